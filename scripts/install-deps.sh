@@ -1,0 +1,14 @@
+#!/bin/sh
+# Installs the Debian packages the build needs; skips what is there already.
+set -e
+PKGS="cmake g++ make pkg-config zlib1g-dev libgsf-1-dev libglib2.0-dev libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev xvfb xauth clang"
+missing=""
+for p in $PKGS; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO=sudo
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing
+fi

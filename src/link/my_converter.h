@@ -1,0 +1,34 @@
+#pragma once
+// Conversion of a parameter's value between its display text and the device's data
+// bytes. Text is UTF-8 inside the program; "string"/"ASCI" bytes are cp1251 on the wire.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace vesk::link {
+
+class MyConverter {
+ public:
+  explicit MyConverter(std::string short_name = {});
+  virtual ~MyConverter() = default;
+
+  // Reply data -> value text. Returns 1 converted, 0 not convertible (text unused),
+  // -1 the text holds an error message instead of a value. count may be <= 0.
+  int ConvertFromData(const uint8_t* data, int count, std::string& text) const;
+
+  // Value text -> at most 4 data bytes. Returns 1 encoded, 0 the text does not fit the
+  // format, -1 the parameter cannot be written or the text is refused (message in
+  // `message` where the rules give one). count is 0 unless the result is 1.
+  int ConvertToData(std::string_view text, uint8_t data[4], int& count,
+                    std::string* message = nullptr) const;
+
+  std::string shortName;       // the device's mnemonic, e.g. "bPS"
+  std::string value = "Нет данных";
+  std::string typeText;        // format word or choice items joined by ':'
+  int32_t decimals = 0;
+  double maximum = 0;
+  double minimum = 0;
+};
+
+}  // namespace vesk::link

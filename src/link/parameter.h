@@ -1,0 +1,73 @@
+#pragma once
+// One device parameter as the configurator holds it. It lives in link/ because it is
+// the unit every exchange reads and writes; the tree nodes in model/ own the records.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "link/my_converter.h"
+
+namespace vesk::link {
+
+inline constexpr const char* kNoData = "Нет данных";
+inline constexpr const char* kUnknownCaption = "<неизвестный параметр>";
+inline constexpr const char* kCompareNotePrefix = "Знач-е в приборе:";
+
+struct Rgb {
+  int r = 0, g = 0, b = 0;
+  bool operator==(const Rgb&) const = default;
+};
+
+class Parameter : public MyConverter {
+ public:
+  explicit Parameter(std::string short_name);
+  ~Parameter() override;
+  Parameter(const Parameter&) = delete;
+  Parameter& operator=(const Parameter&) = delete;
+
+  // A copy of every field but the polling resources, the output slot and the view item.
+  std::unique_ptr<Parameter> Clone() const;
+
+  // Returns true when the text is accepted (value replaced, valueChanged set); false
+  // leaves the record unchanged.
+  virtual bool SetValueFromText(std::string_view text);
+
+  // Value "Нет данных", note empty, editable, owned by the user, no changed flags.
+  void Reset();
+
+  Rgb DisplayColour() const;
+  std::string TreeText(bool show_indexes) const;
+  std::string NameColumn(bool show_indexes) const;
+  std::string EditableText() const;  // empty when the parameter has no attributes
+  std::string OwnerText() const;     // empty when the parameter has no attributes
+  int Icon() const;                  // image number 27, 28 or 30
+
+  bool AnyChanged() const { return valueChanged || editChanged || ownerChanged; }
+  // Attributes as one byte on the wire: bit 0 editable, bit 1 clear = owned by firm.
+  uint8_t AttributeByte() const;
+  void SetAttributeByte(uint8_t attributes);
+
+  std::string caption = kUnknownCaption;
+  bool indexed = false;
+  bool valueChanged = false;
+  bool editChanged = false;
+  bool ownerChanged = false;
+  std::string note;
+  bool writable = true;
+  bool editable = true;
+  bool ownedByFirm = false;
+  uint8_t hasAttributes = 0;
+  int32_t pollIndex = 0;
+  int32_t linearIndex = 0;
+  Parameter** outputSlot = nullptr;  // cleared when the record is destroyed
+  int32_t mark = 0;
+  int32_t pollPeriod = 1000;
+  bool pollActive = false;
+  int pollTimer = -1;  // timerfd while the record is a polled parameter
+  void* viewItem = nullptr;
+  std::string initialValue;
+};
+
+}  // namespace vesk::link

@@ -1,0 +1,29 @@
+#pragma once
+// Text crosses between UTF-8 (inside the program) and code page 1251 (files, the
+// description, the wire) only at the edges, through these functions.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace vesk::platform {
+
+// UTF-8 -> cp1251. A character with no cp1251 form becomes '?'; invalid UTF-8 bytes too.
+std::string utf8_to_cp1251(std::string_view utf8);
+// cp1251 -> UTF-8. Every byte maps (0x98, unassigned, becomes U+FFFD).
+std::string cp1251_to_utf8(std::string_view cp1251);
+
+// Number of characters (code points) of UTF-8 text; equals its length in cp1251.
+size_t utf8_length(std::string_view utf8);
+// The first n characters of UTF-8 text.
+std::string utf8_prefix(std::string_view utf8, size_t n);
+
+// Lower/upper case of ASCII and Cyrillic letters (Ё/ё included), other text unchanged.
+std::string fold_lower(std::string_view utf8);
+std::string fold_upper(std::string_view utf8);
+// Comparison without regard to case, folding ASCII and Cyrillic alike.
+bool iequals(std::string_view a, std::string_view b);
+// <0, 0, >0 as strcmp, after folding to lower case.
+int icompare(std::string_view a, std::string_view b);
+
+}  // namespace vesk::platform
