@@ -1,0 +1,41 @@
+#pragma once
+// The line and addressing settings that every part of the link reads. They are copied
+// from the program's own port settings node each time the port is opened.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace vesk::link {
+
+// The program's own parity codes, as stored in settings and files.
+constexpr int32_t kParityNone = 3;  // 0 means none as well
+constexpr int32_t kParityEven = 1;
+constexpr int32_t kParityMark = 2;
+constexpr int32_t kParityOdd = 4;
+constexpr int32_t kParitySpace = 5;
+
+// Port names are stored in a field of this many characters. The port itself accepts
+// longer names, since stable Linux paths (/dev/serial/by-id/...) do not fit.
+constexpr size_t kPortNameMax = 31;
+
+struct PortSettings {
+  std::string port_name = "COM1";
+  int32_t baud_rate = 9600;
+  int32_t parity = kParityNone;
+  int32_t stop_bits = 1;
+  int32_t byte_size = 8;
+  int32_t address_length = 8;  // bits of the device address: 8 or 11
+  int32_t device_address = 16;
+};
+
+// Parity code for a "PrtY" text ("Отсутствует" 3, "Четность" 1, "Нечетность" 4, case
+// ignored); any other text returns `current` unchanged.
+int32_t parity_code_from_text(std::string_view text, int32_t current);
+
+// Applies one value of the port settings node by its key ("Port", "bPS", "Addr", "A.Len",
+// "LEn", "Sbit", "PrtY"). Returns false, leaving the settings as they were, for an unknown
+// key or a number that does not parse; range checks are left to the port's open.
+bool apply_port_setting(PortSettings& settings, std::string_view key, std::string_view value);
+
+}  // namespace vesk::link

@@ -1,0 +1,157 @@
+#pragma once
+// The serial port under the RS-485 converter: opens and configures the line, sends one
+// request and collects one reply within the time limits that follow from the line speed,
+// and drives the transmitter through RTS for a semi-automatic converter.
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "link/port_settings.h"
+#include "platform/event.h"
+
+namespace vesk::link {
+
+// A reply frame never needs more: a LORN reply with 8 data bytes is 30 characters and
+// its carriage return.
+constexpr size_t kReplyCapacity = 31;
+
+// Open results.
+constexpr int kOpenOk = 0;
+constexpr int kOpenFailed = -1;       // the device could not be opened or configured
+constexpr int kOpenUnsupported = -2;  // parity, stop bits or baud rate not supported
+constexpr int kOpenBadByteSize = -3;  // byte size outside 5 ... 8
+
+// How the end of a reply is recognised.
+enum class FrameEnd {
+  CarriageReturn,  // LORN and the probe protocols 2 and 3
+  Pause,           // probe protocol 1: no end character, a pause of one reply wait ends it
+};
+
+// The end of frame that a protocol mode (0 LORN, 1 ... 3 probes) uses.
+constexpr FrameEnd frame_end_for(int protocol_mode) {
+  return protocol_mode == 1 ? FrameEnd::Pause : FrameEnd::CarriageReturn;
+}
+
+// The transmit style of the RS-485 converter.
+constexpr int kConverterSemiAuto = 0;  // direction switched with RTS, byte by byte
+constexpr int kConverterAuto = 1;      // switches by itself, one write per frame
+
+// Outcome of one send and receive.
+enum class PortStatus {
+  Received,     // data received (possibly none)
+  Timeout,      // no end of frame within the reply wait, or the write did not finish
+  LineError,    // break, framing, parity or overrun condition on the line
+  SystemError,  // a system call failed (the device vanished ...); counts as a line error
+  Stopped,      // stopEvent was signalled
+  Closed,       // the port is not open
+};
+
+struct PortResult {
+  PortStatus status = PortStatus::Received;
+  int sys_errno = 0;  // for SystemError
+
+  // The link's code: 0 received, 2 time-out, 3 line error, -1 stopped or closed.
+  int code() const;
+  // The system's text for a SystemError (strerror), else empty.
+  std::string reason() const;
+};
+
+struct Reply {
+  std::array<char, kReplyCapacity> data{};
+  size_t count = 0;
+  bool truncated = false;  // more arrived than the buffer holds; the rest was dropped
+  std::string_view view() const { return {data.data(), count}; }
+};
+
+// The time-outs the line works with, in milliseconds.
+struct CommTimeouts {
+  uint32_t read_interval = 0;
+  uint32_t read_total_multiplier = 0;
+  uint32_t read_total_constant = 0;
+  uint32_t write_total_multiplier = 0;
+  uint32_t write_total_constant = 0;
+};
+
+// The figures of a line: character time, time-outs and reply wait. Pure, so they can be
+// checked without a port.
+struct LineTiming {
+  float char_time_ms = 0;
+  CommTimeouts timeouts;
+  uint16_t reply_wait_ms = 0;
+};
+// Computes them for valid settings (byte size 5 ... 8, stop bits 1 or 2, baud rate > 0).
+LineTiming line_timing(const PortSettings& settings);
+
+// True for the baud rates the port accepts.
+bool baud_rate_supported(int32_t baud);
+
+// The device path for a port name: "COMn" is /dev/ttyS(n-1), a name starting with "/" is
+// used as it is, any other name is looked up under /dev/.
+std::string device_path(std::string_view port_name);
+
+// The message for a failed open: the fixed text, then the system's reason on a new line,
+// and for a permission failure, how to get access. `sys_errno` 0 adds nothing.
+std::string open_failure_message(std::string_view port_name, int sys_errno);
+
+// Not thread-safe apart from stopEvent and the converter mode: open, close and
+// send_receive are called by one thread at a time (the device link's lock).
+class SerialPort {
+ public:
+  SerialPort();
+  ~SerialPort();
+  SerialPort(const SerialPort&) = delete;
+  SerialPort& operator=(const SerialPort&) = delete;
+
+  // While set, every wait of a send or receive ends at once with Stopped. Manual reset;
+  // whoever set it resets it.
+  platform::Event stopEvent{platform::Event::Reset::Manual};
+
+  PortSettings& settings() { return settings_; }
+  const PortSettings& settings() const { return settings_; }
+
+  // Opens and configures the port from the settings (closing it first if open).
+  // Returns kOpenOk, kOpenFailed (see last_errno()), kOpenUnsupported or kOpenBadByteSize;
+  // on any failure the port is left closed.
+  int open();
+
+  // Returns 0, -2 when the port was not open, -1 when purging the buffers failed (see
+  // last_errno()); the port is closed in every case.
+  int close();
+
+  bool is_open() const { return fd_ >= 0; }
+  int fd() const { return fd_; }
+
+  // Sends `request` and collects the reply into `reply`. In the semi-automatic converter
+  // mode RTS is raised for the send and each character is paced by one character time;
+  // when stopped during that send, RTS stays raised until the next send.
+  PortResult send_receive(std::string_view request, Reply& reply, FrameEnd end);
+
+  int converter_mode() const { return converter_mode_.load(); }
+  void set_converter_mode(int mode) { converter_mode_.store(mode); }
+
+  // Figures of the line as opened; 0 while closed or after a failed open.
+  float char_time_ms() const { return timing_.char_time_ms; }
+  uint16_t reply_wait_ms() const { return timing_.reply_wait_ms; }
+  const CommTimeouts& timeouts() const { return timing_.timeouts; }
+
+  // errno of the last failed system call of open or close (0 when none).
+  int last_errno() const { return last_errno_; }
+  // False when the device refused modem-control lines (a pseudo-terminal): RTS is not
+  // switched, the pacing stays.
+  bool modem_lines() const { return modem_lines_; }
+
+ private:
+  PortSettings settings_;
+  int fd_ = -1;
+  std::atomic<int> converter_mode_{kConverterSemiAuto};
+  LineTiming timing_;
+  int last_errno_ = 0;
+  bool modem_lines_ = true;
+  bool have_icount_ = true;
+};
+
+}  // namespace vesk::link
