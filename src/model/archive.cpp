@@ -1,0 +1,286 @@
+#include "model/archive.h"
+
+#include <array>
+
+#include "platform/text.h"
+
+namespace vesk::model {
+
+namespace {
+
+constexpr uint16_t kNewClassTag = 0xFFFF;
+constexpr uint16_t kClassTag = 0x8000;
+constexpr uint16_t kBigObjectTag = 0x7FFF;
+constexpr uint32_t kBigClassTag = 0x80000000u;
+constexpr uint16_t kUnicodeMarker = 0xFFFE;
+// The framework keeps class names in a 64-byte buffer with its terminator.
+constexpr size_t kMaxClassName = 63;
+
+struct ClassInfo {
+  std::string_view name;
+  std::string_view base;  // empty for a root of the hierarchy
+};
+
+// The serialisable classes of the model, with the class each derives from.
+constexpr std::array<ClassInfo, 9> kClasses{{
+    {"CTRB6Doc", ""},
+    {"ObjectWithParameters", ""},
+    {"InvisibleElement", "ObjectWithParameters"},
+    {"DescBranch", "InvisibleElement"},
+    {"CommonParams", "InvisibleElement"},
+    {"NetRS485", "InvisibleElement"},
+    {"NetRS485prg", "NetRS485"},
+    {"MyConverter", ""},
+    {"Parameter", "MyConverter"},
+}};
+
+const ClassInfo* FindClass(std::string_view name) {
+  for (const ClassInfo& c : kClasses)
+    if (c.name == name) return &c;
+  return nullptr;
+}
+
+// Decodes UTF-8 into code points; an invalid byte becomes U+FFFD.
+std::u32string DecodeUtf8(std::string_view s) {
+  std::u32string out;
+  out.reserve(s.size());
+  size_t i = 0;
+  while (i < s.size()) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    const size_t len = c < 0x80         ? 1
+                       : (c >> 5) == 6  ? 2
+                       : (c >> 4) == 14 ? 3
+                       : (c >> 3) == 30 ? 4
+                                        : 0;
+    bool valid = len != 0 && i + len <= s.size();
+    char32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
+    for (size_t k = 1; valid && k < len; ++k) {
+      const auto cc = static_cast<unsigned char>(s[i + k]);
+      if ((cc & 0xC0) != 0x80) valid = false;
+      cp = (cp << 6) | (cc & 0x3F);
+    }
+    if (!valid || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+      out += U'\uFFFD';
+      ++i;
+    } else {
+      out += cp;
+      i += len;
+    }
+  }
+  return out;
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// UTF-16 little-endian units -> UTF-8; an unpaired surrogate becomes U+FFFD.
+std::string Utf16ToUtf8(std::span<const uint8_t> bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  const size_t units = bytes.size() / 2;
+  auto unit = [&](size_t k) {
+    return static_cast<char32_t>(bytes[2 * k] | (bytes[2 * k + 1] << 8));
+  };
+  for (size_t k = 0; k < units; ++k) {
+    char32_t u = unit(k);
+    if (u >= 0xD800 && u <= 0xDBFF && k + 1 < units && unit(k + 1) >= 0xDC00 &&
+        unit(k + 1) <= 0xDFFF) {
+      u = 0x10000 + ((u - 0xD800) << 10) + (unit(k + 1) - 0xDC00);
+      ++k;
+    } else if (u >= 0xD800 && u <= 0xDFFF) {
+      u = 0xFFFD;
+    }
+    AppendUtf8(out, u);
+  }
+  return out;
+}
+
+}  // namespace
+
+bool IsClassDerivedFrom(std::string_view name, std::string_view base) {
+  for (const ClassInfo* c = FindClass(name); c != nullptr; c = FindClass(c->base))
+    if (c->name == base) return true;
+  return false;
+}
+
+// ---------------------------------------------------------------------------------------
+// Writer
+
+void ArchiveWriter::WriteByte(uint8_t value) {
+  bytes_.push_back(value);
+}
+
+void ArchiveWriter::WriteUInt16(uint16_t value) {
+  bytes_.push_back(static_cast<uint8_t>(value));
+  bytes_.push_back(static_cast<uint8_t>(value >> 8));
+}
+
+void ArchiveWriter::WriteInt32(int32_t value) {
+  WriteUInt32(static_cast<uint32_t>(value));
+}
+
+void ArchiveWriter::WriteUInt32(uint32_t value) {
+  for (int shift = 0; shift < 32; shift += 8)
+    bytes_.push_back(static_cast<uint8_t>(value >> shift));
+}
+
+void ArchiveWriter::WriteLength(uint64_t length) {
+  if (length < 0xFF) {
+    WriteByte(static_cast<uint8_t>(length));
+  } else if (length < 0xFFFE) {
+    WriteByte(0xFF);
+    WriteUInt16(static_cast<uint16_t>(length));
+  } else {
+    // Texts of 4 GiB and more cannot occur: the program never holds one.
+    WriteByte(0xFF);
+    WriteUInt16(0xFFFF);
+    WriteUInt32(static_cast<uint32_t>(length));
+  }
+}
+
+void ArchiveWriter::WriteString(std::string_view utf8) {
+  const std::string cp1251 = platform::utf8_to_cp1251(utf8);
+  if (platform::cp1251_to_utf8(cp1251) == utf8) {
+    WriteLength(cp1251.size());
+    bytes_.insert(bytes_.end(), cp1251.begin(), cp1251.end());
+    return;
+  }
+  std::u16string units;
+  for (char32_t cp : DecodeUtf8(utf8)) {
+    if (cp >= 0x10000) {
+      units += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+      units += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+    } else {
+      units += static_cast<char16_t>(cp);
+    }
+  }
+  WriteByte(0xFF);
+  WriteUInt16(kUnicodeMarker);
+  WriteLength(units.size());
+  for (char16_t u : units) WriteUInt16(u);
+}
+
+void ArchiveWriter::WriteClass(std::string_view class_name, uint16_t schema) {
+  if (auto it = classes_.find(class_name); it != classes_.end()) {
+    // A model has a handful of classes; the big-tag form is never needed.
+    WriteUInt16(static_cast<uint16_t>(kClassTag | it->second));
+    return;
+  }
+  const auto number = static_cast<uint32_t>(classes_.size() + 1);
+  classes_.emplace(std::string(class_name), number);
+  WriteUInt16(kNewClassTag);
+  WriteUInt16(schema);
+  WriteUInt16(static_cast<uint16_t>(class_name.size()));
+  bytes_.insert(bytes_.end(), class_name.begin(), class_name.end());
+}
+
+// ---------------------------------------------------------------------------------------
+// Reader
+
+std::span<const uint8_t> ArchiveReader::Take(size_t count) {
+  if (count > remaining())
+    throw ArchiveError(ArchiveFault::EndOfData, "unexpected end of archive data");
+  auto part = bytes_.subspan(pos_, count);
+  pos_ += count;
+  return part;
+}
+
+uint8_t ArchiveReader::ReadByte() {
+  return Take(1)[0];
+}
+
+uint16_t ArchiveReader::ReadUInt16() {
+  auto b = Take(2);
+  return static_cast<uint16_t>(b[0] | (b[1] << 8));
+}
+
+int32_t ArchiveReader::ReadInt32() {
+  return static_cast<int32_t>(ReadUInt32());
+}
+
+uint32_t ArchiveReader::ReadUInt32() {
+  auto b = Take(4);
+  return static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
+         (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
+}
+
+std::string ArchiveReader::ReadString() {
+  bool unicode = false;
+  uint64_t length = ReadByte();
+  if (length == 0xFF) {
+    uint16_t word = ReadUInt16();
+    if (word == kUnicodeMarker) {
+      unicode = true;
+      length = ReadByte();
+      if (length == 0xFF) word = ReadUInt16();
+    }
+    if (length == 0xFF) {
+      if (word < 0xFFFF) {
+        length = word;
+      } else {
+        length = ReadUInt32();
+        if (length == 0xFFFFFFFFu)
+          throw ArchiveError(ArchiveFault::BadFormat, "text length beyond 32 bits");
+      }
+    }
+  }
+  const uint64_t size = unicode ? 2 * length : length;
+  if (size > remaining())
+    throw ArchiveError(ArchiveFault::EndOfData, "text runs past the end of archive data");
+  auto bytes = Take(static_cast<size_t>(size));
+  if (unicode) return Utf16ToUtf8(bytes);
+  return platform::cp1251_to_utf8(
+      std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+uint16_t ArchiveReader::ReadClass(std::string_view expected) {
+  const uint16_t tag = ReadUInt16();
+  const LoadedClass* loaded = nullptr;
+  if (tag == kNewClassTag) {
+    const uint16_t schema = ReadUInt16();
+    const uint16_t length = ReadUInt16();
+    if (length > kMaxClassName) throw ArchiveError(ArchiveFault::BadClass, "class name too long");
+    auto name = Take(length);
+    LoadedClass c{std::string(name.begin(), name.end()), schema};
+    if (FindClass(c.name) == nullptr)
+      throw ArchiveError(ArchiveFault::BadClass, "unknown class '" + c.name + "'");
+    classes_.push_back(std::move(c));
+    loaded = &classes_.back();
+  } else {
+    uint32_t reference;
+    if (tag == kBigObjectTag) {
+      reference = ReadUInt32();
+      if ((reference & kBigClassTag) == 0)
+        throw ArchiveError(ArchiveFault::BadClass, "object tag where a class was expected");
+      reference &= ~kBigClassTag;
+    } else {
+      if ((tag & kClassTag) == 0)
+        throw ArchiveError(ArchiveFault::BadClass, "object tag where a class was expected");
+      reference = tag & ~kClassTag;
+    }
+    if (reference == 0 || reference > classes_.size())
+      throw ArchiveError(ArchiveFault::BadIndex, "class tag names no class read so far");
+    loaded = &classes_[reference - 1];
+  }
+  if (!IsClassDerivedFrom(loaded->name, expected))
+    throw ArchiveError(ArchiveFault::BadClass, "class '" + loaded->name + "' where '" +
+                                                   std::string(expected) + "' was expected");
+  return loaded->schema;
+}
+
+}  // namespace vesk::model
