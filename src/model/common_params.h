@@ -1,0 +1,40 @@
+#pragma once
+// The program's service parameters: version, copyright and operating system.
+
+#include <string>
+
+#include "model/invisible_element.h"
+
+namespace vesk::platform {
+class SettingsStore;
+}
+
+namespace vesk::model {
+
+inline constexpr const char* kProductName = "Конфигуратор ВЕСК";
+
+class CommonParams : public InvisibleElement {
+ public:
+  // Writes "name" and "version" to `store` when filled; nullptr means the default store.
+  explicit CommonParams(platform::SettingsStore* store = nullptr);
+  ~CommonParams() override;
+
+  NodeKind kind() const override { return NodeKind::Common; }
+
+  // Creates "Версия", "Копирайт" and "Операционная система" (short names of one, two and
+  // three blanks, not writable, no attributes) and records "name" = "VESK" and "version"
+  // under the installation key. A failing store is ignored.
+  void FillParameters() override;
+
+  int Image() const override { return 20; }
+  int SelectedImage() const override { return 20; }
+  std::string KindText() const override { return "Сервисные параметры программы"; }
+
+ private:
+  platform::SettingsStore* store_;
+};
+
+// "<system> <release>" from uname, e.g. "Linux 6.1.0"; "???" when uname fails.
+std::string OperatingSystemText();
+
+}  // namespace vesk::model

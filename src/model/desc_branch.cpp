@@ -1,0 +1,128 @@
+#include "model/desc_branch.h"
+
+#include <cstdio>
+#include <utility>
+
+namespace vesk::model {
+
+namespace {
+
+WalkCounts Sum(WalkCounts a, WalkCounts b) {
+  return {a.first + b.first, a.second + b.second};
+}
+
+}  // namespace
+
+DescBranch::DescBranch(std::string name, int32_t copy_count, int32_t copy_number, int32_t image,
+                       int32_t selected_image)
+    : InvisibleElement(std::move(name)),
+      copyCount(copy_count),
+      copyNumber(copy_number),
+      image(image),
+      selectedImage(selected_image) {}
+
+DescBranch::~DescBranch() = default;
+
+void DescBranch::FillParameters() {}
+
+int DescBranch::CountForTask(int mode) const {
+  int n = ObjectWithParameters::CountForTask(mode);
+  for (const auto& child : children) n += child->CountForTask(mode);
+  return n;
+}
+
+WalkCounts DescBranch::CompareWithDevice(NodeTaskContext* context) {
+  WalkCounts total = InvisibleElement::CompareWithDevice(context);
+  for (auto& child : children) total = Sum(total, child->CompareWithDevice(context));
+  return total;
+}
+
+WalkCounts DescBranch::ReadFromDevice(NodeTaskContext* context) {
+  WalkCounts total = InvisibleElement::ReadFromDevice(context);
+  for (auto& child : children) total = Sum(total, child->ReadFromDevice(context));
+  return total;
+}
+
+WalkCounts DescBranch::WriteToDevice(NodeTaskContext* context, int mode) {
+  WalkCounts total = InvisibleElement::WriteToDevice(context, mode);
+  for (auto& child : children) total = Sum(total, child->WriteToDevice(context, mode));
+  return total;
+}
+
+void DescBranch::ResetValues() {
+  InvisibleElement::ResetValues();
+  for (auto& child : children) child->ResetValues();
+}
+
+int DescBranch::ShowBranchInView(ViewRows& rows, int parent, bool show_indexes) {
+  ViewRow row;
+  row.kind = RowKind::Branch;
+  row.parent = parent;
+  row.node = this;
+  row.label = name;
+  row.shortName = BranchIndexText(GetLinearIndex(), show_indexes);
+  row.image = image;
+  row.selectedImage = selectedImage;
+  rows.push_back(std::move(row));
+  const int own = static_cast<int>(rows.size()) - 1;
+
+  if (name.starts_with(kActuatorBranchPrefix) && copyNumber > 8) {
+    ViewRow info;
+    info.kind = RowKind::Info;
+    info.parent = own;
+    info.label = kActuatorInfoCaption;
+    info.value = kActuatorInfoValue;
+    info.image = info.selectedImage = kActuatorInfoImage;
+    rows.push_back(std::move(info));
+  }
+
+  // The member order was written by the description; the arrays may hold fewer entries
+  // than it names (a definition the build skipped), so each list is walked with its own
+  // bound and leftovers are shown after it.
+  size_t next_parameter = 0;
+  size_t next_child = 0;
+  int shown = 0;
+  auto show_child = [&](DescBranch& child) {
+    if (child.children.empty() && child.parameters.size() == 1) {
+      AddParameterRow(rows, own, *child.parameters.front(), show_indexes);
+      ++shown;
+    } else {
+      child.ShowBranchInView(rows, own, show_indexes);
+    }
+  };
+  for (int32_t member : memberOrder) {
+    if (member == kMemberParameter) {
+      if (next_parameter < parameters.size()) {
+        AddParameterRow(rows, own, *parameters[next_parameter++], show_indexes);
+        ++shown;
+      }
+    } else if (member == kMemberBranch) {
+      if (next_child < children.size()) show_child(*children[next_child++]);
+    }
+  }
+  for (; next_parameter < parameters.size(); ++next_parameter) {
+    AddParameterRow(rows, own, *parameters[next_parameter], show_indexes);
+    ++shown;
+  }
+  for (; next_child < children.size(); ++next_child) show_child(*children[next_child]);
+  shownCount = shown;
+  return own;
+}
+
+std::unique_ptr<DescBranch> DescBranch::Clone() const {
+  auto copy = std::make_unique<DescBranch>(name, copyCount, copyNumber, image, selectedImage);
+  copy->definitions = definitions;
+  copy->memberOrder = memberOrder;
+  copy->children.reserve(children.size());
+  for (const auto& child : children) copy->children.push_back(child->Clone());
+  return copy;
+}
+
+std::string BranchIndexText(int32_t linear_index, bool show_indexes) {
+  if (!show_indexes || linear_index < 0) return {};
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "(%i)", static_cast<int>(linear_index));
+  return buf;
+}
+
+}  // namespace vesk::model

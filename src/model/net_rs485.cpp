@@ -1,0 +1,103 @@
+#include "model/net_rs485.h"
+
+#include <cctype>
+#include <climits>
+#include <memory>
+#include <utility>
+
+#include "link/parameter.h"
+#include "platform/text.h"
+
+namespace vesk::model {
+
+NetRS485::NetRS485() : InvisibleElement(kNetDeviceName) {}
+NetRS485::NetRS485(std::string name) : InvisibleElement(std::move(name)) {}
+NetRS485::~NetRS485() = default;
+
+void NetRS485::FillParameters() {
+  InvisibleElement::FillParameters();
+  struct Fixed {
+    const char* shortName;
+    const char* caption;
+    const char* typeText;
+  };
+  static constexpr Fixed kFixed[] = {
+      {"bPS", "Скорость обмена", kBaudTypeText},
+      {"LEn", "Длина слова данных", "7:8"},
+      {"PrtY", "Четность", "Отсутствует:Четность:Нечетность"},
+      {"Sbit", "Кол-во стоп-бит", "1:2"},
+      {"A.Len", "Длина адреса RS-485", "8:11"},
+      {"Addr", "Базовый адрес прибора", "int"},
+  };
+  for (const Fixed& f : kFixed) {
+    auto p = std::make_unique<link::Parameter>(f.shortName);
+    p->caption = f.caption;
+    p->typeText = f.typeText;
+    p->writable = true;
+    AddParameter(std::move(p));
+  }
+}
+
+std::optional<long> LeadingNumber(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  if (i >= text.size() || !std::isdigit(static_cast<unsigned char>(text[i]))) return std::nullopt;
+  long value = 0;
+  for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+    // A number too long for any setting saturates instead of wrapping into a small one.
+    if (value > (LONG_MAX - 9) / 10) {
+      value = LONG_MAX;
+      continue;
+    }
+    value = value * 10 + (text[i] - '0');
+  }
+  return negative ? -value : value;
+}
+
+namespace {
+
+long NumberOrZero(std::string_view text) {
+  return LeadingNumber(text).value_or(0);
+}
+
+// The device code of a protocol text, converted through the node's "Prot" record; a text
+// that does not convert counts as code 0, as the converter leaves the byte clear.
+int ProtocolCode(const link::Parameter& prot, std::string_view text) {
+  uint8_t data[4] = {0, 0, 0, 0};
+  int count = 0;
+  if (prot.ConvertToData(text, data, count) != 1 || count < 1) return 0;
+  return data[0];
+}
+
+}  // namespace
+
+bool CheckParityCombination(const ObjectWithParameters& node) {
+  const std::string parity = node.GetValue("PrtY");
+  const bool with_parity =
+      platform::iequals(parity, kParityEven) || platform::iequals(parity, kParityOdd);
+  return !(with_parity && NumberOrZero(node.GetValue("LEn")) == 8 &&
+           NumberOrZero(node.GetValue("Sbit")) == 2);
+}
+
+bool CheckAddressChange(const ObjectWithParameters& node, std::string_view short_name,
+                        std::string_view new_value) {
+  const link::Parameter* prot = node.FindParameter("Prot");
+  if (platform::iequals(short_name, "a.len")) {
+    if (NumberOrZero(new_value) == 11) return true;
+    return NumberOrZero(node.GetValue("Addr")) < 256;
+  }
+  if (platform::iequals(short_name, "prot")) {
+    if (!prot || ProtocolCode(*prot, new_value) == 0) return true;
+    return NumberOrZero(node.GetValue("Addr")) < 256;
+  }
+  if (platform::iequals(short_name, "addr")) {
+    if (NumberOrZero(new_value) <= 255) return true;
+    if (NumberOrZero(node.GetValue("A.Len")) != 11) return false;
+    return !(prot && ProtocolCode(*prot, prot->value) != 0);
+  }
+  return true;
+}
+
+}  // namespace vesk::model

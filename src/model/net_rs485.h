@@ -1,0 +1,63 @@
+#pragma once
+// The device's RS-485 settings as the device reports them, and the rules that forbid
+// impossible combinations of network settings in any node that holds them.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "model/invisible_element.h"
+
+namespace vesk::model {
+
+inline constexpr const char* kNetDeviceName = "Сетевые параметры прибора";
+inline constexpr const char* kBaudTypeText = "2400:4800:9600:14400:19200:28800:38400:57600:115200";
+inline constexpr const char* kParityNone = "Отсутствует";
+inline constexpr const char* kParityEven = "Четность";
+inline constexpr const char* kParityOdd = "Нечетность";
+
+inline constexpr const char* kForbiddenCombinationsCaption = "Неудалось изменить значение";
+inline constexpr const char* kForbiddenCombinationsText =
+    "Запрещенные комбинации сетевых параметров:\n"
+    "1) Нельзя чтобы адрес был >255 если длина адреса 8 бит;\n"
+    "2) Нельзя чтобы была установлена четность (Четность или Нечетность) и размер данных был "
+    "8 бит\n"
+    "и количество стоп-бит было равно 2!\n"
+    "3) При работе прибора на протоколах, отличных от \"ЛОРН\", адрес не должен быть больше "
+    "255.";
+
+class NetRS485 : public InvisibleElement {
+ public:
+  NetRS485();
+  ~NetRS485() override;
+
+  NodeKind kind() const override { return NodeKind::Net; }
+
+  // Deletes any parameters and creates "bPS", "LEn", "PrtY", "Sbit", "A.Len", "Addr".
+  void FillParameters() override;
+
+  int Image() const override { return 4; }
+  int SelectedImage() const override { return 4; }
+  std::string KindText() const override { return "Сеть RS-485"; }
+
+  uint8_t flag = 1;
+
+ protected:
+  explicit NetRS485(std::string name);
+};
+
+// False when the node's parity is "Четность" or "Нечетность" with 8 data bits and 2 stop
+// bits; true otherwise (missing parameters read as empty text).
+bool CheckParityCombination(const ObjectWithParameters& node);
+
+// Whether changing `short_name` to `new_value` keeps the address within what the address
+// length ("A.Len") and the protocol ("Prot", when the node has one) allow.
+bool CheckAddressChange(const ObjectWithParameters& node, std::string_view short_name,
+                        std::string_view new_value);
+
+// The leading decimal number of a value text (blanks skipped, optional sign), or nullopt
+// when it does not begin with one.
+std::optional<long> LeadingNumber(std::string_view text);
+
+}  // namespace vesk::model

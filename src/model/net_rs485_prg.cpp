@@ -1,0 +1,195 @@
+#include "model/net_rs485_prg.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <utility>
+
+#include "link/parameter.h"
+#include "link/port_settings.h"
+#include "platform/settings_store.h"
+#include "platform/text.h"
+
+namespace vesk::model {
+
+namespace {
+
+constexpr uint32_t kDefaultAddress = 16;
+constexpr uint32_t kDefaultAddressLength = 8;
+constexpr uint32_t kDefaultBaudRate = 9600;
+constexpr uint32_t kDefaultByteSize = 8;
+constexpr uint32_t kDefaultStopBits = 1;
+constexpr uint32_t kDefaultParity = 3;
+constexpr uint32_t kDefaultPortNumber = 1;
+
+// The numeric settings: value name in the store and short name of the parameter.
+struct NumberSetting {
+  const char* valueName;
+  const char* shortName;
+  uint32_t fallback;
+};
+constexpr NumberSetting kNumbers[] = {
+    {kAddressValue, "Addr", kDefaultAddress},
+    {kAddressLengthValue, "A.Len", kDefaultAddressLength},
+    {kBaudRateValue, "bPS", kDefaultBaudRate},
+    {kByteSizeValue, "LEn", kDefaultByteSize},
+    {kStopBitsValue, "Sbit", kDefaultStopBits},
+};
+
+std::string FormatInt(long long value) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%lld", value);
+  return buf;
+}
+
+// The stored number as "%i" prints a DWORD.
+std::string StoredNumberText(uint32_t value) {
+  return FormatInt(static_cast<int32_t>(value));
+}
+
+std::string RemoveAll(std::string text, std::string_view what) {
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at))
+    text.erase(at, what.size());
+  return text;
+}
+
+// A number the store can hold (a DWORD), or nullopt.
+std::optional<uint32_t> AsDword(std::optional<long> number) {
+  if (!number || *number < 0 || *number > static_cast<long>(UINT32_MAX)) return std::nullopt;
+  return static_cast<uint32_t>(*number);
+}
+
+}  // namespace
+
+std::optional<int> ParityCodeFromText(std::string_view text) {
+  if (platform::iequals(text, kParityNone)) return 3;
+  if (platform::iequals(text, kParityEven)) return 1;
+  if (platform::iequals(text, kParityOdd)) return 4;
+  return std::nullopt;
+}
+
+std::optional<std::string> ParityTextFromCode(int code) {
+  switch (code) {
+    case 0:
+    case 3:
+      return std::string(kParityNone);
+    case 1:
+      return std::string(kParityEven);
+    case 4:
+      return std::string(kParityOdd);
+    default:
+      return std::nullopt;
+  }
+}
+
+NetRS485prg::NetRS485prg(platform::SettingsStore* store, std::function<std::string()> list_ports)
+    : NetRS485(kNetProgramName), store_(store), list_ports_(std::move(list_ports)) {}
+
+NetRS485prg::~NetRS485prg() {
+  if (!filled_) return;
+  try {
+    SaveSettings();
+  } catch (...) {
+    // Nothing can be reported from a destructor; the stored settings stay as they were.
+  }
+}
+
+void NetRS485prg::FillParameters() {
+  NetRS485::FillParameters();
+  platform::SettingsStore& store = store_ ? *store_ : platform::SettingsStore::Default();
+  using platform::kSettingsKey;
+
+  for (const NumberSetting& s : kNumbers)
+    SetValue(s.shortName, StoredNumberText(store.ReadDword(kSettingsKey, s.valueName, s.fallback)));
+
+  const uint32_t parity = store.ReadDword(kSettingsKey, kParityValue, kDefaultParity);
+  switch (parity) {
+    case 1:
+      SetValue("PrtY", kParityEven);
+      break;
+    case 3:
+      SetValue("PrtY", kParityNone);
+      break;
+    case 4:
+      SetValue("PrtY", kParityOdd);
+      break;
+    default:
+      SetValue("PrtY", kBadParityText);
+      break;
+  }
+
+  auto port = std::make_unique<link::Parameter>("Port");
+  port->caption = "Порт компьютера";
+  port->typeText = list_ports_ ? list_ports_() : std::string();
+  std::optional<std::string> path = store.ReadText(kSettingsKey, kPortPathValue);
+  if (path && !path->empty()) {
+    port->value = *path;
+  } else {
+    const uint32_t number = store.ReadDword(kSettingsKey, kPortNumberValue, kDefaultPortNumber);
+    port->value = "COM" + StoredNumberText(number);
+  }
+  AddParameter(std::move(port));
+
+  ClearChanges();
+  filled_ = true;
+}
+
+int NetRS485prg::SaveSettings() {
+  platform::SettingsStore& store = store_ ? *store_ : platform::SettingsStore::Default();
+  using platform::kSettingsKey;
+  int failures = 0;
+
+  // A value that holds no number (no data yet, a bad text) leaves the stored setting as
+  // it was instead of replacing it with 0.
+  for (const NumberSetting& s : kNumbers) {
+    const link::Parameter* p = FindParameter(s.shortName);
+    if (!p) continue;
+    if (std::optional<uint32_t> n = AsDword(LeadingNumber(p->value)))
+      failures += store.WriteDword(kSettingsKey, s.valueName, *n) != 0;
+  }
+
+  if (const link::Parameter* p = FindParameter("PrtY")) {
+    if (std::optional<int> code = ParityCodeFromText(p->value))
+      failures += store.WriteDword(kSettingsKey, kParityValue, static_cast<uint32_t>(*code)) != 0;
+  }
+
+  if (const link::Parameter* p = FindParameter("Port")) {
+    if (std::optional<uint32_t> n = AsDword(LeadingNumber(RemoveAll(p->value, "COM")))) {
+      failures += store.WriteDword(kSettingsKey, kPortNumberValue, *n) != 0;
+      failures += store.RemoveValue(kSettingsKey, kPortPathValue) != 0;
+    } else if (!p->value.empty() && p->value != link::kNoData) {
+      failures += store.WriteText(kSettingsKey, kPortPathValue, p->value) != 0;
+    }
+  }
+  return failures;
+}
+
+void NetRS485prg::ToPortSettings(link::PortSettings& settings) const {
+  if (const link::Parameter* p = FindParameter("Port")) settings.port_name = p->value;
+  auto number = [this](const char* short_name, int32_t& field) {
+    const link::Parameter* p = FindParameter(short_name);
+    if (!p) return;
+    std::optional<long> n = LeadingNumber(p->value);
+    if (n && *n >= INT32_MIN && *n <= INT32_MAX) field = static_cast<int32_t>(*n);
+  };
+  number("bPS", settings.baud_rate);
+  number("Addr", settings.device_address);
+  number("A.Len", settings.address_length);
+  number("LEn", settings.byte_size);
+  number("Sbit", settings.stop_bits);
+  if (const link::Parameter* p = FindParameter("PrtY"))
+    if (std::optional<int> code = ParityCodeFromText(p->value)) settings.parity = *code;
+}
+
+void NetRS485prg::FromPortSettings(const link::PortSettings& settings) {
+  SetValue("bPS", FormatInt(settings.baud_rate));
+  SetValue("LEn", FormatInt(settings.byte_size));
+  if (std::optional<std::string> parity = ParityTextFromCode(settings.parity))
+    SetValue("PrtY", *parity);
+  SetValue("Sbit", FormatInt(settings.stop_bits));
+  SetValue("A.Len", FormatInt(settings.address_length));
+  SetValue("Addr", FormatInt(settings.device_address));
+  SetValue("Port", settings.port_name);
+}
+
+}  // namespace vesk::model

@@ -1,0 +1,78 @@
+#pragma once
+// The program's own port settings: the device's six network parameters plus the port,
+// loaded from the settings store when filled and written back when the node is destroyed
+// (or when asked).
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "model/net_rs485.h"
+
+namespace vesk::platform {
+class SettingsStore;
+}
+namespace vesk::link {
+struct PortSettings;
+}
+
+namespace vesk::model {
+
+inline constexpr const char* kNetProgramName = "Сетевые параметры программы";
+inline constexpr const char* kBadParityText = "<неверное значние>";
+
+// Value names under the settings key.
+inline constexpr const char* kAddressValue = "address";
+inline constexpr const char* kAddressLengthValue = "address_length";
+inline constexpr const char* kBaudRateValue = "baud_rate";
+inline constexpr const char* kByteSizeValue = "byte_size";
+inline constexpr const char* kStopBitsValue = "stop_bits";
+inline constexpr const char* kParityValue = "parity_scheme";
+inline constexpr const char* kPortNumberValue = "port_number";
+// A port that is not "COMn" (a device path) is kept as text under this name.
+inline constexpr const char* kPortPathValue = "port_path";
+
+class NetRS485prg : public NetRS485 {
+ public:
+  // Settings come from and go to `store` (nullptr: the default store). `list_ports` gives
+  // the names of the serial ports joined by ':' for the type text of "Port" (the owner of
+  // the link passes the port list); without it the type text is empty.
+  explicit NetRS485prg(platform::SettingsStore* store = nullptr,
+                       std::function<std::string()> list_ports = {});
+  // Writes the current values back to the store (when the node was filled).
+  ~NetRS485prg() override;
+
+  NodeKind kind() const override { return NodeKind::NetPrg; }
+
+  // The six network parameters with their stored values (defaults when missing), then
+  // "Port"; no parameter counts as changed afterwards.
+  void FillParameters() override;
+
+  int Image() const override { return 19; }
+  int SelectedImage() const override { return 19; }
+
+  // Writes the values back: numbers only where the value begins with one, parity only for
+  // the three known texts, the port as "port_number" for "COMn" or "port_path" otherwise.
+  // Returns the number of values that could not be written.
+  int SaveSettings();
+
+  // The port-settings record built from the values: texts that do not convert leave the
+  // record's field as it was.
+  void ToPortSettings(link::PortSettings& settings) const;
+  // Puts a record's fields into the values (marked changed where they differ).
+  void FromPortSettings(const link::PortSettings& settings);
+
+ private:
+  platform::SettingsStore* store_;
+  std::function<std::string()> list_ports_;
+  bool filled_ = false;
+};
+
+// The program's parity code for a "PrtY" text (case ignored): 3, 1, 4; nullopt otherwise.
+std::optional<int> ParityCodeFromText(std::string_view text);
+// The "PrtY" text for a program parity code (0 and 3 none, 1 even, 4 odd); nullopt for
+// the codes that have no text (mark, space, unknown).
+std::optional<std::string> ParityTextFromCode(int code);
+
+}  // namespace vesk::model
