@@ -1,0 +1,195 @@
+#include "model/description_container.h"
+
+#include <gsf/gsf-infile-msole.h>
+#include <gsf/gsf-infile.h>
+#include <gsf/gsf-input-stdio.h>
+#include <gsf/gsf-outfile-msole.h>
+#include <gsf/gsf-outfile.h>
+#include <gsf/gsf-output-stdio.h>
+#include <gsf/gsf-utils.h>
+#include <zlib.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+#include "platform/paths.h"
+#include "platform/text.h"
+
+namespace vesk::model {
+
+namespace {
+
+void ensure_gsf() {
+  static std::once_flag once;
+  std::call_once(once, [] { gsf_init(); });
+}
+
+// Owns one GObject reference.
+template <typename T>
+class GRef {
+ public:
+  explicit GRef(T* p = nullptr) : p_(p) {}
+  ~GRef() {
+    if (p_) g_object_unref(p_);
+  }
+  GRef(const GRef&) = delete;
+  GRef& operator=(const GRef&) = delete;
+  T* get() const { return p_; }
+  explicit operator bool() const { return p_ != nullptr; }
+
+ private:
+  T* p_;
+};
+
+std::string take_error(GError*& err, const char* fallback) {
+  std::string text = err && err->message ? err->message : fallback;
+  if (err) g_error_free(err);
+  err = nullptr;
+  return text;
+}
+
+}  // namespace
+
+std::string_view stream_name_for_kind(int32_t device_kind) {
+  return device_kind == kVeskDeviceKind ? std::string_view(kVeskStreamName) : std::string_view();
+}
+
+std::string container_path() {
+  const char* env = std::getenv(kContainerEnvVar);
+  if (env && *env) return env;
+  return platform::ProgramFolder() + kContainerFileName;
+}
+
+std::string deflate_bytes(std::string_view raw) {
+  uLongf size = compressBound(static_cast<uLong>(raw.size()));
+  std::string out(size, '\0');
+  if (compress2(reinterpret_cast<Bytef*>(out.data()), &size,
+                reinterpret_cast<const Bytef*>(raw.data()), static_cast<uLong>(raw.size()),
+                Z_BEST_COMPRESSION) != Z_OK)
+    return {};
+  out.resize(size);
+  return out;
+}
+
+ContainerStatus inflate_bytes(std::string_view compressed, size_t limit, std::string& out,
+                              std::string* detail) {
+  out.clear();
+  z_stream zs{};
+  if (inflateInit(&zs) != Z_OK) {
+    if (detail) *detail = "inflateInit";
+    return ContainerStatus::BadData;
+  }
+  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
+  zs.avail_in = static_cast<uInt>(compressed.size());
+  unsigned char chunk[kInflateChunk];
+  int rc = Z_OK;
+  ContainerStatus status = ContainerStatus::Ok;
+  do {
+    zs.next_out = chunk;
+    zs.avail_out = sizeof chunk;
+    rc = inflate(&zs, Z_NO_FLUSH);
+    if (rc != Z_OK && rc != Z_STREAM_END) {
+      // Z_BUF_ERROR here means the input ran out before the end of the stream.
+      if (detail) *detail = zs.msg ? zs.msg : (rc == Z_BUF_ERROR ? "truncated stream" : "inflate");
+      status = ContainerStatus::BadData;
+      break;
+    }
+    size_t produced = sizeof chunk - zs.avail_out;
+    if (out.size() + produced > limit) {
+      if (detail) *detail = "description too large";
+      status = ContainerStatus::BadData;
+      break;
+    }
+    out.append(reinterpret_cast<const char*>(chunk), produced);
+  } while (rc != Z_STREAM_END);
+  inflateEnd(&zs);
+  if (status != ContainerStatus::Ok) out.clear();
+  return status;
+}
+
+ContainerText read_description_container(const std::string& path, std::string_view stream) {
+  ensure_gsf();
+  ContainerText result;
+  GError* err = nullptr;
+  // Opened read-only: whatever lies at the path stays as it is.
+  GRef<GsfInput> file(gsf_input_stdio_new(path.c_str(), &err));
+  if (!file) {
+    result.detail = take_error(err, std::strerror(errno));
+    return result;
+  }
+  GRef<GsfInfile> storage(gsf_infile_msole_new(file.get(), &err));
+  if (!storage) {
+    result.detail = take_error(err, "not a compound file");
+    return result;
+  }
+  std::string name(stream);
+  GRef<GsfInput> input(gsf_infile_child_by_name(storage.get(), name.c_str()));
+  if (!input) {
+    result.detail = "no stream \"" + name + "\"";
+    return result;
+  }
+  // Read as the data arrives rather than by the size the directory claims.
+  std::string compressed;
+  for (;;) {
+    gsf_off_t left = gsf_input_remaining(input.get());
+    if (left <= 0) break;
+    size_t piece =
+        left < static_cast<gsf_off_t>(kInflateChunk) ? static_cast<size_t>(left) : kInflateChunk;
+    const guint8* data = gsf_input_read(input.get(), piece, nullptr);
+    if (!data) {
+      result.detail = "stream read failed";
+      return result;
+    }
+    if (compressed.size() + piece > kMaxDescriptionBytes) {
+      result.status = ContainerStatus::BadData;
+      result.detail = "description too large";
+      return result;
+    }
+    compressed.append(reinterpret_cast<const char*>(data), piece);
+  }
+  std::string raw;
+  result.status = inflate_bytes(compressed, kMaxDescriptionBytes, raw, &result.detail);
+  if (result.status != ContainerStatus::Ok) return result;
+  // The text ends at the end of the stream, or at a NUL as in a C string.
+  if (size_t nul = raw.find('\0'); nul != std::string::npos) raw.resize(nul);
+  result.text = platform::cp1251_to_utf8(raw);
+  return result;
+}
+
+ContainerStatus write_description_container(const std::string& path, std::string_view stream,
+                                            std::string_view utf8_text, std::string* detail) {
+  ensure_gsf();
+  std::string compressed = deflate_bytes(platform::utf8_to_cp1251(utf8_text));
+  if (compressed.empty()) {
+    if (detail) *detail = "compression failed";
+    return ContainerStatus::WriteFailed;
+  }
+  GError* err = nullptr;
+  GRef<GsfOutput> file(gsf_output_stdio_new(path.c_str(), &err));
+  if (!file) {
+    if (detail) *detail = take_error(err, std::strerror(errno));
+    return ContainerStatus::WriteFailed;
+  }
+  GRef<GsfOutfile> storage(gsf_outfile_msole_new(file.get()));
+  if (!storage) {
+    if (detail) *detail = "cannot create a compound file";
+    return ContainerStatus::WriteFailed;
+  }
+  std::string name(stream);
+  GRef<GsfOutput> child(gsf_outfile_new_child(storage.get(), name.c_str(), FALSE));
+  bool ok = child && gsf_output_write(child.get(), compressed.size(),
+                                      reinterpret_cast<const guint8*>(compressed.data()));
+  if (child) ok = gsf_output_close(child.get()) && ok;
+  ok = gsf_output_close(GSF_OUTPUT(storage.get())) && ok;
+  ok = gsf_output_close(file.get()) && ok;
+  if (!ok) {
+    const GError* e = file ? gsf_output_error(file.get()) : nullptr;
+    if (detail) *detail = e && e->message ? e->message : "write failed";
+    return ContainerStatus::WriteFailed;
+  }
+  return ContainerStatus::Ok;
+}
+
+}  // namespace vesk::model

@@ -1,0 +1,64 @@
+#include "model/description_loader.h"
+
+#include "link/presenter.h"
+#include "model/description_container.h"
+#include "model/description_parser.h"
+
+namespace vesk::model {
+
+void DescriptionTree::Clear() {
+  network = nullptr;
+  root.reset();
+  scanners.reset();
+  outputs.fill(nullptr);
+}
+
+DescriptionStatus BuildDescription(std::string_view utf8_text, DescriptionTree& tree) {
+  tree.Clear();
+  DescriptionStatus status = DescriptionStatus::Built;
+  DescriptionInterpreter interpreter;
+  if (utf8_text.empty() || !interpreter.InterpretText(utf8_text)) {
+    link::presenter().MessageBox("Не удалось создать дерево параметров", "Ошибка",
+                                 link::MsgIcon::Error);
+    status = DescriptionStatus::TextError;
+  }
+  DescriptionInterpreter::Trees trees = interpreter.TakeTrees();
+  tree.root = std::move(trees.root);
+  tree.scanners = std::move(trees.scanners);
+  tree.network = trees.network;
+  if (tree.root) {
+    BuildBranch(*tree.root, false, 0, tree.outputs);
+  } else {
+    link::presenter().MessageBox("Не опредена корневая ветвь", "Ошибка", link::MsgIcon::Error);
+    if (status == DescriptionStatus::Built) status = DescriptionStatus::NoRoot;
+  }
+  if (tree.scanners) {
+    BuildBranch(*tree.scanners, false, 0, tree.outputs);
+    PrepareForPolling(*tree.scanners);
+  }
+  return status;
+}
+
+DescriptionStatus LoadDescriptionFrom(const std::string& path, int32_t device_kind,
+                                      DescriptionTree& tree) {
+  tree.Clear();
+  std::string_view stream = stream_name_for_kind(device_kind);
+  if (stream.empty()) return DescriptionStatus::NoDescription;
+  ContainerText text =
+      path.empty() ? ContainerText{ContainerStatus::OpenFailed, {}, "program folder unknown"}
+                   : read_description_container(path, stream);
+  if (text.status != ContainerStatus::Ok) {
+    std::string message = "Ошибка открытия файла дерева!";
+    message += "\n" + path;
+    if (!text.detail.empty()) message += ": " + text.detail;
+    link::presenter().MessageBox(message, kProgramTitle, link::MsgIcon::Error);
+    return DescriptionStatus::ContainerError;
+  }
+  return BuildDescription(text.text, tree);
+}
+
+DescriptionStatus LoadDescription(int32_t device_kind, DescriptionTree& tree) {
+  return LoadDescriptionFrom(container_path(), device_kind, tree);
+}
+
+}  // namespace vesk::model

@@ -1,0 +1,138 @@
+#pragma once
+// The description language: lines of words, each line one command that declares a
+// constant, a type, a parameter definition, its limits or initial value, or a branch
+// template made of earlier definitions and templates. The interpreter keeps the
+// declarations; the tree build (tree_builder.h) turns the root and scanners templates
+// into parameter records.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "model/desc_branch.h"
+#include "model/parameter_definition.h"
+
+namespace vesk::model {
+
+inline constexpr const char* kNetworkBranchName = "Сетевые_параметры";
+
+// Caption of the messages about the text of the description.
+inline constexpr const char* kDescriptionErrorCaption = "Ошибка в описателе";
+
+// Bounds that keep a hostile description from exhausting memory, time or stack. The
+// linear index travels as 16 bits on the wire and in files, so more copies of one branch
+// could not be told apart anyway; the totals count everything made while reading (copies
+// that are later discarded too), which bounds the work as well as the memory.
+inline constexpr int32_t kMaxCopies = 65535;
+inline constexpr size_t kMaxBranchNodes = 65536;
+inline constexpr size_t kMaxDefinitionCopies = 65536;
+inline constexpr int kMaxBranchDepth = 32;
+
+// The lines of a text: split at every run of CR and LF, so no line is empty.
+std::vector<std::string_view> split_lines(std::string_view text);
+// The words of a line: split at every run of blanks and tabs.
+std::vector<std::string_view> split_words(std::string_view line);
+
+// The leading decimal floating-point number of a word (sign, digits, point, exponent),
+// regardless of the locale; 0 when the word starts with no number or the number is not
+// finite.
+double read_double(std::string_view word);
+// The leading decimal integer of a word (optional sign, digits); 0 when there is none;
+// saturated at the limits of int32.
+int32_t read_int(std::string_view word);
+// The text with every "_" turned into a blank.
+std::string underscores_to_blanks(std::string_view text);
+
+struct ConstantEntry {
+  std::string name;
+  double value = 0;
+  std::string valueText;
+};
+
+struct TypeEntry {
+  std::string name;
+  std::string typeText;
+};
+
+// The declarations of one description while its text is read. Every failing command
+// shows its message through link::presenter() and returns false; nothing declared before
+// is undone.
+class DescriptionInterpreter {
+ public:
+  DescriptionInterpreter();
+  ~DescriptionInterpreter();
+  DescriptionInterpreter(const DescriptionInterpreter&) = delete;
+  DescriptionInterpreter& operator=(const DescriptionInterpreter&) = delete;
+
+  // Performs one line. Returns true to go on (also for ignored lines: fewer than two
+  // words, or a lone ";" or "'" comment sign), false when the line was a description
+  // error (its message has been shown) and reading must stop.
+  bool InterpretLine(std::string_view line);
+
+  // Performs every line of `text` in order until one fails. Returns false when one failed.
+  bool InterpretText(std::string_view text);
+
+  // Defines a constant with the number at the start of `value_text`. Returns false, after
+  // the message "Константа '...' уже определена!", when the name is taken.
+  bool DefineConstant(std::string_view name, std::string_view value_text);
+  // The value of the constant of that name (case ignored), if there is one.
+  std::optional<double> FindConstant(std::string_view name) const;
+
+  const std::vector<ConstantEntry>& constants() const { return constants_; }
+  const std::vector<TypeEntry>& types() const { return types_; }
+  const std::vector<ParameterDefinition>& definitions() const { return definitions_; }
+  const std::vector<std::unique_ptr<DescBranch>>& templates() const { return templates_; }
+  DescBranch* root() const { return root_; }
+  DescBranch* scanners() const { return scanners_; }
+  // The branch "Сетевые_параметры", where it now lies (a template or a copy inside one).
+  DescBranch* network() const { return network_; }
+
+  // Hands over the root and scanners templates and discards every other declaration. The
+  // network branch pointer survives only when it lies inside one of the two trees.
+  struct Trees {
+    std::unique_ptr<DescBranch> root;
+    std::unique_ptr<DescBranch> scanners;
+    DescBranch* network = nullptr;
+  };
+  Trees TakeTrees();
+
+ private:
+  enum class BranchRole { Branch, Root, Scanners };
+
+  bool Fail(std::string_view text, std::string_view caption, bool warning = false);
+  bool TooFewWords(std::string_view line);
+  bool LimitExceeded(std::string_view what, size_t limit, std::string_view line);
+  bool CommandConst(const std::vector<std::string_view>& w, std::string_view line);
+  bool CommandType(const std::vector<std::string_view>& w);
+  bool CommandParameter(const std::vector<std::string_view>& w, std::string_view line);
+  bool CommandRule(const std::vector<std::string_view>& w, std::string_view line);
+  bool CommandInit(const std::vector<std::string_view>& w, std::string_view line);
+  bool CommandBranch(const std::vector<std::string_view>& w, std::string_view line,
+                     BranchRole role);
+  // Adds the members named from word 6 on to a new copy. Returns false after a message.
+  bool FillCopy(DescBranch& made, const std::vector<std::string_view>& w, std::string_view line);
+  ParameterDefinition* FirstDefinition(std::string_view name);
+
+  std::vector<ConstantEntry> constants_;
+  std::vector<TypeEntry> types_;
+  std::vector<ParameterDefinition> definitions_;
+  std::vector<std::unique_ptr<DescBranch>> templates_;
+  // Lookups by name folded to lower case: constant, last type, every definition and
+  // every template of that name (indexes into the lists above, in declaration order).
+  std::unordered_map<std::string, size_t> constantByName_;
+  std::unordered_map<std::string, size_t> typeByName_;
+  std::unordered_map<std::string, std::vector<size_t>> definitionsByName_;
+  std::unordered_map<std::string, std::vector<size_t>> templatesByName_;
+  DescBranch* root_ = nullptr;
+  DescBranch* scanners_ = nullptr;
+  DescBranch* network_ = nullptr;
+  size_t branchNodesMade_ = 0;
+  size_t definitionsCopied_ = 0;
+};
+
+}  // namespace vesk::model
