@@ -1,0 +1,234 @@
+#include "model/config_file.h"
+
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <new>
+#include <unordered_map>
+
+#include "link/frame_codec.h"
+#include "link/presenter.h"
+#include "model/config_file_io.h"
+
+namespace vesk::model {
+
+namespace {
+
+constexpr uint32_t kNotIndexedKey = 0xFFFFu << 16;
+
+void Show(std::string_view text, std::string_view caption, link::MsgIcon icon) {
+  link::presenter().MessageBox(text, caption, icon, link::MsgButtons::Ok);
+}
+
+std::string WithSystemText(std::string_view text, const std::string& path,
+                           const std::string& system_text) {
+  std::string message(text);
+  message += "\n";
+  message += path;
+  if (!system_text.empty()) {
+    message += "\n";
+    message += system_text;
+  }
+  return message;
+}
+
+}  // namespace
+
+uint32_t ParameterKey(const link::Parameter& parameter) {
+  const uint32_t hash = link::name_hash(parameter.shortName);
+  if (!parameter.indexed) return kNotIndexedKey | hash;
+  return (static_cast<uint32_t>(parameter.linearIndex) << 16) | hash;
+}
+
+// --- Records and nodes -------------------------------------------------------------------
+
+void StoreParameter(ArchiveWriter& archive, const link::Parameter& p) {
+  archive.WriteClass(kConverterClass, kConverterSchema);
+  archive.WriteString(p.shortName);
+  archive.WriteString(p.value);
+  archive.WriteClass(kParameterClass, kParameterSchema);
+  archive.WriteString(p.caption);
+  archive.WriteBool(p.indexed);
+  archive.WriteInt32(p.linearIndex);
+  archive.WriteInt32(p.pollIndex);
+  archive.WriteBool(p.writable);
+  archive.WriteString(p.note);
+  archive.WriteBool(p.valueChanged);
+  archive.WriteBool(p.editChanged);
+  archive.WriteBool(p.ownerChanged);
+  archive.WriteBool(p.editable);
+  archive.WriteBool(p.ownedByFirm);
+  archive.WriteInt32(p.mark);
+}
+
+void LoadParameter(ArchiveReader& archive, link::Parameter& p, bool keep_value) {
+  if (archive.ReadClass(kConverterClass) != kConverterSchema) return;
+  p.shortName = archive.ReadString();
+  std::string value = archive.ReadString();
+  if (!keep_value) p.value = std::move(value);
+  if (archive.ReadClass(kParameterClass) != kParameterSchema) return;
+  p.caption = archive.ReadString();
+  p.indexed = archive.ReadBool();
+  p.linearIndex = archive.ReadInt32();
+  p.pollIndex = archive.ReadInt32();
+  p.writable = archive.ReadBool();
+  p.note = archive.ReadString();
+  p.valueChanged = archive.ReadBool();
+  p.editChanged = archive.ReadBool();
+  p.ownerChanged = archive.ReadBool();
+  p.editable = archive.ReadBool();
+  p.ownedByFirm = archive.ReadBool();
+  p.mark = archive.ReadInt32();
+}
+
+void StoreBranch(ArchiveWriter& archive, const DescBranch& branch) {
+  archive.WriteClass(kBranchClass, kNodeSchema);
+  archive.WriteString(branch.name);
+  archive.WriteInt32(static_cast<int32_t>(branch.parameters.size()));
+  for (const auto& p : branch.parameters) {
+    archive.WriteUInt32(ParameterKey(*p));
+    StoreParameter(archive, *p);
+  }
+  archive.WriteInt32(branch.copyCount);
+  archive.WriteInt32(branch.copyNumber);
+  for (const auto& child : branch.children) StoreBranch(archive, *child);
+}
+
+void LoadBranch(ArchiveReader& archive, DescBranch& branch) {
+  if (archive.ReadClass(kBranchClass) == kNodeSchema) {
+    // Keys are formed from the parameters as the fresh tree has them, before any record
+    // is read. A key that several parameters share (the same definition named twice)
+    // hands its records to them in order, so none of them is lost.
+    struct Slot {
+      std::vector<link::Parameter*> parameters;
+      size_t next = 0;
+    };
+    std::unordered_map<uint32_t, Slot> byKey;
+    for (const auto& p : branch.parameters) byKey[ParameterKey(*p)].parameters.push_back(p.get());
+
+    branch.name = archive.ReadString();
+    const int32_t count = archive.ReadInt32();
+    for (int32_t i = 0; i < count; ++i) {
+      const uint32_t key = archive.ReadUInt32();
+      auto it = byKey.find(key);
+      if (it != byKey.end() && it->second.next < it->second.parameters.size()) {
+        LoadParameter(archive, *it->second.parameters[it->second.next++], false);
+      } else {
+        link::Parameter scratch("");
+        LoadParameter(archive, scratch, false);
+      }
+    }
+    branch.copyCount = archive.ReadInt32();
+    branch.copyNumber = archive.ReadInt32();
+  }
+  for (const auto& child : branch.children) LoadBranch(archive, *child);
+}
+
+void StoreElement(ArchiveWriter& archive, const InvisibleElement& element) {
+  archive.WriteClass(kElementClass, kNodeSchema);
+  archive.WriteString(element.name);
+  archive.WriteInt32(static_cast<int32_t>(element.parameters.size()));
+  for (const auto& p : element.parameters) StoreParameter(archive, *p);
+}
+
+void LoadElement(ArchiveReader& archive, InvisibleElement& element) {
+  const bool program_settings = element.kind() == NodeKind::NetPrg;
+  const size_t current = element.parameters.size();
+  // Without a stored count the records are taken to match the current parameters.
+  int64_t stored = static_cast<int64_t>(current);
+  if (archive.ReadClass(kElementClass) == kNodeSchema) {
+    element.name = archive.ReadString();
+    stored = archive.ReadInt32();
+  }
+  if (!program_settings) element.ResetValues();
+  // The stored count says where the element ends: records beyond the current parameters
+  // are read and dropped, and a shorter element leaves the rest as they are, instead of
+  // reading the next node's bytes as records.
+  for (int64_t i = 0; i < stored; ++i) {
+    if (static_cast<size_t>(i) < current) {
+      LoadParameter(archive, *element.parameters[static_cast<size_t>(i)], program_settings);
+    } else {
+      link::Parameter scratch("");
+      LoadParameter(archive, scratch, program_settings);
+    }
+  }
+}
+
+// --- The document ------------------------------------------------------------------------
+
+void StoreConfiguration(ArchiveWriter& archive, const ConfigurationView& view) {
+  archive.WriteClass(kDocumentClass, kDocumentSchema);
+  archive.WriteInt32(view.deviceKind);
+  if (view.root != nullptr) StoreBranch(archive, *view.root);
+}
+
+LoadOutcome LoadConfiguration(ArchiveReader& archive, ConfigurationTarget& target) {
+  try {
+    const uint16_t schema = archive.ReadClass(kDocumentClass);
+    int32_t device_kind = kOldLayoutDeviceKind;
+    if (schema == kDocumentSchema) {
+      device_kind = archive.ReadInt32();
+    } else if (schema == kDocumentSchemaOutdated) {
+      Show(kOutdatedFileText, kOpenErrorCaption, link::MsgIcon::Warning);
+      return LoadOutcome::Outdated;
+    } else if (schema != kDocumentSchemaNoKind) {
+      Show(kCorruptFileText, kOpenErrorCaption, link::MsgIcon::Warning);
+      return LoadOutcome::CorruptSchema;
+    }
+    if (DescBranch* root = target.ReloadDescription(device_kind)) LoadBranch(archive, *root);
+    return LoadOutcome::Loaded;
+  } catch (const ArchiveError& e) {
+    // Data that ends early is as much a broken file as malformed data: the user must not
+    // take a partly read configuration for a whole one.
+    Show(kBadFormatText, kBadFormatCaption, link::MsgIcon::Warning);
+    return e.fault() == ArchiveFault::EndOfData ? LoadOutcome::Truncated : LoadOutcome::FormatError;
+  } catch (const std::exception&) {
+    Show(kReadFailedText, kAppTitle, link::MsgIcon::Error);
+    return LoadOutcome::Unreadable;
+  }
+}
+
+std::vector<uint8_t> ConfigurationBytes(const ConfigurationView& view) {
+  if (view.root == nullptr) return {};
+  ArchiveWriter archive;
+  StoreConfiguration(archive, view);
+  return archive.bytes();
+}
+
+bool SaveConfiguration(const std::string& path, const ConfigurationView& view) {
+  if (view.root == nullptr) {
+    Show(kNoTreeText, kNoTreeCaption, link::MsgIcon::Error);
+    return false;
+  }
+  std::string error;
+  try {
+    if (ReplaceFileContents(path, ConfigurationBytes(view), error)) return true;
+  } catch (const std::bad_alloc&) {
+    error = std::strerror(ENOMEM);
+  }
+  Show(WithSystemText(kSaveDocumentFailedText, path, error), kErrorCaption, link::MsgIcon::Error);
+  return false;
+}
+
+LoadOutcome LoadConfiguration(const std::string& path, ConfigurationTarget& target) {
+  std::vector<uint8_t> bytes;
+  std::string error;
+  try {
+    if (!ReadFileBytes(path, kMaxConfigurationBytes, bytes, error)) {
+      if (error.empty())
+        Show(kReadFailedText, kAppTitle, link::MsgIcon::Error);  // far too large
+      else
+        Show(WithSystemText(kOpenDocumentFailedText, path, error), kErrorCaption,
+             link::MsgIcon::Error);
+      return LoadOutcome::Unreadable;
+    }
+  } catch (const std::bad_alloc&) {
+    Show(WithSystemText(kOpenDocumentFailedText, path, std::strerror(ENOMEM)), kErrorCaption,
+         link::MsgIcon::Error);
+    return LoadOutcome::Unreadable;
+  }
+  ArchiveReader archive(bytes);
+  return LoadConfiguration(archive, target);
+}
+
+}  // namespace vesk::model
