@@ -1,0 +1,570 @@
+#include "app/command_line.h"
+
+#include <limits>
+
+#include "platform/text.h"
+
+namespace vesk::app {
+namespace {
+
+struct Scanned {
+  int64_t value;
+  size_t end;  // first character not read
+};
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+int DigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return 99;
+}
+
+// The number at the start of the text, read with checked arithmetic so that an absurd
+// value is refused instead of wrapping.
+std::optional<Scanned> ScanNumber(std::string_view t) {
+  size_t i = 0;
+  while (i < t.size() && IsBlank(t[i])) ++i;
+  bool negative = false;
+  if (i < t.size() && (t[i] == '+' || t[i] == '-')) negative = t[i++] == '-';
+  if (i >= t.size() || t[i] < '0' || t[i] > '9') return std::nullopt;
+  int base = 10;
+  if (t[i] == '0') {
+    // "0x" counts as a prefix only when a hexadecimal digit follows; otherwise the
+    // number is the single zero and reading stops at the "x".
+    if (i + 2 < t.size() && (t[i + 1] == 'x' || t[i + 1] == 'X') && DigitValue(t[i + 2]) < 16) {
+      base = 16;
+      i += 2;
+    } else {
+      base = 8;
+    }
+  }
+  const uint64_t limit =
+      negative ? uint64_t{1} << 63 : static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
+  uint64_t magnitude = 0;
+  for (; i < t.size(); ++i) {
+    const int d = DigitValue(t[i]);
+    if (d >= base) break;
+    if (magnitude > (limit - static_cast<uint64_t>(d)) / static_cast<uint64_t>(base)) {
+      return std::nullopt;
+    }
+    magnitude = magnitude * static_cast<uint64_t>(base) + static_cast<uint64_t>(d);
+  }
+  int64_t value;
+  if (negative) {
+    value = magnitude == (uint64_t{1} << 63) ? std::numeric_limits<int64_t>::min()
+                                             : -static_cast<int64_t>(magnitude);
+  } else {
+    value = static_cast<int64_t>(magnitude);
+  }
+  return Scanned{value, i};
+}
+
+// True when the text has the shape of a number, whether or not its value fits.
+bool BeginsWithNumber(std::string_view t) {
+  size_t i = 0;
+  while (i < t.size() && IsBlank(t[i])) ++i;
+  if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+  return i < t.size() && t[i] >= '0' && t[i] <= '9';
+}
+
+std::string_view TrimQuotes(std::string_view v) {
+  while (!v.empty() && v.front() == '"') v.remove_prefix(1);
+  while (!v.empty() && v.back() == '"') v.remove_suffix(1);
+  return v;
+}
+
+enum class Key {
+  kUnknown,
+  kWrite,
+  kRead,
+  kPort,
+  kBps,
+  kPrty,
+  kAddr,
+  kLen,
+  kSbit,
+  kAlen,
+  kRs485,
+  kAply,
+  kX,
+  kY,
+  kW,
+  kH,
+  kAutoRead,
+  kAutoWrite,
+  kSilent,
+  kClose,
+  kCalibrate,
+  kElog,
+  kExitEvent,
+  kTest,
+  // Long form only.
+  kHelp,
+  kVersion,
+  kNoGui,
+  kVerbose,
+  kGet,
+  kSet,
+  kPrint,
+  kExportHtml,
+};
+
+struct KeyName {
+  std::string_view name;
+  Key key;
+  bool longOnly;
+};
+
+constexpr KeyName kKeys[] = {
+    {"write", Key::kWrite, false},
+    {"read", Key::kRead, false},
+    {"port", Key::kPort, false},
+    {"bps", Key::kBps, false},
+    {"prty", Key::kPrty, false},
+    {"addr", Key::kAddr, false},
+    {"len", Key::kLen, false},
+    {"sbit", Key::kSbit, false},
+    {"alen", Key::kAlen, false},
+    {"rs485", Key::kRs485, false},
+    {"aply", Key::kAply, false},
+    {"x", Key::kX, false},
+    {"y", Key::kY, false},
+    {"w", Key::kW, false},
+    {"h", Key::kH, false},
+    {"autoread", Key::kAutoRead, false},
+    {"autowrite", Key::kAutoWrite, false},
+    {"silent", Key::kSilent, false},
+    {"close", Key::kClose, false},
+    {"calibrate", Key::kCalibrate, false},
+    {"elog", Key::kElog, false},
+    {"exitevent", Key::kExitEvent, false},
+    {"test", Key::kTest, false},
+    {"help", Key::kHelp, true},
+    {"version", Key::kVersion, true},
+    {"no-gui", Key::kNoGui, true},
+    {"verbose", Key::kVerbose, true},
+    {"get", Key::kGet, true},
+    {"set", Key::kSet, true},
+    {"print", Key::kPrint, true},
+    {"export-html", Key::kExportHtml, true},
+};
+
+Key FindKey(std::string_view lowered_name, bool long_form) {
+  for (const KeyName& k : kKeys) {
+    if (k.name == lowered_name && (long_form || !k.longOnly)) return k.key;
+  }
+  return Key::kUnknown;
+}
+
+bool TakesNoValue(Key key) {
+  switch (key) {
+    case Key::kWrite:
+    case Key::kRead:
+    case Key::kAply:
+    case Key::kSilent:
+    case Key::kClose:
+    case Key::kCalibrate:
+    case Key::kTest:
+    case Key::kHelp:
+    case Key::kVersion:
+    case Key::kNoGui:
+    case Key::kVerbose:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool IsLinuxAddition(Key key) {
+  return key >= Key::kHelp;
+}
+
+class Parser {
+ public:
+  explicit Parser(CommandLine& out) : out_(out), s_(out.settings) {}
+
+  void Argument(const std::string& arg) {
+    if (arg.find("/ext") != std::string::npos) out_.ext = true;
+    if (optionsEnded_ || arg.empty() || (arg[0] != '/' && arg[0] != '-')) {
+      File(arg);
+    } else if (arg.size() >= 2 && arg[0] == '-' && arg[1] == '-') {
+      LongOption(arg);
+    } else {
+      KeyArgument(arg);
+    }
+  }
+
+ private:
+  void File(const std::string& arg) {
+    if (arg.empty()) {
+      out_.problems.push_back("Пустой аргумент командной строки пропущен");
+      return;
+    }
+    if (!out_.commandFile.empty()) {
+      out_.problems.push_back("Аргумент \"" + out_.commandFile +
+                              "\" не используется: файлом конфигурации считается последний "
+                              "названный файл");
+    }
+    out_.commandFile = arg;
+  }
+
+  // The original spelling: the text after the first character is cut at every "/";
+  // each non-empty piece is "name" or "name:value".
+  void KeyArgument(std::string_view arg) {
+    s_.flags |= cmdflag::kCommandLineRun;
+    std::string_view rest = arg.substr(1);
+    while (true) {
+      const size_t slash = rest.find('/');
+      const std::string_view token = rest.substr(0, slash);
+      if (!token.empty()) {
+        const size_t colon = token.find(':');
+        const std::string_view name = token.substr(0, colon);
+        const std::string_view value =
+            colon == std::string_view::npos ? std::string_view{} : token.substr(colon + 1);
+        Apply(FindKey(platform::fold_lower(name), false), value, colon != std::string_view::npos,
+              false, token);
+      }
+      if (slash == std::string_view::npos) break;
+      rest.remove_prefix(slash + 1);
+    }
+  }
+
+  // The Linux spelling: one option per argument, "--name" or "--name=value".
+  void LongOption(std::string_view arg) {
+    if (arg.size() == 2) {
+      optionsEnded_ = true;
+      return;
+    }
+    const std::string_view body = arg.substr(2);
+    const size_t eq = body.find('=');
+    const std::string_view name = body.substr(0, eq);
+    const std::string_view value =
+        eq == std::string_view::npos ? std::string_view{} : body.substr(eq + 1);
+    const Key key = FindKey(platform::fold_lower(name), true);
+    if (!IsLinuxAddition(key)) s_.flags |= cmdflag::kCommandLineRun;
+    Apply(key, value, eq != std::string_view::npos, true, arg);
+  }
+
+  void Refuse(std::string_view shown, std::string_view why) {
+    out_.problems.push_back("Ключ \"" + std::string(shown) +
+                            "\" не действует: " + std::string(why));
+  }
+
+  // The number of a key that must fit in [lo, hi]; nullopt (and a remark) otherwise.
+  std::optional<int64_t> Number(std::string_view value, int64_t lo, int64_t hi,
+                                std::string_view shown) {
+    const std::optional<Scanned> n = ScanNumber(value);
+    if (!n) {
+      Refuse(shown, value.empty()             ? "нет значения"
+                    : BeginsWithNumber(value) ? "число вне допустимого диапазона"
+                                              : "значение не является числом");
+      return std::nullopt;
+    }
+    if (n->value < lo || n->value > hi) {
+      Refuse(shown, "число вне допустимого диапазона");
+      return std::nullopt;
+    }
+    return n->value;
+  }
+
+  // Text of at most `max_chars` characters; a longer one is refused rather than cut.
+  bool FitsText(std::string_view text, size_t max_chars, std::string_view shown) {
+    if (text.empty()) {
+      Refuse(shown, "пустое значение");
+      return false;
+    }
+    if (platform::utf8_length(text) > max_chars) {
+      Refuse(shown, "значение длиннее " + std::to_string(max_chars) + " символов");
+      return false;
+    }
+    return true;
+  }
+
+  bool FitsPath(std::string_view text, std::string_view shown) {
+    if (text.empty()) {
+      Refuse(shown, "пустое значение");
+      return false;
+    }
+    if (text.size() > kMaxPathBytes) {
+      Refuse(shown, "слишком длинный путь");
+      return false;
+    }
+    return true;
+  }
+
+  void Apply(Key key, std::string_view typed, bool has_value, bool long_form,
+             std::string_view shown) {
+    if (key == Key::kUnknown) {
+      Refuse(shown, "неизвестный ключ");
+      return;
+    }
+    if (long_form && has_value && TakesNoValue(key)) {
+      Refuse(shown, "ключ не принимает значения");
+      return;
+    }
+    // Values compare without regard to case in both spellings; texts that are kept
+    // keep the case they were typed with only in the long spelling, as the original
+    // spelling lower-cases them (the error log path excepted).
+    const std::string lowered = platform::fold_lower(typed);
+    const std::string_view text = long_form ? typed : std::string_view(lowered);
+
+    switch (key) {
+      case Key::kWrite:
+        s_.flags |= cmdflag::kWrite;
+        break;
+      case Key::kRead:
+        s_.flags |= cmdflag::kRead;
+        break;
+      case Key::kAply:
+        s_.flags |= cmdflag::kAply;
+        break;
+      case Key::kClose:
+        s_.flags |= cmdflag::kClose;
+        break;
+      case Key::kCalibrate:
+        s_.flags |= cmdflag::kCalibrate;
+        break;
+      case Key::kTest:
+        s_.modes |= modebit::kTest;
+        break;
+      case Key::kSilent:
+        s_.modes |= modebit::kSilent | modebit::kAutoReadOff | modebit::kAutoWriteOff;
+        s_.modes &= static_cast<uint8_t>(~(modebit::kAutoReadOn | modebit::kAutoWriteOn));
+        break;
+
+      case Key::kPort:
+        Port(typed, long_form, shown);
+        break;
+      case Key::kBps:
+        if (auto n = Number(typed, 0, std::numeric_limits<uint32_t>::max(), shown)) {
+          s_.baud = static_cast<uint32_t>(*n);
+          s_.flags |= cmdflag::kPortSettings;
+        }
+        break;
+      case Key::kLen:
+        if (auto n = Number(typed, 0, 255, shown)) {
+          s_.dataBits = static_cast<uint8_t>(*n);
+          s_.flags |= cmdflag::kPortSettings;
+        }
+        break;
+      case Key::kAlen:
+        if (auto n = Number(typed, 0, 255, shown)) {
+          s_.addressLength = static_cast<uint8_t>(*n);
+          s_.flags |= cmdflag::kPortSettings;
+        }
+        break;
+      case Key::kPrty:
+        if (lowered == "even" || lowered == "odd" || lowered == "no") {
+          s_.parity = lowered == "even" ? kParityEven : lowered == "odd" ? kParityOdd : kParityNone;
+          s_.flags |= cmdflag::kPortSettings;
+        } else {
+          s_.flags &= ~cmdflag::kPortSettings;
+          Refuse(shown, "недопустимое значение; заданные ранее параметры порта не применяются");
+        }
+        break;
+      case Key::kAddr:
+        if (FitsText(text, kMaxAddressChars, shown)) {
+          s_.address = text;
+          s_.flags |= cmdflag::kPortSettings;
+        }
+        break;
+      case Key::kSbit:
+        if (FitsText(text, kMaxStopBitsChars, shown)) {
+          s_.stopBits = text;
+          s_.flags |= cmdflag::kPortSettings;
+        }
+        break;
+      case Key::kRs485:
+        if (lowered == "auto") {
+          s_.converter = kConverterAuto;
+        } else if (lowered == "off") {
+          s_.converter = kConverterOff;
+        } else if (lowered == "on") {
+          s_.converter = kConverterOn;
+        } else {
+          Refuse(shown, "недопустимое значение");
+        }
+        break;
+
+      case Key::kX:
+        Placement(typed, s_.x, placebit::kX, shown);
+        break;
+      case Key::kY:
+        Placement(typed, s_.y, placebit::kY, shown);
+        break;
+      case Key::kW:
+        Placement(typed, s_.w, placebit::kW, shown);
+        break;
+      case Key::kH:
+        Placement(typed, s_.h, placebit::kH, shown);
+        break;
+
+      case Key::kAutoRead:
+        OnOff(lowered, modebit::kAutoReadOn, modebit::kAutoReadOff, shown);
+        break;
+      case Key::kAutoWrite:
+        OnOff(lowered, modebit::kAutoWriteOn, modebit::kAutoWriteOff, shown);
+        break;
+
+      case Key::kElog: {
+        // Kept as typed in both spellings: on a case-sensitive file system a
+        // lower-cased path names another file, or a directory that does not exist.
+        const std::string_view path = TrimQuotes(typed);
+        if (FitsPath(path, shown)) out_.logPath = path;
+        break;
+      }
+      case Key::kExitEvent: {
+        const std::string_view name = TrimQuotes(text);
+        if (FitsPath(name, shown)) out_.exitEventName = name;
+        break;
+      }
+
+      case Key::kHelp:
+        out_.help = true;
+        break;
+      case Key::kVersion:
+        out_.version = true;
+        break;
+      case Key::kNoGui:
+        out_.noGui = true;
+        break;
+      case Key::kVerbose:
+        out_.verbose = true;
+        break;
+      case Key::kGet:
+      case Key::kSet:
+        Access(typed, key == Key::kSet, shown);
+        break;
+      case Key::kPrint:
+        if (FitsPath(typed, shown)) out_.printFile = std::string(typed);
+        break;
+      case Key::kExportHtml:
+        if (typed.size() > kMaxPathBytes) {
+          Refuse(shown, "слишком длинный путь");
+        } else {
+          out_.exportHtml = std::string(typed);
+        }
+        break;
+      case Key::kUnknown:
+        break;
+    }
+  }
+
+  // A number names COMn; in the long spelling any other text names the device itself.
+  void Port(std::string_view typed, bool long_form, std::string_view shown) {
+    if (long_form) {
+      const std::optional<Scanned> n = ScanNumber(typed);
+      if (!n || n->end != typed.size()) {
+        if (FitsPath(typed, shown)) {
+          s_.portPath = typed;
+          s_.port = 0;
+          s_.flags |= cmdflag::kPortSettings;
+        }
+        return;
+      }
+    }
+    // A number beyond 255 is refused: keeping its low 8 bits would open another port.
+    if (auto n = Number(typed, 0, 255, shown)) {
+      s_.port = static_cast<uint8_t>(*n);
+      s_.portPath.clear();
+      s_.flags |= cmdflag::kPortSettings;
+    }
+  }
+
+  void Placement(std::string_view typed, int32_t& field, uint8_t bit, std::string_view shown) {
+    if (auto n = Number(typed, std::numeric_limits<int32_t>::min(),
+                        std::numeric_limits<int32_t>::max(), shown)) {
+      field = static_cast<int32_t>(*n);
+      s_.placement |= bit;
+    }
+  }
+
+  // The later of "on" and "off" wins, so that the two bits never contradict each other.
+  void OnOff(std::string_view lowered, uint8_t on, uint8_t off, std::string_view shown) {
+    if (lowered == "on") {
+      s_.modes = static_cast<uint8_t>((s_.modes & ~off) | on);
+    } else if (lowered == "off") {
+      s_.modes = static_cast<uint8_t>((s_.modes & ~on) | off);
+    } else {
+      Refuse(shown, "недопустимое значение");
+    }
+  }
+
+  // NAME[:INDEX] for --get, NAME[:INDEX]=VALUE for --set.
+  void Access(std::string_view typed, bool write, std::string_view shown) {
+    ParameterAccess a;
+    a.write = write;
+    std::string_view target = typed;
+    if (write) {
+      const size_t eq = typed.find('=');
+      if (eq == std::string_view::npos) {
+        Refuse(shown, "нет значения параметра (ИМЯ=ЗНАЧЕНИЕ)");
+        return;
+      }
+      target = typed.substr(0, eq);
+      const std::string_view value = typed.substr(eq + 1);
+      if (platform::utf8_length(value) > kMaxParameterValueChars) {
+        Refuse(shown, "значение длиннее " + std::to_string(kMaxParameterValueChars) + " символов");
+        return;
+      }
+      a.value = value;
+    }
+    const size_t colon = target.rfind(':');
+    if (colon != std::string_view::npos) {
+      const std::string_view index = target.substr(colon + 1);
+      uint64_t n = 0;
+      bool ok = !index.empty();
+      for (char c : index) {
+        if (c < '0' || c > '9' || n > (std::numeric_limits<uint32_t>::max() - (c - '0')) / 10) {
+          ok = false;
+          break;
+        }
+        n = n * 10 + static_cast<uint64_t>(c - '0');
+      }
+      if (!ok) {
+        Refuse(shown, "неверный индекс параметра");
+        return;
+      }
+      a.index = static_cast<uint32_t>(n);
+      target = target.substr(0, colon);
+    }
+    if (target.empty()) {
+      Refuse(shown, "не названо имя параметра");
+      return;
+    }
+    a.name = target;
+    out_.parameterAccess.push_back(std::move(a));
+  }
+
+  CommandLine& out_;
+  CommandLineSettings& s_;
+  bool optionsEnded_ = false;
+};
+
+}  // namespace
+
+std::optional<int64_t> ReadKeyNumber(std::string_view text) {
+  if (auto n = ScanNumber(text)) return n->value;
+  return std::nullopt;
+}
+
+CommandLine ParseCommandLine(const std::vector<std::string>& args) {
+  CommandLine out;
+  Parser parser(out);
+  for (const std::string& arg : args) parser.Argument(arg);
+  return out;
+}
+
+CommandLine ParseCommandLine(int argc, const char* const* argv) {
+  std::vector<std::string> args;
+  for (int i = 1; i < argc && argv != nullptr; ++i) {
+    if (argv[i] != nullptr) args.emplace_back(argv[i]);
+  }
+  return ParseCommandLine(args);
+}
+
+}  // namespace vesk::app
