@@ -1,6 +1,113 @@
 #include "link/serial_port.h"
 
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+
+#include "link/exit_status.h"
+#include "link/line_config.h"
+#include "link/line_marks.h"
+#include "link/presenter.h"
+#include "platform/wait.h"
+
 namespace vesk::link {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int32_t kBaudRates[] = {110,   300,   600,   1200,  2400,  4800,   9600,  14400,
+                                  19200, 28800, 38400, 56000, 57600, 115200, 128000};
+
+// The system calls, each wrapped once: 0 or the errno, interrupted calls repeated.
+int sys_ioctl(int fd, unsigned long request, void* arg) {
+  int r;
+  do {
+    r = ::ioctl(fd, request, arg);
+  } while (r < 0 && errno == EINTR);
+  return r < 0 ? errno : 0;
+}
+
+int sys_flush(int fd, int queue) {
+  int r;
+  do {
+    r = ::tcflush(fd, queue);
+  } while (r < 0 && errno == EINTR);
+  return r < 0 ? errno : 0;
+}
+
+// Bytes transferred, or -errno.
+ssize_t sys_read(int fd, void* buf, size_t n) {
+  ssize_t r;
+  do {
+    r = ::read(fd, buf, n);
+  } while (r < 0 && errno == EINTR);
+  return r < 0 ? -errno : r;
+}
+
+ssize_t sys_write(int fd, const void* buf, size_t n) {
+  ssize_t r;
+  do {
+    r = ::write(fd, buf, n);
+  } while (r < 0 && errno == EINTR);
+  return r < 0 ? -errno : r;
+}
+
+// Errors by which a driver says it has no such control at all.
+bool not_supported(int err) {
+  return err == ENOTTY || err == EINVAL || err == ENOSYS;
+}
+
+platform::Waitable writable(int fd) {
+  return platform::Waitable{fd, POLLOUT, nullptr};
+}
+
+// Holds for `ms` milliseconds with high resolution. Longer stretches sleep in the wait
+// on `stop` and only the last millisecond spins, so slow lines do not burn a core.
+// Returns false when stopped.
+bool pace(double ms, platform::Event& stop) {
+  const auto until = Clock::now() + std::chrono::nanoseconds(static_cast<int64_t>(ms * 1e6));
+  for (;;) {
+    const auto now = Clock::now();
+    if (now >= until) return true;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - now);
+    if (left.count() >= 2) {
+      if (platform::wait_any({platform::waitable(stop)}, left - std::chrono::milliseconds(1)) == 0)
+        return false;
+    }
+  }
+}
+
+// Writes all of `data` before `deadline`, waiting for room in the output queue.
+PortResult write_all(int fd, const char* data, size_t n, Clock::time_point deadline,
+                     platform::Event& stop) {
+  while (n > 0) {
+    ssize_t w = sys_write(fd, data, n);
+    if (w > 0) {
+      data += w;
+      n -= static_cast<size_t>(w);
+      continue;
+    }
+    if (w < 0 && w != -EAGAIN) return {PortStatus::SystemError, static_cast<int>(-w)};
+    int r = platform::wait_any_until({platform::waitable(stop), writable(fd)}, deadline);
+    if (r == 0) return {PortStatus::Stopped, 0};
+    if (r == platform::kWaitTimeout) return {PortStatus::Timeout, 0};
+    if (r == platform::kWaitError) return {PortStatus::SystemError, errno};
+  }
+  return {};
+}
+
+}  // namespace
 
 int PortResult::code() const {
   switch (status) {
@@ -19,33 +126,302 @@ int PortResult::code() const {
 }
 
 std::string PortResult::reason() const {
-  return {};
+  if (status != PortStatus::SystemError || sys_errno == 0) return {};
+  return std::strerror(sys_errno);
 }
 
-LineTiming line_timing(const PortSettings&) {
-  return {};
-}
-bool baud_rate_supported(int32_t) {
+bool baud_rate_supported(int32_t baud) {
+  for (int32_t b : kBaudRates)
+    if (b == baud) return true;
   return false;
 }
-std::string device_path(std::string_view port_name) {
-  return std::string(port_name);
+
+LineTiming line_timing(const PortSettings& s) {
+  LineTiming t;
+  const int bits = 2 + s.byte_size +
+                   (s.parity == 1 || s.parity == 2 || s.parity == 4 || s.parity == 5 ? 1 : 0) +
+                   (s.stop_bits == 2 ? 1 : 0);
+  if (s.baud_rate <= 0) return t;
+  // Single precision, as the figures have always been computed.
+  t.char_time_ms = static_cast<float>(bits) * 1000.0f / static_cast<float>(s.baud_rate);
+  t.timeouts.read_interval = static_cast<uint32_t>(std::ceil(1.5f * t.char_time_ms));
+  t.timeouts.read_total_multiplier = static_cast<uint32_t>(
+      std::ceil(static_cast<float>(t.timeouts.read_interval) + t.char_time_ms));
+  t.timeouts.read_total_constant = 50;
+  t.timeouts.write_total_multiplier = 10;
+  t.timeouts.write_total_constant = 500;
+  t.reply_wait_ms = static_cast<uint16_t>(t.timeouts.read_total_multiplier * 30 + 50);
+  return t;
 }
-std::string open_failure_message(std::string_view, int) {
-  return {};
+
+std::string device_path(std::string_view name) {
+  if (!name.empty() && name.front() == '/') return std::string(name);
+  if (name.size() > 3 && (name[0] == 'C' || name[0] == 'c') && (name[1] == 'O' || name[1] == 'o') &&
+      (name[2] == 'M' || name[2] == 'm')) {
+    std::string_view digits = name.substr(3);
+    unsigned number = 0;
+    auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+    if (ec == std::errc() && end == digits.data() + digits.size() && number >= 1)
+      return "/dev/ttyS" + std::to_string(number - 1);
+  }
+  return "/dev/" + std::string(name);
+}
+
+std::string open_failure_message(std::string_view port_name, int sys_errno) {
+  std::string text = "Не удается открыть порт " + std::string(port_name) +
+                     ". Связь с сетью отсутствует. Проверьте сетевые параметры";
+  if (sys_errno == 0) return text;
+  text += "\n" + device_path(port_name) + ": " + std::strerror(sys_errno);
+  if (sys_errno == EACCES || sys_errno == EPERM)
+    text +=
+        "\nНет доступа к устройству: пользователю нужны права на чтение и запись порта "
+        "(в Debian — членство в группе dialout, затем повторный вход в систему).";
+  else if (sys_errno == EWOULDBLOCK || sys_errno == EBUSY)
+    text += "\nПорт занят другой программой.";
+  return text;
+}
+
+int open_and_report(SerialPort& port, bool report) {
+  const int result = port.open();
+  if (result != kOpenOk)
+    exitStatus.fetch_or(0x02);
+  else
+    exitStatus.fetch_and(~uint32_t{0x02});
+  if (result != kOpenOk && report) {
+    presenter().MessageBox(open_failure_message(port.settings().port_name,
+                                                result == kOpenFailed ? port.last_errno() : 0),
+                           "Ошибка драйвера последовательного порта", MsgIcon::Error,
+                           MsgButtons::Ok);
+  }
+  return result;
 }
 
 SerialPort::SerialPort() = default;
-SerialPort::~SerialPort() = default;
+
+SerialPort::~SerialPort() {
+  if (is_open()) close();
+}
+
+void SerialPort::release() {
+  ::close(fd_);  // the descriptor is gone whatever close reports
+  fd_ = -1;
+  rts_raised_ = false;
+}
+
 int SerialPort::open() {
-  return kOpenFailed;
+  if (is_open()) close();
+  timing_ = LineTiming{};
+  last_errno_ = 0;
+  modem_lines_ = true;
+  have_icount_ = true;
+
+  const std::string path = device_path(settings_.port_name);
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    last_errno_ = errno;
+    return kOpenFailed;
+  }
+  fd_ = fd;
+  if (int err = probe_terminal(fd_)) {
+    last_errno_ = err;
+    release();
+    return kOpenFailed;
+  }
+  // Nobody else may use the line while we hold it: TIOCEXCL keeps other programs from
+  // opening the device, the lock tells cooperating ones that it is taken.
+  if (::flock(fd_, LOCK_EX | LOCK_NB) < 0 && errno == EWOULDBLOCK) {
+    last_errno_ = EWOULDBLOCK;
+    release();
+    return kOpenFailed;
+  }
+  sys_ioctl(fd_, TIOCEXCL, nullptr);
+
+  // The settings are checked in this order so that the result codes stay as they were.
+  const PortSettings& s = settings_;
+  if (s.parity < 0 || s.parity > 5) {
+    release();
+    return kOpenUnsupported;
+  }
+  if (s.byte_size < 5 || s.byte_size > 8) {
+    release();
+    return kOpenBadByteSize;
+  }
+  if (s.stop_bits != 1 && s.stop_bits != 2) {
+    release();
+    return kOpenUnsupported;
+  }
+  if (!baud_rate_supported(s.baud_rate)) {
+    release();
+    return kOpenUnsupported;
+  }
+
+  LineConfig config;
+  config.baud_rate = static_cast<uint32_t>(s.baud_rate);
+  config.byte_size = s.byte_size;
+  config.parity = s.parity;
+  config.stop_bits = s.stop_bits;
+  if (int err = configure_line(fd_, config)) {
+    last_errno_ = err;
+    release();
+    return kOpenFailed;
+  }
+
+  // DTR stays low and RTS is ours to switch; it rests low so that a semi-automatic
+  // converter listens. A pseudo-terminal has no modem lines at all.
+  int lines = TIOCM_DTR | TIOCM_RTS;
+  if (int err = sys_ioctl(fd_, TIOCMBIC, &lines)) {
+    if (!not_supported(err)) {
+      last_errno_ = err;
+      release();
+      return kOpenFailed;
+    }
+    modem_lines_ = false;
+  }
+
+  // USB adapters hold received bytes for up to 16 ms unless asked not to; at our reply
+  // waits that matters. Drivers without the setting are left as they are.
+  serial_struct serial{};
+  if (sys_ioctl(fd_, TIOCGSERIAL, &serial) == 0 && !(serial.flags & ASYNC_LOW_LATENCY)) {
+    serial.flags |= ASYNC_LOW_LATENCY;
+    sys_ioctl(fd_, TIOCSSERIAL, &serial);
+  }
+
+  if (int err = sys_flush(fd_, TCIOFLUSH)) {
+    last_errno_ = err;
+    release();
+    return kOpenFailed;
+  }
+  timing_ = line_timing(s);
+  return kOpenOk;
 }
+
 int SerialPort::close() {
-  return -2;
+  if (!is_open()) return -2;
+  const int err = sys_flush(fd_, TCIOFLUSH);
+  // A device that vanished cannot be purged; holding on to its descriptor would only
+  // keep the next open from working, so it is closed all the same.
+  release();
+  timing_ = LineTiming{};
+  if (err) {
+    last_errno_ = err;
+    return -1;
+  }
+  return 0;
 }
-PortResult SerialPort::send_receive(std::string_view, Reply& reply, FrameEnd) {
+
+int SerialPort::set_rts(bool raised) {
+  if (!modem_lines_) return 0;
+  int line = TIOCM_RTS;
+  if (int err = sys_ioctl(fd_, raised ? TIOCMBIS : TIOCMBIC, &line)) {
+    if (not_supported(err)) {
+      modem_lines_ = false;
+      return 0;
+    }
+    return err;
+  }
+  rts_raised_ = raised;
+  return 0;
+}
+
+int64_t SerialPort::line_error_count() {
+  if (!have_icount_) return -1;
+  serial_icounter_struct counts{};
+  if (sys_ioctl(fd_, TIOCGICOUNT, &counts) != 0) {
+    have_icount_ = false;
+    return -1;
+  }
+  return int64_t{counts.frame} + counts.overrun + counts.parity + counts.brk + counts.buf_overrun;
+}
+
+PortResult SerialPort::send_receive(std::string_view request, Reply& reply, FrameEnd end) {
   reply = Reply{};
-  return {PortStatus::Closed, 0};
+  if (!is_open()) return {PortStatus::Closed, 0};
+  // A stopped port sends nothing: the request could not be answered anyway.
+  if (stopEvent.is_set()) return {PortStatus::Stopped, 0};
+  if (int err = sys_flush(fd_, TCIFLUSH)) return {PortStatus::SystemError, err};
+  const int64_t errors_before = line_error_count();
+  PortResult sent = send(request);
+  if (sent.status != PortStatus::Received) return sent;
+  return receive(reply, end, errors_before);
+}
+
+PortResult SerialPort::send(std::string_view request) {
+  const CommTimeouts& t = timing_.timeouts;
+  if (converter_mode() == kConverterAuto) {
+    // A send stopped halfway in the other mode may have left the transmitter on.
+    if (rts_raised_)
+      if (int err = set_rts(false)) return {PortStatus::SystemError, err};
+    const auto deadline =
+        Clock::now() + std::chrono::milliseconds(t.write_total_multiplier * request.size() +
+                                                 t.write_total_constant);
+    return write_all(fd_, request.data(), request.size(), deadline, stopEvent);
+  }
+
+  if (int err = set_rts(true)) return {PortStatus::SystemError, err};
+  for (char c : request) {
+    if (stopEvent.is_set()) return {PortStatus::Stopped, 0};
+    const auto deadline =
+        Clock::now() + std::chrono::milliseconds(t.write_total_multiplier + t.write_total_constant);
+    PortResult r = write_all(fd_, &c, 1, deadline, stopEvent);
+    if (r.status != PortStatus::Received) return r;  // RTS stays up until the next send
+    if (!pace(timing_.char_time_ms, stopEvent)) return {PortStatus::Stopped, 0};
+  }
+  if (int err = set_rts(false)) return {PortStatus::SystemError, err};
+  return {};
+}
+
+PortResult SerialPort::receive(Reply& reply, FrameEnd end, int64_t errors_before) {
+  const auto reply_wait = std::chrono::milliseconds(timing_.reply_wait_ms);
+  auto deadline = Clock::now() + reply_wait;
+  LineMarkDecoder marks;
+  uint8_t raw[64];
+  int empty_reads = 0;
+  for (;;) {
+    int r = platform::wait_any_until({platform::waitable(stopEvent), platform::readable(fd_)},
+                                     deadline);
+    if (r == 0) return {PortStatus::Stopped, 0};
+    if (r == platform::kWaitError) return {PortStatus::SystemError, errno};
+    if (r == platform::kWaitTimeout) {
+      // Without an end character, a pause after data ends the frame.
+      if (end == FrameEnd::Pause && reply.count > 0) return {};
+      return {PortStatus::Timeout, 0};
+    }
+
+    ssize_t n = sys_read(fd_, raw, sizeof raw);
+    if (n == -EAGAIN) continue;
+    if (n < 0) return {PortStatus::SystemError, static_cast<int>(-n)};
+    if (n == 0) {
+      // Readable yet empty, again and again: the device is gone.
+      if (++empty_reads >= 3) return {PortStatus::SystemError, EIO};
+      continue;
+    }
+    empty_reads = 0;
+
+    if (errors_before >= 0 && line_error_count() > errors_before) return {PortStatus::LineError, 0};
+    for (ssize_t i = 0; i < n; ++i) {
+      uint8_t c;
+      switch (marks.feed(raw[i], c)) {
+        case LineMarkDecoder::Out::None:
+          continue;
+        case LineMarkDecoder::Out::LineError:
+          return {PortStatus::LineError, 0};
+        case LineMarkDecoder::Out::Data:
+          break;
+      }
+      if (reply.count < kReplyCapacity)
+        reply.data[reply.count++] = static_cast<char>(c);
+      else
+        reply.truncated = true;
+      if (end == FrameEnd::CarriageReturn && c == '\r') return {};
+    }
+    if (end == FrameEnd::Pause) {
+      if (reply.count == kReplyCapacity) return {};
+      deadline = Clock::now() + reply_wait;
+    }
+  }
 }
 
 }  // namespace vesk::link

@@ -97,6 +97,13 @@ std::string device_path(std::string_view port_name);
 // and for a permission failure, how to get access. `sys_errno` 0 adds nothing.
 std::string open_failure_message(std::string_view port_name, int sys_errno);
 
+class SerialPort;
+
+// Opens the port, sets exitStatus bit 0x02 when the open failed and clears it when it
+// succeeded (the other bits stay), and when `report` is set shows a failure through the
+// presenter ("Ошибка драйвера последовательного порта"). Returns the open result.
+int open_and_report(SerialPort& port, bool report);
+
 // Not thread-safe apart from stopEvent and the converter mode: open, close and
 // send_receive are called by one thread at a time (the device link's lock).
 class SerialPort {
@@ -145,6 +152,14 @@ class SerialPort {
   bool modem_lines() const { return modem_lines_; }
 
  private:
+  // 0 or the errno; a device without modem lines is remembered and skipped.
+  int set_rts(bool raised);
+  // Sum of the driver's line error counters, or -1 where the driver keeps none.
+  int64_t line_error_count();
+  PortResult send(std::string_view request);
+  PortResult receive(Reply& reply, FrameEnd end, int64_t errors_before);
+  void release();  // closes the descriptor without purging
+
   PortSettings settings_;
   int fd_ = -1;
   std::atomic<int> converter_mode_{kConverterSemiAuto};
@@ -152,6 +167,7 @@ class SerialPort {
   int last_errno_ = 0;
   bool modem_lines_ = true;
   bool have_icount_ = true;
+  bool rts_raised_ = false;
 };
 
 }  // namespace vesk::link
