@@ -1,0 +1,63 @@
+#include "platform/timer.h"
+
+#include <sys/timerfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+namespace vesk::platform {
+
+namespace {
+
+timespec to_timespec(std::chrono::milliseconds d) {
+  timespec ts{};
+  ts.tv_sec = static_cast<time_t>(d.count() / 1000);
+  ts.tv_nsec = static_cast<long>((d.count() % 1000) * 1000000);
+  return ts;
+}
+
+int settime(int fd, const itimerspec& spec) {
+  return ::timerfd_settime(fd, 0, &spec, nullptr) < 0 ? errno : 0;
+}
+
+}  // namespace
+
+Timer::Timer() {
+  fd_ = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+  if (fd_ < 0) throw std::runtime_error(std::string("timerfd: ") + std::strerror(errno));
+}
+
+Timer::~Timer() {
+  ::close(fd_);
+}
+
+int Timer::arm(std::chrono::milliseconds first, std::chrono::milliseconds period) {
+  if (first.count() < 0 || period.count() < 0) return EINVAL;
+  itimerspec spec{};
+  spec.it_value = to_timespec(first);
+  // An all-zero first expiry would disarm the timer; "at once" is the next nanosecond.
+  if (first.count() == 0) spec.it_value.tv_nsec = 1;
+  spec.it_interval = to_timespec(period);
+  consume();
+  return settime(fd_, spec);
+}
+
+int Timer::cancel() {
+  int err = settime(fd_, itimerspec{});
+  consume();
+  return err;
+}
+
+uint64_t Timer::consume() {
+  uint64_t count = 0;
+  ssize_t n;
+  do {
+    n = ::read(fd_, &count, sizeof count);
+  } while (n < 0 && errno == EINTR);
+  return n == sizeof count ? count : 0;
+}
+
+}  // namespace vesk::platform

@@ -1,0 +1,44 @@
+#pragma once
+// A waitable timer on a timerfd: a relative first expiry, then an optional period. Its
+// descriptor is readable while expirations are pending, so it sits in wait_any beside
+// events and serial ports.
+
+#include <chrono>
+#include <cstdint>
+
+#include "platform/wait.h"
+
+namespace vesk::platform {
+
+class Timer {
+ public:
+  // Throws std::runtime_error when the system has no timer to give.
+  Timer();
+  ~Timer();
+  Timer(const Timer&) = delete;
+  Timer& operator=(const Timer&) = delete;
+
+  // Starts (or restarts) the timer: first expiry after `first` (0 means at once), then
+  // every `period` (0 means once). Pending expirations are dropped. Returns 0 or the errno;
+  // a negative duration is EINVAL.
+  int arm(std::chrono::milliseconds first,
+          std::chrono::milliseconds period = std::chrono::milliseconds(0));
+
+  // Stops the timer and drops pending expirations. Returns 0 or the errno.
+  int cancel();
+
+  // Takes the expirations since the last call (0 when none); never blocks.
+  uint64_t consume();
+
+  int fd() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// The timer as an item of wait_any; the winner must consume() it, or it stays ready.
+inline Waitable waitable(Timer& t) {
+  return Waitable{t.fd(), 0x001, nullptr};
+}
+
+}  // namespace vesk::platform
