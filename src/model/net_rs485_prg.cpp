@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "link/parameter.h"
+#include "link/port_list.h"
 #include "link/port_settings.h"
 #include "platform/settings_store.h"
 #include "platform/text.h"
@@ -120,7 +121,7 @@ void NetRS485prg::FillParameters() {
 
   auto port = std::make_unique<link::Parameter>("Port");
   port->caption = "Порт компьютера";
-  port->typeText = list_ports_ ? list_ports_() : std::string();
+  port->typeText = list_ports_ ? list_ports_() : link::serial_port_list();
   std::optional<std::string> path = store.ReadText(kSettingsKey, kPortPathValue);
   if (path && !path->empty()) {
     port->value = *path;

@@ -36,8 +36,8 @@ inline constexpr const char* kPortPathValue = "port_path";
 class NetRS485prg : public NetRS485 {
  public:
   // Settings come from and go to `store` (nullptr: the default store). `list_ports` gives
-  // the names of the serial ports joined by ':' for the type text of "Port" (the owner of
-  // the link passes the port list); without it the type text is empty.
+  // the names of the serial ports joined by ':' for the type text of "Port"; without it
+  // the system's serial ports are listed.
   explicit NetRS485prg(platform::SettingsStore* store = nullptr,
                        std::function<std::string()> list_ports = {});
   // Writes the current values back to the store (when the node was filled).

@@ -59,7 +59,10 @@ Load LoadFile(const std::string& path, GKeyFile* file, std::string& error) {
   GError* gerror = nullptr;
   if (g_key_file_load_from_file(file, path.c_str(), G_KEY_FILE_KEEP_COMMENTS, &gerror))
     return Load::Ok;
-  const bool missing = g_error_matches(gerror, G_FILE_ERROR, G_FILE_ERROR_NOENT);
+  // A folder on the way that is a file counts as missing too: the write then reports
+  // why the folder cannot be made.
+  const bool missing = g_error_matches(gerror, G_FILE_ERROR, G_FILE_ERROR_NOENT) ||
+                       g_error_matches(gerror, G_FILE_ERROR, G_FILE_ERROR_NOTDIR);
   error = TakeError(gerror);
   return missing ? Load::Missing : Load::Failed;
 }
