@@ -217,6 +217,7 @@ class Parser {
   void KeyArgument(std::string_view arg) {
     s_.flags |= cmdflag::kCommandLineRun;
     std::string_view rest = arg.substr(1);
+    size_t tokens = 0, known = 0;
     while (true) {
       const size_t slash = rest.find('/');
       const std::string_view token = rest.substr(0, slash);
@@ -225,11 +226,18 @@ class Parser {
         const std::string_view name = token.substr(0, colon);
         const std::string_view value =
             colon == std::string_view::npos ? std::string_view{} : token.substr(colon + 1);
-        Apply(FindKey(platform::fold_lower(name), false), value, colon != std::string_view::npos,
-              false, token);
+        const Key key = FindKey(platform::fold_lower(name), false);
+        ++tokens;
+        if (key != Key::kUnknown) ++known;
+        Apply(key, value, colon != std::string_view::npos, false, token);
       }
       if (slash == std::string_view::npos) break;
       rest.remove_prefix(slash + 1);
+    }
+    // On Linux an absolute file name looks like a row of keys; say how to name it.
+    if (arg[0] == '/' && tokens > 0 && known == 0) {
+      out_.problems.push_back("Если \"" + std::string(arg) +
+                              "\" — имя файла, поставьте перед ним аргумент \"--\"");
     }
   }
 
