@@ -5,8 +5,12 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vesk::link {
+
+// Longest value text, in characters (the fixed text buffers of the device software).
+inline constexpr size_t kMaxValueChars = 511;
 
 class MyConverter {
  public:
@@ -14,18 +18,26 @@ class MyConverter {
   virtual ~MyConverter() = default;
 
   // Reply data -> value text. Returns 1 converted, 0 not convertible (text unused),
-  // -1 the text holds an error message instead of a value. count may be <= 0.
+  // -1 the text holds an error message instead of a value. count may be <= 0; no more
+  // than count bytes are read, and a null `data` counts as no data.
   int ConvertFromData(const uint8_t* data, int count, std::string& text) const;
 
   // Value text -> at most 4 data bytes. Returns 1 encoded, 0 the text does not fit the
   // format, -1 the parameter cannot be written or the text is refused (message in
-  // `message` where the rules give one). count is 0 unless the result is 1.
+  // `message` where the rules give one, else it is left empty). count is 0 unless the
+  // result is 1.
   int ConvertToData(std::string_view text, uint8_t data[4], int& count,
                     std::string* message = nullptr) const;
 
-  std::string shortName;       // the device's mnemonic, e.g. "bPS"
+  // The type text up to its first ':' (the format word).
+  std::string_view FormatWord() const;
+  // The type text's items, split at ':', with '_' shown as a blank; empty for an empty
+  // type text.
+  std::vector<std::string> ChoiceItems() const;
+
+  std::string shortName;  // the device's mnemonic, e.g. "bPS"
   std::string value = "Нет данных";
-  std::string typeText;        // format word or choice items joined by ':'
+  std::string typeText;  // format word or choice items joined by ':'
   int32_t decimals = 0;
   double maximum = 0;
   double minimum = 0;

@@ -14,6 +14,8 @@ namespace vesk::link {
 inline constexpr const char* kNoData = "Нет данных";
 inline constexpr const char* kUnknownCaption = "<неизвестный параметр>";
 inline constexpr const char* kCompareNotePrefix = "Знач-е в приборе:";
+// The record that holds the whole network name (the device keeps it in "CHAr" 0 ... 3).
+inline constexpr const char* kNetworkNameParameter = "CHAr*";
 
 struct Rgb {
   int r = 0, g = 0, b = 0;
@@ -23,27 +25,38 @@ struct Rgb {
 class Parameter : public MyConverter {
  public:
   explicit Parameter(std::string short_name);
+  // Clears the output slot that refers to this record and closes the polling timer.
   ~Parameter() override;
-  Parameter(const Parameter&) = delete;
   Parameter& operator=(const Parameter&) = delete;
 
-  // A copy of every field but the polling resources, the output slot and the view item.
+  // A copy of every field but the polling resources (no timer, polling inactive), the
+  // output slot and the view item.
   std::unique_ptr<Parameter> Clone() const;
 
-  // Returns true when the text is accepted (value replaced, valueChanged set); false
-  // leaves the record unchanged.
+  // Returns true when the text is accepted (value replaced by the text or its normal
+  // form, valueChanged set); false leaves the record unchanged.
   virtual bool SetValueFromText(std::string_view text);
 
   // Value "Нет данных", note empty, editable, owned by the user, no changed flags.
   void Reset();
 
+  // Records a difference found by a comparison: the note becomes "Знач-е в приборе:"
+  // followed by `device_value`.
+  void SetCompareNote(std::string_view device_value);
+  // True when the note records a comparison difference rather than a failure.
+  bool HasCompareNote() const;
+
   Rgb DisplayColour() const;
+  // The caption; for a polled parameter with show_indexes, ", name:polling index" follows.
   std::string TreeText(bool show_indexes) const;
+  // The short name; for an indexed parameter with show_indexes, ":linear index" follows.
   std::string NameColumn(bool show_indexes) const;
   std::string EditableText() const;  // empty when the parameter has no attributes
   std::string OwnerText() const;     // empty when the parameter has no attributes
   int Icon() const;                  // image number 27, 28 or 30
 
+  // A polled parameter is one that holds a polling timer (the scanners tree's records).
+  bool IsPolled() const { return pollTimer >= 0; }
   bool AnyChanged() const { return valueChanged || editChanged || ownerChanged; }
   // Attributes as one byte on the wire: bit 0 editable, bit 1 clear = owned by firm.
   uint8_t AttributeByte() const;
@@ -68,6 +81,10 @@ class Parameter : public MyConverter {
   int pollTimer = -1;  // timerfd while the record is a polled parameter
   void* viewItem = nullptr;
   std::string initialValue;
+
+ private:
+  // Only Clone copies, and it drops what must stay unique to one record.
+  Parameter(const Parameter&) = default;
 };
 
 }  // namespace vesk::link

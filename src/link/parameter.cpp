@@ -1,0 +1,194 @@
+#include "link/parameter.h"
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+
+#include "link/number_text.h"
+#include "platform/text.h"
+
+namespace vesk::link {
+
+namespace {
+
+using platform::iequals;
+
+constexpr double kFloatTolerance = 0.0009;
+constexpr double kWholeTolerance = 0.00001;
+// Beyond 2^53 a double no longer tells whole numbers apart.
+constexpr double kLargestWhole = 9007199254740992.0;
+constexpr unsigned kLargestClock = 65535;  // the device counts clock values in 16 bits
+constexpr size_t kNetworkNameChars = 4;
+
+bool is_latin_or_digit(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+}
+
+// At most four characters of the network-name alphabet, each optionally followed by one
+// point that does not count as a character.
+bool valid_network_name(std::string_view text) {
+  size_t characters = 0;
+  bool point_allowed = false;
+  for (char c : text) {
+    if (c == '.') {
+      if (!point_allowed) return false;
+      point_allowed = false;
+      continue;
+    }
+    if (!(is_latin_or_digit(c) || c == ' ' || c == '-' || c == '/' || c == '_')) return false;
+    if (++characters > kNetworkNameChars) return false;
+    point_allowed = true;
+  }
+  return characters > 0;
+}
+
+std::string clock_text(unsigned seconds) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "%02u:%02u", seconds / 60, seconds % 60);
+  return buffer;
+}
+
+bool is_format_word(std::string_view word) {
+  for (std::string_view w : {"float", "int", "CLK_frm", "string", "ASCI", "name"})
+    if (iequals(word, w)) return true;
+  return false;
+}
+
+}  // namespace
+
+Parameter::Parameter(std::string short_name) : MyConverter(std::move(short_name)) {}
+
+Parameter::~Parameter() {
+  // The slot may since have been pointed at another record; that reference stays.
+  if (outputSlot != nullptr && *outputSlot == this) *outputSlot = nullptr;
+  if (pollTimer >= 0) ::close(pollTimer);
+}
+
+std::unique_ptr<Parameter> Parameter::Clone() const {
+  std::unique_ptr<Parameter> copy(new Parameter(*this));
+  copy->outputSlot = nullptr;
+  copy->pollActive = false;
+  copy->pollTimer = -1;
+  copy->viewItem = nullptr;
+  return copy;
+}
+
+bool Parameter::SetValueFromText(std::string_view text) {
+  if (platform::utf8_length(text) > kMaxValueChars) return false;
+  const bool limited = minimum != 0 || maximum != 0;
+  const std::string_view word = FormatWord();
+  std::string accepted;
+
+  if (iequals(shortName, kNetworkNameParameter)) {
+    if (!valid_network_name(text)) return false;
+    accepted = text;
+  } else if (iequals(word, "float")) {
+    double number = 0;
+    if (!parse_decimal(text, number)) return false;
+    const float single = static_cast<float>(number);
+    if (!std::isfinite(single)) return false;
+    const double stored = single;
+    if (limited && (stored < minimum - kFloatTolerance || stored > maximum + kFloatTolerance))
+      return false;
+    accepted = format_fixed3(stored);
+  } else if (iequals(word, "int")) {
+    double number = 0;
+    if (!parse_decimal(text, number)) return false;
+    const double whole = std::round(number);
+    if (std::fabs(number - whole) > kWholeTolerance || std::fabs(whole) > kLargestWhole)
+      return false;
+    if (limited && (whole < minimum || whole > maximum)) return false;
+    // The whole number is what the device gets, so that is what the value shows:
+    // "1e3" or "2.0" would otherwise be written as 1 and 2.
+    accepted = std::to_string(static_cast<long long>(whole));
+  } else if (iequals(word, "CLK_frm")) {
+    unsigned seconds = 0;
+    unsigned multiplier = 10;
+    bool any_digit = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+      const char c = text[i];
+      if (c == ':') {
+        multiplier = text.size() - i - 1 > 1 ? 6 : 60;
+      } else if (c >= '0' && c <= '9') {
+        seconds = seconds * multiplier + static_cast<unsigned>(c - '0');
+        if (seconds > kLargestClock) return false;
+        multiplier = 10;
+        any_digit = true;
+      } else {
+        return false;
+      }
+    }
+    if (!any_digit) return false;
+    if (limited && (seconds < minimum || seconds > maximum)) return false;
+    // Minutes and two-digit seconds are the form the write reads back exactly
+    // ("1:5" means 65 seconds, but would be written as 1 * 6 + 5).
+    accepted = clock_text(seconds);
+  } else {
+    accepted = text;
+  }
+
+  value = std::move(accepted);
+  valueChanged = true;
+  return true;
+}
+
+void Parameter::Reset() {
+  value = kNoData;
+  note.clear();
+  editable = true;
+  ownedByFirm = false;
+  valueChanged = editChanged = ownerChanged = false;
+}
+
+void Parameter::SetCompareNote(std::string_view device_value) {
+  note = kCompareNotePrefix;
+  note += device_value;
+}
+
+bool Parameter::HasCompareNote() const {
+  return note.starts_with(kCompareNotePrefix);
+}
+
+Rgb Parameter::DisplayColour() const {
+  if (HasCompareNote()) return {64, 64, 255};
+  if (!note.empty()) return {255, 0, 0};
+  if (AnyChanged()) return {0, 200, 0};
+  return {};
+}
+
+std::string Parameter::TreeText(bool show_indexes) const {
+  if (!(show_indexes && IsPolled())) return caption;
+  return caption + ", " + shortName + ":" + std::to_string(pollIndex);
+}
+
+std::string Parameter::NameColumn(bool show_indexes) const {
+  if (!(show_indexes && indexed)) return shortName;
+  return shortName + ":" + std::to_string(linearIndex);
+}
+
+std::string Parameter::EditableText() const {
+  if (hasAttributes == 0) return {};
+  return editable ? "Редактируемый" : "Не редактируемый";
+}
+
+std::string Parameter::OwnerText() const {
+  if (hasAttributes == 0) return {};
+  return ownedByFirm ? "Фирма" : "Пользователь";
+}
+
+int Parameter::Icon() const {
+  if (!writable) return 30;
+  return is_format_word(FormatWord()) ? 28 : 27;
+}
+
+uint8_t Parameter::AttributeByte() const {
+  return static_cast<uint8_t>((editable ? 1u : 0u) | (ownedByFirm ? 0u : 2u));
+}
+
+void Parameter::SetAttributeByte(uint8_t attributes) {
+  editable = (attributes & 1u) != 0;
+  ownedByFirm = (attributes & 2u) == 0;
+}
+
+}  // namespace vesk::link

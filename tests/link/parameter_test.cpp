@@ -1,0 +1,356 @@
+#include "link/parameter.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/timerfd.h>
+#include <unistd.h>
+
+#include <string>
+
+using vesk::link::Parameter;
+using vesk::link::Rgb;
+
+namespace {
+
+TEST(ParameterRecord, StartsInTheResetState) {
+  Parameter p("bPS");
+  EXPECT_EQ(p.shortName, "bPS");
+  EXPECT_EQ(p.value, "Нет данных");
+  EXPECT_EQ(p.caption, "<неизвестный параметр>");
+  EXPECT_TRUE(p.note.empty());
+  EXPECT_TRUE(p.editable);
+  EXPECT_FALSE(p.ownedByFirm);
+  EXPECT_FALSE(p.AnyChanged());
+  EXPECT_TRUE(p.writable);
+  EXPECT_FALSE(p.indexed);
+  EXPECT_EQ(p.linearIndex, 0);
+  EXPECT_EQ(p.pollIndex, 0);
+  EXPECT_EQ(p.hasAttributes, 0);
+  EXPECT_EQ(p.pollPeriod, 1000);
+  EXPECT_FALSE(p.pollActive);
+  EXPECT_FALSE(p.IsPolled());
+}
+
+struct SetCase {
+  const char* name;
+  const char* type;
+  double minimum, maximum;
+  std::string text;
+  bool accepted;
+  std::string stored;  // the value after acceptance
+};
+
+void PrintTo(const SetCase& c, std::ostream* os) {
+  *os << c.name << " / " << c.type << " [" << c.minimum << ", " << c.maximum << "] '" << c.text
+      << "'";
+}
+
+class SetValue : public testing::TestWithParam<SetCase> {};
+
+TEST_P(SetValue, AcceptsOrLeavesTheRecordAlone) {
+  const SetCase& c = GetParam();
+  Parameter p(c.name);
+  p.typeText = c.type;
+  p.minimum = c.minimum;
+  p.maximum = c.maximum;
+  p.value = "old";
+  EXPECT_EQ(p.SetValueFromText(c.text), c.accepted);
+  EXPECT_EQ(p.valueChanged, c.accepted);
+  EXPECT_EQ(p.value, c.accepted ? c.stored : "old");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    NetworkName, SetValue,
+    testing::Values(SetCase{"CHAr*", "name", 0, 0, "A.B.C.D.", true, "A.B.C.D."},
+                    SetCase{"CHAr*", "name", 0, 0, "ABCDE", false, ""},
+                    SetCase{"CHAr*", "name", 0, 0, "AB!", false, ""},
+                    SetCase{"CHAr*", "name", 0, 0, "", false, ""},
+                    SetCase{"CHAr*", "name", 0, 0, ".AB", false, ""},
+                    SetCase{"CHAr*", "name", 0, 0, "A..B", false, ""},
+                    SetCase{"CHAr*", "name", 0, 0, "a-/_", true, "a-/_"},
+                    SetCase{"CHAr*", "name", 0, 0, "7 E.", true, "7 E."},
+                    SetCase{"CHAr*", "name", 0, 0, "ЖЖ", false, ""},
+                    SetCase{"char*", "int", 0, 0, "AB", true, "AB"},  // whatever the type
+                    SetCase{"char*", "int", 0, 0, "ABCDE", false, ""}));
+
+INSTANTIATE_TEST_SUITE_P(Float, SetValue,
+                         testing::Values(SetCase{"p", "float", 0, 10, "10.0005", true, "10.000"},
+                                         SetCase{"p", "float", 0, 10, "10.01", false, ""},
+                                         SetCase{"p", "float", 0, 10, "-0.0005", true, "-0.001"},
+                                         SetCase{"p", "float", 0, 10, "-0.01", false, ""},
+                                         SetCase{"p", "float", 0, 10, "5", true, "5.000"},
+                                         SetCase{"p", "FLOAT:2", 0, 0, " 2.5 ", true, "2.500"},
+                                         SetCase{"p", "float", 0, 0, "12345.6789", true,
+                                                 "12345.679"},
+                                         SetCase{"p", "float", 0, 0, "-1e3", true, "-1000.000"},
+                                         SetCase{"p", "float", 0, 0, "abc", false, ""},
+                                         SetCase{"p", "float", 0, 0, "1,5", false, ""},
+                                         SetCase{"p", "float", 0, 0, "1.5abc", false, ""},
+                                         SetCase{"p", "float", 0, 0, "0x10", false, ""},
+                                         SetCase{"p", "float", 0, 0, "nan", false, ""},
+                                         SetCase{"p", "float", 0, 0, "1e39", false, ""},
+                                         SetCase{"p", "float", 0, 0, "", false, ""}));
+
+INSTANTIATE_TEST_SUITE_P(Int, SetValue,
+                         testing::Values(SetCase{"p", "int", 0, 0, "2.5", false, ""},
+                                         SetCase{"p", "int", 0, 0, "12abc", false, ""},
+                                         SetCase{"p", "int", 0, 0, "7", true, "7"},
+                                         SetCase{"p", "int", 0, 0, "-5", true, "-5"},
+                                         SetCase{"p", "int", 0, 0, "123456", true, "123456"},
+                                         SetCase{"p", "int", 0, 0, "1e3", true, "1000"},
+                                         SetCase{"p", "int", 0, 0, "2.000001", true, "2"},
+                                         SetCase{"p", "int", 0, 0, "1.999995", true, "2"},
+                                         SetCase{"p", "int", 0, 0, "1e300", false, ""},
+                                         SetCase{"p", "int", 0, 0, "", false, ""},
+                                         SetCase{"p", "int:2", 1, 10, "0", false, ""},
+                                         SetCase{"p", "int", 1, 10, "11", false, ""},
+                                         SetCase{"p", "int", 1, 10, "10", true, "10"},
+                                         SetCase{"p", "int", -5, 0, "-5", true, "-5"}));
+
+INSTANTIATE_TEST_SUITE_P(Clock, SetValue,
+                         testing::Values(SetCase{"p", "CLK_frm", 0, 0, "1:30", true, "01:30"},
+                                         SetCase{"p", "CLK_frm", 0, 0, "1:5", true, "01:05"},
+                                         SetCase{"p", "CLK_frm", 0, 0, "90", true, "01:30"},
+                                         SetCase{"p", "CLK_frm", 0, 0, "12:34", true, "12:34"},
+                                         SetCase{"p", "CLK_frm", 0, 0, "1092:15", true, "1092:15"},
+                                         SetCase{"p", "CLK_frm", 0, 0, "1092:16", false,
+                                                 ""},  // beyond 16 bits
+                                         SetCase{"p", "CLK_frm", 0, 0, "99999999999", false, ""},
+                                         SetCase{"p", "CLK_frm", 0, 0, "1:3a", false, ""},
+                                         SetCase{"p", "CLK_frm", 0, 0, "a", false, ""},
+                                         SetCase{"p", "CLK_frm", 0, 0, "", false, ""},
+                                         SetCase{"p", "CLK_frm", 0, 0, ":", false, ""},
+                                         SetCase{"p", "CLK_frm", 0, 90, "1:30", true, "01:30"},
+                                         SetCase{"p", "CLK_frm", 0, 60, "1:5", false, ""},  // 65
+                                         SetCase{"p", "CLK_frm", 61, 100, "1:00", false, ""}));
+
+INSTANTIATE_TEST_SUITE_P(Other, SetValue,
+                         testing::Values(SetCase{"p", "name", 0, 0, "anything!", true, "anything!"},
+                                         SetCase{"p", "Off:On", 0, 0, "Maybe", true, "Maybe"},
+                                         SetCase{"p", "string", 0, 0, "Текст", true, "Текст"},
+                                         SetCase{"p", "string", 0, 0, std::string(511, 'x'), true,
+                                                 std::string(511, 'x')},
+                                         SetCase{"p", "string", 0, 0, std::string(512, 'x'), false,
+                                                 ""}));
+
+TEST(ParameterRecord, ResetKeepsTheDescriptionAndIndexes) {
+  Parameter p("POUt");
+  p.caption = "Выход";
+  p.minimum = 1;
+  p.maximum = 9;
+  p.initialValue = "5";
+  p.indexed = true;
+  p.linearIndex = 3;
+  p.pollIndex = 2;
+  p.value = "7";
+  p.note = "Ошибка";
+  p.editable = false;
+  p.ownedByFirm = true;
+  p.valueChanged = p.editChanged = p.ownerChanged = true;
+  p.Reset();
+  EXPECT_EQ(p.value, "Нет данных");
+  EXPECT_TRUE(p.note.empty());
+  EXPECT_TRUE(p.editable);
+  EXPECT_FALSE(p.ownedByFirm);
+  EXPECT_FALSE(p.AnyChanged());
+  EXPECT_EQ(p.caption, "Выход");
+  EXPECT_EQ(p.minimum, 1);
+  EXPECT_EQ(p.maximum, 9);
+  EXPECT_EQ(p.initialValue, "5");
+  EXPECT_TRUE(p.indexed);
+  EXPECT_EQ(p.linearIndex, 3);
+  EXPECT_EQ(p.pollIndex, 2);
+}
+
+struct ColourCase {
+  std::string note;
+  bool value, edit, owner;
+  Rgb colour;
+};
+
+class Colour : public testing::TestWithParam<ColourCase> {};
+
+TEST_P(Colour, FollowsNoteThenChangedFlags) {
+  const ColourCase& c = GetParam();
+  Parameter p("p");
+  p.note = c.note;
+  p.valueChanged = c.value;
+  p.editChanged = c.edit;
+  p.ownerChanged = c.owner;
+  EXPECT_EQ(p.DisplayColour(), c.colour);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    All, Colour,
+    testing::Values(ColourCase{"Знач-е в приборе: '5'", true, false, false, {64, 64, 255}},
+                    ColourCase{"Нет ответа", true, true, true, {255, 0, 0}},
+                    ColourCase{"", true, false, false, {0, 200, 0}},
+                    ColourCase{"", false, true, false, {0, 200, 0}},
+                    ColourCase{"", false, false, true, {0, 200, 0}},
+                    ColourCase{"", false, false, false, {0, 0, 0}}));
+
+TEST(ParameterRecord, CompareNoteStartsWithThePrefix) {
+  Parameter p("p");
+  p.SetCompareNote(" '12'");
+  EXPECT_EQ(p.note, "Знач-е в приборе: '12'");
+  EXPECT_TRUE(p.HasCompareNote());
+  p.note = "Нет ответа; Знач-е в приборе:";
+  EXPECT_FALSE(p.HasCompareNote());
+}
+
+TEST(ParameterDisplay, TextsWithAndWithoutIndexes) {
+  Parameter p("DI.c");
+  p.caption = "Счетчик";
+  EXPECT_EQ(p.TreeText(true), "Счетчик");
+  EXPECT_EQ(p.NameColumn(true), "DI.c");
+  p.indexed = true;
+  p.linearIndex = 11;
+  EXPECT_EQ(p.NameColumn(true), "DI.c:11");
+  EXPECT_EQ(p.NameColumn(false), "DI.c");
+  p.pollIndex = 4;
+  p.pollTimer = ::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
+  ASSERT_GE(p.pollTimer, 0);
+  EXPECT_EQ(p.TreeText(true), "Счетчик, DI.c:4");
+  EXPECT_EQ(p.TreeText(false), "Счетчик");
+}
+
+TEST(ParameterDisplay, AttributeColumnsOnlyWithAttributes) {
+  Parameter p("p");
+  EXPECT_EQ(p.EditableText(), "");
+  EXPECT_EQ(p.OwnerText(), "");
+  p.hasAttributes = 1;
+  EXPECT_EQ(p.EditableText(), "Редактируемый");
+  EXPECT_EQ(p.OwnerText(), "Пользователь");
+  p.editable = false;
+  p.ownedByFirm = true;
+  EXPECT_EQ(p.EditableText(), "Не редактируемый");
+  EXPECT_EQ(p.OwnerText(), "Фирма");
+}
+
+struct IconCase {
+  const char* type;
+  bool writable;
+  int icon;
+};
+
+class Icons : public testing::TestWithParam<IconCase> {};
+
+TEST_P(Icons, FormatWordsAndEnumerations) {
+  Parameter p("p");
+  p.typeText = GetParam().type;
+  p.writable = GetParam().writable;
+  EXPECT_EQ(p.Icon(), GetParam().icon);
+}
+
+INSTANTIATE_TEST_SUITE_P(All, Icons,
+                         testing::Values(IconCase{"float", true, 28}, IconCase{"int:2", true, 28},
+                                         IconCase{"CLK_frm", true, 28},
+                                         IconCase{"string", true, 28}, IconCase{"ASCI", true, 28},
+                                         IconCase{"name", true, 28}, IconCase{"int", false, 30},
+                                         IconCase{"Off:On", true, 27},
+                                         IconCase{"STORED_DOT", true, 27},
+                                         IconCase{"Off:On", false, 30}));
+
+struct AttributeCase {
+  bool editable, firm;
+  uint8_t byte;
+};
+
+class Attributes : public testing::TestWithParam<AttributeCase> {};
+
+TEST_P(Attributes, OneByteBothWays) {
+  const AttributeCase& c = GetParam();
+  Parameter p("p");
+  p.editable = c.editable;
+  p.ownedByFirm = c.firm;
+  EXPECT_EQ(p.AttributeByte(), c.byte);
+  Parameter q("q");
+  q.editable = !c.editable;
+  q.ownedByFirm = !c.firm;
+  q.SetAttributeByte(static_cast<uint8_t>(c.byte | 0xFC));  // other bits mean nothing
+  EXPECT_EQ(q.editable, c.editable);
+  EXPECT_EQ(q.ownedByFirm, c.firm);
+}
+
+INSTANTIATE_TEST_SUITE_P(All, Attributes,
+                         testing::Values(AttributeCase{true, false, 3},
+                                         AttributeCase{true, true, 1},
+                                         AttributeCase{false, false, 2},
+                                         AttributeCase{false, true, 0}));
+
+bool fd_open(int fd) {
+  return ::fcntl(fd, F_GETFD) != -1;
+}
+
+TEST(ParameterLifetime, CloneCopiesFieldsButNotResources) {
+  Parameter* slot = nullptr;
+  auto p = std::make_unique<Parameter>("POUt");
+  p->typeText = "int";
+  p->caption = "Выход";
+  p->value = "3";
+  p->note = "n";
+  p->decimals = 2;
+  p->minimum = -1;
+  p->maximum = 5;
+  p->indexed = true;
+  p->linearIndex = 6;
+  p->pollIndex = 6;
+  p->mark = 2;
+  p->hasAttributes = 1;
+  p->writable = false;
+  p->valueChanged = true;
+  p->pollPeriod = 250;
+  p->initialValue = "1";
+  p->outputSlot = &slot;
+  slot = p.get();
+  p->pollActive = true;
+  p->pollTimer = ::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
+  int view_item = 0;
+  p->viewItem = &view_item;
+
+  std::unique_ptr<Parameter> c = p->Clone();
+  EXPECT_EQ(c->shortName, "POUt");
+  EXPECT_EQ(c->typeText, "int");
+  EXPECT_EQ(c->caption, "Выход");
+  EXPECT_EQ(c->value, "3");
+  EXPECT_EQ(c->note, "n");
+  EXPECT_EQ(c->decimals, 2);
+  EXPECT_EQ(c->minimum, -1);
+  EXPECT_EQ(c->maximum, 5);
+  EXPECT_TRUE(c->indexed);
+  EXPECT_EQ(c->linearIndex, 6);
+  EXPECT_EQ(c->pollIndex, 6);
+  EXPECT_EQ(c->mark, 2);
+  EXPECT_EQ(c->hasAttributes, 1);
+  EXPECT_FALSE(c->writable);
+  EXPECT_TRUE(c->valueChanged);
+  EXPECT_EQ(c->pollPeriod, 250);
+  EXPECT_EQ(c->initialValue, "1");
+  EXPECT_EQ(c->outputSlot, nullptr);
+  EXPECT_FALSE(c->pollActive);
+  EXPECT_EQ(c->pollTimer, -1);
+  EXPECT_EQ(c->viewItem, nullptr);
+
+  c.reset();  // the copy releases nothing of the original
+  EXPECT_EQ(slot, p.get());
+  EXPECT_TRUE(fd_open(p->pollTimer));
+  const int timer = p->pollTimer;
+  p.reset();
+  EXPECT_EQ(slot, nullptr);
+  EXPECT_FALSE(fd_open(timer));
+}
+
+TEST(ParameterLifetime, SlotTakenOverByAnotherRecordIsKept) {
+  Parameter* slot = nullptr;
+  auto first = std::make_unique<Parameter>("POUt");
+  auto second = std::make_unique<Parameter>("POUt");
+  first->outputSlot = &slot;
+  second->outputSlot = &slot;
+  slot = second.get();
+  first.reset();
+  EXPECT_EQ(slot, second.get());
+  second.reset();
+  EXPECT_EQ(slot, nullptr);
+}
+
+}  // namespace
