@@ -182,10 +182,12 @@ ContainerStatus write_description_container(const std::string& path, std::string
   bool ok = child && gsf_output_write(child.get(), compressed.size(),
                                       reinterpret_cast<const guint8*>(compressed.data()));
   if (child) ok = gsf_output_close(child.get()) && ok;
+  // Closing the compound file writes its directory and closes the file beneath it.
   ok = gsf_output_close(GSF_OUTPUT(storage.get())) && ok;
-  ok = gsf_output_close(file.get()) && ok;
+  if (!gsf_output_is_closed(file.get())) ok = gsf_output_close(file.get()) && ok;
   if (!ok) {
-    const GError* e = file ? gsf_output_error(file.get()) : nullptr;
+    const GError* e = gsf_output_error(GSF_OUTPUT(storage.get()));
+    if (!e) e = gsf_output_error(file.get());
     if (detail) *detail = e && e->message ? e->message : "write failed";
     return ContainerStatus::WriteFailed;
   }

@@ -1,0 +1,733 @@
+// The description language and the tree build: lexical rules, every command and its
+// messages, copies, linear indexes, name suffixes and the bounds against hostile text.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "description_test_support.h"
+#include "model/description_loader.h"
+#include "model/description_parser.h"
+#include "model/tree_builder.h"
+
+namespace vesk::model {
+namespace {
+
+using ::testing::ElementsAre;
+using testing::FindBranch;
+using ::testing::HasSubstr;
+using testing::LinearIndexes;
+using testing::Parameters;
+using testing::RecordingPresenter;
+using ::testing::StartsWith;
+
+constexpr int32_t kInt32Max = std::numeric_limits<int32_t>::max();
+constexpr int32_t kInt32Min = std::numeric_limits<int32_t>::min();
+
+// ---------------------------------------------------------------- lexical helpers
+
+TEST(DescriptionLexer, LinesSplitAtRunsOfLineEnds) {
+  EXPECT_THAT(split_lines("a b\r\n\r\n\nc\rd\n"), ElementsAre("a b", "c", "d"));
+  EXPECT_TRUE(split_lines("\r\n\n").empty());
+  EXPECT_THAT(split_lines("last"), ElementsAre("last"));
+}
+
+TEST(DescriptionLexer, WordsSplitAtBlanksAndTabs) {
+  EXPECT_THAT(split_words("  const\t\tA   1 \t"), ElementsAre("const", "A", "1"));
+  EXPECT_TRUE(split_words(" \t ").empty());
+}
+
+TEST(DescriptionLexer, ReadDoubleTakesTheLeadingNumber) {
+  struct Case {
+    const char* word;
+    double value;
+  } cases[] = {
+      {"3.7", 3.7}, {"-2.5x", -2.5}, {"+4", 4},   {".5", 0.5},    {"1e3", 1000},
+      {"abc", 0},   {"", 0},         {"-", 0},    {"inf", 0},     {"nan", 0},
+      {"1e999", 0}, {"12,5", 12},    {"0x10", 0}, {"2047", 2047}, {"0.001", 0.001},
+  };
+  for (const Case& c : cases) EXPECT_DOUBLE_EQ(read_double(c.word), c.value) << c.word;
+}
+
+TEST(DescriptionLexer, ReadIntTakesTheLeadingIntegerAndSaturates) {
+  struct Case {
+    const char* word;
+    int32_t value;
+  } cases[] = {
+      {"12", 12},
+      {"12abc", 12},
+      {"-3", -3},
+      {"+7", 7},
+      {"x", 0},
+      {"", 0},
+      {"3.9", 3},
+      {"99999999999999999999", kInt32Max},
+      {"-99999999999999999999", kInt32Min},
+      {"2147483647", kInt32Max},
+      {"-2147483648", kInt32Min},
+  };
+  for (const Case& c : cases) EXPECT_EQ(read_int(c.word), c.value) << c.word;
+}
+
+TEST(DescriptionLexer, UnderscoresBecomeBlanks) {
+  EXPECT_EQ(underscores_to_blanks("Время_фильтрации__(мс)"), "Время фильтрации  (мс)");
+}
+
+// ---------------------------------------------------------------- interpreter
+
+struct Interpreted {
+  RecordingPresenter presenter;
+  DescriptionInterpreter interpreter;
+  bool ok = false;
+  explicit Interpreted(std::string_view text) { ok = interpreter.InterpretText(text); }
+};
+
+TEST(DescriptionInterpreter, IgnoredLinesShowNothing) {
+  Interpreted r(
+      "root\n"              // a single word
+      "; root R 1 0 0 x\n"  // a comment sign standing alone
+      "' anything at all\n"
+      "\t;\tconst A 1\n");
+  EXPECT_TRUE(r.ok);
+  EXPECT_TRUE(r.presenter.messages.empty());
+  EXPECT_TRUE(r.interpreter.constants().empty());
+  EXPECT_EQ(r.interpreter.root(), nullptr);
+}
+
+TEST(DescriptionInterpreter, CommentSignJoinedToTextIsAnUnknownCommand) {
+  Interpreted r(";comment here\nconst A 1\n");
+  EXPECT_FALSE(r.ok);
+  ASSERT_EQ(r.presenter.messages.size(), 1u);
+  EXPECT_EQ(r.presenter.messages[0].text, "Непонятная команда в описателе ';comment here'");
+  EXPECT_EQ(r.presenter.messages[0].caption, "Ошибка в описателе");
+  EXPECT_EQ(r.presenter.messages[0].icon, link::MsgIcon::Error);
+  EXPECT_TRUE(r.interpreter.constants().empty());  // reading stopped at the failing line
+}
+
+TEST(DescriptionInterpreter, CommandsAndNamesIgnoreCase) {
+  Interpreted r(
+      "CONST Три 3\n"
+      "Type Вкл Нет Да\n"
+      "PARAMETER p вкл Подпись\n"
+      "RuLe P 1 2\n"
+      "INIT p Да\n"
+      "BRANCH Ветвь тРИ 0 0 P\n"
+      "Root Корень 1 0 0 ВЕТВЬ\n");
+  ASSERT_TRUE(r.ok);
+  EXPECT_TRUE(r.presenter.messages.empty());
+  ASSERT_EQ(r.interpreter.definitions().size(), 1u);
+  EXPECT_EQ(r.interpreter.definitions()[0].typeText, "Нет:Да");
+  EXPECT_EQ(r.interpreter.definitions()[0].maximum, 2);
+  ASSERT_NE(r.interpreter.root(), nullptr);
+  EXPECT_EQ(r.interpreter.root()->children.size(), 3u);
+}
+
+TEST(DescriptionInterpreter, DuplicateConstantStops) {
+  Interpreted r("const A 1\nconst a 2\nconst B 3\n");
+  EXPECT_FALSE(r.ok);
+  ASSERT_EQ(r.presenter.messages.size(), 1u);
+  EXPECT_EQ(r.presenter.messages[0].text, "Константа 'a' уже определена!");
+  EXPECT_EQ(r.presenter.messages[0].caption, "Ошибка в описателе");
+  EXPECT_EQ(r.presenter.messages[0].icon, link::MsgIcon::Error);
+  ASSERT_EQ(r.interpreter.constants().size(), 1u);  // the first stays, B is never read
+  EXPECT_EQ(r.interpreter.FindConstant("A"), 1.0);
+  EXPECT_FALSE(r.interpreter.FindConstant("B").has_value());
+}
+
+TEST(DescriptionInterpreter, ConstantValueIsTheLeadingNumber) {
+  Interpreted r("const A 3.7abc\nconst B нечисло\n");
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(r.interpreter.FindConstant("a"), 3.7);
+  EXPECT_EQ(r.interpreter.FindConstant("b"), 0.0);
+  EXPECT_EQ(r.interpreter.constants()[0].valueText, "3.7abc");
+}
+
+TEST(DescriptionInterpreter, RuleAndInitForAnUnknownNameStop) {
+  for (const char* line : {"rule X 1 2", "init X 5"}) {
+    Interpreted r(std::string("parameter Y int y\n") + line + "\nconst C 1\n");
+    EXPECT_FALSE(r.ok) << line;
+    ASSERT_EQ(r.presenter.messages.size(), 1u) << line;
+    EXPECT_EQ(r.presenter.messages[0].text, "Параметр 'X' не определен.");
+    EXPECT_EQ(r.presenter.messages[0].caption, "Ошибка описателя");
+    EXPECT_EQ(r.presenter.messages[0].icon, link::MsgIcon::Warning);
+    EXPECT_TRUE(r.interpreter.constants().empty());
+  }
+}
+
+TEST(DescriptionInterpreter, UnknownMemberStops) {
+  Interpreted r("parameter p int c\nbranch B 1 0 0 p Нечто\n");
+  EXPECT_FALSE(r.ok);
+  ASSERT_EQ(r.presenter.messages.size(), 1u);
+  EXPECT_EQ(r.presenter.messages[0].text, "Что такое 'Нечто', не ясно!");
+  EXPECT_EQ(r.presenter.messages[0].caption, "Ошибка в описателе");
+  EXPECT_TRUE(r.interpreter.templates().empty());  // the unfinished copy is dropped
+}
+
+TEST(DescriptionInterpreter, BranchMustBeDeclaredBeforeItsContainer) {
+  Interpreted r("parameter p int c\nbranch Outer 1 0 0 Inner\nbranch Inner 1 0 0 p\n");
+  EXPECT_FALSE(r.ok);
+  ASSERT_EQ(r.presenter.messages.size(), 1u);
+  EXPECT_EQ(r.presenter.messages[0].text, "Что такое 'Inner', не ясно!");
+}
+
+TEST(DescriptionInterpreter, TooFewWordsIsADescriptionError) {
+  const char* lines[] = {
+      "const A",      "parameter p int", "rule p 1",       "init p",
+      "branch B 1 0", "root R 1 0",      "scanners S 1 0",
+  };
+  for (const char* line : lines) {
+    Interpreted r(std::string("parameter p int c\n") + line + "\nconst Z 1\n");
+    EXPECT_FALSE(r.ok) << line;
+    ASSERT_EQ(r.presenter.messages.size(), 1u) << line;
+    EXPECT_EQ(r.presenter.messages[0].text,
+              std::string("Недостаточно слов в команде описателя '") + line + "'");
+    EXPECT_EQ(r.presenter.messages[0].caption, "Ошибка в описателе");
+    EXPECT_FALSE(r.interpreter.FindConstant("Z").has_value()) << line;
+  }
+}
+
+TEST(DescriptionInterpreter, TypeJoinsItsItemsAndTheLastDeclarationWins) {
+  Interpreted r(
+      "type T a b\n"
+      "parameter p1 T c\n"
+      "type T x y z\n"
+      "type E\n"
+      "parameter p2 t c\n"
+      "parameter p3 E c\n"
+      "parameter p4 Незнакомый c\n");
+  ASSERT_TRUE(r.ok);
+  const auto& d = r.interpreter.definitions();
+  ASSERT_EQ(d.size(), 4u);
+  EXPECT_EQ(d[0].typeText, "a:b");  // a type is looked up when the parameter is declared
+  EXPECT_EQ(d[1].typeText, "x:y:z");
+  EXPECT_EQ(d[2].typeText, "");
+  EXPECT_EQ(d[3].typeText, "Незнакомый");
+}
+
+TEST(DescriptionInterpreter, ParameterAttributeWords) {
+  struct Case {
+    const char* line;
+    uint8_t attributes;
+    int32_t table;
+    int32_t argument;
+    int32_t mark;
+  } cases[] = {
+      {"parameter p int c", 1, 0, 0, 0},
+      {"parameter p int c noattr", 0, 0, 0, 0},
+      {"parameter p int c NOATTR table1 5", 0, 0, 0, 0},
+      {"parameter p int c table1", 1, 0, 0, 0},  // five words: the attribute word is ignored
+      {"parameter p int c table1 11", 1, 1, 11, 0},
+      {"parameter p int c table2+ 7", 1, 2, 7, 1},
+      {"parameter p int c table3* 15", 1, 3, 15, 2},
+      {"parameter p int c table4 x", 1, 4, 0, 0},
+      {"parameter p int c TABLE5 3", 1, 5, 3, 0},
+      {"parameter p int c table6 3", 1, 0, 3, 0},
+      {"parameter p int c other+ 3", 1, 0, 3, 1},
+      {"parameter p int c + 3", 1, 0, 3, 1},
+  };
+  for (const Case& c : cases) {
+    Interpreted r(c.line);
+    ASSERT_TRUE(r.ok) << c.line;
+    ASSERT_EQ(r.interpreter.definitions().size(), 1u);
+    const ParameterDefinition& d = r.interpreter.definitions()[0];
+    EXPECT_EQ(d.hasAttributes, c.attributes) << c.line;
+    EXPECT_EQ(d.tableNumber, c.table) << c.line;
+    EXPECT_EQ(d.tableArgument, c.argument) << c.line;
+    EXPECT_EQ(d.mark, c.mark) << c.line;
+  }
+}
+
+TEST(DescriptionInterpreter, NamePrefixes) {
+  Interpreted r("parameter @Addr int a\nparameter !dev string d\nparameter @!ver string v\n");
+  ASSERT_TRUE(r.ok);
+  const auto& d = r.interpreter.definitions();
+  EXPECT_EQ(d[0].name, "Addr");
+  EXPECT_EQ(d[1].name, "!dev");
+  EXPECT_EQ(d[2].name, "!ver");
+}
+
+TEST(DescriptionInterpreter, RuleAndInitChangeTheFirstDefinitionOfTheName) {
+  Interpreted r(
+      "parameter p int first\nparameter p int second\n"
+      "rule p -1.5 2e2\ninit p Выключить_все\n");
+  ASSERT_TRUE(r.ok);
+  const auto& d = r.interpreter.definitions();
+  EXPECT_EQ(d[0].minimum, -1.5);
+  EXPECT_EQ(d[0].maximum, 200);
+  EXPECT_EQ(d[0].initialValue, "Выключить все");
+  EXPECT_EQ(d[1].maximum, 0);
+  EXPECT_EQ(d[1].initialValue, "");
+}
+
+TEST(DescriptionInterpreter, CountFromWordOrConstant) {
+  struct Case {
+    const char* count;
+    size_t copies;
+  } cases[] = {
+      {"4", 4}, {"Три", 3}, {"Ноль", 0}, {"Минус", 0}, {"Нет", 0}, {"0", 0}, {"-2", 0}, {"2x", 2},
+  };
+  for (const Case& c : cases) {
+    Interpreted r(std::string("const Три 3.7\nconst Ноль 0.9\nconst Минус -3\n"
+                              "parameter p int c\nbranch B ") +
+                  c.count + " 0 0 p\n");
+    EXPECT_TRUE(r.ok) << c.count;
+    EXPECT_TRUE(r.presenter.messages.empty()) << c.count;
+    EXPECT_EQ(r.interpreter.templates().size(), c.copies) << c.count;
+    for (size_t k = 0; k < r.interpreter.templates().size(); ++k) {
+      EXPECT_EQ(r.interpreter.templates()[k]->copyNumber, static_cast<int32_t>(k + 1));
+      EXPECT_EQ(r.interpreter.templates()[k]->copyCount, static_cast<int32_t>(c.copies));
+    }
+  }
+}
+
+TEST(DescriptionInterpreter, HugeCountIsRefused) {
+  for (const char* text : {"parameter p int c\nbranch B 1000000000 0 0 p\n",
+                           "const N 1e9\nparameter p int c\nbranch B N 0 0 p\n",
+                           "parameter p int c\nbranch B 65536 0 0 p\n"}) {
+    Interpreted r(text);
+    EXPECT_FALSE(r.ok);
+    ASSERT_EQ(r.presenter.messages.size(), 1u);
+    EXPECT_THAT(r.presenter.messages[0].text, StartsWith("Слишком много копий ветви 'B'"));
+    EXPECT_TRUE(r.interpreter.templates().empty());
+  }
+}
+
+TEST(DescriptionInterpreter, GrowthByCopyingIsBounded) {
+  // Each line multiplies the tree by a thousand; the total is refused long before memory
+  // or time run out.
+  auto start = std::chrono::steady_clock::now();
+  Interpreted r(
+      "parameter p int c\n"
+      "branch A 1000 0 0 p\n"
+      "branch B 1000 0 0 A\n"
+      "branch C 1000 0 0 B\n");
+  EXPECT_FALSE(r.ok);
+  ASSERT_EQ(r.presenter.messages.size(), 1u);
+  EXPECT_THAT(r.presenter.messages[0].text, StartsWith("Слишком много"));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+}
+
+TEST(DescriptionInterpreter, SelfContainingCopiesAreBounded) {
+  // Every copy of the second B holds all copies made before it: doubling per copy.
+  Interpreted r("parameter p int c\nbranch B 1 0 0 p\nbranch B 60000 0 0 B\n");
+  EXPECT_FALSE(r.ok);
+  ASSERT_EQ(r.presenter.messages.size(), 1u);
+  EXPECT_THAT(r.presenter.messages[0].text, StartsWith("Слишком много ветвей"));
+}
+
+TEST(DescriptionInterpreter, NestingDepthIsBounded) {
+  std::string text = "parameter p int c\nbranch L0 1 0 0 p\n";
+  for (int i = 1; i <= kMaxBranchDepth + 5; ++i)
+    text += "branch L" + std::to_string(i) + " 1 0 0 L" + std::to_string(i - 1) + "\n";
+  Interpreted r(text);
+  EXPECT_FALSE(r.ok);
+  ASSERT_EQ(r.presenter.messages.size(), 1u);
+  EXPECT_THAT(r.presenter.messages[0].text, StartsWith("Слишком глубокая вложенность"));
+  EXPECT_EQ(r.interpreter.templates().size(), static_cast<size_t>(kMaxBranchDepth));
+}
+
+TEST(DescriptionInterpreter, MembersCopyEveryMatchAndRecordTheOrder) {
+  Interpreted r(
+      "parameter a int 1\nparameter b int 2\nparameter a int 3\n"
+      "branch X 2 0 0 a\n"
+      "branch Y 1 0 0 b X a\n");
+  ASSERT_TRUE(r.ok);
+  DescBranch* y = r.interpreter.templates().back().get();
+  ASSERT_EQ(y->definitions.size(), 3u);
+  EXPECT_EQ(y->definitions[0].caption, "2");
+  EXPECT_EQ(y->definitions[1].caption, "1");
+  EXPECT_EQ(y->definitions[2].caption, "3");
+  EXPECT_THAT(y->memberOrder, ElementsAre(0, 1, 1, 0, 0));
+  ASSERT_EQ(y->children.size(), 2u);
+  EXPECT_EQ(y->children[1]->copyNumber, 2);
+  // A deep copy, not the template itself.
+  EXPECT_NE(y->children[0].get(), r.interpreter.templates()[0].get());
+}
+
+TEST(DescriptionInterpreter, RootAndScannersAreTheLastCopies) {
+  Interpreted r("parameter p int c\nroot R 3 0 0 p\nscanners S 2 0 0 p\n");
+  ASSERT_TRUE(r.ok);
+  ASSERT_NE(r.interpreter.root(), nullptr);
+  EXPECT_EQ(r.interpreter.root()->copyNumber, 3);
+  EXPECT_EQ(r.interpreter.scanners()->copyNumber, 2);
+  // Later branches may contain them.
+  Interpreted r2("parameter p int c\nroot R 1 0 0 p\nbranch B 1 0 0 R\n");
+  EXPECT_TRUE(r2.ok);
+}
+
+TEST(DescriptionInterpreter, NetworkBranchFollowsItsCopies) {
+  Interpreted r(
+      "parameter Addr int a\n"
+      "branch Сетевые_параметры 1 4 4 Addr\n"
+      "branch Прибор 1 0 0 Сетевые_параметры\n"
+      "root R 1 0 0 Прибор\n");
+  ASSERT_TRUE(r.ok);
+  DescBranch* root = r.interpreter.root();
+  EXPECT_EQ(r.interpreter.network(), root->children[0]->children[0].get());
+  DescriptionInterpreter::Trees trees = r.interpreter.TakeTrees();
+  EXPECT_EQ(trees.network, trees.root->children[0]->children[0].get());
+}
+
+TEST(DescriptionInterpreter, NetworkBranchOutsideTheTreesIsForgotten) {
+  Interpreted r(
+      "parameter Addr int a\n"
+      "branch сетевые_ПАРАМЕТРЫ 1 4 4 Addr\n"
+      "root R 1 0 0 Addr\n");
+  ASSERT_TRUE(r.ok);
+  EXPECT_NE(r.interpreter.network(), nullptr);  // case ignored
+  EXPECT_EQ(r.interpreter.TakeTrees().network, nullptr);
+}
+
+TEST(DescriptionInterpreter, NetworkBranchOfAFailedCopyIsNotKept) {
+  Interpreted r("parameter Addr int a\nbranch Сетевые_параметры 1 4 4 Addr Нечто\n");
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.interpreter.network(), nullptr);
+}
+
+TEST(DescriptionInterpreter, TakeTreesDiscardsTheDeclarations) {
+  Interpreted r("const A 1\ntype T a\nparameter p T c\nbranch B 1 0 0 p\nroot R 1 0 0 B\n");
+  ASSERT_TRUE(r.ok);
+  DescriptionInterpreter::Trees trees = r.interpreter.TakeTrees();
+  ASSERT_NE(trees.root, nullptr);
+  EXPECT_EQ(trees.scanners, nullptr);
+  EXPECT_TRUE(r.interpreter.constants().empty());
+  EXPECT_TRUE(r.interpreter.types().empty());
+  EXPECT_TRUE(r.interpreter.definitions().empty());
+  EXPECT_TRUE(r.interpreter.templates().empty());
+  EXPECT_EQ(r.interpreter.root(), nullptr);
+  EXPECT_FALSE(r.interpreter.FindConstant("A").has_value());
+}
+
+// ---------------------------------------------------------------- build
+
+struct Built {
+  RecordingPresenter presenter;
+  DescriptionTree tree;
+  DescriptionStatus status;
+  explicit Built(std::string_view text) { status = BuildDescription(text, tree); }
+  DescBranch& root() { return *tree.root; }
+};
+
+std::vector<std::string> ChildNames(const DescBranch& b) {
+  std::vector<std::string> names;
+  for (const auto& c : b.children) names.push_back(c->name);
+  return names;
+}
+
+TEST(DescriptionBuild, CopiesGetNumbersAndLinearIndexes) {
+  Built b("parameter p int c\nparameter q int d\nbranch X 4 0 0 p q\nroot R 1 0 0 X\n");
+  ASSERT_EQ(b.status, DescriptionStatus::Built);
+  EXPECT_TRUE(b.presenter.messages.empty());
+  EXPECT_THAT(ChildNames(b.root()), ElementsAre("X №1", "X №2", "X №3", "X №4"));
+  EXPECT_THAT(LinearIndexes(Parameters(b.root(), "p")), ElementsAre(0, 1, 2, 3));
+  EXPECT_THAT(LinearIndexes(Parameters(b.root(), "q")), ElementsAre(0, 1, 2, 3));
+  for (auto* p : Parameters(b.root(), "p")) EXPECT_TRUE(p->indexed);
+}
+
+TEST(DescriptionBuild, CopiesInsideACopyFollowItsIndex) {
+  Built b("parameter v int c\nbranch X 4 0 0 v\nbranch P 2 0 0 X\nroot R 1 0 0 P\n");
+  ASSERT_EQ(b.status, DescriptionStatus::Built);
+  EXPECT_THAT(LinearIndexes(Parameters(*b.root().children[1], "v")), ElementsAre(4, 5, 6, 7));
+  EXPECT_THAT(LinearIndexes(Parameters(b.root(), "v")), ElementsAre(0, 1, 2, 3, 4, 5, 6, 7));
+}
+
+TEST(DescriptionBuild, ThreeLevelsOfCopies) {
+  // A (2 copies) > B (3) > C (2): C's parameter runs 0...11; B's own parameter sits at
+  // 2 x its index (C spans 2), A's at 6 x its index (B spans 3 x 2).
+  Built b(
+      "parameter pc int c\nparameter pb int b\nparameter pa int a\n"
+      "branch C 2 0 0 pc\nbranch B 3 0 0 pb C\nbranch A 2 0 0 pa B\nroot R 1 0 0 A\n");
+  ASSERT_EQ(b.status, DescriptionStatus::Built);
+  EXPECT_THAT(LinearIndexes(Parameters(b.root(), "pc")),
+              ElementsAre(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11));
+  EXPECT_THAT(LinearIndexes(Parameters(b.root(), "pb")), ElementsAre(0, 2, 4, 6, 8, 10));
+  EXPECT_THAT(LinearIndexes(Parameters(b.root(), "pa")), ElementsAre(0, 6));
+}
+
+TEST(DescriptionBuild, ParametersOfABranchWithoutCopiesAreNotIndexed) {
+  Built b("parameter p int c\nparameter q int d\nbranch X 1 0 0 p q\nroot R 1 0 0 X q\n");
+  ASSERT_EQ(b.status, DescriptionStatus::Built);
+  for (auto* p : Parameters(b.root(), "p")) EXPECT_FALSE(p->indexed);
+  for (auto* p : Parameters(b.root(), "q")) EXPECT_FALSE(p->indexed);
+  // ... but inside a repeated branch a single copy is indexed too.
+  Built c("parameter p int c\nbranch X 1 0 0 p\nbranch Y 3 0 0 X\nroot R 1 0 0 Y\n");
+  for (auto* p : Parameters(c.root(), "p")) EXPECT_TRUE(p->indexed);
+  EXPECT_THAT(LinearIndexes(Parameters(c.root(), "p")), ElementsAre(0, 1, 2));
+}
+
+TEST(DescriptionBuild, NameSuffixes) {
+  struct Case {
+    const char* name;
+    int count;
+    std::vector<std::string> names;
+    std::vector<int32_t> indexes;
+  } cases[] = {
+      {"X+2", 3, {"X №3", "X №4", "X №5"}, {2, 3, 4}},
+      {"K20+2", 3, {"K20 №1", "K20 №2", "K20 №3"}, {2, 3, 4}},
+      {"Y*3", 2, {"Y №1", "Y №2"}, {0, 3}},
+      {"Z+1*2", 2, {"Z №2", "Z №3"}, {1, 3}},
+      {"W*2+1", 2, {"W*2 №2", "W*2 №3"}, {1, 2}},  // "+" is looked for after "*" only
+      {"V*a", 2, {"V*a №1", "V*a №2"}, {0, 1}},    // no digit: no suffix
+      {"U+2", 1, {"U"}, {0}},                      // not indexed: no linear index at all
+  };
+  for (const Case& c : cases) {
+    Built b(std::string("parameter p int c\nparameter q int d\nbranch ") + c.name + " " +
+            std::to_string(c.count) + " 0 0 p q\nroot R 1 0 0 " + c.name + "\n");
+    ASSERT_EQ(b.status, DescriptionStatus::Built) << c.name;
+    EXPECT_EQ(ChildNames(b.root()), c.names) << c.name;
+    EXPECT_EQ(LinearIndexes(Parameters(b.root(), "p")), c.indexes) << c.name;
+  }
+}
+
+TEST(DescriptionBuild, NumberSignAndAdditionalOutputs) {
+  struct Case {
+    const char* name;
+    int count;
+    std::vector<std::string> names;
+  } cases[] = {
+      {"Канал#_вход", 2, {"Канал №1 вход", "Канал №2 вход"}},
+      {"Канал_#", 2, {"Канал  №1", "Канал  №2"}},  // the number brings its own blank
+      {"Канал#_вход", 1, {"Канал# вход"}},
+      {"#_и_#", 2, {" №1 и  №1", " №2 и  №2"}},
+      {"Состояние_дополнительного_ВЭ",
+       2,
+       {"Состояние дополнительного ВЭ №9", "Состояние дополнительного ВЭ №10"}},
+      {"Состояние_дополнительного_ВЭ", 1, {"Состояние дополнительного ВЭ"}},
+      {"Состояние_дополнительного_ВЭ#",
+       2,
+       {"Состояние дополнительного ВЭ №1", "Состояние дополнительного ВЭ №2"}},
+  };
+  for (const Case& c : cases) {
+    Built b(std::string("parameter p int c\nparameter q int d\nbranch ") + c.name + " " +
+            std::to_string(c.count) + " 0 0 p q\nroot R 1 0 0 " + c.name + "\n");
+    ASSERT_EQ(b.status, DescriptionStatus::Built) << c.name;
+    EXPECT_EQ(ChildNames(b.root()), c.names) << c.name;
+  }
+}
+
+TEST(DescriptionBuild, SingleParameterBranchLendsItsNameAsCaption) {
+  Built b(
+      "parameter FiLt int Время_фильтрации\n"
+      "branch Фильтр 2 0 0 FiLt\n"
+      "branch Два 1 0 0 FiLt FiLt\n"
+      "branch Внутри 1 0 0 FiLt Фильтр\n"
+      "root R 1 0 0 Фильтр Два Внутри\n");
+  ASSERT_EQ(b.status, DescriptionStatus::Built);
+  auto p = Parameters(b.root(), "FiLt");
+  ASSERT_EQ(p.size(), 7u);
+  EXPECT_EQ(p[0]->caption, "Фильтр №1");
+  EXPECT_EQ(p[1]->caption, "Фильтр №2");
+  EXPECT_EQ(p[2]->caption, "Время фильтрации");  // two parameters
+  EXPECT_EQ(p[3]->caption, "Время фильтрации");
+  EXPECT_EQ(p[4]->caption, "Время фильтрации");  // the branch has a child
+  EXPECT_EQ(p[5]->caption, "Фильтр №1");
+}
+
+TEST(DescriptionBuild, ParameterRecordFromDefinition) {
+  Built b(
+      "parameter @!dev string Имя_прибора noattr\n"
+      "parameter Cn.K float:3 Вес table3* 5\n"
+      "rule Cn.K 0.001 1000\n"
+      "init Cn.K 1.000\n"
+      "init !dev Не_пишется\n"
+      "root R 1 0 0 !dev Cn.K\n");
+  ASSERT_EQ(b.status, DescriptionStatus::Built);
+  ASSERT_EQ(b.root().parameters.size(), 2u);
+  const link::Parameter& dev = *b.root().parameters[0];
+  EXPECT_EQ(dev.shortName, "dev");
+  EXPECT_FALSE(dev.writable);
+  EXPECT_EQ(dev.hasAttributes, 0);
+  EXPECT_EQ(dev.caption, "Имя прибора");
+  EXPECT_EQ(dev.initialValue, "Не пишется");
+  EXPECT_EQ(dev.value, "Нет данных");
+  const link::Parameter& k = *b.root().parameters[1];
+  EXPECT_TRUE(k.writable);
+  EXPECT_EQ(k.hasAttributes, 1);
+  EXPECT_EQ(k.typeText, "float");
+  EXPECT_EQ(k.decimals, 3);
+  EXPECT_EQ(k.minimum, 0.001);
+  EXPECT_EQ(k.maximum, 1000);
+  EXPECT_EQ(k.mark, 2);
+  EXPECT_EQ(k.initialValue, "1.000");
+}
+
+TEST(DescriptionBuild, DecimalPlacesCutFromTheType) {
+  struct Case {
+    const char* type;
+    const char* text;
+    int decimals;
+  } cases[] = {
+      {"int:2", "int", 2},
+      {"INT:1", "INT", 1},
+      {"CLK_frm:3", "CLK_frm", 3},
+      {"float:1:x", "float", 1},
+      {"int:4", "int:4", 0},
+      {"int:0", "int:0", 0},
+      {"int:Нет:Да", "int:Нет:Да", 0},
+      {"int:12", "int:12", 0},
+      {"string:2", "string:2", 0},
+      {"Выкл:1", "Выкл:1", 0},
+      {"int", "int", 0},
+      {"int:", "int:", 0},
+  };
+  for (const Case& c : cases) {
+    ParameterDefinition def;
+    def.name = "p";
+    def.typeText = c.type;
+    auto p = MakeParameter(def);
+    EXPECT_EQ(p->typeText, c.text) << c.type;
+    EXPECT_EQ(p->decimals, c.decimals) << c.type;
+  }
+}
+
+TEST(DescriptionBuild, RuleAfterTheBranchDoesNotReachIt) {
+  Built b(
+      "parameter p int c\nrule p 1 5\nbranch Before 1 0 0 p\n"
+      "rule p 2 9\nbranch After 1 0 0 p\nroot R 1 0 0 Before After\n");
+  ASSERT_EQ(b.status, DescriptionStatus::Built);
+  auto p = Parameters(b.root(), "p");
+  ASSERT_EQ(p.size(), 2u);
+  EXPECT_EQ(p[0]->maximum, 5);
+  EXPECT_EQ(p[1]->maximum, 9);
+}
+
+TEST(DescriptionBuild, OutputTableTakesTenIndexes) {
+  RecordingPresenter presenter;
+  DescriptionTree tree;
+  ASSERT_EQ(BuildDescription("parameter POUt int c\nbranch O 12 0 0 POUt\nroot R 1 0 0 O\n", tree),
+            DescriptionStatus::Built);
+  auto p = Parameters(*tree.root, "POUt");
+  ASSERT_EQ(p.size(), 12u);
+  for (int i = 0; i < kOutputSlots; ++i) {
+    EXPECT_EQ(tree.outputs[i], p[i]) << i;
+    EXPECT_EQ(p[i]->outputSlot, &tree.outputs[i]);
+  }
+  EXPECT_EQ(p[10]->outputSlot, nullptr);
+  EXPECT_EQ(p[11]->outputSlot, nullptr);
+  tree.Clear();
+  for (auto* slot : tree.outputs) EXPECT_EQ(slot, nullptr);
+}
+
+TEST(DescriptionBuild, OutputTableNameIgnoresCaseAndKeepsTheLastOfAnIndex) {
+  RecordingPresenter presenter;
+  DescriptionTree tree;
+  ASSERT_EQ(
+      BuildDescription("parameter pout int c\nparameter POUT int d\nroot R 1 0 0 pout\n", tree),
+      DescriptionStatus::Built);
+  link::Parameter* first = tree.root->parameters[0].get();
+  link::Parameter* second = tree.root->parameters[1].get();
+  EXPECT_EQ(tree.outputs[0], second);
+  EXPECT_EQ(first->outputSlot, nullptr);
+  EXPECT_EQ(second->outputSlot, &tree.outputs[0]);
+}
+
+TEST(DescriptionBuild, IndexArithmeticSaturates) {
+  // Each level multiplies the index by 9; twelve levels overflow 32 bits.
+  std::string text = "parameter p int c\nbranch L0*9 2 0 0 p\n";
+  for (int i = 1; i < 12; ++i)
+    text += "branch L" + std::to_string(i) + "*9 2 0 0 L" + std::to_string(i - 1) + "*9\n";
+  text += "root R 1 0 0 L11*9\n";
+  Built b(text);
+  ASSERT_EQ(b.status, DescriptionStatus::Built);
+  auto p = Parameters(b.root(), "p");
+  ASSERT_EQ(p.size(), 4096u);
+  EXPECT_EQ(p.front()->linearIndex, 0);
+  EXPECT_EQ(p.back()->linearIndex, kInt32Max);
+}
+
+TEST(DescriptionBuild, ScannersArePreparedForPolling) {
+  Built b(
+      "parameter !r.cn int c noattr\nparameter r.cou int c noattr\n"
+      "branch Счетчик 3 0 0 r.cou\nbranch Счетчик+3 3 0 0 r.cou\n"
+      "parameter x int x\nroot R 1 0 0 x\n"
+      "scanners S 1 0 0 !r.cn Счетчик Счетчик+3\n");
+  ASSERT_EQ(b.status, DescriptionStatus::Built);
+  ASSERT_NE(b.tree.scanners, nullptr);
+  link::Parameter& cn = *b.tree.scanners->parameters[0];
+  EXPECT_EQ(cn.shortName, "r.cn");
+  EXPECT_FALSE(cn.writable);
+  EXPECT_FALSE(cn.indexed);
+  EXPECT_EQ(cn.pollIndex, 0);
+  auto cou = Parameters(*b.tree.scanners, "r.cou");
+  ASSERT_EQ(cou.size(), 6u);
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_FALSE(cou[i]->indexed);
+    EXPECT_EQ(cou[i]->pollIndex, i);
+    EXPECT_EQ(cou[i]->caption, "Счетчик №" + std::to_string(i + 1));
+  }
+  // The root tree is not prepared.
+  EXPECT_EQ(b.root().parameters[0]->pollIndex, 0);
+}
+
+// ---------------------------------------------------------------- load outcome
+
+TEST(DescriptionBuild, FailingLineLeavesAPartialTree) {
+  Built b(
+      "parameter p int c\nroot R 1 0 0 p\n"
+      "bogus line here\n"
+      "parameter q int d\nroot R2 1 0 0 q\n");
+  EXPECT_EQ(b.status, DescriptionStatus::TextError);
+  ASSERT_EQ(b.presenter.messages.size(), 2u);
+  EXPECT_EQ(b.presenter.messages[0].text, "Непонятная команда в описателе 'bogus line here'");
+  EXPECT_EQ(b.presenter.messages[1].text, "Не удалось создать дерево параметров");
+  EXPECT_EQ(b.presenter.messages[1].caption, "Ошибка");
+  EXPECT_EQ(b.presenter.messages[1].icon, link::MsgIcon::Error);
+  ASSERT_NE(b.tree.root, nullptr);
+  EXPECT_EQ(b.tree.root->name, "R");
+  EXPECT_EQ(b.tree.root->parameters.size(), 1u);
+}
+
+TEST(DescriptionBuild, MissingRootIsReportedAndScannersStillBuilt) {
+  Built b("parameter r.oe float c\nbranch O 2 0 0 r.oe\nscanners S 1 0 0 O\n");
+  EXPECT_EQ(b.status, DescriptionStatus::NoRoot);
+  ASSERT_EQ(b.presenter.messages.size(), 1u);
+  EXPECT_EQ(b.presenter.messages[0].text, "Не опредена корневая ветвь");
+  EXPECT_EQ(b.presenter.messages[0].caption, "Ошибка");
+  EXPECT_EQ(b.tree.root, nullptr);
+  ASSERT_NE(b.tree.scanners, nullptr);
+  EXPECT_THAT(ChildNames(*b.tree.scanners), ElementsAre("O №1", "O №2"));
+}
+
+TEST(DescriptionBuild, EmptyTextShowsBothMessages) {
+  for (const char* text : {"", "\r\n\r\n", "; nothing but a comment\n"}) {
+    Built b(text);
+    EXPECT_NE(b.status, DescriptionStatus::Built) << text;
+    EXPECT_EQ(b.tree.root, nullptr);
+    std::vector<std::string> texts;
+    for (const auto& m : b.presenter.messages) texts.push_back(m.text);
+    if (*text == '\0')
+      EXPECT_THAT(
+          texts, ElementsAre("Не удалось создать дерево параметров", "Не опредена корневая ветвь"));
+    else
+      EXPECT_THAT(texts, ElementsAre("Не опредена корневая ветвь"));
+  }
+}
+
+TEST(DescriptionBuild, ReloadReplacesTheOldTree) {
+  RecordingPresenter presenter;
+  DescriptionTree tree;
+  BuildDescription("parameter POUt int c\nroot R 1 0 0 POUt\n", tree);
+  EXPECT_NE(tree.outputs[0], nullptr);
+  BuildDescription("parameter x int c\nroot R 1 0 0 x\n", tree);
+  EXPECT_EQ(tree.outputs[0], nullptr);
+  EXPECT_EQ(tree.root->parameters[0]->shortName, "x");
+}
+
+TEST(DescriptionBuild, NetworkPointerLandsInTheBuiltTree) {
+  Built b(
+      "parameter Addr int a\nbranch Сетевые_параметры 1 4 4 Addr\n"
+      "root R 1 0 0 Сетевые_параметры\n");
+  ASSERT_EQ(b.status, DescriptionStatus::Built);
+  ASSERT_NE(b.tree.network, nullptr);
+  EXPECT_EQ(b.tree.network, b.root().children[0].get());
+  EXPECT_EQ(b.tree.network->name, "Сетевые параметры");
+  EXPECT_NE(b.tree.network->FindParameter("addr"), nullptr);
+}
+
+}  // namespace
+}  // namespace vesk::model

@@ -1,0 +1,101 @@
+// vesk-pack: makes the description container from the description text, and shows the
+// text of a container.
+//
+//   vesk-pack -o OUT.dat IN.txt     IN.txt (UTF-8) -> cp1251, zlib, stream "vesk.tree"
+//   vesk-pack --extract CONTAINER   prints the description text (UTF-8)
+//
+// Exit code 0 on success, 1 on a failure (reason on stderr), 2 on wrong arguments.
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <string_view>
+
+#include "model/description_container.h"
+#include "platform/text.h"
+
+namespace {
+
+using vesk::model::ContainerStatus;
+
+int usage() {
+  std::cerr << "usage: vesk-pack -o OUT.dat IN.txt\n"
+               "       vesk-pack --extract CONTAINER\n";
+  return 2;
+}
+
+bool read_file(const char* path, std::string& out) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream buffer;
+  buffer << in.rdbuf();
+  out = buffer.str();
+  return !in.bad();
+}
+
+// The first line whose text cp1251 cannot hold (0 when every character has a cp1251 form).
+size_t first_line_not_in_cp1251(std::string_view text) {
+  size_t line = 1;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view piece = text.substr(start, end - start);
+    if (vesk::platform::cp1251_to_utf8(vesk::platform::utf8_to_cp1251(piece)) != piece) return line;
+    ++line;
+    start = end + 1;
+  }
+  return 0;
+}
+
+int pack(const char* out_path, const char* in_path) {
+  std::string text;
+  if (!read_file(in_path, text)) {
+    std::cerr << "vesk-pack: " << in_path << ": " << std::strerror(errno) << "\n";
+    return 1;
+  }
+  if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);  // an editor's byte-order mark
+  if (text.size() > vesk::model::kMaxDescriptionBytes) {
+    std::cerr << "vesk-pack: " << in_path << ": larger than the program reads ("
+              << vesk::model::kMaxDescriptionBytes << " bytes)\n";
+    return 1;
+  }
+  // The program reads cp1251: a character without a cp1251 form would arrive as '?'.
+  if (size_t line = first_line_not_in_cp1251(text)) {
+    std::cerr << "vesk-pack: " << in_path << ":" << line
+              << ": not valid UTF-8 or a character that cp1251 cannot hold\n";
+    return 1;
+  }
+  std::string detail;
+  if (vesk::model::write_description_container(out_path, vesk::model::kVeskStreamName, text,
+                                               &detail) != ContainerStatus::Ok) {
+    std::cerr << "vesk-pack: " << out_path << ": " << detail << "\n";
+    return 1;
+  }
+  return 0;
+}
+
+int extract(const char* container) {
+  vesk::model::ContainerText text =
+      vesk::model::read_description_container(container, vesk::model::kVeskStreamName);
+  if (text.status != ContainerStatus::Ok) {
+    std::cerr << "vesk-pack: " << container << ": " << text.detail << "\n";
+    return 1;
+  }
+  std::cout << text.text;
+  std::cout.flush();
+  return std::cout ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 3 && std::string_view(argv[1]) == "--extract") return extract(argv[2]);
+  if (argc == 4 && std::string_view(argv[1]) == "-o") return pack(argv[2], argv[3]);
+  if (argc == 4 && std::string_view(argv[2]) == "-o") return pack(argv[3], argv[1]);
+  return usage();
+}
