@@ -1,0 +1,44 @@
+#pragma once
+// The faults a line and a tired device produce, played on purpose and repeatably (one
+// seeded generator): answers lost, one character changed, the start character missing,
+// another hash, answers late, and a device that goes silent after a number of answers.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "sim_options.h"
+
+namespace vesk::sim {
+
+class FaultInjector {
+ public:
+  explicit FaultInjector(const FaultOptions& options);
+
+  // The answer to send instead of `reply` (a complete frame of `protocol`), or nullopt
+  // when it is to be lost. Every call counts one answer towards --mute-after.
+  std::optional<std::string> apply(std::string reply, Protocol protocol);
+
+  // Extra delay of every answer.
+  uint32_t late_ms() const { return options_.lateMs; }
+
+  // How many answers the device has given up to now (lost ones included).
+  uint64_t answers() const { return answers_; }
+
+ private:
+  // A uniform number in [0, 1) from the seeded generator (splitmix64, so the sequence is
+  // the same on every platform).
+  double draw();
+  uint64_t next();
+  bool happens(double p) { return p > 0 && draw() < p; }
+
+  FaultOptions options_;
+  uint64_t state_;
+  uint64_t answers_ = 0;
+};
+
+// The same LORN frame with another hash (and its checksum made right again); the frame
+// unchanged when it is not one.
+std::string with_other_hash(const std::string& frame);
+
+}  // namespace vesk::sim

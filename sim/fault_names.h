@@ -1,0 +1,26 @@
+#pragma once
+// The fault triggers of the simulator, named once for the simulator and for the tests
+// that provoke them, so that neither side spells an option or a counter differently.
+
+#include <string_view>
+
+namespace vesk::sim {
+
+// Command-line options that switch a fault on. The probability options take a number
+// 0 ... 1; the others a whole number.
+inline constexpr std::string_view kFaultDrop = "--drop";             // no answer at all
+inline constexpr std::string_view kFaultCorrupt = "--corrupt";       // one letter changed
+inline constexpr std::string_view kFaultGarbage = "--garbage";       // answer without "#"
+inline constexpr std::string_view kFaultWrongHash = "--wrong-hash";  // another hash
+inline constexpr std::string_view kFaultLateMs = "--late-ms";        // answer N ms late
+inline constexpr std::string_view kFaultMuteAfter = "--mute-after";  // silent after N frames
+inline constexpr std::string_view kFaultSeed = "--seed";             // makes them repeatable
+
+// The hash a reply carries under --wrong-hash: neither a parameter of the device nor the
+// error reply, so the configurator can only report an unexpected command.
+inline constexpr unsigned kWrongReplyHash = 0x7FFF;
+
+// The character that replaces the start character of a reply under --garbage.
+inline constexpr char kGarbageStart = '?';
+
+}  // namespace vesk::sim

@@ -1,0 +1,56 @@
+#pragma once
+// A device set to another protocol than LORN answers only the configurator's probe of
+// that protocol: Modbus RTU and Modbus ASCII echo a write of one coil addressed to it,
+// the "%" protocol answers "!", its address and the checksum.
+
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "frame_reader.h"
+#include "sim_options.h"
+
+namespace vesk::sim {
+
+// CRC-16 of Modbus RTU: polynomial 0xA001 reflected, initial 0xFFFF.
+uint16_t modbus_crc(const uint8_t* bytes, size_t count);
+// Two's complement of the byte sum.
+uint8_t modbus_lrc(const uint8_t* bytes, size_t count);
+
+// The Modbus function a probe uses: write one coil, which a device echoes.
+inline constexpr uint8_t kModbusWriteCoil = 0x05;
+
+class ProbeResponder {
+ public:
+  explicit ProbeResponder(Protocol protocol);
+
+  Protocol protocol() const { return protocol_; }
+
+  struct Frame {
+    std::string request;  // the characters of the request
+    std::string reply;    // the answer; empty when the frame was not for the device
+  };
+
+  // Takes one received character. Returns a complete request when this character ends
+  // one, with the answer of a device at `address` (only 0 ... 255: these protocols have
+  // 8-bit addresses).
+  std::optional<Frame> feed(char c, int32_t address);
+
+  // Forgets a partial request.
+  void clear();
+
+ private:
+  std::optional<Frame> rtu(char c, int32_t address);
+  std::optional<Frame> ascii(const std::string& frame, int32_t address);
+  std::optional<Frame> dcon(const std::string& frame, int32_t address);
+
+  Protocol protocol_;
+  // Modbus RTU frames have no end character: the last 8 bytes are looked at after each.
+  std::deque<uint8_t> window_;
+  FrameReader asciiReader_{':', '\n', 2 * 256 + 5};
+  FrameReader dconReader_{'%', '\r', 64};
+};
+
+}  // namespace vesk::sim

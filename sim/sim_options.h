@@ -1,0 +1,83 @@
+#pragma once
+// The command line of vesk-sim: what it serves, how the device is set, how the line
+// behaves, which faults it plays and what it records.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vesk::sim {
+
+// The protocols a device can be set to, in the order of the device's codes in "Prot".
+// Only one is answered at a time.
+enum class Protocol { Lorn, ModbusRtu, ModbusAscii, Dcon };
+
+// "lorn", "modbus-rtu", "modbus-ascii", "dcon"; nullopt for any other text.
+std::optional<Protocol> protocol_from_text(std::string_view text);
+std::string_view protocol_text(Protocol protocol);
+
+struct FaultOptions {
+  double drop = 0;
+  double corrupt = 0;
+  double garbage = 0;
+  double wrongHash = 0;
+  uint32_t lateMs = 0;
+  // Frames answered before the device goes silent; nullopt never.
+  std::optional<uint64_t> muteAfter;
+  uint64_t seed = 1;
+};
+
+struct SimOptions {
+  // Where to serve: a pseudo-terminal (default) or a real serial device.
+  std::string linkPath;  // --link: symbolic link to the pseudo-terminal's terminal side
+  std::string portPath;  // --port: a serial device instead of a pseudo-terminal
+
+  // The description container; empty means the configurator's rule ($VESK_TREE_DAT, else
+  // beside the program).
+  std::string treePath;
+
+  // Network settings at start; unset ones come from the description's initial values.
+  std::optional<int32_t> baud;
+  std::optional<int32_t> stopBits;
+  std::optional<int32_t> address;
+  std::optional<int32_t> addressBits;
+
+  // Stored into "Prot" where the description has it; unset: the stored protocol.
+  std::optional<Protocol> protocol;
+  std::string deviceName = "VESK";  // answer to "dev"
+  std::string version = "1.02";     // answer to "ver", at most 8 characters
+
+  bool lineTiming = false;
+  uint32_t turnaroundMs = 1;
+  // How long the device is silent while it restarts after INIT.
+  uint32_t restartMs = 300;
+  // Half period of input 1 of the simulated inputs; input k toggles k times slower.
+  // 0 keeps every input off.
+  uint32_t inputHalfPeriodMs = 250;
+
+  FaultOptions faults;
+
+  std::string tracePath;
+  std::string dumpPath;
+  std::string statePath;
+
+  bool help = false;
+};
+
+struct ParseResult {
+  bool ok = false;
+  SimOptions options;
+  std::string error;  // for ok == false: what was wrong, naming the option
+};
+
+// Parses the arguments after the program name. Every option takes its value as the
+// next argument or after "=". Fails on an unknown option, a missing or malformed value,
+// a probability outside 0 ... 1, a name or version longer than 8 characters.
+ParseResult parse_options(const std::vector<std::string>& args);
+
+// The text of --help: every option, and the line format of --dump and --state.
+std::string help_text();
+
+}  // namespace vesk::sim

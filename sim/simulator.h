@@ -1,0 +1,82 @@
+#pragma once
+// The device at work on its line: takes the characters that arrive, cuts them into
+// frames, lets the device answer the ones that are its own while the line is set as the
+// device expects, plays the chosen faults, and sends each answer when it is due.
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <string>
+
+#include "device.h"
+#include "fault_injector.h"
+#include "frame_reader.h"
+#include "line.h"
+#include "probe_responder.h"
+#include "sim_options.h"
+#include "trace_log.h"
+
+namespace vesk::sim {
+
+// The line format the device works with.
+LineParams line_params(const NetSettings& net);
+
+// Milliseconds that `chars` characters take on a line of this format.
+double line_time_ms(const NetSettings& net, size_t chars);
+
+class Simulator {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  // All references must outlive the simulator; `trace` may be closed (no trace).
+  Simulator(Device& device, Line& line, const SimOptions& options, TraceLog& trace,
+            Clock::time_point start);
+
+  // Serves until `stop_fd` becomes readable (an eventfd, a signalfd). Returns 0, or 1
+  // after a failure of the line that cannot be survived (its text in `error`).
+  int run(int stop_fd, std::string& error);
+
+  // Takes received characters as if they had arrived at `now` (the loop calls it; tests
+  // may feed it directly).
+  void receive(std::string_view chars, Clock::time_point now);
+
+  // Sends the answers that are due at `now`. Returns false when the line failed.
+  bool send_due(Clock::time_point now);
+
+  // Frames the device took as its own, and answers written to the line.
+  uint64_t frames_for_device() const { return framesForDevice_; }
+  uint64_t answers_sent() const { return answersSent_; }
+
+ private:
+  struct Pending {
+    Clock::time_point due;
+    std::string chars;
+    std::optional<FrameInfo> info;
+    bool retuneAfter = false;  // a serial port takes the new settings once this is out
+  };
+
+  void on_lorn_frame(const std::string& chars, Clock::time_point now);
+  void on_probe_frame(const ProbeResponder::Frame& frame, Clock::time_point now);
+  // Empty when the device listens now; otherwise why it stays silent.
+  std::string deaf_reason(Clock::time_point now) const;
+  void answer(std::string reply, std::optional<FrameInfo> info, Clock::time_point now,
+              bool retune_after);
+  void retune();
+  double seconds(Clock::time_point t) const;
+
+  Device& device_;
+  Line& line_;
+  const SimOptions& options_;
+  TraceLog& trace_;
+  Clock::time_point start_;
+  FaultInjector faults_;
+  FrameReader lorn_;
+  ProbeResponder probe_;
+  std::deque<Pending> pending_;
+  Clock::time_point restartUntil_{};
+  uint64_t framesForDevice_ = 0;
+  uint64_t answersSent_ = 0;
+};
+
+}  // namespace vesk::sim
