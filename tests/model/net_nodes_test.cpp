@@ -330,17 +330,6 @@ TEST(NetChecks, TheMessageHasFiveLines) {
   EXPECT_STREQ(kForbiddenCombinationsCaption, "Неудалось изменить значение");
 }
 
-TEST(LeadingNumbers, ReadsTheNumberAtTheStart) {
-  EXPECT_EQ(LeadingNumber("16"), 16);
-  EXPECT_EQ(LeadingNumber("  9600 бод"), 9600);
-  EXPECT_EQ(LeadingNumber("-3"), -3);
-  EXPECT_EQ(LeadingNumber("+7"), 7);
-  EXPECT_EQ(LeadingNumber("Нет данных"), std::nullopt);
-  EXPECT_EQ(LeadingNumber(""), std::nullopt);
-  EXPECT_EQ(LeadingNumber("-"), std::nullopt);
-  EXPECT_EQ(LeadingNumber("99999999999999999999999"), LONG_MAX);
-}
-
 // --- service parameters -------------------------------------------------------------
 
 TEST_F(TempStore, ServiceParametersAndTheInstallationRecord) {

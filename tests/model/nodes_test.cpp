@@ -80,12 +80,6 @@ TEST(NodeValues, FindIgnoresCaseOfLatinAndCyrillicAndTakesTheFirstMatch) {
   EXPECT_EQ(node.FindParameter("СЧЕТ"), &cyr);
   EXPECT_EQ(node.FindParameter("bP"), nullptr);
   EXPECT_EQ(node.FindParameter(""), nullptr);
-}
-
-TEST(NodeValues, GetValueOfAMissingNameIsEmpty) {
-  ObjectWithParameters node;
-  Add(node, "Addr").value = "16";
-  EXPECT_EQ(node.GetValue("ADDR"), "16");
   EXPECT_EQ(node.GetValue("nope"), "");
 }
 
@@ -124,23 +118,6 @@ TEST(NodeValues, NameKeySetsTheElementNameNotAParameter) {
   Parameter& q = Add(plain, "Название");
   EXPECT_EQ(plain.SetValue("название", "v"), 1);
   EXPECT_EQ(q.value, "v");
-}
-
-TEST(NodeValues, FillOfTheBaseDeletesAndOfABranchKeepsTheParameters) {
-  ObjectWithParameters node;
-  Add(node, "a");
-  node.FillParameters();
-  EXPECT_TRUE(node.parameters.empty());
-  DescBranch branch("b");
-  Add(branch, "a");
-  branch.FillParameters();
-  EXPECT_EQ(branch.parameters.size(), 1u);
-}
-
-TEST(NodeValues, AddingANullParameterIsRefused) {
-  ObjectWithParameters node;
-  EXPECT_THROW(node.AddParameter(nullptr), std::invalid_argument);
-  EXPECT_TRUE(node.parameters.empty());
 }
 
 // --- changes and problems -----------------------------------------------------------
@@ -245,12 +222,6 @@ TEST(NodeLinearIndex, DisagreeingParametersWarnOnceEachAndTheFirstValueStays) {
   EXPECT_EQ(rec.boxes[0].caption, "Предупреждение");
   EXPECT_EQ(rec.boxes[0].icon, link::MsgIcon::Warning);
   EXPECT_EQ(node.linearIndex, 4);
-}
-
-TEST(NodeLinearIndex, NoIndexedParameterLeavesMinusOne) {
-  ObjectWithParameters node;
-  Add(node, "a");
-  EXPECT_EQ(node.GetLinearIndex(), -1);
 }
 
 TEST(NodeLinearIndex, SetChangesOnlyIndexedParameters) {
