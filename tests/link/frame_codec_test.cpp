@@ -282,15 +282,15 @@ TEST(ParseReply, GoodFrames) {
   EXPECT_EQ(r.hash, kErrorReplyHash);
 }
 
-struct BadReplyCase {
+struct ParseReplyCase {
   const char* what;
   std::string line;
 };
-void PrintTo(const BadReplyCase& c, std::ostream* os) {
+void PrintTo(const ParseReplyCase& c, std::ostream* os) {
   *os << c.what;
 }
 
-class ParseBadReply : public ::testing::TestWithParam<BadReplyCase> {};
+class ParseBadReply : public ::testing::TestWithParam<ParseReplyCase> {};
 
 TEST_P(ParseBadReply, IsRejectedWithoutData) {
   ReplyFrame r;
@@ -307,17 +307,17 @@ std::string corrupt(std::string s, size_t at, char c) {
 INSTANTIATE_TEST_SUITE_P(
     Examples, ParseBadReply,
     ::testing::Values(
-        BadReplyCase{"empty", ""}, BadReplyCase{"start only", "#"},
-        BadReplyCase{"start and end", "#\r"}, BadReplyCase{"short", "#GGGGGGGG\r"},
-        BadReplyCase{"bit flipped", corrupt(reply_line({0x10, 0x01, 0x1E, 0xD2, 7}), 9, 'H')},
-        BadReplyCase{"outside the alphabet",
+        ParseReplyCase{"empty", ""}, ParseReplyCase{"start only", "#"},
+        ParseReplyCase{"start and end", "#\r"}, ParseReplyCase{"short", "#GGGGGGGG\r"},
+        ParseReplyCase{"bit flipped", corrupt(reply_line({0x10, 0x01, 0x1E, 0xD2, 7}), 9, 'H')},
+        ParseReplyCase{"outside the alphabet",
                      corrupt(reply_line({0x10, 0x01, 0x1E, 0xD2, 7}), 9, 'Z')},
-        BadReplyCase{"odd length, checksum shifted",
+        ParseReplyCase{"odd length, checksum shifted",
                      reply_line({0x10, 0x01, 0x1E, 0xD2, 7}).insert(5, "G")},
         // Announces 8 data bytes, carries 1: the checksum would lie past what arrived.
-        BadReplyCase{"truncated data", reply_line({0x10, 0x08, 0x1E, 0xD2, 7})},
-        BadReplyCase{"longer than any frame", "#" + std::string(60, 'G') + "\r"},
-        BadReplyCase{"trailing bytes", reply_line({0x10, 0x00, 0x1E, 0xD2}).insert(13, "HH")}));
+        ParseReplyCase{"truncated data", reply_line({0x10, 0x08, 0x1E, 0xD2, 7})},
+        ParseReplyCase{"longer than any frame", "#" + std::string(60, 'G') + "\r"},
+        ParseReplyCase{"trailing bytes", reply_line({0x10, 0x00, 0x1E, 0xD2}).insert(13, "HH")}));
 
 TEST(ParseReply, OddLengthDecodesWholePairs) {
   // One stray letter before the carriage return is dropped by the integer division,

@@ -1,0 +1,423 @@
+#include "link/device_link.h"
+
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+
+#include "link/error_texts.h"
+#include "link/exit_status.h"
+#include "link/presenter.h"
+#include "link/probe_codec.h"
+#include "platform/text.h"
+
+namespace vesk::link {
+
+namespace {
+
+constexpr uint32_t kStatusTimeout = 0x04;
+constexpr uint32_t kStatusBadLine = 0x08;
+constexpr uint32_t kStatusDeviceError = 0x10;
+
+constexpr int kTimeoutRetries = 2;     // three attempts in all
+constexpr int kLineErrorRetries = 16;  // seventeen attempts
+constexpr int kStartRetries = 15;      // sixteen attempts
+constexpr int kProbeTimeoutRetries = 1;
+
+constexpr const char* kNetworkNameRecord = "CHAr*";
+constexpr const char* kNetworkCharParameter = "CHAr";
+constexpr unsigned kHighestNameCode = 79;
+
+constexpr const char* kTextTimeout = "Таймаут при передаче данных (нет связи)";
+constexpr const char* kTextBadSettings = "Неверны настройки порта.";
+constexpr const char* kTextLostStart = "Потеря начала посылки.";
+constexpr const char* kTextChecksum = "Ошибка в контрольной сумме ответа";
+constexpr const char* kTextCannotEncode = "Не могу зашифровать посылку (ф-я encode_buffer)";
+constexpr const char* kTextOtherCommand =
+    "Пришла посылка с кодом команды, отличным от посланной и от n.Err.\n";
+constexpr const char* kTextPortNotOpen = "Ошибка открытия порта";
+constexpr const char* kTextUndecodable = "Не могу раскодировать ответ";
+constexpr const char* kTextAttributeSize =
+    "Ошибка атрибутов; размер ответа не совпадает с ожидаемым.\n";
+constexpr const char* kTextBadValue = "Неверное значение (неудается закодировать данные)";
+constexpr const char* kTextStrangeEncoder = "Предупреждение: странный ответ от ConvertToData(...)";
+constexpr const char* kTextNameEmpty = "Сетевое имя пусто (CHAr)";
+constexpr const char* kTextNameTooLong = "Сетевое имя слишком длинное (CHAr)";
+constexpr const char* kTextNameBadChar = "Недопустимый символ в сетевом имени (CHAr)";
+constexpr const char* kTextNameBadCode = "Недопустимый код символа в сетевом имени (CHAr)";
+constexpr const char* kOpenFailureCaption = "Ошибка драйвера последовательного порта";
+
+// exitStatus is assigned whole by the link: the latest condition replaces the earlier one.
+void record_timeout() {
+  uint32_t v = exitStatus.load();
+  while (!(v & kStatusBadLine) && !exitStatus.compare_exchange_weak(v, kStatusTimeout)) {
+  }
+}
+
+// A reply after an earlier time-out means the line works only now and then.
+void record_reply() {
+  uint32_t expected = kStatusTimeout;
+  exitStatus.compare_exchange_strong(expected, kStatusBadLine);
+}
+
+std::string with_reason(const char* text, const PortResult& result) {
+  std::string s = text;
+  std::string reason = result.reason();
+  if (!reason.empty()) s += " (" + reason + ")";
+  return s;
+}
+
+std::string no_encoder_text(std::string_view name) {
+  return "Метод формирования посылки записи для команды '" + std::string(name) + "' не определен.";
+}
+
+// ">> Посылка: # 0 : 065 = 0x41 (A)"; a byte from 0x80 up is shown as its cp1251 letter.
+std::string byte_line(const char* prefix, int position, uint8_t byte) {
+  char buf[96];
+  std::snprintf(buf, sizeof buf, "%s #%2i : %03i = 0x%02X (", prefix, position, byte, byte);
+  std::string line = buf;
+  if (byte >= 32) {
+    const char c = static_cast<char>(byte);
+    line += platform::cp1251_to_utf8(std::string_view(&c, 1));
+  } else {
+    line += '.';
+  }
+  line += ')';
+  return line;
+}
+
+void trace_request(TraceList* trace, const uint8_t* data, int count) {
+  if (!trace) return;
+  trace->add("Размер инф-ой части посылки " + std::to_string(count) + " байт.");
+  for (int i = 0; i < count; ++i) trace->add(byte_line(">> Посылка:", i, data[i]));
+}
+
+void trace_reply(TraceList* trace, const uint8_t* data, int count) {
+  if (!trace) return;
+  for (int i = 0; i < count; ++i) trace->add(byte_line("<< Ответ:", i, data[i]));
+  trace->add("Инф-ная часть квитанции ответа имеет размер " + std::to_string(count) + " байт.");
+}
+
+// The decimal code a "CHAr" sub-exchange left in its value.
+bool parse_code(const std::string& text, unsigned& code) {
+  const char* first = text.data();
+  const char* last = first + text.size();
+  auto [end, ec] = std::from_chars(first, last, code);
+  return ec == std::errc() && end == last;
+}
+
+void clear_changed(Parameter& p) {
+  p.valueChanged = false;
+  p.editChanged = false;
+  p.ownerChanged = false;
+}
+
+}  // namespace
+
+DeviceLink::DeviceLink() = default;
+DeviceLink::~DeviceLink() = default;
+
+FrameAddress DeviceLink::frame_address(int offset) const {
+  const PortSettings& s = port_.settings();
+  return FrameAddress{s.device_address, s.address_length, offset};
+}
+
+int DeviceLink::open_port(bool report) {
+  int result;
+  std::string name;
+  int sys_errno = 0;
+  {
+    std::lock_guard lock(lock_);
+    port_.close();
+    reload_settings();
+    if (silent_.load()) return -1;
+    result = open_and_report(port_, false);
+    name = port_.settings().port_name;
+    if (result == kOpenFailed) sys_errno = port_.last_errno();
+  }
+  // Shown without the lock, so that a message left on screen holds up no exchange.
+  if (result != kOpenOk && report && !command_line_run_.load())
+    presenter().MessageBox(open_failure_message(name, sys_errno), kOpenFailureCaption,
+                           MsgIcon::Error, MsgButtons::Ok);
+  return result;
+}
+
+int DeviceLink::close_port() {
+  std::lock_guard lock(lock_);
+  return port_.close();
+}
+
+bool DeviceLink::transact(bool read, uint16_t hash, const uint8_t* data, int count,
+                          ReplyData& reply, int& reply_count, std::string& error, int offset) {
+  reply_count = 0;
+  error.clear();
+  std::lock_guard lock(lock_);
+
+  RequestFrame frame;
+  if (!build_request(read, hash, data, count, frame_address(offset), frame)) {
+    error = kTextCannotEncode;
+    return false;
+  }
+
+  Reply answer;
+  PortResult result = port_.send_receive(frame.text(), answer, FrameEnd::CarriageReturn);
+  if (hash == kApplyHash) {
+    // The device acts on "APLY" without answering; whatever came back means nothing.
+    record_reply();
+    return true;
+  }
+
+  int timeouts = 0, line_errors = 0, lost_starts = 0;
+  for (;;) {
+    const int code = result.code();
+    if (code == 2) {
+      if (timeouts == kTimeoutRetries) {
+        error = kTextTimeout;
+        record_timeout();
+        return false;
+      }
+      ++timeouts;
+    } else if (code == 3) {
+      if (line_errors == kLineErrorRetries) {
+        error = with_reason(kTextBadSettings, result);
+        exitStatus.store(kStatusBadLine);
+        return false;
+      }
+      ++line_errors;
+    } else {
+      if (code == 0 && answer.count >= 2 && answer.data[0] == kFrameStart) break;
+      // A stop or a closed port answers every further attempt at once the same way;
+      // sending the frame again would only put it on the line after a stop.
+      if (lost_starts == kStartRetries || code < 0) {
+        error = kTextLostStart;
+        exitStatus.store(kStatusBadLine);
+        return false;
+      }
+      ++lost_starts;
+    }
+    result = port_.send_receive(frame.text(), answer, FrameEnd::CarriageReturn);
+  }
+  record_reply();
+
+  ReplyFrame parsed;
+  if (!parse_reply(answer.view(), parsed)) {
+    error = kTextChecksum;
+    return false;
+  }
+  std::memcpy(reply.data(), parsed.data, static_cast<size_t>(parsed.count));
+  reply_count = parsed.count;
+
+  if (parsed.hash == hash) return true;
+  if (parsed.hash == kErrorReplyHash) {
+    if (error_reply_text(parsed.data, parsed.count, error)) exitStatus.store(kStatusDeviceError);
+    return false;
+  }
+  error = kTextOtherCommand;
+  return false;
+}
+
+int DeviceLink::exchange(int operation, Parameter* parameter, TraceList* trace) {
+  if (!port_.is_open()) {
+    if (parameter) parameter->note = kTextPortNotOpen;
+    return kExchangePortClosed;
+  }
+  if (protocol_mode() != kProtocolLorn) return exchange_probe(parameter);
+  if (!parameter) return kExchangePortClosed;
+
+  Parameter& p = *parameter;
+  p.note.clear();
+  if (p.shortName == kNetworkNameRecord) return exchange_network_name(operation, p, trace);
+
+  const bool read = operation != kOpWrite;
+  const uint16_t hash = name_hash(p.shortName);
+  if (p.hasAttributes && attribute_transfer() && p.pollTimer < 0) {
+    if (int r = exchange_attributes(operation, p, hash); r != kExchangeOk) return r;
+  }
+
+  uint8_t data[kMaxDataBytes];
+  int count = 0;
+  if (!read) {
+    uint8_t value[4];
+    int value_count = 0;
+    std::string message;
+    const int r = p.ConvertToData(p.value, value, value_count, &message);
+    if (r != 1) {
+      if (trace) {
+        if (r == -1) {
+          trace->add(no_encoder_text(p.shortName));
+          if (!message.empty()) trace->add(message);
+          return kExchangeNoEncoder;
+        }
+        if (r == 0) {
+          trace->add(kTextBadValue);
+          return kExchangeBadValue;
+        }
+        trace->add(kTextStrangeEncoder);
+      } else if (r == -1 || r == 0) {
+        // Without a trace the failure goes to the note: a write with the value left out
+        // would reach the device as a malformed (or empty, command-like) request.
+        p.note = !message.empty() ? message
+                 : r == -1        ? no_encoder_text(p.shortName)
+                                  : std::string(kTextBadValue);
+        return r == -1 ? kExchangeNoEncoder : kExchangeBadValue;
+      }
+    }
+    if (r == 1) {
+      if (value_count < 0) value_count = 0;
+      if (value_count > 4) value_count = 4;
+      std::memcpy(data, value, static_cast<size_t>(value_count));
+      count = value_count;
+    }
+  }
+  if (p.indexed) {
+    data[count++] = static_cast<uint8_t>((p.linearIndex >> 8) & 0xFF);
+    data[count++] = static_cast<uint8_t>(p.linearIndex & 0xFF);
+  }
+  trace_request(trace, data, count);
+
+  ReplyData reply;
+  int reply_count = 0;
+  if (!transact(read, hash, data, count, reply, reply_count, p.note, p.pollIndex))
+    return kExchangeFailed;
+  trace_reply(trace, reply.data(), reply_count);
+
+  std::string text;
+  if (p.ConvertFromData(reply.data(), reply_count, text) == 0) {
+    p.note = kTextUndecodable;
+    p.value.clear();
+    return kExchangeUndecodable;
+  }
+  p.value = std::move(text);
+  clear_changed(p);
+  return kExchangeOk;
+}
+
+int DeviceLink::exchange_attributes(int operation, Parameter& p, uint16_t hash) {
+  const bool read = operation != kOpWrite;
+  uint8_t data[5];
+  int count = 0;
+  // Every write of a value writes its attributes as well.
+  if (!read) data[count++] = p.AttributeByte();
+  if (p.indexed) {
+    data[count++] = 0;
+    data[count++] = static_cast<uint8_t>(p.linearIndex & 0xFF);
+  }
+  data[count++] = static_cast<uint8_t>(hash >> 8);
+  data[count++] = static_cast<uint8_t>(hash & 0xFF);
+
+  ReplyData reply;
+  int reply_count = 0;
+  if (!transact(read, kAttributeHash, data, count, reply, reply_count, p.note, p.pollIndex))
+    return kExchangeAttributeFailed;
+  if (reply_count != (p.indexed ? 5 : 3)) {
+    p.note = kTextAttributeSize;
+    return kExchangeAttributeSize;
+  }
+  p.SetAttributeByte(reply[0]);
+  p.editChanged = false;
+  p.ownerChanged = false;
+  return kExchangeOk;
+}
+
+int DeviceLink::exchange_network_name(int operation, Parameter& p, TraceList* trace) {
+  const bool read = operation != kOpWrite;
+  PackedName codes{};
+  if (!read) {
+    auto refuse = [&](const char* text, bool traced) {
+      p.note = text;
+      if (trace && traced) trace->add(text);
+      return kExchangeBadValue;
+    };
+    if (p.value.empty()) return refuse(kTextNameEmpty, true);
+    if (platform::utf8_length(p.value) >= 9) return refuse(kTextNameTooLong, true);
+    if (!pack_network_name(p.value, codes)) return refuse(kTextNameBadChar, false);
+  }
+
+  // Built aside and stored only when all four characters went through, so that a failed
+  // exchange leaves the configured name in place.
+  std::string name;
+  const bool attributes = attribute_transfer();
+  static const uint16_t kCharHash = name_hash(kNetworkCharParameter);
+  for (int position = 0; position < 4; ++position) {
+    Parameter part(kNetworkCharParameter);
+    part.typeText = "int";
+    part.indexed = true;
+    part.linearIndex = position + p.linearIndex;
+    part.pollIndex = p.pollIndex;
+    part.editable = p.editable;
+    part.ownedByFirm = p.ownedByFirm;
+    int r;
+    if (!read) {
+      part.value = std::to_string(codes[static_cast<size_t>(position)]);
+      r = attributes ? exchange_attributes(kOpWrite, part, kCharHash) : kExchangeOk;
+      if (r == kExchangeOk) r = exchange(kOpWrite, &part, trace);
+    } else {
+      r = exchange(kOpRead, &part, trace);
+    }
+    if (!part.note.empty()) p.note = part.note;
+    if (r != kExchangeOk) return r;
+
+    unsigned code = 0;
+    if (!parse_code(part.value, code) || (read && code > kHighestNameCode)) {
+      p.note = kTextNameBadCode;
+      if (trace) trace->add(kTextNameBadCode);
+      return kExchangeUndecodable;
+    }
+    append_packed_char(name, code);
+  }
+  p.value = std::move(name);
+  clear_changed(p);
+  return kExchangeOk;
+}
+
+int DeviceLink::exchange_probe(Parameter* parameter) {
+  const int mode = protocol_mode();
+  const bool percent = mode == kProbePercent;
+  const uint8_t* payload = percent ? kPercentProbePayload : kModbusProbePayload;
+  const int count = percent ? static_cast<int>(sizeof kPercentProbePayload)
+                            : static_cast<int>(sizeof kModbusProbePayload);
+  uint8_t reply[kReplyCapacity];
+  int reply_count = 0;
+  int r = probe_exchange(payload, count, reply, sizeof reply, reply_count);
+  // Modbus devices echo this request; any other answer is not the device we look for.
+  if (r == 0 && !percent &&
+      (reply_count != count || std::memcmp(reply, payload, static_cast<size_t>(count)) != 0))
+    r = kProbeMalformed;
+  if (mode == kProbeModbusRtu && parameter) probe_error_text(r, parameter->note);
+  return r;
+}
+
+int DeviceLink::probe_exchange(const uint8_t* payload, int count, uint8_t* reply, size_t capacity,
+                               int& reply_count) {
+  reply_count = 0;
+  const int mode = protocol_mode();
+  if (mode < kProbeModbusRtu || mode > kProbePercent) return -1;
+
+  std::lock_guard lock(lock_);
+  const PortSettings& s = port_.settings();
+  // The foreign protocols know only 8-bit addresses.
+  if (s.address_length > 8) return -1;
+  const auto address = static_cast<uint8_t>(s.device_address);
+  ProbeFrame frame;
+  if (!build_probe_request(mode, address, payload, count, frame)) return -1;
+
+  Reply answer;
+  int timeouts = 0, line_errors = 0;
+  for (;;) {
+    const PortResult result = port_.send_receive(frame.text(), answer, frame_end_for(mode));
+    const int code = result.code();
+    if (code == 2) {
+      if (timeouts == kProbeTimeoutRetries) return kProbeTimeout;
+      ++timeouts;
+    } else if (code == 3) {
+      if (line_errors == kLineErrorRetries) return kProbeLineError;
+      ++line_errors;
+    } else if (code < 0) {
+      return -1;
+    } else {
+      break;
+    }
+  }
+  return check_probe_reply(mode, address, answer.view(), reply, capacity, reply_count);
+}
+
+}  // namespace vesk::link

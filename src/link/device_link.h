@@ -1,0 +1,126 @@
+#pragma once
+// The only road to the device: one request frame out and one reply in with retries
+// (transact), the read or write of one parameter (exchange), and the probe exchanges in
+// the foreign protocols that the link check uses.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "link/frame_codec.h"
+#include "link/parameter.h"
+#include "link/serial_port.h"
+
+namespace vesk::link {
+
+// Where the human-readable trace of an exchange goes (the protocol list of the
+// single-parameter dialog). Append-only.
+class TraceList {
+ public:
+  virtual ~TraceList() = default;
+  virtual void add(std::string line) = 0;
+};
+
+// A trace kept as plain lines.
+class TraceLines : public TraceList {
+ public:
+  void add(std::string line) override { lines.push_back(std::move(line)); }
+  std::vector<std::string> lines;
+};
+
+inline constexpr int kOpWrite = 0;
+inline constexpr int kOpRead = 1;
+
+// Results of exchange in the LORN protocol (probe modes return the probe results).
+inline constexpr int kExchangeOk = 0;
+inline constexpr int kExchangePortClosed = -1;  // or no parameter given
+inline constexpr int kExchangeFailed = 1;       // transact failed, reason in the note
+inline constexpr int kExchangeUndecodable = 2;  // reply not decodable, bad name code
+inline constexpr int kExchangeNoEncoder = 3;    // the parameter cannot be written
+inline constexpr int kExchangeBadValue = 4;     // the value cannot be encoded
+inline constexpr int kExchangeAttributeFailed = 200;
+inline constexpr int kExchangeAttributeSize = 201;
+
+// Protocol modes: 0 LORN, 1 ... 3 the probe protocols (probe_codec.h).
+inline constexpr uint8_t kProtocolLorn = 0;
+
+using ReplyData = std::array<uint8_t, kMaxDataBytes>;
+
+// The probe payload of modes 1 and 2, which the device echoes, and of mode 3.
+inline constexpr uint8_t kModbusProbePayload[] = {0x05, 0xF0, 0xF0, 0xFF, 0x00};
+inline constexpr uint8_t kPercentProbePayload[] = {'L', 'O', 'R', 'N'};
+
+class DeviceLink {
+ public:
+  DeviceLink();
+  virtual ~DeviceLink();
+  DeviceLink(const DeviceLink&) = delete;
+  DeviceLink& operator=(const DeviceLink&) = delete;
+
+  SerialPort& port() { return port_; }
+  const SerialPort& port() const { return port_; }
+
+  // Closes the port, lets the owner reload the settings (reload_settings), and opens it
+  // again unless the run is silent (then -1 and nothing is opened). Records the outcome
+  // in exitStatus bit 0x02; when `report` is set and this is not a command-line run, a
+  // failure is shown in a message box. Returns the open result of SerialPort::open.
+  int open_port(bool report);
+
+  // Closes the port between exchanges. Returns what SerialPort::close returns.
+  int close_port();
+
+  // One request and its reply with retries. Returns true on success with the reply data
+  // in `reply`/`reply_count`; false with the reason in `error` (time-out, line, lost
+  // start, checksum, error reply (its data is returned too), unexpected command).
+  bool transact(bool read, uint16_t hash, const uint8_t* data, int count, ReplyData& reply,
+                int& reply_count, std::string& error, int offset);
+
+  // Reads (kOpRead) or writes (kOpWrite) one parameter. Returns kExchangeOk with the
+  // device's answer in the parameter's value, or one of the kExchange* failures with the
+  // reason in its note. In a probe mode makes the probe exchange instead (parameter
+  // optional) and returns its result.
+  int exchange(int operation, Parameter* parameter, TraceList* trace = nullptr);
+
+  // One probe exchange in the current protocol mode (1 ... 3) with the base address.
+  // Returns 0 with the data after the address, kProbeTimeout, kProbeLineError,
+  // kProbeChecksum, kProbeAddress, kProbeMalformed, or -1 when the address does not fit
+  // 8 bits, the mode is not a probe mode, the port is closed or the stop event is set.
+  int probe_exchange(const uint8_t* payload, int count, uint8_t* reply, size_t capacity,
+                     int& reply_count);
+
+  uint8_t protocol_mode() const { return protocol_mode_.load(); }
+  void set_protocol_mode(uint8_t mode) { protocol_mode_.store(mode); }
+
+  // Off while the menu's "Не передавать атрибуты параметров" is ticked.
+  bool attribute_transfer() const { return attribute_transfer_.load(); }
+  void set_attribute_transfer(bool on) { attribute_transfer_.store(on); }
+
+  // The run's keys that open_port obeys: "silent" opens nothing; a command-line run
+  // shows no message box.
+  void set_silent(bool silent) { silent_.store(silent); }
+  void set_command_line_run(bool on) { command_line_run_.store(on); }
+
+ protected:
+  // Called by open_port with the port closed, before it opens again: the owner copies
+  // the stored settings into port().settings() and clears what depends on them.
+  virtual void reload_settings() {}
+
+ private:
+  FrameAddress frame_address(int offset) const;
+  int exchange_probe(Parameter* parameter);
+  int exchange_attributes(int operation, Parameter& parameter, uint16_t hash);
+  int exchange_network_name(int operation, Parameter& parameter, TraceList* trace);
+
+  SerialPort port_;
+  std::mutex lock_;
+  std::atomic<uint8_t> protocol_mode_{kProtocolLorn};
+  std::atomic<bool> attribute_transfer_{true};
+  std::atomic<bool> silent_{false};
+  std::atomic<bool> command_line_run_{false};
+};
+
+}  // namespace vesk::link
