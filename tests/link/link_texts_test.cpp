@@ -1,0 +1,181 @@
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "link/error_texts.h"
+#include "link/probe_codec.h"
+
+using namespace vesk::link;
+
+namespace {
+
+struct CodeText {
+  int code;
+  const char* text;
+};
+
+void PrintTo(const CodeText& c, std::ostream* os) {
+  *os << c.code;
+}
+
+class ErrorReplyText : public ::testing::TestWithParam<CodeText> {};
+
+TEST_P(ErrorReplyText, ForCode) {
+  const uint8_t data[] = {static_cast<uint8_t>(GetParam().code), 0xAA};
+  std::string text = "stale";
+  ASSERT_TRUE(error_reply_text(data, 2, text));
+  EXPECT_EQ(text, GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ErrorReplyText,
+    ::testing::Values(
+        CodeText{0, "Безошибочный прием кадра"}, CodeText{1, "Не найдено значение ошибки. (Код 1)"},
+        CodeText{7,
+                 "Несанкционированная попытка редактирования Атрибутов (попытка изменить атрибут "
+                 "пользователем, когда он не является хозяином параметра)"},
+        CodeText{9, "Не найдено значение ошибки. (Код 9)"},
+        CodeText{32, "Не найдено значение ошибки. (Код 32)"},
+        CodeText{39, "Неверная контрольная сумма кадра"},
+        CodeText{41,
+                 "Не найдена сетевая функция, хотя дескриптор найден!!!\t\t\t\t\t\t\t  В "
+                 "нормальном приборе эта ошибка встречаться НЕ ДОЛЖНА!!!"},
+        CodeText{47, "Не найдено значение ошибки. (Код 47)"},
+        CodeText{53, "Индекс параметра превышает ограничитель индекса"},
+        CodeText{54, "Индекс параметра превышает ограничитель индекса"},
+        CodeText{56, "Запрещающий групповой атрибут находится на уровне 0 (в корне)"},
+        CodeText{57, "Запрещающий групповой атрибут находится на уровне 1"},
+        CodeText{63, "Запрещающий групповой атрибут находится на уровне 7"},
+        CodeText{64, "Не найдено значение ошибки. (Код 64)"},
+        CodeText{66, "задача еще не запущена(Сегмент COMMON свободен)"},
+        CodeText{75, "Ошибка выполнения функции PrevWriteActions()"},
+        CodeText{76, "Не найдено значение ошибки. (Код 76)"},
+        CodeText{127, "Не найдено значение ошибки. (Код 127)"},
+        CodeText{0xC8, "Не найдено значение ошибки. (Код -56)"},
+        CodeText{0x80, "Не найдено значение ошибки. (Код -128)"}));
+
+TEST(ErrorReplyText, NoDataNoText) {
+  std::string text = "stale";
+  EXPECT_FALSE(error_reply_text(nullptr, 0, text));
+  EXPECT_EQ(text, "");
+  const uint8_t code = 53;
+  EXPECT_FALSE(error_reply_text(&code, 0, text));
+}
+
+TEST(ProbeErrorText, Table) {
+  const std::vector<CodeText> known = {
+      {2, "Таймаут при передаче данных (нет связи)"},
+      {3, "Ошибки на линии связи"},
+      {4, "Ошибка в контрольной сумме"},
+      {5, "Адрес устройства в запросе не соответствует адресу в ответе."},
+      {6, "Некорректный ответ"}};
+  std::string text;
+  for (const CodeText& c : known) {
+    EXPECT_TRUE(probe_error_text(c.code, text)) << c.code;
+    EXPECT_EQ(text, c.text);
+  }
+  for (int code : {-1, 0, 1, 7, 200}) {
+    text = "stale";
+    EXPECT_FALSE(probe_error_text(code, text)) << code;
+    EXPECT_EQ(text, "");
+  }
+}
+
+TEST(ProbeChecksums, KnownVectors) {
+  // The read-holding-registers request that every Modbus text shows: 01 03 00 00 00 0A C5 CD.
+  const uint8_t rtu[] = {0x01, 0x03, 0x00, 0x00, 0x00, 0x0A};
+  EXPECT_EQ(modbus_crc16(rtu, sizeof rtu), 0xCDC5);
+  const uint8_t ascii[] = {0x01, 0x03, 0x00, 0x00, 0x00, 0x01};
+  EXPECT_EQ(modbus_lrc(ascii, sizeof ascii), 0xFB);
+  EXPECT_EQ(modbus_lrc(ascii, 0), 0);
+}
+
+TEST(ProbeRequest, LineForms) {
+  const uint8_t modbus[] = {0x05, 0xF0, 0xF0, 0xFF, 0x00};
+  ProbeFrame f;
+  ASSERT_TRUE(build_probe_request(kProbeModbusAscii, 0x10, modbus, 5, f));
+  EXPECT_EQ(f.text(), ":1005F0F0FF000C\r\n");
+  ASSERT_TRUE(build_probe_request(kProbeModbusRtu, 0x10, modbus, 5, f));
+  ASSERT_EQ(f.length, 8);
+  EXPECT_EQ(f.text().substr(0, 6), std::string("\x10\x05\xF0\xF0\xFF\x00", 6));
+  const uint8_t lorn[] = {'L', 'O', 'R', 'N'};
+  ASSERT_TRUE(build_probe_request(kProbePercent, 0x10, lorn, 4, f));
+  EXPECT_EQ(f.text(), "%10LORNC1\r");
+  EXPECT_FALSE(build_probe_request(0, 0x10, lorn, 4, f));
+  EXPECT_FALSE(build_probe_request(kProbePercent, 0x10, lorn, kProbeMaxPayload + 1, f));
+  EXPECT_EQ(f.length, 0);
+}
+
+struct ProbeReplyCase {
+  const char* what;
+  int mode;
+  std::string reply;
+  int result;
+  std::string data;
+};
+
+void PrintTo(const ProbeReplyCase& c, std::ostream* os) {
+  *os << c.what;
+}
+
+std::string rtu_frame(std::string body) {
+  const auto* b = reinterpret_cast<const uint8_t*>(body.data());
+  const uint16_t crc = modbus_crc16(b, body.size());
+  body += static_cast<char>(crc & 0xFF);
+  body += static_cast<char>(crc >> 8);
+  return body;
+}
+
+class ProbeReply : public ::testing::TestWithParam<ProbeReplyCase> {};
+
+TEST_P(ProbeReply, Checks) {
+  const ProbeReplyCase& c = GetParam();
+  uint8_t data[31];
+  int count = -1;
+  EXPECT_EQ(check_probe_reply(c.mode, 0x10, c.reply, data, sizeof data, count), c.result);
+  if (c.result == 0) {
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(data), static_cast<size_t>(count)), c.data);
+  } else {
+    EXPECT_EQ(count, 0);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Frames, ProbeReply,
+    ::testing::Values(
+        ProbeReplyCase{"rtu echo", 1, rtu_frame("\x10\x05\xF0"), 0, "\x05\xF0"},
+        ProbeReplyCase{"rtu address only", 1, rtu_frame("\x10"), 0, ""},
+        ProbeReplyCase{"rtu other address", 1, rtu_frame("\x11\x05"), kProbeAddress, ""},
+        ProbeReplyCase{"rtu bad crc", 1, rtu_frame("\x10\x05").erase(0, 1).insert(0, "\x12"),
+                       kProbeChecksum, ""},
+        ProbeReplyCase{"rtu too short", 1, "\x10\x05", kProbeMalformed, ""},
+        ProbeReplyCase{"rtu empty", 1, "", kProbeMalformed, ""},
+        ProbeReplyCase{"ascii echo", 2, ":1005F0F0FF000C\r\n", 0,
+                       std::string("\x05\xF0\xF0\xFF\x00", 5)},
+        ProbeReplyCase{"ascii without line feed", 2, ":1005EB\r", 0, "\x05"},
+        ProbeReplyCase{"ascii lower-case hex", 2, ":10fff1\r", 0, "\xff"},
+        ProbeReplyCase{"ascii no carriage return", 2, ":1005EB", kProbeMalformed, ""},
+        ProbeReplyCase{"ascii no colon", 2, "1005EB\r", kProbeMalformed, ""},
+        ProbeReplyCase{"ascii odd", 2, ":1005E\r", kProbeMalformed, ""},
+        ProbeReplyCase{"ascii not hex", 2, ":10Z5EB\r", kProbeMalformed, ""},
+        ProbeReplyCase{"ascii bad lrc", 2, ":1005EC\r", kProbeChecksum, ""},
+        ProbeReplyCase{"ascii other address", 2, ":1105EA\r", kProbeAddress, ""},
+        ProbeReplyCase{"percent good", 3, "!10OK1C\r", 0, "OK"},
+        ProbeReplyCase{"percent trailing noise", 3, "!10OK1C\rxyz", 0, "OK"},
+        ProbeReplyCase{"percent wrong start", 3, "?10OK3A\r", kProbeMalformed, ""},
+        ProbeReplyCase{"percent bad sum", 3, "!10OK1D\r", kProbeChecksum, ""},
+        ProbeReplyCase{"percent other address", 3, "!11OK1D\r", kProbeAddress, ""},
+        ProbeReplyCase{"percent short", 3, "!1\r", kProbeMalformed, ""},
+        ProbeReplyCase{"unknown mode", 0, "!10OK1C\r", kProbeMalformed, ""}));
+
+TEST(ProbeReply, DataLongerThanTheBufferIsRefused) {
+  uint8_t data[2];
+  int count = -1;
+  EXPECT_EQ(check_probe_reply(1, 0x10, rtu_frame("\x10\x01\x02\x03"), data, sizeof data, count),
+            kProbeMalformed);
+  EXPECT_EQ(count, 0);
+}
+
+}  // namespace
