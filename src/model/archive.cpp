@@ -59,7 +59,8 @@ std::u32string DecodeUtf8(std::string_view s) {
       if ((cc & 0xC0) != 0x80) valid = false;
       cp = (cp << 6) | (cc & 0x3F);
     }
-    if (!valid || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+    const char32_t least = len == 2 ? 0x80 : len == 3 ? 0x800 : len == 4 ? 0x10000 : 0;
+    if (!valid || cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
       out += U'\uFFFD';
       ++i;
     } else {
@@ -110,6 +111,47 @@ std::string Utf16ToUtf8(std::span<const uint8_t> bytes) {
   return out;
 }
 
+// cp1251 byte of each code point below 0x2200 (the highest cp1251 has is U+2122); 0 for
+// none. Built once from the platform's decoding table, so both directions agree.
+const std::array<uint8_t, 0x2200>& Cp1251Bytes() {
+  static const std::array<uint8_t, 0x2200> table = [] {
+    std::array<uint8_t, 0x2200> t{};
+    for (int b = 0x80; b <= 0xFF; ++b) {
+      const std::u32string cp = DecodeUtf8(platform::cp1251_to_utf8(std::string(1, char(b))));
+      if (cp.size() == 1 && cp[0] < t.size() && cp[0] != U'\uFFFD') t[cp[0]] = uint8_t(b);
+    }
+    return t;
+  }();
+  return table;
+}
+
+// Appends the cp1251 form of UTF-8 text. Returns false, with `out` partly filled, when a
+// character has no cp1251 form or the text is not valid UTF-8.
+bool EncodeCp1251(std::string_view utf8, std::vector<uint8_t>& out) {
+  const auto& table = Cp1251Bytes();
+  for (size_t i = 0; i < utf8.size();) {
+    const auto c = static_cast<unsigned char>(utf8[i]);
+    if (c < 0x80) {
+      out.push_back(c);
+      ++i;
+      continue;
+    }
+    const size_t len = (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : 0;
+    if (len == 0 || i + len > utf8.size()) return false;
+    char32_t cp = len == 2 ? (c & 0x1F) : (c & 0x0F);
+    for (size_t k = 1; k < len; ++k) {
+      const auto cc = static_cast<unsigned char>(utf8[i + k]);
+      if ((cc & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (cc & 0x3F);
+    }
+    // Overlong forms decode below 0x80 and are refused here too.
+    if (cp >= table.size() || table[cp] == 0) return false;
+    out.push_back(table[cp]);
+    i += len;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool IsClassDerivedFrom(std::string_view name, std::string_view base) {
@@ -154,8 +196,9 @@ void ArchiveWriter::WriteLength(uint64_t length) {
 }
 
 void ArchiveWriter::WriteString(std::string_view utf8) {
-  const std::string cp1251 = platform::utf8_to_cp1251(utf8);
-  if (platform::cp1251_to_utf8(cp1251) == utf8) {
+  std::vector<uint8_t>& cp1251 = scratch_;
+  cp1251.clear();
+  if (EncodeCp1251(utf8, cp1251)) {
     WriteLength(cp1251.size());
     bytes_.insert(bytes_.end(), cp1251.begin(), cp1251.end());
     return;

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/text.h"
+
 namespace vesk::model {
 namespace {
 
@@ -92,6 +94,26 @@ TEST(ArchiveString, TextOutsideCp1251IsWrittenAsUtf16) {
   EXPECT_EQ(w.bytes(), (Bytes{0xFF, 0xFE, 0xFF, 4, 'A', 0, 0xE5, 0x65, 0x3D, 0xD8, 0x00, 0xDE}));
   ArchiveReader r(w.bytes());
   EXPECT_EQ(r.ReadString(), "A日😀");
+}
+
+TEST(ArchiveString, EveryCp1251CharacterStaysOneByte) {
+  std::string cp1251;
+  for (int b = 1; b <= 0xFF; ++b)
+    if (b != 0x98) cp1251 += static_cast<char>(b);  // 0x98 is unassigned
+  const std::string text = platform::cp1251_to_utf8(cp1251);
+  ArchiveWriter w;
+  w.WriteString(text);
+  ASSERT_EQ(w.bytes().size(), 1 + cp1251.size());  // 254 characters: the one-byte length
+  EXPECT_EQ(std::string(w.bytes().begin() + 1, w.bytes().end()), cp1251);
+  ArchiveReader r(w.bytes());
+  EXPECT_EQ(r.ReadString(), text);
+}
+
+TEST(ArchiveString, InvalidUtf8IsWrittenWithReplacementCharacters) {
+  ArchiveWriter w;
+  w.WriteString("a\xC0\xAF\xFF");  // an overlong '/' and a stray byte
+  ArchiveReader r(w.bytes());
+  EXPECT_EQ(r.ReadString(), "a\uFFFD\uFFFD\uFFFD");
 }
 
 struct Utf16Case {
