@@ -160,13 +160,19 @@ ContainerText read_description_container(const std::string& path, std::string_vi
 
 ContainerStatus write_description_container(const std::string& path, std::string_view stream,
                                             std::string_view utf8_text, std::string* detail) {
-  ensure_gsf();
   std::string compressed = deflate_bytes(platform::utf8_to_cp1251(utf8_text));
   if (compressed.empty()) {
     if (detail) *detail = "compression failed";
     return ContainerStatus::WriteFailed;
   }
+  return write_compound_stream(path, stream, compressed, detail);
+}
+
+ContainerStatus write_compound_stream(const std::string& path, std::string_view stream,
+                                      std::string_view bytes, std::string* detail) {
+  ensure_gsf();
   GError* err = nullptr;
+  // The stdio output writes a temporary file and renames it over `path` when closed.
   GRef<GsfOutput> file(gsf_output_stdio_new(path.c_str(), &err));
   if (!file) {
     if (detail) *detail = take_error(err, std::strerror(errno));
@@ -179,8 +185,8 @@ ContainerStatus write_description_container(const std::string& path, std::string
   }
   std::string name(stream);
   GRef<GsfOutput> child(gsf_outfile_new_child(storage.get(), name.c_str(), FALSE));
-  bool ok = child && gsf_output_write(child.get(), compressed.size(),
-                                      reinterpret_cast<const guint8*>(compressed.data()));
+  bool ok = child && gsf_output_write(child.get(), bytes.size(),
+                                      reinterpret_cast<const guint8*>(bytes.data()));
   if (child) ok = gsf_output_close(child.get()) && ok;
   // Closing the compound file writes its directory and closes the file beneath it.
   ok = gsf_output_close(GSF_OUTPUT(storage.get())) && ok;

@@ -52,6 +52,11 @@ ContainerText read_description_container(const std::string& path, std::string_vi
 ContainerStatus write_description_container(const std::string& path, std::string_view stream,
                                             std::string_view utf8_text, std::string* detail);
 
+// Writes a new compound file at `path` (replacing any file there) holding one stream
+// `stream` with `bytes` as they are. Returns Ok, or WriteFailed with the reason in `detail`.
+ContainerStatus write_compound_stream(const std::string& path, std::string_view stream,
+                                      std::string_view bytes, std::string* detail);
+
 // zlib format (header and trailer) at the best compression.
 std::string deflate_bytes(std::string_view raw);
 
