@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "link/probe_codec.h"
+
 namespace vesk::sim {
 
 namespace {
@@ -30,22 +32,6 @@ std::string hex2(unsigned v) {
 }
 
 }  // namespace
-
-uint16_t modbus_crc(const uint8_t* bytes, size_t count) {
-  uint16_t crc = 0xFFFF;
-  for (size_t i = 0; i < count; ++i) {
-    crc ^= bytes[i];
-    for (int b = 0; b < 8; ++b)
-      crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : crc >> 1;
-  }
-  return crc;
-}
-
-uint8_t modbus_lrc(const uint8_t* bytes, size_t count) {
-  uint8_t sum = 0;
-  for (size_t i = 0; i < count; ++i) sum = static_cast<uint8_t>(sum + bytes[i]);
-  return static_cast<uint8_t>(-sum);
-}
 
 ProbeResponder::ProbeResponder(Protocol protocol) : protocol_(protocol) {}
 
@@ -77,7 +63,7 @@ std::optional<ProbeResponder::Frame> ProbeResponder::rtu(char c, int32_t address
   if (window_.size() < kRtuProbeLength) return std::nullopt;
   uint8_t b[kRtuProbeLength];
   for (size_t i = 0; i < kRtuProbeLength; ++i) b[i] = window_[i];
-  uint16_t crc = modbus_crc(b, kRtuProbeLength - 2);
+  uint16_t crc = link::modbus_crc16(b, kRtuProbeLength - 2);
   if (b[1] != kModbusWriteCoil || b[6] != (crc & 0xFF) || b[7] != (crc >> 8)) return std::nullopt;
   window_.clear();
   Frame f;
@@ -100,7 +86,7 @@ std::optional<ProbeResponder::Frame> ProbeResponder::ascii(const std::string& fr
     if (v < 0) return f;
     bytes.push_back(static_cast<uint8_t>(v));
   }
-  if (modbus_lrc(bytes.data(), bytes.size() - 1) != bytes.back()) return f;
+  if (link::modbus_lrc(bytes.data(), bytes.size() - 1) != bytes.back()) return f;
   if (bytes[0] != address || bytes[1] != kModbusWriteCoil) return f;
   f.reply = ":";
   for (uint8_t b : bytes) f.reply += hex2(b);

@@ -14,11 +14,6 @@
 
 namespace vesk::sim {
 
-// CRC-16 of Modbus RTU: polynomial 0xA001 reflected, initial 0xFFFF.
-uint16_t modbus_crc(const uint8_t* bytes, size_t count);
-// Two's complement of the byte sum.
-uint8_t modbus_lrc(const uint8_t* bytes, size_t count);
-
 // The Modbus function a probe uses: write one coil, which a device echoes.
 inline constexpr uint8_t kModbusWriteCoil = 0x05;
 

@@ -177,9 +177,9 @@ bool write_dump(const std::string& path, Device& device, std::chrono::steady_clo
 
 bool load_state(const std::string& path, Device& device, std::chrono::steady_clock::time_point now,
                 std::string& error, std::vector<std::string>& warnings) {
+  if (access(path.c_str(), F_OK) != 0 && errno == ENOENT) return true;
   std::ifstream in(path, std::ios::binary);
   if (!in) {
-    if (errno == ENOENT) return true;
     error = "cannot read the state " + path + ": " + std::strerror(errno);
     return false;
   }
