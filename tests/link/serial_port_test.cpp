@@ -601,6 +601,7 @@ TEST_F(SerialPortTest, StopDuringTheReplyWaitEndsItAtOnce) {
   EXPECT_EQ(r.code(), -1);
   const double late = std::chrono::duration<double, std::milli>(returned_at - stopped_at).count();
   EXPECT_LT(late, 50);
+  RecordProperty("stop_latency_us", static_cast<int>(late * 1000));
 
   // While it stays set, nothing more is sent.
   r = port.send_receive("#again\r", reply, FrameEnd::CarriageReturn);
@@ -642,9 +643,11 @@ TEST_F(SerialPortTest, SemiAutomaticModePacesEachCharacter) {
     dev.join();
     EXPECT_EQ(r.code(), 0);
     EXPECT_EQ(heard, request);
+    RecordProperty(mode == kConverterSemiAuto ? "paced_send_us" : "single_write_send_us",
+                   static_cast<int>(took * 1000));
     if (mode == kConverterSemiAuto) {
       EXPECT_GE(took, request.size() * ct);
-      EXPECT_LT(took, request.size() * ct + 60);
+      EXPECT_LT(took, request.size() * ct + 200);  // generous: a shared machine
     } else {
       EXPECT_LT(took, request.size() * ct);  // one write, no pacing
     }
