@@ -1,0 +1,144 @@
+#include "sim_options.h"
+
+#include <gtest/gtest.h>
+
+#include "fault_names.h"
+
+namespace vesk::sim {
+namespace {
+
+ParseResult parse(std::vector<std::string> args) {
+  return parse_options(args);
+}
+
+TEST(SimOptions, DefaultsServeAFactoryDevice) {
+  ParseResult r = parse({});
+  ASSERT_TRUE(r.ok);
+  EXPECT_FALSE(r.options.baud);
+  EXPECT_FALSE(r.options.protocol);
+  EXPECT_EQ(r.options.deviceName, "VESK");
+  EXPECT_EQ(r.options.turnaroundMs, 1u);
+  EXPECT_FALSE(r.options.lineTiming);
+  EXPECT_FALSE(r.options.faults.muteAfter);
+}
+
+TEST(SimOptions, EveryOptionInBothSpellings) {
+  ParseResult r = parse({"--link",
+                         "/tmp/x",
+                         "--port=/dev/ttyUSB0",
+                         "--bps",
+                         "19200",
+                         "--sbit=2",
+                         "--addr",
+                         "1000",
+                         "--alen",
+                         "11",
+                         "--protocol",
+                         "dcon",
+                         "--dev",
+                         "ВЕСК-8",
+                         "--ver",
+                         "12345678",
+                         "--line-timing",
+                         "--turnaround-ms",
+                         "3",
+                         std::string(kFaultDrop),
+                         "0.25",
+                         std::string(kFaultCorrupt) + "=1",
+                         std::string(kFaultGarbage),
+                         "0",
+                         std::string(kFaultWrongHash),
+                         "0.5",
+                         std::string(kFaultLateMs),
+                         "40",
+                         std::string(kFaultMuteAfter),
+                         "7",
+                         std::string(kFaultSeed),
+                         "99",
+                         "--trace",
+                         "t",
+                         "--dump",
+                         "d",
+                         "--state",
+                         "s",
+                         "--restart-ms",
+                         "0",
+                         "--input-ms",
+                         "0",
+                         "--tree",
+                         "x.dat"});
+  ASSERT_TRUE(r.ok) << r.error;
+  const SimOptions& o = r.options;
+  EXPECT_EQ(o.linkPath, "/tmp/x");
+  EXPECT_EQ(o.portPath, "/dev/ttyUSB0");
+  EXPECT_EQ(o.baud, 19200);
+  EXPECT_EQ(o.stopBits, 2);
+  EXPECT_EQ(o.address, 1000);
+  EXPECT_EQ(o.addressBits, 11);
+  EXPECT_EQ(o.protocol, Protocol::Dcon);
+  EXPECT_EQ(o.deviceName, "ВЕСК-8");
+  EXPECT_EQ(o.version, "12345678");
+  EXPECT_TRUE(o.lineTiming);
+  EXPECT_EQ(o.turnaroundMs, 3u);
+  EXPECT_DOUBLE_EQ(o.faults.drop, 0.25);
+  EXPECT_DOUBLE_EQ(o.faults.corrupt, 1);
+  EXPECT_DOUBLE_EQ(o.faults.wrongHash, 0.5);
+  EXPECT_EQ(o.faults.lateMs, 40u);
+  EXPECT_EQ(o.faults.muteAfter, 7u);
+  EXPECT_EQ(o.faults.seed, 99u);
+  EXPECT_EQ(o.tracePath, "t");
+  EXPECT_EQ(o.dumpPath, "d");
+  EXPECT_EQ(o.statePath, "s");
+  EXPECT_EQ(o.restartMs, 0u);
+  EXPECT_EQ(o.inputHalfPeriodMs, 0u);
+  EXPECT_EQ(o.treePath, "x.dat");
+}
+
+struct BadCase {
+  std::vector<std::string> args;
+  const char* mentions;
+};
+
+class SimOptionsRefused : public ::testing::TestWithParam<BadCase> {};
+
+TEST_P(SimOptionsRefused, NamesTheOption) {
+  ParseResult r = parse(GetParam().args);
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.error.find(GetParam().mentions), std::string::npos) << r.error;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sim, SimOptionsRefused,
+    ::testing::Values(
+        BadCase{{"--bps", "256000"}, "--bps"}, BadCase{{"--bps", "96OO"}, "--bps"},
+        BadCase{{"--sbit", "3"}, "--sbit"}, BadCase{{"--addr", "2048"}, "--addr"},
+        BadCase{{"--addr", "-1"}, "--addr"}, BadCase{{"--alen", "16"}, "--alen"},
+        BadCase{{"--drop", "1.5"}, "--drop"}, BadCase{{"--drop", "nan"}, "--drop"},
+        BadCase{{"--corrupt", "-0.1"}, "--corrupt"}, BadCase{{"--late-ms", "-5"}, "--late-ms"},
+        BadCase{{"--mute-after", "x"}, "--mute-after"}, BadCase{{"--dev", "123456789"}, "--dev"},
+        BadCase{{"--ver", ""}, "--ver"}, BadCase{{"--protocol", "LORN"}, "--protocol"},
+        BadCase{{"--trace"}, "--trace needs a value"}, BadCase{{"-x"}, "unknown option -x"},
+        BadCase{{"--line-timing=1"}, "unknown option"}));
+
+TEST(SimOptions, HelpDescribesEveryOptionAndTheDumpFormat) {
+  std::string help = help_text();
+  for (const char* option : {"--link",        "--port",
+                             "--tree",        "--bps",
+                             "--sbit",        "--addr",
+                             "--alen",        "--protocol",
+                             "--dev",         "--ver",
+                             "--restart-ms",  "--input-ms",
+                             "--line-timing", "--turnaround-ms",
+                             "--drop",        "--corrupt",
+                             "--garbage",     "--wrong-hash",
+                             "--late-ms",     "--mute-after",
+                             "--seed",        "--trace",
+                             "--dump",        "--state",
+                             "--help",        "NAME<TAB>INDEX<TAB>HASH<TAB>ATTR<TAB>VALUE",
+                             "parity"})
+    EXPECT_NE(help.find(option), std::string::npos) << option;
+  EXPECT_TRUE(parse({"-h"}).options.help);
+}
+
+}  // namespace
+}  // namespace vesk::sim
