@@ -216,6 +216,10 @@ int SerialPort::open() {
   have_icount_ = true;
 
   const std::string path = device_path(settings_.port_name);
+  if (path.find('\0') != std::string::npos) {  // would open some other, shorter path
+    last_errno_ = EINVAL;
+    return kOpenFailed;
+  }
   int fd;
   do {
     fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);

@@ -399,6 +399,10 @@ TEST_F(SerialPortTest, OpenFailuresKeepTheSystemReason) {
   EXPECT_EQ(port.open(), kOpenFailed);
   EXPECT_EQ(port.last_errno(), ENOENT);
 
+  port.settings().port_name = peer.slave() + std::string(1, '\0') + "x";
+  EXPECT_EQ(port.open(), kOpenFailed);
+  EXPECT_EQ(port.last_errno(), EINVAL);
+
   // An ordinary file is no serial port.
   auto file =
       std::filesystem::temp_directory_path() / ("vesk-not-a-tty-" + std::to_string(::getpid()));
