@@ -78,15 +78,22 @@ bool ReadFileBytes(const std::string& path, size_t max_bytes, std::vector<uint8_
                    std::string& error) {
   bytes.clear();
   error.clear();
-  Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // Not blocking: a pipe or device named by mistake must not hold the program up.
+  Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (fd.get() < 0) {
     error = ErrnoText(errno);
     return false;
   }
   struct stat st {};
-  if (::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) &&
-      static_cast<uint64_t>(st.st_size) > max_bytes)
+  if (::fstat(fd.get(), &st) != 0) {
+    error = ErrnoText(errno);
     return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    error = ErrnoText(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    return false;
+  }
+  if (static_cast<uint64_t>(st.st_size) > max_bytes) return false;
   uint8_t chunk[65536];
   for (;;) {
     const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
@@ -112,6 +119,11 @@ bool ReplaceFileContents(const std::string& path, std::span<const uint8_t> bytes
   const std::string target = ResolveTarget(path);
   struct stat old {};
   const bool had_file = ::stat(target.c_str(), &old) == 0;
+  // A write-protected file stays protected, although the rename could replace it.
+  if (had_file && S_ISREG(old.st_mode) && ::access(target.c_str(), W_OK) != 0) {
+    error = ErrnoText(errno);
+    return false;
+  }
 
   std::random_device seed;
   std::mt19937 random(seed());

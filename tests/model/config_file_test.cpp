@@ -654,8 +654,11 @@ TEST_F(ConfigFiles, UnreadableFilesAreNotOpened) {
     fs::path path;
     std::string expected;
   };
-  for (const Case& c : {Case{dir_ / "missing.vesk", std::strerror(ENOENT)},
-                        Case{dir_, std::strerror(EISDIR)}, Case{big, kReadFailedText}}) {
+  const fs::path pipe = dir_ / "pipe.vesk";  // would block an ordinary open for reading
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  for (const Case& c :
+       {Case{dir_ / "missing.vesk", std::strerror(ENOENT)}, Case{dir_, std::strerror(EISDIR)},
+        Case{pipe, std::strerror(EINVAL)}, Case{big, kReadFailedText}}) {
     SCOPED_TRACE(c.path);
     presenter_.messages.clear();
     TestTarget target(TinyTree);
