@@ -19,8 +19,8 @@ timespec to_timespec(std::chrono::milliseconds d) {
   return ts;
 }
 
-int settime(int fd, const itimerspec& spec) {
-  return ::timerfd_settime(fd, 0, &spec, nullptr) < 0 ? errno : 0;
+int settime(int fd, const itimerspec& when) {
+  return ::timerfd_settime(fd, 0, &when, nullptr) < 0 ? errno : 0;
 }
 
 }  // namespace
@@ -36,13 +36,13 @@ Timer::~Timer() {
 
 int Timer::arm(std::chrono::milliseconds first, std::chrono::milliseconds period) {
   if (first.count() < 0 || period.count() < 0) return EINVAL;
-  itimerspec spec{};
-  spec.it_value = to_timespec(first);
+  itimerspec when{};
+  when.it_value = to_timespec(first);
   // An all-zero first expiry would disarm the timer; "at once" is the next nanosecond.
-  if (first.count() == 0) spec.it_value.tv_nsec = 1;
-  spec.it_interval = to_timespec(period);
+  if (first.count() == 0) when.it_value.tv_nsec = 1;
+  when.it_interval = to_timespec(period);
   consume();
-  return settime(fd_, spec);
+  return settime(fd_, when);
 }
 
 int Timer::cancel() {
