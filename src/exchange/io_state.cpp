@@ -1,0 +1,370 @@
+#include "exchange/io_state.h"
+
+#include <algorithm>
+#include <cmath>
+#include <system_error>
+
+#include "exchange/exchange_engine.h"
+#include "exchange/parameter_tasks.h"
+#include "exchange/polling.h"
+#include "link/number_text.h"
+#include "link/presenter.h"
+#include "platform/text.h"
+#include "platform/timer.h"
+#include "platform/wait.h"
+
+namespace vesk::exchange {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kWaitFailurePause = 50ms;
+
+void find_all(model::DescBranch* node, std::string_view name, std::vector<link::Parameter*>& out) {
+  if (!node) return;
+  for (auto& p : node->parameters)
+    if (platform::iequals(p->shortName, name)) out.push_back(p.get());
+  for (auto& child : node->children) find_all(child.get(), name, out);
+}
+
+// The value as a number the way the window reads it: the leading number, 0 for none.
+double number_of(std::string_view text) {
+  double v = 0;
+  if (link::parse_decimal_prefix(text, v) == 0 || !std::isfinite(v)) return 0;
+  return v;
+}
+
+std::string row_caption(const char* prefix, int32_t index) {
+  return prefix + std::to_string(int64_t{index} + 1);
+}
+
+std::vector<IoRow> make_rows(model::DescBranch* tree, std::string_view name, const char* prefix,
+                             bool no_data_as_zero) {
+  std::vector<IoRow> rows;
+  for (link::Parameter* p : FindRows(tree, name)) {
+    IoRow row;
+    row.parameter = p;
+    row.index = p->linearIndex;
+    row.caption = row_caption(prefix, p->linearIndex);
+    row.value = no_data_as_zero && p->value == link::kNoData ? "0" : p->value;
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+}  // namespace
+
+int EngineIoAccess::Read(link::Parameter& parameter) {
+  return ReadParameter(engine_, parameter, false);
+}
+
+int EngineIoAccess::Write(link::Parameter& parameter) {
+  return WriteParameter(engine_, parameter, 1);
+}
+
+IndicatorLook InputLook(std::string_view state) {
+  return state == "1" ? IndicatorLook::InputOn : IndicatorLook::Plain;
+}
+
+IndicatorLook OutputLook(std::string_view state) {
+  const double thousandths = std::round(number_of(state) * 1000.0);
+  if (thousandths == 1000.0) return IndicatorLook::OutputFull;
+  if (thousandths == 0.0) return IndicatorLook::Plain;
+  return IndicatorLook::OutputPartial;
+}
+
+std::vector<link::Parameter*> FindRows(model::DescBranch* tree, std::string_view name) {
+  std::vector<link::Parameter*> found;
+  find_all(tree, name, found);
+  std::stable_sort(found.begin(), found.end(), [](link::Parameter* a, link::Parameter* b) {
+    return a->linearIndex < b->linearIndex;
+  });
+  found.erase(std::unique(found.begin(), found.end(),
+                          [](link::Parameter* a, link::Parameter* b) {
+                            return a->linearIndex == b->linearIndex;
+                          }),
+              found.end());
+  return found;
+}
+
+IoState::IoState(IoAccess& access, model::DescBranch* scanners, IoChangeCallback on_change)
+    : access_(access), onChange_(std::move(on_change)) {
+  std::vector<link::Parameter*> inputs;
+  find_all(scanners, kInputsParameter, inputs);
+  if (!inputs.empty()) inputs_ = inputs.front();
+  std::lock_guard values(polled_values_lock());
+  state_.counters = make_rows(scanners, kCountersParameter, "Счетчик ", true);
+  state_.outputRows = make_rows(scanners, kOutputsParameter, "ШИМ выход ", false);
+  if (!state_.counters.empty()) state_.counters.front().marked = true;
+}
+
+IoState::~IoState() {
+  stop_.set();
+  if (worker_.joinable()) worker_.join();
+}
+
+bool IoState::Start() {
+  if (worker_.joinable() || ended_.is_set()) return true;
+  try {
+    worker_ = std::thread(&IoState::Worker, this);
+  } catch (const std::system_error&) {
+    ended_.set();
+    return false;
+  }
+  return true;
+}
+
+IoSnapshot IoState::Snapshot() const {
+  std::lock_guard lock(lock_);
+  return state_;
+}
+
+bool IoState::WorkerEnded() {
+  return ended_.is_set() || !worker_.joinable();
+}
+
+bool IoState::RequestClose() {
+  if (WorkerEnded()) return true;
+  stop_.set();
+  return false;
+}
+
+void IoState::Notify(const std::vector<IoChange>& changes) {
+  if (!onChange_) return;
+  for (const IoChange& c : changes) onChange_(c);
+}
+
+IoRow* IoState::RowAt(IoList list, size_t row) {
+  std::vector<IoRow>& rows = list == IoList::Counters ? state_.counters : state_.outputRows;
+  return row < rows.size() ? &rows[row] : nullptr;
+}
+
+bool IoState::BeginEdit(IoList list, size_t row) {
+  link::Parameter* p;
+  {
+    std::lock_guard lock(lock_);
+    IoRow* r = RowAt(list, row);
+    if (!r) return false;
+    p = r->parameter;
+  }
+  std::lock_guard values(polled_values_lock());
+  p->valueChanged = true;
+  return true;
+}
+
+void IoState::CancelEdit(IoList list, size_t row) {
+  link::Parameter* p;
+  {
+    std::lock_guard lock(lock_);
+    IoRow* r = RowAt(list, row);
+    if (!r) return;
+    p = r->parameter;
+  }
+  std::lock_guard values(polled_values_lock());
+  p->valueChanged = false;
+}
+
+bool IoState::WriteRow(IoList list, size_t row, std::string_view text, bool report) {
+  link::Parameter* p;
+  {
+    std::lock_guard lock(lock_);
+    IoRow* r = RowAt(list, row);
+    if (!r) return false;
+    p = r->parameter;
+  }
+  int result;
+  std::string shown;
+  std::string note;
+  {
+    std::lock_guard values(polled_values_lock());
+    p->value = std::string(text);
+    result = access_.Write(*p);
+    p->valueChanged = false;
+    // A failed write keeps the user's text in the row until the row is read again.
+    shown = result == 0 ? p->value : std::string(text);
+    note = p->note;
+  }
+  {
+    std::lock_guard lock(lock_);
+    if (IoRow* r = RowAt(list, row)) r->value = shown;
+    if (list == IoList::Outputs && result == 0 && row < kOutputIndicatorCount)
+      state_.outputs[row] = shown;
+  }
+  std::vector<IoChange> changes{
+      {list == IoList::Counters ? IoChange::Kind::CounterRow : IoChange::Kind::OutputRow,
+       static_cast<int>(row)}};
+  if (list == IoList::Outputs && result == 0 && row < kOutputIndicatorCount)
+    changes.push_back({IoChange::Kind::OutputIndicator, static_cast<int>(row)});
+  Notify(changes);
+  if (result != 0 && report)
+    link::presenter().MessageBox(note, "Ошибка записи \"" + p->shortName + "\"",
+                                 link::MsgIcon::Warning);
+  return result == 0;
+}
+
+bool IoState::WriteEdited(IoList list, size_t row, std::string_view text) {
+  return WriteRow(list, row, text, true);
+}
+
+bool IoState::ResetCounter(size_t row) {
+  return WriteRow(IoList::Counters, row, "0", true);
+}
+
+int IoState::ToggleAllOutputs() {
+  size_t count;
+  bool any_off = false;
+  {
+    std::lock_guard lock(lock_);
+    count = state_.outputRows.size();
+    for (const IoRow& r : state_.outputRows)
+      if (number_of(r.value) == 0) any_off = true;
+  }
+  int failures = 0;
+  for (size_t i = 0; i < count; ++i)
+    if (!WriteRow(IoList::Outputs, i, any_off ? "1" : "0", false)) ++failures;
+  return failures;
+}
+
+void IoState::ReadInputs(std::vector<IoChange>& changes) {
+  if (!inputs_) return;
+  int result;
+  std::string value;
+  {
+    std::lock_guard values(polled_values_lock());
+    result = access_.Read(*inputs_);
+    value = inputs_->value;
+  }
+  // A failed read leaves the indicators as they were.
+  if (result != 0) return;
+  uint32_t bits = 0;
+  if (!link::parse_integer_prefix(value, bits)) bits = 0;
+  std::lock_guard lock(lock_);
+  for (int k = 0; k < kInputCount; ++k) {
+    const char* state = (bits >> k) & 1u ? "1" : "0";
+    if (state_.inputs[static_cast<size_t>(k)] != state) {
+      state_.inputs[static_cast<size_t>(k)] = state;
+      changes.push_back({IoChange::Kind::Input, k});
+    }
+  }
+}
+
+void IoState::StepCounters(std::vector<IoChange>& changes) {
+  size_t current;
+  link::Parameter* p;
+  {
+    std::lock_guard lock(lock_);
+    if (state_.counters.empty()) return;
+    current = nextCounter_ % state_.counters.size();
+    p = state_.counters[current].parameter;
+  }
+  bool read = false;
+  std::string value;
+  {
+    std::lock_guard values(polled_values_lock());
+    // A row being edited keeps what the user typed.
+    if (!p->valueChanged) {
+      access_.Read(*p);
+      value = p->value;
+      read = true;
+    }
+  }
+  std::lock_guard lock(lock_);
+  std::vector<IoRow>& rows = state_.counters;
+  if (read) rows[current].value = value;
+  rows[current].marked = false;
+  changes.push_back({IoChange::Kind::CounterRow, static_cast<int>(current)});
+  nextCounter_ = (current + 1) % rows.size();
+  rows[nextCounter_].marked = true;
+  if (nextCounter_ != current)
+    changes.push_back({IoChange::Kind::CounterRow, static_cast<int>(nextCounter_)});
+}
+
+void IoState::StepOutputs(std::vector<IoChange>& changes) {
+  size_t current;
+  link::Parameter* p;
+  {
+    std::lock_guard lock(lock_);
+    std::vector<IoRow>& rows = state_.outputRows;
+    if (rows.empty()) return;
+    if (previousOutput_ < rows.size() && rows[previousOutput_].marked) {
+      rows[previousOutput_].marked = false;
+      changes.push_back({IoChange::Kind::OutputRow, static_cast<int>(previousOutput_)});
+    }
+    current = nextOutput_ % rows.size();
+    p = rows[current].parameter;
+  }
+  bool read = false;
+  std::string value;
+  {
+    std::lock_guard values(polled_values_lock());
+    if (!p->valueChanged) {
+      access_.Read(*p);
+      value = p->value;
+      read = true;
+    }
+  }
+  std::lock_guard lock(lock_);
+  std::vector<IoRow>& rows = state_.outputRows;
+  if (read) {
+    rows[current].marked = true;
+    rows[current].value = value;
+    changes.push_back({IoChange::Kind::OutputRow, static_cast<int>(current)});
+    // Rows beyond the eighth have no indicator; the list still shows them.
+    if (current < kOutputIndicatorCount && state_.outputs[current] != value) {
+      state_.outputs[current] = value;
+      changes.push_back({IoChange::Kind::OutputIndicator, static_cast<int>(current)});
+    }
+  }
+  previousOutput_ = current;
+  nextOutput_ = (current + 1) % rows.size();
+}
+
+void IoState::RefreshOnce() {
+  std::vector<IoChange> changes;
+  ReadInputs(changes);
+  bool counters_turn;
+  {
+    std::lock_guard lock(lock_);
+    // With one list empty the other gets every turn.
+    if (state_.counters.empty())
+      countersTurn_ = false;
+    else if (state_.outputRows.empty())
+      countersTurn_ = true;
+    counters_turn = countersTurn_;
+    countersTurn_ = !countersTurn_;
+  }
+  if (counters_turn)
+    StepCounters(changes);
+  else
+    StepOutputs(changes);
+  Notify(changes);
+}
+
+void IoState::Worker() {
+  try {
+    platform::Timer timer;
+    timer.arm(kIoFirstRefresh, kIoRefreshPeriod);
+    const std::vector<platform::Waitable> items{platform::waitable(stop_),
+                                                platform::waitable(timer)};
+    const std::vector<platform::Waitable> stop_only{platform::waitable(stop_)};
+    for (;;) {
+      const int r = platform::wait_any(items, std::chrono::milliseconds(-1));
+      if (r == 0) break;
+      if (r < 0) {
+        if (platform::wait_any(stop_only, kWaitFailurePause) == 0) break;
+        continue;
+      }
+      timer.consume();
+      RefreshOnce();
+    }
+    timer.cancel();
+  } catch (const std::exception&) {
+    // Without a timer (or memory) there is nothing to refresh with; ending here lets the
+    // window close as after a stop.
+  }
+  ended_.set();
+  Notify({{IoChange::Kind::Ended, 0}});
+}
+
+}  // namespace vesk::exchange
