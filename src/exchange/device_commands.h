@@ -1,0 +1,108 @@
+#pragma once
+// The device's special commands, run on the window thread with direct exchanges: the
+// link check ("dev", "ver"), INIT, the network-mode change ("APLY", with the logic of
+// dialog 142), and the initialisation to the description's initial values.
+
+#include <functional>
+#include <string>
+
+#include "model/object_with_parameters.h"
+
+namespace vesk::model {
+class NetRS485prg;
+}
+
+namespace vesk::exchange {
+
+class ExchangeEngine;
+
+// CheckLink results: bit 0 this device answered, bit 1 some device answered.
+inline constexpr int kLinkNone = 0;
+inline constexpr int kLinkOtherDevice = 2;
+inline constexpr int kLinkThisDevice = 3;
+
+inline constexpr const char* kErrorCaption = "Ошибка";
+inline constexpr const char* kDeviceInfoCaption = "Общие параметры прибора";
+inline constexpr const char* kInitQuestion =
+    "Команда INIT эквивалентна выключению и включению питания прибора.\n"
+    "Ее рекомендуется подавать в конце работы с конфигуратором. После нее\n"
+    "вступают в действие значения ряда параметров и происходит переход на\n"
+    "работу по протоколу, установленному в параметре Prot. Если в этом параметре\n"
+    "задан протокол, отличный от протокола ЛОРН, то конфигуратор потеряет\n"
+    "связь с прибором и его будет необходимо перезапустить.\n\n"
+    "Послать команду INIT?";
+inline constexpr const char* kInitFailedText = "Комманда INIT вернула ошибку:\n";
+inline constexpr const char* kInitialiseQuestion =
+    "Предупреждение:\nДанная операция приведет к потере конфигурации в приборе и в "
+    "программе.\n\nВы уверены, что хотите продолжить?";
+inline constexpr const char* kLegacyAuthorisationText =
+    "Авторизация относится к устаревшим функциям.\n"
+    "В этой версии конфигуратора 'опасные операции'\n"
+    "(инициализация прибора и доступ к специальным атрибутам)\n"
+    "автоматически доступны на максимальном уровне доступа.";
+inline constexpr const char* kApplyErrorCaption = "Имела место ошибка";
+
+// Reads "dev" and "ver". Returns 0 when "dev" was not answered, 2 when a device answered
+// with another name, 3 when it answered as a VESK ("-" ignored, case ignored). With
+// `messages`, an error text goes into an "Ошибка" box, then the device's name and version
+// into a "Общие параметры прибора" box.
+int CheckLink(ExchangeEngine& engine, bool messages);
+
+// Command 301: asks the INIT question; on Yes sends "INIT" and, when it succeeded, pauses
+// 1000 ms while the device restarts. Returns -1 when the user did not answer Yes, else the
+// result of the read (a failure has been shown with the note).
+int SendInitCommand(ExchangeEngine& engine);
+
+// Copies the device's network values ("bPS", "LEn", "PrtY", "Sbit", "A.Len", "Addr", in
+// that order) into the program's port settings, skipping "Нет данных" and names that the
+// device node does not hold. Returns the number of values copied.
+int CopyNetworkToProgram(const model::ObjectWithParameters& device_net,
+                         model::NetRS485prg& program_net);
+
+// The logic of dialog 142 "Перевод прибора на новый режим работы"; the window shows the
+// three check boxes and the text, and calls Ok for its OK button.
+class ApplyDialog {
+ public:
+  // `engine` and `device_net` may be null (the texts then say so).
+  ApplyDialog(ExchangeEngine* engine, model::ObjectWithParameters* device_net);
+
+  // 1219 "Поменять сразу сетевые настройки программы".
+  bool changeProgramSettings = true;
+  // 1220 "Поcлать широковещательную команду APLY".
+  bool repeatAply = false;
+  // 1221 "Поcлать посылку трижды (для надежности)".
+  bool threeTimes = true;
+
+  // The text of static 1222: six lines "label value", or the internal-error texts.
+  std::string SettingsText() const;
+
+  // The OK button: sends "APLY", moves the program to the device's new settings and checks
+  // the link there, repeats "APLY" as the check boxes ask, and reports a failed check.
+  // Returns true when the dialog closes with OK; false (stays open) without an engine.
+  bool Ok();
+
+  // The error of the link check after the move, empty when it succeeded.
+  const std::string& errorText() const { return errorText_; }
+
+ private:
+  ExchangeEngine* engine_;
+  model::ObjectWithParameters* deviceNet_;
+  std::string errorText_;
+};
+
+// Shows dialog 142 modally; true when it ended with OK.
+using ApplyDialogRunner = std::function<bool(ApplyDialog&)>;
+
+// Command 265 and the apply request after a task. In a command-line run: only with the
+// aply key, sends "APLY", copies the device's settings to the program and re-opens the
+// port, without any dialog. Otherwise runs the dialog (nothing without a runner) and,
+// after OK with 1219 checked, copies and re-opens once more. Then updates all views.
+void NetworkModeChange(ExchangeEngine& engine, model::ObjectWithParameters* device_net,
+                       const ApplyDialogRunner& run_dialog);
+
+// Command 269: with a root and Yes to the warning, writes the initial values through the
+// exchange thread (task 7), updates all views, then runs the INIT command with its own
+// question. Returns whether the write task ran.
+bool InitialiseDevice(ExchangeEngine& engine, model::ObjectWithParameters* root);
+
+}  // namespace vesk::exchange

@@ -1,0 +1,76 @@
+#include "exchange/link_probe.h"
+
+#include <cstdint>
+
+#include "exchange/device_commands.h"
+#include "exchange/exchange_engine.h"
+#include "link/exit_status.h"
+#include "link/probe_codec.h"
+#include "link/serial_port.h"
+#include "platform/event.h"
+
+namespace vesk::exchange {
+
+namespace {
+
+// Each step is tried first through an automatic converter, then through a semi-automatic
+// one; the last mode tried is semi-automatic, which is also where a failed probe leaves it.
+constexpr int kConverterOrder[] = {link::kConverterAuto, link::kConverterSemiAuto};
+constexpr int kProbeProtocols[] = {link::kProbeModbusRtu, link::kProbeModbusAscii,
+                                   link::kProbePercent};
+constexpr int kRounds = 2;
+
+enum class Round { Found, NothingAnswered, Cancelled };
+
+Round ProbeRound(ExchangeEngine& engine, platform::Event* cancel) {
+  link::SerialPort& port = engine.port();
+  auto cancelled = [cancel] { return cancel && cancel->is_set(); };
+
+  engine.set_protocol_mode(link::kProtocolLorn);
+  for (int converter : kConverterOrder) {
+    if (cancelled()) return Round::Cancelled;
+    port.set_converter_mode(converter);
+    const int answer = CheckLink(engine, false);
+    if (answer & 1) {
+      link::exitStatus.fetch_and(~(kStatusPortSettings | kStatusOtherDevice));
+      return Round::Found;
+    }
+    // Some other device sits at this address: that is reported unless something better
+    // turns up later.
+    if (answer & 2) link::exitStatus.store(kStatusOtherDevice);
+  }
+
+  for (int protocol : kProbeProtocols) {
+    engine.set_protocol_mode(static_cast<uint8_t>(protocol));
+    for (int converter : kConverterOrder) {
+      if (cancelled()) return Round::Cancelled;
+      port.set_converter_mode(converter);
+      if (engine.exchange(link::kOpRead, nullptr) == 0) {
+        engine.set_protocol_mode(link::kProtocolLorn);
+        link::exitStatus.fetch_and(~(kStatusNoAnswer | kStatusOtherDevice));
+        return Round::Found;
+      }
+    }
+  }
+  return Round::NothingAnswered;
+}
+
+}  // namespace
+
+bool ProbeLink(ExchangeEngine& engine, platform::Event* cancel) {
+  engine.set_protocol_mode(link::kProtocolLorn);
+  // Silent runs open nothing; a port that cannot be opened answers nobody, so the rounds
+  // could only fail.
+  if (engine.open_port(true) != link::kOpenOk) return false;
+
+  for (int round = 0; round < kRounds; ++round) {
+    const Round r = ProbeRound(engine, cancel);
+    if (r == Round::Found) return true;
+    if (r == Round::Cancelled) break;
+  }
+  engine.port().set_converter_mode(link::kConverterSemiAuto);
+  engine.set_protocol_mode(link::kProtocolLorn);
+  return false;
+}
+
+}  // namespace vesk::exchange

@@ -1,0 +1,180 @@
+#include "exchange/parameter_tasks.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "exchange/error_log.h"
+#include "exchange/exchange_engine.h"
+#include "link/exit_status.h"
+#include "link/presenter.h"
+#include "model/tree_builder.h"
+#include "platform/text.h"
+
+namespace vesk::exchange {
+
+namespace {
+
+constexpr int kStreakLimit = 4;  // the fifth failure in a row stops the task
+constexpr int kReportedDifferences = 10;
+
+constexpr const char* kReadStreakText =
+    "Так как прошло %i неудачных попыток чтения параметров подряд,\n"
+    "похоже что прибор ВЕСК не подключен к компьютеру\n"
+    "(или связь стабильно отсутствует по какой-либо другой причине). \n"
+    "Ради избежания бессмысленных задержек и торможения компьютера\n";
+constexpr const char* kAutoReadOffText =
+    "режим автоматического чтения параметров был отключен.\n"
+    "Вы можете заново включить этот режим в меню 'Вид'.\n\n";
+constexpr const char* kExchangeSuspendedText = "Операции обмена приостановлены.";
+
+constexpr const char* kNetworkNames[] = {"bPS", "LEn", "PrtY", "Sbit", "A.Len", "Addr"};
+
+// ":" and the linear index of an indexed parameter; nothing otherwise.
+std::string IndexSuffix(const link::Parameter& p) {
+  return p.indexed ? ":" + std::to_string(p.linearIndex) : std::string();
+}
+
+bool IsTimeout(const link::Parameter& p) {
+  return platform::iequals(p.note, kTimeoutNote);
+}
+
+void LogFailure(ExchangeEngine& engine, const link::Parameter& p) {
+  const std::string path = engine.log_path();
+  if (path.empty() || p.note.empty()) return;
+  if (const int error = AppendErrorLog(path, p))
+    engine.set_log_error(path + ": " + std::strerror(error));
+}
+
+void StopAfterReadTimeouts(ExchangeEngine& engine) {
+  char head[512];
+  std::snprintf(head, sizeof head, kReadStreakText, static_cast<int>(engine.failStreak.load()));
+  std::string message = head;
+  if (engine.modes().autoRead.exchange(false)) message += kAutoReadOffText;
+  message += kExchangeSuspendedText;
+  engine.failStreak.store(0);
+  engine.cancelEvent.set();
+  // A command-line run shows nothing; the task is stopped all the same.
+  if (!engine.unattended().active)
+    link::presenter().MessageBox(message, model::kProgramTitle, link::MsgIcon::Error,
+                                 link::MsgButtons::Ok);
+}
+
+const char* EditableText(bool editable) {
+  return editable ? "Редактируемый" : "Не редактируемый";
+}
+const char* OwnerText(bool owned_by_firm) {
+  return owned_by_firm ? "фирме" : "пользователю";
+}
+
+}  // namespace
+
+bool IsNetworkParameter(std::string_view short_name) {
+  for (const char* name : kNetworkNames)
+    if (platform::iequals(short_name, name)) return true;
+  return false;
+}
+
+int ReadParameter(ExchangeEngine& engine, link::Parameter& p, bool count_timeouts) {
+  engine.progressDone.fetch_add(1);
+  if (p.linearIndex < 0) return kResultNegativeIndex;
+  const std::string line = "  Чтение: " + p.shortName + IndexSuffix(p);
+
+  const int result = engine.exchange(link::kOpRead, &p);
+  if (result != 0) LogFailure(engine, p);
+
+  if (result == 0 || !IsTimeout(p)) {
+    engine.failStreak.store(0);
+  } else if (count_timeouts) {
+    if (engine.failStreak.fetch_add(1) + 1 > kStreakLimit) StopAfterReadTimeouts(engine);
+  }
+
+  engine.ProgressLog(line + " = " + p.value);
+  return result;
+}
+
+int WriteParameter(ExchangeEngine& engine, link::Parameter& p, int mode) {
+  engine.progressDone.fetch_add(1);
+  const std::string line = "  Запись: " + p.shortName + IndexSuffix(p);
+  const std::string& source = mode < 0 ? p.initialValue : p.value;
+  if (source == link::kNoData) {
+    p.note = kNotInitialisedNote;
+    return kResultNotInitialised;
+  }
+  if (p.linearIndex < 0) return kResultNegativeIndex;
+
+  if (mode < 0) {
+    // The calibration codes start from the ends of the converter's range: the lower point
+    // (even index) at 0, the upper point (odd index) at 4095.
+    if (platform::iequals(p.shortName, "clb.k"))
+      p.value = p.linearIndex % 2 == 0 ? "0" : "4095";
+    else
+      p.value = p.initialValue;
+  }
+  // What goes to the device, as the log shows it.
+  const std::string sent = p.value;
+
+  const int result = engine.exchange(link::kOpWrite, &p);
+  if (result == 0) {
+    if (IsNetworkParameter(p.shortName)) engine.netParamsWritten.store(true);
+    engine.failStreak.store(0);
+  } else {
+    LogFailure(engine, p);
+  }
+  engine.ProgressLog(line + " = " + sent + " [новое значение]");
+
+  if (result != 0 && (result < 0 || IsTimeout(p))) {
+    if (engine.failStreak.fetch_add(1) + 1 > kStreakLimit) {
+      engine.ProgressLog(kWriteStreakText);
+      engine.failStreak.store(0);
+      engine.cancelEvent.set();
+      link::exitStatus.store(kStatusTimeoutOrWrites);
+    }
+  }
+  return result;
+}
+
+int CompareParameter(ExchangeEngine& engine, link::Parameter& p) {
+  if (engine.cancelEvent.is_set()) return kResultCancelled;
+
+  // The device's side is read into a record of the same format, so that the record's own
+  // value, attributes and flags stay as they are.
+  link::Parameter device(p.shortName);
+  device.typeText = p.typeText;
+  device.decimals = p.decimals;
+  device.maximum = p.maximum;
+  device.minimum = p.minimum;
+  device.indexed = p.indexed;
+  device.linearIndex = p.linearIndex;
+  device.hasAttributes = p.hasAttributes;
+  device.pollIndex = p.pollIndex;
+  if (device.linearIndex < 0) return kResultNegativeIndex;
+
+  const std::string line = "  Сравниваем: " + p.shortName + "=" + p.value + IndexSuffix(p);
+  const int result = engine.exchange(link::kOpRead, &device);
+  engine.ProgressLog(line + "<>" + device.value);
+
+  const bool differs = device.value != p.value || device.editable != p.editable ||
+                       device.ownedByFirm != p.ownedByFirm;
+  if (differs) {
+    const int before = engine.diffCount.fetch_add(1);
+    if (before < kReportedDifferences) {
+      std::string report = "\n" + std::to_string(before + 1) + ") Параметер '" + p.shortName +
+                           " (" + p.caption + ") в конфигурации: значение=" + p.value + "," +
+                           EditableText(p.editable) + ",принадлежит " + OwnerText(p.ownedByFirm) +
+                           "; в приборе: значение=" + device.value + "," +
+                           EditableText(device.editable) + ",принадлежит " +
+                           OwnerText(device.ownedByFirm) + ".\n";
+      engine.AppendDiffReport(report);
+
+      std::string note = std::string(link::kCompareNotePrefix) + " '" + device.value + "'," +
+                         (device.editable ? "Ред-ый," : "Не ред-ый,") +
+                         (device.ownedByFirm ? "фирм." : "польз.");
+      if (!p.note.empty()) note += "; " + p.note;
+      p.note = std::move(note);
+    }
+  }
+  return result;
+}
+
+}  // namespace vesk::exchange

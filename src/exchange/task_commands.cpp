@@ -1,0 +1,80 @@
+#include "exchange/task_commands.h"
+
+#include <string>
+
+#include "exchange/exchange_engine.h"
+#include "exchange/parameter_tasks.h"
+#include "link/presenter.h"
+#include "model/desc_branch.h"
+
+namespace vesk::exchange {
+
+namespace {
+
+bool RunOn(ExchangeEngine& engine, model::ObjectWithParameters* node, int code) {
+  const bool ran = code == kTaskCompare ? CompareCommand(engine, node) : engine.RunTask(node, code);
+  if (ran) engine.UpdateAllViews();
+  return ran;
+}
+
+}  // namespace
+
+bool RunTreeCommand(ExchangeEngine& engine, model::ObjectWithParameters* root, int code) {
+  if (!root) {
+    link::presenter().MessageBox(kNoTreeText, kImpossibleCaption, link::MsgIcon::Error);
+    return false;
+  }
+  return RunOn(engine, root, code);
+}
+
+bool RunBranchCommand(ExchangeEngine& engine, model::ObjectWithParameters* branch, int code) {
+  if (!dynamic_cast<model::DescBranch*>(branch)) {
+    link::presenter().MessageBox(kNoBranchText, kImpossibleCaption, link::MsgIcon::Error);
+    return false;
+  }
+  return RunOn(engine, branch, code);
+}
+
+bool RunParameterCommand(ExchangeEngine& engine, link::Parameter* parameter, int code) {
+  if (!parameter) {
+    link::presenter().MessageBox(kNothingSelectedText, kImpossibleCaption, link::MsgIcon::Warning);
+    return false;
+  }
+  const bool ran = engine.RunSingleTask(parameter, code);
+  if (ran) engine.UpdateAllViews();
+  return ran;
+}
+
+std::string CompareReport(int diff_count, const std::string& diff_report) {
+  if (diff_count <= 0) return "Отличий не обнаружено";
+  std::string text = "Обнаружено " + std::to_string(diff_count) + " отличий";
+  if (diff_count > 10) text += " (показанны только первые 10)";
+  text += ":\n";
+  text += diff_report;
+  return text;
+}
+
+bool CompareCommand(ExchangeEngine& engine, model::ObjectWithParameters* target) {
+  engine.diffCount.store(0);
+  engine.ClearDiffReport();
+  if (!engine.RunTask(target, kTaskCompare)) return false;
+  link::presenter().MessageBox(CompareReport(engine.diffCount.load(), engine.DiffReport()),
+                               kCompareCaption, link::MsgIcon::Information);
+  return true;
+}
+
+int AutomaticRead(ExchangeEngine& engine, link::Parameter* parameter) {
+  if (!parameter) return -3;
+  if (parameter->value != link::kNoData || !parameter->note.empty() ||
+      !engine.modes().autoRead.load())
+    return -2;
+  return ReadParameter(engine, *parameter, false);
+}
+
+int ImmediateWrite(ExchangeEngine& engine, link::Parameter& parameter) {
+  if (!parameter.valueChanged || !engine.modes().immediateWrite.load()) return 1000;
+  parameter.note.clear();
+  return WriteParameter(engine, parameter, kModeAll);
+}
+
+}  // namespace vesk::exchange

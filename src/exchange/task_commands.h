@@ -1,0 +1,49 @@
+#pragma once
+// The document's task commands as the window thread runs them: whole tree, branch, one
+// parameter, the compare with its report, and the two direct exchanges of the view and
+// the editor (automatic read, immediate write).
+
+#include "link/parameter.h"
+#include "model/object_with_parameters.h"
+
+namespace vesk::exchange {
+
+class ExchangeEngine;
+
+inline constexpr const char* kImpossibleCaption = "Операция невозможна";
+inline constexpr const char* kNoTreeText = "Дерево не определено";
+inline constexpr const char* kNoBranchText = "Ветвь не определена";
+inline constexpr const char* kNothingSelectedText = "Ничего не выбрано!";
+inline constexpr const char* kCompareCaption = "Результат сравнения";
+
+// Commands 139, 140, 256, 257 on the root (codes 1, 4, 5, 6). Without a root shows "Дерево
+// не определено" and returns false. Returns whether the progress window ran; the views are
+// updated then.
+bool RunTreeCommand(ExchangeEngine& engine, model::ObjectWithParameters* root, int code);
+
+// Commands 150 ... 153 on the selected node, which must be a description branch; else
+// shows "Ветвь не определена" and returns false. Otherwise as RunTreeCommand.
+bool RunBranchCommand(ExchangeEngine& engine, model::ObjectWithParameters* branch, int code);
+
+// Commands 32808 / 32809 (codes 3, 9) on the selected parameter; without one shows "Ничего
+// не выбрано!" and returns false. Otherwise as RunTreeCommand.
+bool RunParameterCommand(ExchangeEngine& engine, link::Parameter* parameter, int code);
+
+// The compare of `target` (null allowed) followed by its report ("Результат сравнения").
+// Returns whether the progress window ran (the report is shown only then).
+bool CompareCommand(ExchangeEngine& engine, model::ObjectWithParameters* target);
+
+// The report text of a finished compare: "Обнаружено %i отличий" ... or "Отличий не
+// обнаружено".
+std::string CompareReport(int diff_count, const std::string& diff_report);
+
+// Automatic read of a parameter on display: -3 without a parameter; -2 unless its value
+// is "Нет данных", its note is empty and automatic read is on; else the read's result
+// (time-outs not counted).
+int AutomaticRead(ExchangeEngine& engine, link::Parameter* parameter);
+
+// Immediate write of an edited parameter: when its value changed and immediate write is
+// on, clears the note and returns the write's result (mode 1); otherwise 1000.
+int ImmediateWrite(ExchangeEngine& engine, link::Parameter& parameter);
+
+}  // namespace vesk::exchange
