@@ -61,12 +61,12 @@ bool ProbeLink(ExchangeEngine& engine, platform::Event* cancel) {
   engine.set_protocol_mode(link::kProtocolLorn);
   // Silent runs open nothing; a port that cannot be opened answers nobody, so the rounds
   // could only fail.
-  if (engine.open_port(true) != link::kOpenOk) return false;
-
-  for (int round = 0; round < kRounds; ++round) {
-    const Round r = ProbeRound(engine, cancel);
-    if (r == Round::Found) return true;
-    if (r == Round::Cancelled) break;
+  if (engine.open_port(true) == link::kOpenOk) {
+    for (int round = 0; round < kRounds; ++round) {
+      const Round r = ProbeRound(engine, cancel);
+      if (r == Round::Found) return true;
+      if (r == Round::Cancelled) break;
+    }
   }
   engine.port().set_converter_mode(link::kConverterSemiAuto);
   engine.set_protocol_mode(link::kProtocolLorn);

@@ -1,0 +1,403 @@
+#include "exchange/setup_worker.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <exception>
+#include <system_error>
+#include <utility>
+
+#include "exchange/device_commands.h"
+#include "exchange/exchange_engine.h"
+#include "exchange/link_probe.h"
+#include "link/presenter.h"
+#include "model/config_file.h"
+#include "model/net_rs485_prg.h"
+#include "platform/text.h"
+#include "platform/wait.h"
+
+namespace vesk::exchange {
+
+namespace {
+
+constexpr size_t kFactoryRows = sizeof kFactoryNetValues / sizeof kFactoryNetValues[0];
+
+std::string ScanRateText(const std::string& rate) {
+  std::string text = kScanRateText;
+  const size_t at = text.find("%s");
+  if (at != std::string::npos) text.replace(at, 2, rate);
+  return text;
+}
+
+// The pieces of a type text split at ':'; an empty piece ends the list.
+std::vector<std::string> RateList(std::string_view type_text) {
+  std::vector<std::string> rates;
+  size_t start = 0;
+  while (start <= type_text.size()) {
+    const size_t end = std::min(type_text.find(':', start), type_text.size());
+    if (end == start) break;
+    rates.emplace_back(type_text.substr(start, end - start));
+    start = end + 1;
+  }
+  return rates;
+}
+
+}  // namespace
+
+SetupWorker::SetupWorker(ExchangeEngine& engine, bool offline_allowed, Prober prober)
+    : engine_(engine), offlineAllowed_(offline_allowed), prober_(std::move(prober)) {
+  if (!prober_)
+    prober_ = [](ExchangeEngine& e, platform::Event* cancel) { return ProbeLink(e, cancel); };
+}
+
+SetupWorker::~SetupWorker() {
+  {
+    std::lock_guard lock(mutex_);
+    muted_ = true;
+  }
+  if (worker_.joinable()) {
+    engine_.cancelEvent.set();
+    worker_.join();
+  }
+}
+
+void SetupWorker::set_on_change(ChangeCallback callback) {
+  std::lock_guard lock(mutex_);
+  onChange_ = std::move(callback);
+}
+
+bool SetupWorker::Open() {
+  {
+    std::lock_guard lock(mutex_);
+    rows_.clear();
+    for (const auto& p : engine_.programNet().parameters) {
+      Row row;
+      row.shown = {p->shortName, p->caption, p->value};
+      row.parameter = p.get();
+      rows_.push_back(std::move(row));
+    }
+  }
+  engine_.cancelEvent.reset();
+  try {
+    worker_ = std::thread([this] { WorkerMain(); });
+  } catch (const std::system_error& e) {
+    idle_.set();
+    link::presenter().MessageBox(std::string(kSetupThreadFailedText) + "\n" + e.what(),
+                                 model::kAppTitle, link::MsgIcon::Error);
+    Notify(kRowsChanged | kButtonsChanged);
+    return false;
+  }
+  Notify(kRowsChanged | kButtonsChanged);
+  return true;
+}
+
+// ---------------------------------------------------------------- window's thread
+
+void SetupWorker::Command(int command) {
+  if (outcome() != SetupOutcome::Open) return;
+  const bool ended = idle_.is_set();
+  switch (command) {
+    case kSetupFactory:
+      if (ended) return;
+      {
+        std::lock_guard lock(mutex_);
+        // While the worker has the list, it takes the values itself before it probes.
+        if (listEnabled_)
+          ApplyFactoryLocked();
+        else
+          factoryPending_ = true;
+      }
+      Notify(kRowsChanged);
+      [[fallthrough]];
+    case kSetupConnect:
+      if (ended) return;
+      ShowStatus(kConnectingText, false);
+      connect_.set();
+      return;
+    case kSetupScan:
+      if (!ended) scan_.set();
+      return;
+    case kSetupOk: {
+      // The Enter key must not claim a link that no probe has found.
+      bool link_up;
+      {
+        std::lock_guard lock(mutex_);
+        link_up = linkUp_;
+      }
+      if (!link_up) return;
+      if (ended) {
+        link::presenter().MessageBox(kLinkEstablishedText, model::kAppTitle,
+                                     link::MsgIcon::Information);
+        Close(SetupOutcome::Connected);
+      } else {
+        pending_.store(kSetupOk);
+        engine_.cancelEvent.set();
+      }
+      return;
+    }
+    case kSetupOffline:
+      if (!offlineAllowed_) return;
+      if (ended) {
+        engine_.modes().autoRead.store(false);
+        Close(SetupOutcome::Offline);
+      } else {
+        ShowStatus(kStoppingText, false);
+        pending_.store(kSetupOffline);
+        engine_.cancelEvent.set();
+      }
+      return;
+    case kSetupExit:
+      if (ended) {
+        Close(SetupOutcome::Exit);
+      } else {
+        ShowStatus(kStoppingText, false);
+        pending_.store(kSetupExit);
+        engine_.cancelEvent.set();
+      }
+      return;
+    default:
+      return;
+  }
+}
+
+void SetupWorker::ServePosted() {
+  for (;;) {
+    int command;
+    {
+      std::lock_guard lock(mutex_);
+      if (postedCommands_.empty()) {
+        posted_.reset();
+        return;
+      }
+      command = postedCommands_.front();
+      postedCommands_.pop_front();
+    }
+    Command(command);
+  }
+}
+
+SetupOutcome SetupWorker::RunModal() {
+  const std::vector<platform::Waitable> wait{platform::waitable(posted_)};
+  while (outcome() == SetupOutcome::Open) {
+    if (platform::wait_any(wait, std::chrono::milliseconds(-1)) == platform::kWaitError) {
+      // Nothing can arrive any more; leave as "Выход" would, once the worker has ended.
+      pending_.store(kSetupExit);
+      engine_.cancelEvent.set();
+      if (worker_.joinable()) worker_.join();
+      Close(SetupOutcome::Exit);
+      break;
+    }
+    ServePosted();
+  }
+  return outcome();
+}
+
+bool SetupWorker::EditRow(size_t row, std::string_view text) {
+  {
+    std::lock_guard lock(mutex_);
+    if (!listEnabled_ || outcome_ != SetupOutcome::Open || row >= rows_.size()) return false;
+    Row& r = rows_[row];
+    if (!r.parameter || !r.parameter->SetValueFromText(text)) return false;
+    r.shown.value = r.parameter->value;
+  }
+  Notify(kRowsChanged);
+  return true;
+}
+
+SetupState SetupWorker::State() const {
+  std::lock_guard lock(mutex_);
+  SetupState s;
+  s.rows.reserve(rows_.size());
+  for (const Row& r : rows_) s.rows.push_back(r.shown);
+  s.listEnabled = listEnabled_;
+  s.offlineEnabled = offlineAllowed_;
+  s.status = status_;
+  s.alarm = alarm_;
+  s.outcome = outcome_;
+  return s;
+}
+
+SetupOutcome SetupWorker::outcome() const {
+  std::lock_guard lock(mutex_);
+  return outcome_;
+}
+
+void SetupWorker::Close(SetupOutcome outcome) {
+  {
+    std::lock_guard lock(mutex_);
+    outcome_ = outcome;
+  }
+  // The worker has signalled the idle event and is on its way out.
+  if (worker_.joinable()) worker_.join();
+  Notify(kClosed);
+}
+
+// ---------------------------------------------------------------- worker thread
+
+void SetupWorker::WorkerMain() {
+  try {
+    const std::vector<platform::Waitable> wait{platform::waitable(engine_.cancelEvent),
+                                               platform::waitable(connect_),
+                                               platform::waitable(scan_)};
+    for (;;) {
+      const int which = platform::wait_any(wait, std::chrono::milliseconds(-1));
+      if (which == 1)
+        Connect();
+      else if (which == 2)
+        Scan();
+      else
+        break;  // cancelEvent, or a wait that can no longer work
+    }
+  } catch (const std::exception& e) {
+    link::presenter().MessageBox(e.what(), kErrorCaption, link::MsgIcon::Error);
+  } catch (...) {
+    link::presenter().MessageBox(kLinkFailedText, kErrorCaption, link::MsgIcon::Error);
+  }
+  SetListEnabled(true);
+  idle_.set();
+  Post(pending_.load());
+}
+
+bool SetupWorker::Cancelled() {
+  return engine_.cancelEvent.is_set();
+}
+
+void SetupWorker::Connect() {
+  SetListEnabled(false);
+  bool factory;
+  {
+    std::lock_guard lock(mutex_);
+    factory = factoryPending_;
+    factoryPending_ = false;
+    if (factory) ApplyFactoryLocked();
+  }
+  if (factory) Notify(kRowsChanged);
+
+  const bool ok = prober_(engine_, &engine_.cancelEvent);
+  SetListEnabled(true);
+  if (ok) {
+    {
+      std::lock_guard lock(mutex_);
+      linkUp_ = true;
+    }
+    ShowStatus(kLinkUpText, false);
+    Post(kSetupOk);
+  } else if (!Cancelled()) {
+    ShowStatus(kLinkFailedText, true);
+  }
+}
+
+void SetupWorker::Scan() {
+  SetListEnabled(false);
+  size_t row = 0;
+  std::string remembered;
+  std::vector<std::string> rates;
+  bool have_row = false;
+  {
+    std::lock_guard lock(mutex_);
+    for (size_t i = 0; i < rows_.size(); ++i) {
+      if (rows_[i].parameter && platform::iequals(rows_[i].shown.shortName, "bps")) {
+        row = i;
+        remembered = rows_[i].parameter->value;
+        rates = RateList(rows_[i].parameter->typeText);
+        have_row = true;
+        break;
+      }
+    }
+  }
+
+  bool found = false;
+  if (have_row && !Cancelled()) {
+    for (const std::string& rate : rates) {
+      {
+        std::lock_guard lock(mutex_);
+        SetRowValueLocked(row, rate);
+      }
+      Notify(kRowsChanged);
+      ShowStatus(ScanRateText(rate), false);
+      if (prober_(engine_, &engine_.cancelEvent)) {
+        {
+          std::lock_guard lock(mutex_);
+          linkUp_ = true;
+        }
+        ShowStatus(kLinkUpText, false);
+        SetListEnabled(true);
+        Post(kSetupOk);
+        found = true;
+        break;
+      }
+      if (Cancelled()) break;
+    }
+  }
+
+  if (!found) {
+    if (have_row) {
+      {
+        std::lock_guard lock(mutex_);
+        SetRowValueLocked(row, remembered);
+      }
+      Notify(kRowsChanged);
+      // The port is still open at the last rate tried; put it back to the settings shown, so
+      // that later exchanges do not run at a rate the program no longer claims.
+      engine_.open_port(false);
+    }
+    if (!Cancelled()) ShowStatus(kLinkFailedText, true);
+  }
+  SetListEnabled(true);
+}
+
+// ---------------------------------------------------------------- shared helpers
+
+void SetupWorker::ApplyFactoryLocked() {
+  for (size_t i = 0; i < rows_.size() && i < kFactoryRows; ++i) {
+    if (platform::iequals(rows_[i].shown.shortName, "port")) continue;
+    SetRowValueLocked(i, kFactoryNetValues[i]);
+  }
+}
+
+void SetupWorker::SetRowValueLocked(size_t row, const std::string& value) {
+  Row& r = rows_[row];
+  // Values only: what the dialog puts in is not a user's change.
+  if (r.parameter) r.parameter->value = value;
+  r.shown.value = value;
+}
+
+void SetupWorker::SetListEnabled(bool enabled) {
+  {
+    std::lock_guard lock(mutex_);
+    if (listEnabled_ == enabled) return;
+    listEnabled_ = enabled;
+  }
+  Notify(kListSwitched);
+}
+
+void SetupWorker::ShowStatus(std::string text, bool alarm) {
+  {
+    std::lock_guard lock(mutex_);
+    status_ = std::move(text);
+    alarm_ = alarm;
+  }
+  Notify(kStatusChanged | (alarm ? kAlarmBeep : 0u));
+}
+
+void SetupWorker::Post(int command) {
+  {
+    std::lock_guard lock(mutex_);
+    if (muted_) return;
+    postedCommands_.push_back(command);
+    posted_.set();
+  }
+  Notify(kCommandPosted);
+}
+
+void SetupWorker::Notify(unsigned changes) {
+  ChangeCallback callback;
+  {
+    std::lock_guard lock(mutex_);
+    if (muted_) return;
+    callback = onChange_;
+  }
+  if (callback) callback(changes);
+}
+
+}  // namespace vesk::exchange
