@@ -282,7 +282,8 @@ TEST_F(VeskDescription, NamesFollowTheDeviceRules) {
 TEST_F(VeskDescription, UsesEveryPartOfTheLanguage) {
   std::set<std::string> commands;
   std::set<std::string> features;
-  for (std::string_view line : split_lines(VeskText())) {
+  const std::string text = VeskText();
+  for (std::string_view line : split_lines(text)) {
     auto w = split_words(line);
     if (w.empty()) continue;
     commands.insert(platform::fold_lower(w[0]));
