@@ -213,13 +213,6 @@ TEST(ArchiveClass, FullFirstTimeThenNumbered) {
   EXPECT_EQ(r.remaining(), 0u);
 }
 
-TEST(ArchiveClass, StoredSchemaIsReturnedAsWritten) {
-  const Bytes b = Concat({FullClass(1, "CTRB6Doc"), {0x01, 0x80}});
-  ArchiveReader r(b);
-  EXPECT_EQ(r.ReadClass("CTRB6Doc"), 1);
-  EXPECT_EQ(r.ReadClass("CTRB6Doc"), 1);
-}
-
 TEST(ArchiveClass, BigClassTagIsRead) {
   const Bytes b = Concat({FullClass(3, "DescBranch"), {0xFF, 0x7F, 0x01, 0x00, 0x00, 0x80}});
   ArchiveReader r(b);

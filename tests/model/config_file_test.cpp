@@ -669,15 +669,5 @@ TEST_F(ConfigFiles, UnreadableFilesAreNotOpened) {
   }
 }
 
-TEST_F(ConfigFiles, TruncatedFileShowsTheFormatMessage) {
-  const Bytes g = TinyGolden();
-  const fs::path path = dir_ / "cut.vesk";
-  Write(path, Bytes(g.begin(), g.begin() + 60));
-  TestTarget target(TinyTree);
-  EXPECT_EQ(LoadConfiguration(path, target), LoadOutcome::Truncated);
-  EXPECT_TRUE(IsArchiveFailure(LoadOutcome::Truncated));
-  ExpectFormatMessage(presenter_);
-}
-
 }  // namespace
 }  // namespace vesk::model
