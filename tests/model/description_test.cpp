@@ -6,7 +6,9 @@
 
 #include <chrono>
 #include <cstdint>
+#include <iterator>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -662,6 +664,70 @@ TEST(DescriptionBuild, ScannersArePreparedForPolling) {
   }
   // The root tree is not prepared.
   EXPECT_EQ(b.root().parameters[0]->pollIndex, 0);
+}
+
+TEST(DescriptionBuild, RandomDescriptionsNeverBreakTheBuild) {
+  // Descriptions put together at random from the language's own pieces, every line
+  // performed whatever the one before did: no crash, no hang, every tree can be built and
+  // released, and the output table is left empty behind it.
+  const std::vector<std::string> names = {
+      "p",   "q",   "POUt",  "!r.oe", "@x", "Сетевые_параметры",           "X#",
+      "Y*9", "Z+9", "K20+1", "W+1*2", "V",  "Состояние_дополнительного_ВЭ"};
+  const std::vector<std::string> types = {"int", "int:2", "float:3", "a:b", "T", "CLK_frm:1"};
+  const std::vector<std::string> counts = {"1", "2", "3", "12", "N", "0", "-1", "x"};
+  const std::vector<std::string> attrs = {"", " noattr", " table1+ 3", " table3* 1", " t 2"};
+  RecordingPresenter presenter;
+  size_t roots = 0, parameters = 0;
+  for (unsigned seed = 1; seed <= 30; ++seed) {
+    std::mt19937 random(seed);
+    auto pick = [&](const std::vector<std::string>& from) {
+      return from[std::uniform_int_distribution<size_t>(0, from.size() - 1)(random)];
+    };
+    auto chance = [&](int percent) {
+      return std::uniform_int_distribution<int>(0, 99)(random) < percent;
+    };
+    DescriptionInterpreter interpreter;
+    interpreter.InterpretLine("const N 4.5");
+    interpreter.InterpretLine("type T on off");
+    for (int line = 0; line < 60; ++line) {
+      std::string text;
+      if (chance(30)) {
+        text = "parameter " + pick(names) + " " + pick(types) + " Подпись" + pick(attrs);
+      } else if (chance(10)) {
+        text = (chance(50) ? "rule " : "init ") + pick(names) + " 1 9";
+      } else if (chance(80)) {
+        text = (chance(80)   ? "branch "
+                : chance(50) ? "root "
+                             : "scanners ") +
+               pick(names) + " " + pick(counts) + " 1 2";
+        for (int m = std::uniform_int_distribution<int>(0, 3)(random); m > 0; --m)
+          text += " " + pick(names);
+      } else {
+        text = pick(names) + " " + pick(counts) + " " + pick(types);
+      }
+      interpreter.InterpretLine(text);
+    }
+    DescriptionInterpreter::Trees trees = interpreter.TakeTrees();
+    OutputTable outputs{};
+    for (DescBranch* tree : {trees.root.get(), trees.scanners.get()}) {
+      if (!tree) continue;
+      BuildBranch(*tree, false, 0, outputs);
+      std::vector<DescBranch*> stack{tree};
+      while (!stack.empty()) {
+        DescBranch* b = stack.back();
+        stack.pop_back();
+        parameters += b->parameters.size();
+        for (auto& c : b->children) stack.push_back(c.get());
+      }
+    }
+    roots += trees.root != nullptr;
+    trees.root.reset();
+    trees.scanners.reset();
+    for (auto* slot : outputs) EXPECT_EQ(slot, nullptr) << seed;
+  }
+  // The generator must reach the build, or the test proves little.
+  EXPECT_GT(roots, 5u);
+  EXPECT_GT(parameters, 100u);
 }
 
 // ---------------------------------------------------------------- load outcome
