@@ -55,7 +55,9 @@ StoredParameter make(const ParameterSpec& s) {
 }
 
 std::string index_text(const StoredParameter& p) {
-  return p.indexed || p.operative ? ":" + std::to_string(p.index) : std::string();
+  std::string text;
+  if (p.indexed || p.operative) text.append(":").append(std::to_string(p.index));
+  return text;
 }
 
 }  // namespace

@@ -88,8 +88,8 @@ std::optional<ProbeResponder::Frame> ProbeResponder::ascii(const std::string& fr
   }
   if (link::modbus_lrc(bytes.data(), bytes.size() - 1) != bytes.back()) return f;
   if (bytes[0] != address || bytes[1] != kModbusWriteCoil) return f;
-  f.reply = ":";
-  for (uint8_t b : bytes) f.reply += hex2(b);
+  f.reply.assign(1, ':');
+  for (uint8_t b : bytes) f.reply.append(hex2(b));
   f.reply += "\r\n";
   return f;
 }
@@ -106,7 +106,8 @@ std::optional<ProbeResponder::Frame> ProbeResponder::dcon(const std::string& fra
   for (size_t i = 0; i < cs_at; ++i) sum += static_cast<unsigned char>(frame[i]);
   if (sent < 0 || (sum & 0xFF) != static_cast<unsigned>(sent)) return f;
   if (hex_pair(frame, 1) != address) return f;
-  std::string head = "!" + hex2(static_cast<unsigned>(address));
+  std::string head(1, '!');
+  head.append(hex2(static_cast<unsigned>(address)));
   unsigned reply_sum = 0;
   for (char ch : head) reply_sum += static_cast<unsigned char>(ch);
   f.reply = head + hex2(reply_sum) + "\r";

@@ -237,8 +237,10 @@ bool load_state(const std::string& path, Device& device, std::chrono::steady_clo
       }
     }
     if (!target) {
-      warnings.push_back(path + ":" + std::to_string(number) + ": the device has no " + name +
-                         (index < 0 ? "" : ":" + std::to_string(index)) + "; line skipped");
+      std::string where = name;
+      if (index >= 0) where.append(":").append(std::to_string(index));
+      warnings.push_back(path + ":" + std::to_string(number) + ": the device has no " + where +
+                         "; line skipped");
       continue;
     }
     if (target->role == LiveRole::InputStates) continue;  // the inputs decide that
