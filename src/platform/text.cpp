@@ -67,7 +67,9 @@ void append_utf8(std::string& out, uint32_t cp) {
 
 int to_cp1251(uint32_t cp) {
   if (cp < 0x80) return static_cast<int>(cp);
-  for (int k = 0; k < 128; ++k)
+  // The Cyrillic alphabet proper is one contiguous block; only the rest needs a search.
+  if (cp >= 0x410 && cp <= 0x44F) return static_cast<int>(cp - 0x410 + 0xC0);
+  for (int k = 0; k < 64; ++k)
     if (kHigh[k] == cp && cp != 0xFFFD) return 0x80 + k;
   return -1;
 }
