@@ -11,6 +11,7 @@ void DescriptionTree::Clear() {
   root.reset();
   scanners.reset();
   outputs.fill(nullptr);
+  definitions.clear();
 }
 
 DescriptionStatus BuildDescription(std::string_view utf8_text, DescriptionTree& tree) {
@@ -26,6 +27,7 @@ DescriptionStatus BuildDescription(std::string_view utf8_text, DescriptionTree& 
   tree.root = std::move(trees.root);
   tree.scanners = std::move(trees.scanners);
   tree.network = trees.network;
+  tree.definitions = std::move(trees.definitions);
   if (tree.root) {
     BuildBranch(*tree.root, false, 0, tree.outputs);
   } else {

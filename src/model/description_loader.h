@@ -6,8 +6,10 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "model/desc_branch.h"
+#include "model/parameter_definition.h"
 #include "model/tree_builder.h"
 
 namespace vesk::model {
@@ -19,7 +21,8 @@ struct DescriptionTree {
   DescriptionTree(const DescriptionTree&) = delete;
   DescriptionTree& operator=(const DescriptionTree&) = delete;
 
-  // Releases both trees (their "POUt" records clear their slots) and the pointers.
+  // Releases both trees (their "POUt" records clear their slots), the pointers and the
+  // definitions.
   void Clear();
 
   // Declared first so that it outlives the records that point into it.
@@ -28,6 +31,10 @@ struct DescriptionTree {
   std::unique_ptr<DescBranch> scanners;
   // The branch "Сетевые_параметры" inside one of the trees, or nullptr.
   DescBranch* network = nullptr;
+  // Every parameter definition the description declared, in declaration order (with the
+  // limits and initial values its rule and init lines gave); raw single-parameter access
+  // looks names up here, so it also reaches parameters that no branch holds.
+  std::vector<ParameterDefinition> definitions;
 };
 
 enum class DescriptionStatus {

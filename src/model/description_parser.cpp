@@ -363,6 +363,7 @@ DescriptionInterpreter::Trees DescriptionInterpreter::TakeTrees() {
   }
   if (lies_within(trees.root.get(), network_) || lies_within(trees.scanners.get(), network_))
     trees.network = network_;
+  trees.definitions = std::move(definitions_);
   constants_.clear();
   types_.clear();
   definitions_.clear();

@@ -92,12 +92,14 @@ class DescriptionInterpreter {
   // The branch "Сетевые_параметры", where it now lies (a template or a copy inside one).
   DescBranch* network() const { return network_; }
 
-  // Hands over the root and scanners templates and discards every other declaration. The
-  // network branch pointer survives only when it lies inside one of the two trees.
+  // Hands over the root and scanners templates and the parameter definitions (raw access
+  // to one parameter works on them), and discards every other declaration. The network
+  // branch pointer survives only when it lies inside one of the two trees.
   struct Trees {
     std::unique_ptr<DescBranch> root;
     std::unique_ptr<DescBranch> scanners;
     DescBranch* network = nullptr;
+    std::vector<ParameterDefinition> definitions;
   };
   Trees TakeTrees();
 

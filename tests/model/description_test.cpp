@@ -403,6 +403,9 @@ TEST(DescriptionInterpreter, TakeTreesDiscardsTheDeclarations) {
   EXPECT_TRUE(r.interpreter.templates().empty());
   EXPECT_EQ(r.interpreter.root(), nullptr);
   EXPECT_FALSE(r.interpreter.FindConstant("A").has_value());
+  // The definitions go with the trees.
+  ASSERT_EQ(trees.definitions.size(), 1u);
+  EXPECT_EQ(trees.definitions[0].typeText, "a");
 }
 
 // ---------------------------------------------------------------- build
@@ -772,6 +775,18 @@ TEST(DescriptionBuild, EmptyTextShowsBothMessages) {
     else
       EXPECT_THAT(texts, ElementsAre("Не опредена корневая ветвь"));
   }
+}
+
+TEST(DescriptionBuild, DefinitionsOutliveTheReading) {
+  Built b(
+      "parameter Addr int a\nparameter !ver string v\nparameter unused int u\n"
+      "rule Addr 1 2047\nroot R 1 0 0 Addr\nbogus\n");
+  ASSERT_EQ(b.tree.definitions.size(), 3u);
+  EXPECT_EQ(b.tree.definitions[0].maximum, 2047);
+  EXPECT_EQ(b.tree.definitions[1].name, "!ver");
+  EXPECT_EQ(b.tree.definitions[2].name, "unused");
+  b.tree.Clear();
+  EXPECT_TRUE(b.tree.definitions.empty());
 }
 
 TEST(DescriptionBuild, ReloadReplacesTheOldTree) {
