@@ -41,6 +41,7 @@ StoredParameter make(const ParameterSpec& s) {
   p.hash = link::name_hash(s.name);
   p.typeText = s.typeText;
   p.format = value_format(s.name, s.typeText, s.minimum, s.maximum);
+  if (s.indexed) p.format.maxText = kMaxReplyBytes - 2;
   p.hasAttributes = s.hasAttributes;
   // What the configurator may not write, the device keeps as the maker's read-only value.
   p.attributes = s.writable ? kAttrDefault : 0;
@@ -75,8 +76,8 @@ bool value_from_text(const StoredParameter& p, std::string_view text, std::strin
                      std::string& why) {
   if (p.format.kind == ValueKind::Text) {
     std::string bytes = platform::utf8_to_cp1251(text);
-    if (bytes.size() > kMaxTextBytes) {
-      why = "longer than 8 characters";
+    if (bytes.size() > p.format.maxText) {
+      why = "longer than " + std::to_string(p.format.maxText) + " characters";
       return false;
     }
     stored = bytes;

@@ -116,7 +116,7 @@ uint8_t accept_value(const ValueFormat& f, const uint8_t* data, int count, std::
       return 0;
     }
     case ValueKind::Text:
-      if (static_cast<size_t>(count) > kMaxTextBytes) return kErrWrongSize;
+      if (static_cast<size_t>(count) > f.maxText) return kErrWrongSize;
       stored.assign(reinterpret_cast<const char*>(data), count);
       return 0;
     case ValueKind::Name:

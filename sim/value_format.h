@@ -15,18 +15,19 @@ inline constexpr uint8_t kErrWrongSize = 49;    // data of the wrong size
 inline constexpr uint8_t kErrOutOfLimits = 6;   // value outside the limits
 inline constexpr uint8_t kErrUnknownCode = 55;  // choice number outside the list
 
-// Strings are kept short enough that a reply with its index still fits the
-// configurator's 31-character reply buffer.
-inline constexpr size_t kMaxTextBytes = 8;
+// Strings are kept short enough that a reply, index included, still fits the
+// configurator's 31-character reply buffer (8 data bytes).
+inline constexpr size_t kMaxReplyBytes = 8;
 
 enum class ValueKind { Float, Int, Clock, Text, Name, Choice, Void };
 
 struct ValueFormat {
   ValueKind kind = ValueKind::Void;
-  int floatBytes = 4;     // Float: 4, or 3 for "r.oe"
-  bool fixedTwo = false;  // Int: always answered in 2 bytes ("Addr", "SoUr", ...)
-  int choiceCount = 0;    // Choice: number of items
-  double minimum = 0;     // limits; both 0 means none
+  int floatBytes = 4;               // Float: 4, or 3 for "r.oe"
+  bool fixedTwo = false;            // Int: always answered in 2 bytes ("Addr", "SoUr", ...)
+  int choiceCount = 0;              // Choice: number of items
+  size_t maxText = kMaxReplyBytes;  // Text: longest value (less for an indexed one)
+  double minimum = 0;               // limits; both 0 means none
   double maximum = 0;
 
   bool has_limits() const { return minimum != 0 || maximum != 0; }
