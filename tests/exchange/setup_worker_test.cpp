@@ -1,0 +1,553 @@
+// The connection set-up dialog's logic: its rows, status line and commands with a scripted
+// probe (fast and exact about what was tried with which settings), then the real probe
+// against vesk-sim for the scan across baud rates and the factory settings.
+
+#include "exchange/setup_worker.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "exchange/exchange_engine.h"
+#include "link/exit_status.h"
+#include "link/presenter.h"
+#include "model/net_rs485.h"
+#include "platform/settings_store.h"
+#include "platform/wait.h"
+#include "sim_process.h"
+
+namespace vesk::exchange {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Shown {
+  std::string text;
+  std::string caption;
+  link::MsgIcon icon;
+};
+
+class Messages : public link::Presenter {
+ public:
+  link::MsgAnswer MessageBox(std::string_view text, std::string_view caption, link::MsgIcon icon,
+                             link::MsgButtons) override {
+    std::lock_guard lock(mutex_);
+    shown_.push_back({std::string(text), std::string(caption), icon});
+    return link::MsgAnswer::No;
+  }
+  std::vector<Shown> shown() {
+    std::lock_guard lock(mutex_);
+    return shown_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<Shown> shown_;
+};
+
+// The program's settings as a probe sees them: short name -> value.
+using Settings = std::map<std::string, std::string>;
+
+// Stands in for ProbeLink: records the settings of every attempt and answers as told.
+class ScriptedProbe {
+ public:
+  // `answer` decides from the settings of the attempt; may wait on the cancel event.
+  explicit ScriptedProbe(std::function<bool(const Settings&, platform::Event&)> answer)
+      : answer_(std::move(answer)) {}
+
+  SetupWorker::Prober prober() {
+    return [this](ExchangeEngine& engine, platform::Event* cancel) {
+      Settings s;
+      for (const auto& p : engine.programNet().parameters) s[p->shortName] = p->value;
+      {
+        std::lock_guard lock(mutex_);
+        attempts_.push_back(s);
+      }
+      return answer_(s, *cancel);
+    };
+  }
+  std::vector<Settings> attempts() {
+    std::lock_guard lock(mutex_);
+    return attempts_;
+  }
+  std::vector<std::string> rates() {
+    std::vector<std::string> r;
+    for (const Settings& s : attempts()) r.push_back(s.at("bPS"));
+    return r;
+  }
+
+ private:
+  std::function<bool(const Settings&, platform::Event&)> answer_;
+  std::mutex mutex_;
+  std::vector<Settings> attempts_;
+};
+
+// Answers only at this rate.
+ScriptedProbe DeviceAt(std::string rate) {
+  return ScriptedProbe([rate](const Settings& s, platform::Event&) { return s.at("bPS") == rate; });
+}
+// Takes until it is cancelled (or 10 s), then fails.
+ScriptedProbe SlowNothing() {
+  return ScriptedProbe([](const Settings&, platform::Event& cancel) {
+    std::vector<platform::Waitable> w{platform::waitable(cancel)};
+    platform::wait_any(w, 10s);
+    return false;
+  });
+}
+
+class SetupWorkerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder = test::MakeTempFolder();
+    ASSERT_FALSE(folder.empty());
+    store = std::make_unique<platform::SettingsStore>(folder + "/settings.ini");
+    EngineOptions options;
+    options.store = store.get();
+    options.listPorts = [] { return std::string(); };
+    engine = std::make_unique<ExchangeEngine>(options);
+    // No real serial port is ever touched unless a test points the settings at vesk-sim.
+    engine->programNet().SetValue("Port", folder + "/no-tty");
+    link::set_presenter(&messages);
+    link::exitStatus.store(0);
+  }
+  void TearDown() override {
+    worker.reset();
+    engine.reset();
+    sim.reset();
+    link::set_presenter(nullptr);
+    link::exitStatus.store(0);
+    test::RemoveFolder(folder);
+  }
+
+  // Opens the dialog; every status the worker or the window shows is kept.
+  void Open(bool offline_allowed, SetupWorker::Prober prober = {}) {
+    worker = std::make_unique<SetupWorker>(*engine, offline_allowed, std::move(prober));
+    SetupWorker* w = worker.get();  // alive until its worker has been joined
+    worker->set_on_change([this, w](unsigned changes) {
+      std::lock_guard lock(mutex);
+      if (changes & kStatusChanged) {
+        SetupState s = w->State();
+        statuses.push_back(s.alarm ? "!" + s.status : s.status);
+      }
+      if (changes & kAlarmBeep) ++beeps;
+    });
+    ASSERT_TRUE(worker->Open());
+  }
+
+  std::vector<std::string> Statuses() {
+    std::lock_guard lock(mutex);
+    return statuses;
+  }
+  int Beeps() {
+    std::lock_guard lock(mutex);
+    return beeps;
+  }
+  // Waits until the dialog has shown `status` (as recorded: "!" first for an alarm) `times`
+  // times.
+  bool WaitForStatus(const std::string& status, std::chrono::milliseconds limit = 5s,
+                     int times = 1) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+      int seen = 0;
+      for (const std::string& s : Statuses()) seen += s == status;
+      if (seen >= times) return true;
+      std::this_thread::sleep_for(5ms);
+    }
+    return false;
+  }
+  std::string Row(const std::string& short_name) {
+    for (const SetupRow& r : worker->State().rows)
+      if (r.shortName == short_name) return r.value;
+    return "<no row>";
+  }
+  std::string Value(const std::string& short_name) {
+    return engine->programNet().GetValue(short_name);
+  }
+
+  std::string folder;
+  std::unique_ptr<platform::SettingsStore> store;
+  std::unique_ptr<ExchangeEngine> engine;
+  std::unique_ptr<test::SimProcess> sim;
+  std::unique_ptr<SetupWorker> worker;
+  Messages messages;
+  std::mutex mutex;
+  std::vector<std::string> statuses;
+  int beeps = 0;
+};
+
+// ---------------------------------------------------------------- opening
+
+TEST_F(SetupWorkerTest, OpensWithTheProgramSettingsInTheNodeOrder) {
+  engine->programNet().SetValue("bPS", "57600");
+  engine->cancelEvent.set();  // left over by an earlier task: the dialog starts afresh
+  auto probe = DeviceAt("none");
+  Open(false, probe.prober());
+
+  const SetupState s = worker->State();
+  std::vector<std::string> names, captions;
+  for (const SetupRow& r : s.rows) {
+    names.push_back(r.shortName);
+    captions.push_back(r.caption);
+  }
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"bPS", "LEn", "PrtY", "Sbit", "A.Len", "Addr", "Port"}));
+  EXPECT_EQ(captions.front(), "Скорость обмена");
+  EXPECT_EQ(captions.back(), "Порт компьютера");
+  EXPECT_EQ(Row("bPS"), "57600");
+  EXPECT_TRUE(s.listEnabled);
+  EXPECT_FALSE(s.offlineEnabled);  // opened from the menu
+  EXPECT_EQ(s.outcome, SetupOutcome::Open);
+  EXPECT_FALSE(engine->cancelEvent.is_set());
+  EXPECT_FALSE(worker->idleEvent().is_set());
+
+  worker->Command(kSetupExit);
+  EXPECT_EQ(worker->RunModal(), SetupOutcome::Exit);
+  EXPECT_TRUE(worker->idleEvent().is_set());
+  EXPECT_TRUE(probe.attempts().empty());
+}
+
+// ---------------------------------------------------------------- connect
+
+TEST_F(SetupWorkerTest, ConnectThatFindsTheDeviceClosesWithOkAfterItsMessage) {
+  auto probe = DeviceAt("9600");
+  Open(true, probe.prober());
+  worker->Command(kSetupConnect);
+  EXPECT_EQ(worker->RunModal(), SetupOutcome::Connected);
+
+  EXPECT_EQ(Statuses(), (std::vector<std::string>{kConnectingText, kLinkUpText}));
+  ASSERT_EQ(messages.shown().size(), 1u);
+  EXPECT_EQ(messages.shown()[0].text, kLinkEstablishedText);
+  EXPECT_EQ(messages.shown()[0].icon, link::MsgIcon::Information);
+  EXPECT_EQ(Beeps(), 0);
+  EXPECT_TRUE(engine->modes().autoRead.load());
+}
+
+TEST_F(SetupWorkerTest, ConnectThatFailsRaisesTheAlarmAndKeepsTheDialogOpen) {
+  auto probe = DeviceAt("none");
+  Open(true, probe.prober());
+  worker->Command(kSetupConnect);
+  ASSERT_TRUE(WaitForStatus(std::string("!") + kLinkFailedText));
+
+  const SetupState s = worker->State();
+  EXPECT_TRUE(s.alarm);
+  EXPECT_EQ(s.StatusColour(), kStatusAlarmColour);
+  EXPECT_TRUE(s.listEnabled);
+  EXPECT_EQ(s.outcome, SetupOutcome::Open);
+  EXPECT_EQ(Beeps(), 1);
+
+  // A second try with the same result, then leave.
+  worker->Command(kSetupConnect);
+  ASSERT_TRUE(WaitForStatus(std::string("!") + kLinkFailedText, 5s, 2));
+  worker->Command(kSetupExit);
+  EXPECT_EQ(worker->RunModal(), SetupOutcome::Exit);
+  EXPECT_EQ(probe.attempts().size(), 2u);
+  EXPECT_TRUE(messages.shown().empty());
+}
+
+TEST_F(SetupWorkerTest, EnterWithoutALinkClaimsNothing) {
+  auto probe = DeviceAt("none");
+  Open(true, probe.prober());
+  worker->Command(kSetupOk);
+  std::this_thread::sleep_for(50ms);
+  worker->ServePosted();
+  EXPECT_EQ(worker->outcome(), SetupOutcome::Open);
+  EXPECT_FALSE(engine->cancelEvent.is_set());
+  worker->Command(kSetupExit);
+  EXPECT_EQ(worker->RunModal(), SetupOutcome::Exit);
+  EXPECT_TRUE(messages.shown().empty());
+}
+
+// ---------------------------------------------------------------- scan
+
+struct ScanCase {
+  const char* name;
+  const char* typeText;  // of "bPS"
+  const char* before;    // value of "bPS" when the scan starts
+  const char* device;    // the rate the device answers at
+  std::vector<std::string> tried;
+  const char* after;  // value of "bPS" afterwards
+  SetupOutcome outcome;
+};
+
+class ScanTest : public SetupWorkerTest, public ::testing::WithParamInterface<ScanCase> {};
+
+TEST_P(ScanTest, TriesTheRatesInOrderAndKeepsTheOneThatWorked) {
+  const ScanCase& c = GetParam();
+  model::NetRS485prg& net = engine->programNet();
+  net.FindParameter("bPS")->typeText = c.typeText;
+  net.SetValue("bPS", c.before);
+  auto probe = DeviceAt(c.device);
+  Open(true, probe.prober());
+
+  worker->Command(kSetupScan);
+  if (c.outcome == SetupOutcome::Connected) {
+    EXPECT_EQ(worker->RunModal(), SetupOutcome::Connected);
+  } else {
+    ASSERT_TRUE(WaitForStatus(std::string("!") + kLinkFailedText));
+    EXPECT_TRUE(worker->State().listEnabled);
+  }
+  EXPECT_EQ(probe.rates(), c.tried);
+  EXPECT_EQ(Row("bPS"), c.after);
+  EXPECT_EQ(Value("bPS"), c.after);
+
+  std::vector<std::string> expected;
+  for (const std::string& rate : c.tried)
+    expected.push_back("Идет сканирование на скорости " + rate + "...");
+  expected.push_back(c.outcome == SetupOutcome::Connected ? kLinkUpText
+                                                          : std::string("!") + kLinkFailedText);
+  EXPECT_EQ(Statuses(), expected);
+}
+
+const std::vector<std::string> kAllRates{"2400",  "4800",  "9600",  "14400", "19200",
+                                         "28800", "38400", "57600", "115200"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Rates, ScanTest,
+    ::testing::Values(
+        ScanCase{"FoundAt19200",
+                 model::kBaudTypeText,
+                 "57600",
+                 "19200",
+                 {"2400", "4800", "9600", "14400", "19200"},
+                 "19200",
+                 SetupOutcome::Connected},
+        ScanCase{"FoundAtTheLast", model::kBaudTypeText, "9600", "115200", kAllRates, "115200",
+                 SetupOutcome::Connected},
+        ScanCase{"NothingRestoresTheOldRate", model::kBaudTypeText, "57600", "none", kAllRates,
+                 "57600", SetupOutcome::Open},
+        ScanCase{"EmptyPieceEndsTheList",
+                 "2400::9600",
+                 "4800",
+                 "9600",
+                 {"2400"},
+                 "4800",
+                 SetupOutcome::Open},
+        ScanCase{"EmptyListTriesNothing", "", "4800", "4800", {}, "4800", SetupOutcome::Open}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SetupWorkerTest, ExitDuringAScanStopsAfterTheCurrentProbeAndClosesWithCancel) {
+  engine->programNet().SetValue("bPS", "38400");
+  auto probe = SlowNothing();
+  Open(true, probe.prober());
+  worker->Command(kSetupScan);
+  ASSERT_TRUE(WaitForStatus("Идет сканирование на скорости 2400..."));
+  EXPECT_FALSE(worker->State().listEnabled);
+
+  worker->Command(kSetupExit);
+  EXPECT_EQ(worker->State().status, kStoppingText);
+  EXPECT_EQ(worker->RunModal(), SetupOutcome::Exit);
+
+  EXPECT_EQ(probe.rates(), std::vector<std::string>{"2400"});
+  EXPECT_EQ(Value("bPS"), "38400");
+  // Stopped by the user: no alarm afterwards.
+  EXPECT_EQ(worker->State().status, kStoppingText);
+  EXPECT_EQ(Beeps(), 0);
+  // The cancel event stays signalled until the next task or dialog resets it.
+  EXPECT_TRUE(engine->cancelEvent.is_set());
+}
+
+// ---------------------------------------------------------------- offline, exit, cancel
+
+TEST_F(SetupWorkerTest, OfflineIsRefusedWhenOpenedFromTheMenu) {
+  auto probe = DeviceAt("none");
+  Open(false, probe.prober());
+  worker->Command(kSetupOffline);
+  EXPECT_FALSE(engine->cancelEvent.is_set());
+  EXPECT_EQ(worker->outcome(), SetupOutcome::Open);
+  worker->Command(kSetupExit);
+  EXPECT_EQ(worker->RunModal(), SetupOutcome::Exit);
+  EXPECT_TRUE(engine->modes().autoRead.load());
+}
+
+TEST_F(SetupWorkerTest, OfflineStopsTheWorkerAndSwitchesAutomaticReadOff) {
+  auto probe = SlowNothing();
+  Open(true, probe.prober());
+  worker->Command(kSetupConnect);
+  ASSERT_TRUE(WaitForStatus(kConnectingText));
+  worker->Command(kSetupOffline);
+  EXPECT_EQ(worker->State().status, kStoppingText);
+  EXPECT_EQ(worker->RunModal(), SetupOutcome::Offline);
+  EXPECT_FALSE(engine->modes().autoRead.load());
+  EXPECT_TRUE(messages.shown().empty());
+}
+
+TEST_F(SetupWorkerTest, CancelFromOutsideEndsTheDialogAsExit) {
+  auto probe = DeviceAt("none");
+  Open(true, probe.prober());
+  engine->cancelEvent.set();
+  EXPECT_EQ(worker->RunModal(), SetupOutcome::Exit);
+}
+
+TEST_F(SetupWorkerTest, CommandsAfterTheDialogClosedAreIgnored) {
+  auto probe = DeviceAt("9600");
+  Open(true, probe.prober());
+  worker->Command(kSetupExit);
+  ASSERT_EQ(worker->RunModal(), SetupOutcome::Exit);
+  for (int c : {kSetupConnect, kSetupScan, kSetupFactory, kSetupOffline, kSetupOk})
+    worker->Command(c);
+  EXPECT_EQ(worker->outcome(), SetupOutcome::Exit);
+  EXPECT_TRUE(probe.attempts().empty());
+}
+
+TEST_F(SetupWorkerTest, DestroyingTheDialogStopsARunningProbe) {
+  auto probe = SlowNothing();
+  Open(true, probe.prober());
+  worker->Command(kSetupConnect);
+  ASSERT_TRUE(WaitForStatus(kConnectingText));
+  const auto start = std::chrono::steady_clock::now();
+  worker.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+}
+
+// ---------------------------------------------------------------- factory settings, editing
+
+void SetOddSettings(model::NetRS485prg& net) {
+  net.SetValue("bPS", "115200");
+  net.SetValue("LEn", "7");
+  net.SetValue("PrtY", "Четность");
+  net.SetValue("Sbit", "2");
+  net.SetValue("A.Len", "11");
+  net.SetValue("Addr", "300");
+  net.SetValue("Port", "/nonexistent/ttyUSB3");
+  net.ClearChanges();
+}
+
+const Settings kFactory{
+    {"bPS", "9600"}, {"LEn", "8"},   {"PrtY", "Отсутствует"},         {"Sbit", "1"},
+    {"A.Len", "8"},  {"Addr", "16"}, {"Port", "/nonexistent/ttyUSB3"}};
+
+TEST_F(SetupWorkerTest, FactorySettingsLeaveThePortAloneAndTryTheLinkAtOnce) {
+  SetOddSettings(engine->programNet());
+  auto probe = DeviceAt("9600");
+  Open(true, probe.prober());
+  worker->Command(kSetupFactory);
+  EXPECT_EQ(worker->RunModal(), SetupOutcome::Connected);
+
+  ASSERT_EQ(probe.attempts().size(), 1u);
+  EXPECT_EQ(probe.attempts()[0], kFactory);
+  for (const SetupRow& r : worker->State().rows) EXPECT_EQ(r.value, kFactory.at(r.shortName));
+  for (const auto& p : engine->programNet().parameters)
+    EXPECT_FALSE(p->AnyChanged()) << p->shortName;
+}
+
+TEST_F(SetupWorkerTest, FactorySettingsDuringAScanAreTakenBeforeTheNextTry) {
+  SetOddSettings(engine->programNet());
+  platform::Event release;
+  ScriptedProbe probe([&release](const Settings& s, platform::Event&) {
+    if (s.at("LEn") == "7") {  // still the scan with the old settings
+      std::vector<platform::Waitable> w{platform::waitable(release)};
+      platform::wait_any(w, 10s);
+      return false;
+    }
+    return true;
+  });
+  Open(true, probe.prober());
+  worker->Command(kSetupScan);
+  ASSERT_TRUE(WaitForStatus("Идет сканирование на скорости 2400..."));
+  worker->Command(kSetupFactory);
+  EXPECT_EQ(Row("LEn"), "7");  // the worker has the list now
+  release.set();
+  EXPECT_EQ(worker->RunModal(), SetupOutcome::Connected);
+
+  const std::vector<Settings> attempts = probe.attempts();
+  ASSERT_EQ(attempts.size(), 10u);  // nine rates, then the link with the factory values
+  EXPECT_EQ(attempts.back(), kFactory);
+}
+
+TEST_F(SetupWorkerTest, EditingARowIsValidatedAndRefusedWhileTheWorkerHasTheList) {
+  auto probe = SlowNothing();
+  Open(true, probe.prober());
+  EXPECT_TRUE(worker->EditRow(0, "19200"));
+  EXPECT_EQ(Row("bPS"), "19200");
+  EXPECT_EQ(Value("bPS"), "19200");
+  EXPECT_TRUE(engine->programNet().FindParameter("bPS")->valueChanged);
+  EXPECT_FALSE(worker->EditRow(5, "sixteen"));  // "Addr" holds a number
+  EXPECT_EQ(Row("Addr"), "16");
+  EXPECT_FALSE(worker->EditRow(99, "1"));
+
+  worker->Command(kSetupConnect);
+  ASSERT_TRUE(WaitForStatus(kConnectingText));
+  for (int i = 0; i < 1000 && worker->State().listEnabled; ++i) std::this_thread::sleep_for(1ms);
+  EXPECT_FALSE(worker->EditRow(0, "9600"));
+  EXPECT_EQ(Value("bPS"), "19200");
+  worker->Command(kSetupExit);
+  EXPECT_EQ(worker->RunModal(), SetupOutcome::Exit);
+}
+
+// ---------------------------------------------------------------- the real probe
+
+class SetupWithSimTest : public SetupWorkerTest {
+ protected:
+  void StartSim(std::vector<std::string> args) {
+    sim = std::make_unique<test::SimProcess>(folder, std::move(args));
+    ASSERT_TRUE(sim->ok()) << sim->error();
+    engine->programNet().SetValue("Port", sim->path());
+  }
+};
+
+TEST_F(SetupWithSimTest, ScanFromTheSlowestRateFindsTheDeviceAt19200) {
+  StartSim({"--bps", "19200"});
+  engine->programNet().SetValue("bPS", "9600");
+  // A whole probe that finds nothing costs about 15 s at 2400 Bd and 9 s at 4800; the order
+  // of the full list is the scripted tests' business, the real line's is this.
+  engine->programNet().FindParameter("bPS")->typeText = "2400:19200";
+  Open(false);
+  worker->Command(kSetupScan);
+  EXPECT_EQ(worker->RunModal(), SetupOutcome::Connected);
+  EXPECT_EQ(Row("bPS"), "19200");
+  EXPECT_EQ(Value("bPS"), "19200");
+  EXPECT_EQ(engine->port().settings().baud_rate, 19200);
+  EXPECT_TRUE(engine->port().is_open());
+  EXPECT_EQ(link::exitStatus.load() & 0x48u, 0u);
+}
+
+TEST_F(SetupWithSimTest, ScanThatFindsNothingReopensThePortAtTheOldRate) {
+  // The device runs at the old rate but is looked for only at another one.
+  StartSim({"--bps", "9600"});
+  engine->programNet().SetValue("bPS", "9600");
+  engine->programNet().FindParameter("bPS")->typeText = "115200";
+  Open(false);
+  worker->Command(kSetupScan);
+  ASSERT_TRUE(WaitForStatus(std::string("!") + kLinkFailedText, 30s));
+  EXPECT_EQ(Row("bPS"), "9600");
+  EXPECT_EQ(engine->port().settings().baud_rate, 9600);
+  EXPECT_EQ(link::exitStatus.load(), 0x04u);
+  // Still usable at the rate the dialog shows.
+  worker->Command(kSetupConnect);
+  EXPECT_EQ(worker->RunModal(), SetupOutcome::Connected);
+}
+
+TEST_F(SetupWithSimTest, FactorySettingsReachADeviceAtTheFactoryNetwork) {
+  StartSim({"--bps", "9600", "--addr", "16"});
+  engine->programNet().SetValue("bPS", "115200");
+  engine->programNet().SetValue("Addr", "20");
+  Open(true);
+  worker->Command(kSetupFactory);
+  EXPECT_EQ(worker->RunModal(), SetupOutcome::Connected);
+  EXPECT_EQ(engine->port().settings().baud_rate, 9600);
+  EXPECT_EQ(engine->port().settings().device_address, 16);
+  EXPECT_EQ(engine->port().settings().port_name, sim->path());
+}
+
+TEST_F(SetupWithSimTest, ExitWhileProbingASilentLineClosesSoon) {
+  StartSim({"--bps", "115200"});
+  engine->programNet().SetValue("bPS", "2400");
+  Open(true);
+  worker->Command(kSetupConnect);
+  std::this_thread::sleep_for(200ms);
+  const auto start = std::chrono::steady_clock::now();
+  worker->Command(kSetupExit);
+  EXPECT_EQ(worker->RunModal(), SetupOutcome::Exit);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+  EXPECT_EQ(engine->protocol_mode(), link::kProtocolLorn);
+}
+
+}  // namespace
+}  // namespace vesk::exchange
