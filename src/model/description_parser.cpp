@@ -1,5 +1,6 @@
 #include "model/description_parser.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -29,10 +30,18 @@ std::string key(std::string_view name) {
   return platform::fold_lower(name);
 }
 
+// A line as our own messages quote it: long enough to find it, short enough to read.
+std::string quoted(std::string_view line) {
+  constexpr size_t kShown = 200;
+  if (platform::utf8_length(line) <= kShown) return std::string(line);
+  return platform::utf8_prefix(line, kShown) + "...";
+}
+
 // Size, depth and the place of one node inside a template, found in one walk.
 struct Subtree {
   size_t nodes = 0;
   size_t definitions = 0;
+  size_t text = 0;
   int depth = 0;
   bool holdsTarget = false;
   std::vector<size_t> targetPath;  // child indexes from the template down to the target
@@ -42,6 +51,8 @@ void survey(const DescBranch& node, const DescBranch* target, Subtree& info, int
             std::vector<size_t>& path) {
   ++info.nodes;
   info.definitions += node.definitions.size();
+  info.text += text_cost(node);
+  for (const ParameterDefinition& d : node.definitions) info.text += text_cost(d);
   if (level > info.depth) info.depth = level;
   if (&node == target) {
     info.holdsTarget = true;
@@ -70,6 +81,16 @@ bool lies_within(const DescBranch* tree, const DescBranch* node) {
 }
 
 }  // namespace
+
+size_t text_cost(const ParameterDefinition& d) {
+  return d.name.size() + d.typeText.size() + d.caption.size() + d.initialValue.size();
+}
+
+size_t text_cost(const DescBranch& b) {
+  // Every "#" (and the one a repeated branch appends) becomes " №" and a number.
+  constexpr size_t kNumberRoom = sizeof(" №2147483647");
+  return b.name.size() + kNumberRoom * (std::count(b.name.begin(), b.name.end(), '#') + 1);
+}
 
 std::vector<std::string_view> split_lines(std::string_view text) {
   std::vector<std::string_view> lines;
@@ -140,15 +161,14 @@ bool DescriptionInterpreter::Fail(std::string_view text, std::string_view captio
 }
 
 bool DescriptionInterpreter::TooFewWords(std::string_view line) {
-  return Fail("Недостаточно слов в команде описателя '" + std::string(line) + "'",
+  return Fail("Недостаточно слов в команде описателя '" + quoted(line) + "'",
               kDescriptionErrorCaption);
 }
 
 bool DescriptionInterpreter::LimitExceeded(std::string_view what, size_t limit,
                                            std::string_view line) {
-  return Fail(
-      std::string(what) + " (больше " + std::to_string(limit) + "): '" + std::string(line) + "'",
-      kDescriptionErrorCaption);
+  return Fail(std::string(what) + " (больше " + std::to_string(limit) + "): '" + quoted(line) + "'",
+              kDescriptionErrorCaption);
 }
 
 bool DescriptionInterpreter::InterpretText(std::string_view text) {
@@ -234,6 +254,10 @@ bool DescriptionInterpreter::CommandParameter(const std::vector<std::string_view
         if (platform::iequals(attr, kTables[t])) def.tableNumber = t + 1;
     }
   }
+  // A declared type's text is copied into the definition: count it.
+  textBytesMade_ += text_cost(def);
+  if (textBytesMade_ > kMaxTextBytes)
+    return LimitExceeded("Слишком много текста в описателе", kMaxTextBytes, line);
   definitionsByName_[key(def.name)].push_back(definitions_.size());
   definitions_.push_back(std::move(def));
   return true;
@@ -290,6 +314,9 @@ bool DescriptionInterpreter::CommandBranch(const std::vector<std::string_view>& 
     auto copy = std::make_unique<DescBranch>(std::string(name), static_cast<int32_t>(count), k,
                                              image, selected);
     ++branchNodesMade_;
+    textBytesMade_ += text_cost(*copy);
+    if (textBytesMade_ > kMaxTextBytes)
+      return LimitExceeded("Слишком много текста в описателе", kMaxTextBytes, line);
     DescBranch* made = copy.get();
     // The copy joins the list (and becomes root or scanners) only when it is complete; a
     // copy whose member fails is dropped.
@@ -316,6 +343,9 @@ bool DescriptionInterpreter::FillCopy(DescBranch& made, const std::vector<std::s
       for (size_t index : defs->second) {
         if (definitionsCopied_ >= kMaxDefinitionCopies)
           return LimitExceeded("Слишком много параметров в описателе", kMaxDefinitionCopies, line);
+        textBytesMade_ += text_cost(definitions_[index]);
+        if (textBytesMade_ > kMaxTextBytes)
+          return LimitExceeded("Слишком много текста в описателе", kMaxTextBytes, line);
         made.definitions.push_back(definitions_[index]);
         made.memberOrder.push_back(kMemberParameter);
         ++definitionsCopied_;
@@ -333,9 +363,12 @@ bool DescriptionInterpreter::FillCopy(DescBranch& made, const std::vector<std::s
           return LimitExceeded("Слишком много ветвей в описателе", kMaxBranchNodes, line);
         if (definitionsCopied_ + info.definitions > kMaxDefinitionCopies)
           return LimitExceeded("Слишком много параметров в описателе", kMaxDefinitionCopies, line);
+        if (textBytesMade_ + info.text > kMaxTextBytes)
+          return LimitExceeded("Слишком много текста в описателе", kMaxTextBytes, line);
         std::unique_ptr<DescBranch> clone = source.Clone();
         branchNodesMade_ += info.nodes;
         definitionsCopied_ += info.definitions;
+        textBytesMade_ += info.text;
         if (info.holdsTarget) {
           // The network branch follows its newest copy, wherever it lies in it.
           DescBranch* target = clone.get();

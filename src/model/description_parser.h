@@ -32,6 +32,14 @@ inline constexpr int32_t kMaxCopies = 65535;
 inline constexpr size_t kMaxBranchNodes = 65536;
 inline constexpr size_t kMaxDefinitionCopies = 65536;
 inline constexpr int kMaxBranchDepth = 32;
+// Text held by definitions and branch names (a branch name counted with the room its
+// numbers will take): one long caption or type copied into many places must not
+// multiply a small description into gigabytes.
+inline constexpr size_t kMaxTextBytes = 16u << 20;
+
+// What a definition and a branch name count against kMaxTextBytes.
+size_t text_cost(const ParameterDefinition& definition);
+size_t text_cost(const DescBranch& branch);
 
 // The lines of a text: split at every run of CR and LF, so no line is empty.
 std::vector<std::string_view> split_lines(std::string_view text);
@@ -135,6 +143,7 @@ class DescriptionInterpreter {
   DescBranch* network_ = nullptr;
   size_t branchNodesMade_ = 0;
   size_t definitionsCopied_ = 0;
+  size_t textBytesMade_ = 0;
 };
 
 }  // namespace vesk::model

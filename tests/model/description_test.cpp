@@ -322,6 +322,32 @@ TEST(DescriptionInterpreter, SelfContainingCopiesAreBounded) {
   EXPECT_THAT(r.presenter.messages[0].text, StartsWith("Слишком много ветвей"));
 }
 
+TEST(DescriptionInterpreter, CopiedTextIsBounded) {
+  const std::string long_word(200000, 'x');
+  struct Case {
+    const char* what;
+    std::string text;
+  } cases[] = {
+      {"long caption", "parameter p int " + long_word + "\nbranch B 1000 0 0 p\n"},
+      {"long type", "type T " + long_word + "\n" +
+                        [] {
+                          std::string lines;
+                          for (int i = 0; i < 200; ++i) lines += "parameter p T c\n";
+                          return lines;
+                        }()},
+      {"long branch name", "parameter p int c\nbranch " + long_word + " 1000 0 0 p\n"},
+      {"many numbers", "parameter p int c\nbranch " + std::string(20000, '#') + " 1000 0 0 p\n"},
+  };
+  for (const Case& c : cases) {
+    Interpreted r(c.text);
+    EXPECT_FALSE(r.ok) << c.what;
+    ASSERT_EQ(r.presenter.messages.size(), 1u) << c.what;
+    EXPECT_THAT(r.presenter.messages[0].text, StartsWith("Слишком много текста в описателе"))
+        << c.what;
+    EXPECT_LT(r.presenter.messages[0].text.size(), 1000u) << c.what;  // the line is cut
+  }
+}
+
 TEST(DescriptionInterpreter, NestingDepthIsBounded) {
   std::string text = "parameter p int c\nbranch L0 1 0 0 p\n";
   for (int i = 1; i <= kMaxBranchDepth + 5; ++i)
