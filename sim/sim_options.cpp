@@ -244,9 +244,12 @@ Faults (repeatable with --seed):
 Observation:
   --trace FILE         one line per frame received (RX) and sent (TX):
                          SECONDS DIR "CHARACTERS" [addr=A flag=R hash=HHHH
-                         index=I data=HH HH ...]
+                         index=I data=HH HH ...] [(NOTE)]
                        SECONDS since start with microseconds; CHARACTERS with
-                       \r \n \\ and \xHH escapes; index=- when no index travelled
+                       \r \n \\ \" and \xHH escapes; the decoded fields for a
+                       LORN frame whose checksum holds (index=- when none
+                       travelled); NOTE says why a frame was ignored or an
+                       answer lost
   --dump FILE          write every value and attribute at exit, one parameter a
                        line, sorted by name (byte order), then by index:
                          NAME<TAB>INDEX<TAB>HASH<TAB>ATTR<TAB>VALUE

@@ -244,3 +244,27 @@ INSTANTIATE_TEST_SUITE_P(Sim, Probes,
 
 }  // namespace
 }  // namespace vesk::sim::test
+
+namespace vesk::sim::test {
+namespace {
+
+TEST(ConformanceTiming, LineTimingDelaysTheAnswerByItsCharactersAndTheTurnaround) {
+  SimOptions o;
+  o.lineTiming = true;
+  o.turnaroundMs = 5;
+  RunningSim sim(o);
+  Client client(sim.path());
+  ASSERT_EQ(client.read_value("dev"), "VESK");  // settle
+  auto t0 = std::chrono::steady_clock::now();
+  ASSERT_EQ(client.read_value("dev"), "VESK");
+  double ms =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+  // "VESK": 10 bytes, 22 characters of 10 bits at 9600 baud, and 5 ms.
+  double line = line_time_ms(sim.device().network(), 22) + 5;
+  EXPECT_NEAR(line, 27.9, 0.1);
+  EXPECT_GE(ms, line);
+  EXPECT_LT(ms, line + 100);
+}
+
+}  // namespace
+}  // namespace vesk::sim::test
