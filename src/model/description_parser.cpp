@@ -181,15 +181,15 @@ bool DescriptionInterpreter::InterpretLine(std::string_view line) {
   std::vector<std::string_view> w = split_words(line);
   if (w.size() < 2) return true;
   if (w[0] == ";" || w[0] == "'") return true;
-  const std::string_view command = w[0];
-  if (platform::iequals(command, "const")) return CommandConst(w, line);
-  if (platform::iequals(command, "type")) return CommandType(w);
-  if (platform::iequals(command, "parameter")) return CommandParameter(w, line);
-  if (platform::iequals(command, "rule")) return CommandRule(w, line);
-  if (platform::iequals(command, "init")) return CommandInit(w, line);
-  if (platform::iequals(command, "branch")) return CommandBranch(w, line, BranchRole::Branch);
-  if (platform::iequals(command, "root")) return CommandBranch(w, line, BranchRole::Root);
-  if (platform::iequals(command, "scanners")) return CommandBranch(w, line, BranchRole::Scanners);
+  const std::string command = key(w[0]);
+  if (command == "const") return CommandConst(w, line);
+  if (command == "type") return CommandType(w);
+  if (command == "parameter") return CommandParameter(w, line);
+  if (command == "rule") return CommandRule(w, line);
+  if (command == "init") return CommandInit(w, line);
+  if (command == "branch") return CommandBranch(w, line, BranchRole::Branch);
+  if (command == "root") return CommandBranch(w, line, BranchRole::Root);
+  if (command == "scanners") return CommandBranch(w, line, BranchRole::Scanners);
   return Fail("Непонятная команда в описателе '" + std::string(line) + "'",
               kDescriptionErrorCaption);
 }
