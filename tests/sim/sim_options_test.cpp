@@ -22,76 +22,21 @@ TEST(SimOptions, DefaultsServeAFactoryDevice) {
   EXPECT_FALSE(r.options.faults.muteAfter);
 }
 
-TEST(SimOptions, EveryOptionInBothSpellings) {
-  ParseResult r = parse({"--link",
-                         "/tmp/x",
-                         "--port=/dev/ttyUSB0",
-                         "--bps",
-                         "19200",
-                         "--sbit=2",
-                         "--addr",
-                         "1000",
-                         "--alen",
-                         "11",
-                         "--protocol",
-                         "dcon",
-                         "--dev",
-                         "ВЕСК-8",
-                         "--ver",
-                         "12345678",
-                         "--line-timing",
-                         "--turnaround-ms",
-                         "3",
-                         std::string(kFaultDrop),
-                         "0.25",
-                         std::string(kFaultCorrupt) + "=1",
-                         std::string(kFaultGarbage),
-                         "0",
-                         std::string(kFaultWrongHash),
-                         "0.5",
-                         std::string(kFaultLateMs),
-                         "40",
-                         std::string(kFaultMuteAfter),
-                         "7",
-                         std::string(kFaultSeed),
-                         "99",
-                         "--trace",
-                         "t",
-                         "--dump",
-                         "d",
-                         "--state",
-                         "s",
-                         "--restart-ms",
-                         "0",
-                         "--input-ms",
-                         "0",
-                         "--tree",
-                         "x.dat"});
+TEST(SimOptions, ValuesAfterTheOptionOrAfterEquals) {
+  ParseResult r = parse({"--bps", "19200", "--sbit=2", "--addr", "1000", "--alen=11", "--protocol",
+                         "dcon", "--dev", "ВЕСК-8", std::string(kFaultDrop), "0.25",
+                         std::string(kFaultMuteAfter) + "=7", "--line-timing"});
   ASSERT_TRUE(r.ok) << r.error;
   const SimOptions& o = r.options;
-  EXPECT_EQ(o.linkPath, "/tmp/x");
-  EXPECT_EQ(o.portPath, "/dev/ttyUSB0");
   EXPECT_EQ(o.baud, 19200);
   EXPECT_EQ(o.stopBits, 2);
   EXPECT_EQ(o.address, 1000);
   EXPECT_EQ(o.addressBits, 11);
   EXPECT_EQ(o.protocol, Protocol::Dcon);
-  EXPECT_EQ(o.deviceName, "ВЕСК-8");
-  EXPECT_EQ(o.version, "12345678");
-  EXPECT_TRUE(o.lineTiming);
-  EXPECT_EQ(o.turnaroundMs, 3u);
+  EXPECT_EQ(o.deviceName, "ВЕСК-8");  // counted in characters, not bytes
   EXPECT_DOUBLE_EQ(o.faults.drop, 0.25);
-  EXPECT_DOUBLE_EQ(o.faults.corrupt, 1);
-  EXPECT_DOUBLE_EQ(o.faults.wrongHash, 0.5);
-  EXPECT_EQ(o.faults.lateMs, 40u);
   EXPECT_EQ(o.faults.muteAfter, 7u);
-  EXPECT_EQ(o.faults.seed, 99u);
-  EXPECT_EQ(o.tracePath, "t");
-  EXPECT_EQ(o.dumpPath, "d");
-  EXPECT_EQ(o.statePath, "s");
-  EXPECT_EQ(o.restartMs, 0u);
-  EXPECT_EQ(o.inputHalfPeriodMs, 0u);
-  EXPECT_EQ(o.treePath, "x.dat");
+  EXPECT_TRUE(o.lineTiming);
 }
 
 struct BadCase {

@@ -1,5 +1,5 @@
 // The simulator's smaller parts: frames cut from noise, the probe answers, the live
-// inputs, the device's value checks and the state file.
+// inputs and the state file.
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,6 @@
 #include "probe_responder.h"
 #include "sim_test_support.h"
 #include "state_file.h"
-#include "value_format.h"
 
 namespace vesk::sim::test {
 namespace {
@@ -120,23 +119,6 @@ TEST(LiveInputs, SquareWavesAndTheirRisingEdges) {
   EXPECT_EQ(in.rising_edges(0, t0 + milliseconds(500), t0), 0u);
   LiveInputs off(t0, 0);
   EXPECT_EQ(off.states(t0 + milliseconds(500)), 0u);
-}
-
-TEST(ValueFormat, KindsFromNamesAndTypes) {
-  EXPECT_EQ(value_format("bPS", "int", 0, 0).choiceCount, 9);
-  EXPECT_TRUE(value_format("Addr", "int", 0, 0).fixedTwo);
-  EXPECT_TRUE(value_format("tHP", "int", 0, 0).fixedTwo);
-  EXPECT_EQ(value_format("r.oe", "float", 0, 0).floatBytes, 3);
-  EXPECT_EQ(value_format("R.OE", "float", 0, 0).floatBytes, 4);  // exact name only
-  EXPECT_EQ(value_format("x", "Off:On", 0, 0).choiceCount, 2);
-  EXPECT_EQ(value_format("x", "string", 0, 0).kind, ValueKind::Text);
-  EXPECT_EQ(value_format("x", "CLK_frm", 0, 0).kind, ValueKind::Clock);
-  std::string stored;
-  const uint8_t nine[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
-  EXPECT_EQ(accept_value(value_format("x", "string", 0, 0), nine, 9, stored), kErrWrongSize);
-  EXPECT_EQ(accept_value(value_format("x", "string", 0, 0), nine, 8, stored), 0);
-  EXPECT_EQ(accept_value(value_format("x", "void", 0, 0), nine, 1, stored), kErrWrongSize);
-  EXPECT_EQ(default_value(value_format("x", "int", 5, 10)), std::string(1, '\x05'));
 }
 
 TEST(StateFile, EscapesRoundTrip) {
