@@ -50,9 +50,12 @@ DescriptionStatus LoadDescriptionFrom(const std::string& path, int32_t device_ki
       path.empty() ? ContainerText{ContainerStatus::OpenFailed, {}, "program folder unknown"}
                    : read_description_container(path, stream);
   if (text.status != ContainerStatus::Ok) {
-    std::string message = "Ошибка открытия файла дерева!";
-    message += "\n" + path;
-    if (!text.detail.empty()) message += ": " + text.detail;
+    // The reason follows on a line of its own, naming the file once (the library's own
+    // texts often name it already).
+    std::string message = "Ошибка открытия файла дерева!\n";
+    if (text.detail.find(path) == std::string::npos || path.empty())
+      message += path + (text.detail.empty() ? "" : ": ");
+    message += text.detail;
     link::presenter().MessageBox(message, kProgramTitle, link::MsgIcon::Error);
     return DescriptionStatus::ContainerError;
   }
