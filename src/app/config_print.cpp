@@ -1,0 +1,92 @@
+#include "app/config_print.h"
+
+#include "link/presenter.h"
+#include "model/config_file.h"
+#include "model/description_loader.h"
+
+namespace vesk::app {
+namespace {
+
+class PrintTarget : public model::ConfigurationTarget {
+ public:
+  model::DescBranch* ReloadDescription(int32_t device_kind) override {
+    model::LoadDescription(device_kind, tree);
+    return tree.root.get();
+  }
+  model::DescriptionTree tree;
+};
+
+std::string AttributesField(const link::Parameter& p) {
+  if (p.hasAttributes == 0) return "-";
+  return p.EditableText() + "," + p.OwnerText();
+}
+
+void ListBranch(std::string& out, const model::DescBranch& branch, const std::string& path) {
+  for (const auto& p : branch.parameters) {
+    out += EscapeField(path);
+    out += '\t';
+    out += EscapeField(p->shortName);
+    out += '\t';
+    out += p->indexed ? std::to_string(p->linearIndex) : std::string("-");
+    out += '\t';
+    out += EscapeField(p->value);
+    out += '\t';
+    out += AttributesField(*p);
+    out += '\t';
+    out += EscapeField(p->note);
+    out += '\n';
+  }
+  for (const auto& child : branch.children) {
+    if (!child) continue;
+    ListBranch(out, *child, path.empty() ? child->name : path + "/" + child->name);
+  }
+}
+
+}  // namespace
+
+std::string EscapeField(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+std::string ConfigurationListing(const model::DescBranch& root) {
+  std::string out = kPrintHeader;
+  ListBranch(out, root, "");
+  return out;
+}
+
+int PrintConfiguration(const std::string& path, std::FILE* out) {
+  PrintTarget target;
+  const model::LoadOutcome outcome = model::LoadConfiguration(path, target);
+  if (outcome != model::LoadOutcome::Loaded) return 1;
+  if (!target.tree.root) {
+    link::presenter().MessageBox(model::kNoTreeText, model::kNoTreeCaption, link::MsgIcon::Error,
+                                 link::MsgButtons::Ok);
+    return 1;
+  }
+  const std::string text = ConfigurationListing(*target.tree.root);
+  if (std::fwrite(text.data(), 1, text.size(), out) != text.size() || std::fflush(out) != 0)
+    return 1;
+  return 0;
+}
+
+}  // namespace vesk::app

@@ -1,0 +1,194 @@
+#pragma once
+// The single document of the program, CTRB6Doc: the exchange engine with its serial link,
+// the service parameters, the parameter tree built from the description, the selected
+// branch, and the commands of the "Прибор", "Режимы программы" and "Справка" menus.
+// Configuration files are its serialisation.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/command_line.h"
+#include "exchange/exchange_engine.h"
+#include "exchange/modes.h"
+#include "model/common_params.h"
+#include "model/config_file.h"
+#include "model/description_loader.h"
+
+namespace vesk::platform {
+class Event;
+class SettingsStore;
+}  // namespace vesk::platform
+
+namespace vesk::app {
+
+class FrontEnd;
+
+// Command identifiers of the menus, the toolbar and the accelerators.
+namespace cmd {
+constexpr int kAutoRead = 134;
+constexpr int kCheckLink = 138;
+constexpr int kReadAll = 139;
+constexpr int kWriteAll = 140;
+constexpr int kSinglePoint = 141;
+constexpr int kShowIndexes = 145;
+constexpr int kReadBranch = 150;
+constexpr int kWriteBranch = 151;
+constexpr int kWriteBranchChanged = 152;
+constexpr int kCompareBranch = 153;
+constexpr int kWriteChanged = 256;
+constexpr int kCompare = 257;
+constexpr int kAply = 265;
+constexpr int kImmediateWrite = 268;
+constexpr int kInitialiseDevice = 269;
+constexpr int kNoAttributes = 294;
+constexpr int kInit = 301;
+constexpr int kCalibrate = 303;
+constexpr int kConverterAuto = 32798;
+constexpr int kConverterSemiAuto = 32799;
+constexpr int kPortSetup = 32819;
+constexpr int kStateInOut = 32821;
+constexpr int kHelp = 57667;
+constexpr int kHelpButton = 57670;
+}  // namespace cmd
+
+// Texts of the document.
+inline constexpr const char* kDevicesValue = "devices";
+inline constexpr const char* kDevicesText = "ВЕСК";
+inline constexpr const char* kApplicationValue = "application";
+inline constexpr const char* kSeveralConfiguratorsQuestion =
+    "Вероятно, на вашем компьютере установлено несколько конфигураторов этого прибора,\n"
+    "что не рекомендуется, но допускается.\n\n"
+    "Установить запущенный конфигуратор (\"%s\")\n"
+    "как основной или оставить ссылку на конфигуратор прибора ВЕСК как она сейчас есть\n"
+    "(\"%s\")?";
+inline constexpr const char* kImmediateWriteText =
+    "В режиме 'Моментальная запись' введеные значения\nавтоматически записываются в прибор\n"
+    "сразу после ввода (без нажатия на 'Записать измененные')\nЭто ускоряет работу, но снижает "
+    "надежность\nи увеличивает вероятность ошибок.\nРежим 'Моментальная запись' не "
+    "записывает\nизмененные атрибуты доступа.";
+inline constexpr const char* kNoAttributesText =
+    "В режиме 'Не передавать атрибуты' обмен информацией\nоб индивидуальных защитных атрибутах "
+    "параметров\nне производится.\nЭто ускоряет работу, но не дает возможность "
+    "предварительно\nконтролировать доступность параметров на запись\nсо стороны компьютера "
+    "(программы-конфигуратора).\nПри попытке записи защищенного параметра запрос записи\nбудет "
+    "отвергнут прибором с соответствующим сообщением\nкак ошибка записи.\nЗапись измененных "
+    "атрибутов принадлежности в режиме\n'Не передавать атрибуты' также не производится.";
+inline constexpr const char* kHelpMissingText = "Файл справки не найден!";
+// The manual, relative to the program's folder.
+inline constexpr const char* kHelpFile = "docs/help/index.html";
+
+// What the document takes from the application when it is constructed.
+struct DocumentEnvironment {
+  FrontEnd* frontEnd = nullptr;  // required
+  // Where the settings live; nullptr: the default store.
+  platform::SettingsStore* store = nullptr;
+  // The serial ports for the type text of "Port"; empty: the system's.
+  std::function<std::string()> listPorts;
+  // The run's keys; the document reads them only while it is constructed and opened.
+  CommandLineSettings settings;
+  // When set, ends the start-up link check between two exchanges (an exit request).
+  platform::Event* probeCancel = nullptr;
+  // The running executable's full path and its folder (with a trailing "/").
+  std::string programPath;
+  std::string programDirectory;
+  int accessLevel = 2;
+};
+
+class CTRB6Doc : public model::ConfigurationTarget {
+ public:
+  // Construction steps 1-7: service parameters, stored port settings, the installation
+  // values "devices" and "application" (with the several-configurators question), the
+  // command line's port keys, the link check (and the connection set-up when it fails
+  // outside a command-line run), and the quit request of `test`.
+  explicit CTRB6Doc(DocumentEnvironment environment);
+  // Stops the engine's threads, then releases the trees and the engine (the program's port
+  // settings are stored back then).
+  ~CTRB6Doc() override;
+  CTRB6Doc(const CTRB6Doc&) = delete;
+  CTRB6Doc& operator=(const CTRB6Doc&) = delete;
+
+  // A new configuration: the tree from the description, the port opened. Returns false
+  // when quitRequested is set or the description cannot be loaded (its message shown).
+  bool OnNewDocument();
+  // Opens a configuration file into a fresh tree. Returns false (after the message) when
+  // the file could not be read; a file read only in part still opens (values read so far
+  // stay), see lastLoadOutcome().
+  bool OnOpenDocument(const std::string& path);
+  // Saves the configuration at `path`, replacing the file whole. Returns false after the
+  // message (no tree, or the system's reason).
+  bool OnSaveDocument(const std::string& path);
+  // Puts every value of the tree back into its reset state.
+  void DeleteContents();
+
+  // The loader's call while a file is opened: a new configuration for `device_kind`.
+  model::DescBranch* ReloadDescription(int32_t device_kind) override;
+
+  // Runs a command of the document's menus (nothing for an identifier it does not
+  // handle). Returns true when the command ran a task through the progress window, so
+  // that the task's end (FinishTask) has come when it returns.
+  bool OnCommand(int id);
+  // Whether the document handles `id`.
+  static bool HandlesCommand(int id);
+
+  // The check state of a mode item (134, 145, 268, 294) or a converter item.
+  bool IsChecked(int id) const;
+
+  // The command line's port keys (flags 0x02) written into the program's port settings.
+  // Returns the number of values written; the port is re-opened once when it is above 0.
+  int ApplyPortSettings(const CommandLineSettings& settings);
+  // With `aply` as well, the same network values (not the port) written into the device's
+  // network branch, so that the next write sends them. The tree exists only after a new
+  // configuration or a file has been made, so this comes then, once. Returns the count.
+  int ApplyPortSettingsToDevice(const CommandLineSettings& settings);
+
+  // The help command: opens the manual beside the program, or shows "Файл справки не
+  // найден!". Returns what the front end's opener returned.
+  int OnHelp();
+
+  exchange::ExchangeEngine& engine() { return *engine_; }
+  exchange::ExchangeModes& modes() { return modes_; }
+  model::CommonParams& commonParams() { return commonParams_; }
+  model::DescriptionTree& tree() { return tree_; }
+  model::DescBranch* root() { return tree_.root.get(); }
+  // The device's network branch ("Сетевые параметры"), or nullptr.
+  model::ObjectWithParameters* deviceNet() { return tree_.network; }
+  // The result of the last OnOpenDocument.
+  model::LoadOutcome lastLoadOutcome() const { return lastLoadOutcome_; }
+  // Whether the construction's link check reached the device.
+  bool linkChecked() const { return linkChecked_; }
+
+  // The selected node of the view, or none.
+  model::ObjectWithParameters* currentBranch = nullptr;
+  // 3 for a tree from the description "vesk.tree", 19 for a file of the older layout.
+  int32_t descriptionVersion = 0;
+  // Set while constructed (`test`, or "Выход" of the set-up); refuses new configurations.
+  bool quitRequested = false;
+  // The document's file and modified flag (the framework's part of a document).
+  std::string pathName;
+  bool modified = false;
+
+ private:
+  void RegisterInstallation();
+  void CheckLinkAtStart();
+  bool TreeCommand(int code);
+  bool BranchCommand(int code);
+  void ToggleImmediateWrite();
+  void ToggleNoAttributes();
+  void UpdateAllViews();
+  bool CommandLineRun() const;
+
+  DocumentEnvironment env_;
+  exchange::ExchangeModes modes_;
+  std::unique_ptr<exchange::ExchangeEngine> engine_;
+  model::CommonParams commonParams_;
+  model::DescriptionTree tree_;
+  model::LoadOutcome lastLoadOutcome_ = model::LoadOutcome::Loaded;
+  bool linkChecked_ = false;
+};
+
+// Replaces the first two "%s" of the several-configurators question with the two paths.
+std::string SeveralConfiguratorsText(const std::string& running, const std::string& registered);
+
+}  // namespace vesk::app

@@ -1,0 +1,230 @@
+#include "app/html_export.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <span>
+#include <sstream>
+#include <vector>
+
+#include "link/frame_codec.h"
+#include "link/number_text.h"
+#include "model/config_file_io.h"
+#include "platform/text.h"
+
+namespace vesk::app {
+namespace {
+
+constexpr std::string_view kNumberSign = "№";
+constexpr std::string_view kEllipsisNumber = "№...";
+
+constexpr std::string_view kHead =
+    "<html>\n<head>\n<meta HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; "
+    "charset=windows-1251\">\n\t<title>Список параметров прибора ВЕСК</title>\n</head>\n\n"
+    "<body>\n<h4>Список обычных (неоперативных) параметров</h4>\n<table border=1 "
+    "width=\"100%\" style=\"font-size=12px\">\n";
+constexpr std::string_view kTableEnd = "</table>\n\n<br>\n";
+constexpr std::string_view kTail = "</TABLE>\n</body>\n</html>";
+
+constexpr std::string_view kColumnHeader =
+    "<tr>\n"
+    "<td><strong><b>№</b></strong></td>\n"
+    "<td><strong><b>Команда</b></strong></td>\n"
+    "<td><strong><b>Хеш</b></strong></td>\n"
+    "<td><strong><b>Описание</b></strong></td>\n"
+    "<td><strong><b>Тип</b></strong></td>\n"
+    "<td><strong><b>Индексация</b></strong></td>\n"
+    "<td><strong><b>Диапазон значений</b></strong></td>\n"
+    "<td><strong><b>Атрибуты</b></strong></td>\n"
+    "</tr>\n";
+
+constexpr std::string_view kFormatWords[] = {"STORED_DOT", "DEC_dot", "CLK_frm", "string",
+                                             "ASCI",       "name",    "int",     "float"};
+
+void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+}
+
+// The pieces of a type text between ":" (empty ones skipped), "_" shown as a blank.
+std::vector<std::string> TypePieces(std::string_view type_text) {
+  std::vector<std::string> pieces;
+  size_t start = 0;
+  while (start <= type_text.size()) {
+    size_t end = type_text.find(':', start);
+    if (end == std::string_view::npos) end = type_text.size();
+    if (end > start) {
+      std::string piece(type_text.substr(start, end - start));
+      for (char& c : piece)
+        if (c == '_') c = ' ';
+      pieces.push_back(std::move(piece));
+    }
+    start = end + 1;
+  }
+  return pieces;
+}
+
+bool IsFormatWord(std::string_view piece) {
+  for (std::string_view word : kFormatWords)
+    if (platform::iequals(piece, word)) return true;
+  return false;
+}
+
+std::string Cell(std::string_view content) {
+  std::string cell = "\t<td>";
+  cell += content;
+  cell += "\t</td>\n";
+  return cell;
+}
+
+// Writes the sections of the children of `node`. `last` is the element that stands where
+// `node` stands in the last element of every enclosing indexed group (`node` itself
+// outside any group); its parameters give the last index bounds.
+void WriteChildren(std::string& out, const model::DescBranch& node, const model::DescBranch& last,
+                   const std::string& path) {
+  const auto& children = node.children;
+  std::string previous;
+  for (size_t i = 0; i < children.size(); ++i) {
+    const model::DescBranch& child = *children[i];
+    const std::string title = ListTitle(child.name);
+    if (i > 0 && title == previous) continue;  // the next element of the same indexed group
+    previous = title;
+
+    size_t group_end = i;
+    while (group_end + 1 < children.size() && ListTitle(children[group_end + 1]->name) == title)
+      ++group_end;
+    const model::DescBranch* last_child = &child;
+    if (group_end < last.children.size() && last.children[group_end])
+      last_child = last.children[group_end].get();
+
+    if (!child.parameters.empty()) {
+      if (!(child.parameters.size() == 1 && child.children.empty())) {
+        out += "<tr><td colspan=8 bgColor=\"#ffffaa\"><b>";
+        out += path;
+        out += title;
+        out += "</b></td></tr>\n";
+        out += kColumnHeader;
+      }
+      for (size_t k = 0; k < child.parameters.size(); ++k) {
+        const link::Parameter& p = *child.parameters[k];
+        int32_t last_index = p.linearIndex;
+        if (k < last_child->parameters.size() &&
+            last_child->parameters[k]->shortName == p.shortName)
+          last_index = last_child->parameters[k]->linearIndex;
+        out += ParameterRow(p, static_cast<int>(k) + 1,
+                            IndexCell(p.indexed, p.linearIndex, last_index));
+      }
+    }
+    WriteChildren(out, child, *last_child, path + title + "\\");
+  }
+}
+
+}  // namespace
+
+std::string ListTitle(std::string_view name) {
+  const size_t sign = name.find(kNumberSign);
+  if (sign == std::string_view::npos) return std::string(name);
+  std::string title(name.substr(0, sign));
+  title += kEllipsisNumber;
+  const size_t blank = name.find(' ', sign + kNumberSign.size());
+  if (blank != std::string_view::npos) title += name.substr(blank);
+  return title;
+}
+
+std::string EscapeAngles(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    if (c == '<')
+      out += "&lt;";
+    else if (c == '>')
+      out += "&gt;";
+    else
+      out += c;
+  }
+  return out;
+}
+
+std::string TypeCell(std::string_view type_text) {
+  const std::vector<std::string> pieces = TypePieces(type_text);
+  if (!pieces.empty() && IsFormatWord(pieces.front())) return EscapeAngles(pieces.front());
+  std::string list = "\n\t<ol start=0>\n";
+  for (const std::string& piece : pieces) {
+    list += "\t\t<li> ";
+    list += EscapeAngles(piece);
+    list += "\n";
+  }
+  list += "\t</ol>";
+  return list;
+}
+
+std::string IndexCell(bool indexed, int32_t first, int32_t last) {
+  if (!indexed || last == 0) return "без индекса";
+  return "0," + std::to_string(first) + ".." + std::to_string(last);
+}
+
+std::string RangeCell(double minimum, double maximum) {
+  if (!(maximum > minimum)) return "нет ограничений";
+  return "от " + link::format_fixed3(minimum) + " до " + link::format_fixed3(maximum);
+}
+
+std::string AttributesCell(uint8_t attribute_count) {
+  if (attribute_count == 1) return "обычн. атрибуты";
+  if (attribute_count == 0) return "нет атрибутов";
+  // The "c" of "индекcов" is a Latin letter, as the page has always had it.
+  return "дерево атр-ов обрезано (кратность индекcов " + std::to_string(attribute_count) + ")";
+}
+
+std::string ParameterRow(const link::Parameter& parameter, int row, std::string_view index_cell) {
+  std::string out = "<tr>\n\t<td>" + std::to_string(row) + "\t</td>\n";
+  out += Cell(parameter.shortName);
+  char hash[8];
+  std::snprintf(hash, sizeof hash, "%04X", link::name_hash(parameter.shortName));
+  out += Cell(hash);
+  std::string caption = EscapeAngles(parameter.caption);
+  ReplaceAll(caption, "№1", kEllipsisNumber);
+  out += Cell(caption);
+  out += Cell(TypeCell(parameter.typeText));
+  out += Cell(index_cell);
+  out += Cell(RangeCell(parameter.minimum, parameter.maximum));
+  out += "\t<td>" + AttributesCell(parameter.hasAttributes) + "\t</td>\n</tr>\n";
+  return out;
+}
+
+std::string ParameterListPage(const model::DescBranch* root, std::string_view fragment) {
+  std::string page(kHead);
+  if (root) WriteChildren(page, *root, *root, "");
+  page += kTableEnd;
+  page += fragment;
+  page += kTail;
+  return page;
+}
+
+std::string ReadFragment(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return {};
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) return {};
+  ReplaceAll(text, "\r\n", "\n");
+  return text;
+}
+
+std::string PageFileBytes(std::string_view page_utf8) {
+  const std::string cp1251 = platform::utf8_to_cp1251(page_utf8);
+  std::string bytes;
+  bytes.reserve(cp1251.size() + cp1251.size() / 16);
+  for (char c : cp1251) {
+    if (c == '\n') bytes += '\r';
+    bytes += c;
+  }
+  return bytes;
+}
+
+bool ExportParameterList(const std::string& path, const model::DescBranch* root,
+                         const std::string& fragment_path, std::string& error) {
+  const std::string bytes = PageFileBytes(ParameterListPage(root, ReadFragment(fragment_path)));
+  return model::ReplaceFileContents(
+      path, std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), error);
+}
+
+}  // namespace vesk::app

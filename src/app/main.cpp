@@ -1,0 +1,71 @@
+// vesk-configurator: the configurator of the VESK module. Without a display (or with
+// --no-gui) it runs the start-up and the command line's unattended task headless; the
+// window joins this shell as another front end.
+
+#include <cstdio>
+#include <exception>
+
+#include "app/application.h"
+#include "app/command_line.h"
+#include "app/headless_front_end.h"
+#include "app/script_actions.h"
+#include "app/usage_text.h"
+#include "link/presenter.h"
+
+namespace {
+
+constexpr int kNoWindowExit = 1;
+
+int RunHeadless(const vesk::app::CommandLine& cl) {
+  using namespace vesk::app;
+  HeadlessFrontEnd front_end((cl.settings.modes & modebit::kSilent) != 0);
+  vesk::link::set_presenter(&front_end.presenter());
+  int code;
+  {
+    CConfiguratorApp app(front_end);
+    if (app.InitInstance(cl)) app.Run();
+    code = app.ExitInstance();
+  }
+  vesk::link::set_presenter(nullptr);
+  return code;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace vesk::app;
+  try {
+    const CommandLine cl = ParseCommandLine(argc, argv);
+    if (const auto text = InformationText(cl)) {
+      std::fputs(text->c_str(), stdout);
+      return 0;
+    }
+    if (HasScriptActions(cl)) {
+      for (const std::string& problem : cl.problems)
+        std::fprintf(stderr, "vesk-configurator: %s\n", problem.c_str());
+      return RunScriptActions(cl);
+    }
+    // An interactive start needs the window; without the command line's keys there is
+    // nothing a run without one could do.
+    if (!(cl.settings.flags & cmdflag::kCommandLineRun)) {
+      if (!DisplayAvailable() || cl.noGui)
+        std::fputs(
+            "vesk-configurator: нет дисплея для окна программы (не заданы DISPLAY и "
+            "WAYLAND_DISPLAY, или задан --no-gui).\nБез окна программа выполняет только "
+            "задания командной строки (/read, /write, /test, --get, --print ...);\n"
+            "справка: vesk-configurator --help\n",
+            stderr);
+      else
+        std::fputs(
+            "vesk-configurator: окно программы в этой сборке отсутствует.\nБез окна программа "
+            "выполняет только задания командной строки (/read, /write, /test, --get, "
+            "--print ...);\nсправка: vesk-configurator --help\n",
+            stderr);
+      return kNoWindowExit;
+    }
+    return RunHeadless(cl);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "vesk-configurator: %s\n", e.what());
+    return kNoWindowExit;
+  }
+}
