@@ -83,7 +83,8 @@ void Simulator::receive(std::string_view chars, Clock::time_point now) {
 }
 
 void Simulator::on_lorn_frame(const std::string& chars, Clock::time_point now) {
-  const NetSettings& net = device_.network();
+  // The answer goes out with the settings the request came in with, whatever it changes.
+  const NetSettings net = device_.network();
   std::optional<LornRequest> request = parse_lorn_request(chars, net.addressBits);
   std::optional<FrameInfo> info = lorn_frame_info(chars, net.addressBits);
   if (std::string why = deaf_reason(now); !why.empty()) {
@@ -100,19 +101,15 @@ void Simulator::on_lorn_frame(const std::string& chars, Clock::time_point now) {
   if (!out.forDevice) return;
   ++framesForDevice_;
   const bool new_settings = out.action != LornAction::None;
+  bool queued = false;
+  if (!out.reply.empty()) queued = answer(out.reply, net, out.index, now, new_settings);
   if (out.action == LornAction::Apply) device_.apply_network();
-  if (out.action == LornAction::Restart) device_.restart(now);
-  if (!out.reply.empty()) {
-    std::optional<FrameInfo> sent = lorn_frame_info(out.reply, net.addressBits);
-    if (sent) sent->index = out.index;
-    answer(out.reply, sent, now, new_settings);
-  } else if (new_settings) {
-    retune();
-  }
   if (out.action == LornAction::Restart) {
-    Clock::time_point from = pending_.empty() ? now : pending_.back().due;
+    device_.restart(now);
+    Clock::time_point from = queued ? pending_.back().due : now;
     restartUntil_ = from + std::chrono::milliseconds(options_.restartMs);
   }
+  if (new_settings && !queued) retune();
 }
 
 void Simulator::on_probe_frame(const ProbeResponder::Frame& frame, Clock::time_point now) {
@@ -124,25 +121,26 @@ void Simulator::on_probe_frame(const ProbeResponder::Frame& frame, Clock::time_p
                 frame.reply.empty() ? "ignored: not for the device" : "");
   if (frame.reply.empty()) return;
   ++framesForDevice_;
-  answer(frame.reply, std::nullopt, now, false);
+  answer(frame.reply, device_.network(), -1, now, false);
 }
 
-void Simulator::answer(std::string reply, std::optional<FrameInfo> info, Clock::time_point now,
-                       bool retune_after) {
+bool Simulator::answer(std::string reply, const NetSettings& net, int32_t index,
+                       Clock::time_point now, bool retune_after) {
   std::optional<std::string> sent = faults_.apply(std::move(reply), device_.protocol());
   if (!sent) {
     trace_.record(seconds(now), false, "", std::nullopt, "answer lost (fault)");
-    if (retune_after) retune();
-    return;
+    return false;
   }
-  if (info && (*sent)[0] != link::kFrameStart) info.reset();
+  std::optional<FrameInfo> info;
+  if (device_.protocol() == Protocol::Lorn) info = lorn_frame_info(*sent, net.addressBits);
+  if (info) info->index = index;
   double delay_ms = faults_.late_ms();
-  if (options_.lineTiming)
-    delay_ms += line_time_ms(device_.network(), sent->size()) + options_.turnaroundMs;
+  if (options_.lineTiming) delay_ms += line_time_ms(net, sent->size()) + options_.turnaroundMs;
   Clock::time_point due = now + std::chrono::duration_cast<Clock::duration>(
                                     std::chrono::duration<double, std::milli>(delay_ms));
   if (!pending_.empty() && due < pending_.back().due) due = pending_.back().due;
   pending_.push_back(Pending{due, std::move(*sent), std::move(info), retune_after});
+  return true;
 }
 
 void Simulator::retune() {

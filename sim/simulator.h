@@ -60,7 +60,9 @@ class Simulator {
   void on_probe_frame(const ProbeResponder::Frame& frame, Clock::time_point now);
   // Empty when the device listens now; otherwise why it stays silent.
   std::string deaf_reason(Clock::time_point now) const;
-  void answer(std::string reply, std::optional<FrameInfo> info, Clock::time_point now,
+  // Queues an answer (after the faults) timed for a line of `net`. Returns false when
+  // the faults lost it.
+  bool answer(std::string reply, const NetSettings& net, int32_t index, Clock::time_point now,
               bool retune_after);
   void retune();
   double seconds(Clock::time_point t) const;

@@ -197,6 +197,23 @@ TEST(ConformanceRestart, InitRestartsWithStoredSettingsAfterASilence) {
   EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(100));
 }
 
+TEST(ConformanceRestart, InitSwitchesToTheStoredProtocol) {
+  SimOptions o;
+  o.restartMs = 50;
+  o.baud = 115200;
+  RunningSim sim(o);
+  Client client(sim.path(), 115200);
+  auto prot = Client::parameter("Prot");
+  ASSERT_EQ(client.write(*prot, "Modbus RTU"), kExchangeOk) << prot->note;
+  EXPECT_EQ(client.read_value("dev"), "VESK");  // LORN until the restart
+  auto init = Client::parameter("INIT");
+  init->typeText = "void";
+  ASSERT_EQ(client.read(*init), kExchangeOk);
+  std::this_thread::sleep_for(std::chrono::milliseconds(80));
+  client.link().set_protocol_mode(link::kProbeModbusRtu);
+  EXPECT_EQ(client.link().exchange(link::kOpRead, nullptr), 0);
+}
+
 TEST(ConformanceLine, SilentWhileTheLineIsSetDifferently) {
   RunningSim sim;
   Client client(sim.path(), 19200);
