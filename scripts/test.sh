@@ -1,9 +1,25 @@
 #!/bin/sh
-# Builds with a preset (asan by default) and runs the whole test suite.
+# Builds and runs the whole test suite: under AddressSanitizer + UBSan, then the
+# threaded parts under ThreadSanitizer, then a short fuzzing smoke run.
+# `scripts/test.sh PRESET` runs one preset only (asan, tsan, debug).
 set -e
 cd "$(dirname "$0")/.."
-PRESET="${1:-asan}"
 scripts/install-deps.sh
-cmake --preset "$PRESET" >/dev/null
-cmake --build --preset "$PRESET" -j "$(nproc)"
-ctest --preset "$PRESET" -j "$(nproc)" --timeout 300
+JOBS="$(nproc)"
+
+run_preset() {
+  cmake --preset "$1" >/dev/null
+  cmake --build --preset "$1" -j "$JOBS"
+  ctest --preset "$1" -j "$JOBS" --timeout 300 $2
+}
+
+if [ -n "$1" ]; then
+  run_preset "$1"
+  exit 0
+fi
+run_preset asan
+# The engine, its workers and the unattended run are where threads meet.
+run_preset tsan "-L ^(link|exchange|app|sim)$"
+if [ -x scripts/fuzz.sh ]; then
+  scripts/fuzz.sh --smoke
+fi
