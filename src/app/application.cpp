@@ -54,6 +54,15 @@ class ScratchTarget : public model::ConfigurationTarget {
 
 }  // namespace
 
+bool AnyValueRead(const model::DescBranch* node) {
+  if (!node) return false;
+  for (const auto& p : node->parameters)
+    if (p->note.empty() && p->value != link::kNoData) return true;
+  for (const auto& child : node->children)
+    if (AnyValueRead(child.get())) return true;
+  return false;
+}
+
 // ---------------------------------------------------------------- the file decision
 
 bool ConfigurationLoadable(const std::string& path) {
@@ -354,6 +363,9 @@ bool CConfiguratorApp::SaveToCommandFile() {
   // A read cut short by the user or an exit request is not put over the file.
   if (exiting_.load() || (link::exitStatus.load() & exitbit::kCancelled)) return false;
   if (!document_) return false;
+  // A read that got no value at all (no device, no port) has nothing to keep; the file
+  // stays as it was instead of being replaced by an empty configuration.
+  if (!AnyValueRead(document_->root())) return false;
   if (!document_->OnSaveDocument(commandFile_)) {
     Fail();
     return false;

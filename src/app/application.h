@@ -52,6 +52,9 @@ FileDecision DecideFile(const CommandLineSettings& settings, const std::string& 
 // failure go through the presenter).
 bool ConfigurationLoadable(const std::string& path);
 
+// True when some parameter under `node` holds a value and no failure note (a read got it).
+bool AnyValueRead(const model::DescBranch* node);
+
 class CConfiguratorApp {
  public:
   // `store`: where the settings live (nullptr: the default store).
@@ -74,8 +77,9 @@ class CConfiguratorApp {
   int ExitInstance();
 
   // The save request of an unattended read: saves the document into commandFile, whole or
-  // not at all. A read that was cancelled is not saved over the file. Returns true when
-  // saved; a failure has been reported and makes the ordinary exit code a failure.
+  // not at all. A read that was cancelled, or that got no value at all, is not saved over
+  // the file. Returns true when saved; a failed save has been reported and makes the
+  // ordinary exit code a failure.
   bool SaveToCommandFile();
 
   CTRB6Doc* document() { return document_.get(); }

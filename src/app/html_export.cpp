@@ -46,22 +46,23 @@ void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
     text.replace(at, from.size(), to);
 }
 
-// The pieces of a type text between ":" (empty ones skipped), "_" shown as a blank.
+// The pieces of a type text between ":", empty ones skipped.
 std::vector<std::string> TypePieces(std::string_view type_text) {
   std::vector<std::string> pieces;
   size_t start = 0;
   while (start <= type_text.size()) {
     size_t end = type_text.find(':', start);
     if (end == std::string_view::npos) end = type_text.size();
-    if (end > start) {
-      std::string piece(type_text.substr(start, end - start));
-      for (char& c : piece)
-        if (c == '_') c = ' ';
-      pieces.push_back(std::move(piece));
-    }
+    if (end > start) pieces.emplace_back(type_text.substr(start, end - start));
     start = end + 1;
   }
   return pieces;
+}
+
+std::string Blanks(std::string text) {
+  for (char& c : text)
+    if (c == '_') c = ' ';
+  return text;
 }
 
 bool IsFormatWord(std::string_view piece) {
@@ -147,11 +148,13 @@ std::string EscapeAngles(std::string_view text) {
 
 std::string TypeCell(std::string_view type_text) {
   const std::vector<std::string> pieces = TypePieces(type_text);
+  // The format words are recognised as written ("CLK_frm"); only the named values show
+  // "_" as a blank.
   if (!pieces.empty() && IsFormatWord(pieces.front())) return EscapeAngles(pieces.front());
   std::string list = "\n\t<ol start=0>\n";
   for (const std::string& piece : pieces) {
     list += "\t\t<li> ";
-    list += EscapeAngles(piece);
+    list += EscapeAngles(Blanks(piece));
     list += "\n";
   }
   list += "\t</ol>";

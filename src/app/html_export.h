@@ -25,8 +25,9 @@ std::string ListTitle(std::string_view branch_name);
 // The text with "<" and ">" written as "&lt;" and "&gt;".
 std::string EscapeAngles(std::string_view text);
 
-// The Тип cell's content: the format word when the type text starts with one, otherwise
-// the named values as an ordered list numbered from 0.
+// The Тип cell's content: the format word when the first non-empty piece of the type
+// text (cut at ":") is one (case ignored), otherwise the named values, "_" shown as a
+// blank, as an ordered list numbered from 0.
 std::string TypeCell(std::string_view type_text);
 
 // The Индексация cell's content: "0,first..last", or "без индекса" for a parameter that is
