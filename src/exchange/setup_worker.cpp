@@ -69,6 +69,8 @@ void SetupWorker::set_on_change(ChangeCallback callback) {
 bool SetupWorker::Open() {
   {
     std::lock_guard lock(mutex_);
+    if (opened_) return false;
+    opened_ = true;
     rows_.clear();
     for (const auto& p : engine_.programNet().parameters) {
       Row row;

@@ -117,9 +117,10 @@ class SetupWorker {
   void set_on_change(ChangeCallback callback);
 
   // Fills the rows from the program's port settings, resets the engine's cancelEvent and
-  // starts the worker. Returns false when the worker could not be started (shown with the
-  // system's reason); the dialog then behaves as after its worker has ended, so "Выход"
-  // and "Работать offline" still close it.
+  // starts the worker. Returns false when called a second time (nothing happens), or when
+  // the worker could not be started (shown with the system's reason); the dialog then
+  // behaves as after its worker has ended, so "Выход" and "Работать offline" still close
+  // it.
   bool Open();
 
   // A button press or a posted command (kSetup*). Commands of buttons that are disabled,
@@ -184,6 +185,7 @@ class SetupWorker {
   std::deque<int> postedCommands_;
   ChangeCallback onChange_;
   bool muted_ = false;  // being destroyed: nothing goes out any more
+  bool opened_ = false;
 
   // Written by the window's thread before it signals cancelEvent, read by the worker after
   // it woke on it.
