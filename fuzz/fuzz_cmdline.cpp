@@ -1,0 +1,85 @@
+// Arbitrary argument vectors (the input cut at NUL bytes) through the command-line parser,
+// both as a list of arguments and as main()'s argv.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+#include "platform/text.h"
+#include "silent_presenter.h"
+
+namespace {
+
+using namespace vesk::app;
+
+void check_limits(const CommandLine& line) {
+  const CommandLineSettings& s = line.settings;
+  // Texts longer than their fields are refused, never cut.
+  VESK_FUZZ_CHECK(vesk::platform::utf8_length(s.address) <= kMaxAddressChars ||
+                  s.address.size() <= kMaxAddressChars);
+  VESK_FUZZ_CHECK(vesk::platform::utf8_length(s.stopBits) <= kMaxStopBitsChars ||
+                  s.stopBits.size() <= kMaxStopBitsChars);
+  VESK_FUZZ_CHECK(s.portPath.size() <= kMaxPathBytes);
+  VESK_FUZZ_CHECK(line.logPath.size() <= kMaxPathBytes);
+  VESK_FUZZ_CHECK(s.doneEvent == nullptr);
+  VESK_FUZZ_CHECK((s.placement & ~0x0F) == 0);
+  VESK_FUZZ_CHECK((s.flags & ~0x7Fu) == 0);
+  VESK_FUZZ_CHECK(s.parity <= kParityNone && s.converter <= kConverterOn);
+  for (const ParameterAccess& access : line.parameterAccess) {
+    if (access.write)
+      VESK_FUZZ_CHECK(access.value.size() <= 4 * kMaxParameterValueChars);
+    else
+      VESK_FUZZ_CHECK(access.value.empty());
+  }
+}
+
+// The two entries must agree on everything they fill.
+void check_same(const CommandLine& a, const CommandLine& b) {
+  const CommandLineSettings& x = a.settings;
+  const CommandLineSettings& y = b.settings;
+  VESK_FUZZ_CHECK(x.flags == y.flags && x.placement == y.placement && x.modes == y.modes);
+  VESK_FUZZ_CHECK(x.port == y.port && x.baud == y.baud && x.parity == y.parity);
+  VESK_FUZZ_CHECK(x.address == y.address && x.dataBits == y.dataBits);
+  VESK_FUZZ_CHECK(x.stopBits == y.stopBits && x.addressLength == y.addressLength);
+  VESK_FUZZ_CHECK(x.converter == y.converter && x.portPath == y.portPath);
+  VESK_FUZZ_CHECK(x.x == y.x && x.y == y.y && x.w == y.w && x.h == y.h);
+  VESK_FUZZ_CHECK(a.commandFile == b.commandFile && a.logPath == b.logPath);
+  VESK_FUZZ_CHECK(a.exitEventName == b.exitEventName && a.ext == b.ext);
+  VESK_FUZZ_CHECK(a.help == b.help && a.version == b.version && a.noGui == b.noGui);
+  VESK_FUZZ_CHECK(a.verbose == b.verbose && a.printFile == b.printFile);
+  VESK_FUZZ_CHECK(a.exportHtml == b.exportHtml && a.problems == b.problems);
+  VESK_FUZZ_CHECK(a.parameterAccess.size() == b.parameterAccess.size());
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  vesk::fuzz::install_silent_presenter();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::vector<std::string> args;
+  size_t start = 0;
+  for (size_t i = 0; i <= size; ++i) {
+    if (i == size || data[i] == 0) {
+      if (i > start || i < size)
+        args.emplace_back(reinterpret_cast<const char*>(data) + start, i - start);
+      start = i + 1;
+    }
+  }
+  const CommandLine parsed = ParseCommandLine(args);
+  check_limits(parsed);
+
+  std::vector<const char*> argv{"vesk-configurator"};
+  for (const std::string& a : args) argv.push_back(a.c_str());
+  argv.push_back(nullptr);
+  const CommandLine from_argv = ParseCommandLine(static_cast<int>(argv.size() - 1), argv.data());
+  check_same(parsed, from_argv);
+
+  std::string_view rest(reinterpret_cast<const char*>(data), size);
+  if (rest.size() > 64) rest = rest.substr(0, 64);
+  (void)ReadKeyNumber(rest);
+  return 0;
+}
