@@ -1,0 +1,386 @@
+#include "exchange/polling.h"
+
+#include <gtest/gtest.h>
+#include <poll.h>
+
+#include <condition_variable>
+#include <map>
+#include <thread>
+
+#include "live_device.h"
+
+using namespace vesk;
+using namespace vesk::exchange;
+using namespace std::chrono_literals;
+using vesk::polling_test::LiveDevice;
+using vesk::polling_test::RecordingPresenter;
+using vesk::polling_test::TestEngine;
+
+namespace {
+
+constexpr const char* kTimeoutText = "Таймаут при передаче данных (нет связи)";
+
+using Clock = std::chrono::steady_clock;
+
+// Milliseconds until the timer descriptor becomes readable, or -1 within `limit`.
+long long ms_until_expiry(int fd, std::chrono::milliseconds limit) {
+  const auto start = Clock::now();
+  pollfd p{fd, POLLIN, 0};
+  if (::poll(&p, 1, static_cast<int>(limit.count())) <= 0) return -1;
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// The window's side: keeps every result; acknowledges at once unless told to hold them.
+class Collector : public PollSink {
+ public:
+  void OnPollResult(std::unique_ptr<PollSample> sample) override {
+    std::lock_guard lock(mutex_);
+    if (!hold) sample->Acknowledge();
+    samples_.push_back(std::move(sample));
+    cv_.notify_all();
+  }
+  void OnPollingEnded() override {
+    std::lock_guard lock(mutex_);
+    ended_ = true;
+    cv_.notify_all();
+  }
+
+  // Waits until `done` holds for the results so far.
+  template <typename Pred>
+  bool WaitFor(Pred done, std::chrono::milliseconds limit = 5000ms) {
+    std::unique_lock lock(mutex_);
+    return cv_.wait_for(lock, limit, [&] { return done(samples_); });
+  }
+  size_t count() {
+    std::lock_guard lock(mutex_);
+    return samples_.size();
+  }
+  bool ended() {
+    std::lock_guard lock(mutex_);
+    return ended_;
+  }
+  void AcknowledgeFirst() {
+    std::lock_guard lock(mutex_);
+    samples_.front()->Acknowledge();
+  }
+  std::vector<std::pair<std::string, std::string>> texts() {
+    std::lock_guard lock(mutex_);
+    std::vector<std::pair<std::string, std::string>> out;
+    for (auto& s : samples_) out.emplace_back(s->valueText, s->errorText);
+    return out;
+  }
+  std::map<const link::Parameter*, int> per_parameter() {
+    std::lock_guard lock(mutex_);
+    std::map<const link::Parameter*, int> out;
+    for (auto& s : samples_) ++out[s->parameter];
+    return out;
+  }
+
+  // The first result's fields.
+  struct Seen {
+    PollSample::Clock::time_point start, end;
+    const link::Parameter* parameter;
+    int32_t pollIndex;
+    std::string value, error;
+  };
+  Seen first() {
+    std::lock_guard lock(mutex_);
+    const PollSample& s = *samples_.front();
+    return {s.startTime, s.endTime, s.parameter, s.pollIndex, s.valueText, s.errorText};
+  }
+
+  bool hold = false;
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  std::vector<std::unique_ptr<PollSample>> samples_;
+  bool ended_ = false;
+};
+
+using Samples = std::vector<std::unique_ptr<PollSample>>;
+
+link::Parameter* first_named(model::DescBranch* tree, const char* name) {
+  for (link::Parameter* p : CollectPolled(tree))
+    if (p->shortName == name) return p;
+  return nullptr;
+}
+
+class PollingLive : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    trees = polling_test::load_trees();
+    ASSERT_TRUE(trees && trees->scanners);
+    ASSERT_EQ(PreparePolling(*trees->scanners), 0);
+  }
+  void Connect(const std::string& path) { ASSERT_EQ(engine.Open(path), link::kOpenOk); }
+
+  RecordingPresenter presenter;
+  std::unique_ptr<model::DescriptionTree> trees;
+  TestEngine engine;
+  Collector sink;
+};
+
+}  // namespace
+
+TEST(PollPeriod, Parsing) {
+  struct Case {
+    const char* text;
+    std::optional<int32_t> period;
+  } cases[] = {
+      {"99", std::nullopt},
+      {"100", 100},
+      {"150.7", 150},
+      {" 250", 250},
+      {"300ms", 300},
+      {"abc", std::nullopt},
+      {"", std::nullopt},
+      {"-500", std::nullopt},
+      {"99.99", std::nullopt},
+      {"1e12", std::nullopt},
+      {"2147483647", 2147483647},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ParsePollPeriod(c.text), c.period) << c.text;
+}
+
+TEST(PollPeriod, RefusalKeepsTheOldPeriodAndSaysWhy) {
+  RecordingPresenter presenter;
+  link::Parameter p("r.cn");
+  p.pollPeriod = 700;
+  EXPECT_FALSE(SetPollPeriod(p, "99"));
+  EXPECT_EQ(p.pollPeriod, 700);
+  ASSERT_EQ(presenter.messages().size(), 1u);
+  EXPECT_EQ(presenter.messages()[0].text, kPollPeriodRefused);
+  EXPECT_EQ(presenter.messages()[0].caption, "Неудалось изменить период опроса");
+  EXPECT_EQ(presenter.messages()[0].icon, link::MsgIcon::Error);
+  EXPECT_TRUE(SetPollPeriod(p, "150.7"));
+  EXPECT_EQ(p.pollPeriod, 150);
+  EXPECT_EQ(presenter.messages().size(), 1u);
+}
+
+TEST(PollSwitch, StartAndStopReportWhetherTheyActed) {
+  link::Parameter plain("r.cn");
+  EXPECT_EQ(StartPolling(plain), kPollNoTimer);
+  EXPECT_FALSE(plain.pollActive);
+  EXPECT_EQ(StopPolling(plain), kPollNothingToDo);
+
+  link::Parameter p("r.cn");
+  ASSERT_TRUE(PreparePolling(p));
+  const int fd = p.pollTimer;
+  ASSERT_TRUE(PreparePolling(p));  // a second set-up keeps the timer
+  EXPECT_EQ(p.pollTimer, fd);
+  EXPECT_EQ(StartPolling(p), kPollDone);
+  EXPECT_TRUE(PollingActive(p));
+  EXPECT_EQ(StartPolling(p), kPollNothingToDo);
+  EXPECT_EQ(StopPolling(p), kPollDone);
+  EXPECT_FALSE(PollingActive(p));
+  EXPECT_EQ(StopPolling(p), kPollNothingToDo);
+}
+
+TEST(PollSwitch, FirstExpiryComesOnePeriodLater) {
+  link::Parameter p("r.cn");
+  ASSERT_TRUE(PreparePolling(p));
+  p.pollPeriod = 200;
+  ASSERT_EQ(StartPolling(p), kPollDone);
+  const long long first = ms_until_expiry(p.pollTimer, 1000ms);
+  EXPECT_GE(first, 190);
+  EXPECT_LE(first, 400);
+  StopPolling(p);
+  // Cancelled: nothing pending, nothing coming.
+  EXPECT_EQ(ms_until_expiry(p.pollTimer, 300ms), -1);
+}
+
+TEST(PollSwitch, ChangingThePeriodRestartsARunningPoll) {
+  RecordingPresenter presenter;
+  link::Parameter p("r.cn");
+  ASSERT_TRUE(PreparePolling(p));
+  p.pollPeriod = 100;
+  ASSERT_EQ(StartPolling(p), kPollDone);
+  ASSERT_TRUE(SetPollPeriod(p, "400"));
+  EXPECT_TRUE(PollingActive(p));
+  const long long first = ms_until_expiry(p.pollTimer, 1000ms);
+  EXPECT_GE(first, 390);
+  StopPolling(p);
+}
+
+TEST(PollSwitch, StoredPeriodBelowTheFloorPollsAtTheFloor) {
+  link::Parameter p("r.cn");
+  ASSERT_TRUE(PreparePolling(p));
+  p.pollPeriod = 0;
+  ASSERT_EQ(StartPolling(p), kPollDone);
+  const long long first = ms_until_expiry(p.pollTimer, 1000ms);
+  EXPECT_GE(first, kMinPollPeriodMs - 10);
+  StopPolling(p);
+}
+
+TEST(PollCollect, TreeOrderAndTimersOnly) {
+  auto trees = polling_test::load_trees();
+  ASSERT_TRUE(trees && trees->scanners);
+  EXPECT_TRUE(CollectPolled(trees->scanners.get()).empty());  // no timers yet
+  ASSERT_EQ(PreparePolling(*trees->scanners), 0);
+  const auto polled = CollectPolled(trees->scanners.get());
+  // "r.cn", twelve counters, eight outputs.
+  ASSERT_EQ(polled.size(), 21u);
+  EXPECT_EQ(polled[0]->shortName, "r.cn");
+  for (int i = 0; i < 12; ++i) {
+    EXPECT_EQ(polled[1 + i]->shortName, "r.cou");
+    EXPECT_EQ(polled[1 + i]->pollIndex, i);
+  }
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(polled[13 + i]->shortName, "r.oe");
+  EXPECT_TRUE(CollectPolled(nullptr).empty());
+}
+
+TEST_F(PollingLive, FirstResultComesOnePeriodAfterTheStart) {
+  LiveDevice device;
+  ASSERT_TRUE(device.ok());
+  Connect(device.path());
+  Scanner scanner(*engine);
+  scanner.SetSink(&sink);
+  ASSERT_EQ(scanner.StartScanThread(trees->scanners.get()), 0);
+
+  link::Parameter* inputs = first_named(trees->scanners.get(), "r.cn");
+  ASSERT_NE(inputs, nullptr);
+  inputs->pollPeriod = 300;
+  const auto started = PollSample::Clock::now();
+  ASSERT_EQ(StartPolling(*inputs), kPollDone);
+  ASSERT_TRUE(sink.WaitFor([](const Samples& s) { return !s.empty(); }));
+  engine->StopThreads();
+  const Collector::Seen first = sink.first();
+  EXPECT_GE(first.start - started, 290ms);
+  EXPECT_LT(first.start - started, 600ms);
+  EXPECT_LE(first.start, first.end);
+  EXPECT_EQ(first.parameter, inputs);
+  EXPECT_EQ(first.pollIndex, 0);
+  EXPECT_EQ(first.error, "");
+  EXPECT_NE(first.value, "");
+}
+
+TEST_F(PollingLive, EveryPolledParameterGetsItsTurn) {
+  LiveDevice device;
+  ASSERT_TRUE(device.ok());
+  Connect(device.path());
+  Scanner scanner(*engine);
+  scanner.SetSink(&sink);
+  const auto polled = CollectPolled(trees->scanners.get());
+  for (link::Parameter* p : polled) {
+    p->pollPeriod = 100;
+    ASSERT_EQ(StartPolling(*p), kPollDone);
+  }
+  ASSERT_EQ(scanner.StartScanThread(trees->scanners.get()), 0);
+  std::this_thread::sleep_for(1000ms);
+  engine->StopThreads();
+  const auto counts = sink.per_parameter();
+  for (link::Parameter* p : polled) {
+    const auto it = counts.find(p);
+    ASSERT_NE(it, counts.end()) << p->shortName << ":" << p->pollIndex;
+    EXPECT_GE(it->second, 2) << p->shortName << ":" << p->pollIndex;
+  }
+}
+
+TEST_F(PollingLive, SilenceTurnsResultsIntoErrorsAndAnswersBackIntoValues) {
+  const std::string link_path =
+      ::testing::TempDir() + "vesk-poll-link-" + std::to_string(::getpid());
+  auto device = std::make_unique<LiveDevice>(
+      std::vector<std::string>{"--link", link_path, "--mute-after", "2"});
+  ASSERT_TRUE(device->ok());
+  Connect(link_path);
+  Scanner scanner(*engine);
+  scanner.SetSink(&sink);
+  link::Parameter* inputs = first_named(trees->scanners.get(), "r.cn");
+  inputs->pollPeriod = 100;
+  ASSERT_EQ(StartPolling(*inputs), kPollDone);
+  ASSERT_EQ(scanner.StartScanThread(trees->scanners.get()), 0);
+
+  auto has_error_after_value = [](const Samples& s) {
+    bool value = false;
+    for (auto& x : s) {
+      if (!x->valueText.empty()) value = true;
+      if (value && !x->errorText.empty()) return true;
+    }
+    return false;
+  };
+  ASSERT_TRUE(sink.WaitFor(has_error_after_value));
+  const auto texts = sink.texts();
+  EXPECT_EQ(texts.back().first, "");
+  EXPECT_EQ(texts.back().second, kTimeoutText);
+
+  // The device comes back on the same path; the port is opened on it again.
+  device.reset();  // its link goes with it
+  device = std::make_unique<LiveDevice>(std::vector<std::string>{"--link", link_path});
+  ASSERT_TRUE(device->ok());
+  const size_t before = sink.count();
+  ASSERT_EQ(engine->open_port(false), link::kOpenOk);
+  ASSERT_TRUE(sink.WaitFor(
+      [&](const Samples& s) { return s.size() > before && !s.back()->valueText.empty(); }));
+  const auto after = sink.texts();
+  EXPECT_EQ(after.back().second, "");
+  engine->StopThreads();
+  std::remove(link_path.c_str());
+}
+
+TEST_F(PollingLive, AtMostNineResultsOfOneParameterInFlight) {
+  LiveDevice device;
+  ASSERT_TRUE(device.ok());
+  Connect(device.path());
+  Scanner scanner(*engine);
+  link::Parameter* inputs = first_named(trees->scanners.get(), "r.cn");
+  inputs->pollPeriod = 100000;  // the timer plays no part here
+  EXPECT_EQ(scanner.PollOnce(*inputs), kPollNothingToDo);
+  ASSERT_EQ(StartPolling(*inputs), kPollDone);
+
+  // Without a sink a result is read and dropped; it holds no place.
+  for (int i = 0; i < kMaxResultsInFlight + 1; ++i)
+    EXPECT_EQ(scanner.PollOnce(*inputs), kPollUndelivered);
+
+  sink.hold = true;
+  scanner.SetSink(&sink);
+  for (int i = 0; i < kMaxResultsInFlight; ++i) EXPECT_EQ(scanner.PollOnce(*inputs), kPollDone);
+  EXPECT_EQ(scanner.PollOnce(*inputs), kPollSkipped);
+  EXPECT_EQ(sink.count(), size_t(kMaxResultsInFlight));
+
+  // Another parameter has places of its own.
+  link::Parameter* counter = first_named(trees->scanners.get(), "r.cou");
+  counter->pollPeriod = 100000;
+  ASSERT_EQ(StartPolling(*counter), kPollDone);
+  EXPECT_EQ(scanner.PollOnce(*counter), kPollDone);
+
+  sink.AcknowledgeFirst();
+  sink.AcknowledgeFirst();  // twice gives back one place only
+  EXPECT_EQ(scanner.PollOnce(*inputs), kPollDone);
+  EXPECT_EQ(scanner.PollOnce(*inputs), kPollSkipped);
+  StopPolling(*inputs);
+  StopPolling(*counter);
+  scanner.SetSink(nullptr);
+}
+
+TEST_F(PollingLive, StopEndsBothThreadsPromptlyAndSwitchesPollingOff) {
+  LiveDevice device;
+  ASSERT_TRUE(device.ok());
+  Connect(device.path());
+  ASSERT_EQ(engine->StartTransmitThread(), 0);
+  Scanner scanner(*engine);
+  scanner.SetSink(&sink);
+  const auto polled = CollectPolled(trees->scanners.get());
+  for (link::Parameter* p : polled) {
+    p->pollPeriod = 100;
+    StartPolling(*p);
+  }
+  ASSERT_EQ(scanner.StartScanThread(trees->scanners.get()), 0);
+  EXPECT_EQ(scanner.StartScanThread(trees->scanners.get()), 0);  // once only
+  ASSERT_TRUE(sink.WaitFor([](const Samples& s) { return s.size() >= 10; }));
+
+  const auto start = Clock::now();
+  engine->StopThreads();
+  EXPECT_LT(Clock::now() - start, 100ms);
+  EXPECT_FALSE(engine->ScanThreadRunning());
+  EXPECT_FALSE(engine->TransmitThreadRunning());
+  EXPECT_TRUE(sink.ended());
+  for (link::Parameter* p : polled) EXPECT_FALSE(PollingActive(*p)) << p->shortName;
+
+  // A new thread serves the same tree again.
+  const size_t before = sink.count();
+  ASSERT_EQ(scanner.StartScanThread(trees->scanners.get()), 0);
+  ASSERT_EQ(StartPolling(*polled[0]), kPollDone);
+  EXPECT_TRUE(sink.WaitFor([&](const Samples& s) { return s.size() > before; }));
+  engine->StopThreads();
+}
