@@ -149,6 +149,17 @@ bool CConfiguratorApp::InitInstance(const CommandLine& command_line) {
   if (!command_line.exitEventName.empty()) PrepareExitEvent(command_line.exitEventName);
   programDirectory_ = platform::ProgramFolder();  // step 8
 
+  // Reading into the file and writing it at once cannot both be done: taken together, the
+  // read would start from an empty configuration, the write would send nothing, and the
+  // empty configuration would then be saved over the file.
+  const uint32_t read_write = cmdflag::kRead | cmdflag::kWrite;
+  if ((keys.flags & read_write) == read_write) {
+    Show(kReadWriteConflictText, model::kProgramTitle, link::MsgIcon::Error);
+    Fail();
+    frontEnd_.DestroySplash();
+    return false;
+  }
+
   const FileDecision decision =  // step 9
       DecideFile(keys, commandFile_, &ConfigurationLoadable);
   if (decision == FileDecision::WriteFileMissing) {

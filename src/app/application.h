@@ -26,6 +26,8 @@ inline constexpr const char* kNoWindowsText =
     "Не удалось выполнить создание окон.\nПрограмме не хватает ресурсов!";
 inline constexpr const char* kCalibrationUnsupportedText =
     "Калибровка (ключ calibrate) конфигуратором прибора ВЕСК не выполняется.";
+inline constexpr const char* kReadWriteConflictText =
+    "Ключи read и write несовместимы: задание не выполнено.";
 inline constexpr const char* kLogCreateFailedText = "Не удалось создать журнал ошибок";
 inline constexpr const char* kExitEventFailedText =
     "Не удалось открыть семафор завершения (exitevent)";
