@@ -23,32 +23,15 @@
 #include "link/probe_codec.h"
 #include "link/serial_port.h"
 #include "platform/text.h"
+#include "reply_converters.h"
 #include "silent_presenter.h"
 
 namespace {
 
 using namespace vesk::link;
+using vesk::fuzz::kConverterCount;
+using vesk::fuzz::kConverters;
 using vesk::fuzz::valid_utf8;
-
-struct ConverterCase {
-  const char* name;
-  const char* type;
-};
-
-// Every reserved name and every format word the converter knows, with case variants and
-// choice lists, so that no branch of the decoding is left out.
-constexpr ConverterCase kConverters[] = {
-    {"APLY", ""},        {"dev", "string"},   {"ver", "string"},   {"exit", ""},
-    {"bPS", "int"},      {"LEn", "int"},      {"PrtY", "int"},     {"Sbit", "int"},
-    {"A.Len", "int"},    {"Addr", "int"},     {"r.oe", "float:3"}, {"Wt.1", "float"},
-    {"Wt.2", "float:2"}, {"Cnt", "int"},      {"Cnt", "int:1"},    {"Alr.t", "CLK_frm"},
-    {"tHP", "CLK_frm"},  {"Tm", "CLK_frm:2"}, {"Txt", "string"},   {"Txt", "ASCI"},
-    {"CHAr*", "name"},   {"Nm", "name"},      {"Cmd", "void"},     {"Yn", "Нет:Да"},
-    {"Md", "A:B:C:D_E"}, {"Em", ""},          {"SoUr", "int"},     {"CLB.K", "int"},
-    {"aply", "int"},     {"EXIT", "int"},     {"Txt", "STRING"},   {"Fl", "float:"},
-    {"Ch", "::"},        {"Ch", ":"},         {"Dv", "Void"},      {"Un", "unknown"},
-};
-constexpr size_t kConverterCount = sizeof kConverters / sizeof kConverters[0];
 
 // Decodes `count` bytes the way the link stores a value, with the data in a heap block of
 // exactly that size, so that a read past what the device sent is caught.
@@ -168,7 +151,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
   const size_t payload_size = size - 2;
   const std::string_view chars(reinterpret_cast<const char*>(payload), payload_size);
 
-  const ConverterCase& c = kConverters[(selector >> 2) % kConverterCount];
+  const vesk::fuzz::ConverterCase& c = kConverters[(selector >> 2) % kConverterCount];
   MyConverter converter(c.name);
   converter.typeText = c.type;
 
