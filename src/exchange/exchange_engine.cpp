@@ -258,8 +258,8 @@ void ExchangeEngine::TransmitThread() {
     if (windowOpen_.load()) {
       sink().Close();
       windowOpen_.store(false);
-      sink().TaskEnded();
       busy_.store(false);
+      sink().TaskEnded();
     }
   }
   if (portOpenedForTask_.exchange(false)) close_port();
@@ -327,9 +327,11 @@ void ExchangeEngine::FinishTask() {
   }
   cancelEvent.reset();
 
+  // The window thread may start the next task as soon as it sees this one ended; a new
+  // task takes the busy state under the same lock, so it cannot slip in between.
   std::lock_guard lock(windowMutex_);
-  sink().TaskEnded();
   busy_.store(false);
+  sink().TaskEnded();
 }
 
 void ExchangeEngine::EndTaskWindow() {
@@ -362,11 +364,14 @@ bool ExchangeEngine::RunSingleTask(link::Parameter* parameter, int code) {
 bool ExchangeEngine::RunWindow(int code, const std::function<void()>& prepare) {
   const std::string_view caption = TaskCaption(code);
   if (caption.empty()) return false;
-  bool expected = false;
-  if (!busy_.compare_exchange_strong(expected, true)) return false;
-  if (!transmitRunning_.load()) {
-    busy_.store(false);
-    return false;
+  {
+    std::lock_guard lock(windowMutex_);
+    bool expected = false;
+    if (!busy_.compare_exchange_strong(expected, true)) return false;
+    if (!transmitRunning_.load()) {
+      busy_.store(false);
+      return false;
+    }
   }
   prepare();
   bool opened = false;
@@ -392,8 +397,8 @@ void ExchangeEngine::OnWindowOpened(int code) {
     windowOpen_.store(false);
     taskTarget.store(nullptr);
     singleTarget.store(nullptr);
-    sink().TaskEnded();
     busy_.store(false);
+    sink().TaskEnded();
     return;
   }
   switch (code) {
