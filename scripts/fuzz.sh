@@ -51,7 +51,7 @@ max_len() {
   case "$1" in
     fuzz_reply) echo 96 ;;
     fuzz_description) echo 16384 ;;
-    fuzz_vesk) echo 65536 ;;
+    fuzz_vesk) echo 32768 ;;
     *) echo 4096 ;;
   esac
 }
