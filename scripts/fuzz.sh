@@ -8,6 +8,7 @@
 #                                       T (default all), after the regression replay
 #   scripts/fuzz.sh --replay            only build and replay the regression inputs
 #   --no-build                          use the binaries already in BUILD-fuzz
+# FUZZ_LOGS=DIR puts the logs there instead of BUILD-fuzz/logs.
 #
 # The checked-in seeds (fuzz/corpus/<target>) are read, never written: what a run learns
 # goes to BUILD-fuzz/corpus/<target>, crashing inputs to BUILD-fuzz/findings/<target>/.
@@ -72,7 +73,7 @@ for t in $targets; do
   fi
   findings="$BUILD/findings/$t"
   work="$BUILD/corpus/$t"
-  logs="$BUILD/logs"
+  logs="${FUZZ_LOGS:-$BUILD/logs}"
   mkdir -p "$findings" "$work" "$logs"
   dict=()
   [ -f "fuzz/$t.dict" ] && dict=(-dict="fuzz/$t.dict")
