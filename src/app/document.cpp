@@ -3,9 +3,11 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstring>
 #include <string>
 
 #include "app/front_end.h"
+#include "app/html_export.h"
 #include "app/port_keys.h"
 #include "exchange/device_commands.h"
 #include "exchange/link_probe.h"
@@ -217,6 +219,7 @@ bool CTRB6Doc::HandlesCommand(int id) {
     case cmd::kConverterSemiAuto:
     case cmd::kPortSetup:
     case cmd::kStateInOut:
+    case cmd::kExportHtml:
     case cmd::kShowIndexes:
     case cmd::kAutoRead:
     case cmd::kImmediateWrite:
@@ -275,6 +278,9 @@ bool CTRB6Doc::OnCommand(int id) {
       return false;
     case cmd::kStateInOut:
       fe.ShowStateInOut(*this);
+      return false;
+    case cmd::kExportHtml:
+      ExportParameterList();
       return false;
     case cmd::kShowIndexes:
       modes_.showIndexes.store(!modes_.showIndexes.load());
@@ -360,6 +366,25 @@ void CTRB6Doc::ToggleNoAttributes() {
 
 void CTRB6Doc::UpdateAllViews() {
   env_.frontEnd->UpdateAllViews();
+}
+
+bool CTRB6Doc::ExportParameterList() {
+  FrontEnd& fe = *env_.frontEnd;
+  const std::string path = CachedParameterListPath();
+  std::string error = path.empty() ? std::strerror(errno) : std::string();
+  fe.BeginWaitCursor();
+  const bool written =
+      !path.empty() && app::ExportParameterList(
+                           path, root(), env_.programDirectory + kParameterListFragmentName, error);
+  fe.EndWaitCursor();
+  if (!written) {
+    Show(std::string(kExportFailedText) + " \"" + (path.empty() ? kParameterListFileName : path) +
+             "\":\n" + error,
+         model::kProgramTitle, link::MsgIcon::Error);
+    return false;
+  }
+  fe.OpenDocumentFile(path);  // an opener that fails is not reported
+  return true;
 }
 
 int CTRB6Doc::OnHelp() {

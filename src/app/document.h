@@ -48,6 +48,7 @@ constexpr int kCalibrate = 303;
 constexpr int kConverterAuto = 32798;
 constexpr int kConverterSemiAuto = 32799;
 constexpr int kPortSetup = 32819;
+constexpr int kExportHtml = 32804;
 constexpr int kStateInOut = 32821;
 constexpr int kHelp = 57667;
 constexpr int kHelpButton = 57670;
@@ -76,6 +77,7 @@ inline constexpr const char* kNoAttributesText =
     "отвергнут прибором с соответствующим сообщением\nкак ошибка записи.\nЗапись измененных "
     "атрибутов принадлежности в режиме\n'Не передавать атрибуты' также не производится.";
 inline constexpr const char* kHelpMissingText = "Файл справки не найден!";
+inline constexpr const char* kExportFailedText = "Не удалось создать файл списка параметров";
 // The manual, relative to the program's folder.
 inline constexpr const char* kHelpFile = "docs/help/index.html";
 
@@ -146,6 +148,11 @@ class CTRB6Doc : public model::ConfigurationTarget {
   // The help command: opens the manual beside the program, or shows "Файл справки не
   // найден!". Returns what the front end's opener returned.
   int OnHelp();
+
+  // The window's "Экспорт списка параметров в HTML" (32804): the list of the tree into
+  // CachedParameterListPath(), then opened by the front end. Returns false when there is
+  // no place for it or it could not be written (a message with the reason is shown).
+  bool ExportParameterList();
 
   exchange::ExchangeEngine& engine() { return *engine_; }
   exchange::ExchangeModes& modes() { return modes_; }

@@ -10,6 +10,7 @@
 #include "link/frame_codec.h"
 #include "link/number_text.h"
 #include "model/config_file_io.h"
+#include "platform/paths.h"
 #include "platform/text.h"
 
 namespace vesk::app {
@@ -221,6 +222,14 @@ std::string PageFileBytes(std::string_view page_utf8) {
     bytes += c;
   }
   return bytes;
+}
+
+std::string CachedParameterListPath() {
+  const std::string cache = platform::UserCacheDir();
+  if (cache.empty()) return {};
+  const std::string folder = cache + "/LORN";
+  if (!platform::MakeDirectories(folder)) return {};
+  return folder + "/" + kParameterListFileName;
 }
 
 bool ExportParameterList(const std::string& path, const model::DescBranch* root,

@@ -59,6 +59,11 @@ std::string ReadFragment(const std::string& path);
 bool ExportParameterList(const std::string& path, const model::DescBranch* root,
                          const std::string& fragment_path, std::string& error);
 
+// Where the window's export command puts the list: "$XDG_CACHE_HOME/LORN/parlist.html"
+// (the folder is created when missing). Empty when there is no cache folder or it cannot
+// be created.
+std::string CachedParameterListPath();
+
 // The page's bytes as they go into the file: cp1251, every LF as CR LF.
 std::string PageFileBytes(std::string_view page_utf8);
 

@@ -304,6 +304,26 @@ TEST_F(DocumentTest, HelpOpensTheManualBesideTheProgram) {
   EXPECT_EQ(fe.opened.size(), 2u);
 }
 
+TEST_F(DocumentTest, WindowExportGoesToTheCacheFolder) {
+  setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
+  auto doc = Make(Silent());
+  ASSERT_TRUE(doc->OnNewDocument());
+  EXPECT_FALSE(doc->OnCommand(cmd::kExportHtml));
+  const std::string path = dir / "cache/LORN/parlist.html";
+  ASSERT_EQ(fe.opened.size(), 1u);
+  EXPECT_EQ(fe.opened[0], path);
+  EXPECT_NE(test::ReadFile(path).find("<td>FiLt\t</td>"), std::string::npos);
+
+  // A cache folder that cannot be made: the reason is shown, nothing is opened.
+  test::WriteFile(dir / "blocked", "");
+  setenv("XDG_CACHE_HOME", (dir / "blocked").c_str(), 1);
+  EXPECT_FALSE(doc->ExportParameterList());
+  EXPECT_EQ(fe.opened.size(), 1u);
+  ASSERT_FALSE(fe.presenter_.shown.empty());
+  EXPECT_EQ(fe.presenter_.shown.back().text.rfind(kExportFailedText, 0), 0u);
+  unsetenv("XDG_CACHE_HOME");
+}
+
 TEST_F(DocumentTest, SaveAndOpenAgain) {
   auto doc = Make(Silent());
   ASSERT_TRUE(doc->OnNewDocument());

@@ -184,6 +184,21 @@ TEST_F(UnattendedRun, WriteFileIntoDevice) {
   EXPECT_EQ(DumpValue(dump, "Cn.Md", "5"), "По спаду");
 }
 
+TEST_F(UnattendedRun, AplyAfterWritingTheNetworkSettings) {
+  Simulator sim(dir, {"--bps", "115200", "--trace", dir / "trace.txt"});
+  std::vector<std::string> args = Port(sim, "/read/close");
+  args.push_back("f.vesk");
+  ASSERT_EQ(RunConfigurator(dir, args, kQuick).exitCode, 0);
+  EXPECT_EQ(Count(ReadFile(dir / "trace.txt"), "hash=8403"), 0u);
+  args = Port(sim, "/aply/write/close");
+  args.push_back("f.vesk");
+  const RunResult r = RunConfigurator(dir, args, kQuick);
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  // "APLY" went out once, without a dialog, after the write.
+  EXPECT_EQ(Count(ReadFile(dir / "trace.txt"), " RX \"#HGGGOKGJOMKQ\\r\" addr=16 flag=0 hash=8403"),
+            1u);
+}
+
 TEST_F(UnattendedRun, WriteOfAnUnusableFileEndsAtOnce) {
   WriteFile(dir / "empty.vesk", "");
   WriteFile(dir / "foreign.vesk", "#!/bin/sh\necho not a configuration\n");
