@@ -1,0 +1,217 @@
+// A device that does not answer: the failure streak of reads and writes, its message and
+// cancel, the error log, and the compare of unknown values.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "engine_fixture.h"
+#include "exchange/node_walks.h"
+#include "exchange/parameter_tasks.h"
+#include "exchange/task_commands.h"
+#include "link/exit_status.h"
+
+using namespace vesk;
+using namespace vesk::test;
+
+namespace {
+
+constexpr const char* kTimeout = "Таймаут при передаче данных (нет связи)";
+// An address offset at which nothing answers: the request times out.
+constexpr int32_t kSilentOffset = 100;
+
+std::unique_ptr<link::Parameter> Timer(const char* value, bool answered) {
+  auto p = std::make_unique<link::Parameter>("Alr.t");
+  p->typeText = "CLK_frm";
+  p->value = value;
+  p->hasAttributes = 0;
+  p->pollIndex = answered ? 0 : kSilentOffset;
+  return p;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class SilentDevice : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    StartSim({"--mute-after", "0"});
+    LoadTree();
+  }
+};
+
+TEST_F(SilentDevice, FiveReadTimeoutsCancelTheTaskAndSwitchAutomaticReadOff) {
+  engine->set_log_path(folder + "/errors.log");
+  ASSERT_TRUE(engine->modes().autoRead.load());
+  ASSERT_TRUE(engine->RunTask(tree.root.get(), exchange::kTaskReadAll));
+
+  const auto reads = progress.texts_starting("  Чтение: ");
+  ASSERT_EQ(reads.size(), 5u);
+  EXPECT_EQ(reads[0], "  Чтение: dev = Нет данных");
+  EXPECT_EQ(engine->failStreak.load(), 0);
+  EXPECT_FALSE(engine->modes().autoRead.load());
+  EXPECT_FALSE(engine->cancelEvent.is_set());  // reset at the end of the task
+
+  const auto shown = messages.messages();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].caption, "Конфигуратор ВЕСК");
+  EXPECT_EQ(shown[0].icon, link::MsgIcon::Error);
+  EXPECT_EQ(shown[0].text,
+            "Так как прошло 5 неудачных попыток чтения параметров подряд,\n"
+            "похоже что прибор ВЕСК не подключен к компьютеру\n"
+            "(или связь стабильно отсутствует по какой-либо другой причине). \n"
+            "Ради избежания бессмысленных задержек и торможения компьютера\n"
+            "режим автоматического чтения параметров был отключен.\n"
+            "Вы можете заново включить этот режим в меню 'Вид'.\n\n"
+            "Операции обмена приостановлены.");
+
+  // The five carry the reason; everything after them is untouched.
+  EXPECT_EQ(Find("dev")->note, kTimeout);
+  EXPECT_EQ(Find("LEn")->note, kTimeout);
+  EXPECT_TRUE(Find("PrtY")->note.empty());
+  EXPECT_EQ(Find("PrtY")->value, link::kNoData);
+  EXPECT_EQ(link::exitStatus.load(), 0x04u);
+
+  EXPECT_EQ(ReadFile(folder + "/errors.log"),
+            "dev - Таймаут при передаче данных (нет связи)\n"
+            "ver - Таймаут при передаче данных (нет связи)\n"
+            "exit - Таймаут при передаче данных (нет связи)\n"
+            "bPS - Таймаут при передаче данных (нет связи)\n"
+            "LEn - Таймаут при передаче данных (нет связи)\n");
+  EXPECT_TRUE(engine->log_error().empty());
+}
+
+TEST_F(SilentDevice, WithAutomaticReadOffTheMessageSaysNothingAboutIt) {
+  engine->modes().autoRead = false;
+  ASSERT_TRUE(engine->RunTask(tree.root.get(), exchange::kTaskReadAll));
+  const auto shown = messages.messages();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].text.find("режим автоматического чтения"), std::string::npos);
+  EXPECT_NE(shown[0].text.find("Операции обмена приостановлены."), std::string::npos);
+}
+
+TEST_F(SilentDevice, CommandLineRunStopsWithoutAMessage) {
+  engine->set_unattended({true, true, false, nullptr});
+  ASSERT_TRUE(engine->RunTask(tree.root.get(), exchange::kTaskReadAll));
+  EXPECT_EQ(progress.texts_starting("  Чтение: ").size(), 5u);
+  EXPECT_TRUE(messages.messages().empty());
+}
+
+TEST_F(SilentDevice, UncountedReadsNeverCancel) {
+  for (int i = 0; i < 6; ++i) {
+    link::Parameter dev("dev");
+    EXPECT_EQ(exchange::ReadParameter(*engine, dev, false), link::kExchangeFailed);
+  }
+  EXPECT_EQ(engine->failStreak.load(), 0);
+  EXPECT_FALSE(engine->cancelEvent.is_set());
+  EXPECT_TRUE(messages.messages().empty());
+}
+
+TEST_F(SilentDevice, UnknownValueInResetStateDiffersFromNothing) {
+  // The device does not answer, so its side stays "Нет данных" in the reset state.
+  model::ObjectWithParameters node;
+  auto& unknown = node.AddParameter(std::make_unique<link::Parameter>("FiLt"));
+  unknown.typeText = "int";
+  unknown.hasAttributes = 1;
+  ASSERT_TRUE(exchange::CompareCommand(*engine, &node));
+  EXPECT_EQ(engine->diffCount.load(), 0);
+  EXPECT_TRUE(unknown.note.empty());
+
+  unknown.value = "10";
+  ASSERT_TRUE(exchange::CompareCommand(*engine, &node));
+  EXPECT_EQ(engine->diffCount.load(), 1);
+  EXPECT_EQ(unknown.note, "Знач-е в приборе: 'Нет данных',Ред-ый,польз.");
+  EXPECT_EQ(
+      messages.messages().back().text.rfind("Обнаружено 1 отличий:\n\n1) Параметер 'FiLt (", 0),
+      0u);
+}
+
+class WriteStreak : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    StartSim();
+  }
+};
+
+TEST_F(WriteStreak, FourTimeoutsASuccessAndFourMoreDoNotCancel) {
+  model::ObjectWithParameters node;
+  for (int i = 0; i < 4; ++i) node.AddParameter(Timer("00:05", false));
+  node.AddParameter(Timer("00:20", true));
+  for (int i = 0; i < 4; ++i) node.AddParameter(Timer("00:05", false));
+
+  ASSERT_TRUE(engine->RunTask(&node, exchange::kTaskWriteAll));
+  EXPECT_EQ(progress.texts_starting("  Запись: ").size(), 9u);
+  EXPECT_TRUE(progress.texts_starting("Прошло 5").empty());
+  EXPECT_EQ(engine->failStreak.load(), 4);
+  EXPECT_EQ(node.parameters[4]->value, "00:20");
+  EXPECT_TRUE(node.parameters[4]->note.empty());
+  EXPECT_EQ(node.parameters[8]->note, kTimeout);
+  EXPECT_NE(link::exitStatus.load(), exchange::kStatusTimeoutOrWrites);
+}
+
+TEST_F(WriteStreak, FifthTimeoutInARowCancelsWithExitStatusFour) {
+  model::ObjectWithParameters node;
+  for (int i = 0; i < 6; ++i) node.AddParameter(Timer("00:05", false));
+  ASSERT_TRUE(engine->RunTask(&node, exchange::kTaskWriteAll));
+  const auto texts = progress.texts();
+  EXPECT_EQ(progress.texts_starting("  Запись: ").size(), 5u);
+  ASSERT_EQ(progress.texts_starting("Прошло 5").size(), 1u);
+  EXPECT_EQ(texts[texts.size() - 3], "Прошло 5 безуспешных попыток записи!");
+  EXPECT_EQ(engine->failStreak.load(), 0);
+  EXPECT_EQ(link::exitStatus.load(), 0x04u);
+  EXPECT_TRUE(node.parameters[5]->note.empty());
+  EXPECT_TRUE(messages.messages().empty());
+}
+
+TEST_F(WriteStreak, ClosedPortCountsLikeATimeout) {
+  model::ObjectWithParameters node;
+  for (int i = 0; i < 6; ++i) node.AddParameter(Timer("00:05", true));
+  engine->set_silent(true);  // the thread's own attempt to open stays closed
+  engine->close_port();
+  ASSERT_TRUE(engine->RunTask(&node, exchange::kTaskWriteAll));
+  EXPECT_EQ(progress.texts_starting("  Запись: ").size(), 5u);
+  EXPECT_EQ(node.parameters[0]->note, "Ошибка открытия порта");
+  EXPECT_EQ(link::exitStatus.load(), 0x04u);
+}
+
+TEST_F(WriteStreak, FailureThatIsNoTimeoutLeavesTheStreak) {
+  engine->failStreak = 3;
+  link::Parameter unknown("ZZZZ");  // the device has no such descriptor
+  unknown.typeText = "int";
+  unknown.value = "1";
+  EXPECT_EQ(exchange::WriteParameter(*engine, unknown, 1), link::kExchangeFailed);
+  EXPECT_EQ(engine->failStreak.load(), 3);
+  // A read failure that is no time-out starts the streak again.
+  EXPECT_EQ(exchange::ReadParameter(*engine, unknown, true), link::kExchangeFailed);
+  EXPECT_EQ(engine->failStreak.load(), 0);
+}
+
+TEST_F(WriteStreak, NegativeIndexAndMissingValueAreRefusedBeforeTheLine) {
+  link::Parameter p("FiLt");
+  p.typeText = "int";
+  p.value = "10";
+  p.linearIndex = -1;
+  EXPECT_EQ(exchange::WriteParameter(*engine, p, 1), exchange::kResultNegativeIndex);
+  EXPECT_EQ(exchange::ReadParameter(*engine, p, true), exchange::kResultNegativeIndex);
+  EXPECT_EQ(exchange::CompareParameter(*engine, p), exchange::kResultNegativeIndex);
+  p.value = link::kNoData;
+  EXPECT_EQ(exchange::WriteParameter(*engine, p, 1), exchange::kResultNotInitialised);
+  EXPECT_EQ(p.note, exchange::kNotInitialisedNote);
+  // Initial values are what counts in mode -1.
+  p.linearIndex = 0;
+  p.note.clear();
+  p.initialValue = link::kNoData;
+  p.value = "10";
+  EXPECT_EQ(exchange::WriteParameter(*engine, p, -1), exchange::kResultNotInitialised);
+  ASSERT_EQ(sim->Stop(), 0);
+  EXPECT_EQ(sim->CountReceived(""), 0);
+}
+
+}  // namespace
