@@ -109,12 +109,5 @@ TEST(ExitEvent, SignalsAskForTheExitOnce) {
   }
 }
 
-TEST(ExitEvent, RequestByTheFrontEnd) {
-  ExitRequest r;
-  r.Request(ExitSource::Semaphore);
-  EXPECT_TRUE(r.requested());
-  EXPECT_EQ(r.source(), ExitSource::Semaphore);
-}
-
 }  // namespace
 }  // namespace vesk::app
