@@ -225,6 +225,9 @@ void ExchangeEngine::TransmitThread() {
       std::this_thread::sleep_for(kWaitFailurePause);
       continue;
     }
+    // Whatever the window thread did before it started the task (the port it opened or
+    // closed, the target and the counters) is visible from here on.
+    tasksStarted_.load(std::memory_order_acquire);
     // A port that the document could not open is tried once more for the task (the
     // exchanges report a failure), and closed again when the task is done.
     if (!port().is_open()) {
@@ -401,6 +404,7 @@ void ExchangeEngine::OnWindowOpened(int code) {
     sink().TaskEnded();
     return;
   }
+  tasksStarted_.fetch_add(1, std::memory_order_release);
   switch (code) {
     case kTaskReadAll:
       readAllEvent.set();

@@ -220,7 +220,8 @@ class ExchangeEngine : public link::DeviceLink {
   int windowLines_ = 0;
   std::chrono::steady_clock::time_point taskStartTime_;
 
-  std::atomic<bool> busy_{false};  // a task runs (from RunTask until FinishTask ends)
+  std::atomic<uint64_t> tasksStarted_{0};  // publishes the window thread's work to the task
+  std::atomic<bool> busy_{false};          // a task runs (from RunTask until FinishTask ends)
   std::atomic<bool> portOpenedForTask_{false};
   std::atomic<int64_t> lingerMs_{2000};
 
