@@ -27,7 +27,10 @@ PTY="$(head -n 1 "$WORK/sim.out")"
 echo "Simulator on $PTY"
 
 set +e
-"$BIN/vesk-configurator" --port="$PTY" /bps:115200/read/close/elog:"$WORK/errors.log" "$WORK/device.vesk"
+# Keys in both spellings; a path goes in the long one, and "--" before a file name that
+# begins with "/".
+"$BIN/vesk-configurator" --port="$PTY" /bps:115200/read/close --elog="$WORK/errors.log" \
+  -- "$WORK/device.vesk"
 rc=$?
 set -e
 echo "vesk-configurator /read finished with exit code $rc"
