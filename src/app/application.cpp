@@ -184,7 +184,8 @@ void CConfiguratorApp::PrepareLog(const std::string& path) {
   const int fd =
       ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
   if (fd < 0) {
-    Show(std::string(kLogCreateFailedText) + " \"" + path + "\":\n" + std::strerror(errno),
+    const int err = errno;
+    Show(std::string(kLogCreateFailedText) + " \"" + path + "\":\n" + std::strerror(err),
          model::kProgramTitle, link::MsgIcon::Error);
     return;
   }
