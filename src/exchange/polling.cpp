@@ -211,6 +211,8 @@ int Scanner::PollOnce(link::Parameter& parameter) {
     sample->endTime = PollSample::Clock::now();
     if (result == link::kExchangeOk)
       sample->valueText = bounded(parameter.value);
+    else if (engine_.stopEvent().is_set())
+      return kPollStopped;
     else
       sample->errorText = bounded(parameter.note);
   }

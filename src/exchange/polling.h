@@ -37,6 +37,7 @@ inline constexpr int kPollNothingToDo = 1;  // already in that state / polling n
 inline constexpr int kPollNoTimer = 2;      // not a polled parameter, or the timer failed
 inline constexpr int kPollSkipped = 3;      // kMaxResultsInFlight results still unacknowledged
 inline constexpr int kPollUndelivered = 4;  // read, but no sink registered: result dropped
+inline constexpr int kPollStopped = 5;      // the stop event cut the read short: dropped
 
 // The result of one poll. It holds one of the parameter's places in flight until it is
 // acknowledged or destroyed, whichever comes first.
@@ -134,8 +135,9 @@ class Scanner {
   void SetSink(PollSink* sink);
 
   // One poll of the parameter (the thread calls it when the parameter's timer expires).
-  // Returns kPollDone, kPollNothingToDo when polling is not active, kPollSkipped, or
-  // kPollUndelivered.
+  // Returns kPollDone, kPollNothingToDo when polling is not active, kPollSkipped,
+  // kPollUndelivered, or kPollStopped (a read cut short by the stop event says nothing
+  // about the device, so it is not shown).
   int PollOnce(link::Parameter& parameter);
 
   // The thread's body: waits on the stop event and the parameters' timers, polls, and at

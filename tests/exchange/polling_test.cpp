@@ -341,6 +341,13 @@ TEST_F(PollingLive, AtMostNineResultsOfOneParameterInFlight) {
   sink.AcknowledgeFirst();  // twice gives back one place only
   EXPECT_EQ(scanner.PollOnce(*inputs), kPollDone);
   EXPECT_EQ(scanner.PollOnce(*inputs), kPollSkipped);
+  // A read that the stop event cut short is not a result.
+  const size_t held = sink.count();
+  engine->stopEvent().set();
+  EXPECT_EQ(scanner.PollOnce(*counter), kPollStopped);
+  engine->stopEvent().reset();
+  EXPECT_EQ(sink.count(), held);
+
   StopPolling(*inputs);
   StopPolling(*counter);
   scanner.SetSink(nullptr);

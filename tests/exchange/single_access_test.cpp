@@ -278,12 +278,3 @@ TEST_F(SingleAccessLive, OneCallGetAndSet) {
   EXPECT_FALSE(out.ok());
   EXPECT_TRUE(presenter.messages().empty());
 }
-
-TEST_F(SingleAccessLive, ATimeoutIsAFailure) {
-  device.Stop();
-  const ExecuteOutcome out = Run("dev", kSingleRead);
-  EXPECT_FALSE(out.ok());
-  EXPECT_NE(out.result, link::kExchangeOk);
-  EXPECT_FALSE(out.note.empty());
-  EXPECT_EQ(out.lines.back(), out.note);
-}
