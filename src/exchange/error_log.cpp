@@ -7,7 +7,10 @@ namespace vesk::exchange {
 
 std::string ErrorLogLine(const link::Parameter& parameter) {
   std::string line = parameter.shortName;
-  if (parameter.indexed) line += ":" + std::to_string(parameter.linearIndex);
+  if (parameter.indexed) {
+    line += ':';
+    line += std::to_string(parameter.linearIndex);
+  }
   line += " - ";
   line += parameter.note;
   line += '\n';

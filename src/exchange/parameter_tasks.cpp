@@ -32,7 +32,12 @@ constexpr const char* kNetworkNames[] = {"bPS", "LEn", "PrtY", "Sbit", "A.Len", 
 
 // ":" and the linear index of an indexed parameter; nothing otherwise.
 std::string IndexSuffix(const link::Parameter& p) {
-  return p.indexed ? ":" + std::to_string(p.linearIndex) : std::string();
+  std::string suffix;
+  if (p.indexed) {
+    suffix = ':';
+    suffix += std::to_string(p.linearIndex);
+  }
+  return suffix;
 }
 
 bool IsTimeout(const link::Parameter& p) {
