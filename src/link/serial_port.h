@@ -161,7 +161,9 @@ class SerialPort {
   void release();  // closes the descriptor without purging
 
   PortSettings settings_;
-  int fd_ = -1;
+  // Atomic because the link checks it before taking its lock while another thread may
+  // open or close the port under that lock.
+  std::atomic<int> fd_{-1};
   std::atomic<int> converter_mode_{kConverterSemiAuto};
   LineTiming timing_;
   int last_errno_ = 0;
