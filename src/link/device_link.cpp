@@ -105,6 +105,15 @@ bool parse_code(const std::string& text, unsigned& code) {
   return ec == std::errc() && end == last;
 }
 
+// The reply to an indexed request ends with the index it answers for. A late answer to a
+// request for another copy of the same parameter carries the same hash; only this tells
+// it apart. The low byte is compared: it tells every copy of this device apart, and the
+// high byte is the device's own business.
+bool echoes_index(const uint8_t* reply, int count, int32_t index) {
+  if (count < 3) return true;  // a value without an index behind it
+  return reply[count - 1] == static_cast<uint8_t>(index & 0xFF);
+}
+
 void clear_changed(Parameter& p) {
   p.valueChanged = false;
   p.editChanged = false;
@@ -200,7 +209,10 @@ bool DeviceLink::transact(bool read, uint16_t hash, const uint8_t* data, int cou
 
   ReplyFrame parsed;
   if (!parse_reply(answer.view(), parsed)) {
+    // A reply spoilt on the line is line trouble like a lost start; left unrecorded, a
+    // run whose values failed this way would end as a success.
     error = kTextChecksum;
+    exitStatus.store(kStatusBadLine);
     return false;
   }
   std::memcpy(reply.data(), parsed.data, static_cast<size_t>(parsed.count));
@@ -212,6 +224,7 @@ bool DeviceLink::transact(bool read, uint16_t hash, const uint8_t* data, int cou
     return false;
   }
   error = kTextOtherCommand;
+  exitStatus.store(kStatusBadLine);
   return false;
 }
 
@@ -279,6 +292,11 @@ int DeviceLink::exchange(int operation, Parameter* parameter, TraceList* trace) 
   if (!transact(read, hash, data, count, reply, reply_count, p.note, p.pollIndex))
     return kExchangeFailed;
   trace_reply(trace, reply.data(), reply_count);
+  if (p.indexed && !echoes_index(reply.data(), reply_count, p.linearIndex)) {
+    p.note = kTextOtherCommand;
+    exitStatus.store(kStatusBadLine);
+    return kExchangeFailed;
+  }
 
   std::string text;
   if (p.ConvertFromData(reply.data(), reply_count, text) == 0) {
@@ -311,6 +329,13 @@ int DeviceLink::exchange_attributes(int operation, Parameter& p, uint16_t hash) 
   if (reply_count != (p.indexed ? 5 : 3)) {
     p.note = kTextAttributeSize;
     return kExchangeAttributeSize;
+  }
+  // The device repeats the parameter it answers for; attributes of another one (a late
+  // answer to an earlier request) must not be taken for these.
+  if (reply[reply_count - 2] != data[count - 2] || reply[reply_count - 1] != data[count - 1]) {
+    p.note = kTextOtherCommand;
+    exitStatus.store(kStatusBadLine);
+    return kExchangeAttributeFailed;
   }
   p.SetAttributeByte(reply[0]);
   p.editChanged = false;
