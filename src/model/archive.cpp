@@ -40,55 +40,6 @@ const ClassInfo* FindClass(std::string_view name) {
   return nullptr;
 }
 
-// Decodes UTF-8 into code points; an invalid byte becomes U+FFFD.
-std::u32string DecodeUtf8(std::string_view s) {
-  std::u32string out;
-  out.reserve(s.size());
-  size_t i = 0;
-  while (i < s.size()) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    const size_t len = c < 0x80         ? 1
-                       : (c >> 5) == 6  ? 2
-                       : (c >> 4) == 14 ? 3
-                       : (c >> 3) == 30 ? 4
-                                        : 0;
-    bool valid = len != 0 && i + len <= s.size();
-    char32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
-    for (size_t k = 1; valid && k < len; ++k) {
-      const auto cc = static_cast<unsigned char>(s[i + k]);
-      if ((cc & 0xC0) != 0x80) valid = false;
-      cp = (cp << 6) | (cc & 0x3F);
-    }
-    const char32_t least = len == 2 ? 0x80 : len == 3 ? 0x800 : len == 4 ? 0x10000 : 0;
-    if (!valid || cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-      out += U'\uFFFD';
-      ++i;
-    } else {
-      out += cp;
-      i += len;
-    }
-  }
-  return out;
-}
-
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 // UTF-16 little-endian units -> UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string Utf16ToUtf8(std::span<const uint8_t> bytes) {
   std::string out;
@@ -106,50 +57,9 @@ std::string Utf16ToUtf8(std::span<const uint8_t> bytes) {
     } else if (u >= 0xD800 && u <= 0xDFFF) {
       u = 0xFFFD;
     }
-    AppendUtf8(out, u);
+    platform::append_utf8(out, u);
   }
   return out;
-}
-
-// cp1251 byte of each code point below 0x2200 (the highest cp1251 has is U+2122); 0 for
-// none. Built once from the platform's decoding table, so both directions agree.
-const std::array<uint8_t, 0x2200>& Cp1251Bytes() {
-  static const std::array<uint8_t, 0x2200> table = [] {
-    std::array<uint8_t, 0x2200> t{};
-    for (int b = 0x80; b <= 0xFF; ++b) {
-      const std::u32string cp = DecodeUtf8(platform::cp1251_to_utf8(std::string(1, char(b))));
-      if (cp.size() == 1 && cp[0] < t.size() && cp[0] != U'\uFFFD') t[cp[0]] = uint8_t(b);
-    }
-    return t;
-  }();
-  return table;
-}
-
-// Appends the cp1251 form of UTF-8 text. Returns false, with `out` partly filled, when a
-// character has no cp1251 form or the text is not valid UTF-8.
-bool EncodeCp1251(std::string_view utf8, std::vector<uint8_t>& out) {
-  const auto& table = Cp1251Bytes();
-  for (size_t i = 0; i < utf8.size();) {
-    const auto c = static_cast<unsigned char>(utf8[i]);
-    if (c < 0x80) {
-      out.push_back(c);
-      ++i;
-      continue;
-    }
-    const size_t len = (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : 0;
-    if (len == 0 || i + len > utf8.size()) return false;
-    char32_t cp = len == 2 ? (c & 0x1F) : (c & 0x0F);
-    for (size_t k = 1; k < len; ++k) {
-      const auto cc = static_cast<unsigned char>(utf8[i + k]);
-      if ((cc & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (cc & 0x3F);
-    }
-    // Overlong forms decode below 0x80 and are refused here too.
-    if (cp >= table.size() || table[cp] == 0) return false;
-    out.push_back(table[cp]);
-    i += len;
-  }
-  return true;
 }
 
 }  // namespace
@@ -196,15 +106,15 @@ void ArchiveWriter::WriteLength(uint64_t length) {
 }
 
 void ArchiveWriter::WriteString(std::string_view utf8) {
-  std::vector<uint8_t>& cp1251 = scratch_;
+  std::string& cp1251 = scratch_;
   cp1251.clear();
-  if (EncodeCp1251(utf8, cp1251)) {
+  if (platform::try_utf8_to_cp1251(utf8, cp1251)) {
     WriteLength(cp1251.size());
     bytes_.insert(bytes_.end(), cp1251.begin(), cp1251.end());
     return;
   }
   std::u16string units;
-  for (char32_t cp : DecodeUtf8(utf8)) {
+  for (char32_t cp : platform::utf8_to_code_points(utf8)) {
     if (cp >= 0x10000) {
       units += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
       units += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));

@@ -54,7 +54,7 @@ class ArchiveWriter {
   void WriteLength(uint64_t length);
 
   std::vector<uint8_t> bytes_;
-  std::vector<uint8_t> scratch_;  // one text's cp1251 form, kept to spare allocations
+  std::string scratch_;  // one text's cp1251 form, kept to spare allocations
   std::map<std::string, uint32_t, std::less<>> classes_;  // name -> number (1, 2, ...)
 };
 

@@ -13,6 +13,15 @@ std::string utf8_to_cp1251(std::string_view utf8);
 // cp1251 -> UTF-8. Every byte maps (0x98, unassigned, becomes U+FFFD).
 std::string cp1251_to_utf8(std::string_view cp1251);
 
+// cp1251 form of UTF-8 text into `out`. Returns false when a character has no cp1251
+// form or the text is not valid UTF-8 (`out` then holds what came before it).
+bool try_utf8_to_cp1251(std::string_view utf8, std::string& out);
+
+// Code points of UTF-8 text; invalid, overlong and surrogate sequences become U+FFFD.
+std::u32string utf8_to_code_points(std::string_view utf8);
+// Appends the UTF-8 form of one code point.
+void append_utf8(std::string& out, char32_t cp);
+
 // Number of characters (code points) of UTF-8 text; equals its length in cp1251.
 size_t utf8_length(std::string_view utf8);
 // The first n characters of UTF-8 text.

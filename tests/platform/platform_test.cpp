@@ -63,3 +63,19 @@ TEST(Text, CaseFoldingCoversCyrillic) {
   EXPECT_FALSE(iequals("Четность", "Нечетность"));
   EXPECT_EQ(fold_upper("ab.Вд"), "AB.ВД");
 }
+
+TEST(Text, OverlongAndSurrogateFormsAreNotCharacters) {
+  // An overlong '/' must not pass for a path separator, nor a surrogate for a letter.
+  EXPECT_EQ(utf8_to_code_points("a\xC0\xAF"
+                                "b"),
+            U"a\uFFFD\uFFFD"
+            "b");
+  EXPECT_EQ(utf8_to_code_points("\xED\xA0\x80"), U"\uFFFD\uFFFD\uFFFD");
+  EXPECT_EQ(utf8_to_cp1251("\xC0\xAF"), "??");
+  std::string out;
+  EXPECT_TRUE(try_utf8_to_cp1251("Вход №1", out));
+  EXPECT_EQ(cp1251_to_utf8(out), "Вход №1");
+  out.clear();
+  EXPECT_FALSE(try_utf8_to_cp1251("\xE2\x82\xAC\xF0\x9F\x98\x80", out));  // euro, then no form
+  EXPECT_EQ(out, "\x88");
+}
