@@ -11,6 +11,9 @@
 #include "app/script_actions.h"
 #include "app/usage_text.h"
 #include "link/presenter.h"
+#ifdef VESK_HAVE_QT
+#include "ui/qt_main.h"
+#endif
 
 namespace {
 
@@ -45,6 +48,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vesk-configurator: %s\n", problem.c_str());
       return RunScriptActions(cl);
     }
+#ifdef VESK_HAVE_QT
+    // With a display the window runs the program, the command line's tasks included.
+    if (DisplayAvailable() && !cl.noGui) return vesk::ui::RunWithWindow(argc, argv, cl);
+#endif
     // An interactive start needs the window; without the command line's keys there is
     // nothing a run without one could do.
     if (!(cl.settings.flags & cmdflag::kCommandLineRun)) {

@@ -1,0 +1,136 @@
+#include "ui/cell_commit.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "exchange/exchange_engine.h"
+#include "exchange/parameter_tasks.h"
+#include "exchange/polling.h"
+#include "exchange/task_commands.h"
+#include "link/presenter.h"
+#include "model/net_rs485.h"
+#include "platform/text.h"
+
+namespace vesk::ui {
+namespace {
+
+void ShowError(std::string_view text, std::string_view caption) {
+  link::presenter().MessageBox(text, caption, link::MsgIcon::Error, link::MsgButtons::Ok);
+}
+
+// Formats with a C format of two doubles around `head` (the message's own "%s ... %f").
+std::string FormatRange(const std::string& head, double minimum, double maximum) {
+  char tail[160];
+  std::snprintf(tail, sizeof tail, " должно быть больше %f и меньше %f)\n", minimum, maximum);
+  return head + tail;
+}
+
+CommitResult ReportWriteFailure(link::Parameter& parameter) {
+  ShowError(parameter.note, kWriteFailedCaption);
+  return CommitResult::WriteFailed;
+}
+
+CommitResult CommitPolled(const CommitTarget& target, link::Parameter& parameter, int column,
+                          std::string_view new_text) {
+  if (column == column::kName)
+    return exchange::SetPollPeriod(parameter, new_text) ? CommitResult::Accepted
+                                                        : CommitResult::Refused;
+  if (column != column::kValue) return CommitResult::Refused;
+  {
+    std::lock_guard lock(exchange::polled_values_lock());
+    if (!parameter.SetValueFromText(new_text)) {
+      ShowError(ValueRefusedText(parameter, new_text), kValueRefusedCaption);
+      return CommitResult::Refused;
+    }
+    parameter.note.clear();
+  }
+  if (exchange::WriteParameter(target.engine, parameter, 1) != 0)
+    return ReportWriteFailure(parameter);
+  return CommitResult::Accepted;
+}
+
+bool NetworkCombinationAllowed(const model::ObjectWithParameters& owner,
+                               const link::Parameter& parameter, std::string_view new_text) {
+  const std::string& name = parameter.shortName;
+  if (name == "A.Len" || name == "Addr" || platform::iequals(name, "Prot"))
+    return model::CheckAddressChange(owner, name, new_text);
+  if (name == "PrtY" || name == "LEn" || name == "Sbit")
+    return model::CheckParityCombination(owner);
+  return true;
+}
+
+}  // namespace
+
+std::string ValueRefusedText(const link::Parameter& parameter, std::string_view new_text) {
+  std::string text = "Параметеру '" + parameter.shortName + "' (" + parameter.caption +
+                     ")\nне может быть присвоено значение '" + std::string(new_text) + "'.\n ";
+  if (platform::iequals(parameter.shortName, link::kNetworkNameParameter))
+    text += "(Значение не удовлетворяет требованиям к формату сетевого имени";
+  else
+    text += "(Значение этого параметра должно быть ";
+  if (parameter.minimum != 0 || parameter.maximum != 0)
+    text = FormatRange(text + parameter.typeText + " и\n", parameter.minimum, parameter.maximum);
+  return text;
+}
+
+std::string EditHelpTitle(const link::Parameter& parameter) {
+  return parameter.caption + " (" + parameter.shortName + ")";
+}
+
+std::string EditHelpText(const link::Parameter& parameter) {
+  char text[256];
+  if (platform::iequals(parameter.FormatWord(), "float"))
+    std::snprintf(text, sizeof text,
+                  "Значение параметра должно быть вещественного типа, от %.3f до %.3f.",
+                  parameter.minimum, parameter.maximum);
+  else
+    std::snprintf(text, sizeof text, "Значение параметра должно быть целого типа, от %.0f до %.0f.",
+                  parameter.minimum, parameter.maximum);
+  return text;
+}
+
+std::vector<std::string> ValueChoices(const link::Parameter& parameter) {
+  if (parameter.typeText.find(':') == std::string::npos) return {};
+  std::vector<std::string> items{parameter.value};
+  for (const std::string& item : parameter.ChoiceItems())
+    if (item != parameter.value && !item.starts_with("<hide>")) items.push_back(item);
+  return items;
+}
+
+CommitResult CommitCell(const CommitTarget& target, link::Parameter& parameter, int column,
+                        std::string_view old_text, std::string_view new_text) {
+  if (new_text == old_text) return CommitResult::Unchanged;
+  if (target.modified) *target.modified = true;
+  if (parameter.IsPolled()) return CommitPolled(target, parameter, column, new_text);
+
+  if (column == column::kEditable) {
+    if (parameter.ownedByFirm || !parameter.hasAttributes) return CommitResult::Refused;
+    parameter.editable = new_text == kEditableText;
+    parameter.editChanged = true;
+    return CommitResult::Accepted;
+  }
+  if (column != column::kValue) return CommitResult::Refused;
+
+  // A value the maker owns is not changed here.
+  if (parameter.ownedByFirm) return CommitResult::Refused;
+  model::ObjectWithParameters* owner = target.owner;
+  const bool program_port = owner == &target.engine.programNet();
+  if (owner && !program_port && !NetworkCombinationAllowed(*owner, parameter, new_text)) {
+    ShowError(model::kForbiddenCombinationsText, model::kForbiddenCombinationsCaption);
+    return CommitResult::Refused;
+  }
+  if (!parameter.SetValueFromText(new_text)) {
+    ShowError(ValueRefusedText(parameter, new_text), kValueRefusedCaption);
+    return CommitResult::Refused;
+  }
+  if (program_port) {
+    target.engine.programNet().ClearChanges();
+    target.engine.open_port(true);
+    return CommitResult::PortReopened;
+  }
+  const int written = exchange::ImmediateWrite(target.engine, parameter);
+  if (written != 0 && written != 1000) return ReportWriteFailure(parameter);
+  return CommitResult::Accepted;
+}
+
+}  // namespace vesk::ui

@@ -1,0 +1,67 @@
+#pragma once
+// What happens when an edited cell of the tree-list view is committed: the checks, their
+// messages, the change flags and the immediate write. No widgets here; the view shows the
+// record afterwards as it then stands.
+
+#include <string>
+#include <string_view>
+
+#include "link/parameter.h"
+#include "model/object_with_parameters.h"
+
+namespace vesk::exchange {
+class ExchangeEngine;
+}
+
+namespace vesk::ui {
+
+inline constexpr const char* kValueRefusedCaption = "Неудалось изменить параметер";
+inline constexpr const char* kWriteFailedCaption = "Значение не удалось записать в прибор";
+inline constexpr const char* kPolledEditWarning =
+    "Данный параметр опрашивается.\nВо время изменения значения вывод на экран измененных "
+    "значений\nбудет блокирован.";
+inline constexpr const char* kEditableText = "Редактируемый";
+inline constexpr const char* kNotEditableText = "Не редактируемый";
+
+// View columns.
+namespace column {
+constexpr int kDescription = 0;
+constexpr int kName = 1;
+constexpr int kValue = 2;
+constexpr int kEditable = 3;
+constexpr int kOwner = 4;
+constexpr int kErrors = 5;
+}  // namespace column
+
+enum class CommitResult {
+  Unchanged,     // the text equals the old one: nothing happened
+  Refused,       // the record is as it was (a message was shown where there is one)
+  Accepted,      // the record took the text (written at once where the mode says so)
+  WriteFailed,   // taken, but the immediate write failed (its message shown, note set)
+  PortReopened,  // the program's own port settings changed: port re-opened, refresh all
+};
+
+struct CommitTarget {
+  exchange::ExchangeEngine& engine;
+  // The node that owns the parameter (its network checks use its values); may be null.
+  model::ObjectWithParameters* owner = nullptr;
+  // Set when anything but an unchanged text was committed.
+  bool* modified = nullptr;
+};
+
+// Commits `new_text` typed into `column` of the parameter's row that showed `old_text`.
+CommitResult CommitCell(const CommitTarget& target, link::Parameter& parameter, int column,
+                        std::string_view old_text, std::string_view new_text);
+
+// The message of a value the parameter refused.
+std::string ValueRefusedText(const link::Parameter& parameter, std::string_view new_text);
+
+// The help balloon of a value editor: its title "%s (%s)" and text.
+std::string EditHelpTitle(const link::Parameter& parameter);
+std::string EditHelpText(const link::Parameter& parameter);
+
+// Items of the value's drop-down list: the current text, then every choice that differs
+// from it and is not hidden. Empty when the parameter is edited as text.
+std::vector<std::string> ValueChoices(const link::Parameter& parameter);
+
+}  // namespace vesk::ui

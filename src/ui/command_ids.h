@@ -1,0 +1,23 @@
+#pragma once
+// Command identifiers that only the window handles (the document's are in app/document.h).
+
+namespace vesk::ui::cmd {
+constexpr int kFileNew = 57600;
+constexpr int kFileOpen = 57601;
+constexpr int kFileSave = 57603;
+constexpr int kFileSaveAs = 57604;
+constexpr int kRecentFile = 57616;
+constexpr int kAppExit = 57665;
+constexpr int kAppAbout = 57664;
+constexpr int kPrevProblem = 276;
+constexpr int kNextProblem = 277;
+constexpr int kTreeRead = 279;
+constexpr int kTreeWrite = 280;
+constexpr int kTreeWriteChanged = 281;
+constexpr int kTreeCompare = 282;
+constexpr int kReadParameter = 32808;
+constexpr int kWriteParameter = 32809;
+constexpr int kResetParameter = 32811;
+constexpr int kToolBar = 59392;
+constexpr int kStatusBar = 59393;
+}  // namespace vesk::ui::cmd

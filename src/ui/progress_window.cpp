@@ -1,0 +1,141 @@
+#include "ui/progress_window.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include "ui/gui_thread.h"
+
+namespace vesk::ui {
+
+ProgressDialog::ProgressDialog(QWidget* parent) : QDialog(parent) {
+  setWindowTitle(QString::fromUtf8(kProgressTitle));
+  setModal(true);
+  // No close box: the end of the task is the only way out.
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+  list_ = new QListWidget(this);
+  list_->setObjectName("log");
+  elapsed_ = new QLineEdit(this);
+  elapsed_->setObjectName("elapsed");
+  elapsed_->setReadOnly(true);
+  counter_ = new QLineEdit(this);
+  counter_->setObjectName("counter");
+  counter_->setReadOnly(true);
+  bar_ = new QProgressBar(this);
+  bar_->setObjectName("bar");
+  bar_->setTextVisible(false);
+  cancel_ = new QPushButton(QString::fromUtf8(kCancelButtonText), this);
+  cancel_->setObjectName("cancel");
+  cancel_->setDefault(true);
+  cancel_->setAutoDefault(true);
+
+  auto* grid = new QGridLayout(this);
+  grid->addWidget(list_, 0, 0, 5, 1);
+  grid->addWidget(new QLabel(QStringLiteral("Обмен идет:"), this), 0, 1);
+  grid->addWidget(elapsed_, 1, 1);
+  grid->addWidget(new QLabel(QStringLiteral("Обработано пар-ов:"), this), 2, 1);
+  grid->addWidget(counter_, 3, 1);
+  grid->addWidget(bar_, 5, 0);
+  grid->addWidget(cancel_, 5, 1);
+  grid->setColumnStretch(0, 1);
+  grid->setRowStretch(4, 1);
+  resize(520, 200);
+
+  connect(cancel_, &QPushButton::clicked, this, &ProgressDialog::cancelRequested);
+}
+
+void ProgressDialog::AddLine(const exchange::ProgressLine& line) {
+  list_->addItem(QString::fromStdString(line.text));
+  if (line.scrollToBottom) list_->scrollToBottom();
+  elapsed_->setText(QString::fromStdString(line.elapsed));
+  if (!line.counter.empty()) {
+    counter_->setText(QString::fromStdString(line.counter));
+    bar_->setValue(std::min(line.position, bar_->maximum()));
+  }
+}
+
+void ProgressDialog::ScrollToBottom() {
+  list_->scrollToBottom();
+}
+
+void ProgressDialog::SetRange(int range) {
+  // The bar of the original window counts in 16 bits; the counter text stays exact.
+  bar_->setRange(0, range & 0xFFFF);
+  bar_->setValue(0);
+}
+
+void ProgressDialog::reject() {
+  emit cancelRequested();
+}
+
+void ProgressDialog::closeEvent(QCloseEvent* event) {
+  event->ignore();
+}
+
+// ---------------------------------------------------------------- ProgressWindow
+
+ProgressWindow::ProgressWindow(QObject* parent) : QObject(parent) {}
+
+bool ProgressWindow::Run(int code, std::string_view caption, int range,
+                         const std::function<void()>& opened_callback) {
+  (void)code;
+  // A modal window lives on the windows' thread only; a second task never opens over one.
+  if (!OnGuiThread() || dialog_) return false;
+  ProgressDialog dialog(parentWidget_.data());
+  if (!caption.empty()) dialog.setWindowTitle(QString::fromUtf8(caption.data(), caption.size()));
+  dialog.SetRange(range);
+  connect(&dialog, &ProgressDialog::cancelRequested, this, [this] {
+    if (cancel_) cancel_();
+  });
+  dialog_ = &dialog;
+  open_.store(true);
+  // The task starts once the window is up, from inside its loop, so that everything the
+  // exchange thread queues for the window finds it.
+  QTimer::singleShot(0, &dialog, [this, &opened_callback] {
+    emit opened();
+    opened_callback();
+  });
+  dialog.exec();
+  open_.store(false);
+  dialog_ = nullptr;
+  emit finished();
+  return true;
+}
+
+void ProgressWindow::Log(const exchange::ProgressLine& line) {
+  QMetaObject::invokeMethod(
+      this,
+      [this, line] {
+        if (dialog_) dialog_->AddLine(line);
+      },
+      Qt::QueuedConnection);
+}
+
+void ProgressWindow::ScrollToBottom() {
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        if (dialog_) dialog_->ScrollToBottom();
+      },
+      Qt::QueuedConnection);
+}
+
+bool ProgressWindow::Close() {
+  bool expected = true;
+  if (!open_.compare_exchange_strong(expected, false)) return false;
+  // Queued after the last log lines, so the window shows them all before it goes.
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        if (dialog_) dialog_->done(0);
+      },
+      Qt::QueuedConnection);
+  return true;
+}
+
+}  // namespace vesk::ui

@@ -1,0 +1,109 @@
+#include "ui/qt_front_end.h"
+
+#include <QApplication>
+#include <QCursor>
+
+#include "app/document.h"
+#include "ui/gui_thread.h"
+#include "ui/main_frame.h"
+#include "ui/tree_list_view.h"
+
+namespace vesk::ui {
+
+QtFrontEnd::QtFrontEnd() = default;
+
+QtFrontEnd::~QtFrontEnd() {
+  hasWindow_.store(false);
+  delete frame_.data();
+}
+
+bool QtFrontEnd::CreateMainWindow(app::CTRB6Doc& document) {
+  frame_ = new CMainFrame(document, progress_);
+  presenter_.set_parent(frame_);
+  progress_.set_parent_widget(frame_);
+  progress_.set_cancel([&document] { document.engine().Cancel(); });
+  frame_->DocumentChanged();
+  hasWindow_.store(true);
+  return true;
+}
+
+void QtFrontEnd::PlaceMainWindow(const app::CommandLineSettings& settings) {
+  if (frame_) frame_->Place(settings);
+}
+
+void QtFrontEnd::ClearPlacementLock() {
+  QPointer<CMainFrame> frame = frame_;
+  PostToGui([frame] {
+    if (frame) frame->ClearPlacementLock();
+  });
+}
+
+void QtFrontEnd::Post(std::function<void()> work) {
+  if (work) PostToGui(std::move(work));
+}
+
+void QtFrontEnd::Send(std::function<void()> work) {
+  if (!work) return;
+  // Without a running loop nobody would take the request: the caller does it itself (the
+  // windows' thread is then past the loop, waiting for the caller's thread to end).
+  if (OnGuiThread() || !loopRunning_.load()) {
+    work();
+    return;
+  }
+  RunOnGuiAndWait(work);
+}
+
+void QtFrontEnd::RequestClose() {
+  closeRequested_.store(true);
+  QPointer<CMainFrame> frame = frame_;
+  PostToGui([frame] {
+    if (frame)
+      frame->close();
+    else
+      QCoreApplication::quit();
+  });
+}
+
+void QtFrontEnd::Run() {
+  if (!frame_) return;
+  if (!frame_->isVisible() && !frame_->isMinimized()) frame_->showMaximized();
+  // The window may have closed already (a close request served before the loop).
+  loopRunning_.store(true);
+  QObject::connect(frame_, &QObject::destroyed, qApp, &QCoreApplication::quit);
+  QApplication::exec();
+  loopRunning_.store(false);
+  hasWindow_.store(false);
+}
+
+void QtFrontEnd::UpdateAllViews() {
+  QPointer<CMainFrame> frame = frame_;
+  auto refresh = [frame] {
+    if (frame && frame->view()) frame->view()->RefreshAll();
+  };
+  if (OnGuiThread())
+    refresh();
+  else
+    PostToGui(refresh);
+}
+
+void QtFrontEnd::BeginWaitCursor() {
+  if (OnGuiThread()) QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void QtFrontEnd::EndWaitCursor() {
+  if (OnGuiThread()) QApplication::restoreOverrideCursor();
+}
+
+app::SetupOutcome QtFrontEnd::RunSetupCarrier(exchange::ExchangeEngine& engine,
+                                              bool offline_allowed) {
+  (void)engine;
+  (void)offline_allowed;
+  return app::SetupOutcome::NotShown;
+}
+
+bool QtFrontEnd::RunApplyDialog(exchange::ApplyDialog& dialog) {
+  (void)dialog;
+  return false;
+}
+
+}  // namespace vesk::ui

@@ -1,0 +1,504 @@
+#include "ui/tree_list_view.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QStyle>
+#include <QTimer>
+#include <QToolTip>
+#include <functional>
+#include <vector>
+
+#include "app/document.h"
+#include "exchange/exchange_engine.h"
+#include "exchange/parameter_tasks.h"
+#include "exchange/polling.h"
+#include "exchange/task_codes.h"
+#include "exchange/task_commands.h"
+#include "link/presenter.h"
+#include "model/desc_branch.h"
+#include "model/tree_builder.h"
+#include "model/view_rows.h"
+#include "ui/cell_commit.h"
+#include "ui/command_ids.h"
+
+namespace vesk::ui {
+namespace {
+
+constexpr int kKindRole = Qt::UserRole;
+constexpr int kPointerRole = Qt::UserRole + 1;
+constexpr int kKindBranch = 1;
+constexpr int kKindParameter = 2;
+
+struct ColumnSpec {
+  const char* title;
+  Qt::Alignment alignment;
+  int width;
+};
+constexpr ColumnSpec kColumns[] = {
+    {"Описание", Qt::AlignLeft, 360},  {"Параметр", Qt::AlignRight, 70},
+    {"Значение", Qt::AlignRight, 130}, {"Атрибут редактирования", Qt::AlignRight, 110},
+    {"Владелец", Qt::AlignRight, 90},  {"Ошибки обмена и несоответствия", Qt::AlignLeft, 220},
+};
+
+QString Q(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+QColor ToQColor(link::Rgb rgb) {
+  return QColor(rgb.r, rgb.g, rgb.b);
+}
+
+void SetRowColour(QTreeWidgetItem* item, const QColor& colour) {
+  for (int c = 0; c < item->columnCount(); ++c) item->setForeground(c, colour);
+}
+
+// A branch is red while one of its parameters failed an exchange (a mismatch or a value
+// never set does not count).
+bool BranchFailed(const model::ObjectWithParameters& node) {
+  for (const auto& p : node.parameters)
+    if (!p->note.empty() && p->note != exchange::kNotInitialisedNote && !p->HasCompareNote())
+      return true;
+  return false;
+}
+
+class WaitCursor {
+ public:
+  WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+// Editors that end themselves: Enter, Escape or the loss of the focus.
+class CellLineEdit : public QLineEdit {
+ public:
+  CellLineEdit(QWidget* parent, std::function<void()> done) : QLineEdit(parent), done_(done) {}
+
+ protected:
+  void keyPressEvent(QKeyEvent* e) override {
+    if (e->key() == Qt::Key_Escape || e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+      done_();
+      return;
+    }
+    QLineEdit::keyPressEvent(e);
+    // The box widens to fit its text, within the view.
+    const int want = fontMetrics().horizontalAdvance(text()) + 5 + 8;
+    if (want > width() && parentWidget())
+      setMinimumWidth(std::min(want, parentWidget()->width() - x()));
+  }
+  void focusOutEvent(QFocusEvent* e) override {
+    QLineEdit::focusOutEvent(e);
+    if (e->reason() != Qt::PopupFocusReason) done_();
+  }
+
+ private:
+  std::function<void()> done_;
+};
+
+class CellComboBox : public QComboBox {
+ public:
+  CellComboBox(QWidget* parent, std::function<void()> done) : QComboBox(parent), done_(done) {}
+
+ protected:
+  void keyReleaseEvent(QKeyEvent* e) override {
+    if (e->key() == Qt::Key_Escape) {
+      done_();
+      return;
+    }
+    QComboBox::keyReleaseEvent(e);
+  }
+  void focusOutEvent(QFocusEvent* e) override {
+    QComboBox::focusOutEvent(e);
+    if (e->reason() != Qt::PopupFocusReason) done_();
+  }
+
+ private:
+  std::function<void()> done_;
+};
+
+model::ObjectWithParameters* FindOwner(model::DescBranch* branch, const link::Parameter* p) {
+  if (!branch) return nullptr;
+  for (const auto& own : branch->parameters)
+    if (own.get() == p) return branch;
+  for (const auto& child : branch->children)
+    if (auto* found = FindOwner(child.get(), p)) return found;
+  return nullptr;
+}
+
+}  // namespace
+
+TreeListView::TreeListView(app::CTRB6Doc& document, QWidget* parent)
+    : QTreeWidget(parent), doc_(document) {
+  setColumnCount(6);
+  QStringList titles;
+  for (const ColumnSpec& c : kColumns) titles << QString::fromUtf8(c.title);
+  setHeaderLabels(titles);
+  for (int i = 0; i < 6; ++i) {
+    headerItem()->setTextAlignment(i, kColumns[i].alignment | Qt::AlignVCenter);
+    setColumnWidth(i, kColumns[i].width);
+  }
+  header()->setStretchLastSection(true);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setUniformRowHeights(true);
+  setAllColumnsShowFocus(true);
+  connect(this, &QTreeWidget::itemExpanded, this, &TreeListView::OnExpanded);
+  connect(this, &QTreeWidget::itemDoubleClicked, this, &TreeListView::OnDoubleClicked);
+}
+
+link::Parameter* TreeListView::ParameterOf(const QTreeWidgetItem* item) {
+  if (!item || item->data(0, kKindRole).toInt() != kKindParameter) return nullptr;
+  return reinterpret_cast<link::Parameter*>(item->data(0, kPointerRole).value<quintptr>());
+}
+
+model::ObjectWithParameters* TreeListView::NodeOf(const QTreeWidgetItem* item) {
+  if (!item || item->data(0, kKindRole).toInt() != kKindBranch) return nullptr;
+  return reinterpret_cast<model::ObjectWithParameters*>(
+      item->data(0, kPointerRole).value<quintptr>());
+}
+
+QTreeWidgetItem* TreeListView::ItemOf(const link::Parameter* parameter) const {
+  if (!parameter) return nullptr;
+  for (QTreeWidgetItemIterator it(const_cast<TreeListView*>(this)); *it; ++it)
+    if (ParameterOf(*it) == parameter) return *it;
+  return nullptr;
+}
+
+void TreeListView::ClearRows() {
+  if (editor_) {
+    editor_->hide();
+    editor_.clear();
+  }
+  editItem_ = nullptr;
+  clear();
+  top_ = rootItem_ = nullptr;
+}
+
+void TreeListView::Fill(const std::string& title) {
+  WaitCursor wait;
+  ClearRows();
+  const bool show_indexes = doc_.modes().showIndexes.load();
+  top_ = new QTreeWidgetItem(this);
+  top_->setText(0, Q("Конфигурация ВЕСК (" + title + ")"));
+  top_->setIcon(0, style()->standardIcon(QStyle::SP_ComputerIcon));
+  if (model::DescBranch* root = doc_.root()) {
+    model::ViewRows rows;
+    const int own = root->ShowBranchInView(rows, -1, show_indexes);
+    std::vector<QTreeWidgetItem*> items(rows.size(), nullptr);
+    const QIcon branch_icon = style()->standardIcon(QStyle::SP_DirIcon);
+    const QIcon parameter_icon = style()->standardIcon(QStyle::SP_FileIcon);
+    const QIcon info_icon = style()->standardIcon(QStyle::SP_MessageBoxInformation);
+    for (size_t i = 0; i < rows.size(); ++i) {
+      const model::ViewRow& row = rows[i];
+      QTreeWidgetItem* parent =
+          row.parent >= 0 && static_cast<size_t>(row.parent) < i ? items[row.parent] : top_;
+      auto* item = new QTreeWidgetItem(parent);
+      items[i] = item;
+      item->setText(0, Q(row.label));
+      item->setText(1, Q(row.shortName));
+      item->setText(2, Q(row.value));
+      for (int c = 1; c <= 4; ++c)
+        item->setTextAlignment(c, kColumns[c].alignment | Qt::AlignVCenter);
+      switch (row.kind) {
+        case model::RowKind::Branch:
+          item->setData(0, kKindRole, kKindBranch);
+          item->setData(0, kPointerRole, QVariant::fromValue(reinterpret_cast<quintptr>(row.node)));
+          item->setIcon(0, branch_icon);
+          break;
+        case model::RowKind::Parameter:
+          item->setData(0, kKindRole, kKindParameter);
+          item->setData(0, kPointerRole,
+                        QVariant::fromValue(reinterpret_cast<quintptr>(row.parameter)));
+          item->setIcon(0, parameter_icon);
+          row.parameter->viewItem = item;
+          RefreshParameterRow(item, *row.parameter);
+          break;
+        case model::RowKind::Info:
+          item->setIcon(0, info_icon);
+          break;
+      }
+    }
+    if (own >= 0 && static_cast<size_t>(own) < items.size()) rootItem_ = items[own];
+  } else {
+    auto* none = new QTreeWidgetItem(top_);
+    none->setText(0, QString::fromUtf8(kNoTreeRow));
+    none->setText(2, QString::fromUtf8(kNoTreeValue));
+    none->setIcon(0, style()->standardIcon(QStyle::SP_DirIcon));
+  }
+  // The exchange thread serves this configuration from now on.
+  doc_.engine().StartTransmitThread();
+  ExpandQuietly(top_);
+  if (rootItem_) ExpandQuietly(rootItem_);
+  RefreshAll();
+}
+
+void TreeListView::ExpandQuietly(QTreeWidgetItem* item) {
+  // Expanding in code is no request to read.
+  quietExpand_ = true;
+  item->setExpanded(true);
+  quietExpand_ = false;
+}
+
+void TreeListView::RefreshParameterRow(QTreeWidgetItem* item, link::Parameter& p) {
+  const bool show_indexes = doc_.modes().showIndexes.load();
+  if (p.IsPolled()) item->setText(0, Q(p.TreeText(show_indexes)));
+  item->setText(1, Q(p.NameColumn(show_indexes)));
+  item->setText(2, Q(p.value));
+  item->setText(3, Q(p.EditableText()));
+  item->setText(4, Q(p.OwnerText()));
+  item->setText(5, Q(p.note));
+  SetRowColour(item, ToQColor(p.DisplayColour()));
+}
+
+void TreeListView::RefreshItem(QTreeWidgetItem* item) {
+  if (link::Parameter* p = ParameterOf(item)) {
+    RefreshParameterRow(item, *p);
+  } else if (model::ObjectWithParameters* node = NodeOf(item)) {
+    item->setText(1, Q(model::BranchIndexText(node->linearIndex, doc_.modes().showIndexes.load())));
+    SetRowColour(item, BranchFailed(*node) ? QColor(255, 0, 0) : QColor(0, 0, 0));
+  }
+}
+
+void TreeListView::RefreshAll() {
+  WaitCursor wait;
+  for (QTreeWidgetItemIterator it(this); *it; ++it) {
+    if (*it == editItem_ && editor_) continue;  // the open editor keeps its cell
+    RefreshItem(*it);
+  }
+}
+
+void TreeListView::OnExpanded(QTreeWidgetItem* item) {
+  if (quietExpand_) return;
+  WaitCursor wait;
+  for (int i = 0; i < item->childCount(); ++i) {
+    QTreeWidgetItem* child = item->child(i);
+    link::Parameter* p = ParameterOf(child);
+    if (!p || p->IsPolled() || p->shortName == "    ") continue;
+    exchange::AutomaticRead(doc_.engine(), p);
+    RefreshParameterRow(child, *p);
+  }
+  RefreshItem(item);
+}
+
+// ---------------------------------------------------------------- navigation
+
+void TreeListView::GoToProblem(bool down) {
+  WaitCursor wait;
+  // Every row in the order the tree shows them, collapsed branches included.
+  std::vector<QTreeWidgetItem*> order;
+  for (QTreeWidgetItemIterator it(this); *it; ++it) order.push_back(*it);
+  QTreeWidgetItem* start = currentItem();
+  if (!start) {
+    if (!rootItem_) return;
+    ExpandQuietly(rootItem_);
+    start = rootItem_;
+  }
+  if (NodeOf(start) && start->childCount() == 0) {
+    link::presenter().MessageBox(kNoOtherProblems, model::kProgramTitle, link::MsgIcon::Information,
+                                 link::MsgButtons::Ok);
+    return;
+  }
+  if (link::Parameter* p = ParameterOf(start); p && p->IsPolled()) return;
+  const auto here = std::find(order.begin(), order.end(), start);
+  const long at = here == order.end() ? -1 : here - order.begin();
+  auto is_problem = [](QTreeWidgetItem* item) {
+    link::Parameter* p = ParameterOf(item);
+    return p && !p->IsPolled() && !p->note.empty();
+  };
+  QTreeWidgetItem* found = nullptr;
+  if (down) {
+    // From a branch, its own first rows count as well.
+    const bool from_branch = ParameterOf(start) == nullptr;
+    if (from_branch && is_problem(start)) found = start;
+    for (long i = at + 1; !found && i < static_cast<long>(order.size()); ++i)
+      if (is_problem(order[i])) found = order[i];
+  } else {
+    for (long i = at - 1; !found && i >= 0; --i)
+      if (is_problem(order[i])) found = order[i];
+  }
+  if (!found) {
+    link::presenter().MessageBox(kNoMoreProblems, model::kProgramTitle, link::MsgIcon::Information,
+                                 link::MsgButtons::Ok);
+    return;
+  }
+  for (QTreeWidgetItem* up = found->parent(); up; up = up->parent()) ExpandQuietly(up);
+  setCurrentItem(found);
+  scrollToItem(found);
+}
+
+// ---------------------------------------------------------------- context menus
+
+model::ObjectWithParameters* TreeListView::OwnerOf(const link::Parameter* parameter) const {
+  if (!parameter) return nullptr;
+  if (auto* found = FindOwner(doc_.root(), parameter)) return found;
+  if (auto* found = FindOwner(doc_.tree().scanners.get(), parameter)) return found;
+  for (const auto& p : doc_.engine().programNet().parameters)
+    if (p.get() == parameter) return &doc_.engine().programNet();
+  return nullptr;
+}
+
+QMenu* TreeListView::BuildContextMenu(QTreeWidgetItem* item) {
+  auto add = [](QMenu* menu, int id, const char* text) {
+    QAction* a = menu->addAction(QString::fromUtf8(text));
+    a->setData(id);
+    return a;
+  };
+  if (auto* branch = dynamic_cast<model::DescBranch*>(NodeOf(item));
+      branch && branch != doc_.tree().scanners.get()) {
+    auto* menu = new QMenu(this);
+    add(menu, cmd::kTreeRead, "Прочитать параметры ветви");
+    add(menu, cmd::kTreeWrite, "Записать параметры ветви");
+    add(menu, cmd::kTreeWriteChanged, "Записать только измененные");
+    add(menu, cmd::kTreeCompare, "Сравнить с реальными значениями");
+    return menu;
+  }
+  if (link::Parameter* p = ParameterOf(item); p && !p->IsPolled()) {
+    auto* menu = new QMenu(this);
+    add(menu, cmd::kReadParameter, "Прочитать параметр");
+    if (p->writable) add(menu, cmd::kWriteParameter, "Записать параметр");
+    menu->addSeparator();
+    add(menu, cmd::kResetParameter, "Установить значение в \"Нет данных\"");
+    return menu;
+  }
+  return nullptr;
+}
+
+void TreeListView::contextMenuEvent(QContextMenuEvent* event) {
+  QTreeWidgetItem* item = itemAt(viewport()->mapFromGlobal(event->globalPos()));
+  if (!item) return;
+  setCurrentItem(item);
+  doc_.currentBranch = NodeOf(item) ? NodeOf(item) : OwnerOf(ParameterOf(item));
+  QMenu* menu = BuildContextMenu(item);
+  if (!menu) return;
+  QAction* chosen = menu->exec(event->globalPos());
+  const int id = chosen ? chosen->data().toInt() : 0;
+  menu->deleteLater();
+  if (id) RunRowCommand(id, item);
+}
+
+void TreeListView::RunRowCommand(int id, QTreeWidgetItem* item) {
+  switch (id) {
+    case cmd::kTreeRead:
+    case cmd::kTreeWrite:
+    case cmd::kTreeWriteChanged:
+    case cmd::kTreeCompare:
+      doc_.currentBranch = dynamic_cast<model::DescBranch*>(NodeOf(item));
+      doc_.OnCommand(app::cmd::kReadBranch + (id - cmd::kTreeRead));
+      RefreshAll();
+      return;
+    case cmd::kReadParameter:
+    case cmd::kWriteParameter:
+      exchange::RunParameterCommand(
+          doc_.engine(), ParameterOf(item),
+          id == cmd::kReadParameter ? exchange::kTaskReadOne : exchange::kTaskWriteOne);
+      RefreshAll();
+      return;
+    case cmd::kResetParameter:
+      if (link::Parameter* p = ParameterOf(item)) {
+        p->value = link::kNoData;
+        p->note.clear();
+        p->valueChanged = p->editChanged = p->ownerChanged = false;
+      }
+      RefreshAll();
+      return;
+    default:
+      return;
+  }
+}
+
+// ---------------------------------------------------------------- editing in place
+
+void TreeListView::OnDoubleClicked(QTreeWidgetItem* item, int column) {
+  OpenEditor(item, column);
+}
+
+QWidget* TreeListView::OpenEditor(QTreeWidgetItem* item, int column) {
+  link::Parameter* p = ParameterOf(item);
+  if (!p || item->isDisabled()) return nullptr;
+  CloseEditor();
+  QWidget* editor = nullptr;
+  auto done = [this] { QTimer::singleShot(0, this, [this] { CloseEditor(); }); };
+  auto line_edit = [&] {
+    auto* e = new CellLineEdit(viewport(), done);
+    e->setText(item->text(column));
+    e->selectAll();
+    return e;
+  };
+  if (p->IsPolled()) {
+    if (column == 1 && p->shortName != "r.oe.s") {
+      editor = line_edit();
+      static_cast<QLineEdit*>(editor)->setText(QString::number(exchange::PollPeriod(*p)));
+    } else if (column == 2) {
+      if (exchange::PollingActive(*p))
+        link::presenter().MessageBox(kPolledEditWarning, model::kProgramTitle,
+                                     link::MsgIcon::Warning, link::MsgButtons::Ok);
+      editor = line_edit();
+    }
+  } else if (column == 2) {
+    const std::vector<std::string> choices = ValueChoices(*p);
+    if (choices.empty()) {
+      editor = line_edit();
+    } else {
+      auto* combo = new CellComboBox(viewport(), done);
+      for (const std::string& c : choices) combo->addItem(Q(c));
+      connect(combo, qOverload<int>(&QComboBox::activated), this, done);
+      editor = combo;
+    }
+  } else if (column == 3 && p->hasAttributes) {
+    auto* combo = new CellComboBox(viewport(), done);
+    combo->addItem(item->text(3));
+    combo->addItem(QString::fromUtf8(p->editable ? kNotEditableText : kEditableText));
+    connect(combo, qOverload<int>(&QComboBox::activated), this, done);
+    editor = combo;
+  }
+  if (!editor) return nullptr;
+  editItem_ = item;
+  editColumn_ = column;
+  editOld_ = item->text(column);
+  editor_ = editor;
+  setItemWidget(item, column, editor);
+  editor->setFocus();
+  if (auto* e = qobject_cast<QLineEdit*>(editor); e && !p->IsPolled()) {
+    const QString tip = "<b>" + Q(EditHelpTitle(*p)) + "</b><br>" + Q(EditHelpText(*p));
+    QToolTip::showText(e->mapToGlobal(QPoint(0, e->height())), tip, e, QRect(), 15000);
+  }
+  return editor;
+}
+
+void TreeListView::CloseEditor() {
+  if (!editor_ || committing_) return;
+  committing_ = true;
+  QWidget* editor = editor_;
+  editor_.clear();
+  QString text;
+  if (auto* e = qobject_cast<QLineEdit*>(editor))
+    text = e->text();
+  else if (auto* c = qobject_cast<QComboBox*>(editor))
+    text = c->currentText();
+  QTreeWidgetItem* item = editItem_;
+  const int column = editColumn_;
+  editItem_ = nullptr;
+  editor->hide();
+  removeItemWidget(item, column);
+  QToolTip::hideText();
+  setFocus();
+  Commit(item, column, text);
+  committing_ = false;
+}
+
+void TreeListView::Commit(QTreeWidgetItem* item, int column, const QString& text) {
+  link::Parameter* p = ParameterOf(item);
+  if (!p) return;
+  const CommitResult result = CommitCell({doc_.engine(), OwnerOf(p), &doc_.modified}, *p, column,
+                                         editOld_.toStdString(), text.toStdString());
+  if (result == CommitResult::PortReopened)
+    RefreshAll();
+  else
+    RefreshItem(item);
+  if (item->parent()) RefreshItem(item->parent());
+}
+
+}  // namespace vesk::ui
