@@ -1,0 +1,112 @@
+#include "window_fixture.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <thread>
+
+#include "link/exit_status.h"
+#include "model/net_rs485_prg.h"
+#include "platform/paths.h"
+#include "ui/main_frame.h"
+
+namespace vesk::ui::test {
+
+ScratchDir::ScratchDir() {
+  char templ[] = "/tmp/vesk-ui-XXXXXX";
+  if (!::mkdtemp(templ)) throw std::runtime_error("mkdtemp failed");
+  path_ = templ;
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+SimProcess::SimProcess(const ScratchDir& dir) {
+  const std::string out = dir / "sim.out";
+  const std::string sim = std::string(VESK_BIN_DIR) + "/vesk-sim";
+  const std::string tree = std::getenv("VESK_TREE_DAT")
+                               ? std::getenv("VESK_TREE_DAT")
+                               : std::string(VESK_BIN_DIR) + "/vesk.tree.dat";
+  pid_ = ::fork();
+  if (pid_ == 0) {
+    const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd >= 0) {
+      ::dup2(fd, 1);
+      ::dup2(fd, 2);
+    }
+    ::execl(sim.c_str(), sim.c_str(), "--tree", tree.c_str(), "--bps", "115200", nullptr);
+    ::_exit(127);
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::ifstream in(out);
+    std::string line;
+    if (std::getline(in, line) && !in.eof()) {
+      pty_ = line;
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  throw std::runtime_error("vesk-sim did not name its terminal");
+}
+
+SimProcess::~SimProcess() {
+  if (pid_ > 0) {
+    ::kill(pid_, SIGTERM);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+  }
+}
+
+void WindowTest::SetUp() {
+  setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+  if (!std::getenv("VESK_TREE_DAT"))
+    setenv("VESK_TREE_DAT", (std::string(VESK_BIN_DIR) + "/vesk.tree.dat").c_str(), 1);
+  store = std::make_unique<platform::SettingsStore>(dir / "settings.ini");
+  link::set_presenter(&captured);
+  link::exitStatus.store(0);
+  fe = std::make_unique<QtFrontEnd>();
+}
+
+void WindowTest::TearDown() {
+  fe.reset();
+  doc.reset();
+  link::set_presenter(nullptr);
+}
+
+app::CTRB6Doc& WindowTest::MakeDocument(const std::string& pty) {
+  // No test reaches a serial port of the machine.
+  store->WriteText(platform::kSettingsKey, model::kPortPathValue,
+                   pty.empty() ? dir / "no-such-tty" : pty);
+  store->WriteDword(platform::kSettingsKey, model::kBaudRateValue, 115200);
+  app::DocumentEnvironment env;
+  env.frontEnd = fe.get();
+  env.store = store.get();
+  env.listPorts = [] { return std::string("COM1"); };
+  if (pty.empty()) {
+    env.settings.flags = app::cmdflag::kCommandLineRun;
+    env.settings.modes = app::modebit::kSilent;
+  }
+  env.programPath = dir / "vesk-configurator";
+  env.programDirectory = dir.path() + "/";
+  doc = std::make_unique<app::CTRB6Doc>(std::move(env));
+  doc->engine().set_linger(std::chrono::milliseconds(0));
+  EXPECT_TRUE(doc->OnNewDocument());
+  return *doc;
+}
+
+CMainFrame& WindowTest::MakeWindow() {
+  EXPECT_TRUE(fe->CreateMainWindow(*doc));
+  return *fe->frame();
+}
+
+}  // namespace vesk::ui::test

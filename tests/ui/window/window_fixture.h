@@ -1,0 +1,74 @@
+#pragma once
+// A document with the window over it, its settings in a folder of the test's own, and
+// every message captured instead of shown.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/document.h"
+#include "link/presenter.h"
+#include "platform/settings_store.h"
+#include "ui/qt_front_end.h"
+
+namespace vesk::ui::test {
+
+struct Shown {
+  std::string text, caption;
+  link::MsgIcon icon;
+};
+
+class CapturingPresenter : public link::Presenter {
+ public:
+  link::MsgAnswer MessageBox(std::string_view text, std::string_view caption, link::MsgIcon icon,
+                             link::MsgButtons buttons) override {
+    shown.push_back({std::string(text), std::string(caption), icon});
+    return buttons == link::MsgButtons::Ok ? link::MsgAnswer::Ok : link::MsgAnswer::No;
+  }
+  std::vector<Shown> shown;
+};
+
+// A folder under /tmp removed with its contents.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// The simulator on a pseudo-terminal at 115200 bit/s; ended when destroyed.
+class SimProcess {
+ public:
+  explicit SimProcess(const ScratchDir& dir);
+  ~SimProcess();
+  const std::string& pty() const { return pty_; }
+
+ private:
+  int pid_ = -1;
+  std::string pty_;
+};
+
+class WindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  // The document; `pty` empty: a silent start that opens no port.
+  app::CTRB6Doc& MakeDocument(const std::string& pty = {});
+  // The main window over the document made.
+  CMainFrame& MakeWindow();
+
+  ScratchDir dir;
+  std::unique_ptr<platform::SettingsStore> store;
+  CapturingPresenter captured;
+  std::unique_ptr<QtFrontEnd> fe;
+  std::unique_ptr<app::CTRB6Doc> doc;
+};
+
+}  // namespace vesk::ui::test
