@@ -6,6 +6,8 @@
 #include "app/document.h"
 #include "ui/gui_thread.h"
 #include "ui/main_frame.h"
+#include "ui/net_mode_dialog.h"
+#include "ui/setup_dialog.h"
 #include "ui/tree_list_view.h"
 
 namespace vesk::ui {
@@ -96,14 +98,21 @@ void QtFrontEnd::EndWaitCursor() {
 
 app::SetupOutcome QtFrontEnd::RunSetupCarrier(exchange::ExchangeEngine& engine,
                                               bool offline_allowed) {
-  (void)engine;
-  (void)offline_allowed;
-  return app::SetupOutcome::NotShown;
+  SetupDialog dialog(engine, offline_allowed, frame_.data());
+  switch (dialog.RunModal()) {
+    case exchange::SetupOutcome::Connected:
+    case exchange::SetupOutcome::Offline:
+      return app::SetupOutcome::Connected;
+    case exchange::SetupOutcome::Exit:
+    case exchange::SetupOutcome::Open:
+      break;
+  }
+  return app::SetupOutcome::Exit;
 }
 
-bool QtFrontEnd::RunApplyDialog(exchange::ApplyDialog& dialog) {
-  (void)dialog;
-  return false;
+bool QtFrontEnd::RunApplyDialog(exchange::ApplyDialog& model) {
+  NetModeDialog dialog(model, frame_.data());
+  return dialog.exec() == QDialog::Accepted;
 }
 
 }  // namespace vesk::ui

@@ -1,0 +1,44 @@
+#pragma once
+// Dialog 142 "Перевод прибора на новый режим работы": the new network settings and the three
+// choices of the network-mode change; the work of its OK button is the core's ApplyDialog.
+
+#include <QDialog>
+
+namespace vesk::exchange {
+class ApplyDialog;
+}
+
+class QCheckBox;
+
+namespace vesk::ui {
+
+inline constexpr const char* kApplyTitle = "Перевод прибора на новый режим работы";
+inline constexpr const char* kApplyChangeProgram = "Поменять сразу сетевые настройки программы";
+inline constexpr const char* kApplyRepeat = "Поcлать широковещательную команду APLY";
+inline constexpr const char* kApplyThreeTimes = "Поcлать посылку трижды (для надежности)";
+inline constexpr const char* kApplyWarning =
+    "ВНИМАНИЕ: Данная операция приведет к переключению прибора на новые сетевые параметры. Это "
+    "может привести к потере связи с прибором. Проверьте параметры связи:";
+inline constexpr const char* kApplyGroup = "Новые параметры:";
+
+class NetModeDialog : public QDialog {
+  Q_OBJECT
+ public:
+  NetModeDialog(exchange::ApplyDialog& model, QWidget* parent = nullptr);
+
+  QCheckBox* changeProgram() const { return changeProgram_; }
+  QCheckBox* repeat() const { return repeat_; }
+  QCheckBox* threeTimes() const { return threeTimes_; }
+
+ public slots:
+  // OK: the choices go to the model, which sends "APLY"; the dialog closes when it says so.
+  void accept() override;
+
+ private:
+  exchange::ApplyDialog& model_;
+  QCheckBox* changeProgram_;
+  QCheckBox* repeat_;
+  QCheckBox* threeTimes_;
+};
+
+}  // namespace vesk::ui

@@ -1,0 +1,131 @@
+#include "ui/setup_dialog.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace vesk::ui {
+namespace {
+
+QString Q(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+}  // namespace
+
+SetupDialog::SetupDialog(exchange::ExchangeEngine& engine, bool offline_allowed, QWidget* parent,
+                         exchange::SetupWorker::Prober prober)
+    : QDialog(parent),
+      worker_(std::make_unique<exchange::SetupWorker>(engine, offline_allowed, std::move(prober))) {
+  setWindowTitle(QString::fromUtf8(exchange::kSetupTitle));
+  auto* layout = new QVBoxLayout(this);
+  table_ = new QTableWidget(0, 2, this);
+  table_->setHorizontalHeaderLabels({QString::fromUtf8(exchange::kSetupParameterColumn),
+                                     QString::fromUtf8(exchange::kSetupValueColumn)});
+  table_->horizontalHeader()->setStretchLastSection(true);
+  table_->verticalHeader()->hide();
+  table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  table_->setColumnWidth(0, 200);
+  layout->addWidget(table_);
+  status_ = new QLabel(this);
+  status_->setObjectName("status");
+  layout->addWidget(status_);
+  auto* row = new QHBoxLayout;
+  const std::pair<int, const char*> buttons[] = {
+      {exchange::kSetupConnect, exchange::kSetupConnectButton},
+      {exchange::kSetupScan, exchange::kSetupScanButton},
+      {exchange::kSetupFactory, exchange::kSetupFactoryButton},
+      {exchange::kSetupOffline, exchange::kSetupOfflineButton},
+      {exchange::kSetupExit, exchange::kSetupExitButton},
+  };
+  for (const auto& [id, text] : buttons) {
+    auto* b = new QPushButton(QString::fromUtf8(text), this);
+    b->setAutoDefault(false);
+    const int command = id;
+    connect(b, &QPushButton::clicked, this, [this, command] { worker_->Command(command); });
+    buttons_[id] = b;
+    row->addWidget(b);
+  }
+  layout->addLayout(row);
+  resize(640, 360);
+  connect(table_, &QTableWidget::cellDoubleClicked, this, &SetupDialog::EditCell);
+  // The worker tells from its own thread; the window draws on its own.
+  QPointer<SetupDialog> self(this);
+  worker_->set_on_change([self](unsigned changes) {
+    QMetaObject::invokeMethod(
+        qApp,
+        [self, changes] {
+          if (self) self->Show(changes);
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+SetupDialog::~SetupDialog() {
+  // The worker ends before the widgets it reports to.
+  worker_.reset();
+}
+
+QPushButton* SetupDialog::button(int command) const {
+  const auto it = buttons_.find(command);
+  return it == buttons_.end() ? nullptr : it->second;
+}
+
+exchange::SetupOutcome SetupDialog::RunModal() {
+  worker_->Open();
+  Show(exchange::kRowsChanged | exchange::kStatusChanged | exchange::kListSwitched);
+  if (worker_->outcome() == exchange::SetupOutcome::Open) exec();
+  return worker_->outcome();
+}
+
+void SetupDialog::Show(unsigned changes) {
+  if (changes & exchange::kCommandPosted) worker_->ServePosted();
+  const exchange::SetupState state = worker_->State();
+  filling_ = true;
+  table_->setRowCount(static_cast<int>(state.rows.size()));
+  for (size_t i = 0; i < state.rows.size(); ++i) {
+    const int r = static_cast<int>(i);
+    if (!table_->item(r, 0)) table_->setItem(r, 0, new QTableWidgetItem);
+    if (!table_->item(r, 1)) table_->setItem(r, 1, new QTableWidgetItem);
+    table_->item(r, 0)->setText(Q(state.rows[i].caption));
+    table_->item(r, 1)->setText(Q(state.rows[i].value));
+  }
+  filling_ = false;
+  table_->setEnabled(state.listEnabled);
+  status_->setText(Q(state.status));
+  const link::Rgb c = state.StatusColour();
+  status_->setStyleSheet(QString("color: rgb(%1,%2,%3);").arg(c.r).arg(c.g).arg(c.b));
+  if (QPushButton* b = button(exchange::kSetupOffline)) b->setEnabled(state.offlineEnabled);
+  if (changes & exchange::kAlarmBeep) QApplication::beep();
+  if (state.outcome != exchange::SetupOutcome::Open && isVisible()) QDialog::done(0);
+}
+
+void SetupDialog::EditCell(int row, int column) {
+  if (column != 1 || !table_->isEnabled()) return;
+  const exchange::SetupState state = worker_->State();
+  if (row < 0 || static_cast<size_t>(row) >= state.rows.size()) return;
+  bool ok = false;
+  const QString text =
+      QInputDialog::getText(this, Q(state.rows[row].caption), Q(state.rows[row].caption),
+                            QLineEdit::Normal, Q(state.rows[row].value), &ok);
+  if (ok) worker_->EditRow(static_cast<size_t>(row), text.toStdString());
+  Show(exchange::kRowsChanged);
+}
+
+void SetupDialog::reject() {
+  worker_->Command(exchange::kSetupExit);
+  Show(0);
+}
+
+void SetupDialog::accept() {
+  worker_->Command(exchange::kSetupOk);
+  Show(0);
+}
+
+}  // namespace vesk::ui
