@@ -14,7 +14,6 @@
 
 namespace vesk::ui {
 
-
 class QtFrontEnd : public QObject, public app::FrontEnd {
   Q_OBJECT
  public:
