@@ -1,0 +1,351 @@
+// The unattended read and write of the whole tree against vesk-sim playing a bad line:
+// lost, spoilt, headless, foreign and late answers, a device that falls silent, a device
+// that vanishes. Whatever the line does, the run ends in the time its exchanges need, its
+// exit code follows the exit-status rules, and no parameter ends up with a value that
+// neither the device nor the configuration had.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <iostream>
+#include <memory>
+#include <set>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+#include "exchange_replay.h"
+#include "fault_support.h"
+#include "link/frame_codec.h"
+#include "run_bound.h"
+
+namespace vesk::faults {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The simulator is killed once it has received this many frames: well inside the task.
+constexpr int kKillAfterFrames = 100;
+// A fixed seed makes every fault fall on the same answers in every run.
+const std::vector<std::string> kSeed{"--seed", "7"};
+
+struct FaultCase {
+  const char* name;
+  std::vector<std::string> options;
+  FaultKinds kinds;
+  bool killSimulator = false;
+  // Late answers and a vanished device leave the trace without what the configurator
+  // saw in time; such runs are judged by the rules that hold whatever the timing.
+  bool replayable = true;
+  // Answers arrive after their request was given up, during later requests.
+  bool lateAnswers = false;
+};
+
+std::vector<std::string> With(std::vector<std::string> options) {
+  options.insert(options.end(), kSeed.begin(), kSeed.end());
+  return options;
+}
+
+// The reply wait at 115200 Bd is 110 ms; 400 ms is beyond all three attempts of a request.
+const std::vector<FaultCase> kCases = {
+    {"Clean", With({}), {}},
+    {"Drop", With({"--drop", "0.2"}), {.timeouts = true}},
+    {"Corrupt", With({"--corrupt", "0.1"}), {}},
+    {"Garbage", With({"--garbage", "0.1"}), {.lostStarts = true}},
+    {"WrongHash", With({"--wrong-hash", "0.1"}), {}},
+    {"Late", With({"--late-ms", "400"}), {.timeouts = true}, false, false, true},
+    {"MuteAfter", With({"--mute-after", "120"}), {.timeouts = true}},
+    {"SimulatorKilled",
+     With({}),
+     {.timeouts = true, .lostStarts = true, .lineErrors = true},
+     true,
+     false},
+};
+
+// Made once: the two device states, the configuration read from the second (the file
+// every run starts from), and the tree as a fresh configuration holds it.
+struct Fixture {
+  TempDir dir;
+  Dump deviceState;  // what the simulator holds before each run
+  std::string fileBytes;
+  std::vector<TreeEntry> fileEntries;
+  std::vector<TreeEntry> fresh;
+  std::string error;
+};
+
+const Fixture& Shared() {
+  static const std::unique_ptr<Fixture> fixture = [] {
+    auto f = std::make_unique<Fixture>();
+    f->fresh = FreshTree();
+    if (f->fresh.empty()) {
+      f->error = "the description builds no tree";
+      return f;
+    }
+    Dump defaults;
+    {
+      SimRun sim(f->dir, f->dir / "none.txt", {});
+      if (!sim.ok()) {
+        f->error = "vesk-sim did not start";
+        return f;
+      }
+      sim.Stop();
+      defaults = ParseDump(ReadFile(sim.dumpPath));
+    }
+    f->deviceState = MarkedState(defaults, 0);
+    const std::string file_state = f->dir / "file-state.txt";
+    WriteFile(file_state, FormatDump(MarkedState(defaults, 1)));
+    SimRun sim(f->dir, file_state, {});
+    const std::string file = f->dir / "file.vesk";
+    const RunResult r =
+        StartConfigurator(f->dir, sim.pty(), "/read/close", file)->Wait(std::chrono::seconds(30));
+    SavedConfiguration saved = LoadSaved(file);
+    if (r.exitCode != 0 || !saved.loaded) {
+      f->error = "the clean read of the file's state failed: " + r.err;
+      return f;
+    }
+    f->fileBytes = ReadFile(file);
+    f->fileEntries = std::move(saved.entries);
+    return f;
+  }();
+  return *fixture;
+}
+
+bool OneOf(const std::string& v, std::initializer_list<const std::string*> allowed) {
+  return std::any_of(allowed.begin(), allowed.end(),
+                     [&](const std::string* a) { return a && *a == v; });
+}
+
+const DumpEntry* Find(const Dump& dump, const DumpKey& key) {
+  auto it = dump.find(key);
+  return it == dump.end() ? nullptr : &it->second;
+}
+
+// True when some other copy of the parameter holds `attributes` in the device.
+bool HeldByAnotherCopy(const Dump& device, const TreeEntry& e, const std::string& attributes) {
+  for (const auto& [key, entry] : device)
+    if (key.first == e.name && key != e.Dump() && entry.attributes == attributes) return true;
+  return false;
+}
+
+class FaultMatrix : public ::testing::TestWithParam<std::tuple<FaultCase, bool>> {
+ protected:
+  void SetUp() override { ASSERT_EQ(Shared().error, ""); }
+
+  void CheckExitCode(const FaultCase& c, bool anything_failed) {
+    if (replay.astray) ADD_FAILURE() << "the requests broke the rules: " << replay.why;
+    if (replay.modelled && !replay.astray) {
+      EXPECT_EQ(run.exitCode, ExitCodeFor(replay.exitStatus))
+          << "exit status 0x" << std::hex << replay.exitStatus;
+      return;
+    }
+    // A replayable case that could not be replayed (a busy machine) is still judged by
+    // the rules that hold whatever the timing.
+    if (c.replayable) std::cout << "[   NOTE   ] not replayed: " << replay.why << "\n";
+    if (c.killSimulator) {
+      EXPECT_TRUE(run.exitCode == 202 || run.exitCode == 203) << run.exitCode;
+    } else {
+      EXPECT_TRUE(run.exitCode == 0 || run.exitCode == 202 || run.exitCode == 203) << run.exitCode;
+    }
+    if (anything_failed) {
+      EXPECT_NE(run.exitCode, 0) << "failures reported as success";
+    }
+  }
+
+  // Every parameter of the saved file holds what the device holds, or, with the reason in
+  // its note, what it held before: the file's value or a fresh configuration's, which is
+  // where a read starts. Parameters the task never reached keep the fresh value and no
+  // note, and come only after five time-outs in a row.
+  void CheckRead(const FaultCase& c, const std::string& file, const Dump& device) {
+    const Fixture& s = Shared();
+    SavedConfiguration saved = LoadSaved(file);
+    ASSERT_TRUE(saved.loaded) << "the saved file does not load";
+    EXPECT_TRUE(saved.messages.empty()) << saved.messages.front();
+    ASSERT_EQ(saved.entries.size(), s.fresh.size());
+    if (ReadFile(file) == s.fileBytes) {
+      // Nothing was saved: the read got nothing to keep.
+      EXPECT_NE(run.exitCode, 0);
+      return;
+    }
+    std::vector<std::string> noted;
+    size_t unvisited = std::string::npos;
+    for (size_t i = 0; i < saved.entries.size(); ++i) {
+      const TreeEntry& e = saved.entries[i];
+      const TreeEntry& before = s.fileEntries[i];
+      const TreeEntry& fresh = s.fresh[i];
+      const std::string key = e.Key();
+      if (e.note.empty() && e.value == fresh.value) {
+        if (unvisited == std::string::npos) unvisited = i;
+        continue;
+      }
+      if (unvisited != std::string::npos)
+        ADD_FAILURE() << key << " was read after " << saved.entries[unvisited].Key()
+                      << " was left out";
+      const DumpEntry* d = Find(device, e.Dump());
+      const bool attributes = e.hasAttributes && d && d->attributes != "-";
+      const std::string attr = e.AttributeText();
+      if (e.note.empty()) {
+        if (!d) continue;
+        EXPECT_EQ(e.value, d->value) << key << ": read without a note, yet not the device's";
+        if (attributes) {
+          EXPECT_EQ(attr, d->attributes) << key << " attributes";
+        }
+        continue;
+      }
+      noted.push_back(key);
+      const std::string* device_value = d ? &d->value : nullptr;
+      EXPECT_TRUE(OneOf(e.value, {device_value, &before.value, &fresh.value}))
+          << key << " holds \"" << e.value << "\", which neither side had (" << e.note << ")";
+      if (attributes) {
+        const std::string before_attr = before.AttributeText(), fresh_attr = fresh.AttributeText();
+        // The link tells a late attribute answer of another parameter by the hash the
+        // answer repeats, but not yet one of another copy of the same parameter by the
+        // index it repeats; such attributes can stay with a parameter whose value then
+        // failed.
+        const bool other_copy = c.lateAnswers && HeldByAnotherCopy(device, e, attr);
+        EXPECT_TRUE(OneOf(attr, {&d->attributes, &before_attr, &fresh_attr}) || other_copy)
+            << key << " attributes " << attr;
+      }
+    }
+    if (unvisited != std::string::npos) {
+      // Cut short by five time-outs in a row.
+      ASSERT_GE(unvisited, 5u);
+      for (size_t i = unvisited - 5; i < unvisited; ++i)
+        EXPECT_EQ(saved.entries[i].note, kTimeoutNote) << saved.entries[i].Key();
+    }
+    EXPECT_EQ(ErrorLogKeys(log), noted) << "the error log lists other parameters";
+    if (replay.modelled && !replay.astray) {
+      EXPECT_EQ(replay.failed, noted);
+      EXPECT_EQ(replay.cancelled, unvisited != std::string::npos);
+    }
+    CheckExitCode(c, !noted.empty() || unvisited != std::string::npos);
+  }
+
+  // The device holds, for every parameter, the file's value or its own from before; one
+  // that does not hold the file's value was reported in the error log, or the task
+  // stopped before it.
+  void CheckWrite(const FaultCase& c, const std::string& file, const Dump& device) {
+    const Fixture& s = Shared();
+    EXPECT_EQ(ReadFile(file), s.fileBytes) << "writing changed the file written from";
+    const std::vector<std::string> logged = ErrorLogKeys(log);
+    if (c.killSimulator) {
+      CheckExitCode(c, true);
+      return;
+    }
+    size_t last_logged = 0;
+    std::vector<std::string> not_held;
+    for (size_t i = 0; i < s.fileEntries.size(); ++i) {
+      const TreeEntry& e = s.fileEntries[i];
+      const std::string key = e.Key();
+      if (std::find(logged.begin(), logged.end(), key) != logged.end()) last_logged = i;
+      if (!e.writable || e.value == kNoData) continue;
+      bool held = true;
+      if (e.name == "CHAr*") {
+        link::PackedName codes{};
+        ASSERT_TRUE(link::pack_network_name(e.value, codes)) << e.value;
+        for (int k = 0; k < 4; ++k) {
+          const DumpKey code_key{"CHAr", std::to_string(e.index < 0 ? k : e.index + k)};
+          const DumpEntry* now = Find(device, code_key);
+          const DumpEntry* was = Find(s.deviceState, code_key);
+          ASSERT_TRUE(now && was) << "CHAr:" << k;
+          const std::string wanted = std::to_string(codes[static_cast<size_t>(k)]);
+          EXPECT_TRUE(OneOf(now->value, {&wanted, &was->value}))
+              << "CHAr:" << k << " holds code " << now->value;
+          held = held && now->value == wanted;
+        }
+      } else {
+        const DumpEntry* now = Find(device, e.Dump());
+        const DumpEntry* was = Find(s.deviceState, e.Dump());
+        if (!now || !was) continue;  // not kept by the device
+        EXPECT_TRUE(OneOf(now->value, {&e.value, &was->value}))
+            << key << " holds \"" << now->value << "\", which neither side had";
+        held = now->value == e.value;
+        if (e.hasAttributes && now->attributes != "-") {
+          const std::string attr = e.AttributeText();
+          EXPECT_TRUE(OneOf(now->attributes, {&attr, &was->attributes}))
+              << key << " attributes " << now->attributes;
+          held = held && now->attributes == attr;
+        }
+      }
+      if (!held) not_held.push_back(key);
+      if (!held && std::find(logged.begin(), logged.end(), key) == logged.end() &&
+          (i < last_logged || run.exitCode == 0))
+        ADD_FAILURE() << key << " was not written, and no failure says so";
+    }
+    if (run.exitCode == 0) {
+      EXPECT_TRUE(logged.empty() && not_held.empty());
+    }
+    if (replay.modelled && !replay.astray) {
+      EXPECT_EQ(logged, replay.failed);
+    }
+    CheckExitCode(c, !logged.empty() || !not_held.empty());
+  }
+
+  RunResult run;
+  Replay replay;
+  std::string log;
+};
+
+TEST_P(FaultMatrix, EndsInTimeWithValuesOneSideHad) {
+  const auto& [c, write] = GetParam();
+  const Fixture& s = Shared();
+  TempDir dir;
+  const std::string state = dir / "state.txt";
+  WriteFile(state, FormatDump(s.deviceState));
+  const std::string file = dir / "config.vesk";
+  WriteFile(file, s.fileBytes);
+
+  SimRun sim(dir, state, c.options);
+  ASSERT_TRUE(sim.ok());
+  const std::chrono::milliseconds bound = RunBound(s.fileEntries, write, c.kinds);
+  auto configurator = StartConfigurator(
+      dir, sim.pty(), std::string(write ? "/write" : "/read") + "/close/elog:errors.log", file);
+  if (c.killSimulator) {
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (sim.Received() < kKillAfterFrames && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(1ms);
+    sim.Kill();
+  }
+  run = configurator->Wait(bound);
+  ASSERT_FALSE(run.timedOut) << "still running after " << bound.count() << " ms: a hang";
+  if (!c.killSimulator) {
+    const int sim_exit = sim.Stop();
+    ASSERT_EQ(sim_exit, 0) << "vesk-sim did not end cleanly: " << sim.errors;
+  }
+
+  const std::string trace = ReadFile(sim.tracePath);
+  log = ReadFile(dir / "errors.log");
+  const double reply_wait = std::chrono::duration<double>(AttemptTime()).count();
+  // The trace of a killed device ends in the middle of the task.
+  if (!c.killSimulator)
+    replay = ReplayRun(trace, write ? s.fileEntries : s.fresh, write, reply_wait);
+  if (!c.killSimulator) {
+    EXPECT_LE(run.elapsed, NeededFor(replay.attempts))
+        << replay.attempts << " attempts on the line do not need that long";
+  }
+
+  // A killed device wrote nothing; a read leaves it as it was.
+  const Dump device = c.killSimulator ? s.deviceState : ParseDump(ReadFile(sim.dumpPath));
+  if (write)
+    CheckWrite(c, file, device);
+  else
+    CheckRead(c, file, device);
+  RecordProperty("elapsed_ms", static_cast<int>(run.elapsed.count()));
+  RecordProperty("bound_ms", static_cast<int>(bound.count()));
+  RecordProperty("exit_code", run.exitCode);
+  RecordProperty("attempts", replay.attempts);
+  RecordProperty("replayed", replay.modelled && !replay.astray ? 1 : 0);
+  RecordProperty("failed", static_cast<int>(ErrorLogKeys(log).size()));
+}
+
+std::string CaseName(const ::testing::TestParamInfo<std::tuple<FaultCase, bool>>& info) {
+  return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) ? "Write" : "Read");
+}
+
+INSTANTIATE_TEST_SUITE_P(Line, FaultMatrix,
+                         ::testing::Combine(::testing::ValuesIn(kCases),
+                                            ::testing::Values(false, true)),
+                         CaseName);
+
+}  // namespace
+}  // namespace vesk::faults
