@@ -19,6 +19,7 @@
 #include "fault_support.h"
 #include "link/frame_codec.h"
 #include "run_bound.h"
+#include "shared_fixture.h"
 
 namespace vesk::faults {
 namespace {
@@ -62,54 +63,6 @@ const std::vector<FaultCase> kCases = {
      true,
      false},
 };
-
-// Made once: the two device states, the configuration read from the second (the file
-// every run starts from), and the tree as a fresh configuration holds it.
-struct Fixture {
-  TempDir dir;
-  Dump deviceState;  // what the simulator holds before each run
-  std::string fileBytes;
-  std::vector<TreeEntry> fileEntries;
-  std::vector<TreeEntry> fresh;
-  std::string error;
-};
-
-const Fixture& Shared() {
-  static const std::unique_ptr<Fixture> fixture = [] {
-    auto f = std::make_unique<Fixture>();
-    f->fresh = FreshTree();
-    if (f->fresh.empty()) {
-      f->error = "the description builds no tree";
-      return f;
-    }
-    Dump defaults;
-    {
-      SimRun sim(f->dir, f->dir / "none.txt", {});
-      if (!sim.ok()) {
-        f->error = "vesk-sim did not start";
-        return f;
-      }
-      sim.Stop();
-      defaults = ParseDump(ReadFile(sim.dumpPath));
-    }
-    f->deviceState = MarkedState(defaults, 0);
-    const std::string file_state = f->dir / "file-state.txt";
-    WriteFile(file_state, FormatDump(MarkedState(defaults, 1)));
-    SimRun sim(f->dir, file_state, {});
-    const std::string file = f->dir / "file.vesk";
-    const RunResult r =
-        StartConfigurator(f->dir, sim.pty(), "/read/close", file)->Wait(std::chrono::seconds(30));
-    SavedConfiguration saved = LoadSaved(file);
-    if (r.exitCode != 0 || !saved.loaded) {
-      f->error = "the clean read of the file's state failed: " + r.err;
-      return f;
-    }
-    f->fileBytes = ReadFile(file);
-    f->fileEntries = std::move(saved.entries);
-    return f;
-  }();
-  return *fixture;
-}
 
 bool OneOf(const std::string& v, std::initializer_list<const std::string*> allowed) {
   return std::any_of(allowed.begin(), allowed.end(),
@@ -157,7 +110,7 @@ class FaultMatrix : public ::testing::TestWithParam<std::tuple<FaultCase, bool>>
   // where a read starts. Parameters the task never reached keep the fresh value and no
   // note, and come only after five time-outs in a row.
   void CheckRead(const FaultCase& c, const std::string& file, const Dump& device) {
-    const Fixture& s = Shared();
+    const SharedFixture& s = Shared();
     SavedConfiguration saved = LoadSaved(file);
     ASSERT_TRUE(saved.loaded) << "the saved file does not load";
     EXPECT_TRUE(saved.messages.empty()) << saved.messages.front();
@@ -225,7 +178,7 @@ class FaultMatrix : public ::testing::TestWithParam<std::tuple<FaultCase, bool>>
   // that does not hold the file's value was reported in the error log, or the task
   // stopped before it.
   void CheckWrite(const FaultCase& c, const std::string& file, const Dump& device) {
-    const Fixture& s = Shared();
+    const SharedFixture& s = Shared();
     EXPECT_EQ(ReadFile(file), s.fileBytes) << "writing changed the file written from";
     const std::vector<std::string> logged = ErrorLogKeys(log);
     if (c.killSimulator) {
@@ -288,7 +241,7 @@ class FaultMatrix : public ::testing::TestWithParam<std::tuple<FaultCase, bool>>
 
 TEST_P(FaultMatrix, EndsInTimeWithValuesOneSideHad) {
   const auto& [c, write] = GetParam();
-  const Fixture& s = Shared();
+  const SharedFixture& s = Shared();
   TempDir dir;
   const std::string state = dir / "state.txt";
   WriteFile(state, FormatDump(s.deviceState));
