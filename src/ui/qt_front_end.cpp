@@ -8,6 +8,7 @@
 #include "ui/main_frame.h"
 #include "ui/net_mode_dialog.h"
 #include "ui/setup_dialog.h"
+#include "ui/single_point_dialog.h"
 #include "ui/tree_list_view.h"
 
 namespace vesk::ui {
@@ -113,6 +114,15 @@ app::SetupOutcome QtFrontEnd::RunSetupCarrier(exchange::ExchangeEngine& engine,
 bool QtFrontEnd::RunApplyDialog(exchange::ApplyDialog& model) {
   NetModeDialog dialog(model, frame_.data());
   return dialog.exec() == QDialog::Accepted;
+}
+
+void QtFrontEnd::ShowSinglePoint(app::CTRB6Doc& document) {
+  CSinglePoint dialog(document, frame_.data());
+  dialog.exec();
+}
+
+void QtFrontEnd::ShowStateInOut(app::CTRB6Doc& document) {
+  (void)document;
 }
 
 }  // namespace vesk::ui

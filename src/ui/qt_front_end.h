@@ -46,6 +46,8 @@ class QtFrontEnd : public QObject, public app::FrontEnd {
   app::SetupOutcome RunSetupCarrier(exchange::ExchangeEngine& engine,
                                     bool offline_allowed) override;
   bool RunApplyDialog(exchange::ApplyDialog& dialog) override;
+  void ShowSinglePoint(app::CTRB6Doc& document) override;
+  void ShowStateInOut(app::CTRB6Doc& document) override;
 
   CMainFrame* frame() const { return frame_; }
 

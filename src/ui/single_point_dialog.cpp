@@ -1,0 +1,195 @@
+#include "ui/single_point_dialog.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "app/document.h"
+#include "link/presenter.h"
+#include "model/tree_builder.h"
+
+namespace vesk::ui {
+namespace {
+
+QString Q(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+QString Q(const char* text) {
+  return QString::fromUtf8(text);
+}
+
+}  // namespace
+
+CSinglePoint::CSinglePoint(app::CTRB6Doc& document, QWidget* parent) : QDialog(parent) {
+  setWindowTitle(Q(kSinglePointTitle));
+  // The definitions the description load kept, flagged from the trees it built.
+  access_ = std::make_unique<exchange::SingleAccess>(
+      document.engine(), exchange::DescribeCommands(document.tree().definitions, document.tree()));
+
+  auto* grid = new QGridLayout(this);
+  grid->addWidget(new QLabel(Q("Определите команду:"), this), 0, 0);
+  command_ = new QComboBox(this);
+  command_->setEditable(true);
+  command_->setInsertPolicy(QComboBox::NoInsert);
+  command_->setMaxVisibleItems(20);
+  command_->setObjectName("command");
+  grid->addWidget(command_, 0, 1);
+  grid->addWidget(new QLabel(Q("Хеш-код:"), this), 0, 2);
+  hash_ = new QLineEdit(this);
+  hash_->setReadOnly(true);
+  hash_->setObjectName("hash");
+  grid->addWidget(hash_, 0, 3);
+
+  auto* operation = new QGroupBox(Q("Операция:"), this);
+  auto* op_layout = new QHBoxLayout(operation);
+  read_ = new QRadioButton(Q("Чтение"), operation);
+  write_ = new QRadioButton(Q("Запись"), operation);
+  read_->setChecked(true);
+  op_layout->addWidget(read_);
+  op_layout->addWidget(write_);
+  auto* op_group = new QButtonGroup(this);
+  op_group->addButton(read_, exchange::kSingleRead);
+  op_group->addButton(write_, exchange::kSingleWrite);
+  grid->addWidget(operation, 1, 0, 1, 2);
+
+  auto* index_box = new QGroupBox(this);
+  auto* index_layout = new QGridLayout(index_box);
+  indexUsed_ = new QCheckBox(Q("Наличие лин-го индекса:"), index_box);
+  index_ = new QLineEdit(QStringLiteral("0"), index_box);
+  index_->setObjectName("index");
+  inData_ = new QRadioButton(Q("Индекс в поле данных"), index_box);
+  inAddress_ = new QRadioButton(Q("Индекс в адресе (3 бит)"), index_box);
+  inData_->setChecked(true);
+  auto* place_group = new QButtonGroup(this);
+  place_group->addButton(inData_, static_cast<int>(exchange::IndexPlacement::DataField));
+  place_group->addButton(inAddress_, static_cast<int>(exchange::IndexPlacement::Address));
+  index_layout->addWidget(indexUsed_, 0, 0);
+  index_layout->addWidget(index_, 0, 1);
+  index_layout->addWidget(inData_, 1, 0);
+  index_layout->addWidget(inAddress_, 1, 1);
+  grid->addWidget(index_box, 1, 2, 1, 2);
+
+  valueLabel_ = new QLabel(Q("Что записать:"), this);
+  value_ = new QComboBox(this);
+  value_->setEditable(true);
+  value_->setInsertPolicy(QComboBox::NoInsert);
+  value_->setObjectName("value");
+  grid->addWidget(valueLabel_, 2, 0);
+  grid->addWidget(value_, 2, 1, 1, 3);
+
+  description_ = new QLineEdit(Q(exchange::kDescriptionPlaceholder), this);
+  description_->setReadOnly(true);
+  description_->setObjectName("description");
+  grid->addWidget(description_, 3, 0, 1, 4);
+
+  grid->addWidget(new QLabel(Q("Протокол обмена данными с прибором:"), this), 4, 0, 1, 4);
+  protocol_ = new QListWidget(this);
+  protocol_->setObjectName("protocol");
+  // The trace lines line up their columns only in a fixed-pitch font.
+  QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  protocol_->setFont(fixed);
+  grid->addWidget(protocol_, 5, 0, 1, 4);
+
+  auto* buttons = new QHBoxLayout;
+  execute_ = new QPushButton(Q("Выполнить!"), this);
+  exit_ = new QPushButton(Q("Выход"), this);
+  execute_->setDefault(true);
+  buttons->addStretch(1);
+  buttons->addWidget(execute_);
+  buttons->addWidget(exit_);
+  grid->addLayout(buttons, 6, 0, 1, 4);
+  grid->setRowStretch(5, 1);
+  grid->setColumnStretch(1, 1);
+  grid->setColumnStretch(3, 1);
+
+  for (const std::string& name : access_->CommandNames()) command_->addItem(Q(name));
+  command_->setCurrentIndex(-1);
+  command_->setEditText(Q(exchange::kInitialCommand));
+
+  // Every change of the command text, typed or chosen from the list, refreshes the
+  // description.
+  connect(command_, &QComboBox::editTextChanged, this, [this] { RefreshDescription(); });
+  connect(command_, qOverload<int>(&QComboBox::activated), this, [this](int i) {
+    command_->setEditText(command_->itemText(i));
+    RefreshDescription();
+  });
+  connect(read_, &QRadioButton::toggled, this, [this] { ShowOperation(); });
+  connect(indexUsed_, &QCheckBox::toggled, this, [this] { ShowIndexPlacement(); });
+  connect(execute_, &QPushButton::clicked, this, [this] { Execute(); });
+  connect(exit_, &QPushButton::clicked, this, &QDialog::reject);
+
+  RefreshDescription();
+  ShowOperation();
+  ShowIndexPlacement();
+  resize(600, 440);
+}
+
+CSinglePoint::~CSinglePoint() = default;
+
+void CSinglePoint::RefreshDescription() {
+  const exchange::CommandView view = access_->Refresh(command_->currentText().toStdString());
+  hash_->setText(Q(view.hashText));
+  description_->setText(Q(view.descriptionLine));
+  if (view.indexUsed) indexUsed_->setChecked(*view.indexUsed);
+  // Emptying the list of an editable box empties its text too; the typed value stays.
+  const QString typed = value_->currentText();
+  value_->clear();
+  for (const std::string& choice : view.choices) value_->addItem(Q(choice));
+  value_->setEditText(typed);
+}
+
+void CSinglePoint::ShowOperation() {
+  const bool write = write_->isChecked();
+  valueLabel_->setVisible(write);
+  value_->setVisible(write);
+}
+
+void CSinglePoint::ShowIndexPlacement() {
+  const bool used = indexUsed_->isChecked();
+  inData_->setEnabled(used);
+  inAddress_->setEnabled(used);
+}
+
+exchange::SingleAccessFields CSinglePoint::Fields() const {
+  exchange::SingleAccessFields f;
+  f.command = command_->currentText().toStdString();
+  f.operation = write_->isChecked() ? exchange::kSingleWrite : exchange::kSingleRead;
+  f.indexUsed = indexUsed_->isChecked();
+  f.index = index_->text().toStdString();
+  f.placement = inAddress_->isChecked() ? exchange::IndexPlacement::Address
+                                        : exchange::IndexPlacement::DataField;
+  f.value = value_->currentText().toStdString();
+  return f;
+}
+
+exchange::ExecuteOutcome CSinglePoint::Execute() {
+  const exchange::SingleAccessFields fields = Fields();
+  protocol_->clear();
+  // The exchange runs here on the windows' thread and waits for the link's lock.
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  exchange::ExecuteOutcome out = access_->Execute(fields, false);
+  QApplication::restoreOverrideCursor();
+  for (const std::string& line : out.lines) protocol_->addItem(Q(line));
+  if (protocol_->count() > 0) {
+    protocol_->setCurrentRow(protocol_->count() - 1);
+    protocol_->scrollToBottom();
+  }
+  // The refusal of an undescribed command is shown once the wait cursor is gone.
+  if (!out.described && !out.lines.empty())
+    link::presenter().MessageBox(out.lines.front(), model::kProgramTitle, link::MsgIcon::Error);
+  return out;
+}
+
+}  // namespace vesk::ui

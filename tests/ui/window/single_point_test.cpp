@@ -1,0 +1,120 @@
+// The single-parameter dialog through its controls, against the simulator.
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "link/frame_codec.h"
+#include "ui/single_point_dialog.h"
+#include "window_fixture.h"
+
+namespace vesk::ui::test {
+namespace {
+
+QString Q(const char* text) {
+  return QString::fromUtf8(text);
+}
+
+QStringList Lines(const QListWidget& list) {
+  QStringList lines;
+  for (int i = 0; i < list.count(); ++i) lines << list.item(i)->text();
+  return lines;
+}
+
+TEST_F(WindowTest, SinglePointStartsWithTheVersionCommand) {
+  MakeDocument();
+  CSinglePoint dialog(*doc);
+  EXPECT_EQ(dialog.windowTitle(), Q(kSinglePointTitle));
+  EXPECT_EQ(dialog.command()->currentText(), QStringLiteral("!vEr"));
+  char hash[16];
+  std::snprintf(hash, sizeof hash, "0x%X", static_cast<unsigned>(link::name_hash("VER")));
+  EXPECT_EQ(dialog.hash()->text(), QString::fromLatin1(hash));
+  EXPECT_TRUE(dialog.readButton()->isChecked());
+  EXPECT_GT(dialog.command()->count(), 10);
+  // The value box shows only for a write; the placement only with an index.
+  EXPECT_TRUE(dialog.value()->isHidden());
+  EXPECT_TRUE(dialog.valueLabel()->isHidden());
+  dialog.writeButton()->click();
+  EXPECT_FALSE(dialog.value()->isHidden());
+  dialog.readButton()->click();
+  EXPECT_TRUE(dialog.value()->isHidden());
+  dialog.indexUsed()->setChecked(false);
+  EXPECT_FALSE(dialog.inAddress()->isEnabled());
+  dialog.indexUsed()->setChecked(true);
+  EXPECT_TRUE(dialog.inAddress()->isEnabled());
+  EXPECT_TRUE(dialog.inDataField()->isEnabled());
+}
+
+TEST_F(WindowTest, SinglePointRefreshesAsTheUserTypes) {
+  MakeDocument();
+  CSinglePoint dialog(*doc);
+  dialog.command()->setEditText(QStringLiteral("PrtY"));
+  // A choice list fills the value box.
+  EXPECT_GT(dialog.value()->count(), 1);
+  const QString described = dialog.description()->text();
+  EXPECT_TRUE(described.endsWith(")")) << described.toStdString();
+  dialog.command()->setEditText(QStringLiteral("zzzz"));
+  EXPECT_TRUE(dialog.description()->text().endsWith(Q("(<тип неопределен>)")));
+  EXPECT_EQ(dialog.value()->count(), 0);
+  // An undescribed command keeps the last caption.
+  EXPECT_TRUE(dialog.description()->text().startsWith(described.left(described.indexOf(" ("))));
+}
+
+TEST_F(WindowTest, SinglePointRefusesAnUndescribedCommand) {
+  MakeDocument();
+  CSinglePoint dialog(*doc);
+  dialog.command()->setEditText(QStringLiteral("zzzz"));
+  dialog.executeButton()->click();
+  ASSERT_EQ(captured.shown.size(), 1u);
+  EXPECT_EQ(captured.shown[0].text, "Параметер 'zzzz' не описан!");
+  EXPECT_EQ(captured.shown[0].icon, link::MsgIcon::Error);
+}
+
+TEST_F(WindowTest, SinglePointReadsTheDeviceName) {
+  const SimProcess sim(dir);
+  MakeDocument(sim.pty());
+  captured.shown.clear();
+  CSinglePoint dialog(*doc);
+  dialog.command()->setEditText(QStringLiteral("dev"));
+  dialog.executeButton()->click();
+  const QStringList lines = Lines(*dialog.protocol());
+  ASSERT_GE(lines.size(), 3) << lines.join('\n').toStdString();
+  EXPECT_TRUE(lines.front().startsWith(QStringLiteral("dev ("))) << lines.front().toStdString();
+  EXPECT_EQ(lines[lines.size() - 2], Q("Нет ошибок; строковая нотация ответа:"));
+  EXPECT_EQ(lines.back(), QStringLiteral("VESK"));
+  EXPECT_EQ(dialog.protocol()->currentRow(), lines.size() - 1);
+  EXPECT_TRUE(captured.shown.empty());
+
+  // Writing "dev" has no encoder: nothing is sent and the protocol says why.
+  dialog.writeButton()->click();
+  dialog.value()->setEditText(QStringLiteral("X"));
+  dialog.executeButton()->click();
+  EXPECT_TRUE(Lines(*dialog.protocol())
+                  .join('\n')
+                  .contains(Q("Метод формирования посылки записи для команды 'dev' не определен.")))
+      << Lines(*dialog.protocol()).join('\n').toStdString();
+}
+
+TEST_F(WindowTest, SinglePointWarnsOfAnAddressBeyondSeven) {
+  const SimProcess sim(dir);
+  MakeDocument(sim.pty());
+  CSinglePoint dialog(*doc);
+  dialog.command()->setEditText(QStringLiteral("r.oe"));
+  dialog.indexUsed()->setChecked(true);
+  dialog.inAddress()->click();
+  dialog.index()->setText(QStringLiteral("8"));
+  dialog.executeButton()->click();
+  const QStringList lines = Lines(*dialog.protocol());
+  ASSERT_GE(lines.size(), 2);
+  EXPECT_EQ(lines[0], Q("Индекс передается в поле адреса запроса"));
+  EXPECT_EQ(lines[1], Q("Предупреждение: адрес увеличен более чем на 7!"));
+}
+
+}  // namespace
+}  // namespace vesk::ui::test
