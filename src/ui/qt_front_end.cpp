@@ -9,6 +9,7 @@
 #include "ui/net_mode_dialog.h"
 #include "ui/setup_dialog.h"
 #include "ui/single_point_dialog.h"
+#include "ui/state_in_out_dialog.h"
 #include "ui/tree_list_view.h"
 
 namespace vesk::ui {
@@ -122,7 +123,8 @@ void QtFrontEnd::ShowSinglePoint(app::CTRB6Doc& document) {
 }
 
 void QtFrontEnd::ShowStateInOut(app::CTRB6Doc& document) {
-  (void)document;
+  CStateInOutDlg dialog(document, frame_.data());
+  dialog.exec();
 }
 
 }  // namespace vesk::ui

@@ -1,0 +1,337 @@
+#include "ui/state_in_out_dialog.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QStyledItemDelegate>
+#include <QTableWidget>
+#include <QTimer>
+#include <functional>
+
+#include "app/document.h"
+
+namespace vesk::ui {
+namespace {
+
+QString Q(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+QString Q(const char* text) {
+  return QString::fromUtf8(text);
+}
+
+// The window keeps the resource's proportions: dialog units of the usual 8-point font.
+QRect Dlu(int x, int y, int w, int h) {
+  auto sx = [](int v) { return v * 3 / 2; };
+  auto sy = [](int v) { return v * 13 / 8; };
+  return QRect(sx(x), sy(y), sx(w), sy(h));
+}
+
+constexpr int kValueColumn = 0;
+constexpr int kRowHeight = 20;
+const QColor kMarkColour(0, 180, 0);
+const QColor kResetColour(0, 0, 150);
+
+// The value cell's editor: tells the window when an edit starts, is committed or is given
+// up, so that the worker leaves that row alone meanwhile.
+class ValueDelegate : public QStyledItemDelegate {
+ public:
+  ValueDelegate(QObject* parent, std::function<void(int)> begin,
+                std::function<void(int, const QString&)> commit)
+      : QStyledItemDelegate(parent), begin_(std::move(begin)), commit_(std::move(commit)) {}
+
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                        const QModelIndex& index) const override {
+    begin_(index.row());
+    return QStyledItemDelegate::createEditor(parent, option, index);
+  }
+  void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override {
+    // The row shows the device's answer after the write, not the typed text.
+    if (auto* e = qobject_cast<QLineEdit*>(editor)) commit_(index.row(), e->text());
+  }
+
+ private:
+  std::function<void(int)> begin_;
+  std::function<void(int, const QString&)> commit_;
+};
+
+QTableWidget* MakeList(QWidget* parent, const QStringList& titles) {
+  auto* table = new QTableWidget(0, static_cast<int>(titles.size()), parent);
+  table->setHorizontalHeaderLabels(titles);
+  table->verticalHeader()->hide();
+  table->verticalHeader()->setDefaultSectionSize(kRowHeight);
+  table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  table->setSelectionBehavior(QAbstractItemView::SelectRows);
+  table->setSelectionMode(QAbstractItemView::SingleSelection);
+  table->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                         QAbstractItemView::SelectedClicked);
+  table->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  return table;
+}
+
+void SizeColumns(QTableWidget* table) {
+  const int n = table->columnCount();
+  const int width = table->viewport()->width();
+  for (int c = 0; c < n; ++c) table->setColumnWidth(c, width / n - 2);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- indicators
+
+IoIndicator::IoIndicator(const QString& caption, QWidget* parent)
+    : QFrame(parent), caption_(caption) {
+  setFrameStyle(QFrame::Box | QFrame::Plain);
+}
+
+void IoIndicator::SetState(const QString& state, exchange::IndicatorLook look) {
+  if (state == state_ && look == look_) return;
+  state_ = state;
+  look_ = look;
+  update();
+}
+
+void IoIndicator::paintEvent(QPaintEvent* event) {
+  {
+    QPainter painter(this);
+    const QRect inside = rect().adjusted(1, 1, -1, -1);
+    switch (look_) {
+      case exchange::IndicatorLook::InputOn:
+        painter.fillRect(inside, QColor(255, 176, 98));
+        break;
+      case exchange::IndicatorLook::OutputFull:
+        painter.fillRect(inside, QColor(113, 255, 113));
+        break;
+      case exchange::IndicatorLook::OutputPartial:
+        painter.fillRect(inside, QBrush(QColor(0, 128, 0), Qt::DiagCrossPattern));
+        break;
+      case exchange::IndicatorLook::Plain:
+        break;
+    }
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(inside, Qt::AlignCenter, caption_);
+  }
+  QFrame::paintEvent(event);
+}
+
+// ---------------------------------------------------------------- the window
+
+CStateInOutDlg::CStateInOutDlg(app::CTRB6Doc& document, QWidget* parent, exchange::IoAccess* access)
+    : QDialog(parent) {
+  setWindowTitle(Q(kStateInOutTitle));
+  if (!access) {
+    ownAccess_ = std::make_unique<exchange::EngineIoAccess>(document.engine());
+    access = ownAccess_.get();
+  }
+  state_ = std::make_unique<exchange::IoState>(
+      *access, document.tree().scanners.get(),
+      [this](const exchange::IoChange& change) { OnChange(change); });
+
+  setFixedSize(Dlu(0, 0, 322, 244).size());
+  QFont heading_font(QStringLiteral("Palatino Linotype"));
+  heading_font.setPixelSize(20);
+  heading_font.setWeight(QFont::DemiBold);
+  heading_font.setStyleStrategy(QFont::PreferQuality);
+  auto heading = [&](const char* text, QRect where) {
+    auto* label = new QLabel(Q(text), this);
+    label->setFont(heading_font);
+    label->setAlignment(Qt::AlignCenter);
+    label->setGeometry(where);
+  };
+  heading("Входы", Dlu(0, 0, 162, 16));
+  heading("Выходы", Dlu(162, 0, 159, 16));
+  auto* separator = new QFrame(this);
+  separator->setFrameStyle(QFrame::VLine | QFrame::Sunken);
+  separator->setGeometry(Dlu(161, 16, 1, 221).adjusted(-1, 0, 1, 0));
+
+  for (int i = 0; i < exchange::kInputCount; ++i) {
+    inputs_[i] = new IoIndicator(QString::number(i + 1), this);
+    inputs_[i]->setGeometry(Dlu(14 + 23 * (i % 6), i < 6 ? 22 : 47, 16, 18));
+  }
+  for (int i = 0; i < exchange::kOutputIndicatorCount; ++i) {
+    outputs_[i] = new IoIndicator(QString::number(i + 1), this);
+    outputs_[i]->setGeometry(Dlu(185 + 33 * (i % 4), i < 4 ? 22 : 47, 16, 18));
+  }
+
+  counters_ = MakeList(this, {Q("Значение"), Q("Счетчики"), Q("Обнуление")});
+  counters_->setGeometry(Dlu(7, 73, 148, 164));
+  outputRows_ = MakeList(this, {Q("Значение"), Q("Выходы")});
+  outputRows_->setGeometry(Dlu(167, 73, 148, 135));
+  for (auto [table, list] : {std::pair{counters_, exchange::IoList::Counters},
+                             std::pair{outputRows_, exchange::IoList::Outputs}}) {
+    const exchange::IoList which = list;
+    table->setItemDelegateForColumn(kValueColumn,
+                                    new ValueDelegate(
+                                        table, [this, which](int row) { BeginEdit(which, row); },
+                                        [this, which](int row, const QString& text) {
+                                          // Written once the editor is gone: a failure's message
+                                          // must not open inside the editor's own commit.
+                                          QTimer::singleShot(0, this, [this, which, row, text] {
+                                            CommitEdit(which, row, text);
+                                          });
+                                        }));
+    connect(table->itemDelegateForColumn(kValueColumn), &QAbstractItemDelegate::closeEditor, this,
+            [this, which](QWidget*, QAbstractItemDelegate::EndEditHint hint) {
+              // Escape gives the edit up; a commit clears the mark itself.
+              if (hint == QAbstractItemDelegate::RevertModelCache && editing_ &&
+                  editing_->first == which)
+                CancelOpenEdit();
+            });
+  }
+
+  allOutputs_ = new QPushButton(Q(exchange::kAllOutputsButtonText), this);
+  allOutputs_->setGeometry(Dlu(167, 223, 74, 14));
+  close_ = new QPushButton(Q("Закрыть"), this);
+  close_->setGeometry(Dlu(265, 223, 50, 14));
+  close_->setAutoDefault(false);
+  allOutputs_->setAutoDefault(false);
+  connect(close_, &QPushButton::clicked, this, &CStateInOutDlg::reject);
+  connect(allOutputs_, &QPushButton::clicked, this, [this] {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    state_->ToggleAllOutputs();
+    QApplication::restoreOverrideCursor();
+    Redraw();
+  });
+
+  BuildLists();
+  Redraw();
+}
+
+CStateInOutDlg::~CStateInOutDlg() {
+  // The worker ends (and is joined) before the widgets its changes are queued to go.
+  CancelOpenEdit();
+  state_.reset();
+}
+
+QPushButton* CStateInOutDlg::resetButton(int row) const {
+  return qobject_cast<QPushButton*>(counters_->cellWidget(row, 2));
+}
+
+void CStateInOutDlg::BuildLists() {
+  const exchange::IoSnapshot s = state_->Snapshot();
+  FillList(counters_, s.counters, true);
+  FillList(outputRows_, s.outputRows, false);
+}
+
+void CStateInOutDlg::FillList(QTableWidget* table, const std::vector<exchange::IoRow>& rows,
+                              bool resets) {
+  table->setRowCount(static_cast<int>(rows.size()));
+  for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
+    auto* value = new QTableWidgetItem(Q(rows[r].value));
+    value->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable);
+    table->setItem(r, kValueColumn, value);
+    auto* caption = new QTableWidgetItem(Q(rows[r].caption));
+    caption->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    table->setItem(r, 1, caption);
+    if (resets) {
+      auto* reset = new QPushButton(Q(exchange::kResetButtonText), table);
+      reset->setFlat(true);
+      reset->setAutoDefault(false);
+      QPalette palette = reset->palette();
+      palette.setColor(QPalette::ButtonText, kResetColour);
+      reset->setPalette(palette);
+      connect(reset, &QPushButton::clicked, this, [this, r] {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        state_->ResetCounter(static_cast<size_t>(r));
+        QApplication::restoreOverrideCursor();
+        Redraw();
+      });
+      table->setCellWidget(r, 2, reset);
+    }
+  }
+}
+
+void CStateInOutDlg::DrawList(QTableWidget* table, const std::vector<exchange::IoRow>& rows) {
+  const QColor plain = table->palette().color(QPalette::Text);
+  const int n = std::min(table->rowCount(), static_cast<int>(rows.size()));
+  for (int r = 0; r < n; ++r) {
+    const QColor colour = rows[r].marked ? kMarkColour : plain;
+    for (int c = 0; c < 2; ++c) {
+      QTableWidgetItem* item = table->item(r, c);
+      if (!item) continue;
+      if (c == kValueColumn && item->text() != Q(rows[r].value)) item->setText(Q(rows[r].value));
+      if (item->foreground().color() != colour) item->setForeground(colour);
+    }
+  }
+}
+
+void CStateInOutDlg::Redraw() {
+  const exchange::IoSnapshot s = state_->Snapshot();
+  for (int i = 0; i < exchange::kInputCount; ++i)
+    inputs_[i]->SetState(Q(s.inputs[i]), exchange::InputLook(s.inputs[i]));
+  for (int i = 0; i < exchange::kOutputIndicatorCount; ++i)
+    outputs_[i]->SetState(Q(s.outputs[i]), exchange::OutputLook(s.outputs[i]));
+  DrawList(counters_, s.counters);
+  DrawList(outputRows_, s.outputRows);
+}
+
+void CStateInOutDlg::OnChange(const exchange::IoChange& change) {
+  // Any thread; nothing here waits for the window's thread.
+  if (change.kind == exchange::IoChange::Kind::Ended) {
+    QMetaObject::invokeMethod(
+        this, [this] { reject(); }, Qt::QueuedConnection);
+    return;
+  }
+  if (redrawQueued_.exchange(true)) return;  // one redraw draws every change so far
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        redrawQueued_.store(false);
+        Redraw();
+      },
+      Qt::QueuedConnection);
+}
+
+void CStateInOutDlg::BeginEdit(exchange::IoList list, int row) {
+  CancelOpenEdit();
+  if (state_->BeginEdit(list, static_cast<size_t>(row))) editing_ = std::pair{list, row};
+}
+
+void CStateInOutDlg::CommitEdit(exchange::IoList list, int row, const QString& text) {
+  if (editing_ && editing_->first == list && editing_->second == row) editing_.reset();
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  // A failure is reported by the model, which keeps the typed text in the row until the
+  // row is read again.
+  state_->WriteEdited(list, static_cast<size_t>(row), text.toStdString());
+  QApplication::restoreOverrideCursor();
+  Redraw();
+}
+
+void CStateInOutDlg::CancelOpenEdit() {
+  if (!editing_) return;
+  state_->CancelEdit(editing_->first, static_cast<size_t>(editing_->second));
+  editing_.reset();
+}
+
+void CStateInOutDlg::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  SizeColumns(counters_);
+  SizeColumns(outputRows_);
+  if (!started_) {
+    started_ = true;
+    state_->Start();
+  }
+}
+
+void CStateInOutDlg::reject() {
+  if (!state_->RequestClose()) return;  // the worker's end closes the window
+  CancelOpenEdit();
+  QDialog::reject();
+}
+
+void CStateInOutDlg::closeEvent(QCloseEvent* event) {
+  if (!state_->RequestClose()) {
+    event->ignore();
+    return;
+  }
+  CancelOpenEdit();
+  QDialog::closeEvent(event);
+}
+
+}  // namespace vesk::ui
