@@ -76,6 +76,8 @@ void QtFrontEnd::Run() {
   QObject::connect(frame_, &QObject::destroyed, qApp, &QCoreApplication::quit);
   QApplication::exec();
   loopRunning_.store(false);
+  // The document goes before the window does; its polling must end while it is there.
+  if (frame_ && frame_->view()) frame_->view()->EndPolling();
   hasWindow_.store(false);
 }
 

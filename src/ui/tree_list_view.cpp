@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QDateTime>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
@@ -10,6 +11,7 @@
 #include <QTimer>
 #include <QToolTip>
 #include <functional>
+#include <mutex>
 #include <vector>
 
 #include "app/document.h"
@@ -24,6 +26,7 @@
 #include "model/view_rows.h"
 #include "ui/cell_commit.h"
 #include "ui/command_ids.h"
+#include "ui/poll_receiver.h"
 
 namespace vesk::ui {
 namespace {
@@ -147,6 +150,33 @@ TreeListView::TreeListView(app::CTRB6Doc& document, QWidget* parent)
   setAllColumnsShowFocus(true);
   connect(this, &QTreeWidget::itemExpanded, this, &TreeListView::OnExpanded);
   connect(this, &QTreeWidget::itemDoubleClicked, this, &TreeListView::OnDoubleClicked);
+  connect(this, &QTreeWidget::itemChanged, this, &TreeListView::OnItemChanged);
+  receiver_ = std::make_unique<PollReceiver>(
+      this,
+      [this](std::shared_ptr<exchange::PollSample> sample, uint64_t session) {
+        ApplyPollResult(sample, session);
+      },
+      [this](uint64_t session) { OnPollingEnded(session); });
+}
+
+TreeListView::~TreeListView() {
+  EndPolling();
+}
+
+void TreeListView::EndPolling() {
+  if (!scanner_) return;
+  // No call into the receiver is in progress once the sink is gone; the scanner then ends
+  // the thread it runs.
+  scanner_->SetSink(nullptr);
+  scanner_.reset();
+}
+
+void TreeListView::StartPollingThread() {
+  model::DescBranch* scanners = doc_.tree().scanners.get();
+  if (!scanners) return;
+  if (!scanner_) scanner_ = std::make_unique<exchange::Scanner>(doc_.engine());
+  scanner_->SetSink(receiver_.get());
+  scanner_->StartScanThread(scanners);
 }
 
 link::Parameter* TreeListView::ParameterOf(const QTreeWidgetItem* item) {
@@ -173,66 +203,90 @@ void TreeListView::ClearRows() {
     editor_.clear();
   }
   editItem_ = nullptr;
+  // Records outlive their rows (the same tree may be shown again): none keeps a row that is
+  // about to go.
+  for (QTreeWidgetItemIterator it(this); *it; ++it)
+    if (link::Parameter* p = ParameterOf(*it)) p->viewItem = nullptr;
+  // Results already on their way belong to the rows that go now.
+  receiver_->set_session(++session_);
+  const bool was = settingChecks_;
+  settingChecks_ = true;
   clear();
-  top_ = rootItem_ = nullptr;
+  settingChecks_ = was;
+  top_ = rootItem_ = scannersItem_ = nullptr;
 }
 
 void TreeListView::Fill(const std::string& title) {
   WaitCursor wait;
   ClearRows();
+  settingChecks_ = true;
   const bool show_indexes = doc_.modes().showIndexes.load();
   top_ = new QTreeWidgetItem(this);
   top_->setText(0, Q("Конфигурация ВЕСК (" + title + ")"));
   top_->setIcon(0, style()->standardIcon(QStyle::SP_ComputerIcon));
   if (model::DescBranch* root = doc_.root()) {
-    model::ViewRows rows;
-    const int own = root->ShowBranchInView(rows, -1, show_indexes);
-    std::vector<QTreeWidgetItem*> items(rows.size(), nullptr);
-    const QIcon branch_icon = style()->standardIcon(QStyle::SP_DirIcon);
-    const QIcon parameter_icon = style()->standardIcon(QStyle::SP_FileIcon);
-    const QIcon info_icon = style()->standardIcon(QStyle::SP_MessageBoxInformation);
-    for (size_t i = 0; i < rows.size(); ++i) {
-      const model::ViewRow& row = rows[i];
-      QTreeWidgetItem* parent =
-          row.parent >= 0 && static_cast<size_t>(row.parent) < i ? items[row.parent] : top_;
-      auto* item = new QTreeWidgetItem(parent);
-      items[i] = item;
-      item->setText(0, Q(row.label));
-      item->setText(1, Q(row.shortName));
-      item->setText(2, Q(row.value));
-      for (int c = 1; c <= 4; ++c)
-        item->setTextAlignment(c, kColumns[c].alignment | Qt::AlignVCenter);
-      switch (row.kind) {
-        case model::RowKind::Branch:
-          item->setData(0, kKindRole, kKindBranch);
-          item->setData(0, kPointerRole, QVariant::fromValue(reinterpret_cast<quintptr>(row.node)));
-          item->setIcon(0, branch_icon);
-          break;
-        case model::RowKind::Parameter:
-          item->setData(0, kKindRole, kKindParameter);
-          item->setData(0, kPointerRole,
-                        QVariant::fromValue(reinterpret_cast<quintptr>(row.parameter)));
-          item->setIcon(0, parameter_icon);
-          row.parameter->viewItem = item;
-          RefreshParameterRow(item, *row.parameter);
-          break;
-        case model::RowKind::Info:
-          item->setIcon(0, info_icon);
-          break;
-      }
-    }
-    if (own >= 0 && static_cast<size_t>(own) < items.size()) rootItem_ = items[own];
+    rootItem_ = AddBranchRows(*root, show_indexes);
   } else {
     auto* none = new QTreeWidgetItem(top_);
     none->setText(0, QString::fromUtf8(kNoTreeRow));
     none->setText(2, QString::fromUtf8(kNoTreeValue));
     none->setIcon(0, style()->standardIcon(QStyle::SP_DirIcon));
   }
-  // The exchange thread serves this configuration from now on.
+  // The operative parameters follow as the second root.
+  if (model::DescBranch* scanners = doc_.tree().scanners.get())
+    scannersItem_ = AddBranchRows(*scanners, show_indexes);
+  settingChecks_ = false;
+  // The exchange thread serves this configuration from now on, and the scan thread polls
+  // its operative parameters whenever the user switches them on.
   doc_.engine().StartTransmitThread();
+  StartPollingThread();
   ExpandQuietly(top_);
   if (rootItem_) ExpandQuietly(rootItem_);
   RefreshAll();
+}
+
+QTreeWidgetItem* TreeListView::AddBranchRows(model::DescBranch& branch, bool show_indexes) {
+  model::ViewRows rows;
+  const int own = branch.ShowBranchInView(rows, -1, show_indexes);
+  std::vector<QTreeWidgetItem*> items(rows.size(), nullptr);
+  const QIcon branch_icon = style()->standardIcon(QStyle::SP_DirIcon);
+  const QIcon parameter_icon = style()->standardIcon(QStyle::SP_FileIcon);
+  const QIcon info_icon = style()->standardIcon(QStyle::SP_MessageBoxInformation);
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const model::ViewRow& row = rows[i];
+    QTreeWidgetItem* parent =
+        row.parent >= 0 && static_cast<size_t>(row.parent) < i ? items[row.parent] : top_;
+    auto* item = new QTreeWidgetItem(parent);
+    items[i] = item;
+    item->setText(0, Q(row.label));
+    item->setText(1, Q(row.shortName));
+    item->setText(2, Q(row.value));
+    for (int c = 1; c <= 4; ++c)
+      item->setTextAlignment(c, kColumns[c].alignment | Qt::AlignVCenter);
+    switch (row.kind) {
+      case model::RowKind::Branch:
+        item->setData(0, kKindRole, kKindBranch);
+        item->setData(0, kPointerRole, QVariant::fromValue(reinterpret_cast<quintptr>(row.node)));
+        item->setIcon(0, branch_icon);
+        break;
+      case model::RowKind::Parameter:
+        item->setData(0, kKindRole, kKindParameter);
+        item->setData(0, kPointerRole,
+                      QVariant::fromValue(reinterpret_cast<quintptr>(row.parameter)));
+        item->setIcon(0, parameter_icon);
+        row.parameter->viewItem = item;
+        if (row.parameter->IsPolled()) {
+          item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+          item->setCheckState(0, Qt::Unchecked);
+        }
+        RefreshParameterRow(item, *row.parameter);
+        break;
+      case model::RowKind::Info:
+        item->setIcon(0, info_icon);
+        break;
+    }
+  }
+  return own >= 0 && static_cast<size_t>(own) < items.size() ? items[own] : nullptr;
 }
 
 void TreeListView::ExpandQuietly(QTreeWidgetItem* item) {
@@ -244,13 +298,93 @@ void TreeListView::ExpandQuietly(QTreeWidgetItem* item) {
 
 void TreeListView::RefreshParameterRow(QTreeWidgetItem* item, link::Parameter& p) {
   const bool show_indexes = doc_.modes().showIndexes.load();
-  if (p.IsPolled()) item->setText(0, Q(p.TreeText(show_indexes)));
+  if (p.IsPolled()) {
+    // The period is what column 1 edits here; the name is in the label in the index mode.
+    item->setText(0, Q(p.TreeText(show_indexes)));
+    item->setText(1, QString::number(exchange::PollPeriod(p)));
+    const Qt::CheckState check = exchange::PollingActive(p) ? Qt::Checked : Qt::Unchecked;
+    if (item->checkState(0) != check) {
+      const bool was = settingChecks_;
+      settingChecks_ = true;
+      item->setCheckState(0, check);
+      settingChecks_ = was;
+    }
+    // The scan thread holds the record while it reads it; the window does not wait for
+    // that: the poll's own result brings the value shortly.
+    std::unique_lock values(exchange::polled_values_lock(), std::try_to_lock);
+    if (!values.owns_lock()) return;
+    item->setText(2, Q(p.value));
+    item->setText(5, Q(p.note));
+    SetRowColour(item, ToQColor(p.DisplayColour()));
+    return;
+  }
   item->setText(1, Q(p.NameColumn(show_indexes)));
   item->setText(2, Q(p.value));
   item->setText(3, Q(p.EditableText()));
   item->setText(4, Q(p.OwnerText()));
   item->setText(5, Q(p.note));
   SetRowColour(item, ToQColor(p.DisplayColour()));
+}
+
+// ---------------------------------------------------------------- polling
+
+void TreeListView::OnItemChanged(QTreeWidgetItem* item, int column) {
+  if (settingChecks_ || column != 0) return;
+  link::Parameter* p = ParameterOf(item);
+  if (!p || !p->IsPolled()) return;
+  const bool want = item->checkState(0) == Qt::Checked;
+  if (want != exchange::PollingActive(*p)) SetPolling(item, want);
+}
+
+bool TreeListView::SetPolling(QTreeWidgetItem* item, bool on) {
+  link::Parameter* p = ParameterOf(item);
+  if (!p || !p->IsPolled()) return false;
+  bool ok = true;
+  if (on) {
+    // The thread may have been ended meanwhile (a task's StopThreads); it runs again.
+    StartPollingThread();
+    ok = exchange::StartPolling(*p) != exchange::kPollNoTimer;
+  } else {
+    exchange::StopPolling(*p);
+  }
+  const bool was = settingChecks_;
+  settingChecks_ = true;
+  item->setCheckState(0, exchange::PollingActive(*p) ? Qt::Checked : Qt::Unchecked);
+  settingChecks_ = was;
+  return ok;
+}
+
+void TreeListView::ApplyPollResult(const std::shared_ptr<exchange::PollSample>& sample,
+                                   uint64_t session) {
+  // A result of rows that have gone since it was taken, or one for a row being edited,
+  // changes nothing.
+  if (!sample || session != session_ || !sample->parameter || editor_) return;
+  auto* item = static_cast<QTreeWidgetItem*>(sample->parameter->viewItem);
+  if (!item) return;
+  item->setText(2, Q(sample->valueText));
+  item->setText(5, Q(sample->errorText));
+  SetRowColour(item, sample->errorText.empty() ? QColor(0, 0, 0) : QColor(255, 0, 0));
+  auto clock = [](exchange::PollSample::Clock::time_point t) {
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()).count();
+    return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("hh:mm:ss.zzz"));
+  };
+  // When the read began and ended.
+  const QString times =
+      clock(sample->startTime) + QStringLiteral(" \u2013 ") + clock(sample->endTime);
+  item->setToolTip(2, times);
+  item->setToolTip(5, times);
+}
+
+void TreeListView::OnPollingEnded(uint64_t session) {
+  if (session != session_) return;
+  // The thread switched every polling off at its end; the boxes say so.
+  const bool was = settingChecks_;
+  settingChecks_ = true;
+  for (QTreeWidgetItemIterator it(this); *it; ++it)
+    if (link::Parameter* p = ParameterOf(*it); p && p->IsPolled())
+      (*it)->setCheckState(0, exchange::PollingActive(*p) ? Qt::Checked : Qt::Unchecked);
+  settingChecks_ = was;
 }
 
 void TreeListView::RefreshItem(QTreeWidgetItem* item) {

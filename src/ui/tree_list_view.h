@@ -6,6 +6,8 @@
 
 #include <QPointer>
 #include <QTreeWidget>
+#include <cstdint>
+#include <memory>
 #include <string>
 
 namespace vesk::app {
@@ -15,8 +17,13 @@ namespace vesk::link {
 class Parameter;
 }
 namespace vesk::model {
+class DescBranch;
 class ObjectWithParameters;
-}
+}  // namespace vesk::model
+namespace vesk::exchange {
+class PollSample;
+class Scanner;
+}  // namespace vesk::exchange
 
 namespace vesk::ui {
 
@@ -25,16 +32,24 @@ inline constexpr const char* kNoTreeValue = "(не определены)";
 inline constexpr const char* kNoOtherProblems = "Нет других проблемных параметров";
 inline constexpr const char* kNoMoreProblems = "Нет больше проблемных параметров";
 
+class PollReceiver;
+
 class TreeListView : public QTreeWidget {
   Q_OBJECT
  public:
   explicit TreeListView(app::CTRB6Doc& document, QWidget* parent = nullptr);
+  // Ends the polling of the document first (EndPolling).
+  ~TreeListView() override;
 
   // The view's initial update: the rows of the document's tree under the top row, then
   // the exchange thread started and the top and root rows expanded.
   void Fill(const std::string& title);
-  // Forgets every row (before the document replaces its tree).
+  // Forgets every row (before the document replaces its tree); results of polls still on
+  // their way are dropped from now on.
   void ClearRows();
+  // Stops the scan thread and lets the scanner go; the document must still exist. Called
+  // before the document is destroyed (its engine ends the thread otherwise).
+  void EndPolling();
   // Recomputes the texts and colours of every row from the records.
   void RefreshAll();
   // Moves the selection to the next (down) or previous problem parameter; an information
@@ -55,6 +70,17 @@ class TreeListView : public QTreeWidget {
 
   // The branch or parameter menu of a row, as a right click shows it (not executed).
   QMenu* BuildContextMenu(QTreeWidgetItem* item);
+
+  // A polled parameter's check box: on starts its polling timer, off stops it. Returns
+  // false when polling could not be switched on (the box is cleared again).
+  bool SetPolling(QTreeWidgetItem* item, bool on);
+  // Shows one poll result when it belongs to the tree shown now and no editor is open; the
+  // sample is released either way.
+  void ApplyPollResult(const std::shared_ptr<exchange::PollSample>& sample, uint64_t session);
+  // The row of the scanners tree (nullptr when the description has none).
+  QTreeWidgetItem* scannersItem() const { return scannersItem_; }
+  // The filling of the tree that results are tagged with now.
+  uint64_t pollSession() const { return session_; }
   // Runs a context-menu command on the row's record or branch.
   void RunRowCommand(int id, QTreeWidgetItem* item);
 
@@ -67,6 +93,10 @@ class TreeListView : public QTreeWidget {
 
  private:
   void RefreshItem(QTreeWidgetItem* item);
+  QTreeWidgetItem* AddBranchRows(model::DescBranch& branch, bool show_indexes);
+  void OnItemChanged(QTreeWidgetItem* item, int column);
+  void OnPollingEnded(uint64_t session);
+  void StartPollingThread();
   void RefreshParameterRow(QTreeWidgetItem* item, link::Parameter& parameter);
   void OnExpanded(QTreeWidgetItem* item);
   void OnDoubleClicked(QTreeWidgetItem* item, int column);
@@ -77,6 +107,11 @@ class TreeListView : public QTreeWidget {
   app::CTRB6Doc& doc_;
   QTreeWidgetItem* top_ = nullptr;
   QTreeWidgetItem* rootItem_ = nullptr;
+  QTreeWidgetItem* scannersItem_ = nullptr;
+  std::unique_ptr<PollReceiver> receiver_;
+  std::unique_ptr<exchange::Scanner> scanner_;
+  uint64_t session_ = 0;
+  bool settingChecks_ = false;
   bool quietExpand_ = false;
   QPointer<QWidget> editor_;
   QTreeWidgetItem* editItem_ = nullptr;
