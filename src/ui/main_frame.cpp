@@ -17,9 +17,11 @@
 #include "app/document.h"
 #include "model/tree_builder.h"
 #include "platform/build_info.h"
+#include "platform/settings_store.h"
 #include "ui/command_ids.h"
 #include "ui/menu_table.h"
 #include "ui/progress_window.h"
+#include "ui/recent_file_list.h"
 #include "ui/tree_list_view.h"
 
 namespace vesk::ui {
@@ -95,6 +97,7 @@ QIcon CommandIcon(QStyle* style, int id) {
 
 CMainFrame::CMainFrame(app::CTRB6Doc& document, ProgressWindow& progress, QWidget* parent)
     : QMainWindow(parent), doc_(document), progress_(progress) {
+  recent_ = std::make_unique<RecentFileList>(platform::SettingsStore::Default());
   view_ = new TreeListView(document, this);
   setCentralWidget(view_);
   setWindowIcon(style()->standardIcon(QStyle::SP_ComputerIcon));
@@ -106,7 +109,10 @@ CMainFrame::CMainFrame(app::CTRB6Doc& document, ProgressWindow& progress, QWidge
     if (closePending_) QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
   });
   resize(1100, 700);
+  UpdateRecentMenu();
 }
+
+CMainFrame::~CMainFrame() = default;
 
 QAction* CMainFrame::action(int id) const {
   const auto it = actions_.find(id);
@@ -140,7 +146,11 @@ void CMainFrame::BuildMenus() {
         a->setStatusTip(Q(tip));
       if (const std::string_view tip = PromptToolTip(e.id); !tip.empty()) a->setToolTip(Q(tip));
       a->setCheckable(Checkable(e.id));
-      if (e.id == cmd::kRecentFile) a->setEnabled(false);
+      if (e.id == cmd::kRecentFile) {
+        a->setEnabled(false);
+        fileMenu_ = into;
+        connect(into, &QMenu::aboutToShow, this, &CMainFrame::UpdateRecentMenu);
+      }
       const int id = e.id;
       connect(a, &QAction::triggered, this, [this, id] { OnCommand(id); });
       actions_[e.id] = a;
@@ -204,10 +214,7 @@ void CMainFrame::OnCommand(int id) {
     case cmd::kFileOpen: {
       const QString path =
           QFileDialog::getOpenFileName(this, Q(kOpenFileTitle), QString(), Q(kFileFilter));
-      if (path.isEmpty()) return;
-      view_->ClearRows();
-      doc_.OnOpenDocument(path.toStdString());
-      DocumentChanged();
+      if (!path.isEmpty()) OpenFile(path.toStdString());
       return;
     }
     case cmd::kFileSave:
@@ -262,11 +269,55 @@ bool CMainFrame::SaveAs() {
   if (QFileInfo(path).suffix().isEmpty()) path += Q(kFileExtension);
   if (!doc_.OnSaveDocument(path.toStdString())) return false;
   doc_.pathName = path.toStdString();
+  recent_->Add(doc_.pathName);
   const std::string title = DocumentTitle();
   setWindowTitle(Q(title) + " - " + Q(kApplicationTitle));
   if (QTreeWidgetItem* top = view_->topLevelItem(0))
     top->setText(0, Q("Конфигурация ВЕСК (" + title + ")"));
   return true;
+}
+
+bool CMainFrame::OpenFile(const std::string& path) {
+  view_->ClearRows();
+  const bool opened = doc_.OnOpenDocument(path);
+  if (opened) recent_->Add(path);
+  DocumentChanged();
+  return opened;
+}
+
+// ---------------------------------------------------------------- recent files
+
+void CMainFrame::UpdateRecentMenu() {
+  QAction* placeholder = action(cmd::kRecentFile);
+  if (!fileMenu_ || !placeholder) return;
+  for (QAction* a : recentActions_) {
+    fileMenu_->removeAction(a);
+    a->deleteLater();
+  }
+  recentActions_.clear();
+  // Another instance may have changed the profile meanwhile.
+  recent_->Load();
+  const std::vector<std::string>& entries = recent_->entries();
+  // The greyed "Recent File" stands in while the list is empty.
+  placeholder->setVisible(entries.empty());
+  for (size_t i = 0; i < entries.size(); ++i) {
+    auto* a = new QAction(Q(recent_->MenuText(i)), fileMenu_);
+    a->setData(cmd::kRecentFile + static_cast<int>(i));
+    a->setStatusTip(Q(entries[i]));
+    fileMenu_->insertAction(placeholder, a);
+    connect(a, &QAction::triggered, this, [this, i] { OpenRecent(i); });
+    recentActions_.push_back(a);
+  }
+}
+
+bool CMainFrame::OpenRecent(size_t i) {
+  if (i >= recent_->entries().size()) return false;
+  const std::string path = recent_->entries()[i];
+  const bool opened = OpenFile(path);
+  // The file is no longer there to be opened: it leaves the list.
+  if (!opened) recent_->Remove(path);
+  UpdateRecentMenu();
+  return opened;
 }
 
 void CMainFrame::ShowAbout() {

@@ -5,7 +5,9 @@
 
 #include <QMainWindow>
 #include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "app/command_line.h"
 
@@ -19,6 +21,7 @@ class CTRB6Doc;
 namespace vesk::ui {
 
 class ProgressWindow;
+class RecentFileList;
 class TreeListView;
 
 inline constexpr const char* kAboutTitle = "О программе";
@@ -27,6 +30,7 @@ class CMainFrame : public QMainWindow {
   Q_OBJECT
  public:
   CMainFrame(app::CTRB6Doc& document, ProgressWindow& progress, QWidget* parent = nullptr);
+  ~CMainFrame() override;
 
   TreeListView* view() const { return view_; }
   // The action of a menu command, or nullptr.
@@ -50,6 +54,16 @@ class CMainFrame : public QMainWindow {
   // The About box (modal).
   void ShowAbout();
 
+  // The recently-used files and their menu items (rebuilt whenever the "Файл" menu opens).
+  RecentFileList& recentFiles() { return *recent_; }
+  void UpdateRecentMenu();
+  const std::vector<QAction*>& recentActions() const { return recentActions_; }
+  // Opens entry `i` of the list; a file that cannot be opened leaves the list. Returns
+  // whether it was opened.
+  bool OpenRecent(size_t i);
+  // Opens a configuration file into the view. Returns whether it was opened.
+  bool OpenFile(const std::string& path);
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
@@ -70,6 +84,9 @@ class CMainFrame : public QMainWindow {
   bool placementLock_ = false;
   QPoint lockedPos_;
   bool closePending_ = false;
+  std::unique_ptr<RecentFileList> recent_;
+  QMenu* fileMenu_ = nullptr;
+  std::vector<QAction*> recentActions_;
 };
 
 }  // namespace vesk::ui
