@@ -3,7 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -65,21 +65,27 @@ SimProcess::SimProcess(const std::string& folder, std::vector<std::string> args)
     error_ = std::strerror(errno);
     return;
   }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
   std::vector<std::string> all{SimBinary()};
   all.insert(all.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (auto& a : all) argv.push_back(a.data());
   argv.push_back(nullptr);
-  const int rc = ::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
+  const pid_t parent = ::getpid();
+  pid_ = ::fork();
+  if (pid_ == 0) {
+    // The simulator must not outlive a test process that dies (or forks for a death
+    // test): an orphan would keep the test's output pipe open for ever.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent) ::_exit(127);
+    ::dup2(pipe_fds[1], STDOUT_FILENO);
+    ::execve(argv[0], argv.data(), environ);
+    ::_exit(127);
+  }
+  const int spawn_errno = errno;
   ::close(pipe_fds[1]);
   out_ = pipe_fds[0];
-  if (rc != 0) {
-    pid_ = -1;
-    error_ = std::string("posix_spawn: ") + std::strerror(rc);
+  if (pid_ < 0) {
+    error_ = std::string("fork: ") + std::strerror(spawn_errno);
     return;
   }
   path_ = ReadFirstLine(out_, 10000);
