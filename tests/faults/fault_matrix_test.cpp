@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <iostream>
 #include <memory>
+#include <ostream>
 #include <set>
 #include <string>
 #include <thread>
@@ -42,6 +43,10 @@ struct FaultCase {
   // Answers arrive after their request was given up, during later requests.
   bool lateAnswers = false;
 };
+
+void PrintTo(const FaultCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 std::vector<std::string> With(std::vector<std::string> options) {
   options.insert(options.end(), kSeed.begin(), kSeed.end());
