@@ -232,9 +232,12 @@ void TreeListView::Fill(const std::string& title) {
     none->setText(2, QString::fromUtf8(kNoTreeValue));
     none->setIcon(0, style()->standardIcon(QStyle::SP_DirIcon));
   }
-  // The operative parameters follow as the second root.
-  if (model::DescBranch* scanners = doc_.tree().scanners.get())
+  // The operative parameters follow as the second root; their timers exist before their
+  // rows, which are drawn as polled parameters because of them.
+  if (model::DescBranch* scanners = doc_.tree().scanners.get()) {
+    exchange::PreparePolling(*scanners);
     scannersItem_ = AddBranchRows(*scanners, show_indexes);
+  }
   settingChecks_ = false;
   // The exchange thread serves this configuration from now on, and the scan thread polls
   // its operative parameters whenever the user switches them on.
@@ -303,7 +306,9 @@ void TreeListView::RefreshParameterRow(QTreeWidgetItem* item, link::Parameter& p
     item->setText(0, Q(p.TreeText(show_indexes)));
     item->setText(1, QString::number(exchange::PollPeriod(p)));
     const Qt::CheckState check = exchange::PollingActive(p) ? Qt::Checked : Qt::Unchecked;
-    if (item->checkState(0) != check) {
+    if (!(item->flags() & Qt::ItemIsUserCheckable) ||
+        !item->data(0, Qt::CheckStateRole).isValid() || item->checkState(0) != check) {
+      item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
       const bool was = settingChecks_;
       settingChecks_ = true;
       item->setCheckState(0, check);

@@ -58,6 +58,8 @@ TEST_F(WindowTest, PolledRowsCarryCheckBoxesAndPeriods) {
   ASSERT_FALSE(rows.empty());
   for (QTreeWidgetItem* row : rows) {
     EXPECT_TRUE(row->flags() & Qt::ItemIsUserCheckable);
+    // A box is drawn only where the row holds a check state.
+    EXPECT_TRUE(row->data(0, Qt::CheckStateRole).isValid());
     EXPECT_EQ(row->checkState(0), Qt::Unchecked);
     EXPECT_EQ(row->text(1), QStringLiteral("1000"));
   }
