@@ -59,8 +59,9 @@ void StopAfterReadTimeouts(ExchangeEngine& engine) {
   message += kExchangeSuspendedText;
   engine.failStreak.store(0);
   engine.cancelEvent.set();
-  // A command-line run shows nothing; the task is stopped all the same.
-  if (!engine.unattended().active)
+  // A command-line run shows nothing; the task is stopped all the same. Nor is anything
+  // shown while the threads are being stopped: the window thread then waits for this one.
+  if (!engine.unattended().active && !engine.stopEvent().is_set())
     link::presenter().MessageBox(message, model::kProgramTitle, link::MsgIcon::Error,
                                  link::MsgButtons::Ok);
 }

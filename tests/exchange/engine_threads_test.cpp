@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 #include "engine_fixture.h"
@@ -241,6 +242,28 @@ TEST_F(EngineWithSim, StopDuringATaskEndsItPromptly) {
   EXPECT_TRUE(progress.texts_starting("Читаем ветвь 'Уставки").empty());
   engine->StopThreads();
   EXPECT_FALSE(engine->TransmitThreadRunning());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(EngineThreads, HeadlessWindowBlocksUntilTheTaskEndedAndPrintsWhenVerbose) {
+  std::FILE* out = std::tmpfile();
+  ASSERT_NE(out, nullptr);
+  exchange::HeadlessProgress headless(true, out);
+  engine->set_progress_sink(&headless);
+  ASSERT_EQ(engine->StartTransmitThread(), 0);
+  model::DescBranch branch("Пусто");
+  ASSERT_TRUE(engine->RunTask(&branch, exchange::kTaskReadAll));
+  EXPECT_FALSE(engine->TaskWindowOpen());
+  std::rewind(out);
+  std::string printed;
+  for (int c; (c = std::fgetc(out)) != EOF;) printed += static_cast<char>(c);
+  std::fclose(out);
+  EXPECT_EQ(printed,
+            "Идет чтение параметров из прибора\n00:00:00 Читаем ветвь 'Пусто'\n00:00:00 \n"
+            "00:00:00 Задание выполнено. Окно будет закрыто автоматически.\n");
 }
 
 }  // namespace

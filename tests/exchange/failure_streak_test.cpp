@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 #include <sstream>
 
@@ -11,6 +12,7 @@
 #include "exchange/parameter_tasks.h"
 #include "exchange/task_commands.h"
 #include "link/exit_status.h"
+#include "model/desc_branch.h"
 
 using namespace vesk;
 using namespace vesk::test;
@@ -104,7 +106,7 @@ TEST_F(SilentDevice, CommandLineRunStopsWithoutAMessage) {
 }
 
 TEST_F(SilentDevice, UncountedReadsNeverCancel) {
-  for (int i = 0; i < 6; ++i) {
+  for (int i = 0; i < 5; ++i) {
     link::Parameter dev("dev");
     EXPECT_EQ(exchange::ReadParameter(*engine, dev, false), link::kExchangeFailed);
   }
@@ -213,5 +215,57 @@ TEST_F(WriteStreak, NegativeIndexAndMissingValueAreRefusedBeforeTheLine) {
   ASSERT_EQ(sim->Stop(), 0);
   EXPECT_EQ(sim->CountReceived(""), 0);
 }
+
+}  // namespace
+
+namespace {
+
+// A device that answers, but wrongly: every parameter keeps its value and gets the reason.
+struct FaultCase {
+  const char* option;
+  const char* value;
+  const char* note;  // nullptr: any reason (late answers may end in several ways)
+};
+
+class FaultyDevice : public EngineTest, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(FaultyDevice, ReadKeepsValuesAndNotesTheReason) {
+  const FaultCase& c = GetParam();
+  StartSim({c.option, c.value});
+  LoadTree();
+  model::DescBranch& net = *tree.network;
+  for (auto& p : net.parameters) p->value = "прежнее";
+
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(engine->RunTask(&net, exchange::kTaskReadAll));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+
+  for (auto& p : net.parameters) {
+    if (p->shortName == "CHAr*") continue;  // a network name is rebuilt from the codes
+    SCOPED_TRACE(p->shortName);
+    if (c.note) {
+      EXPECT_EQ(p->note, c.note);
+      EXPECT_EQ(p->value, "прежнее");
+    } else if (!p->note.empty()) {
+      EXPECT_EQ(p->value, "прежнее");
+    }
+  }
+  EXPECT_NE(link::exitStatus.load(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, FaultyDevice,
+    ::testing::Values(FaultCase{"--garbage", "1", "Потеря начала посылки."},
+                      FaultCase{"--corrupt", "1", "Ошибка в контрольной сумме ответа"},
+                      FaultCase{"--wrong-hash", "1",
+                                "Пришла посылка с кодом команды, отличным от посланной и от "
+                                "n.Err.\n"},
+                      FaultCase{"--late-ms", "300", nullptr}),
+    [](const auto& info) {
+      std::string name = info.param.option + 2;
+      for (char& ch : name)
+        if (ch == '-') ch = '_';
+      return name;
+    });
 
 }  // namespace
