@@ -62,16 +62,20 @@ void StoreParameter(ArchiveWriter& archive, const link::Parameter& p) {
 }
 
 void LoadParameter(ArchiveReader& archive, link::Parameter& p, bool keep_value) {
+  // What addresses the parameter on the wire (its name, index, address offset) and
+  // whether it may be written belong to the description, not to the file: a damaged or
+  // edited file must not turn a record into another device parameter.
   if (archive.ReadClass(kConverterClass) != kConverterSchema) return;
-  p.shortName = archive.ReadString();
+  std::string name = archive.ReadString();
   std::string value = archive.ReadString();
+  if (p.shortName.empty()) p.shortName = std::move(name);
   if (!keep_value) p.value = std::move(value);
   if (archive.ReadClass(kParameterClass) != kParameterSchema) return;
   p.caption = archive.ReadString();
-  p.indexed = archive.ReadBool();
-  p.linearIndex = archive.ReadInt32();
-  p.pollIndex = archive.ReadInt32();
-  p.writable = archive.ReadBool();
+  archive.ReadBool();   // indexed
+  archive.ReadInt32();  // linear index
+  archive.ReadInt32();  // polling index
+  archive.ReadBool();   // writable
   p.note = archive.ReadString();
   p.valueChanged = archive.ReadBool();
   p.editChanged = archive.ReadBool();

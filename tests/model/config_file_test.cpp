@@ -199,11 +199,36 @@ TEST(ConfigLayout, ParameterPartsWithOtherSchemasAreNotReadFurther) {
   w2.WriteString("2");
   w2.WriteClass(kParameterClass, 5);
   ArchiveReader r2(w2.bytes());
-  LoadParameter(r2, p, false);  // converter part read, parameter part not
-  EXPECT_EQ(p.shortName, "Sbit");
+  LoadParameter(r2, p, false);    // converter part read, parameter part not
+  EXPECT_EQ(p.shortName, "bPS");  // the name is the description's
   EXPECT_EQ(p.value, "2");
   EXPECT_EQ(p.caption, link::kUnknownCaption);
   EXPECT_EQ(r2.remaining(), 0u);
+}
+
+TEST(ConfigLayout, AFileCannotReaddressAParameterOfTheTree) {
+  // A record stored under one parameter's key but naming another parameter, index,
+  // address offset and writability: only the values reach the tree.
+  link::Parameter stored("Addr");
+  stored.value = "7";
+  stored.indexed = true;
+  stored.linearIndex = 5;
+  stored.pollIndex = 3;
+  stored.writable = true;
+  ArchiveWriter w;
+  StoreParameter(w, stored);
+
+  link::Parameter p("!ver");
+  p.writable = false;
+  ArchiveReader r(w.bytes());
+  LoadParameter(r, p, false);
+  EXPECT_EQ(p.shortName, "!ver");
+  EXPECT_FALSE(p.indexed);
+  EXPECT_EQ(p.linearIndex, 0);
+  EXPECT_EQ(p.pollIndex, 0);
+  EXPECT_FALSE(p.writable);
+  EXPECT_EQ(p.value, "7");
+  EXPECT_EQ(r.remaining(), 0u);
 }
 
 TEST(ConfigLayout, BranchOfAnotherSchemaReadsOnlyClassReferences) {
