@@ -11,6 +11,7 @@
 #include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QTimer>
+#include <algorithm>
 #include <functional>
 
 #include "app/document.h"
@@ -26,12 +27,20 @@ QString Q(const char* text) {
   return QString::fromUtf8(text);
 }
 
-// The window keeps the resource's proportions: dialog units of the usual 8-point font.
-QRect Dlu(int x, int y, int w, int h) {
-  auto sx = [](int v) { return v * 3 / 2; };
-  auto sy = [](int v) { return v * 13 / 8; };
-  return QRect(sx(x), sy(y), sx(w), sy(h));
-}
+// The window keeps the resource's layout in dialog units: a quarter of the font's average
+// character width across, an eighth of its height down, so that the texts fit whatever font
+// the desktop gives.
+class DialogUnits {
+ public:
+  explicit DialogUnits(const QFontMetrics& fm)
+      : x_(std::max(1, fm.averageCharWidth())), y_(std::max(1, fm.height())) {}
+  QRect operator()(int x, int y, int w, int h) const {
+    return QRect(x * x_ / 4, y * y_ / 8, w * x_ / 4, h * y_ / 8);
+  }
+
+ private:
+  int x_, y_;
+};
 
 constexpr int kValueColumn = 0;
 constexpr int kRowHeight = 20;
@@ -75,10 +84,19 @@ QTableWidget* MakeList(QWidget* parent, const QStringList& titles) {
   return table;
 }
 
+// The value and button columns are as narrow as their texts allow; the caption column
+// ("Счетчик 12", "ШИМ выход 8") takes the rest, which in the desktop's fonts is more than
+// an equal share.
 void SizeColumns(QTableWidget* table) {
   const int n = table->columnCount();
   const int width = table->viewport()->width();
-  for (int c = 0; c < n; ++c) table->setColumnWidth(c, width / n - 2);
+  QHeaderView* header = table->horizontalHeader();
+  for (int c = 0; c < n; ++c) {
+    if (c == 1) continue;
+    const int want = header->sectionSizeHint(c);
+    table->setColumnWidth(c, std::min(want + 4, width / n - 2));
+  }
+  header->setSectionResizeMode(1, QHeaderView::Stretch);
 }
 
 }  // namespace
@@ -133,6 +151,7 @@ CStateInOutDlg::CStateInOutDlg(app::CTRB6Doc& document, QWidget* parent, exchang
       *access, document.tree().scanners.get(),
       [this](const exchange::IoChange& change) { OnChange(change); });
 
+  const DialogUnits Dlu(fontMetrics());
   setFixedSize(Dlu(0, 0, 322, 244).size());
   QFont heading_font(QStringLiteral("Palatino Linotype"));
   heading_font.setPixelSize(20);
@@ -186,7 +205,10 @@ CStateInOutDlg::CStateInOutDlg(app::CTRB6Doc& document, QWidget* parent, exchang
   }
 
   allOutputs_ = new QPushButton(Q(exchange::kAllOutputsButtonText), this);
-  allOutputs_->setGeometry(Dlu(167, 223, 74, 14));
+  // As wide as its caption needs in the desktop's font, from where the resource puts it.
+  QRect all_outputs = Dlu(167, 223, 74, 14);
+  all_outputs.setWidth(std::max(all_outputs.width(), allOutputs_->sizeHint().width()));
+  allOutputs_->setGeometry(all_outputs);
   close_ = new QPushButton(Q("Закрыть"), this);
   close_->setGeometry(Dlu(265, 223, 50, 14));
   close_->setAutoDefault(false);
