@@ -271,6 +271,12 @@ TEST_P(FaultMatrix, EndsInTimeWithValuesOneSideHad) {
     ASSERT_EQ(sim_exit, 0) << "vesk-sim did not end cleanly: " << sim.errors;
   }
 
+  // A sanitizer build reports there what it found; nothing found, nothing written.
+  for (const std::string* err : {&run.err, &sim.errors}) {
+    EXPECT_EQ(err->find("runtime error:"), std::string::npos) << *err;
+    EXPECT_EQ(err->find("Sanitizer"), std::string::npos) << *err;
+  }
+
   const std::string trace = ReadFile(sim.tracePath);
   log = ReadFile(dir / "errors.log");
   const double reply_wait = std::chrono::duration<double>(AttemptTime()).count();

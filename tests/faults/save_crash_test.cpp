@@ -10,8 +10,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <deque>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
@@ -44,29 +46,39 @@ class FolderWatch {
   FolderWatch& operator=(const FolderWatch&) = delete;
 
   // Waits for an event of `mask` on a name that starts with `prefix`; the moment it was
-  // seen, or nothing by the deadline.
+  // seen, or nothing by the deadline. Events read along with it wait for the next call.
   std::optional<Clock::time_point> WaitFor(uint32_t mask, const std::string& prefix,
                                            Clock::time_point deadline) {
-    alignas(inotify_event) char buffer[4096];
-    while (Clock::now() < deadline) {
+    for (;;) {
+      while (!seen_.empty()) {
+        const Seen e = seen_.front();
+        seen_.pop_front();
+        if ((e.mask & mask) && e.name.rfind(prefix, 0) == 0) return e.at;
+      }
+      if (Clock::now() >= deadline) return std::nullopt;
       pollfd p{fd_, POLLIN, 0};
       const auto left =
           std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
       if (::poll(&p, 1, static_cast<int>(left.count()) + 1) <= 0) continue;
+      alignas(inotify_event) char buffer[4096];
       const ssize_t n = ::read(fd_, buffer, sizeof buffer);
-      const Clock::time_point seen = Clock::now();
-      for (ssize_t at = 0; at < n;) {
-        const auto* e = reinterpret_cast<const inotify_event*>(buffer + at);
-        if ((e->mask & mask) && e->len > 0 && std::string(e->name).rfind(prefix, 0) == 0)
-          return seen;
-        at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+      const Clock::time_point at = Clock::now();
+      for (ssize_t i = 0; i < n;) {
+        const auto* e = reinterpret_cast<const inotify_event*>(buffer + i);
+        if (e->len > 0) seen_.push_back({e->mask, std::string(e->name), at});
+        i += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
       }
     }
-    return std::nullopt;
   }
 
  private:
+  struct Seen {
+    uint32_t mask;
+    std::string name;
+    Clock::time_point at;
+  };
   int fd_ = -1;
+  std::deque<Seen> seen_;
 };
 
 // Removes the temporary files a killed save left behind; how many there were.
