@@ -10,7 +10,6 @@
 #include <iostream>
 #include <memory>
 #include <ostream>
-#include <set>
 #include <string>
 #include <thread>
 #include <tuple>
