@@ -332,7 +332,10 @@ int DeviceLink::exchange_attributes(int operation, Parameter& p, uint16_t hash) 
   }
   // The device repeats the parameter it answers for; attributes of another one (a late
   // answer to an earlier request) must not be taken for these.
-  if (reply[reply_count - 2] != data[count - 2] || reply[reply_count - 1] != data[count - 1]) {
+  // For an indexed parameter it repeats the copy too, so a neighbour's late answer is refused.
+  const bool other_copy = p.indexed && reply[reply_count - 3] != data[count - 3];
+  if (other_copy || reply[reply_count - 2] != data[count - 2] ||
+      reply[reply_count - 1] != data[count - 1]) {
     p.note = kTextOtherCommand;
     exitStatus.store(kStatusBadLine);
     return kExchangeAttributeFailed;

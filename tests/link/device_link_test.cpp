@@ -265,6 +265,21 @@ TEST_F(LinkOverPty, ApplyIsSentOnceWithoutLookingAtTheAnswer) {
   EXPECT_TRUE(req[0].data.empty());
 }
 
+TEST_F(LinkOverPty, AttributesOfAnotherCopyAreRefused) {
+  // A late answer for copy 4 must not be taken as the attributes of copy 5.
+  peer.set_fallback(by_hash({{kAttributeHash, answer({0x01, 0x00, 0x04, 0x69, 0xE1})},
+                             {kSourHash, answer({0x00, 0x05, 0x00, 0x05})}}));
+  peer.start();
+  auto p = make_parameter("SoUr", "int");
+  p->hasAttributes = 1;
+  p->indexed = true;
+  p->linearIndex = 5;
+  p->editable = false;
+  EXPECT_EQ(link.exchange(kOpRead, p.get()), kExchangeAttributeFailed);
+  EXPECT_FALSE(p->editable);
+  EXPECT_EQ(sent().size(), 1u);
+}
+
 TEST_F(LinkOverPty, AttributesTravelBeforeTheValue) {
   peer.set_fallback(by_hash({{kAttributeHash, answer({0x01, 0x00, 0x02, 0x69, 0xE1})},
                              {kSourHash, answer({0x00, 0x05, 0x00, 0x02})}}));
@@ -351,8 +366,8 @@ TEST_F(LinkOverPty, NetworkNameIsWrittenAsFourIndexedCodes) {
 }
 
 TEST_F(LinkOverPty, NetworkNameWithAttributesAndFiveLetters) {
-  peer.set_fallback(
-      by_hash({{kAttributeHash, answer({3, 0, 0, 0x36, 0x28})}, {kCharHash, echo()}}));
+  // The device repeats the attribute request, copy number included.
+  peer.set_fallback(by_hash({{kAttributeHash, echo()}, {kCharHash, echo()}}));
   peer.start();
   auto p = make_parameter("CHAr*", "name");
   p->value = "abcde";
