@@ -5,14 +5,6 @@
 
 namespace vesk::model {
 
-namespace {
-
-WalkCounts Sum(WalkCounts a, WalkCounts b) {
-  return {a.first + b.first, a.second + b.second};
-}
-
-}  // namespace
-
 DescBranch::DescBranch(std::string name, int32_t copy_count, int32_t copy_number, int32_t image,
                        int32_t selected_image)
     : InvisibleElement(std::move(name)),
@@ -31,23 +23,6 @@ int DescBranch::CountForTask(int mode) const {
   return n;
 }
 
-WalkCounts DescBranch::CompareWithDevice(NodeTaskContext* context) {
-  WalkCounts total = InvisibleElement::CompareWithDevice(context);
-  for (auto& child : children) total = Sum(total, child->CompareWithDevice(context));
-  return total;
-}
-
-WalkCounts DescBranch::ReadFromDevice(NodeTaskContext* context) {
-  WalkCounts total = InvisibleElement::ReadFromDevice(context);
-  for (auto& child : children) total = Sum(total, child->ReadFromDevice(context));
-  return total;
-}
-
-WalkCounts DescBranch::WriteToDevice(NodeTaskContext* context, int mode) {
-  WalkCounts total = InvisibleElement::WriteToDevice(context, mode);
-  for (auto& child : children) total = Sum(total, child->WriteToDevice(context, mode));
-  return total;
-}
 
 void DescBranch::ResetValues() {
   InvisibleElement::ResetValues();

@@ -34,9 +34,6 @@ class DescBranch : public InvisibleElement {
 
   // Own parameters, then every child, counts summed.
   int CountForTask(int mode) const override;
-  WalkCounts CompareWithDevice(NodeTaskContext* context) override;
-  WalkCounts ReadFromDevice(NodeTaskContext* context) override;
-  WalkCounts WriteToDevice(NodeTaskContext* context, int mode) override;
 
   // Resets the own parameters and those of every descendant.
   void ResetValues() override;

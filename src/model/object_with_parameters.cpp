@@ -42,16 +42,6 @@ int ObjectWithParameters::SetValue(std::string_view short_name, std::string_view
   return 1;
 }
 
-WalkCounts ObjectWithParameters::CompareWithDevice(NodeTaskContext*) {
-  return {};
-}
-WalkCounts ObjectWithParameters::ReadFromDevice(NodeTaskContext*) {
-  return {};
-}
-WalkCounts ObjectWithParameters::WriteToDevice(NodeTaskContext*, int) {
-  return {};
-}
-
 int ObjectWithParameters::CountForTask(int mode) const {
   int n = 0;
   for (const auto& p : parameters)

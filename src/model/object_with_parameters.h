@@ -25,10 +25,6 @@ struct WalkCounts {
   bool operator==(const WalkCounts&) const = default;
 };
 
-// What a device walk needs from the running task (stop test, progress text, per-parameter
-// exchange). The exchange engine provides it; nodes only pass it along.
-class NodeTaskContext;
-
 class ObjectWithParameters {
  public:
   ObjectWithParameters();
@@ -49,13 +45,8 @@ class ObjectWithParameters {
   // differs (case ignored) from the old one. Returns 1, or 0 when no parameter matches.
   virtual int SetValue(std::string_view short_name, std::string_view value);
 
-  // Device walks (the exchange engine supplies the context). Each returns the pair of
-  // counts of its walk; without a context nothing is exchanged and (0, 0) is returned.
-  virtual WalkCounts CompareWithDevice(NodeTaskContext* context);
-  virtual WalkCounts ReadFromDevice(NodeTaskContext* context);
-  // mode > 0: all writable parameters; 0: those with a changed flag; < 0: those with an
-  // initial value.
-  virtual WalkCounts WriteToDevice(NodeTaskContext* context, int mode);
+  // The device walks (read, write, compare) are the exchange engine's: they dispatch on
+  // kind(), so that the model needs no notion of tasks, cancelling or logging.
 
   // Number of parameters of this node and every descendant that a task of `mode` covers
   // (> 0 all, 0 those with a changed flag, < 0 those with an initial value). The writable
