@@ -13,6 +13,9 @@ run_preset() {
   ctest --preset "$1" -j "$JOBS" --timeout 300 $2
 }
 
+# Formatting is the tool's (Debian's clang-format 14), not review's.
+scripts/check-format.sh
+
 if [ -n "$1" ]; then
   run_preset "$1"
   exit 0

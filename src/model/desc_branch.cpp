@@ -23,7 +23,6 @@ int DescBranch::CountForTask(int mode) const {
   return n;
 }
 
-
 void DescBranch::ResetValues() {
   InvisibleElement::ResetValues();
   for (auto& child : children) child->ResetValues();

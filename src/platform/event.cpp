@@ -18,7 +18,9 @@ Event::Event(Reset reset, bool initially_set) : reset_(reset) {
   if (initially_set) set();
 }
 
-Event::~Event() { ::close(fd_); }
+Event::~Event() {
+  ::close(fd_);
+}
 
 void Event::set() {
   // The counter only has to be non-zero; writing 1 repeatedly cannot overflow in practice.

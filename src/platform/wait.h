@@ -13,12 +13,14 @@ class Event;
 
 struct Waitable {
   int fd = -1;
-  short events = 0x001;  // POLLIN
+  short events = 0x001;    // POLLIN
   Event* event = nullptr;  // consumed when it wins, if auto-reset
 };
 
 inline Waitable waitable(Event& e);
-inline Waitable readable(int fd) { return Waitable{fd, 0x001, nullptr}; }
+inline Waitable readable(int fd) {
+  return Waitable{fd, 0x001, nullptr};
+}
 
 constexpr int kWaitTimeout = -1;
 constexpr int kWaitError = -2;
@@ -37,5 +39,7 @@ int wait_any_until(const std::vector<Waitable>& items,
 #include "platform/event.h"
 
 namespace vesk::platform {
-inline Waitable waitable(Event& e) { return Waitable{e.fd(), 0x001, &e}; }
+inline Waitable waitable(Event& e) {
+  return Waitable{e.fd(), 0x001, &e};
+}
 }  // namespace vesk::platform

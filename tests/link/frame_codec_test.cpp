@@ -311,9 +311,9 @@ INSTANTIATE_TEST_SUITE_P(
         ParseReplyCase{"start and end", "#\r"}, ParseReplyCase{"short", "#GGGGGGGG\r"},
         ParseReplyCase{"bit flipped", corrupt(reply_line({0x10, 0x01, 0x1E, 0xD2, 7}), 9, 'H')},
         ParseReplyCase{"outside the alphabet",
-                     corrupt(reply_line({0x10, 0x01, 0x1E, 0xD2, 7}), 9, 'Z')},
+                       corrupt(reply_line({0x10, 0x01, 0x1E, 0xD2, 7}), 9, 'Z')},
         ParseReplyCase{"odd length, checksum shifted",
-                     reply_line({0x10, 0x01, 0x1E, 0xD2, 7}).insert(5, "G")},
+                       reply_line({0x10, 0x01, 0x1E, 0xD2, 7}).insert(5, "G")},
         // Announces 8 data bytes, carries 1: the checksum would lie past what arrived.
         ParseReplyCase{"truncated data", reply_line({0x10, 0x08, 0x1E, 0xD2, 7})},
         ParseReplyCase{"longer than any frame", "#" + std::string(60, 'G') + "\r"},
