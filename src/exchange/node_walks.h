@@ -5,7 +5,7 @@
 // parameters; a named element (InvisibleElement and its subclasses) first logs its name; a
 // description branch (DescBranch) then descends into its children, depth first.
 //
-// Each walk returns the pair of counts of Part 3.2: read (stopped at / parameters, failed
+// Each walk returns a pair of counts: read (stopped at / parameters, failed
 // reads), write (written, failed writes), compare (visited, failed reads). The cancel
 // event (or the stop event) ends a walk between parameters.
 

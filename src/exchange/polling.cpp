@@ -38,10 +38,10 @@ timespec to_timespec(int32_t ms) {
 
 // The parameter's timer is a timerfd it owns; these are the only calls made on it.
 int arm_timer(int fd, int32_t period_ms) {
-  itimerspec spec{};
-  spec.it_value = to_timespec(period_ms);
-  spec.it_interval = spec.it_value;
-  return ::timerfd_settime(fd, 0, &spec, nullptr) < 0 ? errno : 0;
+  itimerspec when{};
+  when.it_value = to_timespec(period_ms);
+  when.it_interval = when.it_value;
+  return ::timerfd_settime(fd, 0, &when, nullptr) < 0 ? errno : 0;
 }
 
 uint64_t drain_timer(int fd) {
@@ -54,8 +54,8 @@ uint64_t drain_timer(int fd) {
 }
 
 void cancel_timer(int fd) {
-  itimerspec spec{};
-  ::timerfd_settime(fd, 0, &spec, nullptr);
+  itimerspec when{};
+  ::timerfd_settime(fd, 0, &when, nullptr);
   drain_timer(fd);
 }
 

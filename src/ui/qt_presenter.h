@@ -1,5 +1,5 @@
 #pragma once
-// Message boxes of the window: the spec'd captions, icons and buttons in a QMessageBox, run
+// Message boxes of the window: the program's captions, icons and buttons in a QMessageBox, run
 // on the windows' thread whichever thread asks.
 
 #include <QPointer>
