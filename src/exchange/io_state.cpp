@@ -53,6 +53,16 @@ std::vector<IoRow> make_rows(model::DescBranch* tree, std::string_view name, con
   return rows;
 }
 
+// Reads a row's parameter into `value`, unless the user is editing it: a row being edited
+// keeps what the user typed. Returns whether it read.
+bool ReadUnlessEdited(IoAccess& access, link::Parameter& p, std::string& value) {
+  std::lock_guard values(polled_values_lock());
+  if (p.valueChanged) return false;
+  access.Read(p);
+  value = p.value;
+  return true;
+}
+
 }  // namespace
 
 int EngineIoAccess::Read(link::Parameter& parameter) {
@@ -258,17 +268,8 @@ void IoState::StepCounters(std::vector<IoChange>& changes) {
     current = nextCounter_ % state_.counters.size();
     p = state_.counters[current].parameter;
   }
-  bool read = false;
   std::string value;
-  {
-    std::lock_guard values(polled_values_lock());
-    // A row being edited keeps what the user typed.
-    if (!p->valueChanged) {
-      access_.Read(*p);
-      value = p->value;
-      read = true;
-    }
-  }
+  const bool read = ReadUnlessEdited(access_, *p, value);
   std::lock_guard lock(lock_);
   std::vector<IoRow>& rows = state_.counters;
   if (read) rows[current].value = value;
@@ -294,16 +295,8 @@ void IoState::StepOutputs(std::vector<IoChange>& changes) {
     current = nextOutput_ % rows.size();
     p = rows[current].parameter;
   }
-  bool read = false;
   std::string value;
-  {
-    std::lock_guard values(polled_values_lock());
-    if (!p->valueChanged) {
-      access_.Read(*p);
-      value = p->value;
-      read = true;
-    }
-  }
+  const bool read = ReadUnlessEdited(access_, *p, value);
   std::lock_guard lock(lock_);
   std::vector<IoRow>& rows = state_.outputRows;
   if (read) {
