@@ -13,7 +13,7 @@ namespace {
 
 using namespace vesk::app;
 
-void check_limits(const CommandLine& line) {
+VESK_FUZZ_UNTRACED void check_limits(const CommandLine& line) {
   const CommandLineSettings& s = line.settings;
   // Texts longer than their fields are refused, never cut.
   VESK_FUZZ_CHECK(vesk::platform::utf8_length(s.address) <= kMaxAddressChars);
@@ -33,7 +33,7 @@ void check_limits(const CommandLine& line) {
 }
 
 // The two entries must agree on everything they fill.
-void check_same(const CommandLine& a, const CommandLine& b) {
+VESK_FUZZ_UNTRACED void check_same(const CommandLine& a, const CommandLine& b) {
   const CommandLineSettings& x = a.settings;
   const CommandLineSettings& y = b.settings;
   VESK_FUZZ_CHECK(x.flags == y.flags && x.placement == y.placement && x.modes == y.modes);

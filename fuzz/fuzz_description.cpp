@@ -17,7 +17,8 @@ using namespace vesk::model;
 
 // Walks a built tree: every record it holds must be a whole one, every name valid text,
 // and the "POUt" slots must point at records that live in the tree.
-size_t check_branch(const DescBranch& branch, const OutputTable& outputs, int depth) {
+VESK_FUZZ_UNTRACED size_t check_branch(const DescBranch& branch, const OutputTable& outputs,
+                                       int depth) {
   VESK_FUZZ_CHECK(depth <= kMaxBranchDepth + 2);
   VESK_FUZZ_CHECK(vesk::fuzz::valid_utf8(branch.name));
   size_t records = 0;

@@ -37,7 +37,7 @@ bool load_vesk(DescriptionTree& tree) {
          LoadDescriptionFrom(container, kVeskDeviceKind, tree) == DescriptionStatus::Built;
 }
 
-void restore(DescBranch& to, const DescBranch& from) {
+VESK_FUZZ_UNTRACED void restore(DescBranch& to, const DescBranch& from) {
   to.name = from.name;
   to.copyCount = from.copyCount;
   to.copyNumber = from.copyNumber;
@@ -78,7 +78,7 @@ class FreshTree : public ConfigurationTarget {
   DescBranch* root_;
 };
 
-void check_texts(const DescBranch& branch) {
+VESK_FUZZ_UNTRACED void check_texts(const DescBranch& branch) {
   VESK_FUZZ_CHECK(vesk::fuzz::valid_utf8(branch.name));
   for (const auto& p : branch.parameters) {
     VESK_FUZZ_CHECK(vesk::fuzz::valid_utf8(p->shortName));

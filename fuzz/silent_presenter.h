@@ -34,9 +34,13 @@ inline SilentPresenter& install_silent_presenter() {
   return silent;
 }
 
+// The checks a target makes on what the code under test produced are not themselves under
+// test: left uninstrumented, they neither feed the fuzzer false coverage nor slow it down.
+#define VESK_FUZZ_UNTRACED __attribute__((no_sanitize("coverage")))
+
 // True when `text` is well-formed UTF-8 (no overlong forms, no surrogates, at most
 // U+10FFFF): every text inside the program must be.
-inline bool valid_utf8(std::string_view text) {
+VESK_FUZZ_UNTRACED inline bool valid_utf8(std::string_view text) {
   size_t i = 0;
   while (i < text.size()) {
     const auto c = static_cast<unsigned char>(text[i]);

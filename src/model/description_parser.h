@@ -29,13 +29,22 @@ inline constexpr const char* kDescriptionErrorCaption = "Ошибка в опи�
 // could not be told apart anyway; the totals count everything made while reading (copies
 // that are later discarded too), which bounds the work as well as the memory.
 inline constexpr int32_t kMaxCopies = 65535;
+inline constexpr int kMaxBranchDepth = 32;
+#ifndef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
 inline constexpr size_t kMaxBranchNodes = 65536;
 inline constexpr size_t kMaxDefinitionCopies = 65536;
-inline constexpr int kMaxBranchDepth = 32;
 // Text held by definitions and branch names (a branch name counted with the room its
 // numbers will take): one long caption or type copied into many places must not
 // multiply a small description into gigabytes.
 inline constexpr size_t kMaxTextBytes = 16u << 20;
+#else
+// A fuzzer reaches the same bounds through the same code with totals a sixteenth as large,
+// so that an input that hits them costs milliseconds rather than most of a second; the
+// device's own description stays far inside either set.
+inline constexpr size_t kMaxBranchNodes = 4096;
+inline constexpr size_t kMaxDefinitionCopies = 4096;
+inline constexpr size_t kMaxTextBytes = 1u << 20;
+#endif
 
 // What a definition and a branch name count against kMaxTextBytes.
 size_t text_cost(const ParameterDefinition& definition);

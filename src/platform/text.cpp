@@ -48,22 +48,33 @@ bool next_code_point(std::string_view s, size_t& i, uint32_t& cp) {
   return true;
 }
 
-void put_utf8(std::string& out, uint32_t cp) {
+// Writes the UTF-8 form of a valid code point into `out`; returns its length.
+int encode_utf8(uint32_t cp, unsigned char out[4]) {
   if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
+    out[0] = static_cast<unsigned char>(cp);
+    return 1;
   }
+  if (cp < 0x800) {
+    out[0] = static_cast<unsigned char>(0xC0 | (cp >> 6));
+    out[1] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+    return 2;
+  }
+  if (cp < 0x10000) {
+    out[0] = static_cast<unsigned char>(0xE0 | (cp >> 12));
+    out[1] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+    out[2] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+    return 3;
+  }
+  out[0] = static_cast<unsigned char>(0xF0 | (cp >> 18));
+  out[1] = static_cast<unsigned char>(0x80 | ((cp >> 12) & 0x3F));
+  out[2] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+  out[3] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+  return 4;
+}
+
+void put_utf8(std::string& out, uint32_t cp) {
+  unsigned char bytes[4];
+  out.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(encode_utf8(cp, bytes)));
 }
 
 int to_cp1251(uint32_t cp) {
@@ -185,12 +196,51 @@ std::string fold_upper(std::string_view utf8) {
   return fold(utf8, true);
 }
 
+namespace {
+
+// Yields the bytes of fold_lower(s) one at a time, so that names are compared without
+// building folded copies: the description and the tree compare names in every lookup.
+class FoldedBytes {
+ public:
+  explicit FoldedBytes(std::string_view s) : s_(s) {}
+  bool next(unsigned char& out) {
+    if (at_ == held_) {
+      if (i_ >= s_.size()) return false;
+      const size_t start = i_;
+      uint32_t cp;
+      held_ = 0;
+      at_ = 0;
+      if (next_code_point(s_, i_, cp)) {
+        held_ = encode_utf8(fold_cp(cp, false), buf_);
+      } else {
+        buf_[held_++] = static_cast<unsigned char>(s_[start]);
+      }
+    }
+    out = buf_[at_++];
+    return true;
+  }
+
+ private:
+  std::string_view s_;
+  size_t i_ = 0;
+  unsigned char buf_[4] = {};
+  int held_ = 0, at_ = 0;
+};
+
+}  // namespace
+
 int icompare(std::string_view a, std::string_view b) {
-  std::string fa = fold_lower(a), fb = fold_lower(b);
-  return fa < fb ? -1 : fa > fb ? 1 : 0;
+  FoldedBytes fa(a), fb(b);
+  for (;;) {
+    unsigned char x = 0, y = 0;
+    const bool more_a = fa.next(x), more_b = fb.next(y);
+    if (!more_a || !more_b) return more_a ? 1 : more_b ? -1 : 0;
+    if (x != y) return x < y ? -1 : 1;
+  }
 }
 
 bool iequals(std::string_view a, std::string_view b) {
+  if (a == b) return true;
   return icompare(a, b) == 0;
 }
 

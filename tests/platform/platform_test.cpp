@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/event.h"
 #include "platform/text.h"
@@ -62,6 +64,23 @@ TEST(Text, CaseFoldingCoversCyrillic) {
   EXPECT_TRUE(iequals("ёлка", "ЁЛКА"));
   EXPECT_FALSE(iequals("Четность", "Нечетность"));
   EXPECT_EQ(fold_upper("ab.Вд"), "AB.ВД");
+}
+
+// The comparison folds as it goes; it must order exactly as the folded copies would,
+// prefixes, broken bytes and letters of different UTF-8 lengths included.
+TEST(Text, CaseInsensitiveOrderIsTheOrderOfFoldedTexts) {
+  const std::vector<std::string> texts = {
+      "",      "a",     "A",      "ab",        "aB",     "b",        "Z",
+      "[",     "_",     "Ё",      "ё",         "е",      "Я",        "я",
+      "ja",    "\xFF",  "a\xFF",  "A\xC0\xAF", "\xD0",   "\xD0\x90", "\xF0\x9F\x98\x80",
+      "Cn.SP", "cn.sp", "Cn.SPx", "Фильтр",    "ФИЛЬТРЫ"};
+  for (const std::string& a : texts)
+    for (const std::string& b : texts) {
+      const std::string fa = fold_lower(a), fb = fold_lower(b);
+      const int expected = fa < fb ? -1 : fa > fb ? 1 : 0;
+      EXPECT_EQ(icompare(a, b), expected) << '"' << a << "\" vs \"" << b << '"';
+      EXPECT_EQ(iequals(a, b), expected == 0);
+    }
 }
 
 TEST(Text, OverlongAndSurrogateFormsAreNotCharacters) {
