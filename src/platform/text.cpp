@@ -73,6 +73,10 @@ int encode_utf8(uint32_t cp, unsigned char out[4]) {
 }
 
 void put_utf8(std::string& out, uint32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+    return;
+  }
   unsigned char bytes[4];
   out.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(encode_utf8(cp, bytes)));
 }
