@@ -8,6 +8,8 @@
 #                                       T (default all), after the regression replay
 #   scripts/fuzz.sh --runs N [T...]     N executions per target (no time limit unless
 #                                       --time is given too)
+#   --workers W                         W processes per target over one corpus (the
+#                                       executions reported are their sum)
 #   scripts/fuzz.sh --replay            only build and replay the regression inputs
 #   --no-build                          use the binaries already in BUILD-fuzz
 # FUZZ_LOGS=DIR puts the logs there instead of BUILD-fuzz/logs.
@@ -24,6 +26,7 @@ ALL_TARGETS="fuzz_reply fuzz_description fuzz_vesk fuzz_cmdline"
 seconds=300
 time_set=0
 runs_wanted=""
+workers=1
 build=1
 replay_only=0
 targets=""
@@ -34,9 +37,11 @@ while [ $# -gt 0 ]; do
     --time=*) seconds="${1#--time=}"; time_set=1 ;;
     --runs) runs_wanted="$2"; shift ;;
     --runs=*) runs_wanted="${1#--runs=}" ;;
+    --workers) workers="$2"; shift ;;
+    --workers=*) workers="${1#--workers=}" ;;
     --no-build) build=0 ;;
     --replay) replay_only=1 ;;
-    -h|--help) sed -n '2,17p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,19p' "$0"; exit 0 ;;
     fuzz_*) targets="$targets $1" ;;
     *) echo "fuzz.sh: unknown argument '$1'" >&2; exit 2 ;;
   esac
@@ -112,15 +117,33 @@ for t in $targets; do
 
   before=$(find "$findings" -type f | wc -l)
   start=$(date +%s)
-  "$bin" "${dict[@]}" "${limits[@]}" "${bounds[@]}" -print_final_stats=1 \
-    -artifact_prefix="$findings/" "$work" "fuzz/corpus/$t" >"$logs/$t.log" 2>&1
-  rc=$?
+  # Workers share the corpus folder and pick up each other's finds, as libFuzzer's own
+  # -jobs does; --runs is the total over all of them.
+  worker_bounds=("${bounds[@]}")
+  if [ -n "$runs_wanted" ] && [ "$workers" -gt 1 ]; then
+    worker_bounds=("${bounds[@]/#-runs=*/-runs=$(( (runs_wanted + workers - 1) / workers ))}")
+  fi
+  pids=()
+  for w in $(seq 1 "$workers"); do
+    log="$logs/$t.log"
+    [ "$w" -gt 1 ] && log="$logs/$t.w$w.log"
+    "$bin" "${dict[@]}" "${limits[@]}" "${worker_bounds[@]}" -print_final_stats=1 \
+      -artifact_prefix="$findings/" "$work" "fuzz/corpus/$t" >"$log" 2>&1 &
+    pids+=($!)
+  done
+  rc=0
+  for pid in "${pids[@]}"; do
+    wait "$pid" || rc=$?
+  done
   elapsed=$(( $(date +%s) - start ))
-  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$logs/$t.log" | tail -1)
+  worker_logs=("$logs/$t.log")
+  for w in $(seq 2 "$workers"); do worker_logs+=("$logs/$t.w$w.log"); done
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "${worker_logs[@]}" |
+    awk '{ n += $1 } END { if (NR) print n }')
   after=$(find "$findings" -type f | wc -l)
   if [ $rc -ne 0 ] || [ "$after" -gt "$before" ]; then
-    what=$(grep -m1 -E '^(==[0-9]+==ERROR|SUMMARY|fuzz property failed|.*runtime error)' \
-      "$logs/$t.log")
+    what=$(grep -h -m1 -E '^(==[0-9]+==ERROR|SUMMARY|fuzz property failed|.*runtime error)' \
+      "${worker_logs[@]}" | head -1)
     printf '%-18s %12s %8s  %s\n' "$t" "${runs:-?}" "$elapsed" \
       "FOUND (exit $rc): ${what:-see log}; inputs in $findings, log $logs/$t.log"
     failed=1
