@@ -50,7 +50,8 @@ done
 [ -n "$targets" ] || targets="$ALL_TARGETS"
 bounds=(-max_total_time="$seconds")
 if [ -n "$runs_wanted" ]; then
-  bounds=(-runs="$runs_wanted")
+  # --runs is the total over all workers.
+  bounds=(-runs="$(( (runs_wanted + workers - 1) / workers ))")
   [ "$time_set" = 1 ] && bounds+=(-max_total_time="$seconds")
 fi
 
@@ -118,16 +119,12 @@ for t in $targets; do
   before=$(find "$findings" -type f | wc -l)
   start=$(date +%s)
   # Workers share the corpus folder and pick up each other's finds, as libFuzzer's own
-  # -jobs does; --runs is the total over all of them.
-  worker_bounds=("${bounds[@]}")
-  if [ -n "$runs_wanted" ] && [ "$workers" -gt 1 ]; then
-    worker_bounds=("${bounds[@]/#-runs=*/-runs=$(( (runs_wanted + workers - 1) / workers ))}")
-  fi
+  # -jobs does.
   pids=()
   for w in $(seq 1 "$workers"); do
     log="$logs/$t.log"
     [ "$w" -gt 1 ] && log="$logs/$t.w$w.log"
-    "$bin" "${dict[@]}" "${limits[@]}" "${worker_bounds[@]}" -print_final_stats=1 \
+    "$bin" "${dict[@]}" "${limits[@]}" "${bounds[@]}" -print_final_stats=1 \
       -artifact_prefix="$findings/" "$work" "fuzz/corpus/$t" >"$log" 2>&1 &
     pids+=($!)
   done
