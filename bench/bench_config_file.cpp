@@ -36,10 +36,10 @@ bool LoadVesk(DescriptionTree& tree) {
   return !text.empty() && BuildDescription(text, tree) == DescriptionStatus::Built;
 }
 
-size_t FillValues(DescBranch& branch, size_t n = 0) {
+size_t FillValues(DescriptionBranch& branch, size_t n = 0) {
   for (auto& p : branch.parameters) {
     p->value = "Значение " + std::to_string(++n);
-    p->valueChanged = n % 2 == 0;
+    p->value_changed = n % 2 == 0;
   }
   for (auto& child : branch.children) n = FillValues(*child, n);
   return n;
@@ -48,8 +48,8 @@ size_t FillValues(DescBranch& branch, size_t n = 0) {
 // Hands the already built fresh tree to the loader, so that only the file work is timed.
 class PreparedTarget : public ConfigurationTarget {
  public:
-  DescBranch* ReloadDescription(int32_t) override { return root; }
-  DescBranch* root = nullptr;
+  DescriptionBranch* ReloadDescription(int32_t) override { return root; }
+  DescriptionBranch* root = nullptr;
 };
 
 void BM_SaveAndLoadFullConfiguration(benchmark::State& state) {

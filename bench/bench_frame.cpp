@@ -39,17 +39,17 @@ void BM_BuildAndParse(benchmark::State& state) {
   const int data_bytes = static_cast<int>(state.range(0));
   uint8_t data[kMaxDataBytes] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
   RequestFrame reply_frame;
-  build_request(false, 0x1ED2, data, data_bytes, {16, 8, 0}, reply_frame);
-  const std::string reply(reply_frame.text());
+  BuildRequest(false, 0x1ED2, data, data_bytes, {16, 8, 0}, reply_frame);
+  const std::string reply(reply_frame.Text());
 
   const long before = g_allocations.load();
   uint16_t hash = 0x1ED2;
   for (auto _ : state) {
     RequestFrame request;
-    build_request(true, hash, data, data_bytes, {16, 8, 0}, request);
+    BuildRequest(true, hash, data, data_bytes, {16, 8, 0}, request);
     benchmark::DoNotOptimize(request.line);
     ReplyFrame parsed;
-    bool ok = parse_reply(reply, parsed);
+    bool ok = ParseReply(reply, parsed);
     benchmark::DoNotOptimize(ok);
     benchmark::DoNotOptimize(parsed);
   }
@@ -63,7 +63,7 @@ void BM_NameHash(benchmark::State& state) {
   const std::string names[] = {"A.Len", "M.s.t.r.", "CHAr", "ЖA.Len"};
   size_t i = 0;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(name_hash(names[i++ & 3]));
+    benchmark::DoNotOptimize(NameHash(names[i++ & 3]));
   }
 }
 BENCHMARK(BM_NameHash);

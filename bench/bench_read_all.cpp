@@ -92,8 +92,8 @@ struct Sim {
 struct TraceCount {
   long frames = 0;
   long chars = 0;
-  long replyFrames = 0;
-  long replyChars = 0;
+  long reply_frames = 0;
+  long reply_chars = 0;
 };
 
 long QuotedLength(const std::string& line) {
@@ -120,8 +120,8 @@ TraceCount CountTrace(const std::string& path) {
     ++c.frames;
     c.chars += n;
     if (tx) {
-      ++c.replyFrames;
-      c.replyChars += n;
+      ++c.reply_frames;
+      c.reply_chars += n;
     }
   }
   return c;
@@ -152,13 +152,13 @@ void BM_ReadAll(benchmark::State& state) {
     platform::SettingsStore store(folder + "/settings.ini");
     exchange::EngineOptions options;
     options.store = &store;
-    options.listPorts = [] { return std::string(); };
+    options.list_ports = [] { return std::string(); };
     exchange::ExchangeEngine engine(options);
-    engine.set_linger(std::chrono::milliseconds(0));
-    engine.programNet().SetValue("Port", sim.path);
-    engine.programNet().SetValue("bPS", std::to_string(baud));
+    engine.SetLinger(std::chrono::milliseconds(0));
+    engine.program_line().SetValue("Port", sim.path);
+    engine.program_line().SetValue("bPS", std::to_string(baud));
     engine.port().set_converter_mode(link::kConverterAuto);
-    if (engine.open_port(false) != link::kOpenOk || engine.StartTransmitThread() != 0) {
+    if (engine.OpenPort(false) != link::kOpenOk || engine.StartTransmitThread() != 0) {
       state.SkipWithError("no port or no exchange thread");
       return;
     }
@@ -184,7 +184,7 @@ void BM_ReadAll(benchmark::State& state) {
   std::filesystem::remove_all(folder);
   if (reads == 0 || c.frames == 0) return;
   const double line = c.chars * kBitsPerChar / baud;
-  const double device = c.replyChars * kBitsPerChar / baud + c.replyFrames * kTurnaroundMs / 1000;
+  const double device = c.reply_chars * kBitsPerChar / baud + c.reply_frames * kTurnaroundMs / 1000;
   state.counters["frames"] = static_cast<double>(c.frames) / reads;
   state.counters["line_s"] = line / reads;
   state.counters["wall_s"] = wall / reads;

@@ -42,8 +42,8 @@ constexpr auto kHangLimit = std::chrono::seconds(120);
 struct Options {
   std::string port;
   int seconds = 60;
-  int reportSeconds = 10;
-  int periodMs = 200;
+  int report_seconds = 10;
+  int period_ms = 200;
 };
 
 long ResidentKilobytes() {
@@ -78,7 +78,7 @@ class CountingProgress : public vesk::exchange::ProgressSink {
 class CountingSink : public vesk::exchange::PollSink {
  public:
   void OnPollResult(std::unique_ptr<vesk::exchange::PollSample> sample) override {
-    (sample->errorText.empty() ? values : errors).fetch_add(1);
+    (sample->error_text.empty() ? values : errors).fetch_add(1);
   }
   std::atomic<long> values{0};
   std::atomic<long> errors{0};
@@ -87,8 +87,8 @@ class CountingSink : public vesk::exchange::PollSink {
 // Messages (the five-failures notice among them) are counted, not shown.
 class CountingPresenter : public vesk::link::Presenter {
  public:
-  vesk::link::MsgAnswer MessageBox(std::string_view, std::string_view, vesk::link::MsgIcon,
-                                   vesk::link::MsgButtons) override {
+  vesk::link::MsgAnswer ShowMessage(std::string_view, std::string_view, vesk::link::MsgIcon,
+                                    vesk::link::MsgButtons) override {
     shown.fetch_add(1);
     return vesk::link::MsgAnswer::No;
   }
@@ -105,15 +105,15 @@ bool Parse(int argc, char** argv, Options& o) {
     else if (a == "--seconds")
       o.seconds = std::atoi(value);
     else if (a == "--report-seconds")
-      o.reportSeconds = std::atoi(value);
+      o.report_seconds = std::atoi(value);
     else if (a == "--period-ms")
-      o.periodMs = std::atoi(value);
+      o.period_ms = std::atoi(value);
     else
       return false;
     ++i;
   }
-  return !o.port.empty() && o.seconds > 0 && o.reportSeconds > 0 &&
-         o.periodMs >= vesk::exchange::kMinPollPeriodMs;
+  return !o.port.empty() && o.seconds > 0 && o.report_seconds > 0 &&
+         o.period_ms >= vesk::exchange::kMinPollPeriodMs;
 }
 
 }  // namespace
@@ -128,7 +128,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   CountingPresenter presenter;
-  link::set_presenter(&presenter);
+  link::SetPresenter(&presenter);
 
   model::DescriptionTree tree;
   if (model::LoadDescription(model::kVeskDeviceKind, tree) != model::DescriptionStatus::Built ||
@@ -148,16 +148,16 @@ int main(int argc, char** argv) {
   {
     exchange::EngineOptions options;
     options.store = &store;
-    options.listPorts = [] { return std::string(); };
+    options.list_ports = [] { return std::string(); };
     exchange::ExchangeEngine engine(options);
     link::PortSettings settings;
     settings.port_name = o.port;
     settings.baud_rate = 115200;
-    engine.programNet().FromPortSettings(settings);
+    engine.program_line().FromPortSettings(settings);
     engine.port().set_converter_mode(link::kConverterAuto);
-    engine.set_progress_sink(&progress);
-    engine.set_linger(std::chrono::milliseconds(0));
-    if (engine.open_port(false) != link::kOpenOk) {
+    engine.SetProgressSink(&progress);
+    engine.SetLinger(std::chrono::milliseconds(0));
+    if (engine.OpenPort(false) != link::kOpenOk) {
       std::fprintf(stderr, "vesk_soak: cannot open %s: %s\n", o.port.c_str(),
                    std::strerror(engine.port().last_errno()));
       ::unlink(settings_path);
@@ -171,7 +171,7 @@ int main(int argc, char** argv) {
     exchange::Scanner scanner(engine);
     scanner.SetSink(&sink);
     for (link::Parameter* p : exchange::CollectPolled(tree.scanners.get())) {
-      p->pollPeriod = o.periodMs;
+      p->poll_period = o.period_ms;
     }
     if (scanner.StartScanThread(tree.scanners.get()) != 0) {
       ::unlink(settings_path);
@@ -212,7 +212,7 @@ int main(int argc, char** argv) {
     while (Clock::now() < end) {
       if (Clock::now() >= next_report) {
         report("at");
-        next_report += std::chrono::seconds(o.reportSeconds);
+        next_report += std::chrono::seconds(o.report_seconds);
       }
       if (!engine.RunTask(tree.root.get(), exchange::kTaskReadAll)) {
         ++refused;
@@ -227,7 +227,7 @@ int main(int argc, char** argv) {
     done.store(true);
     watchdog.join();
   }
-  link::set_presenter(nullptr);
+  link::SetPresenter(nullptr);
   ::unlink(settings_path);
   return 0;
 }

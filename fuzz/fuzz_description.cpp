@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "model/desc_branch.h"
+#include "model/description_branch.h"
 #include "model/description_loader.h"
 #include "model/description_parser.h"
 #include "model/tree_builder.h"
@@ -17,26 +17,26 @@ using namespace vesk::model;
 
 // Walks a built tree: every record it holds must be a whole one, every name valid text,
 // and the "POUt" slots must point at records that live in the tree.
-VESK_FUZZ_UNTRACED size_t check_branch(const DescBranch& branch, const OutputTable& outputs,
-                                       int depth) {
+VESK_FUZZ_UNTRACED size_t CheckBranch(const DescriptionBranch& branch, const OutputTable& outputs,
+                                      int depth) {
   VESK_FUZZ_CHECK(depth <= kMaxBranchDepth + 2);
-  VESK_FUZZ_CHECK(vesk::fuzz::valid_utf8(branch.name));
+  VESK_FUZZ_CHECK(vesk::fuzz::ValidUtf8(branch.name));
   size_t records = 0;
   for (const auto& p : branch.parameters) {
     VESK_FUZZ_CHECK(p != nullptr);
-    VESK_FUZZ_CHECK(vesk::fuzz::valid_utf8(p->shortName));
-    VESK_FUZZ_CHECK(vesk::fuzz::valid_utf8(p->value));
-    VESK_FUZZ_CHECK(vesk::fuzz::valid_utf8(p->caption));
-    if (p->outputSlot != nullptr) {
-      VESK_FUZZ_CHECK(p->outputSlot >= outputs.data() &&
-                      p->outputSlot < outputs.data() + outputs.size());
-      VESK_FUZZ_CHECK(*p->outputSlot == p.get());
+    VESK_FUZZ_CHECK(vesk::fuzz::ValidUtf8(p->short_name));
+    VESK_FUZZ_CHECK(vesk::fuzz::ValidUtf8(p->value));
+    VESK_FUZZ_CHECK(vesk::fuzz::ValidUtf8(p->caption));
+    if (p->output_slot != nullptr) {
+      VESK_FUZZ_CHECK(p->output_slot >= outputs.data() &&
+                      p->output_slot < outputs.data() + outputs.size());
+      VESK_FUZZ_CHECK(*p->output_slot == p.get());
     }
     ++records;
   }
   for (const auto& child : branch.children) {
     VESK_FUZZ_CHECK(child != nullptr);
-    records += check_branch(*child, outputs, depth + 1);
+    records += CheckBranch(*child, outputs, depth + 1);
   }
   return records;
 }
@@ -44,7 +44,7 @@ VESK_FUZZ_UNTRACED size_t check_branch(const DescBranch& branch, const OutputTab
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  vesk::fuzz::install_silent_presenter();
+  vesk::fuzz::InstallSilentPresenter();
   return 0;
 }
 
@@ -52,18 +52,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The container's text is cp1251, turned into UTF-8 before it is read; arbitrary bytes
   // take the same road so that every byte value reaches the interpreter as some letter.
   const std::string_view raw(reinterpret_cast<const char*>(data), size);
-  const std::string text = vesk::platform::cp1251_to_utf8(raw);
+  const std::string text = vesk::platform::Cp1251ToUtf8(raw);
 
   DescriptionTree tree;
   const DescriptionStatus status = BuildDescription(text, tree);
   VESK_FUZZ_CHECK(status == DescriptionStatus::Built || status == DescriptionStatus::TextError ||
                   status == DescriptionStatus::NoRoot);
   if (status == DescriptionStatus::Built) VESK_FUZZ_CHECK(tree.root != nullptr);
-  if (tree.root) check_branch(*tree.root, tree.outputs, 0);
-  if (tree.scanners) check_branch(*tree.scanners, tree.outputs, 0);
+  if (tree.root) CheckBranch(*tree.root, tree.outputs, 0);
+  if (tree.scanners) CheckBranch(*tree.scanners, tree.outputs, 0);
   // Every slot that is filled points at a record the trees still own.
   for (vesk::link::Parameter* p : tree.outputs)
-    if (p != nullptr) VESK_FUZZ_CHECK(p->outputSlot != nullptr);
+    if (p != nullptr) VESK_FUZZ_CHECK(p->output_slot != nullptr);
   // Releasing the trees must clear the slots their records held.
   tree.Clear();
   for (vesk::link::Parameter* p : tree.outputs) VESK_FUZZ_CHECK(p == nullptr);

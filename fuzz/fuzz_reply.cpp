@@ -18,10 +18,10 @@
 
 #include "link/error_texts.h"
 #include "link/frame_codec.h"
-#include "link/my_converter.h"
 #include "link/parameter.h"
 #include "link/probe_codec.h"
 #include "link/serial_port.h"
+#include "link/value_codec.h"
 #include "platform/text.h"
 #include "reply_converters.h"
 #include "silent_presenter.h"
@@ -31,11 +31,11 @@ namespace {
 using namespace vesk::link;
 using vesk::fuzz::kConverterCount;
 using vesk::fuzz::kConverters;
-using vesk::fuzz::valid_utf8;
+using vesk::fuzz::ValidUtf8;
 
 // Decodes `count` bytes the way the link stores a value, with the data in a heap block of
 // exactly that size, so that a read past what the device sent is caught.
-void decode_value(const MyConverter& converter, const uint8_t* data, int count) {
+void decode_value(const ValueCodec& converter, const uint8_t* data, int count) {
   std::unique_ptr<uint8_t[]> exact;
   if (count > 0) {
     exact.reset(new uint8_t[static_cast<size_t>(count)]);
@@ -55,7 +55,7 @@ void decode_value(const MyConverter& converter, const uint8_t* data, int count) 
 }
 
 // What transact and exchange do with the characters of one reply.
-void reply_road(std::string_view line, const MyConverter& converter) {
+void reply_road(std::string_view line, const ValueCodec& converter) {
   // The port keeps no more than its buffer holds.
   if (line.size() > kReplyCapacity) line = line.substr(0, kReplyCapacity);
   if (line.size() < 2 || line[0] != kFrameStart) return;
@@ -112,7 +112,7 @@ std::string line_from_bytes(const uint8_t* body, size_t size) {
   return line;
 }
 
-// What probe_exchange and exchange_probe do with the reply of a probe request.
+// What ProbeExchange and ExchangeProbe do with the reply of a probe request.
 void probe_road(int mode, uint8_t address, bool small, std::string_view reply) {
   if (reply.size() > kReplyCapacity) reply = reply.substr(0, kReplyCapacity);
   const size_t capacity = small ? 4 : kReplyCapacity;
@@ -152,7 +152,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
   const std::string_view chars(reinterpret_cast<const char*>(payload), payload_size);
 
   const vesk::fuzz::ConverterCase& c = kConverters[(selector >> 2) % kConverterCount];
-  MyConverter converter(c.name);
+  ValueCodec converter(c.name);
   converter.typeText = c.type;
 
   switch (selector & 0x03) {

@@ -28,7 +28,7 @@ struct Trees {
   DescriptionTree pristine;
 };
 
-bool load_vesk(DescriptionTree& tree) {
+bool LoadVesk(DescriptionTree& tree) {
   std::ifstream in(VESK_SOURCE_DIR "/data/vesk.tree.txt", std::ios::binary);
   const std::string text((std::istreambuf_iterator<char>(in)), {});
   if (!text.empty()) return BuildDescription(text, tree) == DescriptionStatus::Built;
@@ -37,56 +37,56 @@ bool load_vesk(DescriptionTree& tree) {
          LoadDescriptionFrom(container, kVeskDeviceKind, tree) == DescriptionStatus::Built;
 }
 
-VESK_FUZZ_UNTRACED void restore(DescBranch& to, const DescBranch& from) {
+VESK_FUZZ_UNTRACED void Restore(DescriptionBranch& to, const DescriptionBranch& from) {
   to.name = from.name;
-  to.copyCount = from.copyCount;
-  to.copyNumber = from.copyNumber;
+  to.copy_count = from.copy_count;
+  to.copy_number = from.copy_number;
   VESK_FUZZ_CHECK(to.parameters.size() == from.parameters.size());
   for (size_t i = 0; i < to.parameters.size(); ++i) {
     vesk::link::Parameter& p = *to.parameters[i];
     const vesk::link::Parameter& q = *from.parameters[i];
-    p.shortName = q.shortName;
+    p.short_name = q.short_name;
     p.value = q.value;
     p.caption = q.caption;
     p.indexed = q.indexed;
-    p.linearIndex = q.linearIndex;
-    p.pollIndex = q.pollIndex;
+    p.linear_index = q.linear_index;
+    p.poll_index = q.poll_index;
     p.writable = q.writable;
     p.note = q.note;
-    p.valueChanged = q.valueChanged;
-    p.editChanged = q.editChanged;
-    p.ownerChanged = q.ownerChanged;
+    p.value_changed = q.value_changed;
+    p.edit_changed = q.edit_changed;
+    p.owner_changed = q.owner_changed;
     p.editable = q.editable;
-    p.ownedByFirm = q.ownedByFirm;
+    p.owned_by_firm = q.owned_by_firm;
     p.mark = q.mark;
   }
   VESK_FUZZ_CHECK(to.children.size() == from.children.size());
-  for (size_t i = 0; i < to.children.size(); ++i) restore(*to.children[i], *from.children[i]);
+  for (size_t i = 0; i < to.children.size(); ++i) Restore(*to.children[i], *from.children[i]);
 }
 
 // Only the VESK code has a description; the document builds nothing for any other.
 class FreshTree : public ConfigurationTarget {
  public:
-  explicit FreshTree(DescBranch* root) : root_(root) {}
-  DescBranch* ReloadDescription(int32_t device_kind) override {
+  explicit FreshTree(DescriptionBranch* root) : root_(root) {}
+  DescriptionBranch* ReloadDescription(int32_t device_kind) override {
     kind = device_kind;
     return device_kind == kVeskDeviceKind ? root_ : nullptr;
   }
   int32_t kind = -1;
 
  private:
-  DescBranch* root_;
+  DescriptionBranch* root_;
 };
 
-VESK_FUZZ_UNTRACED void check_texts(const DescBranch& branch) {
-  VESK_FUZZ_CHECK(vesk::fuzz::valid_utf8(branch.name));
+VESK_FUZZ_UNTRACED void CheckTexts(const DescriptionBranch& branch) {
+  VESK_FUZZ_CHECK(vesk::fuzz::ValidUtf8(branch.name));
   for (const auto& p : branch.parameters) {
-    VESK_FUZZ_CHECK(vesk::fuzz::valid_utf8(p->shortName));
-    VESK_FUZZ_CHECK(vesk::fuzz::valid_utf8(p->value));
-    VESK_FUZZ_CHECK(vesk::fuzz::valid_utf8(p->caption));
-    VESK_FUZZ_CHECK(vesk::fuzz::valid_utf8(p->note));
+    VESK_FUZZ_CHECK(vesk::fuzz::ValidUtf8(p->short_name));
+    VESK_FUZZ_CHECK(vesk::fuzz::ValidUtf8(p->value));
+    VESK_FUZZ_CHECK(vesk::fuzz::ValidUtf8(p->caption));
+    VESK_FUZZ_CHECK(vesk::fuzz::ValidUtf8(p->note));
   }
-  for (const auto& child : branch.children) check_texts(*child);
+  for (const auto& child : branch.children) CheckTexts(*child);
 }
 
 Trees* trees = nullptr;
@@ -94,9 +94,9 @@ Trees* trees = nullptr;
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  vesk::fuzz::install_silent_presenter();
+  vesk::fuzz::InstallSilentPresenter();
   trees = new Trees;
-  if (!load_vesk(trees->working) || !load_vesk(trees->pristine)) {
+  if (!LoadVesk(trees->working) || !LoadVesk(trees->pristine)) {
     std::fprintf(stderr, "fuzz_vesk: no VESK description (data/vesk.tree.txt or %s)\n",
                  kContainerEnvVar);
     std::abort();
@@ -105,24 +105,24 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  DescBranch& root = *trees->working.root;
+  DescriptionBranch& root = *trees->working.root;
   FreshTree target(&root);
   ArchiveReader archive(std::span<const uint8_t>(data, size));
   const LoadOutcome outcome = LoadConfiguration(archive, target);
-  VESK_FUZZ_CHECK(archive.position() <= size);
+  VESK_FUZZ_CHECK(archive.Position() <= size);
 
   if (target.kind == kVeskDeviceKind) {
-    check_texts(root);
+    CheckTexts(root);
 
     // What was read is saved again; the saved file must open whole.
     if (outcome == LoadOutcome::Loaded) {
       const std::vector<uint8_t> saved = ConfigurationBytes({kVeskDeviceKind, &root});
-      restore(root, *trees->pristine.root);
+      Restore(root, *trees->pristine.root);
       FreshTree again(&root);
       ArchiveReader reread(saved);
       VESK_FUZZ_CHECK(LoadConfiguration(reread, again) == LoadOutcome::Loaded);
     }
   }
-  restore(root, *trees->pristine.root);
+  Restore(root, *trees->pristine.root);
   return 0;
 }

@@ -181,7 +181,7 @@ void description_seeds(const std::string& vesk_text) {
         text_bytes(platform::utf8_to_cp1251(text)));
 }
 
-size_t fill_values(model::DescBranch& branch, size_t n = 0) {
+size_t fill_values(model::DescriptionBranch& branch, size_t n = 0) {
   for (auto& p : branch.parameters) {
     p->value = "Значение " + std::to_string(++n);
     p->valueChanged = n % 2 == 0;
@@ -191,7 +191,7 @@ size_t fill_values(model::DescBranch& branch, size_t n = 0) {
   return n;
 }
 
-void collect(model::DescBranch& branch, std::vector<link::Parameter*>& all) {
+void collect(model::DescriptionBranch& branch, std::vector<link::Parameter*>& all) {
   for (auto& p : branch.parameters) all.push_back(p.get());
   for (auto& child : branch.children) collect(*child, all);
 }

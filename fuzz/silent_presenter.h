@@ -12,8 +12,8 @@ namespace vesk::fuzz {
 
 class SilentPresenter : public link::Presenter {
  public:
-  link::MsgAnswer MessageBox(std::string_view, std::string_view, link::MsgIcon,
-                             link::MsgButtons buttons) override {
+  link::MsgAnswer ShowMessage(std::string_view, std::string_view, link::MsgIcon,
+                              link::MsgButtons buttons) override {
     ++shown;
     switch (buttons) {
       case link::MsgButtons::Ok:
@@ -28,9 +28,9 @@ class SilentPresenter : public link::Presenter {
 };
 
 // Installs one silent presenter for the whole process; call from LLVMFuzzerInitialize.
-inline SilentPresenter& install_silent_presenter() {
+inline SilentPresenter& InstallSilentPresenter() {
   static SilentPresenter silent;
-  link::set_presenter(&silent);
+  link::SetPresenter(&silent);
   return silent;
 }
 
@@ -40,7 +40,7 @@ inline SilentPresenter& install_silent_presenter() {
 
 // True when `text` is well-formed UTF-8 (no overlong forms, no surrogates, at most
 // U+10FFFF): every text inside the program must be.
-VESK_FUZZ_UNTRACED inline bool valid_utf8(std::string_view text) {
+VESK_FUZZ_UNTRACED inline bool ValidUtf8(std::string_view text) {
   size_t i = 0;
   while (i < text.size()) {
     const auto c = static_cast<unsigned char>(text[i]);

@@ -15,10 +15,10 @@ namespace vesk::sim {
 
 // The parameters of both trees: the root's with their linear indexes, the scanners'
 // (operative) with their polling index as address offset.
-std::vector<ParameterSpec> specs_from_tree(const model::DescriptionTree& tree);
+std::vector<ParameterSpec> SpecsFromTree(const model::DescriptionTree& tree);
 
 // Loads the container at `path` (empty: $VESK_TREE_DAT, else beside the program).
 // Returns false with the reason in `error` when no root tree could be built.
-bool load_specs(const std::string& path, std::vector<ParameterSpec>& specs, std::string& error);
+bool LoadSpecs(const std::string& path, std::vector<ParameterSpec>& specs, std::string& error);
 
 }  // namespace vesk::sim

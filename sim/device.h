@@ -35,11 +35,11 @@ inline constexpr int kDeviceParityOdd = 2;
 
 struct NetSettings {
   int32_t baud = 9600;
-  int32_t stopBits = 1;
-  int32_t dataBits = 8;
+  int32_t stop_bits = 1;
+  int32_t data_bits = 8;
   int32_t parity = kDeviceParityNone;
   int32_t address = 16;
-  int32_t addressBits = 8;
+  int32_t address_bits = 8;
   bool operator==(const NetSettings&) const = default;
 };
 
@@ -48,47 +48,47 @@ class Device {
   using Clock = std::chrono::steady_clock;
 
   // Takes the store as built from the description. Nothing is in force before
-  // power_on, so a state file may be loaded first.
+  // PowerOn, so a state file may be loaded first.
   Device(DeviceStore store, const SimOptions& options, Clock::time_point start);
 
   // The settings given at start (--bps, --sbit, --addr, --alen, --protocol) are stored
   // into the network parameters; then the stored settings and protocol take effect.
-  void power_on(const SimOptions& options, Clock::time_point now);
+  void PowerOn(const SimOptions& options, Clock::time_point now);
 
   DeviceStore& store() { return store_; }
   const NetSettings& network() const { return network_; }
   Protocol protocol() const { return protocol_; }
-  const std::string& device_name() const { return deviceName_; }  // UTF-8
-  const std::string& version() const { return version_; }         // UTF-8
-  uint8_t reset_code() const { return resetCode_; }
+  const std::string& device_name() const { return device_name_; }  // UTF-8
+  const std::string& version() const { return version_; }          // UTF-8
+  uint8_t reset_code() const { return reset_code_; }
 
   // The network settings as stored in the parameters (what APLY would put in force).
-  NetSettings stored_network() const;
+  NetSettings StoredNetwork() const;
   // The protocol stored in "Prot" (what INIT puts in force); LORN without one.
-  Protocol stored_protocol() const;
+  Protocol StoredProtocol() const;
 
   // APLY: the stored network settings take effect at once.
-  void apply_network() { network_ = stored_network(); }
+  void ApplyNetwork() { network_ = StoredNetwork(); }
 
   // INIT: the device restarts as after switching the power off and on, but remembers
   // that the reset came from outside. The stored network settings and protocol take
   // effect, outputs go off and counters start from 0.
-  void restart(Clock::time_point now);
+  void Restart(Clock::time_point now);
 
   // The bytes the device answers a read with (index not included); live values are
   // taken at `now`.
-  std::string read_value(StoredParameter& p, Clock::time_point now);
+  std::string ReadValue(StoredParameter& p, Clock::time_point now);
 
   // A write of `count` value bytes. Returns 0 with the value stored, or the device's
   // error code: 49 size, 51 not editable, 6 limits, 55 choice, 71 network combination.
-  uint8_t write_value(StoredParameter& p, const uint8_t* data, int count, Clock::time_point now);
+  uint8_t WriteValue(StoredParameter& p, const uint8_t* data, int count, Clock::time_point now);
 
   // Sets a value as loaded from a state file (no editability check, live state kept in
   // step). Returns false when the bytes are not a value of the parameter.
-  bool load_value(StoredParameter& p, const std::string& stored, Clock::time_point now);
+  bool LoadValue(StoredParameter& p, const std::string& stored, Clock::time_point now);
 
   // Brings live values into the store (counters, input states) for a dump at `now`.
-  void settle(Clock::time_point now);
+  void Settle(Clock::time_point now);
 
  private:
   struct CounterBase {
@@ -96,21 +96,21 @@ class Device {
     Clock::time_point since;
   };
 
-  bool editable(const StoredParameter& p) const;
+  bool Editable(const StoredParameter& p) const;
   // 0, or 71/6 when storing `candidate` into network parameter `p` gives settings that
   // cannot work.
-  uint8_t check_network(const StoredParameter& p, const std::string& candidate) const;
-  void reset_live(Clock::time_point now);
-  void store_network_option(const char* name, double number);
+  uint8_t CheckNetwork(const StoredParameter& p, const std::string& candidate) const;
+  void ResetLive(Clock::time_point now);
+  void StoreNetworkOption(const char* name, double number);
   // The device's code of a network parameter's stored value, if the store has it.
-  std::optional<int> stored_code(const char* name) const;
+  std::optional<int> StoredCode(const char* name) const;
 
   DeviceStore store_;
   NetSettings network_;
   Protocol protocol_ = Protocol::Lorn;
-  std::string deviceName_;
+  std::string device_name_;
   std::string version_;
-  uint8_t resetCode_ = kResetPowerOn;
+  uint8_t reset_code_ = kResetPowerOn;
   LiveInputs inputs_;
   std::map<const StoredParameter*, CounterBase> counters_;
 };

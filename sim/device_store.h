@@ -18,11 +18,11 @@ namespace vesk::sim {
 // One parameter as the description declares it, after the tree build.
 struct ParameterSpec {
   std::string name;  // short name, "!" already removed
-  std::string typeText;
+  std::string type_text;
   double minimum = 0;
   double maximum = 0;
-  bool hasAttributes = true;
-  std::string initialValue;  // UTF-8; empty when none is given
+  bool has_attributes = true;
+  std::string initial_value;  // UTF-8; empty when none is given
   bool indexed = false;
   int32_t index = 0;       // linear index; for an operative parameter its address offset
   bool operative = false;  // from the scanners tree
@@ -31,7 +31,7 @@ struct ParameterSpec {
 
 // The device's commands ("dev", "ver", "exit", "INIT", "APLY", "M.s.t.r."): answered by
 // the device itself, never kept as parameters even where the description lists them.
-bool is_command_hash(uint16_t hash);
+bool IsCommandHash(uint16_t hash);
 
 // What an operative parameter stands for in the device's inputs and outputs.
 enum class LiveRole { None, InputStates, Counter, Output };
@@ -44,9 +44,9 @@ inline constexpr uint8_t kAttrDefault = kAttrEditable | kAttrUser;
 struct StoredParameter {
   std::string name;
   uint16_t hash = 0;
-  std::string typeText;
+  std::string type_text;
   ValueFormat format;
-  bool hasAttributes = true;
+  bool has_attributes = true;
   uint8_t attributes = kAttrDefault;
   bool indexed = false;
   int32_t index = 0;
@@ -63,24 +63,24 @@ class DeviceStore {
   // factory settings (9600 baud, 8 data bits, no parity, 1 stop bit, 8-bit address 16). An initial
   // value that does not fit its parameter, and a parameter that repeats an earlier one (same hash
   // and index), are left out of the store's values with a line in `warnings`.
-  static DeviceStore build(const std::vector<ParameterSpec>& specs,
+  static DeviceStore Build(const std::vector<ParameterSpec>& specs,
                            std::vector<std::string>& warnings);
 
   // The configuration parameter with this hash; for an indexed one at this linear index.
   StoredParameter* find(uint16_t hash, int32_t index);
   // Whether configuration parameters with this hash exist, and whether they are indexed.
-  std::optional<bool> indexed_hash(uint16_t hash) const;
+  std::optional<bool> IndexedHash(uint16_t hash) const;
   // The operative parameter with this hash at this address offset.
-  StoredParameter* find_operative(uint16_t hash, int32_t offset);
+  StoredParameter* FindOperative(uint16_t hash, int32_t offset);
   // Whether any parameter (either tree) has this hash.
-  bool knows(uint16_t hash) const;
+  bool Knows(uint16_t hash) const;
   // Whether an operative parameter has this hash.
-  bool knows_operative(uint16_t hash) const;
+  bool KnowsOperative(uint16_t hash) const;
   // The largest address offset of an operative parameter (0 when there is none).
-  int32_t max_operative_offset() const { return maxOperativeOffset_; }
+  int32_t max_operative_offset() const { return max_operative_offset_; }
 
   // The first configuration parameter with this short name (case ignored), index first.
-  StoredParameter* find_by_name(std::string_view name, int32_t index = -1);
+  StoredParameter* FindByName(std::string_view name, int32_t index = -1);
 
   std::vector<StoredParameter>& parameters() { return parameters_; }
   const std::vector<StoredParameter>& parameters() const { return parameters_; }
@@ -89,15 +89,15 @@ class DeviceStore {
   std::vector<StoredParameter> parameters_;
   std::map<std::pair<uint16_t, int32_t>, size_t> config_;     // index -1: not indexed
   std::map<std::pair<uint16_t, int32_t>, size_t> operative_;  // by address offset
-  std::map<uint16_t, bool> configIndexed_;
-  int32_t maxOperativeOffset_ = 0;
+  std::map<uint16_t, bool> config_indexed_;
+  int32_t max_operative_offset_ = 0;
 };
 
 // The bytes for a value text as the configurator's converter encodes it, checked as the
 // device checks a write. Returns false with the reason when the text does not fit.
-bool value_from_text(const StoredParameter& p, std::string_view text, std::string& stored,
-                     std::string& why);
+bool ValueFromText(const StoredParameter& p, std::string_view text, std::string& stored,
+                   std::string& why);
 // The text the configurator shows after reading the value.
-std::string value_to_text(const StoredParameter& p, std::string_view stored);
+std::string ValueToText(const StoredParameter& p, std::string_view stored);
 
 }  // namespace vesk::sim

@@ -7,21 +7,21 @@ namespace vesk::sim {
 
 namespace {
 
-bool is_nibble(char c) {
+bool IsNibble(char c) {
   return c >= link::kNibbleZero && c <= link::kNibbleZero + 15;
 }
-bool is_hex(char c) {
+bool IsHex(char c) {
   return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
 }
 
 // Another character of the same class, so that the frame keeps its shape and only its
 // checksum can tell.
-char other_char(char c, uint64_t r) {
-  if (is_nibble(c)) {
+char OtherChar(char c, uint64_t r) {
+  if (IsNibble(c)) {
     int v = c - link::kNibbleZero;
     return static_cast<char>(link::kNibbleZero + (v + 1 + static_cast<int>(r % 15)) % 16);
   }
-  if (is_hex(c)) {
+  if (IsHex(c)) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     int v = c <= '9' ? c - '0' : c - 'A' + 10;
     return kHex[(v + 1 + static_cast<int>(r % 15)) % 16];
@@ -34,44 +34,44 @@ char other_char(char c, uint64_t r) {
 FaultInjector::FaultInjector(const FaultOptions& options)
     : options_(options), state_(options.seed) {}
 
-uint64_t FaultInjector::next() {
+uint64_t FaultInjector::Next() {
   uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
   z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
   z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
   return z ^ (z >> 31);
 }
 
-double FaultInjector::draw() {
-  return static_cast<double>(next() >> 11) * 0x1.0p-53;
+double FaultInjector::Draw() {
+  return static_cast<double>(Next() >> 11) * 0x1.0p-53;
 }
 
-std::optional<std::string> FaultInjector::apply(std::string reply, Protocol protocol) {
+std::optional<std::string> FaultInjector::Apply(std::string reply, Protocol protocol) {
   ++answers_;
-  if (options_.muteAfter && answers_ > *options_.muteAfter) return std::nullopt;
-  if (happens(options_.drop)) return std::nullopt;
-  if (happens(options_.wrongHash) && protocol == Protocol::Lorn) reply = with_other_hash(reply);
-  if (happens(options_.corrupt) && reply.size() >= 3) {
-    size_t at = 1 + next() % (reply.size() - 2);
-    reply[at] = other_char(reply[at], next());
+  if (options_.mute_after && answers_ > *options_.mute_after) return std::nullopt;
+  if (Happens(options_.drop)) return std::nullopt;
+  if (Happens(options_.wrong_hash) && protocol == Protocol::Lorn) reply = WithOtherHash(reply);
+  if (Happens(options_.corrupt) && reply.size() >= 3) {
+    size_t at = 1 + Next() % (reply.size() - 2);
+    reply[at] = OtherChar(reply[at], Next());
   }
-  if (happens(options_.garbage) && !reply.empty()) reply[0] = kGarbageStart;
+  if (Happens(options_.garbage) && !reply.empty()) reply[0] = kGarbageStart;
   return reply;
 }
 
-std::string with_other_hash(const std::string& frame) {
+std::string WithOtherHash(const std::string& frame) {
   if (frame.size() < 14 || frame.size() % 2 != 0 || frame.size() > link::kMaxFrameChars)
     return frame;
   uint8_t bytes[link::kMaxFrameBytes];
-  size_t m = link::decode_buffer(frame.data() + 1, frame.size() - 2, bytes, sizeof bytes);
+  size_t m = link::DecodeBuffer(frame.data() + 1, frame.size() - 2, bytes, sizeof bytes);
   uint16_t hash = static_cast<uint16_t>(bytes[2] << 8 | bytes[3]);
   uint16_t other = hash == kWrongReplyHash ? kWrongReplyHash - 1 : kWrongReplyHash;
   bytes[2] = static_cast<uint8_t>(other >> 8);
   bytes[3] = static_cast<uint8_t>(other);
-  uint16_t crc = link::hash_buffer(bytes, m - 2);
+  uint16_t crc = link::HashBuffer(bytes, m - 2);
   bytes[m - 2] = static_cast<uint8_t>(crc >> 8);
   bytes[m - 1] = static_cast<uint8_t>(crc);
   std::string out = frame;
-  link::encode_buffer(bytes, m, out.data() + 1, out.size() - 2);
+  link::EncodeBuffer(bytes, m, out.data() + 1, out.size() - 2);
   return out;
 }
 

@@ -17,10 +17,10 @@ class FaultInjector {
 
   // The answer to send instead of `reply` (a complete frame of `protocol`), or nullopt
   // when it is to be lost. Every call counts one answer towards --mute-after.
-  std::optional<std::string> apply(std::string reply, Protocol protocol);
+  std::optional<std::string> Apply(std::string reply, Protocol protocol);
 
   // Extra delay of every answer.
-  uint32_t late_ms() const { return options_.lateMs; }
+  uint32_t LateMs() const { return options_.late_ms; }
 
   // How many answers the device has given up to now (lost ones included).
   uint64_t answers() const { return answers_; }
@@ -28,9 +28,9 @@ class FaultInjector {
  private:
   // A uniform number in [0, 1) from the seeded generator (splitmix64, so the sequence is
   // the same on every platform).
-  double draw();
-  uint64_t next();
-  bool happens(double p) { return p > 0 && draw() < p; }
+  double Draw();
+  uint64_t Next();
+  bool Happens(double p) { return p > 0 && Draw() < p; }
 
   FaultOptions options_;
   uint64_t state_;
@@ -39,6 +39,6 @@ class FaultInjector {
 
 // The same LORN frame with another hash (and its checksum made right again); the frame
 // unchanged when it is not one.
-std::string with_other_hash(const std::string& frame);
+std::string WithOtherHash(const std::string& frame);
 
 }  // namespace vesk::sim

@@ -2,14 +2,14 @@
 
 namespace vesk::sim {
 
-std::optional<std::string> FrameReader::feed(char c) {
+std::optional<std::string> FrameReader::Feed(char c) {
   if (c == start_) {
     frame_.assign(1, c);
-    inFrame_ = true;
+    in_frame_ = true;
     return std::nullopt;
   }
-  if (!inFrame_) return std::nullopt;
-  if (frame_.size() >= maxLength_) {
+  if (!in_frame_) return std::nullopt;
+  if (frame_.size() >= max_length_) {
     clear();
     return std::nullopt;
   }

@@ -13,26 +13,26 @@ namespace vesk::sim {
 class FrameReader {
  public:
   FrameReader(char start, char end, size_t max_length)
-      : start_(start), end_(end), maxLength_(max_length) {
+      : start_(start), end_(end), max_length_(max_length) {
     frame_.reserve(max_length);
   }
 
   // Takes one character. Returns the whole frame (start to end character) when this
   // character completes one.
-  std::optional<std::string> feed(char c);
+  std::optional<std::string> Feed(char c);
 
   // Forgets a partial frame.
   void clear() {
     frame_.clear();
-    inFrame_ = false;
+    in_frame_ = false;
   }
 
  private:
   char start_;
   char end_;
-  size_t maxLength_;
+  size_t max_length_;
   std::string frame_;
-  bool inFrame_ = false;
+  bool in_frame_ = false;
 };
 
 }  // namespace vesk::sim

@@ -11,75 +11,75 @@
 
 namespace vesk::sim {
 
-std::string system_error(std::string_view what, int err) {
+std::string SystemError(std::string_view what, int err) {
   return std::string(what) + ": " + std::strerror(err);
 }
 
 Line::~Line() {
-  if (!linkPath_.empty()) {
+  if (!link_path_.empty()) {
     struct stat st {};
-    if (lstat(linkPath_.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) unlink(linkPath_.c_str());
+    if (lstat(link_path_.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) unlink(link_path_.c_str());
   }
-  if (terminalFd_ >= 0) ::close(terminalFd_);
+  if (terminal_fd_ >= 0) ::close(terminal_fd_);
   if (fd_ >= 0) ::close(fd_);
 }
 
-std::unique_ptr<Line> Line::open_pty(const LineParams& params, std::string& error) {
+std::unique_ptr<Line> Line::OpenPty(const LineParams& params, std::string& error) {
   std::unique_ptr<Line> line(new Line);
   line->fd_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (line->fd_ < 0) {
-    error = system_error("cannot open a pseudo-terminal", errno);
+    error = SystemError("cannot open a pseudo-terminal", errno);
     return nullptr;
   }
   if (grantpt(line->fd_) != 0 || unlockpt(line->fd_) != 0) {
-    error = system_error("cannot unlock the pseudo-terminal", errno);
+    error = SystemError("cannot unlock the pseudo-terminal", errno);
     return nullptr;
   }
   char name[128];
   if (ptsname_r(line->fd_, name, sizeof name) != 0) {
-    error = system_error("cannot name the pseudo-terminal", errno);
+    error = SystemError("cannot name the pseudo-terminal", errno);
     return nullptr;
   }
   line->path_ = name;
-  line->terminalFd_ = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (line->terminalFd_ < 0) {
-    error = system_error(std::string("cannot open ") + name, errno);
+  line->terminal_fd_ = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (line->terminal_fd_ < 0) {
+    error = SystemError(std::string("cannot open ") + name, errno);
     return nullptr;
   }
-  if (!set_raw_line(line->terminalFd_, params)) {
-    error = system_error(std::string("cannot set up ") + name, errno);
+  if (!SetRawLine(line->terminal_fd_, params)) {
+    error = SystemError(std::string("cannot set up ") + name, errno);
     return nullptr;
   }
   return line;
 }
 
-std::unique_ptr<Line> Line::open_serial(const std::string& path, const LineParams& params,
-                                        std::string& error) {
+std::unique_ptr<Line> Line::OpenSerial(const std::string& path, const LineParams& params,
+                                       std::string& error) {
   std::unique_ptr<Line> line(new Line);
   line->path_ = path;
   line->fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (line->fd_ < 0) {
-    error = system_error("cannot open " + path, errno);
+    error = SystemError("cannot open " + path, errno);
     return nullptr;
   }
-  if (!set_raw_line(line->fd_, params)) {
-    error = system_error("cannot set up " + path, errno);
+  if (!SetRawLine(line->fd_, params)) {
+    error = SystemError("cannot set up " + path, errno);
     return nullptr;
   }
   tcflush(line->fd_, TCIOFLUSH);
   return line;
 }
 
-bool Line::peer_params(LineParams& out) const {
-  return read_line_params(is_pty() ? terminalFd_ : fd_, out);
+bool Line::PeerParams(LineParams& out) const {
+  return ReadLineParams(IsPty() ? terminal_fd_ : fd_, out);
 }
 
-bool Line::set_params(const LineParams& params) {
-  if (is_pty()) return true;
-  return set_raw_line(fd_, params);
+bool Line::SetParams(const LineParams& params) {
+  if (IsPty()) return true;
+  return SetRawLine(fd_, params);
 }
 
-ssize_t Line::read_some(char* buffer, size_t capacity) {
+ssize_t Line::ReadSome(char* buffer, size_t capacity) {
   for (;;) {
     ssize_t n = ::read(fd_, buffer, capacity);
     if (n >= 0) return n;
@@ -91,7 +91,7 @@ ssize_t Line::read_some(char* buffer, size_t capacity) {
   }
 }
 
-bool Line::write_all(std::string_view data, int timeout_ms) {
+bool Line::WriteAll(std::string_view data, int timeout_ms) {
   size_t done = 0;
   while (done < data.size()) {
     ssize_t n = ::write(fd_, data.data() + done, data.size() - done);
@@ -112,11 +112,11 @@ bool Line::write_all(std::string_view data, int timeout_ms) {
   return true;
 }
 
-void Line::drop_unread() {
-  if (is_pty()) tcflush(terminalFd_, TCIFLUSH);
+void Line::DropUnread() {
+  if (IsPty()) tcflush(terminal_fd_, TCIFLUSH);
 }
 
-bool Line::make_link(const std::string& link_path, std::string& error) {
+bool Line::MakeLink(const std::string& link_path, std::string& error) {
   struct stat st {};
   if (lstat(link_path.c_str(), &st) == 0) {
     if (!S_ISLNK(st.st_mode)) {
@@ -126,10 +126,10 @@ bool Line::make_link(const std::string& link_path, std::string& error) {
     unlink(link_path.c_str());
   }
   if (symlink(path_.c_str(), link_path.c_str()) != 0) {
-    error = system_error("cannot make the link " + link_path, errno);
+    error = SystemError("cannot make the link " + link_path, errno);
     return false;
   }
-  linkPath_ = link_path;
+  link_path_ = link_path;
   return true;
 }
 

@@ -21,54 +21,54 @@ class Line {
   // simulator keeps the terminal side open itself, so the configurator may close and
   // reopen it without the simulator seeing a hang-up. Returns nullptr with the reason
   // (and the system's text) in `error`.
-  static std::unique_ptr<Line> open_pty(const LineParams& params, std::string& error);
+  static std::unique_ptr<Line> OpenPty(const LineParams& params, std::string& error);
 
   // Opens a serial device in raw mode with `params`. Returns nullptr with the reason in
   // `error`.
-  static std::unique_ptr<Line> open_serial(const std::string& path, const LineParams& params,
-                                           std::string& error);
+  static std::unique_ptr<Line> OpenSerial(const std::string& path, const LineParams& params,
+                                          std::string& error);
 
   // The descriptor to read requests from and write answers to (non-blocking).
   int fd() const { return fd_; }
   // The path the configurator opens.
   const std::string& path() const { return path_; }
-  bool is_pty() const { return terminalFd_ >= 0; }
+  bool IsPty() const { return terminal_fd_ >= 0; }
 
   // The character format the configurator's side is set to: for a pseudo-terminal what
   // the configurator set on its side; for a serial port the port's own. Returns false
   // with errno set when it cannot be read.
-  bool peer_params(LineParams& out) const;
+  bool PeerParams(LineParams& out) const;
 
   // Sets the line's own format. A serial port takes it; a pseudo-terminal is left as the
   // configurator set it (its format is shared by both sides). Returns false with errno.
-  bool set_params(const LineParams& params);
+  bool SetParams(const LineParams& params);
 
   // Reads what has arrived. Returns the count, 0 when nothing is there, -1 with errno on
   // failure.
-  ssize_t read_some(char* buffer, size_t capacity);
+  ssize_t ReadSome(char* buffer, size_t capacity);
 
   // Writes all of `data`, waiting at most `timeout_ms` for room. Returns false with errno
   // when it could not (nobody reads the terminal: its queue is full).
-  bool write_all(std::string_view data, int timeout_ms);
+  bool WriteAll(std::string_view data, int timeout_ms);
 
   // Drops what waits unread on the terminal side (answers nobody collected).
-  void drop_unread();
+  void DropUnread();
 
   // Makes a symbolic link at `link_path` to the terminal, replacing an earlier link
   // there (never a file of another kind). Removed again when the line closes. Returns
   // false with the reason in `error`.
-  bool make_link(const std::string& link_path, std::string& error);
+  bool MakeLink(const std::string& link_path, std::string& error);
 
  private:
   Line() = default;
 
   int fd_ = -1;
-  int terminalFd_ = -1;  // our own hold on the terminal side of a pseudo-terminal
+  int terminal_fd_ = -1;  // our own hold on the terminal side of a pseudo-terminal
   std::string path_;
-  std::string linkPath_;
+  std::string link_path_;
 };
 
 // "what: reason" with the system's text for `err`.
-std::string system_error(std::string_view what, int err);
+std::string SystemError(std::string_view what, int err);
 
 }  // namespace vesk::sim

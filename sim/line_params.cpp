@@ -5,30 +5,30 @@
 
 namespace vesk::sim {
 
-bool read_line_params(int fd, LineParams& out) {
+bool ReadLineParams(int fd, LineParams& out) {
   struct termios2 t {};
   if (ioctl(fd, TCGETS2, &t) != 0) return false;
   out.baud = static_cast<int32_t>(t.c_ospeed ? t.c_ospeed : t.c_ispeed);
-  out.stopBits = (t.c_cflag & CSTOPB) ? 2 : 1;
+  out.stop_bits = (t.c_cflag & CSTOPB) ? 2 : 1;
   switch (t.c_cflag & CSIZE) {
     case CS5:
-      out.dataBits = 5;
+      out.data_bits = 5;
       break;
     case CS6:
-      out.dataBits = 6;
+      out.data_bits = 6;
       break;
     case CS7:
-      out.dataBits = 7;
+      out.data_bits = 7;
       break;
     default:
-      out.dataBits = 8;
+      out.data_bits = 8;
       break;
   }
   out.parity = !(t.c_cflag & PARENB) ? 0 : (t.c_cflag & PARODD) ? 2 : 1;
   return true;
 }
 
-bool set_raw_line(int fd, const LineParams& p) {
+bool SetRawLine(int fd, const LineParams& p) {
   struct termios2 t {};
   if (ioctl(fd, TCGETS2, &t) != 0) return false;
   t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
@@ -37,8 +37,8 @@ bool set_raw_line(int fd, const LineParams& p) {
   t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
   t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS | CBAUD);
   t.c_cflag |= CLOCAL | CREAD | BOTHER;
-  t.c_cflag |= p.dataBits == 7 ? CS7 : p.dataBits == 6 ? CS6 : p.dataBits == 5 ? CS5 : CS8;
-  if (p.stopBits == 2) t.c_cflag |= CSTOPB;
+  t.c_cflag |= p.data_bits == 7 ? CS7 : p.data_bits == 6 ? CS6 : p.data_bits == 5 ? CS5 : CS8;
+  if (p.stop_bits == 2) t.c_cflag |= CSTOPB;
   if (p.parity != 0) {
     t.c_cflag |= PARENB;
     t.c_iflag |= INPCK;

@@ -16,20 +16,20 @@ class LiveInputs {
 
   // half_period_ms 0 keeps every input off.
   LiveInputs(Clock::time_point start, uint32_t half_period_ms)
-      : start_(start), halfPeriodMs_(half_period_ms) {}
+      : start_(start), half_period_ms_(half_period_ms) {}
 
   // Bit k set while input k + 1 is on.
-  uint32_t states(Clock::time_point now) const;
+  uint32_t States(Clock::time_point now) const;
 
   // Rising edges of input `input` (from 0) after `from` up to and including `to`;
   // 0 for an input the device does not have or when `to` is not after `from`.
-  uint64_t rising_edges(int input, Clock::time_point from, Clock::time_point to) const;
+  uint64_t RisingEdges(int input, Clock::time_point from, Clock::time_point to) const;
 
  private:
-  int64_t elapsed_ms(Clock::time_point t) const;
+  int64_t ElapsedMs(Clock::time_point t) const;
 
   Clock::time_point start_;
-  uint32_t halfPeriodMs_;
+  uint32_t half_period_ms_;
 };
 
 }  // namespace vesk::sim

@@ -9,12 +9,12 @@ namespace {
 
 constexpr int32_t kBroadcastAddress = 255;
 
-const uint16_t kHashDev = link::name_hash("dev");
-const uint16_t kHashVer = link::name_hash("ver");
-const uint16_t kHashExit = link::name_hash("exit");
-const uint16_t kHashInit = link::name_hash("INIT");
+const uint16_t kHashDev = link::NameHash("dev");
+const uint16_t kHashVer = link::NameHash("ver");
+const uint16_t kHashExit = link::NameHash("exit");
+const uint16_t kHashInit = link::NameHash("INIT");
 
-uint16_t be16(const uint8_t* p) {
+uint16_t Be16(const uint8_t* p) {
   return static_cast<uint16_t>(p[0] << 8 | p[1]);
 }
 
@@ -23,19 +23,19 @@ struct Answer {
   uint8_t data[15] = {};
   int count = 0;
 
-  void append(std::string_view bytes) {
+  void Append(std::string_view bytes) {
     for (char c : bytes)
       if (count < 15) data[count++] = static_cast<uint8_t>(c);
   }
-  void append_byte(uint8_t b) {
+  void AppendByte(uint8_t b) {
     if (count < 15) data[count++] = b;
   }
 };
 
-Answer refusal(uint8_t code) {
+Answer Refusal(uint8_t code) {
   Answer a;
   a.hash = link::kErrorReplyHash;
-  a.append_byte(code);
+  a.AppendByte(code);
   return a;
 }
 
@@ -45,40 +45,40 @@ class Responder {
             LornOutcome& out)
       : device_(device), r_(r), now_(now), out_(out) {}
 
-  Answer identity(std::string_view utf8) {
-    if (!r_.read) return refusal(kErrReadOnly);
-    if (r_.count != 0) return refusal(kErrWrongSize);
+  Answer Identity(std::string_view utf8) {
+    if (!r_.read) return Refusal(kErrReadOnly);
+    if (r_.count != 0) return Refusal(kErrWrongSize);
     Answer a{r_.hash};
-    a.append(platform::utf8_to_cp1251(utf8));
+    a.Append(platform::Utf8ToCp1251(utf8));
     return a;
   }
 
-  Answer attributes() {
+  Answer Attributes() {
     // Read: [index hi, index lo,] hash; write: attribute byte first.
     int skip = r_.read ? 0 : 1;
     int rest = r_.count - skip;
-    if (rest != 2 && rest != 4) return refusal(kErrWrongSize);
+    if (rest != 2 && rest != 4) return Refusal(kErrWrongSize);
     bool has_index = rest == 4;
     const uint8_t* body = r_.data + skip;
-    uint16_t target = be16(body + (has_index ? 2 : 0));
-    int32_t index = has_index ? be16(body) : -1;
+    uint16_t target = Be16(body + (has_index ? 2 : 0));
+    int32_t index = has_index ? Be16(body) : -1;
     out_.index = index;
-    auto indexed = device_.store().indexed_hash(target);
+    auto indexed = device_.store().IndexedHash(target);
     if (!indexed) {
-      return refusal(device_.store().knows(target) ? kErrNoAttributes : kErrUnknownHash);
+      return Refusal(device_.store().Knows(target) ? kErrNoAttributes : kErrUnknownHash);
     }
-    if (*indexed != has_index) return refusal(kErrWrongSize);
+    if (*indexed != has_index) return Refusal(kErrWrongSize);
     StoredParameter* p = device_.store().find(target, index);
-    if (!p) return refusal(kErrIndexTooLarge);
-    if (!p->hasAttributes) return refusal(kErrNoAttributes);
+    if (!p) return Refusal(kErrIndexTooLarge);
+    if (!p->has_attributes) return Refusal(kErrNoAttributes);
     if (!r_.read) {
       uint8_t wanted = r_.data[0] & (kAttrEditable | kAttrUser);
-      if (wanted != p->attributes && !(p->attributes & kAttrUser)) return refusal(kErrOwnedByMaker);
+      if (wanted != p->attributes && !(p->attributes & kAttrUser)) return Refusal(kErrOwnedByMaker);
       p->attributes = wanted;
     }
     Answer a{r_.hash};
-    a.append_byte(p->attributes);
-    for (int i = 0; i < rest; ++i) a.append_byte(body[i]);
+    a.AppendByte(p->attributes);
+    for (int i = 0; i < rest; ++i) a.AppendByte(body[i]);
     return a;
   }
 
@@ -87,64 +87,64 @@ class Responder {
   Answer value(StoredParameter& p, int index_bytes) {
     int value_bytes = r_.count - index_bytes;
     if (r_.read) {
-      if (value_bytes != 0) return refusal(kErrWrongSize);
-    } else if (uint8_t code = device_.write_value(p, r_.data, value_bytes, now_); code != 0) {
-      return refusal(code);
+      if (value_bytes != 0) return Refusal(kErrWrongSize);
+    } else if (uint8_t code = device_.WriteValue(p, r_.data, value_bytes, now_); code != 0) {
+      return Refusal(code);
     }
     Answer a{r_.hash};
-    a.append(device_.read_value(p, now_));
-    for (int i = value_bytes; i < r_.count; ++i) a.append_byte(r_.data[i]);
+    a.Append(device_.ReadValue(p, now_));
+    for (int i = value_bytes; i < r_.count; ++i) a.AppendByte(r_.data[i]);
     return a;
   }
 
-  Answer configuration() {
-    auto indexed = device_.store().indexed_hash(r_.hash);
+  Answer Configuration() {
+    auto indexed = device_.store().IndexedHash(r_.hash);
     if (!*indexed) {
       StoredParameter* p = device_.store().find(r_.hash, -1);
       return value(*p, 0);
     }
     // A read carries only the index; a write carries the value and then the index.
     int min = r_.read ? 2 : 3;
-    if (r_.count < min) return refusal(kErrWrongSize);
-    int32_t index = be16(r_.data + r_.count - 2);
+    if (r_.count < min) return Refusal(kErrWrongSize);
+    int32_t index = Be16(r_.data + r_.count - 2);
     out_.index = index;
     StoredParameter* p = device_.store().find(r_.hash, index);
-    if (!p) return refusal(kErrIndexTooLarge);
+    if (!p) return Refusal(kErrIndexTooLarge);
     return value(*p, 2);
   }
 
-  std::optional<Answer> answer(int32_t offset) {
+  std::optional<Answer> AnswerFor(int32_t offset) {
     DeviceStore& store = device_.store();
-    if (StoredParameter* p = store.find_operative(r_.hash, offset)) {
+    if (StoredParameter* p = store.FindOperative(r_.hash, offset)) {
       out_.index = offset;
       return value(*p, 0);
     }
     if (offset > 0) {
       // Above the base address the device answers only for its operative parameters;
       // anything else there may be meant for a neighbour on the line.
-      if (!store.knows_operative(r_.hash)) return std::nullopt;
+      if (!store.KnowsOperative(r_.hash)) return std::nullopt;
       out_.index = offset;
-      return refusal(kErrIndexTooLarge);
+      return Refusal(kErrIndexTooLarge);
     }
-    if (r_.hash == kHashDev) return identity(device_.device_name());
-    if (r_.hash == kHashVer) return identity(device_.version());
+    if (r_.hash == kHashDev) return Identity(device_.device_name());
+    if (r_.hash == kHashVer) return Identity(device_.version());
     if (r_.hash == kHashExit) {
-      if (!r_.read) return refusal(kErrReadOnly);
-      if (r_.count != 0) return refusal(kErrWrongSize);
+      if (!r_.read) return Refusal(kErrReadOnly);
+      if (r_.count != 0) return Refusal(kErrWrongSize);
       Answer a{r_.hash};
-      a.append_byte(0);
-      a.append_byte(0);
-      a.append_byte(device_.reset_code());
+      a.AppendByte(0);
+      a.AppendByte(0);
+      a.AppendByte(device_.reset_code());
       return a;
     }
     if (r_.hash == kHashInit) {
-      if (r_.count != 0) return refusal(kErrWrongSize);
+      if (r_.count != 0) return Refusal(kErrWrongSize);
       out_.action = LornAction::Restart;
       return Answer{r_.hash};
     }
-    if (r_.hash == link::kAttributeHash) return attributes();
-    if (store.indexed_hash(r_.hash)) return configuration();
-    return refusal(store.knows(r_.hash) ? kErrIndexTooLarge : kErrUnknownHash);
+    if (r_.hash == link::kAttributeHash) return Attributes();
+    if (store.IndexedHash(r_.hash)) return Configuration();
+    return Refusal(store.Knows(r_.hash) ? kErrIndexTooLarge : kErrUnknownHash);
   }
 
  private:
@@ -156,7 +156,7 @@ class Responder {
 
 }  // namespace
 
-std::optional<LornRequest> parse_lorn_request(std::string_view chars, int32_t address_bits) {
+std::optional<LornRequest> ParseLornRequest(std::string_view chars, int32_t address_bits) {
   if (chars.size() < 14 || chars.size() > static_cast<size_t>(link::kMaxFrameChars) ||
       chars.front() != link::kFrameStart || chars.back() != link::kFrameEnd ||
       chars.size() % 2 != 0)
@@ -165,55 +165,55 @@ std::optional<LornRequest> parse_lorn_request(std::string_view chars, int32_t ad
   for (char c : body)
     if (c < link::kNibbleZero || c > link::kNibbleZero + 15) return std::nullopt;
   uint8_t bytes[link::kMaxFrameBytes];
-  size_t m = link::decode_buffer(body.data(), body.size(), bytes, sizeof bytes);
+  size_t m = link::DecodeBuffer(body.data(), body.size(), bytes, sizeof bytes);
   int n = bytes[1] & 0x0F;
   if (static_cast<size_t>(n) + 6 != m) return std::nullopt;
-  uint16_t sent = be16(bytes + 4 + n);
-  if (link::hash_buffer(bytes, 4 + n) != sent) return std::nullopt;
+  uint16_t sent = Be16(bytes + 4 + n);
+  if (link::HashBuffer(bytes, 4 + n) != sent) return std::nullopt;
 
   LornRequest r;
   r.address = address_bits > 8 ? (bytes[0] << 3) | (bytes[1] >> 5) : bytes[0];
   r.read = (bytes[1] & 0x10) != 0;
-  r.hash = be16(bytes + 2);
+  r.hash = Be16(bytes + 2);
   r.count = n;
   for (int i = 0; i < n; ++i) r.data[i] = bytes[4 + i];
   return r;
 }
 
-std::string lorn_frame(int32_t address, int32_t address_bits, bool read, uint16_t hash,
-                       const uint8_t* data, int count) {
+std::string LornFrame(int32_t address, int32_t address_bits, bool read, uint16_t hash,
+                      const uint8_t* data, int count) {
   link::RequestFrame frame;
-  if (!link::build_request(read, hash, data, count, link::FrameAddress{address, address_bits, 0},
-                           frame))
+  if (!link::BuildRequest(read, hash, data, count, link::FrameAddress{address, address_bits, 0},
+                          frame))
     return {};
-  return std::string(frame.text());
+  return std::string(frame.Text());
 }
 
-LornOutcome respond_lorn(Device& device, const LornRequest& request,
-                         std::chrono::steady_clock::time_point now) {
+LornOutcome RespondLorn(Device& device, const LornRequest& request,
+                        std::chrono::steady_clock::time_point now) {
   LornOutcome out;
   const NetSettings& net = device.network();
   if (request.address == kBroadcastAddress && net.address != kBroadcastAddress) {
     // Nobody answers a broadcast; the commands that make sense for all devices act.
     if (request.hash == link::kApplyHash) out.action = LornAction::Apply;
     if (request.hash == kHashInit && request.count == 0) out.action = LornAction::Restart;
-    out.forDevice = out.action != LornAction::None;
+    out.for_device = out.action != LornAction::None;
     return out;
   }
   int32_t offset = request.address - net.address;
   if (offset < 0 || offset > device.store().max_operative_offset()) return out;
   if (request.hash == link::kApplyHash) {
-    out.forDevice = offset == 0;
-    if (out.forDevice) out.action = LornAction::Apply;
+    out.for_device = offset == 0;
+    if (out.for_device) out.action = LornAction::Apply;
     return out;
   }
   Responder responder(device, request, now, out);
-  std::optional<Answer> a = responder.answer(offset);
+  std::optional<Answer> a = responder.AnswerFor(offset);
   if (!a) return out;
-  out.forDevice = true;
-  out.replyHash = a->hash;
+  out.for_device = true;
+  out.reply_hash = a->hash;
   out.reply =
-      lorn_frame(request.address, net.addressBits, request.read, a->hash, a->data, a->count);
+      LornFrame(request.address, net.address_bits, request.read, a->hash, a->data, a->count);
   return out;
 }
 

@@ -26,14 +26,14 @@ using namespace vesk::sim;
 
 namespace {
 
-int fail(const std::string& text, int code = 1) {
+int Fail(const std::string& text, int code = 1) {
   std::fprintf(stderr, "vesk-sim: %s\n", text.c_str());
   return code;
 }
 
 // SIGTERM and SIGINT arrive through a descriptor the serving loop waits on, so a stop
 // is taken between frames and the dump and state are still written.
-int stop_signals_fd() {
+int StopSignalsFd() {
   sigset_t set;
   sigemptyset(&set);
   sigaddset(&set, SIGTERM);
@@ -46,59 +46,59 @@ int stop_signals_fd() {
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  ParseResult parsed = parse_options(args);
-  if (!parsed.ok) return fail(parsed.error, 2);
+  ParseResult parsed = ParseOptions(args);
+  if (!parsed.ok) return Fail(parsed.error, 2);
   const SimOptions& options = parsed.options;
   if (options.help) {
-    std::fputs(help_text().c_str(), stdout);
+    std::fputs(HelpText().c_str(), stdout);
     return 0;
   }
   signal(SIGPIPE, SIG_IGN);
   // Answers timed to the line should not wake the default 50 us late.
-  if (options.lineTiming) prctl(PR_SET_TIMERSLACK, 1000UL, 0, 0, 0);
-  int stop_fd = stop_signals_fd();
+  if (options.line_timing) prctl(PR_SET_TIMERSLACK, 1000UL, 0, 0, 0);
+  int stop_fd = StopSignalsFd();
   if (stop_fd < 0)
-    return fail(std::string("cannot take the stop signals: ") + std::strerror(errno));
+    return Fail(std::string("cannot take the stop signals: ") + std::strerror(errno));
 
   std::vector<ParameterSpec> specs;
   std::string error;
-  if (!load_specs(options.treePath, specs, error)) return fail(error);
+  if (!LoadSpecs(options.tree_path, specs, error)) return Fail(error);
   std::vector<std::string> warnings;
-  DeviceStore store = DeviceStore::build(specs, warnings);
+  DeviceStore store = DeviceStore::Build(specs, warnings);
 
   const auto start = std::chrono::steady_clock::now();
   Device device(std::move(store), options, start);
-  if (!options.statePath.empty() && !load_state(options.statePath, device, start, error, warnings))
-    return fail(error);
+  if (!options.state_path.empty() && !LoadState(options.state_path, device, start, error, warnings))
+    return Fail(error);
   for (const std::string& w : warnings) std::fprintf(stderr, "vesk-sim: %s\n", w.c_str());
-  device.power_on(options, start);
-  if (device.network().addressBits == 8 && device.network().address > 255)
-    return fail("address " + std::to_string(device.network().address) +
+  device.PowerOn(options, start);
+  if (device.network().address_bits == 8 && device.network().address > 255)
+    return Fail("address " + std::to_string(device.network().address) +
                     " needs the 11-bit address length (--alen 11)",
                 2);
 
   std::unique_ptr<Line> line =
-      options.portPath.empty()
-          ? Line::open_pty(line_params(device.network()), error)
-          : Line::open_serial(options.portPath, line_params(device.network()), error);
-  if (!line) return fail(error);
-  if (!options.linkPath.empty() && !line->make_link(options.linkPath, error)) return fail(error);
+      options.port_path.empty()
+          ? Line::OpenPty(LineParamsOf(device.network()), error)
+          : Line::OpenSerial(options.port_path, LineParamsOf(device.network()), error);
+  if (!line) return Fail(error);
+  if (!options.link_path.empty() && !line->MakeLink(options.link_path, error)) return Fail(error);
 
   TraceLog trace;
-  if (!options.tracePath.empty() && !trace.open(options.tracePath, error)) return fail(error);
+  if (!options.trace_path.empty() && !trace.Open(options.trace_path, error)) return Fail(error);
 
   std::printf("%s\n", line->path().c_str());
   std::fflush(stdout);
 
   Simulator simulator(device, *line, options, trace, start);
-  int rc = simulator.run(stop_fd, error);
-  if (rc != 0) fail(error);
+  int rc = simulator.Run(stop_fd, error);
+  if (rc != 0) Fail(error);
 
   const auto end = std::chrono::steady_clock::now();
-  if (!options.dumpPath.empty() && !write_dump(options.dumpPath, device, end, error))
-    rc = fail(error);
-  if (!options.statePath.empty() && !write_dump(options.statePath, device, end, error))
-    rc = fail(error);
+  if (!options.dump_path.empty() && !WriteDump(options.dump_path, device, end, error))
+    rc = Fail(error);
+  if (!options.state_path.empty() && !WriteDump(options.state_path, device, end, error))
+    rc = Fail(error);
   close(stop_fd);
   return rc;
 }

@@ -11,7 +11,7 @@ namespace {
 
 constexpr size_t kRtuProbeLength = 8;  // address, function, coil, value, CRC
 
-int hex_value(char c) {
+int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -19,13 +19,13 @@ int hex_value(char c) {
 }
 
 // Two hexadecimal characters at s[i]; -1 when they are not.
-int hex_pair(std::string_view s, size_t i) {
+int HexPair(std::string_view s, size_t i) {
   if (i + 1 >= s.size()) return -1;
-  int hi = hex_value(s[i]), lo = hex_value(s[i + 1]);
+  int hi = HexValue(s[i]), lo = HexValue(s[i + 1]);
   return hi < 0 || lo < 0 ? -1 : hi * 16 + lo;
 }
 
-std::string hex2(unsigned v) {
+std::string Hex2(unsigned v) {
   char buf[3];
   std::snprintf(buf, sizeof buf, "%02X", v & 0xFF);
   return buf;
@@ -37,19 +37,19 @@ ProbeResponder::ProbeResponder(Protocol protocol) : protocol_(protocol) {}
 
 void ProbeResponder::clear() {
   window_.clear();
-  asciiReader_.clear();
-  dconReader_.clear();
+  ascii_reader_.clear();
+  dcon_reader_.clear();
 }
 
-std::optional<ProbeResponder::Frame> ProbeResponder::feed(char c, int32_t address) {
+std::optional<ProbeResponder::Frame> ProbeResponder::Feed(char c, int32_t address) {
   switch (protocol_) {
     case Protocol::ModbusRtu:
-      return rtu(c, address);
+      return Rtu(c, address);
     case Protocol::ModbusAscii:
-      if (auto f = asciiReader_.feed(c)) return ascii(*f, address);
+      if (auto f = ascii_reader_.Feed(c)) return Ascii(*f, address);
       return std::nullopt;
     case Protocol::Dcon:
-      if (auto f = dconReader_.feed(c)) return dcon(*f, address);
+      if (auto f = dcon_reader_.Feed(c)) return Dcon(*f, address);
       return std::nullopt;
     case Protocol::Lorn:
       return std::nullopt;
@@ -57,13 +57,13 @@ std::optional<ProbeResponder::Frame> ProbeResponder::feed(char c, int32_t addres
   return std::nullopt;
 }
 
-std::optional<ProbeResponder::Frame> ProbeResponder::rtu(char c, int32_t address) {
+std::optional<ProbeResponder::Frame> ProbeResponder::Rtu(char c, int32_t address) {
   window_.push_back(static_cast<uint8_t>(c));
   if (window_.size() > kRtuProbeLength) window_.pop_front();
   if (window_.size() < kRtuProbeLength) return std::nullopt;
   uint8_t b[kRtuProbeLength];
   for (size_t i = 0; i < kRtuProbeLength; ++i) b[i] = window_[i];
-  uint16_t crc = link::modbus_crc16(b, kRtuProbeLength - 2);
+  uint16_t crc = link::ModbusCrc16(b, kRtuProbeLength - 2);
   if (b[1] != kModbusWriteCoil || b[6] != (crc & 0xFF) || b[7] != (crc >> 8)) return std::nullopt;
   window_.clear();
   Frame f;
@@ -72,7 +72,7 @@ std::optional<ProbeResponder::Frame> ProbeResponder::rtu(char c, int32_t address
   return f;
 }
 
-std::optional<ProbeResponder::Frame> ProbeResponder::ascii(const std::string& frame,
+std::optional<ProbeResponder::Frame> ProbeResponder::Ascii(const std::string& frame,
                                                            int32_t address) {
   Frame f;
   f.request = frame;
@@ -82,35 +82,35 @@ std::optional<ProbeResponder::Frame> ProbeResponder::ascii(const std::string& fr
   if (hex.size() % 2 != 0) return f;
   std::vector<uint8_t> bytes;
   for (size_t i = 0; i < hex.size(); i += 2) {
-    int v = hex_pair(hex, i);
+    int v = HexPair(hex, i);
     if (v < 0) return f;
     bytes.push_back(static_cast<uint8_t>(v));
   }
-  if (link::modbus_lrc(bytes.data(), bytes.size() - 1) != bytes.back()) return f;
+  if (link::ModbusLrc(bytes.data(), bytes.size() - 1) != bytes.back()) return f;
   if (bytes[0] != address || bytes[1] != kModbusWriteCoil) return f;
   f.reply.assign(1, ':');
-  for (uint8_t b : bytes) f.reply.append(hex2(b));
+  for (uint8_t b : bytes) f.reply.append(Hex2(b));
   f.reply += "\r\n";
   return f;
 }
 
-std::optional<ProbeResponder::Frame> ProbeResponder::dcon(const std::string& frame,
+std::optional<ProbeResponder::Frame> ProbeResponder::Dcon(const std::string& frame,
                                                           int32_t address) {
   Frame f;
   f.request = frame;
   // "%" AA payload CS CR
   if (frame.size() < 1 + 2 + 2 + 1) return f;
   size_t cs_at = frame.size() - 3;
-  int sent = hex_pair(frame, cs_at);
+  int sent = HexPair(frame, cs_at);
   unsigned sum = 0;
   for (size_t i = 0; i < cs_at; ++i) sum += static_cast<unsigned char>(frame[i]);
   if (sent < 0 || (sum & 0xFF) != static_cast<unsigned>(sent)) return f;
-  if (hex_pair(frame, 1) != address) return f;
+  if (HexPair(frame, 1) != address) return f;
   std::string head(1, '!');
-  head.append(hex2(static_cast<unsigned>(address)));
+  head.append(Hex2(static_cast<unsigned>(address)));
   unsigned reply_sum = 0;
   for (char ch : head) reply_sum += static_cast<unsigned char>(ch);
-  f.reply = head + hex2(reply_sum) + "\r";
+  f.reply = head + Hex2(reply_sum) + "\r";
   return f;
 }
 

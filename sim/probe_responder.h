@@ -31,21 +31,21 @@ class ProbeResponder {
   // Takes one received character. Returns a complete request when this character ends
   // one, with the answer of a device at `address` (only 0 ... 255: these protocols have
   // 8-bit addresses).
-  std::optional<Frame> feed(char c, int32_t address);
+  std::optional<Frame> Feed(char c, int32_t address);
 
   // Forgets a partial request.
   void clear();
 
  private:
-  std::optional<Frame> rtu(char c, int32_t address);
-  std::optional<Frame> ascii(const std::string& frame, int32_t address);
-  std::optional<Frame> dcon(const std::string& frame, int32_t address);
+  std::optional<Frame> Rtu(char c, int32_t address);
+  std::optional<Frame> Ascii(const std::string& frame, int32_t address);
+  std::optional<Frame> Dcon(const std::string& frame, int32_t address);
 
   Protocol protocol_;
   // Modbus RTU frames have no end character: the last 8 bytes are looked at after each.
   std::deque<uint8_t> window_;
-  FrameReader asciiReader_{':', '\n', 2 * 256 + 5};
-  FrameReader dconReader_{'%', '\r', 64};
+  FrameReader ascii_reader_{':', '\n', 2 * 256 + 5};
+  FrameReader dcon_reader_{'%', '\r', 64};
 };
 
 }  // namespace vesk::sim

@@ -17,13 +17,13 @@ constexpr size_t kMaxIdentityChars = 8;
 constexpr int32_t kDeviceBauds[] = {2400, 4800, 9600, 14400, 19200, 28800, 38400, 57600, 115200};
 
 template <typename T>
-bool parse_whole(std::string_view text, T& out) {
+bool ParseWhole(std::string_view text, T& out) {
   if (text.empty()) return false;
   auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
   return ec == std::errc() && end == text.data() + text.size();
 }
 
-bool parse_probability(std::string_view text, double& out) {
+bool ParseProbability(std::string_view text, double& out) {
   std::string copy(text);
   if (copy.empty()) return false;
   char* end = nullptr;
@@ -35,7 +35,7 @@ bool parse_probability(std::string_view text, double& out) {
 
 }  // namespace
 
-std::optional<Protocol> protocol_from_text(std::string_view text) {
+std::optional<Protocol> ProtocolFromText(std::string_view text) {
   if (text == "lorn") return Protocol::Lorn;
   if (text == "modbus-rtu") return Protocol::ModbusRtu;
   if (text == "modbus-ascii") return Protocol::ModbusAscii;
@@ -43,7 +43,7 @@ std::optional<Protocol> protocol_from_text(std::string_view text) {
   return std::nullopt;
 }
 
-std::string_view protocol_text(Protocol protocol) {
+std::string_view ProtocolText(Protocol protocol) {
   switch (protocol) {
     case Protocol::Lorn:
       return "lorn";
@@ -57,7 +57,7 @@ std::string_view protocol_text(Protocol protocol) {
   return "lorn";
 }
 
-ParseResult parse_options(const std::vector<std::string>& args) {
+ParseResult ParseOptions(const std::vector<std::string>& args) {
   ParseResult result;
   SimOptions& o = result.options;
 
@@ -72,17 +72,17 @@ ParseResult parse_options(const std::vector<std::string>& args) {
   };
   auto probability_into = [](double& field) {
     return Handler([&field](std::string_view v) -> std::string {
-      return parse_probability(v, field) ? "" : "needs a probability from 0 to 1";
+      return ParseProbability(v, field) ? "" : "needs a probability from 0 to 1";
     });
   };
   auto count_into = [](uint32_t& field) {
     return Handler([&field](std::string_view v) -> std::string {
-      return parse_whole(v, field) ? "" : "needs a whole number of milliseconds";
+      return ParseWhole(v, field) ? "" : "needs a whole number of milliseconds";
     });
   };
   auto identity_into = [](std::string& field) {
     return Handler([&field](std::string_view v) -> std::string {
-      if (v.empty() || platform::utf8_length(v) > kMaxIdentityChars)
+      if (v.empty() || platform::Utf8Length(v) > kMaxIdentityChars)
         return "needs 1 to 8 characters";
       field = std::string(v);
       return {};
@@ -90,18 +90,18 @@ ParseResult parse_options(const std::vector<std::string>& args) {
   };
 
   const std::map<std::string_view, Handler> valued = {
-      {"--link", text_into(o.linkPath)},
-      {"--port", text_into(o.portPath)},
-      {"--tree", text_into(o.treePath)},
-      {"--trace", text_into(o.tracePath)},
-      {"--dump", text_into(o.dumpPath)},
-      {"--state", text_into(o.statePath)},
-      {"--dev", identity_into(o.deviceName)},
+      {"--link", text_into(o.link_path)},
+      {"--port", text_into(o.port_path)},
+      {"--tree", text_into(o.tree_path)},
+      {"--trace", text_into(o.trace_path)},
+      {"--dump", text_into(o.dump_path)},
+      {"--state", text_into(o.state_path)},
+      {"--dev", identity_into(o.device_name)},
       {"--ver", identity_into(o.version)},
       {"--bps",
        [&o](std::string_view v) -> std::string {
          int32_t baud = 0;
-         if (parse_whole(v, baud))
+         if (ParseWhole(v, baud))
            for (int32_t b : kDeviceBauds)
              if (b == baud) {
                o.baud = baud;
@@ -112,49 +112,49 @@ ParseResult parse_options(const std::vector<std::string>& args) {
       {"--sbit",
        [&o](std::string_view v) -> std::string {
          int32_t s = 0;
-         if (!parse_whole(v, s) || (s != 1 && s != 2)) return "needs 1 or 2";
-         o.stopBits = s;
+         if (!ParseWhole(v, s) || (s != 1 && s != 2)) return "needs 1 or 2";
+         o.stop_bits = s;
          return {};
        }},
       {"--addr",
        [&o](std::string_view v) -> std::string {
          int32_t a = 0;
-         if (!parse_whole(v, a) || a < 0 || a > 2047) return "needs an address from 0 to 2047";
+         if (!ParseWhole(v, a) || a < 0 || a > 2047) return "needs an address from 0 to 2047";
          o.address = a;
          return {};
        }},
       {"--alen",
        [&o](std::string_view v) -> std::string {
          int32_t a = 0;
-         if (!parse_whole(v, a) || (a != 8 && a != 11)) return "needs 8 or 11";
-         o.addressBits = a;
+         if (!ParseWhole(v, a) || (a != 8 && a != 11)) return "needs 8 or 11";
+         o.address_bits = a;
          return {};
        }},
       {"--protocol",
        [&o](std::string_view v) -> std::string {
-         auto p = protocol_from_text(v);
+         auto p = ProtocolFromText(v);
          if (!p) return "needs lorn, modbus-rtu, modbus-ascii or dcon";
          o.protocol = *p;
          return {};
        }},
-      {"--turnaround-ms", count_into(o.turnaroundMs)},
-      {"--restart-ms", count_into(o.restartMs)},
-      {"--input-ms", count_into(o.inputHalfPeriodMs)},
+      {"--turnaround-ms", count_into(o.turnaround_ms)},
+      {"--restart-ms", count_into(o.restart_ms)},
+      {"--input-ms", count_into(o.input_half_period_ms)},
       {kFaultDrop, probability_into(o.faults.drop)},
       {kFaultCorrupt, probability_into(o.faults.corrupt)},
       {kFaultGarbage, probability_into(o.faults.garbage)},
-      {kFaultWrongHash, probability_into(o.faults.wrongHash)},
-      {kFaultLateMs, count_into(o.faults.lateMs)},
+      {kFaultWrongHash, probability_into(o.faults.wrong_hash)},
+      {kFaultLateMs, count_into(o.faults.late_ms)},
       {kFaultMuteAfter,
        [&o](std::string_view v) -> std::string {
          uint64_t n = 0;
-         if (!parse_whole(v, n)) return "needs a whole number of frames";
-         o.faults.muteAfter = n;
+         if (!ParseWhole(v, n)) return "needs a whole number of frames";
+         o.faults.mute_after = n;
          return {};
        }},
       {kFaultSeed,
        [&o](std::string_view v) -> std::string {
-         return parse_whole(v, o.faults.seed) ? "" : "needs a whole number";
+         return ParseWhole(v, o.faults.seed) ? "" : "needs a whole number";
        }},
   };
 
@@ -165,7 +165,7 @@ ParseResult parse_options(const std::vector<std::string>& args) {
       continue;
     }
     if (arg == "--line-timing") {
-      o.lineTiming = true;
+      o.line_timing = true;
       continue;
     }
     std::string_view name = arg;
@@ -195,7 +195,7 @@ ParseResult parse_options(const std::vector<std::string>& args) {
   return result;
 }
 
-std::string help_text() {
+std::string HelpText() {
   return R"(Usage: vesk-sim [options]
 
 A VESK discrete I/O module on a pseudo-terminal (or a serial port), built from the

@@ -15,53 +15,53 @@ namespace vesk::sim {
 enum class Protocol { Lorn, ModbusRtu, ModbusAscii, Dcon };
 
 // "lorn", "modbus-rtu", "modbus-ascii", "dcon"; nullopt for any other text.
-std::optional<Protocol> protocol_from_text(std::string_view text);
-std::string_view protocol_text(Protocol protocol);
+std::optional<Protocol> ProtocolFromText(std::string_view text);
+std::string_view ProtocolText(Protocol protocol);
 
 struct FaultOptions {
   double drop = 0;
   double corrupt = 0;
   double garbage = 0;
-  double wrongHash = 0;
-  uint32_t lateMs = 0;
+  double wrong_hash = 0;
+  uint32_t late_ms = 0;
   // Frames answered before the device goes silent; nullopt never.
-  std::optional<uint64_t> muteAfter;
+  std::optional<uint64_t> mute_after;
   uint64_t seed = 1;
 };
 
 struct SimOptions {
   // Where to serve: a pseudo-terminal (default) or a real serial device.
-  std::string linkPath;  // --link: symbolic link to the pseudo-terminal's terminal side
-  std::string portPath;  // --port: a serial device instead of a pseudo-terminal
+  std::string link_path;  // --link: symbolic link to the pseudo-terminal's terminal side
+  std::string port_path;  // --port: a serial device instead of a pseudo-terminal
 
   // The description container; empty means the configurator's rule ($VESK_TREE_DAT, else
   // beside the program).
-  std::string treePath;
+  std::string tree_path;
 
   // Network settings at start; unset ones come from the description's initial values.
   std::optional<int32_t> baud;
-  std::optional<int32_t> stopBits;
+  std::optional<int32_t> stop_bits;
   std::optional<int32_t> address;
-  std::optional<int32_t> addressBits;
+  std::optional<int32_t> address_bits;
 
   // Stored into "Prot" where the description has it; unset: the stored protocol.
   std::optional<Protocol> protocol;
-  std::string deviceName = "VESK";  // answer to "dev"
-  std::string version = "1.02";     // answer to "ver", at most 8 characters
+  std::string device_name = "VESK";  // answer to "dev"
+  std::string version = "1.02";      // answer to "ver", at most 8 characters
 
-  bool lineTiming = false;
-  uint32_t turnaroundMs = 1;
+  bool line_timing = false;
+  uint32_t turnaround_ms = 1;
   // How long the device is silent while it restarts after INIT.
-  uint32_t restartMs = 300;
+  uint32_t restart_ms = 300;
   // Half period of input 1 of the simulated inputs; input k toggles k times slower.
   // 0 keeps every input off.
-  uint32_t inputHalfPeriodMs = 250;
+  uint32_t input_half_period_ms = 250;
 
   FaultOptions faults;
 
-  std::string tracePath;
-  std::string dumpPath;
-  std::string statePath;
+  std::string trace_path;
+  std::string dump_path;
+  std::string state_path;
 
   bool help = false;
 };
@@ -75,9 +75,9 @@ struct ParseResult {
 // Parses the arguments after the program name. Every option takes its value as the
 // next argument or after "=". Fails on an unknown option, a missing or malformed value,
 // a probability outside 0 ... 1, a name or version longer than 8 characters.
-ParseResult parse_options(const std::vector<std::string>& args);
+ParseResult ParseOptions(const std::vector<std::string>& args);
 
 // The text of --help: every option, and the line format of --dump and --state.
-std::string help_text();
+std::string HelpText();
 
 }  // namespace vesk::sim

@@ -19,7 +19,7 @@ constexpr int kWriteWaitMs = 50;
 // A line that reports a hang-up with nothing to read is looked at again after this.
 constexpr auto kHangupPause = std::chrono::milliseconds(20);
 
-timespec to_timespec(std::chrono::nanoseconds d) {
+timespec ToTimespec(std::chrono::nanoseconds d) {
   if (d.count() < 0) d = std::chrono::nanoseconds(0);
   timespec ts;
   ts.tv_sec = static_cast<time_t>(d.count() / 1000000000);
@@ -29,13 +29,13 @@ timespec to_timespec(std::chrono::nanoseconds d) {
 
 }  // namespace
 
-LineParams line_params(const NetSettings& net) {
-  return LineParams{net.baud, net.stopBits, net.dataBits, net.parity};
+LineParams LineParamsOf(const NetSettings& net) {
+  return LineParams{net.baud, net.stop_bits, net.data_bits, net.parity};
 }
 
-double line_time_ms(const NetSettings& net, size_t chars) {
+double LineTimeMs(const NetSettings& net, size_t chars) {
   // A start bit, the data bits, the parity bit, the stop bits.
-  double bits = 1 + net.dataBits + (net.parity != kDeviceParityNone ? 1 : 0) + net.stopBits;
+  double bits = 1 + net.data_bits + (net.parity != kDeviceParityNone ? 1 : 0) + net.stop_bits;
   return static_cast<double>(chars) * bits * 1000.0 / net.baud;
 }
 
@@ -50,92 +50,92 @@ Simulator::Simulator(Device& device, Line& line, const SimOptions& options, Trac
       lorn_(link::kFrameStart, link::kFrameEnd, link::kMaxFrameChars),
       probe_(device.protocol()) {}
 
-double Simulator::seconds(Clock::time_point t) const {
+double Simulator::Seconds(Clock::time_point t) const {
   return std::chrono::duration<double>(t - start_).count();
 }
 
-std::string Simulator::deaf_reason(Clock::time_point now) const {
-  if (now < restartUntil_) return "restarting";
+std::string Simulator::DeafReason(Clock::time_point now) const {
+  if (now < restart_until_) return "restarting";
   LineParams peer;
-  if (!line_.peer_params(peer)) return "line format unreadable";
+  if (!line_.PeerParams(peer)) return "line format unreadable";
   const NetSettings& net = device_.network();
-  if (peer.baud != net.baud || peer.stopBits != net.stopBits) {
-    return "line " + std::to_string(peer.baud) + "/" + std::to_string(peer.stopBits) + ", device " +
-           std::to_string(net.baud) + "/" + std::to_string(net.stopBits);
+  if (peer.baud != net.baud || peer.stop_bits != net.stop_bits) {
+    return "line " + std::to_string(peer.baud) + "/" + std::to_string(peer.stop_bits) +
+           ", device " + std::to_string(net.baud) + "/" + std::to_string(net.stop_bits);
   }
   return {};
 }
 
-void Simulator::receive(std::string_view chars, Clock::time_point now) {
+void Simulator::Receive(std::string_view chars, Clock::time_point now) {
   if (probe_.protocol() != device_.protocol()) probe_ = ProbeResponder(device_.protocol());
   const bool lorn = device_.protocol() == Protocol::Lorn;
   const int32_t address = device_.network().address;
   for (char c : chars) {
-    if (auto frame = lorn_.feed(c)) {
+    if (auto frame = lorn_.Feed(c)) {
       if (lorn)
-        on_lorn_frame(*frame, now);
+        OnLornFrame(*frame, now);
       else
-        trace_.record(seconds(now), true, *frame, std::nullopt, "other protocol");
+        trace_.Record(Seconds(now), true, *frame, std::nullopt, "other protocol");
     }
     if (!lorn)
-      if (auto frame = probe_.feed(c, address)) on_probe_frame(*frame, now);
+      if (auto frame = probe_.Feed(c, address)) OnProbeFrame(*frame, now);
   }
 }
 
-void Simulator::on_lorn_frame(const std::string& chars, Clock::time_point now) {
+void Simulator::OnLornFrame(const std::string& chars, Clock::time_point now) {
   // The answer goes out with the settings the request came in with, whatever it changes.
   const NetSettings net = device_.network();
-  std::optional<LornRequest> request = parse_lorn_request(chars, net.addressBits);
-  std::optional<FrameInfo> info = lorn_frame_info(chars, net.addressBits);
-  if (std::string why = deaf_reason(now); !why.empty()) {
-    trace_.record(seconds(now), true, chars, info, "ignored: " + why);
+  std::optional<LornRequest> request = ParseLornRequest(chars, net.address_bits);
+  std::optional<FrameInfo> info = LornFrameInfo(chars, net.address_bits);
+  if (std::string why = DeafReason(now); !why.empty()) {
+    trace_.Record(Seconds(now), true, chars, info, "ignored: " + why);
     return;
   }
   if (!request) {
-    trace_.record(seconds(now), true, chars, std::nullopt, "ignored: not a frame");
+    trace_.Record(Seconds(now), true, chars, std::nullopt, "ignored: not a frame");
     return;
   }
-  LornOutcome out = respond_lorn(device_, *request, now);
+  LornOutcome out = RespondLorn(device_, *request, now);
   if (info) info->index = out.index;
-  trace_.record(seconds(now), true, chars, info, out.forDevice ? "" : "ignored: other address");
-  if (!out.forDevice) return;
-  ++framesForDevice_;
+  trace_.Record(Seconds(now), true, chars, info, out.for_device ? "" : "ignored: other address");
+  if (!out.for_device) return;
+  ++frames_for_device_;
   const bool new_settings = out.action != LornAction::None;
   bool queued = false;
-  if (!out.reply.empty()) queued = answer(out.reply, net, out.index, now, new_settings);
-  if (out.action == LornAction::Apply) device_.apply_network();
+  if (!out.reply.empty()) queued = Answer(out.reply, net, out.index, now, new_settings);
+  if (out.action == LornAction::Apply) device_.ApplyNetwork();
   if (out.action == LornAction::Restart) {
-    device_.restart(now);
+    device_.Restart(now);
     Clock::time_point from = queued ? pending_.back().due : now;
-    restartUntil_ = from + std::chrono::milliseconds(options_.restartMs);
+    restart_until_ = from + std::chrono::milliseconds(options_.restart_ms);
   }
-  if (new_settings && !queued) retune();
+  if (new_settings && !queued) Retune();
 }
 
-void Simulator::on_probe_frame(const ProbeResponder::Frame& frame, Clock::time_point now) {
-  if (std::string why = deaf_reason(now); !why.empty()) {
-    trace_.record(seconds(now), true, frame.request, std::nullopt, "ignored: " + why);
+void Simulator::OnProbeFrame(const ProbeResponder::Frame& frame, Clock::time_point now) {
+  if (std::string why = DeafReason(now); !why.empty()) {
+    trace_.Record(Seconds(now), true, frame.request, std::nullopt, "ignored: " + why);
     return;
   }
-  trace_.record(seconds(now), true, frame.request, std::nullopt,
+  trace_.Record(Seconds(now), true, frame.request, std::nullopt,
                 frame.reply.empty() ? "ignored: not for the device" : "");
   if (frame.reply.empty()) return;
-  ++framesForDevice_;
-  answer(frame.reply, device_.network(), -1, now, false);
+  ++frames_for_device_;
+  Answer(frame.reply, device_.network(), -1, now, false);
 }
 
-bool Simulator::answer(std::string reply, const NetSettings& net, int32_t index,
+bool Simulator::Answer(std::string reply, const NetSettings& net, int32_t index,
                        Clock::time_point now, bool retune_after) {
-  std::optional<std::string> sent = faults_.apply(std::move(reply), device_.protocol());
+  std::optional<std::string> sent = faults_.Apply(std::move(reply), device_.protocol());
   if (!sent) {
-    trace_.record(seconds(now), false, "", std::nullopt, "answer lost (fault)");
+    trace_.Record(Seconds(now), false, "", std::nullopt, "answer lost (fault)");
     return false;
   }
   std::optional<FrameInfo> info;
-  if (device_.protocol() == Protocol::Lorn) info = lorn_frame_info(*sent, net.addressBits);
+  if (device_.protocol() == Protocol::Lorn) info = LornFrameInfo(*sent, net.address_bits);
   if (info) info->index = index;
-  double delay_ms = faults_.late_ms();
-  if (options_.lineTiming) delay_ms += line_time_ms(net, sent->size()) + options_.turnaroundMs;
+  double delay_ms = faults_.LateMs();
+  if (options_.line_timing) delay_ms += LineTimeMs(net, sent->size()) + options_.turnaround_ms;
   Clock::time_point due = now + std::chrono::duration_cast<Clock::duration>(
                                     std::chrono::duration<double, std::milli>(delay_ms));
   if (!pending_.empty() && due < pending_.back().due) due = pending_.back().due;
@@ -143,63 +143,63 @@ bool Simulator::answer(std::string reply, const NetSettings& net, int32_t index,
   return true;
 }
 
-void Simulator::retune() {
-  line_.set_params(line_params(device_.network()));
+void Simulator::Retune() {
+  line_.SetParams(LineParamsOf(device_.network()));
 }
 
-bool Simulator::send_due(Clock::time_point now) {
+bool Simulator::SendDue(Clock::time_point now) {
   while (!pending_.empty() && pending_.front().due <= now) {
     Pending p = std::move(pending_.front());
     pending_.pop_front();
-    bool ok = line_.write_all(p.chars, kWriteWaitMs);
+    bool ok = line_.WriteAll(p.chars, kWriteWaitMs);
     if (!ok && (errno == EAGAIN || errno == EWOULDBLOCK)) {
       // Nobody collects the answers: forget the old ones rather than block the device.
-      line_.drop_unread();
-      ok = line_.write_all(p.chars, kWriteWaitMs);
+      line_.DropUnread();
+      ok = line_.WriteAll(p.chars, kWriteWaitMs);
     }
-    trace_.record(seconds(Clock::now()), false, p.chars, p.info, ok ? "" : "not sent: line full");
-    if (ok) ++answersSent_;
-    if (p.retuneAfter) retune();
+    trace_.Record(Seconds(Clock::now()), false, p.chars, p.info, ok ? "" : "not sent: line full");
+    if (ok) ++answers_sent_;
+    if (p.retune_after) Retune();
     if (!ok && errno != EAGAIN && errno != EWOULDBLOCK && errno != EIO) return false;
   }
   return true;
 }
 
-int Simulator::run(int stop_fd, std::string& error) {
+int Simulator::Run(int stop_fd, std::string& error) {
   char buffer[kReadChunk];
   for (;;) {
     pollfd fds[2] = {{stop_fd, POLLIN, 0}, {line_.fd(), POLLIN, 0}};
     timespec ts{};
     timespec* timeout = nullptr;
     if (!pending_.empty()) {
-      ts = to_timespec(pending_.front().due - Clock::now());
+      ts = ToTimespec(pending_.front().due - Clock::now());
       timeout = &ts;
     }
     int r = ::ppoll(fds, 2, timeout, nullptr);
     if (r < 0) {
       if (errno == EINTR) continue;
-      error = system_error("waiting for the line failed", errno);
+      error = SystemError("waiting for the line failed", errno);
       return 1;
     }
     if (fds[0].revents) return 0;
     if (fds[1].revents) {
-      ssize_t n = line_.read_some(buffer, sizeof buffer);
+      ssize_t n = line_.ReadSome(buffer, sizeof buffer);
       if (n < 0) {
-        error = system_error("reading the line failed", errno);
+        error = SystemError("reading the line failed", errno);
         return 1;
       }
       if (n > 0) {
-        receive(std::string_view(buffer, static_cast<size_t>(n)), Clock::now());
+        Receive(std::string_view(buffer, static_cast<size_t>(n)), Clock::now());
       } else if (fds[1].revents & (POLLHUP | POLLERR)) {
         // Nobody on the other side and nothing to read: wait for the next opener
         // without spinning, still answering a stop at once.
         pollfd stop{stop_fd, POLLIN, 0};
-        timespec pause = to_timespec(kHangupPause);
+        timespec pause = ToTimespec(kHangupPause);
         if (::ppoll(&stop, 1, &pause, nullptr) > 0) return 0;
       }
     }
-    if (!send_due(Clock::now())) {
-      error = system_error("writing the line failed", errno);
+    if (!SendDue(Clock::now())) {
+      error = SystemError("writing the line failed", errno);
       return 1;
     }
   }

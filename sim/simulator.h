@@ -20,10 +20,10 @@
 namespace vesk::sim {
 
 // The line format the device works with.
-LineParams line_params(const NetSettings& net);
+LineParams LineParamsOf(const NetSettings& net);
 
 // Milliseconds that `chars` characters take on a line of this format.
-double line_time_ms(const NetSettings& net, size_t chars);
+double LineTimeMs(const NetSettings& net, size_t chars);
 
 class Simulator {
  public:
@@ -35,37 +35,37 @@ class Simulator {
 
   // Serves until `stop_fd` becomes readable (an eventfd, a signalfd). Returns 0, or 1
   // after a failure of the line that cannot be survived (its text in `error`).
-  int run(int stop_fd, std::string& error);
+  int Run(int stop_fd, std::string& error);
 
   // Takes received characters as if they had arrived at `now` (the loop calls it; tests
   // may feed it directly).
-  void receive(std::string_view chars, Clock::time_point now);
+  void Receive(std::string_view chars, Clock::time_point now);
 
   // Sends the answers that are due at `now`. Returns false when the line failed.
-  bool send_due(Clock::time_point now);
+  bool SendDue(Clock::time_point now);
 
   // Frames the device took as its own, and answers written to the line.
-  uint64_t frames_for_device() const { return framesForDevice_; }
-  uint64_t answers_sent() const { return answersSent_; }
+  uint64_t frames_for_device() const { return frames_for_device_; }
+  uint64_t answers_sent() const { return answers_sent_; }
 
  private:
   struct Pending {
     Clock::time_point due;
     std::string chars;
     std::optional<FrameInfo> info;
-    bool retuneAfter = false;  // a serial port takes the new settings once this is out
+    bool retune_after = false;  // a serial port takes the new settings once this is out
   };
 
-  void on_lorn_frame(const std::string& chars, Clock::time_point now);
-  void on_probe_frame(const ProbeResponder::Frame& frame, Clock::time_point now);
+  void OnLornFrame(const std::string& chars, Clock::time_point now);
+  void OnProbeFrame(const ProbeResponder::Frame& frame, Clock::time_point now);
   // Empty when the device listens now; otherwise why it stays silent.
-  std::string deaf_reason(Clock::time_point now) const;
+  std::string DeafReason(Clock::time_point now) const;
   // Queues an answer (after the faults) timed for a line of `net`. Returns false when
   // the faults lost it.
-  bool answer(std::string reply, const NetSettings& net, int32_t index, Clock::time_point now,
+  bool Answer(std::string reply, const NetSettings& net, int32_t index, Clock::time_point now,
               bool retune_after);
-  void retune();
-  double seconds(Clock::time_point t) const;
+  void Retune();
+  double Seconds(Clock::time_point t) const;
 
   Device& device_;
   Line& line_;
@@ -76,9 +76,9 @@ class Simulator {
   FrameReader lorn_;
   ProbeResponder probe_;
   std::deque<Pending> pending_;
-  Clock::time_point restartUntil_{};
-  uint64_t framesForDevice_ = 0;
-  uint64_t answersSent_ = 0;
+  Clock::time_point restart_until_{};
+  uint64_t frames_for_device_ = 0;
+  uint64_t answers_sent_ = 0;
 };
 
 }  // namespace vesk::sim

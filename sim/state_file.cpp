@@ -27,28 +27,28 @@ struct Row {
   std::string line;
 };
 
-std::string hex4(uint16_t v) {
+std::string Hex4(uint16_t v) {
   char buf[5];
   std::snprintf(buf, sizeof buf, "%04X", v);
   return buf;
 }
 
-std::string row_line(std::string_view name, int32_t index, uint16_t hash, std::string_view attr,
-                     std::string_view value) {
+std::string RowLine(std::string_view name, int32_t index, uint16_t hash, std::string_view attr,
+                    std::string_view value) {
   std::string s(name);
   s += '\t';
   s += index < 0 ? std::string("-") : std::to_string(index);
   s += '\t';
-  s += hex4(hash);
+  s += Hex4(hash);
   s += '\t';
   s += attr;
   s += '\t';
-  s += escape_value(value);
+  s += EscapeValue(value);
   s += '\n';
   return s;
 }
 
-std::vector<std::string_view> split_tabs(std::string_view line, size_t fields) {
+std::vector<std::string_view> SplitTabs(std::string_view line, size_t fields) {
   std::vector<std::string_view> out;
   while (out.size() + 1 < fields) {
     size_t tab = line.find('\t');
@@ -61,7 +61,7 @@ std::vector<std::string_view> split_tabs(std::string_view line, size_t fields) {
 }
 
 // The network name as text from the four codes, or nullopt when they are not all there.
-std::optional<std::string> network_name(Device& device, int32_t& first_index) {
+std::optional<std::string> NetworkName(Device& device, int32_t& first_index) {
   std::vector<const StoredParameter*> codes;
   for (const StoredParameter& p : device.store().parameters())
     if (!p.operative && p.name == kNetworkNameCode) codes.push_back(&p);
@@ -70,13 +70,13 @@ std::optional<std::string> network_name(Device& device, int32_t& first_index) {
   first_index = codes[0]->index;
   std::string text;
   for (const StoredParameter* p : codes)
-    link::append_packed_char(text, static_cast<unsigned>(value_number(p->format, p->value)));
+    link::AppendPackedChar(text, static_cast<unsigned>(ValueNumber(p->format, p->value)));
   return text;
 }
 
 }  // namespace
 
-std::string escape_value(std::string_view text) {
+std::string EscapeValue(std::string_view text) {
   std::string out;
   for (char c : text) {
     switch (c) {
@@ -99,7 +99,7 @@ std::string escape_value(std::string_view text) {
   return out;
 }
 
-bool unescape_value(std::string_view text, std::string& out) {
+bool UnescapeValue(std::string_view text, std::string& out) {
   out.clear();
   for (size_t i = 0; i < text.size(); ++i) {
     if (text[i] != '\\') {
@@ -127,20 +127,20 @@ bool unescape_value(std::string_view text, std::string& out) {
   return true;
 }
 
-std::string dump_text(Device& device, std::chrono::steady_clock::time_point now) {
-  device.settle(now);
+std::string DumpText(Device& device, std::chrono::steady_clock::time_point now) {
+  device.Settle(now);
   std::vector<Row> rows;
   for (const StoredParameter& p : device.store().parameters()) {
     int32_t index = p.indexed || p.operative ? p.index : -1;
-    std::string attr = p.hasAttributes ? std::to_string(p.attributes) : "-";
+    std::string attr = p.has_attributes ? std::to_string(p.attributes) : "-";
     rows.push_back(
-        Row{p.name, index, row_line(p.name, index, p.hash, attr, value_to_text(p, p.value))});
+        Row{p.name, index, RowLine(p.name, index, p.hash, attr, ValueToText(p, p.value))});
   }
   int32_t first = 0;
-  if (auto name = network_name(device, first))
+  if (auto name = NetworkName(device, first))
     rows.push_back(
         Row{kNetworkNameText, -1,
-            row_line(kNetworkNameText, -1, link::name_hash(kNetworkNameText), "-", *name)});
+            RowLine(kNetworkNameText, -1, link::NameHash(kNetworkNameText), "-", *name)});
   std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
     return a.name != b.name ? a.name < b.name : a.index < b.index;
   });
@@ -149,9 +149,9 @@ std::string dump_text(Device& device, std::chrono::steady_clock::time_point now)
   return text;
 }
 
-bool write_dump(const std::string& path, Device& device, std::chrono::steady_clock::time_point now,
-                std::string& error) {
-  std::string text = dump_text(device, now);
+bool WriteDump(const std::string& path, Device& device, std::chrono::steady_clock::time_point now,
+               std::string& error) {
+  std::string text = DumpText(device, now);
   std::string temp = path + ".tmp." + std::to_string(getpid());
   std::FILE* f = std::fopen(temp.c_str(), "w");
   if (!f) {
@@ -175,8 +175,8 @@ bool write_dump(const std::string& path, Device& device, std::chrono::steady_clo
   return ok;
 }
 
-bool load_state(const std::string& path, Device& device, std::chrono::steady_clock::time_point now,
-                std::string& error, std::vector<std::string>& warnings) {
+bool LoadState(const std::string& path, Device& device, std::chrono::steady_clock::time_point now,
+               std::string& error, std::vector<std::string>& warnings) {
   if (access(path.c_str(), F_OK) != 0 && errno == ENOENT) return true;
   std::ifstream in(path, std::ios::binary);
   if (!in) {
@@ -199,7 +199,7 @@ bool load_state(const std::string& path, Device& device, std::chrono::steady_clo
     ++number;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty() || line[0] == '#') continue;
-    auto f = split_tabs(line, 5);
+    auto f = SplitTabs(line, 5);
     if (f.size() != 5) return fail("expected NAME, INDEX, HASH, ATTR and VALUE separated by tabs");
     std::string name(f[0]);
     int32_t index = -1;
@@ -215,17 +215,17 @@ bool load_state(const std::string& path, Device& device, std::chrono::steady_clo
       attr = f[3][0] - '0';
     }
     std::string value;
-    if (!unescape_value(f[4], value)) return fail("VALUE has a broken escape");
+    if (!UnescapeValue(f[4], value)) return fail("VALUE has a broken escape");
 
     if (name == kNetworkNameText) {
       link::PackedName codes;
       int32_t first = 0;
-      if (!network_name(device, first)) continue;
-      if (value.empty() || !link::pack_network_name(value, codes))
+      if (!NetworkName(device, first)) continue;
+      if (value.empty() || !link::PackNetworkName(value, codes))
         return fail("\"" + value + "\" is no network name");
       for (int pos = 0; pos < 4; ++pos)
-        if (StoredParameter* p = device.store().find_by_name(kNetworkNameCode, first + pos))
-          device.load_value(*p, std::string(1, static_cast<char>(codes[pos])), now);
+        if (StoredParameter* p = device.store().FindByName(kNetworkNameCode, first + pos))
+          device.LoadValue(*p, std::string(1, static_cast<char>(codes[pos])), now);
       continue;
     }
     StoredParameter* target = nullptr;
@@ -245,9 +245,9 @@ bool load_state(const std::string& path, Device& device, std::chrono::steady_clo
     }
     if (target->role == LiveRole::InputStates) continue;  // the inputs decide that
     std::string stored, why;
-    if (!value_from_text(*target, value, stored, why) || !device.load_value(*target, stored, now))
+    if (!ValueFromText(*target, value, stored, why) || !device.LoadValue(*target, stored, now))
       return fail(name + ": \"" + value + "\" " + (why.empty() ? "does not fit" : why));
-    if (attr >= 0 && target->hasAttributes) target->attributes = static_cast<uint8_t>(attr);
+    if (attr >= 0 && target->has_attributes) target->attributes = static_cast<uint8_t>(attr);
   }
   return true;
 }

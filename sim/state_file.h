@@ -14,23 +14,23 @@ namespace vesk::sim {
 
 // The lines of every parameter at `now` (live values settled first), sorted by name in
 // byte order, then by index ("-" first).
-std::string dump_text(Device& device, std::chrono::steady_clock::time_point now);
+std::string DumpText(Device& device, std::chrono::steady_clock::time_point now);
 
 // Writes the dump to `path` through a temporary file and a rename, so a reader never
 // sees half of it. Returns false with the reason in `error`.
-bool write_dump(const std::string& path, Device& device, std::chrono::steady_clock::time_point now,
-                std::string& error);
+bool WriteDump(const std::string& path, Device& device, std::chrono::steady_clock::time_point now,
+               std::string& error);
 
 // Loads values and attributes from a state file. A missing file loads nothing and
 // succeeds. Lines naming no parameter of the device are skipped with a warning (the
 // description may have changed since); a line that is not in the format, or a value the
 // parameter cannot hold, fails the load with the line number in `error`.
-bool load_state(const std::string& path, Device& device, std::chrono::steady_clock::time_point now,
-                std::string& error, std::vector<std::string>& warnings);
+bool LoadState(const std::string& path, Device& device, std::chrono::steady_clock::time_point now,
+               std::string& error, std::vector<std::string>& warnings);
 
 // Escaping of the VALUE field: "\\", "\t", "\r", "\n".
-std::string escape_value(std::string_view text);
+std::string EscapeValue(std::string_view text);
 // The inverse; false for a backslash followed by anything else or by nothing.
-bool unescape_value(std::string_view text, std::string& out);
+bool UnescapeValue(std::string_view text, std::string& out);
 
 }  // namespace vesk::sim

@@ -11,7 +11,7 @@ TraceLog::~TraceLog() {
   if (file_) std::fclose(file_);
 }
 
-bool TraceLog::open(const std::string& path, std::string& error) {
+bool TraceLog::Open(const std::string& path, std::string& error) {
   file_ = std::fopen(path.c_str(), "w");
   if (!file_) {
     error = "cannot write the trace " + path + ": " + std::strerror(errno);
@@ -20,7 +20,7 @@ bool TraceLog::open(const std::string& path, std::string& error) {
   return true;
 }
 
-std::string escape_frame(std::string_view chars) {
+std::string EscapeFrame(std::string_view chars) {
   std::string out;
   for (char ch : chars) {
     unsigned char c = static_cast<unsigned char>(ch);
@@ -43,8 +43,8 @@ std::string escape_frame(std::string_view chars) {
   return out;
 }
 
-std::optional<FrameInfo> lorn_frame_info(std::string_view chars, int32_t address_bits) {
-  auto r = parse_lorn_request(chars, address_bits);
+std::optional<FrameInfo> LornFrameInfo(std::string_view chars, int32_t address_bits) {
+  auto r = ParseLornRequest(chars, address_bits);
   if (!r) return std::nullopt;
   FrameInfo info;
   info.address = r->address;
@@ -54,11 +54,11 @@ std::optional<FrameInfo> lorn_frame_info(std::string_view chars, int32_t address
   return info;
 }
 
-void TraceLog::record(double seconds, bool received, std::string_view chars,
+void TraceLog::Record(double seconds, bool received, std::string_view chars,
                       const std::optional<FrameInfo>& info, std::string_view note) {
   if (!file_) return;
   std::fprintf(file_, "%.6f %s \"%s\"", seconds, received ? "RX" : "TX",
-               escape_frame(chars).c_str());
+               EscapeFrame(chars).c_str());
   if (info) {
     std::fprintf(file_, " addr=%d flag=%d hash=%04X index=", info->address, info->read ? 1 : 0,
                  info->hash);

@@ -27,12 +27,12 @@ class TraceLog {
   TraceLog& operator=(const TraceLog&) = delete;
 
   // Opens (truncates) the file. Returns false with the reason in `error`.
-  bool open(const std::string& path, std::string& error);
-  bool is_open() const { return file_ != nullptr; }
+  bool Open(const std::string& path, std::string& error);
+  bool IsOpen() const { return file_ != nullptr; }
 
   // One line: seconds, RX or TX, the characters escaped, and the decoded fields when
   // given. Each line is flushed, so the trace survives a killed simulator.
-  void record(double seconds, bool received, std::string_view chars,
+  void Record(double seconds, bool received, std::string_view chars,
               const std::optional<FrameInfo>& info, std::string_view note = {});
 
  private:
@@ -41,9 +41,9 @@ class TraceLog {
 
 // The characters of a frame for a text line: printable ASCII as it is, "\r", "\n", "\\",
 // "\"" and "\xHH" for the rest.
-std::string escape_frame(std::string_view chars);
+std::string EscapeFrame(std::string_view chars);
 
 // The decoded fields of a LORN frame (request or reply) whose checksum holds.
-std::optional<FrameInfo> lorn_frame_info(std::string_view chars, int32_t address_bits);
+std::optional<FrameInfo> LornFrameInfo(std::string_view chars, int32_t address_bits);
 
 }  // namespace vesk::sim

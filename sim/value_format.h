@@ -23,38 +23,37 @@ enum class ValueKind { Float, Int, Clock, Text, Name, Choice, Void };
 
 struct ValueFormat {
   ValueKind kind = ValueKind::Void;
-  int floatBytes = 4;               // Float: 4, or 3 for "r.oe"
-  bool fixedTwo = false;            // Int: always answered in 2 bytes ("Addr", "SoUr", ...)
-  int choiceCount = 0;              // Choice: number of items
-  size_t maxText = kMaxReplyBytes;  // Text: longest value (less for an indexed one)
-  double minimum = 0;               // limits; both 0 means none
+  int float_bytes = 4;               // Float: 4, or 3 for "r.oe"
+  bool fixed_two = false;            // Int: always answered in 2 bytes ("Addr", "SoUr", ...)
+  int choice_count = 0;              // Choice: number of items
+  size_t max_text = kMaxReplyBytes;  // Text: longest value (less for an indexed one)
+  double minimum = 0;                // limits; both 0 means none
   double maximum = 0;
 
-  bool has_limits() const { return minimum != 0 || maximum != 0; }
+  bool HasLimits() const { return minimum != 0 || maximum != 0; }
 };
 
 // The device's format of a parameter from its short name and type text: the reserved
 // network names first ("bPS", "LEn", "PrtY", "Sbit", "A.Len" are choices of their device
 // codes, "Addr" a 2-byte number), then the format word, else a choice list.
-ValueFormat value_format(std::string_view name, std::string_view type_text, double minimum,
-                         double maximum);
+ValueFormat FormatOf(std::string_view name, std::string_view type_text, double minimum,
+                     double maximum);
 
 // Checks the value bytes of a write (index already stripped). Returns 0 and the bytes the
 // device then holds, in the form it answers with; or the device's error code: 49 for a
 // size the format does not take, 6 for a value outside the limits (or not a number), 55
 // for a choice outside the list.
-uint8_t accept_value(const ValueFormat& format, const uint8_t* data, int count,
-                     std::string& stored);
+uint8_t AcceptValue(const ValueFormat& format, const uint8_t* data, int count, std::string& stored);
 
 // The number a value stands for (choice number, integer, seconds, float); 0 for text.
-double value_number(const ValueFormat& format, std::string_view stored);
+double ValueNumber(const ValueFormat& format, std::string_view stored);
 
 // The bytes of a number in the device's form for a numeric kind (rounded, clamped to
 // 0 ... 65535 for integers); for Text and Void, empty.
-std::string number_value(const ValueFormat& format, double number);
+std::string NumberValue(const ValueFormat& format, double number);
 
 // The value a parameter starts with when the description gives none: 0, the first
 // choice, four blanks for a name, an empty text.
-std::string default_value(const ValueFormat& format);
+std::string DefaultValue(const ValueFormat& format);
 
 }  // namespace vesk::sim

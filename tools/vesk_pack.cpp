@@ -22,13 +22,13 @@ namespace {
 
 using vesk::model::ContainerStatus;
 
-int usage() {
+int Usage() {
   std::cerr << "usage: vesk-pack -o OUT.dat IN.txt\n"
                "       vesk-pack --extract CONTAINER\n";
   return 2;
 }
 
-bool read_file(const char* path, std::string& out) {
+bool ReadFile(const char* path, std::string& out) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
   std::ostringstream buffer;
@@ -38,23 +38,23 @@ bool read_file(const char* path, std::string& out) {
 }
 
 // The first line whose text cp1251 cannot hold (0 when every character has a cp1251 form).
-size_t first_line_not_in_cp1251(std::string_view text) {
+size_t FirstLineNotInCp1251(std::string_view text) {
   size_t line = 1;
   size_t start = 0;
   while (start <= text.size()) {
     size_t end = text.find('\n', start);
     if (end == std::string_view::npos) end = text.size();
     std::string_view piece = text.substr(start, end - start);
-    if (vesk::platform::cp1251_to_utf8(vesk::platform::utf8_to_cp1251(piece)) != piece) return line;
+    if (vesk::platform::Cp1251ToUtf8(vesk::platform::Utf8ToCp1251(piece)) != piece) return line;
     ++line;
     start = end + 1;
   }
   return 0;
 }
 
-int pack(const char* out_path, const char* in_path) {
+int Pack(const char* out_path, const char* in_path) {
   std::string text;
-  if (!read_file(in_path, text)) {
+  if (!ReadFile(in_path, text)) {
     std::cerr << "vesk-pack: " << in_path << ": " << std::strerror(errno) << "\n";
     return 1;
   }
@@ -65,23 +65,23 @@ int pack(const char* out_path, const char* in_path) {
     return 1;
   }
   // The program reads cp1251: a character without a cp1251 form would arrive as '?'.
-  if (size_t line = first_line_not_in_cp1251(text)) {
+  if (size_t line = FirstLineNotInCp1251(text)) {
     std::cerr << "vesk-pack: " << in_path << ":" << line
               << ": not valid UTF-8 or a character that cp1251 cannot hold\n";
     return 1;
   }
   std::string detail;
-  if (vesk::model::write_description_container(out_path, vesk::model::kVeskStreamName, text,
-                                               &detail) != ContainerStatus::Ok) {
+  if (vesk::model::WriteDescriptionContainer(out_path, vesk::model::kVeskStreamName, text,
+                                             &detail) != ContainerStatus::Ok) {
     std::cerr << "vesk-pack: " << out_path << ": " << detail << "\n";
     return 1;
   }
   return 0;
 }
 
-int extract(const char* container) {
+int Extract(const char* container) {
   vesk::model::ContainerText text =
-      vesk::model::read_description_container(container, vesk::model::kVeskStreamName);
+      vesk::model::ReadDescriptionContainer(container, vesk::model::kVeskStreamName);
   if (text.status != ContainerStatus::Ok) {
     std::cerr << "vesk-pack: " << container << ": " << text.detail << "\n";
     return 1;
@@ -94,8 +94,8 @@ int extract(const char* container) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 3 && std::string_view(argv[1]) == "--extract") return extract(argv[2]);
-  if (argc == 4 && std::string_view(argv[1]) == "-o") return pack(argv[2], argv[3]);
-  if (argc == 4 && std::string_view(argv[2]) == "-o") return pack(argv[3], argv[1]);
-  return usage();
+  if (argc == 3 && std::string_view(argv[1]) == "--extract") return Extract(argv[2]);
+  if (argc == 4 && std::string_view(argv[1]) == "-o") return Pack(argv[2], argv[3]);
+  if (argc == 4 && std::string_view(argv[2]) == "-o") return Pack(argv[3], argv[1]);
+  return Usage();
 }

@@ -26,7 +26,7 @@ namespace {
 constexpr auto kWaitForever = std::chrono::milliseconds(-1);
 
 void Show(std::string_view text, std::string_view caption, link::MsgIcon icon) {
-  link::presenter().MessageBox(text, caption, icon, link::MsgButtons::Ok);
+  link::presenter().ShowMessage(text, caption, icon, link::MsgButtons::Ok);
 }
 
 // The running executable's full path; empty when the system does not tell.
@@ -45,7 +45,7 @@ std::string ProgramPath() {
 // is written from it.
 class ScratchTarget : public model::ConfigurationTarget {
  public:
-  model::DescBranch* ReloadDescription(int32_t device_kind) override {
+  model::DescriptionBranch* ReloadDescription(int32_t device_kind) override {
     model::LoadDescription(device_kind, tree);
     return tree.root.get();
   }
@@ -54,7 +54,7 @@ class ScratchTarget : public model::ConfigurationTarget {
 
 }  // namespace
 
-bool AnyValueRead(const model::DescBranch* node) {
+bool AnyValueRead(const model::DescriptionBranch* node) {
   if (!node) return false;
   for (const auto& p : node->parameters)
     if (p->note.empty() && p->value != link::kNoData) return true;
@@ -89,16 +89,15 @@ FileDecision DecideFile(const CommandLineSettings& settings, const std::string& 
 // The front end's progress window with one addition: a task that opens after an exit was
 // requested is cancelled at once (the shutdown watcher may have looked for an open window
 // just before this one opened).
-class CConfiguratorApp::GuardedProgress : public exchange::ProgressSink {
+class Application::GuardedProgress : public exchange::ProgressSink {
  public:
-  GuardedProgress(CConfiguratorApp& app, exchange::ProgressSink& inner)
-      : app_(app), inner_(inner) {}
+  GuardedProgress(Application& app, exchange::ProgressSink& inner) : app_(app), inner_(inner) {}
 
   bool Run(int code, std::string_view caption, int range,
            const std::function<void()>& opened) override {
     return inner_.Run(code, caption, range, [&] {
       opened();
-      if (app_.exiting_.load() && app_.document_) app_.document_->engine().cancelEvent.set();
+      if (app_.exiting_.load() && app_.document_) app_.document_->engine().cancel_event.Set();
     });
   }
   void Log(const exchange::ProgressLine& line) override { inner_.Log(line); }
@@ -107,47 +106,47 @@ class CConfiguratorApp::GuardedProgress : public exchange::ProgressSink {
   void TaskEnded() override { inner_.TaskEnded(); }
 
  private:
-  CConfiguratorApp& app_;
+  Application& app_;
   exchange::ProgressSink& inner_;
 };
 
 // ---------------------------------------------------------------- the application
 
-CConfiguratorApp::CConfiguratorApp(FrontEnd& front_end, platform::SettingsStore* store)
-    : frontEnd_(front_end), store_(store) {}
+Application::Application(FrontEnd& front_end, platform::SettingsStore* store)
+    : front_end_(front_end), store_(store) {}
 
-CConfiguratorApp::~CConfiguratorApp() {
-  ExitInstance();
+Application::~Application() {
+  Shutdown();
 }
 
-CommandLineSettings CConfiguratorApp::settings() const {
-  std::lock_guard lock(settingsMutex_);
+CommandLineSettings Application::settings() const {
+  std::lock_guard lock(settings_mutex_);
   return settings_;
 }
 
-bool CConfiguratorApp::InitInstance(const CommandLine& command_line) {
-  frontEnd_.ShowSplash();   // step 1
+bool Application::Start(const CommandLine& command_line) {
+  front_end_.ShowSplash();  // step 1
   ext_ = command_line.ext;  // step 2
-  accessLevel_ = 2;         // step 3
+  access_level_ = 2;        // step 3
   {                         // steps 6 and 7
-    std::lock_guard lock(settingsMutex_);
+    std::lock_guard lock(settings_mutex_);
     settings_.Clear();
     settings_ = command_line.settings;
-    settings_.doneEvent.reset();
+    settings_.done_event.reset();
   }
-  commandFile_ = command_line.commandFile;
+  command_file_ = command_line.command_file;
   verbose_ = command_line.verbose;
   const CommandLineSettings keys = settings();
   const bool silent = (keys.modes & modebit::kSilent) != 0;
   if (!silent || verbose_)
     for (const std::string& problem : command_line.problems)
       std::fprintf(stderr, "vesk-configurator: %s\n", problem.c_str());
-  if (!command_line.logPath.empty()) PrepareLog(command_line.logPath);
+  if (!command_line.log_path.empty()) PrepareLog(command_line.log_path);
   // SIGTERM and SIGINT ask for an orderly end from here on; an exit event as well.
-  if (const int err = exitRequest_.CatchSignals(); err != 0 && err != EBUSY)
+  if (const int err = exit_request_.CatchSignals(); err != 0 && err != EBUSY)
     std::fprintf(stderr, "vesk-configurator: sigaction: %s\n", std::strerror(err));
-  if (!command_line.exitEventName.empty()) PrepareExitEvent(command_line.exitEventName);
-  programDirectory_ = platform::ProgramFolder();  // step 8
+  if (!command_line.exit_event_name.empty()) PrepareExitEvent(command_line.exit_event_name);
+  program_directory_ = platform::ProgramFolder();  // step 8
 
   // Reading into the file and writing it at once cannot both be done: taken together, the
   // read would start from an empty configuration, the write would send nothing, and the
@@ -156,30 +155,30 @@ bool CConfiguratorApp::InitInstance(const CommandLine& command_line) {
   if ((keys.flags & read_write) == read_write) {
     Show(kReadWriteConflictText, model::kProgramTitle, link::MsgIcon::Error);
     Fail();
-    frontEnd_.DestroySplash();
+    front_end_.DestroySplash();
     return false;
   }
 
   const FileDecision decision =  // step 9
-      DecideFile(keys, commandFile_, &ConfigurationLoadable);
+      DecideFile(keys, command_file_, &ConfigurationLoadable);
   if (decision == FileDecision::WriteFileMissing) {
-    link::exitStatus.store(exitbit::kWriteFileMissing);
-    frontEnd_.DestroySplash();
+    link::exit_status.store(exitbit::kWriteFileMissing);
+    front_end_.DestroySplash();
     return false;
   }
   if (!CreateDocument(decision)) {  // step 10
-    frontEnd_.DestroySplash();
+    front_end_.DestroySplash();
     return false;
   }
   StartAutomation();                                      // step 11
   if (decision == FileDecision::NewConfigurationForPath)  // step 12
-    document_->pathName = commandFile_;
-  frontEnd_.DestroySplash();  // step 13
+    document_->path_name = command_file_;
+  front_end_.DestroySplash();  // step 13
   return true;
 }
 
-void CConfiguratorApp::PrepareLog(const std::string& path) {
-  logPath_ = path;
+void Application::PrepareLog(const std::string& path) {
+  log_path_ = path;
   // Created empty now, so that a run without failures leaves an empty log, not an old one.
   const int fd =
       ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
@@ -192,54 +191,54 @@ void CConfiguratorApp::PrepareLog(const std::string& path) {
   ::close(fd);
 }
 
-void CConfiguratorApp::PrepareExitEvent(const std::string& name) {
+void Application::PrepareExitEvent(const std::string& name) {
   std::string error;
-  if (exitRequest_.OpenSemaphore(name, error) != 0)
+  if (exit_request_.OpenSemaphore(name, error) != 0)
     Show(std::string(kExitEventFailedText) + " \"" + name + "\":\n" + error, model::kProgramTitle,
          link::MsgIcon::Error);
 }
 
-bool CConfiguratorApp::CreateDocument(FileDecision decision) {
+bool Application::CreateDocument(FileDecision decision) {
   DocumentEnvironment env;
-  env.frontEnd = &frontEnd_;
+  env.front_end = &front_end_;
   env.store = store_;
   env.settings = settings();
-  env.probeCancel = &exitRequest_.event();
-  env.programPath = ProgramPath();
-  env.programDirectory = programDirectory_;
-  env.accessLevel = accessLevel_;
-  document_ = std::make_unique<CTRB6Doc>(std::move(env));
+  env.probe_cancel = &exit_request_.event();
+  env.program_path = ProgramPath();
+  env.program_directory = program_directory_;
+  env.access_level = access_level_;
+  document_ = std::make_unique<Document>(std::move(env));
 
   exchange::ExchangeEngine& engine = document_->engine();
-  exchange::ProgressSink* inner = frontEnd_.progress();
+  exchange::ProgressSink* inner = front_end_.Progress();
   progress_ = std::make_unique<GuardedProgress>(*this, inner ? *inner : engine.headless_progress());
   engine.headless_progress().set_verbose(verbose_);
-  engine.set_progress_sink(progress_.get());
-  engine.set_log_path(logPath_);
+  engine.SetProgressSink(progress_.get());
+  engine.set_log_path(log_path_);
   engine.set_hooks(exchange::EngineHooks{
-      .applyRequest =
+      .apply_request =
           [this] {
-            frontEnd_.Send([this] {
+            front_end_.Send([this] {
               exchange::NetworkModeChange(
-                  document_->engine(), document_->deviceNet(),
-                  [this](exchange::ApplyDialog& d) { return frontEnd_.RunApplyDialog(d); });
+                  document_->engine(), document_->DeviceNet(),
+                  [this](exchange::ApplyDialog& d) { return front_end_.RunApplyDialog(d); });
             });
           },
-      .saveRequest = [this] { frontEnd_.Send([this] { SaveToCommandFile(); }); },
-      .updateAllViews = [this] { frontEnd_.UpdateAllViews(); },
+      .save_request = [this] { front_end_.Send([this] { SaveToCommandFile(); }); },
+      .update_all_views = [this] { front_end_.RefreshViews(); },
   });
 
-  const bool opened = decision == FileDecision::OpenFile ? document_->OnOpenDocument(commandFile_)
-                                                         : document_->OnNewDocument();
+  const bool opened = decision == FileDecision::OpenFile ? document_->OpenDocument(command_file_)
+                                                         : document_->NewDocument();
   if (!opened) {
     // A start refused on purpose (test, or "Выход" of the set-up) reports through the exit
     // status alone; any other refusal is a failed start.
-    if (!document_->quitRequested) Fail();
+    if (!document_->quit_requested) Fail();
     return false;
   }
   const CommandLineSettings keys = settings();
   if (keys.flags & cmdflag::kCommandLineRun) document_->ApplyPortSettingsToDevice(keys);
-  if (!frontEnd_.CreateMainWindow(*document_)) {
+  if (!front_end_.CreateMainWindow(*document_)) {
     Show(kNoWindowsText, model::kProgramTitle, link::MsgIcon::Error);
     Fail();
     return false;
@@ -249,22 +248,22 @@ bool CConfiguratorApp::CreateDocument(FileDecision decision) {
   return true;
 }
 
-void CConfiguratorApp::StartAutomation() {
+void Application::StartAutomation() {
   const CommandLineSettings keys = settings();
-  frontEnd_.PlaceMainWindow(keys);
+  front_end_.PlaceMainWindow(keys);
   exchange::ExchangeEngine& engine = document_->engine();
   if (keys.converter == kConverterOff)
     engine.port().set_converter_mode(link::kConverterAuto);
   else if (keys.converter == kConverterAuto || keys.converter == kConverterOn)
     engine.port().set_converter_mode(link::kConverterSemiAuto);
-  if (keys.modes & modebit::kAutoReadOn) document_->modes().autoRead.store(true);
-  if (keys.modes & modebit::kAutoReadOff) document_->modes().autoRead.store(false);
+  if (keys.modes & modebit::kAutoReadOn) document_->modes().auto_read.store(true);
+  if (keys.modes & modebit::kAutoReadOff) document_->modes().auto_read.store(false);
 
   if (keys.flags & cmdflag::kCommandLineRun) {
     auto done = std::make_shared<platform::Event>(platform::Event::Reset::Auto, true);
     {
-      std::lock_guard lock(settingsMutex_);
-      settings_.doneEvent = done;
+      std::lock_guard lock(settings_mutex_);
+      settings_.done_event = done;
     }
     int command = 0;
     if (keys.flags & cmdflag::kWrite)
@@ -277,24 +276,24 @@ void CConfiguratorApp::StartAutomation() {
     run.active = true;
     run.read = (keys.flags & cmdflag::kRead) != 0;
     run.aply = (keys.flags & cmdflag::kAply) != 0;
-    run.doneEvent = done;
+    run.done_event = done;
     engine.set_unattended(run);
     // The finished task's window lingers for a person to read it; a run that closes
     // afterwards, or has no window, has no one to read it.
-    if ((keys.flags & cmdflag::kClose) || !frontEnd_.StaysOpenAfterTask())
-      engine.set_linger(std::chrono::milliseconds(0));
+    if ((keys.flags & cmdflag::kClose) || !front_end_.StaysOpenAfterTask())
+      engine.SetLinger(std::chrono::milliseconds(0));
     if (command != 0) {
       done->reset();
-      frontEnd_.Post([this, command] { RunPostedCommand(command); });
+      front_end_.Post([this, command] { RunPostedCommand(command); });
     }
-    automationStop_.reset();
-    automationWatcher_ = std::thread([this, done] { AutomationWatcher(done); });
+    automation_stop_.reset();
+    automation_watcher_ = std::thread([this, done] { AutomationWatcher(done); });
   }
-  shutdownWatcher_ = std::thread([this] { ShutdownWatcher(); });
+  shutdown_watcher_ = std::thread([this] { ShutdownWatcher(); });
 }
 
-void CConfiguratorApp::RunPostedCommand(int id) {
-  const std::shared_ptr<platform::Event> done = settings().doneEvent;
+void Application::RunPostedCommand(int id) {
+  const std::shared_ptr<platform::Event> done = settings().done_event;
   bool ran = false;
   if (!exiting_.load() && document_) {
     if (id == cmd::kCalibrate) {
@@ -302,28 +301,28 @@ void CConfiguratorApp::RunPostedCommand(int id) {
       Show(kCalibrationUnsupportedText, model::kProgramTitle, link::MsgIcon::Warning);
       Fail();
     } else {
-      ran = document_->OnCommand(id);
+      ran = document_->RunCommand(id);
       if (!ran) Fail();  // the task could not start (no tree, no exchange thread)
     }
   }
   // A task signals the end itself; without one nothing else would.
-  if (!ran && done) done->set();
+  if (!ran && done) done->Set();
 }
 
-void CConfiguratorApp::AutomationWatcher(std::shared_ptr<platform::Event> done) {
-  const int woke = platform::wait_any(
-      {platform::waitable(*done), platform::waitable(automationStop_)}, kWaitForever);
+void Application::AutomationWatcher(std::shared_ptr<platform::Event> done) {
+  const int woke = platform::WaitAny(
+      {platform::Signalled(*done), platform::Signalled(automation_stop_)}, kWaitForever);
   if (woke != 0) return;
-  frontEnd_.ClearPlacementLock();
+  front_end_.ClearPlacementLock();
   const CommandLineSettings keys = settings();
-  if ((keys.flags & (cmdflag::kClose | cmdflag::kCalibrate)) || !frontEnd_.StaysOpenAfterTask())
-    frontEnd_.RequestClose();
+  if ((keys.flags & (cmdflag::kClose | cmdflag::kCalibrate)) || !front_end_.StaysOpenAfterTask())
+    front_end_.RequestClose();
   ZeroSettings();
 }
 
-void CConfiguratorApp::ZeroSettings() {
+void Application::ZeroSettings() {
   {
-    std::lock_guard lock(settingsMutex_);
+    std::lock_guard lock(settings_mutex_);
     settings_.Clear();
   }
   if (document_) {
@@ -332,57 +331,58 @@ void CConfiguratorApp::ZeroSettings() {
   }
 }
 
-void CConfiguratorApp::ShutdownWatcher() {
-  const int woke = platform::wait_any(
-      {platform::waitable(shutdownEvent_), platform::waitable(exitRequest_.event())}, kWaitForever);
+void Application::ShutdownWatcher() {
+  const int woke = platform::WaitAny(
+      {platform::Signalled(shutdown_event_), platform::Signalled(exit_request_.event())},
+      kWaitForever);
   const bool exit_requested = woke == 1;
   // Set before looking for a task window; a window that opens later looks at it.
   if (exit_requested) exiting_.store(true);
-  if (exit_requested) link::exitStatus.store(exitbit::kCancelled);
-  if (document_ && document_->engine().TaskWindowOpen()) document_->engine().cancelEvent.set();
+  if (exit_requested) link::exit_status.store(exitbit::kCancelled);
+  if (document_ && document_->engine().TaskWindowOpen()) document_->engine().cancel_event.Set();
   if (exit_requested) {
-    exitRequest_.CloseSemaphore();
-    frontEnd_.RequestClose();
+    exit_request_.CloseSemaphore();
+    front_end_.RequestClose();
   }
 }
 
-void CConfiguratorApp::StopAutomationWatcher() {
-  automationStop_.set();
-  if (automationWatcher_.joinable()) automationWatcher_.join();
+void Application::StopAutomationWatcher() {
+  automation_stop_.Set();
+  if (automation_watcher_.joinable()) automation_watcher_.join();
 }
 
-void CConfiguratorApp::Run() {
-  frontEnd_.Run();
+void Application::Run() {
+  front_end_.Run();
 }
 
-int CConfiguratorApp::ExitInstance() {
+int Application::Shutdown() {
   if (!exited_) {
     exited_ = true;
-    shutdownEvent_.set();
-    if (shutdownWatcher_.joinable()) shutdownWatcher_.join();
+    shutdown_event_.Set();
+    if (shutdown_watcher_.joinable()) shutdown_watcher_.join();
     StopAutomationWatcher();
     // The engine's threads end before the tree goes; the port settings are stored then.
     document_.reset();
     progress_.reset();
-    exitRequest_.CloseSemaphore();
+    exit_request_.CloseSemaphore();
     // Whatever the exchange recorded after the request, the run ended because of it.
-    if (exitRequest_.source() != ExitSource::None) link::exitStatus.store(exitbit::kCancelled);
+    if (exit_request_.source() != ExitSource::None) link::exit_status.store(exitbit::kCancelled);
   }
-  return ChooseExitCode(link::exitStatus.load(), ordinaryExitCode_.load());
+  return ChooseExitCode(link::exit_status.load(), ordinary_exit_code_.load());
 }
 
-bool CConfiguratorApp::SaveToCommandFile() {
+bool Application::SaveToCommandFile() {
   // A read cut short by the user or an exit request is not put over the file.
-  if (exiting_.load() || (link::exitStatus.load() & exitbit::kCancelled)) return false;
+  if (exiting_.load() || (link::exit_status.load() & exitbit::kCancelled)) return false;
   if (!document_) return false;
   // A read that got no value at all (no device, no port) has nothing to keep; the file
   // stays as it was instead of being replaced by an empty configuration.
-  if (!AnyValueRead(document_->root())) return false;
-  if (!document_->OnSaveDocument(commandFile_)) {
+  if (!AnyValueRead(document_->Root())) return false;
+  if (!document_->SaveDocument(command_file_)) {
     Fail();
     return false;
   }
-  document_->pathName = commandFile_;
+  document_->path_name = command_file_;
   return true;
 }
 

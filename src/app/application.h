@@ -1,7 +1,7 @@
 #pragma once
-// The application, CConfiguratorApp: start-up (InitInstance), the unattended run that the
+// The application, Application: start-up (Start), the unattended run that the
 // command line asks for, its two watcher threads, saving into the command line's file, and
-// shut-down with the exit code (ExitInstance). The same for the window and the headless
+// shut-down with the exit code (Shutdown). The same for the window and the headless
 // run; the front end shows what there is to show and runs the posted work.
 
 #include <atomic>
@@ -55,46 +55,46 @@ FileDecision DecideFile(const CommandLineSettings& settings, const std::string& 
 bool ConfigurationLoadable(const std::string& path);
 
 // True when some parameter under `node` holds a value and no failure note (a read got it).
-bool AnyValueRead(const model::DescBranch* node);
+bool AnyValueRead(const model::DescriptionBranch* node);
 
-class CConfiguratorApp {
+class Application {
  public:
   // `store`: where the settings live (nullptr: the default store).
-  explicit CConfiguratorApp(FrontEnd& front_end, platform::SettingsStore* store = nullptr);
-  // Ends what still runs (as ExitInstance does).
-  ~CConfiguratorApp();
-  CConfiguratorApp(const CConfiguratorApp&) = delete;
-  CConfiguratorApp& operator=(const CConfiguratorApp&) = delete;
+  explicit Application(FrontEnd& front_end, platform::SettingsStore* store = nullptr);
+  // Ends what still runs (as Shutdown does).
+  ~Application();
+  Application(const Application&) = delete;
+  Application& operator=(const Application&) = delete;
 
   // Start-up, steps 1-13, for the parsed command line. Returns true when the program goes
   // on to Run; false when start-up ended (code 200 for a missing file with `write`, a
   // refused new configuration, a file that could not be opened, no main window).
-  bool InitInstance(const CommandLine& command_line);
+  bool Start(const CommandLine& command_line);
 
   // Runs the front end's loop until the main window closes.
   void Run();
 
   // Shut-down: ends the watchers, releases the document (and with it the engine and the
   // port), and returns the exit code chosen from the exit status, or the ordinary one.
-  int ExitInstance();
+  int Shutdown();
 
-  // The save request of an unattended read: saves the document into commandFile, whole or
+  // The save request of an unattended read: saves the document into command_file, whole or
   // not at all. A read that was cancelled, or that got no value at all, is not saved over
   // the file. Returns true when saved; a failed save has been reported and makes the
   // ordinary exit code a failure.
   bool SaveToCommandFile();
 
-  CTRB6Doc* document() { return document_.get(); }
+  Document* document() { return document_.get(); }
   // A copy of the command-line settings as they stand now (zeroed once the task is done).
   CommandLineSettings settings() const;
-  const std::string& commandFile() const { return commandFile_; }
-  const std::string& logPath() const { return logPath_; }
-  const std::string& programDirectory() const { return programDirectory_; }
-  ExitRequest& exitRequest() { return exitRequest_; }
-  platform::Event& shutdownEvent() { return shutdownEvent_; }
-  int accessLevel() const { return accessLevel_; }
-  bool extFlag() const { return ext_; }
-  int ordinaryExitCode() const { return ordinaryExitCode_.load(); }
+  const std::string& command_file() const { return command_file_; }
+  const std::string& log_path() const { return log_path_; }
+  const std::string& program_directory() const { return program_directory_; }
+  ExitRequest& exit_request() { return exit_request_; }
+  platform::Event& shutdown_event() { return shutdown_event_; }
+  int access_level() const { return access_level_; }
+  bool ExtFlag() const { return ext_; }
+  int ordinary_exit_code() const { return ordinary_exit_code_.load(); }
 
  private:
   class GuardedProgress;
@@ -108,32 +108,32 @@ class CConfiguratorApp {
   void ShutdownWatcher();
   void StopAutomationWatcher();
   void ZeroSettings();
-  void Fail() { ordinaryExitCode_.store(kExitFailure); }
+  void Fail() { ordinary_exit_code_.store(kExitFailure); }
 
-  FrontEnd& frontEnd_;
+  FrontEnd& front_end_;
   platform::SettingsStore* store_;
 
-  mutable std::mutex settingsMutex_;
+  mutable std::mutex settings_mutex_;
   CommandLineSettings settings_;
-  std::string commandFile_;
-  std::string logPath_;
-  std::string programDirectory_;
+  std::string command_file_;
+  std::string log_path_;
+  std::string program_directory_;
   bool ext_ = false;
   bool verbose_ = false;
-  int accessLevel_ = 0;
-  std::atomic<int> ordinaryExitCode_{0};
+  int access_level_ = 0;
+  std::atomic<int> ordinary_exit_code_{0};
 
-  ExitRequest exitRequest_;
-  platform::Event shutdownEvent_{platform::Event::Reset::Manual};
+  ExitRequest exit_request_;
+  platform::Event shutdown_event_{platform::Event::Reset::Manual};
   // Set once an exit has been requested: no task starts any more, a started one stops.
   std::atomic<bool> exiting_{false};
 
-  std::unique_ptr<CTRB6Doc> document_;
+  std::unique_ptr<Document> document_;
   std::unique_ptr<GuardedProgress> progress_;
 
-  platform::Event automationStop_{platform::Event::Reset::Manual};
-  std::thread automationWatcher_;
-  std::thread shutdownWatcher_;
+  platform::Event automation_stop_{platform::Event::Reset::Manual};
+  std::thread automation_watcher_;
+  std::thread shutdown_watcher_;
   bool exited_ = false;
 };
 

@@ -116,7 +116,7 @@ enum class Key {
 struct KeyName {
   std::string_view name;
   Key key;
-  bool longOnly;
+  bool long_only;
 };
 
 constexpr KeyName kKeys[] = {
@@ -155,7 +155,7 @@ constexpr KeyName kKeys[] = {
 
 Key FindKey(std::string_view lowered_name, bool long_form) {
   for (const KeyName& k : kKeys) {
-    if (k.name == lowered_name && (long_form || !k.longOnly)) return k.key;
+    if (k.name == lowered_name && (long_form || !k.long_only)) return k.key;
   }
   return Key::kUnknown;
 }
@@ -189,7 +189,7 @@ class Parser {
 
   void Argument(const std::string& arg) {
     if (arg.find("/ext") != std::string::npos) out_.ext = true;
-    if (optionsEnded_ || arg.empty() || (arg[0] != '/' && arg[0] != '-')) {
+    if (options_ended_ || arg.empty() || (arg[0] != '/' && arg[0] != '-')) {
       File(arg);
     } else if (arg.size() >= 2 && arg[0] == '-' && arg[1] == '-') {
       LongOption(arg);
@@ -204,12 +204,12 @@ class Parser {
       out_.problems.push_back("Пустой аргумент командной строки пропущен");
       return;
     }
-    if (!out_.commandFile.empty()) {
-      out_.problems.push_back("Аргумент \"" + out_.commandFile +
+    if (!out_.command_file.empty()) {
+      out_.problems.push_back("Аргумент \"" + out_.command_file +
                               "\" не используется: файлом конфигурации считается последний "
                               "названный файл");
     }
-    out_.commandFile = arg;
+    out_.command_file = arg;
   }
 
   // The original spelling: the text after the first character is cut at every "/";
@@ -226,7 +226,7 @@ class Parser {
         const std::string_view name = token.substr(0, colon);
         const std::string_view value =
             colon == std::string_view::npos ? std::string_view{} : token.substr(colon + 1);
-        const Key key = FindKey(platform::fold_lower(name), false);
+        const Key key = FindKey(platform::FoldLower(name), false);
         ++tokens;
         if (key != Key::kUnknown) ++known;
         Apply(key, value, colon != std::string_view::npos, false, token);
@@ -244,7 +244,7 @@ class Parser {
   // The Linux spelling: one option per argument, "--name" or "--name=value".
   void LongOption(std::string_view arg) {
     if (arg.size() == 2) {
-      optionsEnded_ = true;
+      options_ended_ = true;
       return;
     }
     const std::string_view body = arg.substr(2);
@@ -252,7 +252,7 @@ class Parser {
     const std::string_view name = body.substr(0, eq);
     const std::string_view value =
         eq == std::string_view::npos ? std::string_view{} : body.substr(eq + 1);
-    const Key key = FindKey(platform::fold_lower(name), true);
+    const Key key = FindKey(platform::FoldLower(name), true);
     if (!IsLinuxAddition(key)) s_.flags |= cmdflag::kCommandLineRun;
     Apply(key, value, eq != std::string_view::npos, true, arg);
   }
@@ -285,7 +285,7 @@ class Parser {
       Refuse(shown, "пустое значение");
       return false;
     }
-    if (platform::utf8_length(text) > max_chars) {
+    if (platform::Utf8Length(text) > max_chars) {
       Refuse(shown, "значение длиннее " + std::to_string(max_chars) + " символов");
       return false;
     }
@@ -317,7 +317,7 @@ class Parser {
     // Values compare without regard to case in both spellings; texts that are kept
     // keep the case they were typed with only in the long spelling, as the original
     // spelling lower-cases them (the error log path excepted).
-    const std::string lowered = platform::fold_lower(typed);
+    const std::string lowered = platform::FoldLower(typed);
     const std::string_view text = long_form ? typed : std::string_view(lowered);
 
     switch (key) {
@@ -355,13 +355,13 @@ class Parser {
         break;
       case Key::kLen:
         if (auto n = Number(typed, 0, 255, shown)) {
-          s_.dataBits = static_cast<uint8_t>(*n);
+          s_.data_bits = static_cast<uint8_t>(*n);
           s_.flags |= cmdflag::kPortSettings;
         }
         break;
       case Key::kAlen:
         if (auto n = Number(typed, 0, 255, shown)) {
-          s_.addressLength = static_cast<uint8_t>(*n);
+          s_.address_length = static_cast<uint8_t>(*n);
           s_.flags |= cmdflag::kPortSettings;
         }
         break;
@@ -382,7 +382,7 @@ class Parser {
         break;
       case Key::kSbit:
         if (FitsText(text, kMaxStopBitsChars, shown)) {
-          s_.stopBits = text;
+          s_.stop_bits = text;
           s_.flags |= cmdflag::kPortSettings;
         }
         break;
@@ -422,12 +422,12 @@ class Parser {
         // Kept as typed in both spellings: on a case-sensitive file system a
         // lower-cased path names another file, or a directory that does not exist.
         const std::string_view path = TrimQuotes(typed);
-        if (FitsPath(path, shown)) out_.logPath = path;
+        if (FitsPath(path, shown)) out_.log_path = path;
         break;
       }
       case Key::kExitEvent: {
         const std::string_view name = TrimQuotes(text);
-        if (FitsPath(name, shown)) out_.exitEventName = name;
+        if (FitsPath(name, shown)) out_.exit_event_name = name;
         break;
       }
 
@@ -438,7 +438,7 @@ class Parser {
         out_.version = true;
         break;
       case Key::kNoGui:
-        out_.noGui = true;
+        out_.no_gui = true;
         break;
       case Key::kVerbose:
         out_.verbose = true;
@@ -448,13 +448,13 @@ class Parser {
         Access(typed, key == Key::kSet, shown);
         break;
       case Key::kPrint:
-        if (FitsPath(typed, shown)) out_.printFile = std::string(typed);
+        if (FitsPath(typed, shown)) out_.print_file = std::string(typed);
         break;
       case Key::kExportHtml:
         if (typed.size() > kMaxPathBytes) {
           Refuse(shown, "слишком длинный путь");
         } else {
-          out_.exportHtml = std::string(typed);
+          out_.export_html = std::string(typed);
         }
         break;
       case Key::kUnknown:
@@ -468,7 +468,7 @@ class Parser {
       const std::optional<Scanned> n = ScanNumber(typed);
       if (!n || n->end != typed.size()) {
         if (FitsPath(typed, shown)) {
-          s_.portPath = typed;
+          s_.port_path = typed;
           s_.port = 0;
           s_.flags |= cmdflag::kPortSettings;
         }
@@ -478,7 +478,7 @@ class Parser {
     // A number beyond 255 is refused: keeping its low 8 bits would open another port.
     if (auto n = Number(typed, 0, 255, shown)) {
       s_.port = static_cast<uint8_t>(*n);
-      s_.portPath.clear();
+      s_.port_path.clear();
       s_.flags |= cmdflag::kPortSettings;
     }
   }
@@ -515,7 +515,7 @@ class Parser {
       }
       target = typed.substr(0, eq);
       const std::string_view value = typed.substr(eq + 1);
-      if (platform::utf8_length(value) > kMaxParameterValueChars) {
+      if (platform::Utf8Length(value) > kMaxParameterValueChars) {
         Refuse(shown, "значение длиннее " + std::to_string(kMaxParameterValueChars) + " символов");
         return;
       }
@@ -545,12 +545,12 @@ class Parser {
       return;
     }
     a.name = target;
-    out_.parameterAccess.push_back(std::move(a));
+    out_.parameter_access.push_back(std::move(a));
   }
 
   CommandLine& out_;
   CommandLineSettings& s_;
-  bool optionsEnded_ = false;
+  bool options_ended_ = false;
 };
 
 }  // namespace

@@ -70,25 +70,25 @@ constexpr size_t kMaxParameterValueChars = 511;
 // What one run's keys ask for. Zeroed (Clear) at start-up and again when an unattended
 // task has finished, so that the rest of the run behaves as an interactive one.
 struct CommandLineSettings {
-  uint32_t flags = 0;         // cmdflag bits
-  uint8_t placement = 0;      // placebit bits: which of x, y, w, h were given
-  uint8_t modes = 0;          // modebit bits
-  uint8_t port = 0;           // serial port number (COMn), 0 = not given
-  uint32_t baud = 0;          // 0 = not given
-  uint8_t parity = 0;         // kParityEven/Odd/None, 0 = not given
-  std::string address;        // device address as typed, at most 5 characters
-  uint8_t dataBits = 0;       // 0 = not given
-  std::string stopBits;       // as typed, at most 4 characters
-  uint8_t addressLength = 0;  // 0 = not given
-  uint8_t converter = 0;      // kConverterAuto/Off/On, 0 = not given
+  uint32_t flags = 0;          // cmdflag bits
+  uint8_t placement = 0;       // placebit bits: which of x, y, w, h were given
+  uint8_t modes = 0;           // modebit bits
+  uint8_t port = 0;            // serial port number (COMn), 0 = not given
+  uint32_t baud = 0;           // 0 = not given
+  uint8_t parity = 0;          // kParityEven/Odd/None, 0 = not given
+  std::string address;         // device address as typed, at most 5 characters
+  uint8_t data_bits = 0;       // 0 = not given
+  std::string stop_bits;       // as typed, at most 4 characters
+  uint8_t address_length = 0;  // 0 = not given
+  uint8_t converter = 0;       // kConverterAuto/Off/On, 0 = not given
   int32_t x = 0, y = 0, w = 0, h = 0;
   // The port named by a path or device name ("--port=/dev/ttyUSB0", "--port=ttyACM0");
   // set instead of `port`: the later of the two spellings wins. Empty = not given.
-  std::string portPath;
+  std::string port_path;
   // Signalled by the exchange engine when an unattended task has finished; created at
   // start-up, never by the parser. Shared so that clearing the settings cannot pull the
   // event from under a watcher that waits for it.
-  std::shared_ptr<platform::Event> doneEvent;
+  std::shared_ptr<platform::Event> done_event;
 
   void Clear() { *this = CommandLineSettings{}; }
 };
@@ -105,19 +105,19 @@ struct ParameterAccess {
 // as the process.
 struct CommandLine {
   CommandLineSettings settings;
-  std::string commandFile;    // the last argument that is not a key, as typed
-  std::string logPath;        // elog: path as typed (case kept), empty = no log
-  std::string exitEventName;  // exitevent: name of the semaphore to wait on, empty = none
-  bool ext = false;           // "/ext" appeared in some argument (recorded, unused)
+  std::string command_file;     // the last argument that is not a key, as typed
+  std::string log_path;         // elog: path as typed (case kept), empty = no log
+  std::string exit_event_name;  // exitevent: name of the semaphore to wait on, empty = none
+  bool ext = false;             // "/ext" appeared in some argument (recorded, unused)
 
   // Linux additions; the application shell acts on them.
   bool help = false;     // --help: print UsageText and exit 0
   bool version = false;  // --version: print VersionText and exit 0
-  bool noGui = false;    // --no-gui: run headless even when a display is there
+  bool no_gui = false;   // --no-gui: run headless even when a display is there
   bool verbose = false;  // --verbose: report progress and the parser's remarks on stderr
-  std::vector<ParameterAccess> parameterAccess;  // --get / --set, in order
-  std::optional<std::string> printFile;          // --print=FILE
-  std::optional<std::string> exportHtml;         // --export-html[=FILE]; "" = default name
+  std::vector<ParameterAccess> parameter_access;  // --get / --set, in order
+  std::optional<std::string> print_file;          // --print=FILE
+  std::optional<std::string> export_html;         // --export-html[=FILE]; "" = default name
 
   // Remarks on keys that had no effect or were refused (unknown key, unreadable
   // number, over-long value, ...), one line each, for the shell to show. They never

@@ -9,7 +9,7 @@ namespace {
 
 class PrintTarget : public model::ConfigurationTarget {
  public:
-  model::DescBranch* ReloadDescription(int32_t device_kind) override {
+  model::DescriptionBranch* ReloadDescription(int32_t device_kind) override {
     model::LoadDescription(device_kind, tree);
     return tree.root.get();
   }
@@ -17,17 +17,17 @@ class PrintTarget : public model::ConfigurationTarget {
 };
 
 std::string AttributesField(const link::Parameter& p) {
-  if (p.hasAttributes == 0) return "-";
+  if (p.has_attributes == 0) return "-";
   return p.EditableText() + "," + p.OwnerText();
 }
 
-void ListBranch(std::string& out, const model::DescBranch& branch, const std::string& path) {
+void ListBranch(std::string& out, const model::DescriptionBranch& branch, const std::string& path) {
   for (const auto& p : branch.parameters) {
     out += EscapeField(path);
     out += '\t';
-    out += EscapeField(p->shortName);
+    out += EscapeField(p->short_name);
     out += '\t';
-    out += p->indexed ? std::to_string(p->linearIndex) : std::string("-");
+    out += p->indexed ? std::to_string(p->linear_index) : std::string("-");
     out += '\t';
     out += EscapeField(p->value);
     out += '\t';
@@ -68,7 +68,7 @@ std::string EscapeField(std::string_view text) {
   return out;
 }
 
-std::string ConfigurationListing(const model::DescBranch& root) {
+std::string ConfigurationListing(const model::DescriptionBranch& root) {
   std::string out = kPrintHeader;
   ListBranch(out, root, "");
   return out;
@@ -79,8 +79,8 @@ int PrintConfiguration(const std::string& path, std::FILE* out) {
   const model::LoadOutcome outcome = model::LoadConfiguration(path, target);
   if (outcome != model::LoadOutcome::Loaded) return 1;
   if (!target.tree.root) {
-    link::presenter().MessageBox(model::kNoTreeText, model::kNoTreeCaption, link::MsgIcon::Error,
-                                 link::MsgButtons::Ok);
+    link::presenter().ShowMessage(model::kNoTreeText, model::kNoTreeCaption, link::MsgIcon::Error,
+                                  link::MsgButtons::Ok);
     return 1;
   }
   const std::string text = ConfigurationListing(*target.tree.root);

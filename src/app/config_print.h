@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "model/desc_branch.h"
+#include "model/description_branch.h"
 
 namespace vesk::app {
 
@@ -22,7 +22,7 @@ std::string EscapeField(std::string_view text);
 // depth first): branch path below the root with "/" between names, short name, linear
 // index ("-" when not indexed), value, attributes ("редактируемый,фирма" style texts of
 // the view, "-" without attributes) and note, separated by tabs. Begins with kPrintHeader.
-std::string ConfigurationListing(const model::DescBranch& root);
+std::string ConfigurationListing(const model::DescriptionBranch& root);
 
 // Opens the configuration file at `path` (rebuilding the tree from the description), and
 // writes its listing to `out`. Returns 0; 1 when the file could not be read whole or held

@@ -27,7 +27,7 @@ constexpr uint32_t kStatusLinkCheck = 0x40;
 
 link::MsgAnswer Show(std::string_view text, std::string_view caption, link::MsgIcon icon,
                      link::MsgButtons buttons = link::MsgButtons::Ok) {
-  return link::presenter().MessageBox(text, caption, icon, buttons);
+  return link::presenter().ShowMessage(text, caption, icon, buttons);
 }
 
 std::string_view TrimQuotes(std::string_view v) {
@@ -66,41 +66,41 @@ std::string SeveralConfiguratorsText(const std::string& running, const std::stri
 
 // ---------------------------------------------------------------- construction
 
-CTRB6Doc::CTRB6Doc(DocumentEnvironment environment)
-    : env_(std::move(environment)), commonParams_(env_.store) {
+Document::Document(DocumentEnvironment environment)
+    : env_(std::move(environment)), service_parameters_(env_.store) {
   exchange::EngineOptions options;
   options.store = env_.store;
-  options.listPorts = env_.listPorts;
+  options.list_ports = env_.list_ports;
   options.modes = &modes_;
-  options.accessLevel = env_.accessLevel;
+  options.access_level = env_.access_level;
   // Step 2 (second half): the engine's port-settings node loads the stored settings.
   engine_ = std::make_unique<exchange::ExchangeEngine>(std::move(options));
   engine_->set_silent((env_.settings.modes & modebit::kSilent) != 0);
   engine_->set_command_line_run(CommandLineRun());
   // The modes start as the menu resource has them, whatever the previous run chose.
-  modes_.showIndexes.store(false);
-  modes_.autoRead.store(true);
-  modes_.immediateWrite.store(false);
+  modes_.show_indexes.store(false);
+  modes_.auto_read.store(true);
+  modes_.immediate_write.store(false);
   engine_->set_attribute_transfer(true);
 
-  commonParams_.FillParameters();  // step 2: version, copyright, system; "name", "version"
-  RegisterInstallation();          // steps 3 and 4
-  if (CommandLineRun()) ApplyPortSettings(env_.settings);          // step 5
-  CheckLinkAtStart();                                              // step 6
-  if (env_.settings.modes & modebit::kTest) quitRequested = true;  // step 7
+  service_parameters_.FillParameters();  // step 2: version, copyright, system; "name", "version"
+  RegisterInstallation();                // steps 3 and 4
+  if (CommandLineRun()) ApplyPortSettings(env_.settings);           // step 5
+  CheckLinkAtStart();                                               // step 6
+  if (env_.settings.modes & modebit::kTest) quit_requested = true;  // step 7
 }
 
-CTRB6Doc::~CTRB6Doc() {
+Document::~Document() {
   // The exchange thread may be working on the tree: it ends before the tree goes.
   engine_->StopThreads();
   tree_.Clear();
 }
 
-bool CTRB6Doc::CommandLineRun() const {
+bool Document::CommandLineRun() const {
   return (env_.settings.flags & cmdflag::kCommandLineRun) != 0;
 }
 
-void CTRB6Doc::RegisterInstallation() {
+void Document::RegisterInstallation() {
   platform::SettingsStore& store = env_.store ? *env_.store : platform::SettingsStore::Default();
   // Failing writes are of no consequence to this run.
   store.WriteText(platform::kDevicesKey, kDevicesValue, kDevicesText);
@@ -108,30 +108,30 @@ void CTRB6Doc::RegisterInstallation() {
       store.ReadText(platform::kDevicesKey, kApplicationValue);
   if (!registered) return;
   const std::string other(TrimQuotes(*registered));
-  if (!FileExists(other) || env_.programPath.empty() || SameFile(other, env_.programPath)) return;
-  if (Show(SeveralConfiguratorsText(env_.programPath, other), model::kProgramTitle,
+  if (!FileExists(other) || env_.program_path.empty() || SameFile(other, env_.program_path)) return;
+  if (Show(SeveralConfiguratorsText(env_.program_path, other), model::kProgramTitle,
            link::MsgIcon::Information, link::MsgButtons::YesNo) == link::MsgAnswer::Yes)
-    store.WriteText(platform::kDevicesKey, kApplicationValue, "\"" + env_.programPath + "\"");
+    store.WriteText(platform::kDevicesKey, kApplicationValue, "\"" + env_.program_path + "\"");
 }
 
-void CTRB6Doc::CheckLinkAtStart() {
-  linkChecked_ = exchange::ProbeLink(*engine_, env_.probeCancel);
-  if (linkChecked_) return;
+void Document::CheckLinkAtStart() {
+  link_checked_ = exchange::ProbeLink(*engine_, env_.probe_cancel);
+  if (link_checked_) return;
   // The port's own bit stays: a port that could not be opened is the better explanation.
-  link::exitStatus.store((link::exitStatus.load() & kStatusPortOpen) | kStatusLinkCheck);
+  link::exit_status.store((link::exit_status.load() & kStatusPortOpen) | kStatusLinkCheck);
   if (CommandLineRun()) return;
-  env_.frontEnd->DestroySplash();
-  if (env_.frontEnd->RunSetupCarrier(*engine_, true) == SetupOutcome::Exit) quitRequested = true;
+  env_.front_end->DestroySplash();
+  if (env_.front_end->RunSetupCarrier(*engine_, true) == SetupOutcome::Exit) quit_requested = true;
 }
 
-int CTRB6Doc::ApplyPortSettings(const CommandLineSettings& settings) {
+int Document::ApplyPortSettings(const CommandLineSettings& settings) {
   if (!(settings.flags & cmdflag::kPortSettings)) return 0;
-  const int written = WriteProgramPortKeys(engine_->programNet(), settings);
-  if (written > 0) engine_->open_port(true);
+  const int written = WriteProgramPortKeys(engine_->program_line(), settings);
+  if (written > 0) engine_->OpenPort(true);
   return written;
 }
 
-int CTRB6Doc::ApplyPortSettingsToDevice(const CommandLineSettings& settings) {
+int Document::ApplyPortSettingsToDevice(const CommandLineSettings& settings) {
   const uint32_t wanted = cmdflag::kPortSettings | cmdflag::kAply;
   if ((settings.flags & wanted) != wanted || !tree_.network) return 0;
   return WriteNetworkKeys(*tree_.network, settings);
@@ -139,35 +139,35 @@ int CTRB6Doc::ApplyPortSettingsToDevice(const CommandLineSettings& settings) {
 
 // ---------------------------------------------------------------- configurations
 
-bool CTRB6Doc::OnNewDocument() {
+bool Document::NewDocument() {
   engine_->StopThreads();
   tree_.Clear();
-  currentBranch = nullptr;
-  if (quitRequested) return false;
-  pathName.clear();
+  current_branch = nullptr;
+  if (quit_requested) return false;
+  path_name.clear();
   modified = false;
-  descriptionVersion = model::kVeskDeviceKind;
-  if (model::LoadDescription(descriptionVersion, tree_) != model::DescriptionStatus::Built)
+  description_version = model::kVeskDeviceKind;
+  if (model::LoadDescription(description_version, tree_) != model::DescriptionStatus::Built)
     return false;
-  engine_->programNet().ClearChanges();
-  engine_->open_port(true);
+  engine_->program_line().ClearChanges();
+  engine_->OpenPort(true);
   return true;
 }
 
-model::DescBranch* CTRB6Doc::ReloadDescription(int32_t device_kind) {
+model::DescriptionBranch* Document::ReloadDescription(int32_t device_kind) {
   engine_->StopThreads();
   tree_.Clear();
-  currentBranch = nullptr;
-  descriptionVersion = device_kind;
+  current_branch = nullptr;
+  description_version = device_kind;
   model::LoadDescription(device_kind, tree_);
-  engine_->programNet().ClearChanges();
+  engine_->program_line().ClearChanges();
   return tree_.root.get();
 }
 
-bool CTRB6Doc::OnOpenDocument(const std::string& path) {
+bool Document::OpenDocument(const std::string& path) {
   engine_->StopThreads();
-  lastLoadOutcome_ = model::LoadConfiguration(path, *this);
-  switch (lastLoadOutcome_) {
+  last_load_outcome_ = model::LoadConfiguration(path, *this);
+  switch (last_load_outcome_) {
     case model::LoadOutcome::Loaded:
       break;
     case model::LoadOutcome::FormatError:
@@ -182,25 +182,25 @@ bool CTRB6Doc::OnOpenDocument(const std::string& path) {
       // The file was not opened; whatever the document held is kept as the loader left it.
       return false;
   }
-  pathName = path;
+  path_name = path;
   modified = false;
-  engine_->open_port(true);
+  engine_->OpenPort(true);
   return true;
 }
 
-bool CTRB6Doc::OnSaveDocument(const std::string& path) {
-  if (!model::SaveConfiguration(path, {descriptionVersion, tree_.root.get()})) return false;
+bool Document::SaveDocument(const std::string& path) {
+  if (!model::SaveConfiguration(path, {description_version, tree_.root.get()})) return false;
   modified = false;
   return true;
 }
 
-void CTRB6Doc::DeleteContents() {
+void Document::DeleteContents() {
   if (tree_.root) tree_.root->ResetValues();
 }
 
 // ---------------------------------------------------------------- commands
 
-bool CTRB6Doc::HandlesCommand(int id) {
+bool Document::HandlesCommand(int id) {
   switch (id) {
     case cmd::kReadAll:
     case cmd::kWriteAll:
@@ -232,8 +232,8 @@ bool CTRB6Doc::HandlesCommand(int id) {
   }
 }
 
-bool CTRB6Doc::OnCommand(int id) {
-  FrontEnd& fe = *env_.frontEnd;
+bool Document::RunCommand(int id) {
+  FrontEnd& fe = *env_.front_end;
   switch (id) {
     case cmd::kReadAll:
       return TreeCommand(exchange::kTaskReadAll);
@@ -258,7 +258,7 @@ bool CTRB6Doc::OnCommand(int id) {
       fe.ShowSinglePoint(*this);
       return false;
     case cmd::kAply:
-      exchange::NetworkModeChange(*engine_, deviceNet(), [&fe](exchange::ApplyDialog& dialog) {
+      exchange::NetworkModeChange(*engine_, DeviceNet(), [&fe](exchange::ApplyDialog& dialog) {
         return fe.RunApplyDialog(dialog);
       });
       return false;
@@ -266,7 +266,7 @@ bool CTRB6Doc::OnCommand(int id) {
       exchange::SendInitCommand(*engine_);
       return false;
     case cmd::kInitialiseDevice:
-      return exchange::InitialiseDevice(*engine_, root());
+      return exchange::InitialiseDevice(*engine_, Root());
     case cmd::kConverterAuto:
       engine_->port().set_converter_mode(link::kConverterAuto);
       return false;
@@ -283,11 +283,11 @@ bool CTRB6Doc::OnCommand(int id) {
       ExportParameterList();
       return false;
     case cmd::kShowIndexes:
-      modes_.showIndexes.store(!modes_.showIndexes.load());
-      UpdateAllViews();
+      modes_.show_indexes.store(!modes_.show_indexes.load());
+      RefreshViews();
       return false;
     case cmd::kAutoRead:
-      modes_.autoRead.store(!modes_.autoRead.load());
+      modes_.auto_read.store(!modes_.auto_read.load());
       return false;
     case cmd::kImmediateWrite:
       ToggleImmediateWrite();
@@ -297,21 +297,21 @@ bool CTRB6Doc::OnCommand(int id) {
       return false;
     case cmd::kHelp:
     case cmd::kHelpButton:
-      OnHelp();
+      ShowHelp();
       return false;
     default:
       return false;
   }
 }
 
-bool CTRB6Doc::IsChecked(int id) const {
+bool Document::IsChecked(int id) const {
   switch (id) {
     case cmd::kShowIndexes:
-      return modes_.showIndexes.load();
+      return modes_.show_indexes.load();
     case cmd::kAutoRead:
-      return modes_.autoRead.load();
+      return modes_.auto_read.load();
     case cmd::kImmediateWrite:
-      return modes_.immediateWrite.load();
+      return modes_.immediate_write.load();
     case cmd::kNoAttributes:
       return !engine_->attribute_transfer();
     case cmd::kConverterAuto:
@@ -323,39 +323,39 @@ bool CTRB6Doc::IsChecked(int id) const {
   }
 }
 
-bool CTRB6Doc::TreeCommand(int code) {
-  env_.frontEnd->BeginWaitCursor();
-  const bool ran = exchange::RunTreeCommand(*engine_, root(), code);
-  env_.frontEnd->EndWaitCursor();
+bool Document::TreeCommand(int code) {
+  env_.front_end->BeginWaitCursor();
+  const bool ran = exchange::RunTreeCommand(*engine_, Root(), code);
+  env_.front_end->EndWaitCursor();
   return ran;
 }
 
-bool CTRB6Doc::BranchCommand(int code) {
-  env_.frontEnd->BeginWaitCursor();
+bool Document::BranchCommand(int code) {
+  env_.front_end->BeginWaitCursor();
   bool ran = false;
   if (code == exchange::kTaskCompare) {
     // The compare has its own report, but the branch must be a description branch too.
-    if (!dynamic_cast<model::DescBranch*>(currentBranch))
+    if (!dynamic_cast<model::DescriptionBranch*>(current_branch))
       Show(exchange::kNoBranchText, exchange::kImpossibleCaption, link::MsgIcon::Error);
-    else if ((ran = exchange::CompareCommand(*engine_, currentBranch)))
-      engine_->UpdateAllViews();
+    else if ((ran = exchange::CompareCommand(*engine_, current_branch)))
+      engine_->RefreshViews();
   } else {
-    ran = exchange::RunBranchCommand(*engine_, currentBranch, code);
+    ran = exchange::RunBranchCommand(*engine_, current_branch, code);
   }
-  env_.frontEnd->EndWaitCursor();
+  env_.front_end->EndWaitCursor();
   return ran;
 }
 
-void CTRB6Doc::ToggleImmediateWrite() {
-  if (modes_.immediateWrite.load()) {
-    modes_.immediateWrite.store(false);
+void Document::ToggleImmediateWrite() {
+  if (modes_.immediate_write.load()) {
+    modes_.immediate_write.store(false);
     return;
   }
-  modes_.immediateWrite.store(true);
+  modes_.immediate_write.store(true);
   Show(kImmediateWriteText, model::kProgramTitle, link::MsgIcon::Information);
 }
 
-void CTRB6Doc::ToggleNoAttributes() {
+void Document::ToggleNoAttributes() {
   if (!engine_->attribute_transfer()) {
     engine_->set_attribute_transfer(true);
     return;
@@ -364,18 +364,19 @@ void CTRB6Doc::ToggleNoAttributes() {
   Show(kNoAttributesText, model::kProgramTitle, link::MsgIcon::Information);
 }
 
-void CTRB6Doc::UpdateAllViews() {
-  env_.frontEnd->UpdateAllViews();
+void Document::RefreshViews() {
+  env_.front_end->RefreshViews();
 }
 
-bool CTRB6Doc::ExportParameterList() {
-  FrontEnd& fe = *env_.frontEnd;
+bool Document::ExportParameterList() {
+  FrontEnd& fe = *env_.front_end;
   const std::string path = CachedParameterListPath();
   std::string error = path.empty() ? std::strerror(errno) : std::string();
   fe.BeginWaitCursor();
   const bool written =
-      !path.empty() && app::ExportParameterList(
-                           path, root(), env_.programDirectory + kParameterListFragmentName, error);
+      !path.empty() &&
+      app::ExportParameterList(path, Root(), env_.program_directory + kParameterListFragmentName,
+                               error);
   fe.EndWaitCursor();
   if (!written) {
     Show(std::string(kExportFailedText) + " \"" + (path.empty() ? kParameterListFileName : path) +
@@ -387,10 +388,10 @@ bool CTRB6Doc::ExportParameterList() {
   return true;
 }
 
-int CTRB6Doc::OnHelp() {
-  FrontEnd& fe = *env_.frontEnd;
+int Document::ShowHelp() {
+  FrontEnd& fe = *env_.front_end;
   fe.BeginWaitCursor();
-  const int rc = fe.OpenDocumentFile(env_.programDirectory + kHelpFile);
+  const int rc = fe.OpenDocumentFile(env_.program_directory + kHelpFile);
   fe.EndWaitCursor();
   if (rc == ENOENT) Show(kHelpMissingText, model::kProgramTitle, link::MsgIcon::Warning);
   return rc;

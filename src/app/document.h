@@ -1,5 +1,5 @@
 #pragma once
-// The single document of the program, CTRB6Doc: the exchange engine with its serial link,
+// The single document of the program, Document: the exchange engine with its serial link,
 // the service parameters, the parameter tree built from the description, the selected
 // branch, and the commands of the "Прибор", "Режимы программы" and "Справка" menus.
 // Configuration files are its serialisation.
@@ -12,9 +12,9 @@
 #include "app/command_line.h"
 #include "exchange/exchange_engine.h"
 #include "exchange/modes.h"
-#include "model/common_params.h"
 #include "model/config_file.h"
 #include "model/description_loader.h"
+#include "model/service_parameters.h"
 
 namespace vesk::platform {
 class Event;
@@ -83,54 +83,54 @@ inline constexpr const char* kHelpFile = "docs/help/index.html";
 
 // What the document takes from the application when it is constructed.
 struct DocumentEnvironment {
-  FrontEnd* frontEnd = nullptr;  // required
+  FrontEnd* front_end = nullptr;  // required
   // Where the settings live; nullptr: the default store.
   platform::SettingsStore* store = nullptr;
   // The serial ports for the type text of "Port"; empty: the system's.
-  std::function<std::string()> listPorts;
+  std::function<std::string()> list_ports;
   // The run's keys; the document reads them only while it is constructed and opened.
   CommandLineSettings settings;
   // When set, ends the start-up link check between two exchanges (an exit request).
-  platform::Event* probeCancel = nullptr;
+  platform::Event* probe_cancel = nullptr;
   // The running executable's full path and its folder (with a trailing "/").
-  std::string programPath;
-  std::string programDirectory;
-  int accessLevel = 2;
+  std::string program_path;
+  std::string program_directory;
+  int access_level = 2;
 };
 
-class CTRB6Doc : public model::ConfigurationTarget {
+class Document : public model::ConfigurationTarget {
  public:
   // Construction steps 1-7: service parameters, stored port settings, the installation
   // values "devices" and "application" (with the several-configurators question), the
   // command line's port keys, the link check (and the connection set-up when it fails
   // outside a command-line run), and the quit request of `test`.
-  explicit CTRB6Doc(DocumentEnvironment environment);
+  explicit Document(DocumentEnvironment environment);
   // Stops the engine's threads, then releases the trees and the engine (the program's port
   // settings are stored back then).
-  ~CTRB6Doc() override;
-  CTRB6Doc(const CTRB6Doc&) = delete;
-  CTRB6Doc& operator=(const CTRB6Doc&) = delete;
+  ~Document() override;
+  Document(const Document&) = delete;
+  Document& operator=(const Document&) = delete;
 
   // A new configuration: the tree from the description, the port opened. Returns false
-  // when quitRequested is set or the description cannot be loaded (its message shown).
-  bool OnNewDocument();
+  // when quit_requested is set or the description cannot be loaded (its message shown).
+  bool NewDocument();
   // Opens a configuration file into a fresh tree. Returns false (after the message) when
   // the file could not be read; a file read only in part still opens (values read so far
-  // stay), see lastLoadOutcome().
-  bool OnOpenDocument(const std::string& path);
+  // stay), see last_load_outcome().
+  bool OpenDocument(const std::string& path);
   // Saves the configuration at `path`, replacing the file whole. Returns false after the
   // message (no tree, or the system's reason).
-  bool OnSaveDocument(const std::string& path);
+  bool SaveDocument(const std::string& path);
   // Puts every value of the tree back into its reset state.
   void DeleteContents();
 
   // The loader's call while a file is opened: a new configuration for `device_kind`.
-  model::DescBranch* ReloadDescription(int32_t device_kind) override;
+  model::DescriptionBranch* ReloadDescription(int32_t device_kind) override;
 
   // Runs a command of the document's menus (nothing for an identifier it does not
   // handle). Returns true when the command ran a task through the progress window, so
   // that the task's end (FinishTask) has come when it returns.
-  bool OnCommand(int id);
+  bool RunCommand(int id);
   // Whether the document handles `id`.
   static bool HandlesCommand(int id);
 
@@ -147,7 +147,7 @@ class CTRB6Doc : public model::ConfigurationTarget {
 
   // The help command: opens the manual beside the program, or shows "Файл справки не
   // найден!". Returns what the front end's opener returned.
-  int OnHelp();
+  int ShowHelp();
 
   // The window's "Экспорт списка параметров в HTML" (32804): the list of the tree into
   // CachedParameterListPath(), then opened by the front end. Returns false when there is
@@ -156,24 +156,24 @@ class CTRB6Doc : public model::ConfigurationTarget {
 
   exchange::ExchangeEngine& engine() { return *engine_; }
   exchange::ExchangeModes& modes() { return modes_; }
-  model::CommonParams& commonParams() { return commonParams_; }
+  model::ServiceParameters& service_parameters() { return service_parameters_; }
   model::DescriptionTree& tree() { return tree_; }
-  model::DescBranch* root() { return tree_.root.get(); }
+  model::DescriptionBranch* Root() { return tree_.root.get(); }
   // The device's network branch ("Сетевые параметры"), or nullptr.
-  model::ObjectWithParameters* deviceNet() { return tree_.network; }
-  // The result of the last OnOpenDocument.
-  model::LoadOutcome lastLoadOutcome() const { return lastLoadOutcome_; }
+  model::ParameterNode* DeviceNet() { return tree_.network; }
+  // The result of the last OpenDocument.
+  model::LoadOutcome last_load_outcome() const { return last_load_outcome_; }
   // Whether the construction's link check reached the device.
-  bool linkChecked() const { return linkChecked_; }
+  bool link_checked() const { return link_checked_; }
 
   // The selected node of the view, or none.
-  model::ObjectWithParameters* currentBranch = nullptr;
+  model::ParameterNode* current_branch = nullptr;
   // 3 for a tree from the description "vesk.tree", 19 for a file of the older layout.
-  int32_t descriptionVersion = 0;
+  int32_t description_version = 0;
   // Set while constructed (`test`, or "Выход" of the set-up); refuses new configurations.
-  bool quitRequested = false;
+  bool quit_requested = false;
   // The document's file and modified flag (the framework's part of a document).
-  std::string pathName;
+  std::string path_name;
   bool modified = false;
 
  private:
@@ -183,16 +183,16 @@ class CTRB6Doc : public model::ConfigurationTarget {
   bool BranchCommand(int code);
   void ToggleImmediateWrite();
   void ToggleNoAttributes();
-  void UpdateAllViews();
+  void RefreshViews();
   bool CommandLineRun() const;
 
   DocumentEnvironment env_;
   exchange::ExchangeModes modes_;
   std::unique_ptr<exchange::ExchangeEngine> engine_;
-  model::CommonParams commonParams_;
+  model::ServiceParameters service_parameters_;
   model::DescriptionTree tree_;
-  model::LoadOutcome lastLoadOutcome_ = model::LoadOutcome::Loaded;
-  bool linkChecked_ = false;
+  model::LoadOutcome last_load_outcome_ = model::LoadOutcome::Loaded;
+  bool link_checked_ = false;
 };
 
 // Replaces the first two "%s" of the several-configurators question with the two paths.

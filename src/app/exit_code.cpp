@@ -12,7 +12,7 @@ int ChooseExitCode(uint32_t status, int ordinary) {
 }
 
 int ProcessExitCode(int ordinary) {
-  return ChooseExitCode(link::exitStatus.load(), ordinary);
+  return ChooseExitCode(link::exit_status.load(), ordinary);
 }
 
 }  // namespace vesk::app

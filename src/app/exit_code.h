@@ -1,12 +1,12 @@
 #pragma once
 // The process exit code of a run, chosen from the condition bits that the link, the
-// engine and the application record in link::exitStatus.
+// engine and the application record in link::exit_status.
 
 #include <cstdint>
 
 namespace vesk::app {
 
-// The condition bits of link::exitStatus and the exit code each one selects.
+// The condition bits of link::exit_status and the exit code each one selects.
 namespace exitbit {
 constexpr uint32_t kWriteFileMissing = 0x01;  // 200: /write named a missing or empty file
 constexpr uint32_t kPortOpen = 0x02;          // 201: the serial port could not be opened
@@ -25,7 +25,7 @@ constexpr int kFirstFailureExitCode = 200;
 // than letting a failure pass as success.
 int ChooseExitCode(uint32_t status, int ordinary = 0);
 
-// The exit code for link::exitStatus as it stands now.
+// The exit code for link::exit_status as it stands now.
 int ProcessExitCode(int ordinary = 0);
 
 }  // namespace vesk::app

@@ -100,8 +100,8 @@ int ExitRequest::OpenSemaphore(std::string_view name, std::string& error) {
     return err;
   }
   semaphore_ = sem;
-  semaphoreName_ = sem_name;
-  stopWatching_.store(false);
+  semaphore_name_ = sem_name;
+  stop_watching_.store(false);
   try {
     watcher_ = std::thread([this] { Watch(); });
   } catch (const std::system_error& e) {
@@ -113,14 +113,14 @@ int ExitRequest::OpenSemaphore(std::string_view name, std::string& error) {
 }
 
 void ExitRequest::CloseSemaphore() {
-  stopWatching_.store(true);
+  stop_watching_.store(true);
   if (watcher_.joinable()) watcher_.join();
   if (semaphore_ != SEM_FAILED) {
     sem_close(semaphore_);
-    if (created_) sem_unlink(semaphoreName_.c_str());
+    if (created_) sem_unlink(semaphore_name_.c_str());
   }
   semaphore_ = SEM_FAILED;
-  semaphoreName_.clear();
+  semaphore_name_.clear();
   created_ = false;
 }
 
@@ -133,11 +133,11 @@ ExitSource ExitRequest::source() const {
 void ExitRequest::Request(ExitSource source) {
   ExitSource expected = ExitSource::None;
   source_.compare_exchange_strong(expected, source);
-  event_.set();
+  event_.Set();
 }
 
 void ExitRequest::Watch() {
-  while (!stopWatching_.load()) {
+  while (!stop_watching_.load()) {
     timespec deadline{};
     clock_gettime(CLOCK_REALTIME, &deadline);
     deadline.tv_nsec += kWatchStepNs;

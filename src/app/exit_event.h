@@ -48,7 +48,7 @@ class ExitRequest {
 
   // Manual reset: set once an exit has been requested.
   platform::Event& event() { return event_; }
-  bool requested() { return event_.is_set(); }
+  bool Requested() { return event_.IsSet(); }
   // What asked first: the semaphore, a signal, or nothing yet.
   ExitSource source() const;
 
@@ -63,9 +63,9 @@ class ExitRequest {
   bool catching_ = false;
 
   sem_t* semaphore_ = SEM_FAILED;
-  std::string semaphoreName_;
+  std::string semaphore_name_;
   bool created_ = false;
-  std::atomic<bool> stopWatching_{false};
+  std::atomic<bool> stop_watching_{false};
   std::thread watcher_;
 };
 

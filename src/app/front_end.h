@@ -19,7 +19,7 @@ class ExchangeEngine;
 
 namespace vesk::app {
 
-class CTRB6Doc;
+class Document;
 
 // How the connection set-up dialog ended.
 enum class SetupOutcome {
@@ -35,14 +35,14 @@ class FrontEnd {
   // Where messages and questions go.
   virtual link::Presenter& presenter() = 0;
   // The progress window of the tasks; nullptr lets the engine use its own headless one.
-  virtual exchange::ProgressSink* progress() { return nullptr; }
+  virtual exchange::ProgressSink* Progress() { return nullptr; }
 
   // Shows the splash picture while the program starts (step 1) and removes it.
   virtual void ShowSplash() {}
   virtual void DestroySplash() {}
 
   // Creates the main window over the document. Returns false when it cannot be created.
-  virtual bool CreateMainWindow(CTRB6Doc& document) = 0;
+  virtual bool CreateMainWindow(Document& document) = 0;
   // True while a main window exists (updates and close requests go to it).
   virtual bool HasMainWindow() const = 0;
   // Places and shows the main window as the keys say (x, y, w, h, placement bits).
@@ -64,7 +64,7 @@ class FrontEnd {
   // Runs the loop until the main window closes.
   virtual void Run() = 0;
 
-  virtual void UpdateAllViews() {}
+  virtual void RefreshViews() {}
   virtual void BeginWaitCursor() {}
   virtual void EndWaitCursor() {}
 
@@ -79,8 +79,8 @@ class FrontEnd {
     (void)dialog;
     return false;
   }
-  virtual void ShowSinglePoint(CTRB6Doc& document) { (void)document; }
-  virtual void ShowStateInOut(CTRB6Doc& document) { (void)document; }
+  virtual void ShowSinglePoint(Document& document) { (void)document; }
+  virtual void ShowStateInOut(Document& document) { (void)document; }
 
   // Opens a file (the manual, the exported list) in the user's program for it. Returns 0
   // when the opener was started, ENOENT when the file is missing, another errno otherwise.

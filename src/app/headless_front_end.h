@@ -18,10 +18,10 @@ class HeadlessFrontEnd : public FrontEnd {
   explicit HeadlessFrontEnd(bool silent = false) : presenter_(silent) {}
 
   link::Presenter& presenter() override { return presenter_; }
-  void set_silent(bool silent) { presenter_.set_silent(silent); }
+  void SetSilent(bool silent) { presenter_.set_silent(silent); }
 
   // No window is made; the document is served all the same.
-  bool CreateMainWindow(CTRB6Doc&) override { return true; }
+  bool CreateMainWindow(Document&) override { return true; }
   bool HasMainWindow() const override { return false; }
   bool StaysOpenAfterTask() const override { return false; }
 

@@ -68,7 +68,7 @@ std::string Blanks(std::string text) {
 
 bool IsFormatWord(std::string_view piece) {
   for (std::string_view word : kFormatWords)
-    if (platform::iequals(piece, word)) return true;
+    if (platform::Iequals(piece, word)) return true;
   return false;
 }
 
@@ -82,12 +82,12 @@ std::string Cell(std::string_view content) {
 // Writes the sections of the children of `node`. `last` is the element that stands where
 // `node` stands in the last element of every enclosing indexed group (`node` itself
 // outside any group); its parameters give the last index bounds.
-void WriteChildren(std::string& out, const model::DescBranch& node, const model::DescBranch& last,
-                   const std::string& path) {
+void WriteChildren(std::string& out, const model::DescriptionBranch& node,
+                   const model::DescriptionBranch& last, const std::string& path) {
   const auto& children = node.children;
   std::string previous;
   for (size_t i = 0; i < children.size(); ++i) {
-    const model::DescBranch& child = *children[i];
+    const model::DescriptionBranch& child = *children[i];
     const std::string title = ListTitle(child.name);
     if (i > 0 && title == previous) continue;  // the next element of the same indexed group
     previous = title;
@@ -95,7 +95,7 @@ void WriteChildren(std::string& out, const model::DescBranch& node, const model:
     size_t group_end = i;
     while (group_end + 1 < children.size() && ListTitle(children[group_end + 1]->name) == title)
       ++group_end;
-    const model::DescBranch* last_child = &child;
+    const model::DescriptionBranch* last_child = &child;
     if (group_end < last.children.size() && last.children[group_end])
       last_child = last.children[group_end].get();
 
@@ -109,12 +109,12 @@ void WriteChildren(std::string& out, const model::DescBranch& node, const model:
       }
       for (size_t k = 0; k < child.parameters.size(); ++k) {
         const link::Parameter& p = *child.parameters[k];
-        int32_t last_index = p.linearIndex;
+        int32_t last_index = p.linear_index;
         if (k < last_child->parameters.size() &&
-            last_child->parameters[k]->shortName == p.shortName)
-          last_index = last_child->parameters[k]->linearIndex;
+            last_child->parameters[k]->short_name == p.short_name)
+          last_index = last_child->parameters[k]->linear_index;
         out += ParameterRow(p, static_cast<int>(k) + 1,
-                            IndexCell(p.indexed, p.linearIndex, last_index));
+                            IndexCell(p.indexed, p.linear_index, last_index));
       }
     }
     WriteChildren(out, child, *last_child, path + title + "\\");
@@ -169,7 +169,7 @@ std::string IndexCell(bool indexed, int32_t first, int32_t last) {
 
 std::string RangeCell(double minimum, double maximum) {
   if (!(maximum > minimum)) return "нет ограничений";
-  return "от " + link::format_fixed3(minimum) + " до " + link::format_fixed3(maximum);
+  return "от " + link::FormatFixed3(minimum) + " до " + link::FormatFixed3(maximum);
 }
 
 std::string AttributesCell(uint8_t attribute_count) {
@@ -181,21 +181,21 @@ std::string AttributesCell(uint8_t attribute_count) {
 
 std::string ParameterRow(const link::Parameter& parameter, int row, std::string_view index_cell) {
   std::string out = "<tr>\n\t<td>" + std::to_string(row) + "\t</td>\n";
-  out += Cell(parameter.shortName);
+  out += Cell(parameter.short_name);
   char hash[8];
-  std::snprintf(hash, sizeof hash, "%04X", link::name_hash(parameter.shortName));
+  std::snprintf(hash, sizeof hash, "%04X", link::NameHash(parameter.short_name));
   out += Cell(hash);
   std::string caption = EscapeAngles(parameter.caption);
   ReplaceAll(caption, "№1", kEllipsisNumber);
   out += Cell(caption);
-  out += Cell(TypeCell(parameter.typeText));
+  out += Cell(TypeCell(parameter.type_text));
   out += Cell(index_cell);
   out += Cell(RangeCell(parameter.minimum, parameter.maximum));
-  out += "\t<td>" + AttributesCell(parameter.hasAttributes) + "\t</td>\n</tr>\n";
+  out += "\t<td>" + AttributesCell(parameter.has_attributes) + "\t</td>\n</tr>\n";
   return out;
 }
 
-std::string ParameterListPage(const model::DescBranch* root, std::string_view fragment) {
+std::string ParameterListPage(const model::DescriptionBranch* root, std::string_view fragment) {
   std::string page(kHead);
   if (root) WriteChildren(page, *root, *root, "");
   page += kTableEnd;
@@ -214,7 +214,7 @@ std::string ReadFragment(const std::string& path) {
 }
 
 std::string PageFileBytes(std::string_view page_utf8) {
-  const std::string cp1251 = platform::utf8_to_cp1251(page_utf8);
+  const std::string cp1251 = platform::Utf8ToCp1251(page_utf8);
   std::string bytes;
   bytes.reserve(cp1251.size() + cp1251.size() / 16);
   for (char c : cp1251) {
@@ -232,7 +232,7 @@ std::string CachedParameterListPath() {
   return folder + "/" + kParameterListFileName;
 }
 
-bool ExportParameterList(const std::string& path, const model::DescBranch* root,
+bool ExportParameterList(const std::string& path, const model::DescriptionBranch* root,
                          const std::string& fragment_path, std::string& error) {
   const std::string bytes = PageFileBytes(ParameterListPage(root, ReadFragment(fragment_path)));
   return model::ReplaceFileContents(

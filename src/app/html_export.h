@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "link/parameter.h"
-#include "model/desc_branch.h"
+#include "model/description_branch.h"
 
 namespace vesk::app {
 
@@ -47,7 +47,7 @@ std::string ParameterRow(const link::Parameter& parameter, int row, std::string_
 
 // The whole page (UTF-8, line feeds). `root` may be null: the page then holds the head,
 // the end of the table, the fragment and the tail. `fragment` goes in as it is.
-std::string ParameterListPage(const model::DescBranch* root, std::string_view fragment);
+std::string ParameterListPage(const model::DescriptionBranch* root, std::string_view fragment);
 
 // The fragment file's text, with any CR before a LF dropped; empty when the file cannot be
 // read (the page is then complete without it).
@@ -56,7 +56,7 @@ std::string ReadFragment(const std::string& path);
 // Writes the page for `root` to `path` in cp1251 with CR LF line ends, replacing the file
 // whole (never a half-written one). The fragment is read from `fragment_path`. Returns
 // true; false with the system's text in `error` when the file could not be written.
-bool ExportParameterList(const std::string& path, const model::DescBranch* root,
+bool ExportParameterList(const std::string& path, const model::DescriptionBranch* root,
                          const std::string& fragment_path, std::string& error);
 
 // Where the window's export command puts the list: "$XDG_CACHE_HOME/LORN/parlist.html"

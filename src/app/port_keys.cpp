@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "model/net_rs485.h"
+#include "model/device_line_settings.h"
 
 namespace vesk::app {
 namespace {
@@ -22,22 +22,22 @@ const char* ParityText(uint8_t parity) {
 
 }  // namespace
 
-int WriteNetworkKeys(model::ObjectWithParameters& node, const CommandLineSettings& s) {
+int WriteNetworkKeys(model::ParameterNode& node, const CommandLineSettings& s) {
   int written = 0;
   auto put = [&](const char* key, const std::string& text) { written += node.SetValue(key, text); };
   if (!s.address.empty()) put("Addr", s.address);
-  if (s.addressLength != 0) put("A.Len", std::to_string(s.addressLength));
+  if (s.address_length != 0) put("A.Len", std::to_string(s.address_length));
   if (s.baud != 0) put("bPS", std::to_string(static_cast<int32_t>(s.baud)));
-  if (s.dataBits != 0) put("LEn", std::to_string(s.dataBits));
-  if (!s.stopBits.empty()) put("Sbit", s.stopBits);
+  if (s.data_bits != 0) put("LEn", std::to_string(s.data_bits));
+  if (!s.stop_bits.empty()) put("Sbit", s.stop_bits);
   if (const char* parity = ParityText(s.parity)) put("PrtY", parity);
   return written;
 }
 
-int WriteProgramPortKeys(model::ObjectWithParameters& node, const CommandLineSettings& s) {
+int WriteProgramPortKeys(model::ParameterNode& node, const CommandLineSettings& s) {
   int written = WriteNetworkKeys(node, s);
-  if (!s.portPath.empty())
-    written += node.SetValue("Port", s.portPath);
+  if (!s.port_path.empty())
+    written += node.SetValue("Port", s.port_path);
   else if (s.port != 0)
     written += node.SetValue("Port", "COM" + std::to_string(s.port));
   return written;

@@ -3,7 +3,7 @@
 // program's own port settings, or the device's network branch (with `aply`).
 
 #include "app/command_line.h"
-#include "model/object_with_parameters.h"
+#include "model/parameter_node.h"
 
 namespace vesk::app {
 
@@ -11,10 +11,10 @@ namespace vesk::app {
 // the start-up uses: address "Addr", address length "A.Len", baud rate "bPS", data bits
 // "LEn", stop bits "Sbit", parity "PrtY" ("Четность", "Нечетность", "Отсутствует"). Values
 // not given (0 or empty) are skipped. Returns the number of values the node took.
-int WriteNetworkKeys(model::ObjectWithParameters& node, const CommandLineSettings& settings);
+int WriteNetworkKeys(model::ParameterNode& node, const CommandLineSettings& settings);
 
 // The same, then the port under "Port": the path of --port=PATH, else "COM%i" for a port
 // number above 0. Only the program's own node has a port. Returns the number written.
-int WriteProgramPortKeys(model::ObjectWithParameters& node, const CommandLineSettings& settings);
+int WriteProgramPortKeys(model::ParameterNode& node, const CommandLineSettings& settings);
 
 }  // namespace vesk::app

@@ -8,10 +8,12 @@
 #include "app/html_export.h"
 #include "app/port_keys.h"
 #include "exchange/exchange_engine.h"
+#include "exchange/parameter_tasks.h"
 #include "exchange/single_access.h"
 #include "link/exit_status.h"
 #include "model/description_container.h"
 #include "model/description_loader.h"
+#include "model/device_line_settings.h"
 #include "platform/paths.h"
 
 namespace vesk::app {
@@ -26,20 +28,33 @@ std::string AccessName(const ParameterAccess& access) {
 }
 
 int ExportHtml(const CommandLine& cl, const ScriptEnvironment& env) {
-  const std::string path = cl.exportHtml->empty() ? kParameterListFileName : *cl.exportHtml;
+  const std::string path = cl.export_html->empty() ? kParameterListFileName : *cl.export_html;
   model::DescriptionTree tree;
   if (model::LoadDescription(model::kVeskDeviceKind, tree) != model::DescriptionStatus::Built)
     return kFailure;
   const std::string folder =
-      env.programDirectory.empty() ? platform::ProgramFolder() : env.programDirectory;
+      env.program_directory.empty() ? platform::ProgramFolder() : env.program_directory;
   std::string error;
   if (!ExportParameterList(path, tree.root.get(), folder + kParameterListFragmentName, error)) {
     std::fprintf(env.err, "vesk-configurator: не удалось записать \"%s\": %s\n", path.c_str(),
                  error.c_str());
     return kFailure;
   }
-  if (env.openExport && !cl.noGui && DisplayAvailable()) OpenWithDesktop(path);
+  if (env.open_export && !cl.no_gui && DisplayAvailable()) OpenWithDesktop(path);
   return 0;
+}
+
+// A new network value is checked against the device's other network values before it is
+// sent, by the same rule as in-place editing in the window.
+bool NetworkWriteAllowed(exchange::ExchangeEngine& engine, model::DescriptionTree& tree,
+                         const ParameterAccess& access) {
+  model::ParameterNode* network = tree.network;
+  const link::Parameter* target = network ? network->FindParameter(access.name) : nullptr;
+  if (!access.write || !target || !exchange::IsNetworkParameter(target->short_name)) return true;
+  for (const char* name : {"A.Len", "Addr", "Prot", "PrtY", "LEn", "Sbit"})
+    if (link::Parameter* p = network->FindParameter(name))
+      exchange::ReadParameter(engine, *p, false);
+  return model::NetworkEditAllowed(*network, target->short_name, access.value);
 }
 
 int AccessParameters(const CommandLine& cl, const ScriptEnvironment& env) {
@@ -47,7 +62,7 @@ int AccessParameters(const CommandLine& cl, const ScriptEnvironment& env) {
   if (model::LoadDescription(model::kVeskDeviceKind, tree) != model::DescriptionStatus::Built)
     return kFailure;
   const std::vector<exchange::CommandDescription> descriptions =
-      exchange::LoadCommandDescriptions(model::container_path(), tree);
+      exchange::LoadCommandDescriptions(model::ContainerPath(), tree);
 
   exchange::EngineOptions options;
   options.store = env.store;
@@ -55,40 +70,47 @@ int AccessParameters(const CommandLine& cl, const ScriptEnvironment& env) {
   const bool silent = (cl.settings.modes & modebit::kSilent) != 0;
   engine.set_silent(silent);
   if (cl.settings.flags & cmdflag::kPortSettings)
-    WriteProgramPortKeys(engine.programNet(), cl.settings);
+    WriteProgramPortKeys(engine.program_line(), cl.settings);
   if (cl.settings.converter == kConverterOff)
     engine.port().set_converter_mode(link::kConverterAuto);
-  if (engine.open_port(true) != link::kOpenOk) {
-    const int code = ChooseExitCode(link::exitStatus.load(), kFailure);
+  if (engine.OpenPort(true) != link::kOpenOk) {
+    const int code = ChooseExitCode(link::exit_status.load(), kFailure);
     return code;
   }
 
   int first_failure = 0;
-  for (const ParameterAccess& access : cl.parameterAccess) {
-    link::exitStatus.store(0);
+  for (const ParameterAccess& access : cl.parameter_access) {
+    link::exit_status.store(0);
+    if (!NetworkWriteAllowed(engine, tree, access)) {
+      if (!silent)
+        std::fprintf(env.err, "vesk-configurator: --set \"%s\": %s\n", AccessName(access).c_str(),
+                     model::kForbiddenCombinationsText);
+      if (first_failure == 0) first_failure = kFailure;
+      continue;
+    }
     const exchange::ExecuteOutcome outcome = exchange::AccessOneParameter(
         engine, descriptions, access.write, access.name, access.index, access.value);
     if (!silent)
       for (const std::string& line : outcome.lines) std::fprintf(env.err, "%s\n", line.c_str());
-    if (outcome.ok()) {
+    if (outcome.Ok()) {
       std::fprintf(env.out, "%s\n", outcome.value.c_str());
     } else {
       if (!silent)
         std::fprintf(env.err, "vesk-configurator: %s \"%s\": %s\n",
                      access.write ? "--set" : "--get", AccessName(access).c_str(),
                      outcome.described ? outcome.note.c_str() : "параметр не описан");
-      if (first_failure == 0) first_failure = ChooseExitCode(link::exitStatus.load(), kFailure);
+      if (first_failure == 0) first_failure = ChooseExitCode(link::exit_status.load(), kFailure);
     }
   }
   std::fflush(env.out);
-  engine.close_port();
+  engine.ClosePort();
   return first_failure;
 }
 
 }  // namespace
 
 bool HasScriptActions(const CommandLine& cl) {
-  return cl.printFile.has_value() || cl.exportHtml.has_value() || !cl.parameterAccess.empty();
+  return cl.print_file.has_value() || cl.export_html.has_value() || !cl.parameter_access.empty();
 }
 
 int RunScriptActions(const CommandLine& cl, const ScriptEnvironment& env) {
@@ -100,9 +122,9 @@ int RunScriptActions(const CommandLine& cl, const ScriptEnvironment& env) {
     std::fprintf(env.err,
                  "vesk-configurator: задания read, write и calibrate не выполняются вместе с "
                  "--print, --export-html, --get и --set\n");
-  if (cl.printFile) note(PrintConfiguration(*cl.printFile, env.out));
-  if (cl.exportHtml) note(ExportHtml(cl, env));
-  if (!cl.parameterAccess.empty()) note(AccessParameters(cl, env));
+  if (cl.print_file) note(PrintConfiguration(*cl.print_file, env.out));
+  if (cl.export_html) note(ExportHtml(cl, env));
+  if (!cl.parameter_access.empty()) note(AccessParameters(cl, env));
   return first_failure;
 }
 

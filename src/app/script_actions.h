@@ -20,8 +20,8 @@ struct ScriptEnvironment {
   std::FILE* out = stdout;                   // results
   std::FILE* err = stderr;                   // protocol lines and remarks
   platform::SettingsStore* store = nullptr;  // nullptr: the default store
-  std::string programDirectory;              // empty: the executable's folder
-  bool openExport = true;  // open the exported list with the desktop when there is a display
+  std::string program_directory;             // empty: the executable's folder
+  bool open_export = true;  // open the exported list with the desktop when there is a display
 };
 
 // Runs, in this order, --print (the configuration as text on `out`), --export-html (the

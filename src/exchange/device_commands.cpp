@@ -7,7 +7,7 @@
 #include "exchange/exchange_engine.h"
 #include "exchange/parameter_tasks.h"
 #include "link/presenter.h"
-#include "model/net_rs485_prg.h"
+#include "model/program_line_settings.h"
 #include "model/tree_builder.h"
 #include "platform/text.h"
 
@@ -47,7 +47,7 @@ int CheckLink(ExchangeEngine& engine, bool messages) {
   std::string info, error;
   int result = kLinkNone;
   link::Parameter dev("dev");
-  if (engine.exchange(link::kOpRead, &dev) != 0) {
+  if (engine.Exchange(link::kOpRead, &dev) != 0) {
     error = CommandError("dev", dev);
   } else {
     info = "Прибор: " + dev.value + "\n";
@@ -55,132 +55,132 @@ int CheckLink(ExchangeEngine& engine, bool messages) {
     std::string name;
     for (char c : dev.value)
       if (c != '-') name += c;
-    if (platform::iequals(name, "vesk")) result = kLinkThisDevice;
+    if (platform::Iequals(name, "vesk")) result = kLinkThisDevice;
 
     link::Parameter ver("ver");
-    if (engine.exchange(link::kOpRead, &ver) == 0)
+    if (engine.Exchange(link::kOpRead, &ver) == 0)
       info += "Версия ПО: " + ver.value + "\n";
     else
       error = CommandError("ver", ver);
   }
   if (messages) {
-    if (!error.empty()) link::presenter().MessageBox(error, kErrorCaption, link::MsgIcon::Error);
+    if (!error.empty()) link::presenter().ShowMessage(error, kErrorCaption, link::MsgIcon::Error);
     if (!info.empty())
-      link::presenter().MessageBox(info, kDeviceInfoCaption, link::MsgIcon::Information);
+      link::presenter().ShowMessage(info, kDeviceInfoCaption, link::MsgIcon::Information);
   }
   return result;
 }
 
 int SendInitCommand(ExchangeEngine& engine) {
-  if (link::presenter().MessageBox(kInitQuestion, model::kProgramTitle, link::MsgIcon::Question,
-                                   link::MsgButtons::YesNo) != link::MsgAnswer::Yes)
+  if (link::presenter().ShowMessage(kInitQuestion, model::kProgramTitle, link::MsgIcon::Question,
+                                    link::MsgButtons::YesNo) != link::MsgAnswer::Yes)
     return -1;
   link::Parameter init("INIT");
-  init.typeText = "void";
+  init.type_text = "void";
   const int result = ReadParameter(engine, init, false);
   if (result != 0)
-    link::presenter().MessageBox(kInitFailedText + init.note, model::kProgramTitle,
-                                 link::MsgIcon::None);
+    link::presenter().ShowMessage(kInitFailedText + init.note, model::kProgramTitle,
+                                  link::MsgIcon::None);
   else
     std::this_thread::sleep_for(kRestartPause);
   return result;
 }
 
-int CopyNetworkToProgram(const model::ObjectWithParameters& device_net,
-                         model::NetRS485prg& program_net) {
+int CopyNetworkToProgram(const model::ParameterNode& device_line,
+                         model::ProgramLineSettings& program_line) {
   int copied = 0;
   for (const NetworkValue& v : kNetworkValues) {
-    const link::Parameter* p = device_net.FindParameter(v.name);
+    const link::Parameter* p = device_line.FindParameter(v.name);
     if (!p || p->value == link::kNoData) continue;
-    if (program_net.SetValue(v.name, p->value)) ++copied;
+    if (program_line.SetValue(v.name, p->value)) ++copied;
   }
   return copied;
 }
 
-ApplyDialog::ApplyDialog(ExchangeEngine* engine, model::ObjectWithParameters* device_net)
-    : engine_(engine), deviceNet_(device_net) {}
+ApplyDialog::ApplyDialog(ExchangeEngine* engine, model::ParameterNode* device_line)
+    : engine_(engine), device_line_(device_line) {}
 
 std::string ApplyDialog::SettingsText() const {
   if (!engine_)
     return "Нет данных - контекст устройства не получен диалогом APLY\n\nВнутренняя ошибка "
            "программы";
-  if (!deviceNet_)
+  if (!device_line_)
     return "Нет данных - элемент 'Сетевые параметры прибора' не инициализирован\n\nВнутренняя "
            "ошибка программы";
   std::string text;
   for (const NetworkValue& v : kNetworkValues)
-    text += std::string(v.label) + deviceNet_->GetValue(v.name) + "\n";
+    text += std::string(v.label) + device_line_->GetValue(v.name) + "\n";
   return text;
 }
 
 bool ApplyDialog::Ok() {
   if (!engine_) return false;
   ExchangeEngine& engine = *engine_;
-  errorText_.clear();
+  error_text_.clear();
   WriteAply(engine);
 
-  if (deviceNet_) {
-    CopyNetworkToProgram(*deviceNet_, engine.programNet());
-    engine.open_port(true);
+  if (device_line_) {
+    CopyNetworkToProgram(*device_line_, engine.program_line());
+    engine.OpenPort(true);
     link::Parameter dev("dev");
-    if (ReadParameter(engine, dev, false) != 0) errorText_ = CommandError("dev", dev);
+    if (ReadParameter(engine, dev, false) != 0) error_text_ = CommandError("dev", dev);
   }
 
-  if (repeatAply) {
-    const int times = threeTimes ? 3 : 1;
+  if (repeat_aply) {
+    const int times = three_times ? 3 : 1;
     for (int i = 0; i < times; ++i) {
       std::this_thread::sleep_for(kAplyPause);
       link::Parameter aply("APLY");
       aply.value.clear();
-      engine.exchange(link::kOpWrite, &aply);
+      engine.Exchange(link::kOpWrite, &aply);
       std::this_thread::sleep_for(kAplyPause);
     }
   }
 
   // "APLY" gets no answer, so its own result says nothing; the check of the link at the
   // new settings does.
-  if (!errorText_.empty() && !engine.unattended().active)
-    link::presenter().MessageBox(errorText_, kApplyErrorCaption, link::MsgIcon::Error);
+  if (!error_text_.empty() && !engine.unattended().active)
+    link::presenter().ShowMessage(error_text_, kApplyErrorCaption, link::MsgIcon::Error);
   return true;
 }
 
-void NetworkModeChange(ExchangeEngine& engine, model::ObjectWithParameters* device_net,
+void NetworkModeChange(ExchangeEngine& engine, model::ParameterNode* device_line,
                        const ApplyDialogRunner& run_dialog) {
-  ApplyDialog dialog(&engine, device_net);
+  ApplyDialog dialog(&engine, device_line);
   const UnattendedRun run = engine.unattended();
   if (run.active) {
     if (run.aply) {
       WriteAply(engine);
-      if (device_net) CopyNetworkToProgram(*device_net, engine.programNet());
-      engine.open_port(true);
+      if (device_line) CopyNetworkToProgram(*device_line, engine.program_line());
+      engine.OpenPort(true);
     }
   } else if (run_dialog && run_dialog(dialog)) {
-    if (dialog.changeProgramSettings && device_net) {
-      CopyNetworkToProgram(*device_net, engine.programNet());
-      engine.open_port(true);
+    if (dialog.change_program_settings && device_line) {
+      CopyNetworkToProgram(*device_line, engine.program_line());
+      engine.OpenPort(true);
     }
   }
-  engine.UpdateAllViews();
+  engine.RefreshViews();
 }
 
-bool InitialiseDevice(ExchangeEngine& engine, model::ObjectWithParameters* root) {
+bool InitialiseDevice(ExchangeEngine& engine, model::ParameterNode* root) {
   if (!root) {
-    link::presenter().MessageBox("Дерево не определено", "Операция невозможна",
-                                 link::MsgIcon::Error);
+    link::presenter().ShowMessage("Дерево не определено", "Операция невозможна",
+                                  link::MsgIcon::Error);
     return false;
   }
-  if (link::presenter().MessageBox(kInitialiseQuestion, model::kProgramTitle,
-                                   link::MsgIcon::Warning,
-                                   link::MsgButtons::YesNo) != link::MsgAnswer::Yes)
+  if (link::presenter().ShowMessage(kInitialiseQuestion, model::kProgramTitle,
+                                    link::MsgIcon::Warning,
+                                    link::MsgButtons::YesNo) != link::MsgAnswer::Yes)
     return false;
   bool ran = false;
-  if (!engine.fullAccess()) {
-    link::presenter().MessageBox(kLegacyAuthorisationText, model::kProgramTitle,
-                                 link::MsgIcon::Information);
-    engine.UpdateAllViews();
+  if (!engine.full_access()) {
+    link::presenter().ShowMessage(kLegacyAuthorisationText, model::kProgramTitle,
+                                  link::MsgIcon::Information);
+    engine.RefreshViews();
   } else {
     ran = engine.RunTask(root, kTaskInitialise);
-    if (ran) engine.UpdateAllViews();
+    if (ran) engine.RefreshViews();
   }
   SendInitCommand(engine);
   return ran;

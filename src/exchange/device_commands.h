@@ -6,10 +6,10 @@
 #include <functional>
 #include <string>
 
-#include "model/object_with_parameters.h"
+#include "model/parameter_node.h"
 
 namespace vesk::model {
-class NetRS485prg;
+class ProgramLineSettings;
 }
 
 namespace vesk::exchange {
@@ -56,22 +56,22 @@ int SendInitCommand(ExchangeEngine& engine);
 // Copies the device's network values ("bPS", "LEn", "PrtY", "Sbit", "A.Len", "Addr", in
 // that order) into the program's port settings, skipping "Нет данных" and names that the
 // device node does not hold. Returns the number of values copied.
-int CopyNetworkToProgram(const model::ObjectWithParameters& device_net,
-                         model::NetRS485prg& program_net);
+int CopyNetworkToProgram(const model::ParameterNode& device_line,
+                         model::ProgramLineSettings& program_line);
 
 // The logic of dialog 142 "Перевод прибора на новый режим работы"; the window shows the
 // three check boxes and the text, and calls Ok for its OK button.
 class ApplyDialog {
  public:
-  // `engine` and `device_net` may be null (the texts then say so).
-  ApplyDialog(ExchangeEngine* engine, model::ObjectWithParameters* device_net);
+  // `engine` and `device_line` may be null (the texts then say so).
+  ApplyDialog(ExchangeEngine* engine, model::ParameterNode* device_line);
 
   // 1219 "Поменять сразу сетевые настройки программы".
-  bool changeProgramSettings = true;
+  bool change_program_settings = true;
   // 1220 "Поcлать широковещательную команду APLY".
-  bool repeatAply = false;
+  bool repeat_aply = false;
   // 1221 "Поcлать посылку трижды (для надежности)".
-  bool threeTimes = true;
+  bool three_times = true;
 
   // The text of static 1222: six lines "label value", or the internal-error texts.
   std::string SettingsText() const;
@@ -82,12 +82,12 @@ class ApplyDialog {
   bool Ok();
 
   // The error of the link check after the move, empty when it succeeded.
-  const std::string& errorText() const { return errorText_; }
+  const std::string& error_text() const { return error_text_; }
 
  private:
   ExchangeEngine* engine_;
-  model::ObjectWithParameters* deviceNet_;
-  std::string errorText_;
+  model::ParameterNode* device_line_;
+  std::string error_text_;
 };
 
 // Shows dialog 142 modally; true when it ended with OK.
@@ -97,12 +97,12 @@ using ApplyDialogRunner = std::function<bool(ApplyDialog&)>;
 // aply key, sends "APLY", copies the device's settings to the program and re-opens the
 // port, without any dialog. Otherwise runs the dialog (nothing without a runner) and,
 // after OK with 1219 checked, copies and re-opens once more. Then updates all views.
-void NetworkModeChange(ExchangeEngine& engine, model::ObjectWithParameters* device_net,
+void NetworkModeChange(ExchangeEngine& engine, model::ParameterNode* device_line,
                        const ApplyDialogRunner& run_dialog);
 
 // Command 269: with a root and Yes to the warning, writes the initial values through the
 // exchange thread (task 7), updates all views, then runs the INIT command with its own
 // question. Returns whether the write task ran.
-bool InitialiseDevice(ExchangeEngine& engine, model::ObjectWithParameters* root);
+bool InitialiseDevice(ExchangeEngine& engine, model::ParameterNode* root);
 
 }  // namespace vesk::exchange

@@ -6,10 +6,10 @@
 namespace vesk::exchange {
 
 std::string ErrorLogLine(const link::Parameter& parameter) {
-  std::string line = parameter.shortName;
+  std::string line = parameter.short_name;
   if (parameter.indexed) {
     line += ':';
-    line += std::to_string(parameter.linearIndex);
+    line += std::to_string(parameter.linear_index);
   }
   line += " - ";
   line += parameter.note;

@@ -41,7 +41,7 @@ void ReportSlowThread(const char* name, std::chrono::milliseconds limit) {
 }
 
 void ReportThreadFailure(const char* what) {
-  link::presenter().MessageBox(what, "Ошибка", link::MsgIcon::Error, link::MsgButtons::Ok);
+  link::presenter().ShowMessage(what, "Ошибка", link::MsgIcon::Error, link::MsgButtons::Ok);
 }
 
 std::string Elapsed(std::chrono::steady_clock::duration d) {
@@ -54,11 +54,11 @@ std::string Elapsed(std::chrono::steady_clock::duration d) {
 }  // namespace
 
 ExchangeEngine::ExchangeEngine(EngineOptions options)
-    : programNet_(options.store, std::move(options.listPorts)),
-      modes_(options.modes ? options.modes : &ownModes_),
-      fullAccess_(options.accessLevel > 1) {
-  programNet_.FillParameters();
-  programNet_.ToPortSettings(port().settings());
+    : program_line_(options.store, std::move(options.list_ports)),
+      modes_(options.modes ? options.modes : &own_modes_),
+      full_access_(options.access_level > 1) {
+  program_line_.FillParameters();
+  program_line_.ToPortSettings(port().settings());
 }
 
 ExchangeEngine::~ExchangeEngine() {
@@ -68,25 +68,25 @@ ExchangeEngine::~ExchangeEngine() {
 // ---------------------------------------------------------------- shared state
 
 std::string ExchangeEngine::DiffReport() const {
-  std::lock_guard lock(stateMutex_);
-  return diffReport_;
+  std::lock_guard lock(state_mutex_);
+  return diff_report_;
 }
 
 void ExchangeEngine::AppendDiffReport(std::string_view text) {
-  std::lock_guard lock(stateMutex_);
-  diffReport_ += text;
+  std::lock_guard lock(state_mutex_);
+  diff_report_ += text;
 }
 
 void ExchangeEngine::ClearDiffReport() {
-  std::lock_guard lock(stateMutex_);
-  diffReport_.clear();
+  std::lock_guard lock(state_mutex_);
+  diff_report_.clear();
 }
 
 bool ExchangeEngine::Cancelled() {
-  return cancelEvent.is_set() || stopEvent().is_set();
+  return cancel_event.IsSet() || StopEvent().IsSet();
 }
 
-void ExchangeEngine::set_progress_sink(ProgressSink* sink) {
+void ExchangeEngine::SetProgressSink(ProgressSink* sink) {
   sink_.store(sink);
 }
 
@@ -96,85 +96,85 @@ ProgressSink& ExchangeEngine::sink() {
 }
 
 void ExchangeEngine::set_hooks(EngineHooks hooks) {
-  std::lock_guard lock(stateMutex_);
+  std::lock_guard lock(state_mutex_);
   hooks_ = std::move(hooks);
 }
 
 void ExchangeEngine::CallHook(std::function<void()> EngineHooks::*hook) {
   std::function<void()> f;
   {
-    std::lock_guard lock(stateMutex_);
+    std::lock_guard lock(state_mutex_);
     f = hooks_.*hook;
   }
   if (f) f();
 }
 
-void ExchangeEngine::UpdateAllViews() {
-  CallHook(&EngineHooks::updateAllViews);
+void ExchangeEngine::RefreshViews() {
+  CallHook(&EngineHooks::update_all_views);
 }
 
 void ExchangeEngine::set_unattended(UnattendedRun run) {
   set_command_line_run(run.active);
-  std::lock_guard lock(stateMutex_);
+  std::lock_guard lock(state_mutex_);
   unattended_ = std::move(run);
 }
 
 UnattendedRun ExchangeEngine::unattended() const {
-  std::lock_guard lock(stateMutex_);
+  std::lock_guard lock(state_mutex_);
   return unattended_;
 }
 
 void ExchangeEngine::set_log_path(std::string path) {
-  std::lock_guard lock(stateMutex_);
-  logPath_ = std::move(path);
+  std::lock_guard lock(state_mutex_);
+  log_path_ = std::move(path);
 }
 
 std::string ExchangeEngine::log_path() const {
-  std::lock_guard lock(stateMutex_);
-  return logPath_;
+  std::lock_guard lock(state_mutex_);
+  return log_path_;
 }
 
 std::string ExchangeEngine::log_error() const {
-  std::lock_guard lock(stateMutex_);
-  return logError_;
+  std::lock_guard lock(state_mutex_);
+  return log_error_;
 }
 
 void ExchangeEngine::set_log_error(std::string reason) {
-  std::lock_guard lock(stateMutex_);
-  logError_ = std::move(reason);
+  std::lock_guard lock(state_mutex_);
+  log_error_ = std::move(reason);
 }
 
-void ExchangeEngine::reload_settings() {
-  programNet_.ToPortSettings(port().settings());
+void ExchangeEngine::ReloadSettings() {
+  program_line_.ToPortSettings(port().settings());
   // Whoever opens the port now owns it; the exchange thread no longer closes it.
-  portOpenedForTask_.store(false);
+  port_opened_for_task_.store(false);
 }
 
 // ---------------------------------------------------------------- threads
 
 int ExchangeEngine::StartTransmitThread() {
-  std::lock_guard lock(threadMutex_);
-  if (transmitRunning_.load()) return 0;
+  std::lock_guard lock(thread_mutex_);
+  if (transmit_running_.load()) return 0;
   if (transmit_.joinable()) transmit_.join();
-  transmitEnded_.reset();
-  transmitRunning_.store(true);
+  transmit_ended_.reset();
+  transmit_running_.store(true);
   try {
     transmit_ = std::thread([this] { TransmitThread(); });
   } catch (const std::system_error& e) {
-    transmitRunning_.store(false);
-    link::presenter().MessageBox(std::string(kTransmitThreadFailedText) + "\n" + e.what(), "Error",
-                                 link::MsgIcon::None, link::MsgButtons::Ok);
+    transmit_running_.store(false);
+    link::presenter().ShowMessage(std::string(kTransmitThreadFailedText) + "\n" + e.what(), "Error",
+                                  link::MsgIcon::None, link::MsgButtons::Ok);
     return 1;
   }
   return 0;
 }
 
 int ExchangeEngine::StartScanThread(std::function<void()> body) {
-  std::lock_guard lock(threadMutex_);
-  if (scanRunning_.load()) return 0;
+  std::lock_guard lock(thread_mutex_);
+  if (scan_running_.load()) return 0;
   if (scan_.joinable()) scan_.join();
-  scanEnded_.reset();
-  scanRunning_.store(true);
+  scan_ended_.reset();
+  scan_running_.store(true);
   try {
     scan_ = std::thread([this, body = std::move(body)] {
       try {
@@ -182,44 +182,44 @@ int ExchangeEngine::StartScanThread(std::function<void()> body) {
       } catch (const std::exception& e) {
         ReportThreadFailure(e.what());
       }
-      scanRunning_.store(false);
-      scanEnded_.set();
+      scan_running_.store(false);
+      scan_ended_.Set();
     });
   } catch (const std::system_error& e) {
-    scanRunning_.store(false);
-    link::presenter().MessageBox(std::string(kScanThreadFailedText) + "\n" + e.what(), "Error",
-                                 link::MsgIcon::None, link::MsgButtons::Ok);
+    scan_running_.store(false);
+    link::presenter().ShowMessage(std::string(kScanThreadFailedText) + "\n" + e.what(), "Error",
+                                  link::MsgIcon::None, link::MsgButtons::Ok);
     return 1;
   }
   return 0;
 }
 
 int ExchangeEngine::StopThreads() {
-  std::lock_guard lock(threadMutex_);
-  stopEvent().set();
+  std::lock_guard lock(thread_mutex_);
+  StopEvent().Set();
   const auto self = std::this_thread::get_id();
   if (scan_.joinable() && scan_.get_id() != self) {
-    if (platform::wait_any({platform::waitable(scanEnded_)}, kScanStopLimit) < 0)
+    if (platform::WaitAny({platform::Signalled(scan_ended_)}, kScanStopLimit) < 0)
       ReportSlowThread("ScanThread", kScanStopLimit);
     scan_.join();
   }
   if (transmit_.joinable() && transmit_.get_id() != self) {
-    if (platform::wait_any({platform::waitable(transmitEnded_)}, kTransmitStopLimit) < 0)
+    if (platform::WaitAny({platform::Signalled(transmit_ended_)}, kTransmitStopLimit) < 0)
       ReportSlowThread("TransmitThread", kTransmitStopLimit);
     transmit_.join();
   }
-  stopEvent().reset();
+  StopEvent().reset();
   return 1;
 }
 
 void ExchangeEngine::TransmitThread() {
-  using platform::waitable;
-  const std::vector<platform::Waitable> waits{waitable(readAllEvent),      waitable(writeAllEvent),
-                                              waitable(writeChangedEvent), waitable(compareEvent),
-                                              waitable(initialiseEvent),   waitable(stopEvent()),
-                                              waitable(readOneEvent),      waitable(writeOneEvent)};
+  using platform::Waitable;
+  const std::vector<platform::Waitable> waits{
+      Signalled(read_all_event), Signalled(write_all_event),  Signalled(write_changed_event),
+      Signalled(compare_event),  Signalled(initialise_event), Signalled(StopEvent()),
+      Signalled(read_one_event), Signalled(write_one_event)};
   for (;;) {
-    const int which = platform::wait_any(waits, std::chrono::milliseconds(-1));
+    const int which = platform::WaitAny(waits, std::chrono::milliseconds(-1));
     if (which == kSlotStop) break;
     if (which < 0) {
       std::this_thread::sleep_for(kWaitFailurePause);
@@ -227,12 +227,12 @@ void ExchangeEngine::TransmitThread() {
     }
     // Whatever the window thread did before it started the task (the port it opened or
     // closed, the target and the counters) is visible from here on.
-    tasksStarted_.load(std::memory_order_acquire);
+    tasks_started_.load(std::memory_order_acquire);
     // A port that the document could not open is tried once more for the task (the
     // exchanges report a failure), and closed again when the task is done.
-    if (!port().is_open()) {
-      open_port(false);
-      portOpenedForTask_.store(true);
+    if (!port().IsOpen()) {
+      OpenPort(false);
+      port_opened_for_task_.store(true);
     }
     try {
       ServeTask(which);
@@ -249,56 +249,56 @@ void ExchangeEngine::TransmitThread() {
   // Nothing may be left that would wake a later thread for a target that no longer
   // exists, and no window may stay open that nothing would close.
   {
-    std::lock_guard lock(windowMutex_);
-    transmitRunning_.store(false);
-    taskTarget.store(nullptr);
-    singleTarget.store(nullptr);
-    readOneEvent.reset();
-    writeOneEvent.reset();
-    for (platform::Event* e :
-         {&readAllEvent, &writeAllEvent, &writeChangedEvent, &compareEvent, &initialiseEvent})
+    std::lock_guard lock(window_mutex_);
+    transmit_running_.store(false);
+    task_target.store(nullptr);
+    single_target.store(nullptr);
+    read_one_event.reset();
+    write_one_event.reset();
+    for (platform::Event* e : {&read_all_event, &write_all_event, &write_changed_event,
+                               &compare_event, &initialise_event})
       e->reset();
-    if (windowOpen_.load()) {
+    if (window_open_.load()) {
       sink().Close();
-      windowOpen_.store(false);
+      window_open_.store(false);
       busy_.store(false);
       sink().TaskEnded();
     }
   }
-  if (portOpenedForTask_.exchange(false)) close_port();
-  transmitEnded_.set();
+  if (port_opened_for_task_.exchange(false)) ClosePort();
+  transmit_ended_.Set();
 }
 
 void ExchangeEngine::ServeTask(int which) {
-  model::ObjectWithParameters* target = taskTarget.exchange(nullptr);
+  model::ParameterNode* target = task_target.exchange(nullptr);
   switch (which) {
     case kSlotReadAll:
-      readAllEvent.reset();
+      read_all_event.reset();
       if (target) ReadNode(*this, *target);
       break;
     case kSlotWriteAll:
-      writeAllEvent.reset();
+      write_all_event.reset();
       if (target) WriteNode(*this, *target, kModeAll);
       break;
     case kSlotWriteChanged:
-      writeChangedEvent.reset();
+      write_changed_event.reset();
       if (target) WriteNode(*this, *target, kModeChanged);
       break;
     case kSlotCompare:
-      compareEvent.reset();
+      compare_event.reset();
       if (target) CompareNode(*this, *target);
       break;
     case kSlotInitialise:
-      initialiseEvent.reset();
+      initialise_event.reset();
       if (target) WriteNode(*this, *target, kModeInitial);
       break;
     case kSlotReadOne:
-      progressDone.store(0);
-      if (link::Parameter* p = singleTarget.exchange(nullptr)) ReadParameter(*this, *p, true);
+      progress_done.store(0);
+      if (link::Parameter* p = single_target.exchange(nullptr)) ReadParameter(*this, *p, true);
       break;
     case kSlotWriteOne:
-      progressDone.store(0);
-      if (link::Parameter* p = singleTarget.exchange(nullptr)) WriteParameter(*this, *p, kModeAll);
+      progress_done.store(0);
+      if (link::Parameter* p = single_target.exchange(nullptr)) WriteParameter(*this, *p, kModeAll);
       break;
     default:
       break;
@@ -309,58 +309,58 @@ void ExchangeEngine::FinishTask() {
   ProgressLog("");
   ProgressLog(kTaskDoneText);
   {
-    std::lock_guard lock(windowMutex_);
-    if (windowOpen_.load()) sink().ScrollToBottom();
+    std::lock_guard lock(window_mutex_);
+    if (window_open_.load()) sink().ScrollToBottom();
   }
   // The finished window stays up for a while unless the user cancels.
-  platform::wait_any({platform::waitable(cancelEvent), platform::waitable(stopEvent())},
-                     std::chrono::milliseconds(lingerMs_.load()));
+  platform::WaitAny({platform::Signalled(cancel_event), platform::Signalled(StopEvent())},
+                    std::chrono::milliseconds(linger_ms_.load()));
   EndTaskWindow();
 
   // While the threads are being stopped, the window thread waits for this one: a
   // synchronous request to it now would never return.
-  const bool stopping = stopEvent().is_set();
-  if (netParamsWritten.exchange(false) && !stopping) CallHook(&EngineHooks::applyRequest);
-  if (portOpenedForTask_.exchange(false)) close_port();
+  const bool stopping = StopEvent().IsSet();
+  if (net_params_written.exchange(false) && !stopping) CallHook(&EngineHooks::apply_request);
+  if (port_opened_for_task_.exchange(false)) ClosePort();
 
   const UnattendedRun run = unattended();
   if (run.active) {
-    if (run.read && !stopping) CallHook(&EngineHooks::saveRequest);
-    if (run.doneEvent) run.doneEvent->set();
+    if (run.read && !stopping) CallHook(&EngineHooks::save_request);
+    if (run.done_event) run.done_event->Set();
   }
-  cancelEvent.reset();
+  cancel_event.reset();
 
   // The window thread may start the next task as soon as it sees this one ended; a new
   // task takes the busy state under the same lock, so it cannot slip in between.
-  std::lock_guard lock(windowMutex_);
+  std::lock_guard lock(window_mutex_);
   busy_.store(false);
   sink().TaskEnded();
 }
 
 void ExchangeEngine::EndTaskWindow() {
-  std::lock_guard lock(windowMutex_);
-  if (!windowOpen_.load()) return;
+  std::lock_guard lock(window_mutex_);
+  if (!window_open_.load()) return;
   sink().Close();
-  windowOpen_.store(false);
+  window_open_.store(false);
 }
 
 // ---------------------------------------------------------------- tasks
 
-bool ExchangeEngine::RunTask(model::ObjectWithParameters* target, int code) {
+bool ExchangeEngine::RunTask(model::ParameterNode* target, int code) {
   if (IsSingleParameterTask(code)) return false;
   return RunWindow(code, [&] {
-    taskTarget.store(target);
-    progressTotal.store(target ? target->CountForTask(CountModeOf(code)) : 0);
-    progressDone.store(0);
+    task_target.store(target);
+    progress_total.store(target ? target->CountForTask(CountModeOf(code)) : 0);
+    progress_done.store(0);
   });
 }
 
 bool ExchangeEngine::RunSingleTask(link::Parameter* parameter, int code) {
   if (!parameter || !IsSingleParameterTask(code)) return false;
   return RunWindow(code, [&] {
-    singleTarget.store(parameter);
-    progressTotal.store(1);
-    progressDone.store(0);
+    single_target.store(parameter);
+    progress_total.store(1);
+    progress_done.store(0);
   });
 }
 
@@ -368,17 +368,17 @@ bool ExchangeEngine::RunWindow(int code, const std::function<void()>& prepare) {
   const std::string_view caption = TaskCaption(code);
   if (caption.empty()) return false;
   {
-    std::lock_guard lock(windowMutex_);
+    std::lock_guard lock(window_mutex_);
     bool expected = false;
     if (!busy_.compare_exchange_strong(expected, true)) return false;
-    if (!transmitRunning_.load()) {
+    if (!transmit_running_.load()) {
       busy_.store(false);
       return false;
     }
   }
   prepare();
   bool opened = false;
-  const int range = static_cast<int>(static_cast<uint32_t>(progressTotal.load()) & 0xFFFFu);
+  const int range = static_cast<int>(static_cast<uint32_t>(progress_total.load()) & 0xFFFFu);
   const bool ran = sink().Run(code, caption, range, [&] {
     opened = true;
     OnWindowOpened(code);
@@ -389,43 +389,43 @@ bool ExchangeEngine::RunWindow(int code, const std::function<void()>& prepare) {
 }
 
 void ExchangeEngine::OnWindowOpened(int code) {
-  std::lock_guard lock(windowMutex_);
-  cancelEvent.reset();
-  windowOpen_.store(true);
-  windowLines_ = 0;
-  taskStartTime_ = std::chrono::steady_clock::now();
-  if (!transmitRunning_.load()) {
+  std::lock_guard lock(window_mutex_);
+  cancel_event.reset();
+  window_open_.store(true);
+  window_lines_ = 0;
+  task_start_time_ = std::chrono::steady_clock::now();
+  if (!transmit_running_.load()) {
     // The exchange thread ended after RunTask looked: nothing would close this window.
     sink().Close();
-    windowOpen_.store(false);
-    taskTarget.store(nullptr);
-    singleTarget.store(nullptr);
+    window_open_.store(false);
+    task_target.store(nullptr);
+    single_target.store(nullptr);
     busy_.store(false);
     sink().TaskEnded();
     return;
   }
-  tasksStarted_.fetch_add(1, std::memory_order_release);
+  tasks_started_.fetch_add(1, std::memory_order_release);
   switch (code) {
     case kTaskReadAll:
-      readAllEvent.set();
+      read_all_event.Set();
       break;
     case kTaskReadOne:
-      readOneEvent.set();
+      read_one_event.Set();
       break;
     case kTaskWriteAll:
-      writeAllEvent.set();
+      write_all_event.Set();
       break;
     case kTaskWriteChanged:
-      writeChangedEvent.set();
+      write_changed_event.Set();
       break;
     case kTaskCompare:
-      compareEvent.set();
+      compare_event.Set();
       break;
     case kTaskInitialise:
-      initialiseEvent.set();
+      initialise_event.Set();
       break;
     case kTaskWriteOne:
-      writeOneEvent.set();
+      write_one_event.Set();
       break;
     default:
       break;
@@ -433,16 +433,16 @@ void ExchangeEngine::OnWindowOpened(int code) {
 }
 
 void ExchangeEngine::ProgressLog(std::string_view text) {
-  std::lock_guard lock(windowMutex_);
-  if (!windowOpen_.load()) return;
+  std::lock_guard lock(window_mutex_);
+  if (!window_open_.load()) return;
   ProgressLine line;
   line.text = std::string(text);
-  ++windowLines_;
-  line.scrollToBottom = windowLines_ % 5 == 0;
-  line.elapsed = Elapsed(std::chrono::steady_clock::now() - taskStartTime_);
-  const int32_t total = progressTotal.load();
+  ++window_lines_;
+  line.scroll_to_bottom = window_lines_ % 5 == 0;
+  line.elapsed = Elapsed(std::chrono::steady_clock::now() - task_start_time_);
+  const int32_t total = progress_total.load();
   if (total != 0) {
-    const int32_t done = progressDone.load();
+    const int32_t done = progress_done.load();
     char buf[64];
     std::snprintf(buf, sizeof buf, "%i из %i", static_cast<int>(done), static_cast<int>(total));
     line.counter = buf;
@@ -452,8 +452,8 @@ void ExchangeEngine::ProgressLog(std::string_view text) {
 }
 
 void ExchangeEngine::Cancel() {
-  cancelEvent.set();
-  link::exitStatus.store(kStatusCancelled);
+  cancel_event.Set();
+  link::exit_status.store(kStatusCancelled);
 }
 
 }  // namespace vesk::exchange

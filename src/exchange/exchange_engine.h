@@ -29,8 +29,8 @@
 #include "exchange/task_codes.h"
 #include "link/device_link.h"
 #include "link/parameter.h"
-#include "model/net_rs485_prg.h"
-#include "model/object_with_parameters.h"
+#include "model/parameter_node.h"
+#include "model/program_line_settings.h"
 #include "platform/event.h"
 
 namespace vesk::platform {
@@ -53,11 +53,11 @@ inline constexpr uint32_t kStatusCancelled = 0x20;
 // it returns when the window's thread has done it.
 struct EngineHooks {
   // Message 1065: the network-mode change after a task that wrote a network parameter.
-  std::function<void()> applyRequest;
+  std::function<void()> apply_request;
   // Message 1066: save the document into the command-line file after an unattended read.
-  std::function<void()> saveRequest;
+  std::function<void()> save_request;
   // Update all views of the document.
-  std::function<void()> updateAllViews;
+  std::function<void()> update_all_views;
 };
 
 // What the command line asked for, as far as the engine acts on it.
@@ -66,7 +66,7 @@ struct UnattendedRun {
   bool read = false;    // read the device into the file (flags 0x40)
   bool aply = false;    // send the network settings to the device (flags 0x08)
   // Signalled when an unattended task has finished.
-  std::shared_ptr<platform::Event> doneEvent;
+  std::shared_ptr<platform::Event> done_event;
 };
 
 struct EngineOptions {
@@ -74,11 +74,11 @@ struct EngineOptions {
   platform::SettingsStore* store = nullptr;
   // The names of the serial ports joined by ':' (the type text of "Port"); empty: the
   // system's ports.
-  std::function<std::string()> listPorts;
+  std::function<std::string()> list_ports;
   // The document's modes; nullptr: a set of the engine's own.
   ExchangeModes* modes = nullptr;
   // The application's access level; above 1 allows initialising the device.
-  int accessLevel = 2;
+  int access_level = 2;
 };
 
 class ExchangeEngine : public link::DeviceLink {
@@ -89,42 +89,42 @@ class ExchangeEngine : public link::DeviceLink {
   ~ExchangeEngine() override;
 
   // ---- Task events (read-all ... initialise manual-reset, single read/write auto-reset)
-  platform::Event readAllEvent{platform::Event::Reset::Manual};
-  platform::Event readOneEvent{platform::Event::Reset::Auto};
-  platform::Event writeOneEvent{platform::Event::Reset::Auto};
-  platform::Event writeAllEvent{platform::Event::Reset::Manual};
-  platform::Event writeChangedEvent{platform::Event::Reset::Manual};
-  platform::Event compareEvent{platform::Event::Reset::Manual};
-  platform::Event initialiseEvent{platform::Event::Reset::Manual};
+  platform::Event read_all_event{platform::Event::Reset::Manual};
+  platform::Event read_one_event{platform::Event::Reset::Auto};
+  platform::Event write_one_event{platform::Event::Reset::Auto};
+  platform::Event write_all_event{platform::Event::Reset::Manual};
+  platform::Event write_changed_event{platform::Event::Reset::Manual};
+  platform::Event compare_event{platform::Event::Reset::Manual};
+  platform::Event initialise_event{platform::Event::Reset::Manual};
   // Signalled: the running task must stop between parameters.
-  platform::Event cancelEvent{platform::Event::Reset::Manual};
+  platform::Event cancel_event{platform::Event::Reset::Manual};
   // The serial port's stop event: signalled, the engine's threads end.
-  platform::Event& stopEvent() { return port().stopEvent; }
+  platform::Event& StopEvent() { return port().stop_event; }
 
   // ---- Shared state of the tasks
   // The node the next whole-tree or branch task works on; taken by the exchange thread.
-  std::atomic<model::ObjectWithParameters*> taskTarget{nullptr};
+  std::atomic<model::ParameterNode*> task_target{nullptr};
   // The parameter the next single-parameter task works on.
-  std::atomic<link::Parameter*> singleTarget{nullptr};
-  std::atomic<int32_t> progressTotal{0};  // 0: no counter is shown
-  std::atomic<int32_t> progressDone{0};
-  std::atomic<int32_t> failStreak{0};  // consecutive failed exchanges
-  std::atomic<bool> netParamsWritten{false};
-  std::atomic<int32_t> diffCount{0};
+  std::atomic<link::Parameter*> single_target{nullptr};
+  std::atomic<int32_t> progress_total{0};  // 0: no counter is shown
+  std::atomic<int32_t> progress_done{0};
+  std::atomic<int32_t> fail_streak{0};  // consecutive failed exchanges
+  std::atomic<bool> net_params_written{false};
+  std::atomic<int32_t> diff_count{0};
 
   // The report of the first ten differences of the running compare.
   std::string DiffReport() const;
   void AppendDiffReport(std::string_view text);
   void ClearDiffReport();
 
-  // True while cancelEvent or stopEvent is signalled: the walks stop between parameters.
+  // True while cancel_event or stopEvent is signalled: the walks stop between parameters.
   bool Cancelled();
 
   // Whether the application's access level allows the initialisation to defaults.
-  bool fullAccess() const { return fullAccess_; }
+  bool full_access() const { return full_access_; }
 
-  // The program's own port settings; the port is opened with them (open_port).
-  model::NetRS485prg& programNet() { return programNet_; }
+  // The program's own port settings; the port is opened with them (OpenPort).
+  model::ProgramLineSettings& program_line() { return program_line_; }
 
   ExchangeModes& modes() { return *modes_; }
 
@@ -133,13 +133,13 @@ class ExchangeEngine : public link::DeviceLink {
   // could not be started (the message "Не могу запустить поток (TransmitThread), ..."
   // has been shown with the system's reason).
   int StartTransmitThread();
-  bool TransmitThreadRunning() const { return transmitRunning_.load(); }
+  bool TransmitThreadRunning() const { return transmit_running_.load(); }
 
   // Starts the polling thread with `body` (which must end soon after stopEvent) unless one
   // runs. Returns 0 when it runs afterwards, 1 when it could not be started (message
   // shown).
   int StartScanThread(std::function<void()> body);
-  bool ScanThreadRunning() const { return scanRunning_.load(); }
+  bool ScanThreadRunning() const { return scan_running_.load(); }
 
   // Signals stopEvent, ends the polling thread and the exchange thread (a thread that has
   // not ended in time is reported on stderr and still waited for: nothing is killed), and
@@ -152,7 +152,7 @@ class ExchangeEngine : public link::DeviceLink {
   // window ran; false for another code, while another task runs, when no exchange thread
   // runs (no window that nothing would close is ever opened), or when the window could not
   // be shown.
-  bool RunTask(model::ObjectWithParameters* target, int code);
+  bool RunTask(model::ParameterNode* target, int code);
 
   // Runs a single-parameter task (code 3 read, 9 write) on `parameter`. Returns as
   // RunTask; false as well for a null parameter.
@@ -162,19 +162,19 @@ class ExchangeEngine : public link::DeviceLink {
   // no window is open. Any thread.
   void ProgressLog(std::string_view text);
 
-  // "Прервать!": signals cancelEvent and records 0x20 in the exit status.
+  // "Прервать!": signals cancel_event and records 0x20 in the exit status.
   void Cancel();
 
   // True while a task's progress window is open (the shutdown watcher cancels it then).
-  bool TaskWindowOpen() const { return windowOpen_.load(); }
+  bool TaskWindowOpen() const { return window_open_.load(); }
 
   // ---- Settings of the front end and the run
   // The progress window; nullptr: the engine's own headless one.
-  void set_progress_sink(ProgressSink* sink);
+  void SetProgressSink(ProgressSink* sink);
   HeadlessProgress& headless_progress() { return headless_; }
   void set_hooks(EngineHooks hooks);
   // Calls the update-all-views hook, if any.
-  void UpdateAllViews();
+  void RefreshViews();
   void set_unattended(UnattendedRun run);
   UnattendedRun unattended() const;
   // The error log (elog); empty: none.
@@ -184,11 +184,11 @@ class ExchangeEngine : public link::DeviceLink {
   std::string log_error() const;
   void set_log_error(std::string reason);
   // How long a finished task's window stays up unless cancelled (20 x 100 ms).
-  void set_linger(std::chrono::milliseconds linger) { lingerMs_.store(linger.count()); }
+  void SetLinger(std::chrono::milliseconds linger) { linger_ms_.store(linger.count()); }
 
  protected:
   // Copies the program's port settings into the port before every open.
-  void reload_settings() override;
+  void ReloadSettings() override;
 
  private:
   bool RunWindow(int code, const std::function<void()>& prepare);
@@ -200,38 +200,38 @@ class ExchangeEngine : public link::DeviceLink {
   ProgressSink& sink();
   void CallHook(std::function<void()> EngineHooks::*hook);
 
-  model::NetRS485prg programNet_;
-  ExchangeModes ownModes_;
+  model::ProgramLineSettings program_line_;
+  ExchangeModes own_modes_;
   ExchangeModes* modes_;
-  bool fullAccess_;
+  bool full_access_;
 
   HeadlessProgress headless_;
   std::atomic<ProgressSink*> sink_{nullptr};
 
-  mutable std::mutex stateMutex_;  // hooks, unattended run, log path, diff report
+  mutable std::mutex state_mutex_;  // hooks, unattended run, log path, diff report
   EngineHooks hooks_;
   UnattendedRun unattended_;
-  std::string logPath_;
-  std::string logError_;
-  std::string diffReport_;
+  std::string log_path_;
+  std::string log_error_;
+  std::string diff_report_;
 
-  std::mutex windowMutex_;  // the window's open state, line count and start time
-  std::atomic<bool> windowOpen_{false};
-  int windowLines_ = 0;
-  std::chrono::steady_clock::time_point taskStartTime_;
+  std::mutex window_mutex_;  // the window's open state, line count and start time
+  std::atomic<bool> window_open_{false};
+  int window_lines_ = 0;
+  std::chrono::steady_clock::time_point task_start_time_;
 
-  std::atomic<uint64_t> tasksStarted_{0};  // publishes the window thread's work to the task
-  std::atomic<bool> busy_{false};          // a task runs (from RunTask until FinishTask ends)
-  std::atomic<bool> portOpenedForTask_{false};
-  std::atomic<int64_t> lingerMs_{2000};
+  std::atomic<uint64_t> tasks_started_{0};  // publishes the window thread's work to the task
+  std::atomic<bool> busy_{false};           // a task runs (from RunTask until FinishTask ends)
+  std::atomic<bool> port_opened_for_task_{false};
+  std::atomic<int64_t> linger_ms_{2000};
 
-  std::mutex threadMutex_;  // starting and stopping the threads
+  std::mutex thread_mutex_;  // starting and stopping the threads
   std::thread transmit_;
-  std::atomic<bool> transmitRunning_{false};
-  platform::Event transmitEnded_{platform::Event::Reset::Manual};
+  std::atomic<bool> transmit_running_{false};
+  platform::Event transmit_ended_{platform::Event::Reset::Manual};
   std::thread scan_;
-  std::atomic<bool> scanRunning_{false};
-  platform::Event scanEnded_{platform::Event::Reset::Manual};
+  std::atomic<bool> scan_running_{false};
+  platform::Event scan_ended_{platform::Event::Reset::Manual};
 };
 
 }  // namespace vesk::exchange

@@ -21,32 +21,33 @@ using namespace std::chrono_literals;
 
 constexpr auto kWaitFailurePause = 50ms;
 
-void find_all(model::DescBranch* node, std::string_view name, std::vector<link::Parameter*>& out) {
+void FindAll(model::DescriptionBranch* node, std::string_view name,
+             std::vector<link::Parameter*>& out) {
   if (!node) return;
   for (auto& p : node->parameters)
-    if (platform::iequals(p->shortName, name)) out.push_back(p.get());
-  for (auto& child : node->children) find_all(child.get(), name, out);
+    if (platform::Iequals(p->short_name, name)) out.push_back(p.get());
+  for (auto& child : node->children) FindAll(child.get(), name, out);
 }
 
 // The value as a number the way the window reads it: the leading number, 0 for none.
-double number_of(std::string_view text) {
+double NumberOf(std::string_view text) {
   double v = 0;
-  if (link::parse_decimal_prefix(text, v) == 0 || !std::isfinite(v)) return 0;
+  if (link::ParseDecimalPrefix(text, v) == 0 || !std::isfinite(v)) return 0;
   return v;
 }
 
-std::string row_caption(const char* prefix, int32_t index) {
+std::string RowCaption(const char* prefix, int32_t index) {
   return prefix + std::to_string(int64_t{index} + 1);
 }
 
-std::vector<IoRow> make_rows(model::DescBranch* tree, std::string_view name, const char* prefix,
-                             bool no_data_as_zero) {
+std::vector<IoRow> MakeRows(model::DescriptionBranch* tree, std::string_view name,
+                            const char* prefix, bool no_data_as_zero) {
   std::vector<IoRow> rows;
   for (link::Parameter* p : FindRows(tree, name)) {
     IoRow row;
     row.parameter = p;
-    row.index = p->linearIndex;
-    row.caption = row_caption(prefix, p->linearIndex);
+    row.index = p->linear_index;
+    row.caption = RowCaption(prefix, p->linear_index);
     row.value = no_data_as_zero && p->value == link::kNoData ? "0" : p->value;
     rows.push_back(std::move(row));
   }
@@ -56,8 +57,8 @@ std::vector<IoRow> make_rows(model::DescBranch* tree, std::string_view name, con
 // Reads a row's parameter into `value`, unless the user is editing it: a row being edited
 // keeps what the user typed. Returns whether it read.
 bool ReadUnlessEdited(IoAccess& access, link::Parameter& p, std::string& value) {
-  std::lock_guard values(polled_values_lock());
-  if (p.valueChanged) return false;
+  std::lock_guard values(PolledValuesLock());
+  if (p.value_changed) return false;
   access.Read(p);
   value = p.value;
   return true;
@@ -78,48 +79,48 @@ IndicatorLook InputLook(std::string_view state) {
 }
 
 IndicatorLook OutputLook(std::string_view state) {
-  const double thousandths = std::round(number_of(state) * 1000.0);
+  const double thousandths = std::round(NumberOf(state) * 1000.0);
   if (thousandths == 1000.0) return IndicatorLook::OutputFull;
   if (thousandths == 0.0) return IndicatorLook::Plain;
   return IndicatorLook::OutputPartial;
 }
 
-std::vector<link::Parameter*> FindRows(model::DescBranch* tree, std::string_view name) {
+std::vector<link::Parameter*> FindRows(model::DescriptionBranch* tree, std::string_view name) {
   std::vector<link::Parameter*> found;
-  find_all(tree, name, found);
+  FindAll(tree, name, found);
   std::stable_sort(found.begin(), found.end(), [](link::Parameter* a, link::Parameter* b) {
-    return a->linearIndex < b->linearIndex;
+    return a->linear_index < b->linear_index;
   });
   found.erase(std::unique(found.begin(), found.end(),
                           [](link::Parameter* a, link::Parameter* b) {
-                            return a->linearIndex == b->linearIndex;
+                            return a->linear_index == b->linear_index;
                           }),
               found.end());
   return found;
 }
 
-IoState::IoState(IoAccess& access, model::DescBranch* scanners, IoChangeCallback on_change)
-    : access_(access), onChange_(std::move(on_change)) {
+IoState::IoState(IoAccess& access, model::DescriptionBranch* scanners, IoChangeCallback on_change)
+    : access_(access), on_change_(std::move(on_change)) {
   std::vector<link::Parameter*> inputs;
-  find_all(scanners, kInputsParameter, inputs);
+  FindAll(scanners, kInputsParameter, inputs);
   if (!inputs.empty()) inputs_ = inputs.front();
-  std::lock_guard values(polled_values_lock());
-  state_.counters = make_rows(scanners, kCountersParameter, "Счетчик ", true);
-  state_.outputRows = make_rows(scanners, kOutputsParameter, "ШИМ выход ", false);
+  std::lock_guard values(PolledValuesLock());
+  state_.counters = MakeRows(scanners, kCountersParameter, "Счетчик ", true);
+  state_.output_rows = MakeRows(scanners, kOutputsParameter, "ШИМ выход ", false);
   if (!state_.counters.empty()) state_.counters.front().marked = true;
 }
 
 IoState::~IoState() {
-  stop_.set();
+  stop_.Set();
   if (worker_.joinable()) worker_.join();
 }
 
 bool IoState::Start() {
-  if (worker_.joinable() || ended_.is_set()) return true;
+  if (worker_.joinable() || ended_.IsSet()) return true;
   try {
     worker_ = std::thread(&IoState::Worker, this);
   } catch (const std::system_error&) {
-    ended_.set();
+    ended_.Set();
     return false;
   }
   return true;
@@ -131,22 +132,22 @@ IoSnapshot IoState::Snapshot() const {
 }
 
 bool IoState::WorkerEnded() {
-  return ended_.is_set() || !worker_.joinable();
+  return ended_.IsSet() || !worker_.joinable();
 }
 
 bool IoState::RequestClose() {
   if (WorkerEnded()) return true;
-  stop_.set();
+  stop_.Set();
   return false;
 }
 
 void IoState::Notify(const std::vector<IoChange>& changes) {
-  if (!onChange_) return;
-  for (const IoChange& c : changes) onChange_(c);
+  if (!on_change_) return;
+  for (const IoChange& c : changes) on_change_(c);
 }
 
 IoRow* IoState::RowAt(IoList list, size_t row) {
-  std::vector<IoRow>& rows = list == IoList::Counters ? state_.counters : state_.outputRows;
+  std::vector<IoRow>& rows = list == IoList::Counters ? state_.counters : state_.output_rows;
   return row < rows.size() ? &rows[row] : nullptr;
 }
 
@@ -158,8 +159,8 @@ bool IoState::BeginEdit(IoList list, size_t row) {
     if (!r) return false;
     p = r->parameter;
   }
-  std::lock_guard values(polled_values_lock());
-  p->valueChanged = true;
+  std::lock_guard values(PolledValuesLock());
+  p->value_changed = true;
   return true;
 }
 
@@ -171,8 +172,8 @@ void IoState::CancelEdit(IoList list, size_t row) {
     if (!r) return;
     p = r->parameter;
   }
-  std::lock_guard values(polled_values_lock());
-  p->valueChanged = false;
+  std::lock_guard values(PolledValuesLock());
+  p->value_changed = false;
 }
 
 bool IoState::WriteRow(IoList list, size_t row, std::string_view text, bool report) {
@@ -187,10 +188,10 @@ bool IoState::WriteRow(IoList list, size_t row, std::string_view text, bool repo
   std::string shown;
   std::string note;
   {
-    std::lock_guard values(polled_values_lock());
+    std::lock_guard values(PolledValuesLock());
     p->value = std::string(text);
     result = access_.Write(*p);
-    p->valueChanged = false;
+    p->value_changed = false;
     // A failed write keeps the user's text in the row until the row is read again.
     shown = result == 0 ? p->value : std::string(text);
     note = p->note;
@@ -208,8 +209,8 @@ bool IoState::WriteRow(IoList list, size_t row, std::string_view text, bool repo
     changes.push_back({IoChange::Kind::OutputIndicator, static_cast<int>(row)});
   Notify(changes);
   if (result != 0 && report)
-    link::presenter().MessageBox(note, "Ошибка записи \"" + p->shortName + "\"",
-                                 link::MsgIcon::Warning);
+    link::presenter().ShowMessage(note, "Ошибка записи \"" + p->short_name + "\"",
+                                  link::MsgIcon::Warning);
   return result == 0;
 }
 
@@ -226,9 +227,9 @@ int IoState::ToggleAllOutputs() {
   bool any_off = false;
   {
     std::lock_guard lock(lock_);
-    count = state_.outputRows.size();
-    for (const IoRow& r : state_.outputRows)
-      if (number_of(r.value) == 0) any_off = true;
+    count = state_.output_rows.size();
+    for (const IoRow& r : state_.output_rows)
+      if (NumberOf(r.value) == 0) any_off = true;
   }
   int failures = 0;
   for (size_t i = 0; i < count; ++i)
@@ -241,14 +242,14 @@ void IoState::ReadInputs(std::vector<IoChange>& changes) {
   int result;
   std::string value;
   {
-    std::lock_guard values(polled_values_lock());
+    std::lock_guard values(PolledValuesLock());
     result = access_.Read(*inputs_);
     value = inputs_->value;
   }
   // A failed read leaves the indicators as they were.
   if (result != 0) return;
   uint32_t bits = 0;
-  if (!link::parse_integer_prefix(value, bits)) bits = 0;
+  if (!link::ParseIntegerPrefix(value, bits)) bits = 0;
   std::lock_guard lock(lock_);
   for (int k = 0; k < kInputCount; ++k) {
     const char* state = (bits >> k) & 1u ? "1" : "0";
@@ -265,7 +266,7 @@ void IoState::StepCounters(std::vector<IoChange>& changes) {
   {
     std::lock_guard lock(lock_);
     if (state_.counters.empty()) return;
-    current = nextCounter_ % state_.counters.size();
+    current = next_counter_ % state_.counters.size();
     p = state_.counters[current].parameter;
   }
   std::string value;
@@ -275,10 +276,10 @@ void IoState::StepCounters(std::vector<IoChange>& changes) {
   if (read) rows[current].value = value;
   rows[current].marked = false;
   changes.push_back({IoChange::Kind::CounterRow, static_cast<int>(current)});
-  nextCounter_ = (current + 1) % rows.size();
-  rows[nextCounter_].marked = true;
-  if (nextCounter_ != current)
-    changes.push_back({IoChange::Kind::CounterRow, static_cast<int>(nextCounter_)});
+  next_counter_ = (current + 1) % rows.size();
+  rows[next_counter_].marked = true;
+  if (next_counter_ != current)
+    changes.push_back({IoChange::Kind::CounterRow, static_cast<int>(next_counter_)});
 }
 
 void IoState::StepOutputs(std::vector<IoChange>& changes) {
@@ -286,19 +287,19 @@ void IoState::StepOutputs(std::vector<IoChange>& changes) {
   link::Parameter* p;
   {
     std::lock_guard lock(lock_);
-    std::vector<IoRow>& rows = state_.outputRows;
+    std::vector<IoRow>& rows = state_.output_rows;
     if (rows.empty()) return;
-    if (previousOutput_ < rows.size() && rows[previousOutput_].marked) {
-      rows[previousOutput_].marked = false;
-      changes.push_back({IoChange::Kind::OutputRow, static_cast<int>(previousOutput_)});
+    if (previous_output_ < rows.size() && rows[previous_output_].marked) {
+      rows[previous_output_].marked = false;
+      changes.push_back({IoChange::Kind::OutputRow, static_cast<int>(previous_output_)});
     }
-    current = nextOutput_ % rows.size();
+    current = next_output_ % rows.size();
     p = rows[current].parameter;
   }
   std::string value;
   const bool read = ReadUnlessEdited(access_, *p, value);
   std::lock_guard lock(lock_);
-  std::vector<IoRow>& rows = state_.outputRows;
+  std::vector<IoRow>& rows = state_.output_rows;
   if (read) {
     rows[current].marked = true;
     rows[current].value = value;
@@ -309,8 +310,8 @@ void IoState::StepOutputs(std::vector<IoChange>& changes) {
       changes.push_back({IoChange::Kind::OutputIndicator, static_cast<int>(current)});
     }
   }
-  previousOutput_ = current;
-  nextOutput_ = (current + 1) % rows.size();
+  previous_output_ = current;
+  next_output_ = (current + 1) % rows.size();
 }
 
 void IoState::RefreshOnce() {
@@ -321,11 +322,11 @@ void IoState::RefreshOnce() {
     std::lock_guard lock(lock_);
     // With one list empty the other gets every turn.
     if (state_.counters.empty())
-      countersTurn_ = false;
-    else if (state_.outputRows.empty())
-      countersTurn_ = true;
-    counters_turn = countersTurn_;
-    countersTurn_ = !countersTurn_;
+      counters_turn_ = false;
+    else if (state_.output_rows.empty())
+      counters_turn_ = true;
+    counters_turn = counters_turn_;
+    counters_turn_ = !counters_turn_;
   }
   if (counters_turn)
     StepCounters(changes);
@@ -337,26 +338,26 @@ void IoState::RefreshOnce() {
 void IoState::Worker() {
   try {
     platform::Timer timer;
-    timer.arm(kIoFirstRefresh, kIoRefreshPeriod);
-    const std::vector<platform::Waitable> items{platform::waitable(stop_),
-                                                platform::waitable(timer)};
-    const std::vector<platform::Waitable> stop_only{platform::waitable(stop_)};
+    timer.Arm(kIoFirstRefresh, kIoRefreshPeriod);
+    const std::vector<platform::Waitable> items{platform::Signalled(stop_),
+                                                platform::Signalled(timer)};
+    const std::vector<platform::Waitable> stop_only{platform::Signalled(stop_)};
     for (;;) {
-      const int r = platform::wait_any(items, std::chrono::milliseconds(-1));
+      const int r = platform::WaitAny(items, std::chrono::milliseconds(-1));
       if (r == 0) break;
       if (r < 0) {
-        if (platform::wait_any(stop_only, kWaitFailurePause) == 0) break;
+        if (platform::WaitAny(stop_only, kWaitFailurePause) == 0) break;
         continue;
       }
-      timer.consume();
+      timer.Consume();
       RefreshOnce();
     }
-    timer.cancel();
+    timer.Cancel();
   } catch (const std::exception&) {
     // Without a timer (or memory) there is nothing to refresh with; ending here lets the
     // window close as after a stop.
   }
-  ended_.set();
+  ended_.Set();
   Notify({{IoChange::Kind::Ended, 0}});
 }
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "link/parameter.h"
-#include "model/desc_branch.h"
+#include "model/description_branch.h"
 #include "platform/event.h"
 
 namespace vesk::exchange {
@@ -72,7 +72,7 @@ struct IoSnapshot {
   std::array<std::string, kInputCount> inputs;             // "1", "0"; empty until read
   std::array<std::string, kOutputIndicatorCount> outputs;  // the output rows' values
   std::vector<IoRow> counters;
-  std::vector<IoRow> outputRows;
+  std::vector<IoRow> output_rows;
 };
 
 enum class IndicatorLook {
@@ -102,7 +102,7 @@ class IoState {
  public:
   // Finds "r.cn", the "r.cou" rows and the "r.oe" rows in the scanners tree (may be null:
   // no rows). A counter that reads "Нет данных" is listed as "0".
-  IoState(IoAccess& access, model::DescBranch* scanners, IoChangeCallback on_change = {});
+  IoState(IoAccess& access, model::DescriptionBranch* scanners, IoChangeCallback on_change = {});
   // Stops the worker and waits for it.
   ~IoState();
   IoState(const IoState&) = delete;
@@ -142,7 +142,7 @@ class IoState {
   void RefreshOnce();
 
   // The parameters found (tests and the window's captions).
-  link::Parameter* inputsParameter() const { return inputs_; }
+  link::Parameter* InputsParameter() const { return inputs_; }
 
  private:
   void Worker();
@@ -154,15 +154,15 @@ class IoState {
   void StepOutputs(std::vector<IoChange>& changes);
 
   IoAccess& access_;
-  IoChangeCallback onChange_;
+  IoChangeCallback on_change_;
   link::Parameter* inputs_ = nullptr;
 
   mutable std::mutex lock_;  // the snapshot and the refresh positions
   IoSnapshot state_;
-  size_t nextCounter_ = 0;
-  size_t nextOutput_ = 0;
-  size_t previousOutput_ = 0;
-  bool countersTurn_ = true;
+  size_t next_counter_ = 0;
+  size_t next_output_ = 0;
+  size_t previous_output_ = 0;
+  bool counters_turn_ = true;
 
   platform::Event stop_{platform::Event::Reset::Manual};
   platform::Event ended_{platform::Event::Reset::Manual};
@@ -173,6 +173,6 @@ class IoState {
 // per linear index in ascending order (the first record of an index wins). Rows end at
 // the largest index whatever the spacing, so a single record or records all at index 0
 // still give a finite list.
-std::vector<link::Parameter*> FindRows(model::DescBranch* tree, std::string_view name);
+std::vector<link::Parameter*> FindRows(model::DescriptionBranch* tree, std::string_view name);
 
 }  // namespace vesk::exchange

@@ -24,7 +24,7 @@ enum class Round { Found, NothingAnswered, Cancelled };
 
 Round ProbeRound(ExchangeEngine& engine, platform::Event* cancel) {
   link::SerialPort& port = engine.port();
-  auto cancelled = [cancel] { return cancel && cancel->is_set(); };
+  auto cancelled = [cancel] { return cancel && cancel->IsSet(); };
 
   engine.set_protocol_mode(link::kProtocolLorn);
   for (int converter : kConverterOrder) {
@@ -32,12 +32,12 @@ Round ProbeRound(ExchangeEngine& engine, platform::Event* cancel) {
     port.set_converter_mode(converter);
     const int answer = CheckLink(engine, false);
     if (answer & 1) {
-      link::exitStatus.fetch_and(~(kStatusPortSettings | kStatusOtherDevice));
+      link::exit_status.fetch_and(~(kStatusPortSettings | kStatusOtherDevice));
       return Round::Found;
     }
     // Some other device sits at this address: that is reported unless something better
     // turns up later.
-    if (answer & 2) link::exitStatus.store(kStatusOtherDevice);
+    if (answer & 2) link::exit_status.store(kStatusOtherDevice);
   }
 
   for (int protocol : kProbeProtocols) {
@@ -45,9 +45,9 @@ Round ProbeRound(ExchangeEngine& engine, platform::Event* cancel) {
     for (int converter : kConverterOrder) {
       if (cancelled()) return Round::Cancelled;
       port.set_converter_mode(converter);
-      if (engine.exchange(link::kOpRead, nullptr) == 0) {
+      if (engine.Exchange(link::kOpRead, nullptr) == 0) {
         engine.set_protocol_mode(link::kProtocolLorn);
-        link::exitStatus.fetch_and(~(kStatusNoAnswer | kStatusOtherDevice));
+        link::exit_status.fetch_and(~(kStatusNoAnswer | kStatusOtherDevice));
         return Round::Found;
       }
     }
@@ -61,7 +61,7 @@ bool ProbeLink(ExchangeEngine& engine, platform::Event* cancel) {
   engine.set_protocol_mode(link::kProtocolLorn);
   // Silent runs open nothing; a port that cannot be opened answers nobody, so the rounds
   // could only fail.
-  if (engine.open_port(true) == link::kOpenOk) {
+  if (engine.OpenPort(true) == link::kOpenOk) {
     for (int round = 0; round < kRounds; ++round) {
       const Round r = ProbeRound(engine, cancel);
       if (r == Round::Found) return true;

@@ -20,10 +20,10 @@ inline constexpr unsigned kStatusNoAnswer = 0x04;
 // runs) and asks "dev" with the automatic, then the semi-automatic converter, then sends
 // the probes of Modbus RTU, Modbus ASCII and the "%" protocol with each converter mode;
 // the whole round is made twice.
-// Returns true when this device answered "dev" (exitStatus bits 0x08 and 0x40 cleared,
+// Returns true when this device answered "dev" (exit_status bits 0x08 and 0x40 cleared,
 // the converter mode left at the one that worked) or a probe protocol answered (bits 0x04
 // and 0x40 cleared). Returns false when the port cannot be opened, the run is silent, or
-// nothing answered; a device of another kind that answered "dev" has then set exitStatus to
+// nothing answered; a device of another kind that answered "dev" has then set exit_status to
 // 0x40. The protocol mode is always left at LORN, and after a failure the converter is
 // semi-automatic.
 // `cancel`, when given and signalled, ends the probe (as a failure) between two exchanges,

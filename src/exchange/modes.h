@@ -10,12 +10,12 @@ namespace vesk::exchange {
 
 struct ExchangeModes {
   // 145 "Показывать линейные индексы".
-  std::atomic<bool> showIndexes{false};
+  std::atomic<bool> show_indexes{false};
   // 134 "Режим автоматического чтения": the view reads an expanded branch; the engine
   // switches it off after five read time-outs in a row.
-  std::atomic<bool> autoRead{true};
+  std::atomic<bool> auto_read{true};
   // 268 "Режим немедленной записи": an edited value is written at once.
-  std::atomic<bool> immediateWrite{false};
+  std::atomic<bool> immediate_write{false};
 };
 
 }  // namespace vesk::exchange

@@ -4,8 +4,8 @@
 
 #include "exchange/exchange_engine.h"
 #include "exchange/parameter_tasks.h"
-#include "model/desc_branch.h"
-#include "model/invisible_element.h"
+#include "model/description_branch.h"
+#include "model/named_node.h"
 
 namespace vesk::exchange {
 
@@ -19,7 +19,7 @@ WalkCounts Sum(WalkCounts a, WalkCounts b) {
 
 // ---- the node's own parameters
 
-WalkCounts ReadOwn(ExchangeEngine& engine, model::ObjectWithParameters& node) {
+WalkCounts ReadOwn(ExchangeEngine& engine, model::ParameterNode& node) {
   if (engine.Cancelled()) return {};
   int i = 0, failures = 0;
   const int n = static_cast<int>(node.parameters.size());
@@ -33,12 +33,12 @@ WalkCounts ReadOwn(ExchangeEngine& engine, model::ObjectWithParameters& node) {
   return {i, failures};
 }
 
-WalkCounts CompareOwn(ExchangeEngine& engine, model::ObjectWithParameters& node) {
+WalkCounts CompareOwn(ExchangeEngine& engine, model::ParameterNode& node) {
   if (engine.Cancelled()) return {};
   int visited = 0, failures = 0;
   for (auto& p : node.parameters) {
     const int r = CompareParameter(engine, *p);
-    engine.progressDone.fetch_add(1);
+    engine.progress_done.fetch_add(1);
     ++visited;
     if (r != 0) ++failures;
     if (engine.Cancelled()) break;
@@ -46,7 +46,7 @@ WalkCounts CompareOwn(ExchangeEngine& engine, model::ObjectWithParameters& node)
   return {visited, failures};
 }
 
-WalkCounts WriteOwn(ExchangeEngine& engine, model::ObjectWithParameters& node, int mode) {
+WalkCounts WriteOwn(ExchangeEngine& engine, model::ParameterNode& node, int mode) {
   if (engine.Cancelled()) return {};
   int written = 0, failures = 0;
   for (auto& p : node.parameters) {
@@ -58,7 +58,7 @@ WalkCounts WriteOwn(ExchangeEngine& engine, model::ObjectWithParameters& node, i
   return {written, failures};
 }
 
-bool AnyToWrite(const model::ObjectWithParameters& node, int mode) {
+bool AnyToWrite(const model::ParameterNode& node, int mode) {
   for (const auto& p : node.parameters)
     if (p->writable && SelectedForWrite(*p, mode)) return true;
   return false;
@@ -66,19 +66,19 @@ bool AnyToWrite(const model::ObjectWithParameters& node, int mode) {
 
 // ---- a named element: its name first
 
-WalkCounts ReadElement(ExchangeEngine& engine, model::InvisibleElement& element) {
+WalkCounts ReadElement(ExchangeEngine& engine, model::NamedNode& element) {
   if (engine.Cancelled()) return {};
   engine.ProgressLog("Читаем ветвь '" + element.name + "'");
   return ReadOwn(engine, element);
 }
 
-WalkCounts CompareElement(ExchangeEngine& engine, model::InvisibleElement& element) {
+WalkCounts CompareElement(ExchangeEngine& engine, model::NamedNode& element) {
   if (engine.Cancelled()) return {};
   engine.ProgressLog("Сравниваем ветвь '" + element.name + "'");
   return CompareOwn(engine, element);
 }
 
-WalkCounts WriteElement(ExchangeEngine& engine, model::InvisibleElement& element, int mode) {
+WalkCounts WriteElement(ExchangeEngine& engine, model::NamedNode& element, int mode) {
   if (mode > 0 || AnyToWrite(element, mode))
     engine.ProgressLog("Пишем ветвь '" + element.name + "'");
   return WriteOwn(engine, element, mode);
@@ -87,15 +87,14 @@ WalkCounts WriteElement(ExchangeEngine& engine, model::InvisibleElement& element
 // ---- a description branch: itself, then its children depth first
 
 template <typename Walk>
-WalkCounts Descend(ExchangeEngine& engine, model::ObjectWithParameters& node, Walk walk) {
-  auto* branch = dynamic_cast<model::DescBranch*>(&node);
+WalkCounts Descend(ExchangeEngine& engine, model::ParameterNode& node, Walk walk) {
+  auto* branch = dynamic_cast<model::DescriptionBranch*>(&node);
   if (!branch) {
-    if (auto* element = dynamic_cast<model::InvisibleElement*>(&node))
-      return walk.element(*element);
-    return walk.own(node);
+    if (auto* element = dynamic_cast<model::NamedNode*>(&node)) return walk.Element(*element);
+    return walk.Own(node);
   }
   if (engine.Cancelled()) return {};
-  WalkCounts total = walk.element(*branch);
+  WalkCounts total = walk.Element(*branch);
   for (auto& child : branch->children) total = Sum(total, Descend(engine, *child, walk));
   return total;
 }
@@ -105,33 +104,33 @@ WalkCounts Descend(ExchangeEngine& engine, model::ObjectWithParameters& node, Wa
 bool SelectedForWrite(const link::Parameter& parameter, int mode) {
   if (mode > 0) return true;
   if (mode == 0) return parameter.AnyChanged();
-  return !parameter.initialValue.empty();
+  return !parameter.initial_value.empty();
 }
 
-model::WalkCounts ReadNode(ExchangeEngine& engine, model::ObjectWithParameters& node) {
+model::WalkCounts ReadNode(ExchangeEngine& engine, model::ParameterNode& node) {
   struct {
     ExchangeEngine& e;
-    WalkCounts element(model::InvisibleElement& n) { return ReadElement(e, n); }
-    WalkCounts own(model::ObjectWithParameters& n) { return ReadOwn(e, n); }
+    WalkCounts Element(model::NamedNode& n) { return ReadElement(e, n); }
+    WalkCounts Own(model::ParameterNode& n) { return ReadOwn(e, n); }
   } walk{engine};
   return Descend(engine, node, walk);
 }
 
-model::WalkCounts WriteNode(ExchangeEngine& engine, model::ObjectWithParameters& node, int mode) {
+model::WalkCounts WriteNode(ExchangeEngine& engine, model::ParameterNode& node, int mode) {
   struct {
     ExchangeEngine& e;
     int mode;
-    WalkCounts element(model::InvisibleElement& n) { return WriteElement(e, n, mode); }
-    WalkCounts own(model::ObjectWithParameters& n) { return WriteOwn(e, n, mode); }
+    WalkCounts Element(model::NamedNode& n) { return WriteElement(e, n, mode); }
+    WalkCounts Own(model::ParameterNode& n) { return WriteOwn(e, n, mode); }
   } walk{engine, mode};
   return Descend(engine, node, walk);
 }
 
-model::WalkCounts CompareNode(ExchangeEngine& engine, model::ObjectWithParameters& node) {
+model::WalkCounts CompareNode(ExchangeEngine& engine, model::ParameterNode& node) {
   struct {
     ExchangeEngine& e;
-    WalkCounts element(model::InvisibleElement& n) { return CompareElement(e, n); }
-    WalkCounts own(model::ObjectWithParameters& n) { return CompareOwn(e, n); }
+    WalkCounts Element(model::NamedNode& n) { return CompareElement(e, n); }
+    WalkCounts Own(model::ParameterNode& n) { return CompareOwn(e, n); }
   } walk{engine};
   return Descend(engine, node, walk);
 }

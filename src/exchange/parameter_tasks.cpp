@@ -35,13 +35,13 @@ std::string IndexSuffix(const link::Parameter& p) {
   std::string suffix;
   if (p.indexed) {
     suffix = ':';
-    suffix += std::to_string(p.linearIndex);
+    suffix += std::to_string(p.linear_index);
   }
   return suffix;
 }
 
 bool IsTimeout(const link::Parameter& p) {
-  return platform::iequals(p.note, kTimeoutNote);
+  return platform::Iequals(p.note, kTimeoutNote);
 }
 
 void LogFailure(ExchangeEngine& engine, const link::Parameter& p) {
@@ -53,17 +53,17 @@ void LogFailure(ExchangeEngine& engine, const link::Parameter& p) {
 
 void StopAfterReadTimeouts(ExchangeEngine& engine) {
   char head[512];
-  std::snprintf(head, sizeof head, kReadStreakText, static_cast<int>(engine.failStreak.load()));
+  std::snprintf(head, sizeof head, kReadStreakText, static_cast<int>(engine.fail_streak.load()));
   std::string message = head;
-  if (engine.modes().autoRead.exchange(false)) message += kAutoReadOffText;
+  if (engine.modes().auto_read.exchange(false)) message += kAutoReadOffText;
   message += kExchangeSuspendedText;
-  engine.failStreak.store(0);
-  engine.cancelEvent.set();
+  engine.fail_streak.store(0);
+  engine.cancel_event.Set();
   // A command-line run shows nothing; the task is stopped all the same. Nor is anything
   // shown while the threads are being stopped: the window thread then waits for this one.
-  if (!engine.unattended().active && !engine.stopEvent().is_set())
-    link::presenter().MessageBox(message, model::kProgramTitle, link::MsgIcon::Error,
-                                 link::MsgButtons::Ok);
+  if (!engine.unattended().active && !engine.StopEvent().IsSet())
+    link::presenter().ShowMessage(message, model::kProgramTitle, link::MsgIcon::Error,
+                                  link::MsgButtons::Ok);
 }
 
 const char* EditableText(bool editable) {
@@ -77,22 +77,22 @@ const char* OwnerText(bool owned_by_firm) {
 
 bool IsNetworkParameter(std::string_view short_name) {
   for (const char* name : kNetworkNames)
-    if (platform::iequals(short_name, name)) return true;
+    if (platform::Iequals(short_name, name)) return true;
   return false;
 }
 
 int ReadParameter(ExchangeEngine& engine, link::Parameter& p, bool count_timeouts) {
-  engine.progressDone.fetch_add(1);
-  if (p.linearIndex < 0) return kResultNegativeIndex;
-  const std::string line = "  Чтение: " + p.shortName + IndexSuffix(p);
+  engine.progress_done.fetch_add(1);
+  if (p.linear_index < 0) return kResultNegativeIndex;
+  const std::string line = "  Чтение: " + p.short_name + IndexSuffix(p);
 
-  const int result = engine.exchange(link::kOpRead, &p);
+  const int result = engine.Exchange(link::kOpRead, &p);
   if (result != 0) LogFailure(engine, p);
 
   if (result == 0 || !IsTimeout(p)) {
-    engine.failStreak.store(0);
+    engine.fail_streak.store(0);
   } else if (count_timeouts) {
-    if (engine.failStreak.fetch_add(1) + 1 > kStreakLimit) StopAfterReadTimeouts(engine);
+    if (engine.fail_streak.fetch_add(1) + 1 > kStreakLimit) StopAfterReadTimeouts(engine);
   }
 
   engine.ProgressLog(line + " = " + p.value);
@@ -100,82 +100,82 @@ int ReadParameter(ExchangeEngine& engine, link::Parameter& p, bool count_timeout
 }
 
 int WriteParameter(ExchangeEngine& engine, link::Parameter& p, int mode) {
-  engine.progressDone.fetch_add(1);
-  const std::string line = "  Запись: " + p.shortName + IndexSuffix(p);
-  const std::string& source = mode < 0 ? p.initialValue : p.value;
+  engine.progress_done.fetch_add(1);
+  const std::string line = "  Запись: " + p.short_name + IndexSuffix(p);
+  const std::string& source = mode < 0 ? p.initial_value : p.value;
   if (source == link::kNoData) {
     p.note = kNotInitialisedNote;
     return kResultNotInitialised;
   }
-  if (p.linearIndex < 0) return kResultNegativeIndex;
+  if (p.linear_index < 0) return kResultNegativeIndex;
 
   if (mode < 0) {
     // The calibration codes start from the ends of the converter's range: the lower point
     // (even index) at 0, the upper point (odd index) at 4095.
-    if (platform::iequals(p.shortName, "clb.k"))
-      p.value = p.linearIndex % 2 == 0 ? "0" : "4095";
+    if (platform::Iequals(p.short_name, "clb.k"))
+      p.value = p.linear_index % 2 == 0 ? "0" : "4095";
     else
-      p.value = p.initialValue;
+      p.value = p.initial_value;
   }
   // What goes to the device, as the log shows it.
   const std::string sent = p.value;
 
-  const int result = engine.exchange(link::kOpWrite, &p);
+  const int result = engine.Exchange(link::kOpWrite, &p);
   if (result == 0) {
-    if (IsNetworkParameter(p.shortName)) engine.netParamsWritten.store(true);
-    engine.failStreak.store(0);
+    if (IsNetworkParameter(p.short_name)) engine.net_params_written.store(true);
+    engine.fail_streak.store(0);
   } else {
     LogFailure(engine, p);
   }
   engine.ProgressLog(line + " = " + sent + " [новое значение]");
 
   if (result != 0 && (result < 0 || IsTimeout(p))) {
-    if (engine.failStreak.fetch_add(1) + 1 > kStreakLimit) {
+    if (engine.fail_streak.fetch_add(1) + 1 > kStreakLimit) {
       engine.ProgressLog(kWriteStreakText);
-      engine.failStreak.store(0);
-      engine.cancelEvent.set();
-      link::exitStatus.store(kStatusTimeoutOrWrites);
+      engine.fail_streak.store(0);
+      engine.cancel_event.Set();
+      link::exit_status.store(kStatusTimeoutOrWrites);
     }
   }
   return result;
 }
 
 int CompareParameter(ExchangeEngine& engine, link::Parameter& p) {
-  if (engine.cancelEvent.is_set()) return kResultCancelled;
+  if (engine.cancel_event.IsSet()) return kResultCancelled;
 
   // The device's side is read into a record of the same format, so that the record's own
   // value, attributes and flags stay as they are.
-  link::Parameter device(p.shortName);
-  device.typeText = p.typeText;
+  link::Parameter device(p.short_name);
+  device.type_text = p.type_text;
   device.decimals = p.decimals;
   device.maximum = p.maximum;
   device.minimum = p.minimum;
   device.indexed = p.indexed;
-  device.linearIndex = p.linearIndex;
-  device.hasAttributes = p.hasAttributes;
-  device.pollIndex = p.pollIndex;
-  if (device.linearIndex < 0) return kResultNegativeIndex;
+  device.linear_index = p.linear_index;
+  device.has_attributes = p.has_attributes;
+  device.poll_index = p.poll_index;
+  if (device.linear_index < 0) return kResultNegativeIndex;
 
-  const std::string line = "  Сравниваем: " + p.shortName + "=" + p.value + IndexSuffix(p);
-  const int result = engine.exchange(link::kOpRead, &device);
+  const std::string line = "  Сравниваем: " + p.short_name + "=" + p.value + IndexSuffix(p);
+  const int result = engine.Exchange(link::kOpRead, &device);
   engine.ProgressLog(line + "<>" + device.value);
 
   const bool differs = device.value != p.value || device.editable != p.editable ||
-                       device.ownedByFirm != p.ownedByFirm;
+                       device.owned_by_firm != p.owned_by_firm;
   if (differs) {
-    const int before = engine.diffCount.fetch_add(1);
+    const int before = engine.diff_count.fetch_add(1);
     if (before < kReportedDifferences) {
-      std::string report = "\n" + std::to_string(before + 1) + ") Параметер '" + p.shortName +
+      std::string report = "\n" + std::to_string(before + 1) + ") Параметер '" + p.short_name +
                            " (" + p.caption + ") в конфигурации: значение=" + p.value + "," +
-                           EditableText(p.editable) + ",принадлежит " + OwnerText(p.ownedByFirm) +
+                           EditableText(p.editable) + ",принадлежит " + OwnerText(p.owned_by_firm) +
                            "; в приборе: значение=" + device.value + "," +
                            EditableText(device.editable) + ",принадлежит " +
-                           OwnerText(device.ownedByFirm) + ".\n";
+                           OwnerText(device.owned_by_firm) + ".\n";
       engine.AppendDiffReport(report);
 
       std::string note = std::string(link::kCompareNotePrefix) + " '" + device.value + "'," +
                          (device.editable ? "Ред-ый," : "Не ред-ый,") +
-                         (device.ownedByFirm ? "фирм." : "польз.");
+                         (device.owned_by_firm ? "фирм." : "польз.");
       if (!p.note.empty()) note += "; " + p.note;
       p.note = std::move(note);
     }

@@ -19,7 +19,7 @@
 
 #include "link/device_link.h"
 #include "link/parameter.h"
-#include "model/desc_branch.h"
+#include "model/description_branch.h"
 
 namespace vesk::exchange {
 
@@ -53,18 +53,18 @@ class PollSample {
   // Gives the place back; later calls do nothing.
   void Acknowledge();
 
-  int32_t pollIndex = 0;
-  Clock::time_point startTime;  // just before the exchange
-  Clock::time_point endTime;    // just after it
-  std::string valueText;        // the value after a successful read (at most 511 characters)
-  std::string errorText;        // the note after a failed read (at most 511 characters)
+  int32_t poll_index = 0;
+  Clock::time_point start_time;  // just before the exchange
+  Clock::time_point end_time;    // just after it
+  std::string value_text;        // the value after a successful read (at most 511 characters)
+  std::string error_text;        // the note after a failed read (at most 511 characters)
   // The polled parameter; valid while its tree lives (the thread is ended before the
   // document replaces the tree, but a sample still queued in the window may outlive it).
   link::Parameter* parameter = nullptr;
 
  private:
   friend class Scanner;
-  std::shared_ptr<std::atomic<int>> inFlight_;
+  std::shared_ptr<std::atomic<int>> in_flight_;
 };
 
 // Where the results go: the window's side. Both calls come on the scan thread and must not
@@ -82,11 +82,11 @@ class PollSink {
 // false with the system's reason in `error` when no timer could be made.
 bool PreparePolling(link::Parameter& parameter, std::string* error = nullptr);
 // The same for every parameter of the tree; returns the number that got no timer.
-int PreparePolling(model::DescBranch& scanners);
+int PreparePolling(model::DescriptionBranch& scanners);
 
 // Every parameter with a polling timer: the node's own in array order, then each child
 // branch, depth first.
-std::vector<link::Parameter*> CollectPolled(model::DescBranch* scanners);
+std::vector<link::Parameter*> CollectPolled(model::DescriptionBranch* scanners);
 
 // Switches polling on: arms the timer for a first expiry one period from now and then
 // every period. Returns kPollDone, kPollNothingToDo when already active, or kPollNoTimer.
@@ -108,7 +108,7 @@ bool SetPollPeriod(link::Parameter& parameter, std::string_view text);
 
 // Held while an operative parameter's value and note are exchanged or copied, by the scan
 // thread and by the inputs and outputs window, which read the same records.
-std::mutex& polled_values_lock();
+std::mutex& PolledValuesLock();
 
 class ExchangeEngine;
 
@@ -128,7 +128,7 @@ class Scanner {
   // them, unless it runs. Returns 0 when it runs afterwards; 1 when it could not be started
   // (the engine has shown why). The tree must outlive the thread: the engine's StopThreads
   // ends it, and switches every polling off, before the document replaces the tree.
-  int StartScanThread(model::DescBranch* scanners);
+  int StartScanThread(model::DescriptionBranch* scanners);
 
   // Registers the sink (nullptr: none; results are then read and dropped). When this
   // returns, no call into the previous sink is in progress. Not from inside a sink call.
@@ -148,10 +148,10 @@ class Scanner {
   std::shared_ptr<std::atomic<int>> InFlightCounter(const link::Parameter& parameter);
 
   ExchangeEngine& engine_;
-  std::mutex sinkLock_;
+  std::mutex sink_lock_;
   PollSink* sink_ = nullptr;
-  std::mutex countersLock_;
-  std::unordered_map<const link::Parameter*, std::shared_ptr<std::atomic<int>>> inFlight_;
+  std::mutex counters_lock_;
+  std::unordered_map<const link::Parameter*, std::shared_ptr<std::atomic<int>>> in_flight_;
 };
 
 }  // namespace vesk::exchange

@@ -17,10 +17,10 @@ namespace vesk::exchange {
 // One line of the window's log with the state of its counters at that moment.
 struct ProgressLine {
   std::string text;
-  std::string elapsed;          // "%H:%M:%S" since the window opened (control 1100)
-  std::string counter;          // "%i из %i" (control 1303); empty when the task has no count
-  int position = 0;             // progress bar position; meaningful when counter is not empty
-  bool scrollToBottom = false;  // the list now holds a multiple of 5 lines
+  std::string elapsed;            // "%H:%M:%S" since the window opened (control 1100)
+  std::string counter;            // "%i из %i" (control 1303); empty when the task has no count
+  int position = 0;               // progress bar position; meaningful when counter is not empty
+  bool scroll_to_bottom = false;  // the list now holds a multiple of 5 lines
 };
 
 class ProgressSink {

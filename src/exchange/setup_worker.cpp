@@ -12,7 +12,7 @@
 #include "exchange/link_probe.h"
 #include "link/presenter.h"
 #include "model/config_file.h"
-#include "model/net_rs485_prg.h"
+#include "model/program_line_settings.h"
 #include "platform/text.h"
 #include "platform/wait.h"
 
@@ -45,7 +45,7 @@ std::vector<std::string> RateList(std::string_view type_text) {
 }  // namespace
 
 SetupWorker::SetupWorker(ExchangeEngine& engine, bool offline_allowed, Prober prober)
-    : engine_(engine), offlineAllowed_(offline_allowed), prober_(std::move(prober)) {
+    : engine_(engine), offline_allowed_(offline_allowed), prober_(std::move(prober)) {
   if (!prober_)
     prober_ = [](ExchangeEngine& e, platform::Event* cancel) { return ProbeLink(e, cancel); };
 }
@@ -56,14 +56,14 @@ SetupWorker::~SetupWorker() {
     muted_ = true;
   }
   if (worker_.joinable()) {
-    engine_.cancelEvent.set();
+    engine_.cancel_event.Set();
     worker_.join();
   }
 }
 
 void SetupWorker::set_on_change(ChangeCallback callback) {
   std::lock_guard lock(mutex_);
-  onChange_ = std::move(callback);
+  on_change_ = std::move(callback);
 }
 
 bool SetupWorker::Open() {
@@ -72,20 +72,20 @@ bool SetupWorker::Open() {
     if (opened_) return false;
     opened_ = true;
     rows_.clear();
-    for (const auto& p : engine_.programNet().parameters) {
+    for (const auto& p : engine_.program_line().parameters) {
       Row row;
-      row.shown = {p->shortName, p->caption, p->value};
+      row.shown = {p->short_name, p->caption, p->value};
       row.parameter = p.get();
       rows_.push_back(std::move(row));
     }
   }
-  engine_.cancelEvent.reset();
+  engine_.cancel_event.reset();
   try {
     worker_ = std::thread([this] { WorkerMain(); });
   } catch (const std::system_error& e) {
-    idle_.set();
-    link::presenter().MessageBox(std::string(kSetupThreadFailedText) + "\n" + e.what(),
-                                 model::kAppTitle, link::MsgIcon::Error);
+    idle_.Set();
+    link::presenter().ShowMessage(std::string(kSetupThreadFailedText) + "\n" + e.what(),
+                                  model::kAppTitle, link::MsgIcon::Error);
     Notify(kRowsChanged | kButtonsChanged);
     return false;
   }
@@ -97,55 +97,55 @@ bool SetupWorker::Open() {
 
 void SetupWorker::Command(int command) {
   if (outcome() != SetupOutcome::Open) return;
-  const bool ended = idle_.is_set();
+  const bool ended = idle_.IsSet();
   switch (command) {
     case kSetupFactory:
       if (ended) return;
       {
         std::lock_guard lock(mutex_);
         // While the worker has the list, it takes the values itself before it probes.
-        if (listEnabled_)
+        if (list_enabled_)
           ApplyFactoryLocked();
         else
-          factoryPending_ = true;
+          factory_pending_ = true;
       }
       Notify(kRowsChanged);
       [[fallthrough]];
     case kSetupConnect:
       if (ended) return;
       ShowStatus(kConnectingText, false);
-      connect_.set();
+      connect_.Set();
       return;
     case kSetupScan:
-      if (!ended) scan_.set();
+      if (!ended) scan_.Set();
       return;
     case kSetupOk: {
       // The Enter key must not claim a link that no probe has found.
       bool link_up;
       {
         std::lock_guard lock(mutex_);
-        link_up = linkUp_;
+        link_up = link_up_;
       }
       if (!link_up) return;
       if (ended) {
-        link::presenter().MessageBox(kLinkEstablishedText, model::kAppTitle,
-                                     link::MsgIcon::Information);
+        link::presenter().ShowMessage(kLinkEstablishedText, model::kAppTitle,
+                                      link::MsgIcon::Information);
         Close(SetupOutcome::Connected);
       } else {
         pending_.store(kSetupOk);
-        engine_.cancelEvent.set();
+        engine_.cancel_event.Set();
       }
       return;
     }
     case kSetupOffline:
-      if (!offlineAllowed_) return;
+      if (!offline_allowed_) return;
       if (ended) {
-        engine_.modes().autoRead.store(false);
+        engine_.modes().auto_read.store(false);
         Close(SetupOutcome::Offline);
       } else {
         ShowStatus(kStoppingText, false);
         pending_.store(kSetupOffline);
-        engine_.cancelEvent.set();
+        engine_.cancel_event.Set();
       }
       return;
     case kSetupExit:
@@ -154,7 +154,7 @@ void SetupWorker::Command(int command) {
       } else {
         ShowStatus(kStoppingText, false);
         pending_.store(kSetupExit);
-        engine_.cancelEvent.set();
+        engine_.cancel_event.Set();
       }
       return;
     default:
@@ -167,24 +167,24 @@ void SetupWorker::ServePosted() {
     int command;
     {
       std::lock_guard lock(mutex_);
-      if (postedCommands_.empty()) {
+      if (posted_commands_.empty()) {
         posted_.reset();
         return;
       }
-      command = postedCommands_.front();
-      postedCommands_.pop_front();
+      command = posted_commands_.front();
+      posted_commands_.pop_front();
     }
     Command(command);
   }
 }
 
 SetupOutcome SetupWorker::RunModal() {
-  const std::vector<platform::Waitable> wait{platform::waitable(posted_)};
+  const std::vector<platform::Waitable> wait{platform::Signalled(posted_)};
   while (outcome() == SetupOutcome::Open) {
-    if (platform::wait_any(wait, std::chrono::milliseconds(-1)) == platform::kWaitError) {
+    if (platform::WaitAny(wait, std::chrono::milliseconds(-1)) == platform::kWaitError) {
       // Nothing can arrive any more; leave as "Выход" would, once the worker has ended.
       pending_.store(kSetupExit);
-      engine_.cancelEvent.set();
+      engine_.cancel_event.Set();
       if (worker_.joinable()) worker_.join();
       Close(SetupOutcome::Exit);
       break;
@@ -197,7 +197,7 @@ SetupOutcome SetupWorker::RunModal() {
 bool SetupWorker::EditRow(size_t row, std::string_view text) {
   {
     std::lock_guard lock(mutex_);
-    if (!listEnabled_ || outcome_ != SetupOutcome::Open || row >= rows_.size()) return false;
+    if (!list_enabled_ || outcome_ != SetupOutcome::Open || row >= rows_.size()) return false;
     Row& r = rows_[row];
     if (!r.parameter || !r.parameter->SetValueFromText(text)) return false;
     r.shown.value = r.parameter->value;
@@ -211,8 +211,8 @@ SetupState SetupWorker::State() const {
   SetupState s;
   s.rows.reserve(rows_.size());
   for (const Row& r : rows_) s.rows.push_back(r.shown);
-  s.listEnabled = listEnabled_;
-  s.offlineEnabled = offlineAllowed_;
+  s.list_enabled = list_enabled_;
+  s.offline_enabled = offline_allowed_;
   s.status = status_;
   s.alarm = alarm_;
   s.outcome = outcome_;
@@ -238,30 +238,30 @@ void SetupWorker::Close(SetupOutcome outcome) {
 
 void SetupWorker::WorkerMain() {
   try {
-    const std::vector<platform::Waitable> wait{platform::waitable(engine_.cancelEvent),
-                                               platform::waitable(connect_),
-                                               platform::waitable(scan_)};
+    const std::vector<platform::Waitable> wait{platform::Signalled(engine_.cancel_event),
+                                               platform::Signalled(connect_),
+                                               platform::Signalled(scan_)};
     for (;;) {
-      const int which = platform::wait_any(wait, std::chrono::milliseconds(-1));
+      const int which = platform::WaitAny(wait, std::chrono::milliseconds(-1));
       if (which == 1)
         Connect();
       else if (which == 2)
         Scan();
       else
-        break;  // cancelEvent, or a wait that can no longer work
+        break;  // cancel_event, or a wait that can no longer work
     }
   } catch (const std::exception& e) {
-    link::presenter().MessageBox(e.what(), kErrorCaption, link::MsgIcon::Error);
+    link::presenter().ShowMessage(e.what(), kErrorCaption, link::MsgIcon::Error);
   } catch (...) {
-    link::presenter().MessageBox(kLinkFailedText, kErrorCaption, link::MsgIcon::Error);
+    link::presenter().ShowMessage(kLinkFailedText, kErrorCaption, link::MsgIcon::Error);
   }
   SetListEnabled(true);
-  idle_.set();
+  idle_.Set();
   Post(pending_.load());
 }
 
 bool SetupWorker::Cancelled() {
-  return engine_.cancelEvent.is_set();
+  return engine_.cancel_event.IsSet();
 }
 
 void SetupWorker::Connect() {
@@ -269,18 +269,18 @@ void SetupWorker::Connect() {
   bool factory;
   {
     std::lock_guard lock(mutex_);
-    factory = factoryPending_;
-    factoryPending_ = false;
+    factory = factory_pending_;
+    factory_pending_ = false;
     if (factory) ApplyFactoryLocked();
   }
   if (factory) Notify(kRowsChanged);
 
-  const bool ok = prober_(engine_, &engine_.cancelEvent);
+  const bool ok = prober_(engine_, &engine_.cancel_event);
   SetListEnabled(true);
   if (ok) {
     {
       std::lock_guard lock(mutex_);
-      linkUp_ = true;
+      link_up_ = true;
     }
     ShowStatus(kLinkUpText, false);
     Post(kSetupOk);
@@ -298,10 +298,10 @@ void SetupWorker::Scan() {
   {
     std::lock_guard lock(mutex_);
     for (size_t i = 0; i < rows_.size(); ++i) {
-      if (rows_[i].parameter && platform::iequals(rows_[i].shown.shortName, "bps")) {
+      if (rows_[i].parameter && platform::Iequals(rows_[i].shown.short_name, "bps")) {
         row = i;
         remembered = rows_[i].parameter->value;
-        rates = RateList(rows_[i].parameter->typeText);
+        rates = RateList(rows_[i].parameter->type_text);
         have_row = true;
         break;
       }
@@ -317,10 +317,10 @@ void SetupWorker::Scan() {
       }
       Notify(kRowsChanged);
       ShowStatus(ScanRateText(rate), false);
-      if (prober_(engine_, &engine_.cancelEvent)) {
+      if (prober_(engine_, &engine_.cancel_event)) {
         {
           std::lock_guard lock(mutex_);
-          linkUp_ = true;
+          link_up_ = true;
         }
         ShowStatus(kLinkUpText, false);
         SetListEnabled(true);
@@ -341,7 +341,7 @@ void SetupWorker::Scan() {
       Notify(kRowsChanged);
       // The port is still open at the last rate tried; put it back to the settings shown, so
       // that later exchanges do not run at a rate the program no longer claims.
-      engine_.open_port(false);
+      engine_.OpenPort(false);
     }
     if (!Cancelled()) ShowStatus(kLinkFailedText, true);
   }
@@ -352,7 +352,7 @@ void SetupWorker::Scan() {
 
 void SetupWorker::ApplyFactoryLocked() {
   for (size_t i = 0; i < rows_.size() && i < kFactoryRows; ++i) {
-    if (platform::iequals(rows_[i].shown.shortName, "port")) continue;
+    if (platform::Iequals(rows_[i].shown.short_name, "port")) continue;
     SetRowValueLocked(i, kFactoryNetValues[i]);
   }
 }
@@ -367,8 +367,8 @@ void SetupWorker::SetRowValueLocked(size_t row, const std::string& value) {
 void SetupWorker::SetListEnabled(bool enabled) {
   {
     std::lock_guard lock(mutex_);
-    if (listEnabled_ == enabled) return;
-    listEnabled_ = enabled;
+    if (list_enabled_ == enabled) return;
+    list_enabled_ = enabled;
   }
   Notify(kListSwitched);
 }
@@ -386,8 +386,8 @@ void SetupWorker::Post(int command) {
   {
     std::lock_guard lock(mutex_);
     if (muted_) return;
-    postedCommands_.push_back(command);
-    posted_.set();
+    posted_commands_.push_back(command);
+    posted_.Set();
   }
   Notify(kCommandPosted);
 }
@@ -397,7 +397,7 @@ void SetupWorker::Notify(unsigned changes) {
   {
     std::lock_guard lock(mutex_);
     if (muted_) return;
-    callback = onChange_;
+    callback = on_change_;
   }
   if (callback) callback(changes);
 }

@@ -78,15 +78,15 @@ enum SetupChange : unsigned {
 };
 
 struct SetupRow {
-  std::string shortName;
+  std::string short_name;
   std::string caption;  // first column
   std::string value;    // second column
 };
 
 struct SetupState {
   std::vector<SetupRow> rows;
-  bool listEnabled = true;
-  bool offlineEnabled = true;
+  bool list_enabled = true;
+  bool offline_enabled = true;
   std::string status;
   bool alarm = false;
   SetupOutcome outcome = SetupOutcome::Open;
@@ -107,7 +107,7 @@ class SetupWorker {
   // `offline_allowed`: the dialog was opened after the start-up probe failed, so working
   // without the device may be chosen. `prober`: ProbeLink unless given.
   SetupWorker(ExchangeEngine& engine, bool offline_allowed, Prober prober = {});
-  // Stops a worker that still runs (through cancelEvent) and waits for it; no command is
+  // Stops a worker that still runs (through cancel_event) and waits for it; no command is
   // posted and no callback called any more.
   ~SetupWorker();
   SetupWorker(const SetupWorker&) = delete;
@@ -116,7 +116,7 @@ class SetupWorker {
   // Set before Open.
   void set_on_change(ChangeCallback callback);
 
-  // Fills the rows from the program's port settings, resets the engine's cancelEvent and
+  // Fills the rows from the program's port settings, resets the engine's cancel_event and
   // starts the worker. Returns false when called a second time (nothing happens), or when
   // the worker could not be started (shown with the system's reason); the dialog then
   // behaves as after its worker has ended, so "Выход" and "Работать offline" still close
@@ -145,7 +145,7 @@ class SetupWorker {
   SetupOutcome outcome() const;
 
   // Signalled once the worker has ended.
-  platform::Event& idleEvent() { return idle_; }
+  platform::Event& IdleEvent() { return idle_; }
 
  private:
   struct Row {
@@ -166,7 +166,7 @@ class SetupWorker {
   bool Cancelled();
 
   ExchangeEngine& engine_;
-  const bool offlineAllowed_;
+  const bool offline_allowed_;
   Prober prober_;
 
   platform::Event connect_{platform::Event::Reset::Auto};
@@ -176,18 +176,18 @@ class SetupWorker {
 
   mutable std::mutex mutex_;
   std::vector<Row> rows_;
-  bool listEnabled_ = true;
+  bool list_enabled_ = true;
   std::string status_;
   bool alarm_ = false;
   SetupOutcome outcome_ = SetupOutcome::Open;
-  bool factoryPending_ = false;  // factory values asked for while the list was disabled
-  bool linkUp_ = false;          // a probe has succeeded: OK may close the dialog
-  std::deque<int> postedCommands_;
-  ChangeCallback onChange_;
+  bool factory_pending_ = false;  // factory values asked for while the list was disabled
+  bool link_up_ = false;          // a probe has succeeded: OK may close the dialog
+  std::deque<int> posted_commands_;
+  ChangeCallback on_change_;
   bool muted_ = false;  // being destroyed: nothing goes out any more
   bool opened_ = false;
 
-  // Written by the window's thread before it signals cancelEvent, read by the worker after
+  // Written by the window's thread before it signals cancel_event, read by the worker after
   // it woke on it.
   std::atomic<int> pending_{kSetupExit};
   std::thread worker_;

@@ -53,7 +53,7 @@ std::vector<CommandDescription> LoadCommandDescriptions(const std::string& path,
 struct SingleAccessFields {
   std::string command = kInitialCommand;
   int operation = kSingleRead;
-  bool indexUsed = false;
+  bool index_used = false;
   std::string index = "0";  // decimal text; what is not a number reads as 0
   IndexPlacement placement = IndexPlacement::DataField;
   std::string value;  // the text to write
@@ -61,13 +61,13 @@ struct SingleAccessFields {
 
 // What the dialog shows about the command text.
 struct CommandView {
-  std::string hashText;         // "0x%X" of the name hash
-  std::string typeText;         // the description's, or "<тип неопределен>"
-  std::string caption;          // of the last command that had a description
-  std::string descriptionLine;  // caption + " (" + type text + ")"
+  std::string hash_text;         // "0x%X" of the name hash
+  std::string type_text;         // the description's, or "<тип неопределен>"
+  std::string caption;           // of the last command that had a description
+  std::string description_line;  // caption + " (" + type text + ")"
   // The index check box as the description has it; unset when the command is not described
   // (the box then keeps its state).
-  std::optional<bool> indexUsed;
+  std::optional<bool> index_used;
   // Entries of the value box for a choice list ("_" shown as a blank, "<hide>" items left
   // out); empty for a format word.
   std::vector<std::string> choices;
@@ -82,7 +82,7 @@ struct ExecuteOutcome {
   std::vector<std::string> lines;          // the protocol list, first line first
 
   // True when the exchange succeeded and left no error text.
-  bool ok() const { return described && result == link::kExchangeOk && note.empty(); }
+  bool Ok() const { return described && result == link::kExchangeOk && note.empty(); }
 };
 
 class SingleAccess {
@@ -115,7 +115,7 @@ class SingleAccess {
 // One read (write = false) or write of one parameter for the command line's --get/--set.
 // With an index, it travels in the address for an operative parameter and in the data
 // field otherwise; without one, an indexed parameter is sent with index 0. Returns the
-// protocol; ok() tells success. No message box is shown.
+// protocol; Ok() tells success. No message box is shown.
 ExecuteOutcome AccessOneParameter(link::DeviceLink& link,
                                   const std::vector<CommandDescription>& descriptions, bool write,
                                   std::string_view name, std::optional<uint32_t> index,

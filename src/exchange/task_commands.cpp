@@ -5,31 +5,31 @@
 #include "exchange/exchange_engine.h"
 #include "exchange/parameter_tasks.h"
 #include "link/presenter.h"
-#include "model/desc_branch.h"
+#include "model/description_branch.h"
 
 namespace vesk::exchange {
 
 namespace {
 
-bool RunOn(ExchangeEngine& engine, model::ObjectWithParameters* node, int code) {
+bool RunOn(ExchangeEngine& engine, model::ParameterNode* node, int code) {
   const bool ran = code == kTaskCompare ? CompareCommand(engine, node) : engine.RunTask(node, code);
-  if (ran) engine.UpdateAllViews();
+  if (ran) engine.RefreshViews();
   return ran;
 }
 
 }  // namespace
 
-bool RunTreeCommand(ExchangeEngine& engine, model::ObjectWithParameters* root, int code) {
+bool RunTreeCommand(ExchangeEngine& engine, model::ParameterNode* root, int code) {
   if (!root) {
-    link::presenter().MessageBox(kNoTreeText, kImpossibleCaption, link::MsgIcon::Error);
+    link::presenter().ShowMessage(kNoTreeText, kImpossibleCaption, link::MsgIcon::Error);
     return false;
   }
   return RunOn(engine, root, code);
 }
 
-bool RunBranchCommand(ExchangeEngine& engine, model::ObjectWithParameters* branch, int code) {
-  if (!dynamic_cast<model::DescBranch*>(branch)) {
-    link::presenter().MessageBox(kNoBranchText, kImpossibleCaption, link::MsgIcon::Error);
+bool RunBranchCommand(ExchangeEngine& engine, model::ParameterNode* branch, int code) {
+  if (!dynamic_cast<model::DescriptionBranch*>(branch)) {
+    link::presenter().ShowMessage(kNoBranchText, kImpossibleCaption, link::MsgIcon::Error);
     return false;
   }
   return RunOn(engine, branch, code);
@@ -37,11 +37,11 @@ bool RunBranchCommand(ExchangeEngine& engine, model::ObjectWithParameters* branc
 
 bool RunParameterCommand(ExchangeEngine& engine, link::Parameter* parameter, int code) {
   if (!parameter) {
-    link::presenter().MessageBox(kNothingSelectedText, kImpossibleCaption, link::MsgIcon::Warning);
+    link::presenter().ShowMessage(kNothingSelectedText, kImpossibleCaption, link::MsgIcon::Warning);
     return false;
   }
   const bool ran = engine.RunSingleTask(parameter, code);
-  if (ran) engine.UpdateAllViews();
+  if (ran) engine.RefreshViews();
   return ran;
 }
 
@@ -54,25 +54,25 @@ std::string CompareReport(int diff_count, const std::string& diff_report) {
   return text;
 }
 
-bool CompareCommand(ExchangeEngine& engine, model::ObjectWithParameters* target) {
-  engine.diffCount.store(0);
+bool CompareCommand(ExchangeEngine& engine, model::ParameterNode* target) {
+  engine.diff_count.store(0);
   engine.ClearDiffReport();
   if (!engine.RunTask(target, kTaskCompare)) return false;
-  link::presenter().MessageBox(CompareReport(engine.diffCount.load(), engine.DiffReport()),
-                               kCompareCaption, link::MsgIcon::Information);
+  link::presenter().ShowMessage(CompareReport(engine.diff_count.load(), engine.DiffReport()),
+                                kCompareCaption, link::MsgIcon::Information);
   return true;
 }
 
 int AutomaticRead(ExchangeEngine& engine, link::Parameter* parameter) {
   if (!parameter) return -3;
   if (parameter->value != link::kNoData || !parameter->note.empty() ||
-      !engine.modes().autoRead.load())
+      !engine.modes().auto_read.load())
     return -2;
   return ReadParameter(engine, *parameter, false);
 }
 
 int ImmediateWrite(ExchangeEngine& engine, link::Parameter& parameter) {
-  if (!parameter.valueChanged || !engine.modes().immediateWrite.load()) return 1000;
+  if (!parameter.value_changed || !engine.modes().immediate_write.load()) return 1000;
   parameter.note.clear();
   return WriteParameter(engine, parameter, kModeAll);
 }

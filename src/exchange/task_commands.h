@@ -4,7 +4,7 @@
 // the editor (automatic read, immediate write).
 
 #include "link/parameter.h"
-#include "model/object_with_parameters.h"
+#include "model/parameter_node.h"
 
 namespace vesk::exchange {
 
@@ -19,11 +19,11 @@ inline constexpr const char* kCompareCaption = "Результат сравне�
 // Commands 139, 140, 256, 257 on the root (codes 1, 4, 5, 6). Without a root shows "Дерево
 // не определено" and returns false. Returns whether the progress window ran; the views are
 // updated then.
-bool RunTreeCommand(ExchangeEngine& engine, model::ObjectWithParameters* root, int code);
+bool RunTreeCommand(ExchangeEngine& engine, model::ParameterNode* root, int code);
 
 // Commands 150 ... 153 on the selected node, which must be a description branch; else
 // shows "Ветвь не определена" and returns false. Otherwise as RunTreeCommand.
-bool RunBranchCommand(ExchangeEngine& engine, model::ObjectWithParameters* branch, int code);
+bool RunBranchCommand(ExchangeEngine& engine, model::ParameterNode* branch, int code);
 
 // Commands 32808 / 32809 (codes 3, 9) on the selected parameter; without one shows "Ничего
 // не выбрано!" and returns false. Otherwise as RunTreeCommand.
@@ -31,7 +31,7 @@ bool RunParameterCommand(ExchangeEngine& engine, link::Parameter* parameter, int
 
 // The compare of `target` (null allowed) followed by its report ("Результат сравнения").
 // Returns whether the progress window ran (the report is shown only then).
-bool CompareCommand(ExchangeEngine& engine, model::ObjectWithParameters* target);
+bool CompareCommand(ExchangeEngine& engine, model::ParameterNode* target);
 
 // The report text of a finished compare: "Обнаружено %i отличий" ... or "Отличий не
 // обнаружено".

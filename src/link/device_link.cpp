@@ -46,38 +46,38 @@ constexpr const char* kTextNameBadChar = "Недопустимый символ 
 constexpr const char* kTextNameBadCode = "Недопустимый код символа в сетевом имени (CHAr)";
 constexpr const char* kOpenFailureCaption = "Ошибка драйвера последовательного порта";
 
-// exitStatus is assigned whole by the link: the latest condition replaces the earlier one.
-void record_timeout() {
-  uint32_t v = exitStatus.load();
-  while (!(v & kStatusBadLine) && !exitStatus.compare_exchange_weak(v, kStatusTimeout)) {
+// exit_status is assigned whole by the link: the latest condition replaces the earlier one.
+void RecordTimeout() {
+  uint32_t v = exit_status.load();
+  while (!(v & kStatusBadLine) && !exit_status.compare_exchange_weak(v, kStatusTimeout)) {
   }
 }
 
 // A reply after an earlier time-out means the line works only now and then.
-void record_reply() {
+void RecordReply() {
   uint32_t expected = kStatusTimeout;
-  exitStatus.compare_exchange_strong(expected, kStatusBadLine);
+  exit_status.compare_exchange_strong(expected, kStatusBadLine);
 }
 
-std::string with_reason(const char* text, const PortResult& result) {
+std::string WithReason(const char* text, const PortResult& result) {
   std::string s = text;
-  std::string reason = result.reason();
+  std::string reason = result.Reason();
   if (!reason.empty()) s += " (" + reason + ")";
   return s;
 }
 
-std::string no_encoder_text(std::string_view name) {
+std::string NoEncoderText(std::string_view name) {
   return "Метод формирования посылки записи для команды '" + std::string(name) + "' не определен.";
 }
 
 // ">> Посылка: # 0 : 065 = 0x41 (A)"; a byte from 0x80 up is shown as its cp1251 letter.
-std::string byte_line(const char* prefix, int position, uint8_t byte) {
+std::string ByteLine(const char* prefix, int position, uint8_t byte) {
   char buf[96];
   std::snprintf(buf, sizeof buf, "%s #%2i : %03i = 0x%02X (", prefix, position, byte, byte);
   std::string line = buf;
   if (byte >= 32) {
     const char c = static_cast<char>(byte);
-    line += platform::cp1251_to_utf8(std::string_view(&c, 1));
+    line += platform::Cp1251ToUtf8(std::string_view(&c, 1));
   } else {
     line += '.';
   }
@@ -85,20 +85,20 @@ std::string byte_line(const char* prefix, int position, uint8_t byte) {
   return line;
 }
 
-void trace_request(TraceList* trace, const uint8_t* data, int count) {
+void TraceRequest(TraceList* trace, const uint8_t* data, int count) {
   if (!trace) return;
-  trace->add("Размер инф-ой части посылки " + std::to_string(count) + " байт.");
-  for (int i = 0; i < count; ++i) trace->add(byte_line(">> Посылка:", i, data[i]));
+  trace->Add("Размер инф-ой части посылки " + std::to_string(count) + " байт.");
+  for (int i = 0; i < count; ++i) trace->Add(ByteLine(">> Посылка:", i, data[i]));
 }
 
-void trace_reply(TraceList* trace, const uint8_t* data, int count) {
+void TraceReply(TraceList* trace, const uint8_t* data, int count) {
   if (!trace) return;
-  for (int i = 0; i < count; ++i) trace->add(byte_line("<< Ответ:", i, data[i]));
-  trace->add("Инф-ная часть квитанции ответа имеет размер " + std::to_string(count) + " байт.");
+  for (int i = 0; i < count; ++i) trace->Add(ByteLine("<< Ответ:", i, data[i]));
+  trace->Add("Инф-ная часть квитанции ответа имеет размер " + std::to_string(count) + " байт.");
 }
 
 // The decimal code a "CHAr" sub-exchange left in its value.
-bool parse_code(const std::string& text, unsigned& code) {
+bool ParseCode(const std::string& text, unsigned& code) {
   const char* first = text.data();
   const char* last = first + text.size();
   auto [end, ec] = std::from_chars(first, last, code);
@@ -109,15 +109,15 @@ bool parse_code(const std::string& text, unsigned& code) {
 // request for another copy of the same parameter carries the same hash; only this tells
 // it apart. The low byte is compared: it tells every copy of this device apart, and the
 // high byte is the device's own business.
-bool echoes_index(const uint8_t* reply, int count, int32_t index) {
+bool EchoesIndex(const uint8_t* reply, int count, int32_t index) {
   if (count < 3) return true;  // a value without an index behind it
   return reply[count - 1] == static_cast<uint8_t>(index & 0xFF);
 }
 
-void clear_changed(Parameter& p) {
-  p.valueChanged = false;
-  p.editChanged = false;
-  p.ownerChanged = false;
+void ClearChanged(Parameter& p) {
+  p.value_changed = false;
+  p.edit_changed = false;
+  p.owner_changed = false;
 }
 
 }  // namespace
@@ -125,70 +125,70 @@ void clear_changed(Parameter& p) {
 DeviceLink::DeviceLink() = default;
 DeviceLink::~DeviceLink() = default;
 
-FrameAddress DeviceLink::frame_address(int offset) const {
+FrameAddress DeviceLink::MakeFrameAddress(int offset) const {
   const PortSettings& s = port_.settings();
   return FrameAddress{s.device_address, s.address_length, offset};
 }
 
-int DeviceLink::open_port(bool report) {
+int DeviceLink::OpenPort(bool report) {
   int result;
   std::string name;
   int sys_errno = 0;
   {
     std::lock_guard lock(lock_);
-    port_.close();
-    reload_settings();
+    port_.Close();
+    ReloadSettings();
     if (silent_.load()) return -1;
-    result = open_and_report(port_, false);
+    result = OpenAndReport(port_, false);
     name = port_.settings().port_name;
     if (result == kOpenFailed) sys_errno = port_.last_errno();
   }
   // Shown without the lock, so that a message left on screen holds up no exchange.
   if (result != kOpenOk && report && !command_line_run_.load())
-    presenter().MessageBox(open_failure_message(name, sys_errno), kOpenFailureCaption,
-                           MsgIcon::Error, MsgButtons::Ok);
+    presenter().ShowMessage(OpenFailureMessage(name, sys_errno), kOpenFailureCaption,
+                            MsgIcon::Error, MsgButtons::Ok);
   return result;
 }
 
-int DeviceLink::close_port() {
+int DeviceLink::ClosePort() {
   std::lock_guard lock(lock_);
-  return port_.close();
+  return port_.Close();
 }
 
-bool DeviceLink::transact(bool read, uint16_t hash, const uint8_t* data, int count,
+bool DeviceLink::Transact(bool read, uint16_t hash, const uint8_t* data, int count,
                           ReplyData& reply, int& reply_count, std::string& error, int offset) {
   reply_count = 0;
   error.clear();
   std::lock_guard lock(lock_);
 
   RequestFrame frame;
-  if (!build_request(read, hash, data, count, frame_address(offset), frame)) {
+  if (!BuildRequest(read, hash, data, count, MakeFrameAddress(offset), frame)) {
     error = kTextCannotEncode;
     return false;
   }
 
   Reply answer;
-  PortResult result = port_.send_receive(frame.text(), answer, FrameEnd::CarriageReturn);
+  PortResult result = port_.SendReceive(frame.Text(), answer, FrameEnd::CarriageReturn);
   if (hash == kApplyHash) {
     // The device acts on "APLY" without answering; whatever came back means nothing.
-    record_reply();
+    RecordReply();
     return true;
   }
 
   int timeouts = 0, line_errors = 0, lost_starts = 0;
   for (;;) {
-    const int code = result.code();
+    const int code = result.Code();
     if (code == 2) {
       if (timeouts == kTimeoutRetries) {
         error = kTextTimeout;
-        record_timeout();
+        RecordTimeout();
         return false;
       }
       ++timeouts;
     } else if (code == 3) {
       if (line_errors == kLineErrorRetries) {
-        error = with_reason(kTextBadSettings, result);
-        exitStatus.store(kStatusBadLine);
+        error = WithReason(kTextBadSettings, result);
+        exit_status.store(kStatusBadLine);
         return false;
       }
       ++line_errors;
@@ -198,21 +198,21 @@ bool DeviceLink::transact(bool read, uint16_t hash, const uint8_t* data, int cou
       // sending the frame again would only put it on the line after a stop.
       if (lost_starts == kStartRetries || code < 0) {
         error = kTextLostStart;
-        exitStatus.store(kStatusBadLine);
+        exit_status.store(kStatusBadLine);
         return false;
       }
       ++lost_starts;
     }
-    result = port_.send_receive(frame.text(), answer, FrameEnd::CarriageReturn);
+    result = port_.SendReceive(frame.Text(), answer, FrameEnd::CarriageReturn);
   }
-  record_reply();
+  RecordReply();
 
   ReplyFrame parsed;
-  if (!parse_reply(answer.view(), parsed)) {
+  if (!ParseReply(answer.View(), parsed)) {
     // A reply spoilt on the line is line trouble like a lost start; left unrecorded, a
     // run whose values failed this way would end as a success.
     error = kTextChecksum;
-    exitStatus.store(kStatusBadLine);
+    exit_status.store(kStatusBadLine);
     return false;
   }
   std::memcpy(reply.data(), parsed.data, static_cast<size_t>(parsed.count));
@@ -220,30 +220,30 @@ bool DeviceLink::transact(bool read, uint16_t hash, const uint8_t* data, int cou
 
   if (parsed.hash == hash) return true;
   if (parsed.hash == kErrorReplyHash) {
-    if (error_reply_text(parsed.data, parsed.count, error)) exitStatus.store(kStatusDeviceError);
+    if (ErrorReplyText(parsed.data, parsed.count, error)) exit_status.store(kStatusDeviceError);
     return false;
   }
   error = kTextOtherCommand;
-  exitStatus.store(kStatusBadLine);
+  exit_status.store(kStatusBadLine);
   return false;
 }
 
-int DeviceLink::exchange(int operation, Parameter* parameter, TraceList* trace) {
-  if (!port_.is_open()) {
+int DeviceLink::Exchange(int operation, Parameter* parameter, TraceList* trace) {
+  if (!port_.IsOpen()) {
     if (parameter) parameter->note = kTextPortNotOpen;
     return kExchangePortClosed;
   }
-  if (protocol_mode() != kProtocolLorn) return exchange_probe(parameter);
+  if (protocol_mode() != kProtocolLorn) return ExchangeProbe(parameter);
   if (!parameter) return kExchangePortClosed;
 
   Parameter& p = *parameter;
   p.note.clear();
-  if (p.shortName == kNetworkNameRecord) return exchange_network_name(operation, p, trace);
+  if (p.short_name == kNetworkNameRecord) return ExchangeNetworkName(operation, p, trace);
 
   const bool read = operation != kOpWrite;
-  const uint16_t hash = name_hash(p.shortName);
-  if (p.hasAttributes && attribute_transfer() && p.pollTimer < 0) {
-    if (int r = exchange_attributes(operation, p, hash); r != kExchangeOk) return r;
+  const uint16_t hash = NameHash(p.short_name);
+  if (p.has_attributes && attribute_transfer() && p.poll_timer < 0) {
+    if (int r = ExchangeAttributes(operation, p, hash); r != kExchangeOk) return r;
   }
 
   uint8_t data[kMaxDataBytes];
@@ -256,20 +256,20 @@ int DeviceLink::exchange(int operation, Parameter* parameter, TraceList* trace) 
     if (r != 1) {
       if (trace) {
         if (r == -1) {
-          trace->add(no_encoder_text(p.shortName));
-          if (!message.empty()) trace->add(message);
+          trace->Add(NoEncoderText(p.short_name));
+          if (!message.empty()) trace->Add(message);
           return kExchangeNoEncoder;
         }
         if (r == 0) {
-          trace->add(kTextBadValue);
+          trace->Add(kTextBadValue);
           return kExchangeBadValue;
         }
-        trace->add(kTextStrangeEncoder);
+        trace->Add(kTextStrangeEncoder);
       } else if (r == -1 || r == 0) {
         // Without a trace the failure goes to the note: a write with the value left out
         // would reach the device as a malformed (or empty, command-like) request.
         p.note = !message.empty() ? message
-                 : r == -1        ? no_encoder_text(p.shortName)
+                 : r == -1        ? NoEncoderText(p.short_name)
                                   : std::string(kTextBadValue);
         return r == -1 ? kExchangeNoEncoder : kExchangeBadValue;
       }
@@ -282,19 +282,19 @@ int DeviceLink::exchange(int operation, Parameter* parameter, TraceList* trace) 
     }
   }
   if (p.indexed) {
-    data[count++] = static_cast<uint8_t>((p.linearIndex >> 8) & 0xFF);
-    data[count++] = static_cast<uint8_t>(p.linearIndex & 0xFF);
+    data[count++] = static_cast<uint8_t>((p.linear_index >> 8) & 0xFF);
+    data[count++] = static_cast<uint8_t>(p.linear_index & 0xFF);
   }
-  trace_request(trace, data, count);
+  TraceRequest(trace, data, count);
 
   ReplyData reply;
   int reply_count = 0;
-  if (!transact(read, hash, data, count, reply, reply_count, p.note, p.pollIndex))
+  if (!Transact(read, hash, data, count, reply, reply_count, p.note, p.poll_index))
     return kExchangeFailed;
-  trace_reply(trace, reply.data(), reply_count);
-  if (p.indexed && !echoes_index(reply.data(), reply_count, p.linearIndex)) {
+  TraceReply(trace, reply.data(), reply_count);
+  if (p.indexed && !EchoesIndex(reply.data(), reply_count, p.linear_index)) {
     p.note = kTextOtherCommand;
-    exitStatus.store(kStatusBadLine);
+    exit_status.store(kStatusBadLine);
     return kExchangeFailed;
   }
 
@@ -305,11 +305,11 @@ int DeviceLink::exchange(int operation, Parameter* parameter, TraceList* trace) 
     return kExchangeUndecodable;
   }
   p.value = std::move(text);
-  clear_changed(p);
+  ClearChanged(p);
   return kExchangeOk;
 }
 
-int DeviceLink::exchange_attributes(int operation, Parameter& p, uint16_t hash) {
+int DeviceLink::ExchangeAttributes(int operation, Parameter& p, uint16_t hash) {
   const bool read = operation != kOpWrite;
   uint8_t data[5];
   int count = 0;
@@ -317,14 +317,14 @@ int DeviceLink::exchange_attributes(int operation, Parameter& p, uint16_t hash) 
   if (!read) data[count++] = p.AttributeByte();
   if (p.indexed) {
     data[count++] = 0;
-    data[count++] = static_cast<uint8_t>(p.linearIndex & 0xFF);
+    data[count++] = static_cast<uint8_t>(p.linear_index & 0xFF);
   }
   data[count++] = static_cast<uint8_t>(hash >> 8);
   data[count++] = static_cast<uint8_t>(hash & 0xFF);
 
   ReplyData reply;
   int reply_count = 0;
-  if (!transact(read, kAttributeHash, data, count, reply, reply_count, p.note, p.pollIndex))
+  if (!Transact(read, kAttributeHash, data, count, reply, reply_count, p.note, p.poll_index))
     return kExchangeAttributeFailed;
   if (reply_count != (p.indexed ? 5 : 3)) {
     p.note = kTextAttributeSize;
@@ -337,67 +337,67 @@ int DeviceLink::exchange_attributes(int operation, Parameter& p, uint16_t hash) 
   if (other_copy || reply[reply_count - 2] != data[count - 2] ||
       reply[reply_count - 1] != data[count - 1]) {
     p.note = kTextOtherCommand;
-    exitStatus.store(kStatusBadLine);
+    exit_status.store(kStatusBadLine);
     return kExchangeAttributeFailed;
   }
   p.SetAttributeByte(reply[0]);
-  p.editChanged = false;
-  p.ownerChanged = false;
+  p.edit_changed = false;
+  p.owner_changed = false;
   return kExchangeOk;
 }
 
-int DeviceLink::exchange_network_name(int operation, Parameter& p, TraceList* trace) {
+int DeviceLink::ExchangeNetworkName(int operation, Parameter& p, TraceList* trace) {
   const bool read = operation != kOpWrite;
   PackedName codes{};
   if (!read) {
     auto refuse = [&](const char* text, bool traced) {
       p.note = text;
-      if (trace && traced) trace->add(text);
+      if (trace && traced) trace->Add(text);
       return kExchangeBadValue;
     };
     if (p.value.empty()) return refuse(kTextNameEmpty, true);
-    if (platform::utf8_length(p.value) >= 9) return refuse(kTextNameTooLong, true);
-    if (!pack_network_name(p.value, codes)) return refuse(kTextNameBadChar, false);
+    if (platform::Utf8Length(p.value) >= 9) return refuse(kTextNameTooLong, true);
+    if (!PackNetworkName(p.value, codes)) return refuse(kTextNameBadChar, false);
   }
 
   // Built aside and stored only when all four characters went through, so that a failed
   // exchange leaves the configured name in place.
   std::string name;
   const bool attributes = attribute_transfer();
-  static const uint16_t kCharHash = name_hash(kNetworkCharParameter);
+  static const uint16_t kCharHash = NameHash(kNetworkCharParameter);
   for (int position = 0; position < 4; ++position) {
     Parameter part(kNetworkCharParameter);
-    part.typeText = "int";
+    part.type_text = "int";
     part.indexed = true;
-    part.linearIndex = position + p.linearIndex;
-    part.pollIndex = p.pollIndex;
+    part.linear_index = position + p.linear_index;
+    part.poll_index = p.poll_index;
     part.editable = p.editable;
-    part.ownedByFirm = p.ownedByFirm;
+    part.owned_by_firm = p.owned_by_firm;
     int r;
     if (!read) {
       part.value = std::to_string(codes[static_cast<size_t>(position)]);
-      r = attributes ? exchange_attributes(kOpWrite, part, kCharHash) : kExchangeOk;
-      if (r == kExchangeOk) r = exchange(kOpWrite, &part, trace);
+      r = attributes ? ExchangeAttributes(kOpWrite, part, kCharHash) : kExchangeOk;
+      if (r == kExchangeOk) r = Exchange(kOpWrite, &part, trace);
     } else {
-      r = exchange(kOpRead, &part, trace);
+      r = Exchange(kOpRead, &part, trace);
     }
     if (!part.note.empty()) p.note = part.note;
     if (r != kExchangeOk) return r;
 
     unsigned code = 0;
-    if (!parse_code(part.value, code) || (read && code > kHighestNameCode)) {
+    if (!ParseCode(part.value, code) || (read && code > kHighestNameCode)) {
       p.note = kTextNameBadCode;
-      if (trace) trace->add(kTextNameBadCode);
+      if (trace) trace->Add(kTextNameBadCode);
       return kExchangeUndecodable;
     }
-    append_packed_char(name, code);
+    AppendPackedChar(name, code);
   }
   p.value = std::move(name);
-  clear_changed(p);
+  ClearChanged(p);
   return kExchangeOk;
 }
 
-int DeviceLink::exchange_probe(Parameter* parameter) {
+int DeviceLink::ExchangeProbe(Parameter* parameter) {
   const int mode = protocol_mode();
   const bool percent = mode == kProbePercent;
   const uint8_t* payload = percent ? kPercentProbePayload : kModbusProbePayload;
@@ -405,17 +405,17 @@ int DeviceLink::exchange_probe(Parameter* parameter) {
                             : static_cast<int>(sizeof kModbusProbePayload);
   uint8_t reply[kReplyCapacity];
   int reply_count = 0;
-  int r = probe_exchange(payload, count, reply, sizeof reply, reply_count);
+  int r = ProbeExchange(payload, count, reply, sizeof reply, reply_count);
   // Modbus devices echo this request; any other answer is not the device we look for.
   if (r == 0 && !percent &&
       (reply_count != count || std::memcmp(reply, payload, static_cast<size_t>(count)) != 0))
     r = kProbeMalformed;
-  if (mode == kProbeModbusRtu && parameter) probe_error_text(r, parameter->note);
+  if (mode == kProbeModbusRtu && parameter) ProbeErrorText(r, parameter->note);
   return r;
 }
 
-int DeviceLink::probe_exchange(const uint8_t* payload, int count, uint8_t* reply, size_t capacity,
-                               int& reply_count) {
+int DeviceLink::ProbeExchange(const uint8_t* payload, int count, uint8_t* reply, size_t capacity,
+                              int& reply_count) {
   reply_count = 0;
   const int mode = protocol_mode();
   if (mode < kProbeModbusRtu || mode > kProbePercent) return -1;
@@ -426,13 +426,13 @@ int DeviceLink::probe_exchange(const uint8_t* payload, int count, uint8_t* reply
   if (s.address_length > 8) return -1;
   const auto address = static_cast<uint8_t>(s.device_address);
   ProbeFrame frame;
-  if (!build_probe_request(mode, address, payload, count, frame)) return -1;
+  if (!BuildProbeRequest(mode, address, payload, count, frame)) return -1;
 
   Reply answer;
   int timeouts = 0, line_errors = 0;
   for (;;) {
-    const PortResult result = port_.send_receive(frame.text(), answer, frame_end_for(mode));
-    const int code = result.code();
+    const PortResult result = port_.SendReceive(frame.Text(), answer, FrameEndFor(mode));
+    const int code = result.Code();
     if (code == 2) {
       if (timeouts == kProbeTimeoutRetries) return kProbeTimeout;
       ++timeouts;
@@ -445,7 +445,7 @@ int DeviceLink::probe_exchange(const uint8_t* payload, int count, uint8_t* reply
       break;
     }
   }
-  return check_probe_reply(mode, address, answer.view(), reply, capacity, reply_count);
+  return CheckProbeReply(mode, address, answer.View(), reply, capacity, reply_count);
 }
 
 }  // namespace vesk::link

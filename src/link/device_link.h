@@ -22,13 +22,13 @@ namespace vesk::link {
 class TraceList {
  public:
   virtual ~TraceList() = default;
-  virtual void add(std::string line) = 0;
+  virtual void Add(std::string line) = 0;
 };
 
 // A trace kept as plain lines.
 class TraceLines : public TraceList {
  public:
-  void add(std::string line) override { lines.push_back(std::move(line)); }
+  void Add(std::string line) override { lines.push_back(std::move(line)); }
   std::vector<std::string> lines;
 };
 
@@ -64,33 +64,33 @@ class DeviceLink {
   SerialPort& port() { return port_; }
   const SerialPort& port() const { return port_; }
 
-  // Closes the port, lets the owner reload the settings (reload_settings), and opens it
+  // Closes the port, lets the owner reload the settings (ReloadSettings), and opens it
   // again unless the run is silent (then -1 and nothing is opened). Records the outcome
-  // in exitStatus bit 0x02; when `report` is set and this is not a command-line run, a
+  // in exit_status bit 0x02; when `report` is set and this is not a command-line run, a
   // failure is shown in a message box. Returns the open result of SerialPort::open.
-  int open_port(bool report);
+  int OpenPort(bool report);
 
   // Closes the port between exchanges. Returns what SerialPort::close returns.
-  int close_port();
+  int ClosePort();
 
   // One request and its reply with retries. Returns true on success with the reply data
   // in `reply`/`reply_count`; false with the reason in `error` (time-out, line, lost
   // start, checksum, error reply (its data is returned too), unexpected command).
-  bool transact(bool read, uint16_t hash, const uint8_t* data, int count, ReplyData& reply,
+  bool Transact(bool read, uint16_t hash, const uint8_t* data, int count, ReplyData& reply,
                 int& reply_count, std::string& error, int offset);
 
   // Reads (kOpRead) or writes (kOpWrite) one parameter. Returns kExchangeOk with the
   // device's answer in the parameter's value, or one of the kExchange* failures with the
   // reason in its note. In a probe mode makes the probe exchange instead (parameter
   // optional) and returns its result.
-  int exchange(int operation, Parameter* parameter, TraceList* trace = nullptr);
+  int Exchange(int operation, Parameter* parameter, TraceList* trace = nullptr);
 
   // One probe exchange in the current protocol mode (1 ... 3) with the base address.
   // Returns 0 with the data after the address, kProbeTimeout, kProbeLineError,
   // kProbeChecksum, kProbeAddress, kProbeMalformed, or -1 when the address does not fit
   // 8 bits, the mode is not a probe mode, the port is closed or the stop event is set.
-  int probe_exchange(const uint8_t* payload, int count, uint8_t* reply, size_t capacity,
-                     int& reply_count);
+  int ProbeExchange(const uint8_t* payload, int count, uint8_t* reply, size_t capacity,
+                    int& reply_count);
 
   uint8_t protocol_mode() const { return protocol_mode_.load(); }
   void set_protocol_mode(uint8_t mode) { protocol_mode_.store(mode); }
@@ -99,21 +99,21 @@ class DeviceLink {
   bool attribute_transfer() const { return attribute_transfer_.load(); }
   void set_attribute_transfer(bool on) { attribute_transfer_.store(on); }
 
-  // The run's keys that open_port obeys: "silent" opens nothing; a command-line run
+  // The run's keys that OpenPort obeys: "silent" opens nothing; a command-line run
   // shows no message box.
   void set_silent(bool silent) { silent_.store(silent); }
   void set_command_line_run(bool on) { command_line_run_.store(on); }
 
  protected:
-  // Called by open_port with the port closed, before it opens again: the owner copies
+  // Called by OpenPort with the port closed, before it opens again: the owner copies
   // the stored settings into port().settings() and clears what depends on them.
-  virtual void reload_settings() {}
+  virtual void ReloadSettings() {}
 
  private:
-  FrameAddress frame_address(int offset) const;
-  int exchange_probe(Parameter* parameter);
-  int exchange_attributes(int operation, Parameter& parameter, uint16_t hash);
-  int exchange_network_name(int operation, Parameter& parameter, TraceList* trace);
+  FrameAddress MakeFrameAddress(int offset) const;
+  int ExchangeProbe(Parameter* parameter);
+  int ExchangeAttributes(int operation, Parameter& parameter, uint16_t hash);
+  int ExchangeNetworkName(int operation, Parameter& parameter, TraceList* trace);
 
   SerialPort port_;
   std::mutex lock_;

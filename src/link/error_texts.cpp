@@ -4,7 +4,7 @@ namespace vesk::link {
 
 namespace {
 
-const char* known_error(int code) {
+const char* KnownError(int code) {
   switch (code) {
     case 0:
       return "Безошибочный прием кадра";
@@ -89,11 +89,11 @@ const char* known_error(int code) {
 
 }  // namespace
 
-bool error_reply_text(const uint8_t* data, int count, std::string& text) {
+bool ErrorReplyText(const uint8_t* data, int count, std::string& text) {
   text.clear();
   if (count <= 0 || data == nullptr) return false;
   const int code = static_cast<int8_t>(data[0]);
-  if (const char* known = known_error(code)) {
+  if (const char* known = KnownError(code)) {
     text = known;
   } else if (code >= 57 && code <= 63) {
     text = "Запрещающий групповой атрибут находится на уровне " + std::to_string(code - 56);
@@ -103,7 +103,7 @@ bool error_reply_text(const uint8_t* data, int count, std::string& text) {
   return true;
 }
 
-bool probe_error_text(int code, std::string& text) {
+bool ProbeErrorText(int code, std::string& text) {
   switch (code) {
     case 2:
       text = "Таймаут при передаче данных (нет связи)";

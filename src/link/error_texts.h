@@ -8,10 +8,10 @@ namespace vesk::link {
 
 // The message for the data of an "n.Err" reply: its first byte, taken as signed, is the
 // device's error code. Returns false, leaving `text` empty, when there is no data.
-bool error_reply_text(const uint8_t* data, int count, std::string& text);
+bool ErrorReplyText(const uint8_t* data, int count, std::string& text);
 
 // The message for a result of a probe exchange. Returns false, with an empty text, for
 // codes other than 2 ... 6.
-bool probe_error_text(int code, std::string& text);
+bool ProbeErrorText(int code, std::string& text);
 
 }  // namespace vesk::link

@@ -7,6 +7,6 @@
 
 namespace vesk::link {
 
-inline std::atomic<uint32_t> exitStatus{0};
+inline std::atomic<uint32_t> exit_status{0};
 
 }  // namespace vesk::link

@@ -27,15 +27,15 @@ inline constexpr int kFixedAddressOffset = -1;
 
 // CRC-16, polynomial 0x8F57, most significant bit first, no reflection, no final XOR.
 // Returns the register after `count` bytes; it cannot fail.
-uint16_t hash_buffer(const uint8_t* bytes, size_t count, uint16_t initial = 0);
+uint16_t HashBuffer(const uint8_t* bytes, size_t count, uint16_t initial = 0);
 
 // Writes 2*count nibble letters (high nibble first) into `out`. Returns false, writing
 // nothing, when `capacity` is too small.
-bool encode_buffer(const uint8_t* bytes, size_t count, char* out, size_t capacity);
+bool EncodeBuffer(const uint8_t* bytes, size_t count, char* out, size_t capacity);
 
 // Turns pairs of letters into bytes (first letter high nibble) without checking the
 // alphabet. Returns the number of bytes written: count/2, at most `capacity`.
-size_t decode_buffer(const char* chars, size_t count, uint8_t* out, size_t capacity);
+size_t DecodeBuffer(const char* chars, size_t count, uint8_t* out, size_t capacity);
 
 // The four 7-bit codes of a name: 2*c + points, c being the index in
 // "0-9 A-Z - _ / blank"; unfilled places hold 78 (blank).
@@ -43,17 +43,17 @@ using PackedName = std::array<uint8_t, 4>;
 
 // Packs the first 8 characters of a UTF-8 name; characters outside the alphabet
 // (Cyrillic ones included) and a point with nothing before it are skipped.
-PackedName pack_name(std::string_view name);
+PackedName PackName(std::string_view name);
 
 // The stricter packing of a network name: returns false when a character lies outside
 // the alphabet ("/" included) or a point comes first; `codes` is then unspecified.
-bool pack_network_name(std::string_view name, PackedName& codes);
+bool PackNetworkName(std::string_view name, PackedName& codes);
 
 // Appends the character that a packed code stands for, and a point when the code is odd.
-void append_packed_char(std::string& out, unsigned code);
+void AppendPackedChar(std::string& out, unsigned code);
 
 // 16-bit identity of a parameter on the wire; the empty name hashes to 0.
-uint16_t name_hash(std::string_view name);
+uint16_t NameHash(std::string_view name);
 
 // Where a request goes: the base address and address length (8 or 11 bits) of the
 // port settings, and the caller's offset (kFixedAddressOffset for address 255).
@@ -69,13 +69,13 @@ struct RequestFrame {
   char line[kMaxFrameChars];
   int length = 0;
 
-  std::string_view text() const { return {line, static_cast<size_t>(length)}; }
+  std::string_view Text() const { return {line, static_cast<size_t>(length)}; }
 };
 
 // Builds the byte form and line form of a request. Returns false, leaving `out` empty,
 // when count is outside 0 ... 15 or data is missing for a non-zero count.
-bool build_request(bool read, uint16_t hash, const uint8_t* data, int count,
-                   const FrameAddress& address, RequestFrame& out);
+bool BuildRequest(bool read, uint16_t hash, const uint8_t* data, int count,
+                  const FrameAddress& address, RequestFrame& out);
 
 struct ReplyFrame {
   uint16_t hash = 0;
@@ -88,6 +88,6 @@ struct ReplyFrame {
 // Parses a received reply whose first character is the start character. Returns true
 // when the frame holds all the bytes its length field announces and the checksums
 // agree; false otherwise (too short, truncated, wrong checksum), with count 0.
-bool parse_reply(std::string_view chars, ReplyFrame& out);
+bool ParseReply(std::string_view chars, ReplyFrame& out);
 
 }  // namespace vesk::link

@@ -25,12 +25,12 @@ int get(int fd, termios2& t) {
 
 }  // namespace
 
-int probe_terminal(int fd) {
+int ProbeTerminal(int fd) {
   termios2 t{};
   return get(fd, t);
 }
 
-int configure_line(int fd, const LineConfig& config) {
+int ConfigureLine(int fd, const LineConfig& config) {
   termios2 t{};
   if (int err = get(fd, t)) return err;
 

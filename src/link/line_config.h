@@ -15,11 +15,11 @@ struct LineConfig {
 
 // Checks that `fd` is a terminal. Returns 0, or the errno of the failed query (ENOTTY for
 // a file that is not a terminal).
-int probe_terminal(int fd);
+int ProbeTerminal(int fd);
 
 // Puts the terminal into raw mode with these settings: no flow control, receiver on, modem
 // status ignored, input parity checking with error marking (PARMRK), so that breaks and
 // framing/parity errors show up in the data. Returns 0 or the errno of the failure.
-int configure_line(int fd, const LineConfig& config);
+int ConfigureLine(int fd, const LineConfig& config);
 
 }  // namespace vesk::link

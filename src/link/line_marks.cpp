@@ -2,7 +2,7 @@
 
 namespace vesk::link {
 
-LineMarkDecoder::Out LineMarkDecoder::feed(uint8_t byte, uint8_t& data) {
+LineMarkDecoder::Out LineMarkDecoder::Feed(uint8_t byte, uint8_t& data) {
   switch (state_) {
     case State::Normal:
       if (byte == 0xFF) {

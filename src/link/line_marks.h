@@ -13,7 +13,7 @@ class LineMarkDecoder {
 
   // Feeds one byte from the driver. Data: `data` holds a received character. None: part
   // of a mark, nothing yet. LineError: a break or a character with a line error.
-  Out feed(uint8_t byte, uint8_t& data);
+  Out Feed(uint8_t byte, uint8_t& data);
 
   void reset() { state_ = State::Normal; }
 

@@ -8,20 +8,20 @@ namespace vesk::link {
 
 namespace {
 
-bool is_digit(char c) {
+bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
 }  // namespace
 
-size_t parse_decimal_prefix(std::string_view text, double& value) {
+size_t ParseDecimalPrefix(std::string_view text, double& value) {
   size_t i = 0;
-  while (i < text.size() && is_blank(text[i])) ++i;
+  while (i < text.size() && IsBlank(text[i])) ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
   // from_chars would also take "inf", "nan" and a second sign; only digits or a point
   // may start the number itself.
-  if (i >= text.size() || !(is_digit(text[i]) || text[i] == '.')) return 0;
+  if (i >= text.size() || !(IsDigit(text[i]) || text[i] == '.')) return 0;
   double parsed = 0;
   const char* first = text.data() + i;
   auto [end, ec] =
@@ -37,30 +37,30 @@ size_t parse_decimal_prefix(std::string_view text, double& value) {
   return static_cast<size_t>(end - text.data());
 }
 
-bool parse_decimal(std::string_view text, double& value) {
+bool ParseDecimal(std::string_view text, double& value) {
   double parsed = 0;
-  size_t used = parse_decimal_prefix(text, parsed);
+  size_t used = ParseDecimalPrefix(text, parsed);
   if (used == 0 || !std::isfinite(parsed)) return false;
   for (size_t i = used; i < text.size(); ++i)
-    if (!is_blank(text[i])) return false;
+    if (!IsBlank(text[i])) return false;
   value = parsed;
   return true;
 }
 
-bool parse_integer_prefix(std::string_view text, uint32_t& value) {
+bool ParseIntegerPrefix(std::string_view text, uint32_t& value) {
   size_t i = 0;
-  while (i < text.size() && is_blank(text[i])) ++i;
+  while (i < text.size() && IsBlank(text[i])) ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  if (i >= text.size() || !is_digit(text[i])) return false;
+  if (i >= text.size() || !IsDigit(text[i])) return false;
   uint32_t v = 0;  // unsigned, so that overflow wraps instead of being undefined
-  for (; i < text.size() && is_digit(text[i]); ++i)
+  for (; i < text.size() && IsDigit(text[i]); ++i)
     v = v * 10u + static_cast<uint32_t>(text[i] - '0');
   value = negative ? 0u - v : v;
   return true;
 }
 
-std::string format_fixed3(double value) {
+std::string FormatFixed3(double value) {
   char buffer[400];  // the largest double in fixed notation is 309 digits
   auto [end, ec] =
       std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 3);

@@ -11,7 +11,7 @@
 namespace vesk::link {
 
 // Blank in the sense of the C "isspace" of the "C" locale.
-inline bool is_blank(char c) {
+inline bool IsBlank(char c) {
   return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
@@ -20,18 +20,18 @@ inline bool is_blank(char c) {
 // included), 0 when no number starts there ("inf", "nan" and hexadecimal are not
 // numbers here); `value` is set only when the result is non-zero. A number beyond the
 // range of double is read as infinite.
-size_t parse_decimal_prefix(std::string_view text, double& value);
+size_t ParseDecimalPrefix(std::string_view text, double& value);
 
 // True when the whole text, blanks around it allowed, is one decimal number that is
 // finite as a double.
-bool parse_decimal(std::string_view text, double& value);
+bool ParseDecimal(std::string_view text, double& value);
 
 // Reads a decimal integer at the start of `text` as a C conversion into a 32-bit
 // register would: blanks, an optional sign, digits, stopping at the first character
 // that is not a digit; higher bits than 32 are lost. Returns false when no digit follows.
-bool parse_integer_prefix(std::string_view text, uint32_t& value);
+bool ParseIntegerPrefix(std::string_view text, uint32_t& value);
 
 // The value printed as "%.3f" in the "C" locale.
-std::string format_fixed3(double value);
+std::string FormatFixed3(double value);
 
 }  // namespace vesk::link

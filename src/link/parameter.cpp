@@ -12,7 +12,7 @@ namespace vesk::link {
 
 namespace {
 
-using platform::iequals;
+using platform::Iequals;
 
 constexpr double kFloatTolerance = 0.0009;
 constexpr double kWholeTolerance = 0.00001;
@@ -21,13 +21,13 @@ constexpr double kLargestWhole = 9007199254740992.0;
 constexpr unsigned kLargestClock = 65535;  // the device counts clock values in 16 bits
 constexpr size_t kNetworkNameChars = 4;
 
-bool is_latin_or_digit(char c) {
+bool IsLatinOrDigit(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
 }
 
 // At most four characters of the network-name alphabet, each optionally followed by one
 // point that does not count as a character.
-bool valid_network_name(std::string_view text) {
+bool ValidNetworkName(std::string_view text) {
   size_t characters = 0;
   bool point_allowed = false;
   for (char c : text) {
@@ -36,65 +36,65 @@ bool valid_network_name(std::string_view text) {
       point_allowed = false;
       continue;
     }
-    if (!(is_latin_or_digit(c) || c == ' ' || c == '-' || c == '/' || c == '_')) return false;
+    if (!(IsLatinOrDigit(c) || c == ' ' || c == '-' || c == '/' || c == '_')) return false;
     if (++characters > kNetworkNameChars) return false;
     point_allowed = true;
   }
   return characters > 0;
 }
 
-std::string clock_text(unsigned seconds) {
+std::string ClockText(unsigned seconds) {
   char buffer[16];
   std::snprintf(buffer, sizeof buffer, "%02u:%02u", seconds / 60, seconds % 60);
   return buffer;
 }
 
-bool is_format_word(std::string_view word) {
+bool IsFormatWord(std::string_view word) {
   for (std::string_view w : {"float", "int", "CLK_frm", "string", "ASCI", "name"})
-    if (iequals(word, w)) return true;
+    if (Iequals(word, w)) return true;
   return false;
 }
 
 }  // namespace
 
-Parameter::Parameter(std::string short_name) : MyConverter(std::move(short_name)) {}
+Parameter::Parameter(std::string short_name) : ValueCodec(std::move(short_name)) {}
 
 Parameter::~Parameter() {
   // The slot may since have been pointed at another record; that reference stays.
-  if (outputSlot != nullptr && *outputSlot == this) *outputSlot = nullptr;
-  if (pollTimer >= 0) ::close(pollTimer);
+  if (output_slot != nullptr && *output_slot == this) *output_slot = nullptr;
+  if (poll_timer >= 0) ::close(poll_timer);
 }
 
 std::unique_ptr<Parameter> Parameter::Clone() const {
   std::unique_ptr<Parameter> copy(new Parameter(*this));
-  copy->outputSlot = nullptr;
-  copy->pollActive = false;
-  copy->pollTimer = -1;
-  copy->viewItem = nullptr;
+  copy->output_slot = nullptr;
+  copy->poll_active = false;
+  copy->poll_timer = -1;
+  copy->view_item = nullptr;
   return copy;
 }
 
 bool Parameter::SetValueFromText(std::string_view text) {
-  if (platform::utf8_length(text) > kMaxValueChars) return false;
+  if (platform::Utf8Length(text) > kMaxValueChars) return false;
   const bool limited = minimum != 0 || maximum != 0;
   const std::string_view word = FormatWord();
   std::string accepted;
 
-  if (iequals(shortName, kNetworkNameParameter)) {
-    if (!valid_network_name(text)) return false;
+  if (Iequals(short_name, kNetworkNameParameter)) {
+    if (!ValidNetworkName(text)) return false;
     accepted = text;
-  } else if (iequals(word, "float")) {
+  } else if (Iequals(word, "float")) {
     double number = 0;
-    if (!parse_decimal(text, number)) return false;
+    if (!ParseDecimal(text, number)) return false;
     const float single = static_cast<float>(number);
     if (!std::isfinite(single)) return false;
     const double stored = single;
     if (limited && (stored < minimum - kFloatTolerance || stored > maximum + kFloatTolerance))
       return false;
-    accepted = format_fixed3(stored);
-  } else if (iequals(word, "int")) {
+    accepted = FormatFixed3(stored);
+  } else if (Iequals(word, "int")) {
     double number = 0;
-    if (!parse_decimal(text, number)) return false;
+    if (!ParseDecimal(text, number)) return false;
     const double whole = std::round(number);
     if (std::fabs(number - whole) > kWholeTolerance || std::fabs(whole) > kLargestWhole)
       return false;
@@ -102,7 +102,7 @@ bool Parameter::SetValueFromText(std::string_view text) {
     // The whole number is what the device gets, so that is what the value shows:
     // "1e3" or "2.0" would otherwise be written as 1 and 2.
     accepted = std::to_string(static_cast<long long>(whole));
-  } else if (iequals(word, "CLK_frm")) {
+  } else if (Iequals(word, "CLK_frm")) {
     unsigned seconds = 0;
     unsigned multiplier = 10;
     bool any_digit = false;
@@ -123,13 +123,13 @@ bool Parameter::SetValueFromText(std::string_view text) {
     if (limited && (seconds < minimum || seconds > maximum)) return false;
     // Minutes and two-digit seconds are the form the write reads back exactly
     // ("1:5" means 65 seconds, but would be written as 1 * 6 + 5).
-    accepted = clock_text(seconds);
+    accepted = ClockText(seconds);
   } else {
     accepted = text;
   }
 
   value = std::move(accepted);
-  valueChanged = true;
+  value_changed = true;
   return true;
 }
 
@@ -137,8 +137,8 @@ void Parameter::Reset() {
   value = kNoData;
   note.clear();
   editable = true;
-  ownedByFirm = false;
-  valueChanged = editChanged = ownerChanged = false;
+  owned_by_firm = false;
+  value_changed = edit_changed = owner_changed = false;
 }
 
 void Parameter::SetCompareNote(std::string_view device_value) {
@@ -159,36 +159,36 @@ Rgb Parameter::DisplayColour() const {
 
 std::string Parameter::TreeText(bool show_indexes) const {
   if (!(show_indexes && IsPolled())) return caption;
-  return caption + ", " + shortName + ":" + std::to_string(pollIndex);
+  return caption + ", " + short_name + ":" + std::to_string(poll_index);
 }
 
 std::string Parameter::NameColumn(bool show_indexes) const {
-  if (!(show_indexes && indexed)) return shortName;
-  return shortName + ":" + std::to_string(linearIndex);
+  if (!(show_indexes && indexed)) return short_name;
+  return short_name + ":" + std::to_string(linear_index);
 }
 
 std::string Parameter::EditableText() const {
-  if (hasAttributes == 0) return {};
+  if (has_attributes == 0) return {};
   return editable ? "Редактируемый" : "Не редактируемый";
 }
 
 std::string Parameter::OwnerText() const {
-  if (hasAttributes == 0) return {};
-  return ownedByFirm ? "Фирма" : "Пользователь";
+  if (has_attributes == 0) return {};
+  return owned_by_firm ? "Фирма" : "Пользователь";
 }
 
 int Parameter::Icon() const {
   if (!writable) return 30;
-  return is_format_word(FormatWord()) ? 28 : 27;
+  return IsFormatWord(FormatWord()) ? 28 : 27;
 }
 
 uint8_t Parameter::AttributeByte() const {
-  return static_cast<uint8_t>((editable ? 1u : 0u) | (ownedByFirm ? 0u : 2u));
+  return static_cast<uint8_t>((editable ? 1u : 0u) | (owned_by_firm ? 0u : 2u));
 }
 
 void Parameter::SetAttributeByte(uint8_t attributes) {
   editable = (attributes & 1u) != 0;
-  ownedByFirm = (attributes & 2u) == 0;
+  owned_by_firm = (attributes & 2u) == 0;
 }
 
 }  // namespace vesk::link

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "link/my_converter.h"
+#include "link/value_codec.h"
 
 namespace vesk::link {
 
@@ -22,7 +22,7 @@ struct Rgb {
   bool operator==(const Rgb&) const = default;
 };
 
-class Parameter : public MyConverter {
+class Parameter : public ValueCodec {
  public:
   explicit Parameter(std::string short_name);
   // Clears the output slot that refers to this record and closes the polling timer.
@@ -34,7 +34,7 @@ class Parameter : public MyConverter {
   std::unique_ptr<Parameter> Clone() const;
 
   // Returns true when the text is accepted (value replaced by the text or its normal
-  // form, valueChanged set); false leaves the record unchanged.
+  // form, value_changed set); false leaves the record unchanged.
   virtual bool SetValueFromText(std::string_view text);
 
   // Value "Нет данных", note empty, editable, owned by the user, no changed flags.
@@ -56,31 +56,31 @@ class Parameter : public MyConverter {
   int Icon() const;                  // image number 27, 28 or 30
 
   // A polled parameter is one that holds a polling timer (the scanners tree's records).
-  bool IsPolled() const { return pollTimer >= 0; }
-  bool AnyChanged() const { return valueChanged || editChanged || ownerChanged; }
+  bool IsPolled() const { return poll_timer >= 0; }
+  bool AnyChanged() const { return value_changed || edit_changed || owner_changed; }
   // Attributes as one byte on the wire: bit 0 editable, bit 1 clear = owned by firm.
   uint8_t AttributeByte() const;
   void SetAttributeByte(uint8_t attributes);
 
   std::string caption = kUnknownCaption;
   bool indexed = false;
-  bool valueChanged = false;
-  bool editChanged = false;
-  bool ownerChanged = false;
+  bool value_changed = false;
+  bool edit_changed = false;
+  bool owner_changed = false;
   std::string note;
   bool writable = true;
   bool editable = true;
-  bool ownedByFirm = false;
-  uint8_t hasAttributes = 0;
-  int32_t pollIndex = 0;
-  int32_t linearIndex = 0;
-  Parameter** outputSlot = nullptr;  // cleared when the record is destroyed
+  bool owned_by_firm = false;
+  uint8_t has_attributes = 0;
+  int32_t poll_index = 0;
+  int32_t linear_index = 0;
+  Parameter** output_slot = nullptr;  // cleared when the record is destroyed
   int32_t mark = 0;
-  int32_t pollPeriod = 1000;
-  bool pollActive = false;
-  int pollTimer = -1;  // timerfd while the record is a polled parameter
-  void* viewItem = nullptr;
-  std::string initialValue;
+  int32_t poll_period = 1000;
+  bool poll_active = false;
+  int poll_timer = -1;  // timerfd while the record is a polled parameter
+  void* view_item = nullptr;
+  std::string initial_value;
 
  private:
   // Only Clone copies, and it drops what must stay unique to one record.

@@ -23,7 +23,7 @@ struct Entry {
 };
 
 // The number after `prefix` when the whole name is prefix and digits.
-bool numbered(std::string_view name, std::string_view prefix, unsigned& number) {
+bool Numbered(std::string_view name, std::string_view prefix, unsigned& number) {
   if (name.size() <= prefix.size() || name.substr(0, prefix.size()) != prefix) return false;
   std::string_view digits = name.substr(prefix.size());
   auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
@@ -31,7 +31,7 @@ bool numbered(std::string_view name, std::string_view prefix, unsigned& number) 
 }
 
 // A serial core port reports type 0 (unknown) when no UART answered at its address.
-bool real_uart(const fs::path& tty_dir) {
+bool RealUart(const fs::path& tty_dir) {
   std::ifstream in(tty_dir / "type");
   if (!in) return true;  // not a serial core port; its driver is enough
   int type = -1;
@@ -39,27 +39,26 @@ bool real_uart(const fs::path& tty_dir) {
   return type != 0;
 }
 
-bool has_driver(const fs::path& tty_dir) {
+bool HasDriver(const fs::path& tty_dir) {
   std::error_code ec;
   return fs::exists(tty_dir / "device" / "driver", ec);
 }
 
 }  // namespace
 
-std::vector<std::string> serial_port_names(const fs::path& sys_class_tty, const fs::path& by_id) {
+std::vector<std::string> SerialPortNames(const fs::path& sys_class_tty, const fs::path& by_id) {
   std::vector<Entry> entries;
   std::error_code ec;
   for (fs::directory_iterator it(sys_class_tty, ec), end; !ec && it != end; it.increment(ec)) {
     const std::string name = it->path().filename().string();
     const fs::path dir = it->path();
     unsigned n = 0;
-    if (numbered(name, "ttyS", n)) {
-      if (has_driver(dir) && real_uart(dir))
-        entries.push_back({0, n, "COM" + std::to_string(n + 1)});
-    } else if (numbered(name, "ttyACM", n)) {
-      if (has_driver(dir)) entries.push_back({1, n, name});
-    } else if (numbered(name, "ttyUSB", n)) {
-      if (has_driver(dir)) entries.push_back({2, n, name});
+    if (Numbered(name, "ttyS", n)) {
+      if (HasDriver(dir) && RealUart(dir)) entries.push_back({0, n, "COM" + std::to_string(n + 1)});
+    } else if (Numbered(name, "ttyACM", n)) {
+      if (HasDriver(dir)) entries.push_back({1, n, name});
+    } else if (Numbered(name, "ttyUSB", n)) {
+      if (HasDriver(dir)) entries.push_back({2, n, name});
     }
   }
   ec.clear();
@@ -73,9 +72,9 @@ std::vector<std::string> serial_port_names(const fs::path& sys_class_tty, const 
   return names;
 }
 
-std::string serial_port_list(const fs::path& sys_class_tty, const fs::path& by_id) {
+std::string SerialPortList(const fs::path& sys_class_tty, const fs::path& by_id) {
   std::string text;
-  for (const std::string& name : serial_port_names(sys_class_tty, by_id)) {
+  for (const std::string& name : SerialPortNames(sys_class_tty, by_id)) {
     if (name.find(':') != std::string::npos) continue;
     if (!text.empty()) text += ':';
     text += name;

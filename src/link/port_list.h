@@ -13,13 +13,13 @@ namespace vesk::link {
 // by-id paths sorted. Only devices that have a driver count, and a ttyS only when a real
 // UART is behind it. A folder that cannot be read adds nothing. The folders can be
 // replaced for tests.
-std::vector<std::string> serial_port_names(
+std::vector<std::string> SerialPortNames(
     const std::filesystem::path& sys_class_tty = "/sys/class/tty",
     const std::filesystem::path& by_id = "/dev/serial/by-id");
 
 // The same names joined by ':' ("COM1:COM3"); empty when there are none. A name that holds
 // a ':' itself cannot be told apart in this text and is left out.
-std::string serial_port_list(const std::filesystem::path& sys_class_tty = "/sys/class/tty",
-                             const std::filesystem::path& by_id = "/dev/serial/by-id");
+std::string SerialPortList(const std::filesystem::path& sys_class_tty = "/sys/class/tty",
+                           const std::filesystem::path& by_id = "/dev/serial/by-id");
 
 }  // namespace vesk::link

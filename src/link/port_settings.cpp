@@ -9,14 +9,14 @@ namespace vesk::link {
 
 namespace {
 
-bool is_space(char c) {
+bool IsSpace(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
 // A decimal number, blanks around it allowed; false for anything else or out of range.
-bool parse_decimal(std::string_view text, int32_t& out) {
-  while (!text.empty() && is_space(text.front())) text.remove_prefix(1);
-  while (!text.empty() && is_space(text.back())) text.remove_suffix(1);
+bool ParseDecimal(std::string_view text, int32_t& out) {
+  while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsSpace(text.back())) text.remove_suffix(1);
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   if (text.empty()) return false;
   int64_t value = 0;
@@ -30,20 +30,20 @@ bool parse_decimal(std::string_view text, int32_t& out) {
 
 }  // namespace
 
-int32_t parity_code_from_text(std::string_view text, int32_t current) {
-  if (platform::iequals(text, "Отсутствует")) return kParityNone;
-  if (platform::iequals(text, "Четность")) return kParityEven;
-  if (platform::iequals(text, "Нечетность")) return kParityOdd;
+int32_t ParityCodeFromText(std::string_view text, int32_t current) {
+  if (platform::Iequals(text, "Отсутствует")) return kParityNone;
+  if (platform::Iequals(text, "Четность")) return kParityEven;
+  if (platform::Iequals(text, "Нечетность")) return kParityOdd;
   return current;
 }
 
-bool apply_port_setting(PortSettings& settings, std::string_view key, std::string_view value) {
+bool ApplyPortSetting(PortSettings& settings, std::string_view key, std::string_view value) {
   if (key == "Port") {
     settings.port_name = std::string(value);
     return true;
   }
   if (key == "PrtY") {
-    settings.parity = parity_code_from_text(value, settings.parity);
+    settings.parity = ParityCodeFromText(value, settings.parity);
     return true;
   }
   int32_t* field = nullptr;
@@ -60,7 +60,7 @@ bool apply_port_setting(PortSettings& settings, std::string_view key, std::strin
   } else {
     return false;
   }
-  return parse_decimal(value, *field);
+  return ParseDecimal(value, *field);
 }
 
 }  // namespace vesk::link

@@ -31,11 +31,11 @@ struct PortSettings {
 
 // Parity code for a "PrtY" text ("Отсутствует" 3, "Четность" 1, "Нечетность" 4, case
 // ignored); any other text returns `current` unchanged.
-int32_t parity_code_from_text(std::string_view text, int32_t current);
+int32_t ParityCodeFromText(std::string_view text, int32_t current);
 
 // Applies one value of the port settings node by its key ("Port", "bPS", "Addr", "A.Len",
 // "LEn", "Sbit", "PrtY"). Returns false, leaving the settings as they were, for an unknown
 // key or a number that does not parse; range checks are left to the port's open.
-bool apply_port_setting(PortSettings& settings, std::string_view key, std::string_view value);
+bool ApplyPortSetting(PortSettings& settings, std::string_view key, std::string_view value);
 
 }  // namespace vesk::link

@@ -11,8 +11,8 @@ std::atomic<Presenter*> g_presenter{nullptr};
 std::mutex g_console_mutex;
 }  // namespace
 
-MsgAnswer ConsolePresenter::MessageBox(std::string_view text, std::string_view caption, MsgIcon,
-                                       MsgButtons buttons) {
+MsgAnswer ConsolePresenter::ShowMessage(std::string_view text, std::string_view caption, MsgIcon,
+                                        MsgButtons buttons) {
   if (!silent_) {
     std::lock_guard lock(g_console_mutex);
     std::fprintf(stderr, "%.*s: %.*s\n", static_cast<int>(caption.size()), caption.data(),
@@ -34,7 +34,7 @@ Presenter& presenter() {
   return p ? *p : console;
 }
 
-void set_presenter(Presenter* p) {
+void SetPresenter(Presenter* p) {
   g_presenter.store(p);
 }
 

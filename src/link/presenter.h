@@ -17,8 +17,8 @@ class Presenter {
   virtual ~Presenter() = default;
   // Shows a message box and returns the answer. May be called from any thread; the
   // implementation runs it on the thread that owns the windows and waits for it.
-  virtual MsgAnswer MessageBox(std::string_view text, std::string_view caption, MsgIcon icon,
-                               MsgButtons buttons = MsgButtons::Ok) = 0;
+  virtual MsgAnswer ShowMessage(std::string_view text, std::string_view caption, MsgIcon icon,
+                                MsgButtons buttons = MsgButtons::Ok) = 0;
 };
 
 // The headless presenter: messages to stderr (nothing when silent), questions get their
@@ -26,8 +26,8 @@ class Presenter {
 class ConsolePresenter : public Presenter {
  public:
   explicit ConsolePresenter(bool silent = false) : silent_(silent) {}
-  MsgAnswer MessageBox(std::string_view text, std::string_view caption, MsgIcon icon,
-                       MsgButtons buttons) override;
+  MsgAnswer ShowMessage(std::string_view text, std::string_view caption, MsgIcon icon,
+                        MsgButtons buttons) override;
   void set_silent(bool silent) { silent_ = silent; }
 
  private:
@@ -36,6 +36,6 @@ class ConsolePresenter : public Presenter {
 
 // The process-wide presenter; a ConsolePresenter until a front end installs its own.
 Presenter& presenter();
-void set_presenter(Presenter* p);  // nullptr restores the console presenter
+void SetPresenter(Presenter* p);  // nullptr restores the console presenter
 
 }  // namespace vesk::link

@@ -6,12 +6,12 @@ namespace {
 
 constexpr char kHex[] = "0123456789ABCDEF";
 
-void put_hex(char* out, uint8_t byte) {
+void PutHex(char* out, uint8_t byte) {
   out[0] = kHex[byte >> 4];
   out[1] = kHex[byte & 0x0F];
 }
 
-int hex_digit(char c) {
+int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -19,39 +19,39 @@ int hex_digit(char c) {
 }
 
 // Reads two hexadecimal characters; false when either is not one.
-bool get_hex(const char* in, uint8_t& byte) {
-  int hi = hex_digit(in[0]), lo = hex_digit(in[1]);
+bool GetHex(const char* in, uint8_t& byte) {
+  int hi = HexDigit(in[0]), lo = HexDigit(in[1]);
   if (hi < 0 || lo < 0) return false;
   byte = static_cast<uint8_t>(hi << 4 | lo);
   return true;
 }
 
-uint8_t char_sum(std::string_view s) {
+uint8_t CharSum(std::string_view s) {
   unsigned sum = 0;
   for (char c : s) sum += static_cast<unsigned char>(c);
   return static_cast<uint8_t>(sum);
 }
 
-int copy_data(const uint8_t* from, size_t n, uint8_t* data, size_t capacity, int& count) {
+int CopyData(const uint8_t* from, size_t n, uint8_t* data, size_t capacity, int& count) {
   if (n > capacity) return kProbeMalformed;
   for (size_t i = 0; i < n; ++i) data[i] = from[i];
   count = static_cast<int>(n);
   return 0;
 }
 
-int check_rtu(uint8_t address, std::string_view reply, uint8_t* data, size_t capacity, int& count) {
+int CheckRtu(uint8_t address, std::string_view reply, uint8_t* data, size_t capacity, int& count) {
   // Address and checksum at least; anything shorter is no frame of this protocol.
   if (reply.size() < 3) return kProbeMalformed;
   const auto* bytes = reinterpret_cast<const uint8_t*>(reply.data());
   const size_t body = reply.size() - 2;
-  const uint16_t crc = modbus_crc16(bytes, body);
+  const uint16_t crc = ModbusCrc16(bytes, body);
   if (bytes[body] != (crc & 0xFF) || bytes[body + 1] != (crc >> 8)) return kProbeChecksum;
   if (bytes[0] != address) return kProbeAddress;
-  return copy_data(bytes + 1, body - 1, data, capacity, count);
+  return CopyData(bytes + 1, body - 1, data, capacity, count);
 }
 
-int check_ascii(uint8_t address, std::string_view reply, uint8_t* data, size_t capacity,
-                int& count) {
+int CheckAscii(uint8_t address, std::string_view reply, uint8_t* data, size_t capacity,
+               int& count) {
   const size_t cr = reply.find('\r');
   if (cr == std::string_view::npos) return kProbeMalformed;
   const size_t colon = reply.find(':');
@@ -63,14 +63,14 @@ int check_ascii(uint8_t address, std::string_view reply, uint8_t* data, size_t c
   const size_t n = hex.size() / 2;
   if (n > sizeof bytes) return kProbeMalformed;
   for (size_t i = 0; i < n; ++i)
-    if (!get_hex(hex.data() + 2 * i, bytes[i])) return kProbeMalformed;
-  if (modbus_lrc(bytes, n - 1) != bytes[n - 1]) return kProbeChecksum;
+    if (!GetHex(hex.data() + 2 * i, bytes[i])) return kProbeMalformed;
+  if (ModbusLrc(bytes, n - 1) != bytes[n - 1]) return kProbeChecksum;
   if (bytes[0] != address) return kProbeAddress;
-  return copy_data(bytes + 1, n - 2, data, capacity, count);
+  return CopyData(bytes + 1, n - 2, data, capacity, count);
 }
 
-int check_percent(uint8_t address, std::string_view reply, uint8_t* data, size_t capacity,
-                  int& count) {
+int CheckPercent(uint8_t address, std::string_view reply, uint8_t* data, size_t capacity,
+                 int& count) {
   // The frame ends with its carriage return; what follows it belongs to nothing.
   const size_t cr = reply.find('\r');
   if (cr != std::string_view::npos) reply = reply.substr(0, cr + 1);
@@ -78,18 +78,18 @@ int check_percent(uint8_t address, std::string_view reply, uint8_t* data, size_t
   if (reply.size() < 6) return kProbeMalformed;
   const size_t body = reply.size() - 3;
   uint8_t sum = 0;
-  if (!get_hex(reply.data() + body, sum) || sum != char_sum(reply.substr(0, body)))
+  if (!GetHex(reply.data() + body, sum) || sum != CharSum(reply.substr(0, body)))
     return kProbeChecksum;
   if (reply[0] != '!') return kProbeMalformed;
   uint8_t from = 0;
-  if (!get_hex(reply.data() + 1, from) || from != address) return kProbeAddress;
-  return copy_data(reinterpret_cast<const uint8_t*>(reply.data()) + 3, body - 3, data, capacity,
-                   count);
+  if (!GetHex(reply.data() + 1, from) || from != address) return kProbeAddress;
+  return CopyData(reinterpret_cast<const uint8_t*>(reply.data()) + 3, body - 3, data, capacity,
+                  count);
 }
 
 }  // namespace
 
-uint16_t modbus_crc16(const uint8_t* bytes, size_t count) {
+uint16_t ModbusCrc16(const uint8_t* bytes, size_t count) {
   uint16_t crc = 0xFFFF;
   for (size_t i = 0; i < count; ++i) {
     crc ^= bytes[i];
@@ -100,14 +100,14 @@ uint16_t modbus_crc16(const uint8_t* bytes, size_t count) {
   return crc;
 }
 
-uint8_t modbus_lrc(const uint8_t* bytes, size_t count) {
+uint8_t ModbusLrc(const uint8_t* bytes, size_t count) {
   unsigned sum = 0;
   for (size_t i = 0; i < count; ++i) sum += bytes[i];
   return static_cast<uint8_t>(-sum);
 }
 
-bool build_probe_request(int mode, uint8_t address, const uint8_t* payload, int count,
-                         ProbeFrame& out) {
+bool BuildProbeRequest(int mode, uint8_t address, const uint8_t* payload, int count,
+                       ProbeFrame& out) {
   out.length = 0;
   if (count < 0 || count > kProbeMaxPayload || (count > 0 && payload == nullptr)) return false;
   uint8_t bytes[kProbeMaxPayload + 1];
@@ -118,26 +118,26 @@ bool build_probe_request(int mode, uint8_t address, const uint8_t* payload, int 
   switch (mode) {
     case kProbeModbusRtu: {
       for (size_t i = 0; i < n; ++i) *p++ = static_cast<char>(bytes[i]);
-      const uint16_t crc = modbus_crc16(bytes, n);
+      const uint16_t crc = ModbusCrc16(bytes, n);
       *p++ = static_cast<char>(crc & 0xFF);
       *p++ = static_cast<char>(crc >> 8);
       break;
     }
     case kProbeModbusAscii:
       *p++ = ':';
-      for (size_t i = 0; i < n; ++i, p += 2) put_hex(p, bytes[i]);
-      put_hex(p, modbus_lrc(bytes, n));
+      for (size_t i = 0; i < n; ++i, p += 2) PutHex(p, bytes[i]);
+      PutHex(p, ModbusLrc(bytes, n));
       p += 2;
       *p++ = '\r';
       *p++ = '\n';
       break;
     case kProbePercent: {
       *p++ = '%';
-      put_hex(p, address);
+      PutHex(p, address);
       p += 2;
       for (int i = 0; i < count; ++i) *p++ = static_cast<char>(payload[i]);
-      const uint8_t sum = char_sum(std::string_view(out.line, static_cast<size_t>(p - out.line)));
-      put_hex(p, sum);
+      const uint8_t sum = CharSum(std::string_view(out.line, static_cast<size_t>(p - out.line)));
+      PutHex(p, sum);
       p += 2;
       *p++ = '\r';
       break;
@@ -149,16 +149,16 @@ bool build_probe_request(int mode, uint8_t address, const uint8_t* payload, int 
   return true;
 }
 
-int check_probe_reply(int mode, uint8_t address, std::string_view reply, uint8_t* data,
-                      size_t capacity, int& count) {
+int CheckProbeReply(int mode, uint8_t address, std::string_view reply, uint8_t* data,
+                    size_t capacity, int& count) {
   count = 0;
   switch (mode) {
     case kProbeModbusRtu:
-      return check_rtu(address, reply, data, capacity, count);
+      return CheckRtu(address, reply, data, capacity, count);
     case kProbeModbusAscii:
-      return check_ascii(address, reply, data, capacity, count);
+      return CheckAscii(address, reply, data, capacity, count);
     case kProbePercent:
-      return check_percent(address, reply, data, capacity, count);
+      return CheckPercent(address, reply, data, capacity, count);
     default:
       return kProbeMalformed;
   }

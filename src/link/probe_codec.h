@@ -22,25 +22,25 @@ inline constexpr int kProbeAddress = 5;
 inline constexpr int kProbeMalformed = 6;
 
 // Modbus RTU CRC: polynomial 0xA001 reflected, initial 0xFFFF; sent low byte first.
-uint16_t modbus_crc16(const uint8_t* bytes, size_t count);
+uint16_t ModbusCrc16(const uint8_t* bytes, size_t count);
 // Modbus ASCII LRC: two's complement of the byte sum.
-uint8_t modbus_lrc(const uint8_t* bytes, size_t count);
+uint8_t ModbusLrc(const uint8_t* bytes, size_t count);
 
 struct ProbeFrame {
   char line[2 * (kProbeMaxPayload + 2) + 4];
   int length = 0;
-  std::string_view text() const { return {line, static_cast<size_t>(length)}; }
+  std::string_view Text() const { return {line, static_cast<size_t>(length)}; }
 };
 
 // Builds the request of a probe mode for an 8-bit address. Returns false for an unknown
 // mode or a payload of more than kProbeMaxPayload bytes.
-bool build_probe_request(int mode, uint8_t address, const uint8_t* payload, int count,
-                         ProbeFrame& out);
+bool BuildProbeRequest(int mode, uint8_t address, const uint8_t* payload, int count,
+                       ProbeFrame& out);
 
 // Checks a reply of a probe mode and copies the data that follows the address into
 // `data` (room for `capacity` bytes). Returns 0, kProbeChecksum, kProbeAddress or
 // kProbeMalformed; `count` is 0 unless the result is 0.
-int check_probe_reply(int mode, uint8_t address, std::string_view reply, uint8_t* data,
-                      size_t capacity, int& count);
+int CheckProbeReply(int mode, uint8_t address, std::string_view reply, uint8_t* data,
+                    size_t capacity, int& count);
 
 }  // namespace vesk::link

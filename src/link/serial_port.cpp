@@ -30,7 +30,7 @@ constexpr int32_t kBaudRates[] = {110,   300,   600,   1200,  2400,  4800,   960
                                   19200, 28800, 38400, 56000, 57600, 115200, 128000};
 
 // The system calls, each wrapped once: 0 or the errno, interrupted calls repeated.
-int sys_ioctl(int fd, unsigned long request, void* arg) {
+int SysIoctl(int fd, unsigned long request, void* arg) {
   int r;
   do {
     r = ::ioctl(fd, request, arg);
@@ -38,7 +38,7 @@ int sys_ioctl(int fd, unsigned long request, void* arg) {
   return r < 0 ? errno : 0;
 }
 
-int sys_flush(int fd, int queue) {
+int SysFlush(int fd, int queue) {
   int r;
   do {
     r = ::tcflush(fd, queue);
@@ -47,7 +47,7 @@ int sys_flush(int fd, int queue) {
 }
 
 // Bytes transferred, or -errno.
-ssize_t sys_read(int fd, void* buf, size_t n) {
+ssize_t SysRead(int fd, void* buf, size_t n) {
   ssize_t r;
   do {
     r = ::read(fd, buf, n);
@@ -55,7 +55,7 @@ ssize_t sys_read(int fd, void* buf, size_t n) {
   return r < 0 ? -errno : r;
 }
 
-ssize_t sys_write(int fd, const void* buf, size_t n) {
+ssize_t SysWrite(int fd, const void* buf, size_t n) {
   ssize_t r;
   do {
     r = ::write(fd, buf, n);
@@ -64,42 +64,42 @@ ssize_t sys_write(int fd, const void* buf, size_t n) {
 }
 
 // Errors by which a driver says it has no such control at all.
-bool not_supported(int err) {
+bool NotSupported(int err) {
   return err == ENOTTY || err == EINVAL || err == ENOSYS;
 }
 
-platform::Waitable writable(int fd) {
+platform::Waitable Writable(int fd) {
   return platform::Waitable{fd, POLLOUT, nullptr};
 }
 
 // Holds for `ms` milliseconds with high resolution. Longer stretches sleep in the wait
 // on `stop` and only the last millisecond spins, so slow lines do not burn a core.
 // Returns false when stopped.
-bool pace(double ms, platform::Event& stop) {
+bool Pace(double ms, platform::Event& stop) {
   const auto until = Clock::now() + std::chrono::nanoseconds(static_cast<int64_t>(ms * 1e6));
   for (;;) {
     const auto now = Clock::now();
     if (now >= until) return true;
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - now);
     if (left.count() >= 2) {
-      if (platform::wait_any({platform::waitable(stop)}, left - std::chrono::milliseconds(1)) == 0)
+      if (platform::WaitAny({platform::Signalled(stop)}, left - std::chrono::milliseconds(1)) == 0)
         return false;
     }
   }
 }
 
 // Writes all of `data` before `deadline`, waiting for room in the output queue.
-PortResult write_all(int fd, const char* data, size_t n, Clock::time_point deadline,
-                     platform::Event& stop) {
+PortResult WriteAll(int fd, const char* data, size_t n, Clock::time_point deadline,
+                    platform::Event& stop) {
   while (n > 0) {
-    ssize_t w = sys_write(fd, data, n);
+    ssize_t w = SysWrite(fd, data, n);
     if (w > 0) {
       data += w;
       n -= static_cast<size_t>(w);
       continue;
     }
     if (w < 0 && w != -EAGAIN) return {PortStatus::SystemError, static_cast<int>(-w)};
-    int r = platform::wait_any_until({platform::waitable(stop), writable(fd)}, deadline);
+    int r = platform::WaitAnyUntil({platform::Signalled(stop), Writable(fd)}, deadline);
     if (r == 0) return {PortStatus::Stopped, 0};
     if (r == platform::kWaitTimeout) return {PortStatus::Timeout, 0};
     if (r == platform::kWaitError) return {PortStatus::SystemError, errno};
@@ -109,7 +109,7 @@ PortResult write_all(int fd, const char* data, size_t n, Clock::time_point deadl
 
 }  // namespace
 
-int PortResult::code() const {
+int PortResult::Code() const {
   switch (status) {
     case PortStatus::Received:
       return 0;
@@ -125,18 +125,18 @@ int PortResult::code() const {
   return -1;
 }
 
-std::string PortResult::reason() const {
+std::string PortResult::Reason() const {
   if (status != PortStatus::SystemError || sys_errno == 0) return {};
   return std::strerror(sys_errno);
 }
 
-bool baud_rate_supported(int32_t baud) {
+bool BaudRateSupported(int32_t baud) {
   for (int32_t b : kBaudRates)
     if (b == baud) return true;
   return false;
 }
 
-LineTiming line_timing(const PortSettings& s) {
+LineTiming LineTimingFor(const PortSettings& s) {
   LineTiming t;
   const int bits = 2 + s.byte_size +
                    (s.parity == 1 || s.parity == 2 || s.parity == 4 || s.parity == 5 ? 1 : 0) +
@@ -154,7 +154,7 @@ LineTiming line_timing(const PortSettings& s) {
   return t;
 }
 
-std::string device_path(std::string_view name) {
+std::string DevicePath(std::string_view name) {
   if (!name.empty() && name.front() == '/') return std::string(name);
   if (name.size() > 3 && (name[0] == 'C' || name[0] == 'c') && (name[1] == 'O' || name[1] == 'o') &&
       (name[2] == 'M' || name[2] == 'm')) {
@@ -167,11 +167,11 @@ std::string device_path(std::string_view name) {
   return "/dev/" + std::string(name);
 }
 
-std::string open_failure_message(std::string_view port_name, int sys_errno) {
+std::string OpenFailureMessage(std::string_view port_name, int sys_errno) {
   std::string text = "Не удается открыть порт " + std::string(port_name) +
                      ". Связь с сетью отсутствует. Проверьте сетевые параметры";
   if (sys_errno == 0) return text;
-  text += "\n" + device_path(port_name) + ": " + std::strerror(sys_errno);
+  text += "\n" + DevicePath(port_name) + ": " + std::strerror(sys_errno);
   if (sys_errno == EACCES || sys_errno == EPERM)
     text +=
         "\nНет доступа к устройству: пользователю нужны права на чтение и запись порта "
@@ -181,17 +181,17 @@ std::string open_failure_message(std::string_view port_name, int sys_errno) {
   return text;
 }
 
-int open_and_report(SerialPort& port, bool report) {
-  const int result = port.open();
+int OpenAndReport(SerialPort& port, bool report) {
+  const int result = port.Open();
   if (result != kOpenOk)
-    exitStatus.fetch_or(0x02);
+    exit_status.fetch_or(0x02);
   else
-    exitStatus.fetch_and(~uint32_t{0x02});
+    exit_status.fetch_and(~uint32_t{0x02});
   if (result != kOpenOk && report) {
-    presenter().MessageBox(open_failure_message(port.settings().port_name,
-                                                result == kOpenFailed ? port.last_errno() : 0),
-                           "Ошибка драйвера последовательного порта", MsgIcon::Error,
-                           MsgButtons::Ok);
+    presenter().ShowMessage(OpenFailureMessage(port.settings().port_name,
+                                               result == kOpenFailed ? port.last_errno() : 0),
+                            "Ошибка драйвера последовательного порта", MsgIcon::Error,
+                            MsgButtons::Ok);
   }
   return result;
 }
@@ -199,23 +199,23 @@ int open_and_report(SerialPort& port, bool report) {
 SerialPort::SerialPort() = default;
 
 SerialPort::~SerialPort() {
-  if (is_open()) close();
+  if (IsOpen()) Close();
 }
 
-void SerialPort::release() {
+void SerialPort::Release() {
   ::close(fd_);  // the descriptor is gone whatever close reports
   fd_ = -1;
   rts_raised_ = false;
 }
 
-int SerialPort::open() {
-  if (is_open()) close();
+int SerialPort::Open() {
+  if (IsOpen()) Close();
   timing_ = LineTiming{};
   last_errno_ = 0;
   modem_lines_ = true;
   have_icount_ = true;
 
-  const std::string path = device_path(settings_.port_name);
+  const std::string path = DevicePath(settings_.port_name);
   if (path.find('\0') != std::string::npos) {  // would open some other, shorter path
     last_errno_ = EINVAL;
     return kOpenFailed;
@@ -229,36 +229,36 @@ int SerialPort::open() {
     return kOpenFailed;
   }
   fd_ = fd;
-  if (int err = probe_terminal(fd_)) {
+  if (int err = ProbeTerminal(fd_)) {
     last_errno_ = err;
-    release();
+    Release();
     return kOpenFailed;
   }
   // Nobody else may use the line while we hold it: TIOCEXCL keeps other programs from
   // opening the device, the lock tells cooperating ones that it is taken.
   if (::flock(fd_, LOCK_EX | LOCK_NB) < 0 && errno == EWOULDBLOCK) {
     last_errno_ = EWOULDBLOCK;
-    release();
+    Release();
     return kOpenFailed;
   }
-  sys_ioctl(fd_, TIOCEXCL, nullptr);
+  SysIoctl(fd_, TIOCEXCL, nullptr);
 
   // The settings are checked in this order so that the result codes stay as they were.
   const PortSettings& s = settings_;
   if (s.parity < 0 || s.parity > 5) {
-    release();
+    Release();
     return kOpenUnsupported;
   }
   if (s.byte_size < 5 || s.byte_size > 8) {
-    release();
+    Release();
     return kOpenBadByteSize;
   }
   if (s.stop_bits != 1 && s.stop_bits != 2) {
-    release();
+    Release();
     return kOpenUnsupported;
   }
-  if (!baud_rate_supported(s.baud_rate)) {
-    release();
+  if (!BaudRateSupported(s.baud_rate)) {
+    Release();
     return kOpenUnsupported;
   }
 
@@ -267,19 +267,19 @@ int SerialPort::open() {
   config.byte_size = s.byte_size;
   config.parity = s.parity;
   config.stop_bits = s.stop_bits;
-  if (int err = configure_line(fd_, config)) {
+  if (int err = ConfigureLine(fd_, config)) {
     last_errno_ = err;
-    release();
+    Release();
     return kOpenFailed;
   }
 
   // DTR stays low and RTS is ours to switch; it rests low so that a semi-automatic
   // converter listens. A pseudo-terminal has no modem lines at all.
   int lines = TIOCM_DTR | TIOCM_RTS;
-  if (int err = sys_ioctl(fd_, TIOCMBIC, &lines)) {
-    if (!not_supported(err)) {
+  if (int err = SysIoctl(fd_, TIOCMBIC, &lines)) {
+    if (!NotSupported(err)) {
       last_errno_ = err;
-      release();
+      Release();
       return kOpenFailed;
     }
     modem_lines_ = false;
@@ -288,26 +288,26 @@ int SerialPort::open() {
   // USB adapters hold received bytes for up to 16 ms unless asked not to; at our reply
   // waits that matters. Drivers without the setting are left as they are.
   serial_struct serial{};
-  if (sys_ioctl(fd_, TIOCGSERIAL, &serial) == 0 && !(serial.flags & ASYNC_LOW_LATENCY)) {
+  if (SysIoctl(fd_, TIOCGSERIAL, &serial) == 0 && !(serial.flags & ASYNC_LOW_LATENCY)) {
     serial.flags |= ASYNC_LOW_LATENCY;
-    sys_ioctl(fd_, TIOCSSERIAL, &serial);
+    SysIoctl(fd_, TIOCSSERIAL, &serial);
   }
 
-  if (int err = sys_flush(fd_, TCIOFLUSH)) {
+  if (int err = SysFlush(fd_, TCIOFLUSH)) {
     last_errno_ = err;
-    release();
+    Release();
     return kOpenFailed;
   }
-  timing_ = line_timing(s);
+  timing_ = LineTimingFor(s);
   return kOpenOk;
 }
 
-int SerialPort::close() {
-  if (!is_open()) return -2;
-  const int err = sys_flush(fd_, TCIOFLUSH);
+int SerialPort::Close() {
+  if (!IsOpen()) return -2;
+  const int err = SysFlush(fd_, TCIOFLUSH);
   // A device that vanished cannot be purged; holding on to its descriptor would only
   // keep the next open from working, so it is closed all the same.
-  release();
+  Release();
   timing_ = LineTiming{};
   if (err) {
     last_errno_ = err;
@@ -316,11 +316,11 @@ int SerialPort::close() {
   return 0;
 }
 
-int SerialPort::set_rts(bool raised) {
+int SerialPort::SetRts(bool raised) {
   if (!modem_lines_) return 0;
   int line = TIOCM_RTS;
-  if (int err = sys_ioctl(fd_, raised ? TIOCMBIS : TIOCMBIC, &line)) {
-    if (not_supported(err)) {
+  if (int err = SysIoctl(fd_, raised ? TIOCMBIS : TIOCMBIC, &line)) {
+    if (NotSupported(err)) {
       modem_lines_ = false;
       return 0;
     }
@@ -330,62 +330,62 @@ int SerialPort::set_rts(bool raised) {
   return 0;
 }
 
-int64_t SerialPort::line_error_count() {
+int64_t SerialPort::LineErrorCount() {
   if (!have_icount_) return -1;
   serial_icounter_struct counts{};
-  if (sys_ioctl(fd_, TIOCGICOUNT, &counts) != 0) {
+  if (SysIoctl(fd_, TIOCGICOUNT, &counts) != 0) {
     have_icount_ = false;
     return -1;
   }
   return int64_t{counts.frame} + counts.overrun + counts.parity + counts.brk + counts.buf_overrun;
 }
 
-PortResult SerialPort::send_receive(std::string_view request, Reply& reply, FrameEnd end) {
+PortResult SerialPort::SendReceive(std::string_view request, Reply& reply, FrameEnd end) {
   reply = Reply{};
-  if (!is_open()) return {PortStatus::Closed, 0};
+  if (!IsOpen()) return {PortStatus::Closed, 0};
   // A stopped port sends nothing: the request could not be answered anyway.
-  if (stopEvent.is_set()) return {PortStatus::Stopped, 0};
-  if (int err = sys_flush(fd_, TCIFLUSH)) return {PortStatus::SystemError, err};
-  const int64_t errors_before = line_error_count();
-  PortResult sent = send(request);
+  if (stop_event.IsSet()) return {PortStatus::Stopped, 0};
+  if (int err = SysFlush(fd_, TCIFLUSH)) return {PortStatus::SystemError, err};
+  const int64_t errors_before = LineErrorCount();
+  PortResult sent = Send(request);
   if (sent.status != PortStatus::Received) return sent;
-  return receive(reply, end, errors_before);
+  return Receive(reply, end, errors_before);
 }
 
-PortResult SerialPort::send(std::string_view request) {
+PortResult SerialPort::Send(std::string_view request) {
   const CommTimeouts& t = timing_.timeouts;
   if (converter_mode() == kConverterAuto) {
     // A send stopped halfway in the other mode may have left the transmitter on.
     if (rts_raised_)
-      if (int err = set_rts(false)) return {PortStatus::SystemError, err};
+      if (int err = SetRts(false)) return {PortStatus::SystemError, err};
     const auto deadline =
         Clock::now() + std::chrono::milliseconds(t.write_total_multiplier * request.size() +
                                                  t.write_total_constant);
-    return write_all(fd_, request.data(), request.size(), deadline, stopEvent);
+    return WriteAll(fd_, request.data(), request.size(), deadline, stop_event);
   }
 
-  if (int err = set_rts(true)) return {PortStatus::SystemError, err};
+  if (int err = SetRts(true)) return {PortStatus::SystemError, err};
   for (char c : request) {
-    if (stopEvent.is_set()) return {PortStatus::Stopped, 0};
+    if (stop_event.IsSet()) return {PortStatus::Stopped, 0};
     const auto deadline =
         Clock::now() + std::chrono::milliseconds(t.write_total_multiplier + t.write_total_constant);
-    PortResult r = write_all(fd_, &c, 1, deadline, stopEvent);
+    PortResult r = WriteAll(fd_, &c, 1, deadline, stop_event);
     if (r.status != PortStatus::Received) return r;  // RTS stays up until the next send
-    if (!pace(timing_.char_time_ms, stopEvent)) return {PortStatus::Stopped, 0};
+    if (!Pace(timing_.char_time_ms, stop_event)) return {PortStatus::Stopped, 0};
   }
-  if (int err = set_rts(false)) return {PortStatus::SystemError, err};
+  if (int err = SetRts(false)) return {PortStatus::SystemError, err};
   return {};
 }
 
-PortResult SerialPort::receive(Reply& reply, FrameEnd end, int64_t errors_before) {
+PortResult SerialPort::Receive(Reply& reply, FrameEnd end, int64_t errors_before) {
   const auto reply_wait = std::chrono::milliseconds(timing_.reply_wait_ms);
   auto deadline = Clock::now() + reply_wait;
   LineMarkDecoder marks;
   uint8_t raw[64];
   int empty_reads = 0;
   for (;;) {
-    int r = platform::wait_any_until({platform::waitable(stopEvent), platform::readable(fd_)},
-                                     deadline);
+    int r = platform::WaitAnyUntil({platform::Signalled(stop_event), platform::Readable(fd_)},
+                                   deadline);
     if (r == 0) return {PortStatus::Stopped, 0};
     if (r == platform::kWaitError) return {PortStatus::SystemError, errno};
     if (r == platform::kWaitTimeout) {
@@ -394,7 +394,7 @@ PortResult SerialPort::receive(Reply& reply, FrameEnd end, int64_t errors_before
       return {PortStatus::Timeout, 0};
     }
 
-    ssize_t n = sys_read(fd_, raw, sizeof raw);
+    ssize_t n = SysRead(fd_, raw, sizeof raw);
     if (n == -EAGAIN) continue;
     if (n < 0) return {PortStatus::SystemError, static_cast<int>(-n)};
     if (n == 0) {
@@ -404,10 +404,10 @@ PortResult SerialPort::receive(Reply& reply, FrameEnd end, int64_t errors_before
     }
     empty_reads = 0;
 
-    if (errors_before >= 0 && line_error_count() > errors_before) return {PortStatus::LineError, 0};
+    if (errors_before >= 0 && LineErrorCount() > errors_before) return {PortStatus::LineError, 0};
     for (ssize_t i = 0; i < n; ++i) {
       uint8_t c;
-      switch (marks.feed(raw[i], c)) {
+      switch (marks.Feed(raw[i], c)) {
         case LineMarkDecoder::Out::None:
           continue;
         case LineMarkDecoder::Out::LineError:

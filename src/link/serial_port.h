@@ -32,7 +32,7 @@ enum class FrameEnd {
 };
 
 // The end of frame that a protocol mode (0 LORN, 1 ... 3 probes) uses.
-constexpr FrameEnd frame_end_for(int protocol_mode) {
+constexpr FrameEnd FrameEndFor(int protocol_mode) {
   return protocol_mode == 1 ? FrameEnd::Pause : FrameEnd::CarriageReturn;
 }
 
@@ -55,16 +55,16 @@ struct PortResult {
   int sys_errno = 0;  // for SystemError
 
   // The link's code: 0 received, 2 time-out, 3 line error, -1 stopped or closed.
-  int code() const;
+  int Code() const;
   // The system's text for a SystemError (strerror), else empty.
-  std::string reason() const;
+  std::string Reason() const;
 };
 
 struct Reply {
   std::array<char, kReplyCapacity> data{};
   size_t count = 0;
   bool truncated = false;  // more arrived than the buffer holds; the rest was dropped
-  std::string_view view() const { return {data.data(), count}; }
+  std::string_view View() const { return {data.data(), count}; }
 };
 
 // The time-outs the line works with, in milliseconds.
@@ -84,28 +84,28 @@ struct LineTiming {
   uint16_t reply_wait_ms = 0;
 };
 // Computes them for valid settings (byte size 5 ... 8, stop bits 1 or 2, baud rate > 0).
-LineTiming line_timing(const PortSettings& settings);
+LineTiming LineTimingFor(const PortSettings& settings);
 
 // True for the baud rates the port accepts.
-bool baud_rate_supported(int32_t baud);
+bool BaudRateSupported(int32_t baud);
 
 // The device path for a port name: "COMn" is /dev/ttyS(n-1), a name starting with "/" is
 // used as it is, any other name is looked up under /dev/.
-std::string device_path(std::string_view port_name);
+std::string DevicePath(std::string_view port_name);
 
 // The message for a failed open: the fixed text, then the system's reason on a new line,
 // and for a permission failure, how to get access. `sys_errno` 0 adds nothing.
-std::string open_failure_message(std::string_view port_name, int sys_errno);
+std::string OpenFailureMessage(std::string_view port_name, int sys_errno);
 
 class SerialPort;
 
-// Opens the port, sets exitStatus bit 0x02 when the open failed and clears it when it
+// Opens the port, sets exit_status bit 0x02 when the open failed and clears it when it
 // succeeded (the other bits stay), and when `report` is set shows a failure through the
 // presenter ("Ошибка драйвера последовательного порта"). Returns the open result.
-int open_and_report(SerialPort& port, bool report);
+int OpenAndReport(SerialPort& port, bool report);
 
 // Not thread-safe apart from stopEvent and the converter mode: open, close and
-// send_receive are called by one thread at a time (the device link's lock).
+// SendReceive are called by one thread at a time (the device link's lock).
 class SerialPort {
  public:
   SerialPort();
@@ -115,7 +115,7 @@ class SerialPort {
 
   // While set, every wait of a send or receive ends at once with Stopped. Manual reset;
   // whoever set it resets it.
-  platform::Event stopEvent{platform::Event::Reset::Manual};
+  platform::Event stop_event{platform::Event::Reset::Manual};
 
   PortSettings& settings() { return settings_; }
   const PortSettings& settings() const { return settings_; }
@@ -123,27 +123,27 @@ class SerialPort {
   // Opens and configures the port from the settings (closing it first if open).
   // Returns kOpenOk, kOpenFailed (see last_errno()), kOpenUnsupported or kOpenBadByteSize;
   // on any failure the port is left closed.
-  int open();
+  int Open();
 
   // Returns 0, -2 when the port was not open, -1 when purging the buffers failed (see
   // last_errno()); the port is closed in every case.
-  int close();
+  int Close();
 
-  bool is_open() const { return fd_ >= 0; }
+  bool IsOpen() const { return fd_ >= 0; }
   int fd() const { return fd_; }
 
   // Sends `request` and collects the reply into `reply`. In the semi-automatic converter
   // mode RTS is raised for the send and each character is paced by one character time;
   // when stopped during that send, RTS stays raised until the next send.
-  PortResult send_receive(std::string_view request, Reply& reply, FrameEnd end);
+  PortResult SendReceive(std::string_view request, Reply& reply, FrameEnd end);
 
   int converter_mode() const { return converter_mode_.load(); }
   void set_converter_mode(int mode) { converter_mode_.store(mode); }
 
   // Figures of the line as opened; 0 while closed or after a failed open.
-  float char_time_ms() const { return timing_.char_time_ms; }
-  uint16_t reply_wait_ms() const { return timing_.reply_wait_ms; }
-  const CommTimeouts& timeouts() const { return timing_.timeouts; }
+  float CharTimeMs() const { return timing_.char_time_ms; }
+  uint16_t ReplyWaitMs() const { return timing_.reply_wait_ms; }
+  const CommTimeouts& Timeouts() const { return timing_.timeouts; }
 
   // errno of the last failed system call of open or close (0 when none).
   int last_errno() const { return last_errno_; }
@@ -153,12 +153,12 @@ class SerialPort {
 
  private:
   // 0 or the errno; a device without modem lines is remembered and skipped.
-  int set_rts(bool raised);
+  int SetRts(bool raised);
   // Sum of the driver's line error counters, or -1 where the driver keeps none.
-  int64_t line_error_count();
-  PortResult send(std::string_view request);
-  PortResult receive(Reply& reply, FrameEnd end, int64_t errors_before);
-  void release();  // closes the descriptor without purging
+  int64_t LineErrorCount();
+  PortResult Send(std::string_view request);
+  PortResult Receive(Reply& reply, FrameEnd end, int64_t errors_before);
+  void Release();  // closes the descriptor without purging
 
   PortSettings settings_;
   // Atomic because the link checks it before taking its lock while another thread may

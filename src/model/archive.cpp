@@ -23,15 +23,15 @@ struct ClassInfo {
 
 // The serialisable classes of the model, with the class each derives from.
 constexpr std::array<ClassInfo, 9> kClasses{{
-    {"CTRB6Doc", ""},
-    {"ObjectWithParameters", ""},
-    {"InvisibleElement", "ObjectWithParameters"},
-    {"DescBranch", "InvisibleElement"},
-    {"CommonParams", "InvisibleElement"},
-    {"NetRS485", "InvisibleElement"},
-    {"NetRS485prg", "NetRS485"},
-    {"MyConverter", ""},
-    {"Parameter", "MyConverter"},
+    {kDocumentClass, ""},
+    {kNodeClass, ""},
+    {kElementClass, kNodeClass},
+    {kBranchClass, kElementClass},
+    {kServiceClass, kElementClass},
+    {kDeviceLineClass, kElementClass},
+    {kProgramLineClass, kDeviceLineClass},
+    {kConverterClass, ""},
+    {kParameterClass, kConverterClass},
 }};
 
 const ClassInfo* FindClass(std::string_view name) {
@@ -57,7 +57,7 @@ std::string Utf16ToUtf8(std::span<const uint8_t> bytes) {
     } else if (u >= 0xD800 && u <= 0xDFFF) {
       u = 0xFFFD;
     }
-    platform::append_utf8(out, u);
+    platform::AppendUtf8(out, u);
   }
   return out;
 }
@@ -108,13 +108,13 @@ void ArchiveWriter::WriteLength(uint64_t length) {
 void ArchiveWriter::WriteString(std::string_view utf8) {
   std::string& cp1251 = scratch_;
   cp1251.clear();
-  if (platform::try_utf8_to_cp1251(utf8, cp1251)) {
+  if (platform::TryUtf8ToCp1251(utf8, cp1251)) {
     WriteLength(cp1251.size());
     bytes_.insert(bytes_.end(), cp1251.begin(), cp1251.end());
     return;
   }
   std::u16string units;
-  for (char32_t cp : platform::utf8_to_code_points(utf8)) {
+  for (char32_t cp : platform::Utf8ToCodePoints(utf8)) {
     if (cp >= 0x10000) {
       units += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
       units += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
@@ -146,7 +146,7 @@ void ArchiveWriter::WriteClass(std::string_view class_name, uint16_t schema) {
 // Reader
 
 std::span<const uint8_t> ArchiveReader::Take(size_t count) {
-  if (count > remaining())
+  if (count > Remaining())
     throw ArchiveError(ArchiveFault::EndOfData, "unexpected end of archive data");
   auto part = bytes_.subspan(pos_, count);
   pos_ += count;
@@ -193,11 +193,11 @@ std::string ArchiveReader::ReadString() {
     }
   }
   const uint64_t size = unicode ? 2 * length : length;
-  if (size > remaining())
+  if (size > Remaining())
     throw ArchiveError(ArchiveFault::EndOfData, "text runs past the end of archive data");
   auto bytes = Take(static_cast<size_t>(size));
   if (unicode) return Utf16ToUtf8(bytes);
-  return platform::cp1251_to_utf8(
+  return platform::Cp1251ToUtf8(
       std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 

@@ -14,6 +14,18 @@
 
 namespace vesk::model {
 
+// Class names as they stand in ".vesk" files, byte for byte: data of the format, kept
+// whatever the classes that read and write them are called here.
+inline constexpr const char* kDocumentClass = "CTRB6Doc";
+inline constexpr const char* kNodeClass = "ObjectWithParameters";
+inline constexpr const char* kElementClass = "InvisibleElement";
+inline constexpr const char* kBranchClass = "DescBranch";
+inline constexpr const char* kServiceClass = "CommonParams";
+inline constexpr const char* kDeviceLineClass = "NetRS485";
+inline constexpr const char* kProgramLineClass = "NetRS485prg";
+inline constexpr const char* kConverterClass = "MyConverter";
+inline constexpr const char* kParameterClass = "Parameter";
+
 // Why reading stopped. EndOfData: the stream ended inside a value. BadClass: a class
 // reference names no known class or one that is not the expected class (nor derived
 // from it). BadIndex: a tag refers to no class read so far. BadFormat: any other
@@ -75,8 +87,8 @@ class ArchiveReader {
   // schema stored with the class where it was first written.
   uint16_t ReadClass(std::string_view expected);
 
-  size_t position() const { return pos_; }
-  size_t remaining() const { return bytes_.size() - pos_; }
+  size_t Position() const { return pos_; }
+  size_t Remaining() const { return bytes_.size() - pos_; }
 
  private:
   std::span<const uint8_t> Take(size_t count);

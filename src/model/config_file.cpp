@@ -17,7 +17,7 @@ namespace {
 constexpr uint32_t kNotIndexedKey = 0xFFFFu << 16;
 
 void Show(std::string_view text, std::string_view caption, link::MsgIcon icon) {
-  link::presenter().MessageBox(text, caption, icon, link::MsgButtons::Ok);
+  link::presenter().ShowMessage(text, caption, icon, link::MsgButtons::Ok);
 }
 
 std::string WithSystemText(std::string_view text, const std::string& path,
@@ -35,29 +35,29 @@ std::string WithSystemText(std::string_view text, const std::string& path,
 }  // namespace
 
 uint32_t ParameterKey(const link::Parameter& parameter) {
-  const uint32_t hash = link::name_hash(parameter.shortName);
+  const uint32_t hash = link::NameHash(parameter.short_name);
   if (!parameter.indexed) return kNotIndexedKey | hash;
-  return (static_cast<uint32_t>(parameter.linearIndex) << 16) | hash;
+  return (static_cast<uint32_t>(parameter.linear_index) << 16) | hash;
 }
 
 // --- Records and nodes -------------------------------------------------------------------
 
 void StoreParameter(ArchiveWriter& archive, const link::Parameter& p) {
   archive.WriteClass(kConverterClass, kConverterSchema);
-  archive.WriteString(p.shortName);
+  archive.WriteString(p.short_name);
   archive.WriteString(p.value);
   archive.WriteClass(kParameterClass, kParameterSchema);
   archive.WriteString(p.caption);
   archive.WriteBool(p.indexed);
-  archive.WriteInt32(p.linearIndex);
-  archive.WriteInt32(p.pollIndex);
+  archive.WriteInt32(p.linear_index);
+  archive.WriteInt32(p.poll_index);
   archive.WriteBool(p.writable);
   archive.WriteString(p.note);
-  archive.WriteBool(p.valueChanged);
-  archive.WriteBool(p.editChanged);
-  archive.WriteBool(p.ownerChanged);
+  archive.WriteBool(p.value_changed);
+  archive.WriteBool(p.edit_changed);
+  archive.WriteBool(p.owner_changed);
   archive.WriteBool(p.editable);
-  archive.WriteBool(p.ownedByFirm);
+  archive.WriteBool(p.owned_by_firm);
   archive.WriteInt32(p.mark);
 }
 
@@ -68,7 +68,7 @@ void LoadParameter(ArchiveReader& archive, link::Parameter& p, bool keep_value) 
   if (archive.ReadClass(kConverterClass) != kConverterSchema) return;
   std::string name = archive.ReadString();
   std::string value = archive.ReadString();
-  if (p.shortName.empty()) p.shortName = std::move(name);
+  if (p.short_name.empty()) p.short_name = std::move(name);
   if (!keep_value) p.value = std::move(value);
   if (archive.ReadClass(kParameterClass) != kParameterSchema) return;
   p.caption = archive.ReadString();
@@ -77,15 +77,15 @@ void LoadParameter(ArchiveReader& archive, link::Parameter& p, bool keep_value) 
   archive.ReadInt32();  // polling index
   archive.ReadBool();   // writable
   p.note = archive.ReadString();
-  p.valueChanged = archive.ReadBool();
-  p.editChanged = archive.ReadBool();
-  p.ownerChanged = archive.ReadBool();
+  p.value_changed = archive.ReadBool();
+  p.edit_changed = archive.ReadBool();
+  p.owner_changed = archive.ReadBool();
   p.editable = archive.ReadBool();
-  p.ownedByFirm = archive.ReadBool();
+  p.owned_by_firm = archive.ReadBool();
   p.mark = archive.ReadInt32();
 }
 
-void StoreBranch(ArchiveWriter& archive, const DescBranch& branch) {
+void StoreBranch(ArchiveWriter& archive, const DescriptionBranch& branch) {
   archive.WriteClass(kBranchClass, kNodeSchema);
   archive.WriteString(branch.name);
   archive.WriteInt32(static_cast<int32_t>(branch.parameters.size()));
@@ -93,12 +93,12 @@ void StoreBranch(ArchiveWriter& archive, const DescBranch& branch) {
     archive.WriteUInt32(ParameterKey(*p));
     StoreParameter(archive, *p);
   }
-  archive.WriteInt32(branch.copyCount);
-  archive.WriteInt32(branch.copyNumber);
+  archive.WriteInt32(branch.copy_count);
+  archive.WriteInt32(branch.copy_number);
   for (const auto& child : branch.children) StoreBranch(archive, *child);
 }
 
-void LoadBranch(ArchiveReader& archive, DescBranch& branch) {
+void LoadBranch(ArchiveReader& archive, DescriptionBranch& branch) {
   if (archive.ReadClass(kBranchClass) == kNodeSchema) {
     // Keys are formed from the parameters as the fresh tree has them, before any record
     // is read. A key that several parameters share (the same definition named twice)
@@ -107,36 +107,36 @@ void LoadBranch(ArchiveReader& archive, DescBranch& branch) {
       std::vector<link::Parameter*> parameters;
       size_t next = 0;
     };
-    std::unordered_map<uint32_t, Slot> byKey;
-    for (const auto& p : branch.parameters) byKey[ParameterKey(*p)].parameters.push_back(p.get());
+    std::unordered_map<uint32_t, Slot> by_key;
+    for (const auto& p : branch.parameters) by_key[ParameterKey(*p)].parameters.push_back(p.get());
 
     branch.name = archive.ReadString();
     const int32_t count = archive.ReadInt32();
     for (int32_t i = 0; i < count; ++i) {
       const uint32_t key = archive.ReadUInt32();
-      auto it = byKey.find(key);
-      if (it != byKey.end() && it->second.next < it->second.parameters.size()) {
+      auto it = by_key.find(key);
+      if (it != by_key.end() && it->second.next < it->second.parameters.size()) {
         LoadParameter(archive, *it->second.parameters[it->second.next++], false);
       } else {
         link::Parameter scratch("");
         LoadParameter(archive, scratch, false);
       }
     }
-    branch.copyCount = archive.ReadInt32();
-    branch.copyNumber = archive.ReadInt32();
+    branch.copy_count = archive.ReadInt32();
+    branch.copy_number = archive.ReadInt32();
   }
   for (const auto& child : branch.children) LoadBranch(archive, *child);
 }
 
-void StoreElement(ArchiveWriter& archive, const InvisibleElement& element) {
+void StoreElement(ArchiveWriter& archive, const NamedNode& element) {
   archive.WriteClass(kElementClass, kNodeSchema);
   archive.WriteString(element.name);
   archive.WriteInt32(static_cast<int32_t>(element.parameters.size()));
   for (const auto& p : element.parameters) StoreParameter(archive, *p);
 }
 
-void LoadElement(ArchiveReader& archive, InvisibleElement& element) {
-  const bool program_settings = element.kind() == NodeKind::NetPrg;
+void LoadElement(ArchiveReader& archive, NamedNode& element) {
+  const bool program_settings = element.Kind() == NodeKind::ProgramLine;
   const size_t current = element.parameters.size();
   // Without a stored count the records are taken to match the current parameters.
   int64_t stored = static_cast<int64_t>(current);
@@ -162,7 +162,7 @@ void LoadElement(ArchiveReader& archive, InvisibleElement& element) {
 
 void StoreConfiguration(ArchiveWriter& archive, const ConfigurationView& view) {
   archive.WriteClass(kDocumentClass, kDocumentSchema);
-  archive.WriteInt32(view.deviceKind);
+  archive.WriteInt32(view.device_kind);
   if (view.root != nullptr) StoreBranch(archive, *view.root);
 }
 
@@ -179,7 +179,7 @@ LoadOutcome LoadConfiguration(ArchiveReader& archive, ConfigurationTarget& targe
       Show(kCorruptFileText, kOpenErrorCaption, link::MsgIcon::Warning);
       return LoadOutcome::CorruptSchema;
     }
-    if (DescBranch* root = target.ReloadDescription(device_kind)) LoadBranch(archive, *root);
+    if (DescriptionBranch* root = target.ReloadDescription(device_kind)) LoadBranch(archive, *root);
     return LoadOutcome::Loaded;
   } catch (const ArchiveError& e) {
     // Data that ends early is as much a broken file as malformed data: the user must not

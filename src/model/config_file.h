@@ -10,17 +10,12 @@
 
 #include "link/parameter.h"
 #include "model/archive.h"
-#include "model/desc_branch.h"
-#include "model/invisible_element.h"
+#include "model/description_branch.h"
+#include "model/named_node.h"
 
 namespace vesk::model {
 
-// Class names and schema numbers as they stand in the files.
-inline constexpr const char* kDocumentClass = "CTRB6Doc";
-inline constexpr const char* kBranchClass = "DescBranch";
-inline constexpr const char* kElementClass = "InvisibleElement";
-inline constexpr const char* kConverterClass = "MyConverter";
-inline constexpr const char* kParameterClass = "Parameter";
+// Schema numbers as they stand in the files (the class names are in archive.h).
 inline constexpr uint16_t kDocumentSchema = 4;
 inline constexpr uint16_t kDocumentSchemaNoKind = 3;  // files without a device-kind code
 inline constexpr uint16_t kDocumentSchemaOutdated = 1;
@@ -63,7 +58,7 @@ uint32_t ParameterKey(const link::Parameter& parameter);
 // The Load* functions throw ArchiveError where the data ends or is malformed; whatever
 // was read before stays in the nodes.
 
-// Writes the record whole: MyConverter part (schema 3), then Parameter part (schema 1).
+// Writes the record whole: ValueCodec part (schema 3), then Parameter part (schema 1).
 void StoreParameter(ArchiveWriter& archive, const link::Parameter& parameter);
 // Reads a record into `parameter`. With `keep_value` the stored value is read and
 // dropped. A part whose schema is not the known one is not read any further.
@@ -71,26 +66,26 @@ void LoadParameter(ArchiveReader& archive, link::Parameter& parameter, bool keep
 
 // Writes a branch: name, count, key and record of each parameter, copy count and number,
 // then every child branch.
-void StoreBranch(ArchiveWriter& archive, const DescBranch& branch);
+void StoreBranch(ArchiveWriter& archive, const DescriptionBranch& branch);
 // Reads a branch into the current one: each stored record goes to the current parameter
 // with its key (the n-th record of a key to the n-th parameter of that key); records
 // whose key the branch no longer has are read and dropped. Then one stored branch is
 // read for each current child, in the current order.
-void LoadBranch(ArchiveReader& archive, DescBranch& branch);
+void LoadBranch(ArchiveReader& archive, DescriptionBranch& branch);
 
-// Writes an element (class reference always InvisibleElement): name, count, records.
-void StoreElement(ArchiveWriter& archive, const InvisibleElement& element);
+// Writes an element (class reference always NamedNode): name, count, records.
+void StoreElement(ArchiveWriter& archive, const NamedNode& element);
 // Reads an element: name, then the records in order into the current parameters. Every
-// element but a `NetRS485prg` is reset first; a `NetRS485prg` keeps its own values (they
-// come from the settings store and the command line) but takes the other fields.
-void LoadElement(ArchiveReader& archive, InvisibleElement& element);
+// element but a `ProgramLineSettings` is reset first; a `ProgramLineSettings` keeps its own values
+// (they come from the settings store and the command line) but takes the other fields.
+void LoadElement(ArchiveReader& archive, NamedNode& element);
 
 // --- The document -----------------------------------------------------------------------
 
 // What the document stores.
 struct ConfigurationView {
-  int32_t deviceKind = 0;
-  const DescBranch* root = nullptr;
+  int32_t device_kind = 0;
+  const DescriptionBranch* root = nullptr;
 };
 
 // What opening a file needs from the document.
@@ -100,7 +95,7 @@ class ConfigurationTarget {
   // Resets the document as for a new configuration and loads the description for the
   // code (the document records the code). Returns the fresh root, or nullptr when no
   // tree was built (any code but 3).
-  virtual DescBranch* ReloadDescription(int32_t device_kind) = 0;
+  virtual DescriptionBranch* ReloadDescription(int32_t device_kind) = 0;
 };
 
 enum class LoadOutcome {
@@ -118,7 +113,7 @@ inline bool IsArchiveFailure(LoadOutcome outcome) {
   return outcome == LoadOutcome::FormatError || outcome == LoadOutcome::Truncated;
 }
 
-// Writes the document: class reference CTRB6Doc (schema 4), device-kind code, root.
+// Writes the document: class reference Document (schema 4), device-kind code, root.
 // The root must exist.
 void StoreConfiguration(ArchiveWriter& archive, const ConfigurationView& view);
 

@@ -21,7 +21,7 @@ namespace vesk::model {
 
 namespace {
 
-void ensure_gsf() {
+void EnsureGsf() {
   static std::once_flag once;
   std::call_once(once, [] { gsf_init(); });
 }
@@ -43,7 +43,7 @@ class GRef {
   T* p_;
 };
 
-std::string take_error(GError*& err, const char* fallback) {
+std::string TakeError(GError*& err, const char* fallback) {
   std::string text = err && err->message ? err->message : fallback;
   if (err) g_error_free(err);
   err = nullptr;
@@ -52,17 +52,17 @@ std::string take_error(GError*& err, const char* fallback) {
 
 }  // namespace
 
-std::string_view stream_name_for_kind(int32_t device_kind) {
+std::string_view StreamNameForKind(int32_t device_kind) {
   return device_kind == kVeskDeviceKind ? std::string_view(kVeskStreamName) : std::string_view();
 }
 
-std::string container_path() {
+std::string ContainerPath() {
   const char* env = std::getenv(kContainerEnvVar);
   if (env && *env) return env;
   return platform::ProgramFolder() + kContainerFileName;
 }
 
-std::string deflate_bytes(std::string_view raw) {
+std::string DeflateBytes(std::string_view raw) {
   uLongf size = compressBound(static_cast<uLong>(raw.size()));
   std::string out(size, '\0');
   if (compress2(reinterpret_cast<Bytef*>(out.data()), &size,
@@ -73,8 +73,8 @@ std::string deflate_bytes(std::string_view raw) {
   return out;
 }
 
-ContainerStatus inflate_bytes(std::string_view compressed, size_t limit, std::string& out,
-                              std::string* detail) {
+ContainerStatus InflateBytes(std::string_view compressed, size_t limit, std::string& out,
+                             std::string* detail) {
   out.clear();
   z_stream zs{};
   if (inflateInit(&zs) != Z_OK) {
@@ -109,19 +109,19 @@ ContainerStatus inflate_bytes(std::string_view compressed, size_t limit, std::st
   return status;
 }
 
-ContainerText read_description_container(const std::string& path, std::string_view stream) {
-  ensure_gsf();
+ContainerText ReadDescriptionContainer(const std::string& path, std::string_view stream) {
+  EnsureGsf();
   ContainerText result;
   GError* err = nullptr;
   // Opened read-only: whatever lies at the path stays as it is.
   GRef<GsfInput> file(gsf_input_stdio_new(path.c_str(), &err));
   if (!file) {
-    result.detail = take_error(err, std::strerror(errno));
+    result.detail = TakeError(err, std::strerror(errno));
     return result;
   }
   GRef<GsfInfile> storage(gsf_infile_msole_new(file.get(), &err));
   if (!storage) {
-    result.detail = take_error(err, "not a compound file");
+    result.detail = TakeError(err, "not a compound file");
     return result;
   }
   std::string name(stream);
@@ -150,32 +150,32 @@ ContainerText read_description_container(const std::string& path, std::string_vi
     compressed.append(reinterpret_cast<const char*>(data), piece);
   }
   std::string raw;
-  result.status = inflate_bytes(compressed, kMaxDescriptionBytes, raw, &result.detail);
+  result.status = InflateBytes(compressed, kMaxDescriptionBytes, raw, &result.detail);
   if (result.status != ContainerStatus::Ok) return result;
   // The text ends at the end of the stream, or at a NUL as in a C string.
   if (size_t nul = raw.find('\0'); nul != std::string::npos) raw.resize(nul);
-  result.text = platform::cp1251_to_utf8(raw);
+  result.text = platform::Cp1251ToUtf8(raw);
   return result;
 }
 
-ContainerStatus write_description_container(const std::string& path, std::string_view stream,
-                                            std::string_view utf8_text, std::string* detail) {
-  std::string compressed = deflate_bytes(platform::utf8_to_cp1251(utf8_text));
+ContainerStatus WriteDescriptionContainer(const std::string& path, std::string_view stream,
+                                          std::string_view utf8_text, std::string* detail) {
+  std::string compressed = DeflateBytes(platform::Utf8ToCp1251(utf8_text));
   if (compressed.empty()) {
     if (detail) *detail = "compression failed";
     return ContainerStatus::WriteFailed;
   }
-  return write_compound_stream(path, stream, compressed, detail);
+  return WriteCompoundStream(path, stream, compressed, detail);
 }
 
-ContainerStatus write_compound_stream(const std::string& path, std::string_view stream,
-                                      std::string_view bytes, std::string* detail) {
-  ensure_gsf();
+ContainerStatus WriteCompoundStream(const std::string& path, std::string_view stream,
+                                    std::string_view bytes, std::string* detail) {
+  EnsureGsf();
   GError* err = nullptr;
   // The stdio output writes a temporary file and renames it over `path` when closed.
   GRef<GsfOutput> file(gsf_output_stdio_new(path.c_str(), &err));
   if (!file) {
-    if (detail) *detail = take_error(err, std::strerror(errno));
+    if (detail) *detail = TakeError(err, std::strerror(errno));
     return ContainerStatus::WriteFailed;
   }
   GRef<GsfOutfile> storage(gsf_outfile_msole_new(file.get()));

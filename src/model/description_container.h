@@ -23,11 +23,11 @@ inline constexpr size_t kInflateChunk = 16384;
 inline constexpr size_t kMaxDescriptionBytes = 1u << 20;
 
 // Stream name for a device-kind code: "vesk.tree" for 3, empty (no description) otherwise.
-std::string_view stream_name_for_kind(int32_t device_kind);
+std::string_view StreamNameForKind(int32_t device_kind);
 
 // The container to read: $VESK_TREE_DAT when set and not empty, else the program folder
 // followed by "vesk.tree.dat".
-std::string container_path();
+std::string ContainerPath();
 
 enum class ContainerStatus {
   Ok,
@@ -44,26 +44,26 @@ struct ContainerText {
 
 // Reads stream `stream` of the compound file at `path`, inflates it and converts it to
 // UTF-8. Never writes at `path`: a file that is not a compound file is OpenFailed.
-ContainerText read_description_container(const std::string& path, std::string_view stream);
+ContainerText ReadDescriptionContainer(const std::string& path, std::string_view stream);
 
 // Writes a new compound file at `path` (replacing any file there) holding one stream
 // `stream`: `utf8_text` converted to cp1251 and zlib-compressed. Returns Ok, or
 // WriteFailed with the reason in `detail`.
-ContainerStatus write_description_container(const std::string& path, std::string_view stream,
-                                            std::string_view utf8_text, std::string* detail);
+ContainerStatus WriteDescriptionContainer(const std::string& path, std::string_view stream,
+                                          std::string_view utf8_text, std::string* detail);
 
 // Writes a new compound file at `path` (replacing any file there) holding one stream
 // `stream` with `bytes` as they are. Returns Ok, or WriteFailed with the reason in `detail`.
-ContainerStatus write_compound_stream(const std::string& path, std::string_view stream,
-                                      std::string_view bytes, std::string* detail);
+ContainerStatus WriteCompoundStream(const std::string& path, std::string_view stream,
+                                    std::string_view bytes, std::string* detail);
 
 // zlib format (header and trailer) at the best compression.
-std::string deflate_bytes(std::string_view raw);
+std::string DeflateBytes(std::string_view raw);
 
 // Inflates a zlib-format stream in kInflateChunk pieces into `out`. Returns Ok, or
 // BadData (detail says why) for a corrupt or truncated stream or one whose result would
 // exceed `limit` bytes.
-ContainerStatus inflate_bytes(std::string_view compressed, size_t limit, std::string& out,
-                              std::string* detail);
+ContainerStatus InflateBytes(std::string_view compressed, size_t limit, std::string& out,
+                             std::string* detail);
 
 }  // namespace vesk::model

@@ -19,8 +19,8 @@ DescriptionStatus BuildDescription(std::string_view utf8_text, DescriptionTree& 
   DescriptionStatus status = DescriptionStatus::Built;
   DescriptionInterpreter interpreter;
   if (utf8_text.empty() || !interpreter.InterpretText(utf8_text)) {
-    link::presenter().MessageBox("Не удалось создать дерево параметров", "Ошибка",
-                                 link::MsgIcon::Error);
+    link::presenter().ShowMessage("Не удалось создать дерево параметров", "Ошибка",
+                                  link::MsgIcon::Error);
     status = DescriptionStatus::TextError;
   }
   DescriptionInterpreter::Trees trees = interpreter.TakeTrees();
@@ -31,7 +31,7 @@ DescriptionStatus BuildDescription(std::string_view utf8_text, DescriptionTree& 
   if (tree.root) {
     BuildBranch(*tree.root, false, 0, tree.outputs);
   } else {
-    link::presenter().MessageBox("Не опредена корневая ветвь", "Ошибка", link::MsgIcon::Error);
+    link::presenter().ShowMessage("Не опредена корневая ветвь", "Ошибка", link::MsgIcon::Error);
     if (status == DescriptionStatus::Built) status = DescriptionStatus::NoRoot;
   }
   if (tree.scanners) {
@@ -44,11 +44,11 @@ DescriptionStatus BuildDescription(std::string_view utf8_text, DescriptionTree& 
 DescriptionStatus LoadDescriptionFrom(const std::string& path, int32_t device_kind,
                                       DescriptionTree& tree) {
   tree.Clear();
-  std::string_view stream = stream_name_for_kind(device_kind);
+  std::string_view stream = StreamNameForKind(device_kind);
   if (stream.empty()) return DescriptionStatus::NoDescription;
   ContainerText text =
       path.empty() ? ContainerText{ContainerStatus::OpenFailed, {}, "program folder unknown"}
-                   : read_description_container(path, stream);
+                   : ReadDescriptionContainer(path, stream);
   if (text.status != ContainerStatus::Ok) {
     // The reason follows on a line of its own, naming the file once (the library's own
     // texts often name it already).
@@ -56,14 +56,14 @@ DescriptionStatus LoadDescriptionFrom(const std::string& path, int32_t device_ki
     if (text.detail.find(path) == std::string::npos || path.empty())
       message += path + (text.detail.empty() ? "" : ": ");
     message += text.detail;
-    link::presenter().MessageBox(message, kProgramTitle, link::MsgIcon::Error);
+    link::presenter().ShowMessage(message, kProgramTitle, link::MsgIcon::Error);
     return DescriptionStatus::ContainerError;
   }
   return BuildDescription(text.text, tree);
 }
 
 DescriptionStatus LoadDescription(int32_t device_kind, DescriptionTree& tree) {
-  return LoadDescriptionFrom(container_path(), device_kind, tree);
+  return LoadDescriptionFrom(ContainerPath(), device_kind, tree);
 }
 
 }  // namespace vesk::model

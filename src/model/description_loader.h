@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "model/desc_branch.h"
+#include "model/description_branch.h"
 #include "model/parameter_definition.h"
 #include "model/tree_builder.h"
 
@@ -27,10 +27,10 @@ struct DescriptionTree {
 
   // Declared first so that it outlives the records that point into it.
   OutputTable outputs{};
-  std::unique_ptr<DescBranch> root;
-  std::unique_ptr<DescBranch> scanners;
+  std::unique_ptr<DescriptionBranch> root;
+  std::unique_ptr<DescriptionBranch> scanners;
   // The branch "Сетевые_параметры" inside one of the trees, or nullptr.
-  DescBranch* network = nullptr;
+  DescriptionBranch* network = nullptr;
   // Every parameter definition the description declared, in declaration order (with the
   // limits and initial values its rule and init lines gave); raw single-parameter access
   // looks names up here, so it also reaches parameters that no branch holds.
@@ -58,7 +58,7 @@ DescriptionStatus BuildDescription(std::string_view utf8_text, DescriptionTree& 
 DescriptionStatus LoadDescriptionFrom(const std::string& path, int32_t device_kind,
                                       DescriptionTree& tree);
 
-// As LoadDescriptionFrom with container_path() ($VESK_TREE_DAT, or "vesk.tree.dat" beside
+// As LoadDescriptionFrom with ContainerPath() ($VESK_TREE_DAT, or "vesk.tree.dat" beside
 // the program).
 DescriptionStatus LoadDescription(int32_t device_kind, DescriptionTree& tree);
 

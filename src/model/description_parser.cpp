@@ -16,25 +16,25 @@ using link::MsgIcon;
 
 constexpr const char* kUndefinedCaption = "Ошибка описателя";
 
-bool is_blank(char c) {
+bool IsBlank(char c) {
   return c == ' ' || c == '\t';
 }
-bool is_line_end(char c) {
+bool IsLineEnd(char c) {
   return c == '\r' || c == '\n';
 }
-bool is_digit(char c) {
+bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
-std::string key(std::string_view name) {
-  return platform::fold_lower(name);
+std::string Key(std::string_view name) {
+  return platform::FoldLower(name);
 }
 
 // A line as our own messages quote it: long enough to find it, short enough to read.
-std::string quoted(std::string_view line) {
+std::string Quoted(std::string_view line) {
   constexpr size_t kShown = 200;
-  if (platform::utf8_length(line) <= kShown) return std::string(line);
-  return platform::utf8_prefix(line, kShown) + "...";
+  if (platform::Utf8Length(line) <= kShown) return std::string(line);
+  return platform::Utf8Prefix(line, kShown) + "...";
 }
 
 // Size, depth and the place of one node inside a template, found in one walk.
@@ -43,85 +43,85 @@ struct Subtree {
   size_t definitions = 0;
   size_t text = 0;
   int depth = 0;
-  bool holdsTarget = false;
-  std::vector<size_t> targetPath;  // child indexes from the template down to the target
+  bool holds_target = false;
+  std::vector<size_t> target_path;  // child indexes from the template down to the target
 };
 
-void survey(const DescBranch& node, const DescBranch* target, Subtree& info, int level,
-            std::vector<size_t>& path) {
+void Survey(const DescriptionBranch& node, const DescriptionBranch* target, Subtree& info,
+            int level, std::vector<size_t>& path) {
   ++info.nodes;
   info.definitions += node.definitions.size();
-  info.text += text_cost(node);
-  for (const ParameterDefinition& d : node.definitions) info.text += text_cost(d);
+  info.text += TextCost(node);
+  for (const ParameterDefinition& d : node.definitions) info.text += TextCost(d);
   if (level > info.depth) info.depth = level;
   if (&node == target) {
-    info.holdsTarget = true;
-    info.targetPath = path;
+    info.holds_target = true;
+    info.target_path = path;
   }
   for (size_t i = 0; i < node.children.size(); ++i) {
     path.push_back(i);
-    survey(*node.children[i], target, info, level + 1, path);
+    Survey(*node.children[i], target, info, level + 1, path);
     path.pop_back();
   }
 }
 
-Subtree survey(const DescBranch& node, const DescBranch* target) {
+Subtree Survey(const DescriptionBranch& node, const DescriptionBranch* target) {
   Subtree info;
   std::vector<size_t> path;
-  survey(node, target, info, 1, path);
+  Survey(node, target, info, 1, path);
   return info;
 }
 
-bool lies_within(const DescBranch* tree, const DescBranch* node) {
+bool LiesWithin(const DescriptionBranch* tree, const DescriptionBranch* node) {
   if (!tree || !node) return false;
   if (tree == node) return true;
   for (const auto& child : tree->children)
-    if (lies_within(child.get(), node)) return true;
+    if (LiesWithin(child.get(), node)) return true;
   return false;
 }
 
 }  // namespace
 
-size_t text_cost(const ParameterDefinition& d) {
-  return d.name.size() + d.typeText.size() + d.caption.size() + d.initialValue.size();
+size_t TextCost(const ParameterDefinition& d) {
+  return d.name.size() + d.type_text.size() + d.caption.size() + d.initial_value.size();
 }
 
-size_t text_cost(const DescBranch& b) {
+size_t TextCost(const DescriptionBranch& b) {
   // Every "#" (and the one a repeated branch appends) becomes " №" and a number.
   constexpr size_t kNumberRoom = sizeof(" №2147483647");
   return b.name.size() + kNumberRoom * (std::count(b.name.begin(), b.name.end(), '#') + 1);
 }
 
-std::vector<std::string_view> split_lines(std::string_view text) {
+std::vector<std::string_view> SplitLines(std::string_view text) {
   std::vector<std::string_view> lines;
   size_t i = 0;
   while (i < text.size()) {
-    while (i < text.size() && is_line_end(text[i])) ++i;
+    while (i < text.size() && IsLineEnd(text[i])) ++i;
     size_t start = i;
-    while (i < text.size() && !is_line_end(text[i])) ++i;
+    while (i < text.size() && !IsLineEnd(text[i])) ++i;
     if (i > start) lines.push_back(text.substr(start, i - start));
   }
   return lines;
 }
 
-std::vector<std::string_view> split_words(std::string_view line) {
+std::vector<std::string_view> SplitWords(std::string_view line) {
   std::vector<std::string_view> words;
   size_t i = 0;
   while (i < line.size()) {
-    while (i < line.size() && is_blank(line[i])) ++i;
+    while (i < line.size() && IsBlank(line[i])) ++i;
     size_t start = i;
-    while (i < line.size() && !is_blank(line[i])) ++i;
+    while (i < line.size() && !IsBlank(line[i])) ++i;
     if (i > start) words.push_back(line.substr(start, i - start));
   }
   return words;
 }
 
-double read_double(std::string_view word) {
+double ReadDouble(std::string_view word) {
   size_t i = 0;
   bool negative = false;
   if (i < word.size() && (word[i] == '+' || word[i] == '-')) negative = word[i++] == '-';
   // Only plain decimal notation: from_chars would also take "inf" and "nan".
-  if (i >= word.size() || !(is_digit(word[i]) || word[i] == '.')) return 0;
+  if (i >= word.size() || !(IsDigit(word[i]) || word[i] == '.')) return 0;
   double value = 0;
   auto [end, ec] = std::from_chars(word.data() + i, word.data() + word.size(), value,
                                    std::chars_format::general);
@@ -130,13 +130,13 @@ double read_double(std::string_view word) {
   return negative ? -value : value;
 }
 
-int32_t read_int(std::string_view word) {
+int32_t ReadInt(std::string_view word) {
   size_t i = 0;
   bool negative = false;
   if (i < word.size() && (word[i] == '+' || word[i] == '-')) negative = word[i++] == '-';
   int64_t value = 0;
   constexpr int64_t kLimit = int64_t{std::numeric_limits<int32_t>::max()} + 1;
-  for (; i < word.size() && is_digit(word[i]); ++i) {
+  for (; i < word.size() && IsDigit(word[i]); ++i) {
     value = value * 10 + (word[i] - '0');
     if (value > kLimit) value = kLimit;
   }
@@ -145,7 +145,7 @@ int32_t read_int(std::string_view word) {
   return static_cast<int32_t>(value);
 }
 
-std::string underscores_to_blanks(std::string_view text) {
+std::string UnderscoresToBlanks(std::string_view text) {
   std::string out(text);
   for (char& c : out)
     if (c == '_') c = ' ';
@@ -156,32 +156,32 @@ DescriptionInterpreter::DescriptionInterpreter() = default;
 DescriptionInterpreter::~DescriptionInterpreter() = default;
 
 bool DescriptionInterpreter::Fail(std::string_view text, std::string_view caption, bool warning) {
-  link::presenter().MessageBox(text, caption, warning ? MsgIcon::Warning : MsgIcon::Error);
+  link::presenter().ShowMessage(text, caption, warning ? MsgIcon::Warning : MsgIcon::Error);
   return false;
 }
 
 bool DescriptionInterpreter::TooFewWords(std::string_view line) {
-  return Fail("Недостаточно слов в команде описателя '" + quoted(line) + "'",
+  return Fail("Недостаточно слов в команде описателя '" + Quoted(line) + "'",
               kDescriptionErrorCaption);
 }
 
 bool DescriptionInterpreter::LimitExceeded(std::string_view what, size_t limit,
                                            std::string_view line) {
-  return Fail(std::string(what) + " (больше " + std::to_string(limit) + "): '" + quoted(line) + "'",
+  return Fail(std::string(what) + " (больше " + std::to_string(limit) + "): '" + Quoted(line) + "'",
               kDescriptionErrorCaption);
 }
 
 bool DescriptionInterpreter::InterpretText(std::string_view text) {
-  for (std::string_view line : split_lines(text))
+  for (std::string_view line : SplitLines(text))
     if (!InterpretLine(line)) return false;
   return true;
 }
 
 bool DescriptionInterpreter::InterpretLine(std::string_view line) {
-  std::vector<std::string_view> w = split_words(line);
+  std::vector<std::string_view> w = SplitWords(line);
   if (w.size() < 2) return true;
   if (w[0] == ";" || w[0] == "'") return true;
-  const std::string command = key(w[0]);
+  const std::string command = Key(w[0]);
   if (command == "const") return CommandConst(w, line);
   if (command == "type") return CommandType(w);
   if (command == "parameter") return CommandParameter(w, line);
@@ -195,17 +195,17 @@ bool DescriptionInterpreter::InterpretLine(std::string_view line) {
 }
 
 bool DescriptionInterpreter::DefineConstant(std::string_view name, std::string_view value_text) {
-  std::string k = key(name);
-  if (constantByName_.count(k))
+  std::string k = Key(name);
+  if (constant_by_name_.count(k))
     return Fail("Константа '" + std::string(name) + "' уже определена!", kDescriptionErrorCaption);
-  constantByName_.emplace(std::move(k), constants_.size());
-  constants_.push_back({std::string(name), read_double(value_text), std::string(value_text)});
+  constant_by_name_.emplace(std::move(k), constants_.size());
+  constants_.push_back({std::string(name), ReadDouble(value_text), std::string(value_text)});
   return true;
 }
 
 std::optional<double> DescriptionInterpreter::FindConstant(std::string_view name) const {
-  auto it = constantByName_.find(key(name));
-  if (it == constantByName_.end()) return std::nullopt;
+  auto it = constant_by_name_.find(Key(name));
+  if (it == constant_by_name_.end()) return std::nullopt;
   return constants_[it->second].value;
 }
 
@@ -221,7 +221,7 @@ bool DescriptionInterpreter::CommandType(const std::vector<std::string_view>& w)
     if (i > 2) text += ':';
     text += w[i];
   }
-  typeByName_[key(w[1])] = types_.size();
+  type_by_name_[Key(w[1])] = types_.size();
   types_.push_back({std::string(w[1]), std::move(text)});
   return true;
 }
@@ -233,14 +233,14 @@ bool DescriptionInterpreter::CommandParameter(const std::vector<std::string_view
   std::string_view name = w[1];
   if (!name.empty() && name.front() == '@') name.remove_prefix(1);
   def.name = std::string(name);
-  auto type = typeByName_.find(key(w[2]));
-  def.typeText = type != typeByName_.end() ? types_[type->second].typeText : std::string(w[2]);
+  auto type = type_by_name_.find(Key(w[2]));
+  def.type_text = type != type_by_name_.end() ? types_[type->second].type_text : std::string(w[2]);
   def.caption = std::string(w[3]);
   if (w.size() >= 5) {
-    if (platform::iequals(w[4], "noattr")) {
-      def.hasAttributes = 0;
+    if (platform::Iequals(w[4], "noattr")) {
+      def.has_attributes = 0;
     } else if (w.size() >= 6) {
-      def.tableArgument = read_int(w[5]);
+      def.table_argument = ReadInt(w[5]);
       std::string_view attr = w[4];
       if (!attr.empty() && attr.back() == '+') {
         def.mark = 1;
@@ -251,21 +251,21 @@ bool DescriptionInterpreter::CommandParameter(const std::vector<std::string_view
       }
       static constexpr const char* kTables[] = {"table1", "table2", "table3", "table4", "table5"};
       for (int t = 0; t < 5; ++t)
-        if (platform::iequals(attr, kTables[t])) def.tableNumber = t + 1;
+        if (platform::Iequals(attr, kTables[t])) def.table_number = t + 1;
     }
   }
   // A declared type's text is copied into the definition: count it.
-  textBytesMade_ += text_cost(def);
-  if (textBytesMade_ > kMaxTextBytes)
+  text_bytes_made_ += TextCost(def);
+  if (text_bytes_made_ > kMaxTextBytes)
     return LimitExceeded("Слишком много текста в описателе", kMaxTextBytes, line);
-  definitionsByName_[key(def.name)].push_back(definitions_.size());
+  definitions_by_name_[Key(def.name)].push_back(definitions_.size());
   definitions_.push_back(std::move(def));
   return true;
 }
 
 ParameterDefinition* DescriptionInterpreter::FirstDefinition(std::string_view name) {
-  auto it = definitionsByName_.find(key(name));
-  if (it == definitionsByName_.end() || it->second.empty()) return nullptr;
+  auto it = definitions_by_name_.find(Key(name));
+  if (it == definitions_by_name_.end() || it->second.empty()) return nullptr;
   return &definitions_[it->second.front()];
 }
 
@@ -275,8 +275,8 @@ bool DescriptionInterpreter::CommandRule(const std::vector<std::string_view>& w,
   ParameterDefinition* def = FirstDefinition(w[1]);
   if (!def)
     return Fail("Параметр '" + std::string(w[1]) + "' не определен.", kUndefinedCaption, true);
-  def->minimum = read_double(w[2]);
-  def->maximum = read_double(w[3]);
+  def->minimum = ReadDouble(w[2]);
+  def->maximum = ReadDouble(w[3]);
   return true;
 }
 
@@ -286,7 +286,7 @@ bool DescriptionInterpreter::CommandInit(const std::vector<std::string_view>& w,
   ParameterDefinition* def = FirstDefinition(w[1]);
   if (!def)
     return Fail("Параметр '" + std::string(w[1]) + "' не определен.", kUndefinedCaption, true);
-  def->initialValue = underscores_to_blanks(w[2]);
+  def->initial_value = UnderscoresToBlanks(w[2]);
   return true;
 }
 
@@ -294,7 +294,7 @@ bool DescriptionInterpreter::CommandBranch(const std::vector<std::string_view>& 
                                            std::string_view line, BranchRole role) {
   if (w.size() < 5) return TooFewWords(line);
   const std::string_view name = w[1];
-  int64_t count = read_int(w[2]);
+  int64_t count = ReadInt(w[2]);
   if (count == 0) {
     if (std::optional<double> value = FindConstant(w[2])) {
       double v = std::trunc(*value);
@@ -304,29 +304,29 @@ bool DescriptionInterpreter::CommandBranch(const std::vector<std::string_view>& 
   if (count <= 0) return true;
   if (count > kMaxCopies)
     return LimitExceeded("Слишком много копий ветви '" + std::string(name) + "'", kMaxCopies, line);
-  const int32_t image = read_int(w[3]);
-  const int32_t selected = read_int(w[4]);
-  const bool is_network = role == BranchRole::Branch && platform::iequals(name, kNetworkBranchName);
+  const int32_t image = ReadInt(w[3]);
+  const int32_t selected = ReadInt(w[4]);
+  const bool is_network = role == BranchRole::Branch && platform::Iequals(name, kNetworkBranchName);
 
   for (int32_t k = 1; k <= count; ++k) {
-    if (branchNodesMade_ >= kMaxBranchNodes)
+    if (branch_nodes_made_ >= kMaxBranchNodes)
       return LimitExceeded("Слишком много ветвей в описателе", kMaxBranchNodes, line);
-    auto copy = std::make_unique<DescBranch>(std::string(name), static_cast<int32_t>(count), k,
-                                             image, selected);
-    ++branchNodesMade_;
-    textBytesMade_ += text_cost(*copy);
-    if (textBytesMade_ > kMaxTextBytes)
+    auto copy = std::make_unique<DescriptionBranch>(std::string(name), static_cast<int32_t>(count),
+                                                    k, image, selected);
+    ++branch_nodes_made_;
+    text_bytes_made_ += TextCost(*copy);
+    if (text_bytes_made_ > kMaxTextBytes)
       return LimitExceeded("Слишком много текста в описателе", kMaxTextBytes, line);
-    DescBranch* made = copy.get();
+    DescriptionBranch* made = copy.get();
     // The copy joins the list (and becomes root or scanners) only when it is complete; a
     // copy whose member fails is dropped.
-    DescBranch* const network_before = network_;
+    DescriptionBranch* const network_before = network_;
     if (is_network) network_ = made;
     if (!FillCopy(*made, w, line)) {
       network_ = network_before;  // it may lie inside the copy that is dropped now
       return false;
     }
-    templatesByName_[key(name)].push_back(templates_.size());
+    templates_by_name_[Key(name)].push_back(templates_.size());
     templates_.push_back(std::move(copy));
     if (role == BranchRole::Root) root_ = made;
     if (role == BranchRole::Scanners) scanners_ = made;
@@ -334,49 +334,50 @@ bool DescriptionInterpreter::CommandBranch(const std::vector<std::string_view>& 
   return true;
 }
 
-bool DescriptionInterpreter::FillCopy(DescBranch& made, const std::vector<std::string_view>& w,
+bool DescriptionInterpreter::FillCopy(DescriptionBranch& made,
+                                      const std::vector<std::string_view>& w,
                                       std::string_view line) {
   for (size_t m = 5; m < w.size(); ++m) {
-    const std::string word_key = key(w[m]);
+    const std::string word_key = Key(w[m]);
     bool matched = false;
-    if (auto defs = definitionsByName_.find(word_key); defs != definitionsByName_.end()) {
+    if (auto defs = definitions_by_name_.find(word_key); defs != definitions_by_name_.end()) {
       for (size_t index : defs->second) {
-        if (definitionsCopied_ >= kMaxDefinitionCopies)
+        if (definitions_copied_ >= kMaxDefinitionCopies)
           return LimitExceeded("Слишком много параметров в описателе", kMaxDefinitionCopies, line);
-        textBytesMade_ += text_cost(definitions_[index]);
-        if (textBytesMade_ > kMaxTextBytes)
+        text_bytes_made_ += TextCost(definitions_[index]);
+        if (text_bytes_made_ > kMaxTextBytes)
           return LimitExceeded("Слишком много текста в описателе", kMaxTextBytes, line);
         made.definitions.push_back(definitions_[index]);
-        made.memberOrder.push_back(kMemberParameter);
-        ++definitionsCopied_;
+        made.member_order.push_back(kMemberParameter);
+        ++definitions_copied_;
         matched = true;
       }
     }
-    if (auto tpls = templatesByName_.find(word_key); tpls != templatesByName_.end()) {
+    if (auto tpls = templates_by_name_.find(word_key); tpls != templates_by_name_.end()) {
       for (size_t index : tpls->second) {
-        const DescBranch& source = *templates_[index];
-        Subtree info = survey(source, network_);
+        const DescriptionBranch& source = *templates_[index];
+        Subtree info = Survey(source, network_);
         if (info.depth + 1 > kMaxBranchDepth)
           return LimitExceeded("Слишком глубокая вложенность ветвей в описателе", kMaxBranchDepth,
                                line);
-        if (branchNodesMade_ + info.nodes > kMaxBranchNodes)
+        if (branch_nodes_made_ + info.nodes > kMaxBranchNodes)
           return LimitExceeded("Слишком много ветвей в описателе", kMaxBranchNodes, line);
-        if (definitionsCopied_ + info.definitions > kMaxDefinitionCopies)
+        if (definitions_copied_ + info.definitions > kMaxDefinitionCopies)
           return LimitExceeded("Слишком много параметров в описателе", kMaxDefinitionCopies, line);
-        if (textBytesMade_ + info.text > kMaxTextBytes)
+        if (text_bytes_made_ + info.text > kMaxTextBytes)
           return LimitExceeded("Слишком много текста в описателе", kMaxTextBytes, line);
-        std::unique_ptr<DescBranch> clone = source.Clone();
-        branchNodesMade_ += info.nodes;
-        definitionsCopied_ += info.definitions;
-        textBytesMade_ += info.text;
-        if (info.holdsTarget) {
+        std::unique_ptr<DescriptionBranch> clone = source.Clone();
+        branch_nodes_made_ += info.nodes;
+        definitions_copied_ += info.definitions;
+        text_bytes_made_ += info.text;
+        if (info.holds_target) {
           // The network branch follows its newest copy, wherever it lies in it.
-          DescBranch* target = clone.get();
-          for (size_t step : info.targetPath) target = target->children[step].get();
+          DescriptionBranch* target = clone.get();
+          for (size_t step : info.target_path) target = target->children[step].get();
           network_ = target;
         }
         made.children.push_back(std::move(clone));
-        made.memberOrder.push_back(kMemberBranch);
+        made.member_order.push_back(kMemberBranch);
         matched = true;
       }
     }
@@ -394,17 +395,17 @@ DescriptionInterpreter::Trees DescriptionInterpreter::TakeTrees() {
     else if (t.get() == scanners_)
       trees.scanners = std::move(t);
   }
-  if (lies_within(trees.root.get(), network_) || lies_within(trees.scanners.get(), network_))
+  if (LiesWithin(trees.root.get(), network_) || LiesWithin(trees.scanners.get(), network_))
     trees.network = network_;
   trees.definitions = std::move(definitions_);
   constants_.clear();
   types_.clear();
   definitions_.clear();
   templates_.clear();
-  constantByName_.clear();
-  typeByName_.clear();
-  definitionsByName_.clear();
-  templatesByName_.clear();
+  constant_by_name_.clear();
+  type_by_name_.clear();
+  definitions_by_name_.clear();
+  templates_by_name_.clear();
   root_ = scanners_ = network_ = nullptr;
   return trees;
 }

@@ -14,7 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "model/desc_branch.h"
+#include "model/description_branch.h"
 #include "model/parameter_definition.h"
 
 namespace vesk::model {
@@ -47,33 +47,33 @@ inline constexpr size_t kMaxTextBytes = 1u << 20;
 #endif
 
 // What a definition and a branch name count against kMaxTextBytes.
-size_t text_cost(const ParameterDefinition& definition);
-size_t text_cost(const DescBranch& branch);
+size_t TextCost(const ParameterDefinition& definition);
+size_t TextCost(const DescriptionBranch& branch);
 
 // The lines of a text: split at every run of CR and LF, so no line is empty.
-std::vector<std::string_view> split_lines(std::string_view text);
+std::vector<std::string_view> SplitLines(std::string_view text);
 // The words of a line: split at every run of blanks and tabs.
-std::vector<std::string_view> split_words(std::string_view line);
+std::vector<std::string_view> SplitWords(std::string_view line);
 
 // The leading decimal floating-point number of a word (sign, digits, point, exponent),
 // regardless of the locale; 0 when the word starts with no number or the number is not
 // finite.
-double read_double(std::string_view word);
+double ReadDouble(std::string_view word);
 // The leading decimal integer of a word (optional sign, digits); 0 when there is none;
 // saturated at the limits of int32.
-int32_t read_int(std::string_view word);
+int32_t ReadInt(std::string_view word);
 // The text with every "_" turned into a blank.
-std::string underscores_to_blanks(std::string_view text);
+std::string UnderscoresToBlanks(std::string_view text);
 
 struct ConstantEntry {
   std::string name;
   double value = 0;
-  std::string valueText;
+  std::string value_text;
 };
 
 struct TypeEntry {
   std::string name;
-  std::string typeText;
+  std::string type_text;
 };
 
 // The declarations of one description while its text is read. Every failing command
@@ -103,19 +103,19 @@ class DescriptionInterpreter {
   const std::vector<ConstantEntry>& constants() const { return constants_; }
   const std::vector<TypeEntry>& types() const { return types_; }
   const std::vector<ParameterDefinition>& definitions() const { return definitions_; }
-  const std::vector<std::unique_ptr<DescBranch>>& templates() const { return templates_; }
-  DescBranch* root() const { return root_; }
-  DescBranch* scanners() const { return scanners_; }
+  const std::vector<std::unique_ptr<DescriptionBranch>>& templates() const { return templates_; }
+  DescriptionBranch* root() const { return root_; }
+  DescriptionBranch* scanners() const { return scanners_; }
   // The branch "Сетевые_параметры", where it now lies (a template or a copy inside one).
-  DescBranch* network() const { return network_; }
+  DescriptionBranch* network() const { return network_; }
 
   // Hands over the root and scanners templates and the parameter definitions (raw access
   // to one parameter works on them), and discards every other declaration. The network
   // branch pointer survives only when it lies inside one of the two trees.
   struct Trees {
-    std::unique_ptr<DescBranch> root;
-    std::unique_ptr<DescBranch> scanners;
-    DescBranch* network = nullptr;
+    std::unique_ptr<DescriptionBranch> root;
+    std::unique_ptr<DescriptionBranch> scanners;
+    DescriptionBranch* network = nullptr;
     std::vector<ParameterDefinition> definitions;
   };
   Trees TakeTrees();
@@ -134,25 +134,26 @@ class DescriptionInterpreter {
   bool CommandBranch(const std::vector<std::string_view>& w, std::string_view line,
                      BranchRole role);
   // Adds the members named from word 6 on to a new copy. Returns false after a message.
-  bool FillCopy(DescBranch& made, const std::vector<std::string_view>& w, std::string_view line);
+  bool FillCopy(DescriptionBranch& made, const std::vector<std::string_view>& w,
+                std::string_view line);
   ParameterDefinition* FirstDefinition(std::string_view name);
 
   std::vector<ConstantEntry> constants_;
   std::vector<TypeEntry> types_;
   std::vector<ParameterDefinition> definitions_;
-  std::vector<std::unique_ptr<DescBranch>> templates_;
+  std::vector<std::unique_ptr<DescriptionBranch>> templates_;
   // Lookups by name folded to lower case: constant, last type, every definition and
   // every template of that name (indexes into the lists above, in declaration order).
-  std::unordered_map<std::string, size_t> constantByName_;
-  std::unordered_map<std::string, size_t> typeByName_;
-  std::unordered_map<std::string, std::vector<size_t>> definitionsByName_;
-  std::unordered_map<std::string, std::vector<size_t>> templatesByName_;
-  DescBranch* root_ = nullptr;
-  DescBranch* scanners_ = nullptr;
-  DescBranch* network_ = nullptr;
-  size_t branchNodesMade_ = 0;
-  size_t definitionsCopied_ = 0;
-  size_t textBytesMade_ = 0;
+  std::unordered_map<std::string, size_t> constant_by_name_;
+  std::unordered_map<std::string, size_t> type_by_name_;
+  std::unordered_map<std::string, std::vector<size_t>> definitions_by_name_;
+  std::unordered_map<std::string, std::vector<size_t>> templates_by_name_;
+  DescriptionBranch* root_ = nullptr;
+  DescriptionBranch* scanners_ = nullptr;
+  DescriptionBranch* network_ = nullptr;
+  size_t branch_nodes_made_ = 0;
+  size_t definitions_copied_ = 0;
+  size_t text_bytes_made_ = 0;
 };
 
 }  // namespace vesk::model

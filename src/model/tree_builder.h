@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "link/parameter.h"
-#include "model/desc_branch.h"
+#include "model/description_branch.h"
 #include "model/parameter_definition.h"
 
 namespace vesk::model {
@@ -30,7 +30,7 @@ using OutputTable = std::array<link::Parameter*, kOutputSlots>;
 // entered). Returns the branch's index span (the largest span of the children, at least 1,
 // times the copy count). A record that cannot be allocated is skipped after the message
 // "Серьезная нехватка памяти". Index arithmetic saturates at the int32 limits.
-int32_t BuildBranch(DescBranch& branch, bool indexed, int32_t base, OutputTable& outputs);
+int32_t BuildBranch(DescriptionBranch& branch, bool indexed, int32_t base, OutputTable& outputs);
 
 // Creates the record of one definition as the build does, without the linear index:
 // caption and initial value with blanks for "_", decimal places cut from "int:N",
@@ -40,6 +40,6 @@ std::unique_ptr<link::Parameter> MakeParameter(const ParameterDefinition& defini
 
 // Prepares every parameter of the scanners tree for polling: the linear index becomes the
 // polling index and the parameter is no longer indexed (its index travels in the address).
-void PrepareForPolling(DescBranch& tree);
+void PrepareForPolling(DescriptionBranch& tree);
 
 }  // namespace vesk::model

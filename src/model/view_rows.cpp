@@ -10,10 +10,10 @@ int AddParameterRow(ViewRows& rows, int parent, link::Parameter& parameter, bool
   row.parent = parent;
   row.parameter = &parameter;
   row.label = parameter.TreeText(show_indexes);
-  row.shortName = parameter.NameColumn(show_indexes);
+  row.short_name = parameter.NameColumn(show_indexes);
   row.value = parameter.value;
   row.image = parameter.Icon();
-  row.selectedImage = row.image;
+  row.selected_image = row.image;
   rows.push_back(std::move(row));
   return static_cast<int>(rows.size()) - 1;
 }

@@ -11,7 +11,7 @@ class Parameter;
 
 namespace vesk::model {
 
-class ObjectWithParameters;
+class ParameterNode;
 
 enum class RowKind {
   Branch,     // a node's own item (branch or element)
@@ -22,13 +22,13 @@ enum class RowKind {
 struct ViewRow {
   RowKind kind = RowKind::Branch;
   int parent = -1;  // index of the parent row in the list; -1 = under the caller's item
-  ObjectWithParameters* node = nullptr;  // Branch rows
+  ParameterNode* node = nullptr;         // Branch rows
   link::Parameter* parameter = nullptr;  // Parameter rows
   std::string label;                     // column 0 (tree text)
-  std::string shortName;                 // column 1
+  std::string short_name;                // column 1
   std::string value;                     // column 2
   int image = 0;
-  int selectedImage = 0;
+  int selected_image = 0;
 };
 
 using ViewRows = std::vector<ViewRow>;

@@ -15,14 +15,14 @@ namespace vesk::platform {
 Event::Event(Reset reset, bool initially_set) : reset_(reset) {
   fd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   if (fd_ < 0) throw std::runtime_error(std::string("eventfd: ") + std::strerror(errno));
-  if (initially_set) set();
+  if (initially_set) Set();
 }
 
 Event::~Event() {
   ::close(fd_);
 }
 
-void Event::set() {
+void Event::Set() {
   // The counter only has to be non-zero; writing 1 repeatedly cannot overflow in practice.
   uint64_t one = 1;
   while (::write(fd_, &one, sizeof one) < 0 && errno == EINTR) {
@@ -35,13 +35,13 @@ void Event::reset() {
   }
 }
 
-bool Event::is_set() {
-  if (reset_ == Reset::Auto) return consume();
+bool Event::IsSet() {
+  if (reset_ == Reset::Auto) return Consume();
   pollfd p{fd_, POLLIN, 0};
   return ::poll(&p, 1, 0) > 0 && (p.revents & POLLIN);
 }
 
-bool Event::consume() {
+bool Event::Consume() {
   if (reset_ == Reset::Manual) {
     pollfd p{fd_, POLLIN, 0};
     return ::poll(&p, 1, 0) > 0 && (p.revents & POLLIN);

@@ -12,15 +12,15 @@ class Event {
   Event(const Event&) = delete;
   Event& operator=(const Event&) = delete;
 
-  void set();
+  void Set();
   void reset();
   // True when signalled; an auto-reset event is consumed by a successful check.
-  bool is_set();
-  // Consumes the signal of an auto-reset event that wait_any reported ready.
+  bool IsSet();
+  // Consumes the signal of an auto-reset event that WaitAny reported ready.
   // A manual-reset event stays set.
-  bool consume();
+  bool Consume();
   int fd() const { return fd_; }
-  bool manual() const { return reset_ == Reset::Manual; }
+  bool Manual() const { return reset_ == Reset::Manual; }
 
  private:
   int fd_;

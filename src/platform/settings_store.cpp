@@ -141,14 +141,14 @@ uint32_t SettingsStore::ReadDword(std::string_view group, std::string_view name,
       g_free(text);
     }
   }
-  lastSettingsStatus.store(result);
+  last_settings_status.store(result);
   if (status) *status = result;
   return value;
 }
 
 int SettingsStore::WriteDword(std::string_view group, std::string_view name, uint32_t value) {
   const int result = WriteText(group, name, std::to_string(value));
-  lastSettingsStatus.store(result);
+  last_settings_status.store(result);
   return result;
 }
 

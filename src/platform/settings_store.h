@@ -26,7 +26,7 @@ enum SettingsStatus : int {
   kSettingsValueMissing = 1,  // read: the value is not there; write: saving failed
   kSettingsKeyMissing = 2,    // the file or the group cannot be opened
 };
-inline std::atomic<int> lastSettingsStatus{kSettingsOk};
+inline std::atomic<int> last_settings_status{kSettingsOk};
 
 class SettingsStore {
  public:
@@ -43,13 +43,13 @@ class SettingsStore {
   std::string FilePath() const;
 
   // The stored number, or `fallback` when the group or value is missing or is not a
-  // number. `status` (and lastSettingsStatus) gets 0 found, 1 value missing or not a
+  // number. `status` (and last_settings_status) gets 0 found, 1 value missing or not a
   // number, 2 group missing or file unreadable.
   uint32_t ReadDword(std::string_view group, std::string_view name, uint32_t fallback,
                      int* status = nullptr);
 
   // Stores a number, creating the file and group when missing. Returns (and records in
-  // lastSettingsStatus) 0 on success, 1 when the file cannot be written, 2 when the
+  // last_settings_status) 0 on success, 1 when the file cannot be written, 2 when the
   // existing file cannot be read (it is then left untouched).
   int WriteDword(std::string_view group, std::string_view name, uint32_t value);
 
@@ -57,7 +57,7 @@ class SettingsStore {
   std::optional<std::string> ReadText(std::string_view group, std::string_view name);
 
   // Stores a text, creating the file and group when missing. Returns 0, 1 or 2 as
-  // WriteDword (lastSettingsStatus is not touched).
+  // WriteDword (last_settings_status is not touched).
   int WriteText(std::string_view group, std::string_view name, std::string_view value);
 
   // Removes one value. Returns 0 when it is gone (or was never there), 1 or 2 as above.

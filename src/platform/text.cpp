@@ -22,7 +22,7 @@ constexpr uint16_t kHigh[128] = {
 };
 
 // Decodes one code point; returns false on invalid UTF-8 (consumes one byte).
-bool next_code_point(std::string_view s, size_t& i, uint32_t& cp) {
+bool NextCodePoint(std::string_view s, size_t& i, uint32_t& cp) {
   unsigned char c = static_cast<unsigned char>(s[i]);
   int len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
   if (len == 0 || i + len > s.size()) {
@@ -49,7 +49,7 @@ bool next_code_point(std::string_view s, size_t& i, uint32_t& cp) {
 }
 
 // Writes the UTF-8 form of a valid code point into `out`; returns its length.
-int encode_utf8(uint32_t cp, unsigned char out[4]) {
+int EncodeUtf8(uint32_t cp, unsigned char out[4]) {
   if (cp < 0x80) {
     out[0] = static_cast<unsigned char>(cp);
     return 1;
@@ -72,16 +72,16 @@ int encode_utf8(uint32_t cp, unsigned char out[4]) {
   return 4;
 }
 
-void put_utf8(std::string& out, uint32_t cp) {
+void PutUtf8(std::string& out, uint32_t cp) {
   if (cp < 0x80) {
     out.push_back(static_cast<char>(cp));
     return;
   }
   unsigned char bytes[4];
-  out.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(encode_utf8(cp, bytes)));
+  out.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(EncodeUtf8(cp, bytes)));
 }
 
-int to_cp1251(uint32_t cp) {
+int ToCp1251(uint32_t cp) {
   if (cp < 0x80) return static_cast<int>(cp);
   // The Cyrillic alphabet proper is one contiguous block; only the rest needs a search.
   if (cp >= 0x410 && cp <= 0x44F) return static_cast<int>(cp - 0x410 + 0xC0);
@@ -90,7 +90,7 @@ int to_cp1251(uint32_t cp) {
   return -1;
 }
 
-uint32_t fold_cp(uint32_t cp, bool upper) {
+uint32_t FoldCp(uint32_t cp, bool upper) {
   if (upper) {
     if (cp >= 'a' && cp <= 'z') return cp - 32;
     if (cp >= 0x430 && cp <= 0x44F) return cp - 0x20;
@@ -103,15 +103,15 @@ uint32_t fold_cp(uint32_t cp, bool upper) {
   return cp;
 }
 
-std::string fold(std::string_view s, bool upper) {
+std::string Fold(std::string_view s, bool upper) {
   std::string out;
   out.reserve(s.size());
   size_t i = 0;
   while (i < s.size()) {
     size_t start = i;
     uint32_t cp;
-    if (next_code_point(s, i, cp))
-      put_utf8(out, fold_cp(cp, upper));
+    if (NextCodePoint(s, i, cp))
+      PutUtf8(out, FoldCp(cp, upper));
     else
       out.append(s.substr(start, i - start));
   }
@@ -120,102 +120,102 @@ std::string fold(std::string_view s, bool upper) {
 
 }  // namespace
 
-std::string utf8_to_cp1251(std::string_view utf8) {
+std::string Utf8ToCp1251(std::string_view utf8) {
   std::string out;
   out.reserve(utf8.size());
   size_t i = 0;
   while (i < utf8.size()) {
     uint32_t cp;
-    if (!next_code_point(utf8, i, cp)) {
+    if (!NextCodePoint(utf8, i, cp)) {
       out += '?';
       continue;
     }
-    int b = to_cp1251(cp);
+    int b = ToCp1251(cp);
     out += b < 0 ? '?' : static_cast<char>(b);
   }
   return out;
 }
 
-bool try_utf8_to_cp1251(std::string_view utf8, std::string& out) {
+bool TryUtf8ToCp1251(std::string_view utf8, std::string& out) {
   size_t i = 0;
   while (i < utf8.size()) {
     uint32_t cp;
-    if (!next_code_point(utf8, i, cp)) return false;
-    int b = to_cp1251(cp);
+    if (!NextCodePoint(utf8, i, cp)) return false;
+    int b = ToCp1251(cp);
     if (b < 0) return false;
     out += static_cast<char>(b);
   }
   return true;
 }
 
-std::u32string utf8_to_code_points(std::string_view utf8) {
+std::u32string Utf8ToCodePoints(std::string_view utf8) {
   std::u32string out;
   out.reserve(utf8.size());
   size_t i = 0;
   while (i < utf8.size()) {
     uint32_t cp;
-    out += next_code_point(utf8, i, cp) ? static_cast<char32_t>(cp) : U'\uFFFD';
+    out += NextCodePoint(utf8, i, cp) ? static_cast<char32_t>(cp) : U'\uFFFD';
   }
   return out;
 }
 
-void append_utf8(std::string& out, char32_t cp) {
-  put_utf8(out, cp);
+void AppendUtf8(std::string& out, char32_t cp) {
+  PutUtf8(out, cp);
 }
 
-std::string cp1251_to_utf8(std::string_view cp1251) {
+std::string Cp1251ToUtf8(std::string_view cp1251) {
   std::string out;
   out.reserve(cp1251.size() * 2);
   for (char ch : cp1251) {
     unsigned char c = static_cast<unsigned char>(ch);
-    put_utf8(out, c < 0x80 ? c : kHigh[c - 0x80]);
+    PutUtf8(out, c < 0x80 ? c : kHigh[c - 0x80]);
   }
   return out;
 }
 
-size_t utf8_length(std::string_view utf8) {
+size_t Utf8Length(std::string_view utf8) {
   size_t n = 0, i = 0;
   uint32_t cp;
   while (i < utf8.size()) {
-    next_code_point(utf8, i, cp);
+    NextCodePoint(utf8, i, cp);
     ++n;
   }
   return n;
 }
 
-std::string utf8_prefix(std::string_view utf8, size_t n) {
+std::string Utf8Prefix(std::string_view utf8, size_t n) {
   size_t i = 0;
   uint32_t cp;
   while (n > 0 && i < utf8.size()) {
-    next_code_point(utf8, i, cp);
+    NextCodePoint(utf8, i, cp);
     --n;
   }
   return std::string(utf8.substr(0, i));
 }
 
-std::string fold_lower(std::string_view utf8) {
-  return fold(utf8, false);
+std::string FoldLower(std::string_view utf8) {
+  return Fold(utf8, false);
 }
-std::string fold_upper(std::string_view utf8) {
-  return fold(utf8, true);
+std::string FoldUpper(std::string_view utf8) {
+  return Fold(utf8, true);
 }
 
 namespace {
 
-// Yields the bytes of fold_lower(s) one at a time, so that names are compared without
+// Yields the bytes of FoldLower(s) one at a time, so that names are compared without
 // building folded copies: the description and the tree compare names in every lookup.
 class FoldedBytes {
  public:
   explicit FoldedBytes(std::string_view s) : s_(s) {}
-  bool next(unsigned char& out) {
+  bool Next(unsigned char& out) {
     if (at_ == held_) {
       if (i_ >= s_.size()) return false;
       const size_t start = i_;
       uint32_t cp;
       held_ = 0;
       at_ = 0;
-      if (next_code_point(s_, i_, cp)) {
-        held_ = encode_utf8(fold_cp(cp, false), buf_);
+      if (NextCodePoint(s_, i_, cp)) {
+        held_ = EncodeUtf8(FoldCp(cp, false), buf_);
       } else {
         buf_[held_++] = static_cast<unsigned char>(s_[start]);
       }
@@ -233,19 +233,19 @@ class FoldedBytes {
 
 }  // namespace
 
-int icompare(std::string_view a, std::string_view b) {
+int Icompare(std::string_view a, std::string_view b) {
   FoldedBytes fa(a), fb(b);
   for (;;) {
     unsigned char x = 0, y = 0;
-    const bool more_a = fa.next(x), more_b = fb.next(y);
+    const bool more_a = fa.Next(x), more_b = fb.Next(y);
     if (!more_a || !more_b) return more_a ? 1 : more_b ? -1 : 0;
     if (x != y) return x < y ? -1 : 1;
   }
 }
 
-bool iequals(std::string_view a, std::string_view b) {
+bool Iequals(std::string_view a, std::string_view b) {
   if (a == b) return true;
-  return icompare(a, b) == 0;
+  return Icompare(a, b) == 0;
 }
 
 }  // namespace vesk::platform

@@ -12,14 +12,14 @@ namespace vesk::platform {
 
 namespace {
 
-timespec to_timespec(std::chrono::milliseconds d) {
+timespec ToTimespec(std::chrono::milliseconds d) {
   timespec ts{};
   ts.tv_sec = static_cast<time_t>(d.count() / 1000);
   ts.tv_nsec = static_cast<long>((d.count() % 1000) * 1000000);
   return ts;
 }
 
-int settime(int fd, const itimerspec& when) {
+int Settime(int fd, const itimerspec& when) {
   return ::timerfd_settime(fd, 0, &when, nullptr) < 0 ? errno : 0;
 }
 
@@ -34,24 +34,24 @@ Timer::~Timer() {
   ::close(fd_);
 }
 
-int Timer::arm(std::chrono::milliseconds first, std::chrono::milliseconds period) {
+int Timer::Arm(std::chrono::milliseconds first, std::chrono::milliseconds period) {
   if (first.count() < 0 || period.count() < 0) return EINVAL;
   itimerspec when{};
-  when.it_value = to_timespec(first);
+  when.it_value = ToTimespec(first);
   // An all-zero first expiry would disarm the timer; "at once" is the next nanosecond.
   if (first.count() == 0) when.it_value.tv_nsec = 1;
-  when.it_interval = to_timespec(period);
-  consume();
-  return settime(fd_, when);
+  when.it_interval = ToTimespec(period);
+  Consume();
+  return Settime(fd_, when);
 }
 
-int Timer::cancel() {
-  int err = settime(fd_, itimerspec{});
-  consume();
+int Timer::Cancel() {
+  int err = Settime(fd_, itimerspec{});
+  Consume();
   return err;
 }
 
-uint64_t Timer::consume() {
+uint64_t Timer::Consume() {
   uint64_t count = 0;
   ssize_t n;
   do {

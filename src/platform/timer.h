@@ -1,6 +1,6 @@
 #pragma once
 // A waitable timer on a timerfd: a relative first expiry, then an optional period. Its
-// descriptor is readable while expirations are pending, so it sits in wait_any beside
+// descriptor is readable while expirations are pending, so it sits in WaitAny beside
 // events and serial ports.
 
 #include <chrono>
@@ -21,14 +21,14 @@ class Timer {
   // Starts (or restarts) the timer: first expiry after `first` (0 means at once), then
   // every `period` (0 means once). Pending expirations are dropped. Returns 0 or the errno;
   // a negative duration is EINVAL.
-  int arm(std::chrono::milliseconds first,
+  int Arm(std::chrono::milliseconds first,
           std::chrono::milliseconds period = std::chrono::milliseconds(0));
 
   // Stops the timer and drops pending expirations. Returns 0 or the errno.
-  int cancel();
+  int Cancel();
 
   // Takes the expirations since the last call (0 when none); never blocks.
-  uint64_t consume();
+  uint64_t Consume();
 
   int fd() const { return fd_; }
 
@@ -36,8 +36,8 @@ class Timer {
   int fd_;
 };
 
-// The timer as an item of wait_any; the winner must consume() it, or it stays ready.
-inline Waitable waitable(Timer& t) {
+// The timer as an item of WaitAny; the winner must Consume() it, or it stays ready.
+inline Waitable Signalled(Timer& t) {
   return Waitable{t.fd(), 0x001, nullptr};
 }
 

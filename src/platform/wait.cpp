@@ -8,7 +8,7 @@ namespace vesk::platform {
 
 namespace {
 
-int poll_once(const std::vector<Waitable>& items, int timeout_ms) {
+int PollOnce(const std::vector<Waitable>& items, int timeout_ms) {
   std::vector<pollfd> fds;
   fds.reserve(items.size());
   for (const Waitable& w : items) fds.push_back(pollfd{w.fd, w.events, 0});
@@ -19,7 +19,7 @@ int poll_once(const std::vector<Waitable>& items, int timeout_ms) {
     if (fds[i].revents == 0) continue;
     const Waitable& w = items[i];
     // Two threads may race for one auto-reset event; the loser keeps waiting.
-    if (w.event && !w.event->manual() && !w.event->consume()) continue;
+    if (w.event && !w.event->Manual() && !w.event->Consume()) continue;
     return static_cast<int>(i);
   }
   return kWaitTimeout - 10;  // spurious: poll again
@@ -27,8 +27,8 @@ int poll_once(const std::vector<Waitable>& items, int timeout_ms) {
 
 }  // namespace
 
-int wait_any_until(const std::vector<Waitable>& items,
-                   std::chrono::steady_clock::time_point deadline) {
+int WaitAnyUntil(const std::vector<Waitable>& items,
+                 std::chrono::steady_clock::time_point deadline) {
   using namespace std::chrono;
   for (;;) {
     auto now = steady_clock::now();
@@ -38,22 +38,22 @@ int wait_any_until(const std::vector<Waitable>& items,
       auto left = duration_cast<microseconds>(deadline - now).count();
       ms = static_cast<int>((left + 999) / 1000);
     }
-    int r = poll_once(items, ms);
+    int r = PollOnce(items, ms);
     if (r == kWaitTimeout - 10) continue;
     if (r == kWaitTimeout && steady_clock::now() < deadline) continue;
     return r;
   }
 }
 
-int wait_any(const std::vector<Waitable>& items, std::chrono::milliseconds timeout) {
+int WaitAny(const std::vector<Waitable>& items, std::chrono::milliseconds timeout) {
   if (timeout.count() < 0) {
     for (;;) {
-      int r = poll_once(items, -1);
+      int r = PollOnce(items, -1);
       if (r == kWaitTimeout - 10 || r == kWaitTimeout) continue;
       return r;
     }
   }
-  return wait_any_until(items, std::chrono::steady_clock::now() + timeout);
+  return WaitAnyUntil(items, std::chrono::steady_clock::now() + timeout);
 }
 
 }  // namespace vesk::platform

@@ -17,8 +17,8 @@ struct Waitable {
   Event* event = nullptr;  // consumed when it wins, if auto-reset
 };
 
-inline Waitable waitable(Event& e);
-inline Waitable readable(int fd) {
+inline Waitable Signalled(Event& e);
+inline Waitable Readable(int fd) {
   return Waitable{fd, 0x001, nullptr};
 }
 
@@ -28,18 +28,18 @@ constexpr int kWaitError = -2;
 // Returns the index of the first ready item, kWaitTimeout when the deadline passes,
 // kWaitError when poll fails for a reason other than a signal (errno is kept).
 // A negative timeout waits without end.
-int wait_any(const std::vector<Waitable>& items, std::chrono::milliseconds timeout);
+int WaitAny(const std::vector<Waitable>& items, std::chrono::milliseconds timeout);
 
 // Same with an absolute deadline on the steady clock.
-int wait_any_until(const std::vector<Waitable>& items,
-                   std::chrono::steady_clock::time_point deadline);
+int WaitAnyUntil(const std::vector<Waitable>& items,
+                 std::chrono::steady_clock::time_point deadline);
 
 }  // namespace vesk::platform
 
 #include "platform/event.h"
 
 namespace vesk::platform {
-inline Waitable waitable(Event& e) {
+inline Waitable Signalled(Event& e) {
   return Waitable{e.fd(), 0x001, &e};
 }
 }  // namespace vesk::platform

@@ -25,15 +25,15 @@ NetModeDialog::NetModeDialog(exchange::ApplyDialog& model, QWidget* parent)
   settings->setObjectName("settings");
   group_layout->addWidget(settings);
   layout->addWidget(group);
-  changeProgram_ = new QCheckBox(QString::fromUtf8(kApplyChangeProgram), this);
+  change_program_ = new QCheckBox(QString::fromUtf8(kApplyChangeProgram), this);
   repeat_ = new QCheckBox(QString::fromUtf8(kApplyRepeat), this);
-  threeTimes_ = new QCheckBox(QString::fromUtf8(kApplyThreeTimes), this);
-  changeProgram_->setChecked(model.changeProgramSettings);
-  repeat_->setChecked(model.repeatAply);
-  threeTimes_->setChecked(model.threeTimes);
-  layout->addWidget(changeProgram_);
+  three_times_ = new QCheckBox(QString::fromUtf8(kApplyThreeTimes), this);
+  change_program_->setChecked(model.change_program_settings);
+  repeat_->setChecked(model.repeat_aply);
+  three_times_->setChecked(model.three_times);
+  layout->addWidget(change_program_);
   layout->addWidget(repeat_);
-  layout->addWidget(threeTimes_);
+  layout->addWidget(three_times_);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Отмена"));
   connect(buttons, &QDialogButtonBox::accepted, this, &NetModeDialog::accept);
@@ -42,9 +42,9 @@ NetModeDialog::NetModeDialog(exchange::ApplyDialog& model, QWidget* parent)
 }
 
 void NetModeDialog::accept() {
-  model_.changeProgramSettings = changeProgram_->isChecked();
-  model_.repeatAply = repeat_->isChecked();
-  model_.threeTimes = threeTimes_->isChecked();
+  model_.change_program_settings = change_program_->isChecked();
+  model_.repeat_aply = repeat_->isChecked();
+  model_.three_times = three_times_->isChecked();
   QApplication::setOverrideCursor(Qt::WaitCursor);
   const bool close = model_.Ok();
   QApplication::restoreOverrideCursor();

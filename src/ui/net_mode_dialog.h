@@ -26,9 +26,9 @@ class NetModeDialog : public QDialog {
  public:
   NetModeDialog(exchange::ApplyDialog& model, QWidget* parent = nullptr);
 
-  QCheckBox* changeProgram() const { return changeProgram_; }
+  QCheckBox* change_program() const { return change_program_; }
   QCheckBox* repeat() const { return repeat_; }
-  QCheckBox* threeTimes() const { return threeTimes_; }
+  QCheckBox* three_times() const { return three_times_; }
 
  public slots:
   // OK: the choices go to the model, which sends "APLY"; the dialog closes when it says so.
@@ -36,9 +36,9 @@ class NetModeDialog : public QDialog {
 
  private:
   exchange::ApplyDialog& model_;
-  QCheckBox* changeProgram_;
+  QCheckBox* change_program_;
   QCheckBox* repeat_;
-  QCheckBox* threeTimes_;
+  QCheckBox* three_times_;
 };
 
 }  // namespace vesk::ui

@@ -46,12 +46,12 @@ ProgressDialog::ProgressDialog(QWidget* parent) : QDialog(parent) {
   grid->setRowStretch(4, 1);
   resize(520, 200);
 
-  connect(cancel_, &QPushButton::clicked, this, &ProgressDialog::cancelRequested);
+  connect(cancel_, &QPushButton::clicked, this, &ProgressDialog::CancelRequested);
 }
 
 void ProgressDialog::AddLine(const exchange::ProgressLine& line) {
   list_->addItem(QString::fromStdString(line.text));
-  if (line.scrollToBottom) list_->scrollToBottom();
+  if (line.scroll_to_bottom) list_->scrollToBottom();
   elapsed_->setText(QString::fromStdString(line.elapsed));
   if (!line.counter.empty()) {
     counter_->setText(QString::fromStdString(line.counter));
@@ -70,7 +70,7 @@ void ProgressDialog::SetRange(int range) {
 }
 
 void ProgressDialog::reject() {
-  emit cancelRequested();
+  emit CancelRequested();
 }
 
 void ProgressDialog::closeEvent(QCloseEvent* event) {
@@ -86,10 +86,10 @@ bool ProgressWindow::Run(int code, std::string_view caption, int range,
   (void)code;
   // A modal window lives on the windows' thread only; a second task never opens over one.
   if (!OnGuiThread() || dialog_) return false;
-  ProgressDialog dialog(parentWidget_.data());
+  ProgressDialog dialog(parent_widget_.data());
   if (!caption.empty()) dialog.setWindowTitle(QString::fromUtf8(caption.data(), caption.size()));
   dialog.SetRange(range);
-  connect(&dialog, &ProgressDialog::cancelRequested, this, [this] {
+  connect(&dialog, &ProgressDialog::CancelRequested, this, [this] {
     if (cancel_) cancel_();
   });
   dialog_ = &dialog;
@@ -97,13 +97,13 @@ bool ProgressWindow::Run(int code, std::string_view caption, int range,
   // The task starts once the window is up, from inside its loop, so that everything the
   // exchange thread queues for the window finds it.
   QTimer::singleShot(0, &dialog, [this, &opened_callback] {
-    emit opened();
+    emit Opened();
     opened_callback();
   });
   dialog.exec();
   open_.store(false);
   dialog_ = nullptr;
-  emit finished();
+  emit Finished();
   return true;
 }
 

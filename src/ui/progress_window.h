@@ -37,10 +37,10 @@ class ProgressDialog : public QDialog {
   QLineEdit* elapsed() const { return elapsed_; }
   QLineEdit* counter() const { return counter_; }
   QProgressBar* bar() const { return bar_; }
-  QPushButton* cancelButton() const { return cancel_; }
+  QPushButton* CancelButton() const { return cancel_; }
 
  signals:
-  void cancelRequested();
+  void CancelRequested();
 
  public slots:
   // Escape: the same as "Прервать!"; the window stays until the task ends.
@@ -65,7 +65,7 @@ class ProgressWindow : public QObject, public exchange::ProgressSink {
   // What "Прервать!" does (the engine's Cancel).
   void set_cancel(std::function<void()> cancel) { cancel_ = std::move(cancel); }
   // The window the dialog is modal over.
-  void set_parent_widget(QWidget* parent) { parentWidget_ = parent; }
+  void set_parent_widget(QWidget* parent) { parent_widget_ = parent; }
 
   bool Run(int code, std::string_view caption, int range,
            const std::function<void()>& opened) override;
@@ -75,16 +75,16 @@ class ProgressWindow : public QObject, public exchange::ProgressSink {
 
   // The open dialog, or nullptr (tests and the main frame look at it).
   ProgressDialog* dialog() const { return dialog_; }
-  bool isOpen() const { return dialog_ != nullptr; }
+  bool IsOpen() const { return dialog_ != nullptr; }
 
  signals:
   // The dialog has opened (the task is starting) / has closed.
-  void opened();
-  void finished();
+  void Opened();
+  void Finished();
 
  private:
   std::function<void()> cancel_;
-  QPointer<QWidget> parentWidget_;
+  QPointer<QWidget> parent_widget_;
   ProgressDialog* dialog_ = nullptr;
   std::atomic<bool> open_{false};
 };

@@ -5,11 +5,11 @@
 
 #include "app/document.h"
 #include "ui/gui_thread.h"
-#include "ui/main_frame.h"
+#include "ui/io_state_dialog.h"
+#include "ui/main_window.h"
 #include "ui/net_mode_dialog.h"
 #include "ui/setup_dialog.h"
-#include "ui/single_point_dialog.h"
-#include "ui/state_in_out_dialog.h"
+#include "ui/single_parameter_dialog.h"
 #include "ui/tree_list_view.h"
 
 namespace vesk::ui {
@@ -17,17 +17,17 @@ namespace vesk::ui {
 QtFrontEnd::QtFrontEnd() = default;
 
 QtFrontEnd::~QtFrontEnd() {
-  hasWindow_.store(false);
+  has_window_.store(false);
   delete frame_.data();
 }
 
-bool QtFrontEnd::CreateMainWindow(app::CTRB6Doc& document) {
-  frame_ = new CMainFrame(document, progress_);
+bool QtFrontEnd::CreateMainWindow(app::Document& document) {
+  frame_ = new MainWindow(document, progress_);
   presenter_.set_parent(frame_);
   progress_.set_parent_widget(frame_);
   progress_.set_cancel([&document] { document.engine().Cancel(); });
   frame_->DocumentChanged();
-  hasWindow_.store(true);
+  has_window_.store(true);
   return true;
 }
 
@@ -36,7 +36,7 @@ void QtFrontEnd::PlaceMainWindow(const app::CommandLineSettings& settings) {
 }
 
 void QtFrontEnd::ClearPlacementLock() {
-  QPointer<CMainFrame> frame = frame_;
+  QPointer<MainWindow> frame = frame_;
   PostToGui([frame] {
     if (frame) frame->ClearPlacementLock();
   });
@@ -50,7 +50,7 @@ void QtFrontEnd::Send(std::function<void()> work) {
   if (!work) return;
   // Without a running loop nobody would take the request: the caller does it itself (the
   // windows' thread is then past the loop, waiting for the caller's thread to end).
-  if (OnGuiThread() || !loopRunning_.load()) {
+  if (OnGuiThread() || !loop_running_.load()) {
     work();
     return;
   }
@@ -58,8 +58,8 @@ void QtFrontEnd::Send(std::function<void()> work) {
 }
 
 void QtFrontEnd::RequestClose() {
-  closeRequested_.store(true);
-  QPointer<CMainFrame> frame = frame_;
+  close_requested_.store(true);
+  QPointer<MainWindow> frame = frame_;
   PostToGui([frame] {
     if (frame)
       frame->close();
@@ -72,17 +72,17 @@ void QtFrontEnd::Run() {
   if (!frame_) return;
   if (!frame_->isVisible() && !frame_->isMinimized()) frame_->showMaximized();
   // The window may have closed already (a close request served before the loop).
-  loopRunning_.store(true);
+  loop_running_.store(true);
   QObject::connect(frame_, &QObject::destroyed, qApp, &QCoreApplication::quit);
   QApplication::exec();
-  loopRunning_.store(false);
+  loop_running_.store(false);
   // The document goes before the window does; its polling must end while it is there.
   if (frame_ && frame_->view()) frame_->view()->EndPolling();
-  hasWindow_.store(false);
+  has_window_.store(false);
 }
 
-void QtFrontEnd::UpdateAllViews() {
-  QPointer<CMainFrame> frame = frame_;
+void QtFrontEnd::RefreshViews() {
+  QPointer<MainWindow> frame = frame_;
   auto refresh = [frame] {
     if (frame && frame->view()) frame->view()->RefreshAll();
   };
@@ -119,13 +119,13 @@ bool QtFrontEnd::RunApplyDialog(exchange::ApplyDialog& model) {
   return dialog.exec() == QDialog::Accepted;
 }
 
-void QtFrontEnd::ShowSinglePoint(app::CTRB6Doc& document) {
-  CSinglePoint dialog(document, frame_.data());
+void QtFrontEnd::ShowSinglePoint(app::Document& document) {
+  SingleParameterDialog dialog(document, frame_.data());
   dialog.exec();
 }
 
-void QtFrontEnd::ShowStateInOut(app::CTRB6Doc& document) {
-  CStateInOutDlg dialog(document, frame_.data());
+void QtFrontEnd::ShowStateInOut(app::Document& document) {
+  IoStateDialog dialog(document, frame_.data());
   dialog.exec();
 }
 

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "app/front_end.h"
-#include "ui/main_frame.h"
+#include "ui/main_window.h"
 #include "ui/progress_window.h"
 #include "ui/qt_presenter.h"
 
@@ -22,11 +22,11 @@ class QtFrontEnd : public QObject, public app::FrontEnd {
   ~QtFrontEnd() override;
 
   link::Presenter& presenter() override { return presenter_; }
-  exchange::ProgressSink* progress() override { return &progress_; }
-  ProgressWindow& progressWindow() { return progress_; }
+  exchange::ProgressSink* Progress() override { return &progress_; }
+  ProgressWindow& progress_window() { return progress_; }
 
-  bool CreateMainWindow(app::CTRB6Doc& document) override;
-  bool HasMainWindow() const override { return hasWindow_.load(); }
+  bool CreateMainWindow(app::Document& document) override;
+  bool HasMainWindow() const override { return has_window_.load(); }
   void PlaceMainWindow(const app::CommandLineSettings& settings) override;
   void ClearPlacementLock() override;
   bool StaysOpenAfterTask() const override { return true; }
@@ -39,25 +39,25 @@ class QtFrontEnd : public QObject, public app::FrontEnd {
   // Runs the Qt loop until the main window closes.
   void Run() override;
 
-  void UpdateAllViews() override;
+  void RefreshViews() override;
   void BeginWaitCursor() override;
   void EndWaitCursor() override;
 
   app::SetupOutcome RunSetupCarrier(exchange::ExchangeEngine& engine,
                                     bool offline_allowed) override;
   bool RunApplyDialog(exchange::ApplyDialog& dialog) override;
-  void ShowSinglePoint(app::CTRB6Doc& document) override;
-  void ShowStateInOut(app::CTRB6Doc& document) override;
+  void ShowSinglePoint(app::Document& document) override;
+  void ShowStateInOut(app::Document& document) override;
 
-  CMainFrame* frame() const { return frame_; }
+  MainWindow* frame() const { return frame_; }
 
  private:
   QtPresenter presenter_;
   ProgressWindow progress_;
-  QPointer<CMainFrame> frame_;
-  std::atomic<bool> hasWindow_{false};
-  std::atomic<bool> loopRunning_{false};
-  std::atomic<bool> closeRequested_{false};
+  QPointer<MainWindow> frame_;
+  std::atomic<bool> has_window_{false};
+  std::atomic<bool> loop_running_{false};
+  std::atomic<bool> close_requested_{false};
 };
 
 }  // namespace vesk::ui

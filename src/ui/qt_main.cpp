@@ -13,13 +13,13 @@ int RunWithWindow(int argc, char** argv, const app::CommandLine& command_line) {
   int code;
   {
     QtFrontEnd front_end;
-    link::set_presenter(&front_end.presenter());
+    link::SetPresenter(&front_end.presenter());
     {
-      app::CConfiguratorApp app(front_end);
-      if (app.InitInstance(command_line)) app.Run();
-      code = app.ExitInstance();
+      app::Application app(front_end);
+      if (app.Start(command_line)) app.Run();
+      code = app.Shutdown();
     }
-    link::set_presenter(nullptr);
+    link::SetPresenter(nullptr);
   }
   return code;
 }

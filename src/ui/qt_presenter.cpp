@@ -28,8 +28,8 @@ QMessageBox::Icon ToQt(link::MsgIcon icon) {
 
 }  // namespace
 
-link::MsgAnswer QtPresenter::MessageBox(std::string_view text, std::string_view caption,
-                                        link::MsgIcon icon, link::MsgButtons buttons) {
+link::MsgAnswer QtPresenter::ShowMessage(std::string_view text, std::string_view caption,
+                                         link::MsgIcon icon, link::MsgButtons buttons) {
   // Copies: the caller's views stay valid while it waits, but the box is built elsewhere.
   const std::string body(text);
   const std::string title(caption);

@@ -13,8 +13,8 @@ class QtPresenter : public link::Presenter {
  public:
   // Shows the box over the main window (or on its own while there is none) and returns
   // the button pressed; closing the box counts as the last button's answer (Cancel or No).
-  link::MsgAnswer MessageBox(std::string_view text, std::string_view caption, link::MsgIcon icon,
-                             link::MsgButtons buttons) override;
+  link::MsgAnswer ShowMessage(std::string_view text, std::string_view caption, link::MsgIcon icon,
+                              link::MsgButtons buttons) override;
 
   // The window the boxes are shown over; nullptr: none.
   void set_parent(QWidget* parent) { parent_ = parent; }

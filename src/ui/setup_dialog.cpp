@@ -72,7 +72,7 @@ SetupDialog::~SetupDialog() {
   worker_.reset();
 }
 
-QPushButton* SetupDialog::button(int command) const {
+QPushButton* SetupDialog::Button(int command) const {
   const auto it = buttons_.find(command);
   return it == buttons_.end() ? nullptr : it->second;
 }
@@ -97,11 +97,11 @@ void SetupDialog::Show(unsigned changes) {
     table_->item(r, 1)->setText(Q(state.rows[i].value));
   }
   filling_ = false;
-  table_->setEnabled(state.listEnabled);
+  table_->setEnabled(state.list_enabled);
   status_->setText(Q(state.status));
   const link::Rgb c = state.StatusColour();
   status_->setStyleSheet(QString("color: rgb(%1,%2,%3);").arg(c.r).arg(c.g).arg(c.b));
-  if (QPushButton* b = button(exchange::kSetupOffline)) b->setEnabled(state.offlineEnabled);
+  if (QPushButton* b = Button(exchange::kSetupOffline)) b->setEnabled(state.offline_enabled);
   if (changes & exchange::kAlarmBeep) QApplication::beep();
   if (state.outcome != exchange::SetupOutcome::Open && isVisible()) QDialog::done(0);
 }

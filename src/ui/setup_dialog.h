@@ -28,7 +28,7 @@ class SetupDialog : public QDialog {
 
   QTableWidget* table() const { return table_; }
   QLabel* status() const { return status_; }
-  QPushButton* button(int command) const;
+  QPushButton* Button(int command) const;
   exchange::SetupWorker& worker() { return *worker_; }
 
  public slots:

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <vector>
 
+#include "app/cell_commit.h"
 #include "app/document.h"
 #include "exchange/exchange_engine.h"
 #include "exchange/parameter_tasks.h"
@@ -21,10 +22,9 @@
 #include "exchange/task_codes.h"
 #include "exchange/task_commands.h"
 #include "link/presenter.h"
-#include "model/desc_branch.h"
+#include "model/description_branch.h"
 #include "model/tree_builder.h"
 #include "model/view_rows.h"
-#include "ui/cell_commit.h"
 #include "ui/command_ids.h"
 #include "ui/poll_receiver.h"
 
@@ -63,7 +63,7 @@ void SetRowColour(QTreeWidgetItem* item, const QColor& colour) {
 
 // A branch is red while one of its parameters failed an exchange (a mismatch or a value
 // never set does not count).
-bool BranchFailed(const model::ObjectWithParameters& node) {
+bool BranchFailed(const model::ParameterNode& node) {
   for (const auto& p : node.parameters)
     if (!p->note.empty() && p->note != exchange::kNotInitialisedNote && !p->HasCompareNote())
       return true;
@@ -123,7 +123,7 @@ class CellComboBox : public QComboBox {
   std::function<void()> done_;
 };
 
-model::ObjectWithParameters* FindOwner(model::DescBranch* branch, const link::Parameter* p) {
+model::ParameterNode* FindOwner(model::DescriptionBranch* branch, const link::Parameter* p) {
   if (!branch) return nullptr;
   for (const auto& own : branch->parameters)
     if (own.get() == p) return branch;
@@ -134,7 +134,7 @@ model::ObjectWithParameters* FindOwner(model::DescBranch* branch, const link::Pa
 
 }  // namespace
 
-TreeListView::TreeListView(app::CTRB6Doc& document, QWidget* parent)
+TreeListView::TreeListView(app::Document& document, QWidget* parent)
     : QTreeWidget(parent), doc_(document) {
   setColumnCount(6);
   QStringList titles;
@@ -174,7 +174,7 @@ void TreeListView::EndPolling() {
 }
 
 void TreeListView::StartPollingThread() {
-  model::DescBranch* scanners = doc_.tree().scanners.get();
+  model::DescriptionBranch* scanners = doc_.tree().scanners.get();
   if (!scanners) return;
   if (!scanner_) scanner_ = std::make_unique<exchange::Scanner>(doc_.engine());
   scanner_->SetSink(receiver_.get());
@@ -186,10 +186,9 @@ link::Parameter* TreeListView::ParameterOf(const QTreeWidgetItem* item) {
   return reinterpret_cast<link::Parameter*>(item->data(0, kPointerRole).value<quintptr>());
 }
 
-model::ObjectWithParameters* TreeListView::NodeOf(const QTreeWidgetItem* item) {
+model::ParameterNode* TreeListView::NodeOf(const QTreeWidgetItem* item) {
   if (!item || item->data(0, kKindRole).toInt() != kKindBranch) return nullptr;
-  return reinterpret_cast<model::ObjectWithParameters*>(
-      item->data(0, kPointerRole).value<quintptr>());
+  return reinterpret_cast<model::ParameterNode*>(item->data(0, kPointerRole).value<quintptr>());
 }
 
 QTreeWidgetItem* TreeListView::ItemOf(const link::Parameter* parameter) const {
@@ -204,30 +203,30 @@ void TreeListView::ClearRows() {
     editor_->hide();
     editor_.clear();
   }
-  editItem_ = nullptr;
+  edit_item_ = nullptr;
   // Records outlive their rows (the same tree may be shown again): none keeps a row that is
   // about to go.
   for (QTreeWidgetItemIterator it(this); *it; ++it)
-    if (link::Parameter* p = ParameterOf(*it)) p->viewItem = nullptr;
+    if (link::Parameter* p = ParameterOf(*it)) p->view_item = nullptr;
   // Results already on their way belong to the rows that go now.
   receiver_->set_session(++session_);
-  const bool was = settingChecks_;
-  settingChecks_ = true;
+  const bool was = setting_checks_;
+  setting_checks_ = true;
   clear();
-  settingChecks_ = was;
-  top_ = rootItem_ = scannersItem_ = nullptr;
+  setting_checks_ = was;
+  top_ = root_item_ = scanners_item_ = nullptr;
 }
 
 void TreeListView::Fill(const std::string& title) {
   WaitCursor wait;
   ClearRows();
-  settingChecks_ = true;
-  const bool show_indexes = doc_.modes().showIndexes.load();
+  setting_checks_ = true;
+  const bool show_indexes = doc_.modes().show_indexes.load();
   top_ = new QTreeWidgetItem(this);
   top_->setText(0, Q("Конфигурация ВЕСК (" + title + ")"));
   top_->setIcon(0, style()->standardIcon(QStyle::SP_ComputerIcon));
-  if (model::DescBranch* root = doc_.root()) {
-    rootItem_ = AddBranchRows(*root, show_indexes);
+  if (model::DescriptionBranch* root = doc_.Root()) {
+    root_item_ = AddBranchRows(*root, show_indexes);
   } else {
     auto* none = new QTreeWidgetItem(top_);
     none->setText(0, QString::fromUtf8(kNoTreeRow));
@@ -236,21 +235,21 @@ void TreeListView::Fill(const std::string& title) {
   }
   // The operative parameters follow as the second root; their timers exist before their
   // rows, which are drawn as polled parameters because of them.
-  if (model::DescBranch* scanners = doc_.tree().scanners.get()) {
+  if (model::DescriptionBranch* scanners = doc_.tree().scanners.get()) {
     exchange::PreparePolling(*scanners);
-    scannersItem_ = AddBranchRows(*scanners, show_indexes);
+    scanners_item_ = AddBranchRows(*scanners, show_indexes);
   }
-  settingChecks_ = false;
+  setting_checks_ = false;
   // The exchange thread serves this configuration from now on, and the scan thread polls
   // its operative parameters whenever the user switches them on.
   doc_.engine().StartTransmitThread();
   StartPollingThread();
   ExpandQuietly(top_);
-  if (rootItem_) ExpandQuietly(rootItem_);
+  if (root_item_) ExpandQuietly(root_item_);
   RefreshAll();
 }
 
-QTreeWidgetItem* TreeListView::AddBranchRows(model::DescBranch& branch, bool show_indexes) {
+QTreeWidgetItem* TreeListView::AddBranchRows(model::DescriptionBranch& branch, bool show_indexes) {
   model::ViewRows rows;
   const int own = branch.ShowBranchInView(rows, -1, show_indexes);
   std::vector<QTreeWidgetItem*> items(rows.size(), nullptr);
@@ -264,7 +263,7 @@ QTreeWidgetItem* TreeListView::AddBranchRows(model::DescBranch& branch, bool sho
     auto* item = new QTreeWidgetItem(parent);
     items[i] = item;
     item->setText(0, Q(row.label));
-    item->setText(1, Q(row.shortName));
+    item->setText(1, Q(row.short_name));
     item->setText(2, Q(row.value));
     for (int c = 1; c <= 4; ++c)
       item->setTextAlignment(c, kColumns[c].alignment | Qt::AlignVCenter);
@@ -279,7 +278,7 @@ QTreeWidgetItem* TreeListView::AddBranchRows(model::DescBranch& branch, bool sho
         item->setData(0, kPointerRole,
                       QVariant::fromValue(reinterpret_cast<quintptr>(row.parameter)));
         item->setIcon(0, parameter_icon);
-        row.parameter->viewItem = item;
+        row.parameter->view_item = item;
         if (row.parameter->IsPolled()) {
           item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
           item->setCheckState(0, Qt::Unchecked);
@@ -296,13 +295,13 @@ QTreeWidgetItem* TreeListView::AddBranchRows(model::DescBranch& branch, bool sho
 
 void TreeListView::ExpandQuietly(QTreeWidgetItem* item) {
   // Expanding in code is no request to read.
-  quietExpand_ = true;
+  quiet_expand_ = true;
   item->setExpanded(true);
-  quietExpand_ = false;
+  quiet_expand_ = false;
 }
 
 void TreeListView::RefreshParameterRow(QTreeWidgetItem* item, link::Parameter& p) {
-  const bool show_indexes = doc_.modes().showIndexes.load();
+  const bool show_indexes = doc_.modes().show_indexes.load();
   if (p.IsPolled()) {
     // The period is what column 1 edits here; the name is in the label in the index mode.
     item->setText(0, Q(p.TreeText(show_indexes)));
@@ -311,14 +310,14 @@ void TreeListView::RefreshParameterRow(QTreeWidgetItem* item, link::Parameter& p
     if (!(item->flags() & Qt::ItemIsUserCheckable) ||
         !item->data(0, Qt::CheckStateRole).isValid() || item->checkState(0) != check) {
       item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-      const bool was = settingChecks_;
-      settingChecks_ = true;
+      const bool was = setting_checks_;
+      setting_checks_ = true;
       item->setCheckState(0, check);
-      settingChecks_ = was;
+      setting_checks_ = was;
     }
     // The scan thread holds the record while it reads it; the window does not wait for
     // that: the poll's own result brings the value shortly.
-    std::unique_lock values(exchange::polled_values_lock(), std::try_to_lock);
+    std::unique_lock values(exchange::PolledValuesLock(), std::try_to_lock);
     if (!values.owns_lock()) return;
     item->setText(2, Q(p.value));
     item->setText(5, Q(p.note));
@@ -336,7 +335,7 @@ void TreeListView::RefreshParameterRow(QTreeWidgetItem* item, link::Parameter& p
 // ---------------------------------------------------------------- polling
 
 void TreeListView::OnItemChanged(QTreeWidgetItem* item, int column) {
-  if (settingChecks_ || column != 0) return;
+  if (setting_checks_ || column != 0) return;
   link::Parameter* p = ParameterOf(item);
   if (!p || !p->IsPolled()) return;
   const bool want = item->checkState(0) == Qt::Checked;
@@ -354,10 +353,10 @@ bool TreeListView::SetPolling(QTreeWidgetItem* item, bool on) {
   } else {
     exchange::StopPolling(*p);
   }
-  const bool was = settingChecks_;
-  settingChecks_ = true;
+  const bool was = setting_checks_;
+  setting_checks_ = true;
   item->setCheckState(0, exchange::PollingActive(*p) ? Qt::Checked : Qt::Unchecked);
-  settingChecks_ = was;
+  setting_checks_ = was;
   return ok;
 }
 
@@ -366,11 +365,11 @@ void TreeListView::ApplyPollResult(const std::shared_ptr<exchange::PollSample>& 
   // A result of rows that have gone since it was taken, or one for a row being edited,
   // changes nothing.
   if (!sample || session != session_ || !sample->parameter || editor_) return;
-  auto* item = static_cast<QTreeWidgetItem*>(sample->parameter->viewItem);
+  auto* item = static_cast<QTreeWidgetItem*>(sample->parameter->view_item);
   if (!item) return;
-  item->setText(2, Q(sample->valueText));
-  item->setText(5, Q(sample->errorText));
-  SetRowColour(item, sample->errorText.empty() ? QColor(0, 0, 0) : QColor(255, 0, 0));
+  item->setText(2, Q(sample->value_text));
+  item->setText(5, Q(sample->error_text));
+  SetRowColour(item, sample->error_text.empty() ? QColor(0, 0, 0) : QColor(255, 0, 0));
   auto clock = [](exchange::PollSample::Clock::time_point t) {
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()).count();
@@ -378,7 +377,7 @@ void TreeListView::ApplyPollResult(const std::shared_ptr<exchange::PollSample>& 
   };
   // When the read began and ended.
   const QString times =
-      clock(sample->startTime) + QStringLiteral(" \u2013 ") + clock(sample->endTime);
+      clock(sample->start_time) + QStringLiteral(" \u2013 ") + clock(sample->end_time);
   item->setToolTip(2, times);
   item->setToolTip(5, times);
 }
@@ -386,19 +385,20 @@ void TreeListView::ApplyPollResult(const std::shared_ptr<exchange::PollSample>& 
 void TreeListView::OnPollingEnded(uint64_t session) {
   if (session != session_) return;
   // The thread switched every polling off at its end; the boxes say so.
-  const bool was = settingChecks_;
-  settingChecks_ = true;
+  const bool was = setting_checks_;
+  setting_checks_ = true;
   for (QTreeWidgetItemIterator it(this); *it; ++it)
     if (link::Parameter* p = ParameterOf(*it); p && p->IsPolled())
       (*it)->setCheckState(0, exchange::PollingActive(*p) ? Qt::Checked : Qt::Unchecked);
-  settingChecks_ = was;
+  setting_checks_ = was;
 }
 
 void TreeListView::RefreshItem(QTreeWidgetItem* item) {
   if (link::Parameter* p = ParameterOf(item)) {
     RefreshParameterRow(item, *p);
-  } else if (model::ObjectWithParameters* node = NodeOf(item)) {
-    item->setText(1, Q(model::BranchIndexText(node->linearIndex, doc_.modes().showIndexes.load())));
+  } else if (model::ParameterNode* node = NodeOf(item)) {
+    item->setText(1,
+                  Q(model::BranchIndexText(node->linear_index, doc_.modes().show_indexes.load())));
     SetRowColour(item, BranchFailed(*node) ? QColor(255, 0, 0) : QColor(0, 0, 0));
   }
 }
@@ -406,18 +406,18 @@ void TreeListView::RefreshItem(QTreeWidgetItem* item) {
 void TreeListView::RefreshAll() {
   WaitCursor wait;
   for (QTreeWidgetItemIterator it(this); *it; ++it) {
-    if (*it == editItem_ && editor_) continue;  // the open editor keeps its cell
+    if (*it == edit_item_ && editor_) continue;  // the open editor keeps its cell
     RefreshItem(*it);
   }
 }
 
 void TreeListView::OnExpanded(QTreeWidgetItem* item) {
-  if (quietExpand_) return;
+  if (quiet_expand_) return;
   WaitCursor wait;
   for (int i = 0; i < item->childCount(); ++i) {
     QTreeWidgetItem* child = item->child(i);
     link::Parameter* p = ParameterOf(child);
-    if (!p || p->IsPolled() || p->shortName == "    ") continue;
+    if (!p || p->IsPolled() || p->short_name == "    ") continue;
     exchange::AutomaticRead(doc_.engine(), p);
     RefreshParameterRow(child, *p);
   }
@@ -433,13 +433,13 @@ void TreeListView::GoToProblem(bool down) {
   for (QTreeWidgetItemIterator it(this); *it; ++it) order.push_back(*it);
   QTreeWidgetItem* start = currentItem();
   if (!start) {
-    if (!rootItem_) return;
-    ExpandQuietly(rootItem_);
-    start = rootItem_;
+    if (!root_item_) return;
+    ExpandQuietly(root_item_);
+    start = root_item_;
   }
   if (NodeOf(start) && start->childCount() == 0) {
-    link::presenter().MessageBox(kNoOtherProblems, model::kProgramTitle, link::MsgIcon::Information,
-                                 link::MsgButtons::Ok);
+    link::presenter().ShowMessage(kNoOtherProblems, model::kProgramTitle,
+                                  link::MsgIcon::Information, link::MsgButtons::Ok);
     return;
   }
   if (link::Parameter* p = ParameterOf(start); p && p->IsPolled()) return;
@@ -461,8 +461,8 @@ void TreeListView::GoToProblem(bool down) {
       if (is_problem(order[i])) found = order[i];
   }
   if (!found) {
-    link::presenter().MessageBox(kNoMoreProblems, model::kProgramTitle, link::MsgIcon::Information,
-                                 link::MsgButtons::Ok);
+    link::presenter().ShowMessage(kNoMoreProblems, model::kProgramTitle, link::MsgIcon::Information,
+                                  link::MsgButtons::Ok);
     return;
   }
   for (QTreeWidgetItem* up = found->parent(); up; up = up->parent()) ExpandQuietly(up);
@@ -472,12 +472,12 @@ void TreeListView::GoToProblem(bool down) {
 
 // ---------------------------------------------------------------- context menus
 
-model::ObjectWithParameters* TreeListView::OwnerOf(const link::Parameter* parameter) const {
+model::ParameterNode* TreeListView::OwnerOf(const link::Parameter* parameter) const {
   if (!parameter) return nullptr;
-  if (auto* found = FindOwner(doc_.root(), parameter)) return found;
+  if (auto* found = FindOwner(doc_.Root(), parameter)) return found;
   if (auto* found = FindOwner(doc_.tree().scanners.get(), parameter)) return found;
-  for (const auto& p : doc_.engine().programNet().parameters)
-    if (p.get() == parameter) return &doc_.engine().programNet();
+  for (const auto& p : doc_.engine().program_line().parameters)
+    if (p.get() == parameter) return &doc_.engine().program_line();
   return nullptr;
 }
 
@@ -487,7 +487,7 @@ QMenu* TreeListView::BuildContextMenu(QTreeWidgetItem* item) {
     a->setData(id);
     return a;
   };
-  if (auto* branch = dynamic_cast<model::DescBranch*>(NodeOf(item));
+  if (auto* branch = dynamic_cast<model::DescriptionBranch*>(NodeOf(item));
       branch && branch != doc_.tree().scanners.get()) {
     auto* menu = new QMenu(this);
     add(menu, cmd::kTreeRead, "Прочитать параметры ветви");
@@ -511,7 +511,7 @@ void TreeListView::contextMenuEvent(QContextMenuEvent* event) {
   QTreeWidgetItem* item = itemAt(viewport()->mapFromGlobal(event->globalPos()));
   if (!item) return;
   setCurrentItem(item);
-  doc_.currentBranch = NodeOf(item) ? NodeOf(item) : OwnerOf(ParameterOf(item));
+  doc_.current_branch = NodeOf(item) ? NodeOf(item) : OwnerOf(ParameterOf(item));
   QMenu* menu = BuildContextMenu(item);
   if (!menu) return;
   QAction* chosen = menu->exec(event->globalPos());
@@ -526,8 +526,8 @@ void TreeListView::RunRowCommand(int id, QTreeWidgetItem* item) {
     case cmd::kTreeWrite:
     case cmd::kTreeWriteChanged:
     case cmd::kTreeCompare:
-      doc_.currentBranch = dynamic_cast<model::DescBranch*>(NodeOf(item));
-      doc_.OnCommand(app::cmd::kReadBranch + (id - cmd::kTreeRead));
+      doc_.current_branch = dynamic_cast<model::DescriptionBranch*>(NodeOf(item));
+      doc_.RunCommand(app::cmd::kReadBranch + (id - cmd::kTreeRead));
       RefreshAll();
       return;
     case cmd::kReadParameter:
@@ -541,7 +541,7 @@ void TreeListView::RunRowCommand(int id, QTreeWidgetItem* item) {
       if (link::Parameter* p = ParameterOf(item)) {
         p->value = link::kNoData;
         p->note.clear();
-        p->valueChanged = p->editChanged = p->ownerChanged = false;
+        p->value_changed = p->edit_changed = p->owner_changed = false;
       }
       RefreshAll();
       return;
@@ -569,17 +569,17 @@ QWidget* TreeListView::OpenEditor(QTreeWidgetItem* item, int column) {
     return e;
   };
   if (p->IsPolled()) {
-    if (column == 1 && p->shortName != "r.oe.s") {
+    if (column == 1 && p->short_name != "r.oe.s") {
       editor = line_edit();
       static_cast<QLineEdit*>(editor)->setText(QString::number(exchange::PollPeriod(*p)));
     } else if (column == 2) {
       if (exchange::PollingActive(*p))
-        link::presenter().MessageBox(kPolledEditWarning, model::kProgramTitle,
-                                     link::MsgIcon::Warning, link::MsgButtons::Ok);
+        link::presenter().ShowMessage(app::kPolledEditWarning, model::kProgramTitle,
+                                      link::MsgIcon::Warning, link::MsgButtons::Ok);
       editor = line_edit();
     }
   } else if (column == 2) {
-    const std::vector<std::string> choices = ValueChoices(*p);
+    const std::vector<std::string> choices = app::ValueChoices(*p);
     if (choices.empty()) {
       editor = line_edit();
     } else {
@@ -588,22 +588,22 @@ QWidget* TreeListView::OpenEditor(QTreeWidgetItem* item, int column) {
       connect(combo, qOverload<int>(&QComboBox::activated), this, done);
       editor = combo;
     }
-  } else if (column == 3 && p->hasAttributes) {
+  } else if (column == 3 && p->has_attributes) {
     auto* combo = new CellComboBox(viewport(), done);
     combo->addItem(item->text(3));
-    combo->addItem(QString::fromUtf8(p->editable ? kNotEditableText : kEditableText));
+    combo->addItem(QString::fromUtf8(p->editable ? app::kNotEditableText : app::kEditableText));
     connect(combo, qOverload<int>(&QComboBox::activated), this, done);
     editor = combo;
   }
   if (!editor) return nullptr;
-  editItem_ = item;
-  editColumn_ = column;
-  editOld_ = item->text(column);
+  edit_item_ = item;
+  edit_column_ = column;
+  edit_old_ = item->text(column);
   editor_ = editor;
   setItemWidget(item, column, editor);
   editor->setFocus();
   if (auto* e = qobject_cast<QLineEdit*>(editor); e && !p->IsPolled()) {
-    const QString tip = "<b>" + Q(EditHelpTitle(*p)) + "</b><br>" + Q(EditHelpText(*p));
+    const QString tip = "<b>" + Q(app::EditHelpTitle(*p)) + "</b><br>" + Q(app::EditHelpText(*p));
     QToolTip::showText(e->mapToGlobal(QPoint(0, e->height())), tip, e, QRect(), 15000);
   }
   return editor;
@@ -619,9 +619,9 @@ void TreeListView::CloseEditor() {
     text = e->text();
   else if (auto* c = qobject_cast<QComboBox*>(editor))
     text = c->currentText();
-  QTreeWidgetItem* item = editItem_;
-  const int column = editColumn_;
-  editItem_ = nullptr;
+  QTreeWidgetItem* item = edit_item_;
+  const int column = edit_column_;
+  edit_item_ = nullptr;
   editor->hide();
   removeItemWidget(item, column);
   QToolTip::hideText();
@@ -633,9 +633,10 @@ void TreeListView::CloseEditor() {
 void TreeListView::Commit(QTreeWidgetItem* item, int column, const QString& text) {
   link::Parameter* p = ParameterOf(item);
   if (!p) return;
-  const CommitResult result = CommitCell({doc_.engine(), OwnerOf(p), &doc_.modified}, *p, column,
-                                         editOld_.toStdString(), text.toStdString());
-  if (result == CommitResult::PortReopened)
+  const app::CommitResult result =
+      app::CommitCell({doc_.engine(), OwnerOf(p), &doc_.modified}, *p, column,
+                      edit_old_.toStdString(), text.toStdString());
+  if (result == app::CommitResult::PortReopened)
     RefreshAll();
   else
     RefreshItem(item);

@@ -11,14 +11,14 @@
 #include <string>
 
 namespace vesk::app {
-class CTRB6Doc;
+class Document;
 }
 namespace vesk::link {
 class Parameter;
 }
 namespace vesk::model {
-class DescBranch;
-class ObjectWithParameters;
+class DescriptionBranch;
+class ParameterNode;
 }  // namespace vesk::model
 namespace vesk::exchange {
 class PollSample;
@@ -37,7 +37,7 @@ class PollReceiver;
 class TreeListView : public QTreeWidget {
   Q_OBJECT
  public:
-  explicit TreeListView(app::CTRB6Doc& document, QWidget* parent = nullptr);
+  explicit TreeListView(app::Document& document, QWidget* parent = nullptr);
   // Ends the polling of the document first (EndPolling).
   ~TreeListView() override;
 
@@ -58,7 +58,7 @@ class TreeListView : public QTreeWidget {
 
   // The record and the node a row shows (nullptr when it shows none).
   static link::Parameter* ParameterOf(const QTreeWidgetItem* item);
-  static model::ObjectWithParameters* NodeOf(const QTreeWidgetItem* item);
+  static model::ParameterNode* NodeOf(const QTreeWidgetItem* item);
   // The row of a parameter, or nullptr.
   QTreeWidgetItem* ItemOf(const link::Parameter* parameter) const;
 
@@ -78,22 +78,22 @@ class TreeListView : public QTreeWidget {
   // sample is released either way.
   void ApplyPollResult(const std::shared_ptr<exchange::PollSample>& sample, uint64_t session);
   // The row of the scanners tree (nullptr when the description has none).
-  QTreeWidgetItem* scannersItem() const { return scannersItem_; }
+  QTreeWidgetItem* scanners_item() const { return scanners_item_; }
   // The filling of the tree that results are tagged with now.
-  uint64_t pollSession() const { return session_; }
+  uint64_t PollSession() const { return session_; }
   // Runs a context-menu command on the row's record or branch.
   void RunRowCommand(int id, QTreeWidgetItem* item);
 
  signals:
   // A command of the "Дерево" family for the main frame.
-  void commandRequested(int id);
+  void CommandRequested(int id);
 
  protected:
   void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
   void RefreshItem(QTreeWidgetItem* item);
-  QTreeWidgetItem* AddBranchRows(model::DescBranch& branch, bool show_indexes);
+  QTreeWidgetItem* AddBranchRows(model::DescriptionBranch& branch, bool show_indexes);
   void OnItemChanged(QTreeWidgetItem* item, int column);
   void OnPollingEnded(uint64_t session);
   void StartPollingThread();
@@ -102,21 +102,21 @@ class TreeListView : public QTreeWidget {
   void OnDoubleClicked(QTreeWidgetItem* item, int column);
   void Commit(QTreeWidgetItem* item, int column, const QString& text);
   void ExpandQuietly(QTreeWidgetItem* item);
-  model::ObjectWithParameters* OwnerOf(const link::Parameter* parameter) const;
+  model::ParameterNode* OwnerOf(const link::Parameter* parameter) const;
 
-  app::CTRB6Doc& doc_;
+  app::Document& doc_;
   QTreeWidgetItem* top_ = nullptr;
-  QTreeWidgetItem* rootItem_ = nullptr;
-  QTreeWidgetItem* scannersItem_ = nullptr;
+  QTreeWidgetItem* root_item_ = nullptr;
+  QTreeWidgetItem* scanners_item_ = nullptr;
   std::unique_ptr<PollReceiver> receiver_;
   std::unique_ptr<exchange::Scanner> scanner_;
   uint64_t session_ = 0;
-  bool settingChecks_ = false;
-  bool quietExpand_ = false;
+  bool setting_checks_ = false;
+  bool quiet_expand_ = false;
   QPointer<QWidget> editor_;
-  QTreeWidgetItem* editItem_ = nullptr;
-  int editColumn_ = -1;
-  QString editOld_;
+  QTreeWidgetItem* edit_item_ = nullptr;
+  int edit_column_ = -1;
+  QString edit_old_;
   bool committing_ = false;
 };
 

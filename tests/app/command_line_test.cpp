@@ -24,11 +24,11 @@ struct Expect {
   uint32_t baud = 0;
   uint8_t parity = 0;
   std::string address = {};
-  uint8_t dataBits = 0;
-  std::string stopBits = {};
-  uint8_t addressLength = 0, converter = 0;
+  uint8_t data_bits = 0;
+  std::string stop_bits = {};
+  uint8_t address_length = 0, converter = 0;
   int32_t x = 0, y = 0, w = 0, h = 0;
-  std::string portPath = {};
+  std::string port_path = {};
 };
 
 struct SettingsCase {
@@ -50,17 +50,17 @@ void ExpectSettings(const SettingsCase& c) {
   EXPECT_EQ(s.baud, e.baud);
   EXPECT_EQ(s.parity, e.parity);
   EXPECT_EQ(s.address, e.address);
-  EXPECT_EQ(s.dataBits, e.dataBits);
-  EXPECT_EQ(s.stopBits, e.stopBits);
-  EXPECT_EQ(s.addressLength, e.addressLength);
+  EXPECT_EQ(s.data_bits, e.data_bits);
+  EXPECT_EQ(s.stop_bits, e.stop_bits);
+  EXPECT_EQ(s.address_length, e.address_length);
   EXPECT_EQ(s.converter, e.converter);
   EXPECT_EQ(s.x, e.x);
   EXPECT_EQ(s.y, e.y);
   EXPECT_EQ(s.w, e.w);
   EXPECT_EQ(s.h, e.h);
-  EXPECT_EQ(s.portPath, e.portPath);
+  EXPECT_EQ(s.port_path, e.port_path);
   EXPECT_EQ(cl.problems.size(), c.problems) << (cl.problems.empty() ? "" : cl.problems[0]);
-  EXPECT_EQ(s.doneEvent, nullptr);
+  EXPECT_EQ(s.done_event, nullptr);
 }
 
 constexpr uint32_t kRun = cmdflag::kCommandLineRun;
@@ -93,7 +93,7 @@ TEST(CommandLine, PortKeysShareOneArgumentOrSpreadOverSeveral) {
       {"port 0 recorded, nothing usable", {"/port:0"}, {.flags = kRun | kPort}},
       {"len and alen",
        {"/len:7/alen:11"},
-       {.flags = kRun | kPort, .dataBits = 7, .addressLength = 11}},
+       {.flags = kRun | kPort, .data_bits = 7, .address_length = 11}},
       {"addr lower-cased", {"/addr:0X1F"}, {.flags = kRun | kPort, .address = "0x1f"}},
       {"addr of five", {"/addr:12345"}, {.flags = kRun | kPort, .address = "12345"}},
       {"addr of six refused", {"/addr:123456"}, {.flags = kRun}, 1},
@@ -101,7 +101,7 @@ TEST(CommandLine, PortKeysShareOneArgumentOrSpreadOverSeveral) {
       {"addr of six Cyrillic refused", {"/addr:ПРИБОР"}, {.flags = kRun}, 1},
       {"addr empty ignored", {"/addr:"}, {.flags = kRun}, 1},
       {"addr without colon ignored", {"/addr"}, {.flags = kRun}, 1},
-      {"sbit of four", {"/sbit:1.5"}, {.flags = kRun | kPort, .stopBits = "1.5"}},
+      {"sbit of four", {"/sbit:1.5"}, {.flags = kRun | kPort, .stop_bits = "1.5"}},
       {"sbit of five refused", {"/sbit:1.500"}, {.flags = kRun}, 1},
       {"sbit empty ignored", {"/sbit:"}, {.flags = kRun}, 1},
       {"rs485 auto", {"/rs485:AUTO"}, {.flags = kRun, .converter = 1}},
@@ -119,8 +119,8 @@ TEST(CommandLine, NumbersAreCheckedNeverWrapped) {
   const SettingsCase cases[] = {
       {"hexadecimal", {"/bps:0x2580"}, {.flags = kRun | kPort, .baud = 9600}},
       {"octal", {"/bps:022600"}, {.flags = kRun | kPort, .baud = 9600}},
-      {"octal stops at 8", {"/len:08"}, {.flags = kRun | kPort, .dataBits = 0}},
-      {"0x without digits is zero", {"/len:0xg"}, {.flags = kRun | kPort, .dataBits = 0}},
+      {"octal stops at 8", {"/len:08"}, {.flags = kRun | kPort, .data_bits = 0}},
+      {"0x without digits is zero", {"/len:0xg"}, {.flags = kRun | kPort, .data_bits = 0}},
       {"trailing text ignored", {"/bps:9600baud"}, {.flags = kRun | kPort, .baud = 9600}},
       {"not a number ignored", {"/bps:abc"}, {.flags = kRun}, 1},
       {"empty number ignored", {"/bps:"}, {.flags = kRun}, 1},
@@ -203,13 +203,13 @@ TEST(CommandLine, LongSpellingMatchesTheOriginal) {
       {"plain key with a value refused", {"--read=yes"}, {.flags = kRun}, 1},
       {"port number", {"--port=3"}, {.flags = kRun | kPort, .port = 3}},
       {"port number in hex", {"--port=0x10"}, {.flags = kRun | kPort, .port = 16}},
-      {"port path", {"--port=/dev/ttyUSB0"}, {.flags = kRun | kPort, .portPath = "/dev/ttyUSB0"}},
-      {"port name under /dev", {"--port=ttyACM0"}, {.flags = kRun | kPort, .portPath = "ttyACM0"}},
-      {"port COM name", {"--port=COM3"}, {.flags = kRun | kPort, .portPath = "COM3"}},
+      {"port path", {"--port=/dev/ttyUSB0"}, {.flags = kRun | kPort, .port_path = "/dev/ttyUSB0"}},
+      {"port name under /dev", {"--port=ttyACM0"}, {.flags = kRun | kPort, .port_path = "ttyACM0"}},
+      {"port COM name", {"--port=COM3"}, {.flags = kRun | kPort, .port_path = "COM3"}},
       {"path then number", {"--port=/tmp/x", "/port:4"}, {.flags = kRun | kPort, .port = 4}},
       {"number then path",
        {"/port:4", "--port=/tmp/x"},
-       {.flags = kRun | kPort, .portPath = "/tmp/x"}},
+       {.flags = kRun | kPort, .port_path = "/tmp/x"}},
       {"port empty", {"--port="}, {.flags = kRun}, 1},
       {"port without value", {"--port"}, {.flags = kRun}, 1},
       {"port number out of range", {"--port=300"}, {.flags = kRun}, 1},
@@ -220,10 +220,10 @@ TEST(CommandLine, LongSpellingMatchesTheOriginal) {
       {"bad parity withdraws", {"--bps=19200", "--prty=mark"}, {.flags = kRun, .baud = 19200}, 1},
       {"addr keeps case", {"--addr=0X1F"}, {.flags = kRun | kPort, .address = "0X1F"}},
       {"addr too long", {"--addr=123456"}, {.flags = kRun}, 1},
-      {"sbit", {"--sbit=2"}, {.flags = kRun | kPort, .stopBits = "2"}},
+      {"sbit", {"--sbit=2"}, {.flags = kRun | kPort, .stop_bits = "2"}},
       {"len, alen, rs485",
        {"--len=8", "--alen=11", "--rs485=Off"},
-       {.flags = kRun | kPort, .dataBits = 8, .addressLength = 11, .converter = 2}},
+       {.flags = kRun | kPort, .data_bits = 8, .address_length = 11, .converter = 2}},
       {"placement",
        {"--x=-5", "--y=6", "--w=7", "--h=8"},
        {.flags = kRun, .placement = 0x0f, .x = -5, .y = 6, .w = 7, .h = 8}},
@@ -264,7 +264,7 @@ TEST(CommandLine, FilesAndTheEndOfOptions) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     const CommandLine cl = ParseCommandLine(c.args);
-    EXPECT_EQ(cl.commandFile, c.file);
+    EXPECT_EQ(cl.command_file, c.file);
     EXPECT_EQ(cl.settings.flags, c.flags);
     EXPECT_EQ(cl.problems.size(), c.problems);
   }
@@ -296,8 +296,8 @@ TEST(CommandLine, ErrorLogPathKeepsItsCaseExitEventFollowsTheSpelling) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     const CommandLine cl = ParseCommandLine(c.args);
-    EXPECT_EQ(cl.logPath, c.log);
-    EXPECT_EQ(cl.exitEventName, c.event);
+    EXPECT_EQ(cl.log_path, c.log);
+    EXPECT_EQ(cl.exit_event_name, c.event);
     EXPECT_EQ(cl.problems.size(), c.problems);
     EXPECT_TRUE(cl.settings.flags & kRun);
   }
@@ -344,12 +344,12 @@ TEST(CommandLine, ParameterAccessOptions) {
     const CommandLine cl = ParseCommandLine(Args{c.arg});
     EXPECT_EQ(cl.settings.flags, 0u);
     if (!c.accepted) {
-      EXPECT_TRUE(cl.parameterAccess.empty());
+      EXPECT_TRUE(cl.parameter_access.empty());
       EXPECT_EQ(cl.problems.size(), 1u);
       continue;
     }
-    ASSERT_EQ(cl.parameterAccess.size(), 1u);
-    const ParameterAccess& a = cl.parameterAccess[0];
+    ASSERT_EQ(cl.parameter_access.size(), 1u);
+    const ParameterAccess& a = cl.parameter_access[0];
     EXPECT_EQ(a.write, c.write);
     EXPECT_EQ(a.name, c.name);
     EXPECT_EQ(a.index, c.index);
@@ -361,11 +361,11 @@ TEST(CommandLine, ParameterAccessOptions) {
 TEST(CommandLine, ParameterAccessKeepsItsOrder) {
   const CommandLine cl =
       ParseCommandLine(Args{"--set=bPS=9600", "--get=bPS", "--set=Addr:1=17", "--get=Addr:1"});
-  ASSERT_EQ(cl.parameterAccess.size(), 4u);
-  EXPECT_TRUE(cl.parameterAccess[0].write);
-  EXPECT_FALSE(cl.parameterAccess[1].write);
-  EXPECT_EQ(cl.parameterAccess[2].value, "17");
-  EXPECT_EQ(cl.parameterAccess[3].index, 1u);
+  ASSERT_EQ(cl.parameter_access.size(), 4u);
+  EXPECT_TRUE(cl.parameter_access[0].write);
+  EXPECT_FALSE(cl.parameter_access[1].write);
+  EXPECT_EQ(cl.parameter_access[2].value, "17");
+  EXPECT_EQ(cl.parameter_access[3].index, 1u);
 }
 
 TEST(CommandLine, InformationalAndShellOptions) {
@@ -379,19 +379,19 @@ TEST(CommandLine, InformationalAndShellOptions) {
   EXPECT_EQ(InformationText(ParseCommandLine(Args{"/read"})), std::nullopt);
 
   cl = ParseCommandLine(Args{"--no-gui", "--verbose", "--print=Out.txt", "--export-html"});
-  EXPECT_TRUE(cl.noGui);
+  EXPECT_TRUE(cl.no_gui);
   EXPECT_TRUE(cl.verbose);
-  EXPECT_EQ(cl.printFile, "Out.txt");
-  EXPECT_EQ(cl.exportHtml, "");
+  EXPECT_EQ(cl.print_file, "Out.txt");
+  EXPECT_EQ(cl.export_html, "");
 
   cl = ParseCommandLine(Args{"--export-html=/tmp/List.html", "--print"});
-  EXPECT_EQ(cl.exportHtml, "/tmp/List.html");
-  EXPECT_EQ(cl.printFile, std::nullopt);
+  EXPECT_EQ(cl.export_html, "/tmp/List.html");
+  EXPECT_EQ(cl.print_file, std::nullopt);
   EXPECT_EQ(cl.problems.size(), 1u);
 
   // The additions exist only in the long spelling.
   cl = ParseCommandLine(Args{"-help/version/no-gui"});
-  EXPECT_FALSE(cl.help || cl.version || cl.noGui);
+  EXPECT_FALSE(cl.help || cl.version || cl.no_gui);
   EXPECT_EQ(cl.problems.size(), 3u);
 }
 
@@ -406,7 +406,7 @@ TEST(CommandLine, ArgvSkipsTheProgramName) {
   const char* argv[] = {"vesk-configurator", "/port:3", "cfg.vesk", nullptr};
   const CommandLine cl = ParseCommandLine(3, argv);
   EXPECT_EQ(cl.settings.port, 3);
-  EXPECT_EQ(cl.commandFile, "cfg.vesk");
+  EXPECT_EQ(cl.command_file, "cfg.vesk");
   EXPECT_EQ(ParseCommandLine(0, nullptr).settings.flags, 0u);
   EXPECT_EQ(ParseCommandLine(1, argv).settings.flags, 0u);
 }
@@ -414,16 +414,16 @@ TEST(CommandLine, ArgvSkipsTheProgramName) {
 TEST(CommandLine, ClearZeroesTheSettingsAndReleasesTheDoneEvent) {
   CommandLine cl = ParseCommandLine(Args{"/port:3/addr:17/sbit:2/x:5", "--port=/dev/x"});
   auto done = std::make_shared<vesk::platform::Event>(vesk::platform::Event::Reset::Auto, true);
-  cl.settings.doneEvent = done;
+  cl.settings.done_event = done;
   cl.settings.Clear();
   EXPECT_EQ(cl.settings.flags, 0u);
   EXPECT_EQ(cl.settings.port, 0);
   EXPECT_TRUE(cl.settings.address.empty());
-  EXPECT_TRUE(cl.settings.stopBits.empty());
-  EXPECT_TRUE(cl.settings.portPath.empty());
+  EXPECT_TRUE(cl.settings.stop_bits.empty());
+  EXPECT_TRUE(cl.settings.port_path.empty());
   EXPECT_EQ(cl.settings.placement, 0);
   EXPECT_EQ(cl.settings.x, 0);
-  EXPECT_EQ(cl.settings.doneEvent, nullptr);
+  EXPECT_EQ(cl.settings.done_event, nullptr);
   EXPECT_EQ(done.use_count(), 1);  // a watcher holding its own copy keeps a live event
 }
 
@@ -519,7 +519,7 @@ TEST(CommandLine, SurvivesArbitraryArguments) {
       for (size_t n = len(rng); n > 0; --n) a += alphabet[pick(rng)];
     }
     const CommandLine cl = ParseCommandLine(args);
-    EXPECT_LE(vesk::platform::utf8_length(cl.settings.address), kMaxAddressChars);
-    EXPECT_LE(vesk::platform::utf8_length(cl.settings.stopBits), kMaxStopBitsChars);
+    EXPECT_LE(vesk::platform::Utf8Length(cl.settings.address), kMaxAddressChars);
+    EXPECT_LE(vesk::platform::Utf8Length(cl.settings.stop_bits), kMaxStopBitsChars);
   }
 }

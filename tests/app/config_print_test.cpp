@@ -22,26 +22,26 @@ TEST(ConfigPrint, EscapeFieldKeepsOneLine) {
 }
 
 TEST(ConfigPrint, ListingInTreeOrder) {
-  model::DescBranch root("ВЕСК");
-  auto add = [](model::DescBranch& b, const char* name, const char* value, int index,
+  model::DescriptionBranch root("ВЕСК");
+  auto add = [](model::DescriptionBranch& b, const char* name, const char* value, int index,
                 uint8_t attributes) -> link::Parameter& {
     auto p = std::make_unique<link::Parameter>(name);
     p->value = value;
-    p->hasAttributes = attributes;
+    p->has_attributes = attributes;
     if (index >= 0) {
       p->indexed = true;
-      p->linearIndex = index;
+      p->linear_index = index;
     }
     return b.AddParameter(std::move(p));
   };
-  root.children.push_back(std::make_unique<model::DescBranch>("Входы"));
-  model::DescBranch& inputs = *root.children.back();
-  inputs.children.push_back(std::make_unique<model::DescBranch>("Вход №1"));
+  root.children.push_back(std::make_unique<model::DescriptionBranch>("Входы"));
+  model::DescriptionBranch& inputs = *root.children.back();
+  inputs.children.push_back(std::make_unique<model::DescriptionBranch>("Вход №1"));
   add(*inputs.children.back(), "FiLt", "10", 0, 1).note = "Нет ответа";
   add(root, "dev", "VESK", -1, 0);
   link::Parameter& owned = add(*inputs.children.back(), "inv", "Нет", 0, 1);
   owned.editable = false;
-  owned.ownedByFirm = true;
+  owned.owned_by_firm = true;
 
   EXPECT_EQ(ConfigurationListing(root),
             std::string(kPrintHeader) +

@@ -10,7 +10,7 @@
 
 #include "app/front_end.h"
 #include "link/exit_status.h"
-#include "model/net_rs485.h"
+#include "model/device_line_settings.h"
 #include "platform/settings_store.h"
 #include "process_support.h"
 
@@ -25,8 +25,8 @@ struct Shown {
 
 class RecordingPresenter : public link::Presenter {
  public:
-  link::MsgAnswer MessageBox(std::string_view text, std::string_view caption, link::MsgIcon icon,
-                             link::MsgButtons buttons) override {
+  link::MsgAnswer ShowMessage(std::string_view text, std::string_view caption, link::MsgIcon icon,
+                              link::MsgButtons buttons) override {
     shown.push_back({std::string(text), std::string(caption), icon, buttons});
     return buttons == link::MsgButtons::Ok ? link::MsgAnswer::Ok : answer;
   }
@@ -43,17 +43,17 @@ class RecordingPresenter : public link::Presenter {
 class RecordingFrontEnd : public FrontEnd {
  public:
   link::Presenter& presenter() override { return presenter_; }
-  bool CreateMainWindow(CTRB6Doc&) override { return true; }
+  bool CreateMainWindow(Document&) override { return true; }
   bool HasMainWindow() const override { return true; }
   bool StaysOpenAfterTask() const override { return true; }
   void Post(std::function<void()> work) override { work(); }
   void Send(std::function<void()> work) override { work(); }
-  void RequestClose() override { ++closeRequests; }
+  void RequestClose() override { ++close_requests; }
   void Run() override {}
-  void UpdateAllViews() override { ++viewUpdates; }
+  void RefreshViews() override { ++view_updates; }
   SetupOutcome RunSetupCarrier(exchange::ExchangeEngine&, bool offline_allowed) override {
-    setupOffered.push_back(offline_allowed);
-    return setupOutcome;
+    setup_offered.push_back(offline_allowed);
+    return setup_outcome;
   }
   int OpenDocumentFile(const std::string& path) override {
     opened.push_back(path);
@@ -61,9 +61,9 @@ class RecordingFrontEnd : public FrontEnd {
   }
 
   RecordingPresenter presenter_;
-  int closeRequests = 0, viewUpdates = 0;
-  std::vector<bool> setupOffered;
-  SetupOutcome setupOutcome = SetupOutcome::Exit;
+  int close_requests = 0, view_updates = 0;
+  std::vector<bool> setup_offered;
+  SetupOutcome setup_outcome = SetupOutcome::Exit;
   std::vector<std::string> opened;
 };
 
@@ -74,10 +74,10 @@ class DocumentTest : public ::testing::Test {
     if (!std::getenv("VESK_TREE_DAT")) setenv("VESK_TREE_DAT", test::TreePath().c_str(), 1);
     // No test may reach a serial port of the machine.
     store.WriteText(platform::kSettingsKey, model::kPortPathValue, dir / "no-such-tty");
-    link::set_presenter(&fe.presenter_);
-    link::exitStatus.store(0);
+    link::SetPresenter(&fe.presenter_);
+    link::exit_status.store(0);
   }
-  void TearDown() override { link::set_presenter(nullptr); }
+  void TearDown() override { link::SetPresenter(nullptr); }
 
   // A silent command-line run: no port is ever opened.
   CommandLineSettings Silent(uint32_t more_flags = 0) {
@@ -87,16 +87,16 @@ class DocumentTest : public ::testing::Test {
     return s;
   }
 
-  std::unique_ptr<CTRB6Doc> Make(const CommandLineSettings& settings,
+  std::unique_ptr<Document> Make(const CommandLineSettings& settings,
                                  const std::string& program_path = "") {
     DocumentEnvironment env;
-    env.frontEnd = &fe;
+    env.front_end = &fe;
     env.store = &store;
-    env.listPorts = [] { return std::string("COM1"); };
+    env.list_ports = [] { return std::string("COM1"); };
     env.settings = settings;
-    env.programPath = program_path.empty() ? dir / "vesk-configurator" : program_path;
-    env.programDirectory = dir.path() + "/";
-    return std::make_unique<CTRB6Doc>(std::move(env));
+    env.program_path = program_path.empty() ? dir / "vesk-configurator" : program_path;
+    env.program_directory = dir.path() + "/";
+    return std::make_unique<Document>(std::move(env));
   }
 
   test::TempDir dir;
@@ -152,39 +152,39 @@ TEST_F(DocumentTest, NoQuestionForTheRunningProgramOrAMissingOne) {
 
 TEST_F(DocumentTest, SilentRunOpensNoPortAndRecordsTheFailedCheck) {
   auto doc = Make(Silent());
-  EXPECT_FALSE(doc->engine().port().is_open());
-  EXPECT_FALSE(doc->linkChecked());
-  EXPECT_EQ(link::exitStatus.load(), 0x40u);
-  EXPECT_TRUE(fe.setupOffered.empty());  // no set-up dialog in a command-line run
-  ASSERT_TRUE(doc->OnNewDocument());
-  EXPECT_FALSE(doc->engine().port().is_open());
-  ASSERT_NE(doc->root(), nullptr);
-  EXPECT_EQ(doc->descriptionVersion, 3);
+  EXPECT_FALSE(doc->engine().port().IsOpen());
+  EXPECT_FALSE(doc->link_checked());
+  EXPECT_EQ(link::exit_status.load(), 0x40u);
+  EXPECT_TRUE(fe.setup_offered.empty());  // no set-up dialog in a command-line run
+  ASSERT_TRUE(doc->NewDocument());
+  EXPECT_FALSE(doc->engine().port().IsOpen());
+  ASSERT_NE(doc->Root(), nullptr);
+  EXPECT_EQ(doc->description_version, 3);
 }
 
 TEST_F(DocumentTest, InteractiveFailedCheckOffersTheSetUp) {
   for (SetupOutcome outcome : {SetupOutcome::Exit, SetupOutcome::Connected}) {
-    fe.setupOutcome = outcome;
-    fe.setupOffered.clear();
+    fe.setup_outcome = outcome;
+    fe.setup_offered.clear();
     auto doc = Make(CommandLineSettings{});
-    ASSERT_EQ(fe.setupOffered.size(), 1u);
-    EXPECT_TRUE(fe.setupOffered[0]);  // offline allowed at start-up
+    ASSERT_EQ(fe.setup_offered.size(), 1u);
+    EXPECT_TRUE(fe.setup_offered[0]);  // offline allowed at start-up
     // The port could not be opened: its own bit stays beside the check's.
-    EXPECT_EQ(link::exitStatus.load(), 0x42u);
-    EXPECT_EQ(doc->quitRequested, outcome == SetupOutcome::Exit);
-    EXPECT_EQ(doc->OnNewDocument(), outcome != SetupOutcome::Exit);
+    EXPECT_EQ(link::exit_status.load(), 0x42u);
+    EXPECT_EQ(doc->quit_requested, outcome == SetupOutcome::Exit);
+    EXPECT_EQ(doc->NewDocument(), outcome != SetupOutcome::Exit);
   }
 }
 
 TEST_F(DocumentTest, TestKeyRefusesTheNewConfiguration) {
   auto doc = Make(Silent());
-  EXPECT_FALSE(doc->quitRequested);
+  EXPECT_FALSE(doc->quit_requested);
   CommandLineSettings s = Silent();
   s.modes |= modebit::kTest;
   auto tested = Make(s);
-  EXPECT_TRUE(tested->quitRequested);
-  EXPECT_FALSE(tested->OnNewDocument());
-  EXPECT_EQ(tested->root(), nullptr);
+  EXPECT_TRUE(tested->quit_requested);
+  EXPECT_FALSE(tested->NewDocument());
+  EXPECT_EQ(tested->Root(), nullptr);
 }
 
 TEST_F(DocumentTest, PortKeysGoIntoTheProgramsSettings) {
@@ -193,9 +193,9 @@ TEST_F(DocumentTest, PortKeysGoIntoTheProgramsSettings) {
   s.baud = 9600;
   s.parity = kParityEven;
   s.address = "17";
-  s.stopBits = "2";
+  s.stop_bits = "2";
   auto doc = Make(s);
-  model::NetRS485prg& net = doc->engine().programNet();
+  model::ProgramLineSettings& net = doc->engine().program_line();
   EXPECT_EQ(net.GetValue("Port"), "COM3");
   EXPECT_EQ(net.GetValue("bPS"), "9600");
   EXPECT_EQ(net.GetValue("PrtY"), "Четность");
@@ -204,26 +204,26 @@ TEST_F(DocumentTest, PortKeysGoIntoTheProgramsSettings) {
   EXPECT_EQ(net.GetValue("LEn"), "8");  // not given: as stored
   EXPECT_EQ(doc->engine().port().settings().port_name, "COM3");
   EXPECT_EQ(doc->engine().port().settings().baud_rate, 9600);
-  EXPECT_FALSE(doc->engine().port().is_open());
+  EXPECT_FALSE(doc->engine().port().IsOpen());
 
   // Without aply the device's network branch is left alone.
-  ASSERT_TRUE(doc->OnNewDocument());
+  ASSERT_TRUE(doc->NewDocument());
   EXPECT_EQ(doc->ApplyPortSettingsToDevice(s), 0);
-  EXPECT_EQ(doc->deviceNet()->GetValue("bPS"), link::kNoData);
+  EXPECT_EQ(doc->DeviceNet()->GetValue("bPS"), link::kNoData);
 }
 
 TEST_F(DocumentTest, PortPathAndAplyReachTheDeviceBranch) {
   CommandLineSettings s = Silent(cmdflag::kPortSettings | cmdflag::kAply);
-  s.portPath = "/dev/ttyUSB7";
+  s.port_path = "/dev/ttyUSB7";
   s.port = 4;
   s.baud = 19200;
   auto doc = Make(s);
-  EXPECT_EQ(doc->engine().programNet().GetValue("Port"), "/dev/ttyUSB7");
-  ASSERT_TRUE(doc->OnNewDocument());
+  EXPECT_EQ(doc->engine().program_line().GetValue("Port"), "/dev/ttyUSB7");
+  ASSERT_TRUE(doc->NewDocument());
   EXPECT_EQ(doc->ApplyPortSettingsToDevice(s), 1);
-  EXPECT_EQ(doc->deviceNet()->GetValue("bPS"), "19200");
-  EXPECT_TRUE(doc->deviceNet()->FindParameter("bPS")->valueChanged);
-  EXPECT_EQ(doc->deviceNet()->FindParameter("Port"), nullptr);
+  EXPECT_EQ(doc->DeviceNet()->GetValue("bPS"), "19200");
+  EXPECT_TRUE(doc->DeviceNet()->FindParameter("bPS")->value_changed);
+  EXPECT_EQ(doc->DeviceNet()->FindParameter("Port"), nullptr);
 
   // prty with an unknown value withdrew the port keys: nothing is applied.
   CommandLineSettings none = Silent();
@@ -233,24 +233,24 @@ TEST_F(DocumentTest, PortPathAndAplyReachTheDeviceBranch) {
 
 TEST_F(DocumentTest, CommandsWithoutTreeOrBranch) {
   auto doc = Make(Silent());
-  EXPECT_FALSE(doc->OnCommand(cmd::kReadAll));
+  EXPECT_FALSE(doc->RunCommand(cmd::kReadAll));
   EXPECT_TRUE(fe.presenter_.Saw("Дерево не определено"));
   EXPECT_EQ(fe.presenter_.shown.back().caption, "Операция невозможна");
   fe.presenter_.shown.clear();
-  ASSERT_TRUE(doc->OnNewDocument());
+  ASSERT_TRUE(doc->NewDocument());
   // A parameter node that is no description branch is no branch either.
-  doc->currentBranch = &doc->commonParams();
+  doc->current_branch = &doc->service_parameters();
   for (int id :
        {cmd::kReadBranch, cmd::kWriteBranch, cmd::kWriteBranchChanged, cmd::kCompareBranch}) {
     fe.presenter_.shown.clear();
-    EXPECT_FALSE(doc->OnCommand(id));
+    EXPECT_FALSE(doc->RunCommand(id));
     ASSERT_EQ(fe.presenter_.shown.size(), 1u) << id;
     EXPECT_EQ(fe.presenter_.shown[0].text, "Ветвь не определена");
     EXPECT_EQ(fe.presenter_.shown[0].icon, link::MsgIcon::Error);
   }
   // Without the exchange thread no task window opens (nothing would close it).
   fe.presenter_.shown.clear();
-  EXPECT_FALSE(doc->OnCommand(cmd::kReadAll));
+  EXPECT_FALSE(doc->RunCommand(cmd::kReadAll));
   EXPECT_TRUE(fe.presenter_.shown.empty());
 }
 
@@ -258,40 +258,40 @@ TEST_F(DocumentTest, ModeToggles) {
   auto doc = Make(Silent());
   for (int round = 0; round < 2; ++round) {
     fe.presenter_.shown.clear();
-    doc->OnCommand(cmd::kImmediateWrite);
+    doc->RunCommand(cmd::kImmediateWrite);
     EXPECT_TRUE(doc->IsChecked(cmd::kImmediateWrite));
     ASSERT_EQ(fe.presenter_.shown.size(), 1u);
     EXPECT_EQ(fe.presenter_.shown[0].text, kImmediateWriteText);
-    doc->OnCommand(cmd::kImmediateWrite);
+    doc->RunCommand(cmd::kImmediateWrite);
     EXPECT_FALSE(doc->IsChecked(cmd::kImmediateWrite));
     EXPECT_EQ(fe.presenter_.shown.size(), 1u);  // nothing when switched off
   }
   fe.presenter_.shown.clear();
-  doc->OnCommand(cmd::kNoAttributes);
+  doc->RunCommand(cmd::kNoAttributes);
   EXPECT_TRUE(doc->IsChecked(cmd::kNoAttributes));
   EXPECT_FALSE(doc->engine().attribute_transfer());
   EXPECT_TRUE(fe.presenter_.Saw(kNoAttributesText));
-  doc->OnCommand(cmd::kNoAttributes);
+  doc->RunCommand(cmd::kNoAttributes);
   EXPECT_TRUE(doc->engine().attribute_transfer());
   EXPECT_EQ(fe.presenter_.shown.size(), 1u);
 
-  const int updates = fe.viewUpdates;
-  doc->OnCommand(cmd::kShowIndexes);
+  const int updates = fe.view_updates;
+  doc->RunCommand(cmd::kShowIndexes);
   EXPECT_TRUE(doc->IsChecked(cmd::kShowIndexes));
-  EXPECT_EQ(fe.viewUpdates, updates + 1);
-  doc->OnCommand(cmd::kAutoRead);
+  EXPECT_EQ(fe.view_updates, updates + 1);
+  doc->RunCommand(cmd::kAutoRead);
   EXPECT_FALSE(doc->IsChecked(cmd::kAutoRead));
 
-  doc->OnCommand(cmd::kConverterAuto);
+  doc->RunCommand(cmd::kConverterAuto);
   EXPECT_TRUE(doc->IsChecked(cmd::kConverterAuto));
   EXPECT_FALSE(doc->IsChecked(cmd::kConverterSemiAuto));
-  doc->OnCommand(cmd::kConverterSemiAuto);
+  doc->RunCommand(cmd::kConverterSemiAuto);
   EXPECT_TRUE(doc->IsChecked(cmd::kConverterSemiAuto));
 }
 
 TEST_F(DocumentTest, HelpOpensTheManualBesideTheProgram) {
   auto doc = Make(Silent());
-  EXPECT_EQ(doc->OnHelp(), ENOENT);
+  EXPECT_EQ(doc->ShowHelp(), ENOENT);
   EXPECT_TRUE(fe.presenter_.Saw(kHelpMissingText));
   ASSERT_EQ(fe.opened.size(), 1u);
   EXPECT_EQ(fe.opened[0], dir.path() + "/docs/help/index.html");
@@ -299,7 +299,7 @@ TEST_F(DocumentTest, HelpOpensTheManualBesideTheProgram) {
   std::filesystem::create_directories(dir / "docs/help");
   test::WriteFile(dir / "docs/help/index.html", "<html></html>");
   fe.presenter_.shown.clear();
-  doc->OnCommand(cmd::kHelpButton);
+  doc->RunCommand(cmd::kHelpButton);
   EXPECT_TRUE(fe.presenter_.shown.empty());
   EXPECT_EQ(fe.opened.size(), 2u);
 }
@@ -307,8 +307,8 @@ TEST_F(DocumentTest, HelpOpensTheManualBesideTheProgram) {
 TEST_F(DocumentTest, WindowExportGoesToTheCacheFolder) {
   setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
   auto doc = Make(Silent());
-  ASSERT_TRUE(doc->OnNewDocument());
-  EXPECT_FALSE(doc->OnCommand(cmd::kExportHtml));
+  ASSERT_TRUE(doc->NewDocument());
+  EXPECT_FALSE(doc->RunCommand(cmd::kExportHtml));
   const std::string path = dir / "cache/LORN/parlist.html";
   ASSERT_EQ(fe.opened.size(), 1u);
   EXPECT_EQ(fe.opened[0], path);
@@ -326,36 +326,36 @@ TEST_F(DocumentTest, WindowExportGoesToTheCacheFolder) {
 
 TEST_F(DocumentTest, SaveAndOpenAgain) {
   auto doc = Make(Silent());
-  ASSERT_TRUE(doc->OnNewDocument());
-  doc->deviceNet()->SetValue("Addr", "42");
+  ASSERT_TRUE(doc->NewDocument());
+  doc->DeviceNet()->SetValue("Addr", "42");
   const std::string file = dir / "a.vesk";
-  ASSERT_TRUE(doc->OnSaveDocument(file));
+  ASSERT_TRUE(doc->SaveDocument(file));
   EXPECT_FALSE(doc->modified);
 
   auto other = Make(Silent());
-  ASSERT_TRUE(other->OnOpenDocument(file));
-  EXPECT_EQ(other->lastLoadOutcome(), model::LoadOutcome::Loaded);
-  EXPECT_EQ(other->pathName, file);
-  EXPECT_EQ(other->deviceNet()->GetValue("Addr"), "42");
+  ASSERT_TRUE(other->OpenDocument(file));
+  EXPECT_EQ(other->last_load_outcome(), model::LoadOutcome::Loaded);
+  EXPECT_EQ(other->path_name, file);
+  EXPECT_EQ(other->DeviceNet()->GetValue("Addr"), "42");
 }
 
 TEST_F(DocumentTest, ForeignFiles) {
   auto doc = Make(Silent());
-  EXPECT_FALSE(doc->OnOpenDocument(dir / "missing.vesk"));
-  EXPECT_EQ(doc->lastLoadOutcome(), model::LoadOutcome::Unreadable);
+  EXPECT_FALSE(doc->OpenDocument(dir / "missing.vesk"));
+  EXPECT_EQ(doc->last_load_outcome(), model::LoadOutcome::Unreadable);
 
   // Text is malformed archive data: reported, and what was read stays.
   test::WriteFile(dir / "text.vesk", "this is not a configuration\n");
   fe.presenter_.shown.clear();
-  EXPECT_TRUE(doc->OnOpenDocument(dir / "text.vesk"));
-  EXPECT_TRUE(model::IsArchiveFailure(doc->lastLoadOutcome()));
+  EXPECT_TRUE(doc->OpenDocument(dir / "text.vesk"));
+  EXPECT_TRUE(model::IsArchiveFailure(doc->last_load_outcome()));
   EXPECT_FALSE(fe.presenter_.shown.empty());
 
   // A silent automatic run does not go on with half a configuration.
   auto silent_write = Make(Silent(cmdflag::kWrite));
-  EXPECT_TRUE(silent_write->OnOpenDocument(dir / "text.vesk"));
-  EXPECT_EQ(silent_write->root(), nullptr);
-  EXPECT_EQ(silent_write->descriptionVersion, 19);
+  EXPECT_TRUE(silent_write->OpenDocument(dir / "text.vesk"));
+  EXPECT_EQ(silent_write->Root(), nullptr);
+  EXPECT_EQ(silent_write->description_version, 19);
 }
 
 }  // namespace

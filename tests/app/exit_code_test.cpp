@@ -38,13 +38,13 @@ TEST(ExitCode, LowestSetBitWins) {
 }
 
 TEST(ExitCode, ProcessCodeFollowsTheSharedStatus) {
-  const uint32_t saved = vesk::link::exitStatus.exchange(0);
+  const uint32_t saved = vesk::link::exit_status.exchange(0);
   EXPECT_EQ(ProcessExitCode(), 0);
   EXPECT_EQ(ProcessExitCode(1), 1);
-  vesk::link::exitStatus = exitbit::kPortOpen;
-  vesk::link::exitStatus |= exitbit::kLinkCheck;
+  vesk::link::exit_status = exitbit::kPortOpen;
+  vesk::link::exit_status |= exitbit::kLinkCheck;
   EXPECT_EQ(ProcessExitCode(), 201);
-  vesk::link::exitStatus &= ~exitbit::kPortOpen;  // the port opened at a later attempt
+  vesk::link::exit_status &= ~exitbit::kPortOpen;  // the port opened at a later attempt
   EXPECT_EQ(ProcessExitCode(), 206);
-  vesk::link::exitStatus = saved;
+  vesk::link::exit_status = saved;
 }

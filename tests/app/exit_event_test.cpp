@@ -35,7 +35,7 @@ void Post(const std::string& name) {
 }
 
 bool WaitSet(ExitRequest& r, std::chrono::milliseconds limit) {
-  return platform::wait_any({platform::waitable(r.event())}, limit) == 0;
+  return platform::WaitAny({platform::Signalled(r.event())}, limit) == 0;
 }
 
 TEST(ExitEvent, SemaphoreNames) {
@@ -55,7 +55,7 @@ TEST(ExitEvent, PostFromAnotherProgramSetsTheEvent) {
     ExitRequest r;
     std::string error;
     ASSERT_EQ(r.OpenSemaphore(name, error), 0) << error;
-    EXPECT_FALSE(r.requested());
+    EXPECT_FALSE(r.Requested());
     EXPECT_FALSE(WaitSet(r, 120ms));
     Post(name);
     EXPECT_TRUE(WaitSet(r, 2s));

@@ -20,21 +20,21 @@ size_t Count(const std::string& text, const std::string& what) {
   return n;
 }
 
-link::Parameter& AddParameter(model::DescBranch& branch, const std::string& name,
+link::Parameter& AddParameter(model::DescriptionBranch& branch, const std::string& name,
                               const std::string& type, int32_t index = -1) {
   auto p = std::make_unique<link::Parameter>(name);
   p->caption = "Параметр " + name;
-  p->typeText = type;
-  p->hasAttributes = 1;
+  p->type_text = type;
+  p->has_attributes = 1;
   if (index >= 0) {
     p->indexed = true;
-    p->linearIndex = index;
+    p->linear_index = index;
   }
   return branch.AddParameter(std::move(p));
 }
 
-model::DescBranch& AddChild(model::DescBranch& parent, const std::string& name) {
-  parent.children.push_back(std::make_unique<model::DescBranch>(name));
+model::DescriptionBranch& AddChild(model::DescriptionBranch& parent, const std::string& name) {
+  parent.children.push_back(std::make_unique<model::DescriptionBranch>(name));
   return *parent.children.back();
 }
 
@@ -86,10 +86,10 @@ TEST(HtmlExportCells, IndexRangeAttributes) {
 TEST(HtmlExportCells, ParameterRowExactly) {
   link::Parameter p("A.Len");
   p.caption = "Длина <адреса> №1";
-  p.typeText = "8:11";
+  p.type_text = "8:11";
   p.minimum = 1;
   p.maximum = 10;
-  p.hasAttributes = 0;
+  p.has_attributes = 0;
   EXPECT_EQ(ParameterRow(p, 7, "без индекса"),
             "<tr>\n\t<td>7\t</td>\n"
             "\t<td>A.Len\t</td>\n"
@@ -111,21 +111,21 @@ TEST(HtmlExportPage, NoTreeGivesHeadFragmentAndTail) {
 }
 
 TEST(HtmlExportPage, IndexedGroupsOnceWithPathsAndBounds) {
-  model::DescBranch root("Корень");
+  model::DescriptionBranch root("Корень");
   AddParameter(root, "own", "int");  // the root's own parameters are not listed
-  model::DescBranch& common = AddChild(root, "Общие");
+  model::DescriptionBranch& common = AddChild(root, "Общие");
   AddParameter(common, "a", "int");
   AddParameter(common, "b", "float");
   for (int k = 0; k < 3; ++k) {
-    model::DescBranch& input = AddChild(root, "Вход №" + std::to_string(k + 1));
+    model::DescriptionBranch& input = AddChild(root, "Вход №" + std::to_string(k + 1));
     AddParameter(input, "x", "int", k);
     AddParameter(input, "z", "int", k);
     for (int c = 0; c < 2; ++c) {
-      model::DescBranch& channel = AddChild(input, "Канал №" + std::to_string(c + 1));
+      model::DescriptionBranch& channel = AddChild(input, "Канал №" + std::to_string(c + 1));
       AddParameter(channel, "y", "int", k * 2 + c);
     }
   }
-  model::DescBranch& single = AddChild(root, "Одиночный");
+  model::DescriptionBranch& single = AddChild(root, "Одиночный");
   AddParameter(single, "s", "int");
 
   const std::string page = ParameterListPage(&root, "");
@@ -139,7 +139,7 @@ TEST(HtmlExportPage, IndexedGroupsOnceWithPathsAndBounds) {
   EXPECT_EQ(Count(page, "\t<td>y\t</td>"), 1u);
   // Bounds: the first and the last element of the groups around the parameter.
   char hash[16];
-  std::snprintf(hash, sizeof hash, "\t<td>%04X\t</td>", link::name_hash("x"));
+  std::snprintf(hash, sizeof hash, "\t<td>%04X\t</td>", link::NameHash("x"));
   EXPECT_NE(page.find(std::string("\t<td>x\t</td>\n") + hash), std::string::npos);
   EXPECT_NE(page.find("\t<td>0,0..2\t</td>"), std::string::npos);
   EXPECT_NE(page.find("\t<td>0,0..5\t</td>"), std::string::npos);
@@ -152,10 +152,10 @@ TEST(HtmlExportPage, IndexedGroupsOnceWithPathsAndBounds) {
 }
 
 TEST(HtmlExportPage, NestedGroupTitleKeepsPath) {
-  model::DescBranch root("Корень");
-  model::DescBranch& outer = AddChild(root, "Выходы");
+  model::DescriptionBranch root("Корень");
+  model::DescriptionBranch& outer = AddChild(root, "Выходы");
   for (int k = 0; k < 2; ++k) {
-    model::DescBranch& out = AddChild(outer, "Выход №" + std::to_string(k + 1));
+    model::DescriptionBranch& out = AddChild(outer, "Выход №" + std::to_string(k + 1));
     AddParameter(out, "m", "int", k);
     AddParameter(out, "n", "int", k);
   }
@@ -182,7 +182,7 @@ TEST(HtmlExportFile, VeskDescriptionAsWritten) {
   // Every line feed is written as CR LF, and no CR stands alone.
   EXPECT_EQ(Count(bytes, "\n"), Count(bytes, "\r\n"));
   EXPECT_EQ(Count(bytes, "\r"), Count(bytes, "\r\n"));
-  std::string page = platform::cp1251_to_utf8(bytes);
+  std::string page = platform::Cp1251ToUtf8(bytes);
   for (size_t at = page.find("\r\n"); at != std::string::npos; at = page.find("\r\n", at))
     page.erase(at, 1);
   EXPECT_NE(page.find("<title>Список параметров прибора ВЕСК</title>"), std::string::npos);

@@ -71,8 +71,8 @@ std::vector<std::string> ChildEnvironment(const std::string& home) {
 Process::Process(const std::string& program, const std::vector<std::string>& args,
                  const std::string& cwd, const std::string& tag) {
   const int n = g_counter.fetch_add(1);
-  outPath_ = cwd + "/" + tag + "-" + std::to_string(n) + ".out";
-  errPath_ = cwd + "/" + tag + "-" + std::to_string(n) + ".err";
+  out_path_ = cwd + "/" + tag + "-" + std::to_string(n) + ".out";
+  err_path_ = cwd + "/" + tag + "-" + std::to_string(n) + ".err";
 
   std::vector<std::string> argv_s{program};
   argv_s.insert(argv_s.end(), args.begin(), args.end());
@@ -87,9 +87,9 @@ Process::Process(const std::string& program, const std::vector<std::string>& arg
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+  posix_spawn_file_actions_addopen(&actions, 1, out_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                    0644);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+  posix_spawn_file_actions_addopen(&actions, 2, err_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                    0644);
   // The child starts in the test's folder, so relative names mean that folder.
   posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
@@ -122,7 +122,7 @@ RunResult Process::Wait(std::chrono::milliseconds limit) {
     if (std::chrono::steady_clock::now() > deadline) {
       ::kill(pid_, SIGKILL);
       ::waitpid(pid_, &status, 0);
-      r.timedOut = true;
+      r.timed_out = true;
       break;
     }
     std::this_thread::sleep_for(5ms);
@@ -130,9 +130,9 @@ RunResult Process::Wait(std::chrono::milliseconds limit) {
   waited_ = true;
   r.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - start_);
-  if (!r.timedOut && WIFEXITED(status)) r.exitCode = WEXITSTATUS(status);
-  r.out = ReadFile(outPath_);
-  r.err = ReadFile(errPath_);
+  if (!r.timed_out && WIFEXITED(status)) r.exit_code = WEXITSTATUS(status);
+  r.out = ReadFile(out_path_);
+  r.err = ReadFile(err_path_);
   return r;
 }
 
@@ -149,7 +149,7 @@ Simulator::Simulator(const TempDir& dir, const std::vector<std::string>& args) {
   process_ = new Process(BinPath("vesk-sim"), all, dir.path(), "sim");
   // The first line of its output names the terminal.
   const auto deadline = std::chrono::steady_clock::now() + 10s;
-  const std::string out = process_->outPath();
+  const std::string out = process_->out_path();
   while (std::chrono::steady_clock::now() < deadline) {
     const std::string text = ReadFile(out);
     const size_t eol = text.find('\n');
@@ -169,7 +169,7 @@ Simulator::~Simulator() {
 int Simulator::Stop() {
   if (!process_) return -1;
   process_->Signal(SIGTERM);
-  const int code = process_->Wait(10s).exitCode;
+  const int code = process_->Wait(10s).exit_code;
   delete process_;
   process_ = nullptr;
   return code;

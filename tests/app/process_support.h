@@ -34,8 +34,8 @@ std::string BinPath(const std::string& program);
 std::string TreePath();
 
 struct RunResult {
-  int exitCode = -1;  // -1: killed after the time limit (a hang), or not started
-  bool timedOut = false;
+  int exit_code = -1;  // -1: killed after the time limit (a hang), or not started
+  bool timed_out = false;
   std::string out;
   std::string err;
   std::chrono::milliseconds elapsed{0};
@@ -54,12 +54,12 @@ class Process {
   ~Process();
   pid_t pid() const { return pid_; }
   void Signal(int sig);
-  const std::string& outPath() const { return outPath_; }
+  const std::string& out_path() const { return out_path_; }
   RunResult Wait(std::chrono::milliseconds limit);
 
  private:
   pid_t pid_ = -1;
-  std::string outPath_, errPath_;
+  std::string out_path_, err_path_;
   std::chrono::steady_clock::time_point start_;
   bool waited_ = false;
 };

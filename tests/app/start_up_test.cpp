@@ -8,7 +8,7 @@
 
 #include "app/application.h"
 #include "app/port_keys.h"
-#include "model/net_rs485.h"
+#include "model/device_line_settings.h"
 #include "process_support.h"
 
 namespace vesk::app {
@@ -57,14 +57,14 @@ TEST(StartUp, FileDecision) {
 }
 
 TEST(StartUp, PortKeysByNode) {
-  model::NetRS485 device;
+  model::DeviceLineSettings device;
   device.FillParameters();
   CommandLineSettings s;
   s.address = "7";
-  s.addressLength = 11;
+  s.address_length = 11;
   s.baud = 57600;
-  s.dataBits = 7;
-  s.stopBits = "2";
+  s.data_bits = 7;
+  s.stop_bits = "2";
   s.parity = kParityOdd;
   s.port = 5;
   EXPECT_EQ(WriteNetworkKeys(device, s), 6);
@@ -77,7 +77,7 @@ TEST(StartUp, PortKeysByNode) {
   // The device has no port; asked anyway, nothing more is taken.
   EXPECT_EQ(WriteProgramPortKeys(device, s), 6);
 
-  model::NetRS485 parity_none;
+  model::DeviceLineSettings parity_none;
   parity_none.FillParameters();
   CommandLineSettings p;
   p.parity = kParityNone;
@@ -89,8 +89,8 @@ TEST(StartUp, PortKeysByNode) {
 
 TEST(StartUp, AnyValueRead) {
   EXPECT_FALSE(AnyValueRead(nullptr));
-  model::DescBranch root("R");
-  root.children.push_back(std::make_unique<model::DescBranch>("C"));
+  model::DescriptionBranch root("R");
+  root.children.push_back(std::make_unique<model::DescriptionBranch>("C"));
   link::Parameter& p =
       root.children.back()->AddParameter(std::make_unique<link::Parameter>("FiLt"));
   EXPECT_FALSE(AnyValueRead(&root));  // "Нет данных"

@@ -15,6 +15,7 @@
 
 #include "model/config_file.h"
 #include "model/description_loader.h"
+#include "model/device_line_settings.h"
 #include "platform/settings_store.h"
 #include "platform/text.h"
 #include "process_support.h"
@@ -50,7 +51,7 @@ class ConfigurationFile : public model::ConfigurationTarget {
   explicit ConfigurationFile(const std::string& path) {
     outcome = model::LoadConfiguration(path, *this);
   }
-  model::DescBranch* ReloadDescription(int32_t kind) override {
+  model::DescriptionBranch* ReloadDescription(int32_t kind) override {
     model::LoadDescription(kind, tree);
     return tree.root.get();
   }
@@ -66,10 +67,11 @@ class ConfigurationFile : public model::ConfigurationTarget {
   model::DescriptionTree tree;
 
  private:
-  link::Parameter* Find(model::DescBranch* b, const std::string& name, int index) {
+  link::Parameter* Find(model::DescriptionBranch* b, const std::string& name, int index) {
     if (!b) return nullptr;
     for (auto& p : b->parameters)
-      if (p->shortName == name && (index < 0 ? !p->indexed : p->indexed && p->linearIndex == index))
+      if (p->short_name == name &&
+          (index < 0 ? !p->indexed : p->indexed && p->linear_index == index))
         return p.get();
     for (auto& c : b->children)
       if (link::Parameter* p = Find(c.get(), name, index)) return p;
@@ -103,7 +105,7 @@ TEST_F(UnattendedRun, ReadIntoFile) {
   std::vector<std::string> args = Port(sim, "/read/close");
   args.push_back("out.vesk");  // relative to the folder the program was started in
   const RunResult r = RunConfigurator(dir, args, kQuick);
-  ASSERT_EQ(r.exitCode, 0) << r.err;
+  ASSERT_EQ(r.exit_code, 0) << r.err;
 
   ConfigurationFile file(dir / "out.vesk");
   ASSERT_EQ(file.outcome, model::LoadOutcome::Loaded);
@@ -115,7 +117,7 @@ TEST_F(UnattendedRun, ReadIntoFile) {
   EXPECT_EQ(file.Find("bPS", -1)->value, "115200");
 
   const RunResult print = RunConfigurator(dir, {"--print=out.vesk"}, kQuick);
-  ASSERT_EQ(print.exitCode, 0) << print.err;
+  ASSERT_EQ(print.exit_code, 0) << print.err;
   EXPECT_EQ(print.out.rfind("# ветвь\tимя\tиндекс\tзначение\tатрибуты\tпримечание\n", 0), 0u);
   EXPECT_NE(print.out.find("\nВходы/Вход №4\tFiLt\t3\t77\tРедактируемый,Пользователь\t\n"),
             std::string::npos);
@@ -139,13 +141,13 @@ TEST_F(UnattendedRun, RefusedParametersGoToTheErrorLog) {
   WriteFile(dir / "sim.tree.txt", text);
   Process pack(BinPath("vesk-pack"), {"-o", dir / "sim.tree.dat", dir / "sim.tree.txt"}, dir.path(),
                "pack");
-  ASSERT_EQ(pack.Wait(kQuick).exitCode, 0);
+  ASSERT_EQ(pack.Wait(kQuick).exit_code, 0);
 
   Simulator sim(dir, {"--tree", dir / "sim.tree.dat", "--bps", "115200"});
   std::vector<std::string> args = Port(sim, "/read/close/elog:errors.log");
   args.push_back("out.vesk");
   const RunResult r = RunConfigurator(dir, args, kQuick);
-  EXPECT_EQ(r.exitCode, 204) << r.err;
+  EXPECT_EQ(r.exit_code, 204) << r.err;
   const std::string log = ReadFile(dir / "errors.log");
   EXPECT_EQ(Count(log, "\n"), 13u) << log;
   EXPECT_EQ(log.rfind("Prot - ", 0), 0u) << log;
@@ -162,7 +164,7 @@ TEST_F(UnattendedRun, WriteFileIntoDevice) {
     Simulator source(dir, {"--bps", "115200"});
     std::vector<std::string> args = Port(source, "/read/close");
     args.push_back("in.vesk");
-    ASSERT_EQ(RunConfigurator(dir, args, kQuick).exitCode, 0);
+    ASSERT_EQ(RunConfigurator(dir, args, kQuick).exit_code, 0);
   }
   {
     ConfigurationFile file(dir / "in.vesk");
@@ -176,7 +178,7 @@ TEST_F(UnattendedRun, WriteFileIntoDevice) {
   args.push_back(dir / "in.vesk");
   args.insert(args.end() - 1, "--");  // an absolute file name after the keys
   const RunResult r = RunConfigurator(dir, args, kQuick);
-  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.exit_code, 0) << r.err;
   sim.Stop();
   const std::string dump = ReadFile(dir / "dump.txt");
   EXPECT_EQ(DumpValue(dump, "FiLt", "3"), "250");
@@ -188,12 +190,12 @@ TEST_F(UnattendedRun, AplyAfterWritingTheNetworkSettings) {
   Simulator sim(dir, {"--bps", "115200", "--trace", dir / "trace.txt"});
   std::vector<std::string> args = Port(sim, "/read/close");
   args.push_back("f.vesk");
-  ASSERT_EQ(RunConfigurator(dir, args, kQuick).exitCode, 0);
+  ASSERT_EQ(RunConfigurator(dir, args, kQuick).exit_code, 0);
   EXPECT_EQ(Count(ReadFile(dir / "trace.txt"), "hash=8403"), 0u);
   args = Port(sim, "/aply/write/close");
   args.push_back("f.vesk");
   const RunResult r = RunConfigurator(dir, args, kQuick);
-  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.exit_code, 0) << r.err;
   // "APLY" went out once, without a dialog, after the write.
   EXPECT_EQ(Count(ReadFile(dir / "trace.txt"), " RX \"#HGGGOKGJOMKQ\\r\" addr=16 flag=0 hash=8403"),
             1u);
@@ -207,7 +209,7 @@ TEST_F(UnattendedRun, WriteOfAnUnusableFileEndsAtOnce) {
     std::vector<std::string> args = Port(sim, "/write/close");
     args.push_back(file);
     const RunResult r = RunConfigurator(dir, args, kQuick);
-    EXPECT_EQ(r.exitCode, 200) << file << "\n" << r.err;
+    EXPECT_EQ(r.exit_code, 200) << file << "\n" << r.err;
     EXPECT_LT(r.elapsed, 2s) << file;
   }
   sim.Stop();
@@ -219,18 +221,18 @@ TEST_F(UnattendedRun, LinkCheckWithAndWithoutDevice) {
   {
     Simulator sim(dir, {"--bps", "115200"});
     const RunResult r = RunConfigurator(dir, Port(sim, "/test"), kQuick);
-    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.exit_code, 0) << r.err;
   }
   Simulator mute(dir, {"--bps", "115200", "--mute-after", "0"});
   const RunResult test = RunConfigurator(dir, Port(mute, "/test"), 30s);
-  EXPECT_EQ(test.exitCode, 206) << test.err;
+  EXPECT_EQ(test.exit_code, 206) << test.err;
 
   // A read that gets nothing reports the silence and keeps the file that stood there.
   WriteFile(dir / "old.vesk", "old");
   std::vector<std::string> args = Port(mute, "/read/close");
   args.push_back("old.vesk");
   const RunResult read = RunConfigurator(dir, args, 30s);
-  EXPECT_EQ(read.exitCode, 202) << read.err;
+  EXPECT_EQ(read.exit_code, 202) << read.err;
   EXPECT_EQ(ReadFile(dir / "old.vesk"), "old");
 }
 
@@ -260,7 +262,7 @@ TEST_F(UnattendedRun, ExitEventAndSigtermCancelARead) {
     }
     const RunResult r = p.Wait(20s);
     const auto took = std::chrono::steady_clock::now() - asked;
-    EXPECT_EQ(r.exitCode, 205) << (by_signal ? "SIGTERM" : "exit event") << "\n" << r.err;
+    EXPECT_EQ(r.exit_code, 205) << (by_signal ? "SIGTERM" : "exit event") << "\n" << r.err;
     EXPECT_LT(took, 2s);
     EXPECT_EQ(ReadFile(dir / "old.vesk"), "old");  // a cancelled read is not saved over it
     // The semaphore the program made is gone with it.
@@ -273,11 +275,11 @@ TEST_F(UnattendedRun, ExitEventAndSigtermCancelARead) {
 TEST_F(UnattendedRun, PortKeysAreAppliedAndSilentOpensNoPort) {
   Simulator sim(dir, {"--bps", "115200", "--trace", dir / "trace.txt"});
   const RunResult r = RunConfigurator(dir, {"--port=" + sim.pty(), "/silent/test"}, kQuick);
-  EXPECT_EQ(r.exitCode, 206);  // the link was not checked
+  EXPECT_EQ(r.exit_code, 206);  // the link was not checked
   EXPECT_TRUE(r.err.empty()) << r.err;
 
   const RunResult keys = RunConfigurator(dir, {"/port:3/bps:9600/prty:even/silent/close"}, kQuick);
-  EXPECT_EQ(keys.exitCode, 206) << keys.err;  // not 201: no port was opened
+  EXPECT_EQ(keys.exit_code, 206) << keys.err;  // not 201: no port was opened
   sim.Stop();
   EXPECT_EQ(Count(ReadFile(dir / "trace.txt"), " RX "), 0u);
   platform::SettingsStore store(dir / "config/LORN/settings.ini");
@@ -304,8 +306,8 @@ TEST_F(UnattendedRun, KeyCombinationsEndInTime) {
     std::vector<std::string> args = Port(sim, c.keys);
     if (c.file) args.push_back(c.file);
     const RunResult r = RunConfigurator(dir, args, kQuick);
-    EXPECT_EQ(r.exitCode, c.code) << c.keys << "\n" << r.err;
-    EXPECT_FALSE(r.timedOut) << c.keys;
+    EXPECT_EQ(r.exit_code, c.code) << c.keys << "\n" << r.err;
+    EXPECT_FALSE(r.timed_out) << c.keys;
   }
   EXPECT_EQ(ReadFile(dir / "both.vesk"), "keep");
 }
@@ -316,27 +318,34 @@ TEST_F(UnattendedRun, ScriptActions) {
   std::vector<std::string> args = port;
   args.insert(args.end(), {"--get=FiLt:3", "--set=FiLt:3=250", "--get=bPS"});
   const RunResult r = RunConfigurator(dir, args, kQuick);
-  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.out, "10\n250\n115200\n");
   EXPECT_NE(r.err.find("Нет ошибок"), std::string::npos);
 
   args = port;
   args.push_back("--get=NoSuch");
-  EXPECT_EQ(RunConfigurator(dir, args, kQuick).exitCode, 1);
+  EXPECT_EQ(RunConfigurator(dir, args, kQuick).exit_code, 1);
   args = port;
-  args.push_back("--set=Addr=99999");  // refused by the device
-  EXPECT_EQ(RunConfigurator(dir, args, kQuick).exitCode, 204);
+  args.push_back("--set=FiLt:3=99999");  // refused by the device
+  EXPECT_EQ(RunConfigurator(dir, args, kQuick).exit_code, 204);
+  // An address beyond an 8-bit address length is refused before anything is sent, with
+  // the text that in-place editing shows.
+  args = port;
+  args.push_back("--set=Addr=300");
+  const RunResult refused = RunConfigurator(dir, args, kQuick);
+  EXPECT_EQ(refused.exit_code, 1);
+  EXPECT_NE(refused.err.find(model::kForbiddenCombinationsText), std::string::npos) << refused.err;
   sim.Stop();
   EXPECT_EQ(DumpValue(ReadFile(dir / "dump.txt"), "FiLt", "3"), "250");
 
-  EXPECT_EQ(RunConfigurator(dir, {"--print=missing.vesk"}, kQuick).exitCode, 1);
+  EXPECT_EQ(RunConfigurator(dir, {"--print=missing.vesk"}, kQuick).exit_code, 1);
 }
 
 TEST_F(UnattendedRun, HtmlExportBesideTheRun) {
   const RunResult r = RunConfigurator(dir, {"--export-html"}, kQuick);
-  ASSERT_EQ(r.exitCode, 0) << r.err;
+  ASSERT_EQ(r.exit_code, 0) << r.err;
   const std::string bytes = ReadFile(dir / "parlist.html");
-  const std::string page = platform::cp1251_to_utf8(bytes);
+  const std::string page = platform::Cp1251ToUtf8(bytes);
   EXPECT_NE(page.find("<b>Входы\\Вход №...</b>"), std::string::npos);
   EXPECT_EQ(Count(page, "<td>FiLt\t</td>"), 1u);
   // The fixed fragment installed beside the program.
@@ -344,21 +353,21 @@ TEST_F(UnattendedRun, HtmlExportBesideTheRun) {
   EXPECT_NE(page.find("Форматы представления данных:"), std::string::npos);
   EXPECT_NE(page.find("\t<td>r.Cou</td>"), std::string::npos);
 
-  EXPECT_EQ(RunConfigurator(dir, {"--export-html=sub/list.html"}, kQuick).exitCode, 1);
-  ASSERT_EQ(RunConfigurator(dir, {"--export-html=list.html"}, kQuick).exitCode, 0);
+  EXPECT_EQ(RunConfigurator(dir, {"--export-html=sub/list.html"}, kQuick).exit_code, 1);
+  ASSERT_EQ(RunConfigurator(dir, {"--export-html=list.html"}, kQuick).exit_code, 0);
   EXPECT_EQ(ReadFile(dir / "list.html"), bytes);
 }
 
 TEST_F(UnattendedRun, InformationAndInteractiveStarts) {
   const RunResult help = RunConfigurator(dir, {"--help"}, kQuick);
-  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_EQ(help.exit_code, 0);
   EXPECT_NE(help.out.find("exitevent"), std::string::npos);
   EXPECT_NE(help.out.find("SIGTERM"), std::string::npos);
 
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{}, std::vector<std::string>{"--no-gui", "some.vesk"}}) {
     const RunResult r = RunConfigurator(dir, args, kQuick);
-    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.exit_code, 1);
     EXPECT_NE(r.err.find("нет дисплея"), std::string::npos) << r.err;
   }
 }

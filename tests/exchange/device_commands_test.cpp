@@ -10,7 +10,7 @@
 #include "exchange/device_commands.h"
 #include "exchange/task_commands.h"
 #include "link/frame_codec.h"
-#include "model/desc_branch.h"
+#include "model/description_branch.h"
 
 using namespace vesk;
 using namespace vesk::test;
@@ -20,7 +20,7 @@ namespace {
 
 std::string HashText(const char* name) {
   char buf[8];
-  std::snprintf(buf, sizeof buf, "%04X", link::name_hash(name));
+  std::snprintf(buf, sizeof buf, "%04X", link::NameHash(name));
   return buf;
 }
 
@@ -128,15 +128,15 @@ class NetworkChange : public EngineTest {
 TEST_F(NetworkChange, CommandLineAplyMovesDeviceAndProgramTogether) {
   engine->set_unattended({true, false, true, nullptr});
   exchange::EngineHooks hooks;
-  hooks.applyRequest = [this] { exchange::NetworkModeChange(*engine, tree.network, {}); };
+  hooks.apply_request = [this] { exchange::NetworkModeChange(*engine, tree.network, {}); };
   engine->set_hooks(hooks);
 
   ASSERT_TRUE(tree.network->FindParameter("bPS")->SetValueFromText("57600"));
   ASSERT_TRUE(engine->RunTask(tree.network, exchange::kTaskWriteChanged));
   EXPECT_TRUE(messages.messages().empty());
-  EXPECT_EQ(engine->programNet().GetValue("bPS"), "57600");
+  EXPECT_EQ(engine->program_line().GetValue("bPS"), "57600");
   EXPECT_EQ(engine->port().settings().baud_rate, 57600);
-  EXPECT_TRUE(engine->port().is_open());
+  EXPECT_TRUE(engine->port().IsOpen());
   EXPECT_EQ(exchange::CheckLink(*engine, false), exchange::kLinkThisDevice);
   ASSERT_EQ(sim->Stop(), 0);
   EXPECT_EQ(sim->CountReceived(HashText("APLY")), 1);
@@ -146,7 +146,7 @@ TEST_F(NetworkChange, CommandLineAplyMovesDeviceAndProgramTogether) {
 TEST_F(NetworkChange, CommandLineWithoutAplySendsNothing) {
   engine->set_unattended({true, false, false, nullptr});
   exchange::NetworkModeChange(*engine, tree.network, {});
-  EXPECT_EQ(engine->programNet().GetValue("bPS"), "115200");
+  EXPECT_EQ(engine->program_line().GetValue("bPS"), "115200");
   ASSERT_EQ(sim->Stop(), 0);
   EXPECT_EQ(sim->CountReceived(HashText("APLY")), 0);
 }
@@ -158,15 +158,15 @@ TEST_F(NetworkChange, DialogOkMovesTheProgramAndRepeatsAplyThreeTimes) {
   bool shown = false;
   exchange::NetworkModeChange(*engine, tree.network, [&](exchange::ApplyDialog& dialog) {
     shown = true;
-    EXPECT_TRUE(dialog.changeProgramSettings);
-    EXPECT_FALSE(dialog.repeatAply);
-    EXPECT_TRUE(dialog.threeTimes);
+    EXPECT_TRUE(dialog.change_program_settings);
+    EXPECT_FALSE(dialog.repeat_aply);
+    EXPECT_TRUE(dialog.three_times);
     EXPECT_EQ(dialog.SettingsText(),
               "Скорость: 38400\nДлина слова данных: 8\nЧетность: Отсутствует\n"
               "Кол-во стоп-бит: 1\nДлина адреса: 8\nАдрес: 16\n");
-    dialog.repeatAply = true;
+    dialog.repeat_aply = true;
     EXPECT_TRUE(dialog.Ok());
-    EXPECT_TRUE(dialog.errorText().empty()) << dialog.errorText();
+    EXPECT_TRUE(dialog.error_text().empty()) << dialog.error_text();
     return true;
   });
   EXPECT_TRUE(shown);
@@ -182,18 +182,19 @@ TEST_F(NetworkChange, DialogReportsALinkLostAtTheNewSettings) {
   tree.network->SetValue("bPS", "19200");
   exchange::ApplyDialog dialog(engine.get(), tree.network);
   EXPECT_TRUE(dialog.Ok());
-  EXPECT_EQ(dialog.errorText(), "Ошибка команды 'dev':\nТаймаут при передаче данных (нет связи)\n");
+  EXPECT_EQ(dialog.error_text(),
+            "Ошибка команды 'dev':\nТаймаут при передаче данных (нет связи)\n");
   ASSERT_EQ(messages.messages().size(), 1u);
   EXPECT_EQ(messages.messages()[0].caption, "Имела место ошибка");
 }
 
 TEST_F(NetworkChange, CopyingSkipsValuesTheDeviceDidNotGive) {
-  engine->programNet().SetValue("Addr", "16");
+  engine->program_line().SetValue("Addr", "16");
   tree.network->SetValue("Addr", link::kNoData);
   tree.network->SetValue("A.Len", "11");
-  EXPECT_EQ(exchange::CopyNetworkToProgram(*tree.network, engine->programNet()), 5);
-  EXPECT_EQ(engine->programNet().GetValue("Addr"), "16");
-  EXPECT_EQ(engine->programNet().GetValue("A.Len"), "11");
+  EXPECT_EQ(exchange::CopyNetworkToProgram(*tree.network, engine->program_line()), 5);
+  EXPECT_EQ(engine->program_line().GetValue("Addr"), "16");
+  EXPECT_EQ(engine->program_line().GetValue("A.Len"), "11");
 }
 
 TEST(ApplyDialogTexts, SayWhatIsMissing) {

@@ -4,12 +4,12 @@
 
 #include "link/exit_status.h"
 #include "link/serial_port.h"
-#include "model/desc_branch.h"
+#include "model/description_branch.h"
 
 namespace vesk::test {
 
-link::MsgAnswer RecordingPresenter::MessageBox(std::string_view text, std::string_view caption,
-                                               link::MsgIcon icon, link::MsgButtons buttons) {
+link::MsgAnswer RecordingPresenter::ShowMessage(std::string_view text, std::string_view caption,
+                                                link::MsgIcon icon, link::MsgButtons buttons) {
   std::lock_guard lock(mutex_);
   messages_.push_back({std::string(text), std::string(caption), icon});
   if (buttons == link::MsgButtons::Ok) return link::MsgAnswer::Ok;
@@ -36,9 +36,9 @@ bool RecordingProgress::Run(int code, std::string_view caption, int range,
   {
     std::lock_guard lock(mutex_);
     ++runs;
-    lastCode = code;
-    lastRange = range;
-    lastCaption = std::string(caption);
+    last_code = code;
+    last_range = range;
+    last_caption = std::string(caption);
     ended_ = false;
   }
   opened();
@@ -52,7 +52,7 @@ void RecordingProgress::Log(const exchange::ProgressLine& line) {
     std::lock_guard lock(mutex_);
     lines_.push_back(line);
   }
-  if (onLine) onLine(line);
+  if (on_line) on_line(line);
 }
 
 bool RecordingProgress::Close() {
@@ -72,13 +72,13 @@ std::vector<exchange::ProgressLine> RecordingProgress::lines() const {
   return lines_;
 }
 
-std::vector<std::string> RecordingProgress::texts() const {
+std::vector<std::string> RecordingProgress::Texts() const {
   std::vector<std::string> out;
   for (const auto& l : lines()) out.push_back(l.text);
   return out;
 }
 
-std::vector<std::string> RecordingProgress::texts_starting(const std::string& prefix) const {
+std::vector<std::string> RecordingProgress::TextsStarting(const std::string& prefix) const {
   std::vector<std::string> out;
   for (const auto& l : lines())
     if (l.text.rfind(prefix, 0) == 0) out.push_back(l.text);
@@ -91,24 +91,24 @@ void RecordingProgress::Clear() {
 }
 
 void EngineTest::SetUp() {
-  link::exitStatus = 0;
+  link::exit_status = 0;
   folder = MakeTempFolder();
   ASSERT_FALSE(folder.empty());
   store = std::make_unique<platform::SettingsStore>(folder + "/settings.ini");
   exchange::EngineOptions options;
   options.store = store.get();
-  options.listPorts = [] { return std::string(); };
+  options.list_ports = [] { return std::string(); };
   engine = std::make_unique<exchange::ExchangeEngine>(options);
-  engine->set_linger(std::chrono::milliseconds(10));
-  engine->set_progress_sink(&progress);
-  link::set_presenter(&messages);
+  engine->SetLinger(std::chrono::milliseconds(10));
+  engine->SetProgressSink(&progress);
+  link::SetPresenter(&messages);
 }
 
 void EngineTest::TearDown() {
   if (engine) engine->StopThreads();
   engine.reset();
   sim.reset();
-  link::set_presenter(nullptr);
+  link::SetPresenter(nullptr);
   tree.Clear();
   RemoveFolder(folder);
 }
@@ -124,16 +124,16 @@ void EngineTest::StartSim(std::vector<std::string> args) {
       if (args[i] == "--bps") baud = std::stoi(args[i + 1]);
   }
   sim = std::make_unique<SimProcess>(folder, args);
-  ASSERT_TRUE(sim->ok()) << sim->error();
+  ASSERT_TRUE(sim->Ok()) << sim->error();
   OpenPort(baud);
   ASSERT_EQ(engine->StartTransmitThread(), 0);
 }
 
 void EngineTest::OpenPort(int baud) {
-  engine->programNet().SetValue("Port", sim->path());
-  engine->programNet().SetValue("bPS", std::to_string(baud));
+  engine->program_line().SetValue("Port", sim->path());
+  engine->program_line().SetValue("bPS", std::to_string(baud));
   engine->port().set_converter_mode(link::kConverterAuto);
-  ASSERT_EQ(engine->open_port(false), link::kOpenOk);
+  ASSERT_EQ(engine->OpenPort(false), link::kOpenOk);
 }
 
 void EngineTest::LoadTree() {
@@ -143,9 +143,9 @@ void EngineTest::LoadTree() {
 }
 
 namespace {
-void Collect(model::ObjectWithParameters& node, std::vector<link::Parameter*>& out) {
+void Collect(model::ParameterNode& node, std::vector<link::Parameter*>& out) {
   for (auto& p : node.parameters) out.push_back(p.get());
-  if (auto* branch = dynamic_cast<model::DescBranch*>(&node))
+  if (auto* branch = dynamic_cast<model::DescriptionBranch*>(&node))
     for (auto& child : branch->children) Collect(*child, out);
 }
 }  // namespace
@@ -158,7 +158,7 @@ std::vector<link::Parameter*> EngineTest::AllParameters() {
 
 link::Parameter* EngineTest::Find(const std::string& name, int index) {
   for (link::Parameter* p : AllParameters())
-    if (p->shortName == name && (index < 0 || p->linearIndex == index)) return p;
+    if (p->short_name == name && (index < 0 || p->linear_index == index)) return p;
   return nullptr;
 }
 

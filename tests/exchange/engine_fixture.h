@@ -28,8 +28,8 @@ struct ShownMessage {
 // Records every message; questions get the answers queued in `answers`, then No.
 class RecordingPresenter : public link::Presenter {
  public:
-  link::MsgAnswer MessageBox(std::string_view text, std::string_view caption, link::MsgIcon icon,
-                             link::MsgButtons buttons) override;
+  link::MsgAnswer ShowMessage(std::string_view text, std::string_view caption, link::MsgIcon icon,
+                              link::MsgButtons buttons) override;
   std::vector<ShownMessage> messages() const;
   void QueueAnswers(std::vector<link::MsgAnswer> answers);
 
@@ -40,7 +40,7 @@ class RecordingPresenter : public link::Presenter {
 };
 
 // A progress window without a window: Run blocks until the task ended, every line is kept,
-// and `onLine` (when set) sees each line on the exchange thread as it comes.
+// and `on_line` (when set) sees each line on the exchange thread as it comes.
 class RecordingProgress : public exchange::ProgressSink {
  public:
   bool Run(int code, std::string_view caption, int range,
@@ -51,16 +51,16 @@ class RecordingProgress : public exchange::ProgressSink {
   void TaskEnded() override;
 
   std::vector<exchange::ProgressLine> lines() const;
-  std::vector<std::string> texts() const;
+  std::vector<std::string> Texts() const;
   // Texts of the lines that begin with `prefix`.
-  std::vector<std::string> texts_starting(const std::string& prefix) const;
+  std::vector<std::string> TextsStarting(const std::string& prefix) const;
   void Clear();
 
-  std::function<void(const exchange::ProgressLine&)> onLine;
+  std::function<void(const exchange::ProgressLine&)> on_line;
   int runs = 0;
-  int lastCode = 0;
-  int lastRange = -1;
-  std::string lastCaption;
+  int last_code = 0;
+  int last_range = -1;
+  std::string last_caption;
   int closes = 0;
 
  private:

@@ -10,7 +10,7 @@
 #include "engine_fixture.h"
 #include "exchange/task_commands.h"
 #include "link/exit_status.h"
-#include "model/desc_branch.h"
+#include "model/description_branch.h"
 #include "platform/wait.h"
 
 using namespace vesk;
@@ -25,7 +25,7 @@ constexpr const char* kDone = "Задание выполнено. Окно бу�
 class EngineThreads : public EngineTest {};
 
 TEST_F(EngineThreads, TaskIsRefusedWithoutAnExchangeThread) {
-  model::DescBranch branch("Пусто");
+  model::DescriptionBranch branch("Пусто");
   EXPECT_FALSE(engine->RunTask(&branch, exchange::kTaskReadAll));
   EXPECT_EQ(progress.runs, 0);
   EXPECT_FALSE(engine->RunTask(&branch, 2));  // no such task
@@ -42,10 +42,10 @@ TEST_F(EngineThreads, StopThreadsEndsTheIdleThreadAtOnceAndItCanStartAgain) {
   EXPECT_EQ(engine->StopThreads(), 1);
   EXPECT_LT(Clock::now() - start, 100ms);
   EXPECT_FALSE(engine->TransmitThreadRunning());
-  EXPECT_FALSE(engine->stopEvent().is_set());
+  EXPECT_FALSE(engine->StopEvent().IsSet());
 
   ASSERT_EQ(engine->StartTransmitThread(), 0);
-  model::DescBranch branch("Пусто");
+  model::DescriptionBranch branch("Пусто");
   EXPECT_TRUE(engine->RunTask(&branch, exchange::kTaskReadAll));
 }
 
@@ -53,7 +53,7 @@ TEST_F(EngineThreads, StopThreadsEndsTheScanThreadToo) {
   ASSERT_EQ(engine->StartTransmitThread(), 0);
   std::atomic<bool> ended{false};
   ASSERT_EQ(engine->StartScanThread([&] {
-    platform::wait_any({platform::waitable(engine->stopEvent())}, std::chrono::milliseconds(-1));
+    platform::WaitAny({platform::Signalled(engine->StopEvent())}, std::chrono::milliseconds(-1));
     ended = true;
   }),
             0);
@@ -67,10 +67,10 @@ TEST_F(EngineThreads, StopThreadsEndsTheScanThreadToo) {
 
 TEST_F(EngineThreads, EmptyBranchLogsItsNameAndTheEndOnly) {
   ASSERT_EQ(engine->StartTransmitThread(), 0);
-  model::DescBranch branch("Пусто");
+  model::DescriptionBranch branch("Пусто");
   ASSERT_TRUE(engine->RunTask(&branch, exchange::kTaskReadAll));
-  EXPECT_EQ(progress.texts(), (std::vector<std::string>{"Читаем ветвь 'Пусто'", "", kDone}));
-  EXPECT_EQ(progress.lastRange, 0);
+  EXPECT_EQ(progress.Texts(), (std::vector<std::string>{"Читаем ветвь 'Пусто'", "", kDone}));
+  EXPECT_EQ(progress.last_range, 0);
   EXPECT_TRUE(progress.lines().back().counter.empty());  // no count, no counter
   EXPECT_EQ(progress.lines().back().elapsed, "00:00:00");
   EXPECT_EQ(progress.closes, 1);
@@ -78,50 +78,50 @@ TEST_F(EngineThreads, EmptyBranchLogsItsNameAndTheEndOnly) {
   // Writing changed values of it says nothing about the branch.
   progress.Clear();
   ASSERT_TRUE(engine->RunTask(&branch, exchange::kTaskWriteChanged));
-  EXPECT_EQ(progress.texts(), (std::vector<std::string>{"", kDone}));
+  EXPECT_EQ(progress.Texts(), (std::vector<std::string>{"", kDone}));
 }
 
 TEST_F(EngineThreads, FinishedWindowLingersUnlessCancelled) {
   ASSERT_EQ(engine->StartTransmitThread(), 0);
-  model::DescBranch branch("Пусто");
-  engine->set_linger(300ms);
+  model::DescriptionBranch branch("Пусто");
+  engine->SetLinger(300ms);
   auto start = Clock::now();
   ASSERT_TRUE(engine->RunTask(&branch, exchange::kTaskReadAll));
   EXPECT_GE(Clock::now() - start, 300ms);
 
-  engine->set_linger(5s);
-  progress.onLine = [&](const exchange::ProgressLine& line) {
+  engine->SetLinger(5s);
+  progress.on_line = [&](const exchange::ProgressLine& line) {
     if (line.text == kDone) engine->Cancel();
   };
   start = Clock::now();
   ASSERT_TRUE(engine->RunTask(&branch, exchange::kTaskReadAll));
   EXPECT_LT(Clock::now() - start, 1s);
-  EXPECT_EQ(link::exitStatus.load(), 0x20u);
+  EXPECT_EQ(link::exit_status.load(), 0x20u);
 }
 
 TEST_F(EngineThreads, ProgressRangeIsTakenModulo65536WhileTheCounterStaysExact) {
   ASSERT_EQ(engine->StartTransmitThread(), 0);
-  model::ObjectWithParameters node;
+  model::ParameterNode node;
   for (int i = 0; i < 65537; ++i) {
     auto& p = node.AddParameter(std::make_unique<link::Parameter>("FiLt"));
-    p.linearIndex = -1;  // refused without an exchange
+    p.linear_index = -1;  // refused without an exchange
   }
   ASSERT_TRUE(engine->RunTask(&node, exchange::kTaskReadAll));
-  EXPECT_EQ(progress.lastRange, 1);
+  EXPECT_EQ(progress.last_range, 1);
   EXPECT_EQ(progress.lines().back().counter, "65537 из 65537");
   EXPECT_EQ(progress.lines().back().position, 65537);
 }
 
 TEST_F(EngineThreads, EveryFifthLineScrollsToTheBottom) {
   ASSERT_EQ(engine->StartTransmitThread(), 0);
-  model::DescBranch root("a");
-  root.children.push_back(std::make_unique<model::DescBranch>("b"));
-  root.children.push_back(std::make_unique<model::DescBranch>("c"));
+  model::DescriptionBranch root("a");
+  root.children.push_back(std::make_unique<model::DescriptionBranch>("b"));
+  root.children.push_back(std::make_unique<model::DescriptionBranch>("c"));
   ASSERT_TRUE(engine->RunTask(&root, exchange::kTaskReadAll));
   const auto lines = progress.lines();
   ASSERT_EQ(lines.size(), 5u);
-  for (size_t i = 0; i < 4; ++i) EXPECT_FALSE(lines[i].scrollToBottom) << i;
-  EXPECT_TRUE(lines[4].scrollToBottom);
+  for (size_t i = 0; i < 4; ++i) EXPECT_FALSE(lines[i].scroll_to_bottom) << i;
+  EXPECT_TRUE(lines[4].scroll_to_bottom);
 }
 
 TEST_F(EngineThreads, SaveRequestComesBeforeTheDoneSignal) {
@@ -130,23 +130,23 @@ TEST_F(EngineThreads, SaveRequestComesBeforeTheDoneSignal) {
   bool done_before_save = true;
   int saves = 0;
   exchange::EngineHooks hooks;
-  hooks.saveRequest = [&] {
+  hooks.save_request = [&] {
     ++saves;
-    done_before_save = done->is_set();
+    done_before_save = done->IsSet();
   };
   engine->set_hooks(hooks);
   engine->set_unattended({true, true, false, done});
-  model::DescBranch branch("Пусто");
+  model::DescriptionBranch branch("Пусто");
   ASSERT_TRUE(engine->RunTask(&branch, exchange::kTaskReadAll));
   EXPECT_EQ(saves, 1);
   EXPECT_FALSE(done_before_save);
-  EXPECT_TRUE(done->is_set());
+  EXPECT_TRUE(done->IsSet());
 
   // A write run saves nothing but still says it is done.
   engine->set_unattended({true, false, false, done});
   ASSERT_TRUE(engine->RunTask(&branch, exchange::kTaskWriteAll));
   EXPECT_EQ(saves, 1);
-  EXPECT_TRUE(done->is_set());
+  EXPECT_TRUE(done->IsSet());
 }
 
 class EngineWithSim : public EngineTest {
@@ -161,8 +161,8 @@ class EngineWithSim : public EngineTest {
 TEST_F(EngineWithSim, SingleReadCountsOneOfOne) {
   link::Parameter* p = Find("FiLt", 3);
   ASSERT_TRUE(exchange::RunParameterCommand(*engine, p, exchange::kTaskReadOne));
-  EXPECT_EQ(progress.lastCaption, "Идет чтение параметра из прибора");
-  EXPECT_EQ(progress.lastRange, 1);
+  EXPECT_EQ(progress.last_caption, "Идет чтение параметра из прибора");
+  EXPECT_EQ(progress.last_range, 1);
   const auto lines = progress.lines();
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines[0].text, "  Чтение: FiLt:3 = " + p->value);
@@ -177,7 +177,7 @@ TEST_F(EngineWithSim, NothingSelectedIsReportedInsteadOfATask) {
   EXPECT_EQ(messages.messages()[0].caption, "Операция невозможна");
   EXPECT_FALSE(exchange::RunTreeCommand(*engine, nullptr, exchange::kTaskReadAll));
   EXPECT_EQ(messages.messages()[1].text, "Дерево не определено");
-  model::ObjectWithParameters plain;
+  model::ParameterNode plain;
   EXPECT_FALSE(exchange::RunBranchCommand(*engine, &plain, exchange::kTaskReadAll));
   EXPECT_EQ(messages.messages()[2].text, "Ветвь не определена");
   EXPECT_EQ(progress.runs, 0);
@@ -186,26 +186,26 @@ TEST_F(EngineWithSim, NothingSelectedIsReportedInsteadOfATask) {
 TEST_F(EngineWithSim, WritingTheAddressAsksForTheNetworkModeChangeOnce) {
   int applies = 0, updates = 0;
   exchange::EngineHooks hooks;
-  hooks.applyRequest = [&] { ++applies; };
-  hooks.updateAllViews = [&] { ++updates; };
+  hooks.apply_request = [&] { ++applies; };
+  hooks.update_all_views = [&] { ++updates; };
   engine->set_hooks(hooks);
   link::Parameter* addr = Find("Addr");
   ASSERT_TRUE(exchange::RunParameterCommand(*engine, addr, exchange::kTaskReadOne));
   EXPECT_EQ(applies, 0);
   ASSERT_EQ(addr->value, "16");
   ASSERT_TRUE(exchange::RunParameterCommand(*engine, addr, exchange::kTaskWriteOne));
-  EXPECT_EQ(progress.lastCaption, "Идет запись параметра в прибор");
+  EXPECT_EQ(progress.last_caption, "Идет запись параметра в прибор");
   EXPECT_EQ(applies, 1);
   EXPECT_EQ(updates, 2);
-  EXPECT_FALSE(engine->netParamsWritten.load());
+  EXPECT_FALSE(engine->net_params_written.load());
 }
 
 TEST_F(EngineWithSim, AutomaticReadAndImmediateWriteFollowTheModes) {
   EXPECT_EQ(exchange::AutomaticRead(*engine, nullptr), -3);
   link::Parameter* p = Find("FiLt", 2);
-  engine->modes().autoRead = false;
+  engine->modes().auto_read = false;
   EXPECT_EQ(exchange::AutomaticRead(*engine, p), -2);
-  engine->modes().autoRead = true;
+  engine->modes().auto_read = true;
   EXPECT_EQ(exchange::AutomaticRead(*engine, p), 0);
   EXPECT_EQ(p->value, "10");
   EXPECT_EQ(exchange::AutomaticRead(*engine, p), -2);  // known already
@@ -213,33 +213,33 @@ TEST_F(EngineWithSim, AutomaticReadAndImmediateWriteFollowTheModes) {
   EXPECT_EQ(exchange::ImmediateWrite(*engine, *p), 1000);  // not changed
   ASSERT_TRUE(p->SetValueFromText("40"));
   EXPECT_EQ(exchange::ImmediateWrite(*engine, *p), 1000);  // mode off
-  engine->modes().immediateWrite = true;
+  engine->modes().immediate_write = true;
   p->note = "старое";
   EXPECT_EQ(exchange::ImmediateWrite(*engine, *p), 0);
   EXPECT_TRUE(p->note.empty());
-  EXPECT_FALSE(p->valueChanged);
+  EXPECT_FALSE(p->value_changed);
   ASSERT_EQ(sim->Stop(), 0);
   EXPECT_EQ((sim->ReadDump().at({"FiLt", "2"}).value), "40");
 }
 
 TEST_F(EngineWithSim, ThreadOpensAClosedPortForTheTaskAndClosesItAfter) {
-  engine->close_port();
-  ASSERT_FALSE(engine->port().is_open());
+  engine->ClosePort();
+  ASSERT_FALSE(engine->port().IsOpen());
   link::Parameter* p = Find("FiLt", 0);
   ASSERT_TRUE(engine->RunSingleTask(p, exchange::kTaskReadOne));
   EXPECT_EQ(p->value, "10");
-  EXPECT_FALSE(engine->port().is_open());
+  EXPECT_FALSE(engine->port().IsOpen());
 }
 
 TEST_F(EngineWithSim, StopDuringATaskEndsItPromptly) {
-  engine->set_linger(5s);
-  progress.onLine = [&](const exchange::ProgressLine& line) {
-    if (line.text.rfind("  Чтение: FiLt", 0) == 0) engine->stopEvent().set();
+  engine->SetLinger(5s);
+  progress.on_line = [&](const exchange::ProgressLine& line) {
+    if (line.text.rfind("  Чтение: FiLt", 0) == 0) engine->StopEvent().Set();
   };
   const auto start = Clock::now();
   ASSERT_TRUE(engine->RunTask(tree.root.get(), exchange::kTaskReadAll));
   EXPECT_LT(Clock::now() - start, 1s);
-  EXPECT_TRUE(progress.texts_starting("Читаем ветвь 'Уставки").empty());
+  EXPECT_TRUE(progress.TextsStarting("Читаем ветвь 'Уставки").empty());
   engine->StopThreads();
   EXPECT_FALSE(engine->TransmitThreadRunning());
 }
@@ -252,9 +252,9 @@ TEST_F(EngineThreads, HeadlessWindowBlocksUntilTheTaskEndedAndPrintsWhenVerbose)
   std::FILE* out = std::tmpfile();
   ASSERT_NE(out, nullptr);
   exchange::HeadlessProgress headless(true, out);
-  engine->set_progress_sink(&headless);
+  engine->SetProgressSink(&headless);
   ASSERT_EQ(engine->StartTransmitThread(), 0);
-  model::DescBranch branch("Пусто");
+  model::DescriptionBranch branch("Пусто");
   ASSERT_TRUE(engine->RunTask(&branch, exchange::kTaskReadAll));
   EXPECT_FALSE(engine->TaskWindowOpen());
   std::rewind(out);

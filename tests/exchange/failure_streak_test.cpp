@@ -12,7 +12,7 @@
 #include "exchange/parameter_tasks.h"
 #include "exchange/task_commands.h"
 #include "link/exit_status.h"
-#include "model/desc_branch.h"
+#include "model/description_branch.h"
 
 using namespace vesk;
 using namespace vesk::test;
@@ -25,10 +25,10 @@ constexpr int32_t kSilentOffset = 100;
 
 std::unique_ptr<link::Parameter> Timer(const char* value, bool answered) {
   auto p = std::make_unique<link::Parameter>("Alr.t");
-  p->typeText = "CLK_frm";
+  p->type_text = "CLK_frm";
   p->value = value;
-  p->hasAttributes = 0;
-  p->pollIndex = answered ? 0 : kSilentOffset;
+  p->has_attributes = 0;
+  p->poll_index = answered ? 0 : kSilentOffset;
   return p;
 }
 
@@ -50,15 +50,15 @@ class SilentDevice : public EngineTest {
 
 TEST_F(SilentDevice, FiveReadTimeoutsCancelTheTaskAndSwitchAutomaticReadOff) {
   engine->set_log_path(folder + "/errors.log");
-  ASSERT_TRUE(engine->modes().autoRead.load());
+  ASSERT_TRUE(engine->modes().auto_read.load());
   ASSERT_TRUE(engine->RunTask(tree.root.get(), exchange::kTaskReadAll));
 
-  const auto reads = progress.texts_starting("  Чтение: ");
+  const auto reads = progress.TextsStarting("  Чтение: ");
   ASSERT_EQ(reads.size(), 5u);
   EXPECT_EQ(reads[0], "  Чтение: dev = Нет данных");
-  EXPECT_EQ(engine->failStreak.load(), 0);
-  EXPECT_FALSE(engine->modes().autoRead.load());
-  EXPECT_FALSE(engine->cancelEvent.is_set());  // reset at the end of the task
+  EXPECT_EQ(engine->fail_streak.load(), 0);
+  EXPECT_FALSE(engine->modes().auto_read.load());
+  EXPECT_FALSE(engine->cancel_event.IsSet());  // reset at the end of the task
 
   const auto shown = messages.messages();
   ASSERT_EQ(shown.size(), 1u);
@@ -78,7 +78,7 @@ TEST_F(SilentDevice, FiveReadTimeoutsCancelTheTaskAndSwitchAutomaticReadOff) {
   EXPECT_EQ(Find("LEn")->note, kTimeout);
   EXPECT_TRUE(Find("PrtY")->note.empty());
   EXPECT_EQ(Find("PrtY")->value, link::kNoData);
-  EXPECT_EQ(link::exitStatus.load(), 0x04u);
+  EXPECT_EQ(link::exit_status.load(), 0x04u);
 
   EXPECT_EQ(ReadFile(folder + "/errors.log"),
             "dev - Таймаут при передаче данных (нет связи)\n"
@@ -90,7 +90,7 @@ TEST_F(SilentDevice, FiveReadTimeoutsCancelTheTaskAndSwitchAutomaticReadOff) {
 }
 
 TEST_F(SilentDevice, WithAutomaticReadOffTheMessageSaysNothingAboutIt) {
-  engine->modes().autoRead = false;
+  engine->modes().auto_read = false;
   ASSERT_TRUE(engine->RunTask(tree.root.get(), exchange::kTaskReadAll));
   const auto shown = messages.messages();
   ASSERT_EQ(shown.size(), 1u);
@@ -101,7 +101,7 @@ TEST_F(SilentDevice, WithAutomaticReadOffTheMessageSaysNothingAboutIt) {
 TEST_F(SilentDevice, CommandLineRunStopsWithoutAMessage) {
   engine->set_unattended({true, true, false, nullptr});
   ASSERT_TRUE(engine->RunTask(tree.root.get(), exchange::kTaskReadAll));
-  EXPECT_EQ(progress.texts_starting("  Чтение: ").size(), 5u);
+  EXPECT_EQ(progress.TextsStarting("  Чтение: ").size(), 5u);
   EXPECT_TRUE(messages.messages().empty());
 }
 
@@ -110,24 +110,24 @@ TEST_F(SilentDevice, UncountedReadsNeverCancel) {
     link::Parameter dev("dev");
     EXPECT_EQ(exchange::ReadParameter(*engine, dev, false), link::kExchangeFailed);
   }
-  EXPECT_EQ(engine->failStreak.load(), 0);
-  EXPECT_FALSE(engine->cancelEvent.is_set());
+  EXPECT_EQ(engine->fail_streak.load(), 0);
+  EXPECT_FALSE(engine->cancel_event.IsSet());
   EXPECT_TRUE(messages.messages().empty());
 }
 
 TEST_F(SilentDevice, UnknownValueInResetStateDiffersFromNothing) {
   // The device does not answer, so its side stays "Нет данных" in the reset state.
-  model::ObjectWithParameters node;
+  model::ParameterNode node;
   auto& unknown = node.AddParameter(std::make_unique<link::Parameter>("FiLt"));
-  unknown.typeText = "int";
-  unknown.hasAttributes = 1;
+  unknown.type_text = "int";
+  unknown.has_attributes = 1;
   ASSERT_TRUE(exchange::CompareCommand(*engine, &node));
-  EXPECT_EQ(engine->diffCount.load(), 0);
+  EXPECT_EQ(engine->diff_count.load(), 0);
   EXPECT_TRUE(unknown.note.empty());
 
   unknown.value = "10";
   ASSERT_TRUE(exchange::CompareCommand(*engine, &node));
-  EXPECT_EQ(engine->diffCount.load(), 1);
+  EXPECT_EQ(engine->diff_count.load(), 1);
   EXPECT_EQ(unknown.note, "Знач-е в приборе: 'Нет данных',Ред-ый,польз.");
   EXPECT_EQ(
       messages.messages().back().text.rfind("Обнаружено 1 отличий:\n\n1) Параметер 'FiLt (", 0),
@@ -143,63 +143,63 @@ class WriteStreak : public EngineTest {
 };
 
 TEST_F(WriteStreak, FourTimeoutsASuccessAndFourMoreDoNotCancel) {
-  model::ObjectWithParameters node;
+  model::ParameterNode node;
   for (int i = 0; i < 4; ++i) node.AddParameter(Timer("00:05", false));
   node.AddParameter(Timer("00:20", true));
   for (int i = 0; i < 4; ++i) node.AddParameter(Timer("00:05", false));
 
   ASSERT_TRUE(engine->RunTask(&node, exchange::kTaskWriteAll));
-  EXPECT_EQ(progress.texts_starting("  Запись: ").size(), 9u);
-  EXPECT_TRUE(progress.texts_starting("Прошло 5").empty());
-  EXPECT_EQ(engine->failStreak.load(), 4);
+  EXPECT_EQ(progress.TextsStarting("  Запись: ").size(), 9u);
+  EXPECT_TRUE(progress.TextsStarting("Прошло 5").empty());
+  EXPECT_EQ(engine->fail_streak.load(), 4);
   EXPECT_EQ(node.parameters[4]->value, "00:20");
   EXPECT_TRUE(node.parameters[4]->note.empty());
   EXPECT_EQ(node.parameters[8]->note, kTimeout);
-  EXPECT_NE(link::exitStatus.load(), exchange::kStatusTimeoutOrWrites);
+  EXPECT_NE(link::exit_status.load(), exchange::kStatusTimeoutOrWrites);
 }
 
 TEST_F(WriteStreak, FifthTimeoutInARowCancelsWithExitStatusFour) {
-  model::ObjectWithParameters node;
+  model::ParameterNode node;
   for (int i = 0; i < 6; ++i) node.AddParameter(Timer("00:05", false));
   ASSERT_TRUE(engine->RunTask(&node, exchange::kTaskWriteAll));
-  const auto texts = progress.texts();
-  EXPECT_EQ(progress.texts_starting("  Запись: ").size(), 5u);
-  ASSERT_EQ(progress.texts_starting("Прошло 5").size(), 1u);
+  const auto texts = progress.Texts();
+  EXPECT_EQ(progress.TextsStarting("  Запись: ").size(), 5u);
+  ASSERT_EQ(progress.TextsStarting("Прошло 5").size(), 1u);
   EXPECT_EQ(texts[texts.size() - 3], "Прошло 5 безуспешных попыток записи!");
-  EXPECT_EQ(engine->failStreak.load(), 0);
-  EXPECT_EQ(link::exitStatus.load(), 0x04u);
+  EXPECT_EQ(engine->fail_streak.load(), 0);
+  EXPECT_EQ(link::exit_status.load(), 0x04u);
   EXPECT_TRUE(node.parameters[5]->note.empty());
   EXPECT_TRUE(messages.messages().empty());
 }
 
 TEST_F(WriteStreak, ClosedPortCountsLikeATimeout) {
-  model::ObjectWithParameters node;
+  model::ParameterNode node;
   for (int i = 0; i < 6; ++i) node.AddParameter(Timer("00:05", true));
   engine->set_silent(true);  // the thread's own attempt to open stays closed
-  engine->close_port();
+  engine->ClosePort();
   ASSERT_TRUE(engine->RunTask(&node, exchange::kTaskWriteAll));
-  EXPECT_EQ(progress.texts_starting("  Запись: ").size(), 5u);
+  EXPECT_EQ(progress.TextsStarting("  Запись: ").size(), 5u);
   EXPECT_EQ(node.parameters[0]->note, "Ошибка открытия порта");
-  EXPECT_EQ(link::exitStatus.load(), 0x04u);
+  EXPECT_EQ(link::exit_status.load(), 0x04u);
 }
 
 TEST_F(WriteStreak, FailureThatIsNoTimeoutLeavesTheStreak) {
-  engine->failStreak = 3;
+  engine->fail_streak = 3;
   link::Parameter unknown("ZZZZ");  // the device has no such descriptor
-  unknown.typeText = "int";
+  unknown.type_text = "int";
   unknown.value = "1";
   EXPECT_EQ(exchange::WriteParameter(*engine, unknown, 1), link::kExchangeFailed);
-  EXPECT_EQ(engine->failStreak.load(), 3);
+  EXPECT_EQ(engine->fail_streak.load(), 3);
   // A read failure that is no time-out starts the streak again.
   EXPECT_EQ(exchange::ReadParameter(*engine, unknown, true), link::kExchangeFailed);
-  EXPECT_EQ(engine->failStreak.load(), 0);
+  EXPECT_EQ(engine->fail_streak.load(), 0);
 }
 
 TEST_F(WriteStreak, NegativeIndexAndMissingValueAreRefusedBeforeTheLine) {
   link::Parameter p("FiLt");
-  p.typeText = "int";
+  p.type_text = "int";
   p.value = "10";
-  p.linearIndex = -1;
+  p.linear_index = -1;
   EXPECT_EQ(exchange::WriteParameter(*engine, p, 1), exchange::kResultNegativeIndex);
   EXPECT_EQ(exchange::ReadParameter(*engine, p, true), exchange::kResultNegativeIndex);
   EXPECT_EQ(exchange::CompareParameter(*engine, p), exchange::kResultNegativeIndex);
@@ -207,9 +207,9 @@ TEST_F(WriteStreak, NegativeIndexAndMissingValueAreRefusedBeforeTheLine) {
   EXPECT_EQ(exchange::WriteParameter(*engine, p, 1), exchange::kResultNotInitialised);
   EXPECT_EQ(p.note, exchange::kNotInitialisedNote);
   // Initial values are what counts in mode -1.
-  p.linearIndex = 0;
+  p.linear_index = 0;
   p.note.clear();
-  p.initialValue = link::kNoData;
+  p.initial_value = link::kNoData;
   p.value = "10";
   EXPECT_EQ(exchange::WriteParameter(*engine, p, -1), exchange::kResultNotInitialised);
   ASSERT_EQ(sim->Stop(), 0);
@@ -233,7 +233,7 @@ TEST_P(FaultyDevice, ReadKeepsValuesAndNotesTheReason) {
   const FaultCase& c = GetParam();
   StartSim({c.option, c.value});
   LoadTree();
-  model::DescBranch& net = *tree.network;
+  model::DescriptionBranch& net = *tree.network;
   for (auto& p : net.parameters) p->value = "прежнее";
 
   const auto start = std::chrono::steady_clock::now();
@@ -241,8 +241,8 @@ TEST_P(FaultyDevice, ReadKeepsValuesAndNotesTheReason) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 
   for (auto& p : net.parameters) {
-    if (p->shortName == "CHAr*") continue;  // a network name is rebuilt from the codes
-    SCOPED_TRACE(p->shortName);
+    if (p->short_name == "CHAr*") continue;  // a network name is rebuilt from the codes
+    SCOPED_TRACE(p->short_name);
     if (c.note) {
       EXPECT_EQ(p->note, c.note);
       EXPECT_EQ(p->value, "прежнее");
@@ -250,7 +250,7 @@ TEST_P(FaultyDevice, ReadKeepsValuesAndNotesTheReason) {
       EXPECT_EQ(p->value, "прежнее");
     }
   }
-  EXPECT_NE(link::exitStatus.load(), 0u);
+  EXPECT_NE(link::exit_status.load(), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -18,12 +18,12 @@ using vesk::polling_test::TestEngine;
 namespace {
 
 // The device as a table of values: a read takes the value from `device`, a write stores it
-// there unless `failWrites` is set. Every exchange is counted by name and index.
+// there unless `fail_writes` is set. Every exchange is counted by name and index.
 class TableAccess : public IoAccess {
  public:
   int Read(link::Parameter& p) override {
-    ++reads[key(p)];
-    auto it = device.find(key(p));
+    ++reads[Key(p)];
+    auto it = device.find(Key(p));
     if (it == device.end()) {
       p.note = "Таймаут при передаче данных (нет связи)";
       return 1;
@@ -33,34 +33,34 @@ class TableAccess : public IoAccess {
     return 0;
   }
   int Write(link::Parameter& p) override {
-    ++writes[key(p)];
-    if (failWrites) {
+    ++writes[Key(p)];
+    if (fail_writes) {
       p.note = "Редактирование параметра запрещено атрибутами доступа";
       return 1;
     }
-    device[key(p)] = p.value;
-    p.valueChanged = false;
+    device[Key(p)] = p.value;
+    p.value_changed = false;
     p.note.clear();
     return 0;
   }
-  static std::string key(const link::Parameter& p) {
-    return p.shortName + ":" + std::to_string(p.linearIndex);
+  static std::string Key(const link::Parameter& p) {
+    return p.short_name + ":" + std::to_string(p.linear_index);
   }
 
   std::map<std::string, std::string> device;
   std::map<std::string, int> reads, writes;
-  bool failWrites = false;
+  bool fail_writes = false;
 };
 
 // A scanners tree made by hand: "r.cn", counters and outputs at the given indexes.
-std::unique_ptr<model::DescBranch> make_tree(std::vector<int32_t> counters,
-                                             std::vector<int32_t> outputs) {
-  auto tree = std::make_unique<model::DescBranch>("Оперативные");
+std::unique_ptr<model::DescriptionBranch> MakeTree(std::vector<int32_t> counters,
+                                                   std::vector<int32_t> outputs) {
+  auto tree = std::make_unique<model::DescriptionBranch>("Оперативные");
   auto add = [&](const char* name, int32_t index) {
     auto p = std::make_unique<link::Parameter>(name);
-    p->typeText = "int";
-    p->linearIndex = index;
-    p->pollIndex = index;
+    p->type_text = "int";
+    p->linear_index = index;
+    p->poll_index = index;
     tree->AddParameter(std::move(p));
   };
   add("r.cn", 0);
@@ -69,13 +69,13 @@ std::unique_ptr<model::DescBranch> make_tree(std::vector<int32_t> counters,
   return tree;
 }
 
-std::vector<std::string> values(const std::vector<IoRow>& rows) {
+std::vector<std::string> Values(const std::vector<IoRow>& rows) {
   std::vector<std::string> out;
   for (const IoRow& r : rows) out.push_back(r.value);
   return out;
 }
 
-std::vector<bool> marks(const std::vector<IoRow>& rows) {
+std::vector<bool> Marks(const std::vector<IoRow>& rows) {
   std::vector<bool> out;
   for (const IoRow& r : rows) out.push_back(r.marked);
   return out;
@@ -84,7 +84,7 @@ std::vector<bool> marks(const std::vector<IoRow>& rows) {
 // Collects the changes the worker reports.
 class ChangeLog {
  public:
-  IoChangeCallback callback() {
+  IoChangeCallback Callback() {
     return [this](const IoChange& c) {
       std::lock_guard lock(mutex_);
       changes_.push_back(c);
@@ -143,16 +143,16 @@ TEST(IoRows, FoundByIndexWhateverTheSpacing) {
       {{}, {}},
   };
   for (const Case& c : cases) {
-    auto tree = make_tree(c.indexes, {});
+    auto tree = MakeTree(c.indexes, {});
     std::vector<int32_t> got;
-    for (link::Parameter* p : FindRows(tree.get(), "R.COU")) got.push_back(p->linearIndex);
+    for (link::Parameter* p : FindRows(tree.get(), "R.COU")) got.push_back(p->linear_index);
     EXPECT_EQ(got, c.rows);
   }
   EXPECT_TRUE(FindRows(nullptr, "r.cou").empty());
 }
 
 TEST(IoRows, CaptionsAndNoDataAsZero) {
-  auto tree = make_tree({4, 0, 2}, {0, 1});
+  auto tree = MakeTree({4, 0, 2}, {0, 1});
   tree->parameters[4]->value = "0.250";  // r.oe:0
   TableAccess access;
   IoState state(access, tree.get());
@@ -161,16 +161,16 @@ TEST(IoRows, CaptionsAndNoDataAsZero) {
   EXPECT_EQ(s.counters[0].caption, "Счетчик 1");
   EXPECT_EQ(s.counters[1].caption, "Счетчик 3");
   EXPECT_EQ(s.counters[2].caption, "Счетчик 5");
-  EXPECT_EQ(values(s.counters), (std::vector<std::string>{"0", "0", "0"}));
-  ASSERT_EQ(s.outputRows.size(), 2u);
-  EXPECT_EQ(s.outputRows[1].caption, "ШИМ выход 2");
-  EXPECT_EQ(values(s.outputRows), (std::vector<std::string>{"0.250", "Нет данных"}));
+  EXPECT_EQ(Values(s.counters), (std::vector<std::string>{"0", "0", "0"}));
+  ASSERT_EQ(s.output_rows.size(), 2u);
+  EXPECT_EQ(s.output_rows[1].caption, "ШИМ выход 2");
+  EXPECT_EQ(Values(s.output_rows), (std::vector<std::string>{"0.250", "Нет данных"}));
   EXPECT_EQ(s.inputs[0], "");
-  EXPECT_EQ(state.inputsParameter(), tree->parameters[0].get());
+  EXPECT_EQ(state.InputsParameter(), tree->parameters[0].get());
 }
 
 TEST(IoRefresh, InputBitsLightTheirIndicators) {
-  auto tree = make_tree({}, {});
+  auto tree = MakeTree({}, {});
   TableAccess access;
   access.device["r.cn:0"] = "5";
   IoState state(access, tree.get());
@@ -186,40 +186,40 @@ TEST(IoRefresh, InputBitsLightTheirIndicators) {
 }
 
 TEST(IoRefresh, OneRowOfEachListInTurn) {
-  auto tree = make_tree({0, 1, 2}, {0, 1});
+  auto tree = MakeTree({0, 1, 2}, {0, 1});
   TableAccess access;
   for (int i = 0; i < 3; ++i) access.device["r.cou:" + std::to_string(i)] = std::to_string(10 + i);
   access.device["r.oe:0"] = "0.500";
   access.device["r.oe:1"] = "1.000";
   access.device["r.cn:0"] = "0";
   IoState state(access, tree.get());
-  EXPECT_EQ(marks(state.Snapshot().counters), (std::vector<bool>{true, false, false}));
+  EXPECT_EQ(Marks(state.Snapshot().counters), (std::vector<bool>{true, false, false}));
 
   state.RefreshOnce();  // counter 1
   IoSnapshot s = state.Snapshot();
-  EXPECT_EQ(values(s.counters), (std::vector<std::string>{"10", "0", "0"}));
-  EXPECT_EQ(marks(s.counters), (std::vector<bool>{false, true, false}));
+  EXPECT_EQ(Values(s.counters), (std::vector<std::string>{"10", "0", "0"}));
+  EXPECT_EQ(Marks(s.counters), (std::vector<bool>{false, true, false}));
 
   state.RefreshOnce();  // output 1
   s = state.Snapshot();
-  EXPECT_EQ(values(s.outputRows), (std::vector<std::string>{"0.500", "Нет данных"}));
-  EXPECT_EQ(marks(s.outputRows), (std::vector<bool>{true, false}));
+  EXPECT_EQ(Values(s.output_rows), (std::vector<std::string>{"0.500", "Нет данных"}));
+  EXPECT_EQ(Marks(s.output_rows), (std::vector<bool>{true, false}));
   EXPECT_EQ(s.outputs[0], "0.500");
 
   state.RefreshOnce();  // counter 2
   state.RefreshOnce();  // output 2: the mark moves on
   s = state.Snapshot();
-  EXPECT_EQ(marks(s.outputRows), (std::vector<bool>{false, true}));
+  EXPECT_EQ(Marks(s.output_rows), (std::vector<bool>{false, true}));
   EXPECT_EQ(s.outputs[1], "1.000");
-  EXPECT_EQ(values(s.counters), (std::vector<std::string>{"10", "11", "0"}));
+  EXPECT_EQ(Values(s.counters), (std::vector<std::string>{"10", "11", "0"}));
 
   state.RefreshOnce();  // counter 3, then the list starts over
-  EXPECT_EQ(marks(state.Snapshot().counters), (std::vector<bool>{true, false, false}));
+  EXPECT_EQ(Marks(state.Snapshot().counters), (std::vector<bool>{true, false, false}));
   EXPECT_EQ(access.reads["r.cn:0"], 5);
 }
 
 TEST(IoRefresh, AnEmptyListGivesItsTurnsAway) {
-  auto tree = make_tree({}, {0, 1});
+  auto tree = MakeTree({}, {0, 1});
   TableAccess access;
   IoState state(access, tree.get());
   state.RefreshOnce();
@@ -237,18 +237,18 @@ TEST(IoRefresh, AnEmptyListGivesItsTurnsAway) {
 }
 
 TEST(IoRefresh, MoreOutputRowsThanIndicators) {
-  auto tree = make_tree({}, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
+  auto tree = MakeTree({}, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
   TableAccess access;
   for (int i = 0; i < 10; ++i) access.device["r.oe:" + std::to_string(i)] = "1";
   IoState state(access, tree.get());
   for (int i = 0; i < 10; ++i) state.RefreshOnce();
   const IoSnapshot s = state.Snapshot();
-  EXPECT_EQ(s.outputRows[9].value, "1");
+  EXPECT_EQ(s.output_rows[9].value, "1");
   EXPECT_EQ(s.outputs[7], "1");
 }
 
 TEST(IoRefresh, ARowBeingEditedIsNotRead) {
-  auto tree = make_tree({0, 1}, {});
+  auto tree = MakeTree({0, 1}, {});
   TableAccess access;
   access.device["r.cou:0"] = "7";
   access.device["r.cou:1"] = "8";
@@ -266,14 +266,14 @@ TEST(IoRefresh, ARowBeingEditedIsNotRead) {
 
 TEST(IoWrites, EditedValueAndReset) {
   RecordingPresenter presenter;
-  auto tree = make_tree({0, 1}, {0});
+  auto tree = MakeTree({0, 1}, {0});
   TableAccess access;
   IoState state(access, tree.get());
   ASSERT_TRUE(state.BeginEdit(IoList::Outputs, 0));
   EXPECT_TRUE(state.WriteEdited(IoList::Outputs, 0, "0.750"));
   EXPECT_EQ(access.device["r.oe:0"], "0.750");
-  EXPECT_EQ(state.Snapshot().outputRows[0].value, "0.750");
-  EXPECT_FALSE(tree->parameters[3]->valueChanged);
+  EXPECT_EQ(state.Snapshot().output_rows[0].value, "0.750");
+  EXPECT_FALSE(tree->parameters[3]->value_changed);
 
   access.device["r.cou:1"] = "42";
   EXPECT_TRUE(state.ResetCounter(1));
@@ -285,14 +285,14 @@ TEST(IoWrites, EditedValueAndReset) {
 
 TEST(IoWrites, AFailedWriteIsShownAndKeepsTheText) {
   RecordingPresenter presenter;
-  auto tree = make_tree({0}, {0});
+  auto tree = MakeTree({0}, {0});
   TableAccess access;
-  access.failWrites = true;
+  access.fail_writes = true;
   IoState state(access, tree.get());
   state.BeginEdit(IoList::Outputs, 0);
   EXPECT_FALSE(state.WriteEdited(IoList::Outputs, 0, "0.3"));
-  EXPECT_EQ(state.Snapshot().outputRows[0].value, "0.3");
-  EXPECT_FALSE(tree->parameters[2]->valueChanged);
+  EXPECT_EQ(state.Snapshot().output_rows[0].value, "0.3");
+  EXPECT_FALSE(tree->parameters[2]->value_changed);
   ASSERT_EQ(presenter.messages().size(), 1u);
   EXPECT_EQ(presenter.messages()[0].text, "Редактирование параметра запрещено атрибутами доступа");
   EXPECT_EQ(presenter.messages()[0].caption, "Ошибка записи \"r.oe\"");
@@ -308,7 +308,7 @@ TEST(IoWrites, AFailedWriteIsShownAndKeepsTheText) {
 }
 
 TEST(IoWrites, AllOutputsOnThenOff) {
-  auto tree = make_tree({}, {0, 1, 2, 3, 4, 5, 6, 7});
+  auto tree = MakeTree({}, {0, 1, 2, 3, 4, 5, 6, 7});
   TableAccess access;
   for (int i = 0; i < 8; ++i) access.device["r.oe:" + std::to_string(i)] = i == 5 ? "0" : "1";
   IoState state(access, tree.get());
@@ -317,14 +317,14 @@ TEST(IoWrites, AllOutputsOnThenOff) {
   for (int i = 0; i < 8; ++i) EXPECT_EQ(access.device["r.oe:" + std::to_string(i)], "1");
   EXPECT_EQ(state.ToggleAllOutputs(), 0);
   for (int i = 0; i < 8; ++i) EXPECT_EQ(access.device["r.oe:" + std::to_string(i)], "0");
-  EXPECT_EQ(values(state.Snapshot().outputRows), std::vector<std::string>(8, "0"));
+  EXPECT_EQ(Values(state.Snapshot().output_rows), std::vector<std::string>(8, "0"));
 }
 
 TEST(IoWorker, CloseWaitsForTheWorker) {
-  auto tree = make_tree({0}, {0});
+  auto tree = MakeTree({0}, {0});
   TableAccess access;
   ChangeLog log;
-  IoState state(access, tree.get(), log.callback());
+  IoState state(access, tree.get(), log.Callback());
   ASSERT_TRUE(state.Start());
   ASSERT_TRUE(log.WaitFor(IoChange::Kind::CounterRow));
   const auto start = std::chrono::steady_clock::now();
@@ -339,7 +339,7 @@ TEST(IoWorker, CloseWaitsForTheWorker) {
 class IoLive : public ::testing::Test {
  protected:
   void SetUp() override {
-    trees = polling_test::load_trees();
+    trees = polling_test::LoadTrees();
     ASSERT_TRUE(trees && trees->scanners);
   }
   void Connect(const std::string& path) { ASSERT_EQ(engine.Open(path), link::kOpenOk); }
@@ -350,8 +350,8 @@ class IoLive : public ::testing::Test {
     while (std::chrono::steady_clock::now() < deadline) {
       const IoSnapshot s = state.Snapshot();
       bool all = !s.inputs[0].empty();
-      for (const IoRow& r : s.outputRows) all = all && r.value != link::kNoData;
-      if (all && access.reads >= 2 * (s.counters.size() + s.outputRows.size())) return true;
+      for (const IoRow& r : s.output_rows) all = all && r.value != link::kNoData;
+      if (all && access.reads >= 2 * (s.counters.size() + s.output_rows.size())) return true;
       std::this_thread::sleep_for(20ms);
     }
     return false;
@@ -374,17 +374,17 @@ class IoLive : public ::testing::Test {
 
 TEST_F(IoLive, ReadsInputsCountersAndOutputs) {
   LiveDevice device({"--input-ms", "40"});
-  ASSERT_TRUE(device.ok());
-  Connect(device.path());
+  ASSERT_TRUE(device.Ok());
+  Connect(device.Path());
   ChangeLog log;
-  IoState state(access, trees->scanners.get(), log.callback());
+  IoState state(access, trees->scanners.get(), log.Callback());
   EXPECT_EQ(state.Snapshot().counters.size(), 12u);
-  EXPECT_EQ(state.Snapshot().outputRows.size(), 8u);
+  EXPECT_EQ(state.Snapshot().output_rows.size(), 8u);
   ASSERT_TRUE(state.Start());
   ASSERT_TRUE(WaitAllRead(state));
   const IoSnapshot s = state.Snapshot();
   for (const std::string& in : s.inputs) EXPECT_TRUE(in == "0" || in == "1") << in;
-  for (const IoRow& r : s.outputRows) EXPECT_EQ(r.value, "0.000") << r.caption;
+  for (const IoRow& r : s.output_rows) EXPECT_EQ(r.value, "0.000") << r.caption;
   EXPECT_EQ(s.outputs[7], "0.000");
   // Input 1 toggles every 40 ms, so its counter has rising edges to count when its row
   // comes round again (one row of twelve every second expiry).
@@ -397,8 +397,8 @@ TEST_F(IoLive, ReadsInputsCountersAndOutputs) {
 
 TEST_F(IoLive, WritesResetAndSwitchAll) {
   LiveDevice device({"--input-ms", "0"});
-  ASSERT_TRUE(device.ok());
-  Connect(device.path());
+  ASSERT_TRUE(device.Ok());
+  Connect(device.Path());
   IoState state(access, trees->scanners.get());
   ASSERT_TRUE(state.Start());
 
@@ -412,10 +412,10 @@ TEST_F(IoLive, WritesResetAndSwitchAll) {
   EXPECT_EQ(OutputLook(state.Snapshot().outputs[2]), IndicatorLook::OutputPartial);
 
   EXPECT_EQ(state.ToggleAllOutputs(), 0);
-  for (const IoRow& r : state.Snapshot().outputRows)
+  for (const IoRow& r : state.Snapshot().output_rows)
     EXPECT_EQ(OutputLook(r.value), IndicatorLook::OutputFull) << r.value;
   EXPECT_EQ(state.ToggleAllOutputs(), 0);
-  for (const IoRow& r : state.Snapshot().outputRows)
+  for (const IoRow& r : state.Snapshot().output_rows)
     EXPECT_EQ(OutputLook(r.value), IndicatorLook::Plain) << r.value;
   EXPECT_TRUE(presenter.messages().empty());
 
@@ -426,10 +426,10 @@ TEST_F(IoLive, WritesResetAndSwitchAll) {
 
 TEST_F(IoLive, CloseDuringAReadWaitsForTheWorker) {
   LiveDevice device({"--late-ms", "60"});
-  ASSERT_TRUE(device.ok());
-  Connect(device.path());
+  ASSERT_TRUE(device.Ok());
+  Connect(device.Path());
   ChangeLog log;
-  IoState state(access, trees->scanners.get(), log.callback());
+  IoState state(access, trees->scanners.get(), log.Callback());
   ASSERT_TRUE(state.Start());
   std::this_thread::sleep_for(150ms);
   EXPECT_FALSE(state.RequestClose());

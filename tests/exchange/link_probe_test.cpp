@@ -37,8 +37,8 @@ using namespace std::chrono_literals;
 
 class Messages : public link::Presenter {
  public:
-  link::MsgAnswer MessageBox(std::string_view text, std::string_view caption, link::MsgIcon,
-                             link::MsgButtons) override {
+  link::MsgAnswer ShowMessage(std::string_view text, std::string_view caption, link::MsgIcon,
+                              link::MsgButtons) override {
     std::lock_guard lock(mutex_);
     shown_.push_back(std::string(caption) + ": " + std::string(text));
     return link::MsgAnswer::No;
@@ -61,30 +61,30 @@ class ProbeLinkTest : public ::testing::Test {
     store = std::make_unique<platform::SettingsStore>(folder + "/settings.ini");
     EngineOptions options;
     options.store = store.get();
-    options.listPorts = [] { return std::string(); };
+    options.list_ports = [] { return std::string(); };
     engine = std::make_unique<ExchangeEngine>(options);
-    link::set_presenter(&messages);
-    link::exitStatus.store(0);
+    link::SetPresenter(&messages);
+    link::exit_status.store(0);
   }
   void TearDown() override {
     engine.reset();
     sim.reset();
-    link::set_presenter(nullptr);
-    link::exitStatus.store(0);
+    link::SetPresenter(nullptr);
+    link::exit_status.store(0);
     test::RemoveFolder(folder);
   }
 
   // vesk-sim with `args`, the program's settings pointed at it at `baud`.
   void StartSim(std::vector<std::string> args, int baud) {
     sim = std::make_unique<test::SimProcess>(folder, std::move(args));
-    ASSERT_TRUE(sim->ok()) << sim->error();
+    ASSERT_TRUE(sim->Ok()) << sim->error();
     PointAt(sim->path(), baud);
   }
   void PointAt(const std::string& path, int baud) {
     link::PortSettings s;
     s.port_name = path;
     s.baud_rate = baud;
-    engine->programNet().FromPortSettings(s);
+    engine->program_line().FromPortSettings(s);
   }
 
   std::string folder;
@@ -97,10 +97,10 @@ class ProbeLinkTest : public ::testing::Test {
 TEST_F(ProbeLinkTest, FindsTheDeviceByNameAndClearsItsOwnStatusBits) {
   StartSim({"--bps", "115200"}, 115200);
   engine->set_protocol_mode(2);  // left over by nothing good; the probe starts from LORN
-  link::exitStatus.store(0x4A);
+  link::exit_status.store(0x4A);
   EXPECT_TRUE(ProbeLink(*engine));
   // The port opened (0x02 gone) and "dev" answered (0x08, 0x40 gone).
-  EXPECT_EQ(link::exitStatus.load(), 0u);
+  EXPECT_EQ(link::exit_status.load(), 0u);
   EXPECT_EQ(engine->port().converter_mode(), link::kConverterAuto);
   EXPECT_EQ(engine->protocol_mode(), link::kProtocolLorn);
   EXPECT_EQ(engine->port().settings().port_name, sim->path());
@@ -110,9 +110,9 @@ TEST_F(ProbeLinkTest, FindsTheDeviceByNameAndClearsItsOwnStatusBits) {
 TEST_F(ProbeLinkTest, SuccessLeavesBitsOfOtherFailuresAlone) {
   // Only 0x08 and 0x40 are the check's to clear; an error reply recorded before stays.
   StartSim({"--bps", "115200"}, 115200);
-  link::exitStatus.store(0x10);
+  link::exit_status.store(0x10);
   EXPECT_TRUE(ProbeLink(*engine));
-  EXPECT_EQ(link::exitStatus.load(), 0x10u);
+  EXPECT_EQ(link::exit_status.load(), 0x10u);
 }
 
 class ProbeProtocolTest : public ProbeLinkTest,
@@ -120,10 +120,10 @@ class ProbeProtocolTest : public ProbeLinkTest,
 
 TEST_P(ProbeProtocolTest, DeviceAnsweringOnlyAProbeProtocolCountsAsFound) {
   StartSim({"--bps", "115200", "--protocol", GetParam()}, 115200);
-  link::exitStatus.store(0x40);
+  link::exit_status.store(0x40);
   EXPECT_TRUE(ProbeLink(*engine));
   // "dev" timed out (0x04), the probe answered: both bits and 0x40 are cleared.
-  EXPECT_EQ(link::exitStatus.load(), 0u);
+  EXPECT_EQ(link::exit_status.load(), 0u);
   EXPECT_EQ(engine->protocol_mode(), link::kProtocolLorn);
   // The first try of the answering protocol went through the automatic converter.
   EXPECT_EQ(engine->port().converter_mode(), link::kConverterAuto);
@@ -140,15 +140,15 @@ INSTANTIATE_TEST_SUITE_P(Protocols, ProbeProtocolTest,
 
 TEST_F(ProbeLinkTest, DeviceOfAnotherKindIsNotFoundAndLeavesStatus0x40) {
   StartSim({"--bps", "115200", "--dev", "TRM-12"}, 115200);
-  link::exitStatus.store(0x10);
+  link::exit_status.store(0x10);
   EXPECT_FALSE(ProbeLink(*engine));
-  EXPECT_EQ(link::exitStatus.load(), 0x40u);
+  EXPECT_EQ(link::exit_status.load(), 0x40u);
   EXPECT_EQ(engine->port().converter_mode(), link::kConverterSemiAuto);
   EXPECT_EQ(engine->protocol_mode(), link::kProtocolLorn);
   // Two rounds, each asking "dev" through both converter modes.
   EXPECT_EQ(sim->CountReceived([] {
     char hex[8];
-    std::snprintf(hex, sizeof hex, "%04X", link::name_hash("dev"));
+    std::snprintf(hex, sizeof hex, "%04X", link::NameHash("dev"));
     return std::string(hex);
   }()),
             4);
@@ -158,7 +158,7 @@ TEST_F(ProbeLinkTest, NothingAnsweringFailsWithTheTimeOutRecorded) {
   // The device runs at another rate, so it stays silent.
   StartSim({"--bps", "9600"}, 115200);
   EXPECT_FALSE(ProbeLink(*engine));
-  EXPECT_EQ(link::exitStatus.load(), 0x04u);
+  EXPECT_EQ(link::exit_status.load(), 0x04u);
   EXPECT_EQ(engine->port().converter_mode(), link::kConverterSemiAuto);
   EXPECT_EQ(engine->protocol_mode(), link::kProtocolLorn);
   EXPECT_TRUE(messages.shown().empty());
@@ -169,7 +169,7 @@ TEST_F(ProbeLinkTest, PortThatCannotBeOpenedFailsWithItsMessageAtEveryAttempt) {
   engine->port().set_converter_mode(link::kConverterAuto);
   EXPECT_FALSE(ProbeLink(*engine));
   EXPECT_FALSE(ProbeLink(*engine));
-  EXPECT_EQ(link::exitStatus.load(), 0x02u);
+  EXPECT_EQ(link::exit_status.load(), 0x02u);
   EXPECT_EQ(messages.shown().size(), 2u);
   EXPECT_EQ(engine->port().converter_mode(), link::kConverterSemiAuto);
 }
@@ -178,8 +178,8 @@ TEST_F(ProbeLinkTest, SilentRunOpensNothingAndFailsAtOnce) {
   StartSim({"--bps", "115200"}, 115200);
   engine->set_silent(true);
   EXPECT_FALSE(ProbeLink(*engine));
-  EXPECT_FALSE(engine->port().is_open());
-  EXPECT_EQ(link::exitStatus.load(), 0u);
+  EXPECT_FALSE(engine->port().IsOpen());
+  EXPECT_EQ(link::exit_status.load(), 0u);
   EXPECT_TRUE(messages.shown().empty());
 }
 
@@ -189,7 +189,7 @@ TEST_F(ProbeLinkTest, CancelDuringASlowProbeStopsWithinOneExchange) {
   platform::Event cancel;
   std::thread canceller([&] {
     std::this_thread::sleep_for(300ms);
-    cancel.set();
+    cancel.Set();
   });
   const auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(ProbeLink(*engine, &cancel));
@@ -210,12 +210,12 @@ class TwoFacedPeer {
     thread_ = std::thread([this] { Serve(); });
   }
   ~TwoFacedPeer() {
-    stop_.set();
+    stop_.Set();
     if (thread_.joinable()) thread_.join();
     if (master_ >= 0) ::close(master_);
   }
   const std::string& path() const { return path_; }
-  int lorn_answers() const { return lornAnswers_.load(); }
+  int lorn_answers() const { return lorn_answers_.load(); }
 
  private:
   void Serve() {
@@ -240,11 +240,11 @@ class TwoFacedPeer {
       if (buffer[0] == '#') {
         const std::string name = "TRM-12";
         link::RequestFrame f;
-        link::build_request(false, link::name_hash("dev"),
-                            reinterpret_cast<const uint8_t*>(name.data()),
-                            static_cast<int>(name.size()), {16, 8, 0}, f);
-        reply = std::string(f.text());
-        ++lornAnswers_;
+        link::BuildRequest(false, link::NameHash("dev"),
+                           reinterpret_cast<const uint8_t*>(name.data()),
+                           static_cast<int>(name.size()), {16, 8, 0}, f);
+        reply = std::string(f.Text());
+        ++lorn_answers_;
       } else if (static_cast<uint8_t>(buffer[0]) == 16 && buffer.size() == 8) {
         reply = buffer;  // Modbus RTU: the device echoes the request
       }
@@ -256,7 +256,7 @@ class TwoFacedPeer {
   int master_ = -1;
   std::string path_;
   platform::Event stop_;
-  std::atomic<int> lornAnswers_{0};
+  std::atomic<int> lorn_answers_{0};
   std::thread thread_;
 };
 
@@ -267,7 +267,7 @@ TEST_F(ProbeLinkTest, LaterProbeProtocolSuccessClearsTheOtherDeviceStatus) {
   EXPECT_TRUE(ProbeLink(*engine));
   // "dev" and "ver" through both converter modes met the other device.
   EXPECT_EQ(peer.lorn_answers(), 4);
-  EXPECT_EQ(link::exitStatus.load(), 0u);
+  EXPECT_EQ(link::exit_status.load(), 0u);
   EXPECT_EQ(engine->protocol_mode(), link::kProtocolLorn);
 }
 

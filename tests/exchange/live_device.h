@@ -29,7 +29,7 @@ using test::RemoveFolder;
 using test::SimProcess;
 using test::TreeContainerPath;
 
-inline std::string tree_container() {
+inline std::string TreeContainer() {
   return TreeContainerPath();
 }
 
@@ -37,7 +37,7 @@ inline std::string tree_container() {
 class LiveDevice {
  public:
   explicit LiveDevice(std::vector<std::string> options = {})
-      : folder_(MakeTempFolder()), sim_(folder_, with_speed(std::move(options))) {}
+      : folder_(MakeTempFolder()), sim_(folder_, WithSpeed(std::move(options))) {}
   ~LiveDevice() {
     sim_.Stop();
     RemoveFolder(folder_);
@@ -45,13 +45,13 @@ class LiveDevice {
   LiveDevice(const LiveDevice&) = delete;
   LiveDevice& operator=(const LiveDevice&) = delete;
 
-  bool ok() const { return sim_.ok(); }
-  const std::string& path() const { return sim_.path(); }
+  bool Ok() const { return sim_.Ok(); }
+  const std::string& Path() const { return sim_.path(); }
   SimProcess& sim() { return sim_; }
   void Stop() { sim_.Stop(); }
 
  private:
-  static std::vector<std::string> with_speed(std::vector<std::string> options) {
+  static std::vector<std::string> WithSpeed(std::vector<std::string> options) {
     options.insert(options.begin(), {"--bps", "115200"});
     return options;
   }
@@ -64,10 +64,10 @@ class TestEngine {
  public:
   TestEngine()
       : store_(std::string(::testing::TempDir()) + "vesk-exchange-" + std::to_string(::getpid()) +
-               "-" + std::to_string(++counter()) + ".ini") {
+               "-" + std::to_string(++Counter()) + ".ini") {
     exchange::EngineOptions options;
     options.store = &store_;
-    options.listPorts = [] { return std::string(); };
+    options.list_ports = [] { return std::string(); };
     engine_ = std::make_unique<exchange::ExchangeEngine>(options);
   }
   ~TestEngine() {
@@ -83,13 +83,13 @@ class TestEngine {
     link::PortSettings s;
     s.port_name = path;
     s.baud_rate = 115200;
-    engine_->programNet().FromPortSettings(s);
+    engine_->program_line().FromPortSettings(s);
     engine_->port().set_converter_mode(link::kConverterAuto);
-    return engine_->open_port(false);
+    return engine_->OpenPort(false);
   }
 
  private:
-  static int& counter() {
+  static int& Counter() {
     static int n = 0;
     return n;
   }
@@ -100,15 +100,15 @@ class TestEngine {
 // Keeps every message instead of showing it; answers No. Any thread.
 class RecordingPresenter : public link::Presenter {
  public:
-  RecordingPresenter() { link::set_presenter(this); }
-  ~RecordingPresenter() override { link::set_presenter(nullptr); }
+  RecordingPresenter() { link::SetPresenter(this); }
+  ~RecordingPresenter() override { link::SetPresenter(nullptr); }
 
   struct Message {
     std::string text, caption;
     link::MsgIcon icon;
   };
-  link::MsgAnswer MessageBox(std::string_view text, std::string_view caption, link::MsgIcon icon,
-                             link::MsgButtons) override {
+  link::MsgAnswer ShowMessage(std::string_view text, std::string_view caption, link::MsgIcon icon,
+                              link::MsgButtons) override {
     std::lock_guard lock(mutex_);
     messages_.push_back({std::string(text), std::string(caption), icon});
     return link::MsgAnswer::No;
@@ -124,9 +124,9 @@ class RecordingPresenter : public link::Presenter {
 };
 
 // The description's trees, built once per test that asks.
-inline std::unique_ptr<model::DescriptionTree> load_trees() {
+inline std::unique_ptr<model::DescriptionTree> LoadTrees() {
   auto tree = std::make_unique<model::DescriptionTree>();
-  if (model::LoadDescriptionFrom(tree_container(), model::kVeskDeviceKind, *tree) !=
+  if (model::LoadDescriptionFrom(TreeContainer(), model::kVeskDeviceKind, *tree) !=
       model::DescriptionStatus::Built)
     return nullptr;
   return tree;

@@ -23,7 +23,7 @@ constexpr const char* kTimeoutText = "Таймаут при передаче д�
 using Clock = std::chrono::steady_clock;
 
 // Milliseconds until the timer descriptor becomes readable, or -1 within `limit`.
-long long ms_until_expiry(int fd, std::chrono::milliseconds limit) {
+long long MsUntilExpiry(int fd, std::chrono::milliseconds limit) {
   const auto start = Clock::now();
   pollfd p{fd, POLLIN, 0};
   if (::poll(&p, 1, static_cast<int>(limit.count())) <= 0) return -1;
@@ -63,13 +63,13 @@ class Collector : public PollSink {
     std::lock_guard lock(mutex_);
     samples_.front()->Acknowledge();
   }
-  std::vector<std::pair<std::string, std::string>> texts() {
+  std::vector<std::pair<std::string, std::string>> Texts() {
     std::lock_guard lock(mutex_);
     std::vector<std::pair<std::string, std::string>> out;
-    for (auto& s : samples_) out.emplace_back(s->valueText, s->errorText);
+    for (auto& s : samples_) out.emplace_back(s->value_text, s->error_text);
     return out;
   }
-  std::map<const link::Parameter*, int> per_parameter() {
+  std::map<const link::Parameter*, int> PerParameter() {
     std::lock_guard lock(mutex_);
     std::map<const link::Parameter*, int> out;
     for (auto& s : samples_) ++out[s->parameter];
@@ -80,13 +80,13 @@ class Collector : public PollSink {
   struct Seen {
     PollSample::Clock::time_point start, end;
     const link::Parameter* parameter;
-    int32_t pollIndex;
+    int32_t poll_index;
     std::string value, error;
   };
-  Seen first() {
+  Seen First() {
     std::lock_guard lock(mutex_);
     const PollSample& s = *samples_.front();
-    return {s.startTime, s.endTime, s.parameter, s.pollIndex, s.valueText, s.errorText};
+    return {s.start_time, s.end_time, s.parameter, s.poll_index, s.value_text, s.error_text};
   }
 
   bool hold = false;
@@ -100,16 +100,16 @@ class Collector : public PollSink {
 
 using Samples = std::vector<std::unique_ptr<PollSample>>;
 
-link::Parameter* first_named(model::DescBranch* tree, const char* name) {
+link::Parameter* FirstNamed(model::DescriptionBranch* tree, const char* name) {
   for (link::Parameter* p : CollectPolled(tree))
-    if (p->shortName == name) return p;
+    if (p->short_name == name) return p;
   return nullptr;
 }
 
 class PollingLive : public ::testing::Test {
  protected:
   void SetUp() override {
-    trees = polling_test::load_trees();
+    trees = polling_test::LoadTrees();
     ASSERT_TRUE(trees && trees->scanners);
     ASSERT_EQ(PreparePolling(*trees->scanners), 0);
   }
@@ -146,29 +146,29 @@ TEST(PollPeriod, Parsing) {
 TEST(PollPeriod, RefusalKeepsTheOldPeriodAndSaysWhy) {
   RecordingPresenter presenter;
   link::Parameter p("r.cn");
-  p.pollPeriod = 700;
+  p.poll_period = 700;
   EXPECT_FALSE(SetPollPeriod(p, "99"));
-  EXPECT_EQ(p.pollPeriod, 700);
+  EXPECT_EQ(p.poll_period, 700);
   ASSERT_EQ(presenter.messages().size(), 1u);
   EXPECT_EQ(presenter.messages()[0].text, kPollPeriodRefused);
   EXPECT_EQ(presenter.messages()[0].caption, "Неудалось изменить период опроса");
   EXPECT_EQ(presenter.messages()[0].icon, link::MsgIcon::Error);
   EXPECT_TRUE(SetPollPeriod(p, "150.7"));
-  EXPECT_EQ(p.pollPeriod, 150);
+  EXPECT_EQ(p.poll_period, 150);
   EXPECT_EQ(presenter.messages().size(), 1u);
 }
 
 TEST(PollSwitch, StartAndStopReportWhetherTheyActed) {
   link::Parameter plain("r.cn");
   EXPECT_EQ(StartPolling(plain), kPollNoTimer);
-  EXPECT_FALSE(plain.pollActive);
+  EXPECT_FALSE(plain.poll_active);
   EXPECT_EQ(StopPolling(plain), kPollNothingToDo);
 
   link::Parameter p("r.cn");
   ASSERT_TRUE(PreparePolling(p));
-  const int fd = p.pollTimer;
+  const int fd = p.poll_timer;
   ASSERT_TRUE(PreparePolling(p));  // a second set-up keeps the timer
-  EXPECT_EQ(p.pollTimer, fd);
+  EXPECT_EQ(p.poll_timer, fd);
   EXPECT_EQ(StartPolling(p), kPollDone);
   EXPECT_TRUE(PollingActive(p));
   EXPECT_EQ(StartPolling(p), kPollNothingToDo);
@@ -180,25 +180,25 @@ TEST(PollSwitch, StartAndStopReportWhetherTheyActed) {
 TEST(PollSwitch, FirstExpiryComesOnePeriodLater) {
   link::Parameter p("r.cn");
   ASSERT_TRUE(PreparePolling(p));
-  p.pollPeriod = 200;
+  p.poll_period = 200;
   ASSERT_EQ(StartPolling(p), kPollDone);
-  const long long first = ms_until_expiry(p.pollTimer, 1000ms);
+  const long long first = MsUntilExpiry(p.poll_timer, 1000ms);
   EXPECT_GE(first, 190);
   EXPECT_LE(first, 400);
   StopPolling(p);
   // Cancelled: nothing pending, nothing coming.
-  EXPECT_EQ(ms_until_expiry(p.pollTimer, 300ms), -1);
+  EXPECT_EQ(MsUntilExpiry(p.poll_timer, 300ms), -1);
 }
 
 TEST(PollSwitch, ChangingThePeriodRestartsARunningPoll) {
   RecordingPresenter presenter;
   link::Parameter p("r.cn");
   ASSERT_TRUE(PreparePolling(p));
-  p.pollPeriod = 100;
+  p.poll_period = 100;
   ASSERT_EQ(StartPolling(p), kPollDone);
   ASSERT_TRUE(SetPollPeriod(p, "400"));
   EXPECT_TRUE(PollingActive(p));
-  const long long first = ms_until_expiry(p.pollTimer, 1000ms);
+  const long long first = MsUntilExpiry(p.poll_timer, 1000ms);
   EXPECT_GE(first, 390);
   StopPolling(p);
 }
@@ -206,86 +206,86 @@ TEST(PollSwitch, ChangingThePeriodRestartsARunningPoll) {
 TEST(PollSwitch, StoredPeriodBelowTheFloorPollsAtTheFloor) {
   link::Parameter p("r.cn");
   ASSERT_TRUE(PreparePolling(p));
-  p.pollPeriod = 0;
+  p.poll_period = 0;
   ASSERT_EQ(StartPolling(p), kPollDone);
-  const long long first = ms_until_expiry(p.pollTimer, 1000ms);
+  const long long first = MsUntilExpiry(p.poll_timer, 1000ms);
   EXPECT_GE(first, kMinPollPeriodMs - 10);
   StopPolling(p);
 }
 
 TEST(PollCollect, TreeOrderAndTimersOnly) {
-  auto trees = polling_test::load_trees();
+  auto trees = polling_test::LoadTrees();
   ASSERT_TRUE(trees && trees->scanners);
   EXPECT_TRUE(CollectPolled(trees->scanners.get()).empty());  // no timers yet
   ASSERT_EQ(PreparePolling(*trees->scanners), 0);
   const auto polled = CollectPolled(trees->scanners.get());
   // "r.cn", twelve counters, eight outputs.
   ASSERT_EQ(polled.size(), 21u);
-  EXPECT_EQ(polled[0]->shortName, "r.cn");
+  EXPECT_EQ(polled[0]->short_name, "r.cn");
   for (int i = 0; i < 12; ++i) {
-    EXPECT_EQ(polled[1 + i]->shortName, "r.cou");
-    EXPECT_EQ(polled[1 + i]->pollIndex, i);
+    EXPECT_EQ(polled[1 + i]->short_name, "r.cou");
+    EXPECT_EQ(polled[1 + i]->poll_index, i);
   }
-  for (int i = 0; i < 8; ++i) EXPECT_EQ(polled[13 + i]->shortName, "r.oe");
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(polled[13 + i]->short_name, "r.oe");
   EXPECT_TRUE(CollectPolled(nullptr).empty());
 }
 
 TEST_F(PollingLive, FirstResultComesOnePeriodAfterTheStart) {
   LiveDevice device;
-  ASSERT_TRUE(device.ok());
-  Connect(device.path());
+  ASSERT_TRUE(device.Ok());
+  Connect(device.Path());
   Scanner scanner(*engine);
   scanner.SetSink(&sink);
   ASSERT_EQ(scanner.StartScanThread(trees->scanners.get()), 0);
 
-  link::Parameter* inputs = first_named(trees->scanners.get(), "r.cn");
+  link::Parameter* inputs = FirstNamed(trees->scanners.get(), "r.cn");
   ASSERT_NE(inputs, nullptr);
-  inputs->pollPeriod = 300;
+  inputs->poll_period = 300;
   const auto started = PollSample::Clock::now();
   ASSERT_EQ(StartPolling(*inputs), kPollDone);
   ASSERT_TRUE(sink.WaitFor([](const Samples& s) { return !s.empty(); }));
   engine->StopThreads();
-  const Collector::Seen first = sink.first();
+  const Collector::Seen first = sink.First();
   EXPECT_GE(first.start - started, 290ms);
   EXPECT_LT(first.start - started, 600ms);
   EXPECT_LE(first.start, first.end);
   EXPECT_EQ(first.parameter, inputs);
-  EXPECT_EQ(first.pollIndex, 0);
+  EXPECT_EQ(first.poll_index, 0);
   EXPECT_EQ(first.error, "");
   EXPECT_NE(first.value, "");
 }
 
 TEST_F(PollingLive, EveryPolledParameterGetsItsTurn) {
   LiveDevice device;
-  ASSERT_TRUE(device.ok());
-  Connect(device.path());
+  ASSERT_TRUE(device.Ok());
+  Connect(device.Path());
   Scanner scanner(*engine);
   scanner.SetSink(&sink);
   const auto polled = CollectPolled(trees->scanners.get());
   for (link::Parameter* p : polled) {
-    p->pollPeriod = 100;
+    p->poll_period = 100;
     ASSERT_EQ(StartPolling(*p), kPollDone);
   }
   ASSERT_EQ(scanner.StartScanThread(trees->scanners.get()), 0);
   std::this_thread::sleep_for(1000ms);
   engine->StopThreads();
-  const auto counts = sink.per_parameter();
+  const auto counts = sink.PerParameter();
   for (link::Parameter* p : polled) {
     const auto it = counts.find(p);
-    ASSERT_NE(it, counts.end()) << p->shortName << ":" << p->pollIndex;
-    EXPECT_GE(it->second, 2) << p->shortName << ":" << p->pollIndex;
+    ASSERT_NE(it, counts.end()) << p->short_name << ":" << p->poll_index;
+    EXPECT_GE(it->second, 2) << p->short_name << ":" << p->poll_index;
   }
 }
 
 TEST_F(PollingLive, SilenceTurnsResultsIntoErrorsAndAnswersBackIntoValues) {
   // Most answers are lost: some polls run out of attempts, the others get through.
   LiveDevice device({"--drop", "0.75", "--seed", "7"});
-  ASSERT_TRUE(device.ok());
-  Connect(device.path());
+  ASSERT_TRUE(device.Ok());
+  Connect(device.Path());
   Scanner scanner(*engine);
   scanner.SetSink(&sink);
-  link::Parameter* inputs = first_named(trees->scanners.get(), "r.cn");
-  inputs->pollPeriod = 100;
+  link::Parameter* inputs = FirstNamed(trees->scanners.get(), "r.cn");
+  inputs->poll_period = 100;
   ASSERT_EQ(StartPolling(*inputs), kPollDone);
   ASSERT_EQ(scanner.StartScanThread(trees->scanners.get()), 0);
 
@@ -293,7 +293,7 @@ TEST_F(PollingLive, SilenceTurnsResultsIntoErrorsAndAnswersBackIntoValues) {
   auto recovered = [](const Samples& s) {
     int stage = 0;
     for (auto& x : s) {
-      const bool value = !x->valueText.empty();
+      const bool value = !x->value_text.empty();
       if (stage == 0 && value) stage = 1;
       if (stage == 1 && !value) stage = 2;
       if (stage == 2 && value) return true;
@@ -302,7 +302,7 @@ TEST_F(PollingLive, SilenceTurnsResultsIntoErrorsAndAnswersBackIntoValues) {
   };
   ASSERT_TRUE(sink.WaitFor(recovered, 15000ms));
   engine->StopThreads();
-  for (const auto& [value, error] : sink.texts()) {
+  for (const auto& [value, error] : sink.Texts()) {
     // Exactly one of the two, and a failure says why.
     EXPECT_NE(value.empty(), error.empty());
     if (!error.empty()) {
@@ -313,11 +313,11 @@ TEST_F(PollingLive, SilenceTurnsResultsIntoErrorsAndAnswersBackIntoValues) {
 
 TEST_F(PollingLive, AtMostNineResultsOfOneParameterInFlight) {
   LiveDevice device;
-  ASSERT_TRUE(device.ok());
-  Connect(device.path());
+  ASSERT_TRUE(device.Ok());
+  Connect(device.Path());
   Scanner scanner(*engine);
-  link::Parameter* inputs = first_named(trees->scanners.get(), "r.cn");
-  inputs->pollPeriod = 100000;  // the timer plays no part here
+  link::Parameter* inputs = FirstNamed(trees->scanners.get(), "r.cn");
+  inputs->poll_period = 100000;  // the timer plays no part here
   EXPECT_EQ(scanner.PollOnce(*inputs), kPollNothingToDo);
   ASSERT_EQ(StartPolling(*inputs), kPollDone);
 
@@ -332,8 +332,8 @@ TEST_F(PollingLive, AtMostNineResultsOfOneParameterInFlight) {
   EXPECT_EQ(sink.count(), size_t(kMaxResultsInFlight));
 
   // Another parameter has places of its own.
-  link::Parameter* counter = first_named(trees->scanners.get(), "r.cou");
-  counter->pollPeriod = 100000;
+  link::Parameter* counter = FirstNamed(trees->scanners.get(), "r.cou");
+  counter->poll_period = 100000;
   ASSERT_EQ(StartPolling(*counter), kPollDone);
   EXPECT_EQ(scanner.PollOnce(*counter), kPollDone);
 
@@ -343,9 +343,9 @@ TEST_F(PollingLive, AtMostNineResultsOfOneParameterInFlight) {
   EXPECT_EQ(scanner.PollOnce(*inputs), kPollSkipped);
   // A read that the stop event cut short is not a result.
   const size_t held = sink.count();
-  engine->stopEvent().set();
+  engine->StopEvent().Set();
   EXPECT_EQ(scanner.PollOnce(*counter), kPollStopped);
-  engine->stopEvent().reset();
+  engine->StopEvent().reset();
   EXPECT_EQ(sink.count(), held);
 
   StopPolling(*inputs);
@@ -355,14 +355,14 @@ TEST_F(PollingLive, AtMostNineResultsOfOneParameterInFlight) {
 
 TEST_F(PollingLive, StopEndsBothThreadsPromptlyAndSwitchesPollingOff) {
   LiveDevice device;
-  ASSERT_TRUE(device.ok());
-  Connect(device.path());
+  ASSERT_TRUE(device.Ok());
+  Connect(device.Path());
   ASSERT_EQ(engine->StartTransmitThread(), 0);
   Scanner scanner(*engine);
   scanner.SetSink(&sink);
   const auto polled = CollectPolled(trees->scanners.get());
   for (link::Parameter* p : polled) {
-    p->pollPeriod = 100;
+    p->poll_period = 100;
     StartPolling(*p);
   }
   ASSERT_EQ(scanner.StartScanThread(trees->scanners.get()), 0);
@@ -375,7 +375,7 @@ TEST_F(PollingLive, StopEndsBothThreadsPromptlyAndSwitchesPollingOff) {
   EXPECT_FALSE(engine->ScanThreadRunning());
   EXPECT_FALSE(engine->TransmitThreadRunning());
   EXPECT_TRUE(sink.ended());
-  for (link::Parameter* p : polled) EXPECT_FALSE(PollingActive(*p)) << p->shortName;
+  for (link::Parameter* p : polled) EXPECT_FALSE(PollingActive(*p)) << p->short_name;
 
   // A new thread serves the same tree again.
   const size_t before = sink.count();

@@ -18,7 +18,7 @@
 #include "exchange/exchange_engine.h"
 #include "link/exit_status.h"
 #include "link/presenter.h"
-#include "model/net_rs485.h"
+#include "model/device_line_settings.h"
 #include "platform/settings_store.h"
 #include "platform/wait.h"
 #include "sim_process.h"
@@ -36,8 +36,8 @@ struct Shown {
 
 class Messages : public link::Presenter {
  public:
-  link::MsgAnswer MessageBox(std::string_view text, std::string_view caption, link::MsgIcon icon,
-                             link::MsgButtons) override {
+  link::MsgAnswer ShowMessage(std::string_view text, std::string_view caption, link::MsgIcon icon,
+                              link::MsgButtons) override {
     std::lock_guard lock(mutex_);
     shown_.push_back({std::string(text), std::string(caption), icon});
     return link::MsgAnswer::No;
@@ -65,7 +65,7 @@ class ScriptedProbe {
   SetupWorker::Prober prober() {
     return [this](ExchangeEngine& engine, platform::Event* cancel) {
       Settings s;
-      for (const auto& p : engine.programNet().parameters) s[p->shortName] = p->value;
+      for (const auto& p : engine.program_line().parameters) s[p->short_name] = p->value;
       {
         std::lock_guard lock(mutex_);
         attempts_.push_back(s);
@@ -77,7 +77,7 @@ class ScriptedProbe {
     std::lock_guard lock(mutex_);
     return attempts_;
   }
-  std::vector<std::string> rates() {
+  std::vector<std::string> Rates() {
     std::vector<std::string> r;
     for (const Settings& s : attempts()) r.push_back(s.at("bPS"));
     return r;
@@ -96,8 +96,8 @@ ScriptedProbe DeviceAt(std::string rate) {
 // Takes until it is cancelled (or 10 s), then fails.
 ScriptedProbe SlowNothing() {
   return ScriptedProbe([](const Settings&, platform::Event& cancel) {
-    std::vector<platform::Waitable> w{platform::waitable(cancel)};
-    platform::wait_any(w, 10s);
+    std::vector<platform::Waitable> w{platform::Signalled(cancel)};
+    platform::WaitAny(w, 10s);
     return false;
   });
 }
@@ -110,19 +110,19 @@ class SetupWorkerTest : public ::testing::Test {
     store = std::make_unique<platform::SettingsStore>(folder + "/settings.ini");
     EngineOptions options;
     options.store = store.get();
-    options.listPorts = [] { return std::string(); };
+    options.list_ports = [] { return std::string(); };
     engine = std::make_unique<ExchangeEngine>(options);
     // No real serial port is ever touched unless a test points the settings at vesk-sim.
-    engine->programNet().SetValue("Port", folder + "/no-tty");
-    link::set_presenter(&messages);
-    link::exitStatus.store(0);
+    engine->program_line().SetValue("Port", folder + "/no-tty");
+    link::SetPresenter(&messages);
+    link::exit_status.store(0);
   }
   void TearDown() override {
     worker.reset();
     engine.reset();
     sim.reset();
-    link::set_presenter(nullptr);
-    link::exitStatus.store(0);
+    link::SetPresenter(nullptr);
+    link::exit_status.store(0);
     test::RemoveFolder(folder);
   }
 
@@ -164,11 +164,11 @@ class SetupWorkerTest : public ::testing::Test {
   }
   std::string Row(const std::string& short_name) {
     for (const SetupRow& r : worker->State().rows)
-      if (r.shortName == short_name) return r.value;
+      if (r.short_name == short_name) return r.value;
     return "<no row>";
   }
   std::string Value(const std::string& short_name) {
-    return engine->programNet().GetValue(short_name);
+    return engine->program_line().GetValue(short_name);
   }
 
   std::string folder;
@@ -185,15 +185,15 @@ class SetupWorkerTest : public ::testing::Test {
 // ---------------------------------------------------------------- opening
 
 TEST_F(SetupWorkerTest, OpensWithTheProgramSettingsInTheNodeOrder) {
-  engine->programNet().SetValue("bPS", "57600");
-  engine->cancelEvent.set();  // left over by an earlier task: the dialog starts afresh
+  engine->program_line().SetValue("bPS", "57600");
+  engine->cancel_event.Set();  // left over by an earlier task: the dialog starts afresh
   auto probe = DeviceAt("none");
   Open(false, probe.prober());
 
   const SetupState s = worker->State();
   std::vector<std::string> names, captions;
   for (const SetupRow& r : s.rows) {
-    names.push_back(r.shortName);
+    names.push_back(r.short_name);
     captions.push_back(r.caption);
   }
   EXPECT_EQ(names,
@@ -201,16 +201,16 @@ TEST_F(SetupWorkerTest, OpensWithTheProgramSettingsInTheNodeOrder) {
   EXPECT_EQ(captions.front(), "Скорость обмена");
   EXPECT_EQ(captions.back(), "Порт компьютера");
   EXPECT_EQ(Row("bPS"), "57600");
-  EXPECT_TRUE(s.listEnabled);
-  EXPECT_FALSE(s.offlineEnabled);  // opened from the menu
+  EXPECT_TRUE(s.list_enabled);
+  EXPECT_FALSE(s.offline_enabled);  // opened from the menu
   EXPECT_EQ(s.outcome, SetupOutcome::Open);
-  EXPECT_FALSE(engine->cancelEvent.is_set());
-  EXPECT_FALSE(worker->idleEvent().is_set());
+  EXPECT_FALSE(engine->cancel_event.IsSet());
+  EXPECT_FALSE(worker->IdleEvent().IsSet());
   EXPECT_FALSE(worker->Open());  // one worker per dialog
 
   worker->Command(kSetupExit);
   EXPECT_EQ(worker->RunModal(), SetupOutcome::Exit);
-  EXPECT_TRUE(worker->idleEvent().is_set());
+  EXPECT_TRUE(worker->IdleEvent().IsSet());
   EXPECT_TRUE(probe.attempts().empty());
 }
 
@@ -227,7 +227,7 @@ TEST_F(SetupWorkerTest, ConnectThatFindsTheDeviceClosesWithOkAfterItsMessage) {
   EXPECT_EQ(messages.shown()[0].text, kLinkEstablishedText);
   EXPECT_EQ(messages.shown()[0].icon, link::MsgIcon::Information);
   EXPECT_EQ(Beeps(), 0);
-  EXPECT_TRUE(engine->modes().autoRead.load());
+  EXPECT_TRUE(engine->modes().auto_read.load());
 }
 
 TEST_F(SetupWorkerTest, ConnectThatFailsRaisesTheAlarmAndKeepsTheDialogOpen) {
@@ -239,7 +239,7 @@ TEST_F(SetupWorkerTest, ConnectThatFailsRaisesTheAlarmAndKeepsTheDialogOpen) {
   const SetupState s = worker->State();
   EXPECT_TRUE(s.alarm);
   EXPECT_EQ(s.StatusColour(), kStatusAlarmColour);
-  EXPECT_TRUE(s.listEnabled);
+  EXPECT_TRUE(s.list_enabled);
   EXPECT_EQ(s.outcome, SetupOutcome::Open);
   EXPECT_EQ(Beeps(), 1);
 
@@ -259,7 +259,7 @@ TEST_F(SetupWorkerTest, EnterWithoutALinkClaimsNothing) {
   std::this_thread::sleep_for(50ms);
   worker->ServePosted();
   EXPECT_EQ(worker->outcome(), SetupOutcome::Open);
-  EXPECT_FALSE(engine->cancelEvent.is_set());
+  EXPECT_FALSE(engine->cancel_event.IsSet());
   worker->Command(kSetupExit);
   EXPECT_EQ(worker->RunModal(), SetupOutcome::Exit);
   EXPECT_TRUE(messages.shown().empty());
@@ -269,9 +269,9 @@ TEST_F(SetupWorkerTest, EnterWithoutALinkClaimsNothing) {
 
 struct ScanCase {
   const char* name;
-  const char* typeText;  // of "bPS"
-  const char* before;    // value of "bPS" when the scan starts
-  const char* device;    // the rate the device answers at
+  const char* type_text;  // of "bPS"
+  const char* before;     // value of "bPS" when the scan starts
+  const char* device;     // the rate the device answers at
   std::vector<std::string> tried;
   const char* after;  // value of "bPS" afterwards
   SetupOutcome outcome;
@@ -281,8 +281,8 @@ class ScanTest : public SetupWorkerTest, public ::testing::WithParamInterface<Sc
 
 TEST_P(ScanTest, TriesTheRatesInOrderAndKeepsTheOneThatWorked) {
   const ScanCase& c = GetParam();
-  model::NetRS485prg& net = engine->programNet();
-  net.FindParameter("bPS")->typeText = c.typeText;
+  model::ProgramLineSettings& net = engine->program_line();
+  net.FindParameter("bPS")->type_text = c.type_text;
   net.SetValue("bPS", c.before);
   auto probe = DeviceAt(c.device);
   Open(true, probe.prober());
@@ -292,9 +292,9 @@ TEST_P(ScanTest, TriesTheRatesInOrderAndKeepsTheOneThatWorked) {
     EXPECT_EQ(worker->RunModal(), SetupOutcome::Connected);
   } else {
     ASSERT_TRUE(WaitForStatus(std::string("!") + kLinkFailedText));
-    EXPECT_TRUE(worker->State().listEnabled);
+    EXPECT_TRUE(worker->State().list_enabled);
   }
-  EXPECT_EQ(probe.rates(), c.tried);
+  EXPECT_EQ(probe.Rates(), c.tried);
   EXPECT_EQ(Row("bPS"), c.after);
   EXPECT_EQ(Value("bPS"), c.after);
 
@@ -332,24 +332,24 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SetupWorkerTest, ExitDuringAScanStopsAfterTheCurrentProbeAndClosesWithCancel) {
-  engine->programNet().SetValue("bPS", "38400");
+  engine->program_line().SetValue("bPS", "38400");
   auto probe = SlowNothing();
   Open(true, probe.prober());
   worker->Command(kSetupScan);
   ASSERT_TRUE(WaitForStatus("Идет сканирование на скорости 2400..."));
-  EXPECT_FALSE(worker->State().listEnabled);
+  EXPECT_FALSE(worker->State().list_enabled);
 
   worker->Command(kSetupExit);
   EXPECT_EQ(worker->State().status, kStoppingText);
   EXPECT_EQ(worker->RunModal(), SetupOutcome::Exit);
 
-  EXPECT_EQ(probe.rates(), std::vector<std::string>{"2400"});
+  EXPECT_EQ(probe.Rates(), std::vector<std::string>{"2400"});
   EXPECT_EQ(Value("bPS"), "38400");
   // Stopped by the user: no alarm afterwards.
   EXPECT_EQ(worker->State().status, kStoppingText);
   EXPECT_EQ(Beeps(), 0);
   // The cancel event stays signalled until the next task or dialog resets it.
-  EXPECT_TRUE(engine->cancelEvent.is_set());
+  EXPECT_TRUE(engine->cancel_event.IsSet());
 }
 
 // ---------------------------------------------------------------- offline, exit, cancel
@@ -358,11 +358,11 @@ TEST_F(SetupWorkerTest, OfflineIsRefusedWhenOpenedFromTheMenu) {
   auto probe = DeviceAt("none");
   Open(false, probe.prober());
   worker->Command(kSetupOffline);
-  EXPECT_FALSE(engine->cancelEvent.is_set());
+  EXPECT_FALSE(engine->cancel_event.IsSet());
   EXPECT_EQ(worker->outcome(), SetupOutcome::Open);
   worker->Command(kSetupExit);
   EXPECT_EQ(worker->RunModal(), SetupOutcome::Exit);
-  EXPECT_TRUE(engine->modes().autoRead.load());
+  EXPECT_TRUE(engine->modes().auto_read.load());
 }
 
 TEST_F(SetupWorkerTest, OfflineStopsTheWorkerAndSwitchesAutomaticReadOff) {
@@ -373,14 +373,14 @@ TEST_F(SetupWorkerTest, OfflineStopsTheWorkerAndSwitchesAutomaticReadOff) {
   worker->Command(kSetupOffline);
   EXPECT_EQ(worker->State().status, kStoppingText);
   EXPECT_EQ(worker->RunModal(), SetupOutcome::Offline);
-  EXPECT_FALSE(engine->modes().autoRead.load());
+  EXPECT_FALSE(engine->modes().auto_read.load());
   EXPECT_TRUE(messages.shown().empty());
 }
 
 TEST_F(SetupWorkerTest, CancelFromOutsideEndsTheDialogAsExit) {
   auto probe = DeviceAt("none");
   Open(true, probe.prober());
-  engine->cancelEvent.set();
+  engine->cancel_event.Set();
   EXPECT_EQ(worker->RunModal(), SetupOutcome::Exit);
 }
 
@@ -407,7 +407,7 @@ TEST_F(SetupWorkerTest, DestroyingTheDialogStopsARunningProbe) {
 
 // ---------------------------------------------------------------- factory settings, editing
 
-void SetOddSettings(model::NetRS485prg& net) {
+void SetOddSettings(model::ProgramLineSettings& net) {
   net.SetValue("bPS", "115200");
   net.SetValue("LEn", "7");
   net.SetValue("PrtY", "Четность");
@@ -423,7 +423,7 @@ const Settings kFactory{
     {"A.Len", "8"},  {"Addr", "16"}, {"Port", "/nonexistent/ttyUSB3"}};
 
 TEST_F(SetupWorkerTest, FactorySettingsLeaveThePortAloneAndTryTheLinkAtOnce) {
-  SetOddSettings(engine->programNet());
+  SetOddSettings(engine->program_line());
   auto probe = DeviceAt("9600");
   Open(true, probe.prober());
   worker->Command(kSetupFactory);
@@ -431,18 +431,18 @@ TEST_F(SetupWorkerTest, FactorySettingsLeaveThePortAloneAndTryTheLinkAtOnce) {
 
   ASSERT_EQ(probe.attempts().size(), 1u);
   EXPECT_EQ(probe.attempts()[0], kFactory);
-  for (const SetupRow& r : worker->State().rows) EXPECT_EQ(r.value, kFactory.at(r.shortName));
-  for (const auto& p : engine->programNet().parameters)
-    EXPECT_FALSE(p->AnyChanged()) << p->shortName;
+  for (const SetupRow& r : worker->State().rows) EXPECT_EQ(r.value, kFactory.at(r.short_name));
+  for (const auto& p : engine->program_line().parameters)
+    EXPECT_FALSE(p->AnyChanged()) << p->short_name;
 }
 
 TEST_F(SetupWorkerTest, FactorySettingsDuringAScanAreTakenBeforeTheNextTry) {
-  SetOddSettings(engine->programNet());
+  SetOddSettings(engine->program_line());
   platform::Event release;
   ScriptedProbe probe([&release](const Settings& s, platform::Event&) {
     if (s.at("LEn") == "7") {  // still the scan with the old settings
-      std::vector<platform::Waitable> w{platform::waitable(release)};
-      platform::wait_any(w, 10s);
+      std::vector<platform::Waitable> w{platform::Signalled(release)};
+      platform::WaitAny(w, 10s);
       return false;
     }
     return true;
@@ -452,7 +452,7 @@ TEST_F(SetupWorkerTest, FactorySettingsDuringAScanAreTakenBeforeTheNextTry) {
   ASSERT_TRUE(WaitForStatus("Идет сканирование на скорости 2400..."));
   worker->Command(kSetupFactory);
   EXPECT_EQ(Row("LEn"), "7");  // the worker has the list now
-  release.set();
+  release.Set();
   EXPECT_EQ(worker->RunModal(), SetupOutcome::Connected);
 
   const std::vector<Settings> attempts = probe.attempts();
@@ -466,14 +466,14 @@ TEST_F(SetupWorkerTest, EditingARowIsValidatedAndRefusedWhileTheWorkerHasTheList
   EXPECT_TRUE(worker->EditRow(0, "19200"));
   EXPECT_EQ(Row("bPS"), "19200");
   EXPECT_EQ(Value("bPS"), "19200");
-  EXPECT_TRUE(engine->programNet().FindParameter("bPS")->valueChanged);
+  EXPECT_TRUE(engine->program_line().FindParameter("bPS")->value_changed);
   EXPECT_FALSE(worker->EditRow(5, "sixteen"));  // "Addr" holds a number
   EXPECT_EQ(Row("Addr"), "16");
   EXPECT_FALSE(worker->EditRow(99, "1"));
 
   worker->Command(kSetupConnect);
   ASSERT_TRUE(WaitForStatus(kConnectingText));
-  for (int i = 0; i < 1000 && worker->State().listEnabled; ++i) std::this_thread::sleep_for(1ms);
+  for (int i = 0; i < 1000 && worker->State().list_enabled; ++i) std::this_thread::sleep_for(1ms);
   EXPECT_FALSE(worker->EditRow(0, "9600"));
   EXPECT_EQ(Value("bPS"), "19200");
   worker->Command(kSetupExit);
@@ -486,38 +486,38 @@ class SetupWithSimTest : public SetupWorkerTest {
  protected:
   void StartSim(std::vector<std::string> args) {
     sim = std::make_unique<test::SimProcess>(folder, std::move(args));
-    ASSERT_TRUE(sim->ok()) << sim->error();
-    engine->programNet().SetValue("Port", sim->path());
+    ASSERT_TRUE(sim->Ok()) << sim->error();
+    engine->program_line().SetValue("Port", sim->path());
   }
 };
 
 TEST_F(SetupWithSimTest, ScanFromTheSlowestRateFindsTheDeviceAt19200) {
   StartSim({"--bps", "19200"});
-  engine->programNet().SetValue("bPS", "9600");
+  engine->program_line().SetValue("bPS", "9600");
   // A whole probe that finds nothing costs about 15 s at 2400 Bd and 9 s at 4800; the order
   // of the full list is the scripted tests' business, the real line's is this.
-  engine->programNet().FindParameter("bPS")->typeText = "2400:19200";
+  engine->program_line().FindParameter("bPS")->type_text = "2400:19200";
   Open(false);
   worker->Command(kSetupScan);
   EXPECT_EQ(worker->RunModal(), SetupOutcome::Connected);
   EXPECT_EQ(Row("bPS"), "19200");
   EXPECT_EQ(Value("bPS"), "19200");
   EXPECT_EQ(engine->port().settings().baud_rate, 19200);
-  EXPECT_TRUE(engine->port().is_open());
-  EXPECT_EQ(link::exitStatus.load() & 0x48u, 0u);
+  EXPECT_TRUE(engine->port().IsOpen());
+  EXPECT_EQ(link::exit_status.load() & 0x48u, 0u);
 }
 
 TEST_F(SetupWithSimTest, ScanThatFindsNothingReopensThePortAtTheOldRate) {
   // The device runs at the old rate but is looked for only at another one.
   StartSim({"--bps", "9600"});
-  engine->programNet().SetValue("bPS", "9600");
-  engine->programNet().FindParameter("bPS")->typeText = "115200";
+  engine->program_line().SetValue("bPS", "9600");
+  engine->program_line().FindParameter("bPS")->type_text = "115200";
   Open(false);
   worker->Command(kSetupScan);
   ASSERT_TRUE(WaitForStatus(std::string("!") + kLinkFailedText, 30s));
   EXPECT_EQ(Row("bPS"), "9600");
   EXPECT_EQ(engine->port().settings().baud_rate, 9600);
-  EXPECT_EQ(link::exitStatus.load(), 0x04u);
+  EXPECT_EQ(link::exit_status.load(), 0x04u);
   // Still usable at the rate the dialog shows.
   worker->Command(kSetupConnect);
   EXPECT_EQ(worker->RunModal(), SetupOutcome::Connected);
@@ -525,8 +525,8 @@ TEST_F(SetupWithSimTest, ScanThatFindsNothingReopensThePortAtTheOldRate) {
 
 TEST_F(SetupWithSimTest, FactorySettingsReachADeviceAtTheFactoryNetwork) {
   StartSim({"--bps", "9600", "--addr", "16"});
-  engine->programNet().SetValue("bPS", "115200");
-  engine->programNet().SetValue("Addr", "20");
+  engine->program_line().SetValue("bPS", "115200");
+  engine->program_line().SetValue("Addr", "20");
   Open(true);
   worker->Command(kSetupFactory);
   EXPECT_EQ(worker->RunModal(), SetupOutcome::Connected);

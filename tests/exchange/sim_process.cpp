@@ -56,10 +56,10 @@ void RemoveFolder(const std::string& folder) {
 }
 
 SimProcess::SimProcess(const std::string& folder, std::vector<std::string> args) {
-  dumpPath = folder + "/dump.txt";
-  tracePath = folder + "/trace.txt";
+  dump_path = folder + "/dump.txt";
+  trace_path = folder + "/trace.txt";
   args.insert(args.end(),
-              {"--dump", dumpPath, "--trace", tracePath, "--tree", TreeContainerPath()});
+              {"--dump", dump_path, "--trace", trace_path, "--tree", TreeContainerPath()});
   int pipe_fds[2];
   if (::pipe2(pipe_fds, O_CLOEXEC) != 0) {
     error_ = std::strerror(errno);
@@ -115,7 +115,7 @@ void SimProcess::Kill() {
 
 Dump SimProcess::ReadDump() const {
   Dump dump;
-  std::ifstream in(dumpPath);
+  std::ifstream in(dump_path);
   std::string line;
   while (std::getline(in, line)) {
     std::istringstream fields(line);
@@ -132,7 +132,7 @@ Dump SimProcess::ReadDump() const {
 
 std::vector<std::string> SimProcess::TraceLines() const {
   std::vector<std::string> lines;
-  std::ifstream in(tracePath);
+  std::ifstream in(trace_path);
   std::string line;
   while (std::getline(in, line)) lines.push_back(line);
   return lines;

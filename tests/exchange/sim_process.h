@@ -22,13 +22,13 @@ using Dump = std::map<std::pair<std::string, std::string>, DumpEntry>;
 
 class SimProcess {
  public:
-  // Starts vesk-sim with `args` plus --dump and --trace into `folder`. Check ok().
+  // Starts vesk-sim with `args` plus --dump and --trace into `folder`. Check Ok().
   SimProcess(const std::string& folder, std::vector<std::string> args);
   ~SimProcess();
   SimProcess(const SimProcess&) = delete;
   SimProcess& operator=(const SimProcess&) = delete;
 
-  bool ok() const { return pid_ > 0 && !path_.empty(); }
+  bool Ok() const { return pid_ > 0 && !path_.empty(); }
   const std::string& path() const { return path_; }
   const std::string& error() const { return error_; }
 
@@ -44,8 +44,8 @@ class SimProcess {
   // Received frames of the trace whose hash is `hash` (four upper-case hex digits).
   int CountReceived(const std::string& hash) const;
 
-  std::string dumpPath;
-  std::string tracePath;
+  std::string dump_path;
+  std::string trace_path;
 
  private:
   pid_t pid_ = -1;

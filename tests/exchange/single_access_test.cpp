@@ -15,17 +15,17 @@ using vesk::polling_test::TestEngine;
 
 namespace {
 
-std::string hex_hash(const char* name) {
+std::string HexHash(const char* name) {
   char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%X", link::name_hash(name));
+  std::snprintf(buf, sizeof buf, "0x%X", link::NameHash(name));
   return buf;
 }
 
-CommandDescription described(const char* name, const char* type, const char* caption,
+CommandDescription Described(const char* name, const char* type, const char* caption,
                              bool indexed = false) {
   CommandDescription d;
   d.definition.name = name;
-  d.definition.typeText = type;
+  d.definition.type_text = type;
   d.definition.caption = caption;
   d.indexed = indexed;
   return d;
@@ -35,12 +35,12 @@ CommandDescription described(const char* name, const char* type, const char* cap
 class SingleAccessLive : public ::testing::Test {
  protected:
   void SetUp() override {
-    trees = polling_test::load_trees();
+    trees = polling_test::LoadTrees();
     ASSERT_TRUE(trees);
-    ASSERT_TRUE(device.ok());
-    descriptions = LoadCommandDescriptions(polling_test::tree_container(), *trees);
+    ASSERT_TRUE(device.Ok());
+    descriptions = LoadCommandDescriptions(polling_test::TreeContainer(), *trees);
     ASSERT_FALSE(descriptions.empty());
-    ASSERT_EQ(engine.Open(device.path()), link::kOpenOk);
+    ASSERT_EQ(engine.Open(device.Path()), link::kOpenOk);
   }
 
   ExecuteOutcome Run(const char* command, int operation, const char* value = "",
@@ -52,7 +52,7 @@ class SingleAccessLive : public ::testing::Test {
     f.operation = operation;
     f.value = value;
     if (index) {
-      f.indexUsed = true;
+      f.index_used = true;
       f.index = std::to_string(*index);
       f.placement = placement;
     }
@@ -66,7 +66,7 @@ class SingleAccessLive : public ::testing::Test {
   RecordingPresenter presenter;
 
   // Frames the device received so far.
-  int received_frames() {
+  int ReceivedFrames() {
     int n = 0;
     for (const std::string& line : device.sim().TraceLines())
       if (line.find(" RX ") != std::string::npos) ++n;
@@ -78,28 +78,28 @@ class SingleAccessLive : public ::testing::Test {
 
 TEST(SingleAccessRefresh, InitialCommandShowsTheHashOfVer) {
   link::DeviceLink link;
-  SingleAccess access(link, {described("!ver", "string", "Версия_программы_прибора")});
+  SingleAccess access(link, {Described("!ver", "string", "Версия_программы_прибора")});
   const CommandView v = access.Refresh(kInitialCommand);
-  EXPECT_EQ(v.hashText, hex_hash("VER"));
-  EXPECT_EQ(v.typeText, "string");
+  EXPECT_EQ(v.hash_text, HexHash("VER"));
+  EXPECT_EQ(v.type_text, "string");
   EXPECT_EQ(v.caption, "Версия программы прибора");
-  EXPECT_EQ(v.descriptionLine, "Версия программы прибора (string)");
+  EXPECT_EQ(v.description_line, "Версия программы прибора (string)");
   EXPECT_TRUE(v.choices.empty());
-  ASSERT_TRUE(v.indexUsed.has_value());
-  EXPECT_FALSE(*v.indexUsed);
+  ASSERT_TRUE(v.index_used.has_value());
+  EXPECT_FALSE(*v.index_used);
 }
 
 TEST(SingleAccessRefresh, UndescribedCommandKeepsTheCaption) {
   link::DeviceLink link;
-  SingleAccess access(link, {described("FiLt", "int", "Фильтр", true)});
-  EXPECT_EQ(access.Refresh("filt").indexUsed, std::optional<bool>(true));
+  SingleAccess access(link, {Described("FiLt", "int", "Фильтр", true)});
+  EXPECT_EQ(access.Refresh("filt").index_used, std::optional<bool>(true));
   const CommandView v = access.Refresh("FiL");
-  EXPECT_EQ(v.typeText, kUndefinedType);
+  EXPECT_EQ(v.type_text, kUndefinedType);
   EXPECT_EQ(v.caption, "Фильтр");
-  EXPECT_EQ(v.descriptionLine, "Фильтр (<тип неопределен>)");
-  EXPECT_FALSE(v.indexUsed.has_value());
+  EXPECT_EQ(v.description_line, "Фильтр (<тип неопределен>)");
+  EXPECT_FALSE(v.index_used.has_value());
   EXPECT_TRUE(v.choices.empty());
-  EXPECT_EQ(v.hashText, hex_hash("FiL"));
+  EXPECT_EQ(v.hash_text, HexHash("FiL"));
 }
 
 TEST(SingleAccessRefresh, ChoiceEntries) {
@@ -117,14 +117,14 @@ TEST(SingleAccessRefresh, ChoiceEntries) {
   };
   link::DeviceLink link;
   for (const Case& c : cases) {
-    SingleAccess access(link, {described("X", c.type, "Икс")});
+    SingleAccess access(link, {Described("X", c.type, "Икс")});
     EXPECT_EQ(access.Refresh("X").choices, c.choices) << c.type;
   }
 }
 
 TEST(SingleAccessRefresh, BangIsNotNeededToNameAReadOnlyParameter) {
   link::DeviceLink link;
-  SingleAccess access(link, {described("!dev", "string", "Имя"), described("Addr", "int", "А")});
+  SingleAccess access(link, {Described("!dev", "string", "Имя"), Described("Addr", "int", "А")});
   ASSERT_NE(access.Find("dev"), nullptr);
   EXPECT_EQ(access.Find("dev")->definition.name, "!dev");
   EXPECT_EQ(access.Find("!DEV"), access.Find("dev"));
@@ -134,9 +134,9 @@ TEST(SingleAccessRefresh, BangIsNotNeededToNameAReadOnlyParameter) {
 }
 
 TEST(SingleAccessDescriptions, FlagsComeFromTheTrees) {
-  auto trees = polling_test::load_trees();
+  auto trees = polling_test::LoadTrees();
   ASSERT_TRUE(trees);
-  const auto all = LoadCommandDescriptions(polling_test::tree_container(), *trees);
+  const auto all = LoadCommandDescriptions(polling_test::TreeContainer(), *trees);
   auto find = [&](const char* name) -> const CommandDescription* {
     for (const auto& d : all)
       if (d.definition.name == name) return &d;
@@ -155,7 +155,7 @@ TEST(SingleAccessDescriptions, FlagsComeFromTheTrees) {
 
 TEST_F(SingleAccessLive, ReadsTheAddressLengthLineByLine) {
   const ExecuteOutcome out = Run("A.Len", kSingleRead);
-  ASSERT_TRUE(out.ok()) << out.note;
+  ASSERT_TRUE(out.Ok()) << out.note;
   ASSERT_EQ(out.lines.size(), 6u);
   EXPECT_EQ(out.lines[0], "A.Len (Длина адреса RS-485)");
   EXPECT_EQ(out.lines[1], "Размер инф-ой части посылки 0 байт.");
@@ -167,7 +167,7 @@ TEST_F(SingleAccessLive, ReadsTheAddressLengthLineByLine) {
 
 TEST_F(SingleAccessLive, ReadsTheDeviceName) {
   const ExecuteOutcome out = Run("dev", kSingleRead);
-  ASSERT_TRUE(out.ok()) << out.note;
+  ASSERT_TRUE(out.Ok()) << out.note;
   EXPECT_EQ(out.lines.front(), "dev (Наименование прибора)");
   EXPECT_EQ(out.lines[out.lines.size() - 2], "Нет ошибок; строковая нотация ответа:");
   EXPECT_EQ(out.lines.back(), "VESK");
@@ -175,14 +175,14 @@ TEST_F(SingleAccessLive, ReadsTheDeviceName) {
 }
 
 TEST_F(SingleAccessLive, WritingTheDeviceNameSendsNothing) {
-  const int before = received_frames();
+  const int before = ReceivedFrames();
   const ExecuteOutcome out = Run("dev", kSingleWrite, "ABC");
   EXPECT_TRUE(out.described);
   EXPECT_EQ(out.result, link::kExchangeNoEncoder);
   EXPECT_NE(std::find(out.lines.begin(), out.lines.end(),
                       "Метод формирования посылки записи для команды 'dev' не определен."),
             out.lines.end());
-  EXPECT_EQ(received_frames(), before);
+  EXPECT_EQ(ReceivedFrames(), before);
 }
 
 TEST_F(SingleAccessLive, AChoiceOutsideTheListIsNotEncoded) {
@@ -193,7 +193,7 @@ TEST_F(SingleAccessLive, AChoiceOutsideTheListIsNotEncoded) {
 
 TEST_F(SingleAccessLive, WritesAndReadsBackWithTheIndexInTheData) {
   ExecuteOutcome out = Run("FiLt", kSingleWrite, "25", 3);
-  ASSERT_TRUE(out.ok()) << out.note;
+  ASSERT_TRUE(out.Ok()) << out.note;
   EXPECT_EQ(out.lines[0], "Индекс передается в посылке запроса");
   EXPECT_EQ(out.lines.back(), "Нет ошибок; записано. Обратно вернулось='25'");
   // Index 3 travels as two bytes behind the value: 25, 0, 3.
@@ -201,24 +201,24 @@ TEST_F(SingleAccessLive, WritesAndReadsBackWithTheIndexInTheData) {
             out.lines.end());
 
   out = Run("FiLt", kSingleRead, "", 3);
-  ASSERT_TRUE(out.ok()) << out.note;
+  ASSERT_TRUE(out.Ok()) << out.note;
   EXPECT_EQ(out.lines.back(), "25");
   out = Run("FiLt", kSingleRead, "", 4);
-  ASSERT_TRUE(out.ok()) << out.note;
+  ASSERT_TRUE(out.Ok()) << out.note;
   EXPECT_EQ(out.lines.back(), "10");  // the description's initial value, untouched
 }
 
 TEST_F(SingleAccessLive, WritesAndReadsBackWithTheIndexInTheAddress) {
   ExecuteOutcome out = Run("r.cou", kSingleWrite, "7", 5, IndexPlacement::Address);
-  ASSERT_TRUE(out.ok()) << out.note;
+  ASSERT_TRUE(out.Ok()) << out.note;
   EXPECT_EQ(out.lines[0], "Индекс передается в поле адреса запроса");
   EXPECT_EQ(out.lines[1], "r.cou (Значение счетчика)");
 
   out = Run("r.cou", kSingleRead, "", 5, IndexPlacement::Address);
-  ASSERT_TRUE(out.ok()) << out.note;
+  ASSERT_TRUE(out.Ok()) << out.note;
   EXPECT_EQ(out.lines.back(), "7");
   out = Run("r.cou", kSingleRead, "", 4, IndexPlacement::Address);
-  ASSERT_TRUE(out.ok()) << out.note;
+  ASSERT_TRUE(out.Ok()) << out.note;
   EXPECT_EQ(out.lines.back(), "0");
 }
 
@@ -227,7 +227,7 @@ TEST_F(SingleAccessLive, AnAddressBeyondSevenIsWarnedAbout) {
   ASSERT_GE(out.lines.size(), 2u);
   EXPECT_EQ(out.lines[0], "Индекс передается в поле адреса запроса");
   EXPECT_EQ(out.lines[1], "Предупреждение: адрес увеличен более чем на 7!");
-  EXPECT_TRUE(out.ok()) << out.note;
+  EXPECT_TRUE(out.Ok()) << out.note;
   // The request went to base address 16 + 8.
   const std::vector<std::string> trace = device.sim().TraceLines();
   ASSERT_FALSE(trace.empty());
@@ -244,37 +244,37 @@ TEST_F(SingleAccessLive, AnErrorReplyEndsTheProtocol) {
 }
 
 TEST_F(SingleAccessLive, AnUndescribedCommandIsRefused) {
-  const int before = received_frames();
+  const int before = ReceivedFrames();
   const ExecuteOutcome out = Run("XyZ", kSingleRead);
   EXPECT_FALSE(out.described);
-  EXPECT_FALSE(out.ok());
+  EXPECT_FALSE(out.Ok());
   EXPECT_EQ(out.lines, std::vector<std::string>{"Параметер 'XyZ' не описан!"});
   ASSERT_EQ(presenter.messages().size(), 1u);
   EXPECT_EQ(presenter.messages()[0].text, "Параметер 'XyZ' не описан!");
   EXPECT_EQ(presenter.messages()[0].icon, link::MsgIcon::Error);
-  EXPECT_EQ(received_frames(), before);
+  EXPECT_EQ(ReceivedFrames(), before);
 }
 
 TEST_F(SingleAccessLive, OneCallGetAndSet) {
   ExecuteOutcome out = AccessOneParameter(*engine, descriptions, false, "dev", {}, "");
-  ASSERT_TRUE(out.ok()) << out.note;
+  ASSERT_TRUE(out.Ok()) << out.note;
   EXPECT_EQ(out.value, "VESK");
 
   out = AccessOneParameter(*engine, descriptions, true, "FiLt", 2u, "30");
-  ASSERT_TRUE(out.ok()) << out.note;
+  ASSERT_TRUE(out.Ok()) << out.note;
   out = AccessOneParameter(*engine, descriptions, false, "filt", 2u, "");
-  ASSERT_TRUE(out.ok()) << out.note;
+  ASSERT_TRUE(out.Ok()) << out.note;
   EXPECT_EQ(out.value, "30");
 
   // An operative parameter's index is an address offset.
   out = AccessOneParameter(*engine, descriptions, true, "r.cou", 9u, "12");
-  ASSERT_TRUE(out.ok()) << out.note;
+  ASSERT_TRUE(out.Ok()) << out.note;
   EXPECT_EQ(out.lines[0], "Индекс передается в поле адреса запроса");
   out = AccessOneParameter(*engine, descriptions, false, "r.cou", 9u, "");
   EXPECT_EQ(out.value, "12");
 
   out = AccessOneParameter(*engine, descriptions, false, "nothing", {}, "");
   EXPECT_FALSE(out.described);
-  EXPECT_FALSE(out.ok());
+  EXPECT_FALSE(out.Ok());
   EXPECT_TRUE(presenter.messages().empty());
 }

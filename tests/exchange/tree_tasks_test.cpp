@@ -12,7 +12,7 @@
 #include "exchange/task_commands.h"
 #include "link/exit_status.h"
 #include "link/frame_codec.h"
-#include "model/desc_branch.h"
+#include "model/description_branch.h"
 
 using namespace vesk;
 using namespace vesk::test;
@@ -23,24 +23,24 @@ namespace {
 // The hash of "INIT" as the simulator's trace writes it.
 std::string InitHash() {
   char buf[8];
-  std::snprintf(buf, sizeof buf, "%04X", link::name_hash("INIT"));
+  std::snprintf(buf, sizeof buf, "%04X", link::NameHash("INIT"));
   return buf;
 }
 
-int CountBranches(const model::DescBranch& branch) {
+int CountBranches(const model::DescriptionBranch& branch) {
   int n = 1;
   for (const auto& child : branch.children) n += CountBranches(*child);
   return n;
 }
 
 std::string IndexKey(const link::Parameter& p) {
-  return p.indexed ? std::to_string(p.linearIndex) : "-";
+  return p.indexed ? std::to_string(p.linear_index) : "-";
 }
 
 // The dump's attribute byte as the configurator holds it: bit 0 editable, bit 1 user.
 std::string AttributeText(const link::Parameter& p) {
-  if (!p.hasAttributes) return "-";
-  return std::to_string((p.editable ? 1 : 0) | (p.ownedByFirm ? 0 : 2));
+  if (!p.has_attributes) return "-";
+  return std::to_string((p.editable ? 1 : 0) | (p.owned_by_firm ? 0 : 2));
 }
 
 class TreeTasks : public EngineTest {
@@ -56,13 +56,13 @@ class TreeTasks : public EngineTest {
     int checked = 0;
     for (link::Parameter* p : AllParameters()) {
       // "CHAr*" is kept as four codes; the identity answers are no stored values.
-      if (p->shortName == "CHAr*" || p->shortName == "dev" || p->shortName == "ver" ||
-          p->shortName == "exit")
+      if (p->short_name == "CHAr*" || p->short_name == "dev" || p->short_name == "ver" ||
+          p->short_name == "exit")
         continue;
-      auto it = dump.find({p->shortName, IndexKey(*p)});
-      ASSERT_NE(it, dump.end()) << p->shortName << ":" << IndexKey(*p);
-      EXPECT_EQ(p->value, it->second.value) << p->shortName << ":" << IndexKey(*p);
-      EXPECT_EQ(AttributeText(*p), it->second.attributes) << p->shortName;
+      auto it = dump.find({p->short_name, IndexKey(*p)});
+      ASSERT_NE(it, dump.end()) << p->short_name << ":" << IndexKey(*p);
+      EXPECT_EQ(p->value, it->second.value) << p->short_name << ":" << IndexKey(*p);
+      EXPECT_EQ(AttributeText(*p), it->second.attributes) << p->short_name;
       ++checked;
     }
     EXPECT_GT(checked, 100);
@@ -72,18 +72,18 @@ class TreeTasks : public EngineTest {
 TEST_F(TreeTasks, ReadAllFillsEveryParameterWithTheDevicesValue) {
   const int total = tree.root->CountForTask(1);
   ASSERT_TRUE(engine->RunTask(tree.root.get(), kTaskReadAll));
-  EXPECT_EQ(progress.lastCaption, "Идет чтение параметров из прибора");
-  EXPECT_EQ(progress.lastRange, total);
-  EXPECT_EQ(engine->progressDone.load(), total);
+  EXPECT_EQ(progress.last_caption, "Идет чтение параметров из прибора");
+  EXPECT_EQ(progress.last_range, total);
+  EXPECT_EQ(engine->progress_done.load(), total);
 
   for (link::Parameter* p : AllParameters()) {
-    EXPECT_TRUE(p->note.empty()) << p->shortName << ": " << p->note;
-    EXPECT_NE(p->value, link::kNoData) << p->shortName;
+    EXPECT_TRUE(p->note.empty()) << p->short_name << ": " << p->note;
+    EXPECT_NE(p->value, link::kNoData) << p->short_name;
   }
   ASSERT_EQ(sim->Stop(), 0);
   ExpectTreeMatches(sim->ReadDump());
 
-  const auto texts = progress.texts();
+  const auto texts = progress.Texts();
   ASSERT_GE(texts.size(), 3u);
   EXPECT_EQ(texts[0], "Читаем ветвь 'ВЕСК'");
   EXPECT_EQ(texts[texts.size() - 2], "");
@@ -122,17 +122,17 @@ TEST_F(TreeTasks, WriteAllSendsEveryWritableValue) {
   }
   progress.Clear();
   ASSERT_TRUE(engine->RunTask(tree.root.get(), kTaskWriteAll));
-  EXPECT_EQ(progress.lastCaption, "Идет запись параметров в прибор");
+  EXPECT_EQ(progress.last_caption, "Идет запись параметров в прибор");
 
   int writable = 0;
   for (link::Parameter* p : AllParameters()) {
     if (p->writable) ++writable;
-    EXPECT_TRUE(p->note.empty()) << p->shortName << ": " << p->note;
-    EXPECT_FALSE(p->valueChanged) << p->shortName;
+    EXPECT_TRUE(p->note.empty()) << p->short_name << ": " << p->note;
+    EXPECT_FALSE(p->value_changed) << p->short_name;
   }
-  EXPECT_EQ(static_cast<int>(progress.texts_starting("  Запись: ").size()), writable);
+  EXPECT_EQ(static_cast<int>(progress.TextsStarting("  Запись: ").size()), writable);
   // In mode "all" every branch says so, even one with nothing to write.
-  EXPECT_EQ(static_cast<int>(progress.texts_starting("Пишем ветвь '").size()),
+  EXPECT_EQ(static_cast<int>(progress.TextsStarting("Пишем ветвь '").size()),
             CountBranches(*tree.root));
   ASSERT_EQ(sim->Stop(), 0);
   const Dump dump = sim->ReadDump();
@@ -147,12 +147,12 @@ TEST_F(TreeTasks, WriteChangedSendsOnlyTheChangedValues) {
   ASSERT_TRUE(Find("Cn.SP", 20)->SetValueFromText("4321"));
   progress.Clear();
   ASSERT_TRUE(engine->RunTask(tree.root.get(), kTaskWriteChanged));
-  EXPECT_EQ(progress.lastRange, 2);
-  EXPECT_EQ(progress.texts_starting("  Запись: "),
+  EXPECT_EQ(progress.last_range, 2);
+  EXPECT_EQ(progress.TextsStarting("  Запись: "),
             (std::vector<std::string>{"  Запись: FiLt:4 = 77 [новое значение]",
                                       "  Запись: Cn.SP:20 = 4321 [новое значение]"}));
   // Only the branches that hold a changed value say so.
-  EXPECT_EQ(progress.texts_starting("Пишем ветвь '").size(), 2u);
+  EXPECT_EQ(progress.TextsStarting("Пишем ветвь '").size(), 2u);
   ASSERT_EQ(sim->Stop(), 0);
   const Dump dump = sim->ReadDump();
   EXPECT_EQ((dump.at({"FiLt", "4"}).value), "77");
@@ -162,7 +162,7 @@ TEST_F(TreeTasks, WriteChangedSendsOnlyTheChangedValues) {
 TEST_F(TreeTasks, CompareAfterReadFindsNothing) {
   ASSERT_TRUE(engine->RunTask(tree.root.get(), kTaskReadAll));
   ASSERT_TRUE(exchange::CompareCommand(*engine, tree.root.get()));
-  EXPECT_EQ(engine->diffCount.load(), 0);
+  EXPECT_EQ(engine->diff_count.load(), 0);
   const auto shown = messages.messages();
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0].text, "Отличий не обнаружено");
@@ -174,8 +174,8 @@ TEST_F(TreeTasks, CompareReportsTwelveDifferencesAndDetailsTen) {
   ASSERT_TRUE(engine->RunTask(tree.root.get(), kTaskReadAll));
   for (const Edit& e : kEdits) ASSERT_TRUE(Find(e.name, e.index)->SetValueFromText(e.text));
   ASSERT_TRUE(exchange::CompareCommand(*engine, tree.root.get()));
-  EXPECT_EQ(progress.lastCaption, "Идет сравнение параметров в конфигурации и в приборе");
-  EXPECT_EQ(engine->diffCount.load(), 12);
+  EXPECT_EQ(progress.last_caption, "Идет сравнение параметров в конфигурации и в приборе");
+  EXPECT_EQ(engine->diff_count.load(), 12);
 
   const auto shown = messages.messages();
   ASSERT_EQ(shown.size(), 1u);
@@ -207,63 +207,63 @@ TEST_F(TreeTasks, WritingAllWithoutDataSendsNothing) {
   for (link::Parameter* p : AllParameters()) {
     if (!p->writable) continue;
     EXPECT_EQ(p->note, "Значение не записанно, так как параметер не инициализирован")
-        << p->shortName;
+        << p->short_name;
     EXPECT_EQ(p->value, link::kNoData);
   }
-  EXPECT_TRUE(progress.texts_starting("  Запись: ").empty());
+  EXPECT_TRUE(progress.TextsStarting("  Запись: ").empty());
   ASSERT_EQ(sim->Stop(), 0);
   EXPECT_EQ(sim->CountReceived(""), 0) << "frames reached the device";
 }
 
 TEST_F(TreeTasks, IndexedParametersShowTheirIndexInTheLogLines) {
   ASSERT_TRUE(engine->RunTask(tree.root.get(), kTaskReadAll));
-  const auto reads = progress.texts_starting("  Чтение: clb.k:3 = ");
+  const auto reads = progress.TextsStarting("  Чтение: clb.k:3 = ");
   ASSERT_EQ(reads.size(), 1u);
   const std::string value = Find("clb.k", 3)->value;
   EXPECT_EQ(reads[0], "  Чтение: clb.k:3 = " + value);
 
-  model::ObjectWithParameters one;
+  model::ParameterNode one;
   one.AddParameter(Find("clb.k", 3)->Clone());
   progress.Clear();
   ASSERT_TRUE(exchange::CompareCommand(*engine, &one));
-  EXPECT_EQ(progress.texts_starting("  Сравниваем: "),
+  EXPECT_EQ(progress.TextsStarting("  Сравниваем: "),
             std::vector<std::string>{"  Сравниваем: clb.k=" + value + ":3<>" + value});
 }
 
 TEST_F(TreeTasks, CancelDuringReadStopsAtTheNextBranch) {
   // Reads that succeed do not look for a cancel; the next branch does.
-  progress.onLine = [this](const exchange::ProgressLine& line) {
+  progress.on_line = [this](const exchange::ProgressLine& line) {
     if (line.text.rfind("  Чтение: bPS", 0) == 0) engine->Cancel();
   };
   ASSERT_TRUE(engine->RunTask(tree.root.get(), kTaskReadAll));
-  const auto reads = progress.texts_starting("  Чтение: ");
+  const auto reads = progress.TextsStarting("  Чтение: ");
   ASSERT_FALSE(reads.empty());
   EXPECT_EQ(reads.back().rfind("  Чтение: CHAr*", 0), 0u) << reads.back();
-  EXPECT_TRUE(progress.texts_starting("Читаем ветвь 'Входы'").empty());
+  EXPECT_TRUE(progress.TextsStarting("Читаем ветвь 'Входы'").empty());
   EXPECT_EQ(Find("FiLt", 0)->value, link::kNoData);
-  EXPECT_EQ(link::exitStatus.load(), exchange::kStatusCancelled);
+  EXPECT_EQ(link::exit_status.load(), exchange::kStatusCancelled);
 }
 
 TEST_F(TreeTasks, CancelDuringWriteStopsAfterTheParameterAndClosesAtOnce) {
   ASSERT_TRUE(engine->RunTask(tree.root.get(), kTaskReadAll));
   progress.Clear();
   int written = 0;
-  progress.onLine = [&](const exchange::ProgressLine& line) {
+  progress.on_line = [&](const exchange::ProgressLine& line) {
     if (line.text.rfind("  Запись: ", 0) == 0 && ++written == 5) engine->Cancel();
   };
-  engine->set_linger(std::chrono::seconds(5));
+  engine->SetLinger(std::chrono::seconds(5));
   const auto start = std::chrono::steady_clock::now();
   ASSERT_TRUE(engine->RunTask(tree.root.get(), kTaskWriteAll));
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-  EXPECT_EQ(progress.texts_starting("  Запись: ").size(), 5u);
-  EXPECT_EQ(progress.texts().back(), "Задание выполнено. Окно будет закрыто автоматически.");
-  EXPECT_EQ(link::exitStatus.load(), exchange::kStatusCancelled);
-  EXPECT_FALSE(engine->cancelEvent.is_set());
+  EXPECT_EQ(progress.TextsStarting("  Запись: ").size(), 5u);
+  EXPECT_EQ(progress.Texts().back(), "Задание выполнено. Окно будет закрыто автоматически.");
+  EXPECT_EQ(link::exit_status.load(), exchange::kStatusCancelled);
+  EXPECT_FALSE(engine->cancel_event.IsSet());
 }
 
 TEST_F(TreeTasks, PortThatVanishesEndsTheTaskWithReasons) {
   int reads = 0;
-  progress.onLine = [&](const exchange::ProgressLine& line) {
+  progress.on_line = [&](const exchange::ProgressLine& line) {
     if (line.text.rfind("  Чтение: ", 0) == 0 && ++reads == 20) sim->Kill();
   };
   ASSERT_TRUE(engine->RunTask(tree.root.get(), kTaskReadAll));
@@ -273,19 +273,19 @@ TEST_F(TreeTasks, PortThatVanishesEndsTheTaskWithReasons) {
   for (link::Parameter* p : AllParameters()) {
     if (!p->note.empty()) {
       ++failed;
-      EXPECT_EQ(p->value, link::kNoData) << p->shortName;
+      EXPECT_EQ(p->value, link::kNoData) << p->short_name;
     }
   }
   EXPECT_GT(failed, 0);
-  EXPECT_NE(link::exitStatus.load(), 0u);
+  EXPECT_NE(link::exit_status.load(), 0u);
 }
 
 TEST_F(TreeTasks, InitialiseWritesTheInitialValuesAndSendsInit) {
   messages.QueueAnswers({link::MsgAnswer::Yes, link::MsgAnswer::Yes});
   ASSERT_TRUE(exchange::InitialiseDevice(*engine, tree.root.get()));
-  EXPECT_EQ(progress.lastCode, exchange::kTaskInitialise);
-  EXPECT_EQ(progress.lastCaption, "Идет инициализация прибора");
-  EXPECT_EQ(progress.lastRange, tree.root->CountForTask(-1));
+  EXPECT_EQ(progress.last_code, exchange::kTaskInitialise);
+  EXPECT_EQ(progress.last_caption, "Идет инициализация прибора");
+  EXPECT_EQ(progress.last_range, tree.root->CountForTask(-1));
   for (int i = 0; i < 16; ++i) EXPECT_EQ(Find("clb.k", i)->value, i % 2 ? "4095" : "0") << i;
   ASSERT_EQ(sim->Stop(), 0);
   const Dump dump = sim->ReadDump();

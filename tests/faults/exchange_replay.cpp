@@ -26,9 +26,9 @@ constexpr uint32_t kStatusTimeout = 0x04;
 constexpr uint32_t kStatusBadLine = 0x08;
 constexpr uint32_t kStatusDeviceError = 0x10;
 
-const uint16_t kDevHash = link::name_hash("dev");
-const uint16_t kVerHash = link::name_hash("ver");
-const uint16_t kCharHash = link::name_hash("CHAr");
+const uint16_t kDevHash = link::NameHash("dev");
+const uint16_t kVerHash = link::NameHash("ver");
+const uint16_t kCharHash = link::NameHash("CHAr");
 
 struct TraceLine {
   double seconds = 0;
@@ -90,7 +90,7 @@ Outcome Classify(const TraceLine& answer, uint16_t request_hash, bool& error_dat
   if (answer.chars.empty()) return Outcome::Timeout;  // lost, or not sent
   if (answer.chars.size() < 2 || answer.chars[0] != link::kFrameStart) return Outcome::LostStart;
   link::ReplyFrame reply;
-  if (!link::parse_reply(answer.chars, reply)) return Outcome::Checksum;
+  if (!link::ParseReply(answer.chars, reply)) return Outcome::Checksum;
   if (reply.hash == request_hash) return Outcome::Answer;
   if (reply.hash == link::kErrorReplyHash) {
     error_data = reply.count > 0;
@@ -111,7 +111,7 @@ uint32_t StatusAfter(uint32_t s, const Request& r) {
     case Outcome::OtherCommand:
       return kStatusBadLine;
     case Outcome::ErrorReply:
-      if (r.errorData) return kStatusDeviceError;
+      if (r.error_data) return kStatusDeviceError;
       return s == kStatusTimeout ? kStatusBadLine : s;
     default:
       return s == kStatusTimeout ? kStatusBadLine : s;
@@ -147,7 +147,7 @@ class RequestCursor {
 
   const Request& Consume() {
     const Request& r = requests_[at_++];
-    replay_.exitStatus = StatusAfter(replay_.exitStatus, r);
+    replay_.exit_status = StatusAfter(replay_.exit_status, r);
     return r;
   }
 
@@ -179,8 +179,8 @@ std::optional<Outcome> ExchangeEntry(RequestCursor& cursor, const TreeEntry& e, 
     }
     return Outcome::Answer;
   }
-  const uint16_t hash = link::name_hash(e.name);
-  if (e.hasAttributes) {
+  const uint16_t hash = link::NameHash(e.name);
+  if (e.has_attributes) {
     auto r = cursor.Take(link::kAttributeHash, read, hash, key);
     if (!r || *r != Outcome::Answer) return r;
   }
@@ -217,8 +217,9 @@ std::vector<Attempt> ParseAttempts(const std::string& trace, double reply_wait_s
     } else if (i + 1 < lines.size() && !lines[i + 1].received) {
       const TraceLine& tx = lines[i + 1];
       a.delay = tx.seconds - rx.seconds;
-      a.outcome = a.delay > reply_wait_seconds - kTimingMargin ? Outcome::Uncertain
-                                                               : Classify(tx, rx.hash, a.errorData);
+      a.outcome = a.delay > reply_wait_seconds - kTimingMargin
+                      ? Outcome::Uncertain
+                      : Classify(tx, rx.hash, a.error_data);
     } else {
       a.outcome = Outcome::Uncertain;  // answered later, or the trace ends here
     }
@@ -264,7 +265,7 @@ Replay ReplayRun(const std::string& trace, const std::vector<TreeEntry>& walk, b
         return replay;
       }
       r.result = a.outcome;
-      r.errorData = a.errorData;
+      r.error_data = a.error_data;
       if (r.hash == link::kApplyHash) break;  // sent once, whatever came back
       if (a.outcome == Outcome::Timeout && timeouts < kTimeoutRetries) {
         ++timeouts;
@@ -305,7 +306,7 @@ Replay ReplayRun(const std::string& trace, const std::vector<TreeEntry>& walk, b
     }
     if (streak > kStreakLimit) {
       replay.cancelled = true;
-      if (write) replay.exitStatus = kStatusTimeout;
+      if (write) replay.exit_status = kStatusTimeout;
       break;
     }
   }

@@ -32,8 +32,8 @@ struct Attempt {
   uint16_t hash = 0;
   std::vector<uint8_t> data;
   Outcome outcome = Outcome::Timeout;
-  bool errorData = false;  // an error reply that carries its code
-  double delay = 0;        // seconds from the request to the answer
+  bool error_data = false;  // an error reply that carries its code
+  double delay = 0;         // seconds from the request to the answer
 };
 
 // The attempts in the trace, in order. Requests in another protocol set `foreign`.
@@ -46,7 +46,7 @@ struct Request {
   uint16_t hash = 0;
   std::vector<uint8_t> data;
   Outcome result = Outcome::Timeout;
-  bool errorData = false;
+  bool error_data = false;
   int attempts = 0;
 };
 
@@ -55,7 +55,7 @@ struct Replay {
   bool astray = false;    // the requests broke the link's or the walk's rules
   std::string why;        // for either of the two
   int attempts = 0;
-  uint32_t exitStatus = 0;
+  uint32_t exit_status = 0;
   bool cancelled = false;           // the task stopped early (five failures in a row)
   std::vector<std::string> failed;  // keys of the parameters that failed, in walk order
   bool slow = false;                // some answer took long enough to doubt the timing

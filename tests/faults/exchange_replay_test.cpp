@@ -17,14 +17,14 @@ namespace vesk::faults {
 namespace {
 
 constexpr double kReplyWait = 0.114;
-const uint16_t kDev = link::name_hash("dev");
-const uint16_t kVer = link::name_hash("ver");
-const uint16_t kFilt = link::name_hash("FiLt");
+const uint16_t kDev = link::NameHash("dev");
+const uint16_t kVer = link::NameHash("ver");
+const uint16_t kFilt = link::NameHash("FiLt");
 
 std::string Frame(bool read, uint16_t hash, const std::vector<uint8_t>& data) {
   link::RequestFrame f;
-  link::build_request(read, hash, data.data(), static_cast<int>(data.size()), {}, f);
-  std::string text(f.text());
+  link::BuildRequest(read, hash, data.data(), static_cast<int>(data.size()), {}, f);
+  std::string text(f.Text());
   text.pop_back();  // the carriage return, written as \r in the trace
   return text;
 }
@@ -106,7 +106,7 @@ std::vector<TreeEntry> Filts(int copies) {
     TreeEntry e;
     e.name = "FiLt";
     e.index = i;
-    e.hasAttributes = true;
+    e.has_attributes = true;
     e.value = "10";
     walk.push_back(e);
   }
@@ -145,7 +145,7 @@ TEST_P(ReplayOfReads, StatusAndFailures) {
   const Replay r = ReplayRun(w.text(), Filts(static_cast<int>(c.filts.size())), false, kReplyWait);
   ASSERT_TRUE(r.modelled) << r.why;
   EXPECT_FALSE(r.astray) << r.why;
-  EXPECT_EQ(r.exitStatus, c.status);
+  EXPECT_EQ(r.exit_status, c.status);
   EXPECT_EQ(r.failed, c.failed);
 }
 
@@ -176,7 +176,7 @@ TEST(Replay, FiveTimeOutsInARowEndTheRead) {
   ASSERT_TRUE(r.modelled) << r.why;
   EXPECT_FALSE(r.astray) << r.why;
   EXPECT_TRUE(r.cancelled);
-  EXPECT_EQ(r.exitStatus, 0x04u);
+  EXPECT_EQ(r.exit_status, 0x04u);
   EXPECT_EQ(r.failed.size(), 5u);
 
   // A request after the fifth is one too many.
@@ -196,7 +196,7 @@ TEST(Replay, FiveWriteTimeOutsRecordTheTimeOutWhole) {
   ASSERT_TRUE(r.modelled) << r.why;
   EXPECT_FALSE(r.astray) << r.why;
   EXPECT_TRUE(r.cancelled);
-  EXPECT_EQ(r.exitStatus, 0x04u);
+  EXPECT_EQ(r.exit_status, 0x04u);
 }
 
 TEST(Replay, ARequestGivenUpEarlyBreaksTheRules) {

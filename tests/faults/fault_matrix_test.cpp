@@ -35,12 +35,12 @@ struct FaultCase {
   const char* name;
   std::vector<std::string> options;
   FaultKinds kinds;
-  bool killSimulator = false;
+  bool kill_simulator = false;
   // Late answers and a vanished device leave the trace without what the configurator
   // saw in time; such runs are judged by the rules that hold whatever the timing.
   bool replayable = true;
   // Answers arrive after their request was given up, during later requests.
-  bool lateAnswers = false;
+  bool late_answers = false;
 };
 
 void PrintTo(const FaultCase& c, std::ostream* os) {
@@ -57,13 +57,13 @@ const std::vector<FaultCase> kCases = {
     {"Clean", With({}), {}},
     {"Drop", With({"--drop", "0.2"}), {.timeouts = true}},
     {"Corrupt", With({"--corrupt", "0.1"}), {}},
-    {"Garbage", With({"--garbage", "0.1"}), {.lostStarts = true}},
+    {"Garbage", With({"--garbage", "0.1"}), {.lost_starts = true}},
     {"WrongHash", With({"--wrong-hash", "0.1"}), {}},
     {"Late", With({"--late-ms", "400"}), {.timeouts = true}, false, false, true},
     {"MuteAfter", With({"--mute-after", "120"}), {.timeouts = true}},
     {"SimulatorKilled",
      With({}),
-     {.timeouts = true, .lostStarts = true, .lineErrors = true},
+     {.timeouts = true, .lost_starts = true, .line_errors = true},
      true,
      false},
 };
@@ -92,20 +92,21 @@ class FaultMatrix : public ::testing::TestWithParam<std::tuple<FaultCase, bool>>
   void CheckExitCode(const FaultCase& c, bool anything_failed) {
     if (replay.astray) ADD_FAILURE() << "the requests broke the rules: " << replay.why;
     if (replay.modelled && !replay.astray) {
-      EXPECT_EQ(run.exitCode, ExitCodeFor(replay.exitStatus))
-          << "exit status 0x" << std::hex << replay.exitStatus;
+      EXPECT_EQ(run.exit_code, ExitCodeFor(replay.exit_status))
+          << "exit status 0x" << std::hex << replay.exit_status;
       return;
     }
     // A replayable case that could not be replayed (a busy machine) is still judged by
     // the rules that hold whatever the timing.
     if (c.replayable) std::cout << "[   NOTE   ] not replayed: " << replay.why << "\n";
-    if (c.killSimulator) {
-      EXPECT_TRUE(run.exitCode == 202 || run.exitCode == 203) << run.exitCode;
+    if (c.kill_simulator) {
+      EXPECT_TRUE(run.exit_code == 202 || run.exit_code == 203) << run.exit_code;
     } else {
-      EXPECT_TRUE(run.exitCode == 0 || run.exitCode == 202 || run.exitCode == 203) << run.exitCode;
+      EXPECT_TRUE(run.exit_code == 0 || run.exit_code == 202 || run.exit_code == 203)
+          << run.exit_code;
     }
     if (anything_failed) {
-      EXPECT_NE(run.exitCode, 0) << "failures reported as success";
+      EXPECT_NE(run.exit_code, 0) << "failures reported as success";
     }
   }
 
@@ -119,16 +120,16 @@ class FaultMatrix : public ::testing::TestWithParam<std::tuple<FaultCase, bool>>
     ASSERT_TRUE(saved.loaded) << "the saved file does not load";
     EXPECT_TRUE(saved.messages.empty()) << saved.messages.front();
     ASSERT_EQ(saved.entries.size(), s.fresh.size());
-    if (ReadFile(file) == s.fileBytes) {
+    if (ReadFile(file) == s.file_bytes) {
       // Nothing was saved: the read got nothing to keep.
-      EXPECT_NE(run.exitCode, 0);
+      EXPECT_NE(run.exit_code, 0);
       return;
     }
     std::vector<std::string> noted;
     size_t unvisited = std::string::npos;
     for (size_t i = 0; i < saved.entries.size(); ++i) {
       const TreeEntry& e = saved.entries[i];
-      const TreeEntry& before = s.fileEntries[i];
+      const TreeEntry& before = s.file_entries[i];
       const TreeEntry& fresh = s.fresh[i];
       const std::string key = e.Key();
       if (e.note.empty() && e.value == fresh.value) {
@@ -139,7 +140,7 @@ class FaultMatrix : public ::testing::TestWithParam<std::tuple<FaultCase, bool>>
         ADD_FAILURE() << key << " was read after " << saved.entries[unvisited].Key()
                       << " was left out";
       const DumpEntry* d = Find(device, e.Dump());
-      const bool attributes = e.hasAttributes && d && d->attributes != "-";
+      const bool attributes = e.has_attributes && d && d->attributes != "-";
       const std::string attr = e.AttributeText();
       if (e.note.empty()) {
         if (!d) continue;
@@ -159,7 +160,7 @@ class FaultMatrix : public ::testing::TestWithParam<std::tuple<FaultCase, bool>>
         // answer repeats, but not yet one of another copy of the same parameter by the
         // index it repeats; such attributes can stay with a parameter whose value then
         // failed.
-        const bool other_copy = c.lateAnswers && HeldByAnotherCopy(device, e, attr);
+        const bool other_copy = c.late_answers && HeldByAnotherCopy(device, e, attr);
         EXPECT_TRUE(OneOf(attr, {&d->attributes, &before_attr, &fresh_attr}) || other_copy)
             << key << " attributes " << attr;
       }
@@ -183,27 +184,27 @@ class FaultMatrix : public ::testing::TestWithParam<std::tuple<FaultCase, bool>>
   // stopped before it.
   void CheckWrite(const FaultCase& c, const std::string& file, const Dump& device) {
     const SharedFixture& s = Shared();
-    EXPECT_EQ(ReadFile(file), s.fileBytes) << "writing changed the file written from";
+    EXPECT_EQ(ReadFile(file), s.file_bytes) << "writing changed the file written from";
     const std::vector<std::string> logged = ErrorLogKeys(log);
-    if (c.killSimulator) {
+    if (c.kill_simulator) {
       CheckExitCode(c, true);
       return;
     }
     size_t last_logged = 0;
     std::vector<std::string> not_held;
-    for (size_t i = 0; i < s.fileEntries.size(); ++i) {
-      const TreeEntry& e = s.fileEntries[i];
+    for (size_t i = 0; i < s.file_entries.size(); ++i) {
+      const TreeEntry& e = s.file_entries[i];
       const std::string key = e.Key();
       if (std::find(logged.begin(), logged.end(), key) != logged.end()) last_logged = i;
       if (!e.writable || e.value == kNoData) continue;
       bool held = true;
       if (e.name == "CHAr*") {
         link::PackedName codes{};
-        ASSERT_TRUE(link::pack_network_name(e.value, codes)) << e.value;
+        ASSERT_TRUE(link::PackNetworkName(e.value, codes)) << e.value;
         for (int k = 0; k < 4; ++k) {
           const DumpKey code_key{"CHAr", std::to_string(e.index < 0 ? k : e.index + k)};
           const DumpEntry* now = Find(device, code_key);
-          const DumpEntry* was = Find(s.deviceState, code_key);
+          const DumpEntry* was = Find(s.device_state, code_key);
           ASSERT_TRUE(now && was) << "CHAr:" << k;
           const std::string wanted = std::to_string(codes[static_cast<size_t>(k)]);
           EXPECT_TRUE(OneOf(now->value, {&wanted, &was->value}))
@@ -212,12 +213,12 @@ class FaultMatrix : public ::testing::TestWithParam<std::tuple<FaultCase, bool>>
         }
       } else {
         const DumpEntry* now = Find(device, e.Dump());
-        const DumpEntry* was = Find(s.deviceState, e.Dump());
+        const DumpEntry* was = Find(s.device_state, e.Dump());
         if (!now || !was) continue;  // not kept by the device
         EXPECT_TRUE(OneOf(now->value, {&e.value, &was->value}))
             << key << " holds \"" << now->value << "\", which neither side had";
         held = now->value == e.value;
-        if (e.hasAttributes && now->attributes != "-") {
+        if (e.has_attributes && now->attributes != "-") {
           const std::string attr = e.AttributeText();
           EXPECT_TRUE(OneOf(now->attributes, {&attr, &was->attributes}))
               << key << " attributes " << now->attributes;
@@ -226,10 +227,10 @@ class FaultMatrix : public ::testing::TestWithParam<std::tuple<FaultCase, bool>>
       }
       if (!held) not_held.push_back(key);
       if (!held && std::find(logged.begin(), logged.end(), key) == logged.end() &&
-          (i < last_logged || run.exitCode == 0))
+          (i < last_logged || run.exit_code == 0))
         ADD_FAILURE() << key << " was not written, and no failure says so";
     }
-    if (run.exitCode == 0) {
+    if (run.exit_code == 0) {
       EXPECT_TRUE(logged.empty() && not_held.empty());
     }
     if (replay.modelled && !replay.astray) {
@@ -248,24 +249,24 @@ TEST_P(FaultMatrix, EndsInTimeWithValuesOneSideHad) {
   const SharedFixture& s = Shared();
   TempDir dir;
   const std::string state = dir / "state.txt";
-  WriteFile(state, FormatDump(s.deviceState));
+  WriteFile(state, FormatDump(s.device_state));
   const std::string file = dir / "config.vesk";
-  WriteFile(file, s.fileBytes);
+  WriteFile(file, s.file_bytes);
 
   SimRun sim(dir, state, c.options);
-  ASSERT_TRUE(sim.ok());
-  const std::chrono::milliseconds bound = RunBound(s.fileEntries, write, c.kinds);
+  ASSERT_TRUE(sim.Ok());
+  const std::chrono::milliseconds bound = RunBound(s.file_entries, write, c.kinds);
   auto configurator = StartConfigurator(
       dir, sim.pty(), std::string(write ? "/write" : "/read") + "/close/elog:errors.log", file);
-  if (c.killSimulator) {
+  if (c.kill_simulator) {
     const auto deadline = std::chrono::steady_clock::now() + 10s;
     while (sim.Received() < kKillAfterFrames && std::chrono::steady_clock::now() < deadline)
       std::this_thread::sleep_for(1ms);
     sim.Kill();
   }
   run = configurator->Wait(bound);
-  ASSERT_FALSE(run.timedOut) << "still running after " << bound.count() << " ms: a hang";
-  if (!c.killSimulator) {
+  ASSERT_FALSE(run.timed_out) << "still running after " << bound.count() << " ms: a hang";
+  if (!c.kill_simulator) {
     const int sim_exit = sim.Stop();
     ASSERT_EQ(sim_exit, 0) << "vesk-sim did not end cleanly: " << sim.errors;
   }
@@ -276,26 +277,26 @@ TEST_P(FaultMatrix, EndsInTimeWithValuesOneSideHad) {
     EXPECT_EQ(err->find("Sanitizer"), std::string::npos) << *err;
   }
 
-  const std::string trace = ReadFile(sim.tracePath);
+  const std::string trace = ReadFile(sim.trace_path);
   log = ReadFile(dir / "errors.log");
   const double reply_wait = std::chrono::duration<double>(AttemptTime()).count();
   // The trace of a killed device ends in the middle of the task.
-  if (!c.killSimulator)
-    replay = ReplayRun(trace, write ? s.fileEntries : s.fresh, write, reply_wait);
-  if (!c.killSimulator) {
+  if (!c.kill_simulator)
+    replay = ReplayRun(trace, write ? s.file_entries : s.fresh, write, reply_wait);
+  if (!c.kill_simulator) {
     EXPECT_LE(run.elapsed, NeededFor(replay.attempts))
         << replay.attempts << " attempts on the line do not need that long";
   }
 
   // A killed device wrote nothing; a read leaves it as it was.
-  const Dump device = c.killSimulator ? s.deviceState : ParseDump(ReadFile(sim.dumpPath));
+  const Dump device = c.kill_simulator ? s.device_state : ParseDump(ReadFile(sim.dump_path));
   if (write)
     CheckWrite(c, file, device);
   else
     CheckRead(c, file, device);
   RecordProperty("elapsed_ms", static_cast<int>(run.elapsed.count()));
   RecordProperty("bound_ms", static_cast<int>(bound.count()));
-  RecordProperty("exit_code", run.exitCode);
+  RecordProperty("exit_code", run.exit_code);
   RecordProperty("attempts", replay.attempts);
   RecordProperty("replayed", replay.modelled && !replay.astray ? 1 : 0);
   RecordProperty("failed", static_cast<int>(ErrorLogKeys(log).size()));

@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "model/config_file.h"
-#include "model/desc_branch.h"
+#include "model/description_branch.h"
 #include "model/description_container.h"
 #include "model/description_loader.h"
 
@@ -76,17 +76,17 @@ std::optional<std::string> MarkedValue(const std::string& name, int index, int s
   return std::nullopt;
 }
 
-void Flatten(const model::DescBranch& branch, std::vector<TreeEntry>& out) {
+void Flatten(const model::DescriptionBranch& branch, std::vector<TreeEntry>& out) {
   for (const auto& p : branch.parameters) {
     TreeEntry e;
-    e.name = p->shortName;
-    e.index = p->indexed ? p->linearIndex : -1;
-    e.hasAttributes = p->hasAttributes != 0;
+    e.name = p->short_name;
+    e.index = p->indexed ? p->linear_index : -1;
+    e.has_attributes = p->has_attributes != 0;
     e.writable = p->writable;
     e.value = p->value;
     e.note = p->note;
     e.editable = p->editable;
-    e.ownedByFirm = p->ownedByFirm;
+    e.owned_by_firm = p->owned_by_firm;
     out.push_back(std::move(e));
   }
   for (const auto& child : branch.children) Flatten(*child, out);
@@ -94,7 +94,7 @@ void Flatten(const model::DescBranch& branch, std::vector<TreeEntry>& out) {
 
 class Target : public model::ConfigurationTarget {
  public:
-  model::DescBranch* ReloadDescription(int32_t device_kind) override {
+  model::DescriptionBranch* ReloadDescription(int32_t device_kind) override {
     model::LoadDescriptionFrom(TreePath(), device_kind, tree);
     return tree.root.get();
   }
@@ -156,17 +156,17 @@ Dump MarkedState(const Dump& defaults, int state) {
 
 SimRun::SimRun(const TempDir& dir, const std::string& state_file,
                const std::vector<std::string>& extra) {
-  dumpPath = dir / "dump.txt";
-  tracePath = dir / "trace.txt";
+  dump_path = dir / "dump.txt";
+  trace_path = dir / "trace.txt";
   std::vector<std::string> args{"--tree",     TreePath(), "--bps",   std::to_string(kTestBaud),
                                 "--input-ms", "0",        "--state", state_file,
-                                "--dump",     dumpPath,   "--trace", tracePath};
+                                "--dump",     dump_path,  "--trace", trace_path};
   args.insert(args.end(), extra.begin(), extra.end());
   started_ = std::chrono::steady_clock::now();
   process_ = std::make_unique<Process>(BinPath("vesk-sim"), args, dir.path(), "sim");
   const auto deadline = std::chrono::steady_clock::now() + 10s;
   while (std::chrono::steady_clock::now() < deadline) {
-    const std::string text = ReadFile(process_->outPath());
+    const std::string text = ReadFile(process_->out_path());
     if (const size_t eol = text.find('\n'); eol != std::string::npos) {
       pty_ = text.substr(0, eol);
       break;
@@ -188,7 +188,7 @@ int SimRun::Stop() {
   const RunResult r = process_->Wait(lived + 10s);
   process_.reset();
   errors = r.err;
-  return r.exitCode;
+  return r.exit_code;
 }
 
 void SimRun::Kill() {
@@ -199,7 +199,7 @@ void SimRun::Kill() {
 }
 
 int SimRun::Received() const {
-  const std::string text = ReadFile(tracePath);
+  const std::string text = ReadFile(trace_path);
   int n = 0;
   for (size_t at = text.find(" RX "); at != std::string::npos; at = text.find(" RX ", at + 1)) ++n;
   return n;
@@ -225,7 +225,7 @@ DumpKey TreeEntry::Dump() const {
 }
 
 std::string TreeEntry::AttributeText() const {
-  return std::to_string((editable ? 1 : 0) | (ownedByFirm ? 0 : 2));
+  return std::to_string((editable ? 1 : 0) | (owned_by_firm ? 0 : 2));
 }
 
 std::vector<TreeEntry> FreshTree() {
@@ -250,15 +250,15 @@ SavedConfiguration LoadSaved(const std::string& path) {
 }
 
 RecordingPresenter::RecordingPresenter() {
-  link::set_presenter(this);
+  link::SetPresenter(this);
 }
 
 RecordingPresenter::~RecordingPresenter() {
-  link::set_presenter(nullptr);
+  link::SetPresenter(nullptr);
 }
 
-link::MsgAnswer RecordingPresenter::MessageBox(std::string_view text, std::string_view caption,
-                                               link::MsgIcon, link::MsgButtons) {
+link::MsgAnswer RecordingPresenter::ShowMessage(std::string_view text, std::string_view caption,
+                                                link::MsgIcon, link::MsgButtons) {
   messages.push_back(std::string(caption) + ": " + std::string(text));
   return link::MsgAnswer::No;
 }

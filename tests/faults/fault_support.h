@@ -53,7 +53,7 @@ Dump MarkedState(const Dump& defaults, int state);
 
 // vesk-sim as a process in `dir` at 115200 Bd with its inputs still, a state file, a
 // dump and a trace, plus `extra` options. The first line of its output names the
-// terminal; the constructor waits for it (check ok()).
+// terminal; the constructor waits for it (check Ok()).
 class SimRun {
  public:
   SimRun(const TempDir& dir, const std::string& state_file, const std::vector<std::string>& extra);
@@ -61,9 +61,9 @@ class SimRun {
   SimRun(const SimRun&) = delete;
   SimRun& operator=(const SimRun&) = delete;
 
-  bool ok() const { return !pty_.empty(); }
+  bool Ok() const { return !pty_.empty(); }
   const std::string& pty() const { return pty_; }
-  pid_t pid() const { return process_ ? process_->pid() : -1; }
+  pid_t Pid() const { return process_ ? process_->pid() : -1; }
   // SIGTERM and wait: the dump and the state are written then.
   int Stop();
   // SIGKILL: the terminal vanishes without a word and nothing is written.
@@ -71,7 +71,7 @@ class SimRun {
   // Received frames in the trace so far.
   int Received() const;
 
-  std::string dumpPath, tracePath;
+  std::string dump_path, trace_path;
   std::string errors;  // what it wrote to stderr, once stopped
 
  private:
@@ -91,12 +91,12 @@ std::unique_ptr<Process> StartConfigurator(const TempDir& dir, const std::string
 struct TreeEntry {
   std::string name;
   int index = -1;  // -1: not indexed
-  bool hasAttributes = false;
+  bool has_attributes = false;
   bool writable = true;
   std::string value;
   std::string note;
   bool editable = true;
-  bool ownedByFirm = false;
+  bool owned_by_firm = false;
 
   // "FiLt:3" or "dev", as the error log writes it.
   std::string Key() const;
@@ -124,8 +124,8 @@ class RecordingPresenter : public link::Presenter {
  public:
   RecordingPresenter();
   ~RecordingPresenter() override;
-  link::MsgAnswer MessageBox(std::string_view text, std::string_view caption, link::MsgIcon icon,
-                             link::MsgButtons buttons) override;
+  link::MsgAnswer ShowMessage(std::string_view text, std::string_view caption, link::MsgIcon icon,
+                              link::MsgButtons buttons) override;
   std::vector<std::string> messages;
 };
 

@@ -21,13 +21,13 @@ constexpr int kNameCodes = 4;
 std::chrono::microseconds AttemptTime() {
   link::PortSettings settings;
   settings.baud_rate = kTestBaud;
-  const link::LineTiming timing = link::line_timing(settings);
+  const link::LineTiming timing = link::LineTimingFor(settings);
   const double ms = timing.reply_wait_ms + link::kMaxFrameChars * timing.char_time_ms;
   return std::chrono::microseconds(static_cast<int64_t>(std::ceil(ms * 1000)));
 }
 
 int AttemptsPerRequest(FaultKinds kinds) {
-  return 1 + (kinds.timeouts ? 2 : 0) + (kinds.lostStarts ? 15 : 0) + (kinds.lineErrors ? 16 : 0);
+  return 1 + (kinds.timeouts ? 2 : 0) + (kinds.lost_starts ? 15 : 0) + (kinds.line_errors ? 16 : 0);
 }
 
 int TaskRequests(const std::vector<TreeEntry>& walk, bool write) {
@@ -37,7 +37,7 @@ int TaskRequests(const std::vector<TreeEntry>& walk, bool write) {
     if (e.name == "CHAr*")
       n += kNameCodes * (write ? 2 : 1);
     else
-      n += e.hasAttributes ? 2 : 1;
+      n += e.has_attributes ? 2 : 1;
   }
   return n;
 }
@@ -45,7 +45,7 @@ int TaskRequests(const std::vector<TreeEntry>& walk, bool write) {
 std::chrono::milliseconds RunBound(const std::vector<TreeEntry>& walk, bool write,
                                    FaultKinds kinds) {
   const int a = AttemptsPerRequest(kinds);
-  const int p = 1 + (kinds.timeouts ? 1 : 0) + (kinds.lineErrors ? 16 : 0);
+  const int p = 1 + (kinds.timeouts ? 1 : 0) + (kinds.line_errors ? 16 : 0);
   const int link_check = kLinkCheckRounds * kConverters * kLinkCheckRequests * a +
                          kLinkCheckRounds * kProbeProtocols * kConverters * p;
   const int64_t attempts = link_check + static_cast<int64_t>(TaskRequests(walk, write)) * a;

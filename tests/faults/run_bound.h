@@ -27,8 +27,8 @@ namespace vesk::faults {
 // What can happen to one attempt under a fault.
 struct FaultKinds {
   bool timeouts = false;
-  bool lostStarts = false;
-  bool lineErrors = false;
+  bool lost_starts = false;
+  bool line_errors = false;
 };
 
 // The process's own start-up and shut-down (description, settings, threads, saving):

@@ -97,9 +97,9 @@ TEST(SavingUnderACrash, FileIsTheOldOrTheNewConfigurationWhole) {
   ASSERT_EQ(s.error, "");
   TempDir dir;
   const std::string state = dir / "state.txt";
-  WriteFile(state, FormatDump(s.deviceState));
+  WriteFile(state, FormatDump(s.device_state));
   SimRun sim(dir, state, {});
-  ASSERT_TRUE(sim.ok());
+  ASSERT_TRUE(sim.Ok());
   const std::string target = dir / kTarget;
 
   // What an undisturbed read saves, the same twice over; and when, after the start, the
@@ -107,19 +107,19 @@ TEST(SavingUnderACrash, FileIsTheOldOrTheNewConfigurationWhole) {
   std::string new_bytes;
   Clock::duration save_begins{}, save_takes{};
   for (int k = 0; k < 2; ++k) {
-    WriteFile(target, s.fileBytes);
+    WriteFile(target, s.file_bytes);
     FolderWatch watch(dir.path());
     const Clock::time_point start = Clock::now();
     auto configurator = StartConfigurator(dir, sim.pty(), "/read/close", target);
     const auto created = watch.WaitFor(IN_CREATE, kTemporaryPrefix, start + 30s);
     const auto renamed = watch.WaitFor(IN_MOVED_TO, kTarget, start + 30s);
     const RunResult r = configurator->Wait(30s);
-    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ASSERT_EQ(r.exit_code, 0) << r.err;
     ASSERT_TRUE(created && renamed) << "the save did not go through a temporary file";
     save_begins = *created - start;
     save_takes = *renamed - *created;
     const std::string bytes = ReadFile(target);
-    ASSERT_NE(bytes, s.fileBytes);
+    ASSERT_NE(bytes, s.file_bytes);
     if (k == 1) {
       ASSERT_EQ(bytes, new_bytes) << "two reads of the same device saved different files";
     }
@@ -130,7 +130,7 @@ TEST(SavingUnderACrash, FileIsTheOldOrTheNewConfigurationWhole) {
   int old_file = 0, new_file = 0, inside_save = 0;
   for (int i = 0; i < kKills; ++i) {
     SCOPED_TRACE("kill " + std::to_string(i));
-    WriteFile(target, s.fileBytes);
+    WriteFile(target, s.file_bytes);
     FolderWatch watch(dir.path());
     const Clock::time_point start = Clock::now();
     auto configurator = StartConfigurator(dir, sim.pty(), "/read/close", target);
@@ -151,9 +151,9 @@ TEST(SavingUnderACrash, FileIsTheOldOrTheNewConfigurationWhole) {
     if (RemoveLeftovers(dir.path()) > 0) ++inside_save;
 
     const std::string bytes = ReadFile(target);
-    EXPECT_TRUE(bytes == s.fileBytes || bytes == new_bytes)
+    EXPECT_TRUE(bytes == s.file_bytes || bytes == new_bytes)
         << "the file is neither configuration (" << bytes.size() << " bytes)";
-    old_file += bytes == s.fileBytes ? 1 : 0;
+    old_file += bytes == s.file_bytes ? 1 : 0;
     new_file += bytes == new_bytes ? 1 : 0;
     const SavedConfiguration saved = LoadSaved(target);
     EXPECT_TRUE(saved.loaded);

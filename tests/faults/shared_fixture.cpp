@@ -18,14 +18,14 @@ std::unique_ptr<SharedFixture> Make() {
   {
     // Without a state file the simulator starts from the description's values.
     SimRun sim(f->dir, f->dir / "none.txt", {});
-    if (!sim.ok()) {
+    if (!sim.Ok()) {
       f->error = "vesk-sim did not start";
       return f;
     }
     sim.Stop();
-    defaults = ParseDump(ReadFile(sim.dumpPath));
+    defaults = ParseDump(ReadFile(sim.dump_path));
   }
-  f->deviceState = MarkedState(defaults, 0);
+  f->device_state = MarkedState(defaults, 0);
   const std::string file_state = f->dir / "file-state.txt";
   WriteFile(file_state, FormatDump(MarkedState(defaults, 1)));
   SimRun sim(f->dir, file_state, {});
@@ -33,12 +33,12 @@ std::unique_ptr<SharedFixture> Make() {
   const RunResult r =
       StartConfigurator(f->dir, sim.pty(), "/read/close", file)->Wait(std::chrono::seconds(30));
   SavedConfiguration saved = LoadSaved(file);
-  if (r.exitCode != 0 || !saved.loaded) {
+  if (r.exit_code != 0 || !saved.loaded) {
     f->error = "the clean read of the file's state failed: " + r.err;
     return f;
   }
-  f->fileBytes = ReadFile(file);
-  f->fileEntries = std::move(saved.entries);
+  f->file_bytes = ReadFile(file);
+  f->file_entries = std::move(saved.entries);
   return f;
 }
 

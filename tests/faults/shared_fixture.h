@@ -12,9 +12,9 @@ namespace vesk::faults {
 
 struct SharedFixture {
   TempDir dir;
-  Dump deviceState;       // what the simulator holds before each run
-  std::string fileBytes;  // the configuration file every run starts from
-  std::vector<TreeEntry> fileEntries;
+  Dump device_state;       // what the simulator holds before each run
+  std::string file_bytes;  // the configuration file every run starts from
+  std::vector<TreeEntry> file_entries;
   std::vector<TreeEntry> fresh;
   std::string error;  // why it could not be made; empty when it was
 };

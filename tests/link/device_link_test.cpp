@@ -30,17 +30,17 @@ constexpr uint16_t kCntHash = 0x8C01;   // "Cnt": a plain "int"
 const char* const kTimeoutText = "Таймаут при передаче данных (нет связи)";
 
 // Dispatches by the hash of the request; requests of other hashes get no answer.
-Handler by_hash(std::map<uint16_t, Handler> handlers) {
+Handler ByHash(std::map<uint16_t, Handler> handlers) {
   return [handlers](const std::string& line) -> std::optional<std::string> {
-    auto it = handlers.find(decode_request(line).hash);
+    auto it = handlers.find(DecodeRequest(line).hash);
     if (it == handlers.end()) return std::nullopt;
     return it->second(line);
   };
 }
 
-std::unique_ptr<Parameter> make_parameter(const char* name, const char* type) {
+std::unique_ptr<Parameter> MakeParameter(const char* name, const char* type) {
   auto p = std::make_unique<Parameter>(name);
-  p->typeText = type;
+  p->type_text = type;
   return p;
 }
 
@@ -48,17 +48,17 @@ std::unique_ptr<Parameter> make_parameter(const char* name, const char* type) {
 class LinkOverPty : public ::testing::Test {
  protected:
   void SetUp() override {
-    exitStatus = 0;
+    exit_status = 0;
     link.port().settings().port_name = peer.slave_path();
     link.port().settings().baud_rate = 115200;
     link.port().set_converter_mode(kConverterAuto);
-    ASSERT_EQ(link.open_port(false), kOpenOk);
+    ASSERT_EQ(link.OpenPort(false), kOpenOk);
   }
-  void TearDown() override { peer.stop(); }
+  void TearDown() override { peer.Stop(); }
 
-  std::vector<Request> sent() {
+  std::vector<Request> Sent() {
     std::vector<Request> out;
-    for (const std::string& line : peer.requests()) out.push_back(decode_request(line));
+    for (const std::string& line : peer.requests()) out.push_back(DecodeRequest(line));
     return out;
   }
 
@@ -69,36 +69,36 @@ class LinkOverPty : public ::testing::Test {
 }  // namespace
 
 TEST_F(LinkOverPty, ReadsAValue) {
-  peer.set_fallback(answer({0x00, 0x10}));
-  peer.start();
-  auto p = make_parameter("Addr", "int");
-  p->valueChanged = p->editChanged = p->ownerChanged = true;
+  peer.set_fallback(Answer({0x00, 0x10}));
+  peer.Start();
+  auto p = MakeParameter("Addr", "int");
+  p->value_changed = p->edit_changed = p->owner_changed = true;
   p->note = "old";
-  ASSERT_EQ(link.exchange(kOpRead, p.get()), kExchangeOk);
+  ASSERT_EQ(link.Exchange(kOpRead, p.get()), kExchangeOk);
   EXPECT_EQ(p->value, "16");
   EXPECT_EQ(p->note, "");
   EXPECT_FALSE(p->AnyChanged());
-  auto req = sent();
+  auto req = Sent();
   ASSERT_EQ(req.size(), 1u);
   EXPECT_TRUE(req[0].valid);
   EXPECT_TRUE(req[0].read);
   EXPECT_EQ(req[0].address, 16);
   EXPECT_EQ(req[0].hash, kAddrHash);
   EXPECT_TRUE(req[0].data.empty());
-  EXPECT_EQ(exitStatus.load(), 0u);
+  EXPECT_EQ(exit_status.load(), 0u);
 }
 
 TEST_F(LinkOverPty, WritesValueAndIndexAndKeepsTheDevicesAnswer) {
-  peer.set_fallback(answer({0x00, 0x07, 0x00, 0x03}));
-  peer.start();
-  auto p = make_parameter("SoUr", "int");
+  peer.set_fallback(Answer({0x00, 0x07, 0x00, 0x03}));
+  peer.Start();
+  auto p = MakeParameter("SoUr", "int");
   p->indexed = true;
-  p->linearIndex = 0x0103;
-  p->pollIndex = 2;  // the address offset
+  p->linear_index = 0x0103;
+  p->poll_index = 2;  // the address offset
   p->value = "5";
-  ASSERT_EQ(link.exchange(kOpWrite, p.get()), kExchangeOk);
+  ASSERT_EQ(link.Exchange(kOpWrite, p.get()), kExchangeOk);
   EXPECT_EQ(p->value, "7");
-  auto req = sent();
+  auto req = Sent();
   ASSERT_EQ(req.size(), 1u);
   EXPECT_FALSE(req[0].read);
   EXPECT_EQ(req[0].address, 18);
@@ -106,51 +106,51 @@ TEST_F(LinkOverPty, WritesValueAndIndexAndKeepsTheDevicesAnswer) {
 }
 
 TEST_F(LinkOverPty, TwoTimeoutsThenSuccessTurnsTimeoutStatusIntoBadLine) {
-  peer.script({silent(), silent(), answer({1})});
-  peer.start();
-  exitStatus = 0x04;  // left by an earlier failed exchange
-  auto p = make_parameter("Cnt", "int");
-  EXPECT_EQ(link.exchange(kOpRead, p.get()), kExchangeOk);
+  peer.Script({Silent(), Silent(), Answer({1})});
+  peer.Start();
+  exit_status = 0x04;  // left by an earlier failed exchange
+  auto p = MakeParameter("Cnt", "int");
+  EXPECT_EQ(link.Exchange(kOpRead, p.get()), kExchangeOk);
   EXPECT_EQ(p->value, "1");
   EXPECT_EQ(peer.requests().size(), 3u);
-  EXPECT_EQ(exitStatus.load(), 0x08u);
+  EXPECT_EQ(exit_status.load(), 0x08u);
 }
 
 TEST_F(LinkOverPty, ThreeTimeoutsFail) {
-  peer.start();
-  auto p = make_parameter("Cnt", "int");
+  peer.Start();
+  auto p = MakeParameter("Cnt", "int");
   p->value = "8";
-  EXPECT_EQ(link.exchange(kOpRead, p.get()), kExchangeFailed);
+  EXPECT_EQ(link.Exchange(kOpRead, p.get()), kExchangeFailed);
   EXPECT_EQ(p->note, kTimeoutText);
   EXPECT_EQ(p->value, "8");
   EXPECT_EQ(peer.requests().size(), 3u);
-  EXPECT_EQ(exitStatus.load(), 0x04u);
+  EXPECT_EQ(exit_status.load(), 0x04u);
 
-  exitStatus = 0x08;  // a bad line stays recorded over a later time-out
+  exit_status = 0x08;  // a bad line stays recorded over a later time-out
   ReplyData reply;
   int count = -1;
   std::string error;
-  EXPECT_FALSE(link.transact(true, kCntHash, nullptr, 0, reply, count, error, 0));
+  EXPECT_FALSE(link.Transact(true, kCntHash, nullptr, 0, reply, count, error, 0));
   EXPECT_EQ(error, kTimeoutText);
   EXPECT_EQ(count, 0);
-  EXPECT_EQ(exitStatus.load(), 0x08u);
+  EXPECT_EQ(exit_status.load(), 0x08u);
 }
 
 TEST_F(LinkOverPty, LostStartAfterSixteenAttempts) {
-  peer.set_fallback(send_text("GGGG\r"));
-  peer.start();
-  auto p = make_parameter("Cnt", "int");
-  EXPECT_EQ(link.exchange(kOpRead, p.get()), kExchangeFailed);
+  peer.set_fallback(SendText("GGGG\r"));
+  peer.Start();
+  auto p = MakeParameter("Cnt", "int");
+  EXPECT_EQ(link.Exchange(kOpRead, p.get()), kExchangeFailed);
   EXPECT_EQ(p->note, "Потеря начала посылки.");
   EXPECT_EQ(peer.requests().size(), 16u);
-  EXPECT_EQ(exitStatus.load(), 0x08u);
+  EXPECT_EQ(exit_status.load(), 0x08u);
 }
 
 TEST_F(LinkOverPty, ALostStartIsRetried) {
-  peer.script({send_text("\r"), send_text("X#GG\r"), answer({0})});
-  peer.start();
-  auto p = make_parameter("Cnt", "int");
-  EXPECT_EQ(link.exchange(kOpRead, p.get()), kExchangeOk);
+  peer.Script({SendText("\r"), SendText("X#GG\r"), Answer({0})});
+  peer.Start();
+  auto p = MakeParameter("Cnt", "int");
+  EXPECT_EQ(link.Exchange(kOpRead, p.get()), kExchangeOk);
   EXPECT_EQ(p->value, "0");
   EXPECT_EQ(peer.requests().size(), 3u);
 }
@@ -168,18 +168,18 @@ void PrintTo(const LinkReplyCase& c, std::ostream* os) {
 class LinkBadReply : public LinkOverPty, public ::testing::WithParamInterface<LinkReplyCase> {};
 
 TEST_P(LinkBadReply, FailsWithItsText) {
-  peer.set_fallback(send_text(GetParam().reply));
-  peer.start();
-  auto p = make_parameter("Cnt", "int");
+  peer.set_fallback(SendText(GetParam().reply));
+  peer.Start();
+  auto p = MakeParameter("Cnt", "int");
   p->value = "8";
-  EXPECT_EQ(link.exchange(kOpRead, p.get()), kExchangeFailed);
+  EXPECT_EQ(link.Exchange(kOpRead, p.get()), kExchangeFailed);
   EXPECT_EQ(p->note, GetParam().note);
   EXPECT_EQ(p->value, "8");
   // A well-started reply is never asked for again, whatever it holds.
   EXPECT_EQ(peer.requests().size(), 1u);
 }
 
-std::string flip(std::string s, size_t at, char c) {
+std::string Flip(std::string s, size_t at, char c) {
   s[at] = c;
   return s;
 }
@@ -191,16 +191,16 @@ const char* const kOtherCommandText =
 INSTANTIATE_TEST_SUITE_P(
     Replies, LinkBadReply,
     ::testing::Values(
-        LinkReplyCase{"another hash, good checksum", lorn_reply(kAddrHash, {1}), kOtherCommandText},
-        LinkReplyCase{"bit flipped", flip(lorn_reply(kCntHash, {1}), 10, 'I'), kChecksumText},
-        LinkReplyCase{"outside the alphabet", flip(lorn_reply(kCntHash, {1}), 10, 'z'),
+        LinkReplyCase{"another hash, good checksum", LornReply(kAddrHash, {1}), kOtherCommandText},
+        LinkReplyCase{"bit flipped", Flip(LornReply(kCntHash, {1}), 10, 'I'), kChecksumText},
+        LinkReplyCase{"outside the alphabet", Flip(LornReply(kCntHash, {1}), 10, 'z'),
                       kChecksumText},
-        LinkReplyCase{"odd length", lorn_reply(kCntHash, {1}).insert(3, "G"), kChecksumText},
+        LinkReplyCase{"odd length", LornReply(kCntHash, {1}).insert(3, "G"), kChecksumText},
         LinkReplyCase{"start and end only", "#\r", kChecksumText},
-        LinkReplyCase{"announces more than it carries", lorn_reply(kCntHash, {1, 2, 3}).erase(9, 4),
+        LinkReplyCase{"announces more than it carries", LornReply(kCntHash, {1, 2, 3}).erase(9, 4),
                       kChecksumText},
-        LinkReplyCase{"longer than 31 characters",
-                      lorn_reply(kCntHash, {1, 2, 3, 4, 5, 6, 7, 8, 9}), kChecksumText},
+        LinkReplyCase{"longer than 31 characters", LornReply(kCntHash, {1, 2, 3, 4, 5, 6, 7, 8, 9}),
+                      kChecksumText},
         LinkReplyCase{"binary noise", "#\x01\x80\x7f\x10GGGGGGGG\r", kChecksumText}));
 
 struct ErrorReplyCase {
@@ -215,12 +215,12 @@ void PrintTo(const ErrorReplyCase& c, std::ostream* os) {
 class LinkErrorReply : public LinkOverPty, public ::testing::WithParamInterface<ErrorReplyCase> {};
 
 TEST_P(LinkErrorReply, GivesTheDevicesMessage) {
-  peer.set_fallback(error_reply(GetParam().data));
-  peer.start();
-  auto p = make_parameter("Cnt", "int");
-  EXPECT_EQ(link.exchange(kOpRead, p.get()), kExchangeFailed);
+  peer.set_fallback(ErrorReply(GetParam().data));
+  peer.Start();
+  auto p = MakeParameter("Cnt", "int");
+  EXPECT_EQ(link.Exchange(kOpRead, p.get()), kExchangeFailed);
   EXPECT_EQ(p->note, GetParam().note);
-  EXPECT_EQ(exitStatus.load(), GetParam().data.empty() ? 0u : 0x10u);
+  EXPECT_EQ(exit_status.load(), GetParam().data.empty() ? 0u : 0x10u);
   EXPECT_EQ(peer.requests().size(), 1u);
 }
 
@@ -233,12 +233,12 @@ INSTANTIATE_TEST_SUITE_P(
                       ErrorReplyCase{{}, ""}));
 
 TEST_F(LinkOverPty, ErrorReplyDataReachesTheCaller) {
-  peer.set_fallback(error_reply({51, 9}));
-  peer.start();
+  peer.set_fallback(ErrorReply({51, 9}));
+  peer.Start();
   ReplyData reply{};
   int count = 0;
   std::string error;
-  EXPECT_FALSE(link.transact(false, kALenHash, nullptr, 0, reply, count, error, 0));
+  EXPECT_FALSE(link.Transact(false, kALenHash, nullptr, 0, reply, count, error, 0));
   EXPECT_EQ(error, "Редактирование параметра запрещено атрибутами доступа");
   ASSERT_EQ(count, 2);
   EXPECT_EQ(reply[0], 51);
@@ -246,19 +246,19 @@ TEST_F(LinkOverPty, ErrorReplyDataReachesTheCaller) {
 }
 
 TEST_F(LinkOverPty, ApplyIsSentOnceWithoutLookingAtTheAnswer) {
-  peer.set_fallback(send_text("nonsense\r"));
-  peer.start();
-  exitStatus = 0x04;
-  auto p = make_parameter("APLY", "void");
+  peer.set_fallback(SendText("nonsense\r"));
+  peer.Start();
+  exit_status = 0x04;
+  auto p = MakeParameter("APLY", "void");
   const auto t0 = std::chrono::steady_clock::now();
-  EXPECT_EQ(link.exchange(kOpWrite, p.get()), kExchangeOk);
+  EXPECT_EQ(link.Exchange(kOpWrite, p.get()), kExchangeOk);
   EXPECT_EQ(p->note, "");
-  EXPECT_EQ(exitStatus.load(), 0x08u);
-  peer.set_fallback(silent());
-  EXPECT_EQ(link.exchange(kOpWrite, p.get()), kExchangeOk);  // a time-out too
+  EXPECT_EQ(exit_status.load(), 0x08u);
+  peer.set_fallback(Silent());
+  EXPECT_EQ(link.Exchange(kOpWrite, p.get()), kExchangeOk);  // a time-out too
   EXPECT_GE(std::chrono::steady_clock::now() - t0, 110ms);
   std::this_thread::sleep_for(20ms);
-  auto req = sent();
+  auto req = Sent();
   ASSERT_EQ(req.size(), 2u);
   EXPECT_EQ(req[0].hash, kApplyHash);
   EXPECT_FALSE(req[0].read);
@@ -267,33 +267,33 @@ TEST_F(LinkOverPty, ApplyIsSentOnceWithoutLookingAtTheAnswer) {
 
 TEST_F(LinkOverPty, AttributesOfAnotherCopyAreRefused) {
   // A late answer for copy 4 must not be taken as the attributes of copy 5.
-  peer.set_fallback(by_hash({{kAttributeHash, answer({0x01, 0x00, 0x04, 0x69, 0xE1})},
-                             {kSourHash, answer({0x00, 0x05, 0x00, 0x05})}}));
-  peer.start();
-  auto p = make_parameter("SoUr", "int");
-  p->hasAttributes = 1;
+  peer.set_fallback(ByHash({{kAttributeHash, Answer({0x01, 0x00, 0x04, 0x69, 0xE1})},
+                            {kSourHash, Answer({0x00, 0x05, 0x00, 0x05})}}));
+  peer.Start();
+  auto p = MakeParameter("SoUr", "int");
+  p->has_attributes = 1;
   p->indexed = true;
-  p->linearIndex = 5;
+  p->linear_index = 5;
   p->editable = false;
-  EXPECT_EQ(link.exchange(kOpRead, p.get()), kExchangeAttributeFailed);
+  EXPECT_EQ(link.Exchange(kOpRead, p.get()), kExchangeAttributeFailed);
   EXPECT_FALSE(p->editable);
-  EXPECT_EQ(sent().size(), 1u);
+  EXPECT_EQ(Sent().size(), 1u);
 }
 
 TEST_F(LinkOverPty, AttributesTravelBeforeTheValue) {
-  peer.set_fallback(by_hash({{kAttributeHash, answer({0x01, 0x00, 0x02, 0x69, 0xE1})},
-                             {kSourHash, answer({0x00, 0x05, 0x00, 0x02})}}));
-  peer.start();
-  auto p = make_parameter("SoUr", "int");
-  p->hasAttributes = 1;
+  peer.set_fallback(ByHash({{kAttributeHash, Answer({0x01, 0x00, 0x02, 0x69, 0xE1})},
+                            {kSourHash, Answer({0x00, 0x05, 0x00, 0x02})}}));
+  peer.Start();
+  auto p = MakeParameter("SoUr", "int");
+  p->has_attributes = 1;
   p->indexed = true;
-  p->linearIndex = 2;
+  p->linear_index = 2;
   p->editable = false;
-  p->ownedByFirm = false;
-  p->editChanged = p->ownerChanged = true;
+  p->owned_by_firm = false;
+  p->edit_changed = p->owner_changed = true;
   p->value = "5";
-  ASSERT_EQ(link.exchange(kOpWrite, p.get()), kExchangeOk);
-  auto req = sent();
+  ASSERT_EQ(link.Exchange(kOpWrite, p.get()), kExchangeOk);
+  auto req = Sent();
   ASSERT_EQ(req.size(), 2u);
   EXPECT_EQ(req[0].hash, kAttributeHash);
   EXPECT_FALSE(req[0].read);
@@ -302,12 +302,12 @@ TEST_F(LinkOverPty, AttributesTravelBeforeTheValue) {
   EXPECT_EQ(req[1].hash, kSourHash);
   // The device answered: editable, owned by the firm.
   EXPECT_TRUE(p->editable);
-  EXPECT_TRUE(p->ownedByFirm);
+  EXPECT_TRUE(p->owned_by_firm);
   EXPECT_FALSE(p->AnyChanged());
 
   // A read asks without the attribute byte.
-  ASSERT_EQ(link.exchange(kOpRead, p.get()), kExchangeOk);
-  req = sent();
+  ASSERT_EQ(link.Exchange(kOpRead, p.get()), kExchangeOk);
+  req = Sent();
   ASSERT_EQ(req.size(), 4u);
   EXPECT_TRUE(req[2].read);
   EXPECT_EQ(req[2].data, (std::vector<uint8_t>{0x00, 0x02, 0x69, 0xE1}));
@@ -315,43 +315,43 @@ TEST_F(LinkOverPty, AttributesTravelBeforeTheValue) {
 }
 
 TEST_F(LinkOverPty, AttributeReplyOfWrongSize) {
-  peer.set_fallback(by_hash({{kAttributeHash, answer({0x01, 0x9F, 0x62})}}));
-  peer.start();
-  auto p = make_parameter("Addr", "int");
-  p->hasAttributes = 1;
+  peer.set_fallback(ByHash({{kAttributeHash, Answer({0x01, 0x9F, 0x62})}}));
+  peer.Start();
+  auto p = MakeParameter("Addr", "int");
+  p->has_attributes = 1;
   p->indexed = true;
-  EXPECT_EQ(link.exchange(kOpRead, p.get()), kExchangeAttributeSize);
+  EXPECT_EQ(link.Exchange(kOpRead, p.get()), kExchangeAttributeSize);
   EXPECT_EQ(p->note, "Ошибка атрибутов; размер ответа не совпадает с ожидаемым.\n");
   EXPECT_EQ(peer.requests().size(), 1u);
 }
 
 TEST_F(LinkOverPty, AttributeFailureAndNoAttributeCases) {
-  peer.set_fallback(by_hash({{kAttributeHash, error_reply({8})}, {kAddrHash, answer({9})}}));
-  peer.start();
-  auto p = make_parameter("Addr", "int");
-  p->hasAttributes = 1;
-  EXPECT_EQ(link.exchange(kOpRead, p.get()), kExchangeAttributeFailed);
+  peer.set_fallback(ByHash({{kAttributeHash, ErrorReply({8})}, {kAddrHash, Answer({9})}}));
+  peer.Start();
+  auto p = MakeParameter("Addr", "int");
+  p->has_attributes = 1;
+  EXPECT_EQ(link.Exchange(kOpRead, p.get()), kExchangeAttributeFailed);
   EXPECT_EQ(p->note, "У запрошенного параметра отсутствуют признаки");
 
   link.set_attribute_transfer(false);
-  EXPECT_EQ(link.exchange(kOpRead, p.get()), kExchangeOk);
+  EXPECT_EQ(link.Exchange(kOpRead, p.get()), kExchangeOk);
   link.set_attribute_transfer(true);
-  p->pollTimer = 99;  // a polled parameter asks for its value only
-  EXPECT_EQ(link.exchange(kOpRead, p.get()), kExchangeOk);
-  p->pollTimer = -1;
+  p->poll_timer = 99;  // a polled parameter asks for its value only
+  EXPECT_EQ(link.Exchange(kOpRead, p.get()), kExchangeOk);
+  p->poll_timer = -1;
   EXPECT_EQ(peer.requests().size(), 3u);
 }
 
 TEST_F(LinkOverPty, NetworkNameIsWrittenAsFourIndexedCodes) {
   link.set_attribute_transfer(false);
-  peer.set_fallback(echo());
-  peer.start();
-  auto p = make_parameter("CHAr*", "name");
-  p->linearIndex = 4;
+  peer.set_fallback(Echo());
+  peer.Start();
+  auto p = MakeParameter("CHAr*", "name");
+  p->linear_index = 4;
   p->value = "AB.C";
-  p->valueChanged = true;
-  ASSERT_EQ(link.exchange(kOpWrite, p.get()), kExchangeOk);
-  auto req = sent();
+  p->value_changed = true;
+  ASSERT_EQ(link.Exchange(kOpWrite, p.get()), kExchangeOk);
+  auto req = Sent();
   ASSERT_EQ(req.size(), 4u);
   const uint8_t codes[] = {20, 23, 24, 78};
   for (int i = 0; i < 4; ++i) {
@@ -361,18 +361,18 @@ TEST_F(LinkOverPty, NetworkNameIsWrittenAsFourIndexedCodes) {
   }
   // The name as the device sent it back: the blank code reads as a blank.
   EXPECT_EQ(p->value, "AB.C ");
-  EXPECT_FALSE(p->valueChanged);
+  EXPECT_FALSE(p->value_changed);
   EXPECT_EQ(p->note, "");
 }
 
 TEST_F(LinkOverPty, NetworkNameWithAttributesAndFiveLetters) {
   // The device repeats the attribute request, copy number included.
-  peer.set_fallback(by_hash({{kAttributeHash, echo()}, {kCharHash, echo()}}));
-  peer.start();
-  auto p = make_parameter("CHAr*", "name");
+  peer.set_fallback(ByHash({{kAttributeHash, Echo()}, {kCharHash, Echo()}}));
+  peer.Start();
+  auto p = MakeParameter("CHAr*", "name");
   p->value = "abcde";
-  ASSERT_EQ(link.exchange(kOpWrite, p.get()), kExchangeOk);
-  auto req = sent();
+  ASSERT_EQ(link.Exchange(kOpWrite, p.get()), kExchangeOk);
+  auto req = Sent();
   ASSERT_EQ(req.size(), 8u);
   for (int i = 0; i < 4; ++i) {
     EXPECT_EQ(req[2 * i].hash, kAttributeHash);
@@ -387,19 +387,19 @@ TEST_F(LinkOverPty, NetworkNameRead) {
   link.set_attribute_transfer(false);
   std::array<std::atomic<uint8_t>, 4> stored{15, 14, 28, 79};
   peer.set_fallback([&](const std::string& line) -> std::optional<std::string> {
-    Request r = decode_request(line);
+    Request r = DecodeRequest(line);
     const uint8_t index = r.data.at(1);
-    return lorn_reply(r.hash, {stored.at(index & 3).load(), 0, index});
+    return LornReply(r.hash, {stored.at(index & 3).load(), 0, index});
   });
-  peer.start();
-  auto p = make_parameter("CHAr*", "name");
-  ASSERT_EQ(link.exchange(kOpRead, p.get()), kExchangeOk);
+  peer.Start();
+  auto p = MakeParameter("CHAr*", "name");
+  ASSERT_EQ(link.Exchange(kOpRead, p.get()), kExchangeOk);
   EXPECT_EQ(p->value, "7.7E .");
-  for (const Request& r : sent()) EXPECT_TRUE(r.read);
+  for (const Request& r : Sent()) EXPECT_TRUE(r.read);
 
   stored[2] = 80;
   p->value = "KEEP";
-  EXPECT_EQ(link.exchange(kOpRead, p.get()), kExchangeUndecodable);
+  EXPECT_EQ(link.Exchange(kOpRead, p.get()), kExchangeUndecodable);
   EXPECT_EQ(p->note, "Недопустимый код символа в сетевом имени (CHAr)");
   // A failed exchange leaves the name that was there.
   EXPECT_EQ(p->value, "KEEP");
@@ -407,11 +407,11 @@ TEST_F(LinkOverPty, NetworkNameRead) {
 
 TEST_F(LinkOverPty, NetworkNameFailureIsCopiedAndStopsTheRest) {
   link.set_attribute_transfer(false);
-  peer.script({echo(), error_reply({52})});
-  peer.start();
-  auto p = make_parameter("CHAr*", "name");
+  peer.Script({Echo(), ErrorReply({52})});
+  peer.Start();
+  auto p = MakeParameter("CHAr*", "name");
   p->value = "AB";
-  EXPECT_EQ(link.exchange(kOpWrite, p.get()), kExchangeFailed);
+  EXPECT_EQ(link.Exchange(kOpWrite, p.get()), kExchangeFailed);
   EXPECT_EQ(p->note, "Недопустимо большой линейный индекс");
   EXPECT_EQ(p->value, "AB");
   EXPECT_EQ(peer.requests().size(), 2u);
@@ -431,11 +431,11 @@ class LinkNameRefusal : public LinkOverPty,
                         public ::testing::WithParamInterface<NameRefusalCase> {};
 
 TEST_P(LinkNameRefusal, SendsNothing) {
-  peer.start();
-  auto p = make_parameter("CHAr*", "name");
+  peer.Start();
+  auto p = MakeParameter("CHAr*", "name");
   p->value = GetParam().value;
   TraceLines trace;
-  EXPECT_EQ(link.exchange(kOpWrite, p.get(), &trace), kExchangeBadValue);
+  EXPECT_EQ(link.Exchange(kOpWrite, p.get(), &trace), kExchangeBadValue);
   EXPECT_EQ(p->note, GetParam().note);
   EXPECT_EQ(p->value, GetParam().value);
   EXPECT_EQ(trace.lines.size(), GetParam().traced ? 1u : 0u);
@@ -452,50 +452,50 @@ INSTANTIATE_TEST_SUITE_P(
                       NameRefusalCase{"AЖ", "Недопустимый символ в сетевом имени (CHAr)", false}));
 
 TEST_F(LinkOverPty, StopEventEndsTheReplyWaitAtOnce) {
-  peer.start();
-  auto p = make_parameter("Cnt", "int");
+  peer.Start();
+  auto p = MakeParameter("Cnt", "int");
   std::chrono::steady_clock::time_point set_at;
   std::thread stopper([&] {
     std::this_thread::sleep_for(40ms);
     set_at = std::chrono::steady_clock::now();
-    link.port().stopEvent.set();
+    link.port().stop_event.Set();
   });
-  EXPECT_EQ(link.exchange(kOpRead, p.get()), kExchangeFailed);
+  EXPECT_EQ(link.Exchange(kOpRead, p.get()), kExchangeFailed);
   const auto ended = std::chrono::steady_clock::now();
   stopper.join();
   EXPECT_LT(ended - set_at, 50ms);
   EXPECT_EQ(p->note, "Потеря начала посылки.");
   // Nothing more went out once the stop was given.
   EXPECT_EQ(peer.requests().size(), 1u);
-  link.port().stopEvent.reset();
+  link.port().stop_event.reset();
 }
 
 TEST_F(LinkOverPty, TraceOfAReadAndOfAWrite) {
-  peer.set_fallback(answer({0x01}));
-  peer.start();
-  auto p = make_parameter("A.Len", "int");
+  peer.set_fallback(Answer({0x01}));
+  peer.Start();
+  auto p = MakeParameter("A.Len", "int");
   TraceLines trace;
-  ASSERT_EQ(link.exchange(kOpRead, p.get(), &trace), kExchangeOk);
+  ASSERT_EQ(link.Exchange(kOpRead, p.get(), &trace), kExchangeOk);
   EXPECT_EQ(trace.lines, (std::vector<std::string>{
                              "Размер инф-ой части посылки 0 байт.",
                              "<< Ответ: # 0 : 001 = 0x01 (.)",
                              "Инф-ная часть квитанции ответа имеет размер 1 байт.",
                          }));
 
-  peer.set_fallback(echo());
-  auto s = make_parameter("dev", "string");
+  peer.set_fallback(Echo());
+  auto s = MakeParameter("dev", "string");
   s->value = "x";
   trace.lines.clear();
-  EXPECT_EQ(link.exchange(kOpWrite, s.get(), &trace), kExchangeNoEncoder);
+  EXPECT_EQ(link.Exchange(kOpWrite, s.get(), &trace), kExchangeNoEncoder);
   ASSERT_FALSE(trace.lines.empty());
   EXPECT_EQ(trace.lines[0], "Метод формирования посылки записи для команды 'dev' не определен.");
 
-  auto w = make_parameter("SoUr", "int");
+  auto w = MakeParameter("SoUr", "int");
   w->indexed = true;
-  w->linearIndex = 0xC4;
+  w->linear_index = 0xC4;
   w->value = "65";
   trace.lines.clear();
-  ASSERT_EQ(link.exchange(kOpWrite, w.get(), &trace), kExchangeOk);
+  ASSERT_EQ(link.Exchange(kOpWrite, w.get(), &trace), kExchangeOk);
   EXPECT_EQ(trace.lines, (std::vector<std::string>{
                              "Размер инф-ой части посылки 4 байт.",
                              ">> Посылка: # 0 : 000 = 0x00 (.)",
@@ -511,38 +511,38 @@ TEST_F(LinkOverPty, TraceOfAReadAndOfAWrite) {
 }
 
 TEST_F(LinkOverPty, UnencodableValueIsNotSent) {
-  peer.set_fallback(echo());
-  peer.start();
-  auto p = make_parameter("Mode", "Off:On");
+  peer.set_fallback(Echo());
+  peer.Start();
+  auto p = MakeParameter("Mode", "Off:On");
   p->value = "Maybe";
   TraceLines trace;
-  EXPECT_EQ(link.exchange(kOpWrite, p.get(), &trace), kExchangeBadValue);
+  EXPECT_EQ(link.Exchange(kOpWrite, p.get(), &trace), kExchangeBadValue);
   EXPECT_EQ(trace.lines,
             (std::vector<std::string>{"Неверное значение (неудается закодировать данные)"}));
-  EXPECT_EQ(link.exchange(kOpWrite, p.get()), kExchangeBadValue);
+  EXPECT_EQ(link.Exchange(kOpWrite, p.get()), kExchangeBadValue);
   EXPECT_EQ(p->note, "Неверное значение (неудается закодировать данные)");
   EXPECT_EQ(p->value, "Maybe");
   EXPECT_TRUE(peer.requests().empty());
 }
 
 TEST_F(LinkOverPty, UndecodableReplyClearsTheValue) {
-  peer.set_fallback(answer({0x05}));
-  peer.start();
-  auto p = make_parameter("Mode", "Off:On");
+  peer.set_fallback(Answer({0x05}));
+  peer.Start();
+  auto p = MakeParameter("Mode", "Off:On");
   p->value = "Off";
-  EXPECT_EQ(link.exchange(kOpRead, p.get()), kExchangeUndecodable);
+  EXPECT_EQ(link.Exchange(kOpRead, p.get()), kExchangeUndecodable);
   EXPECT_EQ(p->note, "Не могу раскодировать ответ");
   EXPECT_EQ(p->value, "");
 }
 
 TEST_F(LinkOverPty, ConcurrentExchangesNeverInterleave) {
-  peer.set_fallback(echo());
-  peer.start();
+  peer.set_fallback(Echo());
+  peer.Start();
   auto worker = [&](const char* value, int* failures) {
-    auto p = make_parameter("Addr", "int");
+    auto p = MakeParameter("Addr", "int");
     for (int i = 0; i < 15; ++i) {
       p->value = value;
-      if (link.exchange(kOpWrite, p.get()) != kExchangeOk || p->value != value) ++*failures;
+      if (link.Exchange(kOpWrite, p.get()) != kExchangeOk || p->value != value) ++*failures;
     }
   };
   int f1 = 0, f2 = 0;
@@ -550,21 +550,21 @@ TEST_F(LinkOverPty, ConcurrentExchangesNeverInterleave) {
   a.join();
   b.join();
   EXPECT_EQ(f1 + f2, 0);
-  auto req = sent();
+  auto req = Sent();
   EXPECT_EQ(req.size(), 30u);
   for (const Request& r : req) EXPECT_TRUE(r.valid);
 }
 
 TEST(DeviceLink, ClosedPortAndMissingParameter) {
   DeviceLink link;
-  auto p = make_parameter("Cnt", "int");
-  EXPECT_EQ(link.exchange(kOpRead, p.get()), kExchangePortClosed);
+  auto p = MakeParameter("Cnt", "int");
+  EXPECT_EQ(link.Exchange(kOpRead, p.get()), kExchangePortClosed);
   EXPECT_EQ(p->note, "Ошибка открытия порта");
-  EXPECT_EQ(link.exchange(kOpRead, nullptr), kExchangePortClosed);
+  EXPECT_EQ(link.Exchange(kOpRead, nullptr), kExchangePortClosed);
   ReplyData reply;
   int count = 0;
   std::string error;
-  EXPECT_FALSE(link.transact(true, kCntHash, nullptr, 0, reply, count, error, 0));
+  EXPECT_FALSE(link.Transact(true, kCntHash, nullptr, 0, reply, count, error, 0));
   EXPECT_EQ(error, "Потеря начала посылки.");
 }
 
@@ -574,7 +574,7 @@ TEST(DeviceLink, RequestTooLongIsNotSent) {
   ReplyData reply;
   int count = 0;
   std::string error;
-  EXPECT_FALSE(link.transact(false, kALenHash, data, 16, reply, count, error, 0));
+  EXPECT_FALSE(link.Transact(false, kALenHash, data, 16, reply, count, error, 0));
   EXPECT_EQ(error, "Не могу зашифровать посылку (ф-я encode_buffer)");
 }
 
@@ -582,8 +582,8 @@ namespace {
 
 class RecordingPresenter : public Presenter {
  public:
-  MsgAnswer MessageBox(std::string_view text, std::string_view caption, MsgIcon,
-                       MsgButtons) override {
+  MsgAnswer ShowMessage(std::string_view text, std::string_view caption, MsgIcon,
+                        MsgButtons) override {
     shown.emplace_back(std::string(caption), std::string(text));
     return MsgAnswer::Ok;
   }
@@ -596,7 +596,7 @@ class ReloadingLink : public DeviceLink {
   int reloads = 0;
 
  protected:
-  void reload_settings() override {
+  void ReloadSettings() override {
     ++reloads;
     port().settings().port_name = path;
   }
@@ -606,48 +606,48 @@ class ReloadingLink : public DeviceLink {
 
 TEST(DeviceLink, OpenPortReportsAndRecords) {
   RecordingPresenter shown;
-  set_presenter(&shown);
+  SetPresenter(&shown);
   ReloadingLink link;
   link.path = "/nonexistent/tty";
-  exitStatus = 0x40;
-  EXPECT_EQ(link.open_port(true), kOpenFailed);
+  exit_status = 0x40;
+  EXPECT_EQ(link.OpenPort(true), kOpenFailed);
   EXPECT_EQ(link.reloads, 1);
-  EXPECT_EQ(exitStatus.load(), 0x42u);
+  EXPECT_EQ(exit_status.load(), 0x42u);
   ASSERT_EQ(shown.shown.size(), 1u);
   EXPECT_EQ(shown.shown[0].first, "Ошибка драйвера последовательного порта");
   EXPECT_NE(shown.shown[0].second.find("Не удается открыть порт /nonexistent/tty"),
             std::string::npos);
 
   link.set_command_line_run(true);
-  EXPECT_EQ(link.open_port(true), kOpenFailed);
+  EXPECT_EQ(link.OpenPort(true), kOpenFailed);
   EXPECT_EQ(shown.shown.size(), 1u);
 
   ScriptedPeer peer;
   link.path = peer.slave_path();
-  EXPECT_EQ(link.open_port(true), kOpenOk);
-  EXPECT_TRUE(link.port().is_open());
-  EXPECT_EQ(exitStatus.load(), 0x40u);
+  EXPECT_EQ(link.OpenPort(true), kOpenOk);
+  EXPECT_TRUE(link.port().IsOpen());
+  EXPECT_EQ(exit_status.load(), 0x40u);
 
   link.set_silent(true);
-  EXPECT_EQ(link.open_port(true), -1);
-  EXPECT_FALSE(link.port().is_open());
-  set_presenter(nullptr);
+  EXPECT_EQ(link.OpenPort(true), -1);
+  EXPECT_FALSE(link.port().IsOpen());
+  SetPresenter(nullptr);
 }
 
 // Probe exchanges over the line: the peer plays a device of the foreign protocol.
 class ProbeOverPty : public LinkOverPty {
  protected:
-  void use_mode(int mode) {
+  void UseMode(int mode) {
     link.set_protocol_mode(static_cast<uint8_t>(mode));
     if (mode == kProbeModbusRtu) peer.set_framing(ScriptedPeer::Framing::Pause);
   }
 };
 
-Handler modbus_rtu(uint8_t address, std::vector<uint8_t> data, bool break_crc = false) {
+Handler ModbusRtu(uint8_t address, std::vector<uint8_t> data, bool break_crc = false) {
   return [=](const std::string&) {
     std::vector<uint8_t> b{address};
     b.insert(b.end(), data.begin(), data.end());
-    uint16_t crc = modbus_crc16(b.data(), b.size());
+    uint16_t crc = ModbusCrc16(b.data(), b.size());
     if (break_crc) crc ^= 1;
     b.push_back(static_cast<uint8_t>(crc));
     b.push_back(static_cast<uint8_t>(crc >> 8));
@@ -656,7 +656,7 @@ Handler modbus_rtu(uint8_t address, std::vector<uint8_t> data, bool break_crc = 
 }
 
 // A "%"-style frame: the text, its character sum in hexadecimal, a carriage return.
-std::string percent_reply(const std::string& body) {
+std::string PercentReply(const std::string& body) {
   unsigned sum = 0;
   for (char c : body) sum += static_cast<unsigned char>(c);
   char hex[3];
@@ -664,62 +664,62 @@ std::string percent_reply(const std::string& body) {
   return body + hex + "\r";
 }
 
-Handler echo_raw() {
+Handler EchoRaw() {
   return [](const std::string& s) { return std::optional<std::string>(s); };
 }
 
 TEST_F(ProbeOverPty, ModbusRtuEcho) {
-  use_mode(kProbeModbusRtu);
-  peer.set_fallback(echo_raw());
-  peer.start();
-  auto p = make_parameter("x", "int");
+  UseMode(kProbeModbusRtu);
+  peer.set_fallback(EchoRaw());
+  peer.Start();
+  auto p = MakeParameter("x", "int");
   p->note = "old";
-  EXPECT_EQ(link.exchange(kOpRead, p.get()), 0);
+  EXPECT_EQ(link.Exchange(kOpRead, p.get()), 0);
   EXPECT_EQ(p->note, "");
   auto req = peer.requests();
   ASSERT_EQ(req.size(), 1u);
   ASSERT_EQ(req[0].size(), 8u);
   EXPECT_EQ(req[0].substr(0, 6), std::string("\x10\x05\xF0\xF0\xFF\x00", 6));
   const auto* bytes = reinterpret_cast<const uint8_t*>(req[0].data());
-  EXPECT_EQ(bytes[6] | bytes[7] << 8, modbus_crc16(bytes, 6));
+  EXPECT_EQ(bytes[6] | bytes[7] << 8, ModbusCrc16(bytes, 6));
 }
 
 TEST_F(ProbeOverPty, ModbusRtuFailures) {
-  use_mode(kProbeModbusRtu);
-  peer.script({modbus_rtu(0x11, {5, 0xF0, 0xF0, 0xFF, 0}), modbus_rtu(0x10, {5}, true),
-               modbus_rtu(0x10, {5, 0xF0})});
-  peer.start();
-  auto p = make_parameter("x", "int");
-  EXPECT_EQ(link.exchange(kOpRead, p.get()), kProbeAddress);
+  UseMode(kProbeModbusRtu);
+  peer.Script({ModbusRtu(0x11, {5, 0xF0, 0xF0, 0xFF, 0}), ModbusRtu(0x10, {5}, true),
+               ModbusRtu(0x10, {5, 0xF0})});
+  peer.Start();
+  auto p = MakeParameter("x", "int");
+  EXPECT_EQ(link.Exchange(kOpRead, p.get()), kProbeAddress);
   EXPECT_EQ(p->note, "Адрес устройства в запросе не соответствует адресу в ответе.");
-  EXPECT_EQ(link.exchange(kOpRead, p.get()), kProbeChecksum);
+  EXPECT_EQ(link.Exchange(kOpRead, p.get()), kProbeChecksum);
   EXPECT_EQ(p->note, "Ошибка в контрольной сумме");
-  EXPECT_EQ(link.exchange(kOpRead, p.get()), kProbeMalformed);
+  EXPECT_EQ(link.Exchange(kOpRead, p.get()), kProbeMalformed);
   EXPECT_EQ(p->note, "Некорректный ответ");
-  EXPECT_EQ(link.exchange(kOpRead, nullptr), kProbeTimeout);  // silent: asked twice
+  EXPECT_EQ(link.Exchange(kOpRead, nullptr), kProbeTimeout);  // silent: asked twice
   EXPECT_EQ(peer.requests().size(), 5u);
 }
 
 TEST_F(ProbeOverPty, ModbusAsciiEcho) {
-  use_mode(kProbeModbusAscii);
-  peer.set_fallback(echo_raw());
-  peer.start();
-  EXPECT_EQ(link.exchange(kOpRead, nullptr), 0);
+  UseMode(kProbeModbusAscii);
+  peer.set_fallback(EchoRaw());
+  peer.Start();
+  EXPECT_EQ(link.Exchange(kOpRead, nullptr), 0);
   auto req = peer.requests();
   ASSERT_EQ(req.size(), 1u);
   EXPECT_EQ(req[0], ":1005F0F0FF000C\r");  // the peer frames at the carriage return
 }
 
 TEST_F(ProbeOverPty, PercentFrame) {
-  use_mode(kProbePercent);
-  auto p = make_parameter("x", "int");
-  peer.script({send_text(percent_reply("!10OK")), send_text(percent_reply("?10OK")),
-               send_text(percent_reply("!11OK"))});
-  peer.start();
-  EXPECT_EQ(link.exchange(kOpRead, p.get()), 0);
+  UseMode(kProbePercent);
+  auto p = MakeParameter("x", "int");
+  peer.Script({SendText(PercentReply("!10OK")), SendText(PercentReply("?10OK")),
+               SendText(PercentReply("!11OK"))});
+  peer.Start();
+  EXPECT_EQ(link.Exchange(kOpRead, p.get()), 0);
   // A wrong start with a good sum, then a good frame from another address.
-  EXPECT_EQ(link.exchange(kOpRead, p.get()), kProbeMalformed);
-  EXPECT_EQ(link.exchange(kOpRead, p.get()), kProbeAddress);
+  EXPECT_EQ(link.Exchange(kOpRead, p.get()), kProbeMalformed);
+  EXPECT_EQ(link.Exchange(kOpRead, p.get()), kProbeAddress);
   // Only mode 1 writes the probe's outcome into the note.
   EXPECT_EQ(p->note, "");
   auto req = peer.requests();
@@ -728,9 +728,9 @@ TEST_F(ProbeOverPty, PercentFrame) {
 }
 
 TEST_F(ProbeOverPty, ElevenBitAddressesAreRefused) {
-  use_mode(kProbeModbusAscii);
+  UseMode(kProbeModbusAscii);
   link.port().settings().address_length = 11;
-  peer.start();
-  EXPECT_EQ(link.exchange(kOpRead, nullptr), -1);
+  peer.Start();
+  EXPECT_EQ(link.Exchange(kOpRead, nullptr), -1);
   EXPECT_TRUE(peer.requests().empty());
 }

@@ -20,17 +20,17 @@ void PrintTo(const CodeText& c, std::ostream* os) {
   *os << c.code;
 }
 
-class ErrorReplyText : public ::testing::TestWithParam<CodeText> {};
+class ErrorReplyTextCases : public ::testing::TestWithParam<CodeText> {};
 
-TEST_P(ErrorReplyText, ForCode) {
+TEST_P(ErrorReplyTextCases, ForCode) {
   const uint8_t data[] = {static_cast<uint8_t>(GetParam().code), 0xAA};
   std::string text = "stale";
-  ASSERT_TRUE(error_reply_text(data, 2, text));
+  ASSERT_TRUE(ErrorReplyText(data, 2, text));
   EXPECT_EQ(text, GetParam().text);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Table, ErrorReplyText,
+    Table, ErrorReplyTextCases,
     ::testing::Values(
         CodeText{0, "Безошибочный прием кадра"}, CodeText{1, "Не найдено значение ошибки. (Код 1)"},
         CodeText{7,
@@ -58,10 +58,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ErrorReplyText, NoDataNoText) {
   std::string text = "stale";
-  EXPECT_FALSE(error_reply_text(nullptr, 0, text));
+  EXPECT_FALSE(ErrorReplyText(nullptr, 0, text));
   EXPECT_EQ(text, "");
   const uint8_t code = 53;
-  EXPECT_FALSE(error_reply_text(&code, 0, text));
+  EXPECT_FALSE(ErrorReplyText(&code, 0, text));
 }
 
 TEST(ProbeErrorText, Table) {
@@ -73,12 +73,12 @@ TEST(ProbeErrorText, Table) {
       {6, "Некорректный ответ"}};
   std::string text;
   for (const CodeText& c : known) {
-    EXPECT_TRUE(probe_error_text(c.code, text)) << c.code;
+    EXPECT_TRUE(ProbeErrorText(c.code, text)) << c.code;
     EXPECT_EQ(text, c.text);
   }
   for (int code : {-1, 0, 1, 7, 200}) {
     text = "stale";
-    EXPECT_FALSE(probe_error_text(code, text)) << code;
+    EXPECT_FALSE(ProbeErrorText(code, text)) << code;
     EXPECT_EQ(text, "");
   }
 }
@@ -86,25 +86,25 @@ TEST(ProbeErrorText, Table) {
 TEST(ProbeChecksums, KnownVectors) {
   // The read-holding-registers request that every Modbus text shows: 01 03 00 00 00 0A C5 CD.
   const uint8_t rtu[] = {0x01, 0x03, 0x00, 0x00, 0x00, 0x0A};
-  EXPECT_EQ(modbus_crc16(rtu, sizeof rtu), 0xCDC5);
+  EXPECT_EQ(ModbusCrc16(rtu, sizeof rtu), 0xCDC5);
   const uint8_t ascii[] = {0x01, 0x03, 0x00, 0x00, 0x00, 0x01};
-  EXPECT_EQ(modbus_lrc(ascii, sizeof ascii), 0xFB);
-  EXPECT_EQ(modbus_lrc(ascii, 0), 0);
+  EXPECT_EQ(ModbusLrc(ascii, sizeof ascii), 0xFB);
+  EXPECT_EQ(ModbusLrc(ascii, 0), 0);
 }
 
 TEST(ProbeRequest, LineForms) {
   const uint8_t modbus[] = {0x05, 0xF0, 0xF0, 0xFF, 0x00};
   ProbeFrame f;
-  ASSERT_TRUE(build_probe_request(kProbeModbusAscii, 0x10, modbus, 5, f));
-  EXPECT_EQ(f.text(), ":1005F0F0FF000C\r\n");
-  ASSERT_TRUE(build_probe_request(kProbeModbusRtu, 0x10, modbus, 5, f));
+  ASSERT_TRUE(BuildProbeRequest(kProbeModbusAscii, 0x10, modbus, 5, f));
+  EXPECT_EQ(f.Text(), ":1005F0F0FF000C\r\n");
+  ASSERT_TRUE(BuildProbeRequest(kProbeModbusRtu, 0x10, modbus, 5, f));
   ASSERT_EQ(f.length, 8);
-  EXPECT_EQ(f.text().substr(0, 6), std::string("\x10\x05\xF0\xF0\xFF\x00", 6));
+  EXPECT_EQ(f.Text().substr(0, 6), std::string("\x10\x05\xF0\xF0\xFF\x00", 6));
   const uint8_t lorn[] = {'L', 'O', 'R', 'N'};
-  ASSERT_TRUE(build_probe_request(kProbePercent, 0x10, lorn, 4, f));
-  EXPECT_EQ(f.text(), "%10LORNC1\r");
-  EXPECT_FALSE(build_probe_request(0, 0x10, lorn, 4, f));
-  EXPECT_FALSE(build_probe_request(kProbePercent, 0x10, lorn, kProbeMaxPayload + 1, f));
+  ASSERT_TRUE(BuildProbeRequest(kProbePercent, 0x10, lorn, 4, f));
+  EXPECT_EQ(f.Text(), "%10LORNC1\r");
+  EXPECT_FALSE(BuildProbeRequest(0, 0x10, lorn, 4, f));
+  EXPECT_FALSE(BuildProbeRequest(kProbePercent, 0x10, lorn, kProbeMaxPayload + 1, f));
   EXPECT_EQ(f.length, 0);
 }
 
@@ -120,9 +120,9 @@ void PrintTo(const ProbeReplyCase& c, std::ostream* os) {
   *os << c.what;
 }
 
-std::string rtu_frame(std::string body) {
+std::string RtuFrame(std::string body) {
   const auto* b = reinterpret_cast<const uint8_t*>(body.data());
-  const uint16_t crc = modbus_crc16(b, body.size());
+  const uint16_t crc = ModbusCrc16(b, body.size());
   body += static_cast<char>(crc & 0xFF);
   body += static_cast<char>(crc >> 8);
   return body;
@@ -134,7 +134,7 @@ TEST_P(ProbeReply, Checks) {
   const ProbeReplyCase& c = GetParam();
   uint8_t data[31];
   int count = -1;
-  EXPECT_EQ(check_probe_reply(c.mode, 0x10, c.reply, data, sizeof data, count), c.result);
+  EXPECT_EQ(CheckProbeReply(c.mode, 0x10, c.reply, data, sizeof data, count), c.result);
   if (c.result == 0) {
     EXPECT_EQ(std::string(reinterpret_cast<char*>(data), static_cast<size_t>(count)), c.data);
   } else {
@@ -145,10 +145,10 @@ TEST_P(ProbeReply, Checks) {
 INSTANTIATE_TEST_SUITE_P(
     Frames, ProbeReply,
     ::testing::Values(
-        ProbeReplyCase{"rtu echo", 1, rtu_frame("\x10\x05\xF0"), 0, "\x05\xF0"},
-        ProbeReplyCase{"rtu address only", 1, rtu_frame("\x10"), 0, ""},
-        ProbeReplyCase{"rtu other address", 1, rtu_frame("\x11\x05"), kProbeAddress, ""},
-        ProbeReplyCase{"rtu bad crc", 1, rtu_frame("\x10\x05").erase(0, 1).insert(0, "\x12"),
+        ProbeReplyCase{"rtu echo", 1, RtuFrame("\x10\x05\xF0"), 0, "\x05\xF0"},
+        ProbeReplyCase{"rtu address only", 1, RtuFrame("\x10"), 0, ""},
+        ProbeReplyCase{"rtu other address", 1, RtuFrame("\x11\x05"), kProbeAddress, ""},
+        ProbeReplyCase{"rtu bad crc", 1, RtuFrame("\x10\x05").erase(0, 1).insert(0, "\x12"),
                        kProbeChecksum, ""},
         ProbeReplyCase{"rtu too short", 1, "\x10\x05", kProbeMalformed, ""},
         ProbeReplyCase{"rtu empty", 1, "", kProbeMalformed, ""},
@@ -173,7 +173,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ProbeReply, DataLongerThanTheBufferIsRefused) {
   uint8_t data[2];
   int count = -1;
-  EXPECT_EQ(check_probe_reply(1, 0x10, rtu_frame("\x10\x01\x02\x03"), data, sizeof data, count),
+  EXPECT_EQ(CheckProbeReply(1, 0x10, RtuFrame("\x10\x01\x02\x03"), data, sizeof data, count),
             kProbeMalformed);
   EXPECT_EQ(count, 0);
 }

@@ -15,20 +15,20 @@ namespace {
 
 TEST(ParameterRecord, StartsInTheResetState) {
   Parameter p("bPS");
-  EXPECT_EQ(p.shortName, "bPS");
+  EXPECT_EQ(p.short_name, "bPS");
   EXPECT_EQ(p.value, "Нет данных");
   EXPECT_EQ(p.caption, "<неизвестный параметр>");
   EXPECT_TRUE(p.note.empty());
   EXPECT_TRUE(p.editable);
-  EXPECT_FALSE(p.ownedByFirm);
+  EXPECT_FALSE(p.owned_by_firm);
   EXPECT_FALSE(p.AnyChanged());
   EXPECT_TRUE(p.writable);
   EXPECT_FALSE(p.indexed);
-  EXPECT_EQ(p.linearIndex, 0);
-  EXPECT_EQ(p.pollIndex, 0);
-  EXPECT_EQ(p.hasAttributes, 0);
-  EXPECT_EQ(p.pollPeriod, 1000);
-  EXPECT_FALSE(p.pollActive);
+  EXPECT_EQ(p.linear_index, 0);
+  EXPECT_EQ(p.poll_index, 0);
+  EXPECT_EQ(p.has_attributes, 0);
+  EXPECT_EQ(p.poll_period, 1000);
+  EXPECT_FALSE(p.poll_active);
   EXPECT_FALSE(p.IsPolled());
 }
 
@@ -51,12 +51,12 @@ class SetValue : public testing::TestWithParam<SetCase> {};
 TEST_P(SetValue, AcceptsOrLeavesTheRecordAlone) {
   const SetCase& c = GetParam();
   Parameter p(c.name);
-  p.typeText = c.type;
+  p.type_text = c.type;
   p.minimum = c.minimum;
   p.maximum = c.maximum;
   p.value = "old";
   EXPECT_EQ(p.SetValueFromText(c.text), c.accepted);
-  EXPECT_EQ(p.valueChanged, c.accepted);
+  EXPECT_EQ(p.value_changed, c.accepted);
   EXPECT_EQ(p.value, c.accepted ? c.stored : "old");
 }
 
@@ -139,28 +139,28 @@ TEST(ParameterRecord, ResetKeepsTheDescriptionAndIndexes) {
   p.caption = "Выход";
   p.minimum = 1;
   p.maximum = 9;
-  p.initialValue = "5";
+  p.initial_value = "5";
   p.indexed = true;
-  p.linearIndex = 3;
-  p.pollIndex = 2;
+  p.linear_index = 3;
+  p.poll_index = 2;
   p.value = "7";
   p.note = "Ошибка";
   p.editable = false;
-  p.ownedByFirm = true;
-  p.valueChanged = p.editChanged = p.ownerChanged = true;
+  p.owned_by_firm = true;
+  p.value_changed = p.edit_changed = p.owner_changed = true;
   p.Reset();
   EXPECT_EQ(p.value, "Нет данных");
   EXPECT_TRUE(p.note.empty());
   EXPECT_TRUE(p.editable);
-  EXPECT_FALSE(p.ownedByFirm);
+  EXPECT_FALSE(p.owned_by_firm);
   EXPECT_FALSE(p.AnyChanged());
   EXPECT_EQ(p.caption, "Выход");
   EXPECT_EQ(p.minimum, 1);
   EXPECT_EQ(p.maximum, 9);
-  EXPECT_EQ(p.initialValue, "5");
+  EXPECT_EQ(p.initial_value, "5");
   EXPECT_TRUE(p.indexed);
-  EXPECT_EQ(p.linearIndex, 3);
-  EXPECT_EQ(p.pollIndex, 2);
+  EXPECT_EQ(p.linear_index, 3);
+  EXPECT_EQ(p.poll_index, 2);
 }
 
 struct ColourCase {
@@ -175,9 +175,9 @@ TEST_P(Colour, FollowsNoteThenChangedFlags) {
   const ColourCase& c = GetParam();
   Parameter p("p");
   p.note = c.note;
-  p.valueChanged = c.value;
-  p.editChanged = c.edit;
-  p.ownerChanged = c.owner;
+  p.value_changed = c.value;
+  p.edit_changed = c.edit;
+  p.owner_changed = c.owner;
   EXPECT_EQ(p.DisplayColour(), c.colour);
 }
 
@@ -205,12 +205,12 @@ TEST(ParameterDisplay, TextsWithAndWithoutIndexes) {
   EXPECT_EQ(p.TreeText(true), "Счетчик");
   EXPECT_EQ(p.NameColumn(true), "DI.c");
   p.indexed = true;
-  p.linearIndex = 11;
+  p.linear_index = 11;
   EXPECT_EQ(p.NameColumn(true), "DI.c:11");
   EXPECT_EQ(p.NameColumn(false), "DI.c");
-  p.pollIndex = 4;
-  p.pollTimer = ::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
-  ASSERT_GE(p.pollTimer, 0);
+  p.poll_index = 4;
+  p.poll_timer = ::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
+  ASSERT_GE(p.poll_timer, 0);
   EXPECT_EQ(p.TreeText(true), "Счетчик, DI.c:4");
   EXPECT_EQ(p.TreeText(false), "Счетчик");
 }
@@ -219,11 +219,11 @@ TEST(ParameterDisplay, AttributeColumnsOnlyWithAttributes) {
   Parameter p("p");
   EXPECT_EQ(p.EditableText(), "");
   EXPECT_EQ(p.OwnerText(), "");
-  p.hasAttributes = 1;
+  p.has_attributes = 1;
   EXPECT_EQ(p.EditableText(), "Редактируемый");
   EXPECT_EQ(p.OwnerText(), "Пользователь");
   p.editable = false;
-  p.ownedByFirm = true;
+  p.owned_by_firm = true;
   EXPECT_EQ(p.EditableText(), "Не редактируемый");
   EXPECT_EQ(p.OwnerText(), "Фирма");
 }
@@ -238,7 +238,7 @@ class Icons : public testing::TestWithParam<IconCase> {};
 
 TEST_P(Icons, FormatWordsAndEnumerations) {
   Parameter p("p");
-  p.typeText = GetParam().type;
+  p.type_text = GetParam().type;
   p.writable = GetParam().writable;
   EXPECT_EQ(p.Icon(), GetParam().icon);
 }
@@ -263,14 +263,14 @@ TEST_P(Attributes, OneByteBothWays) {
   const AttributeCase& c = GetParam();
   Parameter p("p");
   p.editable = c.editable;
-  p.ownedByFirm = c.firm;
+  p.owned_by_firm = c.firm;
   EXPECT_EQ(p.AttributeByte(), c.byte);
   Parameter q("q");
   q.editable = !c.editable;
-  q.ownedByFirm = !c.firm;
+  q.owned_by_firm = !c.firm;
   q.SetAttributeByte(static_cast<uint8_t>(c.byte | 0xFC));  // other bits mean nothing
   EXPECT_EQ(q.editable, c.editable);
-  EXPECT_EQ(q.ownedByFirm, c.firm);
+  EXPECT_EQ(q.owned_by_firm, c.firm);
 }
 
 INSTANTIATE_TEST_SUITE_P(All, Attributes,
@@ -279,53 +279,53 @@ INSTANTIATE_TEST_SUITE_P(All, Attributes,
                                          AttributeCase{false, false, 2},
                                          AttributeCase{false, true, 0}));
 
-bool fd_open(int fd) {
+bool FdOpen(int fd) {
   return ::fcntl(fd, F_GETFD) != -1;
 }
 
 TEST(ParameterLifetime, CloneCopiesFieldsButNotResources) {
   Parameter* slot = nullptr;
   auto p = std::make_unique<Parameter>("POUt");
-  p->typeText = "int";
+  p->type_text = "int";
   p->caption = "Выход";
   p->value = "3";
   p->maximum = 5;
-  p->linearIndex = 6;
+  p->linear_index = 6;
   p->mark = 2;
-  p->valueChanged = true;
-  p->initialValue = "1";
-  p->outputSlot = &slot;
+  p->value_changed = true;
+  p->initial_value = "1";
+  p->output_slot = &slot;
   slot = p.get();
-  p->pollActive = true;
-  p->pollTimer = ::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
+  p->poll_active = true;
+  p->poll_timer = ::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
   int view_item = 0;
-  p->viewItem = &view_item;
+  p->view_item = &view_item;
 
   std::unique_ptr<Parameter> c = p->Clone();
-  EXPECT_EQ(std::tie(c->shortName, c->typeText, c->caption, c->value, c->initialValue),
-            std::tie(p->shortName, p->typeText, p->caption, p->value, p->initialValue));
-  EXPECT_EQ(std::tie(c->maximum, c->linearIndex, c->mark, c->valueChanged),
-            std::tie(p->maximum, p->linearIndex, p->mark, p->valueChanged));
-  EXPECT_EQ(c->outputSlot, nullptr);
-  EXPECT_FALSE(c->pollActive);
-  EXPECT_EQ(c->pollTimer, -1);
-  EXPECT_EQ(c->viewItem, nullptr);
+  EXPECT_EQ(std::tie(c->short_name, c->type_text, c->caption, c->value, c->initial_value),
+            std::tie(p->short_name, p->type_text, p->caption, p->value, p->initial_value));
+  EXPECT_EQ(std::tie(c->maximum, c->linear_index, c->mark, c->value_changed),
+            std::tie(p->maximum, p->linear_index, p->mark, p->value_changed));
+  EXPECT_EQ(c->output_slot, nullptr);
+  EXPECT_FALSE(c->poll_active);
+  EXPECT_EQ(c->poll_timer, -1);
+  EXPECT_EQ(c->view_item, nullptr);
 
   c.reset();  // the copy releases nothing of the original
   EXPECT_EQ(slot, p.get());
-  EXPECT_TRUE(fd_open(p->pollTimer));
-  const int timer = p->pollTimer;
+  EXPECT_TRUE(FdOpen(p->poll_timer));
+  const int timer = p->poll_timer;
   p.reset();
   EXPECT_EQ(slot, nullptr);
-  EXPECT_FALSE(fd_open(timer));
+  EXPECT_FALSE(FdOpen(timer));
 }
 
 TEST(ParameterLifetime, SlotTakenOverByAnotherRecordIsKept) {
   Parameter* slot = nullptr;
   auto first = std::make_unique<Parameter>("POUt");
   auto second = std::make_unique<Parameter>("POUt");
-  first->outputSlot = &slot;
-  second->outputSlot = &slot;
+  first->output_slot = &slot;
+  second->output_slot = &slot;
   slot = second.get();
   first.reset();
   EXPECT_EQ(slot, second.get());

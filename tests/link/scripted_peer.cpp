@@ -15,12 +15,12 @@ namespace vesk::test {
 
 using namespace std::chrono_literals;
 
-Request decode_request(std::string_view line) {
+Request DecodeRequest(std::string_view line) {
   Request r;
   link::ReplyFrame frame;
-  if (line.empty() || line.front() != '#' || !link::parse_reply(line, frame)) return r;
+  if (line.empty() || line.front() != '#' || !link::ParseReply(line, frame)) return r;
   uint8_t head[2];
-  link::decode_buffer(line.data() + 1, 4, head, 2);
+  link::DecodeBuffer(line.data() + 1, 4, head, 2);
   r.valid = true;
   r.address = head[0];
   r.read = (head[1] & 0x10) != 0;
@@ -29,42 +29,42 @@ Request decode_request(std::string_view line) {
   return r;
 }
 
-std::string lorn_reply(uint16_t hash, const std::vector<uint8_t>& data, int address) {
+std::string LornReply(uint16_t hash, const std::vector<uint8_t>& data, int address) {
   link::RequestFrame f;
-  if (!link::build_request(false, hash, data.data(), static_cast<int>(data.size()), {address, 8, 0},
-                           f))
+  if (!link::BuildRequest(false, hash, data.data(), static_cast<int>(data.size()), {address, 8, 0},
+                          f))
     throw std::invalid_argument("reply data too long");
-  return std::string(f.text());
+  return std::string(f.Text());
 }
 
-Handler silent() {
+Handler Silent() {
   return [](const std::string&) { return std::nullopt; };
 }
 
-Handler send_text(std::string text) {
+Handler SendText(std::string text) {
   return [text](const std::string&) { return std::optional<std::string>(text); };
 }
 
-Handler answer(std::vector<uint8_t> data) {
+Handler Answer(std::vector<uint8_t> data) {
   return [data](const std::string& line) {
-    return std::optional<std::string>(lorn_reply(decode_request(line).hash, data));
+    return std::optional<std::string>(LornReply(DecodeRequest(line).hash, data));
   };
 }
 
-Handler echo() {
+Handler Echo() {
   return [](const std::string& line) {
-    Request r = decode_request(line);
-    return std::optional<std::string>(lorn_reply(r.hash, r.data));
+    Request r = DecodeRequest(line);
+    return std::optional<std::string>(LornReply(r.hash, r.data));
   };
 }
 
-Handler error_reply(std::vector<uint8_t> data) {
+Handler ErrorReply(std::vector<uint8_t> data) {
   return [data](const std::string&) {
-    return std::optional<std::string>(lorn_reply(link::kErrorReplyHash, data));
+    return std::optional<std::string>(LornReply(link::kErrorReplyHash, data));
   };
 }
 
-ScriptedPeer::ScriptedPeer() : fallback_(silent()) {
+ScriptedPeer::ScriptedPeer() : fallback_(Silent()) {
   master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0)
     throw std::runtime_error(std::string("pseudo-terminal: ") + std::strerror(errno));
@@ -76,11 +76,11 @@ ScriptedPeer::ScriptedPeer() : fallback_(silent()) {
 }
 
 ScriptedPeer::~ScriptedPeer() {
-  stop();
+  Stop();
   if (master_ >= 0) ::close(master_);
 }
 
-void ScriptedPeer::script(std::vector<Handler> steps) {
+void ScriptedPeer::Script(std::vector<Handler> steps) {
   std::lock_guard lock(mutex_);
   steps_.assign(steps.begin(), steps.end());
 }
@@ -90,13 +90,13 @@ void ScriptedPeer::set_fallback(Handler handler) {
   fallback_ = std::move(handler);
 }
 
-void ScriptedPeer::start() {
-  if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
+void ScriptedPeer::Start() {
+  if (!thread_.joinable()) thread_ = std::thread([this] { Run(); });
 }
 
-void ScriptedPeer::stop() {
+void ScriptedPeer::Stop() {
   if (!thread_.joinable()) return;
-  quit_.set();
+  quit_.Set();
   thread_.join();
   quit_.reset();
 }
@@ -106,12 +106,12 @@ std::vector<std::string> ScriptedPeer::requests() {
   return requests_;
 }
 
-bool ScriptedPeer::wait_requests(size_t n, std::chrono::milliseconds timeout) {
+bool ScriptedPeer::WaitRequests(size_t n, std::chrono::milliseconds timeout) {
   std::unique_lock lock(mutex_);
   return arrived_.wait_for(lock, timeout, [&] { return requests_.size() >= n; });
 }
 
-void ScriptedPeer::handle(const std::string& request) {
+void ScriptedPeer::Handle(const std::string& request) {
   Handler h;
   {
     std::lock_guard lock(mutex_);
@@ -140,7 +140,7 @@ void ScriptedPeer::handle(const std::string& request) {
   }
 }
 
-void ScriptedPeer::run() {
+void ScriptedPeer::Run() {
   std::string pending;
   for (;;) {
     pollfd fds[2] = {{quit_.fd(), POLLIN, 0}, {master_, POLLIN, 0}};
@@ -151,7 +151,7 @@ void ScriptedPeer::run() {
     if (fds[0].revents) return;
     if (r == 0) {
       if (framing_ == Framing::Pause && !pending.empty()) {
-        handle(pending);
+        Handle(pending);
         pending.clear();
       }
       continue;
@@ -166,7 +166,7 @@ void ScriptedPeer::run() {
           while ((cr = pending.find('\r')) != std::string::npos) {
             std::string frame = pending.substr(0, cr + 1);
             pending.erase(0, cr + 1);
-            handle(frame);
+            Handle(frame);
           }
         }
         continue;

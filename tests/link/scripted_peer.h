@@ -29,19 +29,19 @@ struct Request {
   uint16_t hash = 0;
   std::vector<uint8_t> data;
 };
-Request decode_request(std::string_view line);
+Request DecodeRequest(std::string_view line);
 
 // The line form of a reply frame (same layout as a request, request flag clear).
-std::string lorn_reply(uint16_t hash, const std::vector<uint8_t>& data, int address = 16);
+std::string LornReply(uint16_t hash, const std::vector<uint8_t>& data, int address = 16);
 
-Handler silent();
-Handler send_text(std::string text);
+Handler Silent();
+Handler SendText(std::string text);
 // Answers with the request's hash and `data`.
-Handler answer(std::vector<uint8_t> data);
+Handler Answer(std::vector<uint8_t> data);
 // Answers with the request's hash and the request's own data.
-Handler echo();
+Handler Echo();
 // An "n.Err" reply carrying `data`.
-Handler error_reply(std::vector<uint8_t> data);
+Handler ErrorReply(std::vector<uint8_t> data);
 
 class ScriptedPeer {
  public:
@@ -57,19 +57,19 @@ class ScriptedPeer {
   // Set before start: how a request ends (carriage return, or a pause in Modbus RTU).
   void set_framing(Framing framing) { framing_ = framing; }
   // Steps answer the requests in order; once used up, the fallback answers.
-  void script(std::vector<Handler> steps);
+  void Script(std::vector<Handler> steps);
   void set_fallback(Handler handler);
 
-  void start();
-  void stop();
+  void Start();
+  void Stop();
 
   std::vector<std::string> requests();
   // Waits until at least n requests arrived; false on time-out.
-  bool wait_requests(size_t n, std::chrono::milliseconds timeout);
+  bool WaitRequests(size_t n, std::chrono::milliseconds timeout);
 
  private:
-  void run();
-  void handle(const std::string& request);
+  void Run();
+  void Handle(const std::string& request);
 
   int master_ = -1;
   std::string slave_path_;

@@ -34,7 +34,7 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-double ms_since(Clock::time_point start) {
+double MsSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
@@ -47,15 +47,15 @@ class PtyPeer {
     const char* name = ::ptsname(master_);
     if (name) slave_ = name;
   }
-  ~PtyPeer() { hang_up(); }
-  bool ok() const { return master_ >= 0 && !slave_.empty(); }
+  ~PtyPeer() { HangUp(); }
+  bool Ok() const { return master_ >= 0 && !slave_.empty(); }
   const std::string& slave() const { return slave_; }
 
-  void write(std::string_view data) {
+  void Write(std::string_view data) {
     ASSERT_EQ(::write(master_, data.data(), data.size()), static_cast<ssize_t>(data.size()));
   }
   // Reads until `count` bytes have come or `timeout` passes.
-  std::string read(size_t count, std::chrono::milliseconds timeout = 2000ms) {
+  std::string Read(size_t count, std::chrono::milliseconds timeout = 2000ms) {
     std::string got;
     const auto deadline = Clock::now() + timeout;
     while (got.size() < count) {
@@ -70,7 +70,7 @@ class PtyPeer {
     }
     return got;
   }
-  void hang_up() {
+  void HangUp() {
     if (master_ >= 0) ::close(master_);
     master_ = -1;
   }
@@ -83,20 +83,20 @@ class PtyPeer {
 class SerialPortTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(peer.ok()) << std::strerror(errno);
+    ASSERT_TRUE(peer.Ok()) << std::strerror(errno);
     port.settings().port_name = peer.slave();
   }
-  void open_at(int32_t baud) {
+  void OpenAt(int32_t baud) {
     port.settings().baud_rate = baud;
-    ASSERT_EQ(port.open(), kOpenOk) << std::strerror(port.last_errno());
+    ASSERT_EQ(port.Open(), kOpenOk) << std::strerror(port.last_errno());
   }
   // Answers `answer` once the request has fully arrived, after `delay`.
   std::thread device(std::string request, std::string answer,
                      std::chrono::milliseconds delay = 0ms) {
     return std::thread([this, request, answer, delay] {
-      heard = peer.read(request.size());
+      heard = peer.Read(request.size());
       std::this_thread::sleep_for(delay);
-      if (!answer.empty()) peer.write(answer);
+      if (!answer.empty()) peer.Write(answer);
     });
   }
 
@@ -133,7 +133,7 @@ TEST(LineTimingTest, FiguresFollowTheLineSpeed) {
     s.byte_size = c.byte_size;
     s.parity = c.parity;
     s.stop_bits = c.stop_bits;
-    LineTiming t = line_timing(s);
+    LineTiming t = LineTimingFor(s);
     EXPECT_NEAR(t.char_time_ms, c.char_time, 1e-3);
     EXPECT_EQ(t.timeouts.read_interval, c.interval);
     EXPECT_EQ(t.timeouts.read_total_multiplier, c.multiplier);
@@ -147,8 +147,8 @@ TEST(LineTimingTest, FiguresFollowTheLineSpeed) {
 TEST(LineTimingTest, BaudRatesOfTheList) {
   for (int32_t b : {110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 28800, 38400, 56000, 57600,
                     115200, 128000})
-    EXPECT_TRUE(baud_rate_supported(b)) << b;
-  for (int32_t b : {0, -9600, 100, 9601, 230400, 256000}) EXPECT_FALSE(baud_rate_supported(b)) << b;
+    EXPECT_TRUE(BaudRateSupported(b)) << b;
+  for (int32_t b : {0, -9600, 100, 9601, 230400, 256000}) EXPECT_FALSE(BaudRateSupported(b)) << b;
 }
 
 // ---- settings ----
@@ -173,19 +173,19 @@ TEST(PortSettingsTest, ParityTexts) {
       {"Нечетность", 4},  {"НЕЧЕТНОСТЬ", 4},  {"Маркер", 5},   {"", 5},
       {"Нечетность ", 5},  // not the word: the code stays as it was
   };
-  for (auto& c : cases) EXPECT_EQ(parity_code_from_text(c.text, 5), c.code) << c.text;
+  for (auto& c : cases) EXPECT_EQ(ParityCodeFromText(c.text, 5), c.code) << c.text;
 }
 
 TEST(PortSettingsTest, KeysOfTheSettingsNode) {
   PortSettings s;
-  EXPECT_TRUE(apply_port_setting(s, "Port", "/dev/serial/by-id/usb-FTDI_FT232R_A50285BI-if00"));
+  EXPECT_TRUE(ApplyPortSetting(s, "Port", "/dev/serial/by-id/usb-FTDI_FT232R_A50285BI-if00"));
   EXPECT_EQ(s.port_name, "/dev/serial/by-id/usb-FTDI_FT232R_A50285BI-if00");
-  EXPECT_TRUE(apply_port_setting(s, "bPS", "19200"));
-  EXPECT_TRUE(apply_port_setting(s, "Addr", " 31 "));
-  EXPECT_TRUE(apply_port_setting(s, "A.Len", "11"));
-  EXPECT_TRUE(apply_port_setting(s, "LEn", "7"));
-  EXPECT_TRUE(apply_port_setting(s, "Sbit", "2"));
-  EXPECT_TRUE(apply_port_setting(s, "PrtY", "Нечетность"));
+  EXPECT_TRUE(ApplyPortSetting(s, "bPS", "19200"));
+  EXPECT_TRUE(ApplyPortSetting(s, "Addr", " 31 "));
+  EXPECT_TRUE(ApplyPortSetting(s, "A.Len", "11"));
+  EXPECT_TRUE(ApplyPortSetting(s, "LEn", "7"));
+  EXPECT_TRUE(ApplyPortSetting(s, "Sbit", "2"));
+  EXPECT_TRUE(ApplyPortSetting(s, "PrtY", "Нечетность"));
   EXPECT_EQ(s.baud_rate, 19200);
   EXPECT_EQ(s.device_address, 31);
   EXPECT_EQ(s.address_length, 11);
@@ -195,10 +195,10 @@ TEST(PortSettingsTest, KeysOfTheSettingsNode) {
 
   // Bad numbers and unknown keys leave everything as it was.
   const PortSettings before = s;
-  EXPECT_FALSE(apply_port_setting(s, "bPS", "96OO"));
-  EXPECT_FALSE(apply_port_setting(s, "bPS", ""));
-  EXPECT_FALSE(apply_port_setting(s, "bPS", "99999999999"));
-  EXPECT_FALSE(apply_port_setting(s, "Baud", "9600"));
+  EXPECT_FALSE(ApplyPortSetting(s, "bPS", "96OO"));
+  EXPECT_FALSE(ApplyPortSetting(s, "bPS", ""));
+  EXPECT_FALSE(ApplyPortSetting(s, "bPS", "99999999999"));
+  EXPECT_FALSE(ApplyPortSetting(s, "Baud", "9600"));
   EXPECT_EQ(s.baud_rate, before.baud_rate);
 }
 
@@ -222,18 +222,18 @@ TEST(DevicePathTest, NamesMapToDevices) {
       {"ttyUSB0", "/dev/ttyUSB0"},
       {"ttyACM1", "/dev/ttyACM1"},
   };
-  for (auto& c : cases) EXPECT_EQ(device_path(c.name), c.path) << c.name;
+  for (auto& c : cases) EXPECT_EQ(DevicePath(c.name), c.path) << c.name;
 }
 
 TEST(OpenMessageTest, SystemReasonOnANewLine) {
   const std::string fixed =
       "Не удается открыть порт COM4. Связь с сетью отсутствует. Проверьте сетевые параметры";
-  EXPECT_EQ(open_failure_message("COM4", 0), fixed);
+  EXPECT_EQ(OpenFailureMessage("COM4", 0), fixed);
 
-  std::string missing = open_failure_message("COM4", ENOENT);
+  std::string missing = OpenFailureMessage("COM4", ENOENT);
   EXPECT_EQ(missing, fixed + "\n/dev/ttyS3: " + std::strerror(ENOENT));
 
-  std::string denied = open_failure_message("ttyUSB0", EACCES);
+  std::string denied = OpenFailureMessage("ttyUSB0", EACCES);
   EXPECT_NE(denied.find(std::string("\n/dev/ttyUSB0: ") + std::strerror(EACCES)),
             std::string::npos);
   EXPECT_NE(denied.find("dialout"), std::string::npos);
@@ -251,7 +251,7 @@ class PortListTest : public ::testing::Test {
     std::filesystem::create_directories(root / "tty");
   }
   void TearDown() override { std::filesystem::remove_all(root); }
-  void tty(const std::string& name, bool driver, const char* type = nullptr) {
+  void Tty(const std::string& name, bool driver, const char* type = nullptr) {
     auto dir = root / "tty" / name;
     std::filesystem::create_directories(dir / "device");
     if (driver) std::filesystem::create_directories(dir / "device" / "driver");
@@ -261,21 +261,21 @@ class PortListTest : public ::testing::Test {
 };
 
 TEST_F(PortListTest, OnlyRealPortsInNumberOrder) {
-  tty("ttyS0", true, "4");
-  tty("ttyS1", true, "0");  // no UART at that address
-  tty("ttyS10", true, "4");
-  tty("ttyS2", true, "4");
-  tty("ttyUSB0", true);
-  tty("ttyUSB1", false);  // driver gone
-  tty("ttyACM0", true);
-  tty("tty0", true);
-  tty("console", false);
-  tty("ttyUSBx", true);
+  Tty("ttyS0", true, "4");
+  Tty("ttyS1", true, "0");  // no UART at that address
+  Tty("ttyS10", true, "4");
+  Tty("ttyS2", true, "4");
+  Tty("ttyUSB0", true);
+  Tty("ttyUSB1", false);  // driver gone
+  Tty("ttyACM0", true);
+  Tty("tty0", true);
+  Tty("console", false);
+  Tty("ttyUSBx", true);
   std::filesystem::create_directories(root / "by-id");
   std::ofstream(root / "by-id" / "usb-FTDI_FT232R-if00-port0");
   std::ofstream(root / "by-id" / "usb-odd:name");
 
-  auto names = serial_port_names(root / "tty", root / "by-id");
+  auto names = SerialPortNames(root / "tty", root / "by-id");
   std::vector<std::string> expected = {"COM1",
                                        "COM3",
                                        "COM11",
@@ -284,19 +284,19 @@ TEST_F(PortListTest, OnlyRealPortsInNumberOrder) {
                                        (root / "by-id" / "usb-FTDI_FT232R-if00-port0").string(),
                                        (root / "by-id" / "usb-odd:name").string()};
   EXPECT_EQ(names, expected);
-  EXPECT_EQ(serial_port_list(root / "tty", root / "by-id"),
+  EXPECT_EQ(SerialPortList(root / "tty", root / "by-id"),
             "COM1:COM3:COM11:ttyACM0:ttyUSB0:" +
                 (root / "by-id" / "usb-FTDI_FT232R-if00-port0").string());
 }
 
 TEST_F(PortListTest, MissingFoldersGiveNothing) {
-  EXPECT_TRUE(serial_port_names(root / "none", root / "none-either").empty());
-  EXPECT_EQ(serial_port_list(root / "none", root / "none-either"), "");
+  EXPECT_TRUE(SerialPortNames(root / "none", root / "none-either").empty());
+  EXPECT_EQ(SerialPortList(root / "none", root / "none-either"), "");
 }
 
 TEST(PortListSystemTest, ListsWithoutFailing) {
   // Whatever this machine has; it must come back and hold no empty names.
-  for (const std::string& name : serial_port_names()) EXPECT_FALSE(name.empty());
+  for (const std::string& name : SerialPortNames()) EXPECT_FALSE(name.empty());
 }
 
 // ---- marks of line errors ----
@@ -324,7 +324,7 @@ TEST(LineMarkTest, MarksDecode) {
     bool error = false;
     for (uint8_t b : c.in) {
       uint8_t out = 0;
-      Out r = d.feed(b, out);
+      Out r = d.Feed(b, out);
       if (r == Out::Data) data.push_back(out);
       if (r == Out::LineError) {
         error = true;
@@ -339,25 +339,25 @@ TEST(LineMarkTest, MarksDecode) {
 // ---- open and close ----
 
 TEST_F(SerialPortTest, OpenAndClose) {
-  EXPECT_FALSE(port.is_open());
-  EXPECT_EQ(port.close(), -2);
-  open_at(9600);
-  EXPECT_TRUE(port.is_open());
+  EXPECT_FALSE(port.IsOpen());
+  EXPECT_EQ(port.Close(), -2);
+  OpenAt(9600);
+  EXPECT_TRUE(port.IsOpen());
   EXPECT_FALSE(port.modem_lines());  // a pseudo-terminal has none
-  EXPECT_NEAR(port.char_time_ms(), 1.0417f, 1e-3);
-  EXPECT_EQ(port.reply_wait_ms(), 170);
-  EXPECT_EQ(port.close(), 0);
-  EXPECT_FALSE(port.is_open());
-  EXPECT_EQ(port.reply_wait_ms(), 0);
-  EXPECT_EQ(port.close(), -2);
+  EXPECT_NEAR(port.CharTimeMs(), 1.0417f, 1e-3);
+  EXPECT_EQ(port.ReplyWaitMs(), 170);
+  EXPECT_EQ(port.Close(), 0);
+  EXPECT_FALSE(port.IsOpen());
+  EXPECT_EQ(port.ReplyWaitMs(), 0);
+  EXPECT_EQ(port.Close(), -2);
 }
 
 TEST_F(SerialPortTest, EveryBaudRateOfTheListOpens) {
   // 14400, 28800, 56000 and 128000 have no classic termios constant.
   for (int32_t b : {110, 14400, 28800, 56000, 128000, 115200}) {
     SCOPED_TRACE(b);
-    open_at(b);
-    EXPECT_EQ(port.reply_wait_ms(), line_timing(port.settings()).reply_wait_ms);
+    OpenAt(b);
+    EXPECT_EQ(port.ReplyWaitMs(), LineTimingFor(port.settings()).reply_wait_ms);
   }
 }
 
@@ -386,21 +386,21 @@ TEST_F(SerialPortTest, BadSettingsGiveTheirCodesAndLeaveThePortClosed) {
     port.settings().byte_size = c.byte_size;
     port.settings().stop_bits = c.stop_bits;
     port.settings().baud_rate = c.baud;
-    EXPECT_EQ(port.open(), c.result);
-    EXPECT_EQ(port.is_open(), c.result == kOpenOk);
+    EXPECT_EQ(port.Open(), c.result);
+    EXPECT_EQ(port.IsOpen(), c.result == kOpenOk);
     if (c.result != kOpenOk) {
-      EXPECT_EQ(port.reply_wait_ms(), 0);
+      EXPECT_EQ(port.ReplyWaitMs(), 0);
     }
   }
 }
 
 TEST_F(SerialPortTest, OpenFailuresKeepTheSystemReason) {
   port.settings().port_name = "/nonexistent/ttyVESK";
-  EXPECT_EQ(port.open(), kOpenFailed);
+  EXPECT_EQ(port.Open(), kOpenFailed);
   EXPECT_EQ(port.last_errno(), ENOENT);
 
   port.settings().port_name = peer.slave() + std::string(1, '\0') + "x";
-  EXPECT_EQ(port.open(), kOpenFailed);
+  EXPECT_EQ(port.Open(), kOpenFailed);
   EXPECT_EQ(port.last_errno(), EINVAL);
 
   // An ordinary file is no serial port.
@@ -408,27 +408,27 @@ TEST_F(SerialPortTest, OpenFailuresKeepTheSystemReason) {
       std::filesystem::temp_directory_path() / ("vesk-not-a-tty-" + std::to_string(::getpid()));
   std::ofstream(file) << "x";
   port.settings().port_name = file.string();
-  EXPECT_EQ(port.open(), kOpenFailed);
+  EXPECT_EQ(port.Open(), kOpenFailed);
   EXPECT_EQ(port.last_errno(), ENOTTY);
-  EXPECT_FALSE(port.is_open());
+  EXPECT_FALSE(port.IsOpen());
   std::filesystem::remove(file);
 }
 
 TEST_F(SerialPortTest, ALineIsOpenedByOnePortAtATime) {
-  open_at(9600);
+  OpenAt(9600);
   SerialPort second;
   second.settings().port_name = peer.slave();
-  EXPECT_EQ(second.open(), kOpenFailed);
-  EXPECT_FALSE(second.is_open());
+  EXPECT_EQ(second.Open(), kOpenFailed);
+  EXPECT_FALSE(second.IsOpen());
   EXPECT_NE(second.last_errno(), 0);
-  port.close();
-  EXPECT_EQ(second.open(), kOpenOk);
+  port.Close();
+  EXPECT_EQ(second.Open(), kOpenOk);
 }
 
 class RecordingPresenter : public Presenter {
  public:
-  MsgAnswer MessageBox(std::string_view text, std::string_view caption, MsgIcon,
-                       MsgButtons) override {
+  MsgAnswer ShowMessage(std::string_view text, std::string_view caption, MsgIcon,
+                        MsgButtons) override {
     texts.emplace_back(text);
     captions.emplace_back(caption);
     return MsgAnswer::Ok;
@@ -438,203 +438,203 @@ class RecordingPresenter : public Presenter {
 
 TEST_F(SerialPortTest, OpenReportSetsAndClearsTheStatusBit) {
   RecordingPresenter shown;
-  set_presenter(&shown);
-  exitStatus = 0x10;
+  SetPresenter(&shown);
+  exit_status = 0x10;
 
   port.settings().port_name = "/nonexistent/ttyVESK";
-  EXPECT_EQ(open_and_report(port, false), kOpenFailed);
-  EXPECT_EQ(exitStatus.load(), 0x12u);
+  EXPECT_EQ(OpenAndReport(port, false), kOpenFailed);
+  EXPECT_EQ(exit_status.load(), 0x12u);
   EXPECT_TRUE(shown.texts.empty());
 
-  EXPECT_EQ(open_and_report(port, true), kOpenFailed);
+  EXPECT_EQ(OpenAndReport(port, true), kOpenFailed);
   ASSERT_EQ(shown.texts.size(), 1u);
   EXPECT_EQ(shown.captions[0], "Ошибка драйвера последовательного порта");
-  EXPECT_EQ(shown.texts[0], open_failure_message("/nonexistent/ttyVESK", ENOENT));
+  EXPECT_EQ(shown.texts[0], OpenFailureMessage("/nonexistent/ttyVESK", ENOENT));
 
   port.settings().port_name = peer.slave();
-  EXPECT_EQ(open_and_report(port, true), kOpenOk);
-  EXPECT_EQ(exitStatus.load(), 0x10u);
+  EXPECT_EQ(OpenAndReport(port, true), kOpenOk);
+  EXPECT_EQ(exit_status.load(), 0x10u);
   EXPECT_EQ(shown.texts.size(), 1u);
 
   port.settings().baud_rate = 256000;
-  EXPECT_EQ(open_and_report(port, true), kOpenUnsupported);
-  EXPECT_EQ(exitStatus.load(), 0x12u);
+  EXPECT_EQ(OpenAndReport(port, true), kOpenUnsupported);
+  EXPECT_EQ(exit_status.load(), 0x12u);
   ASSERT_EQ(shown.texts.size(), 2u);
-  EXPECT_EQ(shown.texts[1], open_failure_message(peer.slave(), 0));  // no system reason
+  EXPECT_EQ(shown.texts[1], OpenFailureMessage(peer.slave(), 0));  // no system reason
 
-  set_presenter(nullptr);
-  exitStatus = 0;
+  SetPresenter(nullptr);
+  exit_status = 0;
 }
 
 // ---- send and receive ----
 
 TEST_F(SerialPortTest, ClosedPortAnswersMinusOne) {
   Reply reply;
-  PortResult r = port.send_receive("#x\r", reply, FrameEnd::CarriageReturn);
+  PortResult r = port.SendReceive("#x\r", reply, FrameEnd::CarriageReturn);
   EXPECT_EQ(r.status, PortStatus::Closed);
-  EXPECT_EQ(r.code(), -1);
+  EXPECT_EQ(r.Code(), -1);
 }
 
 TEST_F(SerialPortTest, ReceivesUntilCarriageReturn) {
-  open_at(115200);
+  OpenAt(115200);
   for (int mode : {kConverterSemiAuto, kConverterAuto}) {
     SCOPED_TRACE(mode);
     port.set_converter_mode(mode);
-    peer.write("stale bytes");  // before the request: purged, never part of the reply
+    peer.Write("stale bytes");  // before the request: purged, never part of the reply
     std::this_thread::sleep_for(10ms);
     auto dev = device("#0102ABCD\r", "#0102");
     // The rest of the frame comes a little later, and something after its end.
     std::thread late([this] {
       std::this_thread::sleep_for(40ms);
-      peer.write("7788\rtail");
+      peer.Write("7788\rtail");
     });
     Reply reply;
-    PortResult r = port.send_receive("#0102ABCD\r", reply, FrameEnd::CarriageReturn);
+    PortResult r = port.SendReceive("#0102ABCD\r", reply, FrameEnd::CarriageReturn);
     dev.join();
     late.join();
     EXPECT_EQ(heard, "#0102ABCD\r");
     EXPECT_EQ(r.status, PortStatus::Received);
-    EXPECT_EQ(r.code(), 0);
-    EXPECT_EQ(reply.view(), "#01027788\r");
+    EXPECT_EQ(r.Code(), 0);
+    EXPECT_EQ(reply.View(), "#01027788\r");
     EXPECT_FALSE(reply.truncated);
     std::this_thread::sleep_for(20ms);  // let the tail arrive, for the next pass to purge
   }
 }
 
 TEST_F(SerialPortTest, NoReplyIsATimeoutAfterTheReplyWait) {
-  open_at(115200);  // reply wait 110 ms
+  OpenAt(115200);  // reply wait 110 ms
   port.set_converter_mode(kConverterAuto);
   Reply reply;
   auto start = Clock::now();
-  PortResult r = port.send_receive("#q\r", reply, FrameEnd::CarriageReturn);
-  double took = ms_since(start);
+  PortResult r = port.SendReceive("#q\r", reply, FrameEnd::CarriageReturn);
+  double took = MsSince(start);
   EXPECT_EQ(r.status, PortStatus::Timeout);
-  EXPECT_EQ(r.code(), 2);
+  EXPECT_EQ(r.Code(), 2);
   EXPECT_GE(took, 110);
   EXPECT_LT(took, 110 + 80);
 }
 
 TEST_F(SerialPortTest, CarriageReturnAfterTheReplyWaitIsATimeout) {
-  open_at(115200);
+  OpenAt(115200);
   port.set_converter_mode(kConverterAuto);
   auto dev = device("#q\r", "#late\r", 200ms);
   Reply reply;
-  PortResult r = port.send_receive("#q\r", reply, FrameEnd::CarriageReturn);
+  PortResult r = port.SendReceive("#q\r", reply, FrameEnd::CarriageReturn);
   dev.join();
-  EXPECT_EQ(r.code(), 2);
+  EXPECT_EQ(r.Code(), 2);
 }
 
 TEST_F(SerialPortTest, DataWithoutCarriageReturnIsATimeout) {
-  open_at(115200);
+  OpenAt(115200);
   port.set_converter_mode(kConverterAuto);
   auto dev = device("#q\r", "#0102");
   Reply reply;
-  PortResult r = port.send_receive("#q\r", reply, FrameEnd::CarriageReturn);
+  PortResult r = port.SendReceive("#q\r", reply, FrameEnd::CarriageReturn);
   dev.join();
-  EXPECT_EQ(r.code(), 2);
+  EXPECT_EQ(r.Code(), 2);
 }
 
 TEST_F(SerialPortTest, PauseEndsAFrameWithoutEndCharacter) {
-  open_at(115200);  // reply wait 110 ms
+  OpenAt(115200);  // reply wait 110 ms
   port.set_converter_mode(kConverterAuto);
   const std::string request("\x05\xF0\xF0\xFF\x00\x11\x22", 7);
   auto dev = device(request, std::string("\x05\xF0", 2));
   // Gaps shorter than the reply wait do not end the frame; 0xFF arrives as itself.
   std::thread more([this] {
     std::this_thread::sleep_for(60ms);
-    peer.write(std::string("\xF0\xFF\x00", 3));
+    peer.Write(std::string("\xF0\xFF\x00", 3));
     std::this_thread::sleep_for(60ms);
-    peer.write("\r\n");
+    peer.Write("\r\n");
   });
   Reply reply;
   auto start = Clock::now();
-  PortResult r = port.send_receive(request, reply, FrameEnd::Pause);
-  double took = ms_since(start);
+  PortResult r = port.SendReceive(request, reply, FrameEnd::Pause);
+  double took = MsSince(start);
   dev.join();
   more.join();
   EXPECT_EQ(heard, request);
-  EXPECT_EQ(r.code(), 0);
-  EXPECT_EQ(reply.view(), std::string("\x05\xF0\xF0\xFF\x00\r\n", 7));
+  EXPECT_EQ(r.Code(), 0);
+  EXPECT_EQ(reply.View(), std::string("\x05\xF0\xF0\xFF\x00\r\n", 7));
   EXPECT_GE(took, 120 + 110);  // the last piece, then one reply wait of quiet
   EXPECT_LT(took, 120 + 110 + 100);
 }
 
 TEST_F(SerialPortTest, PauseModeWithoutDataIsATimeout) {
-  open_at(115200);
+  OpenAt(115200);
   port.set_converter_mode(kConverterAuto);
   Reply reply;
-  PortResult r = port.send_receive("x", reply, FrameEnd::Pause);
-  EXPECT_EQ(r.code(), 2);
+  PortResult r = port.SendReceive("x", reply, FrameEnd::Pause);
+  EXPECT_EQ(r.Code(), 2);
   EXPECT_EQ(reply.count, 0u);
 }
 
 TEST_F(SerialPortTest, LongRepliesAreCutAtTheBuffer) {
-  open_at(115200);
+  OpenAt(115200);
   port.set_converter_mode(kConverterAuto);
   const std::string long_frame = "#" + std::string(44, 'A') + "\r";
   for (FrameEnd end : {FrameEnd::CarriageReturn, FrameEnd::Pause}) {
     SCOPED_TRACE(end == FrameEnd::Pause ? "pause" : "carriage return");
     auto dev = device("#q\r", long_frame);
     Reply reply;
-    PortResult r = port.send_receive("#q\r", reply, end);
+    PortResult r = port.SendReceive("#q\r", reply, end);
     dev.join();
-    EXPECT_EQ(r.code(), 0);
+    EXPECT_EQ(r.Code(), 0);
     EXPECT_EQ(reply.count, kReplyCapacity);
-    EXPECT_EQ(reply.view(), long_frame.substr(0, kReplyCapacity));
+    EXPECT_EQ(reply.View(), long_frame.substr(0, kReplyCapacity));
     EXPECT_TRUE(reply.truncated);
     std::this_thread::sleep_for(20ms);
   }
 }
 
 TEST_F(SerialPortTest, StopDuringTheReplyWaitEndsItAtOnce) {
-  open_at(110);  // a reply wait of almost seven seconds
-  ASSERT_GT(port.reply_wait_ms(), 6000);
+  OpenAt(110);  // a reply wait of almost seven seconds
+  ASSERT_GT(port.ReplyWaitMs(), 6000);
   port.set_converter_mode(kConverterAuto);
   Clock::time_point stopped_at;
   std::thread stopper([&] {
-    peer.read(3);
+    peer.Read(3);
     std::this_thread::sleep_for(100ms);
     stopped_at = Clock::now();
-    port.stopEvent.set();
+    port.stop_event.Set();
   });
   Reply reply;
-  PortResult r = port.send_receive("#q\r", reply, FrameEnd::CarriageReturn);
+  PortResult r = port.SendReceive("#q\r", reply, FrameEnd::CarriageReturn);
   auto returned_at = Clock::now();
   stopper.join();
   EXPECT_EQ(r.status, PortStatus::Stopped);
-  EXPECT_EQ(r.code(), -1);
+  EXPECT_EQ(r.Code(), -1);
   const double late = std::chrono::duration<double, std::milli>(returned_at - stopped_at).count();
   EXPECT_LT(late, 50);
   RecordProperty("stop_latency_us", static_cast<int>(late * 1000));
 
   // While it stays set, nothing more is sent.
-  r = port.send_receive("#again\r", reply, FrameEnd::CarriageReturn);
-  EXPECT_EQ(r.code(), -1);
-  EXPECT_EQ(peer.read(1, 50ms), "");
-  port.stopEvent.reset();
+  r = port.SendReceive("#again\r", reply, FrameEnd::CarriageReturn);
+  EXPECT_EQ(r.Code(), -1);
+  EXPECT_EQ(peer.Read(1, 50ms), "");
+  port.stop_event.reset();
 }
 
 TEST_F(SerialPortTest, StopDuringAByteByByteSendReturnsMinusOne) {
-  open_at(300);  // 33 ms a character
+  OpenAt(300);  // 33 ms a character
   port.set_converter_mode(kConverterSemiAuto);
   std::thread stopper([&] {
     std::this_thread::sleep_for(100ms);
-    port.stopEvent.set();
+    port.stop_event.Set();
   });
   Reply reply;
   auto start = Clock::now();
-  PortResult r = port.send_receive("#0123456789ABCDEF\r", reply, FrameEnd::CarriageReturn);
-  double took = ms_since(start);
+  PortResult r = port.SendReceive("#0123456789ABCDEF\r", reply, FrameEnd::CarriageReturn);
+  double took = MsSince(start);
   stopper.join();
-  EXPECT_EQ(r.code(), -1);
+  EXPECT_EQ(r.Code(), -1);
   EXPECT_LT(took, 100 + 50);
-  EXPECT_LT(peer.read(18, 50ms).size(), 18u);
-  port.stopEvent.reset();
+  EXPECT_LT(peer.Read(18, 50ms).size(), 18u);
+  port.stop_event.reset();
 }
 
 TEST_F(SerialPortTest, SemiAutomaticModePacesEachCharacter) {
-  open_at(1200);  // 8.33 ms a character
-  const double ct = port.char_time_ms();
+  OpenAt(1200);  // 8.33 ms a character
+  const double ct = port.CharTimeMs();
   const std::string request = "#0102ABCD\r";  // 10 characters
   for (int mode : {kConverterSemiAuto, kConverterAuto}) {
     SCOPED_TRACE(mode);
@@ -642,10 +642,10 @@ TEST_F(SerialPortTest, SemiAutomaticModePacesEachCharacter) {
     auto dev = device(request, "#01\r");
     Reply reply;
     auto start = Clock::now();
-    PortResult r = port.send_receive(request, reply, FrameEnd::CarriageReturn);
-    double took = ms_since(start);
+    PortResult r = port.SendReceive(request, reply, FrameEnd::CarriageReturn);
+    double took = MsSince(start);
     dev.join();
-    EXPECT_EQ(r.code(), 0);
+    EXPECT_EQ(r.Code(), 0);
     EXPECT_EQ(heard, request);
     RecordProperty(mode == kConverterSemiAuto ? "paced_send_us" : "single_write_send_us",
                    static_cast<int>(took * 1000));
@@ -659,21 +659,21 @@ TEST_F(SerialPortTest, SemiAutomaticModePacesEachCharacter) {
 }
 
 TEST_F(SerialPortTest, AVanishedDeviceEndsTheWait) {
-  open_at(110);
+  OpenAt(110);
   port.set_converter_mode(kConverterAuto);
   std::thread gone([&] {
-    peer.read(3);
+    peer.Read(3);
     std::this_thread::sleep_for(50ms);
-    peer.hang_up();
+    peer.HangUp();
   });
   Reply reply;
   auto start = Clock::now();
-  PortResult r = port.send_receive("#q\r", reply, FrameEnd::CarriageReturn);
+  PortResult r = port.SendReceive("#q\r", reply, FrameEnd::CarriageReturn);
   gone.join();
-  EXPECT_LT(ms_since(start), 1000);  // not the whole reply wait of seven seconds
-  EXPECT_EQ(r.code(), 3);
+  EXPECT_LT(MsSince(start), 1000);  // not the whole reply wait of seven seconds
+  EXPECT_EQ(r.Code(), 3);
   EXPECT_EQ(r.status, PortStatus::SystemError);
-  EXPECT_FALSE(r.reason().empty());
+  EXPECT_FALSE(r.Reason().empty());
 }
 
 }  // namespace

@@ -46,7 +46,7 @@ TEST(ArchiveIntegers, LittleEndian) {
   EXPECT_EQ(r.ReadInt32(), -2);
   EXPECT_EQ(r.ReadUInt32(), 0x0A0B0C0Du);
   EXPECT_TRUE(r.ReadBool());
-  EXPECT_EQ(r.remaining(), 0u);
+  EXPECT_EQ(r.Remaining(), 0u);
   EXPECT_EQ(FaultOf(Bytes{1, 2, 3}, [](ArchiveReader& a) { a.ReadInt32(); }),
             ArchiveFault::EndOfData);
 }
@@ -70,7 +70,7 @@ TEST_P(ArchiveStringLength, WrittenAndReadBack) {
   EXPECT_EQ(Bytes(out.begin(), out.begin() + c.prefix.size()), c.prefix);
   ArchiveReader r(out);
   EXPECT_EQ(r.ReadString(), text);
-  EXPECT_EQ(r.remaining(), 0u);
+  EXPECT_EQ(r.Remaining(), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -100,7 +100,7 @@ TEST(ArchiveString, EveryCp1251CharacterStaysOneByte) {
   std::string cp1251;
   for (int b = 1; b <= 0xFF; ++b)
     if (b != 0x98) cp1251 += static_cast<char>(b);  // 0x98 is unassigned
-  const std::string text = platform::cp1251_to_utf8(cp1251);
+  const std::string text = platform::Cp1251ToUtf8(cp1251);
   ArchiveWriter w;
   w.WriteString(text);
   ASSERT_EQ(w.bytes().size(), 1 + cp1251.size());  // 254 characters: the one-byte length
@@ -127,7 +127,7 @@ class ArchiveUtf16Read : public testing::TestWithParam<Utf16Case> {};
 TEST_P(ArchiveUtf16Read, Converted) {
   ArchiveReader r(GetParam().bytes);
   EXPECT_EQ(r.ReadString(), GetParam().text);
-  EXPECT_EQ(r.remaining(), 0u);
+  EXPECT_EQ(r.Remaining(), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -210,7 +210,7 @@ TEST(ArchiveClass, FullFirstTimeThenNumbered) {
   EXPECT_EQ(r.ReadClass("Parameter"), 1);
   EXPECT_EQ(r.ReadClass("DescBranch"), 3);
   EXPECT_EQ(r.ReadClass("InvisibleElement"), 3);  // a branch is an element too
-  EXPECT_EQ(r.remaining(), 0u);
+  EXPECT_EQ(r.Remaining(), 0u);
 }
 
 TEST(ArchiveClass, BigClassTagIsRead) {

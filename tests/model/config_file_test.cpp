@@ -17,7 +17,7 @@
 #include "link/presenter.h"
 #include "model/description_container.h"
 #include "model/description_loader.h"
-#include "model/net_rs485_prg.h"
+#include "model/program_line_settings.h"
 #include "platform/settings_store.h"
 
 namespace vesk::model {
@@ -33,10 +33,10 @@ struct Message {
 
 class RecordingPresenter : public link::Presenter {
  public:
-  RecordingPresenter() { link::set_presenter(this); }
-  ~RecordingPresenter() override { link::set_presenter(nullptr); }
-  link::MsgAnswer MessageBox(std::string_view text, std::string_view caption, link::MsgIcon icon,
-                             link::MsgButtons) override {
+  RecordingPresenter() { link::SetPresenter(this); }
+  ~RecordingPresenter() override { link::SetPresenter(nullptr); }
+  link::MsgAnswer ShowMessage(std::string_view text, std::string_view caption, link::MsgIcon icon,
+                              link::MsgButtons) override {
     messages.push_back({std::string(text), std::string(caption), icon});
     return link::MsgAnswer::Ok;
   }
@@ -48,25 +48,25 @@ std::unique_ptr<link::Parameter> Param(const std::string& name, const std::strin
   auto p = std::make_unique<link::Parameter>(name);
   p->caption = caption;
   p->indexed = indexed;
-  p->linearIndex = linear_index;
+  p->linear_index = linear_index;
   return p;
 }
 
 // Root "R" with "Addr"; child "K №1" with "A.Len" at linear index 2.
-std::unique_ptr<DescBranch> TinyTree() {
-  auto root = std::make_unique<DescBranch>("R");
+std::unique_ptr<DescriptionBranch> TinyTree() {
+  auto root = std::make_unique<DescriptionBranch>("R");
   root->AddParameter(Param("Addr", "Адрес"));
-  auto child = std::make_unique<DescBranch>("K №1");
+  auto child = std::make_unique<DescriptionBranch>("K №1");
   child->AddParameter(Param("A.Len", "Длина", true, 2));
   root->children.push_back(std::move(child));
   return root;
 }
 
-void FillTiny(DescBranch& root) {
+void FillTiny(DescriptionBranch& root) {
   root.parameters[0]->value = "16";
   link::Parameter& len = *root.children[0]->parameters[0];
   len.value = "8";
-  len.valueChanged = true;
+  len.value_changed = true;
   len.editable = false;
   len.mark = 2;
 }
@@ -99,17 +99,18 @@ Bytes TinyGolden() {
 // A document that rebuilds its tree with `make` for code 3 and builds none otherwise.
 class TestTarget : public ConfigurationTarget {
  public:
-  explicit TestTarget(std::function<std::unique_ptr<DescBranch>()> make) : make_(std::move(make)) {}
-  DescBranch* ReloadDescription(int32_t device_kind) override {
+  explicit TestTarget(std::function<std::unique_ptr<DescriptionBranch>()> make)
+      : make_(std::move(make)) {}
+  DescriptionBranch* ReloadDescription(int32_t device_kind) override {
     kinds.push_back(device_kind);
     root = device_kind == kVeskDeviceKind ? make_() : nullptr;
     return root.get();
   }
   std::vector<int32_t> kinds;
-  std::unique_ptr<DescBranch> root;
+  std::unique_ptr<DescriptionBranch> root;
 
  private:
-  std::function<std::unique_ptr<DescBranch>()> make_;
+  std::function<std::unique_ptr<DescriptionBranch>()> make_;
 };
 
 LoadOutcome LoadBytes(const Bytes& bytes, ConfigurationTarget& target) {
@@ -118,27 +119,27 @@ LoadOutcome LoadBytes(const Bytes& bytes, ConfigurationTarget& target) {
 }
 
 void ExpectSameRecord(const link::Parameter& a, const link::Parameter& b) {
-  SCOPED_TRACE(a.shortName);
-  EXPECT_EQ(a.shortName, b.shortName);
+  SCOPED_TRACE(a.short_name);
+  EXPECT_EQ(a.short_name, b.short_name);
   EXPECT_EQ(a.value, b.value);
   EXPECT_EQ(a.caption, b.caption);
   EXPECT_EQ(a.indexed, b.indexed);
-  EXPECT_EQ(a.linearIndex, b.linearIndex);
-  EXPECT_EQ(a.pollIndex, b.pollIndex);
+  EXPECT_EQ(a.linear_index, b.linear_index);
+  EXPECT_EQ(a.poll_index, b.poll_index);
   EXPECT_EQ(a.writable, b.writable);
   EXPECT_EQ(a.note, b.note);
-  EXPECT_EQ(a.valueChanged, b.valueChanged);
-  EXPECT_EQ(a.editChanged, b.editChanged);
-  EXPECT_EQ(a.ownerChanged, b.ownerChanged);
+  EXPECT_EQ(a.value_changed, b.value_changed);
+  EXPECT_EQ(a.edit_changed, b.edit_changed);
+  EXPECT_EQ(a.owner_changed, b.owner_changed);
   EXPECT_EQ(a.editable, b.editable);
-  EXPECT_EQ(a.ownedByFirm, b.ownedByFirm);
+  EXPECT_EQ(a.owned_by_firm, b.owned_by_firm);
   EXPECT_EQ(a.mark, b.mark);
 }
 
-void ExpectSameTree(const DescBranch& a, const DescBranch& b) {
+void ExpectSameTree(const DescriptionBranch& a, const DescriptionBranch& b) {
   EXPECT_EQ(a.name, b.name);
-  EXPECT_EQ(a.copyCount, b.copyCount);
-  EXPECT_EQ(a.copyNumber, b.copyNumber);
+  EXPECT_EQ(a.copy_count, b.copy_count);
+  EXPECT_EQ(a.copy_number, b.copy_number);
   ASSERT_EQ(a.parameters.size(), b.parameters.size()) << a.name;
   for (size_t i = 0; i < a.parameters.size(); ++i)
     ExpectSameRecord(*a.parameters[i], *b.parameters[i]);
@@ -147,16 +148,16 @@ void ExpectSameTree(const DescBranch& a, const DescBranch& b) {
 }
 
 // Gives every record of the tree its own value, note and flags.
-void FillDistinct(DescBranch& branch, int& n) {
+void FillDistinct(DescriptionBranch& branch, int& n) {
   for (auto& p : branch.parameters) {
     ++n;
     p->value = (n % 3 == 0 ? "Значение " : "v") + std::to_string(n);
     p->note = n % 5 == 0 ? "Знач-е в приборе:" + std::to_string(n) : "";
-    p->valueChanged = n % 2 == 0;
-    p->editChanged = n % 3 == 0;
-    p->ownerChanged = n % 7 == 0;
+    p->value_changed = n % 2 == 0;
+    p->edit_changed = n % 3 == 0;
+    p->owner_changed = n % 7 == 0;
     p->editable = n % 4 != 0;
-    p->ownedByFirm = n % 6 == 0;
+    p->owned_by_firm = n % 6 == 0;
     p->mark = n % 3;
   }
   for (auto& child : branch.children) FillDistinct(*child, n);
@@ -190,7 +191,7 @@ TEST(ConfigLayout, ParameterPartsWithOtherSchemasAreNotReadFurther) {
   link::Parameter p("bPS");
   LoadParameter(r, p, false);  // schema 2: only the class reference
   LoadParameter(r, p, false);  // the same class again, still schema 2
-  EXPECT_EQ(p.shortName, "bPS");
+  EXPECT_EQ(p.short_name, "bPS");
   EXPECT_EQ(r.ReadInt32(), 77);
 
   ArchiveWriter w2;
@@ -199,11 +200,11 @@ TEST(ConfigLayout, ParameterPartsWithOtherSchemasAreNotReadFurther) {
   w2.WriteString("2");
   w2.WriteClass(kParameterClass, 5);
   ArchiveReader r2(w2.bytes());
-  LoadParameter(r2, p, false);    // converter part read, parameter part not
-  EXPECT_EQ(p.shortName, "bPS");  // the name is the description's
+  LoadParameter(r2, p, false);     // converter part read, parameter part not
+  EXPECT_EQ(p.short_name, "bPS");  // the name is the description's
   EXPECT_EQ(p.value, "2");
   EXPECT_EQ(p.caption, link::kUnknownCaption);
-  EXPECT_EQ(r2.remaining(), 0u);
+  EXPECT_EQ(r2.Remaining(), 0u);
 }
 
 TEST(ConfigLayout, AFileCannotReaddressAParameterOfTheTree) {
@@ -212,8 +213,8 @@ TEST(ConfigLayout, AFileCannotReaddressAParameterOfTheTree) {
   link::Parameter stored("Addr");
   stored.value = "7";
   stored.indexed = true;
-  stored.linearIndex = 5;
-  stored.pollIndex = 3;
+  stored.linear_index = 5;
+  stored.poll_index = 3;
   stored.writable = true;
   ArchiveWriter w;
   StoreParameter(w, stored);
@@ -222,13 +223,13 @@ TEST(ConfigLayout, AFileCannotReaddressAParameterOfTheTree) {
   p.writable = false;
   ArchiveReader r(w.bytes());
   LoadParameter(r, p, false);
-  EXPECT_EQ(p.shortName, "!ver");
+  EXPECT_EQ(p.short_name, "!ver");
   EXPECT_FALSE(p.indexed);
-  EXPECT_EQ(p.linearIndex, 0);
-  EXPECT_EQ(p.pollIndex, 0);
+  EXPECT_EQ(p.linear_index, 0);
+  EXPECT_EQ(p.poll_index, 0);
   EXPECT_FALSE(p.writable);
   EXPECT_EQ(p.value, "7");
-  EXPECT_EQ(r.remaining(), 0u);
+  EXPECT_EQ(r.Remaining(), 0u);
 }
 
 TEST(ConfigLayout, BranchOfAnotherSchemaReadsOnlyClassReferences) {
@@ -246,10 +247,10 @@ TEST(ConfigLayout, BranchOfAnotherSchemaReadsOnlyClassReferences) {
 
 // --- Matching by key --------------------------------------------------------------------
 
-std::unique_ptr<DescBranch> BranchOf(std::initializer_list<const char*> names) {
-  auto root = std::make_unique<DescBranch>("Сеть");
+std::unique_ptr<DescriptionBranch> BranchOf(std::initializer_list<const char*> names) {
+  auto root = std::make_unique<DescriptionBranch>("Сеть");
   for (const char* n : names) root->AddParameter(Param(n, std::string("Параметр ") + n));
-  auto child = std::make_unique<DescBranch>("Вход №2", 4, 2);
+  auto child = std::make_unique<DescriptionBranch>("Вход №2", 4, 2);
   child->AddParameter(Param("r.oe", "Состояние", true, 1));
   root->children.push_back(std::move(child));
   return root;
@@ -266,7 +267,7 @@ TEST(ConfigKeys, ParametersMatchByKeyWhenAddedReorderedOrRemoved) {
   RecordingPresenter presenter;
   TestTarget target([] { return BranchOf({"Addr", "Sbit", "bPS"}); });  // LEn gone, Sbit new
   ASSERT_EQ(LoadBytes(file, target), LoadOutcome::Loaded);
-  const DescBranch& root = *target.root;
+  const DescriptionBranch& root = *target.root;
   EXPECT_EQ(root.FindParameter("Addr")->value, "16");
   EXPECT_EQ(root.FindParameter("bPS")->value, "9600");
   EXPECT_EQ(root.FindParameter("Sbit")->value, link::kNoData);
@@ -281,7 +282,7 @@ TEST(ConfigKeys, OtherLinearIndexIsAnotherKey) {
   const Bytes file = ConfigurationBytes({kVeskDeviceKind, saved.get()});
   TestTarget target([] {
     auto b = BranchOf({});
-    b->children[0]->parameters[0]->linearIndex = 3;
+    b->children[0]->parameters[0]->linear_index = 3;
     return b;
   });
   ASSERT_EQ(LoadBytes(file, target), LoadOutcome::Loaded);
@@ -302,14 +303,14 @@ TEST(ConfigKeys, RecordsOfASharedKeyGoToTheirParametersInOrder) {
 // --- Element nodes ----------------------------------------------------------------------
 
 TEST(ConfigElement, PlainElementIsResetThenRead) {
-  InvisibleElement saved("Элемент");
+  NamedNode saved("Элемент");
   saved.AddParameter(Param("a", "A")).value = "1";
   saved.AddParameter(Param("b", "B")).value = "2";
   ArchiveWriter w;
   StoreElement(w, saved);
   w.WriteInt32(77);  // whatever follows the element
 
-  InvisibleElement current;
+  NamedNode current;
   current.AddParameter(Param("a", "A")).note = "ошибка";
   current.AddParameter(Param("b", "B"));
   ArchiveReader r(w.bytes());
@@ -325,13 +326,13 @@ TEST(ConfigElement, PlainElementIsResetThenRead) {
 TEST(ConfigElement, StoredCountDecidesHowManyRecordsAreRead) {
   for (size_t stored_count : {1u, 3u}) {
     SCOPED_TRACE(stored_count);
-    InvisibleElement saved("E");
+    NamedNode saved("E");
     for (size_t i = 0; i < stored_count; ++i)
       saved.AddParameter(Param("p" + std::to_string(i), "P")).value = std::to_string(i + 10);
     ArchiveWriter w;
     StoreElement(w, saved);
     w.WriteInt32(77);
-    InvisibleElement current;
+    NamedNode current;
     current.AddParameter(Param("p0", "P"));
     current.AddParameter(Param("p1", "P"));
     ArchiveReader r(w.bytes());
@@ -344,17 +345,17 @@ TEST(ConfigElement, StoredCountDecidesHowManyRecordsAreRead) {
 
 TEST(ConfigElement, ProgramPortSettingsKeepTheirValuesButTakeTheRest) {
   platform::SettingsStore store("/nonexistent-vesk-config-test/settings.ini");
-  NetRS485prg prg(&store, [] { return std::string("COM1:COM2"); });
+  ProgramLineSettings prg(&store, [] { return std::string("COM1:COM2"); });
   prg.FillParameters();
   std::vector<std::string> own;
   for (const auto& p : prg.parameters) own.push_back(p->value);
 
-  InvisibleElement saved("Сетевые параметры программы");
+  NamedNode saved("Сетевые параметры программы");
   for (const auto& p : prg.parameters) {
-    link::Parameter& copy = saved.AddParameter(Param(p->shortName, "Подпись"));
+    link::Parameter& copy = saved.AddParameter(Param(p->short_name, "Подпись"));
     copy.value = "999";
     copy.note = "заметка";
-    copy.valueChanged = true;
+    copy.value_changed = true;
   }
   ArchiveWriter w;
   StoreElement(w, saved);
@@ -364,7 +365,7 @@ TEST(ConfigElement, ProgramPortSettingsKeepTheirValuesButTakeTheRest) {
     EXPECT_EQ(prg.parameters[i]->value, own[i]);
     EXPECT_EQ(prg.parameters[i]->caption, "Подпись");
     EXPECT_EQ(prg.parameters[i]->note, "заметка");
-    EXPECT_TRUE(prg.parameters[i]->valueChanged);
+    EXPECT_TRUE(prg.parameters[i]->value_changed);
   }
 }
 
@@ -496,15 +497,15 @@ INSTANTIATE_TEST_SUITE_P(
 // --- Whole trees ------------------------------------------------------------------------
 
 // A hand-built tree shaped like the device's: repeated branches with indexed parameters.
-std::unique_ptr<DescBranch> HandBuiltTree() {
-  auto root = std::make_unique<DescBranch>("ВЕСК");
+std::unique_ptr<DescriptionBranch> HandBuiltTree() {
+  auto root = std::make_unique<DescriptionBranch>("ВЕСК");
   for (const char* n : {"Addr", "A.Len", "bPS", "CHAr"}) root->AddParameter(Param(n, n));
   for (int copy = 1; copy <= 12; ++copy) {
-    auto input = std::make_unique<DescBranch>("Вход №" + std::to_string(copy), 12, copy);
+    auto input = std::make_unique<DescriptionBranch>("Вход №" + std::to_string(copy), 12, copy);
     for (const char* n : {"r.oe", "r.cn", "r.cou", "in.t"})
       input->AddParameter(Param(n, n, true, copy - 1));
     for (int sub = 1; sub <= 2; ++sub) {
-      auto counter = std::make_unique<DescBranch>("Счетчик №" + std::to_string(sub), 2, sub);
+      auto counter = std::make_unique<DescriptionBranch>("Счетчик №" + std::to_string(sub), 2, sub);
       counter->AddParameter(Param("cnt", "Счет", true, (copy - 1) * 2 + sub - 1));
       input->children.push_back(std::move(counter));
     }
@@ -513,7 +514,7 @@ std::unique_ptr<DescBranch> HandBuiltTree() {
   return root;
 }
 
-void ExpectRoundTrip(const std::function<std::unique_ptr<DescBranch>()>& make) {
+void ExpectRoundTrip(const std::function<std::unique_ptr<DescriptionBranch>()>& make) {
   auto saved = make();
   int n = 0;
   FillDistinct(*saved, n);
@@ -531,13 +532,13 @@ TEST(ConfigRoundTrip, HandBuiltTree) {
   ExpectRoundTrip(HandBuiltTree);
 }
 
-void ForgetOutputSlots(DescBranch& branch) {
-  for (auto& p : branch.parameters) p->outputSlot = nullptr;
+void ForgetOutputSlots(DescriptionBranch& branch) {
+  for (auto& p : branch.parameters) p->output_slot = nullptr;
   for (auto& child : branch.children) ForgetOutputSlots(*child);
 }
 
 // The device's own tree, from the description container the build makes (or its text).
-std::unique_ptr<DescBranch> VeskTree() {
+std::unique_ptr<DescriptionBranch> VeskTree() {
   const char* env = std::getenv(kContainerEnvVar);
   const std::string container = env && *env ? env : VESK_BIN_DIR "/vesk.tree.dat";
   const std::string text_path = VESK_SOURCE_DIR "/data/vesk.tree.txt";

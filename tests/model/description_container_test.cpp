@@ -42,20 +42,20 @@ class TempDir {
     std::error_code ec;
     if (!path_.empty()) fs::remove_all(path_, ec);
   }
-  std::string file(const std::string& name) const { return (fs::path(path_) / name).string(); }
+  std::string File(const std::string& name) const { return (fs::path(path_) / name).string(); }
 
  private:
   std::string path_;
 };
 
-std::string read_all(const std::string& path) {
+std::string ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream s;
   s << in.rdbuf();
   return s.str();
 }
 
-void write_all(const std::string& path, const std::string& bytes) {
+void WriteAll(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
@@ -67,18 +67,17 @@ const char* kSample =
 
 TEST(DescriptionContainer, RoundTripKeepsTheText) {
   TempDir dir;
-  const std::string path = dir.file("vesk.tree.dat");
+  const std::string path = dir.File("vesk.tree.dat");
   std::string detail;
-  ASSERT_EQ(write_description_container(path, kVeskStreamName, kSample, &detail),
-            ContainerStatus::Ok)
+  ASSERT_EQ(WriteDescriptionContainer(path, kVeskStreamName, kSample, &detail), ContainerStatus::Ok)
       << detail;
-  ContainerText text = read_description_container(path, kVeskStreamName);
+  ContainerText text = ReadDescriptionContainer(path, kVeskStreamName);
   ASSERT_EQ(text.status, ContainerStatus::Ok) << text.detail;
   EXPECT_EQ(text.text, kSample);
 }
 
 // The stream's bytes as they are, read with the library directly.
-std::string raw_stream(const std::string& path, const char* stream) {
+std::string RawStream(const std::string& path, const char* stream) {
   std::string bytes;
   GsfInput* file = gsf_input_stdio_new(path.c_str(), nullptr);
   if (!file) return bytes;
@@ -97,14 +96,14 @@ std::string raw_stream(const std::string& path, const char* stream) {
 
 TEST(DescriptionContainer, TextIsStoredAsZlibCompressedCp1251) {
   TempDir dir;
-  const std::string path = dir.file("c.dat");
-  ASSERT_EQ(write_description_container(path, kVeskStreamName, "Вход №1", nullptr),
+  const std::string path = dir.File("c.dat");
+  ASSERT_EQ(WriteDescriptionContainer(path, kVeskStreamName, "Вход №1", nullptr),
             ContainerStatus::Ok);
-  const std::string stream = raw_stream(path, kVeskStreamName);
+  const std::string stream = RawStream(path, kVeskStreamName);
   ASSERT_GE(stream.size(), 2u);
   EXPECT_EQ(static_cast<unsigned char>(stream[0]), 0x78);  // zlib header
   std::string raw;
-  ASSERT_EQ(inflate_bytes(stream, 100, raw, nullptr), ContainerStatus::Ok);
+  ASSERT_EQ(InflateBytes(stream, 100, raw, nullptr), ContainerStatus::Ok);
   EXPECT_EQ(raw, "\xC2\xF5\xEE\xE4 \xB9\x31");
 }
 
@@ -113,26 +112,25 @@ TEST(DescriptionContainer, LargeTextCrossesSeveralChunks) {
   for (int i = 0; text.size() < 5 * kInflateChunk; ++i)
     text += "parameter p" + std::to_string(i) + " int Параметр_" + std::to_string(i) + "\n";
   TempDir dir;
-  const std::string path = dir.file("big.dat");
-  ASSERT_EQ(write_description_container(path, kVeskStreamName, text, nullptr), ContainerStatus::Ok);
-  EXPECT_EQ(read_description_container(path, kVeskStreamName).text, text);
+  const std::string path = dir.File("big.dat");
+  ASSERT_EQ(WriteDescriptionContainer(path, kVeskStreamName, text, nullptr), ContainerStatus::Ok);
+  EXPECT_EQ(ReadDescriptionContainer(path, kVeskStreamName).text, text);
 }
 
 TEST(DescriptionContainer, TextEndsAtANul) {
   TempDir dir;
-  const std::string path = dir.file("nul.dat");
-  ASSERT_EQ(
-      write_compound_stream(path, kVeskStreamName,
-                            deflate_bytes(std::string("const A 1\n\0const B 2\n", 21)), nullptr),
-      ContainerStatus::Ok);
-  EXPECT_EQ(read_description_container(path, kVeskStreamName).text, "const A 1\n");
+  const std::string path = dir.File("nul.dat");
+  ASSERT_EQ(WriteCompoundStream(path, kVeskStreamName,
+                                DeflateBytes(std::string("const A 1\n\0const B 2\n", 21)), nullptr),
+            ContainerStatus::Ok);
+  EXPECT_EQ(ReadDescriptionContainer(path, kVeskStreamName).text, "const A 1\n");
 }
 
 TEST(DescriptionContainer, Inflate) {
   const std::string text(3 * kInflateChunk + 17, 'x');
-  const std::string good = deflate_bytes(text);
+  const std::string good = DeflateBytes(text);
   std::string out, detail;
-  EXPECT_EQ(inflate_bytes(good, text.size(), out, &detail), ContainerStatus::Ok);
+  EXPECT_EQ(InflateBytes(good, text.size(), out, &detail), ContainerStatus::Ok);
   EXPECT_EQ(out, text);
 
   struct Case {
@@ -149,7 +147,7 @@ TEST(DescriptionContainer, Inflate) {
   for (const Case& c : bad) {
     out = "left over";
     detail.clear();
-    EXPECT_EQ(inflate_bytes(c.bytes, c.limit, out, &detail), ContainerStatus::BadData) << c.what;
+    EXPECT_EQ(InflateBytes(c.bytes, c.limit, out, &detail), ContainerStatus::BadData) << c.what;
     EXPECT_TRUE(out.empty()) << c.what;
     EXPECT_FALSE(detail.empty()) << c.what;
   }
@@ -157,32 +155,31 @@ TEST(DescriptionContainer, Inflate) {
 
 TEST(DescriptionContainer, InflationBombIsStopped) {
   // A few kilobytes that would inflate to 64 MiB.
-  const std::string bomb = deflate_bytes(std::string(64u << 20, '\0'));
+  const std::string bomb = DeflateBytes(std::string(64u << 20, '\0'));
   ASSERT_LT(bomb.size(), 100000u);
   TempDir dir;
-  const std::string path = dir.file("bomb.dat");
-  ASSERT_EQ(write_compound_stream(path, kVeskStreamName, bomb, nullptr), ContainerStatus::Ok);
-  ContainerText text = read_description_container(path, kVeskStreamName);
+  const std::string path = dir.File("bomb.dat");
+  ASSERT_EQ(WriteCompoundStream(path, kVeskStreamName, bomb, nullptr), ContainerStatus::Ok);
+  ContainerText text = ReadDescriptionContainer(path, kVeskStreamName);
   EXPECT_EQ(text.status, ContainerStatus::BadData);
   EXPECT_TRUE(text.text.empty());
 }
 
 TEST(DescriptionContainer, OpenFailures) {
   TempDir dir;
-  const std::string plain = dir.file("plain.dat");
-  write_all(plain, "not a compound file at all");
-  const std::string other_stream = dir.file("other.dat");
-  ASSERT_EQ(write_description_container(other_stream, "other", "x y", nullptr),
-            ContainerStatus::Ok);
-  const std::string empty_file = dir.file("empty.dat");
-  write_all(empty_file, "");
+  const std::string plain = dir.File("plain.dat");
+  WriteAll(plain, "not a compound file at all");
+  const std::string other_stream = dir.File("other.dat");
+  ASSERT_EQ(WriteDescriptionContainer(other_stream, "other", "x y", nullptr), ContainerStatus::Ok);
+  const std::string empty_file = dir.File("empty.dat");
+  WriteAll(empty_file, "");
   for (const std::string& path :
-       {dir.file("missing.dat"), plain, other_stream, empty_file, dir.file("")}) {
-    ContainerText text = read_description_container(path, kVeskStreamName);
+       {dir.File("missing.dat"), plain, other_stream, empty_file, dir.File("")}) {
+    ContainerText text = ReadDescriptionContainer(path, kVeskStreamName);
     EXPECT_EQ(text.status, ContainerStatus::OpenFailed) << path;
     EXPECT_FALSE(text.detail.empty()) << path;
   }
-  EXPECT_FALSE(fs::exists(dir.file("missing.dat")));
+  EXPECT_FALSE(fs::exists(dir.File("missing.dat")));
 }
 
 struct Loaded {
@@ -194,7 +191,7 @@ struct Loaded {
 
 TEST(DescriptionContainer, MissingContainerIsReportedAndNotCreated) {
   TempDir dir;
-  const std::string path = dir.file("vesk.tree.dat");
+  const std::string path = dir.File("vesk.tree.dat");
   Loaded l(path, kVeskDeviceKind);
   EXPECT_EQ(l.status, DescriptionStatus::ContainerError);
   ASSERT_EQ(l.presenter.messages.size(), 1u);
@@ -209,9 +206,9 @@ TEST(DescriptionContainer, MissingContainerIsReportedAndNotCreated) {
 
 TEST(DescriptionContainer, NonCompoundFileIsReportedAndLeftUntouched) {
   TempDir dir;
-  const std::string path = dir.file("vesk.tree.dat");
+  const std::string path = dir.File("vesk.tree.dat");
   const std::string bytes = "root R 1 0 0 p\n";  // a description, but not in a container
-  write_all(path, bytes);
+  WriteAll(path, bytes);
   struct stat before {};
   ASSERT_EQ(stat(path.c_str(), &before), 0);
   Loaded l(path, kVeskDeviceKind);
@@ -221,7 +218,7 @@ TEST(DescriptionContainer, NonCompoundFileIsReportedAndLeftUntouched) {
   EXPECT_EQ(l.tree.root, nullptr);
   struct stat after {};
   ASSERT_EQ(stat(path.c_str(), &after), 0);
-  EXPECT_EQ(read_all(path), bytes);
+  EXPECT_EQ(ReadAll(path), bytes);
   EXPECT_EQ(after.st_size, before.st_size);
   EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
   EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
@@ -229,10 +226,10 @@ TEST(DescriptionContainer, NonCompoundFileIsReportedAndLeftUntouched) {
 
 TEST(DescriptionContainer, CorruptStreamIsReported) {
   TempDir dir;
-  const std::string path = dir.file("vesk.tree.dat");
-  std::string compressed = deflate_bytes(kSample);
+  const std::string path = dir.File("vesk.tree.dat");
+  std::string compressed = DeflateBytes(kSample);
   compressed[compressed.size() / 2] ^= 0x55;
-  ASSERT_EQ(write_compound_stream(path, kVeskStreamName, compressed, nullptr), ContainerStatus::Ok);
+  ASSERT_EQ(WriteCompoundStream(path, kVeskStreamName, compressed, nullptr), ContainerStatus::Ok);
   Loaded l(path, kVeskDeviceKind);
   EXPECT_EQ(l.status, DescriptionStatus::ContainerError);
   ASSERT_EQ(l.presenter.messages.size(), 1u);
@@ -242,8 +239,8 @@ TEST(DescriptionContainer, CorruptStreamIsReported) {
 
 TEST(DescriptionContainer, EmptyStreamFailsToBuild) {
   TempDir dir;
-  const std::string path = dir.file("vesk.tree.dat");
-  ASSERT_EQ(write_description_container(path, kVeskStreamName, "", nullptr), ContainerStatus::Ok);
+  const std::string path = dir.File("vesk.tree.dat");
+  ASSERT_EQ(WriteDescriptionContainer(path, kVeskStreamName, "", nullptr), ContainerStatus::Ok);
   Loaded l(path, kVeskDeviceKind);
   EXPECT_EQ(l.status, DescriptionStatus::TextError);
   ASSERT_EQ(l.presenter.messages.size(), 2u);
@@ -254,19 +251,19 @@ TEST(DescriptionContainer, EmptyStreamFailsToBuild) {
 TEST(DescriptionContainer, OtherDeviceKindReadsNothing) {
   TempDir dir;
   for (int32_t kind : {0, 19, -1}) {
-    Loaded l(dir.file("missing.dat"), kind);
+    Loaded l(dir.File("missing.dat"), kind);
     EXPECT_EQ(l.status, DescriptionStatus::NoDescription);
     EXPECT_TRUE(l.presenter.messages.empty());
     EXPECT_EQ(l.tree.root, nullptr);
   }
-  EXPECT_EQ(stream_name_for_kind(3), "vesk.tree");
-  EXPECT_EQ(stream_name_for_kind(19), "");
+  EXPECT_EQ(StreamNameForKind(3), "vesk.tree");
+  EXPECT_EQ(StreamNameForKind(19), "");
 }
 
 TEST(DescriptionContainer, LoadBuildsTheTree) {
   TempDir dir;
-  const std::string path = dir.file("vesk.tree.dat");
-  ASSERT_EQ(write_description_container(path, kVeskStreamName, kSample, nullptr),
+  const std::string path = dir.File("vesk.tree.dat");
+  ASSERT_EQ(WriteDescriptionContainer(path, kVeskStreamName, kSample, nullptr),
             ContainerStatus::Ok);
   Loaded l(path, kVeskDeviceKind);
   EXPECT_EQ(l.status, DescriptionStatus::Built);
@@ -302,11 +299,11 @@ class EnvGuard {
 TEST(DescriptionContainer, PathFromEnvironmentOrProgramFolder) {
   EnvGuard guard(kContainerEnvVar);
   setenv(kContainerEnvVar, "/somewhere/else.dat", 1);
-  EXPECT_EQ(container_path(), "/somewhere/else.dat");
+  EXPECT_EQ(ContainerPath(), "/somewhere/else.dat");
   setenv(kContainerEnvVar, "", 1);
-  EXPECT_EQ(container_path(), platform::ProgramFolder() + "vesk.tree.dat");
+  EXPECT_EQ(ContainerPath(), platform::ProgramFolder() + "vesk.tree.dat");
   unsetenv(kContainerEnvVar);
-  EXPECT_EQ(container_path(), platform::ProgramFolder() + "vesk.tree.dat");
+  EXPECT_EQ(ContainerPath(), platform::ProgramFolder() + "vesk.tree.dat");
 }
 
 // ---------------------------------------------------------------- vesk-pack
@@ -316,7 +313,7 @@ struct RunResult {
   std::string out;
 };
 
-RunResult run(const std::string& command) {
+RunResult RunTool(const std::string& command) {
   RunResult r;
   FILE* p = popen((command + " 2>/dev/null").c_str(), "r");
   if (!p) return r;
@@ -339,33 +336,35 @@ class VeskPack : public ::testing::Test {
 };
 
 TEST_F(VeskPack, PacksAndExtracts) {
-  const std::string in = dir_.file("in.txt"), out = dir_.file("out.dat");
-  write_all(in, std::string("\xEF\xBB\xBF") + kSample);  // an editor's byte-order mark
-  ASSERT_EQ(run("'" + tool_ + "' -o '" + out + "' '" + in + "'").exit_code, 0);
-  EXPECT_EQ(read_description_container(out, kVeskStreamName).text, kSample);
-  RunResult extracted = run("'" + tool_ + "' --extract '" + out + "'");
+  const std::string in = dir_.File("in.txt"), out = dir_.File("out.dat");
+  WriteAll(in, std::string("\xEF\xBB\xBF") + kSample);  // an editor's byte-order mark
+  ASSERT_EQ(RunTool("'" + tool_ + "' -o '" + out + "' '" + in + "'").exit_code, 0);
+  EXPECT_EQ(ReadDescriptionContainer(out, kVeskStreamName).text, kSample);
+  RunResult extracted = RunTool("'" + tool_ + "' --extract '" + out + "'");
   EXPECT_EQ(extracted.exit_code, 0);
   EXPECT_EQ(extracted.out, kSample);
 }
 
 TEST_F(VeskPack, RefusesWhatCp1251CannotHold) {
-  const std::string in = dir_.file("in.txt"), out = dir_.file("out.dat");
-  write_all(in, "const A 1\nparameter p int Галочка_✓\n");
-  EXPECT_EQ(run("'" + tool_ + "' -o '" + out + "' '" + in + "'").exit_code, 1);
+  const std::string in = dir_.File("in.txt"), out = dir_.File("out.dat");
+  WriteAll(in, "const A 1\nparameter p int Галочка_✓\n");
+  EXPECT_EQ(RunTool("'" + tool_ + "' -o '" + out + "' '" + in + "'").exit_code, 1);
   EXPECT_FALSE(fs::exists(out));
 }
 
 TEST_F(VeskPack, Failures) {
-  const std::string in = dir_.file("in.txt");
-  write_all(in, kSample);
-  EXPECT_EQ(run("'" + tool_ + "'").exit_code, 2);
-  EXPECT_EQ(run("'" + tool_ + "' -o").exit_code, 2);
-  EXPECT_EQ(run("'" + tool_ + "' -o '" + dir_.file("x.dat") + "' '" + dir_.file("none.txt") + "'")
-                .exit_code,
-            1);
-  EXPECT_EQ(run("'" + tool_ + "' -o '" + dir_.file("no/such/dir.dat") + "' '" + in + "'").exit_code,
-            1);
-  EXPECT_EQ(run("'" + tool_ + "' --extract '" + in + "'").exit_code, 1);
+  const std::string in = dir_.File("in.txt");
+  WriteAll(in, kSample);
+  EXPECT_EQ(RunTool("'" + tool_ + "'").exit_code, 2);
+  EXPECT_EQ(RunTool("'" + tool_ + "' -o").exit_code, 2);
+  EXPECT_EQ(
+      RunTool("'" + tool_ + "' -o '" + dir_.File("x.dat") + "' '" + dir_.File("none.txt") + "'")
+          .exit_code,
+      1);
+  EXPECT_EQ(
+      RunTool("'" + tool_ + "' -o '" + dir_.File("no/such/dir.dat") + "' '" + in + "'").exit_code,
+      1);
+  EXPECT_EQ(RunTool("'" + tool_ + "' --extract '" + in + "'").exit_code, 1);
 }
 
 }  // namespace

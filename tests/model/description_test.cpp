@@ -34,14 +34,14 @@ constexpr int32_t kInt32Min = std::numeric_limits<int32_t>::min();
 // ---------------------------------------------------------------- lexical helpers
 
 TEST(DescriptionLexer, LinesSplitAtRunsOfLineEnds) {
-  EXPECT_THAT(split_lines("a b\r\n\r\n\nc\rd\n"), ElementsAre("a b", "c", "d"));
-  EXPECT_TRUE(split_lines("\r\n\n").empty());
-  EXPECT_THAT(split_lines("last"), ElementsAre("last"));
+  EXPECT_THAT(SplitLines("a b\r\n\r\n\nc\rd\n"), ElementsAre("a b", "c", "d"));
+  EXPECT_TRUE(SplitLines("\r\n\n").empty());
+  EXPECT_THAT(SplitLines("last"), ElementsAre("last"));
 }
 
 TEST(DescriptionLexer, WordsSplitAtBlanksAndTabs) {
-  EXPECT_THAT(split_words("  const\t\tA   1 \t"), ElementsAre("const", "A", "1"));
-  EXPECT_TRUE(split_words(" \t ").empty());
+  EXPECT_THAT(SplitWords("  const\t\tA   1 \t"), ElementsAre("const", "A", "1"));
+  EXPECT_TRUE(SplitWords(" \t ").empty());
 }
 
 TEST(DescriptionLexer, ReadDoubleTakesTheLeadingNumber) {
@@ -53,7 +53,7 @@ TEST(DescriptionLexer, ReadDoubleTakesTheLeadingNumber) {
       {"abc", 0},   {"", 0},         {"-", 0},    {"inf", 0},     {"nan", 0},
       {"1e999", 0}, {"12,5", 12},    {"0x10", 0}, {"2047", 2047}, {"0.001", 0.001},
   };
-  for (const Case& c : cases) EXPECT_DOUBLE_EQ(read_double(c.word), c.value) << c.word;
+  for (const Case& c : cases) EXPECT_DOUBLE_EQ(ReadDouble(c.word), c.value) << c.word;
 }
 
 TEST(DescriptionLexer, ReadIntTakesTheLeadingIntegerAndSaturates) {
@@ -73,11 +73,11 @@ TEST(DescriptionLexer, ReadIntTakesTheLeadingIntegerAndSaturates) {
       {"2147483647", kInt32Max},
       {"-2147483648", kInt32Min},
   };
-  for (const Case& c : cases) EXPECT_EQ(read_int(c.word), c.value) << c.word;
+  for (const Case& c : cases) EXPECT_EQ(ReadInt(c.word), c.value) << c.word;
 }
 
 TEST(DescriptionLexer, UnderscoresBecomeBlanks) {
-  EXPECT_EQ(underscores_to_blanks("Время_фильтрации__(мс)"), "Время фильтрации  (мс)");
+  EXPECT_EQ(UnderscoresToBlanks("Время_фильтрации__(мс)"), "Время фильтрации  (мс)");
 }
 
 // ---------------------------------------------------------------- interpreter
@@ -123,7 +123,7 @@ TEST(DescriptionInterpreter, CommandsAndNamesIgnoreCase) {
   ASSERT_TRUE(r.ok);
   EXPECT_TRUE(r.presenter.messages.empty());
   ASSERT_EQ(r.interpreter.definitions().size(), 1u);
-  EXPECT_EQ(r.interpreter.definitions()[0].typeText, "Нет:Да");
+  EXPECT_EQ(r.interpreter.definitions()[0].type_text, "Нет:Да");
   EXPECT_EQ(r.interpreter.definitions()[0].maximum, 2);
   ASSERT_NE(r.interpreter.root(), nullptr);
   EXPECT_EQ(r.interpreter.root()->children.size(), 3u);
@@ -146,7 +146,7 @@ TEST(DescriptionInterpreter, ConstantValueIsTheLeadingNumber) {
   ASSERT_TRUE(r.ok);
   EXPECT_EQ(r.interpreter.FindConstant("a"), 3.7);
   EXPECT_EQ(r.interpreter.FindConstant("b"), 0.0);
-  EXPECT_EQ(r.interpreter.constants()[0].valueText, "3.7abc");
+  EXPECT_EQ(r.interpreter.constants()[0].value_text, "3.7abc");
 }
 
 TEST(DescriptionInterpreter, RuleAndInitForAnUnknownNameStop) {
@@ -205,10 +205,10 @@ TEST(DescriptionInterpreter, TypeJoinsItsItemsAndTheLastDeclarationWins) {
   ASSERT_TRUE(r.ok);
   const auto& d = r.interpreter.definitions();
   ASSERT_EQ(d.size(), 4u);
-  EXPECT_EQ(d[0].typeText, "a:b");  // a type is looked up when the parameter is declared
-  EXPECT_EQ(d[1].typeText, "x:y:z");
-  EXPECT_EQ(d[2].typeText, "");
-  EXPECT_EQ(d[3].typeText, "Незнакомый");
+  EXPECT_EQ(d[0].type_text, "a:b");  // a type is looked up when the parameter is declared
+  EXPECT_EQ(d[1].type_text, "x:y:z");
+  EXPECT_EQ(d[2].type_text, "");
+  EXPECT_EQ(d[3].type_text, "Незнакомый");
 }
 
 TEST(DescriptionInterpreter, ParameterAttributeWords) {
@@ -237,9 +237,9 @@ TEST(DescriptionInterpreter, ParameterAttributeWords) {
     ASSERT_TRUE(r.ok) << c.line;
     ASSERT_EQ(r.interpreter.definitions().size(), 1u);
     const ParameterDefinition& d = r.interpreter.definitions()[0];
-    EXPECT_EQ(d.hasAttributes, c.attributes) << c.line;
-    EXPECT_EQ(d.tableNumber, c.table) << c.line;
-    EXPECT_EQ(d.tableArgument, c.argument) << c.line;
+    EXPECT_EQ(d.has_attributes, c.attributes) << c.line;
+    EXPECT_EQ(d.table_number, c.table) << c.line;
+    EXPECT_EQ(d.table_argument, c.argument) << c.line;
     EXPECT_EQ(d.mark, c.mark) << c.line;
   }
 }
@@ -261,9 +261,9 @@ TEST(DescriptionInterpreter, RuleAndInitChangeTheFirstDefinitionOfTheName) {
   const auto& d = r.interpreter.definitions();
   EXPECT_EQ(d[0].minimum, -1.5);
   EXPECT_EQ(d[0].maximum, 200);
-  EXPECT_EQ(d[0].initialValue, "Выключить все");
+  EXPECT_EQ(d[0].initial_value, "Выключить все");
   EXPECT_EQ(d[1].maximum, 0);
-  EXPECT_EQ(d[1].initialValue, "");
+  EXPECT_EQ(d[1].initial_value, "");
 }
 
 TEST(DescriptionInterpreter, CountFromWordOrConstant) {
@@ -281,8 +281,8 @@ TEST(DescriptionInterpreter, CountFromWordOrConstant) {
     EXPECT_TRUE(r.presenter.messages.empty()) << c.count;
     EXPECT_EQ(r.interpreter.templates().size(), c.copies) << c.count;
     for (size_t k = 0; k < r.interpreter.templates().size(); ++k) {
-      EXPECT_EQ(r.interpreter.templates()[k]->copyNumber, static_cast<int32_t>(k + 1));
-      EXPECT_EQ(r.interpreter.templates()[k]->copyCount, static_cast<int32_t>(c.copies));
+      EXPECT_EQ(r.interpreter.templates()[k]->copy_number, static_cast<int32_t>(k + 1));
+      EXPECT_EQ(r.interpreter.templates()[k]->copy_count, static_cast<int32_t>(c.copies));
     }
   }
 }
@@ -365,14 +365,14 @@ TEST(DescriptionInterpreter, MembersCopyEveryMatchAndRecordTheOrder) {
       "branch X 2 0 0 a\n"
       "branch Y 1 0 0 b X a\n");
   ASSERT_TRUE(r.ok);
-  DescBranch* y = r.interpreter.templates().back().get();
+  DescriptionBranch* y = r.interpreter.templates().back().get();
   ASSERT_EQ(y->definitions.size(), 3u);
   EXPECT_EQ(y->definitions[0].caption, "2");
   EXPECT_EQ(y->definitions[1].caption, "1");
   EXPECT_EQ(y->definitions[2].caption, "3");
-  EXPECT_THAT(y->memberOrder, ElementsAre(0, 1, 1, 0, 0));
+  EXPECT_THAT(y->member_order, ElementsAre(0, 1, 1, 0, 0));
   ASSERT_EQ(y->children.size(), 2u);
-  EXPECT_EQ(y->children[1]->copyNumber, 2);
+  EXPECT_EQ(y->children[1]->copy_number, 2);
   // A deep copy, not the template itself.
   EXPECT_NE(y->children[0].get(), r.interpreter.templates()[0].get());
 }
@@ -381,8 +381,8 @@ TEST(DescriptionInterpreter, RootAndScannersAreTheLastCopies) {
   Interpreted r("parameter p int c\nroot R 3 0 0 p\nscanners S 2 0 0 p\n");
   ASSERT_TRUE(r.ok);
   ASSERT_NE(r.interpreter.root(), nullptr);
-  EXPECT_EQ(r.interpreter.root()->copyNumber, 3);
-  EXPECT_EQ(r.interpreter.scanners()->copyNumber, 2);
+  EXPECT_EQ(r.interpreter.root()->copy_number, 3);
+  EXPECT_EQ(r.interpreter.scanners()->copy_number, 2);
   // Later branches may contain them.
   Interpreted r2("parameter p int c\nroot R 1 0 0 p\nbranch B 1 0 0 R\n");
   EXPECT_TRUE(r2.ok);
@@ -395,7 +395,7 @@ TEST(DescriptionInterpreter, NetworkBranchFollowsItsCopies) {
       "branch Прибор 1 0 0 Сетевые_параметры\n"
       "root R 1 0 0 Прибор\n");
   ASSERT_TRUE(r.ok);
-  DescBranch* root = r.interpreter.root();
+  DescriptionBranch* root = r.interpreter.root();
   EXPECT_EQ(r.interpreter.network(), root->children[0]->children[0].get());
   DescriptionInterpreter::Trees trees = r.interpreter.TakeTrees();
   EXPECT_EQ(trees.network, trees.root->children[0]->children[0].get());
@@ -431,7 +431,7 @@ TEST(DescriptionInterpreter, TakeTreesDiscardsTheDeclarations) {
   EXPECT_FALSE(r.interpreter.FindConstant("A").has_value());
   // The definitions go with the trees.
   ASSERT_EQ(trees.definitions.size(), 1u);
-  EXPECT_EQ(trees.definitions[0].typeText, "a");
+  EXPECT_EQ(trees.definitions[0].type_text, "a");
 }
 
 // ---------------------------------------------------------------- build
@@ -441,10 +441,10 @@ struct Built {
   DescriptionTree tree;
   DescriptionStatus status;
   explicit Built(std::string_view text) { status = BuildDescription(text, tree); }
-  DescBranch& root() { return *tree.root; }
+  DescriptionBranch& Root() { return *tree.root; }
 };
 
-std::vector<std::string> ChildNames(const DescBranch& b) {
+std::vector<std::string> ChildNames(const DescriptionBranch& b) {
   std::vector<std::string> names;
   for (const auto& c : b.children) names.push_back(c->name);
   return names;
@@ -454,17 +454,17 @@ TEST(DescriptionBuild, CopiesGetNumbersAndLinearIndexes) {
   Built b("parameter p int c\nparameter q int d\nbranch X 4 0 0 p q\nroot R 1 0 0 X\n");
   ASSERT_EQ(b.status, DescriptionStatus::Built);
   EXPECT_TRUE(b.presenter.messages.empty());
-  EXPECT_THAT(ChildNames(b.root()), ElementsAre("X №1", "X №2", "X №3", "X №4"));
-  EXPECT_THAT(LinearIndexes(Parameters(b.root(), "p")), ElementsAre(0, 1, 2, 3));
-  EXPECT_THAT(LinearIndexes(Parameters(b.root(), "q")), ElementsAre(0, 1, 2, 3));
-  for (auto* p : Parameters(b.root(), "p")) EXPECT_TRUE(p->indexed);
+  EXPECT_THAT(ChildNames(b.Root()), ElementsAre("X №1", "X №2", "X №3", "X №4"));
+  EXPECT_THAT(LinearIndexes(Parameters(b.Root(), "p")), ElementsAre(0, 1, 2, 3));
+  EXPECT_THAT(LinearIndexes(Parameters(b.Root(), "q")), ElementsAre(0, 1, 2, 3));
+  for (auto* p : Parameters(b.Root(), "p")) EXPECT_TRUE(p->indexed);
 }
 
 TEST(DescriptionBuild, CopiesInsideACopyFollowItsIndex) {
   Built b("parameter v int c\nbranch X 4 0 0 v\nbranch P 2 0 0 X\nroot R 1 0 0 P\n");
   ASSERT_EQ(b.status, DescriptionStatus::Built);
-  EXPECT_THAT(LinearIndexes(Parameters(*b.root().children[1], "v")), ElementsAre(4, 5, 6, 7));
-  EXPECT_THAT(LinearIndexes(Parameters(b.root(), "v")), ElementsAre(0, 1, 2, 3, 4, 5, 6, 7));
+  EXPECT_THAT(LinearIndexes(Parameters(*b.Root().children[1], "v")), ElementsAre(4, 5, 6, 7));
+  EXPECT_THAT(LinearIndexes(Parameters(b.Root(), "v")), ElementsAre(0, 1, 2, 3, 4, 5, 6, 7));
 }
 
 TEST(DescriptionBuild, ThreeLevelsOfCopies) {
@@ -474,21 +474,21 @@ TEST(DescriptionBuild, ThreeLevelsOfCopies) {
       "parameter pc int c\nparameter pb int b\nparameter pa int a\n"
       "branch C 2 0 0 pc\nbranch B 3 0 0 pb C\nbranch A 2 0 0 pa B\nroot R 1 0 0 A\n");
   ASSERT_EQ(b.status, DescriptionStatus::Built);
-  EXPECT_THAT(LinearIndexes(Parameters(b.root(), "pc")),
+  EXPECT_THAT(LinearIndexes(Parameters(b.Root(), "pc")),
               ElementsAre(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11));
-  EXPECT_THAT(LinearIndexes(Parameters(b.root(), "pb")), ElementsAre(0, 2, 4, 6, 8, 10));
-  EXPECT_THAT(LinearIndexes(Parameters(b.root(), "pa")), ElementsAre(0, 6));
+  EXPECT_THAT(LinearIndexes(Parameters(b.Root(), "pb")), ElementsAre(0, 2, 4, 6, 8, 10));
+  EXPECT_THAT(LinearIndexes(Parameters(b.Root(), "pa")), ElementsAre(0, 6));
 }
 
 TEST(DescriptionBuild, ParametersOfABranchWithoutCopiesAreNotIndexed) {
   Built b("parameter p int c\nparameter q int d\nbranch X 1 0 0 p q\nroot R 1 0 0 X q\n");
   ASSERT_EQ(b.status, DescriptionStatus::Built);
-  for (auto* p : Parameters(b.root(), "p")) EXPECT_FALSE(p->indexed);
-  for (auto* p : Parameters(b.root(), "q")) EXPECT_FALSE(p->indexed);
+  for (auto* p : Parameters(b.Root(), "p")) EXPECT_FALSE(p->indexed);
+  for (auto* p : Parameters(b.Root(), "q")) EXPECT_FALSE(p->indexed);
   // ... but inside a repeated branch a single copy is indexed too.
   Built c("parameter p int c\nbranch X 1 0 0 p\nbranch Y 3 0 0 X\nroot R 1 0 0 Y\n");
-  for (auto* p : Parameters(c.root(), "p")) EXPECT_TRUE(p->indexed);
-  EXPECT_THAT(LinearIndexes(Parameters(c.root(), "p")), ElementsAre(0, 1, 2));
+  for (auto* p : Parameters(c.Root(), "p")) EXPECT_TRUE(p->indexed);
+  EXPECT_THAT(LinearIndexes(Parameters(c.Root(), "p")), ElementsAre(0, 1, 2));
 }
 
 TEST(DescriptionBuild, NameSuffixes) {
@@ -510,8 +510,8 @@ TEST(DescriptionBuild, NameSuffixes) {
     Built b(std::string("parameter p int c\nparameter q int d\nbranch ") + c.name + " " +
             std::to_string(c.count) + " 0 0 p q\nroot R 1 0 0 " + c.name + "\n");
     ASSERT_EQ(b.status, DescriptionStatus::Built) << c.name;
-    EXPECT_EQ(ChildNames(b.root()), c.names) << c.name;
-    EXPECT_EQ(LinearIndexes(Parameters(b.root(), "p")), c.indexes) << c.name;
+    EXPECT_EQ(ChildNames(b.Root()), c.names) << c.name;
+    EXPECT_EQ(LinearIndexes(Parameters(b.Root(), "p")), c.indexes) << c.name;
   }
 }
 
@@ -537,7 +537,7 @@ TEST(DescriptionBuild, NumberSignAndAdditionalOutputs) {
     Built b(std::string("parameter p int c\nparameter q int d\nbranch ") + c.name + " " +
             std::to_string(c.count) + " 0 0 p q\nroot R 1 0 0 " + c.name + "\n");
     ASSERT_EQ(b.status, DescriptionStatus::Built) << c.name;
-    EXPECT_EQ(ChildNames(b.root()), c.names) << c.name;
+    EXPECT_EQ(ChildNames(b.Root()), c.names) << c.name;
   }
 }
 
@@ -549,7 +549,7 @@ TEST(DescriptionBuild, SingleParameterBranchLendsItsNameAsCaption) {
       "branch Внутри 1 0 0 FiLt Фильтр\n"
       "root R 1 0 0 Фильтр Два Внутри\n");
   ASSERT_EQ(b.status, DescriptionStatus::Built);
-  auto p = Parameters(b.root(), "FiLt");
+  auto p = Parameters(b.Root(), "FiLt");
   ASSERT_EQ(p.size(), 7u);
   EXPECT_EQ(p[0]->caption, "Фильтр №1");
   EXPECT_EQ(p[1]->caption, "Фильтр №2");
@@ -568,23 +568,23 @@ TEST(DescriptionBuild, ParameterRecordFromDefinition) {
       "init !dev Не_пишется\n"
       "root R 1 0 0 !dev Cn.K\n");
   ASSERT_EQ(b.status, DescriptionStatus::Built);
-  ASSERT_EQ(b.root().parameters.size(), 2u);
-  const link::Parameter& dev = *b.root().parameters[0];
-  EXPECT_EQ(dev.shortName, "dev");
+  ASSERT_EQ(b.Root().parameters.size(), 2u);
+  const link::Parameter& dev = *b.Root().parameters[0];
+  EXPECT_EQ(dev.short_name, "dev");
   EXPECT_FALSE(dev.writable);
-  EXPECT_EQ(dev.hasAttributes, 0);
+  EXPECT_EQ(dev.has_attributes, 0);
   EXPECT_EQ(dev.caption, "Имя прибора");
-  EXPECT_EQ(dev.initialValue, "Не пишется");
+  EXPECT_EQ(dev.initial_value, "Не пишется");
   EXPECT_EQ(dev.value, "Нет данных");
-  const link::Parameter& k = *b.root().parameters[1];
+  const link::Parameter& k = *b.Root().parameters[1];
   EXPECT_TRUE(k.writable);
-  EXPECT_EQ(k.hasAttributes, 1);
-  EXPECT_EQ(k.typeText, "float");
+  EXPECT_EQ(k.has_attributes, 1);
+  EXPECT_EQ(k.type_text, "float");
   EXPECT_EQ(k.decimals, 3);
   EXPECT_EQ(k.minimum, 0.001);
   EXPECT_EQ(k.maximum, 1000);
   EXPECT_EQ(k.mark, 2);
-  EXPECT_EQ(k.initialValue, "1.000");
+  EXPECT_EQ(k.initial_value, "1.000");
 }
 
 TEST(DescriptionBuild, DecimalPlacesCutFromTheType) {
@@ -609,9 +609,9 @@ TEST(DescriptionBuild, DecimalPlacesCutFromTheType) {
   for (const Case& c : cases) {
     ParameterDefinition def;
     def.name = "p";
-    def.typeText = c.type;
+    def.type_text = c.type;
     auto p = MakeParameter(def);
-    EXPECT_EQ(p->typeText, c.text) << c.type;
+    EXPECT_EQ(p->type_text, c.text) << c.type;
     EXPECT_EQ(p->decimals, c.decimals) << c.type;
   }
 }
@@ -621,7 +621,7 @@ TEST(DescriptionBuild, RuleAfterTheBranchDoesNotReachIt) {
       "parameter p int c\nrule p 1 5\nbranch Before 1 0 0 p\n"
       "rule p 2 9\nbranch After 1 0 0 p\nroot R 1 0 0 Before After\n");
   ASSERT_EQ(b.status, DescriptionStatus::Built);
-  auto p = Parameters(b.root(), "p");
+  auto p = Parameters(b.Root(), "p");
   ASSERT_EQ(p.size(), 2u);
   EXPECT_EQ(p[0]->maximum, 5);
   EXPECT_EQ(p[1]->maximum, 9);
@@ -636,10 +636,10 @@ TEST(DescriptionBuild, OutputTableTakesTenIndexes) {
   ASSERT_EQ(p.size(), 12u);
   for (int i = 0; i < kOutputSlots; ++i) {
     EXPECT_EQ(tree.outputs[i], p[i]) << i;
-    EXPECT_EQ(p[i]->outputSlot, &tree.outputs[i]);
+    EXPECT_EQ(p[i]->output_slot, &tree.outputs[i]);
   }
-  EXPECT_EQ(p[10]->outputSlot, nullptr);
-  EXPECT_EQ(p[11]->outputSlot, nullptr);
+  EXPECT_EQ(p[10]->output_slot, nullptr);
+  EXPECT_EQ(p[11]->output_slot, nullptr);
   tree.Clear();
   for (auto* slot : tree.outputs) EXPECT_EQ(slot, nullptr);
 }
@@ -653,8 +653,8 @@ TEST(DescriptionBuild, OutputTableNameIgnoresCaseAndKeepsTheLastOfAnIndex) {
   link::Parameter* first = tree.root->parameters[0].get();
   link::Parameter* second = tree.root->parameters[1].get();
   EXPECT_EQ(tree.outputs[0], second);
-  EXPECT_EQ(first->outputSlot, nullptr);
-  EXPECT_EQ(second->outputSlot, &tree.outputs[0]);
+  EXPECT_EQ(first->output_slot, nullptr);
+  EXPECT_EQ(second->output_slot, &tree.outputs[0]);
 }
 
 TEST(DescriptionBuild, IndexArithmeticSaturates) {
@@ -665,10 +665,10 @@ TEST(DescriptionBuild, IndexArithmeticSaturates) {
   text += "root R 1 0 0 L11*9\n";
   Built b(text);
   ASSERT_EQ(b.status, DescriptionStatus::Built);
-  auto p = Parameters(b.root(), "p");
+  auto p = Parameters(b.Root(), "p");
   ASSERT_EQ(p.size(), 4096u);
-  EXPECT_EQ(p.front()->linearIndex, 0);
-  EXPECT_EQ(p.back()->linearIndex, kInt32Max);
+  EXPECT_EQ(p.front()->linear_index, 0);
+  EXPECT_EQ(p.back()->linear_index, kInt32Max);
 }
 
 TEST(DescriptionBuild, ScannersArePreparedForPolling) {
@@ -680,19 +680,19 @@ TEST(DescriptionBuild, ScannersArePreparedForPolling) {
   ASSERT_EQ(b.status, DescriptionStatus::Built);
   ASSERT_NE(b.tree.scanners, nullptr);
   link::Parameter& cn = *b.tree.scanners->parameters[0];
-  EXPECT_EQ(cn.shortName, "r.cn");
+  EXPECT_EQ(cn.short_name, "r.cn");
   EXPECT_FALSE(cn.writable);
   EXPECT_FALSE(cn.indexed);
-  EXPECT_EQ(cn.pollIndex, 0);
+  EXPECT_EQ(cn.poll_index, 0);
   auto cou = Parameters(*b.tree.scanners, "r.cou");
   ASSERT_EQ(cou.size(), 6u);
   for (int i = 0; i < 6; ++i) {
     EXPECT_FALSE(cou[i]->indexed);
-    EXPECT_EQ(cou[i]->pollIndex, i);
+    EXPECT_EQ(cou[i]->poll_index, i);
     EXPECT_EQ(cou[i]->caption, "Счетчик №" + std::to_string(i + 1));
   }
   // The root tree is not prepared.
-  EXPECT_EQ(b.root().parameters[0]->pollIndex, 0);
+  EXPECT_EQ(b.Root().parameters[0]->poll_index, 0);
 }
 
 TEST(DescriptionBuild, RandomDescriptionsNeverBreakTheBuild) {
@@ -738,12 +738,12 @@ TEST(DescriptionBuild, RandomDescriptionsNeverBreakTheBuild) {
     }
     DescriptionInterpreter::Trees trees = interpreter.TakeTrees();
     OutputTable outputs{};
-    for (DescBranch* tree : {trees.root.get(), trees.scanners.get()}) {
+    for (DescriptionBranch* tree : {trees.root.get(), trees.scanners.get()}) {
       if (!tree) continue;
       BuildBranch(*tree, false, 0, outputs);
-      std::vector<DescBranch*> stack{tree};
+      std::vector<DescriptionBranch*> stack{tree};
       while (!stack.empty()) {
-        DescBranch* b = stack.back();
+        DescriptionBranch* b = stack.back();
         stack.pop_back();
         parameters += b->parameters.size();
         for (auto& c : b->children) stack.push_back(c.get());
@@ -822,7 +822,7 @@ TEST(DescriptionBuild, ReloadReplacesTheOldTree) {
   EXPECT_NE(tree.outputs[0], nullptr);
   BuildDescription("parameter x int c\nroot R 1 0 0 x\n", tree);
   EXPECT_EQ(tree.outputs[0], nullptr);
-  EXPECT_EQ(tree.root->parameters[0]->shortName, "x");
+  EXPECT_EQ(tree.root->parameters[0]->short_name, "x");
 }
 
 TEST(DescriptionBuild, NetworkPointerLandsInTheBuiltTree) {
@@ -831,7 +831,7 @@ TEST(DescriptionBuild, NetworkPointerLandsInTheBuiltTree) {
       "root R 1 0 0 Сетевые_параметры\n");
   ASSERT_EQ(b.status, DescriptionStatus::Built);
   ASSERT_NE(b.tree.network, nullptr);
-  EXPECT_EQ(b.tree.network, b.root().children[0].get());
+  EXPECT_EQ(b.tree.network, b.Root().children[0].get());
   EXPECT_EQ(b.tree.network->name, "Сетевые параметры");
   EXPECT_NE(b.tree.network->FindParameter("addr"), nullptr);
 }

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "link/presenter.h"
-#include "model/desc_branch.h"
+#include "model/description_branch.h"
 
 namespace vesk::model::testing {
 
@@ -20,11 +20,11 @@ struct Message {
 // Installs itself for its lifetime and keeps every message it was shown.
 class RecordingPresenter : public link::Presenter {
  public:
-  RecordingPresenter() { link::set_presenter(this); }
-  ~RecordingPresenter() override { link::set_presenter(nullptr); }
+  RecordingPresenter() { link::SetPresenter(this); }
+  ~RecordingPresenter() override { link::SetPresenter(nullptr); }
 
-  link::MsgAnswer MessageBox(std::string_view text, std::string_view caption, link::MsgIcon icon,
-                             link::MsgButtons) override {
+  link::MsgAnswer ShowMessage(std::string_view text, std::string_view caption, link::MsgIcon icon,
+                              link::MsgButtons) override {
     messages.push_back({std::string(text), std::string(caption), icon});
     return link::MsgAnswer::Ok;
   }
@@ -33,23 +33,24 @@ class RecordingPresenter : public link::Presenter {
 };
 
 // The first branch of that (built) name in the tree, depth first, or nullptr.
-inline DescBranch* FindBranch(DescBranch* tree, std::string_view name) {
+inline DescriptionBranch* FindBranch(DescriptionBranch* tree, std::string_view name) {
   if (!tree) return nullptr;
   if (tree->name == name) return tree;
   for (auto& child : tree->children)
-    if (DescBranch* found = FindBranch(child.get(), name)) return found;
+    if (DescriptionBranch* found = FindBranch(child.get(), name)) return found;
   return nullptr;
 }
 
 // Every parameter of the tree with that short name, depth first (own parameters first).
-inline void CollectParameters(DescBranch& tree, std::string_view short_name,
+inline void CollectParameters(DescriptionBranch& tree, std::string_view short_name,
                               std::vector<link::Parameter*>& out) {
   for (auto& p : tree.parameters)
-    if (p->shortName == short_name) out.push_back(p.get());
+    if (p->short_name == short_name) out.push_back(p.get());
   for (auto& child : tree.children) CollectParameters(*child, short_name, out);
 }
 
-inline std::vector<link::Parameter*> Parameters(DescBranch& tree, std::string_view short_name) {
+inline std::vector<link::Parameter*> Parameters(DescriptionBranch& tree,
+                                                std::string_view short_name) {
   std::vector<link::Parameter*> out;
   CollectParameters(tree, short_name, out);
   return out;
@@ -57,7 +58,7 @@ inline std::vector<link::Parameter*> Parameters(DescBranch& tree, std::string_vi
 
 inline std::vector<int32_t> LinearIndexes(const std::vector<link::Parameter*>& params) {
   std::vector<int32_t> out;
-  for (auto* p : params) out.push_back(p->linearIndex);
+  for (auto* p : params) out.push_back(p->linear_index);
   return out;
 }
 

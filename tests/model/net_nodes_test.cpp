@@ -12,9 +12,9 @@
 
 #include "link/parameter.h"
 #include "link/port_settings.h"
-#include "model/common_params.h"
-#include "model/net_rs485.h"
-#include "model/net_rs485_prg.h"
+#include "model/device_line_settings.h"
+#include "model/program_line_settings.h"
+#include "model/service_parameters.h"
 #include "platform/build_info.h"
 #include "platform/settings_store.h"
 
@@ -37,8 +37,8 @@ class TempStore : public ::testing::Test {
     store_.reset();
     fs::remove_all(dir_);
   }
-  std::unique_ptr<NetRS485prg> Filled() {
-    auto node = std::make_unique<NetRS485prg>(store_.get(), [] { return "COM1:COM3"; });
+  std::unique_ptr<ProgramLineSettings> Filled() {
+    auto node = std::make_unique<ProgramLineSettings>(store_.get(), [] { return "COM1:COM3"; });
     node->FillParameters();
     return node;
   }
@@ -50,14 +50,14 @@ class TempStore : public ::testing::Test {
   std::unique_ptr<SettingsStore> store_;
 };
 
-std::vector<std::string> Names(const ObjectWithParameters& node) {
+std::vector<std::string> Names(const ParameterNode& node) {
   std::vector<std::string> out;
-  for (const auto& p : node.parameters) out.push_back(p->shortName);
+  for (const auto& p : node.parameters) out.push_back(p->short_name);
   return out;
 }
 
 TEST(NetDevice, FillCreatesTheSixWritableParametersAfresh) {
-  NetRS485 net;
+  DeviceLineSettings net;
   EXPECT_EQ(net.name, "Сетевые параметры прибора");
   EXPECT_EQ(net.flag, 1);
   net.FillParameters();
@@ -74,7 +74,7 @@ TEST(NetDevice, FillCreatesTheSixWritableParametersAfresh) {
                          "int"};
   for (size_t i = 0; i < 6; ++i) {
     EXPECT_EQ(net.parameters[i]->caption, captions[i]);
-    EXPECT_EQ(net.parameters[i]->typeText, types[i]);
+    EXPECT_EQ(net.parameters[i]->type_text, types[i]);
     EXPECT_TRUE(net.parameters[i]->writable);
     EXPECT_EQ(net.parameters[i]->value, link::kNoData);
   }
@@ -93,7 +93,7 @@ TEST_F(TempStore, WithoutStoredSettingsTheDefaultsShowAndNothingIsChanged) {
   EXPECT_EQ(node->GetValue("PrtY"), "Отсутствует");
   EXPECT_EQ(node->GetValue("Port"), "COM1");
   EXPECT_EQ(node->FindParameter("Port")->caption, "Порт компьютера");
-  EXPECT_EQ(node->FindParameter("Port")->typeText, "COM1:COM3");
+  EXPECT_EQ(node->FindParameter("Port")->type_text, "COM1:COM3");
   EXPECT_EQ(node->ChangesState(), 0);
 }
 
@@ -176,7 +176,7 @@ TEST_F(TempStore, ValuesWithoutANumberLeaveTheStoredSettingAlone) {
 }
 
 TEST_F(TempStore, AnUnfilledNodeWritesNothing) {
-  { NetRS485prg node(store_.get()); }
+  { ProgramLineSettings node(store_.get()); }
   int status = -1;
   Stored(kAddressValue, &status);
   EXPECT_EQ(status, platform::kSettingsKeyMissing);
@@ -216,7 +216,7 @@ TEST_F(TempStore, PortSettingsRecordFollowsTheValues) {
   EXPECT_EQ(node->GetValue("PrtY"), "Нечетность");
   EXPECT_EQ(node->GetValue("Port"), "COM2");
   EXPECT_EQ(node->GetValue("Addr"), "16");
-  EXPECT_TRUE(node->FindParameter("bPS")->valueChanged);
+  EXPECT_TRUE(node->FindParameter("bPS")->value_changed);
 }
 
 TEST(ParityCodes, TextsAndCodesMapBothWays) {
@@ -235,15 +235,15 @@ TEST(ParityCodes, TextsAndCodesMapBothWays) {
 // --- forbidden combinations ---------------------------------------------------------
 
 // A node holding the given network values (nullptr: no such parameter).
-std::unique_ptr<ObjectWithParameters> Node(const char* parity, const char* len, const char* sbit,
-                                           const char* addr = "16", const char* alen = "8",
-                                           const char* prot = nullptr) {
-  auto node = std::make_unique<ObjectWithParameters>();
+std::unique_ptr<ParameterNode> Node(const char* parity, const char* len, const char* sbit,
+                                    const char* addr = "16", const char* alen = "8",
+                                    const char* prot = nullptr) {
+  auto node = std::make_unique<ParameterNode>();
   auto add = [&](const char* name, const char* value, const char* type) {
     if (!value) return;
     auto p = std::make_unique<link::Parameter>(name);
     p->value = value;
-    p->typeText = type;
+    p->type_text = type;
     node->AddParameter(std::move(p));
   };
   add("PrtY", parity, "Отсутствует:Четность:Нечетность");
@@ -333,14 +333,14 @@ TEST(NetChecks, TheMessageHasFiveLines) {
 // --- service parameters -------------------------------------------------------------
 
 TEST_F(TempStore, ServiceParametersAndTheInstallationRecord) {
-  CommonParams common(store_.get());
+  ServiceParameters common(store_.get());
   common.FillParameters();
   ASSERT_EQ(Names(common), (std::vector<std::string>{" ", "  ", "   "}));
   const char* captions[] = {"Версия", "Копирайт", "Операционная система"};
   for (size_t i = 0; i < 3; ++i) {
     EXPECT_EQ(common.parameters[i]->caption, captions[i]);
     EXPECT_FALSE(common.parameters[i]->writable);
-    EXPECT_EQ(common.parameters[i]->hasAttributes, 0);
+    EXPECT_EQ(common.parameters[i]->has_attributes, 0);
   }
   EXPECT_EQ(common.parameters[0]->value, std::string("Конфигуратор ВЕСК ") + VESK_VERSION);
   EXPECT_EQ(common.parameters[1]->value, VESK_COPYRIGHT);
@@ -356,7 +356,7 @@ TEST_F(TempStore, ServiceParametersAndTheInstallationRecord) {
 
 TEST(ServiceParameters, AStoreThatCannotBeWrittenChangesNothingElse) {
   SettingsStore broken("/proc/vesk-cannot-exist/settings.ini");
-  CommonParams common(&broken);
+  ServiceParameters common(&broken);
   common.FillParameters();
   EXPECT_EQ(common.parameters.size(), 3u);
 }

@@ -9,11 +9,11 @@
 
 #include "link/parameter.h"
 #include "link/presenter.h"
-#include "model/common_params.h"
-#include "model/desc_branch.h"
-#include "model/invisible_element.h"
-#include "model/net_rs485.h"
-#include "model/net_rs485_prg.h"
+#include "model/description_branch.h"
+#include "model/device_line_settings.h"
+#include "model/named_node.h"
+#include "model/program_line_settings.h"
+#include "model/service_parameters.h"
 #include "platform/settings_store.h"
 
 namespace vesk::model {
@@ -28,50 +28,50 @@ class RecordingPresenter : public link::Presenter {
     std::string text, caption;
     link::MsgIcon icon;
   };
-  RecordingPresenter() { link::set_presenter(this); }
-  ~RecordingPresenter() override { link::set_presenter(nullptr); }
-  link::MsgAnswer MessageBox(std::string_view text, std::string_view caption, link::MsgIcon icon,
-                             link::MsgButtons) override {
+  RecordingPresenter() { link::SetPresenter(this); }
+  ~RecordingPresenter() override { link::SetPresenter(nullptr); }
+  link::MsgAnswer ShowMessage(std::string_view text, std::string_view caption, link::MsgIcon icon,
+                              link::MsgButtons) override {
     boxes.push_back({std::string(text), std::string(caption), icon});
     return link::MsgAnswer::Ok;
   }
   std::vector<Box> boxes;
 };
 
-Parameter& Add(ObjectWithParameters& node, const std::string& short_name,
+Parameter& Add(ParameterNode& node, const std::string& short_name,
                const std::string& caption = "cap") {
   auto p = std::make_unique<Parameter>(short_name);
   p->caption = caption;
   return node.AddParameter(std::move(p));
 }
 
-Parameter& AddIndexed(ObjectWithParameters& node, const std::string& short_name, int index) {
+Parameter& AddIndexed(ParameterNode& node, const std::string& short_name, int index) {
   Parameter& p = Add(node, short_name, "cap " + short_name);
   p.indexed = true;
-  p.linearIndex = index;
+  p.linear_index = index;
   return p;
 }
 
 // A branch that owns `n` parameters named p1.. and declares them in its member order.
-std::unique_ptr<DescBranch> BranchWith(const std::string& name, int n) {
-  auto b = std::make_unique<DescBranch>(name, 1, 1, 5, 6);
+std::unique_ptr<DescriptionBranch> BranchWith(const std::string& name, int n) {
+  auto b = std::make_unique<DescriptionBranch>(name, 1, 1, 5, 6);
   for (int i = 1; i <= n; ++i) {
     Add(*b, name + ".p" + std::to_string(i), name + " caption " + std::to_string(i));
-    b->memberOrder.push_back(kMemberParameter);
+    b->member_order.push_back(kMemberParameter);
   }
   return b;
 }
 
-DescBranch& AddChild(DescBranch& parent, std::unique_ptr<DescBranch> child) {
+DescriptionBranch& AddChild(DescriptionBranch& parent, std::unique_ptr<DescriptionBranch> child) {
   parent.children.push_back(std::move(child));
-  parent.memberOrder.push_back(kMemberBranch);
+  parent.member_order.push_back(kMemberBranch);
   return *parent.children.back();
 }
 
 // --- look-up and values -------------------------------------------------------------
 
 TEST(NodeValues, FindIgnoresCaseOfLatinAndCyrillicAndTakesTheFirstMatch) {
-  ObjectWithParameters node;
+  ParameterNode node;
   Parameter& first = Add(node, "bPS");
   Add(node, "BPS");
   Parameter& cyr = Add(node, "Счет");
@@ -95,26 +95,26 @@ TEST(NodeValues, SetValueMarksChangeOnlyWhenTheTextDiffersBeyondCase) {
       {link::kNoData, "5", true},
   };
   for (const Case& c : cases) {
-    ObjectWithParameters node;
+    ParameterNode node;
     Parameter& p = Add(node, "x");
     p.value = c.old_value;
     EXPECT_EQ(node.SetValue("X", c.new_value), 1);
     EXPECT_EQ(p.value, c.new_value);
-    EXPECT_EQ(p.valueChanged, c.changed) << c.old_value << " -> " << c.new_value;
+    EXPECT_EQ(p.value_changed, c.changed) << c.old_value << " -> " << c.new_value;
   }
-  ObjectWithParameters node;
+  ParameterNode node;
   EXPECT_EQ(node.SetValue("missing", "1"), 0);
 }
 
 TEST(NodeValues, NameKeySetsTheElementNameNotAParameter) {
-  InvisibleElement e("old");
+  NamedNode e("old");
   Parameter& p = Add(e, "Название");
   EXPECT_EQ(e.SetValue("НАЗВАНИЕ", "новое имя"), 1);
   EXPECT_EQ(e.name, "новое имя");
   EXPECT_EQ(p.value, link::kNoData);
-  EXPECT_FALSE(p.valueChanged);
+  EXPECT_FALSE(p.value_changed);
   // The base node has no name: there the same key is an ordinary parameter name.
-  ObjectWithParameters plain;
+  ParameterNode plain;
   Parameter& q = Add(plain, "Название");
   EXPECT_EQ(plain.SetValue("название", "v"), 1);
   EXPECT_EQ(q.value, "v");
@@ -124,11 +124,11 @@ TEST(NodeValues, NameKeySetsTheElementNameNotAParameter) {
 
 TEST(NodeChanges, ChangesStateSeesEachOfTheThreeFlags) {
   for (int flag = 0; flag < 3; ++flag) {
-    ObjectWithParameters node;
+    ParameterNode node;
     Add(node, "a");
     Parameter& p = Add(node, "b");
     EXPECT_EQ(node.ChangesState(), 0);
-    (flag == 0 ? p.valueChanged : flag == 1 ? p.editChanged : p.ownerChanged) = true;
+    (flag == 0 ? p.value_changed : flag == 1 ? p.edit_changed : p.owner_changed) = true;
     EXPECT_EQ(node.ChangesState(), 2);
     node.ClearChanges();
     EXPECT_EQ(node.ChangesState(), 0);
@@ -148,7 +148,7 @@ TEST(NodeChanges, HasProblemsCountsDifferencesOnlyWhenAsked) {
       {"Знач-е в приборе", true, true},  // not the full prefix: an ordinary failure
   };
   for (const Case& c : cases) {
-    ObjectWithParameters node;
+    ParameterNode node;
     Add(node, "a");
     Add(node, "b").note = c.note;
     EXPECT_EQ(node.HasProblems(true), c.with_differences) << c.note;
@@ -158,35 +158,35 @@ TEST(NodeChanges, HasProblemsCountsDifferencesOnlyWhenAsked) {
 
 TEST(NodeChanges, ResetOfABranchReachesEveryDescendantAndKeepsTheDescription) {
   auto root = BranchWith("root", 1);
-  DescBranch& child = AddChild(*root, BranchWith("child", 1));
-  DescBranch& grandchild = AddChild(child, BranchWith("grand", 2));
+  DescriptionBranch& child = AddChild(*root, BranchWith("child", 1));
+  DescriptionBranch& grandchild = AddChild(child, BranchWith("grand", 2));
   for (Parameter* p :
        {root->parameters[0].get(), child.parameters[0].get(), grandchild.parameters[1].get()}) {
     p->value = "7";
     p->note = "failure";
-    p->valueChanged = true;
+    p->value_changed = true;
     p->editable = false;
-    p->initialValue = "3";
+    p->initial_value = "3";
   }
   root->ResetValues();
   for (Parameter* p :
        {root->parameters[0].get(), child.parameters[0].get(), grandchild.parameters[1].get()}) {
     EXPECT_EQ(p->value, link::kNoData);
     EXPECT_TRUE(p->note.empty());
-    EXPECT_FALSE(p->valueChanged);
+    EXPECT_FALSE(p->value_changed);
     EXPECT_TRUE(p->editable);
-    EXPECT_EQ(p->initialValue, "3");
+    EXPECT_EQ(p->initial_value, "3");
     EXPECT_NE(p->caption, link::kUnknownCaption);
   }
 }
 
 TEST(NodeChanges, CountForTaskCoversDescendantsAndIgnoresTheWritableFlag) {
   auto root = BranchWith("root", 2);
-  DescBranch& child = AddChild(*root, BranchWith("child", 3));
-  root->parameters[0]->editChanged = true;
-  child.parameters[2]->valueChanged = true;
+  DescriptionBranch& child = AddChild(*root, BranchWith("child", 3));
+  root->parameters[0]->edit_changed = true;
+  child.parameters[2]->value_changed = true;
   child.parameters[2]->writable = false;
-  child.parameters[0]->initialValue = "1";
+  child.parameters[0]->initial_value = "1";
   EXPECT_EQ(root->CountForTask(1), 5);
   EXPECT_EQ(root->CountForTask(0), 2);
   EXPECT_EQ(root->CountForTask(-1), 1);
@@ -197,19 +197,19 @@ TEST(NodeChanges, CountForTaskCoversDescendantsAndIgnoresTheWritableFlag) {
 
 TEST(NodeLinearIndex, FirstIndexedParameterGivesTheIndexWithoutWarning) {
   RecordingPresenter rec;
-  ObjectWithParameters node;
-  Add(node, "plain").linearIndex = 99;
+  ParameterNode node;
+  Add(node, "plain").linear_index = 99;
   AddIndexed(node, "a", 4);
   AddIndexed(node, "b", 5);
   EXPECT_EQ(node.GetLinearIndex(), 4);
-  EXPECT_EQ(node.linearIndex, 4);
+  EXPECT_EQ(node.linear_index, 4);
   EXPECT_TRUE(rec.boxes.empty());
 }
 
 TEST(NodeLinearIndex, DisagreeingParametersWarnOnceEachAndTheFirstValueStays) {
   RecordingPresenter rec;
-  ObjectWithParameters node;
-  Add(node, "plain").linearIndex = 99;  // not indexed: never checked
+  ParameterNode node;
+  Add(node, "plain").linear_index = 99;  // not indexed: never checked
   AddIndexed(node, "a", 4);
   AddIndexed(node, "b", 5);
   AddIndexed(node, "c", 4);
@@ -221,30 +221,30 @@ TEST(NodeLinearIndex, DisagreeingParametersWarnOnceEachAndTheFirstValueStays) {
   EXPECT_EQ(rec.boxes[1].text, "Параметер 'd' (cap d) имеет подозрительный линейный индекс.");
   EXPECT_EQ(rec.boxes[0].caption, "Предупреждение");
   EXPECT_EQ(rec.boxes[0].icon, link::MsgIcon::Warning);
-  EXPECT_EQ(node.linearIndex, 4);
+  EXPECT_EQ(node.linear_index, 4);
 }
 
 TEST(NodeLinearIndex, SetChangesOnlyIndexedParameters) {
-  ObjectWithParameters node;
+  ParameterNode node;
   Parameter& plain = Add(node, "plain");
   Parameter& idx = AddIndexed(node, "a", 4);
   node.SetLinearIndex(12);
-  EXPECT_EQ(node.linearIndex, 12);
-  EXPECT_EQ(idx.linearIndex, 12);
-  EXPECT_EQ(plain.linearIndex, 0);
+  EXPECT_EQ(node.linear_index, 12);
+  EXPECT_EQ(idx.linear_index, 12);
+  EXPECT_EQ(plain.linear_index, 0);
 }
 
 // --- element texts ------------------------------------------------------------------
 
 TEST(ElementTexts, ImagesKindsAndCaptionsOfEveryClass) {
   platform::SettingsStore store("/proc/vesk-cannot-exist/settings.ini");
-  DescBranch branch("Ветвь", 1, 1, 11, 12);
-  InvisibleElement element("Элемент");
-  CommonParams common(&store);
-  NetRS485 net;
-  NetRS485prg prg(&store);
+  DescriptionBranch branch("Ветвь", 1, 1, 11, 12);
+  NamedNode element("Элемент");
+  ServiceParameters common(&store);
+  DeviceLineSettings net;
+  ProgramLineSettings prg(&store);
   struct Case {
-    InvisibleElement* node;
+    NamedNode* node;
     int image, selected;
     const char* kind;
     const char* caption;
@@ -268,39 +268,39 @@ TEST(ElementTexts, ImagesKindsAndCaptionsOfEveryClass) {
     c.node->ZeroRecord(record);
     EXPECT_EQ(record, (std::array<int32_t, 4>{0, 0, 0, 0}));
   }
-  EXPECT_EQ(branch.kind(), NodeKind::Branch);
-  EXPECT_EQ(prg.kind(), NodeKind::NetPrg);
+  EXPECT_EQ(branch.Kind(), NodeKind::Branch);
+  EXPECT_EQ(prg.Kind(), NodeKind::ProgramLine);
 }
 
 // --- deep copy ----------------------------------------------------------------------
 
 TEST(BranchCopy, CopiesTheDeclarationAndDeepCopiesChildren) {
-  DescBranch tmpl("Вход#", 12, 3, 7, 8);
+  DescriptionBranch tmpl("Вход#", 12, 3, 7, 8);
   ParameterDefinition def;
   def.name = "!r.cn";
-  def.typeText = "int:2";
-  def.initialValue = "1 2";
+  def.type_text = "int:2";
+  def.initial_value = "1 2";
   def.mark = 2;
   tmpl.definitions.push_back(def);
-  tmpl.memberOrder = {kMemberParameter, kMemberBranch};
-  auto child = std::make_unique<DescBranch>("Канал", 2, 1, 1, 2);
+  tmpl.member_order = {kMemberParameter, kMemberBranch};
+  auto child = std::make_unique<DescriptionBranch>("Канал", 2, 1, 1, 2);
   child->definitions.push_back(def);
-  child->children.push_back(std::make_unique<DescBranch>("Внук", 1, 1, 3, 4));
-  child->memberOrder = {kMemberParameter, kMemberBranch};
+  child->children.push_back(std::make_unique<DescriptionBranch>("Внук", 1, 1, 3, 4));
+  child->member_order = {kMemberParameter, kMemberBranch};
   tmpl.children.push_back(std::move(child));
   Add(tmpl, "built");  // a built record is not part of the declaration
-  tmpl.linearIndex = 5;
+  tmpl.linear_index = 5;
 
-  std::unique_ptr<DescBranch> copy = tmpl.Clone();
+  std::unique_ptr<DescriptionBranch> copy = tmpl.Clone();
   EXPECT_EQ(copy->name, "Вход#");
-  EXPECT_EQ(copy->copyCount, 12);
-  EXPECT_EQ(copy->copyNumber, 3);
+  EXPECT_EQ(copy->copy_count, 12);
+  EXPECT_EQ(copy->copy_number, 3);
   EXPECT_EQ(copy->image, 7);
-  EXPECT_EQ(copy->selectedImage, 8);
+  EXPECT_EQ(copy->selected_image, 8);
   EXPECT_EQ(copy->definitions, tmpl.definitions);
-  EXPECT_EQ(copy->memberOrder, tmpl.memberOrder);
+  EXPECT_EQ(copy->member_order, tmpl.member_order);
   EXPECT_TRUE(copy->parameters.empty());
-  EXPECT_EQ(copy->linearIndex, -1);
+  EXPECT_EQ(copy->linear_index, -1);
   ASSERT_EQ(copy->children.size(), 1u);
   EXPECT_NE(copy->children[0].get(), tmpl.children[0].get());
   EXPECT_EQ(copy->children[0]->name, "Канал");
@@ -325,7 +325,7 @@ std::string Describe(const ViewRows& rows, int parent = -1, int depth = 0) {
     out += std::string(depth * 2, ' ');
     switch (r.kind) {
       case RowKind::Branch:
-        out += "B " + r.label + (r.shortName.empty() ? "" : " [" + r.shortName + "]");
+        out += "B " + r.label + (r.short_name.empty() ? "" : " [" + r.short_name + "]");
         break;
       case RowKind::Parameter:
         out += "P " + r.label;
@@ -341,26 +341,26 @@ std::string Describe(const ViewRows& rows, int parent = -1, int depth = 0) {
 }
 
 TEST(BranchRows, SingleParameterChildShowsItsParameterInItsPlace) {
-  DescBranch branch("Ветвь", 1, 1, 2, 3);
+  DescriptionBranch branch("Ветвь", 1, 1, 2, 3);
   AddChild(branch, BranchWith("one", 1));
   ViewRows rows;
   const int own = branch.ShowBranchInView(rows, -1, false);
   EXPECT_EQ(own, 0);
   EXPECT_EQ(Describe(rows), "B Ветвь\n  P one caption 1\n");
   EXPECT_EQ(rows[0].image, 2);
-  EXPECT_EQ(rows[0].selectedImage, 3);
+  EXPECT_EQ(rows[0].selected_image, 3);
   EXPECT_EQ(rows[0].node, &branch);
   EXPECT_EQ(rows[1].parameter, branch.children[0]->parameters[0].get());
 }
 
 TEST(BranchRows, MembersFollowTheDeclaredOrder) {
-  DescBranch root("root");
+  DescriptionBranch root("root");
   Add(root, "a", "A");
   Add(root, "b", "B");
-  root.memberOrder.push_back(kMemberParameter);
+  root.member_order.push_back(kMemberParameter);
   AddChild(root, BranchWith("two", 2));  // more than one parameter: a branch
-  root.memberOrder.push_back(kMemberParameter);
-  DescBranch& nested = AddChild(root, BranchWith("nested", 1));  // has a child: a branch
+  root.member_order.push_back(kMemberParameter);
+  DescriptionBranch& nested = AddChild(root, BranchWith("nested", 1));  // has a child: a branch
   AddChild(nested, BranchWith("leaf", 1));
   AddChild(root, BranchWith("empty", 0));  // no parameter at all: a branch
   ViewRows rows;
@@ -379,10 +379,10 @@ TEST(BranchRows, MembersFollowTheDeclaredOrder) {
 }
 
 TEST(BranchRows, MembersTheOrderDoesNotNameAreStillShown) {
-  DescBranch root("root");
+  DescriptionBranch root("root");
   Add(root, "a", "A");
   Add(root, "b", "B");
-  root.memberOrder = {kMemberParameter, kMemberParameter, kMemberParameter};  // one too many
+  root.member_order = {kMemberParameter, kMemberParameter, kMemberParameter};  // one too many
   root.children.push_back(BranchWith("late", 2));  // not in the member order
   ViewRows rows;
   root.ShowBranchInView(rows, -1, false);
@@ -392,7 +392,7 @@ TEST(BranchRows, MembersTheOrderDoesNotNameAreStillShown) {
 
 TEST(BranchRows, ActuatorInformationAppearsAboveCopyEight) {
   for (int copy : {8, 9}) {
-    DescBranch b("ЗКМТ №" + std::to_string(copy), 12, copy, 1, 1);
+    DescriptionBranch b("ЗКМТ №" + std::to_string(copy), 12, copy, 1, 1);
     ViewRows rows;
     b.ShowBranchInView(rows, -1, false);
     if (copy > 8) {
@@ -403,18 +403,19 @@ TEST(BranchRows, ActuatorInformationAppearsAboveCopyEight) {
       EXPECT_EQ(Describe(rows), "B ЗКМТ №8\n");
     }
   }
-  DescBranch other("Вход", 12, 10, 1, 1);
+  DescriptionBranch other("Вход", 12, 10, 1, 1);
   ViewRows rows;
   other.ShowBranchInView(rows, -1, false);
   EXPECT_EQ(rows.size(), 1u);
 }
 
 TEST(BranchRows, IndexModeLabelsBranchesWithAKnownIndex) {
-  DescBranch root("root");
-  DescBranch& channel = AddChild(root, std::make_unique<DescBranch>("Канал №2", 4, 2, 1, 1));
+  DescriptionBranch root("root");
+  DescriptionBranch& channel =
+      AddChild(root, std::make_unique<DescriptionBranch>("Канал №2", 4, 2, 1, 1));
   AddIndexed(channel, "x", 1);
   AddIndexed(channel, "y", 1);
-  channel.memberOrder = {kMemberParameter, kMemberParameter};
+  channel.member_order = {kMemberParameter, kMemberParameter};
   ViewRows on, off;
   root.ShowBranchInView(on, -1, true);
   root.ShowBranchInView(off, -1, false);
@@ -427,9 +428,9 @@ TEST(BranchRows, IndexModeLabelsBranchesWithAKnownIndex) {
 
 TEST(BranchRows, RowsGoUnderTheGivenParent) {
   ViewRows rows(2);  // rows the caller made before
-  DescBranch b("b");
+  DescriptionBranch b("b");
   Add(b, "a", "A");
-  b.memberOrder = {kMemberParameter};
+  b.member_order = {kMemberParameter};
   const int own = b.ShowBranchInView(rows, 1, false);
   EXPECT_EQ(own, 2);
   EXPECT_EQ(rows[2].parent, 1);
@@ -437,7 +438,7 @@ TEST(BranchRows, RowsGoUnderTheGivenParent) {
 }
 
 TEST(ElementRows, ElementShowsItsOwnItemThenTheFirstNParameters) {
-  InvisibleElement e("Элемент");
+  NamedNode e("Элемент");
   Add(e, "a", "A");
   Add(e, "b", "B");
   Add(e, "c", "C");
@@ -447,7 +448,7 @@ TEST(ElementRows, ElementShowsItsOwnItemThenTheFirstNParameters) {
     EXPECT_EQ(own, 0);
     const int expected = count < 0 ? 3 : std::min(count, 3);
     EXPECT_EQ(static_cast<int>(ChildRows(rows, own).size()), expected) << count;
-    EXPECT_EQ(e.shownCount, expected);
+    EXPECT_EQ(e.shown_count, expected);
     EXPECT_EQ(rows[0].label, "Элемент");
   }
 }

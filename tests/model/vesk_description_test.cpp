@@ -38,19 +38,19 @@ std::string VeskText() {
   return s.str();
 }
 
-std::vector<std::string> ChildNames(const DescBranch& b) {
+std::vector<std::string> ChildNames(const DescriptionBranch& b) {
   std::vector<std::string> names;
   for (const auto& c : b.children) names.push_back(c->name);
   return names;
 }
 
-std::vector<std::string> ShortNames(const DescBranch& b) {
+std::vector<std::string> ShortNames(const DescriptionBranch& b) {
   std::vector<std::string> names;
-  for (const auto& p : b.parameters) names.push_back(p->shortName);
+  for (const auto& p : b.parameters) names.push_back(p->short_name);
   return names;
 }
 
-void ForEachParameter(DescBranch& b, const std::function<void(link::Parameter&)>& f) {
+void ForEachParameter(DescriptionBranch& b, const std::function<void(link::Parameter&)>& f) {
   for (auto& p : b.parameters) f(*p);
   for (auto& c : b.children) ForEachParameter(*c, f);
 }
@@ -66,13 +66,13 @@ class VeskDescription : public ::testing::Test {
     delete tree_;
     delete presenter_;
   }
-  DescBranch& root() { return *tree_->root; }
-  DescBranch& scanners() { return *tree_->scanners; }
-  DescBranch& branch(std::string_view name) {
-    DescBranch* b = FindBranch(tree_->root.get(), name);
+  DescriptionBranch& Root() { return *tree_->root; }
+  DescriptionBranch& Scanners() { return *tree_->scanners; }
+  DescriptionBranch& Branch(std::string_view name) {
+    DescriptionBranch* b = FindBranch(tree_->root.get(), name);
     if (!b) b = FindBranch(tree_->scanners.get(), name);
     EXPECT_NE(b, nullptr) << name;
-    static DescBranch empty;
+    static DescriptionBranch empty;
     return b ? *b : empty;
   }
 
@@ -94,29 +94,29 @@ TEST_F(VeskDescription, BuildsWithoutAMessage) {
 
 TEST_F(VeskDescription, RootBranches) {
   ASSERT_NE(tree_->root, nullptr);
-  EXPECT_EQ(root().name, "ВЕСК");
-  EXPECT_THAT(ChildNames(root()),
+  EXPECT_EQ(Root().name, "ВЕСК");
+  EXPECT_THAT(ChildNames(Root()),
               ElementsAre("Идентификация и диагностика", "Сетевые параметры", "Входы",
                           "Уставки счетчиков", "Выходы", "Калибровка ШИМ"));
 }
 
 TEST_F(VeskDescription, IdentificationIsReadOnly) {
-  DescBranch& id = branch("Идентификация и диагностика");
+  DescriptionBranch& id = Branch("Идентификация и диагностика");
   EXPECT_THAT(ShortNames(id), ElementsAre("dev", "ver", "exit"));
   for (auto& p : id.parameters) {
-    EXPECT_FALSE(p->writable) << p->shortName;
-    EXPECT_EQ(p->hasAttributes, 0) << p->shortName;
-    EXPECT_FALSE(p->indexed) << p->shortName;
+    EXPECT_FALSE(p->writable) << p->short_name;
+    EXPECT_EQ(p->has_attributes, 0) << p->short_name;
+    EXPECT_FALSE(p->indexed) << p->short_name;
   }
 }
 
 TEST_F(VeskDescription, NetworkBranch) {
   ASSERT_NE(tree_->network, nullptr);
-  DescBranch& net = branch("Сетевые параметры");
+  DescriptionBranch& net = Branch("Сетевые параметры");
   EXPECT_EQ(tree_->network, &net);
   EXPECT_THAT(ShortNames(net),
               ElementsAre("bPS", "LEn", "PrtY", "Sbit", "A.Len", "Addr", "Prot", "CHAr*"));
-  auto type = [&](const char* name) { return net.FindParameter(name)->typeText; };
+  auto type = [&](const char* name) { return net.FindParameter(name)->type_text; };
   EXPECT_EQ(type("bPS"), "2400:4800:9600:14400:19200:28800:38400:57600:115200");
   EXPECT_EQ(type("LEn"), "7:8");
   EXPECT_EQ(type("PrtY"), "Отсутствует:Четность:Нечетность");
@@ -130,39 +130,39 @@ TEST_F(VeskDescription, NetworkBranch) {
   EXPECT_EQ(net.FindParameter("Addr")->minimum, 1);
   EXPECT_EQ(net.FindParameter("Addr")->maximum, 2047);
   for (auto& p : net.parameters) {
-    EXPECT_FALSE(p->indexed) << p->shortName;
-    EXPECT_TRUE(p->writable) << p->shortName;
+    EXPECT_FALSE(p->indexed) << p->short_name;
+    EXPECT_TRUE(p->writable) << p->short_name;
     // Initialising the device must not move it to another address or speed.
-    EXPECT_EQ(p->initialValue, "") << p->shortName;
+    EXPECT_EQ(p->initial_value, "") << p->short_name;
   }
 }
 
 TEST_F(VeskDescription, Inputs) {
-  DescBranch& inputs = branch("Входы");
+  DescriptionBranch& inputs = Branch("Входы");
   ASSERT_EQ(inputs.children.size(), 12u);
   EXPECT_EQ(inputs.children[0]->name, "Вход №1");
   EXPECT_EQ(inputs.children[11]->name, "Вход №12");
-  DescBranch& fifth = *inputs.children[4];
+  DescriptionBranch& fifth = *inputs.children[4];
   EXPECT_THAT(ShortNames(fifth), ElementsAre("FiLt", "in.tP", "inv", "Cn.Md", "Cn.K"));
   for (auto& p : fifth.parameters) {
-    EXPECT_TRUE(p->indexed) << p->shortName;
-    EXPECT_EQ(p->linearIndex, 4) << p->shortName;
+    EXPECT_TRUE(p->indexed) << p->short_name;
+    EXPECT_EQ(p->linear_index, 4) << p->short_name;
   }
   EXPECT_THAT(LinearIndexes(Parameters(inputs, "FiLt")),
               ElementsAre(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11));
   const link::Parameter& k = *fifth.FindParameter("Cn.K");
-  EXPECT_EQ(k.typeText, "float");
+  EXPECT_EQ(k.type_text, "float");
   EXPECT_EQ(k.decimals, 3);
-  EXPECT_EQ(k.initialValue, "1.000");
-  EXPECT_EQ(fifth.FindParameter("in.tP")->initialValue, "Сухой контакт");
-  EXPECT_EQ(fifth.FindParameter("in.tP")->typeText, "Сухой_контакт:Потенциальный");
+  EXPECT_EQ(k.initial_value, "1.000");
+  EXPECT_EQ(fifth.FindParameter("in.tP")->initial_value, "Сухой контакт");
+  EXPECT_EQ(fifth.FindParameter("in.tP")->type_text, "Сухой_контакт:Потенциальный");
   EXPECT_EQ(fifth.FindParameter("FiLt")->caption, "Время фильтрации дребезга (мс)");
 }
 
 TEST_F(VeskDescription, CounterSetpointsAreCopiesInsideCopies) {
-  DescBranch& counters = branch("Уставки счетчиков");
+  DescriptionBranch& counters = Branch("Уставки счетчиков");
   ASSERT_EQ(counters.children.size(), 12u);
-  DescBranch& third = *counters.children[2];
+  DescriptionBranch& third = *counters.children[2];
   EXPECT_EQ(third.name, "Счетчик входа №3");
   ASSERT_EQ(third.children.size(), 2u);
   EXPECT_THAT(ChildNames(third), ElementsAre("Уставка №1", "Уставка №2"));
@@ -176,13 +176,13 @@ TEST_F(VeskDescription, CounterSetpointsAreCopiesInsideCopies) {
 }
 
 TEST_F(VeskDescription, OutputsAndTheirTable) {
-  DescBranch& outputs = branch("Выходы");
+  DescriptionBranch& outputs = Branch("Выходы");
   ASSERT_EQ(outputs.parameters.size(), 1u);
   const link::Parameter& alarm = *outputs.parameters[0];
-  EXPECT_EQ(alarm.shortName, "Alr.t");
+  EXPECT_EQ(alarm.short_name, "Alr.t");
   EXPECT_FALSE(alarm.indexed);
-  EXPECT_EQ(alarm.typeText, "CLK_frm");
-  EXPECT_EQ(alarm.initialValue, "00:10");
+  EXPECT_EQ(alarm.type_text, "CLK_frm");
+  EXPECT_EQ(alarm.initial_value, "00:10");
   EXPECT_EQ(alarm.caption, "Время до перехода выходов в безопасное состояние (мм:сс)");
   ASSERT_EQ(outputs.children.size(), 8u);
   EXPECT_EQ(outputs.children[7]->name, "Выход №8");
@@ -191,7 +191,7 @@ TEST_F(VeskDescription, OutputsAndTheirTable) {
   auto pout = Parameters(outputs, "POUt");
   ASSERT_EQ(pout.size(), 8u);
   for (int i = 0; i < 8; ++i) {
-    EXPECT_EQ(pout[i]->linearIndex, i);
+    EXPECT_EQ(pout[i]->linear_index, i);
     EXPECT_EQ(tree_->outputs[i], pout[i]);
   }
   EXPECT_EQ(tree_->outputs[8], nullptr);
@@ -201,9 +201,9 @@ TEST_F(VeskDescription, OutputsAndTheirTable) {
 }
 
 TEST_F(VeskDescription, CalibrationPointsFollowTheSuffixes) {
-  DescBranch& calibration = branch("Калибровка ШИМ");
+  DescriptionBranch& calibration = Branch("Калибровка ШИМ");
   ASSERT_EQ(calibration.children.size(), 8u);
-  DescBranch& third = *calibration.children[2];
+  DescriptionBranch& third = *calibration.children[2];
   EXPECT_EQ(third.name, "Калибровка выхода №3");
   EXPECT_THAT(ChildNames(third), ElementsAre("Нижняя точка", "Верхняя точка"));
   auto k = Parameters(third, "clb.k");
@@ -213,69 +213,71 @@ TEST_F(VeskDescription, CalibrationPointsFollowTheSuffixes) {
   auto all = Parameters(calibration, "clb.k");
   ASSERT_EQ(all.size(), 16u);
   for (int i = 0; i < 16; ++i) {
-    EXPECT_EQ(all[i]->linearIndex, i);
+    EXPECT_EQ(all[i]->linear_index, i);
     EXPECT_TRUE(all[i]->indexed);
-    EXPECT_EQ(all[i]->initialValue, "0");  // writing initial values puts 0 / 4095 by index
+    EXPECT_EQ(all[i]->initial_value, "0");  // writing initial values puts 0 / 4095 by index
   }
 }
 
 TEST_F(VeskDescription, ScannersTree) {
   ASSERT_NE(tree_->scanners, nullptr);
-  EXPECT_EQ(scanners().name, "Оперативные параметры");
-  ASSERT_EQ(scanners().parameters.size(), 1u);
-  const link::Parameter& cn = *scanners().parameters[0];
-  EXPECT_EQ(cn.shortName, "r.cn");
+  EXPECT_EQ(Scanners().name, "Оперативные параметры");
+  ASSERT_EQ(Scanners().parameters.size(), 1u);
+  const link::Parameter& cn = *Scanners().parameters[0];
+  EXPECT_EQ(cn.short_name, "r.cn");
   EXPECT_FALSE(cn.writable);
   EXPECT_FALSE(cn.indexed);
-  EXPECT_EQ(cn.pollIndex, 0);
-  EXPECT_THAT(ChildNames(scanners()), ElementsAre("Счетчики входов", "Уровни выходов"));
+  EXPECT_EQ(cn.poll_index, 0);
+  EXPECT_THAT(ChildNames(Scanners()), ElementsAre("Счетчики входов", "Уровни выходов"));
 
-  auto cou = Parameters(scanners(), "r.cou");
+  auto cou = Parameters(Scanners(), "r.cou");
   ASSERT_EQ(cou.size(), 12u);
   for (int i = 0; i < 12; ++i) {
-    EXPECT_EQ(cou[i]->pollIndex, i);
+    EXPECT_EQ(cou[i]->poll_index, i);
     EXPECT_FALSE(cou[i]->indexed);
     EXPECT_TRUE(cou[i]->writable);  // the inputs window resets counters
     EXPECT_EQ(cou[i]->caption, "Счетчик №" + std::to_string(i + 1));
   }
-  auto oe = Parameters(scanners(), "r.oe");
+  auto oe = Parameters(Scanners(), "r.oe");
   ASSERT_EQ(oe.size(), 8u);
   for (int i = 0; i < 8; ++i) {
-    EXPECT_EQ(oe[i]->pollIndex, i);
-    EXPECT_EQ(oe[i]->typeText, "float");
+    EXPECT_EQ(oe[i]->poll_index, i);
+    EXPECT_EQ(oe[i]->type_text, "float");
     EXPECT_EQ(oe[i]->maximum, 1);
     EXPECT_EQ(oe[i]->caption, "Уровень выхода №" + std::to_string(i + 1));
   }
   // Every polled parameter needs a timer of its own, and the wait takes at most 63.
   int polled = 0;
-  ForEachParameter(scanners(), [&](link::Parameter&) { ++polled; });
+  ForEachParameter(Scanners(), [&](link::Parameter&) { ++polled; });
   EXPECT_EQ(polled, 21);
 }
 
 TEST_F(VeskDescription, NamesFollowTheDeviceRules) {
-  const std::set<uint16_t> reserved = {link::name_hash("n.Err"), link::name_hash("APLY"),
-                                       link::name_hash("M.s.t.r."), link::name_hash("INIT")};
+  const std::set<uint16_t> reserved = {link::NameHash("n.Err"), link::NameHash("APLY"),
+                                       link::NameHash("M.s.t.r."), link::NameHash("INIT")};
   // Within one tree no two parameters share a name hash and a linear index: that is
   // their identity on the wire and in configuration files. Polled parameters carry their
   // index in the address instead.
-  for (DescBranch* tree : {tree_->root.get(), tree_->scanners.get()}) {
+  for (DescriptionBranch* tree : {tree_->root.get(), tree_->scanners.get()}) {
     std::map<std::pair<uint16_t, int32_t>, std::string> seen;
     ForEachParameter(*tree, [&](link::Parameter& p) {
-      EXPECT_LE(platform::utf8_length(p.shortName), 8u) << p.shortName;
-      uint16_t hash = link::name_hash(p.shortName);
-      EXPECT_EQ(reserved.count(hash), 0u) << p.shortName;
-      int32_t index = p.indexed ? p.linearIndex : tree == tree_->scanners.get() ? p.pollIndex : -1;
+      EXPECT_LE(platform::Utf8Length(p.short_name), 8u) << p.short_name;
+      uint16_t hash = link::NameHash(p.short_name);
+      EXPECT_EQ(reserved.count(hash), 0u) << p.short_name;
+      int32_t index = p.indexed                       ? p.linear_index
+                      : tree == tree_->scanners.get() ? p.poll_index
+                                                      : -1;
       auto key = std::make_pair(hash, index);
-      auto [it, fresh] = seen.emplace(key, p.shortName);
-      EXPECT_TRUE(fresh) << p.shortName << " and " << it->second << " share a key";
+      auto [it, fresh] = seen.emplace(key, p.short_name);
+      EXPECT_TRUE(fresh) << p.short_name << " and " << it->second << " share a key";
     });
   }
   // Different mnemonics never share a hash, whatever their indexes.
   std::map<uint16_t, std::string> by_hash;
-  for (DescBranch* tree : {tree_->root.get(), tree_->scanners.get()})
+  for (DescriptionBranch* tree : {tree_->root.get(), tree_->scanners.get()})
     ForEachParameter(*tree, [&](link::Parameter& p) {
-      auto [it, fresh] = by_hash.emplace(link::name_hash(p.shortName), p.shortName);
-      EXPECT_TRUE(fresh || it->second == p.shortName) << p.shortName << " / " << it->second;
+      auto [it, fresh] = by_hash.emplace(link::NameHash(p.short_name), p.short_name);
+      EXPECT_TRUE(fresh || it->second == p.short_name) << p.short_name << " / " << it->second;
     });
 }
 
@@ -283,10 +285,10 @@ TEST_F(VeskDescription, UsesEveryPartOfTheLanguage) {
   std::set<std::string> commands;
   std::set<std::string> features;
   const std::string text = VeskText();
-  for (std::string_view line : split_lines(text)) {
-    auto w = split_words(line);
+  for (std::string_view line : SplitLines(text)) {
+    auto w = SplitWords(line);
     if (w.empty()) continue;
-    commands.insert(platform::fold_lower(w[0]));
+    commands.insert(platform::FoldLower(w[0]));
     for (size_t i = 1; i < w.size(); ++i) {
       std::string word(w[i]);
       if (w[0] == "parameter" && i == 1 && (word[0] == '@' || word[0] == '!'))
@@ -297,7 +299,7 @@ TEST_F(VeskDescription, UsesEveryPartOfTheLanguage) {
         if (word.size() > 2 && word[word.size() - 2] == '*') features.insert("*N");
         if (word.find('+') != std::string::npos) features.insert("+N");
       }
-      if (w[0] == "branch" && i == 2 && read_int(word) == 0) features.insert("COUNT constant");
+      if (w[0] == "branch" && i == 2 && ReadInt(word) == 0) features.insert("COUNT constant");
     }
   }
   for (const char* c :

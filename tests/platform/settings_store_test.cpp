@@ -68,17 +68,17 @@ TEST_F(SettingsStoreTest, ReadStatusesTellMissingFileMissingValueAndFound) {
   int status = -1;
   EXPECT_EQ(store.ReadDword(kSettingsKey, "address", 16, &status), 16u);
   EXPECT_EQ(status, kSettingsKeyMissing);
-  EXPECT_EQ(lastSettingsStatus.load(), kSettingsKeyMissing);
+  EXPECT_EQ(last_settings_status.load(), kSettingsKeyMissing);
 
   ASSERT_EQ(store.WriteDword(kSettingsKey, "baud_rate", 19200), kSettingsOk);
-  EXPECT_EQ(lastSettingsStatus.load(), kSettingsOk);
+  EXPECT_EQ(last_settings_status.load(), kSettingsOk);
   EXPECT_EQ(store.ReadDword(kSettingsKey, "address", 16, &status), 16u);
   EXPECT_EQ(status, kSettingsValueMissing);
   EXPECT_EQ(store.ReadDword(kDevicesKey, "address", 7, &status), 7u);
   EXPECT_EQ(status, kSettingsKeyMissing);  // another group
   EXPECT_EQ(store.ReadDword(kSettingsKey, "baud_rate", 16, &status), 19200u);
   EXPECT_EQ(status, kSettingsOk);
-  EXPECT_EQ(lastSettingsStatus.load(), kSettingsOk);
+  EXPECT_EQ(last_settings_status.load(), kSettingsOk);
 }
 
 TEST_F(SettingsStoreTest, FileHoldsOneGroupPerKeyWithIntegersAndStrings) {
@@ -132,7 +132,7 @@ TEST_F(SettingsStoreTest, AnUnreadableFileIsReportedAndNotReplaced) {
   EXPECT_EQ(store.ReadDword(kSettingsKey, "address", 16, &status), 16u);
   EXPECT_EQ(status, kSettingsKeyMissing);
   EXPECT_EQ(store.WriteDword(kSettingsKey, "address", 20), kSettingsKeyMissing);
-  EXPECT_EQ(lastSettingsStatus.load(), kSettingsKeyMissing);
+  EXPECT_EQ(last_settings_status.load(), kSettingsKeyMissing);
   EXPECT_FALSE(store.LastError().empty());
   EXPECT_EQ(ReadFile(path_), garbage);
 }
@@ -141,7 +141,7 @@ TEST_F(SettingsStoreTest, AFolderThatCannotBeMadeFailsTheWriteWithItsReason) {
   std::ofstream(dir_ + "/LORN") << "a file where the folder should be";
   SettingsStore store(path_);
   EXPECT_EQ(store.WriteDword(kSettingsKey, "address", 20), kSettingsValueMissing);
-  EXPECT_EQ(lastSettingsStatus.load(), kSettingsValueMissing);
+  EXPECT_EQ(last_settings_status.load(), kSettingsValueMissing);
   EXPECT_NE(store.LastError().find("Not a directory"), std::string::npos) << store.LastError();
 }
 

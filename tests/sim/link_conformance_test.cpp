@@ -18,25 +18,25 @@ using link::kExchangeOk;
 class Conformance : public ::testing::Test {
  protected:
   RunningSim sim_;
-  Client client_{sim_.path()};
+  Client client_{sim_.Path()};
 };
 
 struct FormatCase {
   const char* name;
   int index;
-  int pollIndex;
+  int poll_index;
   const char* write;
-  const char* readBack;
+  const char* read_back;
 };
 
 class Formats : public Conformance, public ::testing::WithParamInterface<FormatCase> {};
 
 TEST_P(Formats, WriteThenReadGivesTheValue) {
   const FormatCase& c = GetParam();
-  auto p = Client::parameter(c.name, c.index, c.pollIndex);
-  ASSERT_EQ(client_.write(*p, c.write), kExchangeOk) << p->note;
-  EXPECT_EQ(p->value, c.readBack);
-  EXPECT_EQ(client_.read_value(c.name, c.index, c.pollIndex), c.readBack);
+  auto p = Client::Parameter(c.name, c.index, c.poll_index);
+  ASSERT_EQ(client_.Write(*p, c.write), kExchangeOk) << p->note;
+  EXPECT_EQ(p->value, c.read_back);
+  EXPECT_EQ(client_.ReadValue(c.name, c.index, c.poll_index), c.read_back);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -58,9 +58,9 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST_F(Conformance, IdentityAndDiagnostic) {
-  EXPECT_EQ(client_.read_value("dev"), "VESK");
-  EXPECT_EQ(client_.read_value("ver"), "1.02");
-  EXPECT_EQ(client_.read_value("exit"), "сброс по питанию");
+  EXPECT_EQ(client_.ReadValue("dev"), "VESK");
+  EXPECT_EQ(client_.ReadValue("ver"), "1.02");
+  EXPECT_EQ(client_.ReadValue("exit"), "сброс по питанию");
 }
 
 struct RefusalCase {
@@ -74,8 +74,8 @@ class LinkRefusals : public Conformance, public ::testing::WithParamInterface<Re
 
 TEST_P(LinkRefusals, NoteCarriesTheDevicesText) {
   const RefusalCase& c = GetParam();
-  auto p = Client::parameter(c.name, c.index);
-  int r = c.write ? client_.write(*p, c.write) : client_.read(*p);
+  auto p = Client::Parameter(c.name, c.index);
+  int r = c.write ? client_.Write(*p, c.write) : client_.Read(*p);
   EXPECT_NE(r, kExchangeOk);
   EXPECT_EQ(p->note, c.note);
 }
@@ -100,128 +100,128 @@ TEST_F(Conformance, RefusalsTheEncoderWouldNotLetThrough) {
   std::string error;
   uint8_t nine = 9;
   EXPECT_FALSE(
-      client_.link().transact(false, link::name_hash("bPS"), &nine, 1, reply, count, error, 0));
+      client_.link().Transact(false, link::NameHash("bPS"), &nine, 1, reply, count, error, 0));
   EXPECT_EQ(error, "Данный код не используется (прибор отверг записываемое значение)");
   uint8_t three[3] = {1, 2, 3};
   EXPECT_FALSE(
-      client_.link().transact(false, link::name_hash("Alr.t"), three, 3, reply, count, error, 0));
+      client_.link().Transact(false, link::NameHash("Alr.t"), three, 3, reply, count, error, 0));
   EXPECT_EQ(error, "Размер поля данных не соответствует ожидаемому");
   uint8_t code = 6;
   EXPECT_FALSE(
-      client_.link().transact(false, link::name_hash("exit"), &code, 1, reply, count, error, 0));
+      client_.link().Transact(false, link::NameHash("exit"), &code, 1, reply, count, error, 0));
   EXPECT_EQ(error, "Попытка модификации ROM-параметра");
   EXPECT_FALSE(
-      client_.link().transact(false, link::name_hash("r.cn"), &code, 1, reply, count, error, 0));
+      client_.link().Transact(false, link::NameHash("r.cn"), &code, 1, reply, count, error, 0));
   EXPECT_EQ(error, "Редактирование параметра запрещено атрибутами доступа");
   uint8_t target[2] = {0xE8, 0x94};  // "r.oe" has no attributes
   EXPECT_FALSE(
-      client_.link().transact(true, link::kAttributeHash, target, 2, reply, count, error, 0));
+      client_.link().Transact(true, link::kAttributeHash, target, 2, reply, count, error, 0));
   EXPECT_EQ(error, "У запрошенного параметра отсутствуют признаки");
 }
 
 TEST_F(Conformance, AttributesTravelWithEveryWrite) {
-  auto p = Client::parameter("Cn.SP", 5);
+  auto p = Client::Parameter("Cn.SP", 5);
   p->editable = true;
-  p->ownedByFirm = true;  // the user hands it to the maker
-  ASSERT_EQ(client_.write(*p, "7"), kExchangeOk) << p->note;
-  auto back = Client::parameter("Cn.SP", 5);
-  ASSERT_EQ(client_.read(*back), kExchangeOk);
-  EXPECT_TRUE(back->ownedByFirm);
+  p->owned_by_firm = true;  // the user hands it to the maker
+  ASSERT_EQ(client_.Write(*p, "7"), kExchangeOk) << p->note;
+  auto back = Client::Parameter("Cn.SP", 5);
+  ASSERT_EQ(client_.Read(*back), kExchangeOk);
+  EXPECT_TRUE(back->owned_by_firm);
   EXPECT_TRUE(back->editable);
   // Taking it back is the maker's business.
-  back->ownedByFirm = false;
-  EXPECT_EQ(client_.write(*back, "8"), link::kExchangeAttributeFailed);
+  back->owned_by_firm = false;
+  EXPECT_EQ(client_.Write(*back, "8"), link::kExchangeAttributeFailed);
   EXPECT_EQ(back->note,
             "Несанкционированная попытка редактирования Атрибутов (попытка изменить атрибут "
             "пользователем, когда он не является хозяином параметра)");
   // A read-only parameter of the user refuses the value after taking the attributes.
-  auto ro = Client::parameter("Cn.SP", 6);
+  auto ro = Client::Parameter("Cn.SP", 6);
   ro->editable = false;
-  EXPECT_EQ(client_.write(*ro, "9"), link::kExchangeFailed);
+  EXPECT_EQ(client_.Write(*ro, "9"), link::kExchangeFailed);
   EXPECT_EQ(ro->note, "Редактирование параметра запрещено атрибутами доступа");
 }
 
 TEST_F(Conformance, NetworkNameIsFourIndexedCodes) {
-  auto name = Client::parameter("CHAr*");
-  ASSERT_EQ(client_.write(*name, "AB.C"), kExchangeOk) << name->note;
-  EXPECT_EQ(client_.read_value("CHAr", 0), "20");
-  EXPECT_EQ(client_.read_value("CHAr", 1), "23");
-  EXPECT_EQ(client_.read_value("CHAr", 2), "24");
-  EXPECT_EQ(client_.read_value("CHAr", 3), "78");
+  auto name = Client::Parameter("CHAr*");
+  ASSERT_EQ(client_.Write(*name, "AB.C"), kExchangeOk) << name->note;
+  EXPECT_EQ(client_.ReadValue("CHAr", 0), "20");
+  EXPECT_EQ(client_.ReadValue("CHAr", 1), "23");
+  EXPECT_EQ(client_.ReadValue("CHAr", 2), "24");
+  EXPECT_EQ(client_.ReadValue("CHAr", 3), "78");
 }
 
 TEST_F(Conformance, LiveInputsCountersAndOutputs) {
-  std::string first = client_.read_value("r.cn", -1, 0);
+  std::string first = client_.ReadValue("r.cn", -1, 0);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  std::string second = client_.read_value("r.cn", -1, 0);
+  std::string second = client_.ReadValue("r.cn", -1, 0);
   EXPECT_NE(first, second);  // input 1 toggles every 250 ms
-  auto counter = Client::parameter("r.cou", -1, 0);
-  ASSERT_EQ(client_.write(*counter, "0"), kExchangeOk);
+  auto counter = Client::Parameter("r.cou", -1, 0);
+  ASSERT_EQ(client_.Write(*counter, "0"), kExchangeOk);
   std::this_thread::sleep_for(std::chrono::milliseconds(600));
-  ASSERT_EQ(client_.read(*counter), kExchangeOk);
+  ASSERT_EQ(client_.Read(*counter), kExchangeOk);
   EXPECT_GE(std::stoi(counter->value), 1);
   EXPECT_LE(std::stoi(counter->value), 2);
-  auto level = Client::parameter("r.oe", -1, 7);
-  EXPECT_EQ(client_.write(*level, "1.5"), link::kExchangeFailed);  // outside 0 ... 1
+  auto level = Client::Parameter("r.oe", -1, 7);
+  EXPECT_EQ(client_.Write(*level, "1.5"), link::kExchangeFailed);  // outside 0 ... 1
 }
 
 TEST_F(Conformance, ApplySwitchesToTheStoredSettingsAtOnce) {
-  auto bps = Client::parameter("bPS");
-  ASSERT_EQ(client_.write(*bps, "19200"), kExchangeOk);
-  EXPECT_EQ(client_.read_value("dev"), "VESK");  // stored only, still at 9600
-  auto apply = Client::parameter("APLY");
+  auto bps = Client::Parameter("bPS");
+  ASSERT_EQ(client_.Write(*bps, "19200"), kExchangeOk);
+  EXPECT_EQ(client_.ReadValue("dev"), "VESK");  // stored only, still at 9600
+  auto apply = Client::Parameter("APLY");
   apply->value.clear();
-  EXPECT_EQ(client_.link().exchange(link::kOpWrite, apply.get()), kExchangeOk);
-  client_.reopen(19200);
-  EXPECT_EQ(client_.read_value("dev"), "VESK");
-  EXPECT_EQ(client_.read_value("bPS"), "19200");
+  EXPECT_EQ(client_.link().Exchange(link::kOpWrite, apply.get()), kExchangeOk);
+  client_.Reopen(19200);
+  EXPECT_EQ(client_.ReadValue("dev"), "VESK");
+  EXPECT_EQ(client_.ReadValue("bPS"), "19200");
 }
 
 TEST(ConformanceRestart, InitRestartsWithStoredSettingsAfterASilence) {
   SimOptions o;
-  o.restartMs = 150;
+  o.restart_ms = 150;
   RunningSim sim(o);
-  Client client(sim.path());
-  auto sbit = Client::parameter("Sbit");
-  ASSERT_EQ(client.write(*sbit, "2"), kExchangeOk);
-  EXPECT_EQ(client.read_value("dev"), "VESK");  // stored only, one stop bit still
-  auto init = Client::parameter("INIT");
-  init->typeText = "void";
-  ASSERT_EQ(client.read(*init), kExchangeOk) << init->note;
-  client.reopen(9600, 2);
+  Client client(sim.Path());
+  auto sbit = Client::Parameter("Sbit");
+  ASSERT_EQ(client.Write(*sbit, "2"), kExchangeOk);
+  EXPECT_EQ(client.ReadValue("dev"), "VESK");  // stored only, one stop bit still
+  auto init = Client::Parameter("INIT");
+  init->type_text = "void";
+  ASSERT_EQ(client.Read(*init), kExchangeOk) << init->note;
+  client.Reopen(9600, 2);
   auto t0 = std::chrono::steady_clock::now();
-  auto exit = Client::parameter("exit");
+  auto exit = Client::Parameter("exit");
   // The first attempts fall into the restart; the link's retries outlast it.
-  ASSERT_EQ(client.read(*exit), kExchangeOk) << exit->note;
+  ASSERT_EQ(client.Read(*exit), kExchangeOk) << exit->note;
   EXPECT_EQ(exit->value, "внешний сброс");
   EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(100));
 }
 
 TEST(ConformanceRestart, InitSwitchesToTheStoredProtocol) {
   SimOptions o;
-  o.restartMs = 50;
+  o.restart_ms = 50;
   o.baud = 115200;
   RunningSim sim(o);
-  Client client(sim.path(), 115200);
-  auto prot = Client::parameter("Prot");
-  ASSERT_EQ(client.write(*prot, "Modbus RTU"), kExchangeOk) << prot->note;
-  EXPECT_EQ(client.read_value("dev"), "VESK");  // LORN until the restart
-  auto init = Client::parameter("INIT");
-  init->typeText = "void";
-  ASSERT_EQ(client.read(*init), kExchangeOk);
+  Client client(sim.Path(), 115200);
+  auto prot = Client::Parameter("Prot");
+  ASSERT_EQ(client.Write(*prot, "Modbus RTU"), kExchangeOk) << prot->note;
+  EXPECT_EQ(client.ReadValue("dev"), "VESK");  // LORN until the restart
+  auto init = Client::Parameter("INIT");
+  init->type_text = "void";
+  ASSERT_EQ(client.Read(*init), kExchangeOk);
   std::this_thread::sleep_for(std::chrono::milliseconds(80));
   client.link().set_protocol_mode(link::kProbeModbusRtu);
-  EXPECT_EQ(client.link().exchange(link::kOpRead, nullptr), 0);
+  EXPECT_EQ(client.link().Exchange(link::kOpRead, nullptr), 0);
 }
 
 TEST(ConformanceLine, SilentWhileTheLineIsSetDifferently) {
   RunningSim sim;
-  Client client(sim.path(), 19200);
-  EXPECT_EQ(client.read_value("dev"), "error: Таймаут при передаче данных (нет связи)");
-  client.reopen(9600, 2);
-  EXPECT_EQ(client.read_value("dev"), "error: Таймаут при передаче данных (нет связи)");
-  client.reopen(9600, 1);
-  EXPECT_EQ(client.read_value("dev"), "VESK");
+  Client client(sim.Path(), 19200);
+  EXPECT_EQ(client.ReadValue("dev"), "error: Таймаут при передаче данных (нет связи)");
+  client.Reopen(9600, 2);
+  EXPECT_EQ(client.ReadValue("dev"), "error: Таймаут при передаче данных (нет связи)");
+  client.Reopen(9600, 1);
+  EXPECT_EQ(client.ReadValue("dev"), "VESK");
 }
 
 struct ProbeCase {
@@ -236,21 +236,21 @@ TEST_P(Probes, OnlyTheDevicesProtocolIsAnswered) {
   o.protocol = GetParam().device;
   o.baud = 115200;
   RunningSim sim(o);
-  Client client(sim.path(), 115200);
+  Client client(sim.Path(), 115200);
   if (GetParam().device == Protocol::Lorn) {
     // A LORN device answers none of the probes.
     for (uint8_t mode = link::kProbeModbusRtu; mode <= link::kProbePercent; ++mode) {
       client.link().set_protocol_mode(mode);
-      EXPECT_EQ(client.link().exchange(link::kOpRead, nullptr), link::kProbeTimeout) << int(mode);
+      EXPECT_EQ(client.link().Exchange(link::kOpRead, nullptr), link::kProbeTimeout) << int(mode);
     }
     client.link().set_protocol_mode(link::kProtocolLorn);
-    EXPECT_EQ(client.read_value("dev"), "VESK");
+    EXPECT_EQ(client.ReadValue("dev"), "VESK");
     return;
   }
   client.link().set_protocol_mode(GetParam().mode);
-  EXPECT_EQ(client.link().exchange(link::kOpRead, nullptr), 0);
+  EXPECT_EQ(client.link().Exchange(link::kOpRead, nullptr), 0);
   client.link().set_protocol_mode(link::kProtocolLorn);
-  EXPECT_EQ(client.read_value("dev"), "error: Таймаут при передаче данных (нет связи)");
+  EXPECT_EQ(client.ReadValue("dev"), "error: Таймаут при передаче данных (нет связи)");
 }
 
 INSTANTIATE_TEST_SUITE_P(Sim, Probes,
@@ -267,17 +267,17 @@ namespace {
 
 TEST(ConformanceTiming, LineTimingDelaysTheAnswerByItsCharactersAndTheTurnaround) {
   SimOptions o;
-  o.lineTiming = true;
-  o.turnaroundMs = 5;
+  o.line_timing = true;
+  o.turnaround_ms = 5;
   RunningSim sim(o);
-  Client client(sim.path());
-  ASSERT_EQ(client.read_value("dev"), "VESK");  // settle
+  Client client(sim.Path());
+  ASSERT_EQ(client.ReadValue("dev"), "VESK");  // settle
   auto t0 = std::chrono::steady_clock::now();
-  ASSERT_EQ(client.read_value("dev"), "VESK");
+  ASSERT_EQ(client.ReadValue("dev"), "VESK");
   double ms =
       std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
   // "VESK": 10 bytes, 22 characters of 10 bits at 9600 baud, and 5 ms.
-  double line = line_time_ms(sim.device().network(), 22) + 5;
+  double line = LineTimeMs(sim.device().network(), 22) + 5;
   EXPECT_NEAR(line, 27.9, 0.1);
   EXPECT_GE(ms, line);
   EXPECT_LT(ms, line + 100);

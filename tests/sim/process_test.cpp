@@ -22,15 +22,15 @@ extern char** environ;
 namespace vesk::sim::test {
 namespace {
 
-std::string sim_binary() {
+std::string SimBinary() {
   return std::string(VESK_BIN_DIR) + "/vesk-sim";
 }
 
-std::string temp_path(const std::string& name) {
+std::string TempPath(const std::string& name) {
   return ::testing::TempDir() + "vesk_sim_" + std::to_string(getpid()) + "_" + name;
 }
 
-std::string read_file(const std::string& path) {
+std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream s;
   s << in.rdbuf();
@@ -47,11 +47,11 @@ class SimProcess {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     posix_spawn_file_actions_addclose(&actions, out[0]);
-    std::string binary = sim_binary();
+    std::string binary = SimBinary();
     std::vector<char*> argv{binary.data()};
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    std::string tree = "VESK_TREE_DAT=" + tree_path();
+    std::string tree = "VESK_TREE_DAT=" + TreePath();
     std::vector<char*> env{tree.data()};
     for (char** e = environ; *e; ++e)
       if (std::string_view(*e).substr(0, 14) != "VESK_TREE_DAT=") env.push_back(*e);
@@ -71,7 +71,7 @@ class SimProcess {
   }
 
   // The first line of stdout (empty when the process ended without one).
-  std::string first_line() {
+  std::string FirstLine() {
     char buf[512];
     if (!fgets(buf, sizeof buf, out_)) return {};
     std::string s = buf;
@@ -80,18 +80,18 @@ class SimProcess {
   }
 
   // Signals and waits; returns the exit code, or -1 after a signal death.
-  int stop(int sig = SIGTERM) {
+  int Stop(int sig = SIGTERM) {
     kill(pid_, sig);
-    return wait();
+    return Wait();
   }
-  int wait() {
+  int Wait() {
     int status = 0;
     waitpid(pid_, &status, 0);
     pid_ = -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
   // CPU time used so far, in clock ticks.
-  long cpu_ticks() const {
+  long CpuTicks() const {
     std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
     std::string field;
     long utime = 0, stime = 0;
@@ -108,23 +108,23 @@ class SimProcess {
 };
 
 TEST(Process, ServesThePrintedTerminalAndExitsZeroOnSigterm) {
-  std::string link_path = temp_path("link");
-  std::string dump = temp_path("dump");
+  std::string link_path = TempPath("link");
+  std::string dump = TempPath("dump");
   SimProcess sim({"--link", link_path, "--dump", dump, "--bps", "115200"});
-  std::string path = sim.first_line();
+  std::string path = sim.FirstLine();
   ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
   char target[256] = {};
   ASSERT_GT(readlink(link_path.c_str(), target, sizeof target - 1), 0);
   EXPECT_EQ(path, target);
   {
     Client client(link_path, 115200);
-    auto p = Client::parameter("FiLt", 4);
-    ASSERT_EQ(client.write(*p, "123"), link::kExchangeOk) << p->note;
+    auto p = Client::Parameter("FiLt", 4);
+    ASSERT_EQ(client.Write(*p, "123"), link::kExchangeOk) << p->note;
   }
-  EXPECT_EQ(sim.stop(SIGTERM), 0);
+  EXPECT_EQ(sim.Stop(SIGTERM), 0);
   struct stat st;
   EXPECT_NE(lstat(link_path.c_str(), &st), 0);  // the link goes with the simulator
-  std::string text = read_file(dump);
+  std::string text = ReadFile(dump);
   EXPECT_NE(text.find("FiLt\t4\tB15D\t3\t123\n"), std::string::npos);
   EXPECT_NE(text.find("bPS\t-\tB760\t3\t115200\n"), std::string::npos);
   EXPECT_NE(text.find("r.oe\t7\tE894\t-\t0.000\n"), std::string::npos);
@@ -132,36 +132,36 @@ TEST(Process, ServesThePrintedTerminalAndExitsZeroOnSigterm) {
 }
 
 TEST(Process, StateSurvivesARestart) {
-  std::string state = temp_path("state");
+  std::string state = TempPath("state");
   std::remove(state.c_str());
   {
     SimProcess sim({"--state", state, "--bps", "115200"});
-    Client client(sim.first_line(), 115200);
-    auto name = Client::parameter("CHAr*");
-    ASSERT_EQ(client.write(*name, "V.1"), link::kExchangeOk);
-    auto k = Client::parameter("Cn.K", 2);
-    ASSERT_EQ(client.write(*k, "3.25"), link::kExchangeOk);
-    EXPECT_EQ(sim.stop(SIGINT), 0);
+    Client client(sim.FirstLine(), 115200);
+    auto name = Client::Parameter("CHAr*");
+    ASSERT_EQ(client.Write(*name, "V.1"), link::kExchangeOk);
+    auto k = Client::Parameter("Cn.K", 2);
+    ASSERT_EQ(client.Write(*k, "3.25"), link::kExchangeOk);
+    EXPECT_EQ(sim.Stop(SIGINT), 0);
   }
-  EXPECT_NE(read_file(state).find("CHAr*\t-\t3628\t-\tV.1  \n"), std::string::npos);
+  EXPECT_NE(ReadFile(state).find("CHAr*\t-\t3628\t-\tV.1  \n"), std::string::npos);
   {
     SimProcess sim({"--state", state, "--bps", "115200"});
-    Client client(sim.first_line(), 115200);
-    EXPECT_EQ(client.read_value("Cn.K", 2), "3.250");
-    auto name = Client::parameter("CHAr*");
-    ASSERT_EQ(client.read(*name), link::kExchangeOk);
+    Client client(sim.FirstLine(), 115200);
+    EXPECT_EQ(client.ReadValue("Cn.K", 2), "3.250");
+    auto name = Client::Parameter("CHAr*");
+    ASSERT_EQ(client.Read(*name), link::kExchangeOk);
     EXPECT_EQ(name->value, "V.1  ");
-    EXPECT_EQ(sim.stop(), 0);
+    EXPECT_EQ(sim.Stop(), 0);
   }
   std::remove(state.c_str());
 }
 
 TEST(Process, BadStateFileIsRefusedWithItsLine) {
-  std::string state = temp_path("bad_state");
+  std::string state = TempPath("bad_state");
   std::ofstream(state) << "# comment\nFiLt\t0\tB15D\t3\t5000\n";
   SimProcess sim({"--state", state});
-  EXPECT_EQ(sim.first_line(), "");
-  EXPECT_EQ(sim.wait(), 1);
+  EXPECT_EQ(sim.FirstLine(), "");
+  EXPECT_EQ(sim.Wait(), 1);
   std::remove(state.c_str());
 }
 
@@ -172,24 +172,24 @@ TEST(Process, OptionsAreCheckedBeforeAnythingStarts) {
                                         {"--unknown"},
                                         {"--dev"}}) {
     SimProcess sim(args);
-    EXPECT_EQ(sim.first_line(), "");
-    EXPECT_EQ(sim.wait(), 2) << args[0];
+    EXPECT_EQ(sim.FirstLine(), "");
+    EXPECT_EQ(sim.Wait(), 2) << args[0];
   }
   SimProcess help({"--help"});
-  EXPECT_EQ(help.first_line(), "Usage: vesk-sim [options]");
-  EXPECT_EQ(help.wait(), 0);
+  EXPECT_EQ(help.FirstLine(), "Usage: vesk-sim [options]");
+  EXPECT_EQ(help.Wait(), 0);
 }
 
 TEST(Process, ConfiguratorMayCloseAndComeBackWithoutTheSimulatorSpinning) {
   SimProcess sim({"--bps", "115200"});
-  std::string path = sim.first_line();
+  std::string path = sim.FirstLine();
   for (int round = 0; round < 3; ++round) {
     Client client(path, 115200);
-    ASSERT_EQ(client.read_value("dev"), "VESK") << round;
+    ASSERT_EQ(client.ReadValue("dev"), "VESK") << round;
   }
-  long before = sim.cpu_ticks();
+  long before = sim.CpuTicks();
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
-  EXPECT_LE(sim.cpu_ticks() - before, 5);  // idle, not looping on a hang-up
+  EXPECT_LE(sim.CpuTicks() - before, 5);  // idle, not looping on a hang-up
   // Noise and broken frames between requests do not stop it.
   {
     Client client(path, 115200);
@@ -198,20 +198,20 @@ TEST(Process, ConfiguratorMayCloseAndComeBackWithoutTheSimulatorSpinning) {
     fputs("\x01\x02garbage#GHIJ\r#\r####ZZZZ\r\n%%::\r\n", raw);
     for (int i = 0; i < 100; ++i) fputc('#', raw);
     fclose(raw);
-    EXPECT_EQ(client.read_value("dev"), "VESK");
+    EXPECT_EQ(client.ReadValue("dev"), "VESK");
   }
-  EXPECT_EQ(sim.stop(), 0);
+  EXPECT_EQ(sim.Stop(), 0);
 }
 
 TEST(Process, TraceRecordsBothDirections) {
-  std::string trace = temp_path("trace");
+  std::string trace = TempPath("trace");
   SimProcess sim({"--trace", trace, "--bps", "115200"});
   {
-    Client client(sim.first_line(), 115200);
-    ASSERT_EQ(client.read_value("A.Len"), "8");
+    Client client(sim.FirstLine(), 115200);
+    ASSERT_EQ(client.ReadValue("A.Len"), "8");
   }
-  EXPECT_EQ(sim.stop(), 0);
-  std::string text = read_file(trace);
+  EXPECT_EQ(sim.Stop(), 0);
+  std::string text = ReadFile(trace);
   // The attribute request, then the value request, each received and answered.
   EXPECT_NE(text.find(" RX \"#"), std::string::npos) << text;
   EXPECT_NE(text.find("\\r\" addr=16 flag=1 hash=5EA0 index=- data=1E D2"), std::string::npos)

@@ -14,11 +14,11 @@ namespace vesk::sim::test {
 namespace {
 
 TEST(Robustness, RandomRequestsGetWellFormedAnswersOrNone) {
-  auto device = make_device();
+  auto device = MakeDevice();
   std::vector<uint16_t> hashes;
   for (const StoredParameter& p : device->store().parameters()) hashes.push_back(p.hash);
   for (const char* name : {"dev", "ver", "exit", "INIT", "APLY", "M.s.t.r.", "n.Err"})
-    hashes.push_back(link::name_hash(name));
+    hashes.push_back(link::NameHash(name));
   std::mt19937 rng(1234);
   auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
   auto now = std::chrono::steady_clock::now();
@@ -34,7 +34,7 @@ TEST(Robustness, RandomRequestsGetWellFormedAnswersOrNone) {
       data[data.size() - 1] = static_cast<uint8_t>(target);
     }
     int offset = pick(2) == 0 ? 0 : pick(24) - 2;
-    Exchange e = ask(*device, pick(2) == 0, hash, data, offset, now + std::chrono::milliseconds(i));
+    Exchange e = Ask(*device, pick(2) == 0, hash, data, offset, now + std::chrono::milliseconds(i));
     if (e.outcome.reply.empty()) continue;
     ++answered;
     ASSERT_TRUE(e.answered) << "reply that does not parse: " << e.outcome.reply;
@@ -43,8 +43,8 @@ TEST(Robustness, RandomRequestsGetWellFormedAnswersOrNone) {
     if (e.hash == link::kErrorReplyHash) {
       ASSERT_EQ(e.data.size(), 1u);
     }
-    if (e.outcome.action == LornAction::Restart) device->restart(now);
-    if (e.outcome.action == LornAction::Apply) device->apply_network();
+    if (e.outcome.action == LornAction::Restart) device->Restart(now);
+    if (e.outcome.action == LornAction::Apply) device->ApplyNetwork();
   }
   EXPECT_GT(answered, 5000);  // half the requests go to the base address
 }
@@ -57,18 +57,18 @@ TEST(Robustness, RandomBytesNeverMakeAFrameThatIsNotOne) {
   int frames = 0;
   for (int i = 0; i < 200000; ++i) {
     char c = rng() % 4 == 0 ? static_cast<char>(rng()) : alphabet[rng() % (sizeof alphabet - 1)];
-    if (auto f = reader.feed(c)) {
+    if (auto f = reader.Feed(c)) {
       ++frames;
       ASSERT_LE(f->size(), 44u);
       ASSERT_EQ(f->front(), '#');
       ASSERT_EQ(f->back(), '\r');
-      auto r = parse_lorn_request(*f, 8);
+      auto r = ParseLornRequest(*f, 8);
       if (r) {
         ASSERT_LE(r->count, 15);
       }
     }
     for (ProbeResponder* p : {&rtu, &ascii, &dcon}) {
-      if (auto f = p->feed(c, 16)) {
+      if (auto f = p->Feed(c, 16)) {
         ASSERT_LE(f->request.size(), 2u * 256 + 5);
       }
     }
@@ -78,7 +78,7 @@ TEST(Robustness, RandomBytesNeverMakeAFrameThatIsNotOne) {
 
 TEST(Robustness, NoiseOnTheLineDoesNotStopTheDevice) {
   RunningSim sim;
-  Client client(sim.path());
+  Client client(sim.Path());
   std::mt19937 rng(5);
   int fd = client.link().port().fd();
   ASSERT_GE(fd, 0);
@@ -86,7 +86,7 @@ TEST(Robustness, NoiseOnTheLineDoesNotStopTheDevice) {
   for (int i = 0; i < 4000; ++i) noise.push_back(static_cast<char>(rng()));
   ASSERT_EQ(write(fd, noise.data(), noise.size()), static_cast<ssize_t>(noise.size()));
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  EXPECT_EQ(client.read_value("dev"), "VESK");
+  EXPECT_EQ(client.ReadValue("dev"), "VESK");
 }
 
 }  // namespace

@@ -7,36 +7,36 @@
 namespace vesk::sim {
 namespace {
 
-ParseResult parse(std::vector<std::string> args) {
-  return parse_options(args);
+ParseResult Parse(std::vector<std::string> args) {
+  return ParseOptions(args);
 }
 
 TEST(SimOptions, DefaultsServeAFactoryDevice) {
-  ParseResult r = parse({});
+  ParseResult r = Parse({});
   ASSERT_TRUE(r.ok);
   EXPECT_FALSE(r.options.baud);
   EXPECT_FALSE(r.options.protocol);
-  EXPECT_EQ(r.options.deviceName, "VESK");
-  EXPECT_EQ(r.options.turnaroundMs, 1u);
-  EXPECT_FALSE(r.options.lineTiming);
-  EXPECT_FALSE(r.options.faults.muteAfter);
+  EXPECT_EQ(r.options.device_name, "VESK");
+  EXPECT_EQ(r.options.turnaround_ms, 1u);
+  EXPECT_FALSE(r.options.line_timing);
+  EXPECT_FALSE(r.options.faults.mute_after);
 }
 
 TEST(SimOptions, ValuesAfterTheOptionOrAfterEquals) {
-  ParseResult r = parse({"--bps", "19200", "--sbit=2", "--addr", "1000", "--alen=11", "--protocol",
+  ParseResult r = Parse({"--bps", "19200", "--sbit=2", "--addr", "1000", "--alen=11", "--protocol",
                          "dcon", "--dev", "ВЕСК-8", std::string(kFaultDrop), "0.25",
                          std::string(kFaultMuteAfter) + "=7", "--line-timing"});
   ASSERT_TRUE(r.ok) << r.error;
   const SimOptions& o = r.options;
   EXPECT_EQ(o.baud, 19200);
-  EXPECT_EQ(o.stopBits, 2);
+  EXPECT_EQ(o.stop_bits, 2);
   EXPECT_EQ(o.address, 1000);
-  EXPECT_EQ(o.addressBits, 11);
+  EXPECT_EQ(o.address_bits, 11);
   EXPECT_EQ(o.protocol, Protocol::Dcon);
-  EXPECT_EQ(o.deviceName, "ВЕСК-8");  // counted in characters, not bytes
+  EXPECT_EQ(o.device_name, "ВЕСК-8");  // counted in characters, not bytes
   EXPECT_DOUBLE_EQ(o.faults.drop, 0.25);
-  EXPECT_EQ(o.faults.muteAfter, 7u);
-  EXPECT_TRUE(o.lineTiming);
+  EXPECT_EQ(o.faults.mute_after, 7u);
+  EXPECT_TRUE(o.line_timing);
 }
 
 struct BadCase {
@@ -47,7 +47,7 @@ struct BadCase {
 class SimOptionsRefused : public ::testing::TestWithParam<BadCase> {};
 
 TEST_P(SimOptionsRefused, NamesTheOption) {
-  ParseResult r = parse(GetParam().args);
+  ParseResult r = Parse(GetParam().args);
   EXPECT_FALSE(r.ok);
   EXPECT_NE(r.error.find(GetParam().mentions), std::string::npos) << r.error;
 }
@@ -66,7 +66,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{{"--line-timing=1"}, "unknown option"}));
 
 TEST(SimOptions, HelpDescribesEveryOptionAndTheDumpFormat) {
-  std::string help = help_text();
+  std::string help = HelpText();
   for (const char* option : {"--link",        "--port",
                              "--tree",        "--bps",
                              "--sbit",        "--addr",
@@ -82,7 +82,7 @@ TEST(SimOptions, HelpDescribesEveryOptionAndTheDumpFormat) {
                              "--help",        "NAME<TAB>INDEX<TAB>HASH<TAB>ATTR<TAB>VALUE",
                              "parity"})
     EXPECT_NE(help.find(option), std::string::npos) << option;
-  EXPECT_TRUE(parse({"-h"}).options.help);
+  EXPECT_TRUE(Parse({"-h"}).options.help);
 }
 
 }  // namespace

@@ -24,13 +24,13 @@
 namespace vesk::sim::test {
 
 // The description container the build made (or $VESK_TREE_DAT).
-std::string tree_path();
+std::string TreePath();
 
 // The parameters of the real description, loaded once.
-const std::vector<ParameterSpec>& description_specs();
+const std::vector<ParameterSpec>& DescriptionSpecs();
 
 // A device built from the description, powered on with `options`.
-std::unique_ptr<Device> make_device(const SimOptions& options = {});
+std::unique_ptr<Device> MakeDevice(const SimOptions& options = {});
 
 // A request to the device at base address + offset, as the configurator frames it, and
 // the device's decoded answer.
@@ -41,20 +41,20 @@ struct Exchange {
   std::vector<uint8_t> data;
 
   // The error code of an "n.Err" reply, -1 for any other answer.
-  int error() const;
+  int Error() const;
 };
-Exchange ask(Device& device, bool read, uint16_t hash, std::vector<uint8_t> data, int offset = 0,
+Exchange Ask(Device& device, bool read, uint16_t hash, std::vector<uint8_t> data, int offset = 0,
              std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now());
-Exchange ask(Device& device, bool read, const char* name, std::vector<uint8_t> data,
+Exchange Ask(Device& device, bool read, const char* name, std::vector<uint8_t> data,
              int offset = 0);
 
-// The simulator on a pseudo-terminal, served from a thread until stop() or destruction.
+// The simulator on a pseudo-terminal, served from a thread until Stop() or destruction.
 class RunningSim {
  public:
   explicit RunningSim(SimOptions options = {});
   ~RunningSim();
 
-  const std::string& path() const { return line_->path(); }
+  const std::string& Path() const { return line_->path(); }
   // Ends the serving thread; the device may be looked at afterwards.
   void stop();
   Device& device() { return *device_; }
@@ -77,24 +77,24 @@ class Client {
   explicit Client(const std::string& path, int32_t baud = 9600, int32_t stop_bits = 1,
                   int32_t address = 16, int32_t address_bits = 8);
   // Opens again with other settings (as the configurator does after APLY).
-  void reopen(int32_t baud, int32_t stop_bits = 1, int32_t address = 16, int32_t address_bits = 8);
+  void Reopen(int32_t baud, int32_t stop_bits = 1, int32_t address = 16, int32_t address_bits = 8);
 
   link::DeviceLink& link() { return link_; }
 
   // A parameter as the tree build would make it for the device's parameter of that name
   // (type, limits, attributes), indexed at `index` when index >= 0, polled at address
   // offset `poll_index` when that is >= 0.
-  static std::unique_ptr<link::Parameter> parameter(const std::string& name, int index = -1,
+  static std::unique_ptr<link::Parameter> Parameter(const std::string& name, int index = -1,
                                                     int poll_index = -1);
 
-  // exchange() for read and write; the parameter's value and note hold the outcome.
-  int read(link::Parameter& p) { return link_.exchange(link::kOpRead, &p); }
-  int write(link::Parameter& p, const std::string& value) {
+  // Exchange() for read and write; the parameter's value and note hold the outcome.
+  int Read(link::Parameter& p) { return link_.Exchange(link::kOpRead, &p); }
+  int Write(link::Parameter& p, const std::string& value) {
     p.value = value;
-    return link_.exchange(link::kOpWrite, &p);
+    return link_.Exchange(link::kOpWrite, &p);
   }
   // Reads a parameter by name and returns its value text (or the note after a failure).
-  std::string read_value(const std::string& name, int index = -1, int poll_index = -1);
+  std::string ReadValue(const std::string& name, int index = -1, int poll_index = -1);
 
  private:
   std::string path_;

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "app/cell_commit.h"
 #include "exchange/exchange_engine.h"
-#include "model/net_rs485.h"
-#include "ui/cell_commit.h"
+#include "model/device_line_settings.h"
 #include "window_fixture.h"
 
 namespace vesk::ui::test {
@@ -19,12 +19,12 @@ class CellCommitTest : public WindowTest {
   std::unique_ptr<link::Parameter> IntParameter() {
     auto p = std::make_unique<link::Parameter>("tSt");
     p->caption = "Проба";
-    p->typeText = "int";
+    p->type_text = "int";
     p->minimum = 0;
     p->maximum = 7;
     return p;
   }
-  CommitTarget Target(model::ObjectWithParameters* owner = nullptr) {
+  app::CommitTarget Target(model::ParameterNode* owner = nullptr) {
     return {doc->engine(), owner, &modified};
   }
   bool modified = false;
@@ -34,47 +34,50 @@ TEST_F(CellCommitTest, SameTextChangesNothing) {
   auto owned = IntParameter();
   link::Parameter& p = *owned;
   p.value = "3";
-  EXPECT_EQ(CommitCell(Target(), p, column::kValue, "3", "3"), CommitResult::Unchanged);
+  EXPECT_EQ(app::CommitCell(Target(), p, app::column::kValue, "3", "3"),
+            app::CommitResult::Unchanged);
   EXPECT_FALSE(modified);
-  EXPECT_FALSE(p.valueChanged);
+  EXPECT_FALSE(p.value_changed);
 }
 
 TEST_F(CellCommitTest, RefusedValueMessageEndsWithTheRange) {
   auto owned = IntParameter();
   link::Parameter& p = *owned;
-  const std::string text = ValueRefusedText(p, "9");
+  const std::string text = app::ValueRefusedText(p, "9");
   EXPECT_EQ(text,
             "Параметеру 'tSt' (Проба)\nне может быть присвоено значение '9'.\n (Значение этого "
             "параметра должно быть int и\n должно быть больше 0.000000 и меньше 7.000000)\n");
   p.minimum = p.maximum = 0;
-  EXPECT_EQ(ValueRefusedText(p, "x"),
+  EXPECT_EQ(app::ValueRefusedText(p, "x"),
             "Параметеру 'tSt' (Проба)\nне может быть присвоено значение 'x'.\n (Значение этого "
             "параметра должно быть ");
   link::Parameter name("CHAr*");
   name.caption = "Имя";
-  EXPECT_NE(ValueRefusedText(name, "?").find("требованиям к формату сетевого имени"),
+  EXPECT_NE(app::ValueRefusedText(name, "?").find("требованиям к формату сетевого имени"),
             std::string::npos);
 }
 
 TEST_F(CellCommitTest, HelpBalloonTexts) {
   auto owned = IntParameter();
   link::Parameter& p = *owned;
-  EXPECT_EQ(EditHelpTitle(p), "Проба (tSt)");
-  EXPECT_EQ(EditHelpText(p), "Значение параметра должно быть целого типа, от 0 до 7.");
-  p.typeText = "FLOAT";
-  EXPECT_EQ(EditHelpText(p),
+  EXPECT_EQ(app::EditHelpTitle(p), "Проба (tSt)");
+  EXPECT_EQ(app::EditHelpText(p), "Значение параметра должно быть целого типа, от 0 до 7.");
+  p.type_text = "FLOAT";
+  EXPECT_EQ(app::EditHelpText(p),
             "Значение параметра должно быть вещественного типа, от 0.000 до 7.000.");
 }
 
 TEST_F(CellCommitTest, FirmOwnedValueAndAttributeStay) {
   auto owned = IntParameter();
   link::Parameter& p = *owned;
-  p.ownedByFirm = true;
-  p.hasAttributes = 1;
-  EXPECT_EQ(CommitCell(Target(), p, column::kValue, link::kNoData, "2"), CommitResult::Refused);
+  p.owned_by_firm = true;
+  p.has_attributes = 1;
+  EXPECT_EQ(app::CommitCell(Target(), p, app::column::kValue, link::kNoData, "2"),
+            app::CommitResult::Refused);
   EXPECT_EQ(p.value, link::kNoData);
-  EXPECT_EQ(CommitCell(Target(), p, column::kEditable, kEditableText, kNotEditableText),
-            CommitResult::Refused);
+  EXPECT_EQ(app::CommitCell(Target(), p, app::column::kEditable, app::kEditableText,
+                            app::kNotEditableText),
+            app::CommitResult::Refused);
   EXPECT_TRUE(p.editable);
   EXPECT_TRUE(captured.shown.empty());
 }
@@ -82,46 +85,50 @@ TEST_F(CellCommitTest, FirmOwnedValueAndAttributeStay) {
 TEST_F(CellCommitTest, EditAttributeTurnsGreen) {
   auto owned = IntParameter();
   link::Parameter& p = *owned;
-  p.hasAttributes = 1;
-  EXPECT_EQ(CommitCell(Target(), p, column::kEditable, kEditableText, kNotEditableText),
-            CommitResult::Accepted);
+  p.has_attributes = 1;
+  EXPECT_EQ(app::CommitCell(Target(), p, app::column::kEditable, app::kEditableText,
+                            app::kNotEditableText),
+            app::CommitResult::Accepted);
   EXPECT_FALSE(p.editable);
-  EXPECT_TRUE(p.editChanged);
+  EXPECT_TRUE(p.edit_changed);
   EXPECT_EQ(p.DisplayColour(), (link::Rgb{0, 200, 0}));
 }
 
 TEST_F(CellCommitTest, AcceptedWithoutImmediateWriteIsGreenAndUnsent) {
   auto owned = IntParameter();
   link::Parameter& p = *owned;
-  EXPECT_EQ(CommitCell(Target(), p, column::kValue, link::kNoData, "5"), CommitResult::Accepted);
+  EXPECT_EQ(app::CommitCell(Target(), p, app::column::kValue, link::kNoData, "5"),
+            app::CommitResult::Accepted);
   EXPECT_EQ(p.value, "5");
-  EXPECT_TRUE(p.valueChanged);
+  EXPECT_TRUE(p.value_changed);
   EXPECT_TRUE(modified);
   EXPECT_EQ(p.DisplayColour(), (link::Rgb{0, 200, 0}));
 }
 
 TEST_F(CellCommitTest, ImmediateWriteFailureIsReported) {
   // No port: the write fails, the value stays, the note says why.
-  doc->modes().immediateWrite.store(true);
+  doc->modes().immediate_write.store(true);
   auto owned = IntParameter();
   link::Parameter& p = *owned;
-  EXPECT_EQ(CommitCell(Target(), p, column::kValue, link::kNoData, "5"), CommitResult::WriteFailed);
+  EXPECT_EQ(app::CommitCell(Target(), p, app::column::kValue, link::kNoData, "5"),
+            app::CommitResult::WriteFailed);
   EXPECT_EQ(p.value, "5");
   EXPECT_FALSE(p.note.empty());
   ASSERT_EQ(captured.shown.size(), 1u);
-  EXPECT_EQ(captured.shown[0].caption, kWriteFailedCaption);
+  EXPECT_EQ(captured.shown[0].caption, app::kWriteFailedCaption);
   EXPECT_EQ(captured.shown[0].text, p.note);
   EXPECT_EQ(p.DisplayColour(), (link::Rgb{255, 0, 0}));
 }
 
 TEST_F(CellCommitTest, ForbiddenAddressForEightBitAddresses) {
-  model::NetRS485 net;
+  model::DeviceLineSettings net;
   net.FillParameters();
   net.SetValue("A.Len", "8");
   link::Parameter* addr = net.FindParameter("Addr");
   ASSERT_NE(addr, nullptr);
   const std::string before = addr->value;
-  EXPECT_EQ(CommitCell(Target(&net), *addr, column::kValue, before, "300"), CommitResult::Refused);
+  EXPECT_EQ(app::CommitCell(Target(&net), *addr, app::column::kValue, before, "300"),
+            app::CommitResult::Refused);
   ASSERT_EQ(captured.shown.size(), 1u);
   EXPECT_EQ(captured.shown[0].caption, model::kForbiddenCombinationsCaption);
   EXPECT_EQ(captured.shown[0].text, model::kForbiddenCombinationsText);
@@ -130,11 +137,12 @@ TEST_F(CellCommitTest, ForbiddenAddressForEightBitAddresses) {
 
 TEST_F(CellCommitTest, ChoicesLeaveOutTheCurrentAndHiddenItems) {
   link::Parameter p("PrtY");
-  p.typeText = "Четность:<hide>Скрыто:Нет_четности:Нечетность";
+  p.type_text = "Четность:<hide>Скрыто:Нет_четности:Нечетность";
   p.value = "Нечетность";
-  EXPECT_EQ(ValueChoices(p), (std::vector<std::string>{"Нечетность", "Четность", "Нет четности"}));
-  p.typeText = "int";
-  EXPECT_TRUE(ValueChoices(p).empty());
+  EXPECT_EQ(app::ValueChoices(p),
+            (std::vector<std::string>{"Нечетность", "Четность", "Нет четности"}));
+  p.type_text = "int";
+  EXPECT_TRUE(app::ValueChoices(p).empty());
 }
 
 }  // namespace

@@ -30,12 +30,12 @@ TEST_F(WindowTest, SetupDialogShowsTheFailedProbeAndExits) {
     if (dialog.status()->text() == QString::fromUtf8(exchange::kLinkFailedText)) {
       status = dialog.status()->text();
       rows = dialog.table()->rowCount();
-      dialog.button(exchange::kSetupExit)->click();
+      dialog.Button(exchange::kSetupExit)->click();
     }
   });
   poll.start();
-  QTimer::singleShot(0, &dialog, [&] { dialog.button(exchange::kSetupConnect)->click(); });
-  QTimer::singleShot(10000, &dialog, [&] { dialog.button(exchange::kSetupExit)->click(); });
+  QTimer::singleShot(0, &dialog, [&] { dialog.Button(exchange::kSetupConnect)->click(); });
+  QTimer::singleShot(10000, &dialog, [&] { dialog.Button(exchange::kSetupExit)->click(); });
   EXPECT_EQ(dialog.RunModal(), exchange::SetupOutcome::Exit);
   EXPECT_EQ(status, QString::fromUtf8(exchange::kLinkFailedText));
   EXPECT_GT(rows, 0);
@@ -44,12 +44,12 @@ TEST_F(WindowTest, SetupDialogShowsTheFailedProbeAndExits) {
 
 TEST_F(WindowTest, NetModeDialogCarriesTheChoices) {
   MakeDocument();
-  exchange::ApplyDialog model(&doc->engine(), doc->deviceNet());
+  exchange::ApplyDialog model(&doc->engine(), doc->DeviceNet());
   NetModeDialog dialog(model);
   EXPECT_EQ(dialog.windowTitle(), QString::fromUtf8(kApplyTitle));
-  EXPECT_TRUE(dialog.changeProgram()->isChecked());
+  EXPECT_TRUE(dialog.change_program()->isChecked());
   EXPECT_FALSE(dialog.repeat()->isChecked());
-  EXPECT_TRUE(dialog.threeTimes()->isChecked());
+  EXPECT_TRUE(dialog.three_times()->isChecked());
   EXPECT_EQ(dialog.repeat()->text(), QString::fromUtf8(kApplyRepeat));
 }
 

@@ -12,7 +12,7 @@
 #include "exchange/polling.h"
 #include "link/parameter.h"
 #include "ui/command_ids.h"
-#include "ui/main_frame.h"
+#include "ui/main_window.h"
 #include "ui/tree_list_view.h"
 #include "window_fixture.h"
 
@@ -43,17 +43,17 @@ std::shared_ptr<exchange::PollSample> Sample(link::Parameter* p, const char* val
                                              const char* error) {
   auto s = std::make_shared<exchange::PollSample>();
   s->parameter = p;
-  s->valueText = value;
-  s->errorText = error;
-  s->startTime = s->endTime = exchange::PollSample::Clock::now();
+  s->value_text = value;
+  s->error_text = error;
+  s->start_time = s->end_time = exchange::PollSample::Clock::now();
   return s;
 }
 
 TEST_F(WindowTest, PolledRowsCarryCheckBoxesAndPeriods) {
   MakeDocument();
-  CMainFrame& frame = MakeWindow();
+  MainWindow& frame = MakeWindow();
   TreeListView& view = *frame.view();
-  ASSERT_NE(view.scannersItem(), nullptr);
+  ASSERT_NE(view.scanners_item(), nullptr);
   const std::vector<QTreeWidgetItem*> rows = PolledRows(view);
   ASSERT_FALSE(rows.empty());
   for (QTreeWidgetItem* row : rows) {
@@ -78,7 +78,7 @@ TEST_F(WindowTest, PolledRowsCarryCheckBoxesAndPeriods) {
 TEST_F(WindowTest, PolledParameterShowsAValueAfterOnePeriod) {
   const SimProcess sim(dir);
   MakeDocument(sim.pty());
-  CMainFrame& frame = MakeWindow();
+  MainWindow& frame = MakeWindow();
   TreeListView& view = *frame.view();
   const std::vector<QTreeWidgetItem*> rows = PolledRows(view);
   ASSERT_FALSE(rows.empty());
@@ -102,31 +102,31 @@ TEST_F(WindowTest, PolledParameterShowsAValueAfterOnePeriod) {
 
 TEST_F(WindowTest, PollResultsColourTheRowAndStaleOnesAreDropped) {
   MakeDocument();
-  CMainFrame& frame = MakeWindow();
+  MainWindow& frame = MakeWindow();
   TreeListView& view = *frame.view();
   QTreeWidgetItem* row = PolledRows(view).at(0);
   link::Parameter* p = TreeListView::ParameterOf(row);
 
-  view.ApplyPollResult(Sample(p, "", "Нет ответа"), view.pollSession());
+  view.ApplyPollResult(Sample(p, "", "Нет ответа"), view.PollSession());
   EXPECT_EQ(row->text(2), QString());
   EXPECT_EQ(row->text(5), QString::fromUtf8("Нет ответа"));
   EXPECT_EQ(row->foreground(0).color(), QColor(255, 0, 0));
-  view.ApplyPollResult(Sample(p, "12", ""), view.pollSession());
+  view.ApplyPollResult(Sample(p, "12", ""), view.PollSession());
   EXPECT_EQ(row->text(2), QStringLiteral("12"));
   EXPECT_TRUE(row->text(5).isEmpty());
   EXPECT_EQ(row->foreground(0).color(), QColor(0, 0, 0));
 
   // While an editor is open the row keeps what it shows.
   ASSERT_NE(view.OpenEditor(row, 1), nullptr);
-  view.ApplyPollResult(Sample(p, "13", ""), view.pollSession());
+  view.ApplyPollResult(Sample(p, "13", ""), view.PollSession());
   EXPECT_EQ(row->text(2), QStringLiteral("12"));
   view.CloseEditor();
 
   // A result taken from the tree before a new configuration replaced it touches nothing
   // (its record is gone by now).
-  const uint64_t old_session = view.pollSession();
+  const uint64_t old_session = view.PollSession();
   auto stale = Sample(p, "14", "");
-  frame.OnCommand(cmd::kFileNew);
+  frame.Action(cmd::kFileNew)->trigger();
   view.ApplyPollResult(stale, old_session);
   for (QTreeWidgetItem* r : PolledRows(view)) EXPECT_NE(r->text(2), QStringLiteral("14"));
 }

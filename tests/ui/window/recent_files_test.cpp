@@ -7,7 +7,7 @@
 
 #include "platform/settings_store.h"
 #include "ui/command_ids.h"
-#include "ui/main_frame.h"
+#include "ui/main_window.h"
 #include "ui/recent_file_list.h"
 #include "window_fixture.h"
 
@@ -64,20 +64,20 @@ TEST(RecentFileListTest, SkipsGapsAndRepeatsOfAnEditedProfile) {
 
 TEST_F(WindowTest, RecentFilesInTheFileMenu) {
   MakeDocument();
-  CMainFrame& frame = MakeWindow();
+  MainWindow& frame = MakeWindow();
   // Empty: the greyed "Recent File" stands alone.
   frame.UpdateRecentMenu();
-  EXPECT_TRUE(frame.recentActions().empty());
-  EXPECT_TRUE(frame.action(cmd::kRecentFile)->isVisible());
-  EXPECT_FALSE(frame.action(cmd::kRecentFile)->isEnabled());
+  EXPECT_TRUE(frame.recent_actions().empty());
+  EXPECT_TRUE(frame.Action(cmd::kRecentFile)->isVisible());
+  EXPECT_FALSE(frame.Action(cmd::kRecentFile)->isEnabled());
 
   const std::string path = dir / "one.vesk";
-  ASSERT_TRUE(doc->OnSaveDocument(path));
+  ASSERT_TRUE(doc->SaveDocument(path));
   ASSERT_TRUE(frame.OpenFile(path));
   frame.UpdateRecentMenu();
-  ASSERT_EQ(frame.recentActions().size(), 1u);
-  EXPECT_EQ(frame.recentActions()[0]->text().toStdString(), "&1 " + path);
-  EXPECT_FALSE(frame.action(cmd::kRecentFile)->isVisible());
+  ASSERT_EQ(frame.recent_actions().size(), 1u);
+  EXPECT_EQ(frame.recent_actions()[0]->text().toStdString(), "&1 " + path);
+  EXPECT_FALSE(frame.Action(cmd::kRecentFile)->isVisible());
   // Kept in the profile of the store the program uses.
   EXPECT_EQ(RecentFileList(platform::SettingsStore::Default()).entries(), Paths{path});
 
@@ -86,8 +86,8 @@ TEST_F(WindowTest, RecentFilesInTheFileMenu) {
   captured.shown.clear();
   EXPECT_FALSE(frame.OpenRecent(0));
   EXPECT_FALSE(captured.shown.empty());
-  EXPECT_TRUE(frame.recentActions().empty());
-  EXPECT_TRUE(frame.recentFiles().entries().empty());
+  EXPECT_TRUE(frame.recent_actions().empty());
+  EXPECT_TRUE(frame.RecentFiles().entries().empty());
 }
 
 }  // namespace

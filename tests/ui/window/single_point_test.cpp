@@ -11,7 +11,7 @@
 #include <QRadioButton>
 
 #include "link/frame_codec.h"
-#include "ui/single_point_dialog.h"
+#include "ui/single_parameter_dialog.h"
 #include "window_fixture.h"
 
 namespace vesk::ui::test {
@@ -29,31 +29,31 @@ QStringList Lines(const QListWidget& list) {
 
 TEST_F(WindowTest, SinglePointStartsWithTheVersionCommand) {
   MakeDocument();
-  CSinglePoint dialog(*doc);
+  SingleParameterDialog dialog(*doc);
   EXPECT_EQ(dialog.windowTitle(), Q(kSinglePointTitle));
   EXPECT_EQ(dialog.command()->currentText(), QStringLiteral("!vEr"));
   char hash[16];
-  std::snprintf(hash, sizeof hash, "0x%X", static_cast<unsigned>(link::name_hash("VER")));
+  std::snprintf(hash, sizeof hash, "0x%X", static_cast<unsigned>(link::NameHash("VER")));
   EXPECT_EQ(dialog.hash()->text(), QString::fromLatin1(hash));
-  EXPECT_TRUE(dialog.readButton()->isChecked());
+  EXPECT_TRUE(dialog.ReadButton()->isChecked());
   EXPECT_GT(dialog.command()->count(), 10);
   // The value box shows only for a write; the placement only with an index.
   EXPECT_TRUE(dialog.value()->isHidden());
-  EXPECT_TRUE(dialog.valueLabel()->isHidden());
-  dialog.writeButton()->click();
+  EXPECT_TRUE(dialog.value_label()->isHidden());
+  dialog.WriteButton()->click();
   EXPECT_FALSE(dialog.value()->isHidden());
-  dialog.readButton()->click();
+  dialog.ReadButton()->click();
   EXPECT_TRUE(dialog.value()->isHidden());
-  dialog.indexUsed()->setChecked(false);
-  EXPECT_FALSE(dialog.inAddress()->isEnabled());
-  dialog.indexUsed()->setChecked(true);
-  EXPECT_TRUE(dialog.inAddress()->isEnabled());
-  EXPECT_TRUE(dialog.inDataField()->isEnabled());
+  dialog.index_used()->setChecked(false);
+  EXPECT_FALSE(dialog.in_address()->isEnabled());
+  dialog.index_used()->setChecked(true);
+  EXPECT_TRUE(dialog.in_address()->isEnabled());
+  EXPECT_TRUE(dialog.InDataField()->isEnabled());
 }
 
 TEST_F(WindowTest, SinglePointRefreshesAsTheUserTypes) {
   MakeDocument();
-  CSinglePoint dialog(*doc);
+  SingleParameterDialog dialog(*doc);
   dialog.command()->setEditText(QStringLiteral("PrtY"));
   // A choice list fills the value box.
   EXPECT_GT(dialog.value()->count(), 1);
@@ -68,9 +68,9 @@ TEST_F(WindowTest, SinglePointRefreshesAsTheUserTypes) {
 
 TEST_F(WindowTest, SinglePointRefusesAnUndescribedCommand) {
   MakeDocument();
-  CSinglePoint dialog(*doc);
+  SingleParameterDialog dialog(*doc);
   dialog.command()->setEditText(QStringLiteral("zzzz"));
-  dialog.executeButton()->click();
+  dialog.ExecuteButton()->click();
   ASSERT_EQ(captured.shown.size(), 1u);
   EXPECT_EQ(captured.shown[0].text, "Параметер 'zzzz' не описан!");
   EXPECT_EQ(captured.shown[0].icon, link::MsgIcon::Error);
@@ -80,9 +80,9 @@ TEST_F(WindowTest, SinglePointReadsTheDeviceName) {
   const SimProcess sim(dir);
   MakeDocument(sim.pty());
   captured.shown.clear();
-  CSinglePoint dialog(*doc);
+  SingleParameterDialog dialog(*doc);
   dialog.command()->setEditText(QStringLiteral("dev"));
-  dialog.executeButton()->click();
+  dialog.ExecuteButton()->click();
   const QStringList lines = Lines(*dialog.protocol());
   ASSERT_GE(lines.size(), 3) << lines.join('\n').toStdString();
   EXPECT_TRUE(lines.front().startsWith(QStringLiteral("dev ("))) << lines.front().toStdString();
@@ -92,9 +92,9 @@ TEST_F(WindowTest, SinglePointReadsTheDeviceName) {
   EXPECT_TRUE(captured.shown.empty());
 
   // Writing "dev" has no encoder: nothing is sent and the protocol says why.
-  dialog.writeButton()->click();
+  dialog.WriteButton()->click();
   dialog.value()->setEditText(QStringLiteral("X"));
-  dialog.executeButton()->click();
+  dialog.ExecuteButton()->click();
   EXPECT_TRUE(Lines(*dialog.protocol())
                   .join('\n')
                   .contains(Q("Метод формирования посылки записи для команды 'dev' не определен.")))
@@ -104,12 +104,12 @@ TEST_F(WindowTest, SinglePointReadsTheDeviceName) {
 TEST_F(WindowTest, SinglePointWarnsOfAnAddressBeyondSeven) {
   const SimProcess sim(dir);
   MakeDocument(sim.pty());
-  CSinglePoint dialog(*doc);
+  SingleParameterDialog dialog(*doc);
   dialog.command()->setEditText(QStringLiteral("r.oe"));
-  dialog.indexUsed()->setChecked(true);
-  dialog.inAddress()->click();
+  dialog.index_used()->setChecked(true);
+  dialog.in_address()->click();
   dialog.index()->setText(QStringLiteral("8"));
-  dialog.executeButton()->click();
+  dialog.ExecuteButton()->click();
   const QStringList lines = Lines(*dialog.protocol());
   ASSERT_GE(lines.size(), 2);
   EXPECT_EQ(lines[0], Q("Индекс передается в поле адреса запроса"));

@@ -9,7 +9,7 @@
 #include <QTimer>
 #include <functional>
 
-#include "ui/state_in_out_dialog.h"
+#include "ui/io_state_dialog.h"
 #include "window_fixture.h"
 
 namespace vesk::ui::test {
@@ -21,36 +21,36 @@ QString Q(const char* text) {
 
 // Runs the dialog modally; `step` is called every 20 ms until it returns true, then the
 // window is asked to close. Gives up (and closes) after `limit_ms`.
-bool RunUntil(CStateInOutDlg& dialog, const std::function<bool()>& step, int limit_ms = 8000) {
+bool RunUntil(IoStateDialog& dialog, const std::function<bool()>& step, int limit_ms = 8000) {
   bool reached = false;
   QTimer poll;
   poll.setInterval(20);
   QObject::connect(&poll, &QTimer::timeout, [&] {
     if (!reached && step()) {
       reached = true;
-      dialog.closeButton()->click();
+      dialog.CloseButton()->click();
     }
   });
   poll.start();
-  QTimer::singleShot(limit_ms, &dialog, [&] { dialog.closeButton()->click(); });
+  QTimer::singleShot(limit_ms, &dialog, [&] { dialog.CloseButton()->click(); });
   dialog.exec();
   return reached;
 }
 
 TEST_F(WindowTest, StateInOutListsTheRowsOfTheScannersTree) {
   MakeDocument();
-  CStateInOutDlg dialog(*doc);
+  IoStateDialog dialog(*doc);
   EXPECT_EQ(dialog.windowTitle(), Q(kStateInOutTitle));
   ASSERT_GT(dialog.counters()->rowCount(), 0);
-  ASSERT_GT(dialog.outputRows()->rowCount(), 0);
+  ASSERT_GT(dialog.output_rows()->rowCount(), 0);
   EXPECT_EQ(dialog.counters()->horizontalHeaderItem(2)->text(), Q("Обнуление"));
   EXPECT_EQ(dialog.counters()->item(0, 1)->text(), Q("Счетчик 1"));
-  EXPECT_EQ(dialog.outputRows()->item(0, 1)->text(), Q("ШИМ выход 1"));
+  EXPECT_EQ(dialog.output_rows()->item(0, 1)->text(), Q("ШИМ выход 1"));
   // Nothing read yet: a counter shows 0.
   EXPECT_EQ(dialog.counters()->item(0, 0)->text(), QStringLiteral("0"));
-  ASSERT_NE(dialog.resetButton(0), nullptr);
-  EXPECT_EQ(dialog.resetButton(0)->text(), Q("Сброс"));
-  EXPECT_EQ(dialog.allOutputsButton()->text(), Q("Вкл/Выкл все ВЭ"));
+  ASSERT_NE(dialog.ResetButton(0), nullptr);
+  EXPECT_EQ(dialog.ResetButton(0)->text(), Q("Сброс"));
+  EXPECT_EQ(dialog.AllOutputsButton()->text(), Q("Вкл/Выкл все ВЭ"));
   // Never shown: no worker, so the window may close at once.
   dialog.reject();
   EXPECT_TRUE(dialog.state().WorkerEnded());
@@ -60,16 +60,16 @@ TEST_F(WindowTest, StateInOutShowsTheInputsOfTheDevice) {
   const SimProcess sim(dir);
   MakeDocument(sim.pty());
   captured.shown.clear();
-  CStateInOutDlg dialog(*doc);
+  IoStateDialog dialog(*doc);
   bool some_lit = false;
   const bool read = RunUntil(dialog, [&] {
     bool all = true;
     for (int i = 0; i < exchange::kInputCount; ++i) {
-      const QString s = dialog.input(i)->state();
+      const QString s = dialog.Input(i)->state();
       if (s.isEmpty()) all = false;
       if (s == "1") {
         some_lit = true;
-        EXPECT_EQ(dialog.input(i)->look(), exchange::IndicatorLook::InputOn);
+        EXPECT_EQ(dialog.Input(i)->look(), exchange::IndicatorLook::InputOn);
       }
     }
     return all && some_lit;
@@ -85,14 +85,14 @@ TEST_F(WindowTest, StateInOutResetsACounterAndSwitchesTheOutputs) {
   const SimProcess sim(dir);
   MakeDocument(sim.pty());
   captured.shown.clear();
-  CStateInOutDlg dialog(*doc);
+  IoStateDialog dialog(*doc);
   int phase = 0;
   QString after_reset;
   QStringList after_on, after_off;
   auto outputs = [&] {
     QStringList values;
-    for (int r = 0; r < dialog.outputRows()->rowCount(); ++r)
-      values << dialog.outputRows()->item(r, 0)->text();
+    for (int r = 0; r < dialog.output_rows()->rowCount(); ++r)
+      values << dialog.output_rows()->item(r, 0)->text();
     return values;
   };
   const bool done = RunUntil(dialog, [&] {
@@ -100,17 +100,17 @@ TEST_F(WindowTest, StateInOutResetsACounterAndSwitchesTheOutputs) {
       case 0:
         return false;
       case 5:  // a few refreshes in: the counters have counted
-        dialog.resetButton(0)->click();
+        dialog.ResetButton(0)->click();
         after_reset = dialog.counters()->item(0, 0)->text();
         return false;
       case 6:
         dialog.state().WriteEdited(exchange::IoList::Outputs, 0, "0");
-        dialog.allOutputsButton()->click();  // one output at 0: all on
+        dialog.AllOutputsButton()->click();  // one output at 0: all on
         dialog.Redraw();
         after_on = outputs();
         return false;
       case 7:
-        dialog.allOutputsButton()->click();  // all on: all off
+        dialog.AllOutputsButton()->click();  // all on: all off
         dialog.Redraw();
         after_off = outputs();
         return true;
@@ -124,7 +124,7 @@ TEST_F(WindowTest, StateInOutResetsACounterAndSwitchesTheOutputs) {
   for (const QString& v : after_on) EXPECT_EQ(v.toDouble(), 1.0) << v.toStdString();
   for (const QString& v : after_off) EXPECT_EQ(v.toDouble(), 0.0) << v.toStdString();
   for (int i = 0; i < std::min<int>(8, after_off.size()); ++i)
-    EXPECT_EQ(dialog.output(i)->look(), exchange::IndicatorLook::Plain);
+    EXPECT_EQ(dialog.Output(i)->look(), exchange::IndicatorLook::Plain);
   EXPECT_TRUE(captured.shown.empty());
 }
 

@@ -13,9 +13,9 @@
 #include <thread>
 
 #include "link/exit_status.h"
-#include "model/net_rs485_prg.h"
+#include "model/program_line_settings.h"
 #include "platform/paths.h"
-#include "ui/main_frame.h"
+#include "ui/main_window.h"
 
 namespace vesk::ui::test {
 
@@ -72,39 +72,39 @@ void WindowTest::SetUp() {
   if (!std::getenv("VESK_TREE_DAT"))
     setenv("VESK_TREE_DAT", (std::string(VESK_BIN_DIR) + "/vesk.tree.dat").c_str(), 1);
   store = std::make_unique<platform::SettingsStore>(dir / "settings.ini");
-  link::set_presenter(&captured);
-  link::exitStatus.store(0);
+  link::SetPresenter(&captured);
+  link::exit_status.store(0);
   fe = std::make_unique<QtFrontEnd>();
 }
 
 void WindowTest::TearDown() {
   fe.reset();
   doc.reset();
-  link::set_presenter(nullptr);
+  link::SetPresenter(nullptr);
 }
 
-app::CTRB6Doc& WindowTest::MakeDocument(const std::string& pty) {
+app::Document& WindowTest::MakeDocument(const std::string& pty) {
   // No test reaches a serial port of the machine.
   store->WriteText(platform::kSettingsKey, model::kPortPathValue,
                    pty.empty() ? dir / "no-such-tty" : pty);
   store->WriteDword(platform::kSettingsKey, model::kBaudRateValue, 115200);
   app::DocumentEnvironment env;
-  env.frontEnd = fe.get();
+  env.front_end = fe.get();
   env.store = store.get();
-  env.listPorts = [] { return std::string("COM1"); };
+  env.list_ports = [] { return std::string("COM1"); };
   if (pty.empty()) {
     env.settings.flags = app::cmdflag::kCommandLineRun;
     env.settings.modes = app::modebit::kSilent;
   }
-  env.programPath = dir / "vesk-configurator";
-  env.programDirectory = dir.path() + "/";
-  doc = std::make_unique<app::CTRB6Doc>(std::move(env));
-  doc->engine().set_linger(std::chrono::milliseconds(0));
-  EXPECT_TRUE(doc->OnNewDocument());
+  env.program_path = dir / "vesk-configurator";
+  env.program_directory = dir.path() + "/";
+  doc = std::make_unique<app::Document>(std::move(env));
+  doc->engine().SetLinger(std::chrono::milliseconds(0));
+  EXPECT_TRUE(doc->NewDocument());
   return *doc;
 }
 
-CMainFrame& WindowTest::MakeWindow() {
+MainWindow& WindowTest::MakeWindow() {
   EXPECT_TRUE(fe->CreateMainWindow(*doc));
   return *fe->frame();
 }

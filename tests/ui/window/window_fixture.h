@@ -23,8 +23,8 @@ struct Shown {
 
 class CapturingPresenter : public link::Presenter {
  public:
-  link::MsgAnswer MessageBox(std::string_view text, std::string_view caption, link::MsgIcon icon,
-                             link::MsgButtons buttons) override {
+  link::MsgAnswer ShowMessage(std::string_view text, std::string_view caption, link::MsgIcon icon,
+                              link::MsgButtons buttons) override {
     shown.push_back({std::string(text), std::string(caption), icon});
     return buttons == link::MsgButtons::Ok ? link::MsgAnswer::Ok : link::MsgAnswer::No;
   }
@@ -60,15 +60,15 @@ class WindowTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
   // The document; `pty` empty: a silent start that opens no port.
-  app::CTRB6Doc& MakeDocument(const std::string& pty = {});
+  app::Document& MakeDocument(const std::string& pty = {});
   // The main window over the document made.
-  CMainFrame& MakeWindow();
+  MainWindow& MakeWindow();
 
   ScratchDir dir;
   std::unique_ptr<platform::SettingsStore> store;
   CapturingPresenter captured;
   std::unique_ptr<QtFrontEnd> fe;
-  std::unique_ptr<app::CTRB6Doc> doc;
+  std::unique_ptr<app::Document> doc;
 };
 
 }  // namespace vesk::ui::test

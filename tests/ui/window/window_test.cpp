@@ -13,13 +13,13 @@
 #include <QTimer>
 #include <QTreeWidgetItemIterator>
 
+#include "app/cell_commit.h"
 #include "exchange/exchange_engine.h"
 #include "exchange/parameter_tasks.h"
 #include "exchange/task_codes.h"
 #include "link/exit_status.h"
-#include "model/desc_branch.h"
-#include "ui/cell_commit.h"
-#include "ui/main_frame.h"
+#include "model/description_branch.h"
+#include "ui/main_window.h"
 #include "ui/progress_window.h"
 #include "ui/tree_list_view.h"
 #include "window_fixture.h"
@@ -40,7 +40,7 @@ std::vector<QTreeWidgetItem*> ParameterRows(QTreeWidget& view) {
 
 TEST_F(WindowTest, MenusCarryTheirCaptions) {
   MakeDocument();
-  CMainFrame& frame = MakeWindow();
+  MainWindow& frame = MakeWindow();
   QStringList titles;
   for (QAction* a : frame.menuBar()->actions()) titles << a->text();
   EXPECT_EQ(titles, QStringList({Q("&Файл"), Q("&Прибор"), Q("&Дерево"), Q("Режимы программы"),
@@ -60,27 +60,27 @@ TEST_F(WindowTest, MenusCarryTheirCaptions) {
       {57664, "&О программе..."},
   };
   for (const auto& [id, text] : items) {
-    ASSERT_NE(frame.action(id), nullptr) << id;
-    EXPECT_EQ(frame.action(id)->text(), Q(text)) << id;
+    ASSERT_NE(frame.Action(id), nullptr) << id;
+    EXPECT_EQ(frame.Action(id)->text(), Q(text)) << id;
   }
-  EXPECT_EQ(frame.action(139)->toolTip(), Q("Прочитать"));
-  EXPECT_EQ(frame.action(139)->statusTip(), Q("Прочитать все параметры из прибора"));
-  EXPECT_EQ(frame.action(279)->shortcut(), QKeySequence(Q("Alt+Ctrl+R")));
-  EXPECT_EQ(frame.action(277)->shortcut(), QKeySequence(Q("Alt+Down")));
-  EXPECT_TRUE(frame.action(134)->isChecked());
+  EXPECT_EQ(frame.Action(139)->toolTip(), Q("Прочитать"));
+  EXPECT_EQ(frame.Action(139)->statusTip(), Q("Прочитать все параметры из прибора"));
+  EXPECT_EQ(frame.Action(279)->shortcut(), QKeySequence(Q("Alt+Ctrl+R")));
+  EXPECT_EQ(frame.Action(277)->shortcut(), QKeySequence(Q("Alt+Down")));
+  EXPECT_TRUE(frame.Action(134)->isChecked());
 
   // Exactly one converter item is checked, whichever is chosen.
   for (int id : {32798, 32799, 32798}) {
-    frame.OnCommand(id);
-    EXPECT_TRUE(frame.action(id)->isChecked());
-    EXPECT_NE(frame.action(32798)->isChecked(), frame.action(32799)->isChecked());
+    frame.Action(id)->trigger();
+    EXPECT_TRUE(frame.Action(id)->isChecked());
+    EXPECT_NE(frame.Action(32798)->isChecked(), frame.Action(32799)->isChecked());
   }
   EXPECT_TRUE(captured.shown.empty());
 }
 
 TEST_F(WindowTest, TopRowAndNoTreeRow) {
   MakeDocument();
-  CMainFrame& frame = MakeWindow();
+  MainWindow& frame = MakeWindow();
   QTreeWidgetItem* top = frame.view()->topLevelItem(0);
   ASSERT_NE(top, nullptr);
   EXPECT_EQ(top->text(0), Q("Конфигурация ВЕСК (безымянный файл)"));
@@ -92,7 +92,7 @@ TEST_F(WindowTest, TopRowAndNoTreeRow) {
 TEST_F(WindowTest, ProgressCancelSignalsTheEngine) {
   MakeDocument();
   MakeWindow();
-  ProgressWindow& progress = fe->progressWindow();
+  ProgressWindow& progress = fe->progress_window();
   bool opened = false;
   const bool ran =
       progress.Run(exchange::kTaskReadAll, "Идет чтение параметров из прибора", 70000, [&] {
@@ -101,25 +101,25 @@ TEST_F(WindowTest, ProgressCancelSignalsTheEngine) {
         ASSERT_NE(d, nullptr);
         EXPECT_EQ(d->bar()->maximum(), 70000 & 0xFFFF);
         progress.Log({"строка", "00:00:01", "1 из 70000", 1, false});
-        d->cancelButton()->click();
-        EXPECT_TRUE(doc->engine().cancelEvent.is_set());
+        d->CancelButton()->click();
+        EXPECT_TRUE(doc->engine().cancel_event.IsSet());
         EXPECT_TRUE(progress.Close());
         EXPECT_FALSE(progress.Close());  // only once
       });
   EXPECT_TRUE(ran);
   EXPECT_TRUE(opened);
-  EXPECT_FALSE(progress.isOpen());
-  EXPECT_NE(link::exitStatus.load() & exchange::kStatusCancelled, 0u);
+  EXPECT_FALSE(progress.IsOpen());
+  EXPECT_NE(link::exit_status.load() & exchange::kStatusCancelled, 0u);
 }
 
 TEST_F(WindowTest, EscapeIsCancelAndTheWindowStays) {
   MakeDocument();
   MakeWindow();
-  ProgressWindow& progress = fe->progressWindow();
+  ProgressWindow& progress = fe->progress_window();
   progress.Run(exchange::kTaskReadAll, "x", 1, [&] {
     progress.dialog()->reject();
     EXPECT_TRUE(progress.dialog()->isVisible());
-    EXPECT_TRUE(doc->engine().cancelEvent.is_set());
+    EXPECT_TRUE(doc->engine().cancel_event.IsSet());
     progress.Close();
   });
 }
@@ -127,15 +127,15 @@ TEST_F(WindowTest, EscapeIsCancelAndTheWindowStays) {
 TEST_F(WindowTest, ReadAllThroughTheWindowFillsTheTree) {
   SimProcess sim(dir);
   MakeDocument(sim.pty());
-  CMainFrame& frame = MakeWindow();
+  MainWindow& frame = MakeWindow();
   // The progress window's log is looked at before it closes.
   int lines = 0;
-  QObject::connect(&fe->progressWindow(), &ProgressWindow::opened, [&] {
+  QObject::connect(&fe->progress_window(), &ProgressWindow::Opened, [&] {
     QTimer::singleShot(50, [&] {
-      if (fe->progressWindow().dialog()) lines = fe->progressWindow().dialog()->list()->count();
+      if (fe->progress_window().dialog()) lines = fe->progress_window().dialog()->list()->count();
     });
   });
-  frame.OnCommand(app::cmd::kReadAll);
+  frame.Action(app::cmd::kReadAll)->trigger();
   const auto rows = ParameterRows(*frame.view());
   ASSERT_FALSE(rows.empty());
   int with_value = 0;
@@ -155,9 +155,9 @@ TEST_F(WindowTest, ReadAllThroughTheWindowFillsTheTree) {
 link::Parameter* FirstTextParameterWithRange(TreeListView& view, QTreeWidgetItem** row) {
   for (QTreeWidgetItem* item : ParameterRows(view)) {
     link::Parameter* p = TreeListView::ParameterOf(item);
-    if (p->typeText.find(':') == std::string::npos && p->maximum != 0 && !p->ownedByFirm &&
-        !p->IsPolled() && p->writable && !exchange::IsNetworkParameter(p->shortName) &&
-        p->shortName != "Prot") {
+    if (p->type_text.find(':') == std::string::npos && p->maximum != 0 && !p->owned_by_firm &&
+        !p->IsPolled() && p->writable && !exchange::IsNetworkParameter(p->short_name) &&
+        p->short_name != "Prot") {
       *row = item;
       return p;
     }
@@ -167,43 +167,43 @@ link::Parameter* FirstTextParameterWithRange(TreeListView& view, QTreeWidgetItem
 
 TEST_F(WindowTest, RefusedEditShowsTheMessageAndKeepsTheValue) {
   MakeDocument();
-  CMainFrame& frame = MakeWindow();
+  MainWindow& frame = MakeWindow();
   QTreeWidgetItem* row = nullptr;
   link::Parameter* p = FirstTextParameterWithRange(*frame.view(), &row);
   ASSERT_NE(p, nullptr);
   const std::string before = p->value;
-  auto* editor = qobject_cast<QLineEdit*>(frame.view()->OpenEditor(row, column::kValue));
+  auto* editor = qobject_cast<QLineEdit*>(frame.view()->OpenEditor(row, app::column::kValue));
   ASSERT_NE(editor, nullptr);
   editor->setText(QString::number(p->maximum * 10 + 1000));
   frame.view()->CloseEditor();
   ASSERT_EQ(captured.shown.size(), 1u);
-  EXPECT_EQ(captured.shown[0].caption, kValueRefusedCaption);
+  EXPECT_EQ(captured.shown[0].caption, app::kValueRefusedCaption);
   EXPECT_EQ(captured.shown[0].icon, link::MsgIcon::Error);
   EXPECT_EQ(p->value, before);
-  EXPECT_FALSE(p->valueChanged);
-  EXPECT_EQ(row->text(column::kValue).toStdString(), before);
+  EXPECT_FALSE(p->value_changed);
+  EXPECT_EQ(row->text(app::column::kValue).toStdString(), before);
   EXPECT_EQ(frame.view()->editor(), nullptr);
 }
 
 TEST_F(WindowTest, AcceptedEditTurnsTheRowGreen) {
   MakeDocument();
-  CMainFrame& frame = MakeWindow();
+  MainWindow& frame = MakeWindow();
   QTreeWidgetItem* row = nullptr;
   link::Parameter* p = FirstTextParameterWithRange(*frame.view(), &row);
   ASSERT_NE(p, nullptr);
-  auto* editor = qobject_cast<QLineEdit*>(frame.view()->OpenEditor(row, column::kValue));
+  auto* editor = qobject_cast<QLineEdit*>(frame.view()->OpenEditor(row, app::column::kValue));
   ASSERT_NE(editor, nullptr);
   editor->setText(QString::number(p->minimum));
   frame.view()->CloseEditor();
   EXPECT_TRUE(captured.shown.empty());
-  EXPECT_TRUE(p->valueChanged);
+  EXPECT_TRUE(p->value_changed);
   EXPECT_TRUE(doc->modified);
-  EXPECT_EQ(row->foreground(column::kValue).color(), QColor(0, 200, 0));
+  EXPECT_EQ(row->foreground(app::column::kValue).color(), QColor(0, 200, 0));
 }
 
 TEST_F(WindowTest, NavigationBetweenProblemParameters) {
   MakeDocument();
-  CMainFrame& frame = MakeWindow();
+  MainWindow& frame = MakeWindow();
   TreeListView& view = *frame.view();
   auto rows = ParameterRows(view);
   ASSERT_GT(rows.size(), 5u);
@@ -216,22 +216,22 @@ TEST_F(WindowTest, NavigationBetweenProblemParameters) {
   EXPECT_EQ(rows[4]->foreground(0).color(), QColor(64, 64, 255));
 
   view.setCurrentItem(view.topLevelItem(0));
-  frame.OnCommand(277);
+  frame.Action(277)->trigger();
   EXPECT_EQ(view.currentItem(), rows[1]);
-  frame.OnCommand(277);
+  frame.Action(277)->trigger();
   EXPECT_EQ(view.currentItem(), rows[4]);
-  frame.OnCommand(277);
+  frame.Action(277)->trigger();
   EXPECT_EQ(view.currentItem(), rows[4]);
   ASSERT_EQ(captured.shown.size(), 1u);
   EXPECT_EQ(captured.shown[0].text, kNoMoreProblems);
   EXPECT_EQ(captured.shown[0].icon, link::MsgIcon::Information);
-  frame.OnCommand(276);
+  frame.Action(276)->trigger();
   EXPECT_EQ(view.currentItem(), rows[1]);
 }
 
 TEST_F(WindowTest, LinearIndexModeShowsAndHidesIndexes) {
   MakeDocument();
-  CMainFrame& frame = MakeWindow();
+  MainWindow& frame = MakeWindow();
   auto indexed = [&] {
     for (QTreeWidgetItem* row : ParameterRows(*frame.view()))
       if (TreeListView::ParameterOf(row)->indexed) return row;
@@ -240,20 +240,20 @@ TEST_F(WindowTest, LinearIndexModeShowsAndHidesIndexes) {
   QTreeWidgetItem* row = indexed();
   if (!row) GTEST_SKIP() << "the description has no indexed parameter";
   const QString plain = row->text(1);
-  frame.OnCommand(app::cmd::kShowIndexes);
+  frame.Action(app::cmd::kShowIndexes)->trigger();
   EXPECT_TRUE(row->text(1).startsWith(plain + ":"));
-  frame.OnCommand(app::cmd::kShowIndexes);
+  frame.Action(app::cmd::kShowIndexes)->trigger();
   EXPECT_EQ(row->text(1), plain);
 }
 
 TEST_F(WindowTest, ResetCommandPutsNoDataBack) {
   MakeDocument();
-  CMainFrame& frame = MakeWindow();
+  MainWindow& frame = MakeWindow();
   auto rows = ParameterRows(*frame.view());
   link::Parameter* p = TreeListView::ParameterOf(rows[0]);
   p->value = "12";
   p->note = "x";
-  p->valueChanged = true;
+  p->value_changed = true;
   frame.view()->RunRowCommand(32811, rows[0]);
   EXPECT_EQ(p->value, link::kNoData);
   EXPECT_TRUE(p->note.empty());
@@ -263,7 +263,7 @@ TEST_F(WindowTest, ResetCommandPutsNoDataBack) {
 
 TEST_F(WindowTest, ContextMenus) {
   MakeDocument();
-  CMainFrame& frame = MakeWindow();
+  MainWindow& frame = MakeWindow();
   TreeListView& view = *frame.view();
   QTreeWidgetItem* branch = nullptr;
   for (QTreeWidgetItemIterator it(&view); *it; ++it)
@@ -291,7 +291,7 @@ TEST_F(WindowTest, ContextMenus) {
 
 TEST_F(WindowTest, PlacementLockUntilTheTaskEnds) {
   MakeDocument();
-  CMainFrame& frame = MakeWindow();
+  MainWindow& frame = MakeWindow();
   app::CommandLineSettings s;
   s.placement = app::placebit::kX | app::placebit::kY | app::placebit::kW | app::placebit::kH;
   s.x = 10;
@@ -299,11 +299,11 @@ TEST_F(WindowTest, PlacementLockUntilTheTaskEnds) {
   s.w = 800;
   s.h = 600;
   frame.Place(s);
-  EXPECT_TRUE(frame.placementLocked());
+  EXPECT_TRUE(frame.PlacementLocked());
   EXPECT_EQ(frame.minimumSize(), QSize(800, 600));
   EXPECT_EQ(frame.maximumSize(), QSize(800, 600));
   frame.ClearPlacementLock();
-  EXPECT_FALSE(frame.placementLocked());
+  EXPECT_FALSE(frame.PlacementLocked());
   EXPECT_EQ(frame.minimumSize(), QSize(0, 0));
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// CStateInOutDlg: the window "Состояние входов и выходов" over the core's IoState: twelve
+// IoStateDialog: the window "Состояние входов и выходов" over the core's IoState: twelve
 // input indicators, eight output indicators, the counters list with its "Сброс" buttons and
 // the outputs list, values edited in place, "Вкл/Выкл все ВЭ", and the close handshake with
 // the model's worker. The worker's changes come from its thread and are queued to the
@@ -18,7 +18,7 @@ class QPushButton;
 class QTableWidget;
 
 namespace vesk::app {
-class CTRB6Doc;
+class Document;
 }
 
 namespace vesk::ui {
@@ -44,23 +44,23 @@ class IoIndicator : public QFrame {
   exchange::IndicatorLook look_ = exchange::IndicatorLook::Plain;
 };
 
-class CStateInOutDlg : public QDialog {
+class IoStateDialog : public QDialog {
   Q_OBJECT
  public:
   // Reads through `access` when given (tests), else through the document's engine. The
   // worker starts when the window is shown.
-  explicit CStateInOutDlg(app::CTRB6Doc& document, QWidget* parent = nullptr,
-                          exchange::IoAccess* access = nullptr);
-  ~CStateInOutDlg() override;
+  explicit IoStateDialog(app::Document& document, QWidget* parent = nullptr,
+                         exchange::IoAccess* access = nullptr);
+  ~IoStateDialog() override;
 
-  IoIndicator* input(int i) const { return inputs_[i]; }
-  IoIndicator* output(int i) const { return outputs_[i]; }
+  IoIndicator* Input(int i) const { return inputs_[i]; }
+  IoIndicator* Output(int i) const { return outputs_[i]; }
   QTableWidget* counters() const { return counters_; }
-  QTableWidget* outputRows() const { return outputRows_; }
+  QTableWidget* output_rows() const { return output_rows_; }
   // The "Сброс" button of a counter row, or nullptr.
-  QPushButton* resetButton(int row) const;
-  QPushButton* allOutputsButton() const { return allOutputs_; }
-  QPushButton* closeButton() const { return close_; }
+  QPushButton* ResetButton(int row) const;
+  QPushButton* AllOutputsButton() const { return all_outputs_; }
+  QPushButton* CloseButton() const { return close_; }
   exchange::IoState& state() { return *state_; }
 
   // Draws the model's current snapshot.
@@ -84,15 +84,15 @@ class CStateInOutDlg : public QDialog {
   void CommitEdit(exchange::IoList list, int row, const QString& text);
   void CancelOpenEdit();
 
-  std::unique_ptr<exchange::IoAccess> ownAccess_;
+  std::unique_ptr<exchange::IoAccess> own_access_;
   std::unique_ptr<exchange::IoState> state_;
   std::array<IoIndicator*, exchange::kInputCount> inputs_{};
   std::array<IoIndicator*, exchange::kOutputIndicatorCount> outputs_{};
   QTableWidget* counters_ = nullptr;
-  QTableWidget* outputRows_ = nullptr;
-  QPushButton* allOutputs_ = nullptr;
+  QTableWidget* output_rows_ = nullptr;
+  QPushButton* all_outputs_ = nullptr;
   QPushButton* close_ = nullptr;
-  std::atomic<bool> redrawQueued_{false};
+  std::atomic<bool> redraw_queued_{false};
   bool started_ = false;
   // The row whose value is being edited (its refresh is held back meanwhile).
   std::optional<std::pair<exchange::IoList, int>> editing_;

@@ -1,4 +1,4 @@
-#include "ui/state_in_out_dialog.h"
+#include "ui/io_state_dialog.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -140,12 +140,12 @@ void IoIndicator::paintEvent(QPaintEvent* event) {
 
 // ---------------------------------------------------------------- the window
 
-CStateInOutDlg::CStateInOutDlg(app::CTRB6Doc& document, QWidget* parent, exchange::IoAccess* access)
+IoStateDialog::IoStateDialog(app::Document& document, QWidget* parent, exchange::IoAccess* access)
     : QDialog(parent) {
   setWindowTitle(Q(kStateInOutTitle));
   if (!access) {
-    ownAccess_ = std::make_unique<exchange::EngineIoAccess>(document.engine());
-    access = ownAccess_.get();
+    own_access_ = std::make_unique<exchange::EngineIoAccess>(document.engine());
+    access = own_access_.get();
   }
   state_ = std::make_unique<exchange::IoState>(
       *access, document.tree().scanners.get(),
@@ -180,10 +180,10 @@ CStateInOutDlg::CStateInOutDlg(app::CTRB6Doc& document, QWidget* parent, exchang
 
   counters_ = MakeList(this, {Q("Значение"), Q("Счетчики"), Q("Обнуление")});
   counters_->setGeometry(Dlu(7, 73, 148, 164));
-  outputRows_ = MakeList(this, {Q("Значение"), Q("Выходы")});
-  outputRows_->setGeometry(Dlu(167, 73, 148, 135));
+  output_rows_ = MakeList(this, {Q("Значение"), Q("Выходы")});
+  output_rows_->setGeometry(Dlu(167, 73, 148, 135));
   for (auto [table, list] : {std::pair{counters_, exchange::IoList::Counters},
-                             std::pair{outputRows_, exchange::IoList::Outputs}}) {
+                             std::pair{output_rows_, exchange::IoList::Outputs}}) {
     const exchange::IoList which = list;
     table->setItemDelegateForColumn(kValueColumn,
                                     new ValueDelegate(
@@ -204,17 +204,17 @@ CStateInOutDlg::CStateInOutDlg(app::CTRB6Doc& document, QWidget* parent, exchang
             });
   }
 
-  allOutputs_ = new QPushButton(Q(exchange::kAllOutputsButtonText), this);
+  all_outputs_ = new QPushButton(Q(exchange::kAllOutputsButtonText), this);
   // As wide as its caption needs in the desktop's font, from where the resource puts it.
   QRect all_outputs = Dlu(167, 223, 74, 14);
-  all_outputs.setWidth(std::max(all_outputs.width(), allOutputs_->sizeHint().width()));
-  allOutputs_->setGeometry(all_outputs);
+  all_outputs.setWidth(std::max(all_outputs.width(), all_outputs_->sizeHint().width()));
+  all_outputs_->setGeometry(all_outputs);
   close_ = new QPushButton(Q("Закрыть"), this);
   close_->setGeometry(Dlu(265, 223, 50, 14));
   close_->setAutoDefault(false);
-  allOutputs_->setAutoDefault(false);
-  connect(close_, &QPushButton::clicked, this, &CStateInOutDlg::reject);
-  connect(allOutputs_, &QPushButton::clicked, this, [this] {
+  all_outputs_->setAutoDefault(false);
+  connect(close_, &QPushButton::clicked, this, &IoStateDialog::reject);
+  connect(all_outputs_, &QPushButton::clicked, this, [this] {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     state_->ToggleAllOutputs();
     QApplication::restoreOverrideCursor();
@@ -225,24 +225,24 @@ CStateInOutDlg::CStateInOutDlg(app::CTRB6Doc& document, QWidget* parent, exchang
   Redraw();
 }
 
-CStateInOutDlg::~CStateInOutDlg() {
+IoStateDialog::~IoStateDialog() {
   // The worker ends (and is joined) before the widgets its changes are queued to go.
   CancelOpenEdit();
   state_.reset();
 }
 
-QPushButton* CStateInOutDlg::resetButton(int row) const {
+QPushButton* IoStateDialog::ResetButton(int row) const {
   return qobject_cast<QPushButton*>(counters_->cellWidget(row, 2));
 }
 
-void CStateInOutDlg::BuildLists() {
+void IoStateDialog::BuildLists() {
   const exchange::IoSnapshot s = state_->Snapshot();
   FillList(counters_, s.counters, true);
-  FillList(outputRows_, s.outputRows, false);
+  FillList(output_rows_, s.output_rows, false);
 }
 
-void CStateInOutDlg::FillList(QTableWidget* table, const std::vector<exchange::IoRow>& rows,
-                              bool resets) {
+void IoStateDialog::FillList(QTableWidget* table, const std::vector<exchange::IoRow>& rows,
+                             bool resets) {
   table->setRowCount(static_cast<int>(rows.size()));
   for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
     auto* value = new QTableWidgetItem(Q(rows[r].value));
@@ -269,7 +269,7 @@ void CStateInOutDlg::FillList(QTableWidget* table, const std::vector<exchange::I
   }
 }
 
-void CStateInOutDlg::DrawList(QTableWidget* table, const std::vector<exchange::IoRow>& rows) {
+void IoStateDialog::DrawList(QTableWidget* table, const std::vector<exchange::IoRow>& rows) {
   const QColor plain = table->palette().color(QPalette::Text);
   const int n = std::min(table->rowCount(), static_cast<int>(rows.size()));
   for (int r = 0; r < n; ++r) {
@@ -283,39 +283,39 @@ void CStateInOutDlg::DrawList(QTableWidget* table, const std::vector<exchange::I
   }
 }
 
-void CStateInOutDlg::Redraw() {
+void IoStateDialog::Redraw() {
   const exchange::IoSnapshot s = state_->Snapshot();
   for (int i = 0; i < exchange::kInputCount; ++i)
     inputs_[i]->SetState(Q(s.inputs[i]), exchange::InputLook(s.inputs[i]));
   for (int i = 0; i < exchange::kOutputIndicatorCount; ++i)
     outputs_[i]->SetState(Q(s.outputs[i]), exchange::OutputLook(s.outputs[i]));
   DrawList(counters_, s.counters);
-  DrawList(outputRows_, s.outputRows);
+  DrawList(output_rows_, s.output_rows);
 }
 
-void CStateInOutDlg::OnChange(const exchange::IoChange& change) {
+void IoStateDialog::OnChange(const exchange::IoChange& change) {
   // Any thread; nothing here waits for the window's thread.
   if (change.kind == exchange::IoChange::Kind::Ended) {
     QMetaObject::invokeMethod(
         this, [this] { reject(); }, Qt::QueuedConnection);
     return;
   }
-  if (redrawQueued_.exchange(true)) return;  // one redraw draws every change so far
+  if (redraw_queued_.exchange(true)) return;  // one redraw draws every change so far
   QMetaObject::invokeMethod(
       this,
       [this] {
-        redrawQueued_.store(false);
+        redraw_queued_.store(false);
         Redraw();
       },
       Qt::QueuedConnection);
 }
 
-void CStateInOutDlg::BeginEdit(exchange::IoList list, int row) {
+void IoStateDialog::BeginEdit(exchange::IoList list, int row) {
   CancelOpenEdit();
   if (state_->BeginEdit(list, static_cast<size_t>(row))) editing_ = std::pair{list, row};
 }
 
-void CStateInOutDlg::CommitEdit(exchange::IoList list, int row, const QString& text) {
+void IoStateDialog::CommitEdit(exchange::IoList list, int row, const QString& text) {
   if (editing_ && editing_->first == list && editing_->second == row) editing_.reset();
   QApplication::setOverrideCursor(Qt::WaitCursor);
   // A failure is reported by the model, which keeps the typed text in the row until the
@@ -325,29 +325,29 @@ void CStateInOutDlg::CommitEdit(exchange::IoList list, int row, const QString& t
   Redraw();
 }
 
-void CStateInOutDlg::CancelOpenEdit() {
+void IoStateDialog::CancelOpenEdit() {
   if (!editing_) return;
   state_->CancelEdit(editing_->first, static_cast<size_t>(editing_->second));
   editing_.reset();
 }
 
-void CStateInOutDlg::showEvent(QShowEvent* event) {
+void IoStateDialog::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   SizeColumns(counters_);
-  SizeColumns(outputRows_);
+  SizeColumns(output_rows_);
   if (!started_) {
     started_ = true;
     state_->Start();
   }
 }
 
-void CStateInOutDlg::reject() {
+void IoStateDialog::reject() {
   if (!state_->RequestClose()) return;  // the worker's end closes the window
   CancelOpenEdit();
   QDialog::reject();
 }
 
-void CStateInOutDlg::closeEvent(QCloseEvent* event) {
+void IoStateDialog::closeEvent(QCloseEvent* event) {
   if (!state_->RequestClose()) {
     event->ignore();
     return;

@@ -1,4 +1,4 @@
-#include "ui/main_frame.h"
+#include "ui/main_window.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -95,7 +95,7 @@ QIcon CommandIcon(QStyle* style, int id) {
 
 }  // namespace
 
-CMainFrame::CMainFrame(app::CTRB6Doc& document, ProgressWindow& progress, QWidget* parent)
+MainWindow::MainWindow(app::Document& document, ProgressWindow& progress, QWidget* parent)
     : QMainWindow(parent), doc_(document), progress_(progress) {
   recent_ = std::make_unique<RecentFileList>(platform::SettingsStore::Default());
   view_ = new TreeListView(document, this);
@@ -104,26 +104,26 @@ CMainFrame::CMainFrame(app::CTRB6Doc& document, ProgressWindow& progress, QWidge
   BuildMenus();
   BuildToolBar();
   BuildStatusBar();
-  connect(&progress_, &ProgressWindow::finished, this, [this] {
+  connect(&progress_, &ProgressWindow::Finished, this, [this] {
     // A close asked for while a task ran comes true once it has ended.
-    if (closePending_) QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+    if (close_pending_) QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
   });
   resize(1100, 700);
   UpdateRecentMenu();
 }
 
-CMainFrame::~CMainFrame() = default;
+MainWindow::~MainWindow() = default;
 
-QAction* CMainFrame::action(int id) const {
+QAction* MainWindow::Action(int id) const {
   const auto it = actions_.find(id);
   return it == actions_.end() ? nullptr : it->second;
 }
 
-void CMainFrame::BuildMenus() {
+void MainWindow::BuildMenus() {
   for (const TopMenu& top : MainMenu()) {
     QMenu* menu = menuBar()->addMenu(Q(top.title));
     QMenu* sub = nullptr;
-    connect(menu, &QMenu::aboutToShow, this, &CMainFrame::SyncChecks);
+    connect(menu, &QMenu::aboutToShow, this, &MainWindow::SyncChecks);
     for (const MenuEntry& e : top.entries) {
       QMenu* into = e.depth == 1 && sub ? sub : menu;
       if (e.id == 0) {
@@ -148,31 +148,31 @@ void CMainFrame::BuildMenus() {
       a->setCheckable(Checkable(e.id));
       if (e.id == cmd::kRecentFile) {
         a->setEnabled(false);
-        fileMenu_ = into;
-        connect(into, &QMenu::aboutToShow, this, &CMainFrame::UpdateRecentMenu);
+        file_menu_ = into;
+        connect(into, &QMenu::aboutToShow, this, &MainWindow::UpdateRecentMenu);
       }
-      const int id = e.id;
-      connect(a, &QAction::triggered, this, [this, id] { OnCommand(id); });
+      if (std::function<void()> handler = HandlerFor(e.id))
+        connect(a, &QAction::triggered, this, std::move(handler));
       actions_[e.id] = a;
     }
   }
   SyncChecks();
 }
 
-void CMainFrame::BuildToolBar() {
-  toolBar_ = addToolBar(QStringLiteral("Панель инструментов"));
-  toolBar_->setObjectName("toolbar");
-  toolBar_->setIconSize(QSize(23, 22));
+void MainWindow::BuildToolBar() {
+  tool_bar_ = addToolBar(QStringLiteral("Панель инструментов"));
+  tool_bar_->setObjectName("toolbar");
+  tool_bar_->setIconSize(QSize(23, 22));
   for (int id : ToolBarCommands()) {
     if (id == 0) {
-      toolBar_->addSeparator();
-    } else if (QAction* a = action(id)) {
-      toolBar_->addAction(a);
+      tool_bar_->addSeparator();
+    } else if (QAction* a = Action(id)) {
+      tool_bar_->addAction(a);
     }
   }
 }
 
-void CMainFrame::BuildStatusBar() {
+void MainWindow::BuildStatusBar() {
   QStatusBar* bar = statusBar();
   for (const char* indicator : {"CAP", "NUM", "SCRL"}) {
     auto* label = new QLabel(QString::fromLatin1(indicator), bar);
@@ -185,91 +185,91 @@ void CMainFrame::BuildStatusBar() {
   });
 }
 
-void CMainFrame::SyncChecks() {
+void MainWindow::SyncChecks() {
   for (int id : {app::cmd::kShowIndexes, app::cmd::kAutoRead, app::cmd::kImmediateWrite,
                  app::cmd::kNoAttributes, app::cmd::kConverterAuto, app::cmd::kConverterSemiAuto})
-    if (QAction* a = action(id)) a->setChecked(doc_.IsChecked(id));
-  if (QAction* a = action(cmd::kToolBar)) a->setChecked(toolBar_ ? toolBar_->isVisible() : true);
-  if (QAction* a = action(cmd::kStatusBar)) a->setChecked(statusBar()->isVisible());
+    if (QAction* a = Action(id)) a->setChecked(doc_.IsChecked(id));
+  if (QAction* a = Action(cmd::kToolBar)) a->setChecked(tool_bar_ ? tool_bar_->isVisible() : true);
+  if (QAction* a = Action(cmd::kStatusBar)) a->setChecked(statusBar()->isVisible());
 }
 
-std::string CMainFrame::DocumentTitle() const {
-  if (doc_.pathName.empty()) return kUntitled;
-  return QFileInfo(QString::fromStdString(doc_.pathName)).fileName().toStdString();
+std::string MainWindow::DocumentTitle() const {
+  if (doc_.path_name.empty()) return kUntitled;
+  return QFileInfo(QString::fromStdString(doc_.path_name)).fileName().toStdString();
 }
 
-void CMainFrame::DocumentChanged() {
+void MainWindow::DocumentChanged() {
   const std::string title = DocumentTitle();
   setWindowTitle(Q(title) + " - " + Q(kApplicationTitle));
   view_->Fill(title);
 }
 
-void CMainFrame::OnCommand(int id) {
+std::function<void()> MainWindow::HandlerFor(int id) {
   switch (id) {
     case cmd::kFileNew:
-      view_->ClearRows();
-      doc_.OnNewDocument();
-      DocumentChanged();
-      return;
-    case cmd::kFileOpen: {
-      const QString path =
-          QFileDialog::getOpenFileName(this, Q(kOpenFileTitle), QString(), Q(kFileFilter));
-      if (!path.isEmpty()) OpenFile(path.toStdString());
-      return;
-    }
+      return [this] {
+        view_->ClearRows();
+        doc_.NewDocument();
+        DocumentChanged();
+      };
+    case cmd::kFileOpen:
+      return [this] {
+        const QString path =
+            QFileDialog::getOpenFileName(this, Q(kOpenFileTitle), QString(), Q(kFileFilter));
+        if (!path.isEmpty()) OpenFile(path.toStdString());
+      };
     case cmd::kFileSave:
-      Save();
-      return;
+      return [this] { Save(); };
     case cmd::kFileSaveAs:
-      SaveAs();
-      return;
+      return [this] { SaveAs(); };
     case cmd::kAppExit:
-      close();
-      return;
+      return [this] { close(); };
     case cmd::kAppAbout:
-      ShowAbout();
-      return;
+      return [this] { ShowAbout(); };
     case cmd::kPrevProblem:
     case cmd::kNextProblem:
-      view_->GoToProblem(id == cmd::kNextProblem);
-      return;
+      return [this, next = id == cmd::kNextProblem] { view_->GoToProblem(next); };
     case cmd::kTreeRead:
     case cmd::kTreeWrite:
     case cmd::kTreeWriteChanged:
     case cmd::kTreeCompare:
-      view_->RunRowCommand(id, view_->currentItem());
-      return;
+      return [this, id] { view_->RunRowCommand(id, view_->currentItem()); };
     case cmd::kToolBar:
-      toolBar_->setVisible(!toolBar_->isVisible());
-      SyncChecks();
-      return;
+      return [this] {
+        tool_bar_->setVisible(!tool_bar_->isVisible());
+        SyncChecks();
+      };
     case cmd::kStatusBar:
-      statusBar()->setVisible(!statusBar()->isVisible());
-      SyncChecks();
-      return;
+      return [this] {
+        statusBar()->setVisible(!statusBar()->isVisible());
+        SyncChecks();
+      };
     default:
       break;
   }
-  if (app::CTRB6Doc::HandlesCommand(id)) {
-    doc_.OnCommand(id);
-    SyncChecks();
-    view_->RefreshAll();
-  }
+  // The document's own commands keep their numbers: the unattended run starts them too.
+  if (app::Document::HandlesCommand(id))
+    return [this, id] {
+      doc_.RunCommand(id);
+      SyncChecks();
+      view_->RefreshAll();
+    };
+  return {};
 }
 
-bool CMainFrame::Save() {
-  if (doc_.pathName.empty()) return SaveAs();
-  return doc_.OnSaveDocument(doc_.pathName);
+bool MainWindow::Save() {
+  if (doc_.path_name.empty()) return SaveAs();
+  return doc_.SaveDocument(doc_.path_name);
 }
 
-bool CMainFrame::SaveAs() {
+bool MainWindow::SaveAs() {
   QString path = QFileDialog::getSaveFileName(
-      this, Q(kSaveFileTitle), QString::fromStdString(doc_.pathName), Q(kFileFilter));
+      this, Q(kSaveFileTitle), QString::fromStdString(doc_.path_name), Q(kFileFilter));
   if (path.isEmpty()) return false;
   if (QFileInfo(path).suffix().isEmpty()) path += Q(kFileExtension);
-  if (!doc_.OnSaveDocument(path.toStdString())) return false;
-  doc_.pathName = path.toStdString();
-  recent_->Add(doc_.pathName);
+  if (!doc_.SaveDocument(path.toStdString())) return false;
+  doc_.path_name = path.toStdString();
+  recent_->Add(doc_.path_name);
   const std::string title = DocumentTitle();
   setWindowTitle(Q(title) + " - " + Q(kApplicationTitle));
   if (QTreeWidgetItem* top = view_->topLevelItem(0))
@@ -277,9 +277,9 @@ bool CMainFrame::SaveAs() {
   return true;
 }
 
-bool CMainFrame::OpenFile(const std::string& path) {
+bool MainWindow::OpenFile(const std::string& path) {
   view_->ClearRows();
-  const bool opened = doc_.OnOpenDocument(path);
+  const bool opened = doc_.OpenDocument(path);
   if (opened) recent_->Add(path);
   DocumentChanged();
   return opened;
@@ -287,30 +287,30 @@ bool CMainFrame::OpenFile(const std::string& path) {
 
 // ---------------------------------------------------------------- recent files
 
-void CMainFrame::UpdateRecentMenu() {
-  QAction* placeholder = action(cmd::kRecentFile);
-  if (!fileMenu_ || !placeholder) return;
-  for (QAction* a : recentActions_) {
-    fileMenu_->removeAction(a);
+void MainWindow::UpdateRecentMenu() {
+  QAction* placeholder = Action(cmd::kRecentFile);
+  if (!file_menu_ || !placeholder) return;
+  for (QAction* a : recent_actions_) {
+    file_menu_->removeAction(a);
     a->deleteLater();
   }
-  recentActions_.clear();
+  recent_actions_.clear();
   // Another instance may have changed the profile meanwhile.
   recent_->Load();
   const std::vector<std::string>& entries = recent_->entries();
   // The greyed "Recent File" stands in while the list is empty.
   placeholder->setVisible(entries.empty());
   for (size_t i = 0; i < entries.size(); ++i) {
-    auto* a = new QAction(Q(recent_->MenuText(i)), fileMenu_);
+    auto* a = new QAction(Q(recent_->MenuText(i)), file_menu_);
     a->setData(cmd::kRecentFile + static_cast<int>(i));
     a->setStatusTip(Q(entries[i]));
-    fileMenu_->insertAction(placeholder, a);
+    file_menu_->insertAction(placeholder, a);
     connect(a, &QAction::triggered, this, [this, i] { OpenRecent(i); });
-    recentActions_.push_back(a);
+    recent_actions_.push_back(a);
   }
 }
 
-bool CMainFrame::OpenRecent(size_t i) {
+bool MainWindow::OpenRecent(size_t i) {
   if (i >= recent_->entries().size()) return false;
   const std::string path = recent_->entries()[i];
   const bool opened = OpenFile(path);
@@ -320,7 +320,7 @@ bool CMainFrame::OpenRecent(size_t i) {
   return opened;
 }
 
-void CMainFrame::ShowAbout() {
+void MainWindow::ShowAbout() {
   QDialog box(this);
   box.setWindowTitle(Q(kAboutTitle));
   auto* grid = new QGridLayout(&box);
@@ -338,7 +338,7 @@ void CMainFrame::ShowAbout() {
 
 // ---------------------------------------------------------------- placement
 
-void CMainFrame::Place(const app::CommandLineSettings& s) {
+void MainWindow::Place(const app::CommandLineSettings& s) {
   using namespace app::placebit;
   const bool wh = (s.placement & kW) && (s.placement & kH);
   const bool xy = (s.placement & kX) && (s.placement & kY);
@@ -348,8 +348,8 @@ void CMainFrame::Place(const app::CommandLineSettings& s) {
     setGeometry(s.x, s.y, s.w, s.h);
     show();
     move(s.x, s.y);
-    placementLock_ = true;
-    lockedPos_ = pos();
+    placement_lock_ = true;
+    locked_pos_ = pos();
     setFixedSize(size());
   } else {
     showMaximized();
@@ -357,41 +357,41 @@ void CMainFrame::Place(const app::CommandLineSettings& s) {
   update();
 }
 
-void CMainFrame::ClearPlacementLock() {
-  placementLock_ = false;
+void MainWindow::ClearPlacementLock() {
+  placement_lock_ = false;
   setMinimumSize(0, 0);
   setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
 }
 
-void CMainFrame::changeEvent(QEvent* event) {
+void MainWindow::changeEvent(QEvent* event) {
   QMainWindow::changeEvent(event);
   // While locked the window is neither minimised nor maximised.
-  if (event->type() == QEvent::WindowStateChange && placementLock_ &&
+  if (event->type() == QEvent::WindowStateChange && placement_lock_ &&
       (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)))
     QMetaObject::invokeMethod(
         this, [this] { setWindowState(Qt::WindowNoState); }, Qt::QueuedConnection);
 }
 
-void CMainFrame::moveEvent(QMoveEvent* event) {
+void MainWindow::moveEvent(QMoveEvent* event) {
   QMainWindow::moveEvent(event);
-  if (placementLock_ && pos() != lockedPos_)
+  if (placement_lock_ && pos() != locked_pos_)
     QMetaObject::invokeMethod(
         this,
         [this] {
-          if (placementLock_) move(lockedPos_);
+          if (placement_lock_) move(locked_pos_);
         },
         Qt::QueuedConnection);
 }
 
-void CMainFrame::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
   // A running task is cancelled first; the window closes once it has ended.
-  if (progress_.isOpen()) {
-    closePending_ = true;
+  if (progress_.IsOpen()) {
+    close_pending_ = true;
     doc_.engine().Cancel();
     event->ignore();
     return;
   }
-  closePending_ = false;
+  close_pending_ = false;
   event->accept();
 }
 

@@ -1,4 +1,4 @@
-#include "link/my_converter.h"
+#include "link/value_codec.h"
 
 #include <algorithm>
 #include <bit>
@@ -14,7 +14,7 @@ namespace vesk::link {
 
 namespace {
 
-using platform::iequals;
+using platform::Iequals;
 
 constexpr int kMaxChoiceItems = 127;
 constexpr unsigned kHighestNameCode = 79;
@@ -26,7 +26,7 @@ struct CodedSetting {
   std::vector<std::string_view> texts;
 };
 
-const std::vector<CodedSetting>& coded_settings() {
+const std::vector<CodedSetting>& CodedSettings() {
   static const std::vector<CodedSetting> settings = {
       {"bPS", {"2400", "4800", "9600", "14400", "19200", "28800", "38400", "57600", "115200"}},
       {"LEn", {"7", "8"}},
@@ -42,25 +42,25 @@ constexpr std::string_view kTwoByteInts[] = {"Addr", "SoUr", "Alr.t", "tHP", "tP
 constexpr std::string_view kTwoByteClocks[] = {"Alr.t", "tHP", "tP.H"};
 
 template <size_t N>
-bool one_of(std::string_view name, const std::string_view (&names)[N]) {
+bool OneOf(std::string_view name, const std::string_view (&names)[N]) {
   return std::any_of(std::begin(names), std::end(names),
-                     [&](std::string_view n) { return iequals(name, n); });
+                     [&](std::string_view n) { return Iequals(name, n); });
 }
 
-std::string length_error(int count) {
+std::string LengthError(int count) {
   return "Ошибка; (Непонятная длина ответа:" + std::to_string(count) + ")";
 }
 
 // The bytes as cp1251 text; a NUL ends the text, as it ended the device's C string.
-std::string bytes_as_text(const uint8_t* data, int count) {
+std::string BytesAsText(const uint8_t* data, int count) {
   const size_t limit = std::min<size_t>(static_cast<size_t>(count), kMaxValueChars);
   const auto* chars = reinterpret_cast<const char*>(data);
   const size_t length = std::find(chars, chars + limit, '\0') - chars;
-  return platform::cp1251_to_utf8(std::string_view(chars, length));
+  return platform::Cp1251ToUtf8(std::string_view(chars, length));
 }
 
 // The text of the device's diagnostic reply ("exit"), exactly 3 bytes.
-std::string device_diagnostic(const uint8_t* data) {
+std::string DeviceDiagnostic(const uint8_t* data) {
   if (data[0] == 24) return "Адрес прибора: " + std::to_string(data[1] * 256 + data[2]);
   const int code = static_cast<int8_t>(data[2]);
   switch (code) {
@@ -103,7 +103,7 @@ std::string device_diagnostic(const uint8_t* data) {
   return "Не найдено значение ошибки ";
 }
 
-std::string blanks_for_underscores(std::string_view item) {
+std::string BlanksForUnderscores(std::string_view item) {
   std::string out(item);
   std::replace(out.begin(), out.end(), '_', ' ');
   return out;
@@ -111,12 +111,12 @@ std::string blanks_for_underscores(std::string_view item) {
 
 // A value of one or two bytes, most significant first; the longer counts carry a 2-byte
 // index behind the value.
-unsigned short_value(const uint8_t* data, int count) {
+unsigned ShortValue(const uint8_t* data, int count) {
   return count % 2 == 0 ? data[0] * 256u + data[1] : data[0];
 }
 
 // Removes trailing blanks (and, with `controls`, control characters too).
-std::string_view trim_right(std::string_view text, bool controls) {
+std::string_view TrimRight(std::string_view text, bool controls) {
   while (!text.empty()) {
     const unsigned char c = static_cast<unsigned char>(text.back());
     if (!(c == ' ' || (controls && (c < 0x20 || c == 0x7F)))) break;
@@ -127,73 +127,73 @@ std::string_view trim_right(std::string_view text, bool controls) {
 
 }  // namespace
 
-MyConverter::MyConverter(std::string short_name) : shortName(std::move(short_name)) {}
+ValueCodec::ValueCodec(std::string short_name) : short_name(std::move(short_name)) {}
 
-std::string_view MyConverter::FormatWord() const {
-  std::string_view type = typeText;
+std::string_view ValueCodec::FormatWord() const {
+  std::string_view type = type_text;
   return type.substr(0, type.find(':'));
 }
 
-std::vector<std::string> MyConverter::ChoiceItems() const {
+std::vector<std::string> ValueCodec::ChoiceItems() const {
   std::vector<std::string> items;
-  if (typeText.empty()) return items;
-  std::string_view rest = typeText;
+  if (type_text.empty()) return items;
+  std::string_view rest = type_text;
   for (;;) {
     const size_t colon = rest.find(':');
-    items.push_back(blanks_for_underscores(rest.substr(0, colon)));
+    items.push_back(BlanksForUnderscores(rest.substr(0, colon)));
     if (colon == std::string_view::npos) break;
     rest.remove_prefix(colon + 1);
   }
   return items;
 }
 
-int MyConverter::ConvertFromData(const uint8_t* data, int count, std::string& text) const {
+int ValueCodec::ConvertFromData(const uint8_t* data, int count, std::string& text) const {
   text.clear();
   if (data == nullptr) count = 0;
   if (count <= 0) {
-    if (iequals(shortName, "APLY")) return 1;
-    return iequals(typeText, "void") ? 1 : 0;
+    if (Iequals(short_name, "APLY")) return 1;
+    return Iequals(type_text, "void") ? 1 : 0;
   }
 
-  if (iequals(shortName, "APLY")) return 1;
-  if (iequals(shortName, "dev") || iequals(shortName, "ver")) {
-    text = bytes_as_text(data, count);
+  if (Iequals(short_name, "APLY")) return 1;
+  if (Iequals(short_name, "dev") || Iequals(short_name, "ver")) {
+    text = BytesAsText(data, count);
     return 1;
   }
-  if (iequals(shortName, "exit")) {
+  if (Iequals(short_name, "exit")) {
     if (count != 3) return 0;
-    text = device_diagnostic(data);
+    text = DeviceDiagnostic(data);
     return 1;
   }
-  for (const CodedSetting& setting : coded_settings()) {
-    if (!iequals(shortName, setting.name)) continue;
+  for (const CodedSetting& setting : CodedSettings()) {
+    if (!Iequals(short_name, setting.name)) continue;
     if (data[0] >= setting.texts.size()) return 0;
     text = setting.texts[data[0]];
     return 1;
   }
-  if (iequals(shortName, "Addr")) {
+  if (Iequals(short_name, "Addr")) {
     if (count > 2) return 0;
-    text = std::to_string(short_value(data, count));
+    text = std::to_string(ShortValue(data, count));
     return 1;
   }
 
   const std::string_view word = FormatWord();
-  if (iequals(word, "float")) {
-    const bool short_float = iequals(shortName, "r.oe");
+  if (Iequals(word, "float")) {
+    const bool short_float = Iequals(short_name, "r.oe");
     const bool fits = short_float ? (count == 3 || count == 5) : (count == 4 || count == 6);
     if (!fits) return 0;
     const uint32_t bits = (uint32_t{data[0]} << 24) | (uint32_t{data[1]} << 16) |
                           (uint32_t{data[2]} << 8) | (short_float ? 0u : data[3]);
-    text = format_fixed3(std::bit_cast<float>(bits));
+    text = FormatFixed3(std::bit_cast<float>(bits));
     return 1;
   }
-  if (iequals(word, "int") || iequals(word, "CLK_frm")) {
+  if (Iequals(word, "int") || Iequals(word, "CLK_frm")) {
     if (count > 4) {
-      text = length_error(count);
+      text = LengthError(count);
       return -1;
     }
-    const unsigned v = short_value(data, count);
-    if (iequals(word, "int")) {
+    const unsigned v = ShortValue(data, count);
+    if (Iequals(word, "int")) {
       text = std::to_string(v);
     } else {
       char buffer[16];
@@ -202,13 +202,13 @@ int MyConverter::ConvertFromData(const uint8_t* data, int count, std::string& te
     }
     return 1;
   }
-  if (iequals(typeText, "string") || iequals(typeText, "ASCI")) {
-    text = bytes_as_text(data, count);
+  if (Iequals(type_text, "string") || Iequals(type_text, "ASCI")) {
+    text = BytesAsText(data, count);
     return 1;
   }
-  if (iequals(typeText, "name")) {
+  if (Iequals(type_text, "name")) {
     if (count != 4 && count != 6) {
-      text = length_error(count);
+      text = LengthError(count);
       return -1;
     }
     for (int i = 3; i >= 0; --i) {
@@ -216,7 +216,7 @@ int MyConverter::ConvertFromData(const uint8_t* data, int count, std::string& te
         text = "Недопустимый код символа в сетевом имени";
         return -1;
       }
-      append_packed_char(text, data[i]);
+      AppendPackedChar(text, data[i]);
     }
     return 1;
   }
@@ -227,8 +227,8 @@ int MyConverter::ConvertFromData(const uint8_t* data, int count, std::string& te
   return 1;
 }
 
-int MyConverter::ConvertToData(std::string_view text, uint8_t data[4], int& count,
-                               std::string* message) const {
+int ValueCodec::ConvertToData(std::string_view text, uint8_t data[4], int& count,
+                              std::string* message) const {
   count = 0;
   if (message) message->clear();
   const auto refuse = [&](const char* why) {
@@ -236,29 +236,29 @@ int MyConverter::ConvertToData(std::string_view text, uint8_t data[4], int& coun
     return -1;
   };
 
-  if (iequals(shortName, "dev") || iequals(shortName, "ver") || iequals(shortName, "exit"))
+  if (Iequals(short_name, "dev") || Iequals(short_name, "ver") || Iequals(short_name, "exit"))
     return -1;
-  if (iequals(shortName, "APLY")) return 1;
+  if (Iequals(short_name, "APLY")) return 1;
 
-  const std::string work = platform::utf8_prefix(text, kMaxValueChars);
+  const std::string work = platform::Utf8Prefix(text, kMaxValueChars);
   const std::string_view word = FormatWord();
 
-  if (iequals(word, "float")) {
+  if (Iequals(word, "float")) {
     double number = 0;
-    if (!parse_decimal(trim_right(work, true), number)) return 0;
+    if (!ParseDecimal(TrimRight(work, true), number)) return 0;
     const float single = static_cast<float>(number);
     if (!std::isfinite(single)) return 0;
     const uint32_t bits = std::bit_cast<uint32_t>(single);
     // Only the name in exactly this case drops the lowest mantissa byte.
-    const int n = shortName == "r.oe" ? 3 : 4;
+    const int n = short_name == "r.oe" ? 3 : 4;
     for (int i = 0; i < n; ++i) data[i] = static_cast<uint8_t>(bits >> (24 - 8 * i));
     count = n;
     return 1;
   }
-  if (iequals(word, "int")) {
+  if (Iequals(word, "int")) {
     uint32_t v = 0;
-    if (!parse_integer_prefix(trim_right(work, false), v)) return 0;
-    if (one_of(shortName, kTwoByteInts) || (v & 0xFF00u) != 0) {
+    if (!ParseIntegerPrefix(TrimRight(work, false), v)) return 0;
+    if (OneOf(short_name, kTwoByteInts) || (v & 0xFF00u) != 0) {
       data[0] = static_cast<uint8_t>(v >> 8);
       data[1] = static_cast<uint8_t>(v);
       count = 2;
@@ -268,7 +268,7 @@ int MyConverter::ConvertToData(std::string_view text, uint8_t data[4], int& coun
     }
     return 1;
   }
-  if (iequals(word, "CLK_frm")) {
+  if (Iequals(word, "CLK_frm")) {
     uint16_t v = 0;
     bool any_digit = false;
     char previous = '\0';
@@ -283,7 +283,7 @@ int MyConverter::ConvertToData(std::string_view text, uint8_t data[4], int& coun
       previous = c;
     }
     if (!any_digit) return 0;
-    if (one_of(shortName, kTwoByteClocks) || v >= 256) {
+    if (OneOf(short_name, kTwoByteClocks) || v >= 256) {
       data[0] = static_cast<uint8_t>(v >> 8);
       data[1] = static_cast<uint8_t>(v);
       count = 2;
@@ -293,12 +293,12 @@ int MyConverter::ConvertToData(std::string_view text, uint8_t data[4], int& coun
     }
     return 1;
   }
-  if (iequals(typeText, "void")) return 1;
-  if (iequals(typeText, "name")) {
+  if (Iequals(type_text, "void")) return 1;
+  if (Iequals(type_text, "name")) {
     if (work.empty()) return refuse("Сетевое имя пусто");
-    if (platform::utf8_length(work) >= 9) return refuse("Сетевое имя слишком длинное");
+    if (platform::Utf8Length(work) >= 9) return refuse("Сетевое имя слишком длинное");
     PackedName codes{};
-    if (!pack_network_name(platform::fold_upper(work), codes))
+    if (!PackNetworkName(platform::FoldUpper(work), codes))
       return refuse("Недопустимый символ в сетевом имени");
     for (int i = 0; i < 4; ++i) data[i] = codes[3 - i];
     count = 4;
@@ -306,10 +306,10 @@ int MyConverter::ConvertToData(std::string_view text, uint8_t data[4], int& coun
   }
 
   const std::vector<std::string> items = ChoiceItems();
-  const std::string wanted = blanks_for_underscores(work);
+  const std::string wanted = BlanksForUnderscores(work);
   const size_t searched = std::min<size_t>(items.size(), kMaxChoiceItems);
   for (size_t i = 0; i < searched; ++i) {
-    if (iequals(items[i], wanted)) {
+    if (Iequals(items[i], wanted)) {
       data[0] = static_cast<uint8_t>(i);
       count = 1;
       return 1;

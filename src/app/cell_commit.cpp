@@ -1,4 +1,4 @@
-#include "ui/cell_commit.h"
+#include "app/cell_commit.h"
 
 #include <cstdio>
 #include <vector>
@@ -8,14 +8,14 @@
 #include "exchange/polling.h"
 #include "exchange/task_commands.h"
 #include "link/presenter.h"
-#include "model/net_rs485.h"
+#include "model/device_line_settings.h"
 #include "platform/text.h"
 
-namespace vesk::ui {
+namespace vesk::app {
 namespace {
 
 void ShowError(std::string_view text, std::string_view caption) {
-  link::presenter().MessageBox(text, caption, link::MsgIcon::Error, link::MsgButtons::Ok);
+  link::presenter().ShowMessage(text, caption, link::MsgIcon::Error, link::MsgButtons::Ok);
 }
 
 // Formats with a C format of two doubles around `head` (the message's own "%s ... %f").
@@ -37,7 +37,7 @@ CommitResult CommitPolled(const CommitTarget& target, link::Parameter& parameter
                                                         : CommitResult::Refused;
   if (column != column::kValue) return CommitResult::Refused;
   {
-    std::lock_guard lock(exchange::polled_values_lock());
+    std::lock_guard lock(exchange::PolledValuesLock());
     if (!parameter.SetValueFromText(new_text)) {
       ShowError(ValueRefusedText(parameter, new_text), kValueRefusedCaption);
       return CommitResult::Refused;
@@ -49,37 +49,27 @@ CommitResult CommitPolled(const CommitTarget& target, link::Parameter& parameter
   return CommitResult::Accepted;
 }
 
-bool NetworkCombinationAllowed(const model::ObjectWithParameters& owner,
-                               const link::Parameter& parameter, std::string_view new_text) {
-  const std::string& name = parameter.shortName;
-  if (name == "A.Len" || name == "Addr" || platform::iequals(name, "Prot"))
-    return model::CheckAddressChange(owner, name, new_text);
-  if (name == "PrtY" || name == "LEn" || name == "Sbit")
-    return model::CheckParityCombination(owner);
-  return true;
-}
-
 }  // namespace
 
 std::string ValueRefusedText(const link::Parameter& parameter, std::string_view new_text) {
-  std::string text = "Параметеру '" + parameter.shortName + "' (" + parameter.caption +
+  std::string text = "Параметеру '" + parameter.short_name + "' (" + parameter.caption +
                      ")\nне может быть присвоено значение '" + std::string(new_text) + "'.\n ";
-  if (platform::iequals(parameter.shortName, link::kNetworkNameParameter))
+  if (platform::Iequals(parameter.short_name, link::kNetworkNameParameter))
     text += "(Значение не удовлетворяет требованиям к формату сетевого имени";
   else
     text += "(Значение этого параметра должно быть ";
   if (parameter.minimum != 0 || parameter.maximum != 0)
-    text = FormatRange(text + parameter.typeText + " и\n", parameter.minimum, parameter.maximum);
+    text = FormatRange(text + parameter.type_text + " и\n", parameter.minimum, parameter.maximum);
   return text;
 }
 
 std::string EditHelpTitle(const link::Parameter& parameter) {
-  return parameter.caption + " (" + parameter.shortName + ")";
+  return parameter.caption + " (" + parameter.short_name + ")";
 }
 
 std::string EditHelpText(const link::Parameter& parameter) {
   char text[256];
-  if (platform::iequals(parameter.FormatWord(), "float"))
+  if (platform::Iequals(parameter.FormatWord(), "float"))
     std::snprintf(text, sizeof text,
                   "Значение параметра должно быть вещественного типа, от %.3f до %.3f.",
                   parameter.minimum, parameter.maximum);
@@ -90,7 +80,7 @@ std::string EditHelpText(const link::Parameter& parameter) {
 }
 
 std::vector<std::string> ValueChoices(const link::Parameter& parameter) {
-  if (parameter.typeText.find(':') == std::string::npos) return {};
+  if (parameter.type_text.find(':') == std::string::npos) return {};
   std::vector<std::string> items{parameter.value};
   for (const std::string& item : parameter.ChoiceItems())
     if (item != parameter.value && !item.starts_with("<hide>")) items.push_back(item);
@@ -104,18 +94,19 @@ CommitResult CommitCell(const CommitTarget& target, link::Parameter& parameter, 
   if (parameter.IsPolled()) return CommitPolled(target, parameter, column, new_text);
 
   if (column == column::kEditable) {
-    if (parameter.ownedByFirm || !parameter.hasAttributes) return CommitResult::Refused;
+    if (parameter.owned_by_firm || !parameter.has_attributes) return CommitResult::Refused;
     parameter.editable = new_text == kEditableText;
-    parameter.editChanged = true;
+    parameter.edit_changed = true;
     return CommitResult::Accepted;
   }
   if (column != column::kValue) return CommitResult::Refused;
 
   // A value the maker owns is not changed here.
-  if (parameter.ownedByFirm) return CommitResult::Refused;
-  model::ObjectWithParameters* owner = target.owner;
-  const bool program_port = owner == &target.engine.programNet();
-  if (owner && !program_port && !NetworkCombinationAllowed(*owner, parameter, new_text)) {
+  if (parameter.owned_by_firm) return CommitResult::Refused;
+  model::ParameterNode* owner = target.owner;
+  const bool program_port = owner == &target.engine.program_line();
+  if (owner && !program_port &&
+      !model::NetworkEditAllowed(*owner, parameter.short_name, new_text)) {
     ShowError(model::kForbiddenCombinationsText, model::kForbiddenCombinationsCaption);
     return CommitResult::Refused;
   }
@@ -124,8 +115,8 @@ CommitResult CommitCell(const CommitTarget& target, link::Parameter& parameter, 
     return CommitResult::Refused;
   }
   if (program_port) {
-    target.engine.programNet().ClearChanges();
-    target.engine.open_port(true);
+    target.engine.program_line().ClearChanges();
+    target.engine.OpenPort(true);
     return CommitResult::PortReopened;
   }
   const int written = exchange::ImmediateWrite(target.engine, parameter);
@@ -133,4 +124,4 @@ CommitResult CommitCell(const CommitTarget& target, link::Parameter& parameter, 
   return CommitResult::Accepted;
 }
 
-}  // namespace vesk::ui
+}  // namespace vesk::app

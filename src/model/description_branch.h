@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "model/invisible_element.h"
+#include "model/named_node.h"
 #include "model/parameter_definition.h"
 
 namespace vesk::model {
@@ -21,13 +21,13 @@ inline constexpr int kActuatorInfoImage = 30;
 inline constexpr int32_t kMemberParameter = 0;
 inline constexpr int32_t kMemberBranch = 1;
 
-class DescBranch : public InvisibleElement {
+class DescriptionBranch : public NamedNode {
  public:
-  explicit DescBranch(std::string name = {}, int32_t copy_count = 1, int32_t copy_number = 1,
-                      int32_t image = 0, int32_t selected_image = 0);
-  ~DescBranch() override;
+  explicit DescriptionBranch(std::string name = {}, int32_t copy_count = 1, int32_t copy_number = 1,
+                             int32_t image = 0, int32_t selected_image = 0);
+  ~DescriptionBranch() override;
 
-  NodeKind kind() const override { return NodeKind::Branch; }
+  NodeKind Kind() const override { return NodeKind::Branch; }
 
   // A branch keeps the parameters its build made; refilling does not apply.
   void FillParameters() override;
@@ -39,7 +39,7 @@ class DescBranch : public InvisibleElement {
   void ResetValues() override;
 
   int Image() const override { return image; }
-  int SelectedImage() const override { return selectedImage; }
+  int SelectedImage() const override { return selected_image; }
 
   // Adds the branch item and its members as the view shows them: parameters in member
   // order; a child with no children of its own and exactly one parameter shows that
@@ -51,15 +51,15 @@ class DescBranch : public InvisibleElement {
   // A copy of the declaration: name, copy count and number, images, definitions, member
   // order and deep copies of the children. Parameters and the linear index are not
   // copied (a template has none yet).
-  std::unique_ptr<DescBranch> Clone() const;
+  std::unique_ptr<DescriptionBranch> Clone() const;
 
-  int32_t copyCount = 1;
-  int32_t copyNumber = 1;
+  int32_t copy_count = 1;
+  int32_t copy_number = 1;
   int32_t image = 0;
-  int32_t selectedImage = 0;
+  int32_t selected_image = 0;
   std::vector<ParameterDefinition> definitions;
-  std::vector<std::unique_ptr<DescBranch>> children;
-  std::vector<int32_t> memberOrder;
+  std::vector<std::unique_ptr<DescriptionBranch>> children;
+  std::vector<int32_t> member_order;
 };
 
 // Column 1 of a branch row: "(%i)" with the index when the view shows indexes and the

@@ -1,4 +1,4 @@
-#include "model/net_rs485.h"
+#include "model/device_line_settings.h"
 
 #include <cctype>
 #include <climits>
@@ -10,16 +10,16 @@
 
 namespace vesk::model {
 
-NetRS485::NetRS485() : InvisibleElement(kNetDeviceName) {}
-NetRS485::NetRS485(std::string name) : InvisibleElement(std::move(name)) {}
-NetRS485::~NetRS485() = default;
+DeviceLineSettings::DeviceLineSettings() : NamedNode(kNetDeviceName) {}
+DeviceLineSettings::DeviceLineSettings(std::string name) : NamedNode(std::move(name)) {}
+DeviceLineSettings::~DeviceLineSettings() = default;
 
-void NetRS485::FillParameters() {
-  InvisibleElement::FillParameters();
+void DeviceLineSettings::FillParameters() {
+  NamedNode::FillParameters();
   struct Fixed {
-    const char* shortName;
+    const char* short_name;
     const char* caption;
-    const char* typeText;
+    const char* type_text;
   };
   static constexpr Fixed kFixed[] = {
       {"bPS", "Скорость обмена", kBaudTypeText},
@@ -30,9 +30,9 @@ void NetRS485::FillParameters() {
       {"Addr", "Базовый адрес прибора", "int"},
   };
   for (const Fixed& f : kFixed) {
-    auto p = std::make_unique<link::Parameter>(f.shortName);
+    auto p = std::make_unique<link::Parameter>(f.short_name);
     p->caption = f.caption;
-    p->typeText = f.typeText;
+    p->type_text = f.type_text;
     p->writable = true;
     AddParameter(std::move(p));
   }
@@ -73,30 +73,39 @@ int ProtocolCode(const link::Parameter& prot, std::string_view text) {
 
 }  // namespace
 
-bool CheckParityCombination(const ObjectWithParameters& node) {
+bool CheckParityCombination(const ParameterNode& node) {
   const std::string parity = node.GetValue("PrtY");
   const bool with_parity =
-      platform::iequals(parity, kParityEven) || platform::iequals(parity, kParityOdd);
+      platform::Iequals(parity, kParityEven) || platform::Iequals(parity, kParityOdd);
   return !(with_parity && NumberOrZero(node.GetValue("LEn")) == 8 &&
            NumberOrZero(node.GetValue("Sbit")) == 2);
 }
 
-bool CheckAddressChange(const ObjectWithParameters& node, std::string_view short_name,
+bool CheckAddressChange(const ParameterNode& node, std::string_view short_name,
                         std::string_view new_value) {
   const link::Parameter* prot = node.FindParameter("Prot");
-  if (platform::iequals(short_name, "a.len")) {
+  if (platform::Iequals(short_name, "a.len")) {
     if (NumberOrZero(new_value) == 11) return true;
     return NumberOrZero(node.GetValue("Addr")) < 256;
   }
-  if (platform::iequals(short_name, "prot")) {
+  if (platform::Iequals(short_name, "prot")) {
     if (!prot || ProtocolCode(*prot, new_value) == 0) return true;
     return NumberOrZero(node.GetValue("Addr")) < 256;
   }
-  if (platform::iequals(short_name, "addr")) {
+  if (platform::Iequals(short_name, "addr")) {
     if (NumberOrZero(new_value) <= 255) return true;
     if (NumberOrZero(node.GetValue("A.Len")) != 11) return false;
     return !(prot && ProtocolCode(*prot, prot->value) != 0);
   }
+  return true;
+}
+
+bool NetworkEditAllowed(const ParameterNode& node, std::string_view short_name,
+                        std::string_view new_text) {
+  if (short_name == "A.Len" || short_name == "Addr" || platform::Iequals(short_name, "Prot"))
+    return CheckAddressChange(node, short_name, new_text);
+  if (short_name == "PrtY" || short_name == "LEn" || short_name == "Sbit")
+    return CheckParityCombination(node);
   return true;
 }
 

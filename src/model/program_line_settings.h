@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "model/net_rs485.h"
+#include "model/device_line_settings.h"
 
 namespace vesk::platform {
 class SettingsStore;
@@ -33,17 +33,17 @@ inline constexpr const char* kPortNumberValue = "port_number";
 // A port that is not "COMn" (a device path) is kept as text under this name.
 inline constexpr const char* kPortPathValue = "port_path";
 
-class NetRS485prg : public NetRS485 {
+class ProgramLineSettings : public DeviceLineSettings {
  public:
   // Settings come from and go to `store` (nullptr: the default store). `list_ports` gives
   // the names of the serial ports joined by ':' for the type text of "Port"; without it
   // the system's serial ports are listed.
-  explicit NetRS485prg(platform::SettingsStore* store = nullptr,
-                       std::function<std::string()> list_ports = {});
+  explicit ProgramLineSettings(platform::SettingsStore* store = nullptr,
+                               std::function<std::string()> list_ports = {});
   // Writes the current values back to the store (when the node was filled).
-  ~NetRS485prg() override;
+  ~ProgramLineSettings() override;
 
-  NodeKind kind() const override { return NodeKind::NetPrg; }
+  NodeKind Kind() const override { return NodeKind::ProgramLine; }
 
   // The six network parameters with their stored values (defaults when missing), then
   // "Port"; no parameter counts as changed afterwards.

@@ -1,52 +1,52 @@
-#include "model/desc_branch.h"
+#include "model/description_branch.h"
 
 #include <cstdio>
 #include <utility>
 
 namespace vesk::model {
 
-DescBranch::DescBranch(std::string name, int32_t copy_count, int32_t copy_number, int32_t image,
-                       int32_t selected_image)
-    : InvisibleElement(std::move(name)),
-      copyCount(copy_count),
-      copyNumber(copy_number),
+DescriptionBranch::DescriptionBranch(std::string name, int32_t copy_count, int32_t copy_number,
+                                     int32_t image, int32_t selected_image)
+    : NamedNode(std::move(name)),
+      copy_count(copy_count),
+      copy_number(copy_number),
       image(image),
-      selectedImage(selected_image) {}
+      selected_image(selected_image) {}
 
-DescBranch::~DescBranch() = default;
+DescriptionBranch::~DescriptionBranch() = default;
 
-void DescBranch::FillParameters() {}
+void DescriptionBranch::FillParameters() {}
 
-int DescBranch::CountForTask(int mode) const {
-  int n = ObjectWithParameters::CountForTask(mode);
+int DescriptionBranch::CountForTask(int mode) const {
+  int n = ParameterNode::CountForTask(mode);
   for (const auto& child : children) n += child->CountForTask(mode);
   return n;
 }
 
-void DescBranch::ResetValues() {
-  InvisibleElement::ResetValues();
+void DescriptionBranch::ResetValues() {
+  NamedNode::ResetValues();
   for (auto& child : children) child->ResetValues();
 }
 
-int DescBranch::ShowBranchInView(ViewRows& rows, int parent, bool show_indexes) {
+int DescriptionBranch::ShowBranchInView(ViewRows& rows, int parent, bool show_indexes) {
   ViewRow row;
   row.kind = RowKind::Branch;
   row.parent = parent;
   row.node = this;
   row.label = name;
-  row.shortName = BranchIndexText(GetLinearIndex(), show_indexes);
+  row.short_name = BranchIndexText(GetLinearIndex(), show_indexes);
   row.image = image;
-  row.selectedImage = selectedImage;
+  row.selected_image = selected_image;
   rows.push_back(std::move(row));
   const int own = static_cast<int>(rows.size()) - 1;
 
-  if (name.starts_with(kActuatorBranchPrefix) && copyNumber > 8) {
+  if (name.starts_with(kActuatorBranchPrefix) && copy_number > 8) {
     ViewRow info;
     info.kind = RowKind::Info;
     info.parent = own;
     info.label = kActuatorInfoCaption;
     info.value = kActuatorInfoValue;
-    info.image = info.selectedImage = kActuatorInfoImage;
+    info.image = info.selected_image = kActuatorInfoImage;
     rows.push_back(std::move(info));
   }
 
@@ -56,7 +56,7 @@ int DescBranch::ShowBranchInView(ViewRows& rows, int parent, bool show_indexes) 
   size_t next_parameter = 0;
   size_t next_child = 0;
   int shown = 0;
-  auto show_child = [&](DescBranch& child) {
+  auto show_child = [&](DescriptionBranch& child) {
     if (child.children.empty() && child.parameters.size() == 1) {
       AddParameterRow(rows, own, *child.parameters.front(), show_indexes);
       ++shown;
@@ -64,7 +64,7 @@ int DescBranch::ShowBranchInView(ViewRows& rows, int parent, bool show_indexes) 
       child.ShowBranchInView(rows, own, show_indexes);
     }
   };
-  for (int32_t member : memberOrder) {
+  for (int32_t member : member_order) {
     if (member == kMemberParameter) {
       if (next_parameter < parameters.size()) {
         AddParameterRow(rows, own, *parameters[next_parameter++], show_indexes);
@@ -79,14 +79,15 @@ int DescBranch::ShowBranchInView(ViewRows& rows, int parent, bool show_indexes) 
     ++shown;
   }
   for (; next_child < children.size(); ++next_child) show_child(*children[next_child]);
-  shownCount = shown;
+  shown_count = shown;
   return own;
 }
 
-std::unique_ptr<DescBranch> DescBranch::Clone() const {
-  auto copy = std::make_unique<DescBranch>(name, copyCount, copyNumber, image, selectedImage);
+std::unique_ptr<DescriptionBranch> DescriptionBranch::Clone() const {
+  auto copy =
+      std::make_unique<DescriptionBranch>(name, copy_count, copy_number, image, selected_image);
   copy->definitions = definitions;
-  copy->memberOrder = memberOrder;
+  copy->member_order = member_order;
   copy->children.reserve(children.size());
   for (const auto& child : children) copy->children.push_back(child->Clone());
   return copy;

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "model/invisible_element.h"
+#include "model/named_node.h"
 
 namespace vesk::platform {
 class SettingsStore;
@@ -13,13 +13,13 @@ namespace vesk::model {
 
 inline constexpr const char* kProductName = "Конфигуратор ВЕСК";
 
-class CommonParams : public InvisibleElement {
+class ServiceParameters : public NamedNode {
  public:
   // Writes "name" and "version" to `store` when filled; nullptr means the default store.
-  explicit CommonParams(platform::SettingsStore* store = nullptr);
-  ~CommonParams() override;
+  explicit ServiceParameters(platform::SettingsStore* store = nullptr);
+  ~ServiceParameters() override;
 
-  NodeKind kind() const override { return NodeKind::Common; }
+  NodeKind Kind() const override { return NodeKind::Service; }
 
   // Creates "Версия", "Копирайт" and "Операционная система" (short names of one, two and
   // three blanks, not writable, no attributes) and records "name" = "VESK" and "version"

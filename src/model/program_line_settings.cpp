@@ -1,4 +1,4 @@
-#include "model/net_rs485_prg.h"
+#include "model/program_line_settings.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -25,8 +25,8 @@ constexpr uint32_t kDefaultPortNumber = 1;
 
 // The numeric settings: value name in the store and short name of the parameter.
 struct NumberSetting {
-  const char* valueName;
-  const char* shortName;
+  const char* value_name;
+  const char* short_name;
   uint32_t fallback;
 };
 constexpr NumberSetting kNumbers[] = {
@@ -63,9 +63,9 @@ std::optional<uint32_t> AsDword(std::optional<long> number) {
 }  // namespace
 
 std::optional<int> ParityCodeFromText(std::string_view text) {
-  if (platform::iequals(text, kParityNone)) return 3;
-  if (platform::iequals(text, kParityEven)) return 1;
-  if (platform::iequals(text, kParityOdd)) return 4;
+  if (platform::Iequals(text, kParityNone)) return 3;
+  if (platform::Iequals(text, kParityEven)) return 1;
+  if (platform::Iequals(text, kParityOdd)) return 4;
   return std::nullopt;
 }
 
@@ -83,10 +83,11 @@ std::optional<std::string> ParityTextFromCode(int code) {
   }
 }
 
-NetRS485prg::NetRS485prg(platform::SettingsStore* store, std::function<std::string()> list_ports)
-    : NetRS485(kNetProgramName), store_(store), list_ports_(std::move(list_ports)) {}
+ProgramLineSettings::ProgramLineSettings(platform::SettingsStore* store,
+                                         std::function<std::string()> list_ports)
+    : DeviceLineSettings(kNetProgramName), store_(store), list_ports_(std::move(list_ports)) {}
 
-NetRS485prg::~NetRS485prg() {
+ProgramLineSettings::~ProgramLineSettings() {
   if (!filled_) return;
   try {
     SaveSettings();
@@ -95,13 +96,14 @@ NetRS485prg::~NetRS485prg() {
   }
 }
 
-void NetRS485prg::FillParameters() {
-  NetRS485::FillParameters();
+void ProgramLineSettings::FillParameters() {
+  DeviceLineSettings::FillParameters();
   platform::SettingsStore& store = store_ ? *store_ : platform::SettingsStore::Default();
   using platform::kSettingsKey;
 
   for (const NumberSetting& s : kNumbers)
-    SetValue(s.shortName, StoredNumberText(store.ReadDword(kSettingsKey, s.valueName, s.fallback)));
+    SetValue(s.short_name,
+             StoredNumberText(store.ReadDword(kSettingsKey, s.value_name, s.fallback)));
 
   const uint32_t parity = store.ReadDword(kSettingsKey, kParityValue, kDefaultParity);
   switch (parity) {
@@ -121,7 +123,7 @@ void NetRS485prg::FillParameters() {
 
   auto port = std::make_unique<link::Parameter>("Port");
   port->caption = "Порт компьютера";
-  port->typeText = list_ports_ ? list_ports_() : link::serial_port_list();
+  port->type_text = list_ports_ ? list_ports_() : link::SerialPortList();
   std::optional<std::string> path = store.ReadText(kSettingsKey, kPortPathValue);
   if (path && !path->empty()) {
     port->value = *path;
@@ -135,7 +137,7 @@ void NetRS485prg::FillParameters() {
   filled_ = true;
 }
 
-int NetRS485prg::SaveSettings() {
+int ProgramLineSettings::SaveSettings() {
   platform::SettingsStore& store = store_ ? *store_ : platform::SettingsStore::Default();
   using platform::kSettingsKey;
   int failures = 0;
@@ -143,10 +145,10 @@ int NetRS485prg::SaveSettings() {
   // A value that holds no number (no data yet, a bad text) leaves the stored setting as
   // it was instead of replacing it with 0.
   for (const NumberSetting& s : kNumbers) {
-    const link::Parameter* p = FindParameter(s.shortName);
+    const link::Parameter* p = FindParameter(s.short_name);
     if (!p) continue;
     if (std::optional<uint32_t> n = AsDword(LeadingNumber(p->value)))
-      failures += store.WriteDword(kSettingsKey, s.valueName, *n) != 0;
+      failures += store.WriteDword(kSettingsKey, s.value_name, *n) != 0;
   }
 
   if (const link::Parameter* p = FindParameter("PrtY")) {
@@ -165,7 +167,7 @@ int NetRS485prg::SaveSettings() {
   return failures;
 }
 
-void NetRS485prg::ToPortSettings(link::PortSettings& settings) const {
+void ProgramLineSettings::ToPortSettings(link::PortSettings& settings) const {
   if (const link::Parameter* p = FindParameter("Port")) settings.port_name = p->value;
   auto number = [this](const char* short_name, int32_t& field) {
     const link::Parameter* p = FindParameter(short_name);
@@ -182,7 +184,7 @@ void NetRS485prg::ToPortSettings(link::PortSettings& settings) const {
     if (std::optional<int> code = ParityCodeFromText(p->value)) settings.parity = *code;
 }
 
-void NetRS485prg::FromPortSettings(const link::PortSettings& settings) {
+void ProgramLineSettings::FromPortSettings(const link::PortSettings& settings) {
   SetValue("bPS", FormatInt(settings.baud_rate));
   SetValue("LEn", FormatInt(settings.byte_size));
   if (std::optional<std::string> parity = ParityTextFromCode(settings.parity))

@@ -1,9 +1,10 @@
 #pragma once
-// CMainFrame: the program's one top-level window with the main menu, the accelerators,
+// MainWindow: the program's one top-level window with the main menu, the accelerators,
 // the tool bar, the status bar and the tree-list view; the About box; its part in the
 // unattended run (placement lock, close gate while a task runs).
 
 #include <QMainWindow>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -15,7 +16,7 @@ class QAction;
 class QLabel;
 
 namespace vesk::app {
-class CTRB6Doc;
+class Document;
 }
 
 namespace vesk::ui {
@@ -26,18 +27,16 @@ class TreeListView;
 
 inline constexpr const char* kAboutTitle = "О программе";
 
-class CMainFrame : public QMainWindow {
+class MainWindow : public QMainWindow {
   Q_OBJECT
  public:
-  CMainFrame(app::CTRB6Doc& document, ProgressWindow& progress, QWidget* parent = nullptr);
-  ~CMainFrame() override;
+  MainWindow(app::Document& document, ProgressWindow& progress, QWidget* parent = nullptr);
+  ~MainWindow() override;
 
   TreeListView* view() const { return view_; }
   // The action of a menu command, or nullptr.
-  QAction* action(int id) const;
+  QAction* Action(int id) const;
 
-  // Runs a command of the menus, the tool bar or the accelerators.
-  void OnCommand(int id);
   // The document's title: the file's name, or "безымянный файл".
   std::string DocumentTitle() const;
   // Rebuilds the view for the document's (new) tree and sets the caption.
@@ -49,15 +48,15 @@ class CMainFrame : public QMainWindow {
   // it until ClearPlacementLock.
   void Place(const app::CommandLineSettings& settings);
   void ClearPlacementLock();
-  bool placementLocked() const { return placementLock_; }
+  bool PlacementLocked() const { return placement_lock_; }
 
   // The About box (modal).
   void ShowAbout();
 
   // The recently-used files and their menu items (rebuilt whenever the "Файл" menu opens).
-  RecentFileList& recentFiles() { return *recent_; }
+  RecentFileList& RecentFiles() { return *recent_; }
   void UpdateRecentMenu();
-  const std::vector<QAction*>& recentActions() const { return recentActions_; }
+  const std::vector<QAction*>& recent_actions() const { return recent_actions_; }
   // Opens entry `i` of the list; a file that cannot be opened leaves the list. Returns
   // whether it was opened.
   bool OpenRecent(size_t i);
@@ -70,23 +69,25 @@ class CMainFrame : public QMainWindow {
   void moveEvent(QMoveEvent* event) override;
 
  private:
+  // What the action of a menu command does; empty for an item that only opens a list.
+  std::function<void()> HandlerFor(int id);
   void BuildMenus();
   void BuildToolBar();
   void BuildStatusBar();
   bool SaveAs();
   bool Save();
 
-  app::CTRB6Doc& doc_;
+  app::Document& doc_;
   ProgressWindow& progress_;
   TreeListView* view_;
-  QToolBar* toolBar_ = nullptr;
+  QToolBar* tool_bar_ = nullptr;
   std::map<int, QAction*> actions_;
-  bool placementLock_ = false;
-  QPoint lockedPos_;
-  bool closePending_ = false;
+  bool placement_lock_ = false;
+  QPoint locked_pos_;
+  bool close_pending_ = false;
   std::unique_ptr<RecentFileList> recent_;
-  QMenu* fileMenu_ = nullptr;
-  std::vector<QAction*> recentActions_;
+  QMenu* file_menu_ = nullptr;
+  std::vector<QAction*> recent_actions_;
 };
 
 }  // namespace vesk::ui

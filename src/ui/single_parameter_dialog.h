@@ -1,5 +1,5 @@
 #pragma once
-// CSinglePoint: the service dialog "Произвольный доступ к отдельным параметрам (Single
+// SingleParameterDialog: the service dialog "Произвольный доступ к отдельным параметрам (Single
 // Point)". The user names a parameter by its short name, picks read or write, an index and
 // where it travels, and sees the protocol of one exchange. The logic is the core's
 // SingleAccess; the dialog only carries its fields and shows what it returns.
@@ -18,7 +18,7 @@ class QPushButton;
 class QRadioButton;
 
 namespace vesk::app {
-class CTRB6Doc;
+class Document;
 }
 
 namespace vesk::ui {
@@ -26,13 +26,13 @@ namespace vesk::ui {
 inline constexpr const char* kSinglePointTitle =
     "Произвольный доступ к отдельным параметрам (Single Point)";
 
-class CSinglePoint : public QDialog {
+class SingleParameterDialog : public QDialog {
   Q_OBJECT
  public:
   // Works on the document's description definitions and its device link; the document
   // must outlive the dialog.
-  explicit CSinglePoint(app::CTRB6Doc& document, QWidget* parent = nullptr);
-  ~CSinglePoint() override;
+  explicit SingleParameterDialog(app::Document& document, QWidget* parent = nullptr);
+  ~SingleParameterDialog() override;
 
   // The dialog's fields as the controls hold them ("take the dialog's values").
   exchange::SingleAccessFields Fields() const;
@@ -42,17 +42,17 @@ class CSinglePoint : public QDialog {
 
   QComboBox* command() const { return command_; }
   QLineEdit* hash() const { return hash_; }
-  QRadioButton* readButton() const { return read_; }
-  QRadioButton* writeButton() const { return write_; }
-  QCheckBox* indexUsed() const { return indexUsed_; }
+  QRadioButton* ReadButton() const { return read_; }
+  QRadioButton* WriteButton() const { return write_; }
+  QCheckBox* index_used() const { return index_used_; }
   QLineEdit* index() const { return index_; }
-  QRadioButton* inDataField() const { return inData_; }
-  QRadioButton* inAddress() const { return inAddress_; }
+  QRadioButton* InDataField() const { return in_data_; }
+  QRadioButton* in_address() const { return in_address_; }
   QComboBox* value() const { return value_; }
-  QLabel* valueLabel() const { return valueLabel_; }
+  QLabel* value_label() const { return value_label_; }
   QLineEdit* description() const { return description_; }
   QListWidget* protocol() const { return protocol_; }
-  QPushButton* executeButton() const { return execute_; }
+  QPushButton* ExecuteButton() const { return execute_; }
 
  private:
   void RefreshDescription();
@@ -64,11 +64,11 @@ class CSinglePoint : public QDialog {
   QLineEdit* hash_;
   QRadioButton* read_;
   QRadioButton* write_;
-  QCheckBox* indexUsed_;
+  QCheckBox* index_used_;
   QLineEdit* index_;
-  QRadioButton* inData_;
-  QRadioButton* inAddress_;
-  QLabel* valueLabel_;
+  QRadioButton* in_data_;
+  QRadioButton* in_address_;
+  QLabel* value_label_;
   QComboBox* value_;
   QLineEdit* description_;
   QListWidget* protocol_;

@@ -1,4 +1,6 @@
-// vesk-configurator: the configurator of the VESK module. Without a display (or with
+// vesk-configurator: the configurator of the VESK module. The entry point sits above both
+// front ends (app/ for the headless run, ui/ for the window) so that neither reaches the other.
+// Without a display (or with
 // --no-gui) it runs the start-up and the command line's unattended task headless; the
 // window joins this shell as another front end.
 
@@ -22,14 +24,14 @@ constexpr int kNoWindowExit = 1;
 int RunHeadless(const vesk::app::CommandLine& cl) {
   using namespace vesk::app;
   HeadlessFrontEnd front_end((cl.settings.modes & modebit::kSilent) != 0);
-  vesk::link::set_presenter(&front_end.presenter());
+  vesk::link::SetPresenter(&front_end.presenter());
   int code;
   {
-    CConfiguratorApp app(front_end);
-    if (app.InitInstance(cl)) app.Run();
-    code = app.ExitInstance();
+    Application app(front_end);
+    if (app.Start(cl)) app.Run();
+    code = app.Shutdown();
   }
-  vesk::link::set_presenter(nullptr);
+  vesk::link::SetPresenter(nullptr);
   return code;
 }
 
@@ -50,12 +52,12 @@ int main(int argc, char** argv) {
     }
 #ifdef VESK_HAVE_QT
     // With a display the window runs the program, the command line's tasks included.
-    if (DisplayAvailable() && !cl.noGui) return vesk::ui::RunWithWindow(argc, argv, cl);
+    if (DisplayAvailable() && !cl.no_gui) return vesk::ui::RunWithWindow(argc, argv, cl);
 #endif
     // An interactive start needs the window; without the command line's keys there is
     // nothing a run without one could do.
     if (!(cl.settings.flags & cmdflag::kCommandLineRun)) {
-      if (!DisplayAvailable() || cl.noGui)
+      if (!DisplayAvailable() || cl.no_gui)
         std::fputs(
             "vesk-configurator: нет дисплея для окна программы (не заданы DISPLAY и "
             "WAYLAND_DISPLAY, или задан --no-gui).\nБез окна программа выполняет только "

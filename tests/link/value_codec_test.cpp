@@ -1,4 +1,4 @@
-#include "link/my_converter.h"
+#include "link/value_codec.h"
 
 #include <gtest/gtest.h>
 
@@ -7,15 +7,15 @@
 
 #include "link/number_text.h"
 
-using vesk::link::MyConverter;
+using vesk::link::ValueCodec;
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-MyConverter make(std::string name, std::string type) {
-  MyConverter c(std::move(name));
-  c.typeText = std::move(type);
+ValueCodec Make(std::string name, std::string type) {
+  ValueCodec c(std::move(name));
+  c.type_text = std::move(type);
   return c;
 }
 
@@ -35,7 +35,7 @@ class FromData : public testing::TestWithParam<FromCase> {};
 
 TEST_P(FromData, GivesTextAndResult) {
   const FromCase& c = GetParam();
-  MyConverter conv = make(c.name, c.type);
+  ValueCodec conv = Make(c.name, c.type);
   std::string text = "stale";
   int result = conv.ConvertFromData(c.bytes.data(), static_cast<int>(c.bytes.size()), text);
   EXPECT_EQ(result, c.result);
@@ -141,18 +141,18 @@ INSTANTIATE_TEST_SUITE_P(ChoiceList, FromData,
                                          FromCase{"p", "", {0}, 0, ""}));
 
 TEST(FromDataBounds, NegativeCountAndNullDataReadNothing) {
-  MyConverter conv = make("p", "int");
+  ValueCodec conv = Make("p", "int");
   std::string text;
   const uint8_t byte = 7;
   EXPECT_EQ(conv.ConvertFromData(&byte, -5, text), 0);
   EXPECT_EQ(conv.ConvertFromData(nullptr, 3, text), 0);
-  conv.typeText = "void";
+  conv.type_text = "void";
   EXPECT_EQ(conv.ConvertFromData(nullptr, 3, text), 1);
   EXPECT_EQ(text, "");
 }
 
 TEST(FromDataBounds, TextIsCutAt511Characters) {
-  MyConverter conv = make("p", "string");
+  ValueCodec conv = Make("p", "string");
   std::vector<uint8_t> bytes(600, 0xC0);  // cp1251 "А", two bytes in UTF-8
   std::string text;
   ASSERT_EQ(conv.ConvertFromData(bytes.data(), static_cast<int>(bytes.size()), text), 1);
@@ -176,7 +176,7 @@ class ToData : public testing::TestWithParam<ToCase> {};
 
 TEST_P(ToData, GivesBytesAndResult) {
   const ToCase& c = GetParam();
-  MyConverter conv = make(c.name, c.type);
+  ValueCodec conv = Make(c.name, c.type);
   uint8_t data[4] = {0xEE, 0xEE, 0xEE, 0xEE};
   int count = 99;
   std::string message = "stale";
@@ -257,14 +257,14 @@ INSTANTIATE_TEST_SUITE_P(ChoiceList, ToData,
                                          ToCase{"p", "", "", 0, {}, ""},
                                          ToCase{"p", "string", "hello", 0, {}, ""}));
 
-std::string numbered_items(int n) {
+std::string NumberedItems(int n) {
   std::string type;
   for (int i = 0; i < n; ++i) type += (i ? ":i" : "i") + std::to_string(i);
   return type;
 }
 
 TEST(ToDataBounds, OnlyTheFirst127ItemsAreSearched) {
-  MyConverter conv = make("p", numbered_items(200));
+  ValueCodec conv = Make("p", NumberedItems(200));
   uint8_t data[4];
   int count = 0;
   ASSERT_EQ(conv.ConvertToData("i126", data, count), 1);
@@ -277,8 +277,8 @@ TEST(ToDataBounds, LongTextIsCutToTheWorkingBuffer) {
   uint8_t data[4];
   int count = 0;
   // 600 characters: the name check sees 511 of them, still too long.
-  EXPECT_EQ(make("p", "name").ConvertToData(std::string(600, 'A'), data, count), -1);
-  EXPECT_EQ(make("p", "int").ConvertToData(std::string(600, '1'), data, count), 1);
+  EXPECT_EQ(Make("p", "name").ConvertToData(std::string(600, 'A'), data, count), -1);
+  EXPECT_EQ(Make("p", "int").ConvertToData(std::string(600, '1'), data, count), 1);
   EXPECT_EQ(count, 2);
 }
 
@@ -298,7 +298,7 @@ class RoundTrips : public testing::TestWithParam<RoundTrip> {};
 
 TEST_P(RoundTrips, WriteThenReadGivesTheText) {
   const RoundTrip& c = GetParam();
-  MyConverter conv = make(c.name, c.type);
+  ValueCodec conv = Make(c.name, c.type);
   uint8_t data[4];
   int count = 0;
   ASSERT_EQ(conv.ConvertToData(c.text, data, count), 1);
@@ -318,23 +318,23 @@ INSTANTIATE_TEST_SUITE_P(
                     RoundTrip{"p", "Not_set:Set", "Not set"}));
 
 TEST(TypeText, FormatWordAndItems) {
-  MyConverter conv = make("p", "int:Not_set:On");
+  ValueCodec conv = Make("p", "int:Not_set:On");
   EXPECT_EQ(conv.FormatWord(), "int");
   EXPECT_EQ(conv.ChoiceItems(), (std::vector<std::string>{"int", "Not set", "On"}));
-  conv.typeText = "";
+  conv.type_text = "";
   EXPECT_TRUE(conv.ChoiceItems().empty());
   EXPECT_EQ(conv.FormatWord(), "");
 }
 
 TEST(NumberText, ReadsWithAPointWhateverTheLocale) {
   double v = 0;
-  EXPECT_TRUE(vesk::link::parse_decimal(" +1.25e1 ", v));
+  EXPECT_TRUE(vesk::link::ParseDecimal(" +1.25e1 ", v));
   EXPECT_EQ(v, 12.5);
-  EXPECT_FALSE(vesk::link::parse_decimal("--1", v));
-  EXPECT_FALSE(vesk::link::parse_decimal("inf", v));
-  EXPECT_FALSE(vesk::link::parse_decimal("1e400", v));
-  EXPECT_EQ(vesk::link::format_fixed3(-0.0625), "-0.062");  // exact tie: to even, as printf
-  EXPECT_EQ(vesk::link::format_fixed3(3.4e38).size(), 39u + 4u);
+  EXPECT_FALSE(vesk::link::ParseDecimal("--1", v));
+  EXPECT_FALSE(vesk::link::ParseDecimal("inf", v));
+  EXPECT_FALSE(vesk::link::ParseDecimal("1e400", v));
+  EXPECT_EQ(vesk::link::FormatFixed3(-0.0625), "-0.062");  // exact tie: to even, as printf
+  EXPECT_EQ(vesk::link::FormatFixed3(3.4e38).size(), 39u + 4u);
 }
 
 }  // namespace

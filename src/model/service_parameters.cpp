@@ -1,4 +1,4 @@
-#include "model/common_params.h"
+#include "model/service_parameters.h"
 
 #include <sys/utsname.h>
 
@@ -10,10 +10,10 @@
 
 namespace vesk::model {
 
-CommonParams::CommonParams(platform::SettingsStore* store)
-    : InvisibleElement("Сервисные параметры программы"), store_(store) {}
+ServiceParameters::ServiceParameters(platform::SettingsStore* store)
+    : NamedNode("Сервисные параметры программы"), store_(store) {}
 
-CommonParams::~CommonParams() = default;
+ServiceParameters::~ServiceParameters() = default;
 
 std::string OperatingSystemText() {
   struct utsname info {};
@@ -25,14 +25,14 @@ std::string OperatingSystemText() {
   return text;
 }
 
-void CommonParams::FillParameters() {
-  InvisibleElement::FillParameters();
+void ServiceParameters::FillParameters() {
+  NamedNode::FillParameters();
   auto add = [this](const char* short_name, const char* caption, std::string value) {
     auto p = std::make_unique<link::Parameter>(short_name);
     p->caption = caption;
     p->value = std::move(value);
     p->writable = false;
-    p->hasAttributes = 0;
+    p->has_attributes = 0;
     AddParameter(std::move(p));
   };
   add(" ", "Версия", std::string(kProductName) + " " + VESK_VERSION);

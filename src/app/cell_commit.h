@@ -7,13 +7,13 @@
 #include <string_view>
 
 #include "link/parameter.h"
-#include "model/object_with_parameters.h"
+#include "model/parameter_node.h"
 
 namespace vesk::exchange {
 class ExchangeEngine;
 }
 
-namespace vesk::ui {
+namespace vesk::app {
 
 inline constexpr const char* kValueRefusedCaption = "Неудалось изменить параметер";
 inline constexpr const char* kWriteFailedCaption = "Значение не удалось записать в прибор";
@@ -44,7 +44,7 @@ enum class CommitResult {
 struct CommitTarget {
   exchange::ExchangeEngine& engine;
   // The node that owns the parameter (its network checks use its values); may be null.
-  model::ObjectWithParameters* owner = nullptr;
+  model::ParameterNode* owner = nullptr;
   // Set when anything but an unchanged text was committed.
   bool* modified = nullptr;
 };
@@ -64,4 +64,4 @@ std::string EditHelpText(const link::Parameter& parameter);
 // from it and is not hidden. Empty when the parameter is edited as text.
 std::vector<std::string> ValueChoices(const link::Parameter& parameter);
 
-}  // namespace vesk::ui
+}  // namespace vesk::app

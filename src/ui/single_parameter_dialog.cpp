@@ -1,4 +1,4 @@
-#include "ui/single_point_dialog.h"
+#include "ui/single_parameter_dialog.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -32,7 +32,8 @@ QString Q(const char* text) {
 
 }  // namespace
 
-CSinglePoint::CSinglePoint(app::CTRB6Doc& document, QWidget* parent) : QDialog(parent) {
+SingleParameterDialog::SingleParameterDialog(app::Document& document, QWidget* parent)
+    : QDialog(parent) {
   setWindowTitle(Q(kSinglePointTitle));
   // The definitions the description load kept, flagged from the trees it built.
   access_ = std::make_unique<exchange::SingleAccess>(
@@ -66,27 +67,27 @@ CSinglePoint::CSinglePoint(app::CTRB6Doc& document, QWidget* parent) : QDialog(p
 
   auto* index_box = new QGroupBox(this);
   auto* index_layout = new QGridLayout(index_box);
-  indexUsed_ = new QCheckBox(Q("Наличие лин-го индекса:"), index_box);
+  index_used_ = new QCheckBox(Q("Наличие лин-го индекса:"), index_box);
   index_ = new QLineEdit(QStringLiteral("0"), index_box);
   index_->setObjectName("index");
-  inData_ = new QRadioButton(Q("Индекс в поле данных"), index_box);
-  inAddress_ = new QRadioButton(Q("Индекс в адресе (3 бит)"), index_box);
-  inData_->setChecked(true);
+  in_data_ = new QRadioButton(Q("Индекс в поле данных"), index_box);
+  in_address_ = new QRadioButton(Q("Индекс в адресе (3 бит)"), index_box);
+  in_data_->setChecked(true);
   auto* place_group = new QButtonGroup(this);
-  place_group->addButton(inData_, static_cast<int>(exchange::IndexPlacement::DataField));
-  place_group->addButton(inAddress_, static_cast<int>(exchange::IndexPlacement::Address));
-  index_layout->addWidget(indexUsed_, 0, 0);
+  place_group->addButton(in_data_, static_cast<int>(exchange::IndexPlacement::DataField));
+  place_group->addButton(in_address_, static_cast<int>(exchange::IndexPlacement::Address));
+  index_layout->addWidget(index_used_, 0, 0);
   index_layout->addWidget(index_, 0, 1);
-  index_layout->addWidget(inData_, 1, 0);
-  index_layout->addWidget(inAddress_, 1, 1);
+  index_layout->addWidget(in_data_, 1, 0);
+  index_layout->addWidget(in_address_, 1, 1);
   grid->addWidget(index_box, 1, 2, 1, 2);
 
-  valueLabel_ = new QLabel(Q("Что записать:"), this);
+  value_label_ = new QLabel(Q("Что записать:"), this);
   value_ = new QComboBox(this);
   value_->setEditable(true);
   value_->setInsertPolicy(QComboBox::NoInsert);
   value_->setObjectName("value");
-  grid->addWidget(valueLabel_, 2, 0);
+  grid->addWidget(value_label_, 2, 0);
   grid->addWidget(value_, 2, 1, 1, 3);
 
   description_ = new QLineEdit(Q(exchange::kDescriptionPlaceholder), this);
@@ -126,7 +127,7 @@ CSinglePoint::CSinglePoint(app::CTRB6Doc& document, QWidget* parent) : QDialog(p
     RefreshDescription();
   });
   connect(read_, &QRadioButton::toggled, this, [this] { ShowOperation(); });
-  connect(indexUsed_, &QCheckBox::toggled, this, [this] { ShowIndexPlacement(); });
+  connect(index_used_, &QCheckBox::toggled, this, [this] { ShowIndexPlacement(); });
   connect(execute_, &QPushButton::clicked, this, [this] { Execute(); });
   connect(exit_, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -136,13 +137,13 @@ CSinglePoint::CSinglePoint(app::CTRB6Doc& document, QWidget* parent) : QDialog(p
   resize(600, 440);
 }
 
-CSinglePoint::~CSinglePoint() = default;
+SingleParameterDialog::~SingleParameterDialog() = default;
 
-void CSinglePoint::RefreshDescription() {
+void SingleParameterDialog::RefreshDescription() {
   const exchange::CommandView view = access_->Refresh(command_->currentText().toStdString());
-  hash_->setText(Q(view.hashText));
-  description_->setText(Q(view.descriptionLine));
-  if (view.indexUsed) indexUsed_->setChecked(*view.indexUsed);
+  hash_->setText(Q(view.hash_text));
+  description_->setText(Q(view.description_line));
+  if (view.index_used) index_used_->setChecked(*view.index_used);
   // Emptying the list of an editable box empties its text too; the typed value stays.
   const QString typed = value_->currentText();
   value_->clear();
@@ -150,31 +151,31 @@ void CSinglePoint::RefreshDescription() {
   value_->setEditText(typed);
 }
 
-void CSinglePoint::ShowOperation() {
+void SingleParameterDialog::ShowOperation() {
   const bool write = write_->isChecked();
-  valueLabel_->setVisible(write);
+  value_label_->setVisible(write);
   value_->setVisible(write);
 }
 
-void CSinglePoint::ShowIndexPlacement() {
-  const bool used = indexUsed_->isChecked();
-  inData_->setEnabled(used);
-  inAddress_->setEnabled(used);
+void SingleParameterDialog::ShowIndexPlacement() {
+  const bool used = index_used_->isChecked();
+  in_data_->setEnabled(used);
+  in_address_->setEnabled(used);
 }
 
-exchange::SingleAccessFields CSinglePoint::Fields() const {
+exchange::SingleAccessFields SingleParameterDialog::Fields() const {
   exchange::SingleAccessFields f;
   f.command = command_->currentText().toStdString();
   f.operation = write_->isChecked() ? exchange::kSingleWrite : exchange::kSingleRead;
-  f.indexUsed = indexUsed_->isChecked();
+  f.index_used = index_used_->isChecked();
   f.index = index_->text().toStdString();
-  f.placement = inAddress_->isChecked() ? exchange::IndexPlacement::Address
-                                        : exchange::IndexPlacement::DataField;
+  f.placement = in_address_->isChecked() ? exchange::IndexPlacement::Address
+                                         : exchange::IndexPlacement::DataField;
   f.value = value_->currentText().toStdString();
   return f;
 }
 
-exchange::ExecuteOutcome CSinglePoint::Execute() {
+exchange::ExecuteOutcome SingleParameterDialog::Execute() {
   const exchange::SingleAccessFields fields = Fields();
   protocol_->clear();
   // The exchange runs here on the windows' thread and waits for the link's lock.
@@ -188,7 +189,7 @@ exchange::ExecuteOutcome CSinglePoint::Execute() {
   }
   // The refusal of an undescribed command is shown once the wait cursor is gone.
   if (!out.described && !out.lines.empty())
-    link::presenter().MessageBox(out.lines.front(), model::kProgramTitle, link::MsgIcon::Error);
+    link::presenter().ShowMessage(out.lines.front(), model::kProgramTitle, link::MsgIcon::Error);
   return out;
 }
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "model/invisible_element.h"
+#include "model/named_node.h"
 
 namespace vesk::model {
 
@@ -27,12 +27,12 @@ inline constexpr const char* kForbiddenCombinationsText =
     "3) При работе прибора на протоколах, отличных от \"ЛОРН\", адрес не должен быть больше "
     "255.";
 
-class NetRS485 : public InvisibleElement {
+class DeviceLineSettings : public NamedNode {
  public:
-  NetRS485();
-  ~NetRS485() override;
+  DeviceLineSettings();
+  ~DeviceLineSettings() override;
 
-  NodeKind kind() const override { return NodeKind::Net; }
+  NodeKind Kind() const override { return NodeKind::DeviceLine; }
 
   // Deletes any parameters and creates "bPS", "LEn", "PrtY", "Sbit", "A.Len", "Addr".
   void FillParameters() override;
@@ -44,17 +44,24 @@ class NetRS485 : public InvisibleElement {
   uint8_t flag = 1;
 
  protected:
-  explicit NetRS485(std::string name);
+  explicit DeviceLineSettings(std::string name);
 };
 
 // False when the node's parity is "Четность" or "Нечетность" with 8 data bits and 2 stop
 // bits; true otherwise (missing parameters read as empty text).
-bool CheckParityCombination(const ObjectWithParameters& node);
+bool CheckParityCombination(const ParameterNode& node);
 
 // Whether changing `short_name` to `new_value` keeps the address within what the address
 // length ("A.Len") and the protocol ("Prot", when the node has one) allow.
-bool CheckAddressChange(const ObjectWithParameters& node, std::string_view short_name,
+bool CheckAddressChange(const ParameterNode& node, std::string_view short_name,
                         std::string_view new_value);
+
+// Whether a new value of the network parameter `short_name` ("A.Len", "Addr", "Prot",
+// "PrtY", "LEn", "Sbit") keeps the combination of `node` allowed; any other name is. One
+// rule for in-place editing and for the command line's --set, which refuse alike with
+// kForbiddenCombinationsText.
+bool NetworkEditAllowed(const ParameterNode& node, std::string_view short_name,
+                        std::string_view new_text);
 
 // The leading decimal number of a value text (blanks skipped, optional sign), or nullopt
 // when it does not begin with one.

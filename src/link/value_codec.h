@@ -12,10 +12,10 @@ namespace vesk::link {
 // Longest value text, in characters (the fixed text buffers of the device software).
 inline constexpr size_t kMaxValueChars = 511;
 
-class MyConverter {
+class ValueCodec {
  public:
-  explicit MyConverter(std::string short_name = {});
-  virtual ~MyConverter() = default;
+  explicit ValueCodec(std::string short_name = {});
+  virtual ~ValueCodec() = default;
 
   // Reply data -> value text. Returns 1 converted, 0 not convertible (text unused),
   // -1 the text holds an error message instead of a value. count may be <= 0; no more
@@ -35,9 +35,9 @@ class MyConverter {
   // type text.
   std::vector<std::string> ChoiceItems() const;
 
-  std::string shortName;  // the device's mnemonic, e.g. "bPS"
+  std::string short_name;  // the device's mnemonic, e.g. "bPS"
   std::string value = "Нет данных";
-  std::string typeText;  // format word or choice items joined by ':'
+  std::string type_text;  // format word or choice items joined by ':'
   int32_t decimals = 0;
   double maximum = 0;
   double minimum = 0;

@@ -6,18 +6,18 @@
 #include <string>
 #include <string_view>
 
-#include "model/object_with_parameters.h"
+#include "model/parameter_node.h"
 
 namespace vesk::model {
 
 inline constexpr const char* kNameKey = "Название";
 
-class InvisibleElement : public ObjectWithParameters {
+class NamedNode : public ParameterNode {
  public:
-  explicit InvisibleElement(std::string name = {});
-  ~InvisibleElement() override;
+  explicit NamedNode(std::string name = {});
+  ~NamedNode() override;
 
-  NodeKind kind() const override { return NodeKind::Element; }
+  NodeKind Kind() const override { return NodeKind::Named; }
 
   // The key "Название" (case ignored) sets the element's name and returns 1; other names
   // as the base.

@@ -1,4 +1,4 @@
-#include "model/object_with_parameters.h"
+#include "model/parameter_node.h"
 
 #include <stdexcept>
 #include <string>
@@ -13,7 +13,7 @@ namespace {
 bool SelectedByMode(const link::Parameter& p, int mode) {
   if (mode > 0) return true;
   if (mode == 0) return p.AnyChanged();
-  return !p.initialValue.empty();
+  return !p.initial_value.empty();
 }
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
@@ -22,86 +22,86 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
 
 }  // namespace
 
-ObjectWithParameters::ObjectWithParameters() = default;
-ObjectWithParameters::~ObjectWithParameters() = default;
+ParameterNode::ParameterNode() = default;
+ParameterNode::~ParameterNode() = default;
 
-void ObjectWithParameters::FillParameters() {
+void ParameterNode::FillParameters() {
   parameters.clear();
 }
 
-std::string ObjectWithParameters::GetValue(std::string_view short_name) const {
+std::string ParameterNode::GetValue(std::string_view short_name) const {
   const link::Parameter* p = FindParameter(short_name);
   return p ? p->value : std::string();
 }
 
-int ObjectWithParameters::SetValue(std::string_view short_name, std::string_view value) {
+int ParameterNode::SetValue(std::string_view short_name, std::string_view value) {
   link::Parameter* p = FindParameter(short_name);
   if (!p) return 0;
-  if (!platform::iequals(p->value, value)) p->valueChanged = true;
+  if (!platform::Iequals(p->value, value)) p->value_changed = true;
   p->value = std::string(value);
   return 1;
 }
 
-int ObjectWithParameters::CountForTask(int mode) const {
+int ParameterNode::CountForTask(int mode) const {
   int n = 0;
   for (const auto& p : parameters)
     if (SelectedByMode(*p, mode)) ++n;
   return n;
 }
 
-int ObjectWithParameters::ShowInView(ViewRows& rows, int parent, int count, bool show_indexes) {
+int ParameterNode::ShowInView(ViewRows& rows, int parent, int count, bool show_indexes) {
   int shown = 0;
   for (const auto& p : parameters) {
     if (count >= 0 && shown >= count) break;
     AddParameterRow(rows, parent, *p, show_indexes);
     ++shown;
   }
-  shownCount = shown;
+  shown_count = shown;
   return parent;
 }
 
-int32_t ObjectWithParameters::GetLinearIndex() {
-  if (linearIndex == -1) {
+int32_t ParameterNode::GetLinearIndex() {
+  if (linear_index == -1) {
     for (const auto& p : parameters) {
       if (p->indexed) {
-        linearIndex = p->linearIndex;
+        linear_index = p->linear_index;
         break;
       }
     }
-    return linearIndex;
+    return linear_index;
   }
   for (const auto& p : parameters) {
-    if (!p->indexed || p->linearIndex == linearIndex) continue;
-    std::string text = "Параметер '" + p->shortName + "' (" + p->caption +
+    if (!p->indexed || p->linear_index == linear_index) continue;
+    std::string text = "Параметер '" + p->short_name + "' (" + p->caption +
                        ") имеет подозрительный линейный индекс.";
-    link::presenter().MessageBox(text, "Предупреждение", link::MsgIcon::Warning);
+    link::presenter().ShowMessage(text, "Предупреждение", link::MsgIcon::Warning);
   }
-  return linearIndex;
+  return linear_index;
 }
 
-void ObjectWithParameters::SetLinearIndex(int32_t index) {
-  linearIndex = index;
+void ParameterNode::SetLinearIndex(int32_t index) {
+  linear_index = index;
   for (auto& p : parameters)
-    if (p->indexed) p->linearIndex = index;
+    if (p->indexed) p->linear_index = index;
 }
 
-int ObjectWithParameters::ChangesState() const {
+int ParameterNode::ChangesState() const {
   for (const auto& p : parameters)
     if (p->AnyChanged()) return 2;
   return 0;
 }
 
-void ObjectWithParameters::ResetValues() {
+void ParameterNode::ResetValues() {
   for (auto& p : parameters) p->Reset();
 }
 
-link::Parameter* ObjectWithParameters::FindParameter(std::string_view short_name) const {
+link::Parameter* ParameterNode::FindParameter(std::string_view short_name) const {
   for (const auto& p : parameters)
-    if (platform::iequals(p->shortName, short_name)) return p.get();
+    if (platform::Iequals(p->short_name, short_name)) return p.get();
   return nullptr;
 }
 
-bool ObjectWithParameters::HasProblems(bool include_differences) const {
+bool ParameterNode::HasProblems(bool include_differences) const {
   for (const auto& p : parameters) {
     if (p->note.empty()) continue;
     if (!include_differences && StartsWith(p->note, link::kCompareNotePrefix)) continue;
@@ -110,11 +110,11 @@ bool ObjectWithParameters::HasProblems(bool include_differences) const {
   return false;
 }
 
-void ObjectWithParameters::ClearChanges() {
-  for (auto& p : parameters) p->valueChanged = p->editChanged = p->ownerChanged = false;
+void ParameterNode::ClearChanges() {
+  for (auto& p : parameters) p->value_changed = p->edit_changed = p->owner_changed = false;
 }
 
-link::Parameter& ObjectWithParameters::AddParameter(std::unique_ptr<link::Parameter> parameter) {
+link::Parameter& ParameterNode::AddParameter(std::unique_ptr<link::Parameter> parameter) {
   if (!parameter) throw std::invalid_argument("AddParameter: no parameter");
   parameters.push_back(std::move(parameter));
   return *parameters.back();

@@ -15,8 +15,8 @@
 namespace vesk::model {
 
 // The concrete class of a node, for the code that stores nodes in files and dispatches on
-// the class (a `NetRS485prg` keeps its own values when a file is read, for example).
-enum class NodeKind { Object, Element, Branch, Common, Net, NetPrg };
+// the class (a `ProgramLineSettings` keeps its own values when a file is read, for example).
+enum class NodeKind { Plain, Named, Branch, Service, DeviceLine, ProgramLine };
 
 // The two counts a device walk returns (their meaning depends on the walk).
 struct WalkCounts {
@@ -25,14 +25,14 @@ struct WalkCounts {
   bool operator==(const WalkCounts&) const = default;
 };
 
-class ObjectWithParameters {
+class ParameterNode {
  public:
-  ObjectWithParameters();
-  virtual ~ObjectWithParameters();
-  ObjectWithParameters(const ObjectWithParameters&) = delete;
-  ObjectWithParameters& operator=(const ObjectWithParameters&) = delete;
+  ParameterNode();
+  virtual ~ParameterNode();
+  ParameterNode(const ParameterNode&) = delete;
+  ParameterNode& operator=(const ParameterNode&) = delete;
 
-  virtual NodeKind kind() const { return NodeKind::Object; }
+  virtual NodeKind Kind() const { return NodeKind::Plain; }
 
   // Deletes every parameter; the fixed-set subclasses then create theirs.
   virtual void FillParameters();
@@ -46,7 +46,7 @@ class ObjectWithParameters {
   virtual int SetValue(std::string_view short_name, std::string_view value);
 
   // The device walks (read, write, compare) are the exchange engine's: they dispatch on
-  // kind(), so that the model needs no notion of tasks, cancelling or logging.
+  // Kind(), so that the model needs no notion of tasks, cancelling or logging.
 
   // Number of parameters of this node and every descendant that a task of `mode` covers
   // (> 0 all, 0 those with a changed flag, < 0 those with an initial value). The writable
@@ -86,8 +86,8 @@ class ObjectWithParameters {
 
   std::vector<std::unique_ptr<link::Parameter>> parameters;
   void* reserved = nullptr;
-  int32_t linearIndex = -1;
-  int32_t shownCount = 0;
+  int32_t linear_index = -1;
+  int32_t shown_count = 0;
 };
 
 }  // namespace vesk::model
