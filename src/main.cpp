@@ -1,8 +1,7 @@
-// vesk-configurator: the configurator of the VESK module. The entry point sits above both
-// front ends (app/ for the headless run, ui/ for the window) so that neither reaches the other.
-// Without a display (or with
+// vesk-configurator: the configurator of the VESK module. Without a display (or with
 // --no-gui) it runs the start-up and the command line's unattended task headless; the
-// window joins this shell as another front end.
+// window joins this shell as another front end. The entry point sits above both front
+// ends (app/ for the headless run, ui/ for the window), so that neither reaches the other.
 
 #include <cstdio>
 #include <exception>

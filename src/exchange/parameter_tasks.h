@@ -12,7 +12,7 @@ namespace vesk::exchange {
 
 class ExchangeEngine;
 
-// Result codes of the procedures beyond those of DeviceLink::exchange.
+// Result codes of the procedures beyond those of DeviceLink::Exchange.
 inline constexpr int kResultCancelled = 3;       // compare: the task was already cancelled
 inline constexpr int kResultNotInitialised = 5;  // write: the value is "Нет данных"
 inline constexpr int kResultNegativeIndex = 6;   // nothing exchanged
@@ -23,7 +23,7 @@ inline constexpr const char* kNotInitialisedNote =
 inline constexpr const char* kWriteStreakText = "Прошло 5 безуспешных попыток записи!";
 
 // Reads the parameter. Returns 0 with the device's value in the record; 6 for a negative
-// linear index (nothing exchanged); otherwise the failure of DeviceLink::exchange with the
+// linear index (nothing exchanged); otherwise the failure of DeviceLink::Exchange with the
 // reason in the note. With `count_timeouts`, the fifth time-out in a row cancels the task,
 // switches automatic read off and tells the user why.
 int ReadParameter(ExchangeEngine& engine, link::Parameter& parameter, bool count_timeouts);

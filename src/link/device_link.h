@@ -1,6 +1,6 @@
 #pragma once
 // The only road to the device: one request frame out and one reply in with retries
-// (transact), the read or write of one parameter (exchange), and the probe exchanges in
+// (Transact), the read or write of one parameter (Exchange), and the probe exchanges in
 // the foreign protocols that the link check uses.
 
 #include <array>
@@ -67,10 +67,10 @@ class DeviceLink {
   // Closes the port, lets the owner reload the settings (ReloadSettings), and opens it
   // again unless the run is silent (then -1 and nothing is opened). Records the outcome
   // in exit_status bit 0x02; when `report` is set and this is not a command-line run, a
-  // failure is shown in a message box. Returns the open result of SerialPort::open.
+  // failure is shown in a message box. Returns the open result of SerialPort::Open.
   int OpenPort(bool report);
 
-  // Closes the port between exchanges. Returns what SerialPort::close returns.
+  // Closes the port between exchanges. Returns what SerialPort::Close returns.
   int ClosePort();
 
   // One request and its reply with retries. Returns true on success with the reply data

@@ -1,5 +1,5 @@
 #pragma once
-// CTRB6TreeListView: the parameter tree of the document with the columns "Описание",
+// TreeListView: the parameter tree of the document with the columns "Описание",
 // "Параметр", "Значение", "Атрибут редактирования", "Владелец" and "Ошибки обмена и
 // несоответствия", coloured by each row's state; the branch and parameter context menus,
 // reading on expansion, navigation between problem parameters and editing in place.
