@@ -1,6 +1,7 @@
 #!/bin/sh
 # Builds and runs the whole test suite: under AddressSanitizer + UBSan, then the
-# threaded parts under ThreadSanitizer, then a short fuzzing smoke run.
+# install and the Debian package from that build, then the threaded parts under
+# ThreadSanitizer, then a short fuzzing smoke run.
 # `scripts/test.sh PRESET` runs one preset only (asan, tsan, debug).
 set -e
 cd "$(dirname "$0")/.."
@@ -21,6 +22,8 @@ if [ -n "$1" ]; then
   exit 0
 fi
 run_preset asan
+# Installed as a Linux system would, from the build just made.
+scripts/test-install.sh BUILD-asan
 # The engine, its workers and the unattended run are where threads meet.
 run_preset tsan "-L ^(link|exchange|app|sim)$"
 if [ -x scripts/fuzz.sh ]; then

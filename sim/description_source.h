@@ -17,7 +17,8 @@ namespace vesk::sim {
 // (operative) with their polling index as address offset.
 std::vector<ParameterSpec> SpecsFromTree(const model::DescriptionTree& tree);
 
-// Loads the container at `path` (empty: $VESK_TREE_DAT, else beside the program).
+// Loads the container at `path` (empty: $VESK_TREE_DAT, else beside the program or in
+// ../share/vesk).
 // Returns false with the reason in `error` when no root tree could be built.
 bool LoadSpecs(const std::string& path, std::vector<ParameterSpec>& specs, std::string& error);
 

@@ -206,7 +206,7 @@ Where it serves:
   --link PATH          also make a symbolic link PATH to the pseudo-terminal
   --port DEVICE        serve this serial device instead of a pseudo-terminal
   --tree FILE          the description container (default: $VESK_TREE_DAT, else
-                       vesk.tree.dat beside the program)
+                       vesk.tree.dat beside the program or in ../share/vesk)
 
 The device (stored in its network parameters, so reading "bPS" shows them):
   --bps N              baud rate: 2400 4800 9600 14400 19200 28800 38400 57600 115200

@@ -35,7 +35,7 @@ struct SimOptions {
   std::string port_path;  // --port: a serial device instead of a pseudo-terminal
 
   // The description container; empty means the configurator's rule ($VESK_TREE_DAT, else
-  // beside the program).
+  // beside the program or in ../share/vesk).
   std::string tree_path;
 
   // Network settings at start; unset ones come from the description's initial values.

@@ -3,6 +3,7 @@
 //
 //   vesk-pack -o OUT.dat IN.txt     IN.txt (UTF-8) -> cp1251, zlib, stream "vesk.tree"
 //   vesk-pack --extract CONTAINER   prints the description text (UTF-8)
+//   vesk-pack --help                this usage, on stdout
 //
 // Exit code 0 on success, 1 on a failure (reason on stderr), 2 on wrong arguments.
 
@@ -22,9 +23,27 @@ namespace {
 
 using vesk::model::ContainerStatus;
 
+constexpr const char* kUsage =
+    "usage: vesk-pack -o OUT.dat IN.txt\n"
+    "       vesk-pack --extract CONTAINER\n";
+
+// The manual pages take their synopsis and options from this text.
+constexpr const char* kHelp =
+    "\n"
+    "Makes the description container that the configurator and the simulator read, and\n"
+    "prints the description text of a container.\n"
+    "\n"
+    "  -o OUT.dat IN.txt    pack the description text IN.txt (UTF-8) into OUT.dat: the\n"
+    "                       text in cp1251, compressed with zlib, as the stream\n"
+    "                       \"vesk.tree\" of a compound file\n"
+    "  --extract CONTAINER  print the description text of CONTAINER (UTF-8)\n"
+    "  --help               this text\n"
+    "\n"
+    "Exit status: 0 done, 1 a file could not be read or written (the reason on stderr),\n"
+    "2 wrong arguments.\n";
+
 int Usage() {
-  std::cerr << "usage: vesk-pack -o OUT.dat IN.txt\n"
-               "       vesk-pack --extract CONTAINER\n";
+  std::cerr << kUsage;
   return 2;
 }
 
@@ -94,6 +113,10 @@ int Extract(const char* container) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::string_view(argv[1]) == "--help") {
+    std::cout << kUsage << kHelp;
+    return std::cout.flush() ? 0 : 1;
+  }
   if (argc == 3 && std::string_view(argv[1]) == "--extract") return Extract(argv[2]);
   if (argc == 4 && std::string_view(argv[1]) == "-o") return Pack(argv[2], argv[3]);
   if (argc == 4 && std::string_view(argv[2]) == "-o") return Pack(argv[3], argv[1]);

@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include <sys/stat.h>
+
 #include <limits>
 
 #include "platform/text.h"
@@ -179,6 +181,13 @@ bool TakesNoValue(Key key) {
   }
 }
 
+// The absolute path of an existing file is that file, as a file manager hands it over,
+// not a row of keys; keys name no file, so nothing that worked as keys changes.
+bool IsExistingFile(const std::string& arg) {
+  struct stat st {};
+  return arg[0] == '/' && stat(arg.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
 bool IsLinuxAddition(Key key) {
   return key >= Key::kHelp;
 }
@@ -189,7 +198,7 @@ class Parser {
 
   void Argument(const std::string& arg) {
     if (arg.find("/ext") != std::string::npos) out_.ext = true;
-    if (options_ended_ || arg.empty() || (arg[0] != '/' && arg[0] != '-')) {
+    if (options_ended_ || arg.empty() || (arg[0] != '/' && arg[0] != '-') || IsExistingFile(arg)) {
       File(arg);
     } else if (arg.size() >= 2 && arg[0] == '-' && arg[1] == '-') {
       LongOption(arg);

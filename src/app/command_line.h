@@ -11,6 +11,8 @@
 //    "--name" or "--name=value", whose value keeps its case and may hold "/" and ":"
 //    ("--port=/dev/ttyUSB0", "--elog=/var/log/vesk.log"). "--" alone ends the
 //    options: every later argument is a file name, even one that begins with "/".
+// An argument that begins with "/" and names an existing file (not a folder) is that
+// file without "--" ("/home/u/dev.vesk" from a file manager).
 
 #include <cstdint>
 #include <memory>
@@ -126,7 +128,8 @@ struct CommandLine {
 };
 
 // Parses the arguments that follow the program name. Never fails and never touches the
-// file system or the exit status: keys that cannot be used leave a line in `problems`.
+// exit status; it only looks whether an argument beginning with "/" names an existing
+// file. Keys that cannot be used leave a line in `problems`.
 CommandLine ParseCommandLine(const std::vector<std::string>& args);
 // The same over main()'s vector; argv[0] (the program name) is skipped.
 CommandLine ParseCommandLine(int argc, const char* const* argv);

@@ -17,6 +17,7 @@
 #include "link/presenter.h"
 #include "model/description_container.h"
 #include "model/tree_builder.h"
+#include "platform/paths.h"
 #include "platform/settings_store.h"
 
 namespace vesk::app {
@@ -374,9 +375,8 @@ bool Document::ExportParameterList() {
   std::string error = path.empty() ? std::strerror(errno) : std::string();
   fe.BeginWaitCursor();
   const bool written =
-      !path.empty() &&
-      app::ExportParameterList(path, Root(), env_.program_directory + kParameterListFragmentName,
-                               error);
+      !path.empty() && app::ExportParameterList(
+                           path, Root(), ParameterListFragmentPath(env_.program_directory), error);
   fe.EndWaitCursor();
   if (!written) {
     Show(std::string(kExportFailedText) + " \"" + (path.empty() ? kParameterListFileName : path) +
@@ -388,10 +388,15 @@ bool Document::ExportParameterList() {
   return true;
 }
 
+std::string ManualPath(const std::string& program_folder) {
+  return platform::ProgramFile(program_folder, kHelpFile,
+                               std::string(platform::kInstalledDocFolder) + kManualFileName);
+}
+
 int Document::ShowHelp() {
   FrontEnd& fe = *env_.front_end;
   fe.BeginWaitCursor();
-  const int rc = fe.OpenDocumentFile(env_.program_directory + kHelpFile);
+  const int rc = fe.OpenDocumentFile(ManualPath(env_.program_directory));
   fe.EndWaitCursor();
   if (rc == ENOENT) Show(kHelpMissingText, model::kProgramTitle, link::MsgIcon::Warning);
   return rc;

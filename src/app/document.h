@@ -78,8 +78,13 @@ inline constexpr const char* kNoAttributesText =
     "атрибутов принадлежности в режиме\n'Не передавать атрибуты' также не производится.";
 inline constexpr const char* kHelpMissingText = "Файл справки не найден!";
 inline constexpr const char* kExportFailedText = "Не удалось создать файл списка параметров";
-// The manual, relative to the program's folder.
+// The manual, relative to the program's folder in a build folder; installed, it is
+// kManualFileName in PREFIX/share/doc/vesk/.
 inline constexpr const char* kHelpFile = "docs/help/index.html";
+inline constexpr const char* kManualFileName = "index.html";
+
+// The manual of a program in `program_folder`, as the two layouts place it.
+std::string ManualPath(const std::string& program_folder);
 
 // What the document takes from the application when it is constructed.
 struct DocumentEnvironment {

@@ -204,6 +204,12 @@ std::string ParameterListPage(const model::DescriptionBranch* root, std::string_
   return page;
 }
 
+std::string ParameterListFragmentPath(const std::string& program_folder) {
+  return platform::ProgramFile(
+      program_folder, kParameterListFragmentName,
+      std::string(platform::kInstalledDataFolder) + kParameterListFragmentName);
+}
+
 std::string ReadFragment(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return {};

@@ -14,8 +14,11 @@
 namespace vesk::app {
 
 inline constexpr const char* kParameterListFileName = "parlist.html";
-// The fixed fragment, kept beside the program (UTF-8 there, like every text of ours).
+// The fixed fragment, kept with the program's data (UTF-8 there, like every text of ours).
 inline constexpr const char* kParameterListFragmentName = "parlist_fragment.html";
+
+// The fragment of a program in `program_folder`: beside it, or in PREFIX/share/vesk/.
+std::string ParameterListFragmentPath(const std::string& program_folder);
 
 // The title a branch has in the list: a name holding "№" becomes the text before it,
 // "№..." and the rest of the name from the first blank after "№" ("Вход №3" gives

@@ -35,7 +35,7 @@ int ExportHtml(const CommandLine& cl, const ScriptEnvironment& env) {
   const std::string folder =
       env.program_directory.empty() ? platform::ProgramFolder() : env.program_directory;
   std::string error;
-  if (!ExportParameterList(path, tree.root.get(), folder + kParameterListFragmentName, error)) {
+  if (!ExportParameterList(path, tree.root.get(), ParameterListFragmentPath(folder), error)) {
     std::fprintf(env.err, "vesk-configurator: не удалось записать \"%s\": %s\n", path.c_str(),
                  error.c_str());
     return kFailure;

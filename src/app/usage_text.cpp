@@ -14,8 +14,9 @@ constexpr std::string_view kKeys = R"(
   Длинный: аргумент, начинающийся с "--", — один ключ вида --ИМЯ или
   --ИМЯ=ЗНАЧЕНИЕ; значение сохраняет регистр и может содержать "/" и ":".
   Пример: --port=/dev/ttyUSB0 --elog=/var/log/vesk.log
+  Аргумент, начинающийся с "/" и называющий существующий файл, — имя файла.
   Аргумент "--" завершает ключи: все следующие аргументы — имена файлов
-  (так называют файл, путь к которому начинается с "/").
+  (так называют ещё не созданный файл, путь к которому начинается с "/").
 Числа: десятичные, шестнадцатеричные после "0x", восьмеричные после ведущего 0.
 
 Задание:
@@ -84,6 +85,12 @@ constexpr std::string_view kKeys = R"(
        сохранения файла
 )";
 
+// What GNU programs say of their licence after the version.
+constexpr const char* kLicenseText =
+    "Лицензия GPLv3+: GNU GPL версии 3 или более поздней <https://gnu.org/licenses/gpl.html>.\n"
+    "Это свободная программа: ее можно изменять и распространять.\n"
+    "Гарантии нет в той мере, в какой это допускает закон.\n";
+
 }  // namespace
 
 std::string UsageText(std::string_view program) {
@@ -97,6 +104,7 @@ std::string UsageText(std::string_view program) {
 std::string VersionText(std::string_view program) {
   std::string text(program);
   text += " " VESK_VERSION "\n" VESK_COPYRIGHT "\n";
+  text += kLicenseText;
   return text;
 }
 

@@ -59,7 +59,8 @@ std::string_view StreamNameForKind(int32_t device_kind) {
 std::string ContainerPath() {
   const char* env = std::getenv(kContainerEnvVar);
   if (env && *env) return env;
-  return platform::ProgramFolder() + kContainerFileName;
+  return platform::ProgramFile(platform::ProgramFolder(), kContainerFileName,
+                               std::string(platform::kInstalledDataFolder) + kContainerFileName);
 }
 
 std::string DeflateBytes(std::string_view raw) {

@@ -25,8 +25,8 @@ inline constexpr size_t kMaxDescriptionBytes = 1u << 20;
 // Stream name for a device-kind code: "vesk.tree" for 3, empty (no description) otherwise.
 std::string_view StreamNameForKind(int32_t device_kind);
 
-// The container to read: $VESK_TREE_DAT when set and not empty, else the program folder
-// followed by "vesk.tree.dat".
+// The container to read: $VESK_TREE_DAT when set and not empty, else "vesk.tree.dat"
+// beside the program (a build folder) or in PREFIX/share/vesk/ (an installed program).
 std::string ContainerPath();
 
 enum class ContainerStatus {

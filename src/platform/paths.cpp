@@ -45,6 +45,18 @@ std::string ProgramFolder() {
   }
 }
 
+std::string ProgramFile(const std::string& program_folder, std::string_view beside,
+                        std::string_view installed) {
+  const std::string here = program_folder + std::string(beside);
+  if (access(here.c_str(), F_OK) == 0) return here;
+  std::string prefix = program_folder;
+  while (prefix.size() > 1 && prefix.back() == '/') prefix.pop_back();
+  const size_t slash = prefix.rfind('/');
+  prefix = slash == std::string::npos ? program_folder + "../" : prefix.substr(0, slash + 1);
+  const std::string there = prefix + std::string(installed);
+  return access(there.c_str(), F_OK) == 0 ? there : here;
+}
+
 std::string UserConfigDir() {
   return XdgDir("XDG_CONFIG_HOME", "/.config");
 }

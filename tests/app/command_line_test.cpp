@@ -251,7 +251,12 @@ TEST(CommandLine, FilesAndTheEndOfOptions) {
       {"case kept", {"Cfg.VESK"}, "Cfg.VESK", 0, 0},
       {"last file wins", {"a.vesk", "b.vesk"}, "b.vesk", 0, 1},
       {"empty argument skipped", {"", "a.vesk"}, "a.vesk", 0, 1},
-      {"absolute path is a key argument", {"/home/u/cfg.vesk"}, "", kRun, 4},  // and a hint
+      {"absolute path of no file is a key argument", {"/home/u/cfg.vesk"}, "", kRun, 4},  // + hint
+      {"absolute path of an existing file is the file",
+       {"/read", VESK_SOURCE_DIR "/README.md"},
+       VESK_SOURCE_DIR "/README.md",
+       kRun | 0x40,
+       0},
       {"absolute path after --",
        {"--read", "--", "/home/u/cfg.vesk"},
        "/home/u/cfg.vesk",
@@ -375,7 +380,9 @@ TEST(CommandLine, InformationalAndShellOptions) {
   EXPECT_EQ(InformationText(cl), UsageText());
 
   cl = ParseCommandLine(Args{"--version"});
-  EXPECT_EQ(InformationText(cl, "vc"), "vc " VESK_VERSION "\n" VESK_COPYRIGHT "\n");
+  const std::string version = *InformationText(cl, "vc");
+  EXPECT_EQ(version.rfind("vc " VESK_VERSION "\n" VESK_COPYRIGHT "\n", 0), 0u);
+  EXPECT_NE(version.find("GPLv3+"), std::string::npos);
   EXPECT_EQ(InformationText(ParseCommandLine(Args{"/read"})), std::nullopt);
 
   cl = ParseCommandLine(Args{"--no-gui", "--verbose", "--print=Out.txt", "--export-html"});

@@ -218,6 +218,19 @@ TEST(Paths, ProgramFolderIsTheFolderOfThisExecutable) {
             fs::canonical("/proc/self/exe").parent_path().lexically_normal() / "");
 }
 
+// A build folder keeps the program's files beside it; an install keeps them under
+// PREFIX/share; the first that exists wins, and a missing file is named beside it.
+TEST_F(SettingsStoreTest, ProgramFilesBesideTheProgramOrInstalled) {
+  const std::string bin = dir_ + "/bin/";
+  ASSERT_TRUE(MakeDirectories(dir_ + "/share/vesk"));
+  ASSERT_TRUE(MakeDirectories(bin));
+  EXPECT_EQ(ProgramFile(bin, "x.dat", "share/vesk/x.dat"), bin + "x.dat");
+  std::ofstream(dir_ + "/share/vesk/x.dat") << "x";
+  EXPECT_EQ(ProgramFile(bin, "x.dat", "share/vesk/x.dat"), dir_ + "/share/vesk/x.dat");
+  std::ofstream(bin + "x.dat") << "x";
+  EXPECT_EQ(ProgramFile(bin, "x.dat", "share/vesk/x.dat"), bin + "x.dat");
+}
+
 TEST_F(SettingsStoreTest, MakeDirectoriesCreatesEveryMissingLevel) {
   const std::string deep = dir_ + "/a/b/c/";
   EXPECT_TRUE(MakeDirectories(deep));
