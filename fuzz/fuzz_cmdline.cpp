@@ -16,15 +16,15 @@ using namespace vesk::app;
 VESK_FUZZ_UNTRACED void check_limits(const CommandLine& line) {
   const CommandLineSettings& s = line.settings;
   // Texts longer than their fields are refused, never cut.
-  VESK_FUZZ_CHECK(vesk::platform::utf8_length(s.address) <= kMaxAddressChars);
-  VESK_FUZZ_CHECK(vesk::platform::utf8_length(s.stopBits) <= kMaxStopBitsChars);
-  VESK_FUZZ_CHECK(s.portPath.size() <= kMaxPathBytes);
-  VESK_FUZZ_CHECK(line.logPath.size() <= kMaxPathBytes);
-  VESK_FUZZ_CHECK(s.doneEvent == nullptr);
+  VESK_FUZZ_CHECK(vesk::platform::Utf8Length(s.address) <= kMaxAddressChars);
+  VESK_FUZZ_CHECK(vesk::platform::Utf8Length(s.stop_bits) <= kMaxStopBitsChars);
+  VESK_FUZZ_CHECK(s.port_path.size() <= kMaxPathBytes);
+  VESK_FUZZ_CHECK(line.log_path.size() <= kMaxPathBytes);
+  VESK_FUZZ_CHECK(s.done_event == nullptr);
   VESK_FUZZ_CHECK((s.placement & ~0x0F) == 0);
   VESK_FUZZ_CHECK((s.flags & ~0x7Fu) == 0);
   VESK_FUZZ_CHECK(s.parity <= kParityNone && s.converter <= kConverterOn);
-  for (const ParameterAccess& access : line.parameterAccess) {
+  for (const ParameterAccess& access : line.parameter_access) {
     if (access.write)
       VESK_FUZZ_CHECK(access.value.size() <= 4 * kMaxParameterValueChars);
     else
@@ -38,22 +38,22 @@ VESK_FUZZ_UNTRACED void check_same(const CommandLine& a, const CommandLine& b) {
   const CommandLineSettings& y = b.settings;
   VESK_FUZZ_CHECK(x.flags == y.flags && x.placement == y.placement && x.modes == y.modes);
   VESK_FUZZ_CHECK(x.port == y.port && x.baud == y.baud && x.parity == y.parity);
-  VESK_FUZZ_CHECK(x.address == y.address && x.dataBits == y.dataBits);
-  VESK_FUZZ_CHECK(x.stopBits == y.stopBits && x.addressLength == y.addressLength);
-  VESK_FUZZ_CHECK(x.converter == y.converter && x.portPath == y.portPath);
+  VESK_FUZZ_CHECK(x.address == y.address && x.data_bits == y.data_bits);
+  VESK_FUZZ_CHECK(x.stop_bits == y.stop_bits && x.address_length == y.address_length);
+  VESK_FUZZ_CHECK(x.converter == y.converter && x.port_path == y.port_path);
   VESK_FUZZ_CHECK(x.x == y.x && x.y == y.y && x.w == y.w && x.h == y.h);
-  VESK_FUZZ_CHECK(a.commandFile == b.commandFile && a.logPath == b.logPath);
-  VESK_FUZZ_CHECK(a.exitEventName == b.exitEventName && a.ext == b.ext);
-  VESK_FUZZ_CHECK(a.help == b.help && a.version == b.version && a.noGui == b.noGui);
-  VESK_FUZZ_CHECK(a.verbose == b.verbose && a.printFile == b.printFile);
-  VESK_FUZZ_CHECK(a.exportHtml == b.exportHtml && a.problems == b.problems);
-  VESK_FUZZ_CHECK(a.parameterAccess.size() == b.parameterAccess.size());
+  VESK_FUZZ_CHECK(a.command_file == b.command_file && a.log_path == b.log_path);
+  VESK_FUZZ_CHECK(a.exit_event_name == b.exit_event_name && a.ext == b.ext);
+  VESK_FUZZ_CHECK(a.help == b.help && a.version == b.version && a.no_gui == b.no_gui);
+  VESK_FUZZ_CHECK(a.verbose == b.verbose && a.print_file == b.print_file);
+  VESK_FUZZ_CHECK(a.export_html == b.export_html && a.problems == b.problems);
+  VESK_FUZZ_CHECK(a.parameter_access.size() == b.parameter_access.size());
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  vesk::fuzz::install_silent_presenter();
+  vesk::fuzz::InstallSilentPresenter();
   return 0;
 }
 

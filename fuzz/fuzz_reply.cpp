@@ -45,8 +45,8 @@ void decode_value(const ValueCodec& converter, const uint8_t* data, int count) {
   const int r = converter.ConvertFromData(exact.get(), count, text);
   VESK_FUZZ_CHECK(r >= -1 && r <= 1);
   if (r != 0) {
-    VESK_FUZZ_CHECK(valid_utf8(text));
-    VESK_FUZZ_CHECK(vesk::platform::utf8_length(text) <= kMaxValueChars);
+    VESK_FUZZ_CHECK(ValidUtf8(text));
+    VESK_FUZZ_CHECK(vesk::platform::Utf8Length(text) <= kMaxValueChars);
   }
   // The same data must give the same text: nothing but the data decides the value.
   std::string again;
@@ -61,7 +61,7 @@ void reply_road(std::string_view line, const ValueCodec& converter) {
   if (line.size() < 2 || line[0] != kFrameStart) return;
 
   ReplyFrame parsed;
-  const bool ok = parse_reply(line, parsed);
+  const bool ok = ParseReply(line, parsed);
   if (!ok) {
     VESK_FUZZ_CHECK(parsed.count == 0);
     return;
@@ -69,7 +69,7 @@ void reply_road(std::string_view line, const ValueCodec& converter) {
   // Everything the parse hands on must be in the characters that arrived, under a
   // checksum that holds.
   uint8_t bytes[kMaxFrameBytes];
-  const size_t m = decode_buffer(line.data() + 1, line.size() - 2, bytes, sizeof bytes);
+  const size_t m = DecodeBuffer(line.data() + 1, line.size() - 2, bytes, sizeof bytes);
   VESK_FUZZ_CHECK((line.size() - 2) / 2 == m);
   VESK_FUZZ_CHECK(parsed.count >= 0 && parsed.count <= kMaxDataBytes);
   VESK_FUZZ_CHECK(parsed.count == (bytes[1] & 0x0F));
@@ -77,14 +77,14 @@ void reply_road(std::string_view line, const ValueCodec& converter) {
   VESK_FUZZ_CHECK(parsed.hash == (bytes[2] << 8 | bytes[3]));
   VESK_FUZZ_CHECK(std::memcmp(parsed.data, bytes + 4, static_cast<size_t>(parsed.count)) == 0);
   VESK_FUZZ_CHECK(parsed.received_checksum == parsed.local_checksum);
-  VESK_FUZZ_CHECK(parsed.local_checksum == hash_buffer(bytes, m - 2));
+  VESK_FUZZ_CHECK(parsed.local_checksum == HashBuffer(bytes, m - 2));
 
   if (parsed.hash == kErrorReplyHash) {
     std::string error;
-    const bool known = error_reply_text(parsed.data, parsed.count, error);
+    const bool known = ErrorReplyText(parsed.data, parsed.count, error);
     VESK_FUZZ_CHECK(known == (parsed.count > 0));
     VESK_FUZZ_CHECK(known != error.empty());
-    VESK_FUZZ_CHECK(valid_utf8(error));
+    VESK_FUZZ_CHECK(ValidUtf8(error));
     return;
   }
   // The attribute reply: its first byte becomes the attributes.
@@ -101,11 +101,11 @@ std::string line_from_bytes(const uint8_t* body, size_t size) {
   uint8_t bytes[kMaxFrameBytes];
   size = std::min(size, sizeof bytes - 2);
   std::memcpy(bytes, body, size);
-  const uint16_t crc = hash_buffer(bytes, size);
+  const uint16_t crc = HashBuffer(bytes, size);
   bytes[size] = static_cast<uint8_t>(crc >> 8);
   bytes[size + 1] = static_cast<uint8_t>(crc & 0xFF);
   char chars[2 * kMaxFrameBytes];
-  VESK_FUZZ_CHECK(encode_buffer(bytes, size + 2, chars, sizeof chars));
+  VESK_FUZZ_CHECK(EncodeBuffer(bytes, size + 2, chars, sizeof chars));
   std::string line(1, kFrameStart);
   line.append(chars, 2 * (size + 2));
   line += kFrameEnd;
@@ -118,7 +118,7 @@ void probe_road(int mode, uint8_t address, bool small, std::string_view reply) {
   const size_t capacity = small ? 4 : kReplyCapacity;
   std::unique_ptr<uint8_t[]> data(new uint8_t[capacity]);
   int count = -7;
-  const int r = check_probe_reply(mode, address, reply, data.get(), capacity, count);
+  const int r = CheckProbeReply(mode, address, reply, data.get(), capacity, count);
   VESK_FUZZ_CHECK(r == 0 || r == kProbeChecksum || r == kProbeAddress || r == kProbeMalformed);
   if (r != 0) {
     VESK_FUZZ_CHECK(count == 0);
@@ -131,15 +131,15 @@ void probe_road(int mode, uint8_t address, bool small, std::string_view reply) {
     }
   }
   std::string text;
-  const bool known = probe_error_text(r, text);
+  const bool known = ProbeErrorText(r, text);
   VESK_FUZZ_CHECK(known == (r >= 2 && r <= 6));
-  VESK_FUZZ_CHECK(valid_utf8(text));
+  VESK_FUZZ_CHECK(ValidUtf8(text));
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  vesk::fuzz::install_silent_presenter();
+  vesk::fuzz::InstallSilentPresenter();
   return 0;
 }
 
@@ -153,7 +153,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
 
   const vesk::fuzz::ConverterCase& c = kConverters[(selector >> 2) % kConverterCount];
   ValueCodec converter(c.name);
-  converter.typeText = c.type;
+  converter.type_text = c.type;
 
   switch (selector & 0x03) {
     case 0:

@@ -66,14 +66,14 @@ Bytes reply_line(std::string_view name, const Bytes& data, int address_bits = 8,
   link::RequestFrame frame;
   link::FrameAddress address{16, address_bits, 0};
   if (address_bits == 11) address.base = 1000;
-  link::build_request(read, link::name_hash(name), data.data(), static_cast<int>(data.size()),
-                      address, frame);
-  return text_bytes(frame.text());
+  link::BuildRequest(read, link::NameHash(name), data.data(), static_cast<int>(data.size()),
+                     address, frame);
+  return text_bytes(frame.Text());
 }
 
 // The byte form without its checksum (road 1 appends it).
 Bytes reply_body(std::string_view name, const Bytes& data) {
-  const uint16_t hash = link::name_hash(name);
+  const uint16_t hash = link::NameHash(name);
   Bytes body{16, static_cast<uint8_t>(data.size() & 0x0F), static_cast<uint8_t>(hash >> 8),
              static_cast<uint8_t>(hash & 0xFF)};
   body.insert(body.end(), data.begin(), data.end());
@@ -88,7 +88,7 @@ void reply_seeds() {
     Bytes data;
   };
   const Bytes float_one_and_half{0x3F, 0xC0, 0x00, 0x00};
-  const std::string dev = platform::utf8_to_cp1251("ВЕСК-12");
+  const std::string dev = platform::Utf8ToCp1251("ВЕСК-12");
   const Case cases[] = {
       {"alen", "A.Len", "int", {0x01}},
       {"bps", "bPS", "int", {0x02}},
@@ -134,16 +134,16 @@ void reply_seeds() {
   const uint8_t address = 16;
   for (int mode = link::kProbeModbusRtu; mode <= link::kProbeModbusAscii; ++mode) {
     link::ProbeFrame frame;
-    link::build_probe_request(mode, address, link::kModbusProbePayload,
-                              sizeof link::kModbusProbePayload, frame);
+    link::BuildProbeRequest(mode, address, link::kModbusProbePayload,
+                            sizeof link::kModbusProbePayload, frame);
     const uint8_t selector = static_cast<uint8_t>((mode - 1) << 2 | 3);
     put("fuzz_reply", "probe_" + std::to_string(mode),
-        reply_seed(3, selector >> 2, address, text_bytes(frame.text())));
+        reply_seed(3, selector >> 2, address, text_bytes(frame.Text())));
   }
   link::ProbeFrame percent;
-  link::build_probe_request(link::kProbePercent, address, link::kPercentProbePayload,
-                            sizeof link::kPercentProbePayload, percent);
-  std::string answer(percent.text().substr(0, percent.text().size() - 3));
+  link::BuildProbeRequest(link::kProbePercent, address, link::kPercentProbePayload,
+                          sizeof link::kPercentProbePayload, percent);
+  std::string answer(percent.Text().substr(0, percent.Text().size() - 3));
   answer[0] = '!';
   unsigned sum = 0;
   for (char ch : answer) sum += static_cast<unsigned char>(ch);
@@ -161,7 +161,7 @@ std::string read_text(const fs::path& path) {
 
 void description_seeds(const std::string& vesk_text) {
   // The target reads cp1251, as the container holds it.
-  put("fuzz_description", "vesk_tree", text_bytes(platform::utf8_to_cp1251(vesk_text)));
+  put("fuzz_description", "vesk_tree", text_bytes(platform::Utf8ToCp1251(vesk_text)));
   const char* small[] = {
       "const N 3\ntype YN Нет Да\nparameter A.Len int Длина noattr\nrule A.Len 8 11\n"
       "init A.Len 8\nbranch B N 1 2 A.Len\nroot R 1 1 1 B\n",
@@ -178,13 +178,13 @@ void description_seeds(const std::string& vesk_text) {
   int n = 0;
   for (const char* text : small)
     put("fuzz_description", "small_" + std::to_string(++n),
-        text_bytes(platform::utf8_to_cp1251(text)));
+        text_bytes(platform::Utf8ToCp1251(text)));
 }
 
 size_t fill_values(model::DescriptionBranch& branch, size_t n = 0) {
   for (auto& p : branch.parameters) {
     p->value = "Значение " + std::to_string(++n);
-    p->valueChanged = n % 2 == 0;
+    p->value_changed = n % 2 == 0;
     if (n % 3 == 0) p->note = "Таймаут";
   }
   for (auto& child : branch.children) n = fill_values(*child, n);
@@ -264,7 +264,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s <corpus folder>\n", argv[0]);
     return 2;
   }
-  fuzz::install_silent_presenter();
+  fuzz::InstallSilentPresenter();
   corpus = argv[1];
   const std::string vesk_text = read_text(fs::path(VESK_SOURCE_DIR) / "data" / "vesk.tree.txt");
   if (vesk_text.empty()) {
