@@ -147,6 +147,12 @@ bool Application::Start(const CommandLine& command_line) {
     std::fprintf(stderr, "vesk-configurator: sigaction: %s\n", std::strerror(err));
   if (!command_line.exit_event_name.empty()) PrepareExitEvent(command_line.exit_event_name);
   program_directory_ = platform::ProgramFolder();  // step 8
+  if (std::string error; !line_watch_.Open(command_line, error)) {
+    Show(error, model::kProgramTitle, link::MsgIcon::Error);
+    Fail();
+    front_end_.DestroySplash();
+    return false;
+  }
 
   // Reading into the file and writing it at once cannot both be done: taken together, the
   // read would start from an empty configuration, the write would send nothing, and the
@@ -207,6 +213,7 @@ bool Application::CreateDocument(FileDecision decision) {
   env.program_path = ProgramPath();
   env.program_directory = program_directory_;
   env.access_level = access_level_;
+  env.on_link = [this](link::DeviceLink& link) { line_watch_.Attach(link); };
   document_ = std::make_unique<Document>(std::move(env));
 
   exchange::ExchangeEngine& engine = document_->engine();
@@ -363,6 +370,8 @@ int Application::Shutdown() {
     StopAutomationWatcher();
     // The engine's threads end before the tree goes; the port settings are stored then.
     document_.reset();
+    line_watch_.LinkGone();
+    line_watch_.Finish(stderr);
     progress_.reset();
     exit_request_.CloseSemaphore();
     // Whatever the exchange recorded after the request, the run ended because of it.

@@ -14,6 +14,7 @@
 #include "app/document.h"
 #include "app/exit_event.h"
 #include "app/front_end.h"
+#include "app/line_watch.h"
 #include "platform/event.h"
 
 namespace vesk::platform {
@@ -128,6 +129,8 @@ class Application {
   // Set once an exit has been requested: no task starts any more, a started one stops.
   std::atomic<bool> exiting_{false};
 
+  // Declared before the document: the link's observers outlive the link.
+  LineWatch line_watch_;
   std::unique_ptr<Document> document_;
   std::unique_ptr<GuardedProgress> progress_;
 

@@ -113,6 +113,11 @@ enum class Key {
   kSet,
   kPrint,
   kExportHtml,
+  kTrace,
+  kStats,
+  kWatch,
+  kPeriod,
+  kCount,
 };
 
 struct KeyName {
@@ -153,6 +158,11 @@ constexpr KeyName kKeys[] = {
     {"set", Key::kSet, true},
     {"print", Key::kPrint, true},
     {"export-html", Key::kExportHtml, true},
+    {"trace", Key::kTrace, true},
+    {"stats", Key::kStats, true},
+    {"watch", Key::kWatch, true},
+    {"period", Key::kPeriod, true},
+    {"count", Key::kCount, true},
 };
 
 Key FindKey(std::string_view lowered_name, bool long_form) {
@@ -175,6 +185,7 @@ bool TakesNoValue(Key key) {
     case Key::kVersion:
     case Key::kNoGui:
     case Key::kVerbose:
+    case Key::kStats:
       return true;
     default:
       return false;
@@ -466,9 +477,49 @@ class Parser {
           out_.export_html = std::string(typed);
         }
         break;
+      case Key::kTrace:
+        if (FitsPath(typed, shown)) out_.trace_path = std::string(typed);
+        break;
+      case Key::kStats:
+        out_.stats = true;
+        break;
+      case Key::kWatch:
+        Watch(typed, shown);
+        break;
+      case Key::kPeriod:
+      case Key::kCount:
+        Positive(typed, key == Key::kPeriod, shown);
+        break;
       case Key::kUnknown:
         break;
     }
+  }
+
+  // NAME[:INDEX][,NAME[:INDEX]...]; a bad item is refused alone.
+  void Watch(std::string_view typed, std::string_view shown) {
+    size_t start = 0;
+    for (;;) {
+      const size_t comma = typed.find(',', start);
+      const std::string_view item =
+          typed.substr(start, comma == std::string_view::npos ? comma : comma - start);
+      Access(item, false, shown, out_.watch);
+      if (comma == std::string_view::npos) break;
+      start = comma + 1;
+    }
+  }
+
+  // --period in milliseconds (1 ... one day), --count in rounds (from 1).
+  void Positive(std::string_view typed, bool period, std::string_view shown) {
+    const std::optional<Scanned> n = ScanNumber(typed);
+    constexpr int64_t kLongestPeriodMs = 86'400'000;
+    if (!n || n->end != typed.size() || n->value < 1 || (period && n->value > kLongestPeriodMs)) {
+      Refuse(shown, "недопустимое значение");
+      return;
+    }
+    if (period)
+      out_.period_ms = static_cast<uint32_t>(n->value);
+    else
+      out_.count = static_cast<uint64_t>(n->value);
   }
 
   // A number names COMn; in the long spelling any other text names the device itself.
@@ -513,6 +564,10 @@ class Parser {
 
   // NAME[:INDEX] for --get, NAME[:INDEX]=VALUE for --set.
   void Access(std::string_view typed, bool write, std::string_view shown) {
+    Access(typed, write, shown, out_.parameter_access);
+  }
+  void Access(std::string_view typed, bool write, std::string_view shown,
+              std::vector<ParameterAccess>& into) {
     ParameterAccess a;
     a.write = write;
     std::string_view target = typed;
@@ -554,7 +609,7 @@ class Parser {
       return;
     }
     a.name = target;
-    out_.parameter_access.push_back(std::move(a));
+    into.push_back(std::move(a));
   }
 
   CommandLine& out_;

@@ -120,6 +120,11 @@ struct CommandLine {
   std::vector<ParameterAccess> parameter_access;  // --get / --set, in order
   std::optional<std::string> print_file;          // --print=FILE
   std::optional<std::string> export_html;         // --export-html[=FILE]; "" = default name
+  std::optional<std::string> trace_path;          // --trace=FILE; "-" = stderr
+  bool stats = false;                             // --stats: the line's counters at the end
+  std::vector<ParameterAccess> watch;             // --watch=NAME[:INDEX],...
+  uint32_t period_ms = 1000;                      // --period=MS between rounds of --watch
+  std::optional<uint64_t> count;                  // --count=N rounds; none: until a signal
 
   // Remarks on keys that had no effect or were refused (unknown key, unreadable
   // number, over-long value, ...), one line each, for the shell to show. They never

@@ -78,6 +78,7 @@ Document::Document(DocumentEnvironment environment)
   engine_ = std::make_unique<exchange::ExchangeEngine>(std::move(options));
   engine_->set_silent((env_.settings.modes & modebit::kSilent) != 0);
   engine_->set_command_line_run(CommandLineRun());
+  if (env_.on_link) env_.on_link(*engine_);
   // The modes start as the menu resource has them, whatever the previous run chose.
   modes_.show_indexes.store(false);
   modes_.auto_read.store(true);

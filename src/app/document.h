@@ -101,6 +101,8 @@ struct DocumentEnvironment {
   std::string program_path;
   std::string program_directory;
   int access_level = 2;
+  // Called once the link exists, before its first exchange (observers of the line).
+  std::function<void(link::DeviceLink&)> on_link;
 };
 
 class Document : public model::ConfigurationTarget {

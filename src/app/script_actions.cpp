@@ -1,12 +1,16 @@
 #include "app/script_actions.h"
 
+#include <cstring>
 #include <string>
 
 #include "app/config_print.h"
 #include "app/exit_code.h"
+#include "app/exit_event.h"
 #include "app/front_end.h"
 #include "app/html_export.h"
+#include "app/line_watch.h"
 #include "app/port_keys.h"
+#include "app/watch_run.h"
 #include "exchange/exchange_engine.h"
 #include "exchange/parameter_tasks.h"
 #include "exchange/single_access.h"
@@ -57,6 +61,22 @@ bool NetworkWriteAllowed(exchange::ExchangeEngine& engine, model::DescriptionTre
   return model::NetworkEditAllowed(*network, target->short_name, access.value);
 }
 
+int Watch(const CommandLine& cl, const ScriptEnvironment& env, link::DeviceLink& link,
+          const std::vector<exchange::CommandDescription>& descriptions) {
+  exchange::SingleAccess names(link, descriptions);
+  for (const ParameterAccess& w : cl.watch) {
+    if (!names.Find(w.name)) {
+      std::fprintf(env.err, "vesk-configurator: --watch \"%s\": параметр не описан\n",
+                   AccessName(w).c_str());
+      return kFailure;
+    }
+  }
+  ExitRequest exit;
+  if (const int err = exit.CatchSignals(); err != 0)
+    std::fprintf(env.err, "vesk-configurator: sigaction: %s\n", std::strerror(err));
+  return RunWatch(cl, link, descriptions, exit, env.out);
+}
+
 int AccessParameters(const CommandLine& cl, const ScriptEnvironment& env) {
   model::DescriptionTree tree;
   if (model::LoadDescription(model::kVeskDeviceKind, tree) != model::DescriptionStatus::Built)
@@ -73,7 +93,14 @@ int AccessParameters(const CommandLine& cl, const ScriptEnvironment& env) {
     WriteProgramPortKeys(engine.program_line(), cl.settings);
   if (cl.settings.converter == kConverterOff)
     engine.port().set_converter_mode(link::kConverterAuto);
+  LineWatch line_watch;
+  if (std::string error; !line_watch.Open(cl, error)) {
+    std::fprintf(env.err, "vesk-configurator: %s\n", error.c_str());
+    return kFailure;
+  }
+  line_watch.Attach(engine);
   if (engine.OpenPort(true) != link::kOpenOk) {
+    line_watch.Finish(env.err);
     const int code = ChooseExitCode(link::exit_status.load(), kFailure);
     return code;
   }
@@ -103,14 +130,17 @@ int AccessParameters(const CommandLine& cl, const ScriptEnvironment& env) {
     }
   }
   std::fflush(env.out);
+  if (!cl.watch.empty() && first_failure == 0) first_failure = Watch(cl, env, engine, descriptions);
   engine.ClosePort();
+  line_watch.Finish(env.err);
   return first_failure;
 }
 
 }  // namespace
 
 bool HasScriptActions(const CommandLine& cl) {
-  return cl.print_file.has_value() || cl.export_html.has_value() || !cl.parameter_access.empty();
+  return cl.print_file.has_value() || cl.export_html.has_value() || !cl.parameter_access.empty() ||
+         !cl.watch.empty();
 }
 
 int RunScriptActions(const CommandLine& cl, const ScriptEnvironment& env) {
@@ -124,7 +154,7 @@ int RunScriptActions(const CommandLine& cl, const ScriptEnvironment& env) {
                  "--print, --export-html, --get и --set\n");
   if (cl.print_file) note(PrintConfiguration(*cl.print_file, env.out));
   if (cl.export_html) note(ExportHtml(cl, env));
-  if (!cl.parameter_access.empty()) note(AccessParameters(cl, env));
+  if (!cl.parameter_access.empty() || !cl.watch.empty()) note(AccessParameters(cl, env));
   return first_failure;
 }
 

@@ -1,11 +1,13 @@
 #include "link/device_link.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
 
 #include "link/error_texts.h"
 #include "link/exit_status.h"
+#include "link/line_event_source.h"
 #include "link/presenter.h"
 #include "link/probe_codec.h"
 #include "platform/text.h"
@@ -155,20 +157,47 @@ int DeviceLink::ClosePort() {
   return port_.Close();
 }
 
+void DeviceLink::AddObserver(LineObserver* observer) {
+  std::lock_guard lock(lock_);
+  if (observer && std::find(observers_.begin(), observers_.end(), observer) == observers_.end())
+    observers_.push_back(observer);
+}
+
+void DeviceLink::RemoveObserver(LineObserver* observer) {
+  std::lock_guard lock(lock_);
+  observers_.erase(std::remove(observers_.begin(), observers_.end(), observer), observers_.end());
+}
+
 bool DeviceLink::Transact(bool read, uint16_t hash, const uint8_t* data, int count,
                           ReplyData& reply, int& reply_count, std::string& error, int offset) {
+  return TransactFor(nullptr, read, hash, data, count, reply, reply_count, error, offset);
+}
+
+bool DeviceLink::TransactFor(const Parameter* subject, bool read, uint16_t hash,
+                             const uint8_t* data, int count, ReplyData& reply, int& reply_count,
+                             std::string& error, int offset) {
   reply_count = 0;
   error.clear();
   std::lock_guard lock(lock_);
 
+  const FrameAddress address = MakeFrameAddress(offset);
   RequestFrame frame;
-  if (!BuildRequest(read, hash, data, count, MakeFrameAddress(offset), frame)) {
+  if (!BuildRequest(read, hash, data, count, address, frame)) {
     error = kTextCannotEncode;
     return false;
   }
 
+  // Nothing below is built unless somebody watches: the unwatched exchange stays as fast
+  // as it was.
+  EventSource watch{observers_, subject, read, hash, address, 0, 0};
   Reply answer;
-  PortResult result = port_.SendReceive(frame.Text(), answer, FrameEnd::CarriageReturn);
+  auto send_receive = [&] {
+    if (watch.Active()) watch.Sent(frame.Text(), data, count);
+    PortResult r = port_.SendReceive(frame.Text(), answer, FrameEnd::CarriageReturn);
+    if (watch.Active()) watch.replied_ns = MonotonicSinceStart();
+    return r;
+  };
+  PortResult result = send_receive();
   if (hash == kApplyHash) {
     // The device acts on "APLY" without answering; whatever came back means nothing.
     RecordReply();
@@ -179,6 +208,8 @@ bool DeviceLink::Transact(bool read, uint16_t hash, const uint8_t* data, int cou
   for (;;) {
     const int code = result.Code();
     if (code == 2) {
+      if (watch.Active())
+        watch.Failed(LineEventKind::kTimeout, LineFault::kTimeout, answer.View(), kTextTimeout);
       if (timeouts == kTimeoutRetries) {
         error = kTextTimeout;
         RecordTimeout();
@@ -186,6 +217,9 @@ bool DeviceLink::Transact(bool read, uint16_t hash, const uint8_t* data, int cou
       }
       ++timeouts;
     } else if (code == 3) {
+      if (watch.Active())
+        watch.Failed(LineEventKind::kRefused, LineFault::kLineError, answer.View(),
+                     WithReason(kTextBadSettings, result));
       if (line_errors == kLineErrorRetries) {
         error = WithReason(kTextBadSettings, result);
         exit_status.store(kStatusBadLine);
@@ -194,6 +228,8 @@ bool DeviceLink::Transact(bool read, uint16_t hash, const uint8_t* data, int cou
       ++line_errors;
     } else {
       if (code == 0 && answer.count >= 2 && answer.data[0] == kFrameStart) break;
+      if (watch.Active())
+        watch.Failed(LineEventKind::kRefused, LineFault::kLostStart, answer.View(), kTextLostStart);
       // A stop or a closed port answers every further attempt at once the same way;
       // sending the frame again would only put it on the line after a stop.
       if (lost_starts == kStartRetries || code < 0) {
@@ -203,12 +239,14 @@ bool DeviceLink::Transact(bool read, uint16_t hash, const uint8_t* data, int cou
       }
       ++lost_starts;
     }
-    result = port_.SendReceive(frame.Text(), answer, FrameEnd::CarriageReturn);
+    result = send_receive();
   }
   RecordReply();
 
   ReplyFrame parsed;
   if (!ParseReply(answer.View(), parsed)) {
+    if (watch.Active())
+      watch.Failed(LineEventKind::kRefused, LineFault::kChecksum, answer.View(), kTextChecksum);
     // A reply spoilt on the line is line trouble like a lost start; left unrecorded, a
     // run whose values failed this way would end as a success.
     error = kTextChecksum;
@@ -218,11 +256,19 @@ bool DeviceLink::Transact(bool read, uint16_t hash, const uint8_t* data, int cou
   std::memcpy(reply.data(), parsed.data, static_cast<size_t>(parsed.count));
   reply_count = parsed.count;
 
-  if (parsed.hash == hash) return true;
+  if (parsed.hash == hash) {
+    if (watch.Active()) watch.Replied(answer.View(), parsed);
+    return true;
+  }
   if (parsed.hash == kErrorReplyHash) {
     if (ErrorReplyText(parsed.data, parsed.count, error)) exit_status.store(kStatusDeviceError);
+    if (watch.Active())
+      watch.Failed(LineEventKind::kReceived, LineFault::kErrorReply, answer.View(), error);
     return false;
   }
+  if (watch.Active())
+    watch.Failed(LineEventKind::kRefused, LineFault::kOtherCommand, answer.View(),
+                 kTextOtherCommand);
   error = kTextOtherCommand;
   exit_status.store(kStatusBadLine);
   return false;
@@ -289,7 +335,7 @@ int DeviceLink::Exchange(int operation, Parameter* parameter, TraceList* trace) 
 
   ReplyData reply;
   int reply_count = 0;
-  if (!Transact(read, hash, data, count, reply, reply_count, p.note, p.poll_index))
+  if (!TransactFor(&p, read, hash, data, count, reply, reply_count, p.note, p.poll_index))
     return kExchangeFailed;
   TraceReply(trace, reply.data(), reply_count);
   if (p.indexed && !EchoesIndex(reply.data(), reply_count, p.linear_index)) {
@@ -324,7 +370,7 @@ int DeviceLink::ExchangeAttributes(int operation, Parameter& p, uint16_t hash) {
 
   ReplyData reply;
   int reply_count = 0;
-  if (!Transact(read, kAttributeHash, data, count, reply, reply_count, p.note, p.poll_index))
+  if (!TransactFor(&p, read, kAttributeHash, data, count, reply, reply_count, p.note, p.poll_index))
     return kExchangeAttributeFailed;
   if (reply_count != (p.indexed ? 5 : 3)) {
     p.note = kTextAttributeSize;

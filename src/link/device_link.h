@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "link/frame_codec.h"
+#include "link/line_event.h"
 #include "link/parameter.h"
 #include "link/serial_port.h"
 
@@ -79,6 +80,11 @@ class DeviceLink {
   bool Transact(bool read, uint16_t hash, const uint8_t* data, int count, ReplyData& reply,
                 int& reply_count, std::string& error, int offset);
 
+  // Observers of every frame of the LORN protocol. One that is added while an exchange
+  // runs sees the next frame; one that is removed is not called once this returns.
+  void AddObserver(LineObserver* observer);
+  void RemoveObserver(LineObserver* observer);
+
   // Reads (kOpRead) or writes (kOpWrite) one parameter. Returns kExchangeOk with the
   // device's answer in the parameter's value, or one of the kExchange* failures with the
   // reason in its note. In a probe mode makes the probe exchange instead (parameter
@@ -111,12 +117,16 @@ class DeviceLink {
 
  private:
   FrameAddress MakeFrameAddress(int offset) const;
+  // Transact for `subject`, whose name, index and codec decode the frames for observers.
+  bool TransactFor(const Parameter* subject, bool read, uint16_t hash, const uint8_t* data,
+                   int count, ReplyData& reply, int& reply_count, std::string& error, int offset);
   int ExchangeProbe(Parameter* parameter);
   int ExchangeAttributes(int operation, Parameter& parameter, uint16_t hash);
   int ExchangeNetworkName(int operation, Parameter& parameter, TraceList* trace);
 
   SerialPort port_;
   std::mutex lock_;
+  std::vector<LineObserver*> observers_;  // guarded by lock_
   std::atomic<uint8_t> protocol_mode_{kProtocolLorn};
   std::atomic<bool> attribute_transfer_{true};
   std::atomic<bool> silent_{false};

@@ -1,0 +1,82 @@
+#include "link/line_stats.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace vesk::link {
+
+LineStats::LineStats() : bins_(kBins, 0) {}
+
+void LineStats::OnLineEvent(const LineEvent& e) {
+  std::lock_guard lock(mutex_);
+  switch (e.kind) {
+    case LineEventKind::kRetry:
+      ++counters_.retries;
+      [[fallthrough]];
+    case LineEventKind::kSent:
+      ++counters_.requests;
+      return;
+    case LineEventKind::kReceived:
+      ++counters_.replies;
+      if (e.fault == LineFault::kErrorReply) ++counters_.error_replies;
+      break;
+    case LineEventKind::kTimeout:
+      ++counters_.timeouts;
+      return;
+    case LineEventKind::kRefused:
+      if (e.fault == LineFault::kChecksum)
+        ++counters_.checksum_failures;
+      else
+        ++counters_.other_refusals;
+      break;
+  }
+  if (e.reply_us < 0) return;
+  const double ms = e.reply_us / 1000.0;
+  total_ms_ += ms;
+  ++timed_;
+  counters_.max_ms = std::max(counters_.max_ms, ms);
+  ++bins_[std::min(static_cast<size_t>(e.reply_us / 100), kBins - 1)];
+}
+
+LineCounters LineStats::Snapshot() const {
+  std::lock_guard lock(mutex_);
+  LineCounters c = counters_;
+  if (timed_ == 0) return c;
+  c.mean_ms = total_ms_ / static_cast<double>(timed_);
+  // The upper edge of the bin where 95 % of the replies have come.
+  const uint64_t wanted = (timed_ * 95 + 99) / 100;
+  uint64_t seen = 0;
+  for (size_t i = 0; i < kBins; ++i) {
+    seen += bins_[i];
+    if (seen >= wanted) {
+      c.p95_ms = std::min(static_cast<double>(i + 1) / 10.0, c.max_ms);
+      break;
+    }
+  }
+  return c;
+}
+
+void LineStats::Reset() {
+  std::lock_guard lock(mutex_);
+  counters_ = LineCounters{};
+  std::fill(bins_.begin(), bins_.end(), 0);
+  total_ms_ = 0;
+  timed_ = 0;
+}
+
+std::string LineCountersText(const LineCounters& c) {
+  char buf[640];
+  std::snprintf(
+      buf, sizeof buf,
+      "Запросов: %llu\nОтветов: %llu\nТаймаутов: %llu\nОшибок контрольной суммы: %llu\n"
+      "Ответов с кодом ошибки: %llu\nПовторов: %llu\nПрочих отказов: %llu\n"
+      "Время ответа, мс: среднее %.1f, 95%% — %.1f, максимум %.1f\n",
+      static_cast<unsigned long long>(c.requests), static_cast<unsigned long long>(c.replies),
+      static_cast<unsigned long long>(c.timeouts),
+      static_cast<unsigned long long>(c.checksum_failures),
+      static_cast<unsigned long long>(c.error_replies), static_cast<unsigned long long>(c.retries),
+      static_cast<unsigned long long>(c.other_refusals), c.mean_ms, c.p95_ms, c.max_ms);
+  return buf;
+}
+
+}  // namespace vesk::link

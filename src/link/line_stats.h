@@ -1,0 +1,54 @@
+#pragma once
+// The line's counters: requests, replies and what went wrong, with the reply time's mean,
+// 95th percentile and maximum. Fed by line events; read from any thread.
+
+#include <array>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "link/line_event.h"
+
+namespace vesk::link {
+
+struct LineCounters {
+  uint64_t requests = 0;  // every frame sent, retries included
+  uint64_t replies = 0;   // replies taken, error replies included
+  uint64_t timeouts = 0;
+  uint64_t checksum_failures = 0;
+  uint64_t error_replies = 0;
+  uint64_t retries = 0;
+  uint64_t other_refusals = 0;  // line errors, lost starts, replies to another command
+  double mean_ms = 0;
+  double p95_ms = 0;
+  double max_ms = 0;
+
+  uint64_t Failures() const {
+    return timeouts + checksum_failures + error_replies + other_refusals;
+  }
+};
+
+class LineStats : public LineObserver {
+ public:
+  LineStats();
+  void OnLineEvent(const LineEvent& event) override;
+
+  LineCounters Snapshot() const;
+  void Reset();
+
+ private:
+  // Reply times in tenths of a millisecond; the last bin holds everything longer.
+  static constexpr size_t kBins = 20000;
+
+  mutable std::mutex mutex_;
+  LineCounters counters_;
+  std::vector<uint32_t> bins_;
+  double total_ms_ = 0;
+  uint64_t timed_ = 0;
+};
+
+// The counters as the end of a headless run prints them, one per line.
+std::string LineCountersText(const LineCounters& counters);
+
+}  // namespace vesk::link
