@@ -6,6 +6,8 @@
 //               and its turnaround per reply (a pseudo-terminal carries requests at once)
 //   cpu_share   CPU time of this process (every thread) / wall time
 //   frames      frames exchanged per read
+// The second argument puts an observer on the line: 0 none, 1 a trace file (--trace),
+// 2 a bounded queue emptied every 100 ms into a ring, as the window's traffic panel does.
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -16,16 +18,21 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "app/line_trace_file.h"
 #include "exchange/exchange_engine.h"
+#include "link/line_event_queue.h"
 #include "link/serial_port.h"
 #include "model/description_loader.h"
 #include "platform/settings_store.h"
@@ -136,6 +143,7 @@ double CpuSeconds() {
 
 void BM_ReadAll(benchmark::State& state) {
   const int baud = static_cast<int>(state.range(0));
+  const int observer = static_cast<int>(state.range(1));
   const std::string folder =
       (std::filesystem::temp_directory_path() / ("vesk-bench-" + std::to_string(::getpid())))
           .string();
@@ -162,6 +170,30 @@ void BM_ReadAll(benchmark::State& state) {
       state.SkipWithError("no port or no exchange thread");
       return;
     }
+    app::LineTraceFile trace_file;
+    link::LineEventQueue queue(10000);
+    std::atomic<bool> draining{true};
+    std::thread drainer;
+    if (observer == 1) {
+      std::string error;
+      trace_file.Open(folder + "/line.trace", error);
+      engine.AddObserver(&trace_file);
+    } else if (observer == 2) {
+      engine.AddObserver(&queue);
+      drainer = std::thread([&] {
+        std::deque<link::LineEvent> ring;
+        std::vector<link::LineEvent> taken;
+        while (draining.load()) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(100));
+          taken.clear();
+          queue.TakeAll(taken);
+          for (auto& e : taken) {
+            ring.push_back(std::move(e));
+            if (ring.size() > 100000) ring.pop_front();
+          }
+        }
+      });
+    }
     model::DescriptionTree tree;
     if (model::LoadDescriptionFrom(TreePath(), 3, tree) != model::DescriptionStatus::Built) {
       state.SkipWithError("no description");
@@ -179,6 +211,10 @@ void BM_ReadAll(benchmark::State& state) {
       ++reads;
     }
     engine.StopThreads();
+    draining.store(false);
+    if (drainer.joinable()) drainer.join();
+    engine.RemoveObserver(&trace_file);
+    engine.RemoveObserver(&queue);
   }  // the simulator ends here and its trace is complete
   const TraceCount c = CountTrace(trace);
   std::filesystem::remove_all(folder);
@@ -194,8 +230,7 @@ void BM_ReadAll(benchmark::State& state) {
 }
 
 BENCHMARK(BM_ReadAll)
-    ->Arg(9600)
-    ->Arg(115200)
+    ->ArgsProduct({{9600, 115200}, {0, 1, 2}})
     ->Iterations(2)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();

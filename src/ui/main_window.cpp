@@ -22,6 +22,7 @@
 #include "ui/menu_table.h"
 #include "ui/progress_window.h"
 #include "ui/recent_file_list.h"
+#include "ui/traffic_panel.h"
 #include "ui/tree_list_view.h"
 
 namespace vesk::ui {
@@ -104,6 +105,7 @@ MainWindow::MainWindow(app::Document& document, ProgressWindow& progress, QWidge
   BuildMenus();
   BuildToolBar();
   BuildStatusBar();
+  BuildLinePanels();
   connect(&progress_, &ProgressWindow::Finished, this, [this] {
     // A close asked for while a task ran comes true once it has ended.
     if (close_pending_) QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
@@ -170,6 +172,26 @@ void MainWindow::BuildToolBar() {
       tool_bar_->addAction(a);
     }
   }
+}
+
+void MainWindow::BuildLinePanels() {
+  traffic_ = new TrafficPanel(doc_.engine(), this);
+  auto* stats = new LineStatsPanel(traffic_->stats(), this);
+  addDockWidget(Qt::BottomDockWidgetArea, traffic_);
+  addDockWidget(Qt::RightDockWidgetArea, stats);
+  traffic_->hide();
+  stats->hide();
+  QMenu* menu = menuBar()->addMenu(QStringLiteral("Линия"));
+  menu->addAction(traffic_->toggleViewAction());
+  menu->addAction(stats->toggleViewAction());
+  auto* counters = new QLabel(this);
+  statusBar()->addPermanentWidget(counters);
+  connect(
+      traffic_, &TrafficPanel::CountersChanged, this,
+      [counters, stats](quint64 requests, quint64 failures) {
+        counters->setText(QStringLiteral("Запросов: %1, сбоев: %2").arg(requests).arg(failures));
+        if (stats->isVisible()) stats->Refresh();
+      });
 }
 
 void MainWindow::BuildStatusBar() {

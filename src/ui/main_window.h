@@ -23,6 +23,7 @@ namespace vesk::ui {
 
 class ProgressWindow;
 class RecentFileList;
+class TrafficPanel;
 class TreeListView;
 
 inline constexpr const char* kAboutTitle = "О программе";
@@ -34,6 +35,8 @@ class MainWindow : public QMainWindow {
   ~MainWindow() override;
 
   TreeListView* view() const { return view_; }
+  // The "Обмен с прибором" panel (hidden until "Линия" shows it).
+  TrafficPanel* traffic() const { return traffic_; }
   // The action of a menu command, or nullptr.
   QAction* Action(int id) const;
 
@@ -74,12 +77,14 @@ class MainWindow : public QMainWindow {
   void BuildMenus();
   void BuildToolBar();
   void BuildStatusBar();
+  void BuildLinePanels();
   bool SaveAs();
   bool Save();
 
   app::Document& doc_;
   ProgressWindow& progress_;
   TreeListView* view_;
+  TrafficPanel* traffic_ = nullptr;
   QToolBar* tool_bar_ = nullptr;
   std::map<int, QAction*> actions_;
   bool placement_lock_ = false;

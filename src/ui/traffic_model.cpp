@@ -1,0 +1,88 @@
+#include "ui/traffic_model.h"
+
+#include <QBrush>
+#include <QColor>
+
+namespace vesk::ui {
+namespace {
+
+QString Q(const std::string& s) {
+  return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
+}
+
+}  // namespace
+
+TrafficModel::TrafficModel(size_t capacity, QObject* parent)
+    : QAbstractTableModel(parent), capacity_(capacity) {}
+
+bool TrafficModel::Failed(const link::LineEvent& e) {
+  return e.Direction() == '!' || e.fault != link::LineFault::kNone;
+}
+
+void TrafficModel::Append(std::vector<link::LineEvent>& events) {
+  if (events.empty()) return;
+  if (events.size() > capacity_)
+    events.erase(events.begin(), events.end() - static_cast<ptrdiff_t>(capacity_));
+  const size_t overflow =
+      rows_.size() + events.size() > capacity_ ? rows_.size() + events.size() - capacity_ : 0;
+  if (overflow > 0) {
+    beginRemoveRows({}, 0, static_cast<int>(overflow) - 1);
+    rows_.erase(rows_.begin(), rows_.begin() + static_cast<ptrdiff_t>(overflow));
+    endRemoveRows();
+  }
+  const int first = static_cast<int>(rows_.size());
+  beginInsertRows({}, first, first + static_cast<int>(events.size()) - 1);
+  for (link::LineEvent& e : events) rows_.push_back(std::move(e));
+  endInsertRows();
+}
+
+void TrafficModel::Clear() {
+  beginResetModel();
+  rows_.clear();
+  rows_.shrink_to_fit();
+  endResetModel();
+}
+
+int TrafficModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int TrafficModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : kColumns;
+}
+
+QVariant TrafficModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= rowCount()) return {};
+  const link::LineEvent& e = At(index.row());
+  if (role == Qt::ForegroundRole) return Failed(e) ? QBrush(QColor(0xC0, 0, 0)) : QVariant();
+  if (role != Qt::DisplayRole) return {};
+  switch (index.column()) {
+    case kTime:
+      return QString::number(static_cast<double>(e.time_ns) / 1e9, 'f', 6);
+    case kDirection:
+      return e.Direction() == '>'   ? QStringLiteral("→")
+             : e.Direction() == '<' ? QStringLiteral("←")
+                                    : QStringLiteral("×");
+    case kAddress:
+      return e.address;
+    case kName:
+      return Q(e.name);
+    case kIndex:
+      return e.index >= 0 ? QVariant(e.index) : QVariant();
+    case kText:
+      return e.attempt > 1 ? Q(e.text + " (попытка " + std::to_string(e.attempt) + ")") : Q(e.text);
+    case kFrame:
+      return Q(link::EscapeLineChars(e.chars));
+    default:
+      return {};
+  }
+}
+
+QVariant TrafficModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+  static const char* const kTitles[] = {
+      "Время, с", "", "Адрес", "Параметр", "Индекс", "Значение или ошибка", "Кадр"};
+  return section >= 0 && section < kColumns ? QString::fromUtf8(kTitles[section]) : QVariant();
+}
+
+}  // namespace vesk::ui

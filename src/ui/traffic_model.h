@@ -1,0 +1,38 @@
+#pragma once
+// The rows of the traffic panel: the last line events in a bounded ring, so that a day of
+// polling keeps the memory flat.
+
+#include <QAbstractTableModel>
+#include <deque>
+#include <vector>
+
+#include "link/line_event.h"
+
+namespace vesk::ui {
+
+inline constexpr size_t kTrafficRing = 100000;
+
+class TrafficModel : public QAbstractTableModel {
+  Q_OBJECT
+ public:
+  enum Column { kTime, kDirection, kAddress, kName, kIndex, kText, kFrame, kColumns };
+
+  explicit TrafficModel(size_t capacity = kTrafficRing, QObject* parent = nullptr);
+
+  // Appends the events; the oldest give way once the ring is full.
+  void Append(std::vector<link::LineEvent>& events);
+  void Clear();
+  const link::LineEvent& At(int row) const { return rows_[static_cast<size_t>(row)]; }
+  static bool Failed(const link::LineEvent& e);
+
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+ private:
+  size_t capacity_;
+  std::deque<link::LineEvent> rows_;
+};
+
+}  // namespace vesk::ui

@@ -1,0 +1,193 @@
+#include "ui/traffic_panel.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSortFilterProxyModel>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "app/csv_text.h"
+#include "app/line_trace_file.h"
+#include "ui/traffic_model.h"
+
+namespace vesk::ui {
+namespace {
+
+constexpr int kRefreshMs = 100;
+
+enum Outcome { kAll, kGood, kFailed };
+
+// Rows by a part of the parameter's name and by outcome.
+class TrafficFilter : public QSortFilterProxyModel {
+ public:
+  using QSortFilterProxyModel::QSortFilterProxyModel;
+
+  void Set(const QString& name, int outcome) {
+    name_ = name.trimmed().toUtf8().toStdString();
+    outcome_ = outcome;
+    invalidateFilter();
+  }
+
+ protected:
+  bool filterAcceptsRow(int row, const QModelIndex&) const override {
+    const link::LineEvent& e = static_cast<const TrafficModel*>(sourceModel())->At(row);
+    if (!name_.empty() && e.name.find(name_) == std::string::npos) return false;
+    if (outcome_ == kAll) return true;
+    return TrafficModel::Failed(e) == (outcome_ == kFailed);
+  }
+
+ private:
+  std::string name_;
+  int outcome_ = kAll;
+};
+
+}  // namespace
+
+TrafficPanel::TrafficPanel(link::DeviceLink& link, QWidget* parent)
+    : QDockWidget(QStringLiteral("Обмен с прибором"), parent), link_(link) {
+  setObjectName(QStringLiteral("traffic"));
+  model_ = new TrafficModel(kTrafficRing, this);
+  proxy_ = new TrafficFilter(this);
+  proxy_->setSourceModel(model_);
+
+  auto* body = new QWidget(this);
+  auto* layout = new QVBoxLayout(body);
+  auto* bar = new QHBoxLayout;
+  pause_ = new QPushButton(QStringLiteral("Пауза"), body);
+  pause_->setCheckable(true);
+  clear_ = new QPushButton(QStringLiteral("Очистить"), body);
+  name_filter_ = new QLineEdit(body);
+  name_filter_->setPlaceholderText(QStringLiteral("Параметр"));
+  name_filter_->setClearButtonEnabled(true);
+  outcome_filter_ = new QComboBox(body);
+  outcome_filter_->addItems(
+      {QStringLiteral("Все"), QStringLiteral("Успешные"), QStringLiteral("Сбои")});
+  follow_ = new QCheckBox(QStringLiteral("Следовать за концом"), body);
+  follow_->setChecked(true);
+  auto* save = new QPushButton(QStringLiteral("Сохранить…"), body);
+  lost_ = new QLabel(body);
+  for (QWidget* w : std::initializer_list<QWidget*>{pause_, clear_, name_filter_, outcome_filter_,
+                                                    follow_, save, lost_})
+    bar->addWidget(w);
+  bar->addStretch();
+  layout->addLayout(bar);
+  table_ = new QTableView(body);
+  table_->setModel(proxy_);
+  table_->verticalHeader()->hide();
+  table_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+  table_->horizontalHeader()->setStretchLastSection(true);
+  table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  table_->setWordWrap(false);
+  layout->addWidget(table_);
+  setWidget(body);
+
+  auto refilter = [this] {
+    static_cast<TrafficFilter*>(proxy_)->Set(name_filter_->text(), outcome_filter_->currentIndex());
+  };
+  connect(name_filter_, &QLineEdit::textChanged, this, refilter);
+  connect(outcome_filter_, &QComboBox::currentIndexChanged, this, refilter);
+  connect(clear_, &QPushButton::clicked, this, [this] { model_->Clear(); });
+  connect(save, &QPushButton::clicked, this, &TrafficPanel::Save);
+
+  link_.AddObserver(&queue_);
+  link_.AddObserver(&stats_);
+  timer_ = new QTimer(this);
+  connect(timer_, &QTimer::timeout, this, &TrafficPanel::Refresh);
+  timer_->start(kRefreshMs);
+}
+
+TrafficPanel::~TrafficPanel() {
+  link_.RemoveObserver(&queue_);
+  link_.RemoveObserver(&stats_);
+}
+
+void TrafficPanel::Refresh() {
+  const link::LineCounters c = stats_.Snapshot();
+  emit CountersChanged(c.requests, c.Failures());
+  if (const uint64_t dropped = queue_.dropped())
+    lost_->setText(QStringLiteral("потеряно: %1").arg(dropped));
+  // While paused the events wait in the queue (the oldest give way when it is full).
+  if (pause_->isChecked()) return;
+  std::vector<link::LineEvent> taken;
+  queue_.TakeAll(taken);
+  if (taken.empty()) return;
+  model_->Append(taken);
+  if (follow_->isChecked()) table_->scrollToBottom();
+}
+
+bool TrafficPanel::SaveRows(const QString& path, QString& error) const {
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    error = file.errorString();
+    return false;
+  }
+  const bool csv = path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive);
+  if (csv) file.write("seconds,direction,address,name,index,text,frame\n");
+  for (int r = 0; r < proxy_->rowCount(); ++r) {
+    const link::LineEvent& e = model_->At(proxy_->mapToSource(proxy_->index(r, 0)).row());
+    std::string line;
+    if (csv) {
+      const std::string head = app::TraceLine(e);
+      line = app::CsvRow({head.substr(0, head.find('\t')), std::string(1, e.Direction()),
+                          std::to_string(e.address), e.name,
+                          e.index >= 0 ? std::to_string(e.index) : std::string(), e.text,
+                          link::EscapeLineChars(e.chars)});
+    } else {
+      line = app::TraceLine(e);
+    }
+    line += '\n';
+    if (file.write(line.data(), static_cast<qint64>(line.size())) < 0) {
+      error = file.errorString();
+      return false;
+    }
+  }
+  if (!file.flush()) {
+    error = file.errorString();
+    return false;
+  }
+  return true;
+}
+
+void TrafficPanel::Save() {
+  const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить обмен"),
+                                                    QStringLiteral("обмен.csv"),
+                                                    QStringLiteral("CSV (*.csv);;Текст (*.txt)"));
+  if (path.isEmpty()) return;
+  if (QString error; !SaveRows(path, error))
+    QMessageBox::critical(this, windowTitle(),
+                          QStringLiteral("Не удалось записать \"%1\": %2").arg(path, error));
+}
+
+LineStatsPanel::LineStatsPanel(link::LineStats& stats, QWidget* parent)
+    : QDockWidget(QStringLiteral("Статистика линии"), parent), stats_(stats) {
+  setObjectName(QStringLiteral("line_stats"));
+  auto* body = new QWidget(this);
+  auto* layout = new QVBoxLayout(body);
+  text_ = new QLabel(body);
+  text_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  reset_ = new QPushButton(QStringLiteral("Сбросить"), body);
+  layout->addWidget(text_);
+  layout->addWidget(reset_);
+  layout->addStretch();
+  setWidget(body);
+  connect(reset_, &QPushButton::clicked, this, [this] {
+    stats_.Reset();
+    Refresh();
+  });
+  Refresh();
+}
+
+void LineStatsPanel::Refresh() {
+  text_->setText(QString::fromStdString(link::LineCountersText(stats_.Snapshot())).trimmed());
+}
+
+}  // namespace vesk::ui
