@@ -32,6 +32,7 @@ struct LineEvent {
   LineEventKind kind = LineEventKind::kSent;
   LineFault fault = LineFault::kNone;
   bool read = true;
+  bool polled = false;  // for an operative parameter that polling reads
   int address = 0;
   int attempt = 1;
   uint16_t hash = 0;

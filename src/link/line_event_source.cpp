@@ -50,6 +50,7 @@ LineEvent EventSource::Make(LineEventKind kind, int64_t time_ns, std::string_vie
     e.name = subject->short_name;
   else
     e.name = HashName(hash);
+  if (subject) e.polled = subject->IsPolled();
   if (subject)
     e.index = subject->indexed           ? subject->linear_index
               : subject->poll_index != 0 ? subject->poll_index

@@ -20,6 +20,9 @@
 #include "platform/settings_store.h"
 #include "ui/command_ids.h"
 #include "ui/menu_table.h"
+#ifdef VESK_HAVE_CHARTS
+#include "ui/plot_window.h"
+#endif
 #include "ui/progress_window.h"
 #include "ui/recent_file_list.h"
 #include "ui/traffic_panel.h"
@@ -184,6 +187,13 @@ void MainWindow::BuildLinePanels() {
   QMenu* menu = menuBar()->addMenu(QStringLiteral("Линия"));
   menu->addAction(traffic_->toggleViewAction());
   menu->addAction(stats->toggleViewAction());
+#ifdef VESK_HAVE_CHARTS
+  connect(menu->addAction(QStringLiteral("Графики")), &QAction::triggered, this, [this] {
+    if (!plots_) plots_ = new PlotWindow(doc_.engine(), this);
+    plots_->show();
+    plots_->raise();
+  });
+#endif
   auto* counters = new QLabel(this);
   statusBar()->addPermanentWidget(counters);
   connect(

@@ -23,6 +23,7 @@ namespace vesk::ui {
 
 class ProgressWindow;
 class RecentFileList;
+class PlotWindow;
 class TrafficPanel;
 class TreeListView;
 
@@ -37,6 +38,8 @@ class MainWindow : public QMainWindow {
   TreeListView* view() const { return view_; }
   // The "Обмен с прибором" panel (hidden until "Линия" shows it).
   TrafficPanel* traffic() const { return traffic_; }
+  // The "Графики" window once "Линия" → "Графики" has opened it.
+  PlotWindow* plots() const { return plots_; }
   // The action of a menu command, or nullptr.
   QAction* Action(int id) const;
 
@@ -85,6 +88,7 @@ class MainWindow : public QMainWindow {
   ProgressWindow& progress_;
   TreeListView* view_;
   TrafficPanel* traffic_ = nullptr;
+  PlotWindow* plots_ = nullptr;
   QToolBar* tool_bar_ = nullptr;
   std::map<int, QAction*> actions_;
   bool placement_lock_ = false;

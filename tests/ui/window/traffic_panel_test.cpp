@@ -3,13 +3,23 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
 
+#include <sys/timerfd.h>
 #include "link/device_link.h"
+
+#include <QMenuBar>
+#include <QTreeWidget>
+
+#include "app/csv_text.h"
 #include "ui/main_window.h"
+#ifdef VESK_HAVE_CHARTS
+#include "ui/plot_window.h"
+#endif
 #include "ui/traffic_model.h"
 #include "ui/traffic_panel.h"
 #include "window_fixture.h"
@@ -69,6 +79,62 @@ TEST_F(WindowTest, TrafficPanelShowsPausesAndFiltersTheLine) {
   EXPECT_EQ(Rows(panel), 0);
   EXPECT_EQ(panel.stats().Snapshot().requests, 3u);
 }
+
+#ifdef VESK_HAVE_CHARTS
+TEST_F(WindowTest, PlotGetsPointsOfTheTickedSeriesAndLogsThem) {
+  SimProcess sim(dir);
+  MakeDocument(sim.pty());
+  MainWindow& window = MakeWindow();
+  window.show();
+  for (QAction* menu : window.menuBar()->actions())
+    if (menu->text() == QStringLiteral("Линия"))
+      for (QAction* item : menu->menu()->actions())
+        if (item->text() == QStringLiteral("Графики")) item->trigger();
+  ASSERT_NE(window.plots(), nullptr);
+  PlotWindow& plots = *window.plots();
+  ASSERT_TRUE(plots.isVisible());
+  std::string error;
+  ASSERT_TRUE(plots.StartLog(dir / "polled.csv", error)) << error;
+
+  link::Parameter polled("bPS");  // stands for an operative parameter: it holds a timer
+  polled.type_text = "int";
+  polled.poll_timer = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
+  link::Parameter once("A.Len");  // not polled: no series
+  once.type_text = "int";
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(doc->engine().Exchange(link::kOpRead, &polled), 0);
+    ASSERT_EQ(doc->engine().Exchange(link::kOpRead, &once), 0);
+  }
+  QTest::qWait(400);
+  EXPECT_EQ(plots.PointCount("bPS"), 3);
+  EXPECT_EQ(plots.PointCount("A.Len"), -1);
+  EXPECT_EQ(plots.ShownCount("bPS"), 0);  // not ticked yet
+
+  QTreeWidget& tree = *plots.series_tree();
+  tree.setFocus();
+  tree.setCurrentItem(tree.topLevelItem(0));
+  QTest::keyClick(&tree, Qt::Key_Space);  // tick it
+  EXPECT_EQ(plots.ShownCount("bPS"), 3);
+
+  QTest::mouseClick(plots.pause_button(), Qt::LeftButton);
+  ASSERT_EQ(doc->engine().Exchange(link::kOpRead, &polled), 0);
+  QTest::qWait(400);
+  EXPECT_EQ(plots.PointCount("bPS"), 4);
+  EXPECT_EQ(plots.ShownCount("bPS"), 3);  // paused
+  QTest::mouseClick(plots.pause_button(), Qt::LeftButton);
+  EXPECT_EQ(plots.ShownCount("bPS"), 4);
+
+  plots.StopLog();
+  const QStringList rows = [&] {
+    QFile f(QString::fromStdString(dir / "polled.csv"));
+    f.open(QIODevice::ReadOnly);
+    return QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+  }();
+  ASSERT_EQ(rows.size(), 5);
+  EXPECT_EQ(rows[0], QStringLiteral("time,parameter,value"));
+  EXPECT_TRUE(rows[4].endsWith(QStringLiteral(",bPS,115200"))) << rows[4].toStdString();
+}
+#endif
 
 TEST(TrafficModel, KeepsOnlyTheNewestEvents) {
   TrafficModel model(10);
