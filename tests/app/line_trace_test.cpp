@@ -112,10 +112,11 @@ TEST_F(LineTrace, FaultsShowAsFailuresWithTheirReason) {
         << c.fault << "\n"
         << r.err;
     EXPECT_EQ(r.err.find(", попытка 2") != std::string::npos, c.retried) << c.fault;
-    if (!c.retried)
+    if (!c.retried) {
       EXPECT_TRUE(std::regex_search(
           r.err, std::regex("\t!\t16\t#[^\t]*\tFiLt:3: Ошибка в контрольной сумме ответа\n")))
           << r.err;
+    }
   }
 }
 
