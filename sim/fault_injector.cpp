@@ -105,8 +105,9 @@ std::string WithOtherHash(const std::string& frame) {
 }
 
 std::string WithBadData(const std::string& frame) {
-  return Reframed(frame, [](uint16_t&, std::vector<uint8_t>& data) {
-    data.insert(data.begin(), kBadDataBytes, kBadDataByte);
+  return Reframed(frame, [](uint16_t& hash, std::vector<uint8_t>& data) {
+    // Attribute replies keep their form: the fault is about values.
+    if (hash != link::kAttributeHash) data.insert(data.begin(), kBadDataBytes, kBadDataByte);
   });
 }
 

@@ -43,7 +43,7 @@ class FaultInjector {
 std::string WithOtherHash(const std::string& frame);
 
 // The same LORN frame with kBadDataBytes bytes kBadDataByte before its data, checksum
-// right; unchanged when it is not one or the data would not fit.
+// right; unchanged when it is not one, answers attributes, or the data would not fit.
 std::string WithBadData(const std::string& frame);
 
 // An error reply ("n.Err") without data, to the address of the LORN frame; the frame

@@ -239,8 +239,9 @@ Faults (repeatable with --seed):
   --corrupt P          change one character of the answer (its checksum fails)
   --garbage P          send the answer without its start character "#"
   --wrong-hash P       answer with another parameter hash (checksum correct)
-  --bad-data P         put four 0xFF bytes before the answer's data (hash and
-                       checksum correct), so that no value format can read it
+  --bad-data P         put four 0xFF bytes before the data of a value's answer
+                       (hash and checksum correct), so that no value format can
+                       read it; attribute answers stay as they are
   --bare-error P       answer with an error reply ("n.Err") that carries no code
   --late-ms N          send every answer N ms late
   --mute-after N       answer N frames, then nothing at all
