@@ -357,12 +357,14 @@ void SerialPort::WaitTransmitterEmpty() {
   const auto until = Clock::now() + std::chrono::nanoseconds(static_cast<int64_t>(
                                         (kFifoCharacters * timing_.char_time_ms + 1) * 1e6));
   for (;;) {
+    // Taken before the poll, so that a thread held up past the bound still looks once more.
+    const bool late = Clock::now() >= until;
     unsigned int status = 0;
     if (int err = io_.Ioctl(fd_, TIOCSERGETLSR, &status)) {
       if (NotSupported(err)) have_lsr_ = false;
       return;
     }
-    if ((status & TIOCSER_TEMT) || Clock::now() >= until || stop_event.IsSet()) return;
+    if ((status & TIOCSER_TEMT) || late || stop_event.IsSet()) return;
     std::this_thread::sleep_for(std::chrono::microseconds(50));
   }
 }
