@@ -1,5 +1,9 @@
 #include "fault_injector.h"
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "fault_names.h"
 #include "link/frame_codec.h"
 
@@ -49,7 +53,11 @@ std::optional<std::string> FaultInjector::Apply(std::string reply, Protocol prot
   ++answers_;
   if (options_.mute_after && answers_ > *options_.mute_after) return std::nullopt;
   if (Happens(options_.drop)) return std::nullopt;
-  if (Happens(options_.wrong_hash) && protocol == Protocol::Lorn) reply = WithOtherHash(reply);
+  if (protocol == Protocol::Lorn) {
+    if (Happens(options_.wrong_hash)) reply = WithOtherHash(reply);
+    if (Happens(options_.bad_data)) reply = WithBadData(reply);
+    if (Happens(options_.bare_error)) reply = BareErrorFor(reply);
+  }
   if (Happens(options_.corrupt) && reply.size() >= 3) {
     size_t at = 1 + Next() % (reply.size() - 2);
     reply[at] = OtherChar(reply[at], Next());
@@ -58,21 +66,56 @@ std::optional<std::string> FaultInjector::Apply(std::string reply, Protocol prot
   return reply;
 }
 
-std::string WithOtherHash(const std::string& frame) {
+namespace {
+
+// The frame's hash and data changed by `change`, the length field and the checksum made
+// to fit; the frame unchanged when it is not a LORN frame or the new data is too long.
+template <typename Change>
+std::string Reframed(const std::string& frame, Change change) {
   if (frame.size() < 14 || frame.size() % 2 != 0 || frame.size() > link::kMaxFrameChars)
     return frame;
   uint8_t bytes[link::kMaxFrameBytes];
-  size_t m = link::DecodeBuffer(frame.data() + 1, frame.size() - 2, bytes, sizeof bytes);
+  const size_t m = link::DecodeBuffer(frame.data() + 1, frame.size() - 2, bytes, sizeof bytes);
+  const size_t n = bytes[1] & 0x0F;
+  if (n + 6 != m) return frame;
   uint16_t hash = static_cast<uint16_t>(bytes[2] << 8 | bytes[3]);
-  uint16_t other = hash == kWrongReplyHash ? kWrongReplyHash - 1 : kWrongReplyHash;
-  bytes[2] = static_cast<uint8_t>(other >> 8);
-  bytes[3] = static_cast<uint8_t>(other);
-  uint16_t crc = link::HashBuffer(bytes, m - 2);
-  bytes[m - 2] = static_cast<uint8_t>(crc >> 8);
-  bytes[m - 1] = static_cast<uint8_t>(crc);
-  std::string out = frame;
-  link::EncodeBuffer(bytes, m, out.data() + 1, out.size() - 2);
+  std::vector<uint8_t> data(bytes + 4, bytes + 4 + n);
+  change(hash, data);
+  if (data.size() > static_cast<size_t>(link::kMaxDataBytes)) return frame;
+  bytes[1] = static_cast<uint8_t>((bytes[1] & 0xF0) | data.size());
+  bytes[2] = static_cast<uint8_t>(hash >> 8);
+  bytes[3] = static_cast<uint8_t>(hash);
+  std::copy(data.begin(), data.end(), bytes + 4);
+  const size_t length = data.size() + 4;
+  const uint16_t crc = link::HashBuffer(bytes, length);
+  bytes[length] = static_cast<uint8_t>(crc >> 8);
+  bytes[length + 1] = static_cast<uint8_t>(crc);
+  std::string out(2 * (length + 2) + 2, link::kFrameEnd);
+  out.front() = link::kFrameStart;
+  link::EncodeBuffer(bytes, length + 2, out.data() + 1, out.size() - 2);
   return out;
+}
+
+}  // namespace
+
+std::string WithOtherHash(const std::string& frame) {
+  return Reframed(frame, [](uint16_t& hash, auto&) {
+    hash = hash == kWrongReplyHash ? kWrongReplyHash - 1 : kWrongReplyHash;
+  });
+}
+
+std::string WithBadData(const std::string& frame) {
+  return Reframed(frame, [](uint16_t& hash, std::vector<uint8_t>& data) {
+    // Attribute replies keep their form: the fault is about values.
+    if (hash != link::kAttributeHash) data.insert(data.begin(), kBadDataBytes, kBadDataByte);
+  });
+}
+
+std::string BareErrorFor(const std::string& frame) {
+  return Reframed(frame, [](uint16_t& hash, std::vector<uint8_t>& data) {
+    hash = link::kErrorReplyHash;
+    data.clear();
+  });
 }
 
 }  // namespace vesk::sim

@@ -1,7 +1,8 @@
 #pragma once
 // The faults a line and a tired device produce, played on purpose and repeatably (one
 // seeded generator): answers lost, one character changed, the start character missing,
-// another hash, answers late, and a device that goes silent after a number of answers.
+// another hash, data no format reads, an error reply without its code, answers late, and a device
+// that goes silent after a number of answers.
 
 #include <cstdint>
 #include <optional>
@@ -40,5 +41,13 @@ class FaultInjector {
 // The same LORN frame with another hash (and its checksum made right again); the frame
 // unchanged when it is not one.
 std::string WithOtherHash(const std::string& frame);
+
+// The same LORN frame with kBadDataBytes bytes kBadDataByte before its data, checksum
+// right; unchanged when it is not one, answers attributes, or the data would not fit.
+std::string WithBadData(const std::string& frame);
+
+// An error reply ("n.Err") without data, to the address of the LORN frame; the frame
+// unchanged when it is not one.
+std::string BareErrorFor(const std::string& frame);
 
 }  // namespace vesk::sim

@@ -12,6 +12,8 @@ inline constexpr std::string_view kFaultDrop = "--drop";             // no answe
 inline constexpr std::string_view kFaultCorrupt = "--corrupt";       // one letter changed
 inline constexpr std::string_view kFaultGarbage = "--garbage";       // answer without "#"
 inline constexpr std::string_view kFaultWrongHash = "--wrong-hash";  // another hash
+inline constexpr std::string_view kFaultBadData = "--bad-data";      // undecodable value
+inline constexpr std::string_view kFaultBareError = "--bare-error";  // n.Err without code
 inline constexpr std::string_view kFaultLateMs = "--late-ms";        // answer N ms late
 inline constexpr std::string_view kFaultMuteAfter = "--mute-after";  // silent after N frames
 inline constexpr std::string_view kFaultSeed = "--seed";             // makes them repeatable
@@ -19,6 +21,11 @@ inline constexpr std::string_view kFaultSeed = "--seed";             // makes th
 // The hash a reply carries under --wrong-hash: neither a parameter of the device nor the
 // error reply, so the configurator can only report an unexpected command.
 inline constexpr unsigned kWrongReplyHash = 0x7FFF;
+
+// The bytes put before the data of an answer under --bad-data: too many for any number,
+// and beyond every list of named values.
+inline constexpr unsigned char kBadDataByte = 0xFF;
+inline constexpr size_t kBadDataBytes = 4;
 
 // The character that replaces the start character of a reply under --garbage.
 inline constexpr char kGarbageStart = '?';

@@ -144,6 +144,8 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
       {kFaultCorrupt, probability_into(o.faults.corrupt)},
       {kFaultGarbage, probability_into(o.faults.garbage)},
       {kFaultWrongHash, probability_into(o.faults.wrong_hash)},
+      {kFaultBadData, probability_into(o.faults.bad_data)},
+      {kFaultBareError, probability_into(o.faults.bare_error)},
       {kFaultLateMs, count_into(o.faults.late_ms)},
       {kFaultMuteAfter,
        [&o](std::string_view v) -> std::string {
@@ -237,6 +239,10 @@ Faults (repeatable with --seed):
   --corrupt P          change one character of the answer (its checksum fails)
   --garbage P          send the answer without its start character "#"
   --wrong-hash P       answer with another parameter hash (checksum correct)
+  --bad-data P         put four 0xFF bytes before the data of a value's answer
+                       (hash and checksum correct), so that no value format can
+                       read it; attribute answers stay as they are
+  --bare-error P       answer with an error reply ("n.Err") that carries no code
   --late-ms N          send every answer N ms late
   --mute-after N       answer N frames, then nothing at all
   --seed N             seed of the fault draws (default 1)

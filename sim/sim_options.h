@@ -23,6 +23,8 @@ struct FaultOptions {
   double corrupt = 0;
   double garbage = 0;
   double wrong_hash = 0;
+  double bad_data = 0;
+  double bare_error = 0;
   uint32_t late_ms = 0;
   // Frames answered before the device goes silent; nullopt never.
   std::optional<uint64_t> mute_after;

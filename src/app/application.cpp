@@ -263,6 +263,8 @@ void Application::StartAutomation() {
     engine.port().set_converter_mode(link::kConverterAuto);
   else if (keys.converter == kConverterAuto || keys.converter == kConverterOn)
     engine.port().set_converter_mode(link::kConverterSemiAuto);
+  else if (keys.converter == kConverterDriver)
+    engine.port().set_converter_mode(link::kConverterKernel);
   if (keys.modes & modebit::kAutoReadOn) document_->modes().auto_read.store(true);
   if (keys.modes & modebit::kAutoReadOff) document_->modes().auto_read.store(false);
 

@@ -312,6 +312,13 @@ class Parser {
     return true;
   }
 
+  // The port takes these texts as decimal numbers, a text without one as 0; say so
+  // rather than let "abc" pass unnoticed.
+  void WarnUnlessDecimal(std::string_view text, std::string_view shown) {
+    if (!BeginsWithNumber(text))
+      out_.problems.push_back("Значение ключа \"" + std::string(shown) + "\" не число, взят 0");
+  }
+
   bool FitsPath(std::string_view text, std::string_view shown) {
     if (text.empty()) {
       Refuse(shown, "пустое значение");
@@ -398,12 +405,14 @@ class Parser {
         if (FitsText(text, kMaxAddressChars, shown)) {
           s_.address = text;
           s_.flags |= cmdflag::kPortSettings;
+          WarnUnlessDecimal(text, shown);
         }
         break;
       case Key::kSbit:
         if (FitsText(text, kMaxStopBitsChars, shown)) {
           s_.stop_bits = text;
           s_.flags |= cmdflag::kPortSettings;
+          WarnUnlessDecimal(text, shown);
         }
         break;
       case Key::kRs485:
@@ -413,6 +422,8 @@ class Parser {
           s_.converter = kConverterOff;
         } else if (lowered == "on") {
           s_.converter = kConverterOn;
+        } else if (lowered == "driver") {
+          s_.converter = kConverterDriver;
         } else {
           Refuse(shown, "недопустимое значение");
         }

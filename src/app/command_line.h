@@ -59,6 +59,7 @@ constexpr uint8_t kSilent = 0x20;
 // Values of CommandLineSettings::parity and ::converter (0 = not given).
 constexpr uint8_t kParityEven = 1, kParityOdd = 2, kParityNone = 3;
 constexpr uint8_t kConverterAuto = 1, kConverterOff = 2, kConverterOn = 3;
+constexpr uint8_t kConverterDriver = 4;  // the port driver's own RS-485 mode
 
 // Longest texts the settings keep; a longer value is refused, never cut, because a cut
 // address or stop-bit count would silently name another device or line setting.

@@ -26,6 +26,11 @@ namespace {
 constexpr uint32_t kStatusPortOpen = 0x02;
 constexpr uint32_t kStatusLinkCheck = 0x40;
 
+constexpr const char* kKernelRs485Caption = "RS-485 средствами драйвера порта";
+constexpr const char* kKernelRs485RefusedText =
+    "Драйвер порта не поддерживает режим RS-485 (TIOCSRS485). Преобразователь остается "
+    "прежним: выберите автоматический или полуавтоматический.";
+
 link::MsgAnswer Show(std::string_view text, std::string_view caption, link::MsgIcon icon,
                      link::MsgButtons buttons = link::MsgButtons::Ok) {
   return link::presenter().ShowMessage(text, caption, icon, buttons);
@@ -219,6 +224,7 @@ bool Document::HandlesCommand(int id) {
     case cmd::kInitialiseDevice:
     case cmd::kConverterAuto:
     case cmd::kConverterSemiAuto:
+    case cmd::kConverterKernel:
     case cmd::kPortSetup:
     case cmd::kStateInOut:
     case cmd::kExportHtml:
@@ -275,6 +281,13 @@ bool Document::RunCommand(int id) {
     case cmd::kConverterSemiAuto:
       engine_->port().set_converter_mode(link::kConverterSemiAuto);
       return false;
+    case cmd::kConverterKernel:
+      // An open port tells at once whether its driver can; a closed one when it opens.
+      if (engine_->port().IsOpen() && !engine_->port().kernel_rs485_supported())
+        Show(kKernelRs485RefusedText, kKernelRs485Caption, link::MsgIcon::Warning);
+      else
+        engine_->port().set_converter_mode(link::kConverterKernel);
+      return false;
     case cmd::kPortSetup:
       fe.RunSetupCarrier(*engine_, false);
       return false;
@@ -320,6 +333,8 @@ bool Document::IsChecked(int id) const {
       return engine_->port().converter_mode() == link::kConverterAuto;
     case cmd::kConverterSemiAuto:
       return engine_->port().converter_mode() == link::kConverterSemiAuto;
+    case cmd::kConverterKernel:
+      return engine_->port().converter_mode() == link::kConverterKernel;
     default:
       return false;
   }

@@ -47,6 +47,7 @@ constexpr int kInit = 301;
 constexpr int kCalibrate = 303;
 constexpr int kConverterAuto = 32798;
 constexpr int kConverterSemiAuto = 32799;
+constexpr int kConverterKernel = 32830;
 constexpr int kPortSetup = 32819;
 constexpr int kExportHtml = 32804;
 constexpr int kStateInOut = 32821;

@@ -47,17 +47,26 @@ void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
     text.replace(at, from.size(), to);
 }
 
-// The pieces of a type text between ":", empty ones skipped.
+// The pieces of a type text between ":", empty ones kept: a list item's place is its
+// device code. An empty type text has no pieces.
 std::vector<std::string> TypePieces(std::string_view type_text) {
   std::vector<std::string> pieces;
+  if (type_text.empty()) return pieces;
   size_t start = 0;
-  while (start <= type_text.size()) {
-    size_t end = type_text.find(':', start);
-    if (end == std::string_view::npos) end = type_text.size();
-    if (end > start) pieces.emplace_back(type_text.substr(start, end - start));
+  for (;;) {
+    const size_t end = type_text.find(':', start);
+    pieces.emplace_back(type_text.substr(start, end - start));
+    if (end == std::string_view::npos) break;
     start = end + 1;
   }
   return pieces;
+}
+
+// The first piece with text in it, or an empty one.
+std::string_view FirstFilledPiece(const std::vector<std::string>& pieces) {
+  for (const std::string& piece : pieces)
+    if (!piece.empty()) return piece;
+  return {};
 }
 
 std::string Blanks(std::string text) {
@@ -151,7 +160,8 @@ std::string TypeCell(std::string_view type_text) {
   const std::vector<std::string> pieces = TypePieces(type_text);
   // The format words are recognised as written ("CLK_frm"); only the named values show
   // "_" as a blank.
-  if (!pieces.empty() && IsFormatWord(pieces.front())) return EscapeAngles(pieces.front());
+  if (const std::string_view first = FirstFilledPiece(pieces); IsFormatWord(first))
+    return EscapeAngles(first);
   std::string list = "\n\t<ol start=0>\n";
   for (const std::string& piece : pieces) {
     list += "\t\t<li> ";

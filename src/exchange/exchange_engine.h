@@ -48,6 +48,8 @@ inline constexpr const char* kScanThreadFailedText =
 // Exit status bits the engine records.
 inline constexpr uint32_t kStatusTimeoutOrWrites = 0x04;
 inline constexpr uint32_t kStatusCancelled = 0x20;
+// A command-line write left parameters out because the file holds no value for them.
+inline constexpr uint32_t kStatusUnwrittenValues = 0x80;
 
 // What the front end does for the engine on its own thread. Each call is synchronous:
 // it returns when the window's thread has done it.

@@ -15,19 +15,23 @@ namespace {
 
 // Each step is tried first through an automatic converter, then through a semi-automatic
 // one; the last mode tried is semi-automatic, which is also where a failed probe leaves it.
-constexpr int kConverterOrder[] = {link::kConverterAuto, link::kConverterSemiAuto};
+// Where the port driver switches the direction (the kernel mode was chosen), it stands in
+// for the automatic converter, so that a probe that succeeds keeps it.
+struct ConverterOrder {
+  int modes[2];
+};
 constexpr int kProbeProtocols[] = {link::kProbeModbusRtu, link::kProbeModbusAscii,
                                    link::kProbePercent};
 constexpr int kRounds = 2;
 
 enum class Round { Found, NothingAnswered, Cancelled };
 
-Round ProbeRound(ExchangeEngine& engine, platform::Event* cancel) {
+Round ProbeRound(ExchangeEngine& engine, platform::Event* cancel, const ConverterOrder& order) {
   link::SerialPort& port = engine.port();
   auto cancelled = [cancel] { return cancel && cancel->IsSet(); };
 
   engine.set_protocol_mode(link::kProtocolLorn);
-  for (int converter : kConverterOrder) {
+  for (int converter : order.modes) {
     if (cancelled()) return Round::Cancelled;
     port.set_converter_mode(converter);
     const int answer = CheckLink(engine, false);
@@ -42,7 +46,7 @@ Round ProbeRound(ExchangeEngine& engine, platform::Event* cancel) {
 
   for (int protocol : kProbeProtocols) {
     engine.set_protocol_mode(static_cast<uint8_t>(protocol));
-    for (int converter : kConverterOrder) {
+    for (int converter : order.modes) {
       if (cancelled()) return Round::Cancelled;
       port.set_converter_mode(converter);
       if (engine.Exchange(link::kOpRead, nullptr) == 0) {
@@ -59,11 +63,14 @@ Round ProbeRound(ExchangeEngine& engine, platform::Event* cancel) {
 
 bool ProbeLink(ExchangeEngine& engine, platform::Event* cancel) {
   engine.set_protocol_mode(link::kProtocolLorn);
+  const bool kernel = engine.port().converter_mode() == link::kConverterKernel;
+  const ConverterOrder order{
+      {kernel ? link::kConverterKernel : link::kConverterAuto, link::kConverterSemiAuto}};
   // Silent runs open nothing; a port that cannot be opened answers nobody, so the rounds
   // could only fail.
   if (engine.OpenPort(true) == link::kOpenOk) {
     for (int round = 0; round < kRounds; ++round) {
-      const Round r = ProbeRound(engine, cancel);
+      const Round r = ProbeRound(engine, cancel, order);
       if (r == Round::Found) return true;
       if (r == Round::Cancelled) break;
     }

@@ -105,6 +105,13 @@ int WriteParameter(ExchangeEngine& engine, link::Parameter& p, int mode) {
   const std::string& source = mode < 0 ? p.initial_value : p.value;
   if (source == link::kNoData) {
     p.note = kNotInitialisedNote;
+    // A file value that is missing is not written; an unattended write must not end as
+    // a success for it. The initial values of an initialisation are the description's
+    // business, not the file's.
+    if (mode >= 0) {
+      LogFailure(engine, p);
+      if (engine.unattended().active) link::exit_status.fetch_or(kStatusUnwrittenValues);
+    }
     return kResultNotInitialised;
   }
   if (p.linear_index < 0) return kResultNegativeIndex;

@@ -30,7 +30,8 @@ int ReadParameter(ExchangeEngine& engine, link::Parameter& parameter, bool count
 
 // Writes the parameter in selection mode `mode` (below 0: its initial value, which also
 // becomes its value). Returns 0 with the device's answer in the value; 5 when the value is
-// "Нет данных" (note set, nothing sent or logged); 6 for a negative linear index; otherwise
+// "Нет данных" (note set and logged, nothing sent; in a command-line run
+// the exit status gets bit 0x80); 6 for a negative linear index; otherwise
 // the failure of exchange. The fifth time-out or closed port in a row cancels the task.
 int WriteParameter(ExchangeEngine& engine, link::Parameter& parameter, int mode);
 

@@ -36,6 +36,8 @@ constexpr const char* kTextChecksum = "Ошибка в контрольной с
 constexpr const char* kTextCannotEncode = "Не могу зашифровать посылку (ф-я encode_buffer)";
 constexpr const char* kTextOtherCommand =
     "Пришла посылка с кодом команды, отличным от посланной и от n.Err.\n";
+constexpr const char* kTextOtherIndex = "Ответ относится к другому индексу параметра";
+constexpr const char* kTextErrorWithoutCode = "Прибор сообщил об ошибке без кода";
 constexpr const char* kTextPortNotOpen = "Ошибка открытия порта";
 constexpr const char* kTextUndecodable = "Не могу раскодировать ответ";
 constexpr const char* kTextAttributeSize =
@@ -261,7 +263,9 @@ bool DeviceLink::TransactFor(const Parameter* subject, bool read, uint16_t hash,
     return true;
   }
   if (parsed.hash == kErrorReplyHash) {
-    if (ErrorReplyText(parsed.data, parsed.count, error)) exit_status.store(kStatusDeviceError);
+    // An error reply without its code is still the device refusing the request.
+    if (!ErrorReplyText(parsed.data, parsed.count, error)) error = kTextErrorWithoutCode;
+    exit_status.store(kStatusDeviceError);
     if (watch.Active())
       watch.Failed(LineEventKind::kReceived, LineFault::kErrorReply, answer.View(), error);
     return false;
@@ -339,15 +343,17 @@ int DeviceLink::Exchange(int operation, Parameter* parameter, TraceList* trace) 
     return kExchangeFailed;
   TraceReply(trace, reply.data(), reply_count);
   if (p.indexed && !EchoesIndex(reply.data(), reply_count, p.linear_index)) {
-    p.note = kTextOtherCommand;
+    p.note = kTextOtherIndex;
     exit_status.store(kStatusBadLine);
     return kExchangeFailed;
   }
 
+  // A reply the codec cannot read is a malformed answer: the value stays as it was and
+  // the codec's own text, where it gives one, says why.
   std::string text;
-  if (p.ConvertFromData(reply.data(), reply_count, text) == 0) {
-    p.note = kTextUndecodable;
-    p.value.clear();
+  if (const int decoded = p.ConvertFromData(reply.data(), reply_count, text); decoded != 1) {
+    p.note = decoded < 0 && !text.empty() ? text : std::string(kTextUndecodable);
+    exit_status.store(kStatusBadLine);
     return kExchangeUndecodable;
   }
   p.value = std::move(text);
@@ -374,6 +380,7 @@ int DeviceLink::ExchangeAttributes(int operation, Parameter& p, uint16_t hash) {
     return kExchangeAttributeFailed;
   if (reply_count != (p.indexed ? 5 : 3)) {
     p.note = kTextAttributeSize;
+    exit_status.store(kStatusBadLine);  // a malformed answer like any other
     return kExchangeAttributeSize;
   }
   // The device repeats the parameter it answers for; attributes of another one (a late
@@ -382,7 +389,7 @@ int DeviceLink::ExchangeAttributes(int operation, Parameter& p, uint16_t hash) {
   const bool other_copy = p.indexed && reply[reply_count - 3] != data[count - 3];
   if (other_copy || reply[reply_count - 2] != data[count - 2] ||
       reply[reply_count - 1] != data[count - 1]) {
-    p.note = kTextOtherCommand;
+    p.note = other_copy ? kTextOtherIndex : kTextOtherCommand;
     exit_status.store(kStatusBadLine);
     return kExchangeAttributeFailed;
   }

@@ -19,6 +19,13 @@ constexpr int32_t kParitySpace = 5;
 // longer names, since stable Linux paths (/dev/serial/by-id/...) do not fit.
 constexpr size_t kPortNameMax = 31;
 
+// How the port driver switches the line's direction in the kernel's RS-485 mode.
+struct KernelRs485 {
+  bool rts_on_send = true;       // RTS high while sending (else low while sending)
+  uint32_t delay_before_ms = 0;  // RTS switched this long before the first character
+  uint32_t delay_after_ms = 0;   // and back this long after the last one
+};
+
 struct PortSettings {
   std::string port_name = "COM1";
   int32_t baud_rate = 9600;
@@ -27,6 +34,7 @@ struct PortSettings {
   int32_t byte_size = 8;
   int32_t address_length = 8;  // bits of the device address: 8 or 11
   int32_t device_address = 16;
+  KernelRs485 kernel_rs485;
 };
 
 // Parity code for a "PrtY" text ("Отсутствует" 3, "Четность" 1, "Нечетность" 4, case

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 #include "link/exit_status.h"
 #include "link/line_config.h"
@@ -55,19 +56,6 @@ ssize_t SysRead(int fd, void* buf, size_t n) {
   return r < 0 ? -errno : r;
 }
 
-ssize_t SysWrite(int fd, const void* buf, size_t n) {
-  ssize_t r;
-  do {
-    r = ::write(fd, buf, n);
-  } while (r < 0 && errno == EINTR);
-  return r < 0 ? -errno : r;
-}
-
-// Errors by which a driver says it has no such control at all.
-bool NotSupported(int err) {
-  return err == ENOTTY || err == EINVAL || err == ENOSYS;
-}
-
 platform::Waitable Writable(int fd) {
   return platform::Waitable{fd, POLLOUT, nullptr};
 }
@@ -89,10 +77,10 @@ bool Pace(double ms, platform::Event& stop) {
 }
 
 // Writes all of `data` before `deadline`, waiting for room in the output queue.
-PortResult WriteAll(int fd, const char* data, size_t n, Clock::time_point deadline,
+PortResult WriteAll(PortIo& io, int fd, const char* data, size_t n, Clock::time_point deadline,
                     platform::Event& stop) {
   while (n > 0) {
-    ssize_t w = SysWrite(fd, data, n);
+    ssize_t w = io.Write(fd, data, n);
     if (w > 0) {
       data += w;
       n -= static_cast<size_t>(w);
@@ -104,6 +92,14 @@ PortResult WriteAll(int fd, const char* data, size_t n, Clock::time_point deadli
     if (r == platform::kWaitTimeout) return {PortStatus::Timeout, 0};
     if (r == platform::kWaitError) return {PortStatus::SystemError, errno};
   }
+  return {};
+}
+
+// Waits until everything written has left the output queue. A driver that cannot tell
+// has nothing to wait for.
+PortResult Drain(PortIo& io, int fd) {
+  const int err = io.Drain(fd);
+  if (err && !NotSupported(err)) return {PortStatus::SystemError, err};
   return {};
 }
 
@@ -196,7 +192,7 @@ int OpenAndReport(SerialPort& port, bool report) {
   return result;
 }
 
-SerialPort::SerialPort() = default;
+SerialPort::SerialPort(PortIo& io) : io_(io) {}
 
 SerialPort::~SerialPort() {
   if (IsOpen()) Close();
@@ -206,6 +202,8 @@ void SerialPort::Release() {
   ::close(fd_);  // the descriptor is gone whatever close reports
   fd_ = -1;
   rts_raised_ = false;
+  kernel_rs485_on_ = false;
+  kernel_rs485_supported_ = false;
 }
 
 int SerialPort::Open() {
@@ -214,6 +212,7 @@ int SerialPort::Open() {
   last_errno_ = 0;
   modem_lines_ = true;
   have_icount_ = true;
+  have_lsr_ = true;
 
   const std::string path = DevicePath(settings_.port_name);
   if (path.find('\0') != std::string::npos) {  // would open some other, shorter path
@@ -275,8 +274,7 @@ int SerialPort::Open() {
 
   // DTR stays low and RTS is ours to switch; it rests low so that a semi-automatic
   // converter listens. A pseudo-terminal has no modem lines at all.
-  int lines = TIOCM_DTR | TIOCM_RTS;
-  if (int err = SysIoctl(fd_, TIOCMBIC, &lines)) {
+  if (int err = io_.ModemLines(fd_, TIOCM_DTR | TIOCM_RTS, false)) {
     if (!NotSupported(err)) {
       last_errno_ = err;
       Release();
@@ -293,6 +291,11 @@ int SerialPort::Open() {
     SysIoctl(fd_, TIOCSSERIAL, &serial);
   }
 
+  // Whether the driver can switch the direction itself; it is asked to only in the
+  // kernel converter mode.
+  serial_rs485 rs485{};
+  kernel_rs485_supported_ = io_.Ioctl(fd_, TIOCGRS485, &rs485) == 0;
+
   if (int err = SysFlush(fd_, TCIOFLUSH)) {
     last_errno_ = err;
     Release();
@@ -304,6 +307,9 @@ int SerialPort::Open() {
 
 int SerialPort::Close() {
   if (!IsOpen()) return -2;
+  // The driver's RS-485 mode outlives the descriptor; the next user gets the port back
+  // as it was.
+  if (kernel_rs485_on_) SetKernelRs485(false);
   const int err = SysFlush(fd_, TCIOFLUSH);
   // A device that vanished cannot be purged; holding on to its descriptor would only
   // keep the next open from working, so it is closed all the same.
@@ -318,8 +324,7 @@ int SerialPort::Close() {
 
 int SerialPort::SetRts(bool raised) {
   if (!modem_lines_) return 0;
-  int line = TIOCM_RTS;
-  if (int err = SysIoctl(fd_, raised ? TIOCMBIS : TIOCMBIC, &line)) {
+  if (int err = io_.ModemLines(fd_, TIOCM_RTS, raised)) {
     if (NotSupported(err)) {
       modem_lines_ = false;
       return 0;
@@ -328,6 +333,40 @@ int SerialPort::SetRts(bool raised) {
   }
   rts_raised_ = raised;
   return 0;
+}
+
+int SerialPort::SetKernelRs485(bool on) {
+  serial_rs485 conf{};
+  if (on) {
+    const KernelRs485& k = settings_.kernel_rs485;
+    conf.flags =
+        SER_RS485_ENABLED | (k.rts_on_send ? SER_RS485_RTS_ON_SEND : SER_RS485_RTS_AFTER_SEND);
+    conf.delay_rts_before_send = k.delay_before_ms;
+    conf.delay_rts_after_send = k.delay_after_ms;
+  }
+  if (int err = io_.Ioctl(fd_, TIOCSRS485, &conf)) return err;
+  kernel_rs485_on_ = on;
+  return 0;
+}
+
+void SerialPort::WaitTransmitterEmpty() {
+  if (!have_lsr_) return;
+  // Everything has left the driver's queue by now; what the FIFO and the shift register
+  // still hold goes out within a FIFO's worth of character times.
+  constexpr double kFifoCharacters = 130;
+  const auto until = Clock::now() + std::chrono::nanoseconds(static_cast<int64_t>(
+                                        (kFifoCharacters * timing_.char_time_ms + 1) * 1e6));
+  for (;;) {
+    // Taken before the poll, so that a thread held up past the bound still looks once more.
+    const bool late = Clock::now() >= until;
+    unsigned int status = 0;
+    if (int err = io_.Ioctl(fd_, TIOCSERGETLSR, &status)) {
+      if (NotSupported(err)) have_lsr_ = false;
+      return;
+    }
+    if ((status & TIOCSER_TEMT) || late || stop_event.IsSet()) return;
+    std::this_thread::sleep_for(std::chrono::microseconds(50));
+  }
 }
 
 int64_t SerialPort::LineErrorCount() {
@@ -354,14 +393,22 @@ PortResult SerialPort::SendReceive(std::string_view request, Reply& reply, Frame
 
 PortResult SerialPort::Send(std::string_view request) {
   const CommTimeouts& t = timing_.timeouts;
-  if (converter_mode() == kConverterAuto) {
-    // A send stopped halfway in the other mode may have left the transmitter on.
-    if (rts_raised_)
+  const int mode = converter_mode();
+  // The driver switches the direction only in the kernel mode; in the others RTS is ours.
+  if ((mode == kConverterKernel) != kernel_rs485_on_)
+    if (int err = SetKernelRs485(mode == kConverterKernel)) return {PortStatus::SystemError, err};
+
+  if (mode != kConverterSemiAuto) {
+    // A send stopped halfway in the semi-automatic mode may have left the transmitter on.
+    if (rts_raised_ && mode == kConverterAuto)
       if (int err = SetRts(false)) return {PortStatus::SystemError, err};
     const auto deadline =
         Clock::now() + std::chrono::milliseconds(t.write_total_multiplier * request.size() +
                                                  t.write_total_constant);
-    return WriteAll(fd_, request.data(), request.size(), deadline, stop_event);
+    PortResult r = WriteAll(io_, fd_, request.data(), request.size(), deadline, stop_event);
+    if (r.status != PortStatus::Received) return r;
+    // The reply wait is the device's time: it starts once the request is on the line.
+    return Drain(io_, fd_);
   }
 
   if (int err = SetRts(true)) return {PortStatus::SystemError, err};
@@ -369,10 +416,13 @@ PortResult SerialPort::Send(std::string_view request) {
     if (stop_event.IsSet()) return {PortStatus::Stopped, 0};
     const auto deadline =
         Clock::now() + std::chrono::milliseconds(t.write_total_multiplier + t.write_total_constant);
-    PortResult r = WriteAll(fd_, &c, 1, deadline, stop_event);
+    PortResult r = WriteAll(io_, fd_, &c, 1, deadline, stop_event);
     if (r.status != PortStatus::Received) return r;  // RTS stays up until the next send
     if (!Pace(timing_.char_time_ms, stop_event)) return {PortStatus::Stopped, 0};
   }
+  // Lowering RTS while a UART's FIFO still holds the last characters would cut them off.
+  if (PortResult r = Drain(io_, fd_); r.status != PortStatus::Received) return r;
+  WaitTransmitterEmpty();
   if (int err = SetRts(false)) return {PortStatus::SystemError, err};
   return {};
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "link/port_io.h"
 #include "link/port_settings.h"
 #include "platform/event.h"
 
@@ -39,6 +40,7 @@ constexpr FrameEnd FrameEndFor(int protocol_mode) {
 // The transmit style of the RS-485 converter.
 constexpr int kConverterSemiAuto = 0;  // direction switched with RTS, byte by byte
 constexpr int kConverterAuto = 1;      // switches by itself, one write per frame
+constexpr int kConverterKernel = 2;    // the port driver switches RTS (kernel RS-485 mode)
 
 // Outcome of one send and receive.
 enum class PortStatus {
@@ -108,7 +110,8 @@ int OpenAndReport(SerialPort& port, bool report);
 // SendReceive are called by one thread at a time (the device link's lock).
 class SerialPort {
  public:
-  SerialPort();
+  // `io` carries the calls that drive the line while sending; it outlives the port.
+  explicit SerialPort(PortIo& io = SystemPortIo());
   ~SerialPort();
   SerialPort(const SerialPort&) = delete;
   SerialPort& operator=(const SerialPort&) = delete;
@@ -132,9 +135,12 @@ class SerialPort {
   bool IsOpen() const { return fd_ >= 0; }
   int fd() const { return fd_; }
 
-  // Sends `request` and collects the reply into `reply`. In the semi-automatic converter
-  // mode RTS is raised for the send and each character is paced by one character time;
-  // when stopped during that send, RTS stays raised until the next send.
+  // Sends `request` and collects the reply into `reply`. The reply wait starts when the
+  // request has left the output queue. In the semi-automatic converter mode RTS is raised
+  // for the send, each character is paced by one character time, and RTS is lowered only
+  // once the transmitter is empty; when stopped during that send, RTS stays raised until
+  // the next send. In the kernel mode the driver is asked to switch RTS itself (with
+  // settings().kernel_rs485) before the frame goes out in one write.
   PortResult SendReceive(std::string_view request, Reply& reply, FrameEnd end);
 
   int converter_mode() const { return converter_mode_.load(); }
@@ -150,16 +156,25 @@ class SerialPort {
   // False when the device refused modem-control lines (a pseudo-terminal): RTS is not
   // switched, the pacing stays.
   bool modem_lines() const { return modem_lines_; }
+  // Whether the open port's driver offers the kernel's RS-485 mode (TIOCGRS485); false
+  // while closed.
+  bool kernel_rs485_supported() const { return kernel_rs485_supported_; }
 
  private:
   // 0 or the errno; a device without modem lines is remembered and skipped.
   int SetRts(bool raised);
+  // Switches the driver's RS-485 mode on with the settings, or back off: 0 or the errno.
+  int SetKernelRs485(bool on);
+  // Waits, where the driver tells it (TIOCSERGETLSR), until the last character has left
+  // the transmitter's shift register.
+  void WaitTransmitterEmpty();
   // Sum of the driver's line error counters, or -1 where the driver keeps none.
   int64_t LineErrorCount();
   PortResult Send(std::string_view request);
   PortResult Receive(Reply& reply, FrameEnd end, int64_t errors_before);
   void Release();  // closes the descriptor without purging
 
+  PortIo& io_;
   PortSettings settings_;
   // Atomic because the link checks it before taking its lock while another thread may
   // open or close the port under that lock.
@@ -170,6 +185,9 @@ class SerialPort {
   bool modem_lines_ = true;
   bool have_icount_ = true;
   bool rts_raised_ = false;
+  bool have_lsr_ = true;
+  bool kernel_rs485_supported_ = false;
+  bool kernel_rs485_on_ = false;
 };
 
 }  // namespace vesk::link

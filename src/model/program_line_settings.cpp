@@ -169,19 +169,29 @@ int ProgramLineSettings::SaveSettings() {
 
 void ProgramLineSettings::ToPortSettings(link::PortSettings& settings) const {
   if (const link::Parameter* p = FindParameter("Port")) settings.port_name = p->value;
-  auto number = [this](const char* short_name, int32_t& field) {
+  // The address and the stop bits may be typed as text (the command line's keys); like
+  // the rest they are read as a decimal number, and a text without one gives 0.
+  auto number = [this](const char* short_name, int32_t& field, bool text_is_zero) {
     const link::Parameter* p = FindParameter(short_name);
     if (!p) return;
     std::optional<long> n = LeadingNumber(p->value);
+    if (!n && text_is_zero && p->value != link::kNoData) n = 0;
     if (n && *n >= INT32_MIN && *n <= INT32_MAX) field = static_cast<int32_t>(*n);
   };
-  number("bPS", settings.baud_rate);
-  number("Addr", settings.device_address);
-  number("A.Len", settings.address_length);
-  number("LEn", settings.byte_size);
-  number("Sbit", settings.stop_bits);
+  number("bPS", settings.baud_rate, false);
+  number("Addr", settings.device_address, true);
+  number("A.Len", settings.address_length, false);
+  number("LEn", settings.byte_size, false);
+  number("Sbit", settings.stop_bits, true);
   if (const link::Parameter* p = FindParameter("PrtY"))
     if (std::optional<int> code = ParityCodeFromText(p->value)) settings.parity = *code;
+
+  platform::SettingsStore& store = store_ ? *store_ : platform::SettingsStore::Default();
+  using platform::kSettingsKey;
+  link::KernelRs485& k = settings.kernel_rs485;
+  k.rts_on_send = store.ReadDword(kSettingsKey, kRs485RtsOnSendValue, 1) != 0;
+  k.delay_before_ms = store.ReadDword(kSettingsKey, kRs485DelayBeforeValue, 0);
+  k.delay_after_ms = store.ReadDword(kSettingsKey, kRs485DelayAfterValue, 0);
 }
 
 void ProgramLineSettings::FromPortSettings(const link::PortSettings& settings) {

@@ -32,6 +32,11 @@ inline constexpr const char* kParityValue = "parity_scheme";
 inline constexpr const char* kPortNumberValue = "port_number";
 // A port that is not "COMn" (a device path) is kept as text under this name.
 inline constexpr const char* kPortPathValue = "port_path";
+// How the port driver switches the direction in the kernel's RS-485 mode: RTS high while
+// sending (1) or low (0), and the delays in milliseconds before and after sending.
+inline constexpr const char* kRs485RtsOnSendValue = "rs485_rts_on_send";
+inline constexpr const char* kRs485DelayBeforeValue = "rs485_delay_before_send";
+inline constexpr const char* kRs485DelayAfterValue = "rs485_delay_after_send";
 
 class ProgramLineSettings : public DeviceLineSettings {
  public:
@@ -58,7 +63,8 @@ class ProgramLineSettings : public DeviceLineSettings {
   int SaveSettings();
 
   // The port-settings record built from the values: texts that do not convert leave the
-  // record's field as it was.
+  // record's field as it was, except the address and stop bits, which read as 0. The
+  // kernel RS-485 settings come straight from the store.
   void ToPortSettings(link::PortSettings& settings) const;
   // Puts a record's fields into the values (marked changed where they differ).
   void FromPortSettings(const link::PortSettings& settings);

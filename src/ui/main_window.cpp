@@ -43,6 +43,7 @@ bool Checkable(int id) {
     case app::cmd::kNoAttributes:
     case app::cmd::kConverterAuto:
     case app::cmd::kConverterSemiAuto:
+    case app::cmd::kConverterKernel:
     case cmd::kToolBar:
     case cmd::kStatusBar:
       return true;
@@ -219,7 +220,8 @@ void MainWindow::BuildStatusBar() {
 
 void MainWindow::SyncChecks() {
   for (int id : {app::cmd::kShowIndexes, app::cmd::kAutoRead, app::cmd::kImmediateWrite,
-                 app::cmd::kNoAttributes, app::cmd::kConverterAuto, app::cmd::kConverterSemiAuto})
+                 app::cmd::kNoAttributes, app::cmd::kConverterAuto, app::cmd::kConverterSemiAuto,
+                 app::cmd::kConverterKernel})
     if (QAction* a = Action(id)) a->setChecked(doc_.IsChecked(id));
   if (QAction* a = Action(cmd::kToolBar)) a->setChecked(tool_bar_ ? tool_bar_->isVisible() : true);
   if (QAction* a = Action(cmd::kStatusBar)) a->setChecked(statusBar()->isVisible());

@@ -36,6 +36,7 @@ const std::vector<TopMenu>& MainMenu() {
         {-1, "Преобразователь"},
         {c::kConverterSemiAuto, "Полуавтоматический (KV-9)", "", 1},
         {c::kConverterAuto, "Автоматический", "", 1},
+        {c::kConverterKernel, "RS-485 средствами драйвера порта", "", 1},
         {c::kPortSetup, "Настройка порта"}}},
       {"&Дерево",
        {{cmd::kTreeRead, "Прочитать все параметры выделеной ветви\tAlt+Ctrl+R", "Alt+Ctrl+R"},

@@ -97,7 +97,9 @@ TEST(CommandLine, PortKeysShareOneArgumentOrSpreadOverSeveral) {
       {"addr lower-cased", {"/addr:0X1F"}, {.flags = kRun | kPort, .address = "0x1f"}},
       {"addr of five", {"/addr:12345"}, {.flags = kRun | kPort, .address = "12345"}},
       {"addr of six refused", {"/addr:123456"}, {.flags = kRun}, 1},
-      {"addr counts characters", {"/addr:АдрЕс"}, {.flags = kRun | kPort, .address = "адрес"}},
+      {"addr counts characters", {"/addr:АдрЕс"}, {.flags = kRun | kPort, .address = "адрес"}, 1},
+      {"addr not a number said", {"/addr:abc"}, {.flags = kRun | kPort, .address = "abc"}, 1},
+      {"sbit not a number said", {"/sbit:abc"}, {.flags = kRun | kPort, .stop_bits = "abc"}, 1},
       {"addr of six Cyrillic refused", {"/addr:ПРИБОР"}, {.flags = kRun}, 1},
       {"addr empty ignored", {"/addr:"}, {.flags = kRun}, 1},
       {"addr without colon ignored", {"/addr"}, {.flags = kRun}, 1},
@@ -107,6 +109,7 @@ TEST(CommandLine, PortKeysShareOneArgumentOrSpreadOverSeveral) {
       {"rs485 auto", {"/rs485:AUTO"}, {.flags = kRun, .converter = 1}},
       {"rs485 off", {"/rs485:off"}, {.flags = kRun, .converter = 2}},
       {"rs485 on", {"/rs485:on"}, {.flags = kRun, .converter = 3}},
+      {"rs485 driver", {"/rs485:Driver"}, {.flags = kRun, .converter = 4}},
       {"rs485 other ignored", {"/rs485:maybe"}, {.flags = kRun}, 1},
       {"rs485 sets no port flag",
        {"/rs485:on/port:2"},
@@ -487,7 +490,7 @@ TEST(UsageText, NamesEveryKeyAndExitCode) {
         "--version", "SIGTERM", "SIGINT", "sem_post"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
   }
-  for (int code = 200; code <= 206; ++code) {
+  for (int code = 200; code <= 207; ++code) {
     EXPECT_NE(usage.find("  " + std::to_string(code) + "  "), std::string::npos) << code;
   }
 }

@@ -1,6 +1,9 @@
 #include "app/document.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -287,6 +290,25 @@ TEST_F(DocumentTest, ModeToggles) {
   EXPECT_FALSE(doc->IsChecked(cmd::kConverterSemiAuto));
   doc->RunCommand(cmd::kConverterSemiAuto);
   EXPECT_TRUE(doc->IsChecked(cmd::kConverterSemiAuto));
+
+  // The driver's RS-485 mode: a closed port takes it; an open one whose driver lacks it
+  // (a pseudo-terminal) refuses it with a message and keeps the mode it had.
+  const size_t messages = fe.presenter_.shown.size();
+  doc->RunCommand(cmd::kConverterKernel);
+  EXPECT_TRUE(doc->IsChecked(cmd::kConverterKernel));
+  EXPECT_FALSE(doc->IsChecked(cmd::kConverterAuto));
+  doc->RunCommand(cmd::kConverterAuto);
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master) | ::unlockpt(master), 0);
+  doc->engine().port().settings().port_name = ::ptsname(master);
+  ASSERT_EQ(doc->engine().port().Open(), link::kOpenOk);
+  doc->RunCommand(cmd::kConverterKernel);
+  EXPECT_TRUE(doc->IsChecked(cmd::kConverterAuto));
+  ASSERT_EQ(fe.presenter_.shown.size(), messages + 1);
+  EXPECT_NE(fe.presenter_.shown.back().text.find("RS-485"), std::string::npos);
+  doc->engine().port().Close();
+  ::close(master);
 }
 
 TEST_F(DocumentTest, HelpOpensTheManualBesideTheProgram) {

@@ -22,13 +22,14 @@ TEST(ExitCode, LowestSetBitWins) {
       {exitbit::kDeviceError, 0, 204},
       {exitbit::kCancelled, 0, 205},
       {exitbit::kLinkCheck, 0, 206},
+      {exitbit::kUnwrittenValues, 0, 207},
+      {0x08 | 0x80, 0, 203},
       {0x02 | 0x04, 0, 201},  // port not opened and no answer: the port decides
       {0x04 | 0x40, 0, 202},
       {0x20 | 0x40, 0, 205},
       {0x7f, 0, 200},
-      {0x40, 7, 206},  // a failure is never hidden behind the ordinary status
-      {0x80, 0, 207},  // bits nobody records still report a failure
-      {0x100, 0, 208},
+      {0x40, 7, 206},   // a failure is never hidden behind the ordinary status
+      {0x100, 0, 208},  // bits nobody records still report a failure
       {0x80000000u, 0, 231},
   };
   for (const auto& c : cases) {

@@ -62,8 +62,10 @@ TEST(HtmlExportCells, TypeCell) {
   EXPECT_EQ(TypeCell("Выкл:Вкл"), "\n\t<ol start=0>\n\t\t<li> Выкл\n\t\t<li> Вкл\n\t</ol>");
   EXPECT_EQ(TypeCell("a<b:c>d:По_фронту"),
             "\n\t<ol start=0>\n\t\t<li> a&lt;b\n\t\t<li> c&gt;d\n\t\t<li> По фронту\n\t</ol>");
-  // Empty pieces are no items; the first non-empty one decides.
+  // The first non-empty piece decides; in a list an empty piece keeps its place (its code).
   EXPECT_EQ(TypeCell(":int"), "int");
+  EXPECT_EQ(TypeCell("Один::Три"),
+            "\n\t<ol start=0>\n\t\t<li> Один\n\t\t<li> \n\t\t<li> Три\n\t</ol>");
   EXPECT_EQ(TypeCell(""), "\n\t<ol start=0>\n\t</ol>");
 }
 

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "link/parameter.h"
 #include "model/config_file.h"
 #include "model/description_loader.h"
 #include "model/device_line_settings.h"
@@ -234,6 +235,68 @@ TEST_F(UnattendedRun, LinkCheckWithAndWithoutDevice) {
   const RunResult read = RunConfigurator(dir, args, 30s);
   EXPECT_EQ(read.exit_code, 202) << read.err;
   EXPECT_EQ(ReadFile(dir / "old.vesk"), "old");
+}
+
+// Answers that cannot be used never end a run as a success: each failure is logged and
+// chooses its exit code.
+TEST_F(UnattendedRun, UnusableAnswersAndValuesChooseTheirExitCodes) {
+  {
+    Simulator source(dir, {"--bps", "115200"});
+    std::vector<std::string> args = Port(source, "/read/close");
+    args.push_back("full.vesk");
+    ASSERT_EQ(RunConfigurator(dir, args, kQuick).exit_code, 0);
+    ConfigurationFile file(dir / "full.vesk");
+    ASSERT_EQ(file.outcome, model::LoadOutcome::Loaded);
+    file.Find("FiLt", 3)->value = link::kNoData;
+    file.Find("Cn.Md", 5)->value = link::kNoData;
+    ASSERT_TRUE(file.Save(dir / "gaps.vesk"));
+  }
+  struct Case {
+    std::vector<std::string> sim;
+    std::string keys;
+    std::string file;
+    int exit_code;
+    std::vector<std::string> logged;
+  };
+  const Case cases[] = {
+      {{"--bad-data", "1"},
+       "/read/close",
+       "out.vesk",
+       203,
+       {"Не могу раскодировать ответ", "(Непонятная длина ответа:"}},
+      {{"--bare-error", "1"},
+       "/read/close",
+       "out.vesk",
+       204,
+       {"Прибор сообщил об ошибке без кода"}},
+      {{},
+       "/write/close",
+       "gaps.vesk",
+       207,
+       {"FiLt:3 - Значение не записанно", "Cn.Md:5 - Значение не записанно"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.exit_code);
+    std::vector<std::string> sim_args = {"--bps", "115200"};
+    sim_args.insert(sim_args.end(), c.sim.begin(), c.sim.end());
+    Simulator sim(dir, sim_args);
+    std::vector<std::string> args = Port(sim, c.keys + "/elog:errors.log");
+    args.push_back(c.file);
+    const RunResult r = RunConfigurator(dir, args, 30s);
+    EXPECT_EQ(r.exit_code, c.exit_code) << r.err;
+    const std::string log = ReadFile(dir / "errors.log");
+    for (const std::string& text : c.logged) EXPECT_NE(log.find(text), std::string::npos) << text;
+  }
+  // Only the two parameters without a value were left out.
+  EXPECT_EQ(Count(ReadFile(dir / "errors.log"), "\n"), 2u);
+}
+
+// A stop-bit key that is not a number is read as 0 and said so; the port refuses it.
+TEST_F(UnattendedRun, StopBitsThatAreNoNumber) {
+  Simulator sim(dir, {"--bps", "115200"});
+  const RunResult r = RunConfigurator(dir, Port(sim, "/sbit:abc/test"), kQuick);
+  EXPECT_EQ(r.exit_code, 201) << r.err;
+  EXPECT_NE(r.err.find("sbit:abc"), std::string::npos) << r.err;
 }
 
 TEST_F(UnattendedRun, ExitEventAndSigtermCancelARead) {

@@ -110,9 +110,8 @@ uint32_t StatusAfter(uint32_t s, const Request& r) {
     case Outcome::Checksum:
     case Outcome::OtherCommand:
       return kStatusBadLine;
-    case Outcome::ErrorReply:
-      if (r.error_data) return kStatusDeviceError;
-      return s == kStatusTimeout ? kStatusBadLine : s;
+    case Outcome::ErrorReply:  // with or without its code
+      return kStatusDeviceError;
     default:
       return s == kStatusTimeout ? kStatusBadLine : s;
   }

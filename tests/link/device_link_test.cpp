@@ -220,7 +220,7 @@ TEST_P(LinkErrorReply, GivesTheDevicesMessage) {
   auto p = MakeParameter("Cnt", "int");
   EXPECT_EQ(link.Exchange(kOpRead, p.get()), kExchangeFailed);
   EXPECT_EQ(p->note, GetParam().note);
-  EXPECT_EQ(exit_status.load(), GetParam().data.empty() ? 0u : 0x10u);
+  EXPECT_EQ(exit_status.load(), 0x10u);
   EXPECT_EQ(peer.requests().size(), 1u);
 }
 
@@ -230,7 +230,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ErrorReplyCase{{54, 0, 1}, "Индекс параметра превышает ограничитель индекса"},
                       ErrorReplyCase{{64}, "Не найдено значение ошибки. (Код 64)"},
                       ErrorReplyCase{{0xC8}, "Не найдено значение ошибки. (Код -56)"},
-                      ErrorReplyCase{{}, ""}));
+                      ErrorReplyCase{{}, "Прибор сообщил об ошибке без кода"}));
 
 TEST_F(LinkOverPty, ErrorReplyDataReachesTheCaller) {
   peer.set_fallback(ErrorReply({51, 9}));
@@ -276,6 +276,7 @@ TEST_F(LinkOverPty, AttributesOfAnotherCopyAreRefused) {
   p->linear_index = 5;
   p->editable = false;
   EXPECT_EQ(link.Exchange(kOpRead, p.get()), kExchangeAttributeFailed);
+  EXPECT_EQ(p->note, "Ответ относится к другому индексу параметра");
   EXPECT_FALSE(p->editable);
   EXPECT_EQ(Sent().size(), 1u);
 }
@@ -322,6 +323,7 @@ TEST_F(LinkOverPty, AttributeReplyOfWrongSize) {
   p->indexed = true;
   EXPECT_EQ(link.Exchange(kOpRead, p.get()), kExchangeAttributeSize);
   EXPECT_EQ(p->note, "Ошибка атрибутов; размер ответа не совпадает с ожидаемым.\n");
+  EXPECT_EQ(exit_status.load(), 0x08u);
   EXPECT_EQ(peer.requests().size(), 1u);
 }
 
@@ -525,14 +527,63 @@ TEST_F(LinkOverPty, UnencodableValueIsNotSent) {
   EXPECT_TRUE(peer.requests().empty());
 }
 
-TEST_F(LinkOverPty, UndecodableReplyClearsTheValue) {
-  peer.set_fallback(Answer({0x05}));
+struct UndecodableCase {
+  const char* what;
+  const char* name;
+  const char* type;
+  std::vector<uint8_t> data;
+  const char* note;
+};
+
+void PrintTo(const UndecodableCase& c, std::ostream* os) {
+  *os << c.what;
+}
+
+class LinkUndecodable : public LinkOverPty,
+                        public ::testing::WithParamInterface<UndecodableCase> {};
+
+// A reply the codec cannot read is a malformed answer: the value stays, the reason is in
+// the note, and the run records a bad answer.
+TEST_P(LinkUndecodable, KeepsTheValueAndRecordsABadAnswer) {
+  peer.set_fallback(Answer(GetParam().data));
   peer.Start();
-  auto p = MakeParameter("Mode", "Off:On");
-  p->value = "Off";
+  auto p = MakeParameter(GetParam().name, GetParam().type);
+  p->value = "old";
   EXPECT_EQ(link.Exchange(kOpRead, p.get()), kExchangeUndecodable);
-  EXPECT_EQ(p->note, "Не могу раскодировать ответ");
-  EXPECT_EQ(p->value, "");
+  EXPECT_EQ(p->note, GetParam().note);
+  EXPECT_EQ(p->value, "old");
+  EXPECT_EQ(exit_status.load(), 0x08u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, LinkUndecodable,
+    ::testing::Values(
+        UndecodableCase{"int of five bytes",
+                        "Cnt",
+                        "int",
+                        {1, 2, 3, 4, 5},
+                        "Ошибка; (Непонятная длина ответа:5)"},
+        UndecodableCase{
+            "list item out of range", "Mode", "Off:On", {0x05}, "Не могу раскодировать ответ"},
+        UndecodableCase{
+            "float of three bytes", "Flo", "float", {1, 2, 3}, "Не могу раскодировать ответ"},
+        UndecodableCase{"name code above 79",
+                        "Nm",
+                        "name",
+                        {80, 2, 2, 2},
+                        "Недопустимый код символа в сетевом имени"}));
+
+TEST_F(LinkOverPty, ValueOfAnotherIndexHasItsOwnText) {
+  peer.set_fallback(Answer({0x07, 0x00, 0x04}));
+  peer.Start();
+  auto p = MakeParameter("Cnt", "int");
+  p->indexed = true;
+  p->linear_index = 5;
+  p->value = "1";
+  EXPECT_EQ(link.Exchange(kOpRead, p.get()), kExchangeFailed);
+  EXPECT_EQ(p->note, "Ответ относится к другому индексу параметра");
+  EXPECT_EQ(p->value, "1");
+  EXPECT_EQ(exit_status.load(), 0x08u);
 }
 
 TEST_F(LinkOverPty, ConcurrentExchangesNeverInterleave) {

@@ -206,6 +206,19 @@ TEST_F(TempStore, PortSettingsRecordFollowsTheValues) {
   EXPECT_EQ(s.parity, 5);
   EXPECT_EQ(s.baud_rate, 2400);
 
+  // The address and stop bits typed as text read as decimal numbers, "abc" as 0.
+  node->SetValue("Addr", "abc");
+  node->SetValue("Sbit", "abc");
+  node->ToPortSettings(s);
+  EXPECT_EQ(s.device_address, 0);
+  EXPECT_EQ(s.stop_bits, 0);
+  EXPECT_TRUE(s.kernel_rs485.rts_on_send);
+  store_->WriteDword(platform::kSettingsKey, kRs485RtsOnSendValue, 0);
+  store_->WriteDword(platform::kSettingsKey, kRs485DelayAfterValue, 4);
+  node->ToPortSettings(s);
+  EXPECT_FALSE(s.kernel_rs485.rts_on_send);
+  EXPECT_EQ(s.kernel_rs485.delay_after_ms, 4u);
+
   link::PortSettings from;
   from.baud_rate = 57600;
   from.parity = 4;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <map>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -46,6 +48,29 @@ TEST(WaitAny, TimesOutNoEarlierThanTheDeadlineAndWakesOnSet) {
   EXPECT_EQ(WaitAny({Signalled(e)}, 5000ms), 0);
   EXPECT_LT(std::chrono::steady_clock::now() - t0, 1000ms);
   setter.join();
+}
+
+// Each cp1251 byte, its code point, and back: no byte is lost or turned into another.
+TEST(Text, EveryCp1251ByteRoundTrips) {
+  const std::map<int, char32_t> kSpotChecks = {
+      {0x00, U'\0'},     {0x41, U'A'},      {0x7F, U'\x7F'},   {0x80, U'\x0402'},
+      {0x88, U'\x20AC'}, {0x98, U'\x0098'}, {0xA8, U'\x0401'}, {0xB9, U'\x2116'},
+      {0xC0, U'\x0410'}, {0xFF, U'\x044F'}};
+  std::set<char32_t> seen;
+  for (int b = 0; b <= 0xFF; ++b) {
+    SCOPED_TRACE(b);
+    const std::string byte(1, static_cast<char>(b));
+    const std::string utf8 = Cp1251ToUtf8(byte);
+    const std::u32string cps = Utf8ToCodePoints(utf8);
+    ASSERT_EQ(cps.size(), 1u);
+    EXPECT_NE(cps[0], U'\xFFFD');
+    EXPECT_TRUE(seen.insert(cps[0]).second);
+    if (auto it = kSpotChecks.find(b); it != kSpotChecks.end()) EXPECT_EQ(cps[0], it->second);
+    std::string back;
+    EXPECT_TRUE(TryUtf8ToCp1251(utf8, back));
+    EXPECT_EQ(back, byte);
+    EXPECT_EQ(Utf8ToCp1251(utf8), byte);
+  }
 }
 
 TEST(Text, Cp1251RoundTripAndCharacterCounts) {

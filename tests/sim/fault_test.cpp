@@ -49,7 +49,10 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"garbage", With(&FaultOptions::garbage, 1), "Потеря начала посылки."},
         FaultCase{"wrong_hash", With(&FaultOptions::wrong_hash, 1),
                   "Пришла посылка с кодом команды, отличным от посланной и от n.Err.\n"},
-        FaultCase{"late", Late(500), "Таймаут при передаче данных (нет связи)"}),
+        FaultCase{"late", Late(500), "Таймаут при передаче данных (нет связи)"},
+        FaultCase{"bad_data", With(&FaultOptions::bad_data, 1), "Не могу раскодировать ответ"},
+        FaultCase{"bare_error", With(&FaultOptions::bare_error, 1),
+                  "Прибор сообщил об ошибке без кода"}),
     [](const auto& info) { return std::string(info.param.what); });
 
 TEST(LinkFaults, MuteAfterAnswersThatManyThenNothing) {
