@@ -113,6 +113,10 @@ enum class Key {
   kSet,
   kPrint,
   kExportHtml,
+  kExportJson,
+  kImportJson,
+  kDiff,
+  kOutput,
 };
 
 struct KeyName {
@@ -153,6 +157,10 @@ constexpr KeyName kKeys[] = {
     {"set", Key::kSet, true},
     {"print", Key::kPrint, true},
     {"export-html", Key::kExportHtml, true},
+    {"export-json", Key::kExportJson, true},
+    {"import-json", Key::kImportJson, true},
+    {"diff", Key::kDiff, true},
+    {"output", Key::kOutput, true},
 };
 
 Key FindKey(std::string_view lowered_name, bool long_form) {
@@ -465,6 +473,18 @@ class Parser {
         } else {
           out_.export_html = std::string(typed);
         }
+        break;
+      case Key::kExportJson:
+        if (FitsPath(typed, shown)) out_.export_json = std::string(typed);
+        break;
+      case Key::kImportJson:
+        if (FitsPath(typed, shown)) out_.import_json = std::string(typed);
+        break;
+      case Key::kDiff:
+        if (FitsPath(typed, shown)) out_.diff_with = std::string(typed);
+        break;
+      case Key::kOutput:
+        if (FitsPath(typed, shown)) out_.output = std::string(typed);
         break;
       case Key::kUnknown:
         break;

@@ -120,6 +120,10 @@ struct CommandLine {
   std::vector<ParameterAccess> parameter_access;  // --get / --set, in order
   std::optional<std::string> print_file;          // --print=FILE
   std::optional<std::string> export_html;         // --export-html[=FILE]; "" = default name
+  std::optional<std::string> export_json;         // --export-json=FILE (".vesk" or ".json")
+  std::optional<std::string> import_json;         // --import-json=FILE.json
+  std::optional<std::string> diff_with;           // --diff=OTHER; "device": the device itself
+  std::optional<std::string> output;              // --output=PATH of --export-json, --import-json
 
   // Remarks on keys that had no effect or were refused (unknown key, unreadable
   // number, over-long value, ...), one line each, for the shell to show. They never

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/config_print.h"
+#include "app/configuration_text_actions.h"
 #include "app/exit_code.h"
 #include "app/front_end.h"
 #include "app/html_export.h"
@@ -68,15 +69,8 @@ int AccessParameters(const CommandLine& cl, const ScriptEnvironment& env) {
   options.store = env.store;
   exchange::ExchangeEngine engine(std::move(options));
   const bool silent = (cl.settings.modes & modebit::kSilent) != 0;
-  engine.set_silent(silent);
-  if (cl.settings.flags & cmdflag::kPortSettings)
-    WriteProgramPortKeys(engine.program_line(), cl.settings);
-  if (cl.settings.converter == kConverterOff)
-    engine.port().set_converter_mode(link::kConverterAuto);
-  if (engine.OpenPort(true) != link::kOpenOk) {
-    const int code = ChooseExitCode(link::exit_status.load(), kFailure);
-    return code;
-  }
+  if (!OpenPortWithKeys(engine, cl.settings))
+    return ChooseExitCode(link::exit_status.load(), kFailure);
 
   int first_failure = 0;
   for (const ParameterAccess& access : cl.parameter_access) {
@@ -110,7 +104,8 @@ int AccessParameters(const CommandLine& cl, const ScriptEnvironment& env) {
 }  // namespace
 
 bool HasScriptActions(const CommandLine& cl) {
-  return cl.print_file.has_value() || cl.export_html.has_value() || !cl.parameter_access.empty();
+  return cl.print_file.has_value() || cl.export_html.has_value() || !cl.parameter_access.empty() ||
+         cl.export_json.has_value() || cl.import_json.has_value() || cl.diff_with.has_value();
 }
 
 int RunScriptActions(const CommandLine& cl, const ScriptEnvironment& env) {
@@ -121,9 +116,12 @@ int RunScriptActions(const CommandLine& cl, const ScriptEnvironment& env) {
   if (cl.settings.flags & (cmdflag::kRead | cmdflag::kWrite | cmdflag::kCalibrate))
     std::fprintf(env.err,
                  "vesk-configurator: задания read, write и calibrate не выполняются вместе с "
-                 "--print, --export-html, --get и --set\n");
+                 "--print, --export-html, --export-json, --import-json, --diff, --get и --set\n");
   if (cl.print_file) note(PrintConfiguration(*cl.print_file, env.out));
   if (cl.export_html) note(ExportHtml(cl, env));
+  if (cl.export_json) note(ExportJson(cl, env));
+  if (cl.import_json) note(ImportJson(cl, env));
+  if (cl.diff_with) note(DiffConfigurationFiles(cl, env));
   if (!cl.parameter_access.empty()) note(AccessParameters(cl, env));
   return first_failure;
 }
