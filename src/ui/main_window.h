@@ -76,6 +76,7 @@ class MainWindow : public QMainWindow {
   void BuildStatusBar();
   bool SaveAs();
   bool Save();
+  bool ExportJson();
 
   app::Document& doc_;
   ProgressWindow& progress_;
