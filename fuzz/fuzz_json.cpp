@@ -24,7 +24,7 @@ vesk::fuzz::Trees* trees = nullptr;
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  vesk::fuzz::install_silent_presenter();
+  vesk::fuzz::InstallSilentPresenter();
   trees = new vesk::fuzz::Trees;
   if (!vesk::fuzz::LoadVesk(trees->working) || !vesk::fuzz::LoadVesk(trees->pristine)) {
     std::fprintf(stderr, "fuzz_json: no VESK description (data/vesk.tree.txt or %s)\n",
