@@ -19,6 +19,7 @@
 #include "link/probe_codec.h"
 #include "model/archive.h"
 #include "model/config_file.h"
+#include "model/configuration_json.h"
 #include "model/description_container.h"
 #include "model/description_loader.h"
 #include "platform/text.h"
@@ -228,6 +229,39 @@ void vesk_seeds(const std::string& vesk_text) {
       model::ConfigurationBytes({model::kVeskDeviceKind, tree.root.get()}));
 }
 
+Bytes text_of(const std::string& text) {
+  return Bytes(text.begin(), text.end());
+}
+
+void json_seeds(const std::string& vesk_text) {
+  model::DescriptionTree tree;
+  if (model::BuildDescription(vesk_text, tree) != model::DescriptionStatus::Built) std::exit(1);
+  std::string json, error;
+  model::ConfigurationToJson({model::kVeskDeviceKind, tree.root.get()}, json, error);
+  put("fuzz_json", "fresh", text_of(json));
+
+  // Values the codecs take, attributes, a note with the characters JSON escapes, flags.
+  std::vector<link::Parameter*> all;
+  collect(*tree.root, all);
+  for (link::Parameter* p : all) {
+    if (p->short_name == "FiLt") p->SetValueFromText("25");
+    if (p->short_name == "Cn.K") p->SetValueFromText("2.5");
+  }
+  all.front()->note = "Таймаут \"1\"\t\n€";
+  all.back()->editable = false;
+  all.back()->owned_by_firm = true;
+  all.back()->owner_changed = true;
+  model::ConfigurationToJson({model::kVeskDeviceKind, tree.root.get()}, json, error);
+  put("fuzz_json", "edited", text_of(json));
+  put("fuzz_json", "truncated", text_of(json.substr(0, json.size() / 2)));
+
+  const std::string head = R"({"format":"vesk-configuration","version":1,"device_kind":3,)";
+  put("fuzz_json", "one_line",
+      text_of(head + R"("parameters":[{"path":"Входы/Вход №4","name":"FiLt","index":3,)" +
+              R"("value":"77","editable":true,"owner":"user","note":"","changed":["value"]}]})"));
+  put("fuzz_json", "empty", text_of(head + R"("parameters":[]})"));
+}
+
 Bytes args(std::initializer_list<std::string_view> list) {
   Bytes out;
   for (std::string_view a : list) {
@@ -274,6 +308,7 @@ int main(int argc, char** argv) {
   reply_seeds();
   description_seeds(vesk_text);
   vesk_seeds(vesk_text);
+  json_seeds(vesk_text);
   cmdline_seeds();
   return 0;
 }

@@ -21,7 +21,7 @@ set -u
 cd "$(dirname "$0")/.."
 ROOT="$PWD"
 BUILD="$ROOT/BUILD-fuzz"
-ALL_TARGETS="fuzz_reply fuzz_description fuzz_vesk fuzz_cmdline"
+ALL_TARGETS="fuzz_reply fuzz_description fuzz_vesk fuzz_json fuzz_cmdline"
 
 seconds=300
 time_set=0
@@ -69,7 +69,7 @@ max_len() {
   case "$1" in
     fuzz_reply) echo 96 ;;
     fuzz_description) echo 16384 ;;
-    fuzz_vesk) echo 32768 ;;
+    fuzz_vesk | fuzz_json) echo 32768 ;;
     *) echo 4096 ;;
   esac
 }

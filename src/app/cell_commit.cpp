@@ -18,13 +18,6 @@ void ShowError(std::string_view text, std::string_view caption) {
   link::presenter().ShowMessage(text, caption, link::MsgIcon::Error, link::MsgButtons::Ok);
 }
 
-// Formats with a C format of two doubles around `head` (the message's own "%s ... %f").
-std::string FormatRange(const std::string& head, double minimum, double maximum) {
-  char tail[160];
-  std::snprintf(tail, sizeof tail, " должно быть больше %f и меньше %f)\n", minimum, maximum);
-  return head + tail;
-}
-
 CommitResult ReportWriteFailure(link::Parameter& parameter) {
   ShowError(parameter.note, kWriteFailedCaption);
   return CommitResult::WriteFailed;
@@ -50,18 +43,6 @@ CommitResult CommitPolled(const CommitTarget& target, link::Parameter& parameter
 }
 
 }  // namespace
-
-std::string ValueRefusedText(const link::Parameter& parameter, std::string_view new_text) {
-  std::string text = "Параметеру '" + parameter.short_name + "' (" + parameter.caption +
-                     ")\nне может быть присвоено значение '" + std::string(new_text) + "'.\n ";
-  if (platform::Iequals(parameter.short_name, link::kNetworkNameParameter))
-    text += "(Значение не удовлетворяет требованиям к формату сетевого имени";
-  else
-    text += "(Значение этого параметра должно быть ";
-  if (parameter.minimum != 0 || parameter.maximum != 0)
-    text = FormatRange(text + parameter.type_text + " и\n", parameter.minimum, parameter.maximum);
-  return text;
-}
 
 std::string EditHelpTitle(const link::Parameter& parameter) {
   return parameter.caption + " (" + parameter.short_name + ")";

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "link/parameter.h"
+#include "link/value_refusal.h"
 #include "model/parameter_node.h"
 
 namespace vesk::exchange {
@@ -15,7 +16,8 @@ class ExchangeEngine;
 
 namespace vesk::app {
 
-inline constexpr const char* kValueRefusedCaption = "Неудалось изменить параметер";
+using link::kValueRefusedCaption;
+using link::ValueRefusedText;
 inline constexpr const char* kWriteFailedCaption = "Значение не удалось записать в прибор";
 inline constexpr const char* kPolledEditWarning =
     "Данный параметр опрашивается.\nВо время изменения значения вывод на экран измененных "
@@ -52,9 +54,6 @@ struct CommitTarget {
 // Commits `new_text` typed into `column` of the parameter's row that showed `old_text`.
 CommitResult CommitCell(const CommitTarget& target, link::Parameter& parameter, int column,
                         std::string_view old_text, std::string_view new_text);
-
-// The message of a value the parameter refused.
-std::string ValueRefusedText(const link::Parameter& parameter, std::string_view new_text);
 
 // The help balloon of a value editor: its title "%s (%s)" and text.
 std::string EditHelpTitle(const link::Parameter& parameter);

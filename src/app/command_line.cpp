@@ -118,6 +118,10 @@ enum class Key {
   kWatch,
   kPeriod,
   kCount,
+  kExportJson,
+  kImportJson,
+  kDiff,
+  kOutput,
 };
 
 struct KeyName {
@@ -163,6 +167,10 @@ constexpr KeyName kKeys[] = {
     {"watch", Key::kWatch, true},
     {"period", Key::kPeriod, true},
     {"count", Key::kCount, true},
+    {"export-json", Key::kExportJson, true},
+    {"import-json", Key::kImportJson, true},
+    {"diff", Key::kDiff, true},
+    {"output", Key::kOutput, true},
 };
 
 Key FindKey(std::string_view lowered_name, bool long_form) {
@@ -500,6 +508,17 @@ class Parser {
       case Key::kPeriod:
       case Key::kCount:
         Positive(typed, key == Key::kPeriod, shown);
+      case Key::kExportJson:
+        if (FitsPath(typed, shown)) out_.export_json = std::string(typed);
+        break;
+      case Key::kImportJson:
+        if (FitsPath(typed, shown)) out_.import_json = std::string(typed);
+        break;
+      case Key::kDiff:
+        if (FitsPath(typed, shown)) out_.diff_with = std::string(typed);
+        break;
+      case Key::kOutput:
+        if (FitsPath(typed, shown)) out_.output = std::string(typed);
         break;
       case Key::kUnknown:
         break;

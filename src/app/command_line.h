@@ -126,6 +126,10 @@ struct CommandLine {
   std::vector<ParameterAccess> watch;             // --watch=NAME[:INDEX],...
   uint32_t period_ms = 1000;                      // --period=MS between rounds of --watch
   std::optional<uint64_t> count;                  // --count=N rounds; none: until a signal
+  std::optional<std::string> export_json;         // --export-json=FILE (".vesk" or ".json")
+  std::optional<std::string> import_json;         // --import-json=FILE.json
+  std::optional<std::string> diff_with;           // --diff=OTHER; "device": the device itself
+  std::optional<std::string> output;              // --output=PATH of --export-json, --import-json
 
   // Remarks on keys that had no effect or were refused (unknown key, unreadable
   // number, over-long value, ...), one line each, for the shell to show. They never

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "exchange/exchange_engine.h"
 #include "model/device_line_settings.h"
 
 namespace vesk::app {
@@ -41,6 +42,14 @@ int WriteProgramPortKeys(model::ParameterNode& node, const CommandLineSettings& 
   else if (s.port != 0)
     written += node.SetValue("Port", "COM" + std::to_string(s.port));
   return written;
+}
+
+bool OpenPortWithKeys(exchange::ExchangeEngine& engine, const CommandLineSettings& settings) {
+  engine.set_silent((settings.modes & modebit::kSilent) != 0);
+  if (settings.flags & cmdflag::kPortSettings)
+    WriteProgramPortKeys(engine.program_line(), settings);
+  if (settings.converter == kConverterOff) engine.port().set_converter_mode(link::kConverterAuto);
+  return engine.OpenPort(true) == link::kOpenOk;
 }
 
 }  // namespace vesk::app

@@ -5,6 +5,10 @@
 #include "app/command_line.h"
 #include "model/parameter_node.h"
 
+namespace vesk::exchange {
+class ExchangeEngine;
+}
+
 namespace vesk::app {
 
 // Writes the given network values as texts into `node`, in the order and under the keys
@@ -16,5 +20,10 @@ int WriteNetworkKeys(model::ParameterNode& node, const CommandLineSettings& sett
 // The same, then the port under "Port": the path of --port=PATH, else "COM%i" for a port
 // number above 0. Only the program's own node has a port. Returns the number written.
 int WriteProgramPortKeys(model::ParameterNode& node, const CommandLineSettings& settings);
+
+// Puts the port keys into the engine's own port settings (with the converter the keys
+// chose) and opens the port, as the actions run without the document do. Returns true;
+// false when the port could not be opened (the exit status records it).
+bool OpenPortWithKeys(exchange::ExchangeEngine& engine, const CommandLineSettings& settings);
 
 }  // namespace vesk::app

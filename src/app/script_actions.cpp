@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/config_print.h"
+#include "app/configuration_text_actions.h"
 #include "app/exit_code.h"
 #include "app/exit_event.h"
 #include "app/front_end.h"
@@ -140,7 +141,8 @@ int AccessParameters(const CommandLine& cl, const ScriptEnvironment& env) {
 
 bool HasScriptActions(const CommandLine& cl) {
   return cl.print_file.has_value() || cl.export_html.has_value() || !cl.parameter_access.empty() ||
-         !cl.watch.empty();
+         !cl.watch.empty() || cl.export_json.has_value() || cl.import_json.has_value() ||
+         cl.diff_with.has_value();
 }
 
 int RunScriptActions(const CommandLine& cl, const ScriptEnvironment& env) {
@@ -151,9 +153,12 @@ int RunScriptActions(const CommandLine& cl, const ScriptEnvironment& env) {
   if (cl.settings.flags & (cmdflag::kRead | cmdflag::kWrite | cmdflag::kCalibrate))
     std::fprintf(env.err,
                  "vesk-configurator: задания read, write и calibrate не выполняются вместе с "
-                 "--print, --export-html, --get и --set\n");
+                 "--print, --export-html, --export-json, --import-json, --diff, --get и --set\n");
   if (cl.print_file) note(PrintConfiguration(*cl.print_file, env.out));
   if (cl.export_html) note(ExportHtml(cl, env));
+  if (cl.export_json) note(ExportJson(cl, env));
+  if (cl.import_json) note(ImportJson(cl, env));
+  if (cl.diff_with) note(DiffConfigurationFiles(cl, env));
   if (!cl.parameter_access.empty() || !cl.watch.empty()) note(AccessParameters(cl, env));
   return first_failure;
 }

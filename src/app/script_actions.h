@@ -1,6 +1,7 @@
 #pragma once
 // The command line's actions for people who script the device, run instead of the
-// document and its unattended task: --print, --export-html, --get, --set and --watch.
+// document and its unattended task: --print, --export-html, --export-json, --import-json,
+// --diff, --get, --set and --watch.
 
 #include <cstdio>
 
@@ -25,11 +26,13 @@ struct ScriptEnvironment {
 };
 
 // Runs, in this order, --print (the configuration as text on `out`), --export-html (the
-// parameter list into the file, "parlist.html" in the working directory by default) and
+// parameter list into the file, "parlist.html" in the working directory by default),
+// --export-json, --import-json and --diff (configuration_text_actions.h), and
 // every --get / --set in the order given, then the rounds of --watch (through the program's port
 // settings with the port keys applied; each result's value on `out`, the exchange's protocol on
 // `err`). Returns 0 when every action succeeded; otherwise the exit code of the first failure: the
-// one chosen from the exit status for a failed exchange, 1 for everything else.
+// one chosen from the exit status for a failed exchange, the diff(1) codes of --diff (1 different,
+// 2 trouble), 1 for everything else.
 int RunScriptActions(const CommandLine& command_line, const ScriptEnvironment& env = {});
 
 }  // namespace vesk::app

@@ -147,7 +147,7 @@ void Parameter::SetCompareNote(std::string_view device_value) {
 }
 
 bool Parameter::HasCompareNote() const {
-  return note.starts_with(kCompareNotePrefix);
+  return note.starts_with(kCompareNotePrefix) || note.starts_with(kFileCompareNotePrefix);
 }
 
 Rgb Parameter::DisplayColour() const {

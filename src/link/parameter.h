@@ -14,6 +14,8 @@ namespace vesk::link {
 inline constexpr const char* kNoData = "Нет данных";
 inline constexpr const char* kUnknownCaption = "<неизвестный параметр>";
 inline constexpr const char* kCompareNotePrefix = "Знач-е в приборе:";
+// The same for a comparison with another configuration file.
+inline constexpr const char* kFileCompareNotePrefix = "Знач-е в файле:";
 // The record that holds the whole network name (the device keeps it in "CHAr" 0 ... 3).
 inline constexpr const char* kNetworkNameParameter = "CHAr*";
 
@@ -43,7 +45,8 @@ class Parameter : public ValueCodec {
   // Records a difference found by a comparison: the note becomes "Знач-е в приборе:"
   // followed by `device_value`.
   void SetCompareNote(std::string_view device_value);
-  // True when the note records a comparison difference rather than a failure.
+  // True when the note records a comparison difference (with the device or with a file)
+  // rather than a failure.
   bool HasCompareNote() const;
 
   Rgb DisplayColour() const;

@@ -16,10 +16,6 @@ bool SelectedByMode(const link::Parameter& p, int mode) {
   return !p.initial_value.empty();
 }
 
-bool StartsWith(std::string_view text, std::string_view prefix) {
-  return text.substr(0, prefix.size()) == prefix;
-}
-
 }  // namespace
 
 ParameterNode::ParameterNode() = default;
@@ -104,7 +100,7 @@ link::Parameter* ParameterNode::FindParameter(std::string_view short_name) const
 bool ParameterNode::HasProblems(bool include_differences) const {
   for (const auto& p : parameters) {
     if (p->note.empty()) continue;
-    if (!include_differences && StartsWith(p->note, link::kCompareNotePrefix)) continue;
+    if (!include_differences && p->HasCompareNote()) continue;
     return true;
   }
   return false;

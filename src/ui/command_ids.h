@@ -6,6 +6,10 @@ constexpr int kFileNew = 57600;
 constexpr int kFileOpen = 57601;
 constexpr int kFileSave = 57603;
 constexpr int kFileSaveAs = 57604;
+// Configurations as text; numbers of our own, outside the framework's ranges.
+constexpr int kFileExportJson = 32900;
+constexpr int kFileImportJson = 32901;
+constexpr int kFileCompareFile = 32902;
 constexpr int kRecentFile = 57616;
 constexpr int kAppExit = 57665;
 constexpr int kAppAbout = 57664;

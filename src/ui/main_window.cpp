@@ -15,6 +15,7 @@
 #include <QWindowStateChangeEvent>
 
 #include "app/document.h"
+#include "app/document_json.h"
 #include "model/tree_builder.h"
 #include "platform/build_info.h"
 #include "platform/settings_store.h"
@@ -256,6 +257,25 @@ std::function<void()> MainWindow::HandlerFor(int id) {
       return [this] { Save(); };
     case cmd::kFileSaveAs:
       return [this] { SaveAs(); };
+    case cmd::kFileExportJson:
+      return [this] { ExportJson(); };
+    case cmd::kFileImportJson:
+      return [this] {
+        const QString path =
+            QFileDialog::getOpenFileName(this, Q(kImportJsonTitle), QString(), Q(kJsonFilter));
+        if (path.isEmpty()) return;
+        view_->ClearRows();
+        app::ImportDocumentJson(doc_, path.toStdString());
+        DocumentChanged();
+      };
+    case cmd::kFileCompareFile:
+      return [this] {
+        const QString path = QFileDialog::getOpenFileName(this, Q(kCompareFileTitle), QString(),
+                                                          Q(kAnyConfigurationFilter));
+        if (path.isEmpty()) return;
+        app::CompareDocumentWithFile(doc_, path.toStdString());
+        view_->RefreshAll();
+      };
     case cmd::kAppExit:
       return [this] { close(); };
     case cmd::kAppAbout:
@@ -309,6 +329,19 @@ bool MainWindow::SaveAs() {
   if (QTreeWidgetItem* top = view_->topLevelItem(0))
     top->setText(0, Q("Конфигурация ВЕСК (" + title + ")"));
   return true;
+}
+
+bool MainWindow::ExportJson() {
+  // Beside the configuration's own file by default, under the same name.
+  QString suggested;
+  if (!doc_.path_name.empty()) {
+    const QFileInfo file(QString::fromStdString(doc_.path_name));
+    suggested = file.path() + "/" + file.completeBaseName() + Q(kJsonExtension);
+  }
+  QString path = QFileDialog::getSaveFileName(this, Q(kExportJsonTitle), suggested, Q(kJsonFilter));
+  if (path.isEmpty()) return false;
+  if (QFileInfo(path).suffix().isEmpty()) path += Q(kJsonExtension);
+  return app::ExportDocumentJson(doc_, path.toStdString());
 }
 
 bool MainWindow::OpenFile(const std::string& path) {

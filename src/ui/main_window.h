@@ -83,6 +83,7 @@ class MainWindow : public QMainWindow {
   void BuildLinePanels();
   bool SaveAs();
   bool Save();
+  bool ExportJson();
 
   app::Document& doc_;
   ProgressWindow& progress_;

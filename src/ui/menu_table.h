@@ -39,5 +39,11 @@ inline constexpr const char* kOpenFileTitle = "Открытие файла ко�
 inline constexpr const char* kSaveFileTitle = "Сохранение файла конфигурации";
 inline constexpr const char* kFileFilter = "Файлы конфигураций (*.vesk)";
 inline constexpr const char* kFileExtension = ".vesk";
+inline constexpr const char* kExportJsonTitle = "Экспорт конфигурации в JSON";
+inline constexpr const char* kImportJsonTitle = "Импорт конфигурации из JSON";
+inline constexpr const char* kCompareFileTitle = "Сравнение с файлом конфигурации";
+inline constexpr const char* kJsonFilter = "Конфигурации в JSON (*.json)";
+inline constexpr const char* kAnyConfigurationFilter = "Файлы конфигураций (*.vesk *.json)";
+inline constexpr const char* kJsonExtension = ".json";
 
 }  // namespace vesk::ui

@@ -399,6 +399,14 @@ TEST(CommandLine, InformationalAndShellOptions) {
   EXPECT_EQ(cl.print_file, std::nullopt);
   EXPECT_EQ(cl.problems.size(), 1u);
 
+  cl = ParseCommandLine(Args{"--export-json=A.vesk", "--import-json=B.json",
+                             "--output=/tmp/C:1.vesk", "--diff=device", "--diff="});
+  EXPECT_EQ(cl.export_json, "A.vesk");
+  EXPECT_EQ(cl.import_json, "B.json");
+  EXPECT_EQ(cl.output, "/tmp/C:1.vesk");
+  EXPECT_EQ(cl.diff_with, "device");
+  EXPECT_EQ(cl.problems.size(), 1u);
+
   // The additions exist only in the long spelling.
   cl = ParseCommandLine(Args{"-help/version/no-gui"});
   EXPECT_FALSE(cl.help || cl.version || cl.no_gui);
