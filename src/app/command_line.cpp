@@ -4,6 +4,7 @@
 
 #include <limits>
 
+#include "link/address_list.h"
 #include "platform/text.h"
 
 namespace vesk::app {
@@ -118,6 +119,8 @@ enum class Key {
   kWatch,
   kPeriod,
   kCount,
+  kScan,
+  kAddresses,
 };
 
 struct KeyName {
@@ -163,6 +166,8 @@ constexpr KeyName kKeys[] = {
     {"watch", Key::kWatch, true},
     {"period", Key::kPeriod, true},
     {"count", Key::kCount, true},
+    {"scan", Key::kScan, true},
+    {"addresses", Key::kAddresses, true},
 };
 
 Key FindKey(std::string_view lowered_name, bool long_form) {
@@ -489,6 +494,18 @@ class Parser {
       case Key::kPeriod:
       case Key::kCount:
         Positive(typed, key == Key::kPeriod, shown);
+        break;
+      case Key::kScan:
+        if (!typed.empty() && !link::ParseAddressRange(typed, kMaxScanAddress))
+          Refuse(shown, "нужен диапазон адресов ОТ-ДО");
+        else
+          out_.scan = std::string(typed);
+        break;
+      case Key::kAddresses:
+        if (!link::ParseAddressList(typed, kMaxScanAddress))
+          Refuse(shown, "нужен список адресов, например 16,17,20-25");
+        else
+          out_.addresses = std::string(typed);
         break;
       case Key::kUnknown:
         break;

@@ -68,6 +68,9 @@ constexpr size_t kMaxStopBitsChars = 4;
 constexpr size_t kMaxPathBytes = 4095;
 // Longest value text a parameter holds.
 constexpr size_t kMaxParameterValueChars = 511;
+// Highest address of the 11-bit address length; a scan or list is checked against the
+// length in force when it runs.
+constexpr int32_t kMaxScanAddress = 2047;
 
 // What one run's keys ask for. Zeroed (Clear) at start-up and again when an unattended
 // task has finished, so that the rest of the run behaves as an interactive one.
@@ -125,6 +128,8 @@ struct CommandLine {
   std::vector<ParameterAccess> watch;             // --watch=NAME[:INDEX],...
   uint32_t period_ms = 1000;                      // --period=MS between rounds of --watch
   std::optional<uint64_t> count;                  // --count=N rounds; none: until a signal
+  std::optional<std::string> scan;                // --scan[=FROM-TO]; "" = the whole range
+  std::string addresses;                          // --addresses=LIST as typed; "" = none
 
   // Remarks on keys that had no effect or were refused (unknown key, unreadable
   // number, over-long value, ...), one line each, for the shell to show. They never

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/bus_actions.h"
 #include "app/config_print.h"
 #include "app/exit_code.h"
 #include "app/exit_event.h"
@@ -140,7 +141,7 @@ int AccessParameters(const CommandLine& cl, const ScriptEnvironment& env) {
 
 bool HasScriptActions(const CommandLine& cl) {
   return cl.print_file.has_value() || cl.export_html.has_value() || !cl.parameter_access.empty() ||
-         !cl.watch.empty();
+         !cl.watch.empty() || cl.scan.has_value();
 }
 
 int RunScriptActions(const CommandLine& cl, const ScriptEnvironment& env) {
@@ -155,6 +156,7 @@ int RunScriptActions(const CommandLine& cl, const ScriptEnvironment& env) {
   if (cl.print_file) note(PrintConfiguration(*cl.print_file, env.out));
   if (cl.export_html) note(ExportHtml(cl, env));
   if (!cl.parameter_access.empty() || !cl.watch.empty()) note(AccessParameters(cl, env));
+  if (cl.scan) note(RunScan(cl, env));
   return first_failure;
 }
 

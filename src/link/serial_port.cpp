@@ -340,7 +340,8 @@ int64_t SerialPort::LineErrorCount() {
   return int64_t{counts.frame} + counts.overrun + counts.parity + counts.brk + counts.buf_overrun;
 }
 
-PortResult SerialPort::SendReceive(std::string_view request, Reply& reply, FrameEnd end) {
+PortResult SerialPort::SendReceive(std::string_view request, Reply& reply, FrameEnd end,
+                                   int wait_ms) {
   reply = Reply{};
   if (!IsOpen()) return {PortStatus::Closed, 0};
   // A stopped port sends nothing: the request could not be answered anyway.
@@ -349,7 +350,7 @@ PortResult SerialPort::SendReceive(std::string_view request, Reply& reply, Frame
   const int64_t errors_before = LineErrorCount();
   PortResult sent = Send(request);
   if (sent.status != PortStatus::Received) return sent;
-  return Receive(reply, end, errors_before);
+  return Receive(reply, end, errors_before, wait_ms);
 }
 
 PortResult SerialPort::Send(std::string_view request) {
@@ -377,8 +378,8 @@ PortResult SerialPort::Send(std::string_view request) {
   return {};
 }
 
-PortResult SerialPort::Receive(Reply& reply, FrameEnd end, int64_t errors_before) {
-  const auto reply_wait = std::chrono::milliseconds(timing_.reply_wait_ms);
+PortResult SerialPort::Receive(Reply& reply, FrameEnd end, int64_t errors_before, int wait_ms) {
+  const auto reply_wait = std::chrono::milliseconds(wait_ms > 0 ? wait_ms : timing_.reply_wait_ms);
   auto deadline = Clock::now() + reply_wait;
   LineMarkDecoder marks;
   uint8_t raw[64];

@@ -134,8 +134,9 @@ class SerialPort {
 
   // Sends `request` and collects the reply into `reply`. In the semi-automatic converter
   // mode RTS is raised for the send and each character is paced by one character time;
-  // when stopped during that send, RTS stays raised until the next send.
-  PortResult SendReceive(std::string_view request, Reply& reply, FrameEnd end);
+  // when stopped during that send, RTS stays raised until the next send. `wait_ms` above
+  // 0 replaces the line's reply wait (the bus scan's measured wait).
+  PortResult SendReceive(std::string_view request, Reply& reply, FrameEnd end, int wait_ms = 0);
 
   int converter_mode() const { return converter_mode_.load(); }
   void set_converter_mode(int mode) { converter_mode_.store(mode); }
@@ -157,7 +158,7 @@ class SerialPort {
   // Sum of the driver's line error counters, or -1 where the driver keeps none.
   int64_t LineErrorCount();
   PortResult Send(std::string_view request);
-  PortResult Receive(Reply& reply, FrameEnd end, int64_t errors_before);
+  PortResult Receive(Reply& reply, FrameEnd end, int64_t errors_before, int wait_ms);
   void Release();  // closes the descriptor without purging
 
   PortSettings settings_;
