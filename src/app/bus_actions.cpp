@@ -1,6 +1,9 @@
 #include "app/bus_actions.h"
 
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdlib>
 #include <string>
 
 #include "app/exit_code.h"
@@ -9,6 +12,9 @@
 #include "exchange/exchange_engine.h"
 #include "link/address_list.h"
 #include "link/exit_status.h"
+#include "model/config_file.h"
+#include "model/description_container.h"
+#include "model/description_loader.h"
 
 namespace vesk::app {
 namespace {
@@ -18,6 +24,37 @@ constexpr int kCancelledCode = 205;
 
 int32_t MaxAddress(int32_t length_bits) {
   return length_bits > 8 ? 2047 : 255;
+}
+
+class ScratchTarget : public model::ConfigurationTarget {
+ public:
+  model::DescriptionBranch* ReloadDescription(int32_t device_kind) override {
+    model::LoadDescription(device_kind, tree);
+    return tree.root.get();
+  }
+  model::DescriptionTree tree;
+};
+
+// One file written to many devices must not give them all its own base address: a copy
+// of `source` with "Addr" set to `address`, in a temporary file whose path is returned
+// (empty when the file cannot be read as a configuration: the run then reports it).
+std::string CopyForAddress(const std::string& source, int32_t address) {
+  ScratchTarget target;
+  if (model::LoadConfiguration(source, target) != model::LoadOutcome::Loaded || !target.tree.root ||
+      !target.tree.network)
+    return {};
+  link::Parameter* addr = target.tree.network->FindParameter("Addr");
+  if (!addr) return {};
+  addr->value = std::to_string(address);
+  char path[] = "/tmp/vesk-addresses-XXXXXX";
+  const int fd = ::mkstemp(path);
+  if (fd < 0) return {};
+  ::close(fd);
+  if (!model::SaveConfiguration(path, {model::kVeskDeviceKind, target.tree.root.get()})) {
+    ::unlink(path);
+    return {};
+  }
+  return path;
 }
 
 }  // namespace
@@ -120,8 +157,14 @@ int RunOnAddresses(const CommandLine& cl, const std::function<int(const CommandL
     one.settings.flags |= cmdflag::kPortSettings;
     if (read && !cl.command_file.empty())
       one.command_file = link::PathForAddress(cl.command_file, address);
+    std::string copy;
+    if (write && !cl.command_file.empty()) {
+      copy = CopyForAddress(cl.command_file, address);
+      if (!copy.empty()) one.command_file = copy;
+    }
     link::exit_status.store(0);
     const int code = run(one);
+    if (!copy.empty()) ::unlink(copy.c_str());
     std::fprintf(env.out, "%d\t%d\t%s\n", address, code, ExitCodeText(code));
     std::fflush(env.out);
     if (code > worst) worst = code;

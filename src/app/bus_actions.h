@@ -23,7 +23,8 @@ int RunScan(const CommandLine& command_line, const ScriptEnvironment& env = {});
 
 // Runs `run` (the unattended task of one address) for each address of --addresses, with
 // /addr set to it and, for /read, the file name made the address's own (%a replaced, else
-// the address before the extension). Writes one line per address on `env.out`:
+// the address before the extension); for /write from a copy of the file that holds the
+// address as the device's "Addr". Writes one line per address on `env.out`:
 // ADDRESS<TAB>EXIT<TAB>TEXT. Returns the highest exit code of them, 0 only when all
 // succeeded; 1 without /read or /write.
 int RunOnAddresses(const CommandLine& command_line,
