@@ -17,6 +17,7 @@
 #include "link/exit_status.h"
 #include "link/line_config.h"
 #include "link/line_marks.h"
+#include "link/network_port.h"
 #include "link/presenter.h"
 #include "platform/wait.h"
 
@@ -171,7 +172,8 @@ std::string OpenFailureMessage(std::string_view port_name, int sys_errno) {
   std::string text = "Не удается открыть порт " + std::string(port_name) +
                      ". Связь с сетью отсутствует. Проверьте сетевые параметры";
   if (sys_errno == 0) return text;
-  text += "\n" + DevicePath(port_name) + ": " + std::strerror(sys_errno);
+  text += "\n" + (IsNetworkPortName(port_name) ? std::string(port_name) : DevicePath(port_name)) +
+          ": " + std::strerror(sys_errno);
   if (sys_errno == EACCES || sys_errno == EPERM)
     text +=
         "\nНет доступа к устройству: пользователю нужны права на чтение и запись порта "
@@ -198,6 +200,42 @@ int OpenAndReport(SerialPort& port, bool report) {
 
 SerialPort::SerialPort() = default;
 
+int SerialPort::OpenNetwork() {
+  // The remote side keeps the rates; they are still checked as for a local port, since
+  // the timing follows from them.
+  const PortSettings& s = settings_;
+  if (s.parity < 0 || s.parity > 5 || s.stop_bits < 1 || s.stop_bits > 2 ||
+      !BaudRateSupported(s.baud_rate))
+    return kOpenUnsupported;
+  if (s.byte_size < 5 || s.byte_size > 8) return kOpenBadByteSize;
+  auto network = std::make_unique<NetworkPort>();
+  int err = 0;
+  const int fd = network->Connect(s.port_name, err);
+  if (fd < 0) {
+    last_errno_ = err;
+    return kOpenFailed;
+  }
+  fd_ = fd;
+  network_ = std::move(network);
+  modem_lines_ = false;
+  have_icount_ = false;
+  timing_ = LineTimingFor(s);
+  timing_.reply_wait_ms = static_cast<uint16_t>(timing_.reply_wait_ms + network_->AllowanceMs());
+  return kOpenOk;
+}
+
+int SerialPort::FlushNetworkInput() {
+  if (NetworkPort::DropInput(fd_) == 0) return 0;
+  // The server has gone or dropped us: this command connects again.
+  ::close(fd_);
+  fd_ = -1;
+  int err = 0;
+  const int fd = network_->Connect(settings_.port_name, err);
+  if (fd < 0) return err;
+  fd_ = fd;
+  return 0;
+}
+
 SerialPort::~SerialPort() {
   if (IsOpen()) Close();
 }
@@ -215,6 +253,7 @@ int SerialPort::Open() {
   modem_lines_ = true;
   have_icount_ = true;
 
+  if (IsNetworkPortName(settings_.port_name)) return OpenNetwork();
   const std::string path = DevicePath(settings_.port_name);
   if (path.find('\0') != std::string::npos) {  // would open some other, shorter path
     last_errno_ = EINVAL;
@@ -303,6 +342,12 @@ int SerialPort::Open() {
 }
 
 int SerialPort::Close() {
+  if (network_) {
+    if (IsOpen()) Release();
+    network_.reset();
+    timing_ = LineTiming{};
+    return 0;
+  }
   if (!IsOpen()) return -2;
   const int err = SysFlush(fd_, TCIOFLUSH);
   // A device that vanished cannot be purged; holding on to its descriptor would only
@@ -346,7 +391,8 @@ PortResult SerialPort::SendReceive(std::string_view request, Reply& reply, Frame
   if (!IsOpen()) return {PortStatus::Closed, 0};
   // A stopped port sends nothing: the request could not be answered anyway.
   if (stop_event.IsSet()) return {PortStatus::Stopped, 0};
-  if (int err = SysFlush(fd_, TCIFLUSH)) return {PortStatus::SystemError, err};
+  if (int err = network_ ? FlushNetworkInput() : SysFlush(fd_, TCIFLUSH))
+    return {PortStatus::SystemError, err};
   const int64_t errors_before = LineErrorCount();
   PortResult sent = Send(request);
   if (sent.status != PortStatus::Received) return sent;
@@ -355,7 +401,8 @@ PortResult SerialPort::SendReceive(std::string_view request, Reply& reply, Frame
 
 PortResult SerialPort::Send(std::string_view request) {
   const CommTimeouts& t = timing_.timeouts;
-  if (converter_mode() == kConverterAuto) {
+  // A network line's server drives its own converter: the frame goes in one piece.
+  if (converter_mode() == kConverterAuto || network_) {
     // A send stopped halfway in the other mode may have left the transmitter on.
     if (rts_raised_)
       if (int err = SetRts(false)) return {PortStatus::SystemError, err};

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,8 @@
 #include "platform/event.h"
 
 namespace vesk::link {
+
+class NetworkPort;
 
 // A reply frame never needs more: a LORN reply with 8 data bytes is 30 characters and
 // its carriage return.
@@ -160,6 +163,9 @@ class SerialPort {
   PortResult Send(std::string_view request);
   PortResult Receive(Reply& reply, FrameEnd end, int64_t errors_before, int wait_ms);
   void Release();  // closes the descriptor without purging
+  // Open, flush and reconnect of a network line ("tcp://HOST:PORT").
+  int OpenNetwork();
+  int FlushNetworkInput();
 
   PortSettings settings_;
   // Atomic because the link checks it before taking its lock while another thread may
@@ -171,6 +177,7 @@ class SerialPort {
   bool modem_lines_ = true;
   bool have_icount_ = true;
   bool rts_raised_ = false;
+  std::unique_ptr<NetworkPort> network_;  // set while a network line is open
 };
 
 }  // namespace vesk::link
