@@ -83,9 +83,15 @@ class Scan {
                  kScanLongestReplyChars);
     }
     if (!r.answered) return false;
-    Measured(r.reply_ms, 14 + 2 * r.frame.count);
-    FoundDevice device{
-        address, IdentityText(r.frame, kHashDev), {}, std::round(r.reply_ms * 10) / 10};
+    // A first answer may carry the cost of waking the line or the device; the device's
+    // reply time is the best of a few.
+    double best_ms = r.reply_ms;
+    for (int i = 1; i < kTimingAttempts && Going(); ++i) {
+      link::ScanReply again = engine_.ScanRead(address, kHashDev, full_wait_ms_);
+      if (again.answered) best_ms = std::min(best_ms, again.reply_ms);
+    }
+    Measured(best_ms, 14 + 2 * r.frame.count);
+    FoundDevice device{address, IdentityText(r.frame, kHashDev), {}, std::round(best_ms * 10) / 10};
     found_[address] = device;
     if (observer_.found) observer_.found(device);
     return true;

@@ -138,7 +138,7 @@ class SerialPort {
   // Sends `request` and collects the reply into `reply`. In the semi-automatic converter
   // mode RTS is raised for the send and each character is paced by one character time;
   // when stopped during that send, RTS stays raised until the next send. `wait_ms` above
-  // 0 replaces the line's reply wait (the bus scan's measured wait).
+  // 0 replaces the line's reply wait (the bus scan's short wait).
   PortResult SendReceive(std::string_view request, Reply& reply, FrameEnd end, int wait_ms = 0);
 
   int converter_mode() const { return converter_mode_.load(); }
