@@ -3,6 +3,7 @@
 // terminal side the configurator opens, or a real serial port.
 
 #include <sys/types.h>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -28,7 +29,19 @@ class Line {
   static std::unique_ptr<Line> OpenSerial(const std::string& path, const LineParams& params,
                                           std::string& error);
 
-  // The descriptor to read requests from and write answers to (non-blocking).
+  // Listens on 127.0.0.1:`port` (0: a free one) for one client at a time; the line's
+  // format is then whatever the device last set. Returns nullptr with the reason.
+  static std::unique_ptr<Line> ListenTcp(uint16_t port, const LineParams& params,
+                                         std::string& error);
+
+  // The listening socket of a TCP line while no client is connected, else -1: when it
+  // becomes readable, Accept takes the client.
+  int listen_fd() const { return listen_fd_ >= 0 && fd_ < 0 ? listen_fd_ : -1; }
+  // Takes a waiting client. Returns false with errno when there was none after all.
+  bool Accept();
+
+  // The descriptor to read requests from and write answers to (non-blocking); -1 on a
+  // TCP line without a client.
   int fd() const { return fd_; }
   // The path the configurator opens.
   const std::string& path() const { return path_; }
@@ -44,7 +57,7 @@ class Line {
   bool SetParams(const LineParams& params);
 
   // Reads what has arrived. Returns the count, 0 when nothing is there, -1 with errno on
-  // failure.
+  // failure. A TCP client that left is let go, so the next one may come.
   ssize_t ReadSome(char* buffer, size_t capacity);
 
   // Writes all of `data`, waiting at most `timeout_ms` for room. Returns false with errno
@@ -64,6 +77,8 @@ class Line {
 
   int fd_ = -1;
   int terminal_fd_ = -1;  // our own hold on the terminal side of a pseudo-terminal
+  int listen_fd_ = -1;    // a TCP line's listening socket
+  LineParams tcp_params_{};
   std::string path_;
   std::string link_path_;
 };

@@ -10,13 +10,16 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "address_seed.h"
 #include "description_source.h"
 #include "device.h"
 #include "device_store.h"
 #include "line.h"
+#include "link/address_list.h"
 #include "sim_options.h"
 #include "simulator.h"
 #include "state_file.h"
@@ -64,23 +67,45 @@ int main(int argc, char** argv) {
   std::string error;
   if (!LoadSpecs(options.tree_path, specs, error)) return Fail(error);
   std::vector<std::string> warnings;
-  DeviceStore store = DeviceStore::Build(specs, warnings);
-
   const auto start = std::chrono::steady_clock::now();
-  Device device(std::move(store), options, start);
-  if (!options.state_path.empty() && !LoadState(options.state_path, device, start, error, warnings))
-    return Fail(error);
+  const bool several = !options.devices.empty();
+  std::vector<int32_t> addresses = options.devices;
+  if (!several) addresses.push_back(-1);
+  // Each device keeps its own copy of the options, so that its address is its own.
+  std::vector<SimOptions> device_options;
+  std::vector<std::unique_ptr<Device>> devices;
+  for (int32_t address : addresses) {
+    SimOptions own = options;
+    if (several) {
+      own.address = address;
+      if (!own.state_path.empty())
+        own.state_path = vesk::link::PathForAddress(own.state_path, address);
+      if (!own.dump_path.empty())
+        own.dump_path = vesk::link::PathForAddress(own.dump_path, address);
+    }
+    device_options.push_back(own);
+    DeviceStore store = DeviceStore::Build(specs, warnings);
+    if (several) SeedByAddress(store, address);
+    devices.push_back(std::make_unique<Device>(std::move(store), own, start));
+    Device& device = *devices.back();
+    if (!own.state_path.empty() && !LoadState(own.state_path, device, start, error, warnings))
+      return Fail(error);
+    device.PowerOn(own, start);
+    if (device.network().address_bits == 8 && device.network().address > 255)
+      return Fail("address " + std::to_string(device.network().address) +
+                      " needs the 11-bit address length (--alen 11)",
+                  2);
+  }
   for (const std::string& w : warnings) std::fprintf(stderr, "vesk-sim: %s\n", w.c_str());
-  device.PowerOn(options, start);
-  if (device.network().address_bits == 8 && device.network().address > 255)
-    return Fail("address " + std::to_string(device.network().address) +
-                    " needs the 11-bit address length (--alen 11)",
-                2);
+  const LineParams params = LineParamsOf(devices.front()->network());
 
-  std::unique_ptr<Line> line =
-      options.port_path.empty()
-          ? Line::OpenPty(LineParamsOf(device.network()), error)
-          : Line::OpenSerial(options.port_path, LineParamsOf(device.network()), error);
+  std::unique_ptr<Line> line;
+  if (options.tcp_port)
+    line = Line::ListenTcp(*options.tcp_port, params, error);
+  else if (options.port_path.empty())
+    line = Line::OpenPty(params, error);
+  else
+    line = Line::OpenSerial(options.port_path, params, error);
   if (!line) return Fail(error);
   if (!options.link_path.empty() && !line->MakeLink(options.link_path, error)) return Fail(error);
 
@@ -90,15 +115,20 @@ int main(int argc, char** argv) {
   std::printf("%s\n", line->path().c_str());
   std::fflush(stdout);
 
-  Simulator simulator(device, *line, options, trace, start);
+  std::vector<Device*> serving;
+  for (auto& d : devices) serving.push_back(d.get());
+  Simulator simulator(serving, *line, options, trace, start);
   int rc = simulator.Run(stop_fd, error);
   if (rc != 0) Fail(error);
 
   const auto end = std::chrono::steady_clock::now();
-  if (!options.dump_path.empty() && !WriteDump(options.dump_path, device, end, error))
-    rc = Fail(error);
-  if (!options.state_path.empty() && !WriteDump(options.state_path, device, end, error))
-    rc = Fail(error);
+  for (size_t i = 0; i < devices.size(); ++i) {
+    const SimOptions& own = device_options[i];
+    if (!own.dump_path.empty() && !WriteDump(own.dump_path, *devices[i], end, error))
+      rc = Fail(error);
+    if (!own.state_path.empty() && !WriteDump(own.state_path, *devices[i], end, error))
+      rc = Fail(error);
+  }
   close(stop_fd);
   return rc;
 }

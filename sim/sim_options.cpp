@@ -7,6 +7,7 @@
 #include <map>
 
 #include "fault_names.h"
+#include "link/address_list.h"
 #include "platform/text.h"
 
 namespace vesk::sim {
@@ -123,6 +124,21 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
          o.address = a;
          return {};
        }},
+      {"--devices",
+       [&o](std::string_view v) -> std::string {
+         auto list = link::ParseAddressList(v, 2047);
+         if (!list || list->size() > 64)
+           return "needs up to 64 addresses from 0 to 2047, as in 16,17,20-25";
+         o.devices = *list;
+         return {};
+       }},
+      {"--tcp",
+       [&o](std::string_view v) -> std::string {
+         uint16_t port = 0;
+         if (!ParseWhole(v, port)) return "needs a TCP port number from 0 to 65535";
+         o.tcp_port = port;
+         return {};
+       }},
       {"--alen",
        [&o](std::string_view v) -> std::string {
          int32_t a = 0;
@@ -207,6 +223,8 @@ the first line on stdout and serves it until SIGTERM or SIGINT, then exits 0.
 Where it serves:
   --link PATH          also make a symbolic link PATH to the pseudo-terminal
   --port DEVICE        serve this serial device instead of a pseudo-terminal
+  --tcp PORT           listen on 127.0.0.1:PORT instead (0: a free port), one client
+                       at a time; the first line on stdout is then tcp://127.0.0.1:PORT
   --tree FILE          the description container (default: $VESK_TREE_DAT, else
                        vesk.tree.dat beside the program or in ../share/vesk)
 
@@ -215,6 +233,12 @@ The device (stored in its network parameters, so reading "bPS" shows them):
   --sbit N             stop bits, 1 or 2
   --addr N             base address, 0 ... 255 (0 ... 2047 with --alen 11)
   --alen N             address length in bits, 8 or 11
+  --devices LIST       several devices on the line, at the base addresses of LIST
+                       (16,17,40 or 20-25); each has its own parameters, its numeric
+                       settings seeded by its address, and answers its base address
+                       and, for the operative parameters, base + index. --dump and
+                       --state then name one file per device: %a in FILE is replaced
+                       by the address, else "_ADDRESS" goes before the extension
   --protocol P         lorn (default), modbus-rtu, modbus-ascii or dcon: with another
                        protocol than lorn only the configurator's probe of that
                        protocol is answered (the Modbus forms echo it, dcon answers

@@ -35,6 +35,8 @@ struct SimOptions {
   // Where to serve: a pseudo-terminal (default) or a real serial device.
   std::string link_path;  // --link: symbolic link to the pseudo-terminal's terminal side
   std::string port_path;  // --port: a serial device instead of a pseudo-terminal
+  // --tcp: listen on 127.0.0.1 at this port instead (0: any free port)
+  std::optional<uint16_t> tcp_port;
 
   // The description container; empty means the configurator's rule ($VESK_TREE_DAT, else
   // beside the program or in ../share/vesk).
@@ -45,6 +47,8 @@ struct SimOptions {
   std::optional<int32_t> stop_bits;
   std::optional<int32_t> address;
   std::optional<int32_t> address_bits;
+  // --devices: several devices on the line at these base addresses (--addr is then unused)
+  std::vector<int32_t> devices;
 
   // Stored into "Prot" where the description has it; unset: the stored protocol.
   std::optional<Protocol> protocol;

@@ -14,6 +14,7 @@ namespace vesk::sim {
 namespace {
 
 constexpr size_t kReadChunk = 256;
+constexpr int32_t kBroadcastAddress = 255;
 // How long an answer may wait for room on the line before it is given up.
 constexpr int kWriteWaitMs = 50;
 // A line that reports a hang-up with nothing to read is looked at again after this.
@@ -41,24 +42,29 @@ double LineTimeMs(const NetSettings& net, size_t chars) {
 
 Simulator::Simulator(Device& device, Line& line, const SimOptions& options, TraceLog& trace,
                      Clock::time_point start)
-    : device_(device),
+    : Simulator(std::vector<Device*>{&device}, line, options, trace, start) {}
+
+Simulator::Simulator(std::vector<Device*> devices, Line& line, const SimOptions& options,
+                     TraceLog& trace, Clock::time_point start)
+    : devices_(std::move(devices)),
       line_(line),
       options_(options),
       trace_(trace),
       start_(start),
       faults_(options.faults),
       lorn_(link::kFrameStart, link::kFrameEnd, link::kMaxFrameChars),
-      probe_(device.protocol()) {}
+      probe_(devices_.front()->protocol()),
+      restart_until_(devices_.size()) {}
 
 double Simulator::Seconds(Clock::time_point t) const {
   return std::chrono::duration<double>(t - start_).count();
 }
 
-std::string Simulator::DeafReason(Clock::time_point now) const {
-  if (now < restart_until_) return "restarting";
+std::string Simulator::DeafReason(size_t i, Clock::time_point now) const {
+  if (now < restart_until_[i]) return "restarting";
   LineParams peer;
   if (!line_.PeerParams(peer)) return "line format unreadable";
-  const NetSettings& net = device_.network();
+  const NetSettings& net = devices_[i]->network();
   if (peer.baud != net.baud || peer.stop_bits != net.stop_bits) {
     return "line " + std::to_string(peer.baud) + "/" + std::to_string(peer.stop_bits) +
            ", device " + std::to_string(net.baud) + "/" + std::to_string(net.stop_bits);
@@ -67,53 +73,76 @@ std::string Simulator::DeafReason(Clock::time_point now) const {
 }
 
 void Simulator::Receive(std::string_view chars, Clock::time_point now) {
-  if (probe_.protocol() != device_.protocol()) probe_ = ProbeResponder(device_.protocol());
-  const bool lorn = device_.protocol() == Protocol::Lorn;
-  const int32_t address = device_.network().address;
+  Device& first = *devices_.front();
+  if (probe_.protocol() != first.protocol()) probe_ = ProbeResponder(first.protocol());
+  const bool probes = first.protocol() != Protocol::Lorn;
+  const int32_t address = first.network().address;
   for (char c : chars) {
-    if (auto frame = lorn_.Feed(c)) {
-      if (lorn)
-        OnLornFrame(*frame, now);
-      else
-        trace_.Record(Seconds(now), true, *frame, std::nullopt, "other protocol");
-    }
-    if (!lorn)
+    if (auto frame = lorn_.Feed(c)) OnLornFrame(*frame, now);
+    if (probes)
       if (auto frame = probe_.Feed(c, address)) OnProbeFrame(*frame, now);
   }
 }
 
 void Simulator::OnLornFrame(const std::string& chars, Clock::time_point now) {
+  std::string note = "other protocol";
+  bool taken = false;
+  std::optional<FrameInfo> info;
+  for (size_t i = 0; i < devices_.size(); ++i) {
+    if (devices_[i]->protocol() != Protocol::Lorn) continue;
+    if (!info) info = LornFrameInfo(chars, devices_[i]->network().address_bits);
+    bool broadcast = false;
+    // Every device acts on a broadcast; any other frame is one device's at most.
+    if (OfferLornFrame(i, chars, now, note, broadcast)) {
+      if (!broadcast) return;
+      taken = true;
+    }
+  }
+  if (!taken)
+    trace_.Record(Seconds(now), true, chars, note == "ignored: not a frame" ? std::nullopt : info,
+                  note);
+}
+
+bool Simulator::OfferLornFrame(size_t i, const std::string& chars, Clock::time_point now,
+                               std::string& note, bool& broadcast) {
+  Device& device = *devices_[i];
   // The answer goes out with the settings the request came in with, whatever it changes.
-  const NetSettings net = device_.network();
+  const NetSettings net = device.network();
+  if (std::string why = DeafReason(i, now); !why.empty()) {
+    note = "ignored: " + why;
+    return false;
+  }
   std::optional<LornRequest> request = ParseLornRequest(chars, net.address_bits);
-  std::optional<FrameInfo> info = LornFrameInfo(chars, net.address_bits);
-  if (std::string why = DeafReason(now); !why.empty()) {
-    trace_.Record(Seconds(now), true, chars, info, "ignored: " + why);
-    return;
-  }
   if (!request) {
-    trace_.Record(Seconds(now), true, chars, std::nullopt, "ignored: not a frame");
-    return;
+    note = "ignored: not a frame";
+    return false;
   }
-  LornOutcome out = RespondLorn(device_, *request, now);
+  LornOutcome out = RespondLorn(device, *request, now);
+  if (!out.for_device) {
+    note = "ignored: other address";
+    return false;
+  }
+  broadcast = request->address == kBroadcastAddress && net.address != kBroadcastAddress;
+  std::optional<FrameInfo> info = LornFrameInfo(chars, net.address_bits);
   if (info) info->index = out.index;
-  trace_.Record(Seconds(now), true, chars, info, out.for_device ? "" : "ignored: other address");
-  if (!out.for_device) return;
+  trace_.Record(Seconds(now), true, chars, info, "");
   ++frames_for_device_;
   const bool new_settings = out.action != LornAction::None;
   bool queued = false;
-  if (!out.reply.empty()) queued = Answer(out.reply, net, out.index, now, new_settings);
-  if (out.action == LornAction::Apply) device_.ApplyNetwork();
+  if (!out.reply.empty())
+    queued = Answer(out.reply, device.protocol(), net, out.index, now, new_settings, i);
+  if (out.action == LornAction::Apply) device.ApplyNetwork();
   if (out.action == LornAction::Restart) {
-    device_.Restart(now);
+    device.Restart(now);
     Clock::time_point from = queued ? pending_.back().due : now;
-    restart_until_ = from + std::chrono::milliseconds(options_.restart_ms);
+    restart_until_[i] = from + std::chrono::milliseconds(options_.restart_ms);
   }
-  if (new_settings && !queued) Retune();
+  if (new_settings && !queued) Retune(i);
+  return true;
 }
 
 void Simulator::OnProbeFrame(const ProbeResponder::Frame& frame, Clock::time_point now) {
-  if (std::string why = DeafReason(now); !why.empty()) {
+  if (std::string why = DeafReason(0, now); !why.empty()) {
     trace_.Record(Seconds(now), true, frame.request, std::nullopt, "ignored: " + why);
     return;
   }
@@ -121,30 +150,31 @@ void Simulator::OnProbeFrame(const ProbeResponder::Frame& frame, Clock::time_poi
                 frame.reply.empty() ? "ignored: not for the device" : "");
   if (frame.reply.empty()) return;
   ++frames_for_device_;
-  Answer(frame.reply, device_.network(), -1, now, false);
+  Device& first = *devices_.front();
+  Answer(frame.reply, first.protocol(), first.network(), -1, now, false, 0);
 }
 
-bool Simulator::Answer(std::string reply, const NetSettings& net, int32_t index,
-                       Clock::time_point now, bool retune_after) {
-  std::optional<std::string> sent = faults_.Apply(std::move(reply), device_.protocol());
+bool Simulator::Answer(std::string reply, Protocol protocol, const NetSettings& net, int32_t index,
+                       Clock::time_point now, bool retune_after, size_t device) {
+  std::optional<std::string> sent = faults_.Apply(std::move(reply), protocol);
   if (!sent) {
     trace_.Record(Seconds(now), false, "", std::nullopt, "answer lost (fault)");
     return false;
   }
   std::optional<FrameInfo> info;
-  if (device_.protocol() == Protocol::Lorn) info = LornFrameInfo(*sent, net.address_bits);
+  if (protocol == Protocol::Lorn) info = LornFrameInfo(*sent, net.address_bits);
   if (info) info->index = index;
   double delay_ms = faults_.LateMs();
   if (options_.line_timing) delay_ms += LineTimeMs(net, sent->size()) + options_.turnaround_ms;
   Clock::time_point due = now + std::chrono::duration_cast<Clock::duration>(
                                     std::chrono::duration<double, std::milli>(delay_ms));
   if (!pending_.empty() && due < pending_.back().due) due = pending_.back().due;
-  pending_.push_back(Pending{due, std::move(*sent), std::move(info), retune_after});
+  pending_.push_back(Pending{due, std::move(*sent), std::move(info), retune_after, device});
   return true;
 }
 
-void Simulator::Retune() {
-  line_.SetParams(LineParamsOf(device_.network()));
+void Simulator::Retune(size_t device) {
+  line_.SetParams(LineParamsOf(devices_[device]->network()));
 }
 
 bool Simulator::SendDue(Clock::time_point now) {
@@ -159,7 +189,7 @@ bool Simulator::SendDue(Clock::time_point now) {
     }
     trace_.Record(Seconds(Clock::now()), false, p.chars, p.info, ok ? "" : "not sent: line full");
     if (ok) ++answers_sent_;
-    if (p.retune_after) Retune();
+    if (p.retune_after) Retune(p.device);
     if (!ok && errno != EAGAIN && errno != EWOULDBLOCK && errno != EIO) return false;
   }
   return true;
@@ -168,20 +198,21 @@ bool Simulator::SendDue(Clock::time_point now) {
 int Simulator::Run(int stop_fd, std::string& error) {
   char buffer[kReadChunk];
   for (;;) {
-    pollfd fds[2] = {{stop_fd, POLLIN, 0}, {line_.fd(), POLLIN, 0}};
+    pollfd fds[3] = {{stop_fd, POLLIN, 0}, {line_.fd(), POLLIN, 0}, {line_.listen_fd(), POLLIN, 0}};
     timespec ts{};
     timespec* timeout = nullptr;
     if (!pending_.empty()) {
       ts = ToTimespec(pending_.front().due - Clock::now());
       timeout = &ts;
     }
-    int r = ::ppoll(fds, 2, timeout, nullptr);
+    int r = ::ppoll(fds, 3, timeout, nullptr);
     if (r < 0) {
       if (errno == EINTR) continue;
       error = SystemError("waiting for the line failed", errno);
       return 1;
     }
     if (fds[0].revents) return 0;
+    if (fds[2].revents) line_.Accept();
     if (fds[1].revents) {
       ssize_t n = line_.ReadSome(buffer, sizeof buffer);
       if (n < 0) {

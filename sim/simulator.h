@@ -8,6 +8,7 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "device.h"
 #include "fault_injector.h"
@@ -32,6 +33,10 @@ class Simulator {
   // All references must outlive the simulator; `trace` may be closed (no trace).
   Simulator(Device& device, Line& line, const SimOptions& options, TraceLog& trace,
             Clock::time_point start);
+  // Several devices on one line, each answering its own addresses; the first one also
+  // answers the probes of another protocol.
+  Simulator(std::vector<Device*> devices, Line& line, const SimOptions& options, TraceLog& trace,
+            Clock::time_point start);
 
   // Serves until `stop_fd` becomes readable (an eventfd, a signalfd). Returns 0, or 1
   // after a failure of the line that cannot be survived (its text in `error`).
@@ -54,20 +59,25 @@ class Simulator {
     std::string chars;
     std::optional<FrameInfo> info;
     bool retune_after = false;  // a serial port takes the new settings once this is out
+    size_t device = 0;
   };
 
   void OnLornFrame(const std::string& chars, Clock::time_point now);
   void OnProbeFrame(const ProbeResponder::Frame& frame, Clock::time_point now);
-  // Empty when the device listens now; otherwise why it stays silent.
-  std::string DeafReason(Clock::time_point now) const;
+  // Empty when device `i` listens now; otherwise why it stays silent.
+  std::string DeafReason(size_t i, Clock::time_point now) const;
   // Queues an answer (after the faults) timed for a line of `net`. Returns false when
   // the faults lost it.
-  bool Answer(std::string reply, const NetSettings& net, int32_t index, Clock::time_point now,
-              bool retune_after);
-  void Retune();
+  bool Answer(std::string reply, Protocol protocol, const NetSettings& net, int32_t index,
+              Clock::time_point now, bool retune_after, size_t device);
+  // Whether device `i` took the frame (answered or acted on it).
+  // `note` gets why it did not; `broadcast` whether others may act on it too.
+  bool OfferLornFrame(size_t i, const std::string& chars, Clock::time_point now, std::string& note,
+                      bool& broadcast);
+  void Retune(size_t device);
   double Seconds(Clock::time_point t) const;
 
-  Device& device_;
+  std::vector<Device*> devices_;
   Line& line_;
   const SimOptions& options_;
   TraceLog& trace_;
@@ -76,7 +86,7 @@ class Simulator {
   FrameReader lorn_;
   ProbeResponder probe_;
   std::deque<Pending> pending_;
-  Clock::time_point restart_until_{};
+  std::vector<Clock::time_point> restart_until_;
   uint64_t frames_for_device_ = 0;
   uint64_t answers_sent_ = 0;
 };

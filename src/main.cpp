@@ -7,6 +7,7 @@
 #include <exception>
 
 #include "app/application.h"
+#include "app/bus_actions.h"
 #include "app/command_line.h"
 #include "app/headless_front_end.h"
 #include "app/script_actions.h"
@@ -49,6 +50,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vesk-configurator: %s\n", problem.c_str());
       return RunScriptActions(cl);
     }
+    // Several devices one after another is work for the headless run, window or not.
+    if (!cl.addresses.empty()) return RunOnAddresses(cl, RunHeadless);
 #ifdef VESK_HAVE_QT
     // With a display the window runs the program, the command line's tasks included.
     if (DisplayAvailable() && !cl.no_gui) return vesk::ui::RunWithWindow(argc, argv, cl);

@@ -4,6 +4,7 @@
 
 #include <limits>
 
+#include "link/address_list.h"
 #include "platform/text.h"
 
 namespace vesk::app {
@@ -122,6 +123,8 @@ enum class Key {
   kImportJson,
   kDiff,
   kOutput,
+  kScan,
+  kAddresses,
 };
 
 struct KeyName {
@@ -171,6 +174,8 @@ constexpr KeyName kKeys[] = {
     {"import-json", Key::kImportJson, true},
     {"diff", Key::kDiff, true},
     {"output", Key::kOutput, true},
+    {"scan", Key::kScan, true},
+    {"addresses", Key::kAddresses, true},
 };
 
 Key FindKey(std::string_view lowered_name, bool long_form) {
@@ -519,6 +524,18 @@ class Parser {
         break;
       case Key::kOutput:
         if (FitsPath(typed, shown)) out_.output = std::string(typed);
+        break;
+      case Key::kScan:
+        if (!typed.empty() && !link::ParseAddressRange(typed, kMaxScanAddress))
+          Refuse(shown, "нужен диапазон адресов ОТ-ДО");
+        else
+          out_.scan = std::string(typed);
+        break;
+      case Key::kAddresses:
+        if (!link::ParseAddressList(typed, kMaxScanAddress))
+          Refuse(shown, "нужен список адресов, например 16,17,20-25");
+        else
+          out_.addresses = std::string(typed);
         break;
       case Key::kUnknown:
         break;

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/bus_actions.h"
 #include "app/config_print.h"
 #include "app/configuration_text_actions.h"
 #include "app/exit_code.h"
@@ -142,7 +143,7 @@ int AccessParameters(const CommandLine& cl, const ScriptEnvironment& env) {
 bool HasScriptActions(const CommandLine& cl) {
   return cl.print_file.has_value() || cl.export_html.has_value() || !cl.parameter_access.empty() ||
          !cl.watch.empty() || cl.export_json.has_value() || cl.import_json.has_value() ||
-         cl.diff_with.has_value();
+         cl.diff_with.has_value() || cl.scan.has_value();
 }
 
 int RunScriptActions(const CommandLine& cl, const ScriptEnvironment& env) {
@@ -160,6 +161,7 @@ int RunScriptActions(const CommandLine& cl, const ScriptEnvironment& env) {
   if (cl.import_json) note(ImportJson(cl, env));
   if (cl.diff_with) note(DiffConfigurationFiles(cl, env));
   if (!cl.parameter_access.empty() || !cl.watch.empty()) note(AccessParameters(cl, env));
+  if (cl.scan) note(RunScan(cl, env));
   return first_failure;
 }
 

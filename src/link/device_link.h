@@ -55,6 +55,18 @@ using ReplyData = std::array<uint8_t, kMaxDataBytes>;
 inline constexpr uint8_t kModbusProbePayload[] = {0x05, 0xF0, 0xF0, 0xFF, 0x00};
 inline constexpr uint8_t kPercentProbePayload[] = {'L', 'O', 'R', 'N'};
 
+// What one question of the bus scan brought back.
+struct ScanReply {
+  // A valid reply from the address asked (a refusal too), in `frame`.
+  bool answered = false;
+  ReplyFrame frame;
+  double reply_ms = 0;  // from the start of the send to the end of the reply
+  // A valid reply from another address: a device that answered an earlier question late.
+  int32_t late_address = -1;
+  bool stopped = false;  // the port is closed or its stop event is set
+  std::string error;     // why nothing usable came: time-out, line, system's text
+};
+
 class DeviceLink {
  public:
   DeviceLink();
@@ -97,6 +109,10 @@ class DeviceLink {
   // 8 bits, the mode is not a probe mode, the port is closed or the stop event is set.
   int ProbeExchange(const uint8_t* payload, int count, uint8_t* reply, size_t capacity,
                     int& reply_count);
+
+  // One LORN read of `hash` at `address` (any address, the settings' length), one attempt
+  // with a reply wait of `wait_ms`: the bus scan's question. See ScanReply.
+  ScanReply ScanRead(int32_t address, uint16_t hash, int wait_ms);
 
   uint8_t protocol_mode() const { return protocol_mode_.load(); }
   void set_protocol_mode(uint8_t mode) { protocol_mode_.store(mode); }

@@ -18,6 +18,7 @@
 #include "link/exit_status.h"
 #include "link/line_config.h"
 #include "link/line_marks.h"
+#include "link/network_port.h"
 #include "link/presenter.h"
 #include "platform/wait.h"
 
@@ -167,7 +168,8 @@ std::string OpenFailureMessage(std::string_view port_name, int sys_errno) {
   std::string text = "Не удается открыть порт " + std::string(port_name) +
                      ". Связь с сетью отсутствует. Проверьте сетевые параметры";
   if (sys_errno == 0) return text;
-  text += "\n" + DevicePath(port_name) + ": " + std::strerror(sys_errno);
+  text += "\n" + (IsNetworkPortName(port_name) ? std::string(port_name) : DevicePath(port_name)) +
+          ": " + std::strerror(sys_errno);
   if (sys_errno == EACCES || sys_errno == EPERM)
     text +=
         "\nНет доступа к устройству: пользователю нужны права на чтение и запись порта "
@@ -194,6 +196,42 @@ int OpenAndReport(SerialPort& port, bool report) {
 
 SerialPort::SerialPort(PortIo& io) : io_(io) {}
 
+int SerialPort::OpenNetwork() {
+  // The remote side keeps the rates; they are still checked as for a local port, since
+  // the timing follows from them.
+  const PortSettings& s = settings_;
+  if (s.parity < 0 || s.parity > 5 || s.stop_bits < 1 || s.stop_bits > 2 ||
+      !BaudRateSupported(s.baud_rate))
+    return kOpenUnsupported;
+  if (s.byte_size < 5 || s.byte_size > 8) return kOpenBadByteSize;
+  auto network = std::make_unique<NetworkPort>();
+  int err = 0;
+  const int fd = network->Connect(s.port_name, err);
+  if (fd < 0) {
+    last_errno_ = err;
+    return kOpenFailed;
+  }
+  fd_ = fd;
+  network_ = std::move(network);
+  modem_lines_ = false;
+  have_icount_ = false;
+  timing_ = LineTimingFor(s);
+  timing_.reply_wait_ms = static_cast<uint16_t>(timing_.reply_wait_ms + network_->AllowanceMs());
+  return kOpenOk;
+}
+
+int SerialPort::FlushNetworkInput() {
+  if (NetworkPort::DropInput(fd_) == 0) return 0;
+  // The server has gone or dropped us: this command connects again.
+  ::close(fd_);
+  fd_ = -1;
+  int err = 0;
+  const int fd = network_->Connect(settings_.port_name, err);
+  if (fd < 0) return err;
+  fd_ = fd;
+  return 0;
+}
+
 SerialPort::~SerialPort() {
   if (IsOpen()) Close();
 }
@@ -214,6 +252,7 @@ int SerialPort::Open() {
   have_icount_ = true;
   have_lsr_ = true;
 
+  if (IsNetworkPortName(settings_.port_name)) return OpenNetwork();
   const std::string path = DevicePath(settings_.port_name);
   if (path.find('\0') != std::string::npos) {  // would open some other, shorter path
     last_errno_ = EINVAL;
@@ -306,6 +345,12 @@ int SerialPort::Open() {
 }
 
 int SerialPort::Close() {
+  if (network_) {
+    if (IsOpen()) Release();
+    network_.reset();
+    timing_ = LineTiming{};
+    return 0;
+  }
   if (!IsOpen()) return -2;
   // The driver's RS-485 mode outlives the descriptor; the next user gets the port back
   // as it was.
@@ -379,26 +424,29 @@ int64_t SerialPort::LineErrorCount() {
   return int64_t{counts.frame} + counts.overrun + counts.parity + counts.brk + counts.buf_overrun;
 }
 
-PortResult SerialPort::SendReceive(std::string_view request, Reply& reply, FrameEnd end) {
+PortResult SerialPort::SendReceive(std::string_view request, Reply& reply, FrameEnd end,
+                                   int wait_ms) {
   reply = Reply{};
   if (!IsOpen()) return {PortStatus::Closed, 0};
   // A stopped port sends nothing: the request could not be answered anyway.
   if (stop_event.IsSet()) return {PortStatus::Stopped, 0};
-  if (int err = SysFlush(fd_, TCIFLUSH)) return {PortStatus::SystemError, err};
+  if (int err = network_ ? FlushNetworkInput() : SysFlush(fd_, TCIFLUSH))
+    return {PortStatus::SystemError, err};
   const int64_t errors_before = LineErrorCount();
   PortResult sent = Send(request);
   if (sent.status != PortStatus::Received) return sent;
-  return Receive(reply, end, errors_before);
+  return Receive(reply, end, errors_before, wait_ms);
 }
 
 PortResult SerialPort::Send(std::string_view request) {
   const CommTimeouts& t = timing_.timeouts;
   const int mode = converter_mode();
   // The driver switches the direction only in the kernel mode; in the others RTS is ours.
-  if ((mode == kConverterKernel) != kernel_rs485_on_)
+  if (!network_ && (mode == kConverterKernel) != kernel_rs485_on_)
     if (int err = SetKernelRs485(mode == kConverterKernel)) return {PortStatus::SystemError, err};
 
-  if (mode != kConverterSemiAuto) {
+  // A network line's server drives its own converter: the frame goes in one piece.
+  if (mode != kConverterSemiAuto || network_) {
     // A send stopped halfway in the semi-automatic mode may have left the transmitter on.
     if (rts_raised_ && mode == kConverterAuto)
       if (int err = SetRts(false)) return {PortStatus::SystemError, err};
@@ -427,8 +475,8 @@ PortResult SerialPort::Send(std::string_view request) {
   return {};
 }
 
-PortResult SerialPort::Receive(Reply& reply, FrameEnd end, int64_t errors_before) {
-  const auto reply_wait = std::chrono::milliseconds(timing_.reply_wait_ms);
+PortResult SerialPort::Receive(Reply& reply, FrameEnd end, int64_t errors_before, int wait_ms) {
+  const auto reply_wait = std::chrono::milliseconds(wait_ms > 0 ? wait_ms : timing_.reply_wait_ms);
   auto deadline = Clock::now() + reply_wait;
   LineMarkDecoder marks;
   uint8_t raw[64];

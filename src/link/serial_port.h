@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,8 @@
 #include "platform/event.h"
 
 namespace vesk::link {
+
+class NetworkPort;
 
 // A reply frame never needs more: a LORN reply with 8 data bytes is 30 characters and
 // its carriage return.
@@ -140,8 +143,9 @@ class SerialPort {
   // for the send, each character is paced by one character time, and RTS is lowered only
   // once the transmitter is empty; when stopped during that send, RTS stays raised until
   // the next send. In the kernel mode the driver is asked to switch RTS itself (with
-  // settings().kernel_rs485) before the frame goes out in one write.
-  PortResult SendReceive(std::string_view request, Reply& reply, FrameEnd end);
+  // settings().kernel_rs485) before the frame goes out in one write. `wait_ms` above 0
+  // replaces the line's reply wait (the bus scan's short wait).
+  PortResult SendReceive(std::string_view request, Reply& reply, FrameEnd end, int wait_ms = 0);
 
   int converter_mode() const { return converter_mode_.load(); }
   void set_converter_mode(int mode) { converter_mode_.store(mode); }
@@ -171,8 +175,11 @@ class SerialPort {
   // Sum of the driver's line error counters, or -1 where the driver keeps none.
   int64_t LineErrorCount();
   PortResult Send(std::string_view request);
-  PortResult Receive(Reply& reply, FrameEnd end, int64_t errors_before);
+  PortResult Receive(Reply& reply, FrameEnd end, int64_t errors_before, int wait_ms);
   void Release();  // closes the descriptor without purging
+  // Open, flush and reconnect of a network line ("tcp://HOST:PORT").
+  int OpenNetwork();
+  int FlushNetworkInput();
 
   PortIo& io_;
   PortSettings settings_;
@@ -188,6 +195,7 @@ class SerialPort {
   bool have_lsr_ = true;
   bool kernel_rs485_supported_ = false;
   bool kernel_rs485_on_ = false;
+  std::unique_ptr<NetworkPort> network_;  // set while a network line is open
 };
 
 }  // namespace vesk::link

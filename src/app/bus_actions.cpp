@@ -1,0 +1,175 @@
+#include "app/bus_actions.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+
+#include "app/exit_code.h"
+#include "app/port_keys.h"
+#include "exchange/bus_scan.h"
+#include "exchange/exchange_engine.h"
+#include "link/address_list.h"
+#include "link/exit_status.h"
+#include "model/config_file.h"
+#include "model/description_container.h"
+#include "model/description_loader.h"
+
+namespace vesk::app {
+namespace {
+
+constexpr int kFailure = 1;
+constexpr int kCancelledCode = 205;
+
+int32_t MaxAddress(int32_t length_bits) {
+  return length_bits > 8 ? 2047 : 255;
+}
+
+class ScratchTarget : public model::ConfigurationTarget {
+ public:
+  model::DescriptionBranch* ReloadDescription(int32_t device_kind) override {
+    model::LoadDescription(device_kind, tree);
+    return tree.root.get();
+  }
+  model::DescriptionTree tree;
+};
+
+// One file written to many devices must not give them all its own base address: a copy
+// of `source` with "Addr" set to `address`, in a temporary file whose path is returned
+// (empty when the file cannot be read as a configuration: the run then reports it).
+std::string CopyForAddress(const std::string& source, int32_t address) {
+  ScratchTarget target;
+  if (model::LoadConfiguration(source, target) != model::LoadOutcome::Loaded || !target.tree.root ||
+      !target.tree.network)
+    return {};
+  link::Parameter* addr = target.tree.network->FindParameter("Addr");
+  if (!addr) return {};
+  addr->value = std::to_string(address);
+  char path[] = "/tmp/vesk-addresses-XXXXXX";
+  const int fd = ::mkstemp(path);
+  if (fd < 0) return {};
+  ::close(fd);
+  if (!model::SaveConfiguration(path, {model::kVeskDeviceKind, target.tree.root.get()})) {
+    ::unlink(path);
+    return {};
+  }
+  return path;
+}
+
+}  // namespace
+
+const char* ExitCodeText(int code) {
+  switch (code) {
+    case 0:
+      return "задание выполнено";
+    case 200:
+      return "файл конфигурации отсутствует или пуст";
+    case 201:
+      return "не удалось открыть последовательный порт";
+    case 202:
+      return "прибор не ответил вовремя или пять попыток записи не удались";
+    case 203:
+      return "неверные параметры порта или потеряно начало ответа";
+    case 204:
+      return "прибор ответил кодом ошибки";
+    case 205:
+      return "обмен прерван пользователем, семафором завершения или сигналом";
+    case 206:
+      return "проверка связи при запуске не достигла прибора";
+    default:
+      return "задание не выполнено";
+  }
+}
+
+int RunScan(const CommandLine& cl, const ScriptEnvironment& env) {
+  exchange::EngineOptions options;
+  options.store = env.store;
+  exchange::ExchangeEngine engine(std::move(options));
+  const bool silent = (cl.settings.modes & modebit::kSilent) != 0;
+  if (cl.settings.flags & cmdflag::kPortSettings)
+    WriteProgramPortKeys(engine.program_line(), cl.settings);
+  if (cl.settings.converter == kConverterOff)
+    engine.port().set_converter_mode(link::kConverterAuto);
+  link::exit_status.store(0);
+  if (engine.OpenPort(true) != link::kOpenOk)
+    return ChooseExitCode(link::exit_status.load(), kFailure);
+
+  const int32_t max_address = MaxAddress(engine.port().settings().address_length);
+  int32_t from = 0, to = max_address;
+  if (cl.scan && !cl.scan->empty()) {
+    auto range = link::ParseAddressRange(*cl.scan, max_address);
+    if (!range) {
+      std::fprintf(env.err,
+                   "vesk-configurator: --scan=%s: адреса вне диапазона 0 ... %d для длины "
+                   "адреса %d бит\n",
+                   cl.scan->c_str(), max_address, engine.port().settings().address_length);
+      return kFailure;
+    }
+    from = range->first;
+    to = range->second;
+  }
+
+  const auto start = std::chrono::steady_clock::now();
+  exchange::ScanObserver observer;
+  if (!silent && cl.verbose)
+    observer.found = [&env](const exchange::FoundDevice& d) {
+      std::fprintf(env.err, "vesk-configurator: найден прибор по адресу %d\n", d.address);
+    };
+  const exchange::ScanOutcome outcome = exchange::ScanBus(engine, from, to, observer);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  engine.ClosePort();
+
+  for (const exchange::FoundDevice& d : outcome.devices)
+    std::fprintf(env.out, "%d\t%s\t%s\t%.1f\n", d.address, d.name.c_str(), d.version.c_str(),
+                 d.reply_ms);
+  std::fflush(env.out);
+  if (!silent)
+    std::fprintf(env.err,
+                 "vesk-configurator: просмотрено адресов %d ... %d: найдено приборов %zu за "
+                 "%.2f с (короткое ожидание %d мс, повторно с полным ожиданием %d)\n",
+                 from, to, outcome.devices.size(), seconds, outcome.short_wait_ms,
+                 outcome.rechecked);
+  if (!outcome.error.empty()) {
+    if (!silent) std::fprintf(env.err, "vesk-configurator: --scan: %s\n", outcome.error.c_str());
+    return ChooseExitCode(link::exit_status.load() | exitbit::kWrongSettings, kFailure);
+  }
+  if (outcome.cancelled) return kCancelledCode;
+  return outcome.devices.empty() ? kScanNothingFound : 0;
+}
+
+int RunOnAddresses(const CommandLine& cl, const std::function<int(const CommandLine&)>& run,
+                   const ScriptEnvironment& env) {
+  const bool read = (cl.settings.flags & cmdflag::kRead) != 0;
+  const bool write = (cl.settings.flags & cmdflag::kWrite) != 0;
+  if (!read && !write) {
+    std::fprintf(env.err, "vesk-configurator: --addresses действует только с /read или /write\n");
+    return kFailure;
+  }
+  const auto addresses = link::ParseAddressList(cl.addresses, kMaxScanAddress);
+  if (!addresses) return kFailure;
+  int worst = 0;
+  for (int32_t address : *addresses) {
+    CommandLine one = cl;
+    one.addresses.clear();
+    one.settings.address = std::to_string(address);
+    one.settings.flags |= cmdflag::kPortSettings;
+    if (read && !cl.command_file.empty())
+      one.command_file = link::PathForAddress(cl.command_file, address);
+    std::string copy;
+    if (write && !cl.command_file.empty()) {
+      copy = CopyForAddress(cl.command_file, address);
+      if (!copy.empty()) one.command_file = copy;
+    }
+    link::exit_status.store(0);
+    const int code = run(one);
+    if (!copy.empty()) ::unlink(copy.c_str());
+    std::fprintf(env.out, "%d\t%d\t%s\n", address, code, ExitCodeText(code));
+    std::fflush(env.out);
+    if (code > worst) worst = code;
+  }
+  return worst;
+}
+
+}  // namespace vesk::app

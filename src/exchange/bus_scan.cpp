@@ -1,0 +1,160 @@
+#include "exchange/bus_scan.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <map>
+#include <set>
+
+#include "exchange/exchange_engine.h"
+#include "link/frame_codec.h"
+#include "platform/text.h"
+
+namespace vesk::exchange {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const uint16_t kHashDev = link::NameHash("dev");
+const uint16_t kHashVer = link::NameHash("ver");
+constexpr int kRequestChars = 14;  // a read without data
+constexpr int kVersionAttempts = 3;
+constexpr int kTimingAttempts = 3;
+
+std::string IdentityText(const link::ReplyFrame& frame, uint16_t hash) {
+  if (frame.hash != hash) return {};
+  std::string raw(reinterpret_cast<const char*>(frame.data), static_cast<size_t>(frame.count));
+  while (!raw.empty() && (raw.back() == '\0' || raw.back() == ' ')) raw.pop_back();
+  return platform::Cp1251ToUtf8(raw);
+}
+
+class Scan {
+ public:
+  Scan(ExchangeEngine& engine, const ScanObserver& observer)
+      : engine_(engine),
+        observer_(observer),
+        char_ms_(engine.port().CharTimeMs()),
+        full_wait_ms_(engine.port().ReplyWaitMs()) {}
+
+  ScanOutcome Run(int32_t from, int32_t to) {
+    const int32_t total = to - from + 1;
+    engine_.progress_total.store(total);
+    engine_.progress_done.store(0);
+    std::vector<int32_t> silent;
+    for (int32_t a = from; a <= to && Going(); ++a) {
+      if (!Ask(a, ShortWait())) silent.push_back(a);
+      engine_.progress_done.store(a - from + 1);
+      if (observer_.progress) observer_.progress(a - from + 1, total);
+    }
+    if (Going()) Recheck(silent);
+    if (Going()) ReadVersions();
+    for (auto& [address, device] : found_) out_.devices.push_back(device);
+    out_.cancelled = out_.error.empty() && engine_.Cancelled();
+    return out_;
+  }
+
+ private:
+  bool Going() { return out_.error.empty() && !engine_.Cancelled(); }
+
+  int ShortWait() {
+    const double margin =
+        std::max<double>(kScanMinMarginMs, kScanTurnaroundFactor * slowest_turnaround_ms_);
+    const int wait = static_cast<int>(std::ceil(char_ms_ * kScanLongestReplyChars + margin));
+    out_.short_wait_ms = std::min<int>(wait, full_wait_ms_);
+    return out_.short_wait_ms;
+  }
+
+  void Measured(double elapsed_ms, int reply_chars) {
+    const double turnaround = elapsed_ms - char_ms_ * (kRequestChars + reply_chars);
+    slowest_turnaround_ms_ = std::max(slowest_turnaround_ms_, turnaround);
+  }
+
+  // Asks `address` for its name. Returns true when it answered.
+  bool Ask(int32_t address, int wait_ms) {
+    sent_at_[address] = Clock::now();
+    link::ScanReply r = engine_.ScanRead(address, kHashDev, wait_ms);
+    if (r.stopped && !engine_.Cancelled()) out_.error = r.error;
+    if (r.late_address >= 0 && !found_.count(r.late_address)) {
+      // An earlier address answered after its short wait: the wait grows for the rest.
+      late_.insert(r.late_address);
+      if (auto it = sent_at_.find(r.late_address); it != sent_at_.end())
+        Measured(std::chrono::duration<double, std::milli>(Clock::now() - it->second).count(),
+                 kScanLongestReplyChars);
+    }
+    if (!r.answered) return false;
+    // A first answer may carry the cost of waking the line or the device; the device's
+    // reply time is the best of a few.
+    double best_ms = r.reply_ms;
+    for (int i = 1; i < kTimingAttempts && Going(); ++i) {
+      link::ScanReply again = engine_.ScanRead(address, kHashDev, full_wait_ms_);
+      if (again.answered) best_ms = std::min(best_ms, again.reply_ms);
+    }
+    Measured(best_ms, 14 + 2 * r.frame.count);
+    FoundDevice device{address, IdentityText(r.frame, kHashDev), {}, std::round(best_ms * 10) / 10};
+    found_[address] = device;
+    if (observer_.found) observer_.found(device);
+    return true;
+  }
+
+  void Recheck(const std::vector<int32_t>& silent) {
+    std::vector<int32_t> left;
+    for (int32_t a : silent)
+      if (!late_.count(a)) left.push_back(a);
+    for (int32_t a : late_) {
+      if (!Going()) return;
+      ++out_.rechecked;
+      Ask(a, full_wait_ms_);
+    }
+    // An even sample; when it finds what the short wait missed, everything is asked again.
+    std::vector<int32_t> sample;
+    const size_t n = left.size();
+    const size_t k = std::min<size_t>(n, kScanSampleSize);
+    for (size_t i = 0; i < k; ++i) sample.push_back(left[(2 * i + 1) * n / (2 * k)]);
+    bool missed = false;
+    for (int32_t a : sample) {
+      if (!Going()) return;
+      ++out_.rechecked;
+      missed = Ask(a, full_wait_ms_) || missed;
+    }
+    if (!missed) return;
+    for (int32_t a : left) {
+      if (!Going()) return;
+      if (found_.count(a) || std::find(sample.begin(), sample.end(), a) != sample.end()) continue;
+      ++out_.rechecked;
+      Ask(a, full_wait_ms_);
+    }
+  }
+
+  void ReadVersions() {
+    for (auto& [address, device] : found_) {
+      for (int i = 0; i < kVersionAttempts && Going(); ++i) {
+        link::ScanReply r = engine_.ScanRead(address, kHashVer, full_wait_ms_);
+        if (r.stopped && !engine_.Cancelled()) out_.error = r.error;
+        if (r.answered) {
+          device.version = IdentityText(r.frame, kHashVer);
+          break;
+        }
+      }
+    }
+  }
+
+  ExchangeEngine& engine_;
+  const ScanObserver& observer_;
+  const double char_ms_;
+  const int full_wait_ms_;
+  double slowest_turnaround_ms_ = 0;
+  std::map<int32_t, Clock::time_point> sent_at_;
+  std::set<int32_t> late_;
+  std::map<int32_t, FoundDevice> found_;
+  ScanOutcome out_;
+};
+
+}  // namespace
+
+ScanOutcome ScanBus(ExchangeEngine& engine, int32_t from, int32_t to,
+                    const ScanObserver& observer) {
+  return Scan(engine, observer).Run(from, to);
+}
+
+}  // namespace vesk::exchange
