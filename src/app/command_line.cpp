@@ -513,6 +513,7 @@ class Parser {
       case Key::kPeriod:
       case Key::kCount:
         Positive(typed, key == Key::kPeriod, shown);
+        break;
       case Key::kExportJson:
         if (FitsPath(typed, shown)) out_.export_json = std::string(typed);
         break;

@@ -186,7 +186,10 @@ void MainWindow::BuildLinePanels() {
   addDockWidget(Qt::RightDockWidgetArea, stats);
   traffic_->hide();
   stats->hide();
-  QMenu* menu = menuBar()->addMenu(QStringLiteral("Линия"));
+  // Help stays the last menu, as desktop users expect.
+  auto* menu = new QMenu(QStringLiteral("Линия"), this);
+  const QList<QAction*> tops = menuBar()->actions();
+  menuBar()->insertMenu(tops.isEmpty() ? nullptr : tops.back(), menu);
   menu->addAction(traffic_->toggleViewAction());
   menu->addAction(stats->toggleViewAction());
 #ifdef VESK_HAVE_CHARTS

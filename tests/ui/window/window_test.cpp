@@ -44,7 +44,7 @@ TEST_F(WindowTest, MenusCarryTheirCaptions) {
   QStringList titles;
   for (QAction* a : frame.menuBar()->actions()) titles << a->text();
   EXPECT_EQ(titles, QStringList({Q("&Файл"), Q("&Прибор"), Q("&Дерево"), Q("Режимы программы"),
-                                 Q("&Справка")}));
+                                 Q("Линия"), Q("&Справка")}));
   const std::vector<std::pair<int, const char*>> items = {
       {57600, "&Новый\tCtrl+N"},
       {57604, "Сохранить &как..."},
