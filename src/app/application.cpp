@@ -16,6 +16,7 @@
 #include "link/presenter.h"
 #include "model/config_file.h"
 #include "model/description_loader.h"
+#include "model/scratch_configuration.h"
 #include "model/tree_builder.h"
 #include "platform/paths.h"
 #include "platform/wait.h"
@@ -41,17 +42,6 @@ std::string ProgramPath() {
   }
 }
 
-// A configuration of the device's description, for the check of a file before anything
-// is written from it.
-class ScratchTarget : public model::ConfigurationTarget {
- public:
-  model::DescriptionBranch* ReloadDescription(int32_t device_kind) override {
-    model::LoadDescription(device_kind, tree);
-    return tree.root.get();
-  }
-  model::DescriptionTree tree;
-};
-
 }  // namespace
 
 bool AnyValueRead(const model::DescriptionBranch* node) {
@@ -66,7 +56,7 @@ bool AnyValueRead(const model::DescriptionBranch* node) {
 // ---------------------------------------------------------------- the file decision
 
 bool ConfigurationLoadable(const std::string& path) {
-  ScratchTarget target;
+  model::ScratchConfiguration target;
   return model::LoadConfiguration(path, target) == model::LoadOutcome::Loaded &&
          target.tree.root != nullptr;
 }

@@ -15,6 +15,7 @@
 #include "model/config_file.h"
 #include "model/description_container.h"
 #include "model/description_loader.h"
+#include "model/scratch_configuration.h"
 
 namespace vesk::app {
 namespace {
@@ -26,20 +27,11 @@ int32_t MaxAddress(int32_t length_bits) {
   return length_bits > 8 ? 2047 : 255;
 }
 
-class ScratchTarget : public model::ConfigurationTarget {
- public:
-  model::DescriptionBranch* ReloadDescription(int32_t device_kind) override {
-    model::LoadDescription(device_kind, tree);
-    return tree.root.get();
-  }
-  model::DescriptionTree tree;
-};
-
 // One file written to many devices must not give them all its own base address: a copy
 // of `source` with "Addr" set to `address`, in a temporary file whose path is returned
 // (empty when the file cannot be read as a configuration: the run then reports it).
 std::string CopyForAddress(const std::string& source, int32_t address) {
-  ScratchTarget target;
+  model::ScratchConfiguration target;
   if (model::LoadConfiguration(source, target) != model::LoadOutcome::Loaded || !target.tree.root ||
       !target.tree.network)
     return {};

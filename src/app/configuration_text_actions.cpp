@@ -10,25 +10,12 @@
 #include "model/config_file_io.h"
 #include "model/configuration_open.h"
 #include "model/description_loader.h"
+#include "model/scratch_configuration.h"
 
 namespace vesk::app {
 namespace {
 
 constexpr int kFailure = 1;
-
-// A configuration read for one action: the tree its device kind builds.
-class Scratch : public model::ConfigurationTarget {
- public:
-  model::DescriptionBranch* ReloadDescription(int32_t device_kind) override {
-    this->device_kind = device_kind;
-    model::LoadDescription(device_kind, tree);
-    return tree.root.get();
-  }
-  model::ConfigurationView View() const { return {device_kind, tree.root.get()}; }
-
-  int32_t device_kind = 0;
-  model::DescriptionTree tree;
-};
 
 void Complain(const ScriptEnvironment& env, const std::string& text) {
   std::fprintf(env.err, "vesk-configurator: %s\n", text.c_str());
@@ -52,7 +39,7 @@ std::string ShownValue(const link::Parameter& p, bool with_attributes) {
 // The device's settings for every parameter of a fresh tree of `device_kind`, read as
 // the compare task reads them: a failed read leaves "Нет данных", judged like any value.
 bool ReadDevice(const CommandLine& cl, const ScriptEnvironment& env, int32_t device_kind,
-                Scratch& device) {
+                model::ScratchConfiguration& device) {
   exchange::EngineOptions options;
   options.store = env.store;
   exchange::ExchangeEngine engine(std::move(options));
@@ -88,7 +75,7 @@ std::string DifferenceLine(const model::ConfigurationDifference& d) {
 }
 
 int ExportJson(const CommandLine& cl, const ScriptEnvironment& env) {
-  Scratch source;
+  model::ScratchConfiguration source;
   if (!model::OpenConfigurationFile(*cl.export_json, source)) return kFailure;
   std::string json, error;
   if (!model::ConfigurationToJson(source.View(), json, error)) {
@@ -120,7 +107,7 @@ int ImportJson(const CommandLine& cl, const ScriptEnvironment& env) {
                       "\": " + (error.empty() ? "файл слишком велик" : error));
     return kFailure;
   }
-  Scratch target;
+  model::ScratchConfiguration target;
   const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   if (!model::ConfigurationFromJson(text, target, error)) {
     Complain(env, *cl.import_json + ": " + error);
@@ -134,7 +121,7 @@ int DiffConfigurationFiles(const CommandLine& cl, const ScriptEnvironment& env) 
     Complain(env, "для --diff нужен ФАЙЛ, с которым сравнивать");
     return kDiffTrouble;
   }
-  Scratch file, other;
+  model::ScratchConfiguration file, other;
   if (!model::OpenConfigurationFile(cl.command_file, file)) return kDiffTrouble;
   if (*cl.diff_with == kDiffDeviceName) {
     if (!ReadDevice(cl, env, file.device_kind, other)) return kDiffTrouble;

@@ -8,23 +8,13 @@
 #include "model/config_file_io.h"
 #include "model/configuration_json.h"
 #include "model/configuration_open.h"
+#include "model/scratch_configuration.h"
 
 namespace vesk::app {
 namespace {
 
 // The differences a report details, as in the compare with the device.
 constexpr int kReportedDifferences = 10;
-
-class Scratch : public model::ConfigurationTarget {
- public:
-  model::DescriptionBranch* ReloadDescription(int32_t device_kind) override {
-    this->device_kind = device_kind;
-    model::LoadDescription(device_kind, tree);
-    return tree.root.get();
-  }
-  int32_t device_kind = 0;
-  model::DescriptionTree tree;
-};
 
 void ShowError(const std::string& text, const char* caption) {
   link::presenter().ShowMessage(text, caption, link::MsgIcon::Error, link::MsgButtons::Ok);
@@ -80,7 +70,7 @@ bool ImportDocumentJson(Document& document, const std::string& path) {
   }
   // Taken whole into a tree of its own first, so that a refused text leaves the document
   // as it was; the document then opens what saving it would write.
-  Scratch scratch;
+  model::ScratchConfiguration scratch;
   const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   if (!model::ConfigurationFromJson(text, scratch, error)) {
     ShowError(path + "\n" + error, model::kJsonErrorCaption);
@@ -102,7 +92,7 @@ int CompareDocumentWithFile(Document& document, const std::string& path) {
     ShowError(model::kNoTreeText, model::kNoTreeCaption);
     return -1;
   }
-  Scratch other;
+  model::ScratchConfiguration other;
   if (!model::OpenConfigurationFile(path, other)) return -1;
   const auto differences = other.device_kind == document.description_version
                                ? model::DiffConfigurations(*other.tree.root, *document.Root())
