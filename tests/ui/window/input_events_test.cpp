@@ -159,12 +159,17 @@ TEST_F(InputEventsTest, FailedOpenKeepsTheDocument) {
   const std::string bad = dir / "bad.vesk";
   std::ofstream(bad) << "this is not a configuration\n";
 
-  QTimer::singleShot(100, [&] {
+  // The file dialog is looked for until it is up, however long that takes here.
+  QTimer answer;
+  answer.setInterval(20);
+  QObject::connect(&answer, &QTimer::timeout, [&] {
     auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-    ASSERT_NE(dialog, nullptr);
+    if (!dialog || !dialog->isVisible()) return;
+    answer.stop();
     dialog->selectFile(QString::fromStdString(bad));
     QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
   });
+  answer.start();
   captured.answer = link::MsgAnswer::No;  // not saved first
   QTest::keyClick(&frame, Qt::Key_O, Qt::ControlModifier);
   ASSERT_EQ(captured.shown.size(), 2u);
