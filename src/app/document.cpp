@@ -16,6 +16,7 @@
 #include "link/exit_status.h"
 #include "link/presenter.h"
 #include "model/description_container.h"
+#include "model/description_loader.h"
 #include "model/tree_builder.h"
 #include "platform/paths.h"
 #include "platform/settings_store.h"
@@ -103,6 +104,11 @@ Document::~Document() {
   tree_.Clear();
 }
 
+std::string NoLinkAtStartText(const std::string& port) {
+  return "Нет связи с прибором через порт " + port +
+         ".\nПроверьте подключение или выберите \"Прибор\" - \"Настройка порта\".";
+}
+
 bool Document::CommandLineRun() const {
   return (env_.settings.flags & cmdflag::kCommandLineRun) != 0;
 }
@@ -126,7 +132,17 @@ void Document::CheckLinkAtStart() {
   if (link_checked_) return;
   // The port's own bit stays: a port that could not be opened is the better explanation.
   link::exit_status.store((link::exit_status.load() & kStatusPortOpen) | kStatusLinkCheck);
-  if (CommandLineRun()) return;
+  if (CommandLineRun()) {
+    // Port keys without a task start the window for someone to work in: say what the
+    // set-up dialog would have said. A task or a silent run goes on unattended.
+    const CommandLineSettings& s = env_.settings;
+    const bool task = s.flags & (cmdflag::kRead | cmdflag::kWrite | cmdflag::kCalibrate);
+    if (!task && !(s.modes & (modebit::kSilent | modebit::kTest)) &&
+        env_.front_end->StaysOpenAfterTask())
+      Show(NoLinkAtStartText(engine_->port().settings().port_name), model::kProgramTitle,
+           link::MsgIcon::Warning);
+    return;
+  }
   env_.front_end->DestroySplash();
   if (env_.front_end->RunSetupCarrier(*engine_, true) == SetupOutcome::Exit) quit_requested = true;
 }
@@ -171,20 +187,45 @@ model::DescriptionBranch* Document::ReloadDescription(int32_t device_kind) {
   return tree_.root.get();
 }
 
+namespace {
+
+// A tree of its own that a file is first read into, so that a file which fails part-way
+// leaves the open configuration as it was.
+class TrialTarget : public model::ConfigurationTarget {
+ public:
+  model::DescriptionBranch* ReloadDescription(int32_t device_kind) override {
+    tree_.Clear();
+    model::LoadDescription(device_kind, tree_);
+    return tree_.root.get();
+  }
+
+ private:
+  model::DescriptionTree tree_;
+};
+
+}  // namespace
+
 bool Document::OpenDocument(const std::string& path) {
+  // A silent automatic run goes on with a reset tree after a bad file (below); any other
+  // run keeps what it had, the loader's message having said why.
+  const CommandLineSettings& s = env_.settings;
+  const bool silent_task =
+      (s.flags & (cmdflag::kRead | cmdflag::kWrite)) && (s.modes & modebit::kSilent);
+  if (!silent_task) {
+    TrialTarget trial;
+    last_load_outcome_ = model::LoadConfiguration(path, trial);
+    if (last_load_outcome_ != model::LoadOutcome::Loaded) return false;
+  }
   engine_->StopThreads();
   last_load_outcome_ = model::LoadConfiguration(path, *this);
   switch (last_load_outcome_) {
     case model::LoadOutcome::Loaded:
       break;
     case model::LoadOutcome::FormatError:
-    case model::LoadOutcome::Truncated: {
+    case model::LoadOutcome::Truncated:
       // A silent automatic run must not go on with half a configuration.
-      const CommandLineSettings& s = env_.settings;
-      if ((s.flags & (cmdflag::kRead | cmdflag::kWrite)) && (s.modes & modebit::kSilent))
-        ReloadDescription(model::kOldLayoutDeviceKind);
+      if (silent_task) ReloadDescription(model::kOldLayoutDeviceKind);
       break;
-    }
     default:
       // The file was not opened; whatever the document held is kept as the loader left it.
       return false;

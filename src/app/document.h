@@ -203,6 +203,9 @@ class Document : public model::ConfigurationTarget {
   bool link_checked_ = false;
 };
 
+// The warning of a start with port keys at which the device did not answer on `port`.
+std::string NoLinkAtStartText(const std::string& port);
+
 // Replaces the first two "%s" of the several-configurators question with the two paths.
 std::string SeveralConfiguratorsText(const std::string& running, const std::string& registered);
 

@@ -144,10 +144,39 @@ void ExchangeEngine::set_log_error(std::string reason) {
   log_error_ = std::move(reason);
 }
 
+std::string TaskFailuresText(int failed, int total) {
+  return "Задание не выполнено для " + std::to_string(failed) + " из " + std::to_string(total) +
+         " параметров. Окно будет закрыто автоматически.";
+}
+
+int ExchangeEngine::Exchange(int operation, link::Parameter* parameter, link::TraceList* trace) {
+  if (port_lost_.load() && !port().IsOpen() && OpenPort(false) == link::kOpenOk) {
+    port_lost_.store(false);
+    std::lock_guard lock(lost_mutex_);
+    lost_text_.clear();
+  }
+  const bool was_open = port().IsOpen();
+  const int result = link::DeviceLink::Exchange(operation, parameter, trace);
+  if (was_open && !port().IsOpen() && result != link::kExchangeOk) {
+    std::lock_guard lock(lost_mutex_);
+    lost_text_ = parameter ? parameter->note : std::string();
+    port_lost_.store(true);
+  }
+  line_state_.Note(result);
+  return result;
+}
+
+std::string ExchangeEngine::LostPortText() const {
+  if (!port_lost_.load()) return {};
+  std::lock_guard lock(lost_mutex_);
+  return lost_text_;
+}
+
 void ExchangeEngine::ReloadSettings() {
   program_line_.ToPortSettings(port().settings());
   // Whoever opens the port now owns it; the exchange thread no longer closes it.
   port_opened_for_task_.store(false);
+  line_state_.PortOpened(true);
 }
 
 // ---------------------------------------------------------------- threads
@@ -230,10 +259,16 @@ void ExchangeEngine::TransmitThread() {
     tasks_started_.load(std::memory_order_acquire);
     // A port that the document could not open is tried once more for the task (the
     // exchanges report a failure), and closed again when the task is done.
+    // A port that was lost stays open once it is back.
     if (!port().IsOpen()) {
-      OpenPort(false);
-      port_opened_for_task_.store(true);
+      const bool lost = port_lost_.load();
+      if (OpenPort(false) == link::kOpenOk && lost) {
+        port_lost_.store(false);
+      } else {
+        port_opened_for_task_.store(true);
+      }
     }
+    progress_failed.store(0);
     try {
       ServeTask(which);
     } catch (const std::exception& e) {
@@ -307,7 +342,10 @@ void ExchangeEngine::ServeTask(int which) {
 
 void ExchangeEngine::FinishTask() {
   ProgressLog("");
-  ProgressLog(kTaskDoneText);
+  if (const int failed = progress_failed.exchange(0); failed > 0)
+    ProgressLog(TaskFailuresText(failed, progress_total.load()));
+  else
+    ProgressLog(kTaskDoneText);
   {
     std::lock_guard lock(window_mutex_);
     if (window_open_.load()) sink().ScrollToBottom();

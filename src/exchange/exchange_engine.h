@@ -24,6 +24,7 @@
 #include <thread>
 
 #include "exchange/headless_progress.h"
+#include "exchange/line_state.h"
 #include "exchange/modes.h"
 #include "exchange/progress_sink.h"
 #include "exchange/task_codes.h"
@@ -40,6 +41,9 @@ class SettingsStore;
 namespace vesk::exchange {
 
 inline constexpr const char* kTaskDoneText = "Задание выполнено. Окно будет закрыто автоматически.";
+// The end of a task in which some parameters failed: "Задание не выполнено для N из M
+// параметров. ...".
+std::string TaskFailuresText(int failed, int total);
 inline constexpr const char* kTransmitThreadFailedText =
     "Не могу запустить поток (TransmitThread), необходимый для коммуникации с прибором";
 inline constexpr const char* kScanThreadFailedText =
@@ -110,7 +114,8 @@ class ExchangeEngine : public link::DeviceLink {
   std::atomic<link::Parameter*> single_target{nullptr};
   std::atomic<int32_t> progress_total{0};  // 0: no counter is shown
   std::atomic<int32_t> progress_done{0};
-  std::atomic<int32_t> fail_streak{0};  // consecutive failed exchanges
+  std::atomic<int32_t> fail_streak{0};      // consecutive failed exchanges
+  std::atomic<int32_t> progress_failed{0};  // parameters of the running task that failed
   std::atomic<bool> net_params_written{false};
   std::atomic<int32_t> diff_count{0};
 
@@ -118,6 +123,13 @@ class ExchangeEngine : public link::DeviceLink {
   std::string DiffReport() const;
   void AppendDiffReport(std::string_view text);
   void ClearDiffReport();
+
+  // DeviceLink::Exchange, counted in the line's state. A port lost in an exchange is
+  // opened again at the next one, so that it serves as soon as it is back.
+  int Exchange(int operation, link::Parameter* parameter, link::TraceList* trace = nullptr);
+  const LineState& line_state() const { return line_state_; }
+  // Why the port was lost ("Порт ... потерян: ..."); empty while it is not.
+  std::string LostPortText() const;
 
   // True while cancel_event or stopEvent is signalled: the walks stop between parameters.
   bool Cancelled();
@@ -200,6 +212,11 @@ class ExchangeEngine : public link::DeviceLink {
   void FinishTask();
   void EndTaskWindow();
   ProgressSink& sink();
+
+  LineState line_state_;
+  mutable std::mutex lost_mutex_;
+  std::string lost_text_;
+  std::atomic<bool> port_lost_{false};
   void CallHook(std::function<void()> EngineHooks::*hook);
 
   model::ProgramLineSettings program_line_;

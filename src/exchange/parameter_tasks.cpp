@@ -25,7 +25,7 @@ constexpr const char* kReadStreakText =
     "Ради избежания бессмысленных задержек и торможения компьютера\n";
 constexpr const char* kAutoReadOffText =
     "режим автоматического чтения параметров был отключен.\n"
-    "Вы можете заново включить этот режим в меню 'Вид'.\n\n";
+    "Вы можете заново включить этот режим в меню 'Режимы программы'.\n\n";
 constexpr const char* kExchangeSuspendedText = "Операции обмена приостановлены.";
 
 constexpr const char* kNetworkNames[] = {"bPS", "LEn", "PrtY", "Sbit", "A.Len", "Addr"};
@@ -44,6 +44,11 @@ bool IsTimeout(const link::Parameter& p) {
   return platform::Iequals(p.note, kTimeoutNote);
 }
 
+// A failure of the link itself (no answer, no port), as opposed to one of the parameter.
+bool LinkFailure(ExchangeEngine& engine, const link::Parameter& p, int result) {
+  return IsTimeout(p) || result == link::kExchangePortClosed || !engine.LostPortText().empty();
+}
+
 void LogFailure(ExchangeEngine& engine, const link::Parameter& p) {
   const std::string path = engine.log_path();
   if (path.empty() || p.note.empty()) return;
@@ -55,6 +60,8 @@ void StopAfterReadTimeouts(ExchangeEngine& engine) {
   char head[512];
   std::snprintf(head, sizeof head, kReadStreakText, static_cast<int>(engine.fail_streak.load()));
   std::string message = head;
+  // A lost port is the better explanation, and it says which port and why.
+  if (const std::string lost = engine.LostPortText(); !lost.empty()) message = lost + ".\n";
   if (engine.modes().auto_read.exchange(false)) message += kAutoReadOffText;
   message += kExchangeSuspendedText;
   engine.fail_streak.store(0);
@@ -87,9 +94,12 @@ int ReadParameter(ExchangeEngine& engine, link::Parameter& p, bool count_timeout
   const std::string line = "  Чтение: " + p.short_name + IndexSuffix(p);
 
   const int result = engine.Exchange(link::kOpRead, &p);
-  if (result != 0) LogFailure(engine, p);
+  if (result != 0) {
+    LogFailure(engine, p);
+    engine.progress_failed.fetch_add(1);
+  }
 
-  if (result == 0 || !IsTimeout(p)) {
+  if (result == 0 || !LinkFailure(engine, p, result)) {
     engine.fail_streak.store(0);
   } else if (count_timeouts) {
     if (engine.fail_streak.fetch_add(1) + 1 > kStreakLimit) StopAfterReadTimeouts(engine);
@@ -133,10 +143,11 @@ int WriteParameter(ExchangeEngine& engine, link::Parameter& p, int mode) {
     engine.fail_streak.store(0);
   } else {
     LogFailure(engine, p);
+    engine.progress_failed.fetch_add(1);
   }
   engine.ProgressLog(line + " = " + sent + " [новое значение]");
 
-  if (result != 0 && (result < 0 || IsTimeout(p))) {
+  if (result != 0 && LinkFailure(engine, p, result)) {
     if (engine.fail_streak.fetch_add(1) + 1 > kStreakLimit) {
       engine.ProgressLog(kWriteStreakText);
       engine.fail_streak.store(0);

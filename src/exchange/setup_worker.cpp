@@ -20,6 +20,12 @@ namespace vesk::exchange {
 
 namespace {
 
+// The choices of a row: the items of a list type, the ports found for the port's row.
+std::vector<std::string> RowChoices(const std::string& short_name, const link::Parameter& p) {
+  if (short_name != kSetupPortRow && p.type_text.find(':') == std::string::npos) return {};
+  return p.ChoiceItems();
+}
+
 constexpr size_t kFactoryRows = sizeof kFactoryNetValues / sizeof kFactoryNetValues[0];
 
 std::string ScanRateText(const std::string& rate) {
@@ -74,7 +80,9 @@ bool SetupWorker::Open() {
     rows_.clear();
     for (const auto& p : engine_.program_line().parameters) {
       Row row;
-      row.shown = {p->short_name, p->caption, p->value};
+      row.shown.short_name = p->short_name;
+      row.shown.caption = p->caption;
+      row.shown.value = p->value;
       row.parameter = p.get();
       rows_.push_back(std::move(row));
     }
@@ -199,7 +207,12 @@ bool SetupWorker::EditRow(size_t row, std::string_view text) {
     std::lock_guard lock(mutex_);
     if (!list_enabled_ || outcome_ != SetupOutcome::Open || row >= rows_.size()) return false;
     Row& r = rows_[row];
-    if (!r.parameter || !r.parameter->SetValueFromText(text)) return false;
+    if (!r.parameter) return false;
+    const std::vector<std::string> choices = RowChoices(r.shown.short_name, *r.parameter);
+    if (r.shown.short_name != kSetupPortRow && !choices.empty() &&
+        std::find(choices.begin(), choices.end(), text) == choices.end())
+      return false;
+    if (!r.parameter->SetValueFromText(text)) return false;
     r.shown.value = r.parameter->value;
   }
   Notify(kRowsChanged);
@@ -210,7 +223,14 @@ SetupState SetupWorker::State() const {
   std::lock_guard lock(mutex_);
   SetupState s;
   s.rows.reserve(rows_.size());
-  for (const Row& r : rows_) s.rows.push_back(r.shown);
+  for (const Row& r : rows_) {
+    SetupRow shown = r.shown;
+    if (r.parameter) {
+      shown.choices = RowChoices(shown.short_name, *r.parameter);
+      shown.free_text = shown.short_name == kSetupPortRow || shown.choices.empty();
+    }
+    s.rows.push_back(std::move(shown));
+  }
   s.list_enabled = list_enabled_;
   s.offline_enabled = offline_allowed_;
   s.status = status_;

@@ -81,7 +81,14 @@ struct SetupRow {
   std::string short_name;
   std::string caption;  // first column
   std::string value;    // second column
+  // The values the row offers; `free_text`: another text may be typed (the port's path,
+  // the address), otherwise only one of the choices is taken.
+  std::vector<std::string> choices;
+  bool free_text = true;
 };
+
+// The row of the port's path: its choices are the ports found, a typed path is taken too.
+inline constexpr const char* kSetupPortRow = "Port";
 
 struct SetupState {
   std::vector<SetupRow> rows;
@@ -136,8 +143,9 @@ class SetupWorker {
   SetupOutcome RunModal();
 
   // In-place edit of a row's value, validated by its parameter. Returns false (nothing
-  // changed) while the list is disabled or closed, for a row that does not exist, or when
-  // the parameter refuses the text.
+  // changed) while the list is disabled or closed, for a row that does not exist, when
+  // the text is none of the choices of a row without free text, or when the parameter
+  // refuses the text.
   bool EditRow(size_t row, std::string_view text);
 
   // A snapshot of everything the window shows.

@@ -1,6 +1,7 @@
 #include "link/device_link.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -61,6 +62,18 @@ void RecordTimeout() {
 void RecordReply() {
   uint32_t expected = kStatusTimeout;
   exit_status.compare_exchange_strong(expected, kStatusBadLine);
+}
+
+// A system error that means the port itself is gone (an adapter unplugged, the far end of a
+// terminal closed), not trouble on the line.
+bool PortGone(const PortResult& result) {
+  if (result.status != PortStatus::SystemError) return false;
+  return result.sys_errno == EIO || result.sys_errno == ENXIO || result.sys_errno == ENODEV ||
+         result.sys_errno == EBADF;
+}
+
+std::string LostPortText(const std::string& port, const PortResult& result) {
+  return "Порт " + port + " потерян: " + result.Reason();
 }
 
 std::string WithReason(const char* text, const PortResult& result) {
@@ -219,6 +232,16 @@ bool DeviceLink::TransactFor(const Parameter* subject, bool read, uint16_t hash,
       }
       ++timeouts;
     } else if (code == 3) {
+      if (PortGone(result)) {
+        // The device behind the descriptor is gone: retries cannot help, and the port is
+        // closed so that whoever exchanges next may open it again.
+        error = LostPortText(port_.settings().port_name, result);
+        if (watch.Active())
+          watch.Failed(LineEventKind::kRefused, LineFault::kLineError, answer.View(), error);
+        port_.Close();
+        exit_status.store(kStatusBadLine);
+        return false;
+      }
       if (watch.Active())
         watch.Failed(LineEventKind::kRefused, LineFault::kLineError, answer.View(),
                      WithReason(kTextBadSettings, result));

@@ -11,11 +11,15 @@
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTimer>
 #include <QToolBar>
 #include <QWindowStateChangeEvent>
 
 #include "app/document.h"
 #include "app/document_json.h"
+#include "exchange/exchange_engine.h"
+#include "link/port_settings.h"
+#include "link/presenter.h"
 #include "model/tree_builder.h"
 #include "platform/build_info.h"
 #include "platform/settings_store.h"
@@ -111,6 +115,9 @@ MainWindow::MainWindow(app::Document& document, ProgressWindow& progress, QWidge
   BuildToolBar();
   BuildStatusBar();
   BuildLinePanels();
+  connect(view_, &TreeListView::Edited, this, &MainWindow::SyncModified);
+  connect(view_, &TreeListView::StatusText, this,
+          [this](const QString& text) { statusBar()->showMessage(text, kPromptMs); });
   connect(&progress_, &ProgressWindow::Finished, this, [this] {
     // A close asked for while a task ran comes true once it has ended.
     if (close_pending_) QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
@@ -211,11 +218,17 @@ void MainWindow::BuildLinePanels() {
 
 void MainWindow::BuildStatusBar() {
   QStatusBar* bar = statusBar();
-  for (const char* indicator : {"CAP", "NUM", "SCRL"}) {
-    auto* label = new QLabel(QString::fromLatin1(indicator), bar);
-    label->setEnabled(false);
-    bar->addPermanentWidget(label);
-  }
+  // The line as the window works with it, and what the last exchanges found.
+  line_label_ = new QLabel(bar);
+  line_label_->setObjectName(QStringLiteral("line"));
+  state_label_ = new QLabel(bar);
+  state_label_->setObjectName(QStringLiteral("link_state"));
+  bar->addPermanentWidget(line_label_);
+  bar->addPermanentWidget(state_label_);
+  auto* timer = new QTimer(this);
+  connect(timer, &QTimer::timeout, this, &MainWindow::UpdateLineStatus);
+  timer->start(kLineStatusMs);
+  UpdateLineStatus();
   bar->showMessage(Q(kIdlePrompt));
   connect(bar, &QStatusBar::messageChanged, this, [bar](const QString& text) {
     if (text.isEmpty()) bar->showMessage(Q(kIdlePrompt));
@@ -231,6 +244,36 @@ void MainWindow::SyncChecks() {
   if (QAction* a = Action(cmd::kStatusBar)) a->setChecked(statusBar()->isVisible());
 }
 
+void MainWindow::UpdateLineStatus() {
+  exchange::ExchangeEngine& engine = doc_.engine();
+  link::PortSettings line;
+  engine.program_line().ToPortSettings(line);
+  const char parity = line.parity == 1 ? 'E' : line.parity == 4 ? 'O' : 'N';
+  const QString protocol =
+      engine.protocol_mode() == link::kProtocolLorn ? QStringLiteral("LORN") : QStringLiteral("?");
+  line_label_->setText(QStringLiteral("%1  %2 %3%4%5  адрес %6  %7")
+                           .arg(Q(line.port_name))
+                           .arg(line.baud_rate)
+                           .arg(line.byte_size)
+                           .arg(QChar(parity))
+                           .arg(line.stop_bits)
+                           .arg(line.device_address)
+                           .arg(protocol));
+  const exchange::LineState& state = engine.line_state();
+  exchange::LineCondition condition = state.condition();
+  if (!engine.port().IsOpen()) condition = exchange::LineCondition::kPortClosed;
+  QString text = Q(exchange::LineConditionText(condition));
+  if (text.isEmpty()) text = QStringLiteral("порт открыт");
+  // The counters are the traffic panel's, beside this label.
+  if (text != state_label_->text()) {
+    state_label_->setText(text);
+    const char* colour = condition == exchange::LineCondition::kConnected ? "#007000"
+                         : condition == exchange::LineCondition::kUnknown ? "palette(text)"
+                                                                          : "#c00000";
+    state_label_->setStyleSheet(QStringLiteral("color: %1;").arg(QLatin1String(colour)));
+  }
+}
+
 std::string MainWindow::DocumentTitle() const {
   if (doc_.path_name.empty()) return kUntitled;
   return QFileInfo(QString::fromStdString(doc_.path_name)).fileName().toStdString();
@@ -238,20 +281,51 @@ std::string MainWindow::DocumentTitle() const {
 
 void MainWindow::DocumentChanged() {
   const std::string title = DocumentTitle();
-  setWindowTitle(Q(title) + " - " + Q(kApplicationTitle));
+  SetCaption();
   view_->Fill(title);
+}
+
+void MainWindow::SetCaption() {
+  // "[*]" is where the platform puts the unsaved mark.
+  setWindowTitle(Q(DocumentTitle()) + "[*] - " + Q(kApplicationTitle));
+  SyncModified();
+}
+
+void MainWindow::SyncModified() {
+  setWindowModified(doc_.modified);
+}
+
+bool MainWindow::MaybeSave() {
+  if (!doc_.modified || !ask_before_discard_) return true;
+  const std::string text = std::string(kSaveChangesHead) + DocumentTitle() + kSaveChangesTail;
+  switch (link::presenter().ShowMessage(text, kApplicationTitle, link::MsgIcon::Question,
+                                        link::MsgButtons::YesNoCancel)) {
+    case link::MsgAnswer::Yes:
+      return Save();
+    case link::MsgAnswer::No:
+      return true;
+    default:
+      return false;
+  }
+}
+
+void MainWindow::CloseWithoutAsking() {
+  ask_before_discard_ = false;
+  close();
 }
 
 std::function<void()> MainWindow::HandlerFor(int id) {
   switch (id) {
     case cmd::kFileNew:
       return [this] {
+        if (!MaybeSave()) return;
         view_->ClearRows();
         doc_.NewDocument();
         DocumentChanged();
       };
     case cmd::kFileOpen:
       return [this] {
+        if (!MaybeSave()) return;
         const QString path =
             QFileDialog::getOpenFileName(this, Q(kOpenFileTitle), QString(), Q(kFileFilter));
         if (!path.isEmpty()) OpenFile(path.toStdString());
@@ -310,13 +384,16 @@ std::function<void()> MainWindow::HandlerFor(int id) {
       doc_.RunCommand(id);
       SyncChecks();
       view_->RefreshAll();
+      SyncModified();
     };
   return {};
 }
 
 bool MainWindow::Save() {
   if (doc_.path_name.empty()) return SaveAs();
-  return doc_.SaveDocument(doc_.path_name);
+  const bool saved = doc_.SaveDocument(doc_.path_name);
+  SyncModified();
+  return saved;
 }
 
 bool MainWindow::SaveAs() {
@@ -328,7 +405,7 @@ bool MainWindow::SaveAs() {
   doc_.path_name = path.toStdString();
   recent_->Add(doc_.path_name);
   const std::string title = DocumentTitle();
-  setWindowTitle(Q(title) + " - " + Q(kApplicationTitle));
+  SetCaption();
   if (QTreeWidgetItem* top = view_->topLevelItem(0))
     top->setText(0, Q("Конфигурация ВЕСК (" + title + ")"));
   return true;
@@ -381,7 +458,7 @@ void MainWindow::UpdateRecentMenu() {
 }
 
 bool MainWindow::OpenRecent(size_t i) {
-  if (i >= recent_->entries().size()) return false;
+  if (i >= recent_->entries().size() || !MaybeSave()) return false;
   const std::string path = recent_->entries()[i];
   const bool opened = OpenFile(path);
   // The file is no longer there to be opened: it leaves the list.
@@ -462,6 +539,10 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     return;
   }
   close_pending_ = false;
+  if (!MaybeSave()) {
+    event->ignore();
+    return;
+  }
   event->accept();
 }
 

@@ -28,6 +28,12 @@ class TrafficPanel;
 class TreeListView;
 
 inline constexpr const char* kAboutTitle = "О программе";
+inline constexpr const char* kSaveChangesHead = "Сохранить изменения в «";
+inline constexpr const char* kSaveChangesTail = "»?";
+// How long a prompt of the view stays in the status bar.
+inline constexpr int kPromptMs = 8000;
+// How often the status bar looks at the line.
+inline constexpr int kLineStatusMs = 500;
 
 class MainWindow : public QMainWindow {
   Q_OBJECT
@@ -49,6 +55,13 @@ class MainWindow : public QMainWindow {
   void DocumentChanged();
   // Refreshes the check marks of the mode and converter items.
   void SyncChecks();
+  // The caption's unsaved mark follows the document's modified flag.
+  void SyncModified();
+  // Asks whether unsaved changes are saved first: true when the caller may go on (saved,
+  // or "Нет"), false for "Отмена" or a failed save.
+  bool MaybeSave();
+  // The close of an unattended run: nobody is there to answer a question.
+  void CloseWithoutAsking();
 
   // Places and shows the window as the keys x, y, w and h say; explicit placement locks
   // it until ClearPlacementLock.
@@ -81,6 +94,8 @@ class MainWindow : public QMainWindow {
   void BuildToolBar();
   void BuildStatusBar();
   void BuildLinePanels();
+  void SetCaption();
+  void UpdateLineStatus();
   bool SaveAs();
   bool Save();
   bool ExportJson();
@@ -95,6 +110,9 @@ class MainWindow : public QMainWindow {
   bool placement_lock_ = false;
   QPoint locked_pos_;
   bool close_pending_ = false;
+  bool ask_before_discard_ = true;
+  QLabel* line_label_ = nullptr;
+  QLabel* state_label_ = nullptr;
   std::unique_ptr<RecentFileList> recent_;
   QMenu* file_menu_ = nullptr;
   std::vector<QAction*> recent_actions_;

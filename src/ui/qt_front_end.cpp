@@ -62,7 +62,7 @@ void QtFrontEnd::RequestClose() {
   QPointer<MainWindow> frame = frame_;
   PostToGui([frame] {
     if (frame)
-      frame->close();
+      frame->CloseWithoutAsking();
     else
       QCoreApplication::quit();
   });

@@ -1,13 +1,18 @@
 #include "ui/setup_dialog.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QInputDialog>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <functional>
 
 namespace vesk::ui {
 namespace {
@@ -106,16 +111,81 @@ void SetupDialog::Show(unsigned changes) {
   if (state.outcome != exchange::SetupOutcome::Open && isVisible()) QDialog::done(0);
 }
 
+namespace {
+
+// Escape in a cell's editor drops the edit; it does not end the dialog.
+class EscapeDrops : public QObject {
+ public:
+  EscapeDrops(QObject* parent, std::function<void()> drop) : QObject(parent), drop_(drop) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+      QTimer::singleShot(0, parent(), drop_);
+      return true;
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  std::function<void()> drop_;
+};
+
+}  // namespace
+
 void SetupDialog::EditCell(int row, int column) {
   if (column != 1 || !table_->isEnabled()) return;
   const exchange::SetupState state = worker_->State();
   if (row < 0 || static_cast<size_t>(row) >= state.rows.size()) return;
-  bool ok = false;
-  const QString text =
-      QInputDialog::getText(this, Q(state.rows[row].caption), Q(state.rows[row].caption),
-                            QLineEdit::Normal, Q(state.rows[row].value), &ok);
-  if (ok) worker_->EditRow(static_cast<size_t>(row), text.toStdString());
-  Show(exchange::kRowsChanged);
+  const exchange::SetupRow& r = state.rows[static_cast<size_t>(row)];
+  QWidget* editor = nullptr;
+  if (r.choices.empty()) {
+    auto* line = new QLineEdit(Q(r.value));
+    line->selectAll();
+    connect(line, &QLineEdit::returnPressed, this,
+            [this, row, line] { ApplyEdit(row, line->text()); });
+    editor = line;
+  } else {
+    auto* combo = new QComboBox;
+    // The stable by-id names come before the kernel's numbered ones.
+    std::vector<std::string> choices = r.choices;
+    std::stable_partition(choices.begin(), choices.end(), [](const std::string& name) {
+      return name.starts_with("/dev/serial/by-id/");
+    });
+    for (const std::string& c : choices) combo->addItem(Q(c));
+    combo->setEditable(r.free_text);
+    if (r.free_text) {
+      combo->setInsertPolicy(QComboBox::NoInsert);
+      connect(combo->lineEdit(), &QLineEdit::returnPressed, this,
+              [this, row, combo] { ApplyEdit(row, combo->currentText()); });
+      combo->lineEdit()->installEventFilter(
+          new EscapeDrops(combo, [this, row] { table_->removeCellWidget(row, 1); }));
+    }
+    combo->setCurrentText(Q(r.value));
+    connect(combo, qOverload<int>(&QComboBox::activated), this,
+            [this, row, combo] { ApplyEdit(row, combo->currentText()); });
+    editor = combo;
+  }
+  editor->installEventFilter(
+      new EscapeDrops(editor, [this, row] { table_->removeCellWidget(row, 1); }));
+  table_->setCellWidget(row, 1, editor);
+  editor->setFocus();
+}
+
+void SetupDialog::ApplyEdit(int row, const QString& text) {
+  if (worker_->EditRow(static_cast<size_t>(row), text.toStdString())) {
+    table_->removeCellWidget(row, 1);
+    table_->setFocus();
+    Show(exchange::kRowsChanged);
+    return;
+  }
+  // Refused where it is typed: the editor stays for another try.
+  const QString caption = table_->item(row, 0) ? table_->item(row, 0)->text() : QString();
+  status_->setText(QString::fromUtf8(kSetupRefusedText).arg(text, caption));
+  const link::Rgb c = exchange::kStatusAlarmColour;
+  status_->setStyleSheet(QString("color: rgb(%1,%2,%3);").arg(c.r).arg(c.g).arg(c.b));
+  QApplication::beep();
 }
 
 void SetupDialog::reject() {

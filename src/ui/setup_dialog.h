@@ -1,6 +1,6 @@
 #pragma once
 // The connection set-up dialog "Установка связи с прибором" over the core's SetupWorker:
-// the port-settings list (values edited in place), the status line, and the buttons.
+// the port-settings list (values chosen from lists in place), the status line, and the buttons.
 // The worker's notifications come from its thread and are queued to the window's.
 
 #include <QDialog>
@@ -15,6 +15,8 @@ class QPushButton;
 class QTableWidget;
 
 namespace vesk::ui {
+
+inline constexpr const char* kSetupRefusedText = "Значение «%1» не подходит: %2";
 
 class SetupDialog : public QDialog {
   Q_OBJECT
@@ -38,6 +40,7 @@ class SetupDialog : public QDialog {
  private:
   void Show(unsigned changes);
   void EditCell(int row, int column);
+  void ApplyEdit(int row, const QString& text);
 
   std::unique_ptr<exchange::SetupWorker> worker_;
   QTableWidget* table_;

@@ -5,11 +5,14 @@
 #include <QContextMenuEvent>
 #include <QDateTime>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QStyle>
 #include <QTimer>
 #include <QToolTip>
+#include <algorithm>
 #include <functional>
 #include <mutex>
 #include <vector>
@@ -35,6 +38,8 @@ constexpr int kKindRole = Qt::UserRole;
 constexpr int kPointerRole = Qt::UserRole + 1;
 constexpr int kKindBranch = 1;
 constexpr int kKindParameter = 2;
+// When the value a polled row shows was read (absent: none read yet).
+constexpr int kGoodTimeRole = Qt::UserRole + 2;
 
 struct ColumnSpec {
   const char* title;
@@ -53,6 +58,11 @@ QString Q(const std::string& text) {
   return QString::fromStdString(text);
 }
 
+// A poll period with its unit.
+QString PeriodText(long period_ms) {
+  return QString::number(period_ms) + QStringLiteral(" мс");
+}
+
 QColor ToQColor(link::Rgb rgb) {
   return QColor(rgb.r, rgb.g, rgb.b);
 }
@@ -61,12 +71,21 @@ void SetRowColour(QTreeWidgetItem* item, const QColor& colour) {
   for (int c = 0; c < item->columnCount(); ++c) item->setForeground(c, colour);
 }
 
-// A branch is red while one of its parameters failed an exchange (a mismatch or a value
-// never set does not count).
-bool BranchFailed(const model::ParameterNode& node) {
-  for (const auto& p : node.parameters)
-    if (!p->note.empty() && p->note != exchange::kNotInitialisedNote && !p->HasCompareNote())
+// A branch is red while a row under it, at any depth, failed an exchange (a mismatch or a
+// value never set does not count); a polled row fails as its last poll did.
+bool RowFailed(const QTreeWidgetItem* item) {
+  for (int i = 0; i < item->childCount(); ++i) {
+    const QTreeWidgetItem* child = item->child(i);
+    if (link::Parameter* p = TreeListView::ParameterOf(child)) {
+      const bool failed = p->IsPolled()
+                              ? !child->text(5).isEmpty()
+                              : !p->note.empty() && p->note != exchange::kNotInitialisedNote &&
+                                    !p->HasCompareNote();
+      if (failed) return true;
+    } else if (RowFailed(child)) {
       return true;
+    }
+  }
   return false;
 }
 
@@ -76,15 +95,16 @@ class WaitCursor {
   ~WaitCursor() { QApplication::restoreOverrideCursor(); }
 };
 
-// Editors that end themselves: Enter, Escape or the loss of the focus.
+// Editors that end themselves: Enter commits, Escape cancels, the loss of the focus
+// commits (as leaving a cell does in other tables).
 class CellLineEdit : public QLineEdit {
  public:
-  CellLineEdit(QWidget* parent, std::function<void()> done) : QLineEdit(parent), done_(done) {}
+  CellLineEdit(QWidget* parent, std::function<void(bool)> done) : QLineEdit(parent), done_(done) {}
 
  protected:
   void keyPressEvent(QKeyEvent* e) override {
     if (e->key() == Qt::Key_Escape || e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
-      done_();
+      done_(e->key() != Qt::Key_Escape);
       return;
     }
     QLineEdit::keyPressEvent(e);
@@ -95,32 +115,71 @@ class CellLineEdit : public QLineEdit {
   }
   void focusOutEvent(QFocusEvent* e) override {
     QLineEdit::focusOutEvent(e);
-    if (e->reason() != Qt::PopupFocusReason) done_();
+    if (e->reason() != Qt::PopupFocusReason) done_(true);
   }
 
  private:
-  std::function<void()> done_;
+  std::function<void(bool)> done_;
 };
 
+// A choice list that only commits when an item is chosen (a click or Enter in the open
+// list, Enter on the closed box): the arrow keys and the wheel merely move through it.
 class CellComboBox : public QComboBox {
  public:
-  CellComboBox(QWidget* parent, std::function<void()> done) : QComboBox(parent), done_(done) {}
+  CellComboBox(QWidget* parent, std::function<void(bool)> done) : QComboBox(parent), done_(done) {
+    connect(this, qOverload<int>(&QComboBox::activated), this, [this] { done_(true); });
+  }
+  bool PopupShown() const { return opening_ || view()->isVisible(); }
+  void showPopup() override {
+    opening_ = true;
+    QComboBox::showPopup();
+    opening_ = false;
+  }
 
  protected:
-  void keyReleaseEvent(QKeyEvent* e) override {
-    if (e->key() == Qt::Key_Escape) {
-      done_();
-      return;
+  void keyPressEvent(QKeyEvent* e) override {
+    const bool alt = e->modifiers() & Qt::AltModifier;
+    switch (e->key()) {
+      case Qt::Key_Escape:
+        done_(false);
+        return;
+      case Qt::Key_Return:
+      case Qt::Key_Enter:
+        done_(true);
+        return;
+      case Qt::Key_F4:
+        showPopup();
+        return;
+      case Qt::Key_Up:
+      case Qt::Key_Down:
+        if (alt) {
+          showPopup();
+        } else {
+          const int step = e->key() == Qt::Key_Down ? 1 : -1;
+          setCurrentIndex(std::clamp(currentIndex() + step, 0, count() - 1));
+        }
+        return;
+      case Qt::Key_Home:
+        setCurrentIndex(0);
+        return;
+      case Qt::Key_End:
+        setCurrentIndex(count() - 1);
+        return;
+      default:
+        // Typing would pick an item and commit it at once.
+        e->accept();
+        return;
     }
-    QComboBox::keyReleaseEvent(e);
   }
+  void wheelEvent(QWheelEvent* e) override { e->ignore(); }
   void focusOutEvent(QFocusEvent* e) override {
     QComboBox::focusOutEvent(e);
-    if (e->reason() != Qt::PopupFocusReason) done_();
+    if (e->reason() != Qt::PopupFocusReason && !PopupShown()) done_(true);
   }
 
  private:
-  std::function<void()> done_;
+  std::function<void(bool)> done_;
+  bool opening_ = false;
 };
 
 model::ParameterNode* FindOwner(model::DescriptionBranch* branch, const link::Parameter* p) {
@@ -203,6 +262,8 @@ void TreeListView::ClearRows() {
     editor_->hide();
     editor_.clear();
   }
+  if (help_balloon_) help_balloon_->deleteLater();
+  help_balloon_.clear();
   edit_item_ = nullptr;
   // Records outlive their rows (the same tree may be shown again): none keeps a row that is
   // about to go.
@@ -305,7 +366,7 @@ void TreeListView::RefreshParameterRow(QTreeWidgetItem* item, link::Parameter& p
   if (p.IsPolled()) {
     // The period is what column 1 edits here; the name is in the label in the index mode.
     item->setText(0, Q(p.TreeText(show_indexes)));
-    item->setText(1, QString::number(exchange::PollPeriod(p)));
+    item->setText(1, PeriodText(exchange::PollPeriod(p)));
     const Qt::CheckState check = exchange::PollingActive(p) ? Qt::Checked : Qt::Unchecked;
     if (!(item->flags() & Qt::ItemIsUserCheckable) ||
         !item->data(0, Qt::CheckStateRole).isValid() || item->checkState(0) != check) {
@@ -367,9 +428,6 @@ void TreeListView::ApplyPollResult(const std::shared_ptr<exchange::PollSample>& 
   if (!sample || session != session_ || !sample->parameter || editor_) return;
   auto* item = static_cast<QTreeWidgetItem*>(sample->parameter->view_item);
   if (!item) return;
-  item->setText(2, Q(sample->value_text));
-  item->setText(5, Q(sample->error_text));
-  SetRowColour(item, sample->error_text.empty() ? QColor(0, 0, 0) : QColor(255, 0, 0));
   auto clock = [](exchange::PollSample::Clock::time_point t) {
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()).count();
@@ -378,8 +436,24 @@ void TreeListView::ApplyPollResult(const std::shared_ptr<exchange::PollSample>& 
   // When the read began and ended.
   const QString times =
       clock(sample->start_time) + QStringLiteral(" \u2013 ") + clock(sample->end_time);
-  item->setToolTip(2, times);
+  item->setText(5, Q(sample->error_text));
   item->setToolTip(5, times);
+  const bool good = sample->error_text.empty();
+  const bool had_value = item->data(2, kGoodTimeRole).isValid();
+  if (good || !had_value) {
+    item->setText(2, Q(sample->value_text));
+    item->setToolTip(2, times);
+    if (good) item->setData(2, kGoodTimeRole, times);
+    SetRowColour(item, good ? QColor(0, 0, 0) : QColor(255, 0, 0));
+  } else {
+    // A failed poll keeps the last good value, greyed, with the time it was read.
+    SetRowColour(item, QColor(255, 0, 0));
+    item->setForeground(2, QColor(128, 128, 128));
+    item->setToolTip(2, QStringLiteral("Последнее полученное значение: ") +
+                            item->data(2, kGoodTimeRole).toString());
+  }
+  // The branches above follow their children.
+  for (QTreeWidgetItem* up = item->parent(); up; up = up->parent()) RefreshItem(up);
 }
 
 void TreeListView::OnPollingEnded(uint64_t session) {
@@ -399,7 +473,7 @@ void TreeListView::RefreshItem(QTreeWidgetItem* item) {
   } else if (model::ParameterNode* node = NodeOf(item)) {
     item->setText(1,
                   Q(model::BranchIndexText(node->linear_index, doc_.modes().show_indexes.load())));
-    SetRowColour(item, BranchFailed(*node) ? QColor(255, 0, 0) : QColor(0, 0, 0));
+    SetRowColour(item, RowFailed(item) ? QColor(255, 0, 0) : QColor(0, 0, 0));
   }
 }
 
@@ -508,13 +582,24 @@ QMenu* TreeListView::BuildContextMenu(QTreeWidgetItem* item) {
 }
 
 void TreeListView::contextMenuEvent(QContextMenuEvent* event) {
-  QTreeWidgetItem* item = itemAt(viewport()->mapFromGlobal(event->globalPos()));
+  QTreeWidgetItem* item = nullptr;
+  QPoint at = event->globalPos();
+  if (event->reason() == QContextMenuEvent::Keyboard) {
+    // The Menu key and Shift+F10 mean the current row, wherever the pointer is.
+    item = currentItem();
+    if (!item) return;
+    scrollToItem(item);
+    const QRect row = visualItemRect(item);
+    at = viewport()->mapToGlobal(QPoint(row.left() + indentation(), row.bottom()));
+  } else {
+    item = itemAt(viewport()->mapFromGlobal(at));
+  }
   if (!item) return;
   setCurrentItem(item);
   doc_.current_branch = NodeOf(item) ? NodeOf(item) : OwnerOf(ParameterOf(item));
   QMenu* menu = BuildContextMenu(item);
   if (!menu) return;
-  QAction* chosen = menu->exec(event->globalPos());
+  QAction* chosen = menu->exec(at);
   const int id = chosen ? chosen->data().toInt() : 0;
   menu->deleteLater();
   if (id) RunRowCommand(id, item);
@@ -559,9 +644,28 @@ void TreeListView::OnDoubleClicked(QTreeWidgetItem* item, int column) {
 QWidget* TreeListView::OpenEditor(QTreeWidgetItem* item, int column) {
   link::Parameter* p = ParameterOf(item);
   if (!p || item->isDisabled()) return nullptr;
-  CloseEditor();
+  CloseEditor(false);
+  if (!p->IsPolled() && (column == app::column::kValue || column == app::column::kEditable)) {
+    // An editor whose input would be dropped is not opened; the status bar says why.
+    const char* why = nullptr;
+    if (p->owned_by_firm)
+      why = kFirmOwnedPrompt;
+    else if (column == app::column::kValue && !p->writable)
+      why = kReadOnlyPrompt;
+    if (why) {
+      emit StatusText(QString::fromUtf8(why));
+      return nullptr;
+    }
+  }
   QWidget* editor = nullptr;
-  auto done = [this] { QTimer::singleShot(0, this, [this] { CloseEditor(); }); };
+  // The editor ends after the event that ended it has been handled.
+  auto done = [this](bool commit) {
+    QTimer::singleShot(0, this, [this, commit] {
+      if (auto* combo = dynamic_cast<CellComboBox*>(editor_.data()); combo && combo->PopupShown())
+        return;
+      CloseEditor(commit);
+    });
+  };
   auto line_edit = [&] {
     auto* e = new CellLineEdit(viewport(), done);
     e->setText(item->text(column));
@@ -585,35 +689,59 @@ QWidget* TreeListView::OpenEditor(QTreeWidgetItem* item, int column) {
     } else {
       auto* combo = new CellComboBox(viewport(), done);
       for (const std::string& c : choices) combo->addItem(Q(c));
-      connect(combo, qOverload<int>(&QComboBox::activated), this, done);
       editor = combo;
     }
   } else if (column == 3 && p->has_attributes) {
     auto* combo = new CellComboBox(viewport(), done);
     combo->addItem(item->text(3));
     combo->addItem(QString::fromUtf8(p->editable ? app::kNotEditableText : app::kEditableText));
-    connect(combo, qOverload<int>(&QComboBox::activated), this, done);
     editor = combo;
   }
   if (!editor) return nullptr;
   edit_item_ = item;
   edit_column_ = column;
   edit_old_ = item->text(column);
+  if (p->IsPolled() && column == 1) edit_old_ = QString::number(exchange::PollPeriod(*p));
   editor_ = editor;
   setItemWidget(item, column, editor);
   editor->setFocus();
-  if (auto* e = qobject_cast<QLineEdit*>(editor); e && !p->IsPolled()) {
-    const QString tip = "<b>" + Q(app::EditHelpTitle(*p)) + "</b><br>" + Q(app::EditHelpText(*p));
-    QToolTip::showText(e->mapToGlobal(QPoint(0, e->height())), tip, e, QRect(), 15000);
-  }
+  if (qobject_cast<QLineEdit*>(editor) && !p->IsPolled()) ShowHelpBalloon(item, column, *p);
   return editor;
 }
 
-void TreeListView::CloseEditor() {
+void TreeListView::ShowHelpBalloon(QTreeWidgetItem* item, int column, const link::Parameter& p) {
+  // A tool tip of the platform goes at the next click or key; this one stays with the editor.
+  auto* balloon = new QLabel(viewport());
+  balloon->setObjectName(QStringLiteral("help_balloon"));
+  balloon->setTextFormat(Qt::RichText);
+  balloon->setText("<b>" + Q(app::EditHelpTitle(p)).toHtmlEscaped() + "</b><br>" +
+                   Q(app::EditHelpText(p)).toHtmlEscaped());
+  balloon->setPalette(QToolTip::palette());
+  balloon->setBackgroundRole(QPalette::ToolTipBase);
+  balloon->setForegroundRole(QPalette::ToolTipText);
+  balloon->setAutoFillBackground(true);
+  balloon->setFrameStyle(QFrame::Box | QFrame::Plain);
+  balloon->setMargin(4);
+  balloon->adjustSize();
+  const QRect cell = visualItemRect(item).intersected(
+      QRect(columnViewportPosition(column), 0, columnWidth(column), viewport()->height()));
+  QPoint at(cell.left(), cell.bottom() + 2);
+  if (at.y() + balloon->height() > viewport()->height())
+    at.setY(cell.top() - balloon->height() - 2);
+  at.setX(std::max(0, std::min(at.x(), viewport()->width() - balloon->width())));
+  balloon->move(at);
+  balloon->show();
+  balloon->raise();
+  help_balloon_ = balloon;
+}
+
+void TreeListView::CloseEditor(bool commit) {
   if (!editor_ || committing_) return;
   committing_ = true;
   QWidget* editor = editor_;
   editor_.clear();
+  if (help_balloon_) help_balloon_->deleteLater();
+  help_balloon_.clear();
   QString text;
   if (auto* e = qobject_cast<QLineEdit*>(editor))
     text = e->text();
@@ -624,9 +752,8 @@ void TreeListView::CloseEditor() {
   edit_item_ = nullptr;
   editor->hide();
   removeItemWidget(item, column);
-  QToolTip::hideText();
   setFocus();
-  Commit(item, column, text);
+  if (commit) Commit(item, column, text);
   committing_ = false;
 }
 
@@ -641,6 +768,7 @@ void TreeListView::Commit(QTreeWidgetItem* item, int column, const QString& text
   else
     RefreshItem(item);
   if (item->parent()) RefreshItem(item->parent());
+  emit Edited();
 }
 
 }  // namespace vesk::ui

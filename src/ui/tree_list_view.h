@@ -31,6 +31,9 @@ inline constexpr const char* kNoTreeRow = "Параметры прибора";
 inline constexpr const char* kNoTreeValue = "(не определены)";
 inline constexpr const char* kNoOtherProblems = "Нет других проблемных параметров";
 inline constexpr const char* kNoMoreProblems = "Нет больше проблемных параметров";
+inline constexpr const char* kReadOnlyPrompt = "Параметр только для чтения: значение не изменяется";
+inline constexpr const char* kFirmOwnedPrompt =
+    "Значение принадлежит изготовителю и здесь не изменяется";
 
 class PollReceiver;
 
@@ -62,10 +65,13 @@ class TreeListView : public QTreeWidget {
   // The row of a parameter, or nullptr.
   QTreeWidgetItem* ItemOf(const link::Parameter* parameter) const;
 
-  // Opens the editor of a cell as a double click does; returns it (nullptr: none).
+  // Opens the editor of a cell as a double click does; returns it (nullptr: none, the
+  // reason in StatusText when the cell cannot be changed).
   QWidget* OpenEditor(QTreeWidgetItem* item, int column);
-  // Ends the open editor, committing its text.
-  void CloseEditor();
+  // Ends the open editor, committing its text or dropping it.
+  void CloseEditor(bool commit = true);
+  // The help balloon of the open value editor (nullptr: none).
+  QWidget* help_balloon() const { return help_balloon_; }
   QWidget* editor() const { return editor_; }
 
   // The branch or parameter menu of a row, as a right click shows it (not executed).
@@ -87,6 +93,10 @@ class TreeListView : public QTreeWidget {
  signals:
   // A command of the "Дерево" family for the main frame.
   void CommandRequested(int id);
+  // A committed edit (the document may have changed).
+  void Edited();
+  // A short explanation for the status bar.
+  void StatusText(const QString& text);
 
  protected:
   void contextMenuEvent(QContextMenuEvent* event) override;
@@ -101,6 +111,7 @@ class TreeListView : public QTreeWidget {
   void OnExpanded(QTreeWidgetItem* item);
   void OnDoubleClicked(QTreeWidgetItem* item, int column);
   void Commit(QTreeWidgetItem* item, int column, const QString& text);
+  void ShowHelpBalloon(QTreeWidgetItem* item, int column, const link::Parameter& p);
   void ExpandQuietly(QTreeWidgetItem* item);
   model::ParameterNode* OwnerOf(const link::Parameter* parameter) const;
 
@@ -114,6 +125,7 @@ class TreeListView : public QTreeWidget {
   bool setting_checks_ = false;
   bool quiet_expand_ = false;
   QPointer<QWidget> editor_;
+  QPointer<QWidget> help_balloon_;
   QTreeWidgetItem* edit_item_ = nullptr;
   int edit_column_ = -1;
   QString edit_old_;

@@ -366,12 +366,20 @@ TEST_F(DocumentTest, ForeignFiles) {
   EXPECT_FALSE(doc->OpenDocument(dir / "missing.vesk"));
   EXPECT_EQ(doc->last_load_outcome(), model::LoadOutcome::Unreadable);
 
-  // Text is malformed archive data: reported, and what was read stays.
+  // Text is malformed archive data: reported once, and the open configuration stays as it
+  // was (name, values, unsaved mark), so that Save cannot overwrite the bad file with it.
+  ASSERT_TRUE(doc->NewDocument());
+  doc->DeviceNet()->SetValue("Addr", "42");
+  doc->modified = true;
   test::WriteFile(dir / "text.vesk", "this is not a configuration\n");
   fe.presenter_.shown.clear();
-  EXPECT_TRUE(doc->OpenDocument(dir / "text.vesk"));
+  EXPECT_FALSE(doc->OpenDocument(dir / "text.vesk"));
   EXPECT_TRUE(model::IsArchiveFailure(doc->last_load_outcome()));
-  EXPECT_FALSE(fe.presenter_.shown.empty());
+  EXPECT_EQ(fe.presenter_.shown.size(), 1u);
+  EXPECT_TRUE(doc->path_name.empty());
+  EXPECT_TRUE(doc->modified);
+  ASSERT_NE(doc->DeviceNet(), nullptr);
+  EXPECT_EQ(doc->DeviceNet()->GetValue("Addr"), "42");
 
   // A silent automatic run does not go on with half a configuration.
   auto silent_write = Make(Silent(cmdflag::kWrite));

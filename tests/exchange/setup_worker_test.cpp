@@ -470,6 +470,23 @@ TEST_F(SetupWorkerTest, EditingARowIsValidatedAndRefusedWhileTheWorkerHasTheList
   EXPECT_FALSE(worker->EditRow(5, "sixteen"));  // "Addr" holds a number
   EXPECT_EQ(Row("Addr"), "16");
   EXPECT_FALSE(worker->EditRow(99, "1"));
+  // A list row takes one of its items only; the port's row takes any path as well.
+  const struct {
+    size_t row;
+    const char* text;
+    bool taken;
+  } edits[] = {{0, "abc", false},
+               {0, "12345", false},
+               {2, "Четность", true},
+               {2, "Even", false},
+               {6, "/dev/ttyUSB7", true}};
+  for (const auto& e : edits) EXPECT_EQ(worker->EditRow(e.row, e.text), e.taken) << e.text;
+  EXPECT_EQ(Row("bPS"), "19200");
+  const SetupState state = worker->State();
+  EXPECT_EQ(state.rows[0].choices.size(), 9u);
+  EXPECT_FALSE(state.rows[0].free_text);
+  EXPECT_TRUE(state.rows[5].free_text);
+  EXPECT_TRUE(state.rows[6].free_text);
 
   worker->Command(kSetupConnect);
   ASSERT_TRUE(WaitForStatus(kConnectingText));

@@ -280,6 +280,40 @@ TEST_F(TreeTasks, PortThatVanishesEndsTheTaskWithReasons) {
   EXPECT_NE(link::exit_status.load(), 0u);
 }
 
+TEST_F(TreeTasks, LostPortStopsTheTaskAndIsOpenedAgainWhenBack) {
+  // The port by a stable name, as a by-id link names an adapter.
+  const std::string link_path = folder + "/tty-by-id";
+  const std::vector<std::string> args = {"--bps", "115200", "--link", link_path};
+  sim = std::make_unique<SimProcess>(folder, args);
+  ASSERT_TRUE(sim->Ok()) << sim->error();
+  engine->program_line().SetValue("Port", link_path);
+  ASSERT_EQ(engine->OpenPort(false), link::kOpenOk);
+
+  int reads = 0;
+  progress.on_line = [&](const exchange::ProgressLine& line) {
+    if (line.text.rfind("  Чтение: ", 0) == 0 && ++reads == 20) sim->Kill();
+  };
+  ASSERT_TRUE(engine->RunTask(tree.root.get(), kTaskReadAll));
+  // Stopped by the failure streak, not walked to the end as if all were well.
+  EXPECT_LT(reads, 30);
+  const auto shown = messages.messages();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_NE(shown[0].text.find("Порт " + link_path + " потерян: "), std::string::npos)
+      << shown[0].text;
+  EXPECT_EQ(progress.Texts().back().rfind("Задание не выполнено для ", 0), 0u)
+      << progress.Texts().back();
+
+  // Back on the same path: the next command opens it again, no set-up needed.
+  progress.on_line = nullptr;
+  sim = std::make_unique<SimProcess>(folder, args);
+  ASSERT_TRUE(sim->Ok()) << sim->error();
+  engine->modes().auto_read.store(true);
+  ASSERT_TRUE(engine->RunTask(tree.root.get(), kTaskReadAll));
+  EXPECT_EQ(progress.Texts().back(), exchange::kTaskDoneText);
+  EXPECT_TRUE(engine->port().IsOpen());
+  EXPECT_EQ(engine->line_state().condition(), exchange::LineCondition::kConnected);
+}
+
 TEST_F(TreeTasks, InitialiseWritesTheInitialValuesAndSendsInit) {
   messages.QueueAnswers({link::MsgAnswer::Yes, link::MsgAnswer::Yes});
   ASSERT_TRUE(exchange::InitialiseDevice(*engine, tree.root.get()));

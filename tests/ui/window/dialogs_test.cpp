@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTest>
 #include <QTimer>
 
 #include "exchange/device_commands.h"
@@ -40,6 +43,59 @@ TEST_F(WindowTest, SetupDialogShowsTheFailedProbeAndExits) {
   EXPECT_EQ(status, QString::fromUtf8(exchange::kLinkFailedText));
   EXPECT_GT(rows, 0);
   EXPECT_EQ(dialog.windowTitle(), QString::fromUtf8(exchange::kSetupTitle));
+}
+
+TEST_F(WindowTest, SetupDialogOffersListsAndRefusesNonsense) {
+  MakeDocument();
+  SetupDialog dialog(doc->engine(), true, nullptr,
+                     [](exchange::ExchangeEngine&, platform::Event*) { return false; });
+  QTableWidget& table = *dialog.table();
+  auto row_of = [&](const char* caption) {
+    for (int r = 0; r < table.rowCount(); ++r)
+      if (table.item(r, 0)->text() == QString::fromUtf8(caption)) return r;
+    return -1;
+  };
+  auto edit = [&](int row) {
+    const QRect cell = table.visualRect(table.model()->index(row, 1));
+    QTest::mouseClick(table.viewport(), Qt::LeftButton, {}, cell.center());
+    QTest::qWait(QApplication::doubleClickInterval() + 20);
+    QTest::mouseDClick(table.viewport(), Qt::LeftButton, {}, cell.center());
+    return table.cellWidget(row, 1);
+  };
+  QTimer::singleShot(0, &dialog, [&] {
+    const int rate = row_of("Скорость обмена");
+    ASSERT_GE(rate, 0);
+    auto* rates = qobject_cast<QComboBox*>(edit(rate));
+    ASSERT_NE(rates, nullptr);
+    EXPECT_FALSE(rates->isEditable());
+    EXPECT_EQ(rates->count(), 9);
+    const bool last = rates->currentIndex() == rates->count() - 1;
+    const QString next = rates->itemText(rates->currentIndex() + (last ? -1 : 1));
+    QTest::keyClick(rates, last ? Qt::Key_Up : Qt::Key_Down);  // a closed list takes the next
+    QTest::qWait(1);
+    EXPECT_EQ(table.item(rate, 1)->text(), next);
+    EXPECT_EQ(table.cellWidget(rate, 1), nullptr);
+
+    // The address is typed; "abc" is refused where it is typed and the editor stays.
+    const int address = row_of("Базовый адрес прибора");
+    ASSERT_GE(address, 0);
+    const QString before = table.item(address, 1)->text();
+    auto* line = qobject_cast<QLineEdit*>(edit(address));
+    ASSERT_NE(line, nullptr);
+    QTest::keyClick(line, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(line, "abc");
+    QTest::keyClick(line, Qt::Key_Return);
+    EXPECT_TRUE(dialog.status()->text().contains("abc"));
+    EXPECT_EQ(table.item(address, 1)->text(), before);
+    EXPECT_EQ(table.cellWidget(address, 1), line);
+    // Escape drops the edit and leaves the dialog open.
+    QTest::keyClick(line, Qt::Key_Escape);
+    QTest::qWait(1);
+    EXPECT_EQ(table.cellWidget(address, 1), nullptr);
+    EXPECT_TRUE(dialog.isVisible());
+    dialog.Button(exchange::kSetupExit)->click();
+  });
+  EXPECT_EQ(dialog.RunModal(), exchange::SetupOutcome::Exit);
 }
 
 TEST_F(WindowTest, NetModeDialogCarriesTheChoices) {

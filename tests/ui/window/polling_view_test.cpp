@@ -61,7 +61,7 @@ TEST_F(WindowTest, PolledRowsCarryCheckBoxesAndPeriods) {
     // A box is drawn only where the row holds a check state.
     EXPECT_TRUE(row->data(0, Qt::CheckStateRole).isValid());
     EXPECT_EQ(row->checkState(0), Qt::Unchecked);
-    EXPECT_EQ(row->text(1), QStringLiteral("1000"));
+    EXPECT_EQ(row->text(1), QString::fromUtf8("1000 мс"));
   }
   // The box switches the parameter's polling; the box follows what happened.
   link::Parameter* p = TreeListView::ParameterOf(rows[0]);
@@ -115,6 +115,14 @@ TEST_F(WindowTest, PollResultsColourTheRowAndStaleOnesAreDropped) {
   EXPECT_EQ(row->text(2), QStringLiteral("12"));
   EXPECT_TRUE(row->text(5).isEmpty());
   EXPECT_EQ(row->foreground(0).color(), QColor(0, 0, 0));
+  // A failed poll keeps the last good value, greyed; the branch above follows its child.
+  view.ApplyPollResult(Sample(p, "", "Нет ответа"), view.PollSession());
+  EXPECT_EQ(row->text(2), QStringLiteral("12"));
+  EXPECT_EQ(row->foreground(2).color(), QColor(128, 128, 128));
+  EXPECT_TRUE(row->toolTip(2).startsWith(QString::fromUtf8("Последнее полученное значение")));
+  EXPECT_EQ(row->parent()->foreground(0).color(), QColor(255, 0, 0));
+  view.ApplyPollResult(Sample(p, "12", ""), view.PollSession());
+  EXPECT_EQ(row->parent()->foreground(0).color(), QColor(0, 0, 0));
 
   // While an editor is open the row keeps what it shows.
   ASSERT_NE(view.OpenEditor(row, 1), nullptr);

@@ -26,9 +26,11 @@ class CapturingPresenter : public link::Presenter {
   link::MsgAnswer ShowMessage(std::string_view text, std::string_view caption, link::MsgIcon icon,
                               link::MsgButtons buttons) override {
     shown.push_back({std::string(text), std::string(caption), icon});
-    return buttons == link::MsgButtons::Ok ? link::MsgAnswer::Ok : link::MsgAnswer::No;
+    return buttons == link::MsgButtons::Ok ? link::MsgAnswer::Ok : answer;
   }
   std::vector<Shown> shown;
+  // The answer to every question.
+  link::MsgAnswer answer = link::MsgAnswer::No;
 };
 
 // A folder under /tmp removed with its contents.

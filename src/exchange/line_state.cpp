@@ -1,0 +1,44 @@
+#include "exchange/line_state.h"
+
+#include "link/device_link.h"
+
+namespace vesk::exchange {
+
+void LineState::Note(int result) {
+  requests_.fetch_add(1);
+  if (result != link::kExchangeOk) failures_.fetch_add(1);
+  switch (result) {
+    case link::kExchangeOk:
+    case link::kExchangeUndecodable:  // an answer, if not a useful one
+    case link::kExchangeNoEncoder:
+    case link::kExchangeBadValue:
+      condition_.store(LineCondition::kConnected);
+      break;
+    case link::kExchangePortClosed:
+      condition_.store(LineCondition::kPortClosed);
+      break;
+    default:
+      condition_.store(LineCondition::kNoAnswer);
+      break;
+  }
+}
+
+void LineState::PortOpened(bool open) {
+  condition_.store(open ? LineCondition::kUnknown : LineCondition::kPortClosed);
+}
+
+const char* LineConditionText(LineCondition condition) {
+  switch (condition) {
+    case LineCondition::kConnected:
+      return "связь есть";
+    case LineCondition::kNoAnswer:
+      return "нет ответа";
+    case LineCondition::kPortClosed:
+      return "порт закрыт";
+    case LineCondition::kUnknown:
+      break;
+  }
+  return "";
+}
+
+}  // namespace vesk::exchange

@@ -1,0 +1,38 @@
+#pragma once
+// What the last exchanges found the line to be, with counters of requests and failures,
+// for the window's status bar. Written by whichever thread exchanged, read by any.
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+namespace vesk::exchange {
+
+enum class LineCondition {
+  kUnknown,     // nothing exchanged since the port was opened
+  kConnected,   // the last exchange was answered
+  kNoAnswer,    // the last exchange was not answered
+  kPortClosed,  // the port is not open (or was lost)
+};
+
+class LineState {
+ public:
+  // Counts one exchange with the DeviceLink result `result`.
+  void Note(int result);
+  // The port was (re)opened, or failed to open.
+  void PortOpened(bool open);
+
+  LineCondition condition() const { return condition_.load(); }
+  uint64_t requests() const { return requests_.load(); }
+  uint64_t failures() const { return failures_.load(); }
+
+ private:
+  std::atomic<LineCondition> condition_{LineCondition::kUnknown};
+  std::atomic<uint64_t> requests_{0};
+  std::atomic<uint64_t> failures_{0};
+};
+
+// "связь есть", "нет ответа", "порт закрыт" or "" for kUnknown.
+const char* LineConditionText(LineCondition condition);
+
+}  // namespace vesk::exchange

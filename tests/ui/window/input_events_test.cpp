@@ -1,0 +1,301 @@
+// The window driven as a user drives it: mouse clicks and keys on the widgets, the
+// questions and prompts that follow.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidgetItemIterator>
+#include <fstream>
+
+#include "app/cell_commit.h"
+#include "exchange/parameter_tasks.h"
+#include "model/config_file.h"
+#include "ui/main_window.h"
+#include "ui/menu_table.h"
+#include "ui/recent_file_list.h"
+#include "ui/tree_list_view.h"
+#include "window_fixture.h"
+
+namespace vesk::ui::test {
+namespace {
+
+class InputEventsTest : public WindowTest {
+ protected:
+  MainWindow& ShowWindow() {
+    MakeDocument();
+    MainWindow& frame = MakeWindow();
+    frame.resize(1100, 700);
+    frame.show();
+    QApplication::setActiveWindow(&frame);
+    frame.view()->setFocus();
+    return frame;
+  }
+  // The first row whose parameter `want` accepts.
+  template <class Want>
+  QTreeWidgetItem* Row(TreeListView& view, Want want) {
+    for (QTreeWidgetItemIterator it(&view); *it; ++it)
+      if (link::Parameter* p = TreeListView::ParameterOf(*it); p && !p->IsPolled() && want(*p))
+        return *it;
+    return nullptr;
+  }
+  static bool PlainEditable(const link::Parameter& p) {
+    return p.writable && !p.owned_by_firm && !exchange::IsNetworkParameter(p.short_name) &&
+           p.short_name != "Prot";
+  }
+  QTreeWidgetItem* TextRow(TreeListView& view) {
+    return Row(view, [](const link::Parameter& p) {
+      return PlainEditable(p) && app::ValueChoices(p).empty() && p.maximum > p.minimum;
+    });
+  }
+  QTreeWidgetItem* ChoiceRow(TreeListView& view) {
+    return Row(view, [](const link::Parameter& p) {
+      return PlainEditable(p) && app::ValueChoices(p).size() > 2;
+    });
+  }
+  // A double click on the middle of a cell, as the mouse gives it.
+  static void DoubleClick(TreeListView& view, QTreeWidgetItem* item, int column) {
+    for (QTreeWidgetItem* up = item->parent(); up; up = up->parent()) up->setExpanded(true);
+    view.scrollToItem(item);
+    QTest::qWait(1);  // the delayed layout
+    const QPoint at(view.columnViewportPosition(column) + view.columnWidth(column) / 2,
+                    view.visualItemRect(item).center().y());
+    // The row is clicked first, as a hand does before it double-clicks.
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, at);
+    QTest::qWait(QApplication::doubleClickInterval() + 20);
+    QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, at);
+    QTest::qWait(1);
+  }
+  // Types a value into the text editor of the cell and ends with `key`.
+  void TypeInto(TreeListView& view, QTreeWidgetItem* item, const QString& text, Qt::Key key) {
+    DoubleClick(view, item, app::column::kValue);
+    auto* editor = qobject_cast<QLineEdit*>(view.editor());
+    ASSERT_NE(editor, nullptr);
+    QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(editor, text);
+    QTest::keyClick(editor, key);
+    QTest::qWait(1);
+  }
+  std::string SaveQuestion() const {
+    return std::string(kSaveChangesHead) + kUntitled + kSaveChangesTail;
+  }
+};
+
+TEST_F(InputEventsTest, EscapeCancelsAndEnterCommits) {
+  MainWindow& frame = ShowWindow();
+  TreeListView& view = *frame.view();
+  QTreeWidgetItem* row = TextRow(view);
+  ASSERT_NE(row, nullptr);
+  link::Parameter& p = *TreeListView::ParameterOf(row);
+  const std::string before = p.value;
+  const QString typed = QString::number(static_cast<int>(p.minimum));
+
+  TypeInto(view, row, typed, Qt::Key_Escape);
+  EXPECT_EQ(view.editor(), nullptr);
+  EXPECT_EQ(p.value, before);
+  EXPECT_FALSE(p.value_changed);
+  EXPECT_FALSE(frame.isWindowModified());
+
+  TypeInto(view, row, typed, Qt::Key_Return);
+  EXPECT_EQ(view.editor(), nullptr);
+  EXPECT_EQ(p.value, typed.toStdString());
+  EXPECT_TRUE(p.value_changed);
+  EXPECT_TRUE(frame.isWindowModified());
+  EXPECT_TRUE(frame.windowTitle().contains("[*]"));
+}
+
+TEST_F(InputEventsTest, UnsavedEditsAreAskedAbout) {
+  MainWindow& frame = ShowWindow();
+  TreeListView& view = *frame.view();
+  QTreeWidgetItem* row = TextRow(view);
+  ASSERT_NE(row, nullptr);
+  link::Parameter* p = TreeListView::ParameterOf(row);
+  TypeInto(view, row, QString::number(static_cast<int>(p->minimum)), Qt::Key_Return);
+  ASSERT_TRUE(doc->modified);
+
+  // "Отмена" keeps everything: for New, and for closing the window.
+  captured.answer = link::MsgAnswer::Cancel;
+  QTest::keyClick(&frame, Qt::Key_N, Qt::ControlModifier);
+  ASSERT_EQ(captured.shown.size(), 1u);
+  EXPECT_EQ(captured.shown[0].text, SaveQuestion());
+  EXPECT_EQ(captured.shown[0].icon, link::MsgIcon::Question);
+  EXPECT_EQ(TreeListView::ParameterOf(row), p);
+  EXPECT_TRUE(p->value_changed);
+  QCloseEvent close;
+  QApplication::sendEvent(&frame, &close);
+  EXPECT_FALSE(close.isAccepted());
+  EXPECT_EQ(captured.shown.size(), 2u);
+
+  // "Нет" discards them.
+  captured.answer = link::MsgAnswer::No;
+  QTest::keyClick(&frame, Qt::Key_N, Qt::ControlModifier);
+  EXPECT_EQ(captured.shown.size(), 3u);
+  EXPECT_FALSE(doc->modified);
+  EXPECT_FALSE(frame.isWindowModified());
+  QCloseEvent again;
+  QApplication::sendEvent(&frame, &again);
+  EXPECT_TRUE(again.isAccepted());
+  EXPECT_EQ(captured.shown.size(), 3u);
+}
+
+TEST_F(InputEventsTest, FailedOpenKeepsTheDocument) {
+  MainWindow& frame = ShowWindow();
+  TreeListView& view = *frame.view();
+  QTreeWidgetItem* row = TextRow(view);
+  ASSERT_NE(row, nullptr);
+  const std::string typed =
+      std::to_string(static_cast<int>(TreeListView::ParameterOf(row)->minimum));
+  TypeInto(view, row, QString::fromStdString(typed), Qt::Key_Return);
+  const QString title = frame.windowTitle();
+  const std::string bad = dir / "bad.vesk";
+  std::ofstream(bad) << "this is not a configuration\n";
+
+  // The file dialog is looked for until it is up, however long that takes here.
+  QTimer answer;
+  answer.setInterval(20);
+  QObject::connect(&answer, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (!dialog || !dialog->isVisible()) return;
+    answer.stop();
+    dialog->selectFile(QString::fromStdString(bad));
+    QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+  });
+  answer.start();
+  captured.answer = link::MsgAnswer::No;  // not saved first
+  QTest::keyClick(&frame, Qt::Key_O, Qt::ControlModifier);
+  ASSERT_EQ(captured.shown.size(), 2u);
+  EXPECT_EQ(captured.shown[1].text, model::kBadFormatText);
+  EXPECT_EQ(frame.windowTitle(), title);
+  EXPECT_TRUE(frame.isWindowModified());
+  EXPECT_TRUE(doc->path_name.empty());
+  frame.UpdateRecentMenu();
+  EXPECT_TRUE(frame.recent_actions().empty());
+  // The edited value is still there, in a row of the refilled tree.
+  QTreeWidgetItem* again = TextRow(view);
+  ASSERT_NE(again, nullptr);
+  EXPECT_EQ(again->text(app::column::kValue).toStdString(), typed);
+}
+
+TEST_F(InputEventsTest, ChoiceListWorksWithMouseAndKeys) {
+  MainWindow& frame = ShowWindow();
+  TreeListView& view = *frame.view();
+  QTreeWidgetItem* row = ChoiceRow(view);
+  ASSERT_NE(row, nullptr);
+  link::Parameter& p = *TreeListView::ParameterOf(row);
+  const std::string before = p.value;
+
+  DoubleClick(view, row, app::column::kValue);
+  auto* combo = qobject_cast<QComboBox*>(view.editor());
+  ASSERT_NE(combo, nullptr);
+  // The arrow keys move through the closed list without committing.
+  QTest::keyClick(combo, Qt::Key_Down);
+  QTest::qWait(1);
+  EXPECT_EQ(view.editor(), combo);
+  EXPECT_EQ(p.value, before);
+  EXPECT_EQ(combo->currentIndex(), 1);
+  // F4 opens the list; Escape in it closes only the list.
+  QTest::keyClick(combo, Qt::Key_F4);
+  QTest::qWait(1);
+  EXPECT_TRUE(combo->view()->isVisible());
+  EXPECT_EQ(view.editor(), combo);
+  QTest::keyClick(combo->view(), Qt::Key_Escape);
+  QTest::qWait(1);
+  EXPECT_EQ(view.editor(), combo);
+  EXPECT_EQ(p.value, before);
+
+  // A click on the arrow opens it; an item chosen with Enter is committed.
+  QTest::mouseClick(combo, Qt::LeftButton, {}, QPoint(combo->width() - 6, combo->height() / 2));
+  QTest::qWait(1);
+  ASSERT_TRUE(combo->view()->isVisible());
+  EXPECT_EQ(view.editor(), combo);
+  const QString chosen = combo->itemText(2);
+  combo->view()->setCurrentIndex(combo->model()->index(2, 0));
+  QTest::keyClick(combo->view(), Qt::Key_Return);
+  QTest::qWait(1);
+  EXPECT_EQ(view.editor(), nullptr);
+  EXPECT_EQ(p.value, chosen.toStdString());
+  EXPECT_TRUE(p.value_changed);
+}
+
+TEST_F(InputEventsTest, HelpBalloonStaysWhileTheEditorIsOpen) {
+  MainWindow& frame = ShowWindow();
+  TreeListView& view = *frame.view();
+  QTreeWidgetItem* row = TextRow(view);
+  ASSERT_NE(row, nullptr);
+  const QString title = QString::fromStdString(app::EditHelpTitle(*TreeListView::ParameterOf(row)));
+  auto balloon_shown = [&] {
+    for (QWidget* w : QApplication::allWidgets())
+      if (auto* label = qobject_cast<QLabel*>(w);
+          label && label->isVisible() && label->text().contains(title.toHtmlEscaped()))
+        return true;
+    return false;
+  };
+  DoubleClick(view, row, app::column::kValue);  // the release comes after the double click
+  ASSERT_NE(view.editor(), nullptr);
+  EXPECT_TRUE(balloon_shown());
+  QTest::keyClicks(view.editor(), "1");
+  QTest::qWait(1);
+  EXPECT_TRUE(balloon_shown());
+  QTest::keyClick(view.editor(), Qt::Key_Escape);
+  QTest::qWait(1);
+  EXPECT_FALSE(balloon_shown());
+}
+
+TEST_F(InputEventsTest, MenuKeyOpensTheMenuOfTheCurrentRow) {
+  MainWindow& frame = ShowWindow();
+  TreeListView& view = *frame.view();
+  QTreeWidgetItem* row = TextRow(view);
+  ASSERT_NE(row, nullptr);
+  for (QTreeWidgetItem* up = row->parent(); up; up = up->parent()) up->setExpanded(true);
+  view.setCurrentItem(row);
+  view.setFocus();
+  QRect menu_place;
+  QTreeWidgetItem* current = nullptr;
+  QTimer::singleShot(0, [&] {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(menu, nullptr);
+    menu_place = menu->geometry();
+    current = view.currentItem();
+    menu->close();
+  });
+  // The keyboard's context-menu request, as the platform sends it for the Menu key and
+  // Shift+F10: at the centre of the focus widget's cursor rectangle.
+  const QPoint at = view.inputMethodQuery(Qt::ImCursorRectangle).toRect().center();
+  QContextMenuEvent event(QContextMenuEvent::Keyboard, at, view.mapToGlobal(at));
+  QApplication::sendEvent(&view, &event);
+  EXPECT_EQ(current, row);
+  const QRect row_place(view.viewport()->mapToGlobal(view.visualItemRect(row).topLeft()),
+                        view.visualItemRect(row).size());
+  EXPECT_NEAR(menu_place.top(), row_place.bottom(), row_place.height());
+}
+
+TEST_F(InputEventsTest, UnchangeableValuesOpenNoEditorAndSayWhy) {
+  MainWindow& frame = ShowWindow();
+  TreeListView& view = *frame.view();
+  QTreeWidgetItem* row = TextRow(view);
+  ASSERT_NE(row, nullptr);
+  link::Parameter& p = *TreeListView::ParameterOf(row);
+  const struct {
+    bool writable, firm;
+    const char* prompt;
+  } cases[] = {{false, false, kReadOnlyPrompt}, {true, true, kFirmOwnedPrompt}};
+  for (const auto& c : cases) {
+    p.writable = c.writable;
+    p.owned_by_firm = c.firm;
+    DoubleClick(view, row, app::column::kValue);
+    EXPECT_EQ(view.editor(), nullptr) << c.prompt;
+    EXPECT_EQ(frame.statusBar()->currentMessage(), QString::fromUtf8(c.prompt));
+  }
+}
+
+}  // namespace
+}  // namespace vesk::ui::test
