@@ -68,9 +68,52 @@ std::vector<std::string> ValueChoices(const link::Parameter& parameter) {
   return items;
 }
 
+namespace {
+
+CommitResult CommitPlain(const CommitTarget& target, link::Parameter& parameter, int column,
+                         std::string_view new_text);
+
+}  // namespace
+
 CommitResult CommitCell(const CommitTarget& target, link::Parameter& parameter, int column,
                         std::string_view old_text, std::string_view new_text) {
   if (new_text == old_text) return CommitResult::Unchanged;
+  const EditHistory::State before = EditHistory::Capture(parameter);
+  const CommitResult result = CommitPlain(target, parameter, column, new_text);
+  // The program's own port settings are not the configuration's: they are not taken back.
+  if (target.history && !parameter.IsPolled() &&
+      (result == CommitResult::Accepted || result == CommitResult::WriteFailed))
+    target.history->Record(parameter, before);
+  return result;
+}
+
+link::Parameter* UndoEdit(const CommitTarget& target, link::Parameter* parameter) {
+  if (!target.history) return nullptr;
+  link::Parameter* undone = nullptr;
+  std::string after;
+  if (parameter) {
+    after = parameter->value;
+    if (target.history->Undo(*parameter)) undone = parameter;
+  } else {
+    undone = target.history->UndoLast();
+    // The value it held is gone by now; a write below is only skipped when nothing changed.
+  }
+  if (!undone) return nullptr;
+  if (target.modified) *target.modified = true;
+  // With immediate write the device got the edited value: it gets the old one back.
+  if (target.engine.modes().immediate_write.load() && !undone->value_changed &&
+      undone->value != link::kNoData && (!parameter || after != undone->value)) {
+    undone->value_changed = true;
+    const int written = exchange::ImmediateWrite(target.engine, *undone);
+    if (written != 0 && written != 1000) ReportWriteFailure(*undone);
+  }
+  return undone;
+}
+
+namespace {
+
+CommitResult CommitPlain(const CommitTarget& target, link::Parameter& parameter, int column,
+                         std::string_view new_text) {
   if (target.modified) *target.modified = true;
   if (parameter.IsPolled()) return CommitPolled(target, parameter, column, new_text);
 
@@ -98,11 +141,15 @@ CommitResult CommitCell(const CommitTarget& target, link::Parameter& parameter, 
   if (program_port) {
     target.engine.program_line().ClearChanges();
     target.engine.OpenPort(true);
+    // Kept at once, not only at the exit: a crash or a second instance must not lose it.
+    target.engine.program_line().SaveSettings();
     return CommitResult::PortReopened;
   }
   const int written = exchange::ImmediateWrite(target.engine, parameter);
   if (written != 0 && written != 1000) return ReportWriteFailure(parameter);
   return CommitResult::Accepted;
 }
+
+}  // namespace
 
 }  // namespace vesk::app

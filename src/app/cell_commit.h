@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/edit_history.h"
 #include "link/parameter.h"
 #include "link/value_refusal.h"
 #include "model/parameter_node.h"
@@ -49,11 +50,19 @@ struct CommitTarget {
   model::ParameterNode* owner = nullptr;
   // Set when anything but an unchanged text was committed.
   bool* modified = nullptr;
+  // Where an accepted edit of a value or an edit attribute is kept to be taken back; may
+  // be null.
+  EditHistory* history = nullptr;
 };
 
 // Commits `new_text` typed into `column` of the parameter's row that showed `old_text`.
 CommitResult CommitCell(const CommitTarget& target, link::Parameter& parameter, int column,
                         std::string_view old_text, std::string_view new_text);
+
+// Takes back the newest edit of `parameter` (nullptr: the newest edit of any record) that
+// still holds, and writes the value taken back at once where the mode says so. Returns the
+// record, or nullptr when there was nothing to take back.
+link::Parameter* UndoEdit(const CommitTarget& target, link::Parameter* parameter);
 
 // The help balloon of a value editor: its title "%s (%s)" and text.
 std::string EditHelpTitle(const link::Parameter& parameter);

@@ -144,7 +144,14 @@ void Document::CheckLinkAtStart() {
     return;
   }
   env_.front_end->DestroySplash();
-  if (env_.front_end->RunSetupCarrier(*engine_, true) == SetupOutcome::Exit) quit_requested = true;
+  if (RunPortSetup(true) == SetupOutcome::Exit) quit_requested = true;
+}
+
+SetupOutcome Document::RunPortSetup(bool offline_allowed) {
+  const SetupOutcome outcome = env_.front_end->RunSetupCarrier(*engine_, offline_allowed);
+  // Settings that made the link are kept at once, not only at the exit.
+  if (outcome == SetupOutcome::Connected) engine_->program_line().SaveSettings();
+  return outcome;
 }
 
 int Document::ApplyPortSettings(const CommandLineSettings& settings) {
@@ -330,7 +337,7 @@ bool Document::RunCommand(int id) {
         engine_->port().set_converter_mode(link::kConverterKernel);
       return false;
     case cmd::kPortSetup:
-      fe.RunSetupCarrier(*engine_, false);
+      RunPortSetup(false);
       return false;
     case cmd::kStateInOut:
       fe.ShowStateInOut(*this);
@@ -441,8 +448,15 @@ bool Document::ExportParameterList() {
          model::kProgramTitle, link::MsgIcon::Error);
     return false;
   }
-  fe.OpenDocumentFile(path);  // an opener that fails is not reported
+  if (const int rc = fe.OpenDocumentFile(path); rc != 0) ShowWhereFileIs(path, rc);
   return true;
+}
+
+void Document::ShowWhereFileIs(const std::string& path, int error) {
+  std::string text = std::string(kNoOpenerText) + path;
+  // A reason of the system's own is added; "no opener" is what the text already says.
+  if (error != ENOEXEC) text += "\n" + std::string(std::strerror(error));
+  Show(text, model::kProgramTitle, link::MsgIcon::Warning);
 }
 
 std::string ManualPath(const std::string& program_folder) {
@@ -455,7 +469,10 @@ int Document::ShowHelp() {
   fe.BeginWaitCursor();
   const int rc = fe.OpenDocumentFile(ManualPath(env_.program_directory));
   fe.EndWaitCursor();
-  if (rc == ENOENT) Show(kHelpMissingText, model::kProgramTitle, link::MsgIcon::Warning);
+  if (rc == ENOENT)
+    Show(kHelpMissingText, model::kProgramTitle, link::MsgIcon::Warning);
+  else if (rc != 0)
+    ShowWhereFileIs(ManualPath(env_.program_directory), rc);
   return rc;
 }
 

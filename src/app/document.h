@@ -24,6 +24,7 @@ class SettingsStore;
 namespace vesk::app {
 
 class FrontEnd;
+enum class SetupOutcome;
 
 // Command identifiers of the menus, the toolbar and the accelerators.
 namespace cmd {
@@ -78,6 +79,9 @@ inline constexpr const char* kNoAttributesText =
     "отвергнут прибором с соответствующим сообщением\nкак ошибка записи.\nЗапись измененных "
     "атрибутов принадлежности в режиме\n'Не передавать атрибуты' также не производится.";
 inline constexpr const char* kHelpMissingText = "Файл справки не найден!";
+// No program opens the file (the desktop has no opener for it): the path follows.
+inline constexpr const char* kNoOpenerText =
+    "Не удалось открыть файл: нет программы для него. Файл находится здесь:\n";
 inline constexpr const char* kExportFailedText = "Не удалось создать файл списка параметров";
 // The manual, relative to the program's folder in a build folder; installed, it is
 // kManualFileName in PREFIX/share/doc/vesk/.
@@ -187,6 +191,11 @@ class Document : public model::ConfigurationTarget {
  private:
   void RegisterInstallation();
   void CheckLinkAtStart();
+  // The set-up dialog; the settings it ends connected with are stored at once.
+  SetupOutcome RunPortSetup(bool offline_allowed);
+  // The file could not be opened (`error`: the opener's errno, ENOEXEC for none): says where
+  // it is.
+  void ShowWhereFileIs(const std::string& path, int error);
   bool TreeCommand(int code);
   bool BranchCommand(int code);
   void ToggleImmediateWrite();

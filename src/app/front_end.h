@@ -83,7 +83,8 @@ class FrontEnd {
   virtual void ShowStateInOut(Document& document) { (void)document; }
 
   // Opens a file (the manual, the exported list) in the user's program for it. Returns 0
-  // when the opener was started, ENOENT when the file is missing, another errno otherwise.
+  // when the opener was started, ENOENT when the file is missing, ENOEXEC when nothing
+  // can open it, another errno otherwise.
   virtual int OpenDocumentFile(const std::string& path);
 };
 

@@ -236,6 +236,8 @@ SetupState SetupWorker::State() const {
   s.status = status_;
   s.alarm = alarm_;
   s.outcome = outcome_;
+  s.scan_step = scan_step_;
+  s.scan_steps = scan_steps_;
   return s;
 }
 
@@ -330,10 +332,13 @@ void SetupWorker::Scan() {
 
   bool found = false;
   if (have_row && !Cancelled()) {
-    for (const std::string& rate : rates) {
+    for (size_t k = 0; k < rates.size(); ++k) {
+      const std::string& rate = rates[k];
       {
         std::lock_guard lock(mutex_);
         SetRowValueLocked(row, rate);
+        scan_step_ = k + 1;
+        scan_steps_ = rates.size();
       }
       Notify(kRowsChanged);
       ShowStatus(ScanRateText(rate), false);
@@ -352,6 +357,11 @@ void SetupWorker::Scan() {
     }
   }
 
+  {
+    std::lock_guard lock(mutex_);
+    scan_step_ = scan_steps_ = 0;
+  }
+  Notify(kStatusChanged);
   if (!found) {
     if (have_row) {
       {

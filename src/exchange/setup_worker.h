@@ -97,6 +97,9 @@ struct SetupState {
   std::string status;
   bool alarm = false;
   SetupOutcome outcome = SetupOutcome::Open;
+  // While the scan runs: the rate tried now (from 1) of how many; 0 of 0 otherwise.
+  size_t scan_step = 0;
+  size_t scan_steps = 0;
 
   // Red while the status is an alarm, blue otherwise.
   link::Rgb StatusColour() const { return alarm ? kStatusAlarmColour : kStatusNormalColour; }
@@ -190,6 +193,8 @@ class SetupWorker {
   SetupOutcome outcome_ = SetupOutcome::Open;
   bool factory_pending_ = false;  // factory values asked for while the list was disabled
   bool link_up_ = false;          // a probe has succeeded: OK may close the dialog
+  size_t scan_step_ = 0;
+  size_t scan_steps_ = 0;
   std::deque<int> posted_commands_;
   ChangeCallback on_change_;
   bool muted_ = false;  // being destroyed: nothing goes out any more

@@ -22,6 +22,11 @@ constexpr int kTreeCompare = 282;
 constexpr int kReadParameter = 32808;
 constexpr int kWriteParameter = 32809;
 constexpr int kResetParameter = 32811;
+constexpr int kUndoParameter = 32812;
+// The view's own: the filter box, taking back an edit, the description's row order.
+constexpr int kFind = 32903;
+constexpr int kUndoEdit = 32904;
+constexpr int kTreeOrder = 32905;
 constexpr int kToolBar = 59392;
 constexpr int kStatusBar = 59393;
 }  // namespace vesk::ui::cmd

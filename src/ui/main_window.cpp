@@ -13,6 +13,7 @@
 #include <QStyle>
 #include <QTimer>
 #include <QToolBar>
+#include <QVBoxLayout>
 #include <QWindowStateChangeEvent>
 
 #include "app/document.h"
@@ -30,8 +31,10 @@
 #endif
 #include "ui/progress_window.h"
 #include "ui/recent_file_list.h"
+#include "ui/row_filter.h"
 #include "ui/traffic_panel.h"
 #include "ui/tree_list_view.h"
+#include "ui/window_memory.h"
 
 namespace vesk::ui {
 namespace {
@@ -109,7 +112,19 @@ MainWindow::MainWindow(app::Document& document, ProgressWindow& progress, QWidge
     : QMainWindow(parent), doc_(document), progress_(progress) {
   recent_ = std::make_unique<RecentFileList>(platform::SettingsStore::Default());
   view_ = new TreeListView(document, this);
-  setCentralWidget(view_);
+  filter_bar_ = new FilterBar(this);
+  auto* centre = new QWidget(this);
+  auto* column = new QVBoxLayout(centre);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  column->addWidget(filter_bar_);
+  column->addWidget(view_);
+  setCentralWidget(centre);
+  connect(filter_bar_, &FilterBar::TextChanged, view_,
+          [this](const QString& text) { view_->SetFilter(text); });
+  connect(view_, &TreeListView::FilterApplied, filter_bar_, &FilterBar::ShowFound);
+  connect(filter_bar_, &FilterBar::Closed, view_, [this] { view_->setFocus(); });
+  RestoreColumnWidths(platform::SettingsStore::Default(), *view_);
   setWindowIcon(style()->standardIcon(QStyle::SP_ComputerIcon));
   BuildMenus();
   BuildToolBar();
@@ -365,6 +380,12 @@ std::function<void()> MainWindow::HandlerFor(int id) {
     case cmd::kTreeWriteChanged:
     case cmd::kTreeCompare:
       return [this, id] { view_->RunRowCommand(id, view_->currentItem()); };
+    case cmd::kFind:
+      return [this] { filter_bar_->Open(); };
+    case cmd::kUndoEdit:
+      return [this] { view_->UndoEdit(nullptr); };
+    case cmd::kTreeOrder:
+      return [this] { view_->RestoreTreeOrder(); };
     case cmd::kToolBar:
       return [this] {
         tool_bar_->setVisible(!tool_bar_->isVisible());
@@ -498,6 +519,14 @@ void MainWindow::Place(const app::CommandLineSettings& s) {
     placement_lock_ = true;
     locked_pos_ = pos();
     setFixedSize(size());
+  } else if (const std::optional<WindowPlace> stored =
+                 StoredWindowPlace(platform::SettingsStore::Default())) {
+    // Where the user left it last time.
+    setGeometry(stored->normal);
+    if (stored->maximised)
+      showMaximized();
+    else
+      show();
   } else {
     showMaximized();
   }
@@ -543,6 +572,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
+  // A place the command line fixed is not the user's choice.
+  if (!placement_lock_) SaveWindowMemory(platform::SettingsStore::Default(), *this, *view_);
   event->accept();
 }
 

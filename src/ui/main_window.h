@@ -21,6 +21,7 @@ class Document;
 
 namespace vesk::ui {
 
+class FilterBar;
 class ProgressWindow;
 class RecentFileList;
 class PlotWindow;
@@ -42,6 +43,8 @@ class MainWindow : public QMainWindow {
   ~MainWindow() override;
 
   TreeListView* view() const { return view_; }
+  // The filter box above the view (hidden until Ctrl+F).
+  FilterBar* filter_bar() const { return filter_bar_; }
   // The "Обмен с прибором" panel (hidden until "Линия" shows it).
   TrafficPanel* traffic() const { return traffic_; }
   // The "Графики" window once "Линия" → "Графики" has opened it.
@@ -103,6 +106,7 @@ class MainWindow : public QMainWindow {
   app::Document& doc_;
   ProgressWindow& progress_;
   TreeListView* view_;
+  FilterBar* filter_bar_ = nullptr;
   TrafficPanel* traffic_ = nullptr;
   PlotWindow* plots_ = nullptr;
   QToolBar* tool_bar_ = nullptr;

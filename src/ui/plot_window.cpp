@@ -9,7 +9,6 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLineSeries>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTimer>
@@ -22,6 +21,7 @@
 #include <limits>
 
 #include "app/csv_text.h"
+#include "ui/message_box.h"
 
 namespace vesk::ui {
 namespace {
@@ -238,8 +238,8 @@ void PlotWindow::ToggleLog() {
   if (path.isEmpty() || !StartLog(path.toStdString(), error)) {
     log_button_->setChecked(false);
     if (!path.isEmpty())
-      QMessageBox::critical(this, windowTitle(),
-                            QStringLiteral("Не удалось открыть \"%1\": %2").arg(path, Q(error)));
+      ShowErrorBox(this, windowTitle(),
+                   QStringLiteral("Не удалось открыть \"%1\": %2").arg(path, Q(error)));
   }
 }
 
@@ -249,8 +249,7 @@ void PlotWindow::ExportPng() {
                                    QStringLiteral("графики.png"), QStringLiteral("PNG (*.png)"));
   if (path.isEmpty()) return;
   if (!view_->grab().save(path, "PNG"))
-    QMessageBox::critical(this, windowTitle(),
-                          QStringLiteral("Не удалось записать \"%1\"").arg(path));
+    ShowErrorBox(this, windowTitle(), QStringLiteral("Не удалось записать \"%1\"").arg(path));
 }
 
 }  // namespace vesk::ui

@@ -2,12 +2,16 @@
 
 #include <QCloseEvent>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTimer>
+#include <algorithm>
 
 #include "ui/gui_thread.h"
 
@@ -16,8 +20,11 @@ namespace vesk::ui {
 ProgressDialog::ProgressDialog(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QString::fromUtf8(kProgressTitle));
   setModal(true);
-  // No close box: the end of the task is the only way out.
-  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+  // No close box: the end of the task is the only way out. The frame may still be resized,
+  // and the grip in the corner says so.
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowMaximizeButtonHint);
+  setSizeGripEnabled(true);
   list_ = new QListWidget(this);
   list_->setObjectName("log");
   elapsed_ = new QLineEdit(this);
@@ -44,19 +51,33 @@ ProgressDialog::ProgressDialog(QWidget* parent) : QDialog(parent) {
   grid->addWidget(cancel_, 5, 1);
   grid->setColumnStretch(0, 1);
   grid->setRowStretch(4, 1);
-  resize(520, 200);
+  resize(kProgressWidth, 240);
 
   connect(cancel_, &QPushButton::clicked, this, &ProgressDialog::CancelRequested);
 }
 
 void ProgressDialog::AddLine(const exchange::ProgressLine& line) {
-  list_->addItem(QString::fromStdString(line.text));
+  const QString text = QString::fromStdString(line.text);
+  list_->addItem(text);
+  FitLine(text);
   if (line.scroll_to_bottom) list_->scrollToBottom();
   elapsed_->setText(QString::fromStdString(line.elapsed));
   if (!line.counter.empty()) {
     counter_->setText(QString::fromStdString(line.counter));
     bar_->setValue(std::min(line.position, bar_->maximum()));
   }
+}
+
+void ProgressDialog::FitLine(const QString& text) {
+  // The window widens for a line that would be cut, as far as the screen lets it.
+  const int missing = list_->fontMetrics().horizontalAdvance(text) + 2 * list_->frameWidth() +
+                      list_->verticalScrollBar()->sizeHint().width() + 8 -
+                      list_->viewport()->width();
+  if (missing <= 0) return;
+  int limit = width() + missing;
+  if (const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen())
+    limit = std::min(limit, s->availableGeometry().width());
+  if (limit > width()) resize(limit, height());
 }
 
 void ProgressDialog::ScrollToBottom() {

@@ -21,6 +21,8 @@ namespace vesk::ui {
 
 inline constexpr const char* kProgressTitle = "Прибор <==> программа";
 inline constexpr const char* kCancelButtonText = "Прервать!";
+// The window's first width: its usual lines ("Прочитан параметр …") fit.
+inline constexpr int kProgressWidth = 640;
 
 // The dialog itself. "Прервать!", Enter and Escape ask for the cancel; nothing but the
 // end of the task closes it.
@@ -50,6 +52,8 @@ class ProgressDialog : public QDialog {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  void FitLine(const QString& text);
+
   QListWidget* list_;
   QLineEdit* elapsed_;
   QLineEdit* counter_;

@@ -2,6 +2,10 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QUrl>
+#include <cerrno>
 
 #include "app/document.h"
 #include "ui/gui_thread.h"
@@ -127,6 +131,12 @@ void QtFrontEnd::ShowSinglePoint(app::Document& document) {
 void QtFrontEnd::ShowStateInOut(app::Document& document) {
   IoStateDialog dialog(document, frame_.data());
   dialog.exec();
+}
+
+int QtFrontEnd::OpenDocumentFile(const std::string& path) {
+  const QFileInfo file(QString::fromStdString(path));
+  if (!file.exists()) return ENOENT;
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(file.absoluteFilePath())) ? 0 : ENOEXEC;
 }
 
 }  // namespace vesk::ui

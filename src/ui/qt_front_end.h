@@ -48,6 +48,8 @@ class QtFrontEnd : public QObject, public app::FrontEnd {
   bool RunApplyDialog(exchange::ApplyDialog& dialog) override;
   void ShowSinglePoint(app::Document& document) override;
   void ShowStateInOut(app::Document& document) override;
+  // The desktop's handler for the file (QDesktopServices): ENOEXEC when none took it.
+  int OpenDocumentFile(const std::string& path) override;
 
   MainWindow* frame() const { return frame_; }
 

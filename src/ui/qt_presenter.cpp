@@ -6,6 +6,7 @@
 #include <string>
 
 #include "ui/gui_thread.h"
+#include "ui/message_box.h"
 
 namespace vesk::ui {
 namespace {
@@ -35,13 +36,15 @@ link::MsgAnswer QtPresenter::ShowMessage(std::string_view text, std::string_view
   const std::string title(caption);
   link::MsgAnswer answer = link::MsgAnswer::Cancel;
   RunOnGuiAndWait([&] {
-    QMessageBox box(ToQt(icon), QString::fromStdString(title), QString::fromStdString(body),
-                    QMessageBox::NoButton, parent_.data());
+    QMessageBox box(ToQt(icon), QString(), QString::fromStdString(body), QMessageBox::NoButton,
+                    parent_.data());
+    // A yes/no question starts something on the device or the settings: Enter gives "Нет",
+    // the answer an unattended run takes, and "Да" must be chosen.
     QMessageBox::StandardButton escape = QMessageBox::Ok;
+    QMessageBox::StandardButton preferred = QMessageBox::Ok;
     switch (buttons) {
       case link::MsgButtons::Ok:
         box.setStandardButtons(QMessageBox::Ok);
-        escape = QMessageBox::Ok;
         break;
       case link::MsgButtons::OkCancel:
         box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
@@ -49,17 +52,17 @@ link::MsgAnswer QtPresenter::ShowMessage(std::string_view text, std::string_view
         break;
       case link::MsgButtons::YesNo:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        escape = QMessageBox::No;
+        escape = preferred = QMessageBox::No;
         break;
       case link::MsgButtons::YesNoCancel:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         escape = QMessageBox::Cancel;
+        preferred = QMessageBox::Yes;
         break;
     }
     box.setEscapeButton(escape);
-    if (QAbstractButton* b = box.button(QMessageBox::Yes)) b->setText(QStringLiteral("Да"));
-    if (QAbstractButton* b = box.button(QMessageBox::No)) b->setText(QStringLiteral("Нет"));
-    if (QAbstractButton* b = box.button(QMessageBox::Cancel)) b->setText(QStringLiteral("Отмена"));
+    box.setDefaultButton(preferred);
+    PrepareMessageBox(box, QString::fromStdString(title));
     int pressed = box.exec();
     if (pressed == 0 || pressed == -1) pressed = escape;
     switch (pressed) {

@@ -1,6 +1,7 @@
 #pragma once
-// Message boxes of the window: the program's captions, icons and buttons in a QMessageBox, run
-// on the windows' thread whichever thread asks.
+// Message boxes of the window: the program's one caption, the message's own caption as its
+// heading, icons and buttons in a QMessageBox, run on the windows' thread whichever thread
+// asks.
 
 #include <QPointer>
 #include <QWidget>

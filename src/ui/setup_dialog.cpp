@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTimer>
@@ -41,6 +42,11 @@ SetupDialog::SetupDialog(exchange::ExchangeEngine& engine, bool offline_allowed,
   status_ = new QLabel(this);
   status_->setObjectName("status");
   layout->addWidget(status_);
+  scan_progress_ = new QProgressBar(this);
+  scan_progress_->setObjectName("scan_progress");
+  scan_progress_->setFormat(QString::fromUtf8(kScanStepFormat));
+  scan_progress_->hide();
+  layout->addWidget(scan_progress_);
   auto* row = new QHBoxLayout;
   const std::pair<int, const char*> buttons[] = {
       {exchange::kSetupConnect, exchange::kSetupConnectButton},
@@ -107,6 +113,15 @@ void SetupDialog::Show(unsigned changes) {
   const link::Rgb c = state.StatusColour();
   status_->setStyleSheet(QString("color: rgb(%1,%2,%3);").arg(c.r).arg(c.g).arg(c.b));
   if (QPushButton* b = Button(exchange::kSetupOffline)) b->setEnabled(state.offline_enabled);
+  // While the worker tries the link the buttons that would start another try rest; "Выход"
+  // and "Работать offline" stay to stop it.
+  for (int id : {exchange::kSetupConnect, exchange::kSetupScan, exchange::kSetupFactory})
+    if (QPushButton* b = Button(id)) b->setEnabled(state.list_enabled);
+  scan_progress_->setVisible(state.scan_steps > 0);
+  if (state.scan_steps > 0) {
+    scan_progress_->setRange(0, static_cast<int>(state.scan_steps));
+    scan_progress_->setValue(static_cast<int>(state.scan_step));
+  }
   if (changes & exchange::kAlarmBeep) QApplication::beep();
   if (state.outcome != exchange::SetupOutcome::Open && isVisible()) QDialog::done(0);
 }

@@ -11,12 +11,15 @@
 #include "exchange/setup_worker.h"
 
 class QLabel;
+class QProgressBar;
 class QPushButton;
 class QTableWidget;
 
 namespace vesk::ui {
 
 inline constexpr const char* kSetupRefusedText = "Значение «%1» не подходит: %2";
+// The scan's progress bar: the rate tried now of how many.
+inline constexpr const char* kScanStepFormat = "скорость %v из %m";
 
 class SetupDialog : public QDialog {
   Q_OBJECT
@@ -30,6 +33,8 @@ class SetupDialog : public QDialog {
 
   QTableWidget* table() const { return table_; }
   QLabel* status() const { return status_; }
+  // Shown while the scan runs.
+  QProgressBar* scan_progress() const { return scan_progress_; }
   QPushButton* Button(int command) const;
   exchange::SetupWorker& worker() { return *worker_; }
 
@@ -45,6 +50,7 @@ class SetupDialog : public QDialog {
   std::unique_ptr<exchange::SetupWorker> worker_;
   QTableWidget* table_;
   QLabel* status_;
+  QProgressBar* scan_progress_;
   std::map<int, QPushButton*> buttons_;
   bool filling_ = false;
 };

@@ -8,7 +8,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
 #include <QTableView>
@@ -17,6 +16,7 @@
 
 #include "app/csv_text.h"
 #include "app/line_trace_file.h"
+#include "ui/message_box.h"
 #include "ui/traffic_model.h"
 
 namespace vesk::ui {
@@ -163,8 +163,8 @@ void TrafficPanel::Save() {
                                                     QStringLiteral("CSV (*.csv);;Текст (*.txt)"));
   if (path.isEmpty()) return;
   if (QString error; !SaveRows(path, error))
-    QMessageBox::critical(this, windowTitle(),
-                          QStringLiteral("Не удалось записать \"%1\": %2").arg(path, error));
+    ShowErrorBox(this, windowTitle(),
+                 QStringLiteral("Не удалось записать \"%1\": %2").arg(path, error));
 }
 
 LineStatsPanel::LineStatsPanel(link::LineStats& stats, QWidget* parent)

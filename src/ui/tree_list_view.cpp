@@ -30,6 +30,8 @@
 #include "model/view_rows.h"
 #include "ui/command_ids.h"
 #include "ui/poll_receiver.h"
+#include "ui/row_filter.h"
+#include "ui/row_item.h"
 
 namespace vesk::ui {
 namespace {
@@ -204,6 +206,12 @@ TreeListView::TreeListView(app::Document& document, QWidget* parent)
     setColumnWidth(i, kColumns[i].width);
   }
   header()->setStretchLastSection(true);
+  // A click sorts by the column; the device's order comes back at the third.
+  header()->setSectionsClickable(true);
+  header()->setSortIndicatorShown(false);
+  connect(header(), &QHeaderView::sectionClicked, this, &TreeListView::OnHeaderClicked);
+  header()->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(header(), &QWidget::customContextMenuRequested, this, &TreeListView::ShowHeaderMenu);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setSelectionMode(QAbstractItemView::SingleSelection);
@@ -276,6 +284,8 @@ void TreeListView::ClearRows() {
   clear();
   setting_checks_ = was;
   top_ = root_item_ = scanners_item_ = nullptr;
+  // The records of the edits may go with the rows.
+  history_.Clear();
 }
 
 void TreeListView::Fill(const std::string& title) {
@@ -283,13 +293,13 @@ void TreeListView::Fill(const std::string& title) {
   ClearRows();
   setting_checks_ = true;
   const bool show_indexes = doc_.modes().show_indexes.load();
-  top_ = new QTreeWidgetItem(this);
+  top_ = new RowItem(this);
   top_->setText(0, Q("Конфигурация ВЕСК (" + title + ")"));
   top_->setIcon(0, style()->standardIcon(QStyle::SP_ComputerIcon));
   if (model::DescriptionBranch* root = doc_.Root()) {
     root_item_ = AddBranchRows(*root, show_indexes);
   } else {
-    auto* none = new QTreeWidgetItem(top_);
+    auto* none = new RowItem(top_);
     none->setText(0, QString::fromUtf8(kNoTreeRow));
     none->setText(2, QString::fromUtf8(kNoTreeValue));
     none->setIcon(0, style()->standardIcon(QStyle::SP_DirIcon));
@@ -308,6 +318,8 @@ void TreeListView::Fill(const std::string& title) {
   ExpandQuietly(top_);
   if (root_item_) ExpandQuietly(root_item_);
   RefreshAll();
+  if (sort_column_ >= 0) SortRows(*this);
+  ApplyFilter();
 }
 
 QTreeWidgetItem* TreeListView::AddBranchRows(model::DescriptionBranch& branch, bool show_indexes) {
@@ -321,7 +333,7 @@ QTreeWidgetItem* TreeListView::AddBranchRows(model::DescriptionBranch& branch, b
     const model::ViewRow& row = rows[i];
     QTreeWidgetItem* parent =
         row.parent >= 0 && static_cast<size_t>(row.parent) < i ? items[row.parent] : top_;
-    auto* item = new QTreeWidgetItem(parent);
+    auto* item = new RowItem(parent);
     items[i] = item;
     item->setText(0, Q(row.label));
     item->setText(1, Q(row.short_name));
@@ -576,6 +588,7 @@ QMenu* TreeListView::BuildContextMenu(QTreeWidgetItem* item) {
     if (p->writable) add(menu, cmd::kWriteParameter, "Записать параметр");
     menu->addSeparator();
     add(menu, cmd::kResetParameter, "Установить значение в \"Нет данных\"");
+    if (history_.CanUndo(*p)) add(menu, cmd::kUndoParameter, app::kUndoItemText);
     return menu;
   }
   return nullptr;
@@ -621,6 +634,9 @@ void TreeListView::RunRowCommand(int id, QTreeWidgetItem* item) {
           doc_.engine(), ParameterOf(item),
           id == cmd::kReadParameter ? exchange::kTaskReadOne : exchange::kTaskWriteOne);
       RefreshAll();
+      return;
+    case cmd::kUndoParameter:
+      UndoEdit(item);
       return;
     case cmd::kResetParameter:
       if (link::Parameter* p = ParameterOf(item)) {
@@ -761,7 +777,7 @@ void TreeListView::Commit(QTreeWidgetItem* item, int column, const QString& text
   link::Parameter* p = ParameterOf(item);
   if (!p) return;
   const app::CommitResult result =
-      app::CommitCell({doc_.engine(), OwnerOf(p), &doc_.modified}, *p, column,
+      app::CommitCell({doc_.engine(), OwnerOf(p), &doc_.modified, &history_}, *p, column,
                       edit_old_.toStdString(), text.toStdString());
   if (result == app::CommitResult::PortReopened)
     RefreshAll();
@@ -769,6 +785,77 @@ void TreeListView::Commit(QTreeWidgetItem* item, int column, const QString& text
     RefreshItem(item);
   if (item->parent()) RefreshItem(item->parent());
   emit Edited();
+}
+
+// ---------------------------------------------------------------- taking edits back
+
+bool TreeListView::UndoEdit(QTreeWidgetItem* item) {
+  CloseEditor(false);
+  link::Parameter* wanted = item ? ParameterOf(item) : nullptr;
+  if (item && !wanted) return false;
+  link::Parameter* undone =
+      app::UndoEdit({doc_.engine(), OwnerOf(wanted), &doc_.modified, &history_}, wanted);
+  if (!undone) {
+    emit StatusText(QString::fromUtf8(app::kNothingToUndoText));
+    return false;
+  }
+  if (QTreeWidgetItem* row = ItemOf(undone)) {
+    RefreshItem(row);
+    for (QTreeWidgetItem* up = row->parent(); up; up = up->parent()) RefreshItem(up);
+    setCurrentItem(row);
+    scrollToItem(row);
+  }
+  emit Edited();
+  return true;
+}
+
+// ---------------------------------------------------------------- filter and order
+
+int TreeListView::SetFilter(const QString& text) {
+  filter_ = text;
+  return ApplyFilter();
+}
+
+int TreeListView::ApplyFilter() {
+  // What a row matches by: the texts the core gives it, as they are shown.
+  auto texts = [](const QTreeWidgetItem* item) {
+    QStringList t{item->text(0), item->text(1), item->text(2)};
+    if (const link::Parameter* p = ParameterOf(item)) t << Q(p->caption) << Q(p->short_name);
+    return t;
+  };
+  const int found =
+      FilterRows(*this, filter_, texts, [this](QTreeWidgetItem* item) { ExpandQuietly(item); });
+  emit FilterApplied(filter_.isEmpty() ? -1 : found);
+  return found;
+}
+
+void TreeListView::OnHeaderClicked(int column) {
+  // The header has flipped its indicator on its own by now; the view's state decides.
+  if (sort_column_ != column) {
+    sort_column_ = column;
+    sort_order_ = Qt::AscendingOrder;
+  } else if (sort_order_ == Qt::AscendingOrder) {
+    sort_order_ = Qt::DescendingOrder;
+  } else {
+    RestoreTreeOrder();
+    return;
+  }
+  header()->setSortIndicator(sort_column_, sort_order_);
+  header()->setSortIndicatorShown(true);
+  SortRows(*this);
+}
+
+void TreeListView::RestoreTreeOrder() {
+  sort_column_ = -1;
+  header()->setSortIndicatorShown(false);
+  SortRows(*this);
+}
+
+void TreeListView::ShowHeaderMenu(const QPoint& at) {
+  QMenu menu(this);
+  QAction* order = menu.addAction(QStringLiteral("Порядок строк как в приборе"));
+  order->setEnabled(header()->isSortIndicatorShown());
+  if (menu.exec(header()->mapToGlobal(at)) == order) RestoreTreeOrder();
 }
 
 }  // namespace vesk::ui

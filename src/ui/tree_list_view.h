@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 
+#include "app/edit_history.h"
+
 namespace vesk::app {
 class Document;
 }
@@ -90,6 +92,21 @@ class TreeListView : public QTreeWidget {
   // Runs a context-menu command on the row's record or branch.
   void RunRowCommand(int id, QTreeWidgetItem* item);
 
+  // Shows only the rows that match `text` (every row for an empty one); kept while the
+  // tree is rebuilt. Returns how many rows matched.
+  int SetFilter(const QString& text);
+  const QString& filter() const { return filter_; }
+  // A click on a column's header: ascending, then descending, then the description's order.
+  void OnHeaderClicked(int column);
+  // Back to the order of the description, the sort indicator gone.
+  void RestoreTreeOrder();
+  // The column the rows are sorted by, -1 for the description's order.
+  int sort_column() const { return sort_column_; }
+  // Takes back the newest edit of the row's record (nullptr: of any record); false, and a
+  // word in the status bar, when there is none.
+  bool UndoEdit(QTreeWidgetItem* item);
+  const app::EditHistory& history() const { return history_; }
+
  signals:
   // A command of the "Дерево" family for the main frame.
   void CommandRequested(int id);
@@ -97,6 +114,8 @@ class TreeListView : public QTreeWidget {
   void Edited();
   // A short explanation for the status bar.
   void StatusText(const QString& text);
+  // The filter has been applied again: how many rows matched (-1: no filter).
+  void FilterApplied(int found);
 
  protected:
   void contextMenuEvent(QContextMenuEvent* event) override;
@@ -113,6 +132,8 @@ class TreeListView : public QTreeWidget {
   void Commit(QTreeWidgetItem* item, int column, const QString& text);
   void ShowHelpBalloon(QTreeWidgetItem* item, int column, const link::Parameter& p);
   void ExpandQuietly(QTreeWidgetItem* item);
+  int ApplyFilter();
+  void ShowHeaderMenu(const QPoint& at);
   model::ParameterNode* OwnerOf(const link::Parameter* parameter) const;
 
   app::Document& doc_;
@@ -130,6 +151,10 @@ class TreeListView : public QTreeWidget {
   int edit_column_ = -1;
   QString edit_old_;
   bool committing_ = false;
+  app::EditHistory history_;
+  QString filter_;
+  int sort_column_ = -1;  // -1: the description's order
+  Qt::SortOrder sort_order_ = Qt::AscendingOrder;
 };
 
 }  // namespace vesk::ui

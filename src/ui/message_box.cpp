@@ -1,0 +1,41 @@
+#include "ui/message_box.h"
+
+#include <QAbstractButton>
+#include <QGridLayout>
+#include <QSpacerItem>
+
+#include "model/tree_builder.h"
+
+namespace vesk::ui {
+namespace {
+
+// Room the title bar takes beside its caption: the icon and the buttons of the frame.
+constexpr int kTitleBarExtra = 160;
+
+}  // namespace
+
+void PrepareMessageBox(QMessageBox& box, const QString& heading) {
+  const QString caption = QString::fromUtf8(model::kProgramTitle);
+  box.setWindowTitle(caption);
+  if (!heading.isEmpty() && heading != caption && heading != box.text()) {
+    box.setInformativeText(box.text());
+    box.setText(heading);
+  }
+  if (QAbstractButton* b = box.button(QMessageBox::Yes)) b->setText(QStringLiteral("Да"));
+  if (QAbstractButton* b = box.button(QMessageBox::No)) b->setText(QStringLiteral("Нет"));
+  if (QAbstractButton* b = box.button(QMessageBox::Cancel)) b->setText(QStringLiteral("Отмена"));
+  // The box sizes itself to its text alone; a short text would cut the caption.
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+    const int width = box.fontMetrics().horizontalAdvance(caption) + kTitleBarExtra;
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+  }
+}
+
+void ShowErrorBox(QWidget* parent, const QString& heading, const QString& text) {
+  QMessageBox box(QMessageBox::Critical, QString(), text, QMessageBox::Ok, parent);
+  PrepareMessageBox(box, heading);
+  box.exec();
+}
+
+}  // namespace vesk::ui
