@@ -89,20 +89,18 @@ CommitResult CommitCell(const CommitTarget& target, link::Parameter& parameter, 
 
 link::Parameter* UndoEdit(const CommitTarget& target, link::Parameter* parameter) {
   if (!target.history) return nullptr;
-  link::Parameter* undone = nullptr;
-  std::string after;
+  EditHistory::State after;
+  link::Parameter* undone = parameter;
   if (parameter) {
-    after = parameter->value;
-    if (target.history->Undo(*parameter)) undone = parameter;
+    if (!target.history->Undo(*parameter, &after)) undone = nullptr;
   } else {
-    undone = target.history->UndoLast();
-    // The value it held is gone by now; a write below is only skipped when nothing changed.
+    undone = target.history->UndoLast(&after);
   }
   if (!undone) return nullptr;
   if (target.modified) *target.modified = true;
-  // With immediate write the device got the edited value: it gets the old one back.
-  if (target.engine.modes().immediate_write.load() && !undone->value_changed &&
-      undone->value != link::kNoData && (!parameter || after != undone->value)) {
+  // The edit went to the device at once (its write cleared the flag): the old value follows.
+  if (target.engine.modes().immediate_write.load() && !after.value_changed &&
+      after.value != undone->value && undone->value != link::kNoData) {
     undone->value_changed = true;
     const int written = exchange::ImmediateWrite(target.engine, *undone);
     if (written != 0 && written != 1000) ReportWriteFailure(*undone);

@@ -47,9 +47,10 @@ bool EditHistory::CanUndo(const link::Parameter& parameter) const {
   return false;
 }
 
-bool EditHistory::Undo(link::Parameter& parameter) {
+bool EditHistory::Undo(link::Parameter& parameter, State* after) {
   const auto it = Newest(parameter);
   if (it == entries_.end()) return false;
+  if (after) *after = it->after;
   const State& before = it->before;
   parameter.value = before.value;
   parameter.note = before.note;
@@ -60,10 +61,10 @@ bool EditHistory::Undo(link::Parameter& parameter) {
   return true;
 }
 
-link::Parameter* EditHistory::UndoLast() {
+link::Parameter* EditHistory::UndoLast(State* after) {
   while (!entries_.empty()) {
     link::Parameter* p = entries_.back().parameter;
-    if (Undo(*p)) return p;
+    if (Undo(*p, after)) return p;
   }
   return nullptr;
 }

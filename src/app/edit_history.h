@@ -31,9 +31,10 @@ class EditHistory {
   // True when the newest edit of `parameter` can still be taken back.
   bool CanUndo(const link::Parameter& parameter) const;
   // Takes back the newest edit of `parameter`; false when there is none that still holds.
-  bool Undo(link::Parameter& parameter);
+  // `after` gets what the edit had left (its change flags tell whether it was written).
+  bool Undo(link::Parameter& parameter, State* after = nullptr);
   // Takes back the newest edit that still holds, of any record; returns its record or nullptr.
-  link::Parameter* UndoLast();
+  link::Parameter* UndoLast(State* after = nullptr);
   // Forgets every edit (the records are about to go).
   void Clear() { entries_.clear(); }
 

@@ -5,24 +5,32 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QCollator>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QMenuBar>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidgetItemIterator>
+#include <algorithm>
 #include <fstream>
+#include <functional>
 
 #include "app/cell_commit.h"
+#include "app/edit_history.h"
 #include "exchange/parameter_tasks.h"
 #include "model/config_file.h"
+#include "ui/command_ids.h"
 #include "ui/main_window.h"
 #include "ui/menu_table.h"
 #include "ui/recent_file_list.h"
+#include "ui/row_filter.h"
 #include "ui/tree_list_view.h"
 #include "window_fixture.h"
 
@@ -295,6 +303,203 @@ TEST_F(InputEventsTest, UnchangeableValuesOpenNoEditorAndSayWhy) {
     EXPECT_EQ(view.editor(), nullptr) << c.prompt;
     EXPECT_EQ(frame.statusBar()->currentMessage(), QString::fromUtf8(c.prompt));
   }
+}
+
+// Typed as a keyboard types it, one key event a character (Cyrillic included).
+void TypeText(QWidget* widget, const QString& text) {
+  for (const QChar ch : text) {
+    QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(ch));
+    QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(ch));
+    QApplication::sendEvent(widget, &press);
+    QApplication::sendEvent(widget, &release);
+  }
+}
+
+bool Matches(const QTreeWidgetItem* item, const QString& text) {
+  QStringList texts{item->text(0), item->text(1), item->text(2)};
+  if (const link::Parameter* p = TreeListView::ParameterOf(item))
+    texts << QString::fromStdString(p->caption) << QString::fromStdString(p->short_name);
+  for (const QString& t : texts)
+    if (t.contains(text, Qt::CaseInsensitive)) return true;
+  return false;
+}
+
+TEST_F(InputEventsTest, CtrlFShowsOnlyMatchingRowsAndEscapeBringsAllBack) {
+  MainWindow& frame = ShowWindow();
+  TreeListView& view = *frame.view();
+  QTreeWidgetItem* row = TextRow(view);
+  ASSERT_NE(row, nullptr);
+  const link::Parameter& p = *TreeListView::ParameterOf(row);
+  int all = 0;
+  for (QTreeWidgetItemIterator it(&view); *it; ++it) all += !(*it)->isHidden();
+
+  QTest::keyClick(&view, Qt::Key_F, Qt::ControlModifier);
+  FilterBar& bar = *frame.filter_bar();
+  ASSERT_TRUE(bar.isVisible());
+  ASSERT_TRUE(bar.edit()->hasFocus());
+  const QString caption_word = QString::fromStdString(p.caption).section(' ', 0, 0);
+  const struct {
+    QString typed;
+    bool finds_row;
+  } cases[] = {
+      {QString::fromStdString(p.short_name).toLower(), true},  // case aside
+      {caption_word.toUpper(), true},
+      {QStringLiteral("нет-такого-текста"), false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.typed.toStdString());
+    QTest::keyClick(bar.edit(), Qt::Key_A, Qt::ControlModifier);
+    TypeText(bar.edit(), c.typed);
+    EXPECT_EQ(!row->isHidden(), c.finds_row);
+    int shown = 0;
+    for (QTreeWidgetItemIterator it(&view); *it; ++it) {
+      QTreeWidgetItem* item = *it;
+      if (item->isHidden()) {
+        // A hidden row matches nothing, nor does a branch above it.
+        EXPECT_FALSE(Matches(item, c.typed)) << item->text(0).toStdString();
+        continue;
+      }
+      ++shown;
+      // A row shown matches, or lies under a branch that does, or leads to one that does.
+      bool reason = Matches(item, c.typed);
+      for (QTreeWidgetItem* up = item->parent(); up && !reason; up = up->parent())
+        reason = Matches(up, c.typed);
+      std::function<bool(const QTreeWidgetItem*)> below = [&](const QTreeWidgetItem* branch) {
+        for (int i = 0; i < branch->childCount(); ++i) {
+          const QTreeWidgetItem* child = branch->child(i);
+          if (!child->isHidden() && (Matches(child, c.typed) || below(child))) return true;
+        }
+        return false;
+      };
+      reason = reason || below(item);
+      EXPECT_TRUE(reason || !item->parent()) << item->text(0).toStdString();
+      if (below(item)) {
+        EXPECT_TRUE(item->isExpanded()) << item->text(0).toStdString();
+      }
+    }
+    EXPECT_LT(shown, all);
+    const QString found = bar.findChild<QLabel*>(QStringLiteral("filter_found"))->text();
+    EXPECT_EQ(found == QString::fromUtf8(kFilterNothing), !c.finds_row);
+  }
+
+  QTest::keyClick(bar.edit(), Qt::Key_Escape);
+  EXPECT_FALSE(bar.isVisible());
+  EXPECT_TRUE(bar.edit()->text().isEmpty());
+  EXPECT_TRUE(view.hasFocus());
+  int back = 0;
+  for (QTreeWidgetItemIterator it(&view); *it; ++it) back += !(*it)->isHidden();
+  EXPECT_EQ(back, all);
+}
+
+TEST_F(InputEventsTest, HeaderClicksSortAndTheThirdBringsTheDeviceOrderBack) {
+  MainWindow& frame = ShowWindow();
+  TreeListView& view = *frame.view();
+  QCollator collator;
+  collator.setNumericMode(true);
+  collator.setCaseSensitivity(Qt::CaseInsensitive);
+  auto texts = [](const QTreeWidgetItem* branch) {
+    QStringList t;
+    for (int i = 0; i < branch->childCount(); ++i) t << branch->child(i)->text(0);
+    return t;
+  };
+  // A branch whose rows the description does not give in the order of their captions.
+  QTreeWidgetItem* branch = nullptr;
+  for (QTreeWidgetItemIterator it(&view); *it && !branch; ++it) {
+    QStringList t = texts(*it);
+    QStringList sorted = t;
+    std::sort(sorted.begin(), sorted.end(), collator);
+    if (t.size() > 2 && t != sorted) branch = *it;
+  }
+  ASSERT_NE(branch, nullptr);
+  const QStringList device = texts(branch);
+  QStringList ascending = device;
+  std::sort(ascending.begin(), ascending.end(), collator);
+  QStringList descending(ascending.rbegin(), ascending.rend());
+
+  QHeaderView& header = *view.header();
+  const QPoint caption(header.sectionViewportPosition(0) + header.sectionSize(0) / 2,
+                       header.height() / 2);
+  const struct {
+    const QStringList& order;
+    bool indicator;
+  } clicks[] = {{ascending, true}, {descending, true}, {device, false}, {ascending, true}};
+  for (const auto& c : clicks) {
+    QTest::mouseClick(header.viewport(), Qt::LeftButton, {}, caption);
+    EXPECT_EQ(texts(branch), c.order);
+    EXPECT_EQ(header.isSortIndicatorShown(), c.indicator);
+  }
+  // The menu item brings the device's order back as well.
+  QMenu* tree_menu = nullptr;
+  for (QAction* a : frame.menuBar()->actions())
+    if (a->text().contains(QStringLiteral("Дерево"))) tree_menu = a->menu();
+  ASSERT_NE(tree_menu, nullptr);
+  QTest::mouseClick(frame.menuBar(), Qt::LeftButton, {},
+                    frame.menuBar()->actionGeometry(tree_menu->menuAction()).center());
+  QTest::qWait(1);
+  QAction* order = frame.Action(cmd::kTreeOrder);
+  ASSERT_TRUE(tree_menu->isVisible());
+  QTest::mouseClick(tree_menu, Qt::LeftButton, {}, tree_menu->actionGeometry(order).center());
+  EXPECT_EQ(texts(branch), device);
+  EXPECT_FALSE(header.isSortIndicatorShown());
+}
+
+TEST_F(InputEventsTest, EditsAreTakenBackByCtrlZAndTheRowMenu) {
+  MainWindow& frame = ShowWindow();
+  TreeListView& view = *frame.view();
+  QTreeWidgetItem* row = TextRow(view);
+  ASSERT_NE(row, nullptr);
+  link::Parameter& p = *TreeListView::ParameterOf(row);
+  // Opening the branch reads nothing: the row keeps its colour until it is edited.
+  doc->modes().auto_read.store(false);
+  for (QTreeWidgetItem* up = row->parent(); up; up = up->parent()) up->setExpanded(true);
+  const std::string before = p.value;
+  const QColor colour = row->foreground(app::column::kValue).color();
+  const QString first = QString::number(static_cast<int>(p.minimum));
+  const QString second = QString::number(static_cast<int>(p.maximum));
+
+  TypeInto(view, row, first, Qt::Key_Return);
+  ASSERT_TRUE(p.value_changed);
+  ASSERT_NE(row->foreground(app::column::kValue).color(), colour);
+  QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(p.value, before);
+  EXPECT_FALSE(p.value_changed);
+  EXPECT_EQ(row->foreground(app::column::kValue).color(), colour);
+  QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(frame.statusBar()->currentMessage(), QString::fromUtf8(app::kNothingToUndoText));
+
+  // Two edits: the row's menu takes them back one at a time, newest first.
+  TypeInto(view, row, first, Qt::Key_Return);
+  TypeInto(view, row, second, Qt::Key_Return);
+  auto undo_from_menu = [&] {
+    view.setCurrentItem(row);
+    view.setFocus();
+    bool offered = false;
+    QTimer::singleShot(0, [&] {
+      auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+      ASSERT_NE(menu, nullptr);
+      for (QAction* a : menu->actions()) {
+        if (a->text() != QString::fromUtf8(app::kUndoItemText)) continue;
+        offered = true;
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(a).center());
+        return;
+      }
+      menu->close();
+    });
+    const QPoint at = view.visualItemRect(row).center();
+    QContextMenuEvent event(QContextMenuEvent::Keyboard, at, view.viewport()->mapToGlobal(at));
+    QApplication::sendEvent(&view, &event);
+    QTest::qWait(1);
+    return offered;
+  };
+  EXPECT_TRUE(undo_from_menu());
+  EXPECT_EQ(p.value, first.toStdString());
+  EXPECT_TRUE(p.value_changed);
+  EXPECT_TRUE(undo_from_menu());
+  EXPECT_EQ(p.value, before);
+  EXPECT_FALSE(p.value_changed);
+  EXPECT_EQ(row->foreground(app::column::kValue).color(), colour);
+  // A black row offers nothing to take back.
+  EXPECT_FALSE(undo_from_menu());
 }
 
 }  // namespace
