@@ -6,14 +6,20 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
+#include <chrono>
+#include <set>
+#include <thread>
 
 #include "exchange/device_commands.h"
 #include "exchange/exchange_engine.h"
 #include "ui/net_mode_dialog.h"
+#include "ui/progress_window.h"
 #include "ui/setup_dialog.h"
 #include "window_fixture.h"
 
@@ -107,6 +113,58 @@ TEST_F(WindowTest, NetModeDialogCarriesTheChoices) {
   EXPECT_FALSE(dialog.repeat()->isChecked());
   EXPECT_TRUE(dialog.three_times()->isChecked());
   EXPECT_EQ(dialog.repeat()->text(), QString::fromUtf8(kApplyRepeat));
+}
+
+TEST_F(WindowTest, NetworkScanShowsWhichRateOfHowManyAndRestsItsButtons) {
+  MakeDocument();
+  SetupDialog dialog(doc->engine(), true, nullptr, [](exchange::ExchangeEngine&, platform::Event*) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    return false;
+  });
+  std::set<QString> steps;
+  bool buttons_rested = true, exit_stayed = true, ended = false;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    QProgressBar& bar = *dialog.scan_progress();
+    if (bar.isVisible()) {
+      steps.insert(bar.text());
+      for (int id : {exchange::kSetupConnect, exchange::kSetupScan, exchange::kSetupFactory})
+        buttons_rested &= !dialog.Button(id)->isEnabled();
+      exit_stayed &= dialog.Button(exchange::kSetupExit)->isEnabled();
+    } else if (!steps.empty() &&
+               dialog.status()->text() == QString::fromUtf8(exchange::kLinkFailedText)) {
+      ended = dialog.Button(exchange::kSetupScan)->isEnabled() &&
+              dialog.Button(exchange::kSetupConnect)->isEnabled();
+      QTest::mouseClick(dialog.Button(exchange::kSetupExit), Qt::LeftButton);
+    }
+  });
+  poll.start(10);
+  QTimer::singleShot(
+      0, &dialog, [&] { QTest::mouseClick(dialog.Button(exchange::kSetupScan), Qt::LeftButton); });
+  QTimer::singleShot(20000, &dialog, [&] { dialog.Button(exchange::kSetupExit)->click(); });
+  EXPECT_EQ(dialog.RunModal(), exchange::SetupOutcome::Exit);
+  EXPECT_TRUE(steps.count(QStringLiteral("скорость 1 из 9"))) << steps.size();
+  EXPECT_TRUE(steps.count(QStringLiteral("скорость 9 из 9"))) << steps.size();
+  EXPECT_TRUE(buttons_rested);
+  EXPECT_TRUE(exit_stayed);
+  EXPECT_TRUE(ended);
+}
+
+TEST_F(WindowTest, ProgressWindowWidensForItsLinesAndCanBeResized) {
+  ProgressDialog dialog;
+  dialog.show();
+  QTest::qWait(1);
+  const int first = dialog.width();
+  exchange::ProgressLine line;
+  line.text = "Параметр «Время фильтрации дребезга входа» (FiLt:12) не прочитан: нет ответа";
+  dialog.AddLine(line);
+  QTest::qWait(1);
+  const QListWidget& list = *dialog.list();
+  EXPECT_GT(dialog.width(), first);
+  EXPECT_GE(list.viewport()->width(),
+            list.fontMetrics().horizontalAdvance(QString::fromStdString(line.text)));
+  EXPECT_TRUE(dialog.isSizeGripEnabled());
+  EXPECT_LT(dialog.minimumWidth(), dialog.maximumWidth());
 }
 
 }  // namespace
