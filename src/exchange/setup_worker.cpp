@@ -361,7 +361,7 @@ void SetupWorker::Scan() {
     std::lock_guard lock(mutex_);
     scan_step_ = scan_steps_ = 0;
   }
-  Notify(kStatusChanged);
+  Notify(kButtonsChanged);
   if (!found) {
     if (have_row) {
       {
