@@ -2,6 +2,7 @@
 
 #include <QCollator>
 #include <QHeaderView>
+#include <QLocale>
 #include <QTreeWidget>
 
 namespace vesk::ui {
@@ -24,9 +25,10 @@ bool RowItem::operator<(const QTreeWidgetItem& other) const {
   const QTreeWidget* view = treeWidget();
   if (TreeOrder(view)) return row ? order_ < row->order_ : false;
   const int column = view->sortColumn();
-  // "9600" before "115200", "Вход 2" before "Вход 10".
+  // "9600" before "115200", "Вход №2" before "Вход №10". The texts are Russian whatever
+  // the user's locale (the C locale would compare character codes, numbers included).
   static thread_local QCollator collator = [] {
-    QCollator c;
+    QCollator c(QLocale(QLocale::Russian, QLocale::Russia));
     c.setNumericMode(true);
     c.setCaseSensitivity(Qt::CaseInsensitive);
     return c;

@@ -48,12 +48,12 @@ struct ColumnSpec {
   Qt::Alignment alignment;
   int width;
 };
-// The widths were laid out for a narrower dialog font; the attribute column is widened so
-// that its caption is not cut in the desktop font.
+// The widths were laid out for a narrower dialog font; the attribute and owner columns are
+// widened so that their captions and values are not cut in the desktop font.
 constexpr ColumnSpec kColumns[] = {
     {"Описание", Qt::AlignLeft, 360},  {"Параметр", Qt::AlignRight, 70},
     {"Значение", Qt::AlignRight, 130}, {"Атрибут редактирования", Qt::AlignRight, 170},
-    {"Владелец", Qt::AlignRight, 90},  {"Ошибки обмена и несоответствия", Qt::AlignLeft, 220},
+    {"Владелец", Qt::AlignRight, 110}, {"Ошибки обмена и несоответствия", Qt::AlignLeft, 220},
 };
 
 QString Q(const std::string& text) {

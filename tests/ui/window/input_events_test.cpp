@@ -394,7 +394,7 @@ TEST_F(InputEventsTest, CtrlFShowsOnlyMatchingRowsAndEscapeBringsAllBack) {
 TEST_F(InputEventsTest, HeaderClicksSortAndTheThirdBringsTheDeviceOrderBack) {
   MainWindow& frame = ShowWindow();
   TreeListView& view = *frame.view();
-  QCollator collator;
+  QCollator collator(QLocale(QLocale::Russian, QLocale::Russia));
   collator.setNumericMode(true);
   collator.setCaseSensitivity(Qt::CaseInsensitive);
   auto texts = [](const QTreeWidgetItem* branch) {
