@@ -4,6 +4,7 @@
 #include <QGridLayout>
 #include <QSpacerItem>
 
+#include "model/config_file.h"
 #include "model/tree_builder.h"
 
 namespace vesk::ui {
@@ -17,7 +18,9 @@ constexpr int kTitleBarExtra = 160;
 void PrepareMessageBox(QMessageBox& box, const QString& heading) {
   const QString caption = QString::fromUtf8(model::kProgramTitle);
   box.setWindowTitle(caption);
-  if (!heading.isEmpty() && heading != caption && heading != box.text()) {
+  // The program's short name says nothing the caption does not.
+  const bool own_name = heading == caption || heading == QString::fromUtf8(model::kAppTitle);
+  if (!heading.isEmpty() && !own_name && heading != box.text()) {
     box.setInformativeText(box.text());
     box.setText(heading);
   }

@@ -20,6 +20,7 @@
 #include "app/document.h"
 #include "exchange/device_commands.h"
 #include "exchange/setup_worker.h"
+#include "model/config_file.h"
 #include "model/program_line_settings.h"
 #include "model/tree_builder.h"
 #include "ui/main_window.h"
@@ -122,6 +123,8 @@ TEST_F(DesktopHabitsTest, MessageBoxesShareOneWholeCaptionAndQuestionsDefaultToN
   } cases[] = {
       {exchange::kInitialiseQuestion, model::kProgramTitle, link::MsgButtons::YesNo,
        link::MsgAnswer::No, nullptr},
+      {"Сохранить изменения?", model::kAppTitle, link::MsgButtons::YesNoCancel,
+       link::MsgAnswer::Yes, nullptr},
       {"Порт не отвечает", app::kWriteFailedCaption, link::MsgButtons::Ok, link::MsgAnswer::Ok,
        app::kWriteFailedCaption},
   };
