@@ -67,10 +67,6 @@ FilterBar::FilterBar(QWidget* parent) : QWidget(parent) {
   hide();
 }
 
-QString FilterBar::text() const {
-  return isHidden() ? QString() : edit_->text();
-}
-
 void FilterBar::Open() {
   show();
   edit_->setFocus(Qt::ShortcutFocusReason);

@@ -34,7 +34,6 @@ class FilterBar : public QWidget {
   explicit FilterBar(QWidget* parent = nullptr);
 
   QLineEdit* edit() const { return edit_; }
-  QString text() const;
   // Shows the bar and puts the cursor into its box, the text selected.
   void Open();
   // How many rows the text found (-1: no text).
