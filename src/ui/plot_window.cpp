@@ -101,6 +101,9 @@ PlotWindow::PlotWindow(link::DeviceLink& link, QWidget* parent)
   timer_ = new QTimer(this);
   connect(timer_, &QTimer::timeout, this, &PlotWindow::Refresh);
   timer_->start(kRefreshMs);
+  // The time axis gets its range before the chart is first laid out: one laid out with
+  // the axis's empty default range never shows its labels or grid again.
+  Redraw();
 }
 
 PlotWindow::~PlotWindow() {

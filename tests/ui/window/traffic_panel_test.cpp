@@ -18,6 +18,8 @@
 #include "app/csv_text.h"
 #include "ui/main_window.h"
 #ifdef VESK_HAVE_CHARTS
+#include <QChartView>
+
 #include "ui/plot_window.h"
 #endif
 #include "ui/traffic_model.h"
@@ -81,6 +83,19 @@ TEST_F(WindowTest, TrafficPanelShowsPausesAndFiltersTheLine) {
 }
 
 #ifdef VESK_HAVE_CHARTS
+// Dark pixels in the band under the plot area, where the time axis writes its labels.
+int TimeLabelPixels(PlotWindow& plots) {
+  auto* view = plots.findChild<QChartView*>();
+  if (!view) return 0;
+  const QImage image = view->grab().toImage();
+  const QRect area = view->mapFromScene(view->chart()->plotArea()).boundingRect();
+  int dark = 0;
+  for (int y = area.bottom() + 6; y < area.bottom() + 20 && y < image.height(); ++y)
+    for (int x = area.left(); x <= area.right() && x < image.width(); ++x)
+      if (qGray(image.pixel(x, y)) < 160) ++dark;
+  return dark;
+}
+
 TEST_F(WindowTest, PlotGetsPointsOfTheTickedSeriesAndLogsThem) {
   SimProcess sim(dir);
   MakeDocument(sim.pty());
@@ -115,6 +130,8 @@ TEST_F(WindowTest, PlotGetsPointsOfTheTickedSeriesAndLogsThem) {
   tree.setCurrentItem(tree.topLevelItem(0));
   QTest::keyClick(&tree, Qt::Key_Space);  // tick it
   EXPECT_EQ(plots.ShownCount("bPS"), 3);
+  // The window was shown before it had a series: the time axis is labelled all the same.
+  EXPECT_GT(TimeLabelPixels(plots), 20);
 
   QTest::mouseClick(plots.pause_button(), Qt::LeftButton);
   ASSERT_EQ(doc->engine().Exchange(link::kOpRead, &polled), 0);
