@@ -70,7 +70,12 @@ QVariant TrafficModel::data(const QModelIndex& index, int role) const {
     case kIndex:
       return e.index >= 0 ? QVariant(e.index) : QVariant();
     case kText:
-      return e.attempt > 1 ? Q(e.text + " (попытка " + std::to_string(e.attempt) + ")") : Q(e.text);
+      if (e.attempt > 1) {
+        const std::string attempt = "попытка " + std::to_string(e.attempt);
+        // A repeated request has no text of its own.
+        return Q(e.text.empty() ? attempt : e.text + " (" + attempt + ")");
+      }
+      return Q(e.text);
     case kFrame:
       return Q(link::EscapeLineChars(e.chars));
     default:

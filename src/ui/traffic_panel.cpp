@@ -13,6 +13,7 @@
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/csv_text.h"
 #include "app/line_trace_file.h"
@@ -85,6 +86,20 @@ TrafficPanel::TrafficPanel(link::DeviceLink& link, QWidget* parent)
   table_->verticalHeader()->hide();
   table_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
   table_->horizontalHeader()->setStretchLastSection(true);
+  // The value or why the exchange failed is what one reads first: it gets room for a whole
+  // time-out reason, the short columns what they and their titles hold, and the frame the
+  // rest.
+  const int ch = fontMetrics().averageCharWidth();
+  for (auto [column, chars] : {std::pair{TrafficModel::kTime, 12},
+                               {TrafficModel::kDirection, 3},
+                               {TrafficModel::kAddress, 5},
+                               {TrafficModel::kName, 10},
+                               {TrafficModel::kIndex, 5},
+                               {TrafficModel::kText, 56}}) {
+    const QString title = model_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+    table_->setColumnWidth(column,
+                           std::max(ch * chars, fontMetrics().horizontalAdvance(title) + 4 * ch));
+  }
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
   table_->setWordWrap(false);
   layout->addWidget(table_);
