@@ -29,7 +29,7 @@ using namespace vesk;
 
 QAction* MenuItem(ui::MainWindow& frame, const QString& menu_text, const QString& item_text) {
   for (QAction* menu : frame.menuBar()->actions())
-    if (menu->text() == menu_text && menu->menu())
+    if (QString(menu->text()).remove(QLatin1Char('&')) == menu_text && menu->menu())
       for (QAction* item : menu->menu()->actions())
         if (item->text() == item_text) return item;
   return nullptr;

@@ -209,7 +209,7 @@ void MainWindow::BuildLinePanels() {
   traffic_->hide();
   stats->hide();
   // Help stays the last menu, as desktop users expect.
-  auto* menu = new QMenu(QStringLiteral("Линия"), this);
+  auto* menu = new QMenu(QStringLiteral("&Линия"), this);
   const QList<QAction*> tops = menuBar()->actions();
   menuBar()->insertMenu(tops.isEmpty() ? nullptr : tops.back(), menu);
   menu->addAction(traffic_->toggleViewAction());

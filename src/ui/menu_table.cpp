@@ -56,7 +56,7 @@ const std::vector<TopMenu>& MainMenu() {
         {cmd::kFind, "Найти...\tCtrl+F", "Ctrl+F"},
         {cmd::kUndoEdit, "Вернуть прежнее значение\tCtrl+Z", "Ctrl+Z"},
         {cmd::kTreeOrder, "Порядок строк как в приборе"}}},
-      {"Режимы программы",
+      {"&Режимы программы",
        {{c::kShowIndexes, "Показывать линейные индексы"},
         {c::kAutoRead, "Режим автоматического чтения"},
         {c::kImmediateWrite, "Режим немедленной записи"},

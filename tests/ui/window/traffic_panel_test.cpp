@@ -102,7 +102,7 @@ TEST_F(WindowTest, PlotGetsPointsOfTheTickedSeriesAndLogsThem) {
   MainWindow& window = MakeWindow();
   window.show();
   for (QAction* menu : window.menuBar()->actions())
-    if (menu->text() == QStringLiteral("Линия"))
+    if (menu->text() == QStringLiteral("&Линия"))
       for (QAction* item : menu->menu()->actions())
         if (item->text() == QStringLiteral("Графики")) item->trigger();
   ASSERT_NE(window.plots(), nullptr);

@@ -43,8 +43,8 @@ TEST_F(WindowTest, MenusCarryTheirCaptions) {
   MainWindow& frame = MakeWindow();
   QStringList titles;
   for (QAction* a : frame.menuBar()->actions()) titles << a->text();
-  EXPECT_EQ(titles, QStringList({Q("&Файл"), Q("&Прибор"), Q("&Дерево"), Q("Режимы программы"),
-                                 Q("Линия"), Q("&Справка")}));
+  EXPECT_EQ(titles, QStringList({Q("&Файл"), Q("&Прибор"), Q("&Дерево"), Q("&Режимы программы"),
+                                 Q("&Линия"), Q("&Справка")}));
   const std::vector<std::pair<int, const char*>> items = {
       {57600, "&Новый\tCtrl+N"},
       {57604, "Сохранить &как..."},
