@@ -2,6 +2,7 @@
 
 #include <poll.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <ctime>
@@ -168,9 +169,21 @@ bool Simulator::Answer(std::string reply, Protocol protocol, const NetSettings& 
   if (options_.line_timing) delay_ms += LineTimeMs(net, sent->size()) + options_.turnaround_ms;
   Clock::time_point due = now + std::chrono::duration_cast<Clock::duration>(
                                     std::chrono::duration<double, std::milli>(delay_ms));
-  if (!pending_.empty() && due < pending_.back().due) due = pending_.back().due;
-  pending_.push_back(Pending{due, std::move(*sent), std::move(info), retune_after, device});
+  Clock::duration char_time{0};
+  if (options_.line_timing)
+    char_time = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double, std::milli>(LineTimeMs(net, 1)));
+  // One answer at a time on the line: this one begins once the one before has ended.
+  if (!pending_.empty())
+    due = std::max(due, pending_.back().due + char_time * static_cast<int64_t>(sent->size()));
+  pending_.push_back(
+      Pending{due, std::move(*sent), std::move(info), retune_after, device, char_time});
   return true;
+}
+
+Simulator::Clock::time_point Simulator::Pending::NextDue() const {
+  if (sent >= chars.size()) return due;
+  return due - char_time * static_cast<int64_t>(chars.size() - 1 - sent);
 }
 
 void Simulator::Retune(size_t device) {
@@ -178,15 +191,26 @@ void Simulator::Retune(size_t device) {
 }
 
 bool Simulator::SendDue(Clock::time_point now) {
-  while (!pending_.empty() && pending_.front().due <= now) {
-    Pending p = std::move(pending_.front());
-    pending_.pop_front();
-    bool ok = line_.WriteAll(p.chars, kWriteWaitMs);
+  while (!pending_.empty() && pending_.front().NextDue() <= now) {
+    Pending& front = pending_.front();
+    // Every character due by now goes out at once: a late wake-up catches up.
+    size_t upto = front.chars.size();
+    if (front.char_time.count() > 0 && front.due > now) {
+      const auto ahead = (front.due - now).count(), step = front.char_time.count();
+      const auto not_due = static_cast<size_t>((ahead + step - 1) / step);
+      upto = not_due >= upto ? front.sent : std::max(front.sent, upto - not_due);
+    }
+    const std::string_view part = std::string_view(front.chars).substr(front.sent, upto - front.sent);
+    bool ok = line_.WriteAll(part, kWriteWaitMs);
     if (!ok && (errno == EAGAIN || errno == EWOULDBLOCK)) {
       // Nobody collects the answers: forget the old ones rather than block the device.
       line_.DropUnread();
-      ok = line_.WriteAll(p.chars, kWriteWaitMs);
+      ok = line_.WriteAll(part, kWriteWaitMs);
     }
+    front.sent = upto;
+    if (ok && upto < front.chars.size()) return true;
+    Pending p = std::move(front);
+    pending_.pop_front();
     trace_.Record(Seconds(Clock::now()), false, p.chars, p.info, ok ? "" : "not sent: line full");
     if (ok) ++answers_sent_;
     if (p.retune_after) Retune(p.device);
@@ -202,7 +226,7 @@ int Simulator::Run(int stop_fd, std::string& error) {
     timespec ts{};
     timespec* timeout = nullptr;
     if (!pending_.empty()) {
-      ts = ToTimespec(pending_.front().due - Clock::now());
+      ts = ToTimespec(pending_.front().NextDue() - Clock::now());
       timeout = &ts;
     }
     int r = ::ppoll(fds, 3, timeout, nullptr);

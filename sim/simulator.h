@@ -55,11 +55,18 @@ class Simulator {
 
  private:
   struct Pending {
-    Clock::time_point due;
+    Clock::time_point due;  // when the last character is out
     std::string chars;
     std::optional<FrameInfo> info;
     bool retune_after = false;  // a serial port takes the new settings once this is out
     size_t device = 0;
+    // With line timing the characters go out one character time apart, as on a line:
+    // a listener sees the answer begin long before it ends.
+    Clock::duration char_time{0};
+    size_t sent = 0;  // characters written so far
+
+    // When the next character is due.
+    Clock::time_point NextDue() const;
   };
 
   void OnLornFrame(const std::string& chars, Clock::time_point now);

@@ -3,10 +3,14 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
+#include <thread>
 #include <cstdlib>
 #include <string>
 
 #include "app/exit_code.h"
+#include "app/exit_event.h"
+#include "app/line_watch.h"
 #include "app/port_keys.h"
 #include "exchange/bus_scan.h"
 #include "exchange/exchange_engine.h"
@@ -16,6 +20,7 @@
 #include "model/description_container.h"
 #include "model/description_loader.h"
 #include "model/scratch_configuration.h"
+#include "platform/wait.h"
 
 namespace vesk::app {
 namespace {
@@ -83,9 +88,17 @@ int RunScan(const CommandLine& cl, const ScriptEnvironment& env) {
     WriteProgramPortKeys(engine.program_line(), cl.settings);
   if (cl.settings.converter == kConverterOff)
     engine.port().set_converter_mode(link::kConverterAuto);
+  LineWatch line_watch;
+  if (std::string error; !line_watch.Open(cl, error)) {
+    std::fprintf(env.err, "vesk-configurator: %s\n", error.c_str());
+    return kFailure;
+  }
+  line_watch.Attach(engine);
   link::exit_status.store(0);
-  if (engine.OpenPort(true) != link::kOpenOk)
+  if (engine.OpenPort(true) != link::kOpenOk) {
+    line_watch.Finish(env.err);
     return ChooseExitCode(link::exit_status.load(), kFailure);
+  }
 
   const int32_t max_address = MaxAddress(engine.port().settings().address_length);
   int32_t from = 0, to = max_address;
@@ -96,22 +109,47 @@ int RunScan(const CommandLine& cl, const ScriptEnvironment& env) {
                    "vesk-configurator: --scan=%s: адреса вне диапазона 0 ... %d для длины "
                    "адреса %d бит\n",
                    cl.scan->c_str(), max_address, engine.port().settings().address_length);
+      line_watch.Finish(env.err);
       return kFailure;
     }
     from = range->first;
     to = range->second;
   }
 
+  // The exchange thread runs the scan as it runs every task, so the line's observers and
+  // a signal's stop see it too.
+  ExitRequest exit;
+  if (const int err = exit.CatchSignals(); err != 0)
+    std::fprintf(env.err, "vesk-configurator: sigaction: %s\n", std::strerror(err));
+  engine.SetLinger(std::chrono::milliseconds(0));
+  if (engine.StartTransmitThread() != 0) {
+    line_watch.Finish(env.err);
+    return kFailure;
+  }
   const auto start = std::chrono::steady_clock::now();
+  exchange::ScanOutcome outcome;
   exchange::ScanObserver observer;
   if (!silent && cl.verbose)
     observer.found = [&env](const exchange::FoundDevice& d) {
       std::fprintf(env.err, "vesk-configurator: найден прибор по адресу %d\n", d.address);
     };
-  const exchange::ScanOutcome outcome = exchange::ScanBus(engine, from, to, observer);
+  observer.finished = [&outcome](const exchange::ScanOutcome& o) { outcome = o; };
+  // SIGINT or SIGTERM stops the scan between two questions; what was found is printed.
+  platform::Event scan_over{platform::Event::Reset::Manual};
+  std::thread stopper([&] {
+    if (platform::WaitAny({platform::Signalled(exit.event()), platform::Signalled(scan_over)},
+                          std::chrono::milliseconds(-1)) == 0)
+      engine.Cancel();
+  });
+  const bool ran = exchange::RunScanTask(engine, from, to, std::move(observer));
+  scan_over.Set();
+  stopper.join();
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  engine.StopThreads();
   engine.ClosePort();
+  line_watch.Finish(env.err);
+  if (!ran) return kFailure;
 
   for (const exchange::FoundDevice& d : outcome.devices)
     std::fprintf(env.out, "%d\t%s\t%s\t%.1f\n", d.address, d.name.c_str(), d.version.c_str(),

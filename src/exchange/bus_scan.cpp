@@ -16,14 +16,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-const uint16_t kHashDev = link::NameHash("dev");
-const uint16_t kHashVer = link::NameHash("ver");
 constexpr int kRequestChars = 14;  // a read without data
 constexpr int kVersionAttempts = 3;
 constexpr int kTimingAttempts = 3;
 
-std::string IdentityText(const link::ReplyFrame& frame, uint16_t hash) {
-  if (frame.hash != hash) return {};
+std::string IdentityText(const link::ReplyFrame& frame, const link::Parameter& subject) {
+  if (frame.hash != link::NameHash(subject.short_name)) return {};
   std::string raw(reinterpret_cast<const char*>(frame.data), static_cast<size_t>(frame.count));
   while (!raw.empty() && (raw.back() == '\0' || raw.back() == ' ')) raw.pop_back();
   return platform::Cp1251ToUtf8(raw);
@@ -35,7 +33,10 @@ class Scan {
       : engine_(engine),
         observer_(observer),
         char_ms_(engine.port().CharTimeMs()),
-        full_wait_ms_(engine.port().ReplyWaitMs()) {}
+        full_wait_ms_(engine.port().ReplyWaitMs()) {
+    // The observers decode the answers as texts.
+    dev_.type_text = ver_.type_text = "string";
+  }
 
   ScanOutcome Run(int32_t from, int32_t to) {
     const int32_t total = to - from + 1;
@@ -60,38 +61,42 @@ class Scan {
   int ShortWait() {
     const double margin =
         std::max<double>(kScanMinMarginMs, kScanTurnaroundFactor * slowest_turnaround_ms_);
-    const int wait = static_cast<int>(std::ceil(char_ms_ * kScanLongestReplyChars + margin));
+    const int wait = static_cast<int>(std::ceil(char_ms_ * kScanFirstChars + margin));
     out_.short_wait_ms = std::min<int>(wait, full_wait_ms_);
     return out_.short_wait_ms;
   }
 
-  void Measured(double elapsed_ms, int reply_chars) {
-    const double turnaround = elapsed_ms - char_ms_ * (kRequestChars + reply_chars);
-    slowest_turnaround_ms_ = std::max(slowest_turnaround_ms_, turnaround);
+  // `first_char_ms`: from the end of a request to the first character of its reply.
+  void Measured(double first_char_ms) {
+    slowest_turnaround_ms_ = std::max(slowest_turnaround_ms_, first_char_ms - char_ms_);
   }
 
   // Asks `address` for its name. Returns true when it answered.
   bool Ask(int32_t address, int wait_ms) {
     sent_at_[address] = Clock::now();
-    link::ScanReply r = engine_.ScanRead(address, kHashDev, wait_ms);
+    link::ScanReply r = engine_.ScanRead(address, dev_, wait_ms);
     if (r.stopped && !engine_.Cancelled()) out_.error = r.error;
     if (r.late_address >= 0 && !found_.count(r.late_address)) {
       // An earlier address answered after its short wait: the wait grows for the rest.
+      // Its first character came at the latest a longest reply before the end.
       late_.insert(r.late_address);
       if (auto it = sent_at_.find(r.late_address); it != sent_at_.end())
-        Measured(std::chrono::duration<double, std::milli>(Clock::now() - it->second).count(),
-                 kScanLongestReplyChars);
+        Measured(std::chrono::duration<double, std::milli>(Clock::now() - it->second).count() -
+                 char_ms_ * (kRequestChars + kScanLongestReplyChars - 1));
     }
     if (!r.answered) return false;
     // A first answer may carry the cost of waking the line or the device; the device's
-    // reply time is the best of a few.
+    // times are the best of a few.
     double best_ms = r.reply_ms;
+    double best_first_ms = r.first_char_ms;
     for (int i = 1; i < kTimingAttempts && Going(); ++i) {
-      link::ScanReply again = engine_.ScanRead(address, kHashDev, full_wait_ms_);
-      if (again.answered) best_ms = std::min(best_ms, again.reply_ms);
+      link::ScanReply again = engine_.ScanRead(address, dev_, full_wait_ms_);
+      if (!again.answered) continue;
+      best_ms = std::min(best_ms, again.reply_ms);
+      best_first_ms = std::min(best_first_ms, again.first_char_ms);
     }
-    Measured(best_ms, 14 + 2 * r.frame.count);
-    FoundDevice device{address, IdentityText(r.frame, kHashDev), {}, std::round(best_ms * 10) / 10};
+    Measured(best_first_ms);
+    FoundDevice device{address, IdentityText(r.frame, dev_), {}, std::round(best_ms * 10) / 10};
     found_[address] = device;
     if (observer_.found) observer_.found(device);
     return true;
@@ -129,10 +134,10 @@ class Scan {
   void ReadVersions() {
     for (auto& [address, device] : found_) {
       for (int i = 0; i < kVersionAttempts && Going(); ++i) {
-        link::ScanReply r = engine_.ScanRead(address, kHashVer, full_wait_ms_);
+        link::ScanReply r = engine_.ScanRead(address, ver_, full_wait_ms_);
         if (r.stopped && !engine_.Cancelled()) out_.error = r.error;
         if (r.answered) {
-          device.version = IdentityText(r.frame, kHashVer);
+          device.version = IdentityText(r.frame, ver_);
           break;
         }
       }
@@ -143,6 +148,8 @@ class Scan {
   const ScanObserver& observer_;
   const double char_ms_;
   const int full_wait_ms_;
+  link::Parameter dev_{"dev"};
+  link::Parameter ver_{"ver"};
   double slowest_turnaround_ms_ = 0;
   std::map<int32_t, Clock::time_point> sent_at_;
   std::set<int32_t> late_;
@@ -155,6 +162,17 @@ class Scan {
 ScanOutcome ScanBus(ExchangeEngine& engine, int32_t from, int32_t to,
                     const ScanObserver& observer) {
   return Scan(engine, observer).Run(from, to);
+}
+
+bool RunScanTask(ExchangeEngine& engine, int32_t from, int32_t to, ScanObserver observer,
+                 ProgressSink* sink) {
+  return engine.RunJob(
+      kTaskScan,
+      [&engine, from, to, observer = std::move(observer)] {
+        const ScanOutcome outcome = ScanBus(engine, from, to, observer);
+        if (observer.finished) observer.finished(outcome);
+      },
+      to - from + 1, sink);
 }
 
 }  // namespace vesk::exchange

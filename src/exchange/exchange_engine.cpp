@@ -24,6 +24,7 @@ enum Slot {
   kSlotWriteChanged,
   kSlotCompare,
   kSlotInitialise,
+  kSlotJob,
   kSlotStop,
   kSlotReadOne,
   kSlotWriteOne,
@@ -91,6 +92,7 @@ void ExchangeEngine::SetProgressSink(ProgressSink* sink) {
 }
 
 ProgressSink& ExchangeEngine::sink() {
+  if (ProgressSink* own = task_sink_.load()) return *own;
   ProgressSink* s = sink_.load();
   return s ? *s : headless_;
 }
@@ -245,8 +247,8 @@ void ExchangeEngine::TransmitThread() {
   using platform::Waitable;
   const std::vector<platform::Waitable> waits{
       Signalled(read_all_event), Signalled(write_all_event),  Signalled(write_changed_event),
-      Signalled(compare_event),  Signalled(initialise_event), Signalled(StopEvent()),
-      Signalled(read_one_event), Signalled(write_one_event)};
+      Signalled(compare_event),  Signalled(initialise_event), Signalled(job_event),
+      Signalled(StopEvent()),    Signalled(read_one_event),   Signalled(write_one_event)};
   for (;;) {
     const int which = platform::WaitAny(waits, std::chrono::milliseconds(-1));
     if (which == kSlotStop) break;
@@ -291,14 +293,20 @@ void ExchangeEngine::TransmitThread() {
     read_one_event.reset();
     write_one_event.reset();
     for (platform::Event* e : {&read_all_event, &write_all_event, &write_changed_event,
-                               &compare_event, &initialise_event})
+                               &compare_event, &initialise_event, &job_event})
       e->reset();
     if (window_open_.load()) {
-      sink().Close();
+      ProgressSink& s = sink();
+      s.Close();
       window_open_.store(false);
+      task_sink_.store(nullptr);
       busy_.store(false);
-      sink().TaskEnded();
+      s.TaskEnded();
     }
+  }
+  {
+    std::lock_guard lock(state_mutex_);
+    job_ = nullptr;
   }
   if (port_opened_for_task_.exchange(false)) ClosePort();
   transmit_ended_.Set();
@@ -327,6 +335,16 @@ void ExchangeEngine::ServeTask(int which) {
       initialise_event.reset();
       if (target) WriteNode(*this, *target, kModeInitial);
       break;
+    case kSlotJob: {
+      job_event.reset();
+      std::function<void()> job;
+      {
+        std::lock_guard lock(state_mutex_);
+        job.swap(job_);
+      }
+      if (job) job();
+      break;
+    }
     case kSlotReadOne:
       progress_done.store(0);
       if (link::Parameter* p = single_target.exchange(nullptr)) ReadParameter(*this, *p, true);
@@ -350,9 +368,11 @@ void ExchangeEngine::FinishTask() {
     std::lock_guard lock(window_mutex_);
     if (window_open_.load()) sink().ScrollToBottom();
   }
-  // The finished window stays up for a while unless the user cancels.
-  platform::WaitAny({platform::Signalled(cancel_event), platform::Signalled(StopEvent())},
-                    std::chrono::milliseconds(linger_ms_.load()));
+  // The finished window stays up for a while unless the user cancels; a task shown in a
+  // window of its own leaves that window up anyway.
+  if (!task_sink_.load())
+    platform::WaitAny({platform::Signalled(cancel_event), platform::Signalled(StopEvent())},
+                      std::chrono::milliseconds(linger_ms_.load()));
   EndTaskWindow();
 
   // While the threads are being stopped, the window thread waits for this one: a
@@ -371,8 +391,10 @@ void ExchangeEngine::FinishTask() {
   // The window thread may start the next task as soon as it sees this one ended; a new
   // task takes the busy state under the same lock, so it cannot slip in between.
   std::lock_guard lock(window_mutex_);
+  ProgressSink& s = sink();
+  task_sink_.store(nullptr);
   busy_.store(false);
-  sink().TaskEnded();
+  s.TaskEnded();
 }
 
 void ExchangeEngine::EndTaskWindow() {
@@ -385,7 +407,7 @@ void ExchangeEngine::EndTaskWindow() {
 // ---------------------------------------------------------------- tasks
 
 bool ExchangeEngine::RunTask(model::ParameterNode* target, int code) {
-  if (IsSingleParameterTask(code)) return false;
+  if (IsSingleParameterTask(code) || code == kTaskScan) return false;
   return RunWindow(code, [&] {
     task_target.store(target);
     progress_total.store(target ? target->CountForTask(CountModeOf(code)) : 0);
@@ -402,7 +424,24 @@ bool ExchangeEngine::RunSingleTask(link::Parameter* parameter, int code) {
   });
 }
 
-bool ExchangeEngine::RunWindow(int code, const std::function<void()>& prepare) {
+bool ExchangeEngine::RunJob(int code, std::function<void()> job, int32_t total,
+                            ProgressSink* sink) {
+  if (!job || code != kTaskScan) return false;
+  return RunWindow(
+      code,
+      [&] {
+        {
+          std::lock_guard lock(state_mutex_);
+          job_ = std::move(job);
+        }
+        progress_total.store(total);
+        progress_done.store(0);
+      },
+      sink);
+}
+
+bool ExchangeEngine::RunWindow(int code, const std::function<void()>& prepare,
+                               ProgressSink* task_sink) {
   const std::string_view caption = TaskCaption(code);
   if (caption.empty()) return false;
   {
@@ -413,6 +452,7 @@ bool ExchangeEngine::RunWindow(int code, const std::function<void()>& prepare) {
       busy_.store(false);
       return false;
     }
+    task_sink_.store(task_sink);
   }
   prepare();
   bool opened = false;
@@ -422,7 +462,15 @@ bool ExchangeEngine::RunWindow(int code, const std::function<void()>& prepare) {
     OnWindowOpened(code);
   });
   // Without an opened window no task was started that would end the busy state.
-  if (!opened) busy_.store(false);
+  if (!opened) {
+    {
+      std::lock_guard lock(state_mutex_);
+      job_ = nullptr;
+    }
+    std::lock_guard lock(window_mutex_);
+    task_sink_.store(nullptr);
+    busy_.store(false);
+  }
   return ran;
 }
 
@@ -434,12 +482,14 @@ void ExchangeEngine::OnWindowOpened(int code) {
   task_start_time_ = std::chrono::steady_clock::now();
   if (!transmit_running_.load()) {
     // The exchange thread ended after RunTask looked: nothing would close this window.
-    sink().Close();
+    ProgressSink& s = sink();
+    s.Close();
     window_open_.store(false);
     task_target.store(nullptr);
     single_target.store(nullptr);
+    task_sink_.store(nullptr);
     busy_.store(false);
-    sink().TaskEnded();
+    s.TaskEnded();
     return;
   }
   tasks_started_.fetch_add(1, std::memory_order_release);
@@ -464,6 +514,9 @@ void ExchangeEngine::OnWindowOpened(int code) {
       break;
     case kTaskWriteOne:
       write_one_event.Set();
+      break;
+    case kTaskScan:
+      job_event.Set();
       break;
     default:
       break;

@@ -102,6 +102,7 @@ class ExchangeEngine : public link::DeviceLink {
   platform::Event write_changed_event{platform::Event::Reset::Manual};
   platform::Event compare_event{platform::Event::Reset::Manual};
   platform::Event initialise_event{platform::Event::Reset::Manual};
+  platform::Event job_event{platform::Event::Reset::Manual};  // RunJob
   // Signalled: the running task must stop between parameters.
   platform::Event cancel_event{platform::Event::Reset::Manual};
   // The serial port's stop event: signalled, the engine's threads end.
@@ -172,6 +173,12 @@ class ExchangeEngine : public link::DeviceLink {
   // RunTask; false as well for a null parameter.
   bool RunSingleTask(link::Parameter* parameter, int code);
 
+  // Runs `job` on the exchange thread as task `code` (kTaskScan), with
+  // `total` steps on the progress counter, shown by `sink` (this task only; it must stay
+  // until its TaskEnded) or else by the engine's progress window. Returns as RunTask. A
+  // task with its own sink does not linger when done.
+  bool RunJob(int code, std::function<void()> job, int32_t total, ProgressSink* sink = nullptr);
+
   // Appends a line to the open progress window and refreshes its counters; nothing when
   // no window is open. Any thread.
   void ProgressLog(std::string_view text);
@@ -205,7 +212,7 @@ class ExchangeEngine : public link::DeviceLink {
   void ReloadSettings() override;
 
  private:
-  bool RunWindow(int code, const std::function<void()>& prepare);
+  bool RunWindow(int code, const std::function<void()>& prepare, ProgressSink* task_sink = nullptr);
   void OnWindowOpened(int code);
   void TransmitThread();
   void ServeTask(int which);
@@ -226,6 +233,7 @@ class ExchangeEngine : public link::DeviceLink {
 
   HeadlessProgress headless_;
   std::atomic<ProgressSink*> sink_{nullptr};
+  std::atomic<ProgressSink*> task_sink_{nullptr};  // the running task's own sink (RunJob)
 
   mutable std::mutex state_mutex_;  // hooks, unattended run, log path, diff report
   EngineHooks hooks_;
@@ -233,6 +241,7 @@ class ExchangeEngine : public link::DeviceLink {
   std::string log_path_;
   std::string log_error_;
   std::string diff_report_;
+  std::function<void()> job_;  // the next RunJob task
 
   std::mutex window_mutex_;  // the window's open state, line count and start time
   std::atomic<bool> window_open_{false};

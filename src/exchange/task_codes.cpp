@@ -18,6 +18,8 @@ std::string_view TaskCaption(int code) {
       return "Идет инициализация прибора";
     case kTaskWriteOne:
       return "Идет запись параметра в прибор";
+    case kTaskScan:
+      return "Идет поиск приборов на линии";
     default:
       return {};
   }

@@ -61,6 +61,8 @@ struct ScanReply {
   bool answered = false;
   ReplyFrame frame;
   double reply_ms = 0;  // from the start of the send to the end of the reply
+  // From the end of the send to the reply's first character; below 0 when none came.
+  double first_char_ms = -1;
   // A valid reply from another address: a device that answered an earlier question late.
   int32_t late_address = -1;
   bool stopped = false;  // the port is closed or its stop event is set
@@ -110,9 +112,10 @@ class DeviceLink {
   int ProbeExchange(const uint8_t* payload, int count, uint8_t* reply, size_t capacity,
                     int& reply_count);
 
-  // One LORN read of `hash` at `address` (any address, the settings' length), one attempt
-  // with a reply wait of `wait_ms`: the bus scan's question. See ScanReply.
-  ScanReply ScanRead(int32_t address, uint16_t hash, int wait_ms);
+  // One LORN read of `subject` at `address` (any address, the settings' length), one
+  // attempt whose first character may take `wait_ms` (SerialPort::SendReceive): the bus
+  // scan's question, seen by the observers like any other. See ScanReply.
+  ScanReply ScanRead(int32_t address, const Parameter& subject, int wait_ms);
 
   uint8_t protocol_mode() const { return protocol_mode_.load(); }
   void set_protocol_mode(uint8_t mode) { protocol_mode_.store(mode); }

@@ -8,6 +8,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -476,8 +477,9 @@ PortResult SerialPort::Send(std::string_view request) {
 }
 
 PortResult SerialPort::Receive(Reply& reply, FrameEnd end, int64_t errors_before, int wait_ms) {
-  const auto reply_wait = std::chrono::milliseconds(wait_ms > 0 ? wait_ms : timing_.reply_wait_ms);
-  auto deadline = Clock::now() + reply_wait;
+  const auto reply_wait = std::chrono::milliseconds(timing_.reply_wait_ms);
+  const auto sent_at = Clock::now();
+  auto deadline = sent_at + (wait_ms > 0 ? std::chrono::milliseconds(wait_ms) : reply_wait);
   LineMarkDecoder marks;
   uint8_t raw[64];
   int empty_reads = 0;
@@ -501,6 +503,12 @@ PortResult SerialPort::Receive(Reply& reply, FrameEnd end, int64_t errors_before
       continue;
     }
     empty_reads = 0;
+    if (reply.first_char_ms < 0) {
+      const auto now = Clock::now();
+      reply.first_char_ms = std::chrono::duration<double, std::milli>(now - sent_at).count();
+      // A device that has begun to answer finishes in the line's own time.
+      if (end == FrameEnd::CarriageReturn) deadline = std::max(deadline, sent_at + reply_wait);
+    }
 
     if (errors_before >= 0 && LineErrorCount() > errors_before) return {PortStatus::LineError, 0};
     for (ssize_t i = 0; i < n; ++i) {

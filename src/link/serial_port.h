@@ -69,6 +69,8 @@ struct Reply {
   std::array<char, kReplyCapacity> data{};
   size_t count = 0;
   bool truncated = false;  // more arrived than the buffer holds; the rest was dropped
+  // From the end of the send to the first character; below 0 when nothing came.
+  double first_char_ms = -1;
   std::string_view View() const { return {data.data(), count}; }
 };
 
@@ -144,7 +146,8 @@ class SerialPort {
   // once the transmitter is empty; when stopped during that send, RTS stays raised until
   // the next send. In the kernel mode the driver is asked to switch RTS itself (with
   // settings().kernel_rs485) before the frame goes out in one write. `wait_ms` above 0
-  // replaces the line's reply wait (the bus scan's short wait).
+  // is the bus scan's short wait: how long the first character may take; once one has
+  // come, the rest of the frame gets the line's full reply wait from the end of the send.
   PortResult SendReceive(std::string_view request, Reply& reply, FrameEnd end, int wait_ms = 0);
 
   int converter_mode() const { return converter_mode_.load(); }
