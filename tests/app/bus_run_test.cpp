@@ -68,6 +68,20 @@ INSTANTIATE_TEST_SUITE_P(
                           "slow_device", {"--devices=30", "--late-ms", "60"}, "0-63", {30}, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(BusScanTrace, EveryQuestionIsTracedAndCounted) {
+  TempDir dir;
+  Simulator sim(dir, {"--bps", "115200", "--line-timing", "--devices=16,17"});
+  const RunResult r = RunConfigurator(
+      dir, {"--port=" + sim.pty(), "--bps=115200", "--scan=14-18", "--trace=-", "--stats"}, 30s);
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  for (const char* line : {">\t14\t#GUHGTMOHUNOL\tчтение dev", "!\t15\t\tdev: Таймаут",
+                           "<\t16\t#HGHKTMOHLMKLLJKRVRPH\tdev = VESK", "<\t17\t", "ver = 1.02"})
+    EXPECT_NE(r.err.find(line), std::string::npos) << line << "\n" << r.err;
+  // Five addresses, two devices asked three times, a full-wait sample of the three silent
+  // ones and both versions.
+  EXPECT_NE(r.err.find("Запросов: 14\nОтветов: 8\nТаймаутов: 6"), std::string::npos) << r.err;
+}
+
 TEST(BusScanRange, BeyondTheAddressLengthIsRefused) {
   TempDir dir;
   Simulator sim(dir, {"--bps", "115200"});
