@@ -200,7 +200,8 @@ bool Simulator::SendDue(Clock::time_point now) {
       const auto not_due = static_cast<size_t>((ahead + step - 1) / step);
       upto = not_due >= upto ? front.sent : std::max(front.sent, upto - not_due);
     }
-    const std::string_view part = std::string_view(front.chars).substr(front.sent, upto - front.sent);
+    const std::string_view part =
+        std::string_view(front.chars).substr(front.sent, upto - front.sent);
     bool ok = line_.WriteAll(part, kWriteWaitMs);
     if (!ok && (errno == EAGAIN || errno == EWOULDBLOCK)) {
       // Nobody collects the answers: forget the old ones rather than block the device.

@@ -3,10 +3,10 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstring>
-#include <thread>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <thread>
 
 #include "app/exit_code.h"
 #include "app/exit_event.h"

@@ -48,7 +48,7 @@ struct ScanOutcome {
 
 struct ScanObserver {
   std::function<void(int32_t done, int32_t total)> progress;
-  std::function<void(const FoundDevice&)> found;  // as soon as a device answers its name
+  std::function<void(const FoundDevice&)> found;     // as soon as a device answers its name
   std::function<void(const ScanOutcome&)> finished;  // RunScanTask: the scan has ended
 };
 

@@ -277,7 +277,7 @@ void ExchangeEngine::TransmitThread() {
       ReportThreadFailure(e.what());
     }
     try {
-      FinishTask();
+      FinishTask(which == kSlotJob);
     } catch (const std::exception& e) {
       ReportThreadFailure(e.what());
     }
@@ -358,7 +358,7 @@ void ExchangeEngine::ServeTask(int which) {
   }
 }
 
-void ExchangeEngine::FinishTask() {
+void ExchangeEngine::FinishTask(bool job) {
   ProgressLog("");
   if (const int failed = progress_failed.exchange(0); failed > 0)
     ProgressLog(TaskFailuresText(failed, progress_total.load()));
@@ -381,8 +381,9 @@ void ExchangeEngine::FinishTask() {
   if (net_params_written.exchange(false) && !stopping) CallHook(&EngineHooks::apply_request);
   if (port_opened_for_task_.exchange(false)) ClosePort();
 
+  // A job (the scan) is none of the unattended run's tasks: it neither saves nor ends it.
   const UnattendedRun run = unattended();
-  if (run.active) {
+  if (run.active && !job) {
     if (run.read && !stopping) CallHook(&EngineHooks::save_request);
     if (run.done_event) run.done_event->Set();
   }

@@ -216,7 +216,7 @@ class ExchangeEngine : public link::DeviceLink {
   void OnWindowOpened(int code);
   void TransmitThread();
   void ServeTask(int which);
-  void FinishTask();
+  void FinishTask(bool job);
   void EndTaskWindow();
   ProgressSink& sink();
 

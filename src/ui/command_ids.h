@@ -10,6 +10,7 @@ constexpr int kFileSaveAs = 57604;
 constexpr int kFileExportJson = 32900;
 constexpr int kFileImportJson = 32901;
 constexpr int kFileCompareFile = 32902;
+constexpr int kFindDevices = 32903;
 constexpr int kRecentFile = 57616;
 constexpr int kAppExit = 57665;
 constexpr int kAppAbout = 57664;

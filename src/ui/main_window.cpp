@@ -24,6 +24,7 @@
 #include "model/tree_builder.h"
 #include "platform/build_info.h"
 #include "platform/settings_store.h"
+#include "ui/bus_scan_dialog.h"
 #include "ui/command_ids.h"
 #include "ui/menu_table.h"
 #ifdef VESK_HAVE_CHARTS
@@ -367,6 +368,10 @@ std::function<void()> MainWindow::HandlerFor(int id) {
         if (path.isEmpty()) return;
         app::CompareDocumentWithFile(doc_, path.toStdString());
         view_->RefreshAll();
+      };
+    case cmd::kFindDevices:
+      return [this] {
+        if (RunBusScanDialog(doc_, this)) view_->RefreshAll();
       };
     case cmd::kAppExit:
       return [this] { close(); };

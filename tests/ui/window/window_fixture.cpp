@@ -30,12 +30,17 @@ ScratchDir::~ScratchDir() {
   std::filesystem::remove_all(path_, ec);
 }
 
-SimProcess::SimProcess(const ScratchDir& dir) {
+SimProcess::SimProcess(const ScratchDir& dir, const std::vector<std::string>& extra) {
   const std::string out = dir / "sim.out";
   const std::string sim = std::string(VESK_BIN_DIR) + "/vesk-sim";
   const std::string tree = std::getenv("VESK_TREE_DAT")
                                ? std::getenv("VESK_TREE_DAT")
                                : std::string(VESK_BIN_DIR) + "/vesk.tree.dat";
+  std::vector<std::string> args = {sim, "--tree", tree, "--bps", "115200"};
+  args.insert(args.end(), extra.begin(), extra.end());
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
   pid_ = ::fork();
   if (pid_ == 0) {
     const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -43,7 +48,7 @@ SimProcess::SimProcess(const ScratchDir& dir) {
       ::dup2(fd, 1);
       ::dup2(fd, 2);
     }
-    ::execl(sim.c_str(), sim.c_str(), "--tree", tree.c_str(), "--bps", "115200", nullptr);
+    ::execv(sim.c_str(), argv.data());
     ::_exit(127);
   }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);

@@ -45,10 +45,11 @@ class ScratchDir {
   std::string path_;
 };
 
-// The simulator on a pseudo-terminal at 115200 bit/s; ended when destroyed.
+// The simulator on a pseudo-terminal at 115200 bit/s, with `extra` arguments; ended when
+// destroyed.
 class SimProcess {
  public:
-  explicit SimProcess(const ScratchDir& dir);
+  explicit SimProcess(const ScratchDir& dir, const std::vector<std::string>& extra = {});
   ~SimProcess();
   const std::string& pty() const { return pty_; }
 
