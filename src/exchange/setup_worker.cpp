@@ -13,6 +13,7 @@
 #include "link/presenter.h"
 #include "model/config_file.h"
 #include "model/program_line_settings.h"
+#include "model/remote_ports.h"
 #include "platform/text.h"
 #include "platform/wait.h"
 
@@ -77,6 +78,7 @@ bool SetupWorker::Open() {
     std::lock_guard lock(mutex_);
     if (opened_) return false;
     opened_ = true;
+    recent_remote_ = model::RecentRemotePorts(engine_.program_line().store());
     rows_.clear();
     for (const auto& p : engine_.program_line().parameters) {
       Row row;
@@ -209,11 +211,18 @@ bool SetupWorker::EditRow(size_t row, std::string_view text) {
     Row& r = rows_[row];
     if (!r.parameter) return false;
     const std::vector<std::string> choices = RowChoices(r.shown.short_name, *r.parameter);
-    if (r.shown.short_name != kSetupPortRow && !choices.empty() &&
+    const bool port = r.shown.short_name == kSetupPortRow;
+    if (!port && !choices.empty() &&
         std::find(choices.begin(), choices.end(), text) == choices.end())
       return false;
+    if (port && model::IsRemotePortName(text) && !model::ValidRemotePortName(text)) return false;
     if (!r.parameter->SetValueFromText(text)) return false;
     r.shown.value = r.parameter->value;
+    if (port && model::IsRemotePortName(text)) {
+      // Offered again the next time, by this dialog and the next one.
+      model::RememberRemotePort(engine_.program_line().store(), text);
+      recent_remote_ = model::RecentRemotePorts(engine_.program_line().store());
+    }
   }
   Notify(kRowsChanged);
   return true;
@@ -228,6 +237,9 @@ SetupState SetupWorker::State() const {
     if (r.parameter) {
       shown.choices = RowChoices(shown.short_name, *r.parameter);
       shown.free_text = shown.short_name == kSetupPortRow || shown.choices.empty();
+      // The network lines used before, after the local ports.
+      if (shown.short_name == kSetupPortRow)
+        shown.choices.insert(shown.choices.end(), recent_remote_.begin(), recent_remote_.end());
     }
     s.rows.push_back(std::move(shown));
   }

@@ -87,7 +87,9 @@ struct SetupRow {
   bool free_text = true;
 };
 
-// The row of the port's path: its choices are the ports found, a typed path is taken too.
+// The row of the port's path: its choices are the ports found and the network ports used
+// before (tcp://HOST:PORT, rfc2217://HOST:PORT); a typed path is taken too, a network name
+// only when well formed.
 inline constexpr const char* kSetupPortRow = "Port";
 
 struct SetupState {
@@ -197,7 +199,8 @@ class SetupWorker {
   size_t scan_steps_ = 0;
   std::deque<int> posted_commands_;
   ChangeCallback on_change_;
-  bool muted_ = false;  // being destroyed: nothing goes out any more
+  bool muted_ = false;                      // being destroyed: nothing goes out any more
+  std::vector<std::string> recent_remote_;  // the network ports used before
   bool opened_ = false;
 
   // Written by the window's thread before it signals cancel_event, read by the worker after

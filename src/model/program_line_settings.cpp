@@ -8,6 +8,7 @@
 #include "link/parameter.h"
 #include "link/port_list.h"
 #include "link/port_settings.h"
+#include "model/remote_ports.h"
 #include "platform/settings_store.h"
 #include "platform/text.h"
 
@@ -137,8 +138,12 @@ void ProgramLineSettings::FillParameters() {
   filled_ = true;
 }
 
+platform::SettingsStore& ProgramLineSettings::store() const {
+  return store_ ? *store_ : platform::SettingsStore::Default();
+}
+
 int ProgramLineSettings::SaveSettings() {
-  platform::SettingsStore& store = store_ ? *store_ : platform::SettingsStore::Default();
+  platform::SettingsStore& store = this->store();
   using platform::kSettingsKey;
   int failures = 0;
 
@@ -162,6 +167,7 @@ int ProgramLineSettings::SaveSettings() {
       failures += store.RemoveValue(kSettingsKey, kPortPathValue) != 0;
     } else if (!p->value.empty() && p->value != link::kNoData) {
       failures += store.WriteText(kSettingsKey, kPortPathValue, p->value) != 0;
+      failures += RememberRemotePort(store, p->value);
     }
   }
   return failures;

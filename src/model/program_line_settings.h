@@ -54,11 +54,15 @@ class ProgramLineSettings : public DeviceLineSettings {
   // "Port"; no parameter counts as changed afterwards.
   void FillParameters() override;
 
+  // The store the settings come from and go to.
+  platform::SettingsStore& store() const;
+
   int Image() const override { return 19; }
   int SelectedImage() const override { return 19; }
 
   // Writes the values back: numbers only where the value begins with one, parity only for
-  // the three known texts, the port as "port_number" for "COMn" or "port_path" otherwise.
+  // the three known texts, the port as "port_number" for "COMn" or "port_path" otherwise
+  // (a network port also joins the recent list of model/remote_ports.h).
   // Returns the number of values that could not be written.
   int SaveSettings();
 

@@ -497,6 +497,37 @@ TEST_F(SetupWorkerTest, EditingARowIsValidatedAndRefusedWhileTheWorkerHasTheList
   EXPECT_EQ(worker->RunModal(), SetupOutcome::Exit);
 }
 
+TEST_F(SetupWorkerTest, NetworkPortsAreTakenWhenWellFormedAndOfferedAgainMostRecentFirst) {
+  auto probe = SlowNothing();
+  Open(true, probe.prober());
+  const struct {
+    const char* text;
+    bool taken;
+  } edits[] = {{"tcp://127.0.0.1:4001", true},   {"tcp://host", false},
+               {"rfc2217://h:0", false},         {"tcp://h:70000", false},
+               {"rfc2217://ser2net:2000", true}, {"tcp://127.0.0.1:4001", true}};
+  for (const auto& e : edits) EXPECT_EQ(worker->EditRow(6, e.text), e.taken) << e.text;
+  EXPECT_EQ(Value("Port"), "tcp://127.0.0.1:4001");
+  const std::vector<std::string> recent = {"tcp://127.0.0.1:4001", "rfc2217://ser2net:2000"};
+  EXPECT_EQ(worker->State().rows[6].choices, recent);
+  worker->Command(kSetupExit);
+  EXPECT_EQ(worker->RunModal(), SetupOutcome::Exit);
+
+  // The next dialog offers them, and saving another network port puts it first; the list
+  // keeps the five most recent.
+  for (int i = 1; i <= 5; ++i) {
+    engine->program_line().SetValue("Port", "tcp://plc" + std::to_string(i) + ":502");
+    EXPECT_EQ(engine->program_line().SaveSettings(), 0);
+  }
+  EXPECT_EQ(store->ReadText(platform::kSettingsKey, "port_path"), "tcp://plc5:502");
+  Open(true, probe.prober());
+  EXPECT_EQ(worker->State().rows[6].choices,
+            (std::vector<std::string>{"tcp://plc5:502", "tcp://plc4:502", "tcp://plc3:502",
+                                      "tcp://plc2:502", "tcp://plc1:502"}));
+  worker->Command(kSetupExit);
+  EXPECT_EQ(worker->RunModal(), SetupOutcome::Exit);
+}
+
 // ---------------------------------------------------------------- the real probe
 
 class SetupWithSimTest : public SetupWorkerTest {
