@@ -254,8 +254,8 @@ The line:
   bits (it reads them from the terminal on every frame). A pseudo-terminal carries
   no parity and no data bits, so those are not compared there; on a serial port
   the line itself carries all four.
-  --line-timing        delay each answer by the time its characters take on the
-                       line at the device's baud rate, plus the turnaround
+  --line-timing        send each answer after the turnaround, character by
+                       character at the device's baud rate, as a line would
   --turnaround-ms N    turnaround for --line-timing (default 1)
 
 Faults (repeatable with --seed):
