@@ -16,8 +16,6 @@ namespace vesk::model {
 inline constexpr size_t kRecentRemotePorts = 5;
 // Value names under the settings key: remote_port_1 (the most recent) ... remote_port_5.
 inline constexpr const char* kRemotePortValuePrefix = "remote_port_";
-inline constexpr const char* kBadRemotePortText =
-    "Сетевой порт записывается как tcp://УЗЕЛ:ПОРТ или rfc2217://УЗЕЛ:ПОРТ (порт 1 ... 65535)";
 
 // True for a name that names a network line by its scheme (tcp:// or rfc2217://).
 bool IsRemotePortName(std::string_view name);
