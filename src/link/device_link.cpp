@@ -65,11 +65,26 @@ void RecordReply() {
 }
 
 // A system error that means the port itself is gone (an adapter unplugged, the far end of a
-// terminal closed), not trouble on the line.
+// terminal closed, a network line's server gone or unreachable), not trouble on the line.
 bool PortGone(const PortResult& result) {
   if (result.status != PortStatus::SystemError) return false;
-  return result.sys_errno == EIO || result.sys_errno == ENXIO || result.sys_errno == ENODEV ||
-         result.sys_errno == EBADF;
+  switch (result.sys_errno) {
+    case EIO:
+    case ENXIO:
+    case ENODEV:
+    case EBADF:
+    case ECONNRESET:
+    case ECONNABORTED:
+    case EPIPE:
+    case ENOTCONN:
+    case ETIMEDOUT:
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+    case ENETDOWN:
+      return true;
+    default:
+      return false;
+  }
 }
 
 std::string LostPortText(const std::string& port, const PortResult& result) {
