@@ -199,8 +199,9 @@ void LocalPort::WaitTransmitterEmpty(float char_time_ms, platform::Event& stop) 
   // Everything has left the driver's queue by now; what the FIFO and the shift register
   // still hold goes out within a FIFO's worth of character times.
   constexpr double kFifoCharacters = 130;
-  const auto until = Clock::now() + std::chrono::nanoseconds(static_cast<int64_t>(
-                                        (kFifoCharacters * char_time_ms + 1) * 1e6));
+  const auto until =
+      Clock::now() +
+      std::chrono::nanoseconds(static_cast<int64_t>((kFifoCharacters * char_time_ms + 1) * 1e6));
   for (;;) {
     // Taken before the poll, so that a thread held up past the bound still looks once more.
     const bool late = Clock::now() >= until;

@@ -183,9 +183,9 @@ PortResult NetworkPort::Send(std::string_view request, const SendContext& contex
   const CommTimeouts& t = context.timing.timeouts;
   // A network line's server drives its own converter: the frame goes in one piece.
   const std::string wire = Encode(request);
-  const auto deadline = Clock::now() + std::chrono::milliseconds(t.write_total_multiplier *
-                                                                     request.size() +
-                                                                 t.write_total_constant);
+  const auto deadline =
+      Clock::now() +
+      std::chrono::milliseconds(t.write_total_multiplier * request.size() + t.write_total_constant);
   PortResult r = WriteAll(io_, fd_, wire.data(), wire.size(), deadline, context.stop);
   if (r.status != PortStatus::Received) return r;
   return DrainOutput(io_, fd_);

@@ -21,8 +21,8 @@ PortResult WriteAll(PortIo& io, int fd, const char* data, size_t n, Clock::time_
       continue;
     }
     if (w < 0 && w != -EAGAIN) return {PortStatus::SystemError, static_cast<int>(-w)};
-    int r = platform::WaitAnyUntil({platform::Signalled(stop), platform::Waitable{fd, POLLOUT, nullptr}},
-                                   deadline);
+    int r = platform::WaitAnyUntil(
+        {platform::Signalled(stop), platform::Waitable{fd, POLLOUT, nullptr}}, deadline);
     if (r == 0) return {PortStatus::Stopped, 0};
     if (r == platform::kWaitTimeout) return {PortStatus::Timeout, 0};
     if (r == platform::kWaitError) return {PortStatus::SystemError, errno};

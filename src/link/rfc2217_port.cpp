@@ -26,8 +26,8 @@ int Rfc2217Port::Await(Done done) {
     const auto now = Clock::now();
     if (now >= deadline) return ETIMEDOUT;
     pollfd p{fd_, POLLIN, 0};
-    const int left =
-        static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count());
+    const int left = static_cast<int>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count());
     const int r = ::poll(&p, 1, left + 1);
     if (r < 0 && errno != EINTR) return errno;
     if (r <= 0) continue;

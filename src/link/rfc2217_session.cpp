@@ -247,7 +247,8 @@ void Rfc2217Session::Subnegotiation(std::string& reply) {
       if (value.size() == 4)
         acked_baud_ = uint32_t{static_cast<uint8_t>(value[0])} << 24 |
                       uint32_t{static_cast<uint8_t>(value[1])} << 16 |
-                      uint32_t{static_cast<uint8_t>(value[2])} << 8 | static_cast<uint8_t>(value[3]);
+                      uint32_t{static_cast<uint8_t>(value[2])} << 8 |
+                      static_cast<uint8_t>(value[3]);
       break;
     case kServerReply + kSetDataSize:
       if (value.size() == 1) acked_data_size_ = byte();
