@@ -43,8 +43,7 @@ TEST_P(RemoteLine, ServerThatGoesIsALostPortAndTheNextCommandConnectsAgain) {
   EXPECT_LT(reads, 30);
   const auto shown = messages.messages();
   ASSERT_EQ(shown.size(), 1u);
-  EXPECT_NE(shown[0].text.find("Порт " + name + " потерян: "), std::string::npos)
-      << shown[0].text;
+  EXPECT_NE(shown[0].text.find("Порт " + name + " потерян: "), std::string::npos) << shown[0].text;
   EXPECT_EQ(progress.Texts().back().rfind("Задание не выполнено для ", 0), 0u)
       << progress.Texts().back();
 
