@@ -63,7 +63,9 @@ int Rfc2217Port::SetUpLine(const PortSettings& s, int& err) {
   line.stop_size = static_cast<uint8_t>(s.stop_bits);
   if ((err = WriteControl(session_.SetLine(line)))) return kOpenFailed;
   if ((err = Await([&] { return session_.LineAcked(); }))) return kOpenFailed;
-  return session_.LineAsAsked(line) ? kOpenOk : kOpenUnsupported;
+  if (!session_.LineAsAsked(line)) return kOpenUnsupported;
+  if ((err = WriteControl(Rfc2217Session::PurgeInput()))) return kOpenFailed;
+  return kOpenOk;
 }
 
 ssize_t Rfc2217Port::Decode(const uint8_t* raw, size_t n, uint8_t* data, bool& line_error) {

@@ -3,7 +3,8 @@
 // COM-PORT-OPTION of RFC 2217. Each open sets the remote line to the port's settings (rate,
 // data bits, parity, stop bits) and waits for the server to confirm them, so that a rate
 // sweep or a change of the device's network settings reaches the remote line as it would
-// a local one. The server's line error notifications count as line errors.
+// a local one; then the server drops what the device sent before, as a local port's
+// input is flushed when it opens. The server's line error notifications count as line errors.
 
 #include "link/network_port.h"
 #include "link/rfc2217_session.h"

@@ -15,6 +15,8 @@ constexpr uint8_t kSetStopSize = 4;
 constexpr uint8_t kNotifyLineState = 6;
 constexpr uint8_t kSetLineStateMask = 10;
 constexpr uint8_t kSetModemStateMask = 11;
+constexpr uint8_t kPurgeData = 12;
+constexpr uint8_t kPurgeReceived = 1;
 constexpr uint8_t kServerReply = 100;
 
 // Break, framing, parity and overrun: what a local port marks in the data.
@@ -98,6 +100,12 @@ std::string Rfc2217Session::SetLine(const RemoteLine& line) {
   PutCommand(out, kSetStopSize, Byte(line.stop_size));
   PutCommand(out, kSetLineStateMask, Byte(kLineErrorBits));
   PutCommand(out, kSetModemStateMask, Byte(0));
+  return out;
+}
+
+std::string Rfc2217Session::PurgeInput() {
+  std::string out;
+  PutCommand(out, kPurgeData, Byte(kPurgeReceived));
   return out;
 }
 

@@ -51,6 +51,10 @@ class Rfc2217Session {
   // then the masks: line errors are notified, modem lines are not. Forgets earlier acks.
   std::string SetLine(const RemoteLine& line);
 
+  // PURGE-DATA of the server's receive buffer: what the device sent before the line was
+  // set up, as a local port flushes its input when it opens.
+  static std::string PurgeInput();
+
   // `data` on the wire: IAC doubled, and a CR followed by NUL while our side is not
   // binary.
   std::string Encode(std::string_view data) const;
