@@ -9,6 +9,7 @@
 #include "link/error_texts.h"
 #include "link/exit_status.h"
 #include "link/line_event_source.h"
+#include "link/network_port.h"
 #include "link/presenter.h"
 #include "link/probe_codec.h"
 #include "platform/text.h"
@@ -168,9 +169,13 @@ int DeviceLink::OpenPort(bool report) {
   int sys_errno = 0;
   {
     std::lock_guard lock(lock_);
-    port_.Close();
+    // A remote line stays connected while it is set up again (SerialPort::Open).
+    if (!IsNetworkPortName(port_.settings().port_name)) port_.Close();
     ReloadSettings();
-    if (silent_.load()) return -1;
+    if (silent_.load()) {
+      port_.Close();
+      return -1;
+    }
     result = OpenAndReport(port_, false);
     name = port_.settings().port_name;
     if (result == kOpenFailed) sys_errno = port_.last_errno();

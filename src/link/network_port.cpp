@@ -13,6 +13,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstring>
+#include <thread>
 
 #include "link/port_write.h"
 #include "link/serial_port.h"
@@ -125,11 +126,18 @@ int NetworkPort::ConnectSocket(std::string_view name, int& err) {
 }
 
 int NetworkPort::Connect(int& err) {
-  fd_ = ConnectSocket(settings_.port_name, err);
-  if (fd_ < 0) return kOpenFailed;
-  const int result = SetUpLine(settings_, err);
-  if (result != kOpenOk) Release();
-  return result;
+  // A server that is still letting the last client go closes the connection at once; it
+  // is asked again for a while.
+  const auto give_up = Clock::now() + std::chrono::milliseconds(kNetworkConnectMs);
+  for (;;) {
+    fd_ = ConnectSocket(settings_.port_name, err);
+    if (fd_ < 0) return kOpenFailed;
+    const int result = SetUpLine(settings_, true, err);
+    if (result == kOpenOk) return result;
+    Release();
+    if (result != kOpenFailed || err != ECONNRESET || Clock::now() >= give_up) return result;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
 }
 
 int NetworkPort::Open(const PortSettings& s, int& err) {
@@ -140,6 +148,14 @@ int NetworkPort::Open(const PortSettings& s, int& err) {
     return kOpenUnsupported;
   if (s.byte_size < 5 || s.byte_size > 8) return kOpenBadByteSize;
   settings_ = s;
+  if (fd_ >= 0) {
+    if (DropPending() == 0) {
+      const int result = SetUpLine(settings_, false, err);
+      if (result != kOpenOk) Release();
+      return result;
+    }
+    Release();
+  }
   return Connect(err);
 }
 
@@ -148,30 +164,27 @@ int NetworkPort::Close(int&) {
   return 0;
 }
 
-int NetworkPort::BeginExchange() {
+int NetworkPort::DropPending() {
   uint8_t raw[256];
   uint8_t sink[256];
-  int lost = 0;
   for (;;) {
     const ssize_t n = ::recv(fd_, raw, sizeof raw, MSG_DONTWAIT);
     if (n > 0) {
       bool line_error = false;
       const ssize_t taken = Decode(raw, static_cast<size_t>(n), sink, line_error);
-      if (taken < 0) {
-        lost = static_cast<int>(-taken);
-        break;
-      }
+      if (taken < 0) return static_cast<int>(-taken);
       continue;
     }
-    if (n == 0) {
-      lost = ECONNRESET;
-      break;
-    }
+    if (n == 0) return ECONNRESET;
     if (errno == EINTR) continue;
     if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
-    lost = errno;
-    break;
+    return errno;
   }
+}
+
+int NetworkPort::BeginExchange() {
+  const int lost = DropPending();
+  if (lost == 0) return 0;
   // The server has gone or dropped us: this command connects again.
   Release();
   int err = 0;

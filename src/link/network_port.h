@@ -44,8 +44,13 @@ class NetworkPort : public PortKind {
   explicit NetworkPort(PortIo& io) : io_(io) {}
   ~NetworkPort() override;
 
-  // Checks the settings (the timing follows from them), then connects.
+  // Checks the settings (the timing follows from them), then connects. While connected,
+  // the connection stays and only the line is set up again: a server lets its device go
+  // only a while after a client leaves, and turns the next one away until then.
   int Open(const PortSettings& settings, int& err) override;
+  bool Keeps(std::string_view port_name) const override {
+    return fd_ >= 0 && port_name == settings_.port_name;
+  }
   // Always 0: there is nothing to purge.
   int Close(int& err) override;
   int fd() const override { return fd_; }
@@ -58,9 +63,9 @@ class NetworkPort : public PortKind {
   uint16_t AllowanceMs() const override { return allowance_ms_; }
 
  protected:
-  // After the connect: sets the line up on the remote side. Returns kOpenOk, or an open
-  // failure with the errno in `err`.
-  virtual int SetUpLine(const PortSettings&, int&) { return kOpenOk; }
+  // Sets the line up on the remote side, after a connect (`fresh`) or again over a
+  // connection. Returns kOpenOk, or an open failure with the errno in `err`.
+  virtual int SetUpLine(const PortSettings&, bool /*fresh*/, int&) { return kOpenOk; }
   // What goes on the wire for the request's bytes.
   virtual std::string Encode(std::string_view request) { return std::string(request); }
   // Turns received bytes into data (no more than `n` bytes) and tells a line error.
@@ -74,6 +79,9 @@ class NetworkPort : public PortKind {
   int fd_ = -1;
 
  private:
+  // Reads what waits unread and lets it go. Returns 0, or the errno of a connection that
+  // has gone (ECONNRESET at its end).
+  int DropPending();
   // Connects to the endpoint of `name`. Returns the socket (non-blocking, no Nagle
   // delay), or -1 with the errno in `err` (EINVAL for a name that does not parse,
   // EHOSTUNREACH for a host that does not resolve, ETIMEDOUT when it took too long).

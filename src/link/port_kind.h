@@ -99,6 +99,10 @@ class PortKind {
   // Reads what has arrived into `data` (up to `capacity` bytes of data).
   virtual ReadOutcome Read(uint8_t* data, size_t capacity) = 0;
 
+  // Whether an open port named `port_name` again is opened anew through this kind while
+  // it stays open (Open is then called on the open kind), rather than closed first.
+  virtual bool Keeps(std::string_view) const { return false; }
+
   // Added to the line's reply wait: a network's round trip.
   virtual uint16_t AllowanceMs() const { return 0; }
   // Whether RTS and DTR can be switched (false: a pseudo-terminal or a remote line).

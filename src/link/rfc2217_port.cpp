@@ -47,12 +47,14 @@ int Rfc2217Port::Await(Done done) {
   return 0;
 }
 
-int Rfc2217Port::SetUpLine(const PortSettings& s, int& err) {
-  session_ = Rfc2217Session{};
-  if ((err = WriteControl(session_.Offer()))) return kOpenFailed;
-  if ((err = Await([&] { return session_.com_port() != Rfc2217Session::ComPort::Pending; })))
-    return kOpenFailed;
-  if (session_.com_port() == Rfc2217Session::ComPort::Refused) {
+int Rfc2217Port::SetUpLine(const PortSettings& s, bool fresh, int& err) {
+  if (fresh) {
+    session_ = Rfc2217Session{};
+    if ((err = WriteControl(session_.Offer()))) return kOpenFailed;
+    if ((err = Await([&] { return session_.com_port() != Rfc2217Session::ComPort::Pending; })))
+      return kOpenFailed;
+  }
+  if (session_.com_port() != Rfc2217Session::ComPort::Accepted) {
     err = EPROTONOSUPPORT;
     return kOpenFailed;
   }
@@ -64,7 +66,10 @@ int Rfc2217Port::SetUpLine(const PortSettings& s, int& err) {
   if ((err = WriteControl(session_.SetLine(line)))) return kOpenFailed;
   if ((err = Await([&] { return session_.LineAcked(); }))) return kOpenFailed;
   if (!session_.LineAsAsked(line)) return kOpenUnsupported;
-  if ((err = WriteControl(Rfc2217Session::PurgeInput()))) return kOpenFailed;
+  // The purge runs on the server in its own time; a request sent before it is done could
+  // lose its answer to it.
+  if ((err = WriteControl(session_.PurgeInput()))) return kOpenFailed;
+  if ((err = Await([&] { return session_.purge_acked(); }))) return kOpenFailed;
   return kOpenOk;
 }
 

@@ -19,7 +19,7 @@ class Rfc2217Port final : public NetworkPort {
   // kOpenFailed with EPROTONOSUPPORT when the server refuses the COM-PORT-OPTION, with
   // ETIMEDOUT when it does not answer in time; kOpenUnsupported when it set the line
   // otherwise than asked.
-  int SetUpLine(const PortSettings& settings, int& err) override;
+  int SetUpLine(const PortSettings& settings, bool fresh, int& err) override;
   std::string Encode(std::string_view request) override { return session_.Encode(request); }
   ssize_t Decode(const uint8_t* raw, size_t n, uint8_t* data, bool& line_error) override;
 

@@ -104,6 +104,7 @@ std::string Rfc2217Session::SetLine(const RemoteLine& line) {
 }
 
 std::string Rfc2217Session::PurgeInput() {
+  purge_acked_ = false;
   std::string out;
   PutCommand(out, kPurgeData, Byte(kPurgeReceived));
   return out;
@@ -267,11 +268,14 @@ void Rfc2217Session::Subnegotiation(std::string& reply) {
     case kServerReply + kSetStopSize:
       if (value.size() == 1) acked_stop_size_ = byte();
       break;
+    case kServerReply + kPurgeData:
+      purge_acked_ = true;
+      break;
     case kServerReply + kNotifyLineState:
       if (value.size() == 1 && (byte() & kLineErrorBits)) line_error_ = true;
       break;
     default:
-      break;  // modem state, flow control, acks of the masks and the purge
+      break;  // modem state, flow control, acks of the masks
   }
 }
 

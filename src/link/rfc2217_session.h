@@ -52,8 +52,8 @@ class Rfc2217Session {
   std::string SetLine(const RemoteLine& line);
 
   // PURGE-DATA of the server's receive buffer: what the device sent before the line was
-  // set up, as a local port flushes its input when it opens.
-  static std::string PurgeInput();
+  // set up, as a local port flushes its input when it opens. Forgets an earlier ack.
+  std::string PurgeInput();
 
   // `data` on the wire: IAC doubled, and a CR followed by NUL while our side is not
   // binary.
@@ -72,6 +72,8 @@ class Rfc2217Session {
   // True when all four settings came back as `line` asked.
   bool LineAcked() const;
   bool LineAsAsked(const RemoteLine& line) const;
+  // The server has done the purge: from here on what comes is the device's answer.
+  bool purge_acked() const { return purge_acked_; }
   // A NOTIFY-LINESTATE with a break, framing, parity or overrun error since the last
   // call; clears it.
   bool TakeLineError();
@@ -99,6 +101,7 @@ class Rfc2217Session {
   std::optional<uint32_t> acked_baud_;
   std::optional<uint8_t> acked_data_size_, acked_parity_, acked_stop_size_;
   bool line_error_ = false;
+  bool purge_acked_ = false;
 };
 
 }  // namespace vesk::link

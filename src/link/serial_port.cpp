@@ -129,17 +129,18 @@ SerialPort::~SerialPort() {
 }
 
 int SerialPort::Open() {
-  if (IsOpen()) Close();
+  if (IsOpen() && !kind_->Keeps(settings_.port_name)) Close();
   timing_ = LineTiming{};
   last_errno_ = 0;
   modem_lines_ = true;
   kernel_rs485_supported_ = false;
-  kind_ = MakePortKind(settings_.port_name, io_);
+  if (!IsOpen()) kind_ = MakePortKind(settings_.port_name, io_);
   int err = 0;
   const int result = kind_->Open(settings_, err);
   if (result != kOpenOk) {
     last_errno_ = err;
     kind_.reset();
+    fd_ = -1;
     return result;
   }
   modem_lines_ = kind_->ModemLines();

@@ -84,7 +84,8 @@ class SerialPort {
   PortSettings& settings() { return settings_; }
   const PortSettings& settings() const { return settings_; }
 
-  // Opens and configures the port from the settings (closing it first if open).
+  // Opens and configures the port from the settings (closing it first if open; a remote
+  // line named again keeps its connection and is set up anew over it).
   // Returns kOpenOk, kOpenFailed (see last_errno()), kOpenUnsupported or kOpenBadByteSize;
   // on any failure the port is left closed.
   int Open();

@@ -49,7 +49,7 @@ TEST_F(RemoteLine, ReadAllThroughSer2netEqualsTheDirectRead) {
     const std::string file = rfc2217 ? "rfc2217.vesk" : "raw.vesk";
     const RunResult r =
         RunConfigurator(dir, {"--port=" + Name(server, rfc2217), "/bps:115200/read/close", file});
-    ASSERT_EQ(r.exit_code, 0) << r.err;
+    ASSERT_EQ(r.exit_code, 0) << Name(server, rfc2217) << "\n" << r.out << r.err;
   }
   const RunResult direct =
       RunConfigurator(dir, {"--port=" + sim.pty(), "/bps:115200/read/close", "direct.vesk"});
