@@ -65,7 +65,7 @@ def read_all(bin_dir, work, env, port, baud):
 
 
 def main():
-    bin_dir = sys.argv[1] if len(sys.argv) > 1 else "BUILD/bin"
+    bin_dir = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "BUILD/bin")
     runs = int(sys.argv[2]) if len(sys.argv) > 2 else 3
     with tempfile.TemporaryDirectory() as work:
         env = dict(os.environ, HOME=work, XDG_CONFIG_HOME=work)

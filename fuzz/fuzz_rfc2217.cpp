@@ -8,6 +8,7 @@
 // encoded by one side reads back the same on the other; the client's own settings carry
 // no data.
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
