@@ -291,6 +291,33 @@ void cmdline_seeds() {
   for (const auto& [name, bytes] : cases) put("fuzz_cmdline", name, bytes);
 }
 
+// What a Telnet server with the COM-PORT-OPTION sends: its opening negotiation, the
+// acknowledgements of the line settings, notifications, escaped data, a refusal.
+void rfc2217_seeds() {
+  const Bytes greeting = {0xFF, 0xFB, 0x03, 0xFF, 0xFD, 0x03, 0xFF, 0xFB, 0x01, 0xFF, 0xFE,
+                          0x01, 0xFF, 0xFD, 0x00, 0xFF, 0xFB, 0x00, 0xFF, 0xFD, 0x2C};
+  const Bytes acks = {0xFF, 0xFA, 0x2C, 0x65, 0x00, 0x01, 0xC2, 0x00, 0xFF, 0xF0, 0xFF,
+                      0xFA, 0x2C, 0x66, 0x08, 0xFF, 0xF0, 0xFF, 0xFA, 0x2C, 0x67, 0x01,
+                      0xFF, 0xF0, 0xFF, 0xFA, 0x2C, 0x68, 0x01, 0xFF, 0xF0};
+  const Bytes notify = {0xFF, 0xFA, 0x2C, 0x6A, 0x08, 0xFF, 0xF0, 0xFF, 0xFA, 0x2C,
+                        0x6B, 0x30, 0xFF, 0xF0, 0xFF, 0xFA, 0x2C, 0x64, 0xFF, 0xF0};
+  const Bytes reply = reply_line("dev", text_bytes("VESK"));
+  auto seed = [](uint8_t split, uint8_t line, std::initializer_list<Bytes> parts) {
+    Bytes out{split, line};
+    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+  };
+  put("fuzz_rfc2217", "greeting", seed(0, 0, {greeting}));
+  put("fuzz_rfc2217", "greeting_split", seed(0x5A, 0, {greeting, acks}));
+  put("fuzz_rfc2217", "acks_asked", seed(0x13, 0x80, {acks}));
+  put("fuzz_rfc2217", "notify", seed(0x21, 0, {notify}));
+  put("fuzz_rfc2217", "reply_data", seed(0x07, 0, {reply, {0xFF, 0xFF, 0x0D, 0x00}}));
+  put("fuzz_rfc2217", "refused",
+      seed(0, 0, {{0xFF, 0xFE, 0x2C, 0xFF, 0xFC, 0x00, 0xFF, 0xFB, 0x18}}));
+  put("fuzz_rfc2217", "command_in_sub",
+      seed(0x3C, 0, {{0xFF, 0xFA, 0x2C, 0x65, 0x00, 0xFF, 0xFD, 0x2C}}));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -310,5 +337,6 @@ int main(int argc, char** argv) {
   vesk_seeds(vesk_text);
   json_seeds(vesk_text);
   cmdline_seeds();
+  rfc2217_seeds();
   return 0;
 }

@@ -21,7 +21,7 @@ set -u
 cd "$(dirname "$0")/.."
 ROOT="$PWD"
 BUILD="$ROOT/BUILD-fuzz"
-ALL_TARGETS="fuzz_reply fuzz_description fuzz_vesk fuzz_json fuzz_cmdline"
+ALL_TARGETS="fuzz_reply fuzz_description fuzz_vesk fuzz_json fuzz_cmdline fuzz_rfc2217"
 
 seconds=300
 time_set=0
@@ -64,12 +64,14 @@ if [ "$build" = 1 ]; then
 fi
 
 # The largest input worth trying: a reply line is at most 44 characters (with room for
-# the junk a line can carry), a description or a configuration some tens of kilobytes.
+# the junk a line can carry), a description or a configuration some tens of kilobytes, a
+# Telnet server's stream a few reads.
 max_len() {
   case "$1" in
     fuzz_reply) echo 96 ;;
     fuzz_description) echo 16384 ;;
     fuzz_vesk | fuzz_json) echo 32768 ;;
+    fuzz_rfc2217) echo 512 ;;
     *) echo 4096 ;;
   esac
 }

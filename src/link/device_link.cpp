@@ -9,6 +9,7 @@
 #include "link/error_texts.h"
 #include "link/exit_status.h"
 #include "link/line_event_source.h"
+#include "link/network_port.h"
 #include "link/presenter.h"
 #include "link/probe_codec.h"
 #include "platform/text.h"
@@ -65,11 +66,26 @@ void RecordReply() {
 }
 
 // A system error that means the port itself is gone (an adapter unplugged, the far end of a
-// terminal closed), not trouble on the line.
+// terminal closed, a network line's server gone or unreachable), not trouble on the line.
 bool PortGone(const PortResult& result) {
   if (result.status != PortStatus::SystemError) return false;
-  return result.sys_errno == EIO || result.sys_errno == ENXIO || result.sys_errno == ENODEV ||
-         result.sys_errno == EBADF;
+  switch (result.sys_errno) {
+    case EIO:
+    case ENXIO:
+    case ENODEV:
+    case EBADF:
+    case ECONNRESET:
+    case ECONNABORTED:
+    case EPIPE:
+    case ENOTCONN:
+    case ETIMEDOUT:
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+    case ENETDOWN:
+      return true;
+    default:
+      return false;
+  }
 }
 
 std::string LostPortText(const std::string& port, const PortResult& result) {
@@ -153,9 +169,13 @@ int DeviceLink::OpenPort(bool report) {
   int sys_errno = 0;
   {
     std::lock_guard lock(lock_);
-    port_.Close();
+    // A remote line stays connected while it is set up again (SerialPort::Open).
+    if (!IsNetworkPortName(port_.settings().port_name)) port_.Close();
     ReloadSettings();
-    if (silent_.load()) return -1;
+    if (silent_.load()) {
+      port_.Close();
+      return -1;
+    }
     result = OpenAndReport(port_, false);
     name = port_.settings().port_name;
     if (result == kOpenFailed) sys_errno = port_.last_errno();

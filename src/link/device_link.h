@@ -80,7 +80,8 @@ class DeviceLink {
   const SerialPort& port() const { return port_; }
 
   // Closes the port, lets the owner reload the settings (ReloadSettings), and opens it
-  // again unless the run is silent (then -1 and nothing is opened). Records the outcome
+  // again unless the run is silent (then -1 and nothing is opened). A remote line stays
+  // connected and is set up anew (SerialPort::Open). Records the outcome
   // in exit_status bit 0x02; when `report` is set and this is not a command-line run, a
   // failure is shown in a message box. Returns the open result of SerialPort::Open.
   int OpenPort(bool report);
@@ -130,8 +131,9 @@ class DeviceLink {
   void set_command_line_run(bool on) { command_line_run_.store(on); }
 
  protected:
-  // Called by OpenPort with the port closed, before it opens again: the owner copies
-  // the stored settings into port().settings() and clears what depends on them.
+  // Called by OpenPort with the port closed (a remote line may stay connected), before it
+  // opens again: the owner copies the stored settings into port().settings() and clears
+  // what depends on them.
   virtual void ReloadSettings() {}
 
  private:

@@ -12,36 +12,65 @@
 #include <charconv>
 #include <cmath>
 #include <csignal>
+#include <cstring>
+#include <thread>
+
+#include "link/port_write.h"
+#include "link/serial_port.h"
+#include "platform/wait.h"
 
 namespace vesk::link {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 constexpr std::string_view kTcpScheme = "tcp://";
+constexpr std::string_view kRfc2217Scheme = "rfc2217://";
 
 }  // namespace
 
 bool IsNetworkPortName(std::string_view name) {
-  return name.starts_with(kTcpScheme);
+  return name.starts_with(kTcpScheme) || name.starts_with(kRfc2217Scheme);
 }
 
 std::optional<NetworkEndpoint> ParseNetworkPortName(std::string_view name) {
-  if (!name.starts_with(kTcpScheme)) return std::nullopt;
-  std::string_view rest = name.substr(kTcpScheme.size());
+  NetworkEndpoint endpoint;
+  std::string_view rest;
+  if (name.starts_with(kTcpScheme)) {
+    rest = name.substr(kTcpScheme.size());
+  } else if (name.starts_with(kRfc2217Scheme)) {
+    endpoint.scheme = NetworkScheme::Rfc2217;
+    rest = name.substr(kRfc2217Scheme.size());
+  } else {
+    return std::nullopt;
+  }
   const size_t colon = rest.rfind(':');
   if (colon == std::string_view::npos || colon == 0) return std::nullopt;
   std::string_view host = rest.substr(0, colon);
   std::string_view digits = rest.substr(colon + 1);
-  if (host.find_first_of("/: \t") != std::string_view::npos) return std::nullopt;
+  if (host.find_first_of(std::string_view("/: \t\0", 5)) != std::string_view::npos)
+    return std::nullopt;
   unsigned port = 0;
   auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), port);
   if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size() || port == 0 ||
       port > 65535)
     return std::nullopt;
-  return NetworkEndpoint{std::string(host), static_cast<uint16_t>(port)};
+  endpoint.host = std::string(host);
+  endpoint.port = static_cast<uint16_t>(port);
+  return endpoint;
 }
 
-int NetworkPort::Connect(std::string_view name, int& err) {
+NetworkPort::~NetworkPort() {
+  if (fd_ >= 0) Release();
+}
+
+void NetworkPort::Release() {
+  ::close(fd_);
+  fd_ = -1;
+}
+
+int NetworkPort::ConnectSocket(std::string_view name, int& err) {
   err = 0;
   // A server that has gone must make a write fail, not end the program.
   ::signal(SIGPIPE, SIG_IGN);
@@ -66,7 +95,7 @@ int NetworkPort::Connect(std::string_view name, int& err) {
       err = errno;
       continue;
     }
-    const auto start = std::chrono::steady_clock::now();
+    const auto start = Clock::now();
     int r = ::connect(fd, a->ai_addr, a->ai_addrlen);
     if (r < 0 && errno == EINPROGRESS) {
       pollfd p{fd, POLLOUT, 0};
@@ -86,7 +115,7 @@ int NetworkPort::Connect(std::string_view name, int& err) {
       continue;
     }
     const double round_trip_ms =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        std::chrono::duration<double, std::milli>(Clock::now() - start).count();
     allowance_ms_ = static_cast<uint16_t>(std::clamp<double>(
         std::ceil(kNetworkAllowanceRoundTrips * round_trip_ms), kNetworkAllowanceMinMs, 2000));
     int on = 1;
@@ -96,16 +125,125 @@ int NetworkPort::Connect(std::string_view name, int& err) {
   return fd;
 }
 
-int NetworkPort::DropInput(int fd) {
-  char sink[256];
+int NetworkPort::Connect(int& err) {
+  // A server that is still letting the last client go closes the connection at once; it
+  // is asked again for a while.
+  const auto give_up = Clock::now() + std::chrono::milliseconds(kNetworkConnectMs);
   for (;;) {
-    const ssize_t n = ::recv(fd, sink, sizeof sink, MSG_DONTWAIT);
-    if (n > 0) continue;
-    if (n == 0) return EPIPE;
+    fd_ = ConnectSocket(settings_.port_name, err);
+    if (fd_ < 0) return kOpenFailed;
+    const int result = SetUpLine(settings_, true, err);
+    if (result == kOpenOk) return result;
+    Release();
+    if (result != kOpenFailed || err != ECONNRESET || Clock::now() >= give_up) return result;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
+int NetworkPort::Open(const PortSettings& s, int& err) {
+  // The remote side keeps or sets the rates; they are checked as for a local port, since
+  // the timing follows from them.
+  if (s.parity < 0 || s.parity > 5 || s.stop_bits < 1 || s.stop_bits > 2 ||
+      !BaudRateSupported(s.baud_rate))
+    return kOpenUnsupported;
+  if (s.byte_size < 5 || s.byte_size > 8) return kOpenBadByteSize;
+  settings_ = s;
+  if (fd_ >= 0) {
+    if (DropPending() == 0) {
+      const int result = SetUpLine(settings_, false, err);
+      if (result != kOpenOk) Release();
+      return result;
+    }
+    Release();
+  }
+  return Connect(err);
+}
+
+int NetworkPort::Close(int&) {
+  if (fd_ >= 0) Release();
+  return 0;
+}
+
+int NetworkPort::DropPending() {
+  uint8_t raw[256];
+  uint8_t sink[256];
+  for (;;) {
+    const ssize_t n = ::recv(fd_, raw, sizeof raw, MSG_DONTWAIT);
+    if (n > 0) {
+      bool line_error = false;
+      const ssize_t taken = Decode(raw, static_cast<size_t>(n), sink, line_error);
+      if (taken < 0) return static_cast<int>(-taken);
+      continue;
+    }
+    if (n == 0) return ECONNRESET;
     if (errno == EINTR) continue;
     if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
     return errno;
   }
+}
+
+int NetworkPort::BeginExchange() {
+  const int lost = DropPending();
+  if (lost == 0) return 0;
+  // The server has gone or dropped us: this command connects again.
+  Release();
+  int err = 0;
+  if (Connect(err) == kOpenOk) return 0;
+  return lost;
+}
+
+PortResult NetworkPort::Send(std::string_view request, const SendContext& context) {
+  const CommTimeouts& t = context.timing.timeouts;
+  // A network line's server drives its own converter: the frame goes in one piece.
+  const std::string wire = Encode(request);
+  const auto deadline =
+      Clock::now() +
+      std::chrono::milliseconds(t.write_total_multiplier * request.size() + t.write_total_constant);
+  PortResult r = WriteAll(io_, fd_, wire.data(), wire.size(), deadline, context.stop);
+  if (r.status != PortStatus::Received) return r;
+  return DrainOutput(io_, fd_);
+}
+
+ReadOutcome NetworkPort::Read(uint8_t* data, size_t capacity) {
+  uint8_t raw[64];
+  ssize_t n;
+  do {
+    n = ::recv(fd_, raw, std::min(capacity, sizeof raw), MSG_DONTWAIT);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) return {-errno, false};
+  if (n == 0) return {-ECONNRESET, false};
+  ReadOutcome out;
+  out.count = Decode(raw, static_cast<size_t>(n), data, out.line_error);
+  if (out.count == 0 && !out.line_error) out.count = -EAGAIN;
+  return out;
+}
+
+ssize_t NetworkPort::Decode(const uint8_t* raw, size_t n, uint8_t* data, bool&) {
+  std::memcpy(data, raw, n);
+  return static_cast<ssize_t>(n);
+}
+
+int NetworkPort::WriteControl(std::string_view bytes) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(kNetworkConnectMs);
+  const char* p = bytes.data();
+  size_t left = bytes.size();
+  while (left > 0) {
+    const ssize_t w = io_.Write(fd_, p, left);
+    if (w > 0) {
+      p += w;
+      left -= static_cast<size_t>(w);
+      continue;
+    }
+    if (w < 0 && w != -EAGAIN) return static_cast<int>(-w);
+    const auto now = Clock::now();
+    if (now >= deadline) return ETIMEDOUT;
+    pollfd q{fd_, POLLOUT, 0};
+    ::poll(&q, 1,
+           static_cast<int>(
+               std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count()) +
+               1);
+  }
+  return 0;
 }
 
 }  // namespace vesk::link

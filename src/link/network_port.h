@@ -1,8 +1,9 @@
 #pragma once
-// A line reached over the network instead of a local serial device: "tcp://HOST:PORT",
-// a raw TCP socket to a serial device server (ser2net's raw mode, a device server in
-// TCP-server mode). The rates and framing are the remote side's; the reply wait grows by
-// the network's allowance.
+// A line reached over the network instead of a local serial device: "tcp://HOST:PORT", a
+// raw TCP socket to a serial device server (ser2net's raw mode, a device server in
+// TCP-server mode), whose rates and framing are the remote side's; and the base of
+// "rfc2217://HOST:PORT", which sets them there. The reply wait grows by the network's
+// allowance.
 
 #include <chrono>
 #include <cstdint>
@@ -10,18 +11,23 @@
 #include <string>
 #include <string_view>
 
+#include "link/port_kind.h"
+
 namespace vesk::link {
 
+enum class NetworkScheme { RawTcp, Rfc2217 };
+
 struct NetworkEndpoint {
+  NetworkScheme scheme = NetworkScheme::RawTcp;
   std::string host;
   uint16_t port = 0;
 };
 
-// True for a port name of a network line ("tcp://...").
+// True for a port name of a network line ("tcp://..." or "rfc2217://...").
 bool IsNetworkPortName(std::string_view name);
 
-// The host and port of "tcp://HOST:PORT" (HOST a name or an IPv4 address, PORT 1 ...
-// 65535); nullopt for anything else.
+// The scheme, host and port of "tcp://HOST:PORT" or "rfc2217://HOST:PORT" (HOST a name or
+// an IPv4 address, PORT 1 ... 65535); nullopt for anything else.
 std::optional<NetworkEndpoint> ParseNetworkPortName(std::string_view name);
 
 // Added to the reply wait of a network line, at least: a server forwards what it gets
@@ -29,24 +35,62 @@ std::optional<NetworkEndpoint> ParseNetworkPortName(std::string_view name);
 inline constexpr int kNetworkAllowanceMinMs = 20;
 // How many connect round trips the allowance covers, at least kNetworkAllowanceMinMs.
 inline constexpr int kNetworkAllowanceRoundTrips = 4;
-// How long a connect may take.
+// How long a connect may take, and a remote side's answers while the line is set up.
 inline constexpr int kNetworkConnectMs = 3000;
 
-class NetworkPort {
+// The raw TCP kind; what comes in is the line's data as it is.
+class NetworkPort : public PortKind {
  public:
-  // Connects to the endpoint of `name`. Returns the socket (non-blocking, no Nagle
-  // delay), or -1 with the errno in `err` (EINVAL for a name that does not parse,
-  // ETIMEDOUT when the connect took too long).
-  int Connect(std::string_view name, int& err);
+  explicit NetworkPort(PortIo& io) : io_(io) {}
+  ~NetworkPort() override;
 
-  // The allowance for the reply wait, from the connect's round trip.
-  uint16_t AllowanceMs() const { return allowance_ms_; }
+  // Checks the settings (the timing follows from them), then connects. While connected,
+  // the connection stays and only the line is set up again: a server lets its device go
+  // only a while after a client leaves, and turns the next one away until then.
+  int Open(const PortSettings& settings, int& err) override;
+  bool Keeps(std::string_view port_name) const override {
+    return fd_ >= 0 && port_name == settings_.port_name;
+  }
+  // Always 0: there is nothing to purge.
+  int Close(int& err) override;
+  int fd() const override { return fd_; }
+  // Drops what waits unread (a late answer). A server that has gone or dropped us is
+  // connected again here; when that fails, the errno of the loss.
+  int BeginExchange() override;
+  PortResult Send(std::string_view request, const SendContext& context) override;
+  // The end of the stream is the loss of the line: -ECONNRESET.
+  ReadOutcome Read(uint8_t* data, size_t capacity) override;
+  uint16_t AllowanceMs() const override { return allowance_ms_; }
 
-  // Drops what waits unread on `fd` (a late answer). Returns 0, or the errno of a
-  // connection that has gone (ECONNRESET, EPIPE; 0 bytes at its end count as EPIPE).
-  static int DropInput(int fd);
+ protected:
+  // Sets the line up on the remote side, after a connect (`fresh`) or again over a
+  // connection. Returns kOpenOk, or an open failure with the errno in `err`.
+  virtual int SetUpLine(const PortSettings&, bool /*fresh*/, int&) { return kOpenOk; }
+  // What goes on the wire for the request's bytes.
+  virtual std::string Encode(std::string_view request) { return std::string(request); }
+  // Turns received bytes into data (no more than `n` bytes) and tells a line error.
+  // Returns the data count, or -errno when answering the remote side failed.
+  virtual ssize_t Decode(const uint8_t* raw, size_t n, uint8_t* data, bool& line_error);
+
+  // Writes the port's own signalling (small) within the connect time. 0 or the errno.
+  int WriteControl(std::string_view bytes);
+
+  PortIo& io_;
+  int fd_ = -1;
 
  private:
+  // Reads what waits unread and lets it go. Returns 0, or the errno of a connection that
+  // has gone (ECONNRESET at its end).
+  int DropPending();
+  // Connects to the endpoint of `name`. Returns the socket (non-blocking, no Nagle
+  // delay), or -1 with the errno in `err` (EINVAL for a name that does not parse,
+  // EHOSTUNREACH for a host that does not resolve, ETIMEDOUT when it took too long).
+  int ConnectSocket(std::string_view name, int& err);
+  // ConnectSocket and SetUpLine: kOpenOk, or an open failure with nothing left open.
+  int Connect(int& err);
+  void Release();
+
+  PortSettings settings_;
   uint16_t allowance_ms_ = kNetworkAllowanceMinMs;
 };
 

@@ -21,6 +21,7 @@
 #include "model/device_line_settings.h"
 #include "platform/settings_store.h"
 #include "platform/wait.h"
+#include "ser2net_process.h"
 #include "sim_process.h"
 
 namespace vesk::exchange {
@@ -553,6 +554,24 @@ TEST_F(SetupWithSimTest, ScanFromTheSlowestRateFindsTheDeviceAt19200) {
   EXPECT_EQ(engine->port().settings().baud_rate, 19200);
   EXPECT_TRUE(engine->port().IsOpen());
   EXPECT_EQ(link::exit_status.load() & 0x48u, 0u);
+}
+
+TEST_F(SetupWithSimTest, ScanOverRfc2217SetsEachRateOnTheRemoteLine) {
+  if (test::Ser2netPath().empty())
+    GTEST_SKIP() << "ser2net is not installed (Debian package ser2net)";
+  sim = std::make_unique<test::SimProcess>(folder, std::vector<std::string>{"--bps", "115200"});
+  ASSERT_TRUE(sim->Ok()) << sim->error();
+  // The server's line starts at 9600; only the rates the scan sets can reach the device.
+  test::Ser2netProcess server(folder, sim->path(), "9600n81");
+  ASSERT_TRUE(server.Ok()) << server.error();
+  engine->program_line().SetValue("Port", server.Rfc2217Name());
+  engine->program_line().SetValue("bPS", "57600");
+  engine->program_line().FindParameter("bPS")->type_text = "57600:115200";
+  Open(false);
+  worker->Command(kSetupScan);
+  EXPECT_EQ(worker->RunModal(), SetupOutcome::Connected);
+  EXPECT_EQ(Row("bPS"), "115200");
+  EXPECT_EQ(engine->port().settings().baud_rate, 115200);
 }
 
 TEST_F(SetupWithSimTest, ScanThatFindsNothingReopensThePortAtTheOldRate) {

@@ -1,0 +1,102 @@
+#!/usr/bin/env python3
+"""Read-all figures of vesk-configurator through ser2net against the direct read.
+
+One simulated device (--line-timing, so that the line's own time counts) on a
+pseudo-terminal; "/read/close" of the whole configuration straight from the terminal,
+then through ser2net in raw TCP mode (tcp://) and with RFC 2217 (rfc2217://), at 115200
+and 9600 baud. Each figure is the best of RUNS reads; the ratio is against the direct
+read at the same rate.
+
+Usage: bench/bench_remote_read.py [BIN_DIR] [RUNS]   (default: BUILD/bin, 3)
+"""
+
+import os
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+RATES = (115200, 9600)
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def listening(port):
+    wanted = "0100007F:%04X" % port
+    with open("/proc/net/tcp") as table:
+        return any(f[1] == wanted and f[3] == "0A"
+                   for f in (line.split() for line in table.readlines()[1:]))
+
+
+def start_ser2net(work, pty, baud):
+    raw, telnet = free_port(), free_port()
+    config = os.path.join(work, "ser2net.yaml")
+    connector = "  connector: serialdev,%s,%dn81,local\n" % (pty, baud)
+    with open(config, "w") as f:
+        f.write("%%YAML 1.1\n---\nconnection: &raw\n  accepter: tcp,127.0.0.1,%d\n%s"
+                "connection: &rfc2217\n  accepter: telnet(rfc2217),tcp,127.0.0.1,%d\n%s"
+                % (raw, connector, telnet, connector))
+    server = subprocess.Popen([shutil.which("ser2net") or "/usr/sbin/ser2net", "-n", "-d", "-u",
+                               "-c", config], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    deadline = time.monotonic() + 10
+    while not (listening(raw) and listening(telnet)):
+        if time.monotonic() > deadline or server.poll() is not None:
+            server.kill()
+            raise RuntimeError("ser2net did not start")
+        time.sleep(0.02)
+    return server, "tcp://127.0.0.1:%d" % raw, "rfc2217://127.0.0.1:%d" % telnet
+
+
+def read_all(bin_dir, work, env, port, baud):
+    start = time.monotonic()
+    run = subprocess.run([os.path.join(bin_dir, "vesk-configurator"), "--no-gui",
+                          "--port=" + port, "/bps:%d/read/close" % baud, "bench.vesk"],
+                         capture_output=True, text=True, env=env, cwd=work, timeout=600)
+    seconds = time.monotonic() - start
+    if run.returncode != 0:
+        raise RuntimeError("read through %s failed (%d): %s" % (port, run.returncode, run.stderr))
+    return seconds
+
+
+def main():
+    bin_dir = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "BUILD/bin")
+    runs = int(sys.argv[2]) if len(sys.argv) > 2 else 3
+    with tempfile.TemporaryDirectory() as work:
+        env = dict(os.environ, HOME=work, XDG_CONFIG_HOME=work)
+        env.setdefault("VESK_TREE_DAT", os.path.join(bin_dir, "vesk.tree.dat"))
+        env.pop("DISPLAY", None)
+        env.pop("WAYLAND_DISPLAY", None)
+        for baud in RATES:
+            sim = subprocess.Popen([os.path.join(bin_dir, "vesk-sim"), "--bps", str(baud),
+                                    "--line-timing"], stdout=subprocess.PIPE, text=True, env=env)
+            try:
+                pty = sim.stdout.readline().strip()
+                direct = min(read_all(bin_dir, work, env, pty, baud) for _ in range(runs))
+                print("read-all at %6d baud: direct   %6.2f s" % (baud, direct))
+                for kind in ("raw", "rfc2217"):
+                    # A server of its own for each kind: ser2net turns a client of one
+                    # accepter away while the other still holds the device.
+                    server, raw, telnet = start_ser2net(work, pty, baud)
+                    try:
+                        port = raw if kind == "raw" else telnet
+                        seconds = min(read_all(bin_dir, work, env, port, baud)
+                                      for _ in range(runs))
+                    finally:
+                        server.terminate()
+                        server.wait()
+                    print("read-all at %6d baud: %-8s %6.2f s  ratio %.2f"
+                          % (baud, kind, seconds, seconds / direct))
+            finally:
+                sim.terminate()
+                sim.wait()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
