@@ -37,7 +37,7 @@ BENCHMARK(BM_LoadVeskDescription)->Unit(benchmark::kMicrosecond);
 
 void BM_BuildVeskDescriptionFromText(benchmark::State& state) {
   vesk::model::ContainerText text =
-      vesk::model::read_description_container(ContainerPath(), vesk::model::kVeskStreamName);
+      vesk::model::ReadDescriptionContainer(ContainerPath(), vesk::model::kVeskStreamName);
   if (text.status != vesk::model::ContainerStatus::Ok) {
     state.SkipWithError("cannot read the container");
     return;

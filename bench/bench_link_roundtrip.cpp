@@ -32,7 +32,7 @@ class EchoPeer {
     path_ = name;
   }
   ~EchoPeer() {
-    quit_.set();
+    quit_.Set();
     if (thread_.joinable()) thread_.join();
     ::close(master_);
   }
@@ -55,9 +55,9 @@ class EchoPeer {
       size_t cr;
       while ((cr = pending.find('\r')) != std::string::npos) {
         ReplyFrame f;
-        if (parse_reply(std::string_view(pending).substr(0, cr + 1), f)) {
+        if (ParseReply(std::string_view(pending).substr(0, cr + 1), f)) {
           RequestFrame reply;
-          build_request(false, f.hash, f.data, f.count, {16, 8, 0}, reply);
+          BuildRequest(false, f.hash, f.data, f.count, {16, 8, 0}, reply);
           (void)!::write(master_, reply.line, static_cast<size_t>(reply.length));
         }
         pending.erase(0, cr + 1);
@@ -84,18 +84,18 @@ void BM_ExchangeRoundTrip(benchmark::State& state) {
   link.port().settings().port_name = peer.path();
   link.port().settings().baud_rate = 115200;
   link.port().set_converter_mode(kConverterAuto);
-  if (link.open_port(false) != kOpenOk) {
+  if (link.OpenPort(false) != kOpenOk) {
     state.SkipWithError("cannot open the pseudo-terminal");
     return;
   }
   peer.start();
   Parameter p("SoUr");
-  p.typeText = "int";
+  p.type_text = "int";
   long failures = 0;
   const double cpu_before = process_cpu_seconds();
   for (auto _ : state) {
     p.value = "300";
-    if (link.exchange(kOpWrite, &p) != kExchangeOk) ++failures;
+    if (link.Exchange(kOpWrite, &p) != kExchangeOk) ++failures;
   }
   const double cpu = process_cpu_seconds() - cpu_before;
   state.counters["failures"] = static_cast<double>(failures);

@@ -70,15 +70,15 @@ bool open_link(DeviceLink& link, const std::string& path) {
   PortSettings& s = link.port().settings();
   s.port_name = path;
   s.baud_rate = kBaud;
-  return link.open_port(false) == kOpenOk;
+  return link.OpenPort(false) == kOpenOk;
 }
 
 // One frame each way: a read of "dev".
 bool read_dev(DeviceLink& link, int& reply_count) {
-  static const uint16_t hash = name_hash("dev");
+  static const uint16_t hash = NameHash("dev");
   ReplyData reply;
   std::string error;
-  return link.transact(true, hash, nullptr, 0, reply, reply_count, error, 0);
+  return link.Transact(true, hash, nullptr, 0, reply, reply_count, error, 0);
 }
 
 void run(benchmark::State& state, std::vector<std::string> args, bool line_timing) {
