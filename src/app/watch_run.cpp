@@ -28,6 +28,9 @@ int RunWatch(const CommandLine& cl, link::DeviceLink& link,
   uint32_t last_status = 0;
   for (uint64_t round = 0; !cl.count || round < *cl.count; ++round) {
     link::exit_status.store(0);
+    // A watch runs for hours: a port that went away (adapter pulled, server gone) is
+    // opened again by its name at the next round, so the rows resume once it is back.
+    if (!link.port().IsOpen()) link.OpenPort(false);
     std::vector<std::string> row{IsoTimeMs(std::chrono::system_clock::now())};
     for (const ParameterAccess& w : cl.watch) {
       if (exit.Requested()) break;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <memory>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -149,6 +150,40 @@ TEST_F(LineTrace, WatchWritesOneRowPerRoundUntilTheSignal) {
   const RunResult ended = watch.Wait(10s);
   EXPECT_EQ(ended.exit_code, 205) << ended.err;
   EXPECT_GE(Lines(ended.out).size(), 3u);
+}
+
+TEST_F(LineTrace, WatchGoesOnWhenTheLostPortIsBack) {
+  const std::string by_id = dir / "tty-by-id";
+  const std::vector<std::string> sim_args = {"--bps",           "115200", "--state",
+                                             dir / "state.txt", "--link", by_id};
+  auto sim = std::make_unique<Simulator>(dir, sim_args);
+  Process watch(BinPath("vesk-configurator"),
+                {"--port=" + by_id, "--bps=115200", "--watch=FiLt:3", "--period=50"}, dir.path(),
+                "watch");
+  const auto rows = [&] { return Lines(ReadFile(watch.out_path())); };
+  const auto wait_for = [&](auto done) {
+    for (int i = 0; i < 200 && !done(); ++i) std::this_thread::sleep_for(50ms);
+  };
+  wait_for([&] { return rows().size() >= 3; });
+  sim->Stop();
+  sim.reset();
+  // Rows of the gap have an empty field; once the device is back on the same name, the
+  // value comes again without a restart of the watch.
+  wait_for([&] {
+    const auto r = rows();
+    return !r.empty() && r.back().ends_with(",");
+  });
+  sim = std::make_unique<Simulator>(dir, sim_args);
+  const size_t back_from = rows().size();
+  wait_for([&] {
+    const auto r = rows();
+    return r.size() > back_from && r.back().ends_with(",77");
+  });
+  watch.Signal(SIGTERM);
+  watch.Wait(10s);
+  const std::vector<std::string> all = rows();
+  ASSERT_GT(all.size(), back_from);
+  EXPECT_TRUE(all.back().ends_with(",77")) << ReadFile(watch.out_path());
 }
 
 }  // namespace vesk::app::test
