@@ -90,21 +90,15 @@ int AccessParameters(const CommandLine& cl, const ScriptEnvironment& env) {
   options.store = env.store;
   exchange::ExchangeEngine engine(std::move(options));
   const bool silent = (cl.settings.modes & modebit::kSilent) != 0;
-  engine.set_silent(silent);
-  if (cl.settings.flags & cmdflag::kPortSettings)
-    WriteProgramPortKeys(engine.program_line(), cl.settings);
-  if (cl.settings.converter == kConverterOff)
-    engine.port().set_converter_mode(link::kConverterAuto);
   LineWatch line_watch;
   if (std::string error; !line_watch.Open(cl, error)) {
     std::fprintf(env.err, "vesk-configurator: %s\n", error.c_str());
     return kFailure;
   }
   line_watch.Attach(engine);
-  if (engine.OpenPort(true) != link::kOpenOk) {
+  if (!OpenPortWithKeys(engine, cl.settings)) {
     line_watch.Finish(env.err);
-    const int code = ChooseExitCode(link::exit_status.load(), kFailure);
-    return code;
+    return ChooseExitCode(link::exit_status.load(), kFailure);
   }
 
   int first_failure = 0;
