@@ -3,7 +3,7 @@
 # the time and the findings; exits nonzero when any target found something.
 #
 #   scripts/fuzz.sh --smoke             build the fuzz preset, replay the regression inputs,
-#                                       then about 15 seconds per target
+#                                       then about 10 seconds per target
 #   scripts/fuzz.sh [--time S] [T...]   S seconds per target (default 300) for the targets
 #                                       T (default all), after the regression replay
 #   scripts/fuzz.sh --runs N [T...]     N executions per target (no time limit unless
@@ -32,7 +32,7 @@ replay_only=0
 targets=""
 while [ $# -gt 0 ]; do
   case "$1" in
-    --smoke) seconds=15 ;;
+    --smoke) seconds=10 ;;
     --time) seconds="$2"; time_set=1; shift ;;
     --time=*) seconds="${1#--time=}"; time_set=1 ;;
     --runs) runs_wanted="$2"; shift ;;
