@@ -480,7 +480,8 @@ bool Document::BranchCommand(int code) {
     else if ((ran = exchange::CompareCommand(*engine_, current_branch)))
       engine_->RefreshViews();
   } else {
-    if (code == exchange::kTaskReadAll && current_branch) PrepareRead();
+    if (code == exchange::kTaskReadAll && dynamic_cast<model::DescriptionBranch*>(current_branch))
+      PrepareRead();
     ran = exchange::RunBranchCommand(*engine_, current_branch, code);
   }
   env_.front_end->EndWaitCursor();
