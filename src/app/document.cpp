@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <charconv>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -14,6 +16,7 @@
 #include "exchange/task_codes.h"
 #include "exchange/task_commands.h"
 #include "link/exit_status.h"
+#include "link/port_settings.h"
 #include "link/presenter.h"
 #include "model/description_container.h"
 #include "model/description_loader.h"
@@ -101,6 +104,8 @@ Document::Document(DocumentEnvironment environment)
 Document::~Document() {
   // The exchange thread may be working on the tree: it ends before the tree goes.
   engine_->StopThreads();
+  // The window watches the link and shows the tree: it goes while both are still there.
+  if (env_.front_end) env_.front_end->DestroyMainWindow();
   tree_.Clear();
 }
 
@@ -172,6 +177,7 @@ int Document::ApplyPortSettingsToDevice(const CommandLineSettings& settings) {
 bool Document::NewDocument() {
   engine_->StopThreads();
   tree_.Clear();
+  read_from_.reset();
   current_branch = nullptr;
   if (quit_requested) return false;
   path_name.clear();
@@ -187,6 +193,7 @@ bool Document::NewDocument() {
 model::DescriptionBranch* Document::ReloadDescription(int32_t device_kind) {
   engine_->StopThreads();
   tree_.Clear();
+  read_from_.reset();
   current_branch = nullptr;
   description_version = device_kind;
   model::LoadDescription(device_kind, tree_);
@@ -246,7 +253,74 @@ bool Document::OpenDocument(const std::string& path) {
 bool Document::SaveDocument(const std::string& path) {
   if (!model::SaveConfiguration(path, {description_version, tree_.root.get()})) return false;
   modified = false;
+  if (const int unread = UnreadCount(); unread > 0 && !(env_.settings.modes & modebit::kSilent))
+    std::fprintf(stderr, "vesk-configurator: %d%s%s\n", unread, kUnreadSavedText, path.c_str());
   return true;
+}
+
+namespace {
+
+// Every value of `branch` and below back to "Нет данных"; the polled ones belong to the
+// scan thread and stay.
+void ResetReadValues(model::DescriptionBranch& branch) {
+  for (auto& p : branch.parameters)
+    if (!p->IsPolled()) p->Reset();
+  for (auto& child : branch.children) ResetReadValues(*child);
+}
+
+int CountUnread(const model::DescriptionBranch* branch) {
+  if (!branch) return 0;
+  int count = 0;
+  for (const auto& p : branch->parameters)
+    if (!p->note.empty() && !p->HasCompareNote() && !p->AnyChanged()) ++count;
+  for (const auto& child : branch->children) count += CountUnread(child.get());
+  return count;
+}
+
+bool AnyEdited(const model::ParameterNode* node) {
+  if (!node) return false;
+  for (const auto& p : node->parameters)
+    if (p->AnyChanged()) return true;
+  if (const auto* branch = dynamic_cast<const model::DescriptionBranch*>(node))
+    for (const auto& child : branch->children)
+      if (AnyEdited(child.get())) return true;
+  return false;
+}
+
+}  // namespace
+
+int Document::UnreadCount() const {
+  return CountUnread(tree_.root.get());
+}
+
+Document::DeviceOrigin Document::ReadTarget(int32_t address) const {
+  link::PortSettings line;
+  engine_->program_line().ToPortSettings(line);
+  return {line.port_name, address >= 0 ? address : line.device_address};
+}
+
+bool Document::FromAnotherDevice(const DeviceOrigin& target) const {
+  if (read_from_) return !(*read_from_ == target);
+  // Values from a file: the device's own address, as the file holds it.
+  const link::Parameter* own = tree_.network ? tree_.network->FindParameter("Addr") : nullptr;
+  if (!own || own->value == link::kNoData || own->AnyChanged()) return false;
+  int32_t address = -1;
+  const std::string& text = own->value;
+  if (std::from_chars(text.data(), text.data() + text.size(), address).ec != std::errc())
+    return false;
+  return address != target.address;
+}
+
+bool Document::ReadReplacesEdits(const model::ParameterNode* branch, int32_t address) const {
+  if (!modified) return false;
+  if (!branch || FromAnotherDevice(ReadTarget(address))) return AnyEdited(tree_.root.get());
+  return AnyEdited(branch);
+}
+
+void Document::PrepareRead() {
+  const DeviceOrigin target = ReadTarget(-1);
+  if (tree_.root && FromAnotherDevice(target)) ResetReadValues(*tree_.root);
+  read_from_ = target;
 }
 
 void Document::DeleteContents() {
@@ -389,6 +463,7 @@ bool Document::IsChecked(int id) const {
 }
 
 bool Document::TreeCommand(int code) {
+  if (code == exchange::kTaskReadAll) PrepareRead();
   env_.front_end->BeginWaitCursor();
   const bool ran = exchange::RunTreeCommand(*engine_, Root(), code);
   env_.front_end->EndWaitCursor();
@@ -405,6 +480,8 @@ bool Document::BranchCommand(int code) {
     else if ((ran = exchange::CompareCommand(*engine_, current_branch)))
       engine_->RefreshViews();
   } else {
+    if (code == exchange::kTaskReadAll && dynamic_cast<model::DescriptionBranch*>(current_branch))
+      PrepareRead();
     ran = exchange::RunBranchCommand(*engine_, current_branch, code);
   }
   env_.front_end->EndWaitCursor();

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/command_line.h"
@@ -79,6 +80,9 @@ inline constexpr const char* kNoAttributesText =
     "отвергнут прибором с соответствующим сообщением\nкак ошибка записи.\nЗапись измененных "
     "атрибутов принадлежности в режиме\n'Не передавать атрибуты' также не производится.";
 inline constexpr const char* kHelpMissingText = "Файл справки не найден!";
+// Logged after the count when a configuration is saved with parameters whose read failed;
+// the file's path follows.
+inline constexpr const char* kUnreadSavedText = " параметров не прочитаны, файл сохранён с ними: ";
 // No program opens the file (the desktop has no opener for it): the path follows.
 inline constexpr const char* kNoOpenerText =
     "Не удалось открыть файл: нет программы для него. Файл находится здесь:\n";
@@ -117,8 +121,8 @@ class Document : public model::ConfigurationTarget {
   // command line's port keys, the link check (and the connection set-up when it fails
   // outside a command-line run), and the quit request of `test`.
   explicit Document(DocumentEnvironment environment);
-  // Stops the engine's threads, then releases the trees and the engine (the program's port
-  // settings are stored back then).
+  // Stops the engine's threads, has the front end destroy the main window, then releases
+  // the trees and the engine (the program's port settings are stored back then).
   ~Document() override;
   Document(const Document&) = delete;
   Document& operator=(const Document&) = delete;
@@ -131,8 +135,16 @@ class Document : public model::ConfigurationTarget {
   // stay), see last_load_outcome().
   bool OpenDocument(const std::string& path);
   // Saves the configuration at `path`, replacing the file whole. Returns false after the
-  // message (no tree, or the system's reason).
+  // message (no tree, or the system's reason). Parameters whose read failed are saved as
+  // they are; their count is logged on stderr (nothing in a silent run).
   bool SaveDocument(const std::string& path);
+  // The parameters of the tree whose last read failed: a failure noted on a value that
+  // was not edited. The window asks before it saves them.
+  int UnreadCount() const;
+  // Whether a read of `branch` (nullptr: the whole tree) from the device at `address` (-1:
+  // the program line's) would replace edits not yet saved. A read of another device than
+  // the one the tree's values came from replaces the whole tree.
+  bool ReadReplacesEdits(const model::ParameterNode* branch, int32_t address = -1) const;
   // Puts every value of the tree back into its reset state.
   void DeleteContents();
 
@@ -196,6 +208,18 @@ class Document : public model::ConfigurationTarget {
   // The file could not be opened (`error`: the opener's errno, ENOEXEC for none): says where
   // it is.
   void ShowWhereFileIs(const std::string& path, int error);
+  // The device a read goes to: the port and `address` (-1: the program line's).
+  struct DeviceOrigin {
+    std::string port;  // empty: the port is not known (values from a file)
+    int32_t address = -1;
+    bool operator==(const DeviceOrigin&) const = default;
+  };
+  DeviceOrigin ReadTarget(int32_t address) const;
+  // Whether the tree's values came from another device than `target`.
+  bool FromAnotherDevice(const DeviceOrigin& target) const;
+  // Before a read: a tree of another device starts empty, so that a parameter whose read
+  // fails shows "Нет данных", never that device's value.
+  void PrepareRead();
   bool TreeCommand(int code);
   bool BranchCommand(int code);
   void ToggleImmediateWrite();
@@ -209,6 +233,9 @@ class Document : public model::ConfigurationTarget {
   model::ServiceParameters service_parameters_;
   model::DescriptionTree tree_;
   model::LoadOutcome last_load_outcome_ = model::LoadOutcome::Loaded;
+  // The device the tree was last read from; none while its values come from a file or the
+  // description.
+  std::optional<DeviceOrigin> read_from_;
   bool link_checked_ = false;
 };
 

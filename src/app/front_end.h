@@ -45,6 +45,9 @@ class FrontEnd {
   virtual bool CreateMainWindow(Document& document) = 0;
   // True while a main window exists (updates and close requests go to it).
   virtual bool HasMainWindow() const = 0;
+  // Destroys the main window and everything in it that watches the document's link
+  // (traffic, plots, polling). The document calls it before its engine and link go.
+  virtual void DestroyMainWindow() {}
   // Places and shows the main window as the keys say (x, y, w, h, placement bits).
   virtual void PlaceMainWindow(const CommandLineSettings& settings) { (void)settings; }
   // Releases the placement lock that the keys x, y, w, h set.

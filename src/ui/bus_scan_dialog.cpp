@@ -211,10 +211,12 @@ void BusScanDialog::reject() {
   QDialog::reject();
 }
 
-std::optional<int32_t> RunBusScanDialog(app::Document& document, QWidget* parent) {
+std::optional<int32_t> RunBusScanDialog(app::Document& document, QWidget* parent,
+                                        const std::function<bool(int32_t)>& may_read) {
   BusScanDialog dialog(document.engine(), parent);
   if (dialog.exec() != QDialog::Accepted || !dialog.chosen()) return std::nullopt;
   const int32_t address = *dialog.chosen();
+  if (may_read && !may_read(address)) return std::nullopt;
   if (!exchange::UseBaseAddress(document.engine(), address)) {
     link::presenter().ShowMessage(QString::fromUtf8(kBusScanRefusedText).arg(address).toStdString(),
                                   kBusScanTitle, link::MsgIcon::Error);

@@ -5,6 +5,7 @@
 // RunBusScanDialog then makes it the base address and reads the device.
 
 #include <QDialog>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -79,7 +80,9 @@ class BusScanDialog : public QDialog {
 };
 
 // Runs the dialog; a device chosen becomes the base address (as in the set-up dialog)
-// and is read into the document. Returns the address chosen.
-std::optional<int32_t> RunBusScanDialog(app::Document& document, QWidget* parent);
+// and is read into the document, once `may_read` (given the address) allows it. Returns
+// the address chosen, or nothing when the dialog was cancelled or the read refused.
+std::optional<int32_t> RunBusScanDialog(app::Document& document, QWidget* parent,
+                                        const std::function<bool(int32_t)>& may_read = {});
 
 }  // namespace vesk::ui

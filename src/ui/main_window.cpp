@@ -132,6 +132,8 @@ MainWindow::MainWindow(app::Document& document, ProgressWindow& progress, QWidge
   BuildStatusBar();
   BuildLinePanels();
   connect(view_, &TreeListView::Edited, this, &MainWindow::SyncModified);
+  view_->set_may_replace_edits(
+      [this](bool edits_replaced) { return MayReplaceEdits(edits_replaced); });
   connect(view_, &TreeListView::StatusText, this,
           [this](const QString& text) { statusBar()->showMessage(text, kPromptMs); });
   connect(&progress_, &ProgressWindow::Finished, this, [this] {
@@ -325,6 +327,10 @@ bool MainWindow::MaybeSave() {
   }
 }
 
+bool MainWindow::MayReplaceEdits(bool edits_replaced) {
+  return !edits_replaced || MaybeSave();
+}
+
 void MainWindow::CloseWithoutAsking() {
   ask_before_discard_ = false;
   close();
@@ -354,6 +360,7 @@ std::function<void()> MainWindow::HandlerFor(int id) {
       return [this] { ExportJson(); };
     case cmd::kFileImportJson:
       return [this] {
+        if (!MaybeSave()) return;
         const QString path =
             QFileDialog::getOpenFileName(this, Q(kImportJsonTitle), QString(), Q(kJsonFilter));
         if (path.isEmpty()) return;
@@ -371,7 +378,10 @@ std::function<void()> MainWindow::HandlerFor(int id) {
       };
     case cmd::kFindDevices:
       return [this] {
-        if (RunBusScanDialog(doc_, this)) view_->RefreshAll();
+        const auto may_read = [this](int32_t address) {
+          return MayReplaceEdits(doc_.ReadReplacesEdits(nullptr, address));
+        };
+        if (RunBusScanDialog(doc_, this, may_read)) view_->RefreshAll();
       };
     case cmd::kAppExit:
       return [this] { close(); };
@@ -407,6 +417,11 @@ std::function<void()> MainWindow::HandlerFor(int id) {
   // The document's own commands keep their numbers: the unattended run starts them too.
   if (app::Document::HandlesCommand(id))
     return [this, id] {
+      if (id == app::cmd::kReadAll || id == app::cmd::kReadBranch) {
+        const model::ParameterNode* branch =
+            id == app::cmd::kReadAll ? nullptr : doc_.current_branch;
+        if (!MayReplaceEdits(doc_.ReadReplacesEdits(branch))) return;
+      }
       doc_.RunCommand(id);
       SyncChecks();
       view_->RefreshAll();
@@ -415,14 +430,24 @@ std::function<void()> MainWindow::HandlerFor(int id) {
   return {};
 }
 
+bool MainWindow::MaySaveUnread() {
+  const int unread = doc_.UnreadCount();
+  if (unread == 0) return true;
+  const std::string text = QString::fromUtf8(kUnreadSaveQuestion).arg(unread).toStdString();
+  return link::presenter().ShowMessage(text, kApplicationTitle, link::MsgIcon::Question,
+                                       link::MsgButtons::YesNo) == link::MsgAnswer::Yes;
+}
+
 bool MainWindow::Save() {
   if (doc_.path_name.empty()) return SaveAs();
+  if (!MaySaveUnread()) return false;
   const bool saved = doc_.SaveDocument(doc_.path_name);
   SyncModified();
   return saved;
 }
 
 bool MainWindow::SaveAs() {
+  if (!MaySaveUnread()) return false;
   QString path = QFileDialog::getSaveFileName(
       this, Q(kSaveFileTitle), QString::fromStdString(doc_.path_name), Q(kFileFilter));
   if (path.isEmpty()) return false;

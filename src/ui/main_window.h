@@ -31,6 +31,9 @@ class TreeListView;
 inline constexpr const char* kAboutTitle = "О программе";
 inline constexpr const char* kSaveChangesHead = "Сохранить изменения в «";
 inline constexpr const char* kSaveChangesTail = "»?";
+// Asked before a configuration is saved with parameters whose read failed; %1 is their
+// count.
+inline constexpr const char* kUnreadSaveQuestion = "%1 параметров не прочитаны. Сохранить?";
 // How long a prompt of the view stays in the status bar.
 inline constexpr int kPromptMs = 8000;
 // How often the status bar looks at the line.
@@ -63,6 +66,9 @@ class MainWindow : public QMainWindow {
   // Asks whether unsaved changes are saved first: true when the caller may go on (saved,
   // or "Нет"), false for "Отмена" or a failed save.
   bool MaybeSave();
+  // MaybeSave before something replaces values of the tree, when `edits_replaced` (the
+  // document's ReadReplacesEdits) says that edits not yet saved would go.
+  bool MayReplaceEdits(bool edits_replaced);
   // The close of an unattended run: nobody is there to answer a question.
   void CloseWithoutAsking();
 
@@ -101,6 +107,8 @@ class MainWindow : public QMainWindow {
   void UpdateLineStatus();
   bool SaveAs();
   bool Save();
+  // Asks first when parameters of the tree failed to read: true when the save may go on.
+  bool MaySaveUnread();
   bool ExportJson();
 
   app::Document& doc_;

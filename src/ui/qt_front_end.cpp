@@ -21,6 +21,10 @@ namespace vesk::ui {
 QtFrontEnd::QtFrontEnd() = default;
 
 QtFrontEnd::~QtFrontEnd() {
+  DestroyMainWindow();
+}
+
+void QtFrontEnd::DestroyMainWindow() {
   has_window_.store(false);
   delete frame_.data();
 }

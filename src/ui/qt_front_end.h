@@ -27,6 +27,8 @@ class QtFrontEnd : public QObject, public app::FrontEnd {
 
   bool CreateMainWindow(app::Document& document) override;
   bool HasMainWindow() const override { return has_window_.load(); }
+  // Polling ends with the view; the traffic panel and the plots let go of the link.
+  void DestroyMainWindow() override;
   void PlaceMainWindow(const app::CommandLineSettings& settings) override;
   void ClearPlacementLock() override;
   bool StaysOpenAfterTask() const override { return true; }

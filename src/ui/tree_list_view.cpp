@@ -625,11 +625,18 @@ void TreeListView::RunRowCommand(int id, QTreeWidgetItem* item) {
     case cmd::kTreeWriteChanged:
     case cmd::kTreeCompare:
       doc_.current_branch = dynamic_cast<model::DescriptionBranch*>(NodeOf(item));
+      if (id == cmd::kTreeRead && may_replace_edits_ &&
+          !may_replace_edits_(doc_.ReadReplacesEdits(doc_.current_branch)))
+        return;
       doc_.RunCommand(app::cmd::kReadBranch + (id - cmd::kTreeRead));
       RefreshAll();
       return;
     case cmd::kReadParameter:
     case cmd::kWriteParameter:
+      if (link::Parameter* p = ParameterOf(item);
+          id == cmd::kReadParameter && p && may_replace_edits_ &&
+          !may_replace_edits_(doc_.modified && p->AnyChanged()))
+        return;
       exchange::RunParameterCommand(
           doc_.engine(), ParameterOf(item),
           id == cmd::kReadParameter ? exchange::kTaskReadOne : exchange::kTaskWriteOne);

@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QTreeWidget>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -89,8 +90,12 @@ class TreeListView : public QTreeWidget {
   QTreeWidgetItem* scanners_item() const { return scanners_item_; }
   // The filling of the tree that results are tagged with now.
   uint64_t PollSession() const { return session_; }
-  // Runs a context-menu command on the row's record or branch.
+  // Runs a context-menu command on the row's record or branch. A read first asks
+  // may_replace_edits whether it may replace the edits it would replace.
   void RunRowCommand(int id, QTreeWidgetItem* item);
+  // The window's question before a read replaces edits not yet saved (its argument: whether
+  // it would); false stops the read.
+  void set_may_replace_edits(std::function<bool(bool)> ask) { may_replace_edits_ = std::move(ask); }
 
   // Shows only the rows that match `text` (every row for an empty one); kept while the
   // tree is rebuilt. Returns how many rows matched.
@@ -121,6 +126,7 @@ class TreeListView : public QTreeWidget {
   void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
+  std::function<bool(bool)> may_replace_edits_;
   void RefreshItem(QTreeWidgetItem* item);
   QTreeWidgetItem* AddBranchRows(model::DescriptionBranch& branch, bool show_indexes);
   void OnItemChanged(QTreeWidgetItem* item, int column);

@@ -51,60 +51,54 @@ TEST_F(WindowTest, FindDevicesStopsScansARangeAndReadsTheDeviceChosen) {
 
   // The dialog is modal: a timer drives it once it is up. Steps: start the whole range,
   // stop it early, scan 10 ... 20, double-click 17.
-  int step = 0, ticks = 0;
+  int step = 0;
   QString stopped_status, range_status;
   QStringList range_found;
-  QTimer poll;
-  QObject::connect(&poll, &QTimer::timeout, [&] {
-    auto* dialog = qobject_cast<BusScanDialog*>(QApplication::activeModalWidget());
-    if (!dialog) return;
-    if (++ticks > 1500) {
-      ADD_FAILURE() << "the dialog did not get through step " << step;
-      dialog->reject();
-      return;
-    }
-    switch (step) {
-      case 0:
-        EXPECT_EQ(dialog->from()->value(), 0);
-        EXPECT_EQ(dialog->to()->value(), 255);
-        QTest::mouseClick(dialog->start_stop(), Qt::LeftButton);
-        ++step;
-        break;
-      case 1:
-        if (dialog->bar()->value() < 3) return;
-        EXPECT_EQ(dialog->start_stop()->text(), QString::fromUtf8(kBusScanStopText));
-        QTest::mouseClick(dialog->start_stop(), Qt::LeftButton);
-        ++step;
-        break;
-      case 2:
-        if (dialog->Running()) return;
-        stopped_status = dialog->status()->text();
-        TypeInto(dialog->from(), "10");
-        TypeInto(dialog->to(), "20");
-        QTest::mouseClick(dialog->start_stop(), Qt::LeftButton);
-        ++step;
-        break;
-      case 3: {
-        if (dialog->Running() || dialog->status()->text().isEmpty()) return;
-        range_status = dialog->status()->text();
-        range_found = Addresses(dialog->list());
-        const int row = range_found.indexOf("17");
-        if (row < 0) {
-          dialog->reject();
-          return;
+  const DialogAnswer<BusScanDialog> answer(
+      [&](BusScanDialog& d) {
+        BusScanDialog* dialog = &d;
+        switch (step) {
+          case 0:
+            EXPECT_EQ(dialog->from()->value(), 0);
+            EXPECT_EQ(dialog->to()->value(), 255);
+            QTest::mouseClick(dialog->start_stop(), Qt::LeftButton);
+            ++step;
+            break;
+          case 1:
+            if (dialog->bar()->value() < 3) return;
+            EXPECT_EQ(dialog->start_stop()->text(), QString::fromUtf8(kBusScanStopText));
+            QTest::mouseClick(dialog->start_stop(), Qt::LeftButton);
+            ++step;
+            break;
+          case 2:
+            if (dialog->Running()) return;
+            stopped_status = dialog->status()->text();
+            TypeInto(dialog->from(), "10");
+            TypeInto(dialog->to(), "20");
+            QTest::mouseClick(dialog->start_stop(), Qt::LeftButton);
+            ++step;
+            break;
+          case 3: {
+            if (dialog->Running() || dialog->status()->text().isEmpty()) return;
+            range_status = dialog->status()->text();
+            range_found = Addresses(dialog->list());
+            const int row = range_found.indexOf("17");
+            if (row < 0) {
+              dialog->reject();
+              return;
+            }
+            QTableWidget* list = dialog->list();
+            const QRect cell = list->visualItemRect(list->item(row, 1));
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, cell.center());
+            QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, cell.center());
+            ++step;
+            break;
+          }
+          default:
+            break;
         }
-        QTableWidget* list = dialog->list();
-        const QRect cell = list->visualItemRect(list->item(row, 1));
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, cell.center());
-        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, cell.center());
-        ++step;
-        break;
-      }
-      default:
-        break;
-    }
-  });
-  poll.start(10);
+      },
+      2 * kDialogDeadlineMs);
   QMenuBar* bar = window.menuBar();
   QAction* device = ActionTitled(bar->actions(), QString::fromUtf8("&Прибор"));
   ASSERT_NE(device, nullptr);
@@ -114,7 +108,6 @@ TEST_F(WindowTest, FindDevicesStopsScansARangeAndReadsTheDeviceChosen) {
   QAction* find = ActionTitled(menu->actions(), QString::fromUtf8("Найти приборы на линии…"));
   ASSERT_NE(find, nullptr);
   QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(find).center());
-  poll.stop();
 
   EXPECT_NE(stopped_status.indexOf(QString::fromUtf8("остановлен")), -1)
       << stopped_status.toStdString();

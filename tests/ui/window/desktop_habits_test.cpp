@@ -95,18 +95,14 @@ TEST_F(DesktopHabitsTest, PortSettingsAreKeptWhenTheSetUpDialogConnects) {
   // Nothing is stored yet of what the window works with.
   store->RemoveValue(platform::kSettingsKey, model::kPortPathValue);
   store->WriteDword(platform::kSettingsKey, model::kBaudRateValue, 9600);
-  bool clicked = false;
-  QTimer poll;
-  QObject::connect(&poll, &QTimer::timeout, [&] {
-    auto* dialog = qobject_cast<SetupDialog*>(QApplication::activeModalWidget());
-    if (!dialog || clicked) return;
-    clicked = true;
-    QTest::mouseClick(dialog->Button(exchange::kSetupConnect), Qt::LeftButton);
+  // A click while the dialog is busy goes to a disabled button: it is clicked again until
+  // the dialog has connected and closed.
+  const DialogAnswer<SetupDialog> answer([](SetupDialog& dialog) {
+    QPushButton* connect = dialog.Button(exchange::kSetupConnect);
+    if (connect->isEnabled()) QTest::mouseClick(connect, Qt::LeftButton);
   });
-  poll.start(20);
   ChooseMenuItem(frame, QStringLiteral("Прибор"), frame.Action(app::cmd::kPortSetup));
-  poll.stop();
-  EXPECT_TRUE(clicked);
+  EXPECT_TRUE(answer.answered());
   EXPECT_EQ(store->ReadText(platform::kSettingsKey, model::kPortPathValue), sim.pty());
   EXPECT_EQ(store->ReadDword(platform::kSettingsKey, model::kBaudRateValue, 0), 115200u);
 }
@@ -132,17 +128,16 @@ TEST_F(DesktopHabitsTest, MessageBoxesShareOneWholeCaptionAndQuestionsDefaultToN
     SCOPED_TRACE(c.text);
     QString title, text, informative;
     int caption_room = 0, width = 0;
-    QTimer::singleShot(0, [&] {
-      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-      ASSERT_NE(box, nullptr);
-      title = box->windowTitle();
-      text = box->text();
-      informative = box->informativeText();
-      caption_room = box->fontMetrics().horizontalAdvance(title);
-      width = box->width();
-      QTest::keyClick(box, Qt::Key_Return);
+    const DialogAnswer<QMessageBox> answer([&](QMessageBox& box) {
+      title = box.windowTitle();
+      text = box.text();
+      informative = box.informativeText();
+      caption_room = box.fontMetrics().horizontalAdvance(title);
+      width = box.width();
+      QTest::keyClick(&box, Qt::Key_Return);
     });
     EXPECT_EQ(boxes.ShowMessage(c.text, c.caption, link::MsgIcon::Warning, c.buttons), c.on_enter);
+    EXPECT_TRUE(answer.answered());
     EXPECT_EQ(title, program);
     EXPECT_GT(width, caption_room);
     if (c.heading) {

@@ -21,6 +21,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "ui/menu_table.h"
 #include "ui/tree_list_view.h"
 #include "window_fixture.h"
 
@@ -127,11 +128,13 @@ TEST_F(WindowTest, FileMenuExportsImportsAndComparesJson) {
   EXPECT_TRUE(doc->modified);
   EXPECT_TRUE(doc->path_name.empty());
 
-  // A refused text leaves the document as it was.
+  // The imported values are not saved yet: asked first ("Нет"). A refused text then leaves
+  // the document as it was.
   std::ofstream(dir / "broken.json", std::ios::binary) << "{\"format\":";
   ChooseFromFileMenu(window, "Импорт из JSON…", "broken.json");
-  ASSERT_EQ(captured.shown.size(), 2u);
-  EXPECT_NE(captured.shown[1].text.find("Неверный JSON: строка 1"), std::string::npos);
+  ASSERT_EQ(captured.shown.size(), 3u);
+  EXPECT_EQ(captured.shown[1].text, std::string(kSaveChangesHead) + kUntitled + kSaveChangesTail);
+  EXPECT_NE(captured.shown[2].text.find("Неверный JSON: строка 1"), std::string::npos);
   EXPECT_EQ(RowOf(*window.view(), "FiLt", 3)->text(2), "77");
   QDir::setCurrent(previous);
 }

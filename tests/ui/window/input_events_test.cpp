@@ -14,11 +14,15 @@
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QStatusBar>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidgetItemIterator>
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 
@@ -26,6 +30,9 @@
 #include "app/edit_history.h"
 #include "exchange/parameter_tasks.h"
 #include "model/config_file.h"
+#include "model/program_line_settings.h"
+#include "platform/settings_store.h"
+#include "ui/bus_scan_dialog.h"
 #include "ui/command_ids.h"
 #include "ui/main_window.h"
 #include "ui/menu_table.h"
@@ -39,8 +46,8 @@ namespace {
 
 class InputEventsTest : public WindowTest {
  protected:
-  MainWindow& ShowWindow() {
-    MakeDocument();
+  MainWindow& ShowWindow(const std::string& pty = {}) {
+    MakeDocument(pty);
     MainWindow& frame = MakeWindow();
     frame.resize(1100, 700);
     frame.show();
@@ -167,19 +174,15 @@ TEST_F(InputEventsTest, FailedOpenKeepsTheDocument) {
   const std::string bad = dir / "bad.vesk";
   std::ofstream(bad) << "this is not a configuration\n";
 
-  // The file dialog is looked for until it is up, however long that takes here.
-  QTimer answer;
-  answer.setInterval(20);
-  QObject::connect(&answer, &QTimer::timeout, [&] {
-    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-    if (!dialog || !dialog->isVisible()) return;
-    answer.stop();
-    dialog->selectFile(QString::fromStdString(bad));
-    QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+  // The file's name goes in again for as long as the dialog is up: a dialog still loading
+  // its folder may not take the first one.
+  const DialogAnswer<QFileDialog> answer([&](QFileDialog& dialog) {
+    dialog.selectFile(QString::fromStdString(bad));
+    QMetaObject::invokeMethod(&dialog, "accept", Qt::QueuedConnection);
   });
-  answer.start();
   captured.answer = link::MsgAnswer::No;  // not saved first
   QTest::keyClick(&frame, Qt::Key_O, Qt::ControlModifier);
+  EXPECT_TRUE(answer.answered());
   ASSERT_EQ(captured.shown.size(), 2u);
   EXPECT_EQ(captured.shown[1].text, model::kBadFormatText);
   EXPECT_EQ(frame.windowTitle(), title);
@@ -191,6 +194,111 @@ TEST_F(InputEventsTest, FailedOpenKeepsTheDocument) {
   QTreeWidgetItem* again = TextRow(view);
   ASSERT_NE(again, nullptr);
   EXPECT_EQ(again->text(app::column::kValue).toStdString(), typed);
+}
+
+TEST_F(InputEventsTest, EditsAreAskedForBeforeAnImportOrAReadReplacesThem) {
+  MainWindow& frame = ShowWindow();
+  TreeListView& view = *frame.view();
+  QTreeWidgetItem* row = TextRow(view);
+  ASSERT_NE(row, nullptr);
+  link::Parameter& p = *TreeListView::ParameterOf(row);
+  const QString typed = QString::number(static_cast<int>(p.minimum));
+  TypeInto(view, row, typed, Qt::Key_Return);
+  ASSERT_TRUE(doc->modified);
+  // Nothing may get as far as the file dialog: it would be closed unanswered.
+  const DialogAnswer<QFileDialog> no_file([](QFileDialog& dialog) { dialog.reject(); });
+  const struct {
+    const char* what;
+    std::function<void()> act;
+  } cases[] = {
+      {"import", [&] { ChooseMenuItem(frame, "Файл", "Импорт из JSON…"); }},
+      {"read all", [&] { QTest::keyClick(&frame, Qt::Key_R, Qt::AltModifier); }},
+      {"read branch",
+       [&] {
+         QTest::mouseClick(view.viewport(), Qt::LeftButton, {},
+                           view.visualItemRect(row->parent()).center());
+         QTest::keyClick(&frame, Qt::Key_R, Qt::AltModifier | Qt::ControlModifier);
+       }},
+  };
+  captured.answer = link::MsgAnswer::Cancel;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    captured.shown.clear();
+    c.act();
+    ASSERT_EQ(captured.shown.size(), 1u);
+    EXPECT_EQ(captured.shown[0].text, SaveQuestion());
+    EXPECT_EQ(p.value, typed.toStdString());
+    EXPECT_TRUE(p.value_changed);
+  }
+  EXPECT_FALSE(no_file.answered());
+}
+
+// The tree read from device 40, then device 17 chosen in the bus scan on a line that spoils
+// a fifth of the replies.
+TEST_F(InputEventsTest, AnotherDeviceIsReadIntoAnEmptyTreeAndItsGapsAreAskedForOnSave) {
+  SimProcess sim(dir, {"--devices=17,40", "--bad-data=0.2", "--seed=5"});
+  store->WriteDword(platform::kSettingsKey, model::kAddressValue, 40);
+  MainWindow& frame = ShowWindow(sim.pty());
+  doc->engine().set_attribute_transfer(false);  // one frame a value
+  TreeListView& view = *frame.view();
+  QTest::keyClick(&frame, Qt::Key_R, Qt::AltModifier);
+  ASSERT_GT(doc->UnreadCount(), 0);
+  QTreeWidgetItem* row = TextRow(view);
+  ASSERT_NE(row, nullptr);
+  link::Parameter& edited = *TreeListView::ParameterOf(row);
+  TypeInto(view, row, QString::number(static_cast<int>(edited.minimum)), Qt::Key_Return);
+  const std::string address = doc->engine().program_line().FindParameter("Addr")->value;
+
+  const auto choose_17 = [&] {
+    const DialogAnswer<BusScanDialog> answer([](BusScanDialog& dialog) {
+      if (dialog.Running()) return;
+      const QList<QTableWidgetItem*> found = dialog.list()->findItems("17", Qt::MatchExactly);
+      if (found.isEmpty()) {
+        dialog.from()->setValue(17);
+        dialog.to()->setValue(17);
+        if (dialog.status()->text().isEmpty())
+          QTest::mouseClick(dialog.start_stop(), Qt::LeftButton);
+        return;
+      }
+      const QRect cell = dialog.list()->visualItemRect(found[0]);
+      QTest::mouseDClick(dialog.list()->viewport(), Qt::LeftButton, {}, cell.center());
+    });
+    ChooseMenuItem(frame, "Прибор", "Найти приборы на линии…");
+  };
+  captured.answer = link::MsgAnswer::Cancel;
+  captured.shown.clear();
+  choose_17();
+  ASSERT_FALSE(captured.shown.empty());
+  EXPECT_EQ(captured.shown[0].text, SaveQuestion());
+  EXPECT_EQ(doc->engine().program_line().FindParameter("Addr")->value, address);
+  EXPECT_TRUE(edited.value_changed);
+
+  captured.answer = link::MsgAnswer::No;
+  choose_17();
+  EXPECT_EQ(doc->engine().program_line().FindParameter("Addr")->value, "17");
+  int failed = 0;
+  for (QTreeWidgetItemIterator it(&view); *it; ++it)
+    if (link::Parameter* p = TreeListView::ParameterOf(*it);
+        p && !p->IsPolled() && !p->note.empty() && !p->HasCompareNote()) {
+      ++failed;
+      EXPECT_EQ(p->value, link::kNoData) << p->short_name << ": " << p->note;
+    }
+  EXPECT_GT(failed, 0);
+
+  // Saving what failed to read asks first; "Нет" writes nothing.
+  const std::string saved = dir / "dev17.vesk";
+  doc->path_name = saved;
+  QApplication::setActiveWindow(&frame);  // back from the dialog
+  const std::string question =
+      QString::fromUtf8(kUnreadSaveQuestion).arg(doc->UnreadCount()).toStdString();
+  for (const auto answer : {link::MsgAnswer::No, link::MsgAnswer::Yes}) {
+    captured.answer = answer;
+    captured.shown.clear();
+    QTest::keyClick(&frame, Qt::Key_S, Qt::ControlModifier);
+    ASSERT_EQ(captured.shown.size(), 1u);
+    EXPECT_EQ(captured.shown[0].text, question);
+    EXPECT_EQ(std::filesystem::exists(saved), answer == link::MsgAnswer::Yes);
+  }
 }
 
 TEST_F(InputEventsTest, ChoiceListWorksWithMouseAndKeys) {

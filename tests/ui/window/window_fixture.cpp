@@ -12,6 +12,10 @@
 #include <stdexcept>
 #include <thread>
 
+#include <QMenu>
+#include <QMenuBar>
+#include <QTest>
+
 #include "link/exit_status.h"
 #include "model/program_line_settings.h"
 #include "platform/paths.h"
@@ -72,6 +76,31 @@ SimProcess::~SimProcess() {
   }
 }
 
+bool CloseModal() {
+  QWidget* modal = QApplication::activeModalWidget();
+  if (!modal) return false;
+  if (auto* dialog = qobject_cast<QDialog*>(modal))
+    dialog->reject();
+  else
+    modal->close();
+  return true;
+}
+
+void ChooseMenuItem(MainWindow& frame, const QString& menu, const QString& item) {
+  QMenuBar* bar = frame.menuBar();
+  QAction* top = nullptr;
+  for (QAction* a : bar->actions())
+    if (a->text().remove('&') == menu) top = a;
+  ASSERT_NE(top, nullptr) << menu.toStdString();
+  QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(top).center());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return top->menu()->isVisible(); }, 2000));
+  QAction* chosen = nullptr;
+  for (QAction* a : top->menu()->actions())
+    if (a->text().remove('&').section('\t', 0, 0) == item) chosen = a;
+  ASSERT_NE(chosen, nullptr) << item.toStdString();
+  QTest::mouseClick(top->menu(), Qt::LeftButton, {}, top->menu()->actionGeometry(chosen).center());
+}
+
 void WindowTest::SetUp() {
   setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
   if (!std::getenv("VESK_TREE_DAT"))
@@ -83,8 +112,9 @@ void WindowTest::SetUp() {
 }
 
 void WindowTest::TearDown() {
-  fe.reset();
+  // The program's order: the document goes first, and takes the window with it.
   doc.reset();
+  fe.reset();
   link::SetPresenter(nullptr);
 }
 

@@ -5,6 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -57,6 +61,55 @@ class SimProcess {
   int pid_ = -1;
   std::string pty_;
 };
+
+// How long a helper answers a dialog before it gives up on it.
+inline constexpr int kDialogDeadlineMs = 30000;
+
+// Closes whatever modal widget is up (rejects a dialog). Returns false when none was.
+bool CloseModal();
+
+// Answers the modal dialog of type D that the next step opens, as a hand would: `answer`
+// is called every 20 ms for as long as the dialog is up, since a dialog may not take the
+// first answer (its view still loading, a button not yet enabled). Past the deadline the
+// test fails and every modal widget still up is closed, so that the step returns.
+template <class D>
+class DialogAnswer {
+ public:
+  explicit DialogAnswer(std::function<void(D&)> answer, int deadline_ms = kDialogDeadlineMs)
+      : answer_(std::move(answer)), deadline_ms_(deadline_ms) {
+    QObject::connect(&timer_, &QTimer::timeout, [this] { Tick(); });
+    clock_.start();
+    timer_.start(20);
+  }
+  // Whether the dialog was up and answered at least once.
+  bool answered() const { return answered_; }
+
+ private:
+  void Tick() {
+    if (clock_.elapsed() > deadline_ms_) {
+      if (CloseModal() && !timed_out_) {
+        timed_out_ = true;
+        ADD_FAILURE() << "a dialog was still up after " << deadline_ms_ << " ms";
+      }
+      return;
+    }
+    auto* dialog = qobject_cast<D*>(QApplication::activeModalWidget());
+    if (!dialog || !dialog->isVisible()) return;
+    answered_ = true;
+    answer_(*dialog);
+  }
+
+  std::function<void(D&)> answer_;
+  int deadline_ms_;
+  QTimer timer_;
+  QElapsedTimer clock_;
+  bool answered_ = false;
+  bool timed_out_ = false;
+};
+
+// Chooses `item` of the menu bar's menu `menu` with the mouse (both without their '&',
+// the item without its accelerator).
+void ChooseMenuItem(MainWindow& frame, const QString& menu, const QString& item);
 
 class WindowTest : public ::testing::Test {
  protected:
