@@ -83,19 +83,20 @@ class Lab:
     """The simulators (and their gateways) of the three sites; their values survive a
     restart in state files, which are also what the test compares."""
 
-    def __init__(self, bin_dir, work, env):
+    def __init__(self, bin_dir, work, env, sites=SITES, sim_args=()):
         self.bin_dir, self.work, self.env = bin_dir, work, env
+        self.sites, self.sim_args = sites, list(sim_args)
         self.processes = []
-        self.ports = {site: free_port() for site, _, _, _ in SITES}
+        self.ports = {site: free_port() for site, _, _, _ in sites}
 
     def state(self, site, address):
         return os.path.join(self.work, "%s_%d.txt" % (site, address))
 
     def start(self, gateways=True, down=()):
-        for site, addresses, kind, _ in SITES:
+        for site, addresses, kind, _ in self.sites:
             args = [os.path.join(self.bin_dir, "vesk-sim"), "--bps", str(BPS), "--input-ms", "0",
                     "--devices", ",".join(map(str, addresses)),
-                    "--state", os.path.join(self.work, site + "_%a.txt")]
+                    "--state", os.path.join(self.work, site + "_%a.txt")] + self.sim_args
             pty_link = os.path.join(self.work, site + ".pty")
             args += ["--tcp", str(self.ports[site])] if kind == "sim-tcp" else ["--link", pty_link]
             sim = subprocess.Popen(args, stdout=subprocess.PIPE, env=self.env, text=True)
@@ -124,7 +125,7 @@ class Lab:
 
     def states(self):
         values = {}
-        for site, addresses, _, _ in SITES:
+        for site, addresses, _, _ in self.sites:
             for address in addresses:
                 with open(self.state(site, address), encoding="utf-8") as f:
                     values[address] = [line for line in f if not line.startswith("#")]
@@ -132,7 +133,7 @@ class Lab:
 
     def inventory(self):
         lines = ["all:", "  children:", "    vesk_sites:", "      hosts:"]
-        for site, addresses, kind, configs in SITES:
+        for site, addresses, kind, configs in self.sites:
             scheme = "rfc2217" if kind == "ser2net-rfc2217" else "tcp"
             lines += ["        %s:" % site,
                       "          ansible_connection: local",
@@ -151,6 +152,8 @@ class Lab:
 
 
 def playbook(env, inventory, book, *extra):
+    """Runs `book` on every host of `inventory`, three at a time; returns the run and the
+    recap by host."""
     start = time.monotonic()
     run = subprocess.run(["ansible-playbook", "-i", inventory, "--forks", "3", book] +
                          list(extra), capture_output=True, text=True, env=env,
@@ -178,6 +181,21 @@ def value_map(lines):
     return out
 
 
+def environment(work, bin_dir, source, examples):
+    """What ansible-playbook and the programs it starts need, and nothing of the user's."""
+    env = dict(os.environ, HOME=work, XDG_CONFIG_HOME=work, LC_ALL="C.UTF-8",
+               PATH=bin_dir + os.pathsep + os.environ.get("PATH", ""),
+               ANSIBLE_COLLECTIONS_PATH=os.path.join(source, "ansible"),
+               ANSIBLE_CONFIG=os.path.join(examples, "ansible.cfg"),
+               ANSIBLE_LOCAL_TEMP=os.path.join(work, "tmp"), ANSIBLE_NOCOLOR="1",
+               ANSIBLE_FORCE_COLOR="0", ANSIBLE_RETRY_FILES_ENABLED="0",
+               ANSIBLE_PIPELINING="1")
+    env.setdefault("VESK_TREE_DAT", os.path.join(bin_dir, "vesk.tree.dat"))
+    for var in ("DISPLAY", "WAYLAND_DISPLAY"):
+        env.pop(var, None)
+    return env
+
+
 def main():
     bin_dir, source = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
     for tool, package in (("ansible-playbook", "ansible-core"), ("ansible-lint", "ansible-lint")):
@@ -191,15 +209,7 @@ def main():
     with tempfile.TemporaryDirectory() as work:
         examples = os.path.join(work, "examples")
         shutil.copytree(os.path.join(source, "ansible", "examples"), examples)
-        env = dict(os.environ, HOME=work, XDG_CONFIG_HOME=work, LC_ALL="C.UTF-8",
-                   PATH=bin_dir + os.pathsep + os.environ.get("PATH", ""),
-                   ANSIBLE_COLLECTIONS_PATH=os.path.join(source, "ansible"),
-                   ANSIBLE_CONFIG=os.path.join(examples, "ansible.cfg"),
-                   ANSIBLE_LOCAL_TEMP=os.path.join(work, "tmp"), ANSIBLE_NOCOLOR="1",
-                   ANSIBLE_FORCE_COLOR="0", ANSIBLE_RETRY_FILES_ENABLED="0")
-        env.setdefault("VESK_TREE_DAT", os.path.join(bin_dir, "vesk.tree.dat"))
-        for var in ("DISPLAY", "WAYLAND_DISPLAY"):
-            env.pop(var, None)
+        env = environment(work, bin_dir, source, examples)
         site = os.path.join(examples, "site.yml")
         lab = Lab(bin_dir, work, env)
         for address, seeded in SEEDED.items():
@@ -257,7 +267,8 @@ def main():
             check(run.returncode != 0 and recap.get("site_raw", {}).get("failed") == 1,
                   "the site whose gateway is down fails")
             check(all(recap.get(s, {}).get("failed") == 0 and recap[s]["ok"] >= 4
-                      for s in ("site_tcp", "site_rfc2217")), "the other sites complete")
+                      for s in ("site_tcp", "site_rfc2217")),
+                  "the other sites complete\n" + run.stdout[-4000:])
         finally:
             lab.stop()
 
