@@ -33,8 +33,18 @@ struct Wanted {
   bool owned_by_firm = false;
 };
 
+// A parameter the description gives no way to write (identity, restart reason) is the
+// device's report, not configuration: a template taken from another device differs there.
+bool HasEncoder(const link::Parameter& p) {
+  uint8_t data[4];
+  int count = 0;
+  std::string message;
+  return p.ConvertToData(p.value, data, count, &message) != -1 || !message.empty();
+}
+
 bool Writable(const model::ConfigurationDifference& d) {
-  return d.file->value != link::kNoData && !exchange::IsNetworkParameter(d.file->short_name);
+  return d.file->value != link::kNoData && !exchange::IsNetworkParameter(d.file->short_name) &&
+         HasEncoder(*d.file);
 }
 
 bool Arrived(const link::Parameter& read_back, const Wanted& w) {

@@ -28,13 +28,13 @@ inline constexpr int kDifferenceNotVerified = 1;
 
 // --write-differences FILE: reads the device through the port keys, compares it with
 // FILE, and writes each parameter whose value or attributes differ. Skipped: values the
-// file does not hold ("Нет данных") and the device's network parameters, which would cut
-// the line mid-run. Each parameter written (with --dry-run: to be written) gives its
-// DifferenceLine on `env.out` (the device's value before the write, then the file's).
-// The written ones are read back and compared. Returns 0 when all arrived (or nothing
-// differed); for a refused or failed write the exit code the exit status selects, after a
-// kDifferenceNotWrittenText line per parameter; kDifferenceNotVerified after a
-// kDifferenceNotVerifiedText line per parameter that reads back otherwise; 1 when the file
+// file does not hold ("Нет данных"), the device's network parameters, which would cut
+// the line mid-run, and parameters the description gives no way to write ("dev", "ver"). Each
+// parameter written (with --dry-run: to be written) gives its DifferenceLine on `env.out` (the
+// device's value before the write, then the file's). The written ones are read back and compared.
+// Returns 0 when all arrived (or nothing differed); for a refused or failed write the exit code the
+// exit status selects, after a kDifferenceNotWrittenText line per parameter; kDifferenceNotVerified
+// after a kDifferenceNotVerifiedText line per parameter that reads back otherwise; 1 when the file
 // or the device could not be read, nothing written then.
 int WriteDifferences(const CommandLine& command_line, const ScriptEnvironment& env = {});
 

@@ -4,7 +4,8 @@
 Three sites on localhost, each a host with its own vesk-sim: one behind the simulator's
 own TCP port, one behind ser2net in raw TCP mode, one behind ser2net with RFC 2217. The
 examples' site.yml runs against them in check mode, for real, and again; then with one
-gateway down; scan_check.yml checks the scan; ansible-lint checks the examples.
+gateway down; module_check.yml checks the scan and the parameter module; ansible-lint
+checks the examples.
 
 Usage: collection_test.py BIN_DIR SOURCE_DIR. Exit 0 passed, 1 failed, 77 skipped.
 """
@@ -252,13 +253,14 @@ def main():
 
             lab.start()
             run, recap = playbook(env, inventory, site)
-            scan_run, _ = playbook(env, inventory, os.path.join(HERE, "scan_check.yml"))
+            scan_run, _ = playbook(env, inventory, os.path.join(HERE, "module_check.yml"))
             lab.stop()
             print(run.stdout[run.stdout.find("PLAY RECAP"):], end="")
             check(run.returncode == 0 and len(recap) == len(SITES) and
                   all(r["changed"] == 0 for r in recap.values()),
                   "the second run reports changed=0 on every site")
-            check(scan_run.returncode == 0, "scan returns exactly the simulated devices\n" +
+            check(scan_run.returncode == 0,
+                  "scan returns exactly the simulated devices; parameter plans, writes once\n" +
                   scan_run.stdout[-3000:])
 
             lab.start(down=("site_raw",))

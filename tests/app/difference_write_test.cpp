@@ -48,14 +48,19 @@ class DifferenceWrite : public ::testing::Test {
 };
 
 TEST_F(DifferenceWrite, WritesOnlyWhatDiffersThenNothing) {
-  // The device holds 10 in FiLt:0 and 20 in FiLt:1; the network address is never written.
+  // The device holds 10 in FiLt:0 and 20 in FiLt:1.
   WriteFile(dir / "state.txt", "FiLt\t0\t-\t3\t10\nFiLt\t1\t-\t3\t20\n");
   Simulator sim(dir, {"--bps", "115200", "--state", dir / "state.txt", "--dump", dir / "dump.txt"});
+  // Neither the network address nor the device's own report (its version) is written.
+  const std::string version =
+      "{\"path\":\"Идентификация и диагностика\",\"name\":\"ver\",\"index\":null,"
+      "\"value\":\"9.99\",\"editable\":true,\"owner\":\"user\",\"note\":\"\",\"changed\":[]}";
   const std::string addr =
       "{\"path\":\"Сетевые параметры\",\"name\":\"Addr\",\"index\":null,\"value\":\"7\","
       "\"editable\":true,\"owner\":\"user\",\"note\":\"\",\"changed\":[]}";
-  WriteFile(dir / "site.json", Configuration(InputLine("FiLt", 0, "25") + "," +
-                                             InputLine("FiLt", 1, "20") + "," + addr));
+  WriteFile(dir / "site.json",
+            Configuration(InputLine("FiLt", 0, "25") + "," + InputLine("FiLt", 1, "20") + "," +
+                          addr + "," + version));
   const std::string expected = "Входы/Вход №1\tFiLt:0\t10\t25\n";
 
   const RunResult dry = Run(sim.pty(), dir / "site.json", true);

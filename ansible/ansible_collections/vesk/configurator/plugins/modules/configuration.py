@@ -12,9 +12,9 @@ description:
   - Compares the device at I(address) with the configuration in I(src), writes only the
     parameters that differ, then reads them back to verify, through
     C(vesk-configurator --write-differences).
-  - Values the file does not hold ("Нет данных") and the device's network parameters
-    (address, rate, format) are never written, so the line stays up and one file can
-    serve every device of a site.
+  - Values the file does not hold ("Нет данных"), the device's network parameters
+    (address, rate, format) and what the device only reports (C(dev), C(ver)) are never
+    written, so the line stays up and one file can serve every device of a site.
   - In check mode nothing is written; the differences are reported with C(changed) as a
     real run would have it.
 version_added: 1.0.0
