@@ -4,8 +4,9 @@
 One simulated device (--line-timing, so that the line's own time counts) on a
 pseudo-terminal; "/read/close" of the whole configuration straight from the terminal,
 then through ser2net in raw TCP mode (tcp://) and with RFC 2217 (rfc2217://), at 115200
-and 9600 baud. Each figure is the best of RUNS reads; the ratio is against the direct
-read at the same rate.
+and 9600 baud, once with ser2net's default settings and once with the recommended ones
+(ansible/examples/ser2net.yaml: tcp(nodelay) and chardelay: false). Each figure is the
+best of RUNS reads; the ratio is against the direct read at the same rate.
 
 Usage: bench/bench_remote_read.py [BIN_DIR] [RUNS]   (default: BUILD/bin, 3)
 """
@@ -34,14 +35,22 @@ def listening(port):
                    for f in (line.split() for line in table.readlines()[1:]))
 
 
-def start_ser2net(work, pty, baud):
+# ser2net's settings: the accepter's TCP layer and the connection's options.
+SETTINGS = (
+    ("default", "tcp", ""),
+    ("recommended", "tcp(nodelay)", "  options:\n    chardelay: false\n"),
+)
+
+
+def start_ser2net(work, pty, baud, settings):
+    _, tcp, options = settings
     raw, telnet = free_port(), free_port()
     config = os.path.join(work, "ser2net.yaml")
-    connector = "  connector: serialdev,%s,%dn81,local\n" % (pty, baud)
+    connector = "  connector: serialdev,%s,%dn81,local\n%s" % (pty, baud, options)
     with open(config, "w") as f:
-        f.write("%%YAML 1.1\n---\nconnection: &raw\n  accepter: tcp,127.0.0.1,%d\n%s"
-                "connection: &rfc2217\n  accepter: telnet(rfc2217),tcp,127.0.0.1,%d\n%s"
-                % (raw, connector, telnet, connector))
+        f.write("%%YAML 1.1\n---\nconnection: &raw\n  accepter: %s,127.0.0.1,%d\n%s"
+                "connection: &rfc2217\n  accepter: telnet(rfc2217),%s,127.0.0.1,%d\n%s"
+                % (tcp, raw, connector, tcp, telnet, connector))
     server = subprocess.Popen([shutil.which("ser2net") or "/usr/sbin/ser2net", "-n", "-d", "-u",
                                "-c", config], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     deadline = time.monotonic() + 10
@@ -79,19 +88,20 @@ def main():
                 pty = sim.stdout.readline().strip()
                 direct = min(read_all(bin_dir, work, env, pty, baud) for _ in range(runs))
                 print("read-all at %6d baud: direct   %6.2f s" % (baud, direct))
-                for kind in ("raw", "rfc2217"):
-                    # A server of its own for each kind: ser2net turns a client of one
-                    # accepter away while the other still holds the device.
-                    server, raw, telnet = start_ser2net(work, pty, baud)
-                    try:
-                        port = raw if kind == "raw" else telnet
-                        seconds = min(read_all(bin_dir, work, env, port, baud)
-                                      for _ in range(runs))
-                    finally:
-                        server.terminate()
-                        server.wait()
-                    print("read-all at %6d baud: %-8s %6.2f s  ratio %.2f"
-                          % (baud, kind, seconds, seconds / direct))
+                for settings in SETTINGS:
+                    for kind in ("raw", "rfc2217"):
+                        # A server of its own for each kind: ser2net turns a client of one
+                        # accepter away while the other still holds the device.
+                        server, raw, telnet = start_ser2net(work, pty, baud, settings)
+                        try:
+                            port = raw if kind == "raw" else telnet
+                            seconds = min(read_all(bin_dir, work, env, port, baud)
+                                          for _ in range(runs))
+                        finally:
+                            server.terminate()
+                            server.wait()
+                        print("read-all at %6d baud: %-8s %-11s %6.2f s  ratio %.2f"
+                              % (baud, kind, settings[0], seconds, seconds / direct))
             finally:
                 sim.terminate()
                 sim.wait()

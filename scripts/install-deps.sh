@@ -5,6 +5,8 @@ PKGS="cmake g++ make pkg-config zlib1g-dev libgsf-1-dev libglib2.0-dev libgtest-
 # The remote line tests put the real serial-to-network server between the configurator and
 # the simulator.
 PKGS="$PKGS ser2net"
+# The Ansible collection's test runs playbooks and lints the examples.
+PKGS="$PKGS ansible-core ansible-lint"
 # The install test: desktop entry, AppStream data, file type, manual pages, the package.
 PKGS="$PKGS desktop-file-utils appstream shared-mime-info xdg-utils libfile-mimeinfo-perl man-db dpkg-dev file lintian"
 missing=""

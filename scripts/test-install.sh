@@ -67,7 +67,33 @@ P="$DEST$PREFIX"
 EXPECTED="bin/vesk-configurator
 bin/vesk-pack
 bin/vesk-sim
+share/ansible/collections/ansible_collections/vesk/configurator/README.md
+share/ansible/collections/ansible_collections/vesk/configurator/galaxy.yml
+share/ansible/collections/ansible_collections/vesk/configurator/meta/runtime.yml
+share/ansible/collections/ansible_collections/vesk/configurator/plugins/doc_fragments/common.py
+share/ansible/collections/ansible_collections/vesk/configurator/plugins/module_utils/configurator.py
+share/ansible/collections/ansible_collections/vesk/configurator/plugins/modules/backup.py
+share/ansible/collections/ansible_collections/vesk/configurator/plugins/modules/configuration.py
+share/ansible/collections/ansible_collections/vesk/configurator/plugins/modules/parameter.py
+share/ansible/collections/ansible_collections/vesk/configurator/plugins/modules/scan.py
+share/ansible/collections/ansible_collections/vesk/configurator/roles/ser2net_gateway/defaults/main.yml
+share/ansible/collections/ansible_collections/vesk/configurator/roles/ser2net_gateway/handlers/main.yml
+share/ansible/collections/ansible_collections/vesk/configurator/roles/ser2net_gateway/meta/main.yml
+share/ansible/collections/ansible_collections/vesk/configurator/roles/ser2net_gateway/tasks/main.yml
+share/ansible/collections/ansible_collections/vesk/configurator/roles/ser2net_gateway/templates/ser2net.yaml.j2
 share/applications/vesk-configurator.desktop
+share/doc/vesk/ansible-examples/README.md
+share/doc/vesk/ansible-examples/ansible.cfg
+share/doc/vesk/ansible-examples/configs/counters.json
+share/doc/vesk/ansible-examples/configs/inputs.json
+share/doc/vesk/ansible-examples/gateway.yml
+share/doc/vesk/ansible-examples/group_vars/vesk_sites.yml
+share/doc/vesk/ansible-examples/host_vars/cabinet_local.yml
+share/doc/vesk/ansible-examples/host_vars/cabinet_rfc2217.yml
+share/doc/vesk/ansible-examples/host_vars/cabinet_tcp.yml
+share/doc/vesk/ansible-examples/inventory.yml
+share/doc/vesk/ansible-examples/ser2net.yaml
+share/doc/vesk/ansible-examples/site.yml
 share/doc/vesk/changelog.gz
 share/doc/vesk/copyright
 share/doc/vesk/index.html
@@ -76,6 +102,7 @@ share/icons/hicolor/scalable/mimetypes/application-x-vesk.svg
 share/man/man1/vesk-configurator.1.gz
 share/man/man1/vesk-pack.1.gz
 share/man/man1/vesk-sim.1.gz
+share/man/man7/vesk-ser2net.7.gz
 share/man/ru/man1/vesk-configurator.1.gz
 share/man/ru/man1/vesk-pack.1.gz
 share/man/ru/man1/vesk-sim.1.gz
@@ -135,7 +162,7 @@ render() {
   cat "$WORK/warnings.txt"
   [ ! -s "$WORK/warnings.txt" ] && [ -s "$WORK/page.txt" ]
 }
-for page in $(cd "$P/share/man" && find . -name '*.1.gz' | sort); do
+for page in $(cd "$P/share/man" && find . -name '*.[17].gz' | sort); do
   check "man -l ${page#./}" render "$P/share/man/$page"
 done
 

@@ -122,6 +122,8 @@ enum class Key {
   kExportJson,
   kImportJson,
   kDiff,
+  kWriteDifferences,
+  kDryRun,
   kOutput,
   kScan,
   kAddresses,
@@ -173,6 +175,8 @@ constexpr KeyName kKeys[] = {
     {"export-json", Key::kExportJson, true},
     {"import-json", Key::kImportJson, true},
     {"diff", Key::kDiff, true},
+    {"write-differences", Key::kWriteDifferences, true},
+    {"dry-run", Key::kDryRun, true},
     {"output", Key::kOutput, true},
     {"scan", Key::kScan, true},
     {"addresses", Key::kAddresses, true},
@@ -199,6 +203,8 @@ bool TakesNoValue(Key key) {
     case Key::kNoGui:
     case Key::kVerbose:
     case Key::kStats:
+    case Key::kWriteDifferences:
+    case Key::kDryRun:
       return true;
     default:
       return false;
@@ -522,6 +528,12 @@ class Parser {
         break;
       case Key::kDiff:
         if (FitsPath(typed, shown)) out_.diff_with = std::string(typed);
+        break;
+      case Key::kWriteDifferences:
+        out_.write_differences = true;
+        break;
+      case Key::kDryRun:
+        out_.dry_run = true;
         break;
       case Key::kOutput:
         if (FitsPath(typed, shown)) out_.output = std::string(typed);

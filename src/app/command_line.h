@@ -132,9 +132,11 @@ struct CommandLine {
   std::optional<std::string> export_json;         // --export-json=FILE (".vesk" or ".json")
   std::optional<std::string> import_json;         // --import-json=FILE.json
   std::optional<std::string> diff_with;           // --diff=OTHER; "device": the device itself
-  std::optional<std::string> output;              // --output=PATH of --export-json, --import-json
-  std::optional<std::string> scan;                // --scan[=FROM-TO]; "" = the whole range
-  std::string addresses;                          // --addresses=LIST as typed; "" = none
+  bool write_differences = false;     // --write-differences: only what differs from the device
+  bool dry_run = false;               // --dry-run: --write-differences lists, writes nothing
+  std::optional<std::string> output;  // --output=PATH of --export-json, --import-json
+  std::optional<std::string> scan;    // --scan[=FROM-TO]; "" = the whole range
+  std::string addresses;              // --addresses=LIST as typed; "" = none
 
   // Remarks on keys that had no effect or were refused (unknown key, unreadable
   // number, over-long value, ...), one line each, for the shell to show. They never

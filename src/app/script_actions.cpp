@@ -6,6 +6,7 @@
 #include "app/bus_actions.h"
 #include "app/config_print.h"
 #include "app/configuration_text_actions.h"
+#include "app/difference_write.h"
 #include "app/exit_code.h"
 #include "app/exit_event.h"
 #include "app/front_end.h"
@@ -137,7 +138,7 @@ int AccessParameters(const CommandLine& cl, const ScriptEnvironment& env) {
 bool HasScriptActions(const CommandLine& cl) {
   return cl.print_file.has_value() || cl.export_html.has_value() || !cl.parameter_access.empty() ||
          !cl.watch.empty() || cl.export_json.has_value() || cl.import_json.has_value() ||
-         cl.diff_with.has_value() || cl.scan.has_value();
+         cl.diff_with.has_value() || cl.scan.has_value() || cl.write_differences;
 }
 
 int RunScriptActions(const CommandLine& cl, const ScriptEnvironment& env) {
@@ -154,6 +155,7 @@ int RunScriptActions(const CommandLine& cl, const ScriptEnvironment& env) {
   if (cl.export_json) note(ExportJson(cl, env));
   if (cl.import_json) note(ImportJson(cl, env));
   if (cl.diff_with) note(DiffConfigurationFiles(cl, env));
+  if (cl.write_differences) note(WriteDifferences(cl, env));
   if (!cl.parameter_access.empty() || !cl.watch.empty()) note(AccessParameters(cl, env));
   if (cl.scan) note(RunScan(cl, env));
   return first_failure;

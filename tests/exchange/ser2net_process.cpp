@@ -72,10 +72,13 @@ Ser2netProcess::Ser2netProcess(const std::string& folder, const std::string& dev
   const std::string config = folder + "/ser2net.yaml";
   {
     std::ofstream out(config, std::ios::trunc);
-    const std::string connector = "  connector: serialdev," + device + "," + line + ",local\n";
+    // The gateway settings the product recommends (ansible/examples/ser2net.yaml): no
+    // Nagle on the socket and no wait after each character.
+    const std::string connector = "  connector: serialdev," + device + "," + line +
+                                  ",local\n  options:\n    chardelay: false\n";
     out << "%YAML 1.1\n---\n"
-        << "connection: &raw\n  accepter: tcp,127.0.0.1," << raw_port_ << "\n"
-        << connector << "connection: &rfc2217\n  accepter: telnet(rfc2217),tcp,127.0.0.1,"
+        << "connection: &raw\n  accepter: tcp(nodelay),127.0.0.1," << raw_port_ << "\n"
+        << connector << "connection: &rfc2217\n  accepter: telnet(rfc2217),tcp(nodelay),127.0.0.1,"
         << telnet_port_ << "\n"
         << connector;
   }
