@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <exception>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "exchange/node_walks.h"
@@ -33,7 +34,7 @@ enum Slot {
 constexpr auto kTransmitStopLimit = 3000ms;
 constexpr auto kScanStopLimit = 700ms;
 constexpr auto kWaitFailurePause = 50ms;
-// How often an exchange that waits for a held line looks at the stop event: well inside
+// How often an exchange that waits for a held line tries it again: well inside
 // kScanStopLimit.
 constexpr auto kLineHoldPoll = 20ms;
 
@@ -154,9 +155,15 @@ std::string TaskFailuresText(int failed, int total) {
          " параметров. Окно будет закрыто автоматически.";
 }
 
-bool ExchangeEngine::WaitForLine(std::unique_lock<std::recursive_timed_mutex>& hold) {
-  while (!hold.try_lock_for(kLineHoldPoll))
-    if (StopEvent().IsSet()) return false;
+bool ExchangeEngine::WaitForLine(std::unique_lock<std::recursive_mutex>& hold) {
+  // Tried, not waited on: a timed lock is invisible to ThreadSanitizer, and the stop event
+  // must end the wait at once.
+  const std::vector<platform::Waitable> stop{platform::Signalled(StopEvent())};
+  while (!hold.try_lock()) {
+    const int woke = platform::WaitAny(stop, kLineHoldPoll);
+    if (woke == 0) return false;
+    if (woke == platform::kWaitError) std::this_thread::sleep_for(kLineHoldPoll);
+  }
   return true;
 }
 

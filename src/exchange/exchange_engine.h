@@ -137,7 +137,7 @@ class ExchangeEngine : public link::DeviceLink {
   // Keeps the line for the calling thread until the lock is released: the exchanges of
   // other threads wait (polling pauses), so that none goes out with the converter mode a
   // probe is trying. The holder's own exchanges pass.
-  std::unique_lock<std::recursive_timed_mutex> HoldLine() { return std::unique_lock(line_hold_); }
+  std::unique_lock<std::recursive_mutex> HoldLine() { return std::unique_lock(line_hold_); }
   const LineState& line_state() const { return line_state_; }
   // Why the port was lost ("Порт ... потерян: ..."); empty while it is not.
   std::string LostPortText() const;
@@ -231,10 +231,10 @@ class ExchangeEngine : public link::DeviceLink {
   ProgressSink& sink();
 
   // Waits for a line another thread holds; false when the stop event ended the wait.
-  bool WaitForLine(std::unique_lock<std::recursive_timed_mutex>& hold);
+  bool WaitForLine(std::unique_lock<std::recursive_mutex>& hold);
 
   LineState line_state_;
-  std::recursive_timed_mutex line_hold_;
+  std::recursive_mutex line_hold_;
   mutable std::mutex lost_mutex_;
   std::string lost_text_;
   std::atomic<bool> port_lost_{false};
