@@ -112,15 +112,16 @@ std::string line_from_bytes(const uint8_t* body, size_t size) {
   return line;
 }
 
-// What ProbeExchange and ExchangeProbe do with the reply of a probe request.
+// What ProbeExchange and Probe do with the reply of a probe request.
 void probe_road(int mode, uint8_t address, bool small, std::string_view reply) {
   if (reply.size() > kReplyCapacity) reply = reply.substr(0, kReplyCapacity);
   const size_t capacity = small ? 4 : kReplyCapacity;
   std::unique_ptr<uint8_t[]> data(new uint8_t[capacity]);
   int count = -7;
-  const int r = CheckProbeReply(mode, address, reply, data.get(), capacity, count);
-  VESK_FUZZ_CHECK(r == 0 || r == kProbeChecksum || r == kProbeAddress || r == kProbeMalformed);
-  if (r != 0) {
+  const ProbeResult r = CheckProbeReply(mode, address, reply, data.get(), capacity, count);
+  VESK_FUZZ_CHECK(r == ProbeResult::Answered || r == ProbeResult::Checksum ||
+                  r == ProbeResult::Address || r == ProbeResult::Malformed);
+  if (r != ProbeResult::Answered) {
     VESK_FUZZ_CHECK(count == 0);
   } else {
     VESK_FUZZ_CHECK(count >= 0 && static_cast<size_t>(count) <= capacity);
@@ -132,7 +133,7 @@ void probe_road(int mode, uint8_t address, bool small, std::string_view reply) {
   }
   std::string text;
   const bool known = ProbeErrorText(r, text);
-  VESK_FUZZ_CHECK(known == (r >= 2 && r <= 6));
+  VESK_FUZZ_CHECK(known == (r != ProbeResult::Answered));
   VESK_FUZZ_CHECK(ValidUtf8(text));
 }
 

@@ -29,8 +29,10 @@ fi
 run_preset asan
 # Installed as a Linux system would, from the build just made.
 scripts/test-install.sh BUILD-asan
-# The engine, its workers and the unattended run are where threads meet.
-run_preset tsan "-L ^(link|exchange|app|sim)$" "test_link test_exchange test_app test_sim"
+# The engine, its workers, the unattended run and the window's threads are where threads
+# meet; the window's tests run on the offscreen platform.
+run_preset tsan "-L ^(link|exchange|app|sim|ui)$" \
+  "test_link test_exchange test_app test_sim test_ui_window"
 if [ -x scripts/fuzz.sh ]; then
   scripts/fuzz.sh --smoke
 fi

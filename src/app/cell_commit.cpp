@@ -1,6 +1,7 @@
 #include "app/cell_commit.h"
 
 #include <cstdio>
+#include <mutex>
 #include <vector>
 
 #include "exchange/exchange_engine.h"
@@ -132,7 +133,14 @@ CommitResult CommitPlain(const CommitTarget& target, link::Parameter& parameter,
     ShowError(model::kForbiddenCombinationsText, model::kForbiddenCombinationsCaption);
     return CommitResult::Refused;
   }
-  if (!parameter.SetValueFromText(new_text)) {
+  bool taken;
+  {
+    // The port's settings are read by whichever thread reopens the port.
+    std::unique_lock<std::mutex> values;
+    if (program_port) values = target.engine.program_line().LockValues();
+    taken = parameter.SetValueFromText(new_text);
+  }
+  if (!taken) {
     ShowError(ValueRefusedText(parameter, new_text), kValueRefusedCaption);
     return CommitResult::Refused;
   }

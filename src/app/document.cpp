@@ -161,7 +161,11 @@ SetupOutcome Document::RunPortSetup(bool offline_allowed) {
 
 int Document::ApplyPortSettings(const CommandLineSettings& settings) {
   if (!(settings.flags & cmdflag::kPortSettings)) return 0;
-  const int written = WriteProgramPortKeys(engine_->program_line(), settings);
+  int written;
+  {
+    const auto values = engine_->program_line().LockValues();
+    written = WriteProgramPortKeys(engine_->program_line(), settings);
+  }
   if (written > 0) engine_->OpenPort(true);
   return written;
 }

@@ -9,7 +9,11 @@ namespace vesk::exchange {
 bool UseBaseAddress(ExchangeEngine& engine, int32_t address) {
   model::ProgramLineSettings& line = engine.program_line();
   link::Parameter* addr = line.FindParameter("Addr");
-  if (!addr || !addr->SetValueFromText(std::to_string(address))) return false;
+  if (!addr) return false;
+  {
+    const auto values = line.LockValues();
+    if (!addr->SetValueFromText(std::to_string(address))) return false;
+  }
   // A device chosen now is the device of the next start too.
   line.SaveSettings();
   line.ClearChanges();

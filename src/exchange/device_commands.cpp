@@ -89,6 +89,7 @@ int SendInitCommand(ExchangeEngine& engine) {
 int CopyNetworkToProgram(const model::ParameterNode& device_line,
                          model::ProgramLineSettings& program_line) {
   int copied = 0;
+  const auto values = program_line.LockValues();
   for (const NetworkValue& v : kNetworkValues) {
     const link::Parameter* p = device_line.FindParameter(v.name);
     if (!p || p->value == link::kNoData) continue;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <exception>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "exchange/node_walks.h"
@@ -33,6 +34,9 @@ enum Slot {
 constexpr auto kTransmitStopLimit = 3000ms;
 constexpr auto kScanStopLimit = 700ms;
 constexpr auto kWaitFailurePause = 50ms;
+// How often an exchange that waits for a held line tries it again: well inside
+// kScanStopLimit.
+constexpr auto kLineHoldPoll = 20ms;
 
 // A thread that outlives its time after the stop event is a fault of the program; it is
 // said where a developer sees it and then still waited for.
@@ -151,7 +155,29 @@ std::string TaskFailuresText(int failed, int total) {
          " параметров. Окно будет закрыто автоматически.";
 }
 
+bool ExchangeEngine::WaitForLine(std::unique_lock<std::recursive_mutex>& hold) {
+  // Tried, not waited on: a timed lock is invisible to ThreadSanitizer, and the stop event
+  // must end the wait at once.
+  const std::vector<platform::Waitable> stop{platform::Signalled(StopEvent())};
+  while (!hold.try_lock()) {
+    const int woke = platform::WaitAny(stop, kLineHoldPoll);
+    if (woke == 0) return false;
+    if (woke == platform::kWaitError) std::this_thread::sleep_for(kLineHoldPoll);
+  }
+  return true;
+}
+
+link::ProbeResult ExchangeEngine::Probe(int protocol) {
+  std::unique_lock hold(line_hold_, std::defer_lock);
+  if (!WaitForLine(hold)) return link::ProbeResult::Refused;
+  const link::ProbeResult result = link::DeviceLink::Probe(protocol);
+  line_state_.NoteProbe(result);
+  return result;
+}
+
 int ExchangeEngine::Exchange(int operation, link::Parameter* parameter, link::TraceList* trace) {
+  std::unique_lock hold(line_hold_, std::defer_lock);
+  if (!WaitForLine(hold)) return link::kExchangePortClosed;
   if (port_lost_.load() && !port().IsOpen() && OpenPort(false) == link::kOpenOk) {
     port_lost_.store(false);
     std::lock_guard lock(lost_mutex_);

@@ -126,8 +126,18 @@ class ExchangeEngine : public link::DeviceLink {
   void ClearDiffReport();
 
   // DeviceLink::Exchange, counted in the line's state. A port lost in an exchange is
-  // opened again at the next one, so that it serves as soon as it is back.
-  int Exchange(int operation, link::Parameter* parameter, link::TraceList* trace = nullptr);
+  // opened again at the next one, so that it serves as soon as it is back. While another
+  // thread holds the line (HoldLine), it waits for it; the stop event ends that wait with
+  // kExchangePortClosed and nothing sent.
+  int Exchange(int operation, link::Parameter* parameter,
+               link::TraceList* trace = nullptr) override;
+  // DeviceLink::Probe, counted in the line's state, waiting for a held line as Exchange.
+  link::ProbeResult Probe(int protocol) override;
+
+  // Keeps the line for the calling thread until the lock is released: the exchanges of
+  // other threads wait (polling pauses), so that none goes out with the converter mode a
+  // probe is trying. The holder's own exchanges pass.
+  std::unique_lock<std::recursive_mutex> HoldLine() { return std::unique_lock(line_hold_); }
   const LineState& line_state() const { return line_state_; }
   // Why the port was lost ("Порт ... потерян: ..."); empty while it is not.
   std::string LostPortText() const;
@@ -220,7 +230,11 @@ class ExchangeEngine : public link::DeviceLink {
   void EndTaskWindow();
   ProgressSink& sink();
 
+  // Waits for a line another thread holds; false when the stop event ended the wait.
+  bool WaitForLine(std::unique_lock<std::recursive_mutex>& hold);
+
   LineState line_state_;
+  std::recursive_mutex line_hold_;
   mutable std::mutex lost_mutex_;
   std::string lost_text_;
   std::atomic<bool> port_lost_{false};

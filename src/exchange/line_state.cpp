@@ -23,6 +23,17 @@ void LineState::Note(int result) {
   }
 }
 
+void LineState::NoteProbe(link::ProbeResult result) {
+  if (result == link::ProbeResult::Refused) return;
+  requests_.fetch_add(1);
+  if (result == link::ProbeResult::Answered) {
+    condition_.store(LineCondition::kConnected);
+    return;
+  }
+  failures_.fetch_add(1);
+  condition_.store(LineCondition::kNoAnswer);
+}
+
 void LineState::PortOpened(bool open) {
   condition_.store(open ? LineCondition::kUnknown : LineCondition::kPortClosed);
 }

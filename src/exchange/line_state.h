@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "link/probe_codec.h"
+
 namespace vesk::exchange {
 
 enum class LineCondition {
@@ -19,6 +21,9 @@ class LineState {
  public:
   // Counts one exchange with the DeviceLink result `result`.
   void Note(int result);
+  // Counts one probe exchange: only an answer in the probed protocol is a line that
+  // answers; Refused sent nothing and is not counted.
+  void NoteProbe(link::ProbeResult result);
   // The port was (re)opened, or failed to open.
   void PortOpened(bool open);
 

@@ -30,7 +30,6 @@ Round ProbeRound(ExchangeEngine& engine, platform::Event* cancel, const Converte
   link::SerialPort& port = engine.port();
   auto cancelled = [cancel] { return cancel && cancel->IsSet(); };
 
-  engine.set_protocol_mode(link::kProtocolLorn);
   for (int converter : order.modes) {
     if (cancelled()) return Round::Cancelled;
     port.set_converter_mode(converter);
@@ -45,12 +44,10 @@ Round ProbeRound(ExchangeEngine& engine, platform::Event* cancel, const Converte
   }
 
   for (int protocol : kProbeProtocols) {
-    engine.set_protocol_mode(static_cast<uint8_t>(protocol));
     for (int converter : order.modes) {
       if (cancelled()) return Round::Cancelled;
       port.set_converter_mode(converter);
-      if (engine.Exchange(link::kOpRead, nullptr) == 0) {
-        engine.set_protocol_mode(link::kProtocolLorn);
+      if (engine.Probe(protocol) == link::ProbeResult::Answered) {
         link::exit_status.fetch_and(~(kStatusNoAnswer | kStatusOtherDevice));
         return Round::Found;
       }
@@ -62,7 +59,8 @@ Round ProbeRound(ExchangeEngine& engine, platform::Event* cancel, const Converte
 }  // namespace
 
 bool ProbeLink(ExchangeEngine& engine, platform::Event* cancel) {
-  engine.set_protocol_mode(link::kProtocolLorn);
+  // The converter mode is the port's; while it is tried here, nobody else may send.
+  const auto hold = engine.HoldLine();
   const bool kernel = engine.port().converter_mode() == link::kConverterKernel;
   const ConverterOrder order{
       {kernel ? link::kConverterKernel : link::kConverterAuto, link::kConverterSemiAuto}};
@@ -76,7 +74,6 @@ bool ProbeLink(ExchangeEngine& engine, platform::Event* cancel) {
     }
   }
   engine.port().set_converter_mode(link::kConverterSemiAuto);
-  engine.set_protocol_mode(link::kProtocolLorn);
   return false;
 }
 

@@ -24,8 +24,8 @@ inline constexpr unsigned kStatusNoAnswer = 0x04;
 // the converter mode left at the one that worked) or a probe protocol answered (bits 0x04
 // and 0x40 cleared). Returns false when the port cannot be opened, the run is silent, or
 // nothing answered; a device of another kind that answered "dev" has then set exit_status to
-// 0x40. The protocol mode is always left at LORN, and after a failure the converter is
-// semi-automatic.
+// 0x40. After a failure the converter is semi-automatic. The line is held for the whole
+// probe (ExchangeEngine::HoldLine): polling and the other workers wait meanwhile.
 // `cancel`, when given and signalled, ends the probe (as a failure) between two exchanges,
 // so that the set-up's "Выход" does not wait for a whole round at a slow rate.
 bool ProbeLink(ExchangeEngine& engine, platform::Event* cancel = nullptr);

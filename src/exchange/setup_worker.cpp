@@ -10,6 +10,7 @@
 #include "exchange/device_commands.h"
 #include "exchange/exchange_engine.h"
 #include "exchange/link_probe.h"
+#include "link/port_kind.h"
 #include "link/presenter.h"
 #include "model/config_file.h"
 #include "model/program_line_settings.h"
@@ -216,7 +217,10 @@ bool SetupWorker::EditRow(size_t row, std::string_view text) {
         std::find(choices.begin(), choices.end(), text) == choices.end())
       return false;
     if (port && model::IsRemotePortName(text) && !model::ValidRemotePortName(text)) return false;
-    if (!r.parameter->SetValueFromText(text)) return false;
+    {
+      const auto values = engine_.program_line().LockValues();
+      if (!r.parameter->SetValueFromText(text)) return false;
+    }
     r.shown.value = r.parameter->value;
     if (port && model::IsRemotePortName(text)) {
       // Offered again the next time, by this dialog and the next one.
@@ -329,8 +333,12 @@ void SetupWorker::Scan() {
   std::string remembered;
   std::vector<std::string> rates;
   bool have_row = false;
+  std::string port_name;
   {
     std::lock_guard lock(mutex_);
+    const auto values = engine_.program_line().LockValues();
+    if (const link::Parameter* port = engine_.program_line().FindParameter(kSetupPortRow))
+      port_name = port->value;
     for (size_t i = 0; i < rows_.size(); ++i) {
       if (rows_[i].parameter && platform::Iequals(rows_[i].shown.short_name, "bps")) {
         row = i;
@@ -340,6 +348,12 @@ void SetupWorker::Scan() {
         break;
       }
     }
+  }
+
+  if (!link::PortKindSetsRate(port_name)) {
+    ShowStatus(kScanNoRateText, true);
+    SetListEnabled(true);
+    return;
   }
 
   bool found = false;
@@ -402,7 +416,10 @@ void SetupWorker::ApplyFactoryLocked() {
 void SetupWorker::SetRowValueLocked(size_t row, const std::string& value) {
   Row& r = rows_[row];
   // Values only: what the dialog puts in is not a user's change.
-  if (r.parameter) r.parameter->value = value;
+  if (r.parameter) {
+    const auto values = engine_.program_line().LockValues();
+    r.parameter->value = value;
+  }
   r.shown.value = value;
 }
 

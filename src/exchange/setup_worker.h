@@ -10,7 +10,9 @@
 // posted command is only queued here and runs when that thread calls ServePosted (the
 // change callback says kCommandPosted). The records of the port-settings node are written
 // by the window's thread only while the list is enabled, and by the worker only while it
-// has the list disabled, so the two never touch them at once.
+// has the list disabled; both write under ProgramLineSettings::LockValues(), so that the
+// threads which reopen the port meanwhile (polling, inputs/outputs) read a whole snapshot
+// (ToPortSettings). The window shows the rows through State(), never the records.
 
 #include <atomic>
 #include <cstddef>
@@ -43,6 +45,10 @@ inline constexpr const char* kLinkFailedText = "Не удалось устано
 inline constexpr const char* kScanRateText = "Идет сканирование на скорости %s...";
 inline constexpr const char* kConnectingText = "Идет сканирование...";
 inline constexpr const char* kStoppingText = "Прерывание операции...";
+// A sweep over a port that cannot set the rate would claim the first rate tried.
+inline constexpr const char* kScanNoRateText =
+    "Сканирование сети невозможно: через порт tcp:// скорость линии не задается, она "
+    "задана на сервере порта.";
 inline constexpr const char* kLinkEstablishedText = "Связь с прибором установлена!";
 inline constexpr const char* kSetupThreadFailedText =
     "Не могу запустить поток, необходимый для установки связи с прибором";

@@ -326,7 +326,6 @@ int DeviceLink::Exchange(int operation, Parameter* parameter, TraceList* trace) 
     if (parameter) parameter->note = kTextPortNotOpen;
     return kExchangePortClosed;
   }
-  if (protocol_mode() != kProtocolLorn) return ExchangeProbe(parameter);
   if (!parameter) return kExchangePortClosed;
 
   Parameter& p = *parameter;
@@ -493,55 +492,52 @@ int DeviceLink::ExchangeNetworkName(int operation, Parameter& p, TraceList* trac
   return kExchangeOk;
 }
 
-int DeviceLink::ExchangeProbe(Parameter* parameter) {
-  const int mode = protocol_mode();
-  const bool percent = mode == kProbePercent;
+ProbeResult DeviceLink::Probe(int protocol) {
+  const bool percent = protocol == kProbePercent;
   const uint8_t* payload = percent ? kPercentProbePayload : kModbusProbePayload;
   const int count = percent ? static_cast<int>(sizeof kPercentProbePayload)
                             : static_cast<int>(sizeof kModbusProbePayload);
   uint8_t reply[kReplyCapacity];
   int reply_count = 0;
-  int r = ProbeExchange(payload, count, reply, sizeof reply, reply_count);
+  ProbeResult r = ProbeExchange(protocol, payload, count, reply, sizeof reply, reply_count);
   // Modbus devices echo this request; any other answer is not the device we look for.
-  if (r == 0 && !percent &&
+  if (r == ProbeResult::Answered && !percent &&
       (reply_count != count || std::memcmp(reply, payload, static_cast<size_t>(count)) != 0))
-    r = kProbeMalformed;
-  if (mode == kProbeModbusRtu && parameter) ProbeErrorText(r, parameter->note);
+    r = ProbeResult::Malformed;
   return r;
 }
 
-int DeviceLink::ProbeExchange(const uint8_t* payload, int count, uint8_t* reply, size_t capacity,
-                              int& reply_count) {
+ProbeResult DeviceLink::ProbeExchange(int protocol, const uint8_t* payload, int count,
+                                      uint8_t* reply, size_t capacity, int& reply_count) {
   reply_count = 0;
-  const int mode = protocol_mode();
-  if (mode < kProbeModbusRtu || mode > kProbePercent) return -1;
+  if (protocol < kProbeModbusRtu || protocol > kProbePercent) return ProbeResult::Refused;
 
   std::lock_guard lock(lock_);
   const PortSettings& s = port_.settings();
   // The foreign protocols know only 8-bit addresses.
-  if (s.address_length > 8) return -1;
+  if (s.address_length > 8) return ProbeResult::Refused;
   const auto address = static_cast<uint8_t>(s.device_address);
   ProbeFrame frame;
-  if (!BuildProbeRequest(mode, address, payload, count, frame)) return -1;
+  if (!BuildProbeRequest(protocol, address, payload, count, frame)) return ProbeResult::Refused;
 
   Reply answer;
   int timeouts = 0, line_errors = 0;
   for (;;) {
-    const PortResult result = port_.SendReceive(frame.Text(), answer, FrameEndFor(mode));
+    const PortResult result = port_.SendReceive(frame.Text(), answer, FrameEndFor(protocol));
     const int code = result.Code();
     if (code == 2) {
-      if (timeouts == kProbeTimeoutRetries) return kProbeTimeout;
+      if (timeouts == kProbeTimeoutRetries) return ProbeResult::Timeout;
       ++timeouts;
     } else if (code == 3) {
-      if (line_errors == kLineErrorRetries) return kProbeLineError;
+      if (line_errors == kLineErrorRetries) return ProbeResult::LineError;
       ++line_errors;
     } else if (code < 0) {
-      return -1;
+      return ProbeResult::Refused;
     } else {
       break;
     }
   }
-  return CheckProbeReply(mode, address, answer.View(), reply, capacity, reply_count);
+  return CheckProbeReply(protocol, address, answer.View(), reply, capacity, reply_count);
 }
 
 }  // namespace vesk::link

@@ -14,6 +14,7 @@
 #include "link/frame_codec.h"
 #include "link/line_event.h"
 #include "link/parameter.h"
+#include "link/probe_codec.h"
 #include "link/serial_port.h"
 
 namespace vesk::link {
@@ -36,7 +37,7 @@ class TraceLines : public TraceList {
 inline constexpr int kOpWrite = 0;
 inline constexpr int kOpRead = 1;
 
-// Results of exchange in the LORN protocol (probe modes return the probe results).
+// Results of exchange in the LORN protocol.
 inline constexpr int kExchangeOk = 0;
 inline constexpr int kExchangePortClosed = -1;  // or no parameter given
 inline constexpr int kExchangeFailed = 1;       // transact failed, reason in the note
@@ -45,9 +46,6 @@ inline constexpr int kExchangeNoEncoder = 3;    // the parameter cannot be writt
 inline constexpr int kExchangeBadValue = 4;     // the value cannot be encoded
 inline constexpr int kExchangeAttributeFailed = 200;
 inline constexpr int kExchangeAttributeSize = 201;
-
-// Protocol modes: 0 LORN, 1 ... 3 the probe protocols (probe_codec.h).
-inline constexpr uint8_t kProtocolLorn = 0;
 
 using ReplyData = std::array<uint8_t, kMaxDataBytes>;
 
@@ -102,24 +100,26 @@ class DeviceLink {
 
   // Reads (kOpRead) or writes (kOpWrite) one parameter. Returns kExchangeOk with the
   // device's answer in the parameter's value, or one of the kExchange* failures with the
-  // reason in its note. In a probe mode makes the probe exchange instead (parameter
-  // optional) and returns its result.
-  int Exchange(int operation, Parameter* parameter, TraceList* trace = nullptr);
+  // reason in its note. Virtual so that whoever holds the engine as a link still goes
+  // through its rules (the lost port, the line's state).
+  virtual int Exchange(int operation, Parameter* parameter, TraceList* trace = nullptr);
 
-  // One probe exchange in the current protocol mode (1 ... 3) with the base address.
-  // Returns 0 with the data after the address, kProbeTimeout, kProbeLineError,
-  // kProbeChecksum, kProbeAddress, kProbeMalformed, or -1 when the address does not fit
-  // 8 bits, the mode is not a probe mode, the port is closed or the stop event is set.
-  int ProbeExchange(const uint8_t* payload, int count, uint8_t* reply, size_t capacity,
-                    int& reply_count);
+  // One probe exchange in `protocol` (kProbeModbusRtu ... kProbePercent) with the base
+  // address. Returns Answered with the data after the address in `reply`, a failure of the
+  // line or the frame, or Refused when the address does not fit 8 bits, `protocol` is not
+  // a probe protocol, the port is closed or the stop event is set.
+  ProbeResult ProbeExchange(int protocol, const uint8_t* payload, int count, uint8_t* reply,
+                            size_t capacity, int& reply_count);
+
+  // The link check's probe in `protocol`: a Modbus device must echo it, a "%" device answer
+  // it. Returns as ProbeExchange (Malformed for an answer that is not the echo). Virtual for
+  // the same reason as Exchange.
+  virtual ProbeResult Probe(int protocol);
 
   // One LORN read of `subject` at `address` (any address, the settings' length), one
   // attempt whose first character may take `wait_ms` (SerialPort::SendReceive): the bus
   // scan's question, seen by the observers like any other. See ScanReply.
   ScanReply ScanRead(int32_t address, const Parameter& subject, int wait_ms);
-
-  uint8_t protocol_mode() const { return protocol_mode_.load(); }
-  void set_protocol_mode(uint8_t mode) { protocol_mode_.store(mode); }
 
   // Off while the menu's "Не передавать атрибуты параметров" is ticked.
   bool attribute_transfer() const { return attribute_transfer_.load(); }
@@ -141,14 +141,12 @@ class DeviceLink {
   // Transact for `subject`, whose name, index and codec decode the frames for observers.
   bool TransactFor(const Parameter* subject, bool read, uint16_t hash, const uint8_t* data,
                    int count, ReplyData& reply, int& reply_count, std::string& error, int offset);
-  int ExchangeProbe(Parameter* parameter);
   int ExchangeAttributes(int operation, Parameter& parameter, uint16_t hash);
   int ExchangeNetworkName(int operation, Parameter& parameter, TraceList* trace);
 
   SerialPort port_;
   std::mutex lock_;
   std::vector<LineObserver*> observers_;  // guarded by lock_
-  std::atomic<uint8_t> protocol_mode_{kProtocolLorn};
   std::atomic<bool> attribute_transfer_{true};
   std::atomic<bool> silent_{false};
   std::atomic<bool> command_line_run_{false};

@@ -103,27 +103,29 @@ bool ErrorReplyText(const uint8_t* data, int count, std::string& text) {
   return true;
 }
 
-bool ProbeErrorText(int code, std::string& text) {
-  switch (code) {
-    case 2:
+bool ProbeErrorText(ProbeResult result, std::string& text) {
+  switch (result) {
+    case ProbeResult::Timeout:
       text = "Таймаут при передаче данных (нет связи)";
       return true;
-    case 3:
+    case ProbeResult::LineError:
       text = "Ошибки на линии связи";
       return true;
-    case 4:
+    case ProbeResult::Checksum:
       text = "Ошибка в контрольной сумме";
       return true;
-    case 5:
+    case ProbeResult::Address:
       text = "Адрес устройства в запросе не соответствует адресу в ответе.";
       return true;
-    case 6:
+    case ProbeResult::Malformed:
       text = "Некорректный ответ";
       return true;
-    default:
-      text.clear();
-      return false;
+    case ProbeResult::Answered:
+    case ProbeResult::Refused:
+      break;
   }
+  text.clear();
+  return false;
 }
 
 }  // namespace vesk::link

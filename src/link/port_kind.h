@@ -115,4 +115,8 @@ class PortKind {
 // Telnet COM-port control, anything else a local serial device.
 std::unique_ptr<PortKind> MakePortKind(std::string_view port_name, PortIo& io);
 
+// Whether the kind that `port_name` names sets the line's baud rate: a local device and
+// RFC 2217 do; raw TCP leaves it to the server, so trying rates over it proves nothing.
+bool PortKindSetsRate(std::string_view port_name);
+
 }  // namespace vesk::link

@@ -32,57 +32,58 @@ uint8_t CharSum(std::string_view s) {
   return static_cast<uint8_t>(sum);
 }
 
-int CopyData(const uint8_t* from, size_t n, uint8_t* data, size_t capacity, int& count) {
-  if (n > capacity) return kProbeMalformed;
+ProbeResult CopyData(const uint8_t* from, size_t n, uint8_t* data, size_t capacity, int& count) {
+  if (n > capacity) return ProbeResult::Malformed;
   for (size_t i = 0; i < n; ++i) data[i] = from[i];
   count = static_cast<int>(n);
-  return 0;
+  return ProbeResult::Answered;
 }
 
-int CheckRtu(uint8_t address, std::string_view reply, uint8_t* data, size_t capacity, int& count) {
+ProbeResult CheckRtu(uint8_t address, std::string_view reply, uint8_t* data, size_t capacity,
+                     int& count) {
   // Address and checksum at least; anything shorter is no frame of this protocol.
-  if (reply.size() < 3) return kProbeMalformed;
+  if (reply.size() < 3) return ProbeResult::Malformed;
   const auto* bytes = reinterpret_cast<const uint8_t*>(reply.data());
   const size_t body = reply.size() - 2;
   const uint16_t crc = ModbusCrc16(bytes, body);
-  if (bytes[body] != (crc & 0xFF) || bytes[body + 1] != (crc >> 8)) return kProbeChecksum;
-  if (bytes[0] != address) return kProbeAddress;
+  if (bytes[body] != (crc & 0xFF) || bytes[body + 1] != (crc >> 8)) return ProbeResult::Checksum;
+  if (bytes[0] != address) return ProbeResult::Address;
   return CopyData(bytes + 1, body - 1, data, capacity, count);
 }
 
-int CheckAscii(uint8_t address, std::string_view reply, uint8_t* data, size_t capacity,
-               int& count) {
+ProbeResult CheckAscii(uint8_t address, std::string_view reply, uint8_t* data, size_t capacity,
+                       int& count) {
   const size_t cr = reply.find('\r');
-  if (cr == std::string_view::npos) return kProbeMalformed;
+  if (cr == std::string_view::npos) return ProbeResult::Malformed;
   const size_t colon = reply.find(':');
-  if (colon == std::string_view::npos || colon > cr) return kProbeMalformed;
+  if (colon == std::string_view::npos || colon > cr) return ProbeResult::Malformed;
   std::string_view hex = reply.substr(colon + 1, cr - colon - 1);
   // Address and LRC at least, in whole pairs.
-  if (hex.size() % 2 != 0 || hex.size() < 4) return kProbeMalformed;
+  if (hex.size() % 2 != 0 || hex.size() < 4) return ProbeResult::Malformed;
   uint8_t bytes[64];
   const size_t n = hex.size() / 2;
-  if (n > sizeof bytes) return kProbeMalformed;
+  if (n > sizeof bytes) return ProbeResult::Malformed;
   for (size_t i = 0; i < n; ++i)
-    if (!GetHex(hex.data() + 2 * i, bytes[i])) return kProbeMalformed;
-  if (ModbusLrc(bytes, n - 1) != bytes[n - 1]) return kProbeChecksum;
-  if (bytes[0] != address) return kProbeAddress;
+    if (!GetHex(hex.data() + 2 * i, bytes[i])) return ProbeResult::Malformed;
+  if (ModbusLrc(bytes, n - 1) != bytes[n - 1]) return ProbeResult::Checksum;
+  if (bytes[0] != address) return ProbeResult::Address;
   return CopyData(bytes + 1, n - 2, data, capacity, count);
 }
 
-int CheckPercent(uint8_t address, std::string_view reply, uint8_t* data, size_t capacity,
-                 int& count) {
+ProbeResult CheckPercent(uint8_t address, std::string_view reply, uint8_t* data, size_t capacity,
+                         int& count) {
   // The frame ends with its carriage return; what follows it belongs to nothing.
   const size_t cr = reply.find('\r');
   if (cr != std::string_view::npos) reply = reply.substr(0, cr + 1);
   // Start, address, checksum and the end character at least.
-  if (reply.size() < 6) return kProbeMalformed;
+  if (reply.size() < 6) return ProbeResult::Malformed;
   const size_t body = reply.size() - 3;
   uint8_t sum = 0;
   if (!GetHex(reply.data() + body, sum) || sum != CharSum(reply.substr(0, body)))
-    return kProbeChecksum;
-  if (reply[0] != '!') return kProbeMalformed;
+    return ProbeResult::Checksum;
+  if (reply[0] != '!') return ProbeResult::Malformed;
   uint8_t from = 0;
-  if (!GetHex(reply.data() + 1, from) || from != address) return kProbeAddress;
+  if (!GetHex(reply.data() + 1, from) || from != address) return ProbeResult::Address;
   return CopyData(reinterpret_cast<const uint8_t*>(reply.data()) + 3, body - 3, data, capacity,
                   count);
 }
@@ -149,8 +150,8 @@ bool BuildProbeRequest(int mode, uint8_t address, const uint8_t* payload, int co
   return true;
 }
 
-int CheckProbeReply(int mode, uint8_t address, std::string_view reply, uint8_t* data,
-                    size_t capacity, int& count) {
+ProbeResult CheckProbeReply(int mode, uint8_t address, std::string_view reply, uint8_t* data,
+                            size_t capacity, int& count) {
   count = 0;
   switch (mode) {
     case kProbeModbusRtu:
@@ -160,7 +161,7 @@ int CheckProbeReply(int mode, uint8_t address, std::string_view reply, uint8_t* 
     case kProbePercent:
       return CheckPercent(address, reply, data, capacity, count);
     default:
-      return kProbeMalformed;
+      return ProbeResult::Malformed;
   }
 }
 

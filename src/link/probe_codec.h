@@ -14,12 +14,17 @@ inline constexpr int kProbePercent = 3;
 
 inline constexpr int kProbeMaxPayload = 16;
 
-// Probe results beside 0 (success) and -1 (refused, stopped or port closed).
-inline constexpr int kProbeTimeout = 2;
-inline constexpr int kProbeLineError = 3;
-inline constexpr int kProbeChecksum = 4;
-inline constexpr int kProbeAddress = 5;
-inline constexpr int kProbeMalformed = 6;
+// What one probe exchange found. Its own type: a probe says whether a device of another
+// protocol is on the line, which no exchange result of LORN means.
+enum class ProbeResult {
+  Answered,   // a valid frame of the probed protocol from the address asked
+  Refused,    // nothing sent: not a probe protocol, an address above 8 bits, port closed, stop
+  Timeout,    // nothing came back
+  LineError,  // break, framing, parity or overrun on every attempt
+  Checksum,
+  Address,    // a valid frame from another address
+  Malformed,  // not a frame of the protocol, or not the echo a Modbus device gives
+};
 
 // Modbus RTU CRC: polynomial 0xA001 reflected, initial 0xFFFF; sent low byte first.
 uint16_t ModbusCrc16(const uint8_t* bytes, size_t count);
@@ -38,9 +43,9 @@ bool BuildProbeRequest(int mode, uint8_t address, const uint8_t* payload, int co
                        ProbeFrame& out);
 
 // Checks a reply of a probe mode and copies the data that follows the address into
-// `data` (room for `capacity` bytes). Returns 0, kProbeChecksum, kProbeAddress or
-// kProbeMalformed; `count` is 0 unless the result is 0.
-int CheckProbeReply(int mode, uint8_t address, std::string_view reply, uint8_t* data,
-                    size_t capacity, int& count);
+// `data` (room for `capacity` bytes). Returns Answered, Checksum, Address or Malformed;
+// `count` is 0 unless the reply was answered.
+ProbeResult CheckProbeReply(int mode, uint8_t address, std::string_view reply, uint8_t* data,
+                            size_t capacity, int& count);
 
 }  // namespace vesk::link

@@ -123,6 +123,12 @@ std::unique_ptr<PortKind> MakePortKind(std::string_view port_name, PortIo& io) {
   return std::make_unique<LocalPort>(io);
 }
 
+bool PortKindSetsRate(std::string_view port_name) {
+  if (const auto endpoint = ParseNetworkPortName(port_name))
+    return endpoint->scheme == NetworkScheme::Rfc2217;
+  return !IsNetworkPortName(port_name);
+}
+
 SerialPort::SerialPort(PortIo& io) : io_(io) {}
 
 SerialPort::~SerialPort() {

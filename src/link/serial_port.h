@@ -119,10 +119,10 @@ class SerialPort {
   int last_errno() const { return last_errno_; }
   // False when the device refused modem-control lines (a pseudo-terminal): RTS is not
   // switched, the pacing stays.
-  bool modem_lines() const { return modem_lines_; }
+  bool modem_lines() const { return modem_lines_.load(); }
   // Whether the open port's driver offers the kernel's RS-485 mode (TIOCGRS485); false
   // while closed.
-  bool kernel_rs485_supported() const { return kernel_rs485_supported_; }
+  bool kernel_rs485_supported() const { return kernel_rs485_supported_.load(); }
 
  private:
   PortResult Receive(Reply& reply, FrameEnd end, int wait_ms);
@@ -136,9 +136,10 @@ class SerialPort {
   std::atomic<int> converter_mode_{kConverterSemiAuto};
   LineTiming timing_;
   int last_errno_ = 0;
-  // Copied from the kind at open, so that they may be asked while another thread closes.
-  bool modem_lines_ = true;
-  bool kernel_rs485_supported_ = false;
+  // Copied from the kind at open and after each send, under the link's lock; atomic because
+  // the window asks them without it while a worker opens, sends or closes.
+  std::atomic<bool> modem_lines_{true};
+  std::atomic<bool> kernel_rs485_supported_{false};
 };
 
 }  // namespace vesk::link

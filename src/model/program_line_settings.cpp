@@ -143,6 +143,7 @@ platform::SettingsStore& ProgramLineSettings::store() const {
 }
 
 int ProgramLineSettings::SaveSettings() {
+  const auto lock = LockValues();
   platform::SettingsStore& store = this->store();
   using platform::kSettingsKey;
   int failures = 0;
@@ -174,6 +175,7 @@ int ProgramLineSettings::SaveSettings() {
 }
 
 void ProgramLineSettings::ToPortSettings(link::PortSettings& settings) const {
+  const auto lock = LockValues();
   if (const link::Parameter* p = FindParameter("Port")) settings.port_name = p->value;
   // The address and the stop bits may be typed as text (the command line's keys); like
   // the rest they are read as a decimal number, and a text without one gives 0.
@@ -201,6 +203,7 @@ void ProgramLineSettings::ToPortSettings(link::PortSettings& settings) const {
 }
 
 void ProgramLineSettings::FromPortSettings(const link::PortSettings& settings) {
+  const auto lock = LockValues();
   SetValue("bPS", FormatInt(settings.baud_rate));
   SetValue("LEn", FormatInt(settings.byte_size));
   if (std::optional<std::string> parity = ParityTextFromCode(settings.parity))

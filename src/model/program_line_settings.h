@@ -2,8 +2,16 @@
 // The program's own port settings: the device's six network parameters plus the port,
 // loaded from the settings store when filled and written back when the node is destroyed
 // (or when asked).
+//
+// Threads. The set-up worker writes the values during a rate sweep, the window's thread
+// writes them on an edit, and every thread that (re)opens the port reads them. So every
+// writer holds LockValues() while it writes, and every reader off the window's thread reads
+// under it: ToPortSettings, FromPortSettings and SaveSettings take it themselves, and a
+// reader that needs more than one value at a time takes a snapshot with ToPortSettings.
+// The window's thread may read a single value without it only while no set-up worker runs.
 
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -57,6 +65,9 @@ class ProgramLineSettings : public DeviceLineSettings {
   // The store the settings come from and go to.
   platform::SettingsStore& store() const;
 
+  // Held while the values are written, and by readers off the window's thread (see above).
+  std::unique_lock<std::mutex> LockValues() const { return std::unique_lock(values_mutex_); }
+
   int Image() const override { return 19; }
   int SelectedImage() const override { return 19; }
 
@@ -68,12 +79,14 @@ class ProgramLineSettings : public DeviceLineSettings {
 
   // The port-settings record built from the values: texts that do not convert leave the
   // record's field as it was, except the address and stop bits, which read as 0. The
-  // kernel RS-485 settings come straight from the store.
+  // kernel RS-485 settings come straight from the store. A snapshot, taken under
+  // LockValues().
   void ToPortSettings(link::PortSettings& settings) const;
   // Puts a record's fields into the values (marked changed where they differ).
   void FromPortSettings(const link::PortSettings& settings);
 
  private:
+  mutable std::mutex values_mutex_;
   platform::SettingsStore* store_;
   std::function<std::string()> list_ports_;
   bool filled_ = false;

@@ -267,8 +267,8 @@ void MainWindow::UpdateLineStatus() {
   link::PortSettings line;
   engine.program_line().ToPortSettings(line);
   const char parity = line.parity == 1 ? 'E' : line.parity == 4 ? 'O' : 'N';
-  const QString protocol =
-      engine.protocol_mode() == link::kProtocolLorn ? QStringLiteral("LORN") : QStringLiteral("?");
+  // Every exchange speaks LORN; the foreign protocols are only ever probed.
+  const QString protocol = QStringLiteral("LORN");
   line_label_->setText(QStringLiteral("%1  %2 %3%4%5  адрес %6  %7")
                            .arg(Q(line.port_name))
                            .arg(line.baud_rate)

@@ -96,13 +96,11 @@ class ProbeLinkTest : public ::testing::Test {
 
 TEST_F(ProbeLinkTest, FindsTheDeviceByNameAndClearsItsOwnStatusBits) {
   StartSim({"--bps", "115200"}, 115200);
-  engine->set_protocol_mode(2);  // left over by nothing good; the probe starts from LORN
   link::exit_status.store(0x4A);
   EXPECT_TRUE(ProbeLink(*engine));
   // The port opened (0x02 gone) and "dev" answered (0x08, 0x40 gone).
   EXPECT_EQ(link::exit_status.load(), 0u);
   EXPECT_EQ(engine->port().converter_mode(), link::kConverterAuto);
-  EXPECT_EQ(engine->protocol_mode(), link::kProtocolLorn);
   EXPECT_EQ(engine->port().settings().port_name, sim->path());
   EXPECT_TRUE(messages.shown().empty());
 }
@@ -124,7 +122,7 @@ TEST_P(ProbeProtocolTest, DeviceAnsweringOnlyAProbeProtocolCountsAsFound) {
   EXPECT_TRUE(ProbeLink(*engine));
   // "dev" timed out (0x04), the probe answered: both bits and 0x40 are cleared.
   EXPECT_EQ(link::exit_status.load(), 0u);
-  EXPECT_EQ(engine->protocol_mode(), link::kProtocolLorn);
+  EXPECT_EQ(engine->line_state().condition(), LineCondition::kConnected);
   // The first try of the answering protocol went through the automatic converter.
   EXPECT_EQ(engine->port().converter_mode(), link::kConverterAuto);
 }
@@ -144,7 +142,6 @@ TEST_F(ProbeLinkTest, DeviceOfAnotherKindIsNotFoundAndLeavesStatus0x40) {
   EXPECT_FALSE(ProbeLink(*engine));
   EXPECT_EQ(link::exit_status.load(), 0x40u);
   EXPECT_EQ(engine->port().converter_mode(), link::kConverterSemiAuto);
-  EXPECT_EQ(engine->protocol_mode(), link::kProtocolLorn);
   // Two rounds, each asking "dev" through both converter modes.
   EXPECT_EQ(sim->CountReceived([] {
     char hex[8];
@@ -160,8 +157,31 @@ TEST_F(ProbeLinkTest, NothingAnsweringFailsWithTheTimeOutRecorded) {
   EXPECT_FALSE(ProbeLink(*engine));
   EXPECT_EQ(link::exit_status.load(), 0x04u);
   EXPECT_EQ(engine->port().converter_mode(), link::kConverterSemiAuto);
-  EXPECT_EQ(engine->protocol_mode(), link::kProtocolLorn);
+  // The status bar tells what the probe found: no answer, not a link.
+  EXPECT_EQ(engine->line_state().condition(), LineCondition::kNoAnswer);
+  EXPECT_EQ(engine->line_state().failures(), engine->line_state().requests());
   EXPECT_TRUE(messages.shown().empty());
+}
+
+TEST_F(ProbeLinkTest, ReadsOfAnotherThreadWaitForTheProbeAndNeverTakeItsAnswer) {
+  // The device speaks only Modbus RTU: no LORN read may succeed, whenever it is made.
+  StartSim({"--bps", "115200", "--protocol", "modbus-rtu"}, 115200);
+  ASSERT_EQ(engine->OpenPort(false), link::kOpenOk);
+  std::atomic<bool> probing{true};
+  std::atomic<int> reads{0}, answered{0};
+  std::thread poller([&] {
+    link::Parameter dev("dev");
+    while (probing.load()) {
+      ++reads;
+      if (engine->Exchange(link::kOpRead, &dev) == link::kExchangeOk) ++answered;
+    }
+  });
+  // A few probes, so that the reads meet each of their steps.
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(ProbeLink(*engine));
+  probing.store(false);
+  poller.join();
+  EXPECT_GT(reads.load(), 0);
+  EXPECT_EQ(answered.load(), 0);
 }
 
 TEST_F(ProbeLinkTest, PortThatCannotBeOpenedFailsWithItsMessageAtEveryAttempt) {
@@ -195,7 +215,6 @@ TEST_F(ProbeLinkTest, CancelDuringASlowProbeStopsWithinOneExchange) {
   EXPECT_FALSE(ProbeLink(*engine, &cancel));
   canceller.join();
   EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
-  EXPECT_EQ(engine->protocol_mode(), link::kProtocolLorn);
   EXPECT_EQ(engine->port().converter_mode(), link::kConverterSemiAuto);
 }
 
@@ -268,7 +287,6 @@ TEST_F(ProbeLinkTest, LaterProbeProtocolSuccessClearsTheOtherDeviceStatus) {
   // "dev" and "ver" through both converter modes met the other device.
   EXPECT_EQ(peer.lorn_answers(), 4);
   EXPECT_EQ(link::exit_status.load(), 0u);
-  EXPECT_EQ(engine->protocol_mode(), link::kProtocolLorn);
 }
 
 }  // namespace

@@ -16,8 +16,11 @@
 #include <vector>
 
 #include "exchange/exchange_engine.h"
+#include "exchange/polling.h"
 #include "link/exit_status.h"
+#include "link/port_settings.h"
 #include "link/presenter.h"
+#include "live_device.h"
 #include "model/device_line_settings.h"
 #include "platform/settings_store.h"
 #include "platform/wait.h"
@@ -332,6 +335,22 @@ INSTANTIATE_TEST_SUITE_P(
         ScanCase{"EmptyListTriesNothing", "", "4800", "4800", {}, "4800", SetupOutcome::Open}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(SetupWorkerTest, ScanOverRawTcpSaysWhyAndTriesNoRate) {
+  // Raw TCP leaves the rate to the server: the first rate tried would "answer" and be kept.
+  engine->program_line().SetValue("Port", "tcp://127.0.0.1:4001");
+  engine->program_line().SetValue("bPS", "57600");
+  auto probe = DeviceAt("2400");
+  Open(true, probe.prober());
+  worker->Command(kSetupScan);
+  ASSERT_TRUE(WaitForStatus(std::string("!") + kScanNoRateText));
+  EXPECT_TRUE(probe.Rates().empty());
+  EXPECT_EQ(Row("bPS"), "57600");
+  EXPECT_EQ(Value("bPS"), "57600");
+  EXPECT_TRUE(worker->State().list_enabled);
+  worker->Command(kSetupExit);
+  EXPECT_EQ(worker->RunModal(), SetupOutcome::Exit);
+}
+
 TEST_F(SetupWorkerTest, ExitDuringAScanStopsAfterTheCurrentProbeAndClosesWithCancel) {
   engine->program_line().SetValue("bPS", "38400");
   auto probe = SlowNothing();
@@ -600,6 +619,71 @@ TEST_F(SetupWithSimTest, FactorySettingsReachADeviceAtTheFactoryNetwork) {
   EXPECT_EQ(engine->port().settings().baud_rate, 9600);
   EXPECT_EQ(engine->port().settings().device_address, 16);
   EXPECT_EQ(engine->port().settings().port_name, sim->path());
+}
+
+// The window's side of polling: keeps whether each poll brought a value.
+class PollOutcomes : public PollSink {
+ public:
+  void OnPollResult(std::unique_ptr<PollSample> sample) override {
+    std::lock_guard lock(mutex_);
+    answered_.push_back(sample->error_text.empty());
+  }
+  // Whether a poll has brought a value since `after` polls.
+  bool AnsweredAfter(size_t after) {
+    std::lock_guard lock(mutex_);
+    for (size_t i = after; i < answered_.size(); ++i)
+      if (answered_[i]) return true;
+    return false;
+  }
+  size_t count() {
+    std::lock_guard lock(mutex_);
+    return answered_.size();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<bool> answered_;
+};
+
+TEST_F(SetupWithSimTest, ScanBesidePollingAndTheStatusBarFindsTheDeviceAndPollingGoesOn) {
+  StartSim({"--bps", "19200"});
+  engine->program_line().SetValue("bPS", "9600");
+  engine->program_line().FindParameter("bPS")->type_text = "9600:19200";
+  engine->port().set_converter_mode(link::kConverterAuto);
+  ASSERT_EQ(engine->OpenPort(false), link::kOpenOk);
+  auto trees = polling_test::LoadTrees();
+  ASSERT_TRUE(trees && trees->scanners);
+  ASSERT_EQ(PreparePolling(*trees->scanners), 0);
+  link::Parameter* polled = CollectPolled(trees->scanners.get()).front();
+  polled->poll_period = 100;
+  PollOutcomes polls;
+  Scanner scanner(*engine);
+  scanner.SetSink(&polls);
+  ASSERT_EQ(StartPolling(*polled), kPollDone);
+  ASSERT_EQ(scanner.StartScanThread(trees->scanners.get()), 0);
+  // The status bar reads the settings while the sweep writes them.
+  std::atomic<bool> showing{true};
+  std::thread status_bar([&] {
+    while (showing.load()) {
+      link::PortSettings line;
+      engine->program_line().ToPortSettings(line);
+      EXPECT_TRUE(line.baud_rate == 9600 || line.baud_rate == 19200) << line.baud_rate;
+      std::this_thread::sleep_for(2ms);
+    }
+  });
+
+  Open(false);
+  worker->Command(kSetupScan);
+  EXPECT_EQ(worker->RunModal(), SetupOutcome::Connected);
+  const size_t before = polls.count();
+  const auto limit = std::chrono::steady_clock::now() + 5s;
+  while (!polls.AnsweredAfter(before) && std::chrono::steady_clock::now() < limit)
+    std::this_thread::sleep_for(10ms);
+  showing.store(false);
+  status_bar.join();
+  engine->StopThreads();
+  EXPECT_TRUE(polls.AnsweredAfter(before));
+  EXPECT_EQ(Value("bPS"), "19200");
 }
 
 }  // namespace

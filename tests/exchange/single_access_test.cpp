@@ -278,3 +278,34 @@ TEST_F(SingleAccessLive, OneCallGetAndSet) {
   EXPECT_FALSE(out.Ok());
   EXPECT_TRUE(presenter.messages().empty());
 }
+
+TEST(SingleAccessLostPort, IsMarkedLostSoTheNextExchangeOpensItAgain) {
+  RecordingPresenter presenter;
+  auto trees = polling_test::LoadTrees();
+  ASSERT_TRUE(trees);
+  const auto descriptions = LoadCommandDescriptions(polling_test::TreeContainer(), *trees);
+  const std::string folder = test::MakeTempFolder();
+  // The port by a stable name, as a by-id link names an adapter.
+  const std::string port = folder + "/tty-by-id";
+  const std::vector<std::string> args = {"--bps", "115200", "--link", port};
+  auto sim = std::make_unique<test::SimProcess>(folder, args);
+  ASSERT_TRUE(sim->Ok()) << sim->error();
+  TestEngine engine;
+  ASSERT_EQ(engine.Open(port), link::kOpenOk);
+
+  sim->Kill();
+  SingleAccess access(*engine, descriptions);
+  SingleAccessFields fields;
+  fields.command = "dev";
+  EXPECT_FALSE(access.Execute(fields, false).Ok());
+  EXPECT_FALSE(engine->LostPortText().empty());
+
+  // Back on the same path: an automatic read opens it again, no task needed.
+  sim = std::make_unique<test::SimProcess>(folder, args);
+  ASSERT_TRUE(sim->Ok()) << sim->error();
+  link::Parameter dev("dev");
+  EXPECT_EQ(engine->Exchange(link::kOpRead, &dev), link::kExchangeOk) << dev.note;
+  EXPECT_EQ(dev.value, "VESK");
+  sim.reset();
+  test::RemoveFolder(folder);
+}

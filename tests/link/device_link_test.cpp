@@ -689,7 +689,6 @@ TEST(DeviceLink, OpenPortReportsAndRecords) {
 class ProbeOverPty : public LinkOverPty {
  protected:
   void UseMode(int mode) {
-    link.set_protocol_mode(static_cast<uint8_t>(mode));
     if (mode == kProbeModbusRtu) peer.set_framing(ScriptedPeer::Framing::Pause);
   }
 };
@@ -723,10 +722,7 @@ TEST_F(ProbeOverPty, ModbusRtuEcho) {
   UseMode(kProbeModbusRtu);
   peer.set_fallback(EchoRaw());
   peer.Start();
-  auto p = MakeParameter("x", "int");
-  p->note = "old";
-  EXPECT_EQ(link.Exchange(kOpRead, p.get()), 0);
-  EXPECT_EQ(p->note, "");
+  EXPECT_EQ(link.Probe(kProbeModbusRtu), ProbeResult::Answered);
   auto req = peer.requests();
   ASSERT_EQ(req.size(), 1u);
   ASSERT_EQ(req[0].size(), 8u);
@@ -740,14 +736,10 @@ TEST_F(ProbeOverPty, ModbusRtuFailures) {
   peer.Script({ModbusRtu(0x11, {5, 0xF0, 0xF0, 0xFF, 0}), ModbusRtu(0x10, {5}, true),
                ModbusRtu(0x10, {5, 0xF0})});
   peer.Start();
-  auto p = MakeParameter("x", "int");
-  EXPECT_EQ(link.Exchange(kOpRead, p.get()), kProbeAddress);
-  EXPECT_EQ(p->note, "Адрес устройства в запросе не соответствует адресу в ответе.");
-  EXPECT_EQ(link.Exchange(kOpRead, p.get()), kProbeChecksum);
-  EXPECT_EQ(p->note, "Ошибка в контрольной сумме");
-  EXPECT_EQ(link.Exchange(kOpRead, p.get()), kProbeMalformed);
-  EXPECT_EQ(p->note, "Некорректный ответ");
-  EXPECT_EQ(link.Exchange(kOpRead, nullptr), kProbeTimeout);  // silent: asked twice
+  EXPECT_EQ(link.Probe(kProbeModbusRtu), ProbeResult::Address);
+  EXPECT_EQ(link.Probe(kProbeModbusRtu), ProbeResult::Checksum);
+  EXPECT_EQ(link.Probe(kProbeModbusRtu), ProbeResult::Malformed);
+  EXPECT_EQ(link.Probe(kProbeModbusRtu), ProbeResult::Timeout);  // silent: asked twice
   EXPECT_EQ(peer.requests().size(), 5u);
 }
 
@@ -755,7 +747,7 @@ TEST_F(ProbeOverPty, ModbusAsciiEcho) {
   UseMode(kProbeModbusAscii);
   peer.set_fallback(EchoRaw());
   peer.Start();
-  EXPECT_EQ(link.Exchange(kOpRead, nullptr), 0);
+  EXPECT_EQ(link.Probe(kProbeModbusAscii), ProbeResult::Answered);
   auto req = peer.requests();
   ASSERT_EQ(req.size(), 1u);
   EXPECT_EQ(req[0], ":1005F0F0FF000C\r");  // the peer frames at the carriage return
@@ -763,16 +755,13 @@ TEST_F(ProbeOverPty, ModbusAsciiEcho) {
 
 TEST_F(ProbeOverPty, PercentFrame) {
   UseMode(kProbePercent);
-  auto p = MakeParameter("x", "int");
   peer.Script({SendText(PercentReply("!10OK")), SendText(PercentReply("?10OK")),
                SendText(PercentReply("!11OK"))});
   peer.Start();
-  EXPECT_EQ(link.Exchange(kOpRead, p.get()), 0);
+  EXPECT_EQ(link.Probe(kProbePercent), ProbeResult::Answered);
   // A wrong start with a good sum, then a good frame from another address.
-  EXPECT_EQ(link.Exchange(kOpRead, p.get()), kProbeMalformed);
-  EXPECT_EQ(link.Exchange(kOpRead, p.get()), kProbeAddress);
-  // Only mode 1 writes the probe's outcome into the note.
-  EXPECT_EQ(p->note, "");
+  EXPECT_EQ(link.Probe(kProbePercent), ProbeResult::Malformed);
+  EXPECT_EQ(link.Probe(kProbePercent), ProbeResult::Address);
   auto req = peer.requests();
   ASSERT_EQ(req.size(), 3u);
   EXPECT_EQ(req[0], "%10LORNC1\r");
@@ -782,6 +771,6 @@ TEST_F(ProbeOverPty, ElevenBitAddressesAreRefused) {
   UseMode(kProbeModbusAscii);
   link.port().settings().address_length = 11;
   peer.Start();
-  EXPECT_EQ(link.Exchange(kOpRead, nullptr), -1);
+  EXPECT_EQ(link.Probe(kProbeModbusAscii), ProbeResult::Refused);
   EXPECT_TRUE(peer.requests().empty());
 }

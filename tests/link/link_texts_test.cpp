@@ -65,20 +65,24 @@ TEST(ErrorReplyText, NoDataNoText) {
 }
 
 TEST(ProbeErrorText, Table) {
-  const std::vector<CodeText> known = {
-      {2, "Таймаут при передаче данных (нет связи)"},
-      {3, "Ошибки на линии связи"},
-      {4, "Ошибка в контрольной сумме"},
-      {5, "Адрес устройства в запросе не соответствует адресу в ответе."},
-      {6, "Некорректный ответ"}};
+  struct ResultText {
+    ProbeResult result;
+    const char* text;
+  };
+  const std::vector<ResultText> known = {
+      {ProbeResult::Timeout, "Таймаут при передаче данных (нет связи)"},
+      {ProbeResult::LineError, "Ошибки на линии связи"},
+      {ProbeResult::Checksum, "Ошибка в контрольной сумме"},
+      {ProbeResult::Address, "Адрес устройства в запросе не соответствует адресу в ответе."},
+      {ProbeResult::Malformed, "Некорректный ответ"}};
   std::string text;
-  for (const CodeText& c : known) {
-    EXPECT_TRUE(ProbeErrorText(c.code, text)) << c.code;
+  for (const ResultText& c : known) {
+    EXPECT_TRUE(ProbeErrorText(c.result, text)) << c.text;
     EXPECT_EQ(text, c.text);
   }
-  for (int code : {-1, 0, 1, 7, 200}) {
+  for (ProbeResult result : {ProbeResult::Answered, ProbeResult::Refused}) {
     text = "stale";
-    EXPECT_FALSE(ProbeErrorText(code, text)) << code;
+    EXPECT_FALSE(ProbeErrorText(result, text));
     EXPECT_EQ(text, "");
   }
 }
@@ -112,7 +116,7 @@ struct ProbeReplyCase {
   const char* what;
   int mode;
   std::string reply;
-  int result;
+  ProbeResult result;
   std::string data;
 };
 
@@ -135,7 +139,7 @@ TEST_P(ProbeReply, Checks) {
   uint8_t data[31];
   int count = -1;
   EXPECT_EQ(CheckProbeReply(c.mode, 0x10, c.reply, data, sizeof data, count), c.result);
-  if (c.result == 0) {
+  if (c.result == ProbeResult::Answered) {
     EXPECT_EQ(std::string(reinterpret_cast<char*>(data), static_cast<size_t>(count)), c.data);
   } else {
     EXPECT_EQ(count, 0);
@@ -145,36 +149,36 @@ TEST_P(ProbeReply, Checks) {
 INSTANTIATE_TEST_SUITE_P(
     Frames, ProbeReply,
     ::testing::Values(
-        ProbeReplyCase{"rtu echo", 1, RtuFrame("\x10\x05\xF0"), 0, "\x05\xF0"},
-        ProbeReplyCase{"rtu address only", 1, RtuFrame("\x10"), 0, ""},
-        ProbeReplyCase{"rtu other address", 1, RtuFrame("\x11\x05"), kProbeAddress, ""},
+        ProbeReplyCase{"rtu echo", 1, RtuFrame("\x10\x05\xF0"), ProbeResult::Answered, "\x05\xF0"},
+        ProbeReplyCase{"rtu address only", 1, RtuFrame("\x10"), ProbeResult::Answered, ""},
+        ProbeReplyCase{"rtu other address", 1, RtuFrame("\x11\x05"), ProbeResult::Address, ""},
         ProbeReplyCase{"rtu bad crc", 1, RtuFrame("\x10\x05").erase(0, 1).insert(0, "\x12"),
-                       kProbeChecksum, ""},
-        ProbeReplyCase{"rtu too short", 1, "\x10\x05", kProbeMalformed, ""},
-        ProbeReplyCase{"rtu empty", 1, "", kProbeMalformed, ""},
-        ProbeReplyCase{"ascii echo", 2, ":1005F0F0FF000C\r\n", 0,
+                       ProbeResult::Checksum, ""},
+        ProbeReplyCase{"rtu too short", 1, "\x10\x05", ProbeResult::Malformed, ""},
+        ProbeReplyCase{"rtu empty", 1, "", ProbeResult::Malformed, ""},
+        ProbeReplyCase{"ascii echo", 2, ":1005F0F0FF000C\r\n", ProbeResult::Answered,
                        std::string("\x05\xF0\xF0\xFF\x00", 5)},
-        ProbeReplyCase{"ascii without line feed", 2, ":1005EB\r", 0, "\x05"},
-        ProbeReplyCase{"ascii lower-case hex", 2, ":10fff1\r", 0, "\xff"},
-        ProbeReplyCase{"ascii no carriage return", 2, ":1005EB", kProbeMalformed, ""},
-        ProbeReplyCase{"ascii no colon", 2, "1005EB\r", kProbeMalformed, ""},
-        ProbeReplyCase{"ascii odd", 2, ":1005E\r", kProbeMalformed, ""},
-        ProbeReplyCase{"ascii not hex", 2, ":10Z5EB\r", kProbeMalformed, ""},
-        ProbeReplyCase{"ascii bad lrc", 2, ":1005EC\r", kProbeChecksum, ""},
-        ProbeReplyCase{"ascii other address", 2, ":1105EA\r", kProbeAddress, ""},
-        ProbeReplyCase{"percent good", 3, "!10OK1C\r", 0, "OK"},
-        ProbeReplyCase{"percent trailing noise", 3, "!10OK1C\rxyz", 0, "OK"},
-        ProbeReplyCase{"percent wrong start", 3, "?10OK3A\r", kProbeMalformed, ""},
-        ProbeReplyCase{"percent bad sum", 3, "!10OK1D\r", kProbeChecksum, ""},
-        ProbeReplyCase{"percent other address", 3, "!11OK1D\r", kProbeAddress, ""},
-        ProbeReplyCase{"percent short", 3, "!1\r", kProbeMalformed, ""},
-        ProbeReplyCase{"unknown mode", 0, "!10OK1C\r", kProbeMalformed, ""}));
+        ProbeReplyCase{"ascii without line feed", 2, ":1005EB\r", ProbeResult::Answered, "\x05"},
+        ProbeReplyCase{"ascii lower-case hex", 2, ":10fff1\r", ProbeResult::Answered, "\xff"},
+        ProbeReplyCase{"ascii no carriage return", 2, ":1005EB", ProbeResult::Malformed, ""},
+        ProbeReplyCase{"ascii no colon", 2, "1005EB\r", ProbeResult::Malformed, ""},
+        ProbeReplyCase{"ascii odd", 2, ":1005E\r", ProbeResult::Malformed, ""},
+        ProbeReplyCase{"ascii not hex", 2, ":10Z5EB\r", ProbeResult::Malformed, ""},
+        ProbeReplyCase{"ascii bad lrc", 2, ":1005EC\r", ProbeResult::Checksum, ""},
+        ProbeReplyCase{"ascii other address", 2, ":1105EA\r", ProbeResult::Address, ""},
+        ProbeReplyCase{"percent good", 3, "!10OK1C\r", ProbeResult::Answered, "OK"},
+        ProbeReplyCase{"percent trailing noise", 3, "!10OK1C\rxyz", ProbeResult::Answered, "OK"},
+        ProbeReplyCase{"percent wrong start", 3, "?10OK3A\r", ProbeResult::Malformed, ""},
+        ProbeReplyCase{"percent bad sum", 3, "!10OK1D\r", ProbeResult::Checksum, ""},
+        ProbeReplyCase{"percent other address", 3, "!11OK1D\r", ProbeResult::Address, ""},
+        ProbeReplyCase{"percent short", 3, "!1\r", ProbeResult::Malformed, ""},
+        ProbeReplyCase{"unknown mode", 0, "!10OK1C\r", ProbeResult::Malformed, ""}));
 
 TEST(ProbeReply, DataLongerThanTheBufferIsRefused) {
   uint8_t data[2];
   int count = -1;
   EXPECT_EQ(CheckProbeReply(1, 0x10, RtuFrame("\x10\x01\x02\x03"), data, sizeof data, count),
-            kProbeMalformed);
+            ProbeResult::Malformed);
   EXPECT_EQ(count, 0);
 }
 

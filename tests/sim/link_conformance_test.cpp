@@ -211,8 +211,7 @@ TEST(ConformanceRestart, InitSwitchesToTheStoredProtocol) {
   init->type_text = "void";
   ASSERT_EQ(client.Read(*init), kExchangeOk);
   std::this_thread::sleep_for(std::chrono::milliseconds(80));
-  client.link().set_protocol_mode(link::kProbeModbusRtu);
-  EXPECT_EQ(client.link().Exchange(link::kOpRead, nullptr), 0);
+  EXPECT_EQ(client.link().Probe(link::kProbeModbusRtu), link::ProbeResult::Answered);
 }
 
 TEST(ConformanceLine, SilentWhileTheLineIsSetDifferently) {
@@ -240,17 +239,12 @@ TEST_P(Probes, OnlyTheDevicesProtocolIsAnswered) {
   Client client(sim.Path(), 115200);
   if (GetParam().device == Protocol::Lorn) {
     // A LORN device answers none of the probes.
-    for (uint8_t mode = link::kProbeModbusRtu; mode <= link::kProbePercent; ++mode) {
-      client.link().set_protocol_mode(mode);
-      EXPECT_EQ(client.link().Exchange(link::kOpRead, nullptr), link::kProbeTimeout) << int(mode);
-    }
-    client.link().set_protocol_mode(link::kProtocolLorn);
+    for (int mode = link::kProbeModbusRtu; mode <= link::kProbePercent; ++mode)
+      EXPECT_EQ(client.link().Probe(mode), link::ProbeResult::Timeout) << mode;
     EXPECT_EQ(client.ReadValue("dev"), "VESK");
     return;
   }
-  client.link().set_protocol_mode(GetParam().mode);
-  EXPECT_EQ(client.link().Exchange(link::kOpRead, nullptr), 0);
-  client.link().set_protocol_mode(link::kProtocolLorn);
+  EXPECT_EQ(client.link().Probe(GetParam().mode), link::ProbeResult::Answered);
   EXPECT_EQ(client.ReadValue("dev"), "error: Таймаут при передаче данных (нет связи)");
 }
 

@@ -64,7 +64,8 @@ TEST_P(ProbeAnswers, ConfiguratorAcceptsTheAnswerOnlyFromItsAddress) {
   ASSERT_TRUE(got);
   uint8_t data[32];
   int count = 0;
-  EXPECT_EQ(link::CheckProbeReply(GetParam().mode, 16, got->reply, data, sizeof data, count), 0);
+  EXPECT_EQ(link::CheckProbeReply(GetParam().mode, 16, got->reply, data, sizeof data, count),
+            link::ProbeResult::Answered);
   // Another device's address: a frame, but not answered.
   std::optional<ProbeResponder::Frame> other;
   for (char c : ProbeRequest(GetParam().mode, 17))
