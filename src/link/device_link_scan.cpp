@@ -10,9 +10,6 @@ namespace vesk::link {
 
 namespace {
 
-constexpr const char* kTextTimeout = "Таймаут при передаче данных (нет связи)";
-constexpr const char* kTextChecksum = "Ошибка в контрольной сумме ответа";
-
 // The device address a valid reply frame carries.
 int32_t ReplyAddress(std::string_view chars, int32_t length_bits) {
   uint8_t bytes[2] = {};
@@ -38,8 +35,18 @@ ScanReply DeviceLink::ScanRead(int32_t address, const Parameter& subject, int wa
   if (watch.Active()) watch.Sent(frame.Text(), nullptr, 0);
   const auto start = std::chrono::steady_clock::now();
   Reply answer;
+  // A USB adapter holds what it received for its latency timer, and an echoing converter
+  // gives the request back before the device can begin: neither is the device's delay.
+  const EchoTake echo = EchoFor(true);
+  int first_wait_ms = wait_ms;
+  if (wait_ms > 0) {
+    first_wait_ms += port_.latency_timer_ms();
+    if (echo == EchoTake::Expect)
+      first_wait_ms +=
+          static_cast<int>(static_cast<float>(frame.length) * port_.CharTimeMs() + 1.0f);
+  }
   const PortResult result =
-      port_.SendReceive(frame.Text(), answer, FrameEnd::CarriageReturn, wait_ms);
+      port_.SendReceive(frame.Text(), answer, FrameEnd::Lorn, first_wait_ms, echo);
   out.reply_ms =
       std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   out.first_char_ms = answer.first_char_ms;
