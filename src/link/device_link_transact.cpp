@@ -109,7 +109,7 @@ struct DeviceLink::Attempt {
 };
 
 EchoTake DeviceLink::EchoFor(bool read) const {
-  switch (port_.settings().echo) {
+  switch (port_.echo_mode()) {
     case EchoMode::On:
       return EchoTake::Expect;
     case EchoMode::Off:
@@ -210,7 +210,7 @@ bool DeviceLink::TransactFor(const Parameter* subject, bool read, uint16_t hash,
   // as it was.
   EventSource watch{observers_, subject, read, hash, address, 0, 0};
   if (hash == kApplyHash) return SendApply(frame, watch, error);
-  if (!read && port_.settings().echo == EchoMode::Auto && port_.echo() == LineEcho::Unknown &&
+  if (!read && port_.echo_mode() == EchoMode::Auto && port_.echo() == LineEcho::Unknown &&
       port_.IsOpen())
     SettleEcho(hash, address);
 

@@ -86,7 +86,7 @@ void EventSource::Failed(LineEventKind kind, LineFault fault, std::string_view c
 }
 
 void EventSource::Skipped(LineFault fault, std::string_view chars, std::string why) {
-  LineEvent e = Make(LineEventKind::kRefused, MonotonicSinceStart(), chars);
+  LineEvent e = Make(LineEventKind::kRefused, replied_ns, chars);
   e.fault = fault;
   e.text = std::move(why);
   Emit(e);

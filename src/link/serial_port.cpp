@@ -140,6 +140,7 @@ int SerialPort::Open() {
   latency_timer_ms_ = 0;
   low_latency_refused_ = false;
   echo_ = LineEcho::Unknown;
+  echo_mode_.store(settings_.echo);
   if (!IsOpen()) kind_ = MakePortKind(settings_.port_name, io_);
   int err = 0;
   const int result = kind_->Open(settings_, err);

@@ -144,6 +144,11 @@ class SerialPort {
   int converter_mode() const { return converter_mode_.load(); }
   void set_converter_mode(int mode) { converter_mode_.store(mode); }
 
+  // Whether the converter gives the request back; taken from the settings at every open,
+  // and changed between opens by the menu from any thread.
+  EchoMode echo_mode() const { return echo_mode_.load(); }
+  void set_echo_mode(EchoMode mode) { echo_mode_.store(mode); }
+
   // Figures of the line as opened; 0 while closed or after a failed open.
   float CharTimeMs() const { return timing_.char_time_ms; }
   uint16_t ReplyWaitMs() const { return timing_.reply_wait_ms; }
@@ -178,6 +183,7 @@ class SerialPort {
   // open or close the port under that lock.
   std::atomic<int> fd_{-1};
   std::atomic<int> converter_mode_{kConverterSemiAuto};
+  std::atomic<EchoMode> echo_mode_{EchoMode::Auto};
   LineTiming timing_;
   int last_errno_ = 0;
   // Copied from the kind at open, so that they may be asked while another thread closes.
