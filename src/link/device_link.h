@@ -167,10 +167,14 @@ class DeviceLink {
   Attempt TryOnce(const RequestFrame& frame, bool broadcast, EventSource& watch);
   // "APLY" is not answered: only the send's own result tells.
   bool SendApply(const RequestFrame& frame, EventSource& watch, std::string& error);
-  // Before the first write after an open in EchoMode::Auto: a read of the same parameter
+  // Before the first exchange after an open in EchoMode::Auto that cannot tell the echo
+  // itself: a read of "dev", which no device answers with the request's own characters,
   // shows whether the converter gives the request back.
-  void SettleEcho(uint16_t hash, const FrameAddress& address);
-  EchoTake EchoFor(bool read) const;
+  void SettleEcho(const FrameAddress& address);
+  // What to do with the echo of a request for `subject` (nullptr: unknown): a read of a
+  // value is never answered with itself, so it may find the echo out on its own.
+  EchoTake EchoFor(bool read, const Parameter* subject) const;
+  bool EchoUnsettled(bool read, const Parameter* subject) const;
   int ExchangeProbe(Parameter* parameter);
   int ExchangeAttributes(int operation, Parameter& parameter, uint16_t hash);
   int ExchangeNetworkName(int operation, Parameter& parameter, TraceList* trace);

@@ -37,7 +37,7 @@ ScanReply DeviceLink::ScanRead(int32_t address, const Parameter& subject, int wa
   Reply answer;
   // A USB adapter holds what it received for its latency timer, and an echoing converter
   // gives the request back before the device can begin: neither is the device's delay.
-  const EchoTake echo = EchoFor(true);
+  const EchoTake echo = EchoFor(true, &subject);
   int first_wait_ms = wait_ms;
   if (wait_ms > 0) {
     first_wait_ms += port_.latency_timer_ms();

@@ -97,6 +97,12 @@ int HeadAddress(const ReplyFrame& reply, int length_bits) {
   return length_bits > 8 ? (reply.head[0] << 3) | (reply.head[1] >> 5) : reply.head[0];
 }
 
+// Whether the answer to this request can never be its own copy: a command ("void")
+// may answer a read with the request's own frame.
+bool TellsEchoApart(bool read, const Parameter* subject) {
+  return read && subject && subject->type_text != "void";
+}
+
 }  // namespace
 
 struct DeviceLink::Attempt {
@@ -108,7 +114,7 @@ struct DeviceLink::Attempt {
   size_t noise = 0;    // skipped before the frame or the time-out
 };
 
-EchoTake DeviceLink::EchoFor(bool read) const {
+EchoTake DeviceLink::EchoFor(bool read, const Parameter* subject) const {
   switch (port_.echo_mode()) {
     case EchoMode::On:
       return EchoTake::Expect;
@@ -121,18 +127,22 @@ EchoTake DeviceLink::EchoFor(bool read) const {
     case LineEcho::Present:
       return EchoTake::Expect;
     case LineEcho::Absent:
-      // A read is never answered with itself: if the converter did echo after all, a
-      // read still finds out.
-      return read ? EchoTake::Detect : EchoTake::None;
+      return EchoTake::None;
     case LineEcho::Unknown:
       break;
   }
-  return read ? EchoTake::Detect : EchoTake::None;
+  return TellsEchoApart(read, subject) ? EchoTake::Detect : EchoTake::None;
 }
 
-void DeviceLink::SettleEcho(uint16_t hash, const FrameAddress& address) {
+bool DeviceLink::EchoUnsettled(bool read, const Parameter* subject) const {
+  return port_.echo_mode() == EchoMode::Auto && port_.echo() == LineEcho::Unknown &&
+         port_.IsOpen() && !TellsEchoApart(read, subject);
+}
+
+void DeviceLink::SettleEcho(const FrameAddress& address) {
+  static const uint16_t kDevHash = NameHash("dev");
   RequestFrame probe;
-  if (!BuildRequest(true, hash, nullptr, 0, address, probe)) return;
+  if (!BuildRequest(true, kDevHash, nullptr, 0, address, probe)) return;
   Reply answer;
   // The device's answer to the read, if one comes, is taken off with the echo, so that it
   // cannot pass for the answer to the write.
@@ -142,9 +152,9 @@ void DeviceLink::SettleEcho(uint16_t hash, const FrameAddress& address) {
 DeviceLink::Attempt DeviceLink::TryOnce(const RequestFrame& frame, bool broadcast,
                                         EventSource& watch) {
   Attempt a;
-  const bool read = (frame.bytes[1] & 0x10) != 0;
   if (watch.Active()) watch.Sent(frame.Text(), frame.bytes + 4, frame.byte_count - 6);
-  a.port = port_.SendReceive(frame.Text(), a.answer, FrameEnd::Lorn, 0, EchoFor(read));
+  a.port = port_.SendReceive(frame.Text(), a.answer, FrameEnd::Lorn, 0,
+                             EchoFor(watch.read, watch.subject));
   for (;;) {
     if (watch.Active()) {
       watch.replied_ns = MonotonicSinceStart();
@@ -210,9 +220,7 @@ bool DeviceLink::TransactFor(const Parameter* subject, bool read, uint16_t hash,
   // as it was.
   EventSource watch{observers_, subject, read, hash, address, 0, 0};
   if (hash == kApplyHash) return SendApply(frame, watch, error);
-  if (!read && port_.echo_mode() == EchoMode::Auto && port_.echo() == LineEcho::Unknown &&
-      port_.IsOpen())
-    SettleEcho(hash, address);
+  if (EchoUnsettled(read, subject)) SettleEcho(address);
 
   const bool broadcast = offset == kFixedAddressOffset;
   RetryPolicy retries;

@@ -263,11 +263,12 @@ TEST_F(LinkOverPty, AWriteOnAnEchoingLineWithoutADeviceFails) {
   EXPECT_EQ(p->note, kTextTimeout);
   EXPECT_TRUE(p->value_changed);
   EXPECT_EQ(exit_status.load(), 0x04u);
-  // One read found the echo before the write's three attempts.
+  // One read of the device's name found the echo before the write's three attempts.
   auto req = Sent();
   ASSERT_EQ(req.size(), 4u);
   EXPECT_TRUE(req[0].read);
-  EXPECT_EQ(req[0].hash, kCntHash);
+  EXPECT_EQ(req[0].hash, NameHash("dev"));
+  EXPECT_EQ(link.port().echo(), LineEcho::Present);
 }
 
 TEST_F(LinkOverPty, EchoOnTakesExactlyTheRequest) {
