@@ -156,6 +156,9 @@ class RequestCursor {
     return Consume().result;
   }
 
+  // A request the link sends for its own sake: it records nothing of its result.
+  void Skip() { ++at_; }
+
   const Request& Consume() {
     const Request& r = requests_[at_++];
     replay_.exit_status = StatusAfter(replay_.exit_status, r);
@@ -298,6 +301,10 @@ Replay ReplayRun(const std::string& trace, const std::vector<TreeEntry>& walk, b
     if (cursor.Consume().result == Outcome::Answer) break;
   }
   if (!cursor.Take(kVerHash, true, std::nullopt, "ver of the link check")) return replay;
+  // The task opens the port anew; before its first write the link reads "dev" once to
+  // find out whether the converter gives requests back.
+  if (write && !cursor.AtEnd() && cursor.Peek().hash == kDevHash && cursor.Peek().read)
+    cursor.Skip();
   replay.modelled = true;
 
   int streak = 0;
