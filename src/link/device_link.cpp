@@ -119,6 +119,14 @@ int DeviceLink::OpenPort(bool report) {
     result = OpenAndReport(port_, false);
     name = port_.settings().port_name;
     if (result == kOpenFailed) sys_errno = port_.last_errno();
+    if (result == kOpenOk && port_.low_latency_refused()) {
+      LineEvent e;
+      e.time_ns = MonotonicSinceStart();
+      e.kind = LineEventKind::kRefused;
+      e.name = name;
+      e.text = kTextLowLatencyRefused;
+      for (LineObserver* o : observers_) o->OnLineEvent(e);
+    }
   }
   // Shown without the lock, so that a message left on screen holds up no exchange.
   if (result != kOpenOk && report && !command_line_run_.load())

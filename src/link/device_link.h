@@ -70,6 +70,10 @@ inline constexpr const char* kTextNoiseUnit = " симв.";
 inline constexpr const char* kTextNoiseSkipped = "Помехи перед ответом пропущены";
 inline constexpr const char* kTextStraySkipped = "Чужой ответ пропущен, адрес ";
 inline constexpr const char* kTextEchoTaken = "Эхо преобразователя снято с линии";
+// Told once an open, to the observers, where the driver keeps received bytes back.
+inline constexpr const char* kTextLowLatencyRefused =
+    "драйвер порта не принял режим низкой задержки (ASYNC_LOW_LATENCY): ответы могут "
+    "запаздывать на время таймера задержки адаптера";
 
 // The probe payload of modes 1 and 2, which the device echoes, and of mode 3.
 inline constexpr uint8_t kModbusProbePayload[] = {0x05, 0xF0, 0xF0, 0xFF, 0x00};
