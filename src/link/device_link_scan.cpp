@@ -41,7 +41,7 @@ ScanReply DeviceLink::ScanRead(int32_t address, const Parameter& subject, int wa
   int first_wait_ms = wait_ms;
   if (wait_ms > 0) {
     first_wait_ms += port_.latency_timer_ms();
-    if (echo == EchoTake::Expect)
+    if (echo != EchoTake::None)
       first_wait_ms +=
           static_cast<int>(static_cast<float>(frame.length) * port_.CharTimeMs() + 1.0f);
   }

@@ -79,6 +79,10 @@ bool PortGone(const PortResult& result) {
   }
 }
 
+std::string LostPortText(const std::string& port, const PortResult& result) {
+  return "Порт " + port + " потерян: " + result.Reason();
+}
+
 std::string WithReason(const char* text, const PortResult& result) {
   std::string s = text;
   std::string reason = result.Reason();
@@ -188,7 +192,7 @@ bool DeviceLink::SendApply(const RequestFrame& frame, EventSource& watch, std::s
     return true;
   }
   if (PortGone(r)) {
-    error = "Порт " + port_.settings().port_name + " потерян: " + r.Reason();
+    error = LostPortText(port_.settings().port_name, r);
     port_.Close();
   } else if (r.Code() < 0) {
     error = kTextLostStart;
@@ -232,7 +236,7 @@ bool DeviceLink::TransactFor(const Parameter* subject, bool read, uint16_t hash,
     if (PortGone(r)) {
       // The device behind the descriptor is gone: retries cannot help, and the port is
       // closed so that whoever exchanges next may open it again.
-      error = "Порт " + port_.settings().port_name + " потерян: " + r.Reason();
+      error = LostPortText(port_.settings().port_name, r);
       if (watch.Active())
         watch.Failed(LineEventKind::kRefused, LineFault::kLineError, a.answer.View(), error);
       port_.Close();

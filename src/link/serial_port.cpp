@@ -265,8 +265,9 @@ PortResult SerialPort::Receive(Reply& reply, FrameEnd end, EchoTake echo) {
       if (r.status == PortStatus::Timeout) {
         // Without an end character, a pause after data ends the frame.
         if (end == FrameEnd::Pause && reply.count > 0) return {};
-        // An echo that was looked for and nothing came back at all: the line has none.
-        if (echo == EchoTake::Detect && reply.noise == 0 && reply.count == 0)
+        // An echo that was looked for and nothing came back in a whole reply wait: the
+        // line has none. A short wait proves nothing.
+        if (echo == EchoTake::Detect && reply.noise == 0 && reply.count == 0 && !short_wait_)
           echo_ = LineEcho::Absent;
         return r;
       }
