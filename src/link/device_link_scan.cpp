@@ -35,13 +35,14 @@ ScanReply DeviceLink::ScanRead(int32_t address, const Parameter& subject, int wa
   if (watch.Active()) watch.Sent(frame.Text(), nullptr, 0);
   const auto start = std::chrono::steady_clock::now();
   Reply answer;
-  // A USB adapter holds what it received for its latency timer, and an echoing converter
-  // gives the request back before the device can begin: neither is the device's delay.
+  // A USB adapter holds what it received for its latency timer, and an echo that is
+  // looked for comes back before the device can begin: neither is the device's delay (an
+  // expected echo is taken before the wait begins).
   const EchoTake echo = EchoFor(true, &subject);
   int first_wait_ms = wait_ms;
   if (wait_ms > 0) {
     first_wait_ms += port_.latency_timer_ms();
-    if (echo != EchoTake::None)
+    if (echo == EchoTake::Detect)
       first_wait_ms +=
           static_cast<int>(static_cast<float>(frame.length) * port_.CharTimeMs() + 1.0f);
   }

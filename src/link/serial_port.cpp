@@ -196,6 +196,9 @@ PortResult SerialPort::SendReceive(std::string_view request, Reply& reply, Frame
   if (echo == EchoTake::Expect) {
     if (PortResult r = TakeEcho(); r.status != PortStatus::Received) return r;
     reply.echo_taken = true;
+    // The device's time begins once its request has been heard back.
+    sent_at_ = Clock::now();
+    deadline_ = sent_at_ + std::chrono::milliseconds(short_wait_ ? wait_ms : timing_.reply_wait_ms);
   }
   return Receive(reply, end, echo);
 }

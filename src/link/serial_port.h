@@ -125,12 +125,12 @@ class SerialPort {
   int fd() const { return fd_; }
 
   // Sends `request` and collects the reply into `reply`. The reply wait starts when the
-  // request has left the output queue. How the request goes out is the port kind's (see
-  // LocalPort::Send for the converter modes; a remote line sends it in one piece).
-  // `wait_ms` above 0 is the bus scan's short wait: how long the first character may
-  // take; once one has come, the rest of the frame gets the line's full reply wait from
-  // the end of the send. `echo` says what to do with the converter's copy of the request
-  // (an Expect that does not come back as sent is EchoMismatch); a Detect settles echo().
+  // request has left the output queue, or once its expected echo has come back. How the request
+  // goes out is the port kind's (see LocalPort::Send for the converter modes; a remote line sends
+  // it in one piece). `wait_ms` above 0 is the bus scan's short wait: how long the first character
+  // may take; once one has come, the rest of the frame gets the line's full reply wait from the end
+  // of the send. `echo` says what to do with the converter's copy of the request (an Expect that
+  // does not come back as sent is EchoMismatch); a Detect settles echo().
   PortResult SendReceive(std::string_view request, Reply& reply, FrameEnd end, int wait_ms = 0,
                          EchoTake echo = EchoTake::None);
 
