@@ -8,6 +8,10 @@
 //   frames      frames exchanged per read
 // The second argument puts an observer on the line: 0 none, 1 a trace file (--trace),
 // 2 a bounded queue emptied every 100 ms into a ring, as the window's traffic panel does.
+//
+// BM_ReadAllRudeLine reads the same against a rude line, the second argument naming it:
+// 0 polite, 1 --echo, 2 --noise 0.2, 3 --stray 0.1. Its counter vs_polite is the wall
+// time over that of the polite line at the same speed in the same run (run first).
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -25,6 +29,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <string>
 #include <thread>
@@ -33,6 +38,7 @@
 #include "app/line_trace_file.h"
 #include "exchange/exchange_engine.h"
 #include "link/line_event_queue.h"
+#include "link/line_stats.h"
 #include "link/serial_port.h"
 #include "model/description_loader.h"
 #include "platform/settings_store.h"
@@ -57,7 +63,7 @@ struct Sim {
   int out = -1;
   std::string path;
 
-  Sim(int baud, const std::string& trace) {
+  Sim(int baud, const std::string& trace, const std::vector<std::string>& extra = {}) {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) return;
     posix_spawn_file_actions_t actions;
@@ -73,6 +79,7 @@ struct Sim {
                                   trace,
                                   "--tree",
                                   TreePath()};
+    args.insert(args.end(), extra.begin(), extra.end());
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -228,6 +235,78 @@ void BM_ReadAll(benchmark::State& state) {
   state.counters["pty_ratio"] = wall / device;
   state.counters["cpu_share"] = cpu / wall;
 }
+
+const std::vector<std::vector<std::string>> kRudeLines = {
+    {}, {"--echo"}, {"--noise", "0.2", "--seed", "7"}, {"--stray", "0.1", "--seed", "7"}};
+
+void BM_ReadAllRudeLine(benchmark::State& state) {
+  static std::map<int, double> polite_wall_s;
+  const int baud = static_cast<int>(state.range(0));
+  const auto line = static_cast<size_t>(state.range(1));
+  const std::string folder =
+      (std::filesystem::temp_directory_path() / ("vesk-bench-rude-" + std::to_string(::getpid())))
+          .string();
+  std::filesystem::create_directories(folder);
+  double wall = 0;
+  int reads = 0;
+  uint64_t requests = 0, noise = 0, stray = 0, retries = 0;
+  {
+    Sim sim(baud, folder + "/trace.txt", kRudeLines.at(line));
+    if (sim.path.empty()) {
+      state.SkipWithError("vesk-sim did not start");
+      return;
+    }
+    platform::SettingsStore store(folder + "/settings.ini");
+    exchange::EngineOptions options;
+    options.store = &store;
+    options.list_ports = [] { return std::string(); };
+    exchange::ExchangeEngine engine(options);
+    engine.SetLinger(std::chrono::milliseconds(0));
+    engine.program_line().SetValue("Port", sim.path);
+    engine.program_line().SetValue("bPS", std::to_string(baud));
+    engine.port().set_converter_mode(link::kConverterAuto);
+    link::LineStats stats;
+    engine.AddObserver(&stats);
+    model::DescriptionTree tree;
+    if (engine.OpenPort(false) != link::kOpenOk || engine.StartTransmitThread() != 0 ||
+        model::LoadDescriptionFrom(TreePath(), 3, tree) != model::DescriptionStatus::Built) {
+      state.SkipWithError("no port, exchange thread or description");
+      return;
+    }
+    for (auto _ : state) {
+      state.PauseTiming();
+      tree.root->ResetValues();
+      state.ResumeTiming();
+      const auto t0 = std::chrono::steady_clock::now();
+      engine.RunTask(tree.root.get(), exchange::kTaskReadAll);
+      wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+      ++reads;
+    }
+    engine.StopThreads();
+    engine.RemoveObserver(&stats);
+    const link::LineCounters c = stats.Snapshot();
+    requests = c.requests;
+    noise = c.noise;
+    stray = c.stray_replies;
+    retries = c.retries;
+  }
+  std::filesystem::remove_all(folder);
+  if (reads == 0) return;
+  const double per_read = wall / reads;
+  if (line == 0) polite_wall_s[baud] = per_read;
+  state.counters["wall_s"] = per_read;
+  if (polite_wall_s.count(baud)) state.counters["vs_polite"] = per_read / polite_wall_s[baud];
+  state.counters["requests"] = static_cast<double>(requests) / reads;
+  state.counters["retries"] = static_cast<double>(retries) / reads;
+  state.counters["noise"] = static_cast<double>(noise) / reads;
+  state.counters["stray"] = static_cast<double>(stray) / reads;
+}
+
+BENCHMARK(BM_ReadAllRudeLine)
+    ->ArgsProduct({{9600, 115200}, {0, 1, 2, 3}})
+    ->Iterations(2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 BENCHMARK(BM_ReadAll)
     ->ArgsProduct({{9600, 115200}, {0, 1, 2}})

@@ -63,6 +63,15 @@ std::optional<std::string> FaultInjector::Apply(std::string reply, Protocol prot
     reply[at] = OtherChar(reply[at], Next());
   }
   if (Happens(options_.garbage) && !reply.empty()) reply[0] = kGarbageStart;
+  if (protocol == Protocol::Lorn) {
+    if (Happens(options_.stray)) reply = FromOtherAddress(reply) + reply;
+    if (Happens(options_.noise)) {
+      std::string noise;
+      for (size_t n = 1 + Next() % kMaxNoiseBytes; n > 0; --n)
+        noise += kNoiseBytes[Next() % sizeof kNoiseBytes];
+      reply = noise + reply;
+    }
+  }
   return reply;
 }
 
@@ -71,7 +80,7 @@ namespace {
 // The frame's hash and data changed by `change`, the length field and the checksum made
 // to fit; the frame unchanged when it is not a LORN frame or the new data is too long.
 template <typename Change>
-std::string Reframed(const std::string& frame, Change change) {
+std::string Reframed(const std::string& frame, Change change, bool other_address = false) {
   if (frame.size() < 14 || frame.size() % 2 != 0 || frame.size() > link::kMaxFrameChars)
     return frame;
   uint8_t bytes[link::kMaxFrameBytes];
@@ -82,6 +91,7 @@ std::string Reframed(const std::string& frame, Change change) {
   std::vector<uint8_t> data(bytes + 4, bytes + 4 + n);
   change(hash, data);
   if (data.size() > static_cast<size_t>(link::kMaxDataBytes)) return frame;
+  if (other_address) bytes[0] ^= 1;
   bytes[1] = static_cast<uint8_t>((bytes[1] & 0xF0) | data.size());
   bytes[2] = static_cast<uint8_t>(hash >> 8);
   bytes[3] = static_cast<uint8_t>(hash);
@@ -109,6 +119,11 @@ std::string WithBadData(const std::string& frame) {
     // Attribute replies keep their form: the fault is about values.
     if (hash != link::kAttributeHash) data.insert(data.begin(), kBadDataBytes, kBadDataByte);
   });
+}
+
+std::string FromOtherAddress(const std::string& frame) {
+  return Reframed(
+      frame, [](uint16_t&, auto&) {}, true);
 }
 
 std::string BareErrorFor(const std::string& frame) {

@@ -46,6 +46,10 @@ std::string WithOtherHash(const std::string& frame);
 // right; unchanged when it is not one, answers attributes, or the data would not fit.
 std::string WithBadData(const std::string& frame);
 
+// The same LORN frame from another address (the low bit of byte 0 flipped), checksum
+// right; the frame unchanged when it is not one.
+std::string FromOtherAddress(const std::string& frame);
+
 // An error reply ("n.Err") without data, to the address of the LORN frame; the frame
 // unchanged when it is not one.
 std::string BareErrorFor(const std::string& frame);

@@ -17,6 +17,10 @@ inline constexpr std::string_view kFaultBareError = "--bare-error";  // n.Err wi
 inline constexpr std::string_view kFaultLateMs = "--late-ms";        // answer N ms late
 inline constexpr std::string_view kFaultMuteAfter = "--mute-after";  // silent after N frames
 inline constexpr std::string_view kFaultSeed = "--seed";             // makes them repeatable
+// Faults of the line rather than the device.
+inline constexpr std::string_view kFaultEcho = "--echo";    // every request comes back
+inline constexpr std::string_view kFaultNoise = "--noise";  // bytes before the "#"
+inline constexpr std::string_view kFaultStray = "--stray";  // another address answers first
 
 // The hash a reply carries under --wrong-hash: neither a parameter of the device nor the
 // error reply, so the configurator can only report an unexpected command.
@@ -26,6 +30,11 @@ inline constexpr unsigned kWrongReplyHash = 0x7FFF;
 // and beyond every list of named values.
 inline constexpr unsigned char kBadDataByte = 0xFF;
 inline constexpr size_t kBadDataBytes = 4;
+
+// What --noise puts before a reply: 1 ... kMaxNoiseBytes of these (a floating line gives
+// 0x00 or 0xFF, a ringing one letters of the frame's alphabet).
+inline constexpr char kNoiseBytes[] = {'\x00', '\xFF', 'G', 'V', 'K'};
+inline constexpr size_t kMaxNoiseBytes = 3;
 
 // The character that replaces the start character of a reply under --garbage.
 inline constexpr char kGarbageStart = '?';

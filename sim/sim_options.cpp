@@ -126,6 +126,11 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
        }},
       {"--devices",
        [&o](std::string_view v) -> std::string {
+         if (v.empty()) {
+           o.no_device = true;
+           o.devices.clear();
+           return {};
+         }
          auto list = link::ParseAddressList(v, 2047);
          if (!list || list->size() > 64)
            return "needs up to 64 addresses from 0 to 2047, as in 16,17,20-25";
@@ -163,6 +168,8 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
       {kFaultBadData, probability_into(o.faults.bad_data)},
       {kFaultBareError, probability_into(o.faults.bare_error)},
       {kFaultLateMs, count_into(o.faults.late_ms)},
+      {kFaultNoise, probability_into(o.faults.noise)},
+      {kFaultStray, probability_into(o.faults.stray)},
       {kFaultMuteAfter,
        [&o](std::string_view v) -> std::string {
          uint64_t n = 0;
@@ -184,6 +191,10 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
     }
     if (arg == "--line-timing") {
       o.line_timing = true;
+      continue;
+    }
+    if (arg == kFaultEcho) {
+      o.faults.echo = true;
       continue;
     }
     std::string_view name = arg;
@@ -238,7 +249,8 @@ The device (stored in its network parameters, so reading "bPS" shows them):
                        settings seeded by its address, and answers its base address
                        and, for the operative parameters, base + index. --dump and
                        --state then name one file per device: %a in FILE is replaced
-                       by the address, else "_ADDRESS" goes before the extension
+                       by the address, else "_ADDRESS" goes before the extension;
+                       an empty LIST (--devices=) is a line with no device at all
   --protocol P         lorn (default), modbus-rtu, modbus-ascii or dcon: with another
                        protocol than lorn only the configurator's probe of that
                        protocol is answered (the Modbus forms echo it, dcon answers
@@ -270,6 +282,15 @@ Faults (repeatable with --seed):
   --late-ms N          send every answer N ms late
   --mute-after N       answer N frames, then nothing at all
   --seed N             seed of the fault draws (default 1)
+
+Faults of the line (repeatable with --seed):
+  --echo               the line gives every request back at once, before the
+                       device answers (a two-wire converter hearing itself); with
+                       --devices= a line with no device that echoes
+  --noise P            with probability P put 1 to 3 noise bytes (0x00, 0xFF or
+                       letters of the frame alphabet) before the "#" of an answer
+  --stray P            with probability P send a well-formed answer from another
+                       address before the real one
 
 Observation:
   --trace FILE         one line per frame received (RX) and sent (TX):

@@ -26,6 +26,9 @@ struct FaultOptions {
   double bad_data = 0;
   double bare_error = 0;
   uint32_t late_ms = 0;
+  bool echo = false;  // the line gives every request back before the device answers
+  double noise = 0;   // noise bytes before a reply's "#"
+  double stray = 0;   // a valid reply from another address before the real one
   // Frames answered before the device goes silent; nullopt never.
   std::optional<uint64_t> mute_after;
   uint64_t seed = 1;
@@ -49,6 +52,8 @@ struct SimOptions {
   std::optional<int32_t> address_bits;
   // --devices: several devices on the line at these base addresses (--addr is then unused)
   std::vector<int32_t> devices;
+  // --devices= with an empty list: a line with no device on it (nobody answers).
+  bool no_device = false;
 
   // Stored into "Prot" where the description has it; unset: the stored protocol.
   std::optional<Protocol> protocol;

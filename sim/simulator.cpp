@@ -74,6 +74,15 @@ std::string Simulator::DeafReason(size_t i, Clock::time_point now) const {
 }
 
 void Simulator::Receive(std::string_view chars, Clock::time_point now) {
+  // The converter hears the request as it goes out, so its copy comes back before any
+  // device can begin to answer.
+  if (options_.faults.echo && !line_.WriteAll(chars, kWriteWaitMs)) line_.DropUnread();
+  if (options_.no_device) {
+    for (char c : chars)
+      if (auto frame = lorn_.Feed(c))
+        trace_.Record(Seconds(now), true, *frame, std::nullopt, "ignored: no device");
+    return;
+  }
   Device& first = *devices_.front();
   if (probe_.protocol() != first.protocol()) probe_ = ProbeResponder(first.protocol());
   const bool probes = first.protocol() != Protocol::Lorn;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/exit_code.h"
+#include "app/port_keys.h"
 #include "exchange/device_commands.h"
 #include "link/exit_status.h"
 #include "link/presenter.h"
@@ -255,6 +256,7 @@ void Application::StartAutomation() {
     engine.port().set_converter_mode(link::kConverterSemiAuto);
   else if (keys.converter == kConverterDriver)
     engine.port().set_converter_mode(link::kConverterKernel);
+  ApplyEchoKey(engine, keys);
   if (keys.modes & modebit::kAutoReadOn) document_->modes().auto_read.store(true);
   if (keys.modes & modebit::kAutoReadOff) document_->modes().auto_read.store(false);
 

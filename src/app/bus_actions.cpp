@@ -99,6 +99,9 @@ int RunScan(const CommandLine& cl, const ScriptEnvironment& env) {
     line_watch.Finish(env.err);
     return ChooseExitCode(link::exit_status.load(), kFailure);
   }
+  if (cl.verbose && engine.port().low_latency_refused())
+    std::fprintf(env.err, "vesk-configurator: %s: %s\n", engine.port().settings().port_name.c_str(),
+                 link::kTextLowLatencyRefused);
 
   const int32_t max_address = MaxAddress(engine.port().settings().address_length);
   int32_t from = 0, to = max_address;

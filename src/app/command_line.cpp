@@ -92,6 +92,7 @@ enum class Key {
   kSbit,
   kAlen,
   kRs485,
+  kEcho,
   kAply,
   kX,
   kY,
@@ -146,6 +147,7 @@ constexpr KeyName kKeys[] = {
     {"sbit", Key::kSbit, false},
     {"alen", Key::kAlen, false},
     {"rs485", Key::kRs485, false},
+    {"echo", Key::kEcho, false},
     {"aply", Key::kAply, false},
     {"x", Key::kX, false},
     {"y", Key::kY, false},
@@ -432,6 +434,17 @@ class Parser {
           s_.stop_bits = text;
           s_.flags |= cmdflag::kPortSettings;
           WarnUnlessDecimal(text, shown);
+        }
+        break;
+      case Key::kEcho:
+        if (lowered == "auto") {
+          s_.echo = kEchoAuto;
+        } else if (lowered == "on") {
+          s_.echo = kEchoOn;
+        } else if (lowered == "off") {
+          s_.echo = kEchoOff;
+        } else {
+          Refuse(shown, "недопустимое значение");
         }
         break;
       case Key::kRs485:

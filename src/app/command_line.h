@@ -60,6 +60,8 @@ constexpr uint8_t kSilent = 0x20;
 constexpr uint8_t kParityEven = 1, kParityOdd = 2, kParityNone = 3;
 constexpr uint8_t kConverterAuto = 1, kConverterOff = 2, kConverterOn = 3;
 constexpr uint8_t kConverterDriver = 4;  // the port driver's own RS-485 mode
+// Values of CommandLineSettings::echo (0 = not given): link::EchoMode plus one.
+constexpr uint8_t kEchoAuto = 1, kEchoOn = 2, kEchoOff = 3;
 
 // Longest texts the settings keep; a longer value is refused, never cut, because a cut
 // address or stop-bit count would silently name another device or line setting.
@@ -87,6 +89,7 @@ struct CommandLineSettings {
   std::string stop_bits;       // as typed, at most 4 characters
   uint8_t address_length = 0;  // 0 = not given
   uint8_t converter = 0;       // kConverterAuto/Off/On, 0 = not given
+  uint8_t echo = 0;            // kEchoAuto/On/Off, 0 = not given
   int32_t x = 0, y = 0, w = 0, h = 0;
   // The port named by a path or device name ("--port=/dev/ttyUSB0", "--port=ttyACM0");
   // set instead of `port`: the later of the two spellings wins. Empty = not given.

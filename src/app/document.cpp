@@ -351,6 +351,9 @@ bool Document::HandlesCommand(int id) {
     case cmd::kConverterAuto:
     case cmd::kConverterSemiAuto:
     case cmd::kConverterKernel:
+    case cmd::kEchoAuto:
+    case cmd::kEchoOn:
+    case cmd::kEchoOff:
     case cmd::kPortSetup:
     case cmd::kStateInOut:
     case cmd::kExportHtml:
@@ -414,6 +417,14 @@ bool Document::RunCommand(int id) {
       else
         engine_->port().set_converter_mode(link::kConverterKernel);
       return false;
+    case cmd::kEchoAuto:
+    case cmd::kEchoOn:
+    case cmd::kEchoOff: {
+      const auto mode = static_cast<link::EchoMode>(id - cmd::kEchoAuto);
+      engine_->program_line().set_echo(mode);
+      engine_->port().set_echo_mode(mode);
+      return false;
+    }
     case cmd::kPortSetup:
       RunPortSetup(false);
       return false;
@@ -461,6 +472,10 @@ bool Document::IsChecked(int id) const {
       return engine_->port().converter_mode() == link::kConverterSemiAuto;
     case cmd::kConverterKernel:
       return engine_->port().converter_mode() == link::kConverterKernel;
+    case cmd::kEchoAuto:
+    case cmd::kEchoOn:
+    case cmd::kEchoOff:
+      return engine_->program_line().echo() == static_cast<link::EchoMode>(id - cmd::kEchoAuto);
     default:
       return false;
   }

@@ -50,6 +50,10 @@ constexpr int kCalibrate = 303;
 constexpr int kConverterAuto = 32798;
 constexpr int kConverterSemiAuto = 32799;
 constexpr int kConverterKernel = 32830;
+// "Преобразователь повторяет посланное": found out at each open, yes, no.
+constexpr int kEchoAuto = 32840;
+constexpr int kEchoOn = 32841;
+constexpr int kEchoOff = 32842;
 constexpr int kPortSetup = 32819;
 constexpr int kExportHtml = 32804;
 constexpr int kStateInOut = 32821;

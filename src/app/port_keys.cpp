@@ -44,11 +44,19 @@ int WriteProgramPortKeys(model::ParameterNode& node, const CommandLineSettings& 
   return written;
 }
 
+void ApplyEchoKey(exchange::ExchangeEngine& engine, const CommandLineSettings& settings) {
+  if (settings.echo == 0) return;
+  const auto mode = static_cast<link::EchoMode>(settings.echo - kEchoAuto);
+  engine.program_line().set_echo(mode);
+  engine.port().set_echo_mode(mode);
+}
+
 bool OpenPortWithKeys(exchange::ExchangeEngine& engine, const CommandLineSettings& settings) {
   engine.set_silent((settings.modes & modebit::kSilent) != 0);
   if (settings.flags & cmdflag::kPortSettings)
     WriteProgramPortKeys(engine.program_line(), settings);
   if (settings.converter == kConverterOff) engine.port().set_converter_mode(link::kConverterAuto);
+  ApplyEchoKey(engine, settings);
   return engine.OpenPort(true) == link::kOpenOk;
 }
 

@@ -21,6 +21,10 @@ int WriteNetworkKeys(model::ParameterNode& node, const CommandLineSettings& sett
 // number above 0. Only the program's own node has a port. Returns the number written.
 int WriteProgramPortKeys(model::ParameterNode& node, const CommandLineSettings& settings);
 
+// Takes the converter's echo from --echo, when given, into the program's port settings
+// (saved with them) and the port.
+void ApplyEchoKey(exchange::ExchangeEngine& engine, const CommandLineSettings& settings);
+
 // Puts the port keys into the engine's own port settings (with the converter the keys
 // chose) and opens the port, as the actions run without the document do. Returns true;
 // false when the port could not be opened (the exit status records it).

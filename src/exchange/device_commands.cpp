@@ -34,11 +34,14 @@ std::string CommandError(const char* command, const link::Parameter& p) {
   return std::string("Ошибка команды '") + command + "':\n" + p.note + "\n";
 }
 
-// "APLY" carries no value; the link sends it and does not wait for an answer.
-int WriteAply(ExchangeEngine& engine) {
+// "APLY" carries no value; the link sends it and does not wait for an answer. Only a
+// send that failed (its reason in `error`) makes it fail.
+int WriteAply(ExchangeEngine& engine, std::string* error = nullptr) {
   link::Parameter aply("APLY");
   aply.value.clear();
-  return WriteParameter(engine, aply, kModeAll);
+  const int result = WriteParameter(engine, aply, kModeAll);
+  if (result != 0 && error) *error = CommandError("APLY", aply);
+  return result;
 }
 
 }  // namespace
@@ -118,7 +121,13 @@ bool ApplyDialog::Ok() {
   if (!engine_) return false;
   ExchangeEngine& engine = *engine_;
   error_text_.clear();
-  WriteAply(engine);
+  // The device never heard it: the program keeps the settings it reaches the device with.
+  if (WriteAply(engine, &error_text_) != 0) {
+    change_program_settings = false;
+    if (!engine.unattended().active)
+      link::presenter().ShowMessage(error_text_, kApplyErrorCaption, link::MsgIcon::Error);
+    return true;
+  }
 
   if (device_line_) {
     CopyNetworkToProgram(*device_line_, engine.program_line());
@@ -150,8 +159,8 @@ void NetworkModeChange(ExchangeEngine& engine, model::ParameterNode* device_line
   ApplyDialog dialog(&engine, device_line);
   const UnattendedRun run = engine.unattended();
   if (run.active) {
-    if (run.aply) {
-      WriteAply(engine);
+    // Taken over only once the device got it; the exit code tells why it did not.
+    if (run.aply && WriteAply(engine) == 0) {
       if (device_line) CopyNetworkToProgram(*device_line, engine.program_line());
       engine.OpenPort(true);
     }

@@ -78,10 +78,12 @@ class ApplyDialog {
 
   // The OK button: sends "APLY", moves the program to the device's new settings and checks
   // the link there, repeats "APLY" as the check boxes ask, and reports a failed check.
-  // Returns true when the dialog closes with OK; false (stays open) without an engine.
+  // When "APLY" could not be sent, reports that and moves nothing (change_program_settings
+  // is cleared). Returns true when the dialog closes with OK; false (stays open) without
+  // an engine.
   bool Ok();
 
-  // The error of the link check after the move, empty when it succeeded.
+  // Why "APLY" or the link check after the move failed, empty when both succeeded.
   const std::string& error_text() const { return error_text_; }
 
  private:

@@ -40,8 +40,10 @@ std::string IndexSuffix(const link::Parameter& p) {
   return suffix;
 }
 
+// The link may name what it heard before the silence after the text itself.
 bool IsTimeout(const link::Parameter& p) {
-  return platform::Iequals(p.note, kTimeoutNote);
+  const std::string_view text = kTimeoutNote;
+  return platform::Iequals(std::string_view(p.note).substr(0, text.size()), text);
 }
 
 // A failure of the link itself (no answer, no port), as opposed to one of the parameter.

@@ -9,6 +9,7 @@
 #include "link/error_texts.h"
 #include "link/exit_status.h"
 #include "link/line_event_source.h"
+#include "link/link_status.h"
 #include "link/network_port.h"
 #include "link/presenter.h"
 #include "link/probe_codec.h"
@@ -18,28 +19,14 @@ namespace vesk::link {
 
 namespace {
 
-constexpr uint32_t kStatusTimeout = 0x04;
-constexpr uint32_t kStatusBadLine = 0x08;
-constexpr uint32_t kStatusDeviceError = 0x10;
-
-constexpr int kTimeoutRetries = 2;     // three attempts in all
-constexpr int kLineErrorRetries = 16;  // seventeen attempts
-constexpr int kStartRetries = 15;      // sixteen attempts
 constexpr int kProbeTimeoutRetries = 1;
+constexpr int kProbeLineErrorRetries = 16;
 
 constexpr const char* kNetworkNameRecord = "CHAr*";
 constexpr const char* kNetworkCharParameter = "CHAr";
 constexpr unsigned kHighestNameCode = 79;
 
-constexpr const char* kTextTimeout = "Таймаут при передаче данных (нет связи)";
-constexpr const char* kTextBadSettings = "Неверны настройки порта.";
-constexpr const char* kTextLostStart = "Потеря начала посылки.";
-constexpr const char* kTextChecksum = "Ошибка в контрольной сумме ответа";
-constexpr const char* kTextCannotEncode = "Не могу зашифровать посылку (ф-я encode_buffer)";
-constexpr const char* kTextOtherCommand =
-    "Пришла посылка с кодом команды, отличным от посланной и от n.Err.\n";
 constexpr const char* kTextOtherIndex = "Ответ относится к другому индексу параметра";
-constexpr const char* kTextErrorWithoutCode = "Прибор сообщил об ошибке без кода";
 constexpr const char* kTextPortNotOpen = "Ошибка открытия порта";
 constexpr const char* kTextUndecodable = "Не могу раскодировать ответ";
 constexpr const char* kTextAttributeSize =
@@ -51,53 +38,6 @@ constexpr const char* kTextNameTooLong = "Сетевое имя слишком �
 constexpr const char* kTextNameBadChar = "Недопустимый символ в сетевом имени (CHAr)";
 constexpr const char* kTextNameBadCode = "Недопустимый код символа в сетевом имени (CHAr)";
 constexpr const char* kOpenFailureCaption = "Ошибка драйвера последовательного порта";
-
-// exit_status is assigned whole by the link: the latest condition replaces the earlier one.
-void RecordTimeout() {
-  uint32_t v = exit_status.load();
-  while (!(v & kStatusBadLine) && !exit_status.compare_exchange_weak(v, kStatusTimeout)) {
-  }
-}
-
-// A reply after an earlier time-out means the line works only now and then.
-void RecordReply() {
-  uint32_t expected = kStatusTimeout;
-  exit_status.compare_exchange_strong(expected, kStatusBadLine);
-}
-
-// A system error that means the port itself is gone (an adapter unplugged, the far end of a
-// terminal closed, a network line's server gone or unreachable), not trouble on the line.
-bool PortGone(const PortResult& result) {
-  if (result.status != PortStatus::SystemError) return false;
-  switch (result.sys_errno) {
-    case EIO:
-    case ENXIO:
-    case ENODEV:
-    case EBADF:
-    case ECONNRESET:
-    case ECONNABORTED:
-    case EPIPE:
-    case ENOTCONN:
-    case ETIMEDOUT:
-    case EHOSTUNREACH:
-    case ENETUNREACH:
-    case ENETDOWN:
-      return true;
-    default:
-      return false;
-  }
-}
-
-std::string LostPortText(const std::string& port, const PortResult& result) {
-  return "Порт " + port + " потерян: " + result.Reason();
-}
-
-std::string WithReason(const char* text, const PortResult& result) {
-  std::string s = text;
-  std::string reason = result.Reason();
-  if (!reason.empty()) s += " (" + reason + ")";
-  return s;
-}
 
 std::string NoEncoderText(std::string_view name) {
   return "Метод формирования посылки записи для команды '" + std::string(name) + "' не определен.";
@@ -179,6 +119,14 @@ int DeviceLink::OpenPort(bool report) {
     result = OpenAndReport(port_, false);
     name = port_.settings().port_name;
     if (result == kOpenFailed) sys_errno = port_.last_errno();
+    if (result == kOpenOk && port_.low_latency_refused()) {
+      LineEvent e;
+      e.time_ns = MonotonicSinceStart();
+      e.kind = LineEventKind::kRefused;
+      e.name = name;
+      e.text = kTextLowLatencyRefused;
+      for (LineObserver* o : observers_) o->OnLineEvent(e);
+    }
   }
   // Shown without the lock, so that a message left on screen holds up no exchange.
   if (result != kOpenOk && report && !command_line_run_.load())
@@ -206,119 +154,6 @@ void DeviceLink::RemoveObserver(LineObserver* observer) {
 bool DeviceLink::Transact(bool read, uint16_t hash, const uint8_t* data, int count,
                           ReplyData& reply, int& reply_count, std::string& error, int offset) {
   return TransactFor(nullptr, read, hash, data, count, reply, reply_count, error, offset);
-}
-
-bool DeviceLink::TransactFor(const Parameter* subject, bool read, uint16_t hash,
-                             const uint8_t* data, int count, ReplyData& reply, int& reply_count,
-                             std::string& error, int offset) {
-  reply_count = 0;
-  error.clear();
-  std::lock_guard lock(lock_);
-
-  const FrameAddress address = MakeFrameAddress(offset);
-  RequestFrame frame;
-  if (!BuildRequest(read, hash, data, count, address, frame)) {
-    error = kTextCannotEncode;
-    return false;
-  }
-
-  // Nothing below is built unless somebody watches: the unwatched exchange stays as fast
-  // as it was.
-  EventSource watch{observers_, subject, read, hash, address, 0, 0};
-  Reply answer;
-  auto send_receive = [&] {
-    if (watch.Active()) watch.Sent(frame.Text(), data, count);
-    PortResult r = port_.SendReceive(frame.Text(), answer, FrameEnd::CarriageReturn);
-    if (watch.Active()) watch.replied_ns = MonotonicSinceStart();
-    return r;
-  };
-  PortResult result = send_receive();
-  if (hash == kApplyHash) {
-    // The device acts on "APLY" without answering; whatever came back means nothing.
-    RecordReply();
-    return true;
-  }
-
-  int timeouts = 0, line_errors = 0, lost_starts = 0;
-  for (;;) {
-    const int code = result.Code();
-    if (code == 2) {
-      if (watch.Active())
-        watch.Failed(LineEventKind::kTimeout, LineFault::kTimeout, answer.View(), kTextTimeout);
-      if (timeouts == kTimeoutRetries) {
-        error = kTextTimeout;
-        RecordTimeout();
-        return false;
-      }
-      ++timeouts;
-    } else if (code == 3) {
-      if (PortGone(result)) {
-        // The device behind the descriptor is gone: retries cannot help, and the port is
-        // closed so that whoever exchanges next may open it again.
-        error = LostPortText(port_.settings().port_name, result);
-        if (watch.Active())
-          watch.Failed(LineEventKind::kRefused, LineFault::kLineError, answer.View(), error);
-        port_.Close();
-        exit_status.store(kStatusBadLine);
-        return false;
-      }
-      if (watch.Active())
-        watch.Failed(LineEventKind::kRefused, LineFault::kLineError, answer.View(),
-                     WithReason(kTextBadSettings, result));
-      if (line_errors == kLineErrorRetries) {
-        error = WithReason(kTextBadSettings, result);
-        exit_status.store(kStatusBadLine);
-        return false;
-      }
-      ++line_errors;
-    } else {
-      if (code == 0 && answer.count >= 2 && answer.data[0] == kFrameStart) break;
-      if (watch.Active())
-        watch.Failed(LineEventKind::kRefused, LineFault::kLostStart, answer.View(), kTextLostStart);
-      // A stop or a closed port answers every further attempt at once the same way;
-      // sending the frame again would only put it on the line after a stop.
-      if (lost_starts == kStartRetries || code < 0) {
-        error = kTextLostStart;
-        exit_status.store(kStatusBadLine);
-        return false;
-      }
-      ++lost_starts;
-    }
-    result = send_receive();
-  }
-  RecordReply();
-
-  ReplyFrame parsed;
-  if (!ParseReply(answer.View(), parsed)) {
-    if (watch.Active())
-      watch.Failed(LineEventKind::kRefused, LineFault::kChecksum, answer.View(), kTextChecksum);
-    // A reply spoilt on the line is line trouble like a lost start; left unrecorded, a
-    // run whose values failed this way would end as a success.
-    error = kTextChecksum;
-    exit_status.store(kStatusBadLine);
-    return false;
-  }
-  std::memcpy(reply.data(), parsed.data, static_cast<size_t>(parsed.count));
-  reply_count = parsed.count;
-
-  if (parsed.hash == hash) {
-    if (watch.Active()) watch.Replied(answer.View(), parsed);
-    return true;
-  }
-  if (parsed.hash == kErrorReplyHash) {
-    // An error reply without its code is still the device refusing the request.
-    if (!ErrorReplyText(parsed.data, parsed.count, error)) error = kTextErrorWithoutCode;
-    exit_status.store(kStatusDeviceError);
-    if (watch.Active())
-      watch.Failed(LineEventKind::kReceived, LineFault::kErrorReply, answer.View(), error);
-    return false;
-  }
-  if (watch.Active())
-    watch.Failed(LineEventKind::kRefused, LineFault::kOtherCommand, answer.View(),
-                 kTextOtherCommand);
-  error = kTextOtherCommand;
-  exit_status.store(kStatusBadLine);
-  return false;
 }
 
 int DeviceLink::Exchange(int operation, Parameter* parameter, TraceList* trace) {
@@ -386,7 +221,7 @@ int DeviceLink::Exchange(int operation, Parameter* parameter, TraceList* trace) 
   TraceReply(trace, reply.data(), reply_count);
   if (p.indexed && !EchoesIndex(reply.data(), reply_count, p.linear_index)) {
     p.note = kTextOtherIndex;
-    exit_status.store(kStatusBadLine);
+    RecordBadLine();
     return kExchangeFailed;
   }
 
@@ -395,7 +230,7 @@ int DeviceLink::Exchange(int operation, Parameter* parameter, TraceList* trace) 
   std::string text;
   if (const int decoded = p.ConvertFromData(reply.data(), reply_count, text); decoded != 1) {
     p.note = decoded < 0 && !text.empty() ? text : std::string(kTextUndecodable);
-    exit_status.store(kStatusBadLine);
+    RecordBadLine();
     return kExchangeUndecodable;
   }
   p.value = std::move(text);
@@ -422,7 +257,7 @@ int DeviceLink::ExchangeAttributes(int operation, Parameter& p, uint16_t hash) {
     return kExchangeAttributeFailed;
   if (reply_count != (p.indexed ? 5 : 3)) {
     p.note = kTextAttributeSize;
-    exit_status.store(kStatusBadLine);  // a malformed answer like any other
+    RecordBadLine();  // a malformed answer like any other
     return kExchangeAttributeSize;
   }
   // The device repeats the parameter it answers for; attributes of another one (a late
@@ -432,7 +267,7 @@ int DeviceLink::ExchangeAttributes(int operation, Parameter& p, uint16_t hash) {
   if (other_copy || reply[reply_count - 2] != data[count - 2] ||
       reply[reply_count - 1] != data[count - 1]) {
     p.note = other_copy ? kTextOtherIndex : kTextOtherCommand;
-    exit_status.store(kStatusBadLine);
+    RecordBadLine();
     return kExchangeAttributeFailed;
   }
   p.SetAttributeByte(reply[0]);
@@ -529,7 +364,7 @@ ProbeResult DeviceLink::ProbeExchange(int protocol, const uint8_t* payload, int 
       if (timeouts == kProbeTimeoutRetries) return ProbeResult::Timeout;
       ++timeouts;
     } else if (code == 3) {
-      if (line_errors == kLineErrorRetries) return ProbeResult::LineError;
+      if (line_errors == kProbeLineErrorRetries) return ProbeResult::LineError;
       ++line_errors;
     } else if (code < 0) {
       return ProbeResult::Refused;

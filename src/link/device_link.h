@@ -19,6 +19,8 @@
 
 namespace vesk::link {
 
+struct EventSource;
+
 // Where the human-readable trace of an exchange goes (the protocol list of the
 // single-parameter dialog). Append-only.
 class TraceList {
@@ -48,6 +50,28 @@ inline constexpr int kExchangeAttributeFailed = 200;
 inline constexpr int kExchangeAttributeSize = 201;
 
 using ReplyData = std::array<uint8_t, kMaxDataBytes>;
+
+// Why a transaction failed (the error text of Transact, a parameter's note).
+inline constexpr const char* kTextTimeout = "Таймаут при передаче данных (нет связи)";
+inline constexpr const char* kTextBadSettings = "Неверны настройки порта.";
+inline constexpr const char* kTextLostStart = "Потеря начала посылки.";
+inline constexpr const char* kTextChecksum = "Ошибка в контрольной сумме ответа";
+inline constexpr const char* kTextCannotEncode = "Не могу зашифровать посылку (ф-я encode_buffer)";
+inline constexpr const char* kTextOtherCommand =
+    "Пришла посылка с кодом команды, отличным от посланной и от n.Err.\n";
+inline constexpr const char* kTextErrorWithoutCode = "Прибор сообщил об ошибке без кода";
+inline constexpr const char* kTextReplyTooLong = "Ответ длиннее любой допустимой посылки";
+// Follows kTextTimeout when only noise came: "...; до этого на линии помехи: 3 симв."
+inline constexpr const char* kTextNoiseBeforeTimeout = "; до этого на линии помехи: ";
+inline constexpr const char* kTextNoiseUnit = " симв.";
+// What the line events say of what was skipped.
+inline constexpr const char* kTextNoiseSkipped = "Помехи перед ответом пропущены";
+inline constexpr const char* kTextStraySkipped = "Чужой ответ пропущен, адрес ";
+inline constexpr const char* kTextEchoTaken = "Эхо преобразователя снято с линии";
+// Told once an open, to the observers, where the driver keeps received bytes back.
+inline constexpr const char* kTextLowLatencyRefused =
+    "драйвер порта не принял режим низкой задержки (ASYNC_LOW_LATENCY): ответы могут "
+    "запаздывать на время таймера задержки адаптера";
 
 // The probe payload of modes 1 and 2, which the device echoes, and of mode 3.
 inline constexpr uint8_t kModbusProbePayload[] = {0x05, 0xF0, 0xF0, 0xFF, 0x00};
@@ -141,6 +165,20 @@ class DeviceLink {
   // Transact for `subject`, whose name, index and codec decode the frames for observers.
   bool TransactFor(const Parameter* subject, bool read, uint16_t hash, const uint8_t* data,
                    int count, ReplyData& reply, int& reply_count, std::string& error, int offset);
+  // One attempt of a transaction: the request out and the first frame that answers it,
+  // skipping noise, the converter's echo and stray replies (device_link_transact.cpp).
+  struct Attempt;
+  Attempt TryOnce(const RequestFrame& frame, bool broadcast, EventSource& watch);
+  // "APLY" is not answered: only the send's own result tells.
+  bool SendApply(const RequestFrame& frame, EventSource& watch, std::string& error);
+  // Before the first exchange after an open in EchoMode::Auto that cannot tell the echo
+  // itself: a read of "dev", which no device answers with the request's own characters,
+  // shows whether the converter gives the request back.
+  void SettleEcho(const FrameAddress& address);
+  // What to do with the echo of a request for `subject` (nullptr: unknown): a read of a
+  // value is never answered with itself, so it may find the echo out on its own.
+  EchoTake EchoFor(bool read, const Parameter* subject) const;
+  bool EchoUnsettled(bool read, const Parameter* subject) const;
   int ExchangeAttributes(int operation, Parameter& parameter, uint16_t hash);
   int ExchangeNetworkName(int operation, Parameter& parameter, TraceList* trace);
 

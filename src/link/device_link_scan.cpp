@@ -10,9 +10,6 @@ namespace vesk::link {
 
 namespace {
 
-constexpr const char* kTextTimeout = "Таймаут при передаче данных (нет связи)";
-constexpr const char* kTextChecksum = "Ошибка в контрольной сумме ответа";
-
 // The device address a valid reply frame carries.
 int32_t ReplyAddress(std::string_view chars, int32_t length_bits) {
   uint8_t bytes[2] = {};
@@ -38,49 +35,65 @@ ScanReply DeviceLink::ScanRead(int32_t address, const Parameter& subject, int wa
   if (watch.Active()) watch.Sent(frame.Text(), nullptr, 0);
   const auto start = std::chrono::steady_clock::now();
   Reply answer;
-  const PortResult result =
-      port_.SendReceive(frame.Text(), answer, FrameEnd::CarriageReturn, wait_ms);
-  out.reply_ms =
-      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-  out.first_char_ms = answer.first_char_ms;
-  if (watch.Active()) watch.replied_ns = MonotonicSinceStart();
+  // A USB adapter holds what it received for its latency timer, and an echo that is
+  // looked for comes back before the device can begin: neither is the device's delay (an
+  // expected echo is taken before the wait begins).
+  const EchoTake echo = EchoFor(true, &subject);
+  int first_wait_ms = wait_ms;
+  if (wait_ms > 0) {
+    first_wait_ms += port_.latency_timer_ms();
+    if (echo == EchoTake::Detect)
+      first_wait_ms +=
+          static_cast<int>(static_cast<float>(frame.length) * port_.CharTimeMs() + 1.0f);
+  }
+  PortResult result = port_.SendReceive(frame.Text(), answer, FrameEnd::Lorn, first_wait_ms, echo);
   auto fail = [&](LineEventKind kind, LineFault fault, std::string why) {
     if (watch.Active()) watch.Failed(kind, fault, answer.View(), why);
     out.error = std::move(why);
     return out;
   };
-  switch (result.status) {
-    case PortStatus::Received:
-      break;
-    case PortStatus::Stopped:
-    case PortStatus::Closed:
-      out.stopped = true;
-      out.error = "Ошибка открытия порта";
-      return out;
-    case PortStatus::Timeout:
-      return fail(LineEventKind::kTimeout, LineFault::kTimeout, kTextTimeout);
-    default: {
-      std::string why = "Неверны настройки порта.";
-      if (std::string reason = result.Reason(); !reason.empty()) why += " (" + reason + ")";
-      return fail(LineEventKind::kRefused, LineFault::kLineError, why);
+  for (;;) {
+    out.reply_ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    if (out.first_char_ms < 0) out.first_char_ms = answer.first_char_ms;
+    if (watch.Active()) {
+      watch.replied_ns = MonotonicSinceStart();
+      if (answer.noise > 0) watch.Skipped(LineFault::kNoise, answer.noise_chars, kTextNoiseSkipped);
     }
-  }
-  ReplyFrame parsed;
-  if (answer.count < 2 || answer.data[0] != kFrameStart || !ParseReply(answer.View(), parsed))
-    return fail(LineEventKind::kRefused, LineFault::kChecksum, kTextChecksum);
-  const int32_t from = ReplyAddress(answer.View(), length_bits);
-  if (from != address) {
+    switch (result.status) {
+      case PortStatus::Received:
+        break;
+      case PortStatus::Stopped:
+      case PortStatus::Closed:
+        out.stopped = true;
+        out.error = "Ошибка открытия порта";
+        return out;
+      case PortStatus::Timeout:
+        return fail(LineEventKind::kTimeout, LineFault::kTimeout, kTextTimeout);
+      default: {
+        std::string why = kTextBadSettings;
+        if (std::string reason = result.Reason(); !reason.empty()) why += " (" + reason + ")";
+        return fail(LineEventKind::kRefused, LineFault::kLineError, why);
+      }
+    }
+    ReplyFrame parsed;
+    if (answer.truncated || !ParseReply(answer.View(), parsed))
+      return fail(LineEventKind::kRefused, LineFault::kChecksum, kTextChecksum);
+    const int32_t from = ReplyAddress(answer.View(), length_bits);
+    if (from == address) {
+      // Any valid frame from the address, a refusal included, shows a device there.
+      if (watch.Active()) watch.Replied(answer.View(), parsed);
+      out.frame = parsed;
+      out.answered = true;
+      return out;
+    }
+    // A device that answered an earlier question late; this address may still answer.
     out.late_address = from;
-    fail(LineEventKind::kRefused, LineFault::kOtherCommand,
-         "Запоздалый ответ прибора с адреса " + std::to_string(from));
-    out.error = kTextTimeout;
-    return out;
+    if (watch.Active())
+      watch.Skipped(LineFault::kStray, answer.View(),
+                    "Запоздалый ответ прибора с адреса " + std::to_string(from));
+    result = port_.ReceiveMore(answer, FrameEnd::Lorn);
   }
-  // Any valid frame from the address, a refusal included, shows a device there.
-  if (watch.Active()) watch.Replied(answer.View(), parsed);
-  out.frame = parsed;
-  out.answered = true;
-  return out;
 }
 
 }  // namespace vesk::link

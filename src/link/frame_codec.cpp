@@ -184,6 +184,8 @@ bool ParseReply(std::string_view chars, ReplyFrame& out) {
   const int n = bytes[1] & 0x0F;
   // The checksum must lie inside what arrived, never in bytes that were not received.
   if (static_cast<size_t>(n) + 6 > m) return false;
+  out.head[0] = bytes[0];
+  out.head[1] = bytes[1];
   out.hash = static_cast<uint16_t>(bytes[2] << 8 | bytes[3]);
   out.received_checksum = static_cast<uint16_t>(bytes[4 + n] << 8 | bytes[5 + n]);
   out.local_checksum = HashBuffer(bytes, m - 2);

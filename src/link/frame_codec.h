@@ -78,6 +78,8 @@ bool BuildRequest(bool read, uint16_t hash, const uint8_t* data, int count,
                   const FrameAddress& address, RequestFrame& out);
 
 struct ReplyFrame {
+  // Bytes 0 and 1 as they came: the address, the request flag and the length.
+  uint8_t head[2] = {};
   uint16_t hash = 0;
   int count = 0;  // data bytes, 0 ... 15
   uint8_t data[kMaxDataBytes] = {};

@@ -25,6 +25,11 @@ enum class LineFault : uint8_t {
   kChecksum,
   kOtherCommand,
   kErrorReply,  // the device answered with an error code
+  kTooLong,     // a reply longer than any valid frame
+  // Skipped, not failures: the wait for the answer went on.
+  kNoise,  // characters or a line error before the reply's start
+  kStray,  // a valid frame for another address or the other direction
+  kEcho,   // the converter's copy of the request
 };
 
 struct LineEvent {

@@ -85,6 +85,13 @@ void EventSource::Failed(LineEventKind kind, LineFault fault, std::string_view c
   Emit(e);
 }
 
+void EventSource::Skipped(LineFault fault, std::string_view chars, std::string why) {
+  LineEvent e = Make(LineEventKind::kRefused, replied_ns, chars);
+  e.fault = fault;
+  e.text = std::move(why);
+  Emit(e);
+}
+
 void EventSource::Replied(std::string_view chars, const ReplyFrame& parsed) {
   LineEvent e = Make(LineEventKind::kReceived, replied_ns, chars);
   e.reply_us = static_cast<int32_t>((replied_ns - sent_ns) / 1000);

@@ -30,6 +30,9 @@ struct EventSource {
   void Failed(LineEventKind kind, LineFault fault, std::string_view chars, std::string why);
   // The reply was taken.
   void Replied(std::string_view chars, const ReplyFrame& parsed);
+  // Something came that was skipped while the wait went on (noise, a stray reply, the
+  // converter's echo), for `why`.
+  void Skipped(LineFault fault, std::string_view chars, std::string why);
 
  private:
   LineEvent Make(LineEventKind kind, int64_t time_ns, std::string_view chars) const;

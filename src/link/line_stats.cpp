@@ -24,6 +24,12 @@ void LineStats::OnLineEvent(const LineEvent& e) {
       ++counters_.timeouts;
       return;
     case LineEventKind::kRefused:
+      if (e.fault == LineFault::kNoise) {
+        ++counters_.noise;
+        return;
+      }
+      if (e.fault == LineFault::kStray) ++counters_.stray_replies;
+      if (e.fault == LineFault::kStray || e.fault == LineFault::kEcho) return;
       if (e.fault == LineFault::kChecksum)
         ++counters_.checksum_failures;
       else
@@ -65,17 +71,19 @@ void LineStats::Reset() {
 }
 
 std::string LineCountersText(const LineCounters& c) {
-  char buf[640];
+  char buf[768];
   std::snprintf(
       buf, sizeof buf,
       "Запросов: %llu\nОтветов: %llu\nТаймаутов: %llu\nОшибок контрольной суммы: %llu\n"
       "Ответов с кодом ошибки: %llu\nПовторов: %llu\nПрочих отказов: %llu\n"
+      "Помех перед ответом: %llu\nЧужих ответов: %llu\n"
       "Время ответа, мс: среднее %.1f, 95%% — %.1f, максимум %.1f\n",
       static_cast<unsigned long long>(c.requests), static_cast<unsigned long long>(c.replies),
       static_cast<unsigned long long>(c.timeouts),
       static_cast<unsigned long long>(c.checksum_failures),
       static_cast<unsigned long long>(c.error_replies), static_cast<unsigned long long>(c.retries),
-      static_cast<unsigned long long>(c.other_refusals), c.mean_ms, c.p95_ms, c.max_ms);
+      static_cast<unsigned long long>(c.other_refusals), static_cast<unsigned long long>(c.noise),
+      static_cast<unsigned long long>(c.stray_replies), c.mean_ms, c.p95_ms, c.max_ms);
   return buf;
 }
 

@@ -20,6 +20,9 @@ struct LineCounters {
   uint64_t error_replies = 0;
   uint64_t retries = 0;
   uint64_t other_refusals = 0;  // line errors, lost starts, replies to another command
+  // Skipped while the wait went on; not failures.
+  uint64_t noise = 0;          // bursts of noise before a reply's start
+  uint64_t stray_replies = 0;  // valid frames for another address or direction
   double mean_ms = 0;
   double p95_ms = 0;
   double max_ms = 0;

@@ -10,6 +10,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -38,6 +42,22 @@ int SysFlush(int fd, int queue) {
     r = ::tcflush(fd, queue);
   } while (r < 0 && errno == EINTR);
   return r < 0 ? errno : 0;
+}
+
+// The latency timer that FTDI-like USB adapters expose beside the tty in sysfs; 0 where
+// there is none.
+int ReadLatencyTimer(const std::string& device_path) {
+  char resolved[PATH_MAX];
+  if (!::realpath(device_path.c_str(), resolved)) return 0;
+  const char* name = std::strrchr(resolved, '/');
+  if (!name) return 0;
+  const std::string sys = std::string("/sys/class/tty/") + (name + 1) + "/device/latency_timer";
+  std::FILE* f = std::fopen(sys.c_str(), "re");
+  if (!f) return 0;
+  int ms = 0;
+  if (std::fscanf(f, "%d", &ms) != 1 || ms < 0 || ms > 255) ms = 0;
+  std::fclose(f);
+  return ms;
 }
 
 }  // namespace
@@ -133,10 +153,12 @@ int LocalPort::Open(const PortSettings& s, int& err) {
   // USB adapters hold received bytes for up to 16 ms unless asked not to; at our reply
   // waits that matters. Drivers without the setting are left as they are.
   serial_struct serial{};
+  low_latency_refused_ = false;
   if (SysIoctl(fd_, TIOCGSERIAL, &serial) == 0 && !(serial.flags & ASYNC_LOW_LATENCY)) {
     serial.flags |= ASYNC_LOW_LATENCY;
-    SysIoctl(fd_, TIOCSSERIAL, &serial);
+    low_latency_refused_ = SysIoctl(fd_, TIOCSSERIAL, &serial) != 0;
   }
+  latency_timer_ms_ = ReadLatencyTimer(path);
 
   // Whether the driver can switch the direction itself; it is asked to only in the
   // kernel converter mode.
@@ -275,7 +297,13 @@ ReadOutcome LocalPort::Read(uint8_t* data, size_t capacity) {
     n = ::read(fd_, raw, std::min(capacity, sizeof raw));
   } while (n < 0 && errno == EINTR);
   if (n <= 0) return {n < 0 ? -errno : 0, false};
-  if (errors_before_ >= 0 && LineErrorCount() > errors_before_) return {0, true};
+  // Each counted error is reported once: the link tells a glitch before the reply from a
+  // fault inside it, and goes on waiting after the first.
+  if (errors_before_ >= 0)
+    if (const int64_t errors = LineErrorCount(); errors > errors_before_) {
+      errors_before_ = errors;
+      return {0, true};
+    }
   ReadOutcome out;
   for (ssize_t i = 0; i < n; ++i) {
     uint8_t c;

@@ -29,6 +29,8 @@ class LocalPort final : public PortKind {
   ReadOutcome Read(uint8_t* data, size_t capacity) override;
   bool ModemLines() const override { return modem_lines_; }
   bool KernelRs485Supported() const override { return kernel_rs485_supported_; }
+  int LatencyTimerMs() const override { return latency_timer_ms_; }
+  bool LowLatencyRefused() const override { return low_latency_refused_; }
 
  private:
   // 0 or the errno; a device without modem lines is remembered and skipped.
@@ -51,6 +53,8 @@ class LocalPort final : public PortKind {
   bool have_lsr_ = true;
   bool kernel_rs485_supported_ = false;
   bool kernel_rs485_on_ = false;
+  int latency_timer_ms_ = 0;
+  bool low_latency_refused_ = false;
   int64_t errors_before_ = -1;  // the error counters when the request went out
   LineMarkDecoder marks_;
 };

@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <csignal>
 #include <cstring>
 #include <thread>
 
@@ -72,8 +71,6 @@ void NetworkPort::Release() {
 
 int NetworkPort::ConnectSocket(std::string_view name, int& err) {
   err = 0;
-  // A server that has gone must make a write fail, not end the program.
-  ::signal(SIGPIPE, SIG_IGN);
   const auto endpoint = ParseNetworkPortName(name);
   if (!endpoint) {
     err = EINVAL;
@@ -199,7 +196,8 @@ PortResult NetworkPort::Send(std::string_view request, const SendContext& contex
   const auto deadline =
       Clock::now() +
       std::chrono::milliseconds(t.write_total_multiplier * request.size() + t.write_total_constant);
-  PortResult r = WriteAll(io_, fd_, wire.data(), wire.size(), deadline, context.stop);
+  // A server that has gone must make the send fail, not end the program.
+  PortResult r = WriteAll(io_, fd_, wire.data(), wire.size(), deadline, context.stop, true);
   if (r.status != PortStatus::Received) return r;
   return DrainOutput(io_, fd_);
 }
@@ -228,7 +226,7 @@ int NetworkPort::WriteControl(std::string_view bytes) {
   const char* p = bytes.data();
   size_t left = bytes.size();
   while (left > 0) {
-    const ssize_t w = io_.Write(fd_, p, left);
+    const ssize_t w = io_.SendOnSocket(fd_, p, left);
     if (w > 0) {
       p += w;
       left -= static_cast<size_t>(w);

@@ -1,6 +1,7 @@
 #include "link/port_io.h"
 
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -16,6 +17,14 @@ class SystemCalls final : public PortIo {
     ssize_t r;
     do {
       r = ::write(fd, data, count);
+    } while (r < 0 && errno == EINTR);
+    return r < 0 ? -errno : r;
+  }
+
+  ssize_t SendOnSocket(int fd, const void* data, size_t count) override {
+    ssize_t r;
+    do {
+      r = ::send(fd, data, count, MSG_NOSIGNAL);
     } while (r < 0 && errno == EINTR);
     return r < 0 ? -errno : r;
   }

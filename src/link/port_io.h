@@ -15,6 +15,11 @@ class PortIo {
   virtual ~PortIo() = default;
   // Bytes written, or -errno.
   virtual ssize_t Write(int fd, const void* data, size_t count) = 0;
+  // Write for a socket: a peer that has gone gives -EPIPE rather than a SIGPIPE, without
+  // touching the process's signal dispositions (which programs started later inherit).
+  virtual ssize_t SendOnSocket(int fd, const void* data, size_t count) {
+    return Write(fd, data, count);
+  }
   // Returns when everything written has left the output queue: 0 or the errno.
   virtual int Drain(int fd) = 0;
   // Raises or lowers the modem-control lines in `lines` (TIOCM_*): 0 or the errno.

@@ -27,12 +27,13 @@ constexpr int kOpenBadByteSize = -3;  // byte size outside 5 ... 8
 
 // Outcome of one send and receive.
 enum class PortStatus {
-  Received,     // data received (possibly none)
-  Timeout,      // no end of frame within the reply wait, or the write did not finish
-  LineError,    // break, framing, parity or overrun condition on the line
-  SystemError,  // a system call failed (the device vanished ...); counts as a line error
-  Stopped,      // stopEvent was signalled
-  Closed,       // the port is not open
+  Received,      // data received (possibly none)
+  Timeout,       // no end of frame within the reply wait, or the write did not finish
+  LineError,     // break, framing, parity or overrun condition on the line
+  SystemError,   // a system call failed (the device vanished ...); counts as a line error
+  EchoMismatch,  // the converter's copy of the request differs from it; a line error
+  Stopped,       // stopEvent was signalled
+  Closed,        // the port is not open
 };
 
 struct PortResult {
@@ -41,7 +42,8 @@ struct PortResult {
 
   // The link's code: 0 received, 2 time-out, 3 line error, -1 stopped or closed.
   int Code() const;
-  // The system's text for a SystemError (strerror), else empty.
+  // The system's text for a SystemError (strerror), kTextEchoMismatch for an
+  // EchoMismatch, else empty.
   std::string Reason() const;
 };
 
@@ -109,6 +111,10 @@ class PortKind {
   virtual bool ModemLines() const { return false; }
   // Whether the driver offers the kernel's RS-485 mode.
   virtual bool KernelRs485Supported() const { return false; }
+  // A USB adapter's latency timer in ms where the driver exposes it, else 0.
+  virtual int LatencyTimerMs() const { return 0; }
+  // Whether the driver refused to deliver received bytes at once (ASYNC_LOW_LATENCY).
+  virtual bool LowLatencyRefused() const { return false; }
 };
 
 // The kind that `port_name` names: "tcp://HOST:PORT" raw TCP, "rfc2217://HOST:PORT" the

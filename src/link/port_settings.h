@@ -26,6 +26,10 @@ struct KernelRs485 {
   uint32_t delay_after_ms = 0;   // and back this long after the last one
 };
 
+// Whether the converter gives every request back before the reply ("Преобразователь
+// повторяет посланное"): found out at each open, or set.
+enum class EchoMode : uint8_t { Auto, On, Off };
+
 struct PortSettings {
   std::string port_name = "COM1";
   int32_t baud_rate = 9600;
@@ -35,6 +39,7 @@ struct PortSettings {
   int32_t address_length = 8;  // bits of the device address: 8 or 11
   int32_t device_address = 16;
   KernelRs485 kernel_rs485;
+  EchoMode echo = EchoMode::Auto;
 };
 
 // Parity code for a "PrtY" text ("Отсутствует" 3, "Четность" 1, "Нечетность" 4, case

@@ -12,9 +12,9 @@ namespace vesk::link {
 using Clock = std::chrono::steady_clock;
 
 PortResult WriteAll(PortIo& io, int fd, const char* data, size_t n, Clock::time_point deadline,
-                    platform::Event& stop) {
+                    platform::Event& stop, bool socket) {
   while (n > 0) {
-    ssize_t w = io.Write(fd, data, n);
+    ssize_t w = socket ? io.SendOnSocket(fd, data, n) : io.Write(fd, data, n);
     if (w > 0) {
       data += w;
       n -= static_cast<size_t>(w);

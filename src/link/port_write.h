@@ -11,10 +11,11 @@
 
 namespace vesk::link {
 
-// Writes all of `data` before `deadline`, waiting for room in the output queue. Stopped,
-// Timeout or SystemError when it could not.
+// Writes all of `data` before `deadline`, waiting for room in the output queue (through
+// PortIo::SendOnSocket when `socket`). Stopped, Timeout or SystemError when it could not.
 PortResult WriteAll(PortIo& io, int fd, const char* data, size_t n,
-                    std::chrono::steady_clock::time_point deadline, platform::Event& stop);
+                    std::chrono::steady_clock::time_point deadline, platform::Event& stop,
+                    bool socket = false);
 
 // Waits until everything written has left the output queue. A driver that cannot tell
 // has nothing to wait for.

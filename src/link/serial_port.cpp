@@ -32,6 +32,7 @@ int PortResult::Code() const {
     case PortStatus::Timeout:
       return 2;
     case PortStatus::LineError:
+    case PortStatus::EchoMismatch:
     case PortStatus::SystemError:
       return 3;
     case PortStatus::Stopped:
@@ -42,6 +43,7 @@ int PortResult::Code() const {
 }
 
 std::string PortResult::Reason() const {
+  if (status == PortStatus::EchoMismatch) return kTextEchoMismatch;
   if (status != PortStatus::SystemError || sys_errno == 0) return {};
   return std::strerror(sys_errno);
 }
@@ -141,6 +143,10 @@ int SerialPort::Open() {
   last_errno_ = 0;
   modem_lines_ = true;
   kernel_rs485_supported_ = false;
+  latency_timer_ms_ = 0;
+  low_latency_refused_ = false;
+  echo_ = LineEcho::Unknown;
+  echo_mode_.store(settings_.echo);
   if (!IsOpen()) kind_ = MakePortKind(settings_.port_name, io_);
   int err = 0;
   const int result = kind_->Open(settings_, err);
@@ -152,6 +158,8 @@ int SerialPort::Open() {
   }
   modem_lines_ = kind_->ModemLines();
   kernel_rs485_supported_ = kind_->KernelRs485Supported();
+  latency_timer_ms_ = kind_->LatencyTimerMs();
+  low_latency_refused_ = kind_->LowLatencyRefused();
   timing_ = LineTimingFor(settings_);
   timing_.reply_wait_ms = static_cast<uint16_t>(timing_.reply_wait_ms + kind_->AllowanceMs());
   fd_ = kind_->fd();
@@ -171,8 +179,11 @@ int SerialPort::Close() {
 }
 
 PortResult SerialPort::SendReceive(std::string_view request, Reply& reply, FrameEnd end,
-                                   int wait_ms) {
+                                   int wait_ms, EchoTake echo) {
   reply = Reply{};
+  held_at_ = held_count_ = 0;
+  held_error_ = false;
+  request_size_ = 0;
   if (!IsOpen()) return {PortStatus::Closed, 0};
   // A stopped port sends nothing: the request could not be answered anyway.
   if (stop_event.IsSet()) return {PortStatus::Stopped, 0};
@@ -182,27 +193,37 @@ PortResult SerialPort::SendReceive(std::string_view request, Reply& reply, Frame
   const PortResult sent = kind_->Send(request, SendContext{timing_, converter_mode(), stop_event});
   modem_lines_ = kind_->ModemLines();
   if (sent.status != PortStatus::Received) return sent;
-  return Receive(reply, end, wait_ms);
+  reply.sent = true;
+  sent_at_ = Clock::now();
+  short_wait_ = wait_ms > 0;
+  deadline_ = sent_at_ + std::chrono::milliseconds(short_wait_ ? wait_ms : timing_.reply_wait_ms);
+  request_size_ = std::min(request.size(), request_.size());
+  std::copy_n(request.begin(), request_size_, request_.begin());
+  if (echo == EchoTake::Expect) {
+    if (PortResult r = TakeEcho(); r.status != PortStatus::Received) return r;
+    reply.echo_taken = true;
+    // The device's time begins once its request has been heard back.
+    sent_at_ = Clock::now();
+    deadline_ = sent_at_ + std::chrono::milliseconds(short_wait_ ? wait_ms : timing_.reply_wait_ms);
+  }
+  return Receive(reply, end, echo);
 }
 
-PortResult SerialPort::Receive(Reply& reply, FrameEnd end, int wait_ms) {
-  const auto reply_wait = std::chrono::milliseconds(timing_.reply_wait_ms);
-  const auto sent_at = Clock::now();
-  auto deadline = sent_at + (wait_ms > 0 ? std::chrono::milliseconds(wait_ms) : reply_wait);
-  uint8_t data[64];
+PortResult SerialPort::ReceiveMore(Reply& reply, FrameEnd end) {
+  reply = Reply{};
+  if (!IsOpen()) return {PortStatus::Closed, 0};
+  return Receive(reply, end, EchoTake::None);
+}
+
+PortResult SerialPort::Fill(Clock::time_point deadline) {
   int empty_reads = 0;
   for (;;) {
     int r = platform::WaitAnyUntil({platform::Signalled(stop_event), platform::Readable(fd_)},
                                    deadline);
     if (r == 0) return {PortStatus::Stopped, 0};
     if (r == platform::kWaitError) return {PortStatus::SystemError, errno};
-    if (r == platform::kWaitTimeout) {
-      // Without an end character, a pause after data ends the frame.
-      if (end == FrameEnd::Pause && reply.count > 0) return {};
-      return {PortStatus::Timeout, 0};
-    }
-
-    const ReadOutcome got = kind_->Read(data, sizeof data);
+    if (r == platform::kWaitTimeout) return {PortStatus::Timeout, 0};
+    const ReadOutcome got = kind_->Read(held_.data(), held_.size());
     if (got.count == -EAGAIN) continue;
     if (got.count < 0) return {PortStatus::SystemError, static_cast<int>(-got.count)};
     if (got.count == 0 && !got.line_error) {
@@ -210,26 +231,103 @@ PortResult SerialPort::Receive(Reply& reply, FrameEnd end, int wait_ms) {
       if (++empty_reads >= 3) return {PortStatus::SystemError, EIO};
       continue;
     }
-    empty_reads = 0;
-    if (reply.first_char_ms < 0 && got.count > 0) {
-      const auto now = Clock::now();
-      reply.first_char_ms = std::chrono::duration<double, std::milli>(now - sent_at).count();
-      // A device that has begun to answer finishes in the line's own time.
-      if (end == FrameEnd::CarriageReturn) deadline = std::max(deadline, sent_at + reply_wait);
+    held_at_ = 0;
+    held_count_ = static_cast<size_t>(got.count);
+    held_error_ = got.line_error;
+    return {};
+  }
+}
+
+PortResult SerialPort::TakeEcho() {
+  // The converter hears the request while it goes out, so the copy is complete a
+  // request's line time after the send at the latest; two characters, the port kind's
+  // allowance, the adapter's latency and a scheduler's tick are its slack.
+  constexpr double kSchedulerSlackMs = 20;
+  const double window_ms = (static_cast<double>(request_size_) + 2) * timing_.char_time_ms +
+                           kind_->AllowanceMs() + latency_timer_ms_ + kSchedulerSlackMs;
+  const auto until = sent_at_ + std::chrono::microseconds(static_cast<int64_t>(window_ms * 1000));
+  size_t matched = 0;
+  bool differs = false;
+  while (matched < request_size_) {
+    if (held_at_ == held_count_) {
+      if (held_error_) {
+        held_error_ = false;
+        return {PortStatus::EchoMismatch, 0};
+      }
+      const PortResult r = Fill(until);
+      if (r.status == PortStatus::Timeout) return {PortStatus::EchoMismatch, 0};
+      if (r.status != PortStatus::Received) return r;
+    }
+    while (held_at_ < held_count_ && matched < request_size_)
+      differs |= static_cast<char>(held_[held_at_++]) != request_[matched++];
+  }
+  if (differs) return {PortStatus::EchoMismatch, 0};
+  return {};
+}
+
+PortResult SerialPort::Receive(Reply& reply, FrameEnd end, EchoTake echo) {
+  constexpr size_t kNoiseKept = 16;
+  const auto reply_wait = std::chrono::milliseconds(timing_.reply_wait_ms);
+  for (;;) {
+    if (held_at_ == held_count_ && !held_error_) {
+      const PortResult r = Fill(deadline_);
+      if (r.status == PortStatus::Timeout) {
+        // Without an end character, a pause after data ends the frame.
+        if (end == FrameEnd::Pause && reply.count > 0) return {};
+        // An echo that was looked for and nothing came back in a whole reply wait: the
+        // line has none. A short wait proves nothing.
+        if (echo == EchoTake::Detect && reply.noise == 0 && reply.count == 0 && !short_wait_)
+          echo_ = LineEcho::Absent;
+        return r;
+      }
+      if (r.status != PortStatus::Received) return r;
+      if (reply.first_char_ms < 0 && held_count_ > 0) {
+        const auto now = Clock::now();
+        reply.first_char_ms = std::chrono::duration<double, std::milli>(now - sent_at_).count();
+        // A device that has begun to answer finishes in the line's own time.
+        if (end != FrameEnd::Pause && short_wait_) {
+          deadline_ = std::max(deadline_, sent_at_ + reply_wait);
+          short_wait_ = false;
+        }
+      }
     }
 
-    for (ssize_t i = 0; i < got.count; ++i) {
-      const char c = static_cast<char>(data[i]);
+    while (held_at_ < held_count_) {
+      const char c = static_cast<char>(held_[held_at_++]);
+      if (end == FrameEnd::Lorn && reply.count == 0 && c != kFrameStart) {
+        if (reply.noise_chars.size() < kNoiseKept) reply.noise_chars += c;
+        ++reply.noise;
+        continue;
+      }
       if (reply.count < kReplyCapacity)
         reply.data[reply.count++] = c;
       else
         reply.truncated = true;
-      if (end == FrameEnd::CarriageReturn && c == '\r') return {};
+      if (end != FrameEnd::Pause && c == kFrameEnd) {
+        if (echo != EchoTake::Detect) return {};
+        echo = EchoTake::None;
+        const bool same = reply.View() == std::string_view(request_.data(), request_size_);
+        echo_ = same ? LineEcho::Present : LineEcho::Absent;
+        if (!same) return {};
+        // A read is never answered with itself: this was the converter's copy.
+        const double first_char_ms = reply.first_char_ms;
+        reply = Reply{};
+        reply.first_char_ms = first_char_ms;
+        reply.echo_taken = true;
+      }
     }
-    if (got.line_error) return {PortStatus::LineError, 0};
+    if (held_error_) {
+      held_error_ = false;
+      // A glitch of the turnaround before the reply begins is noise; inside it, a fault.
+      if (end == FrameEnd::Lorn && reply.count == 0) {
+        ++reply.noise;
+        continue;
+      }
+      return {PortStatus::LineError, 0};
+    }
     if (end == FrameEnd::Pause) {
       if (reply.count == kReplyCapacity) return {};
-      deadline = Clock::now() + reply_wait;
+      deadline_ = Clock::now() + reply_wait;
     }
   }
 }

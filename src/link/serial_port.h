@@ -5,12 +5,14 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 
+#include "link/frame_codec.h"
 #include "link/port_io.h"
 #include "link/port_kind.h"
 #include "link/port_settings.h"
@@ -18,20 +20,37 @@
 
 namespace vesk::link {
 
-// A reply frame never needs more: a LORN reply with 8 data bytes is 30 characters and
-// its carriage return.
-constexpr size_t kReplyCapacity = 31;
+// The longest valid LORN frame (15 data bytes) with its start and carriage return; the
+// probe frames are shorter.
+constexpr size_t kReplyCapacity = kMaxFrameChars;
 
-// How the end of a reply is recognised.
+// How the beginning and the end of a reply are recognised.
 enum class FrameEnd {
-  CarriageReturn,  // LORN and the probe protocols 2 and 3
+  Lorn,            // from "#" to the carriage return; what comes before "#" is noise
+  CarriageReturn,  // the probe protocols 2 and 3
   Pause,           // probe protocol 1: no end character, a pause of one reply wait ends it
 };
 
 // The end of frame that a protocol mode (0 LORN, 1 ... 3 probes) uses.
 constexpr FrameEnd FrameEndFor(int protocol_mode) {
-  return protocol_mode == 1 ? FrameEnd::Pause : FrameEnd::CarriageReturn;
+  return protocol_mode == 0   ? FrameEnd::Lorn
+         : protocol_mode == 1 ? FrameEnd::Pause
+                              : FrameEnd::CarriageReturn;
 }
+
+// What the port does with the converter's copy of the request (a two-wire converter that
+// hears its own transmission).
+enum class EchoTake {
+  None,    // nothing comes back, or the caller does not care
+  Expect,  // exactly the request's characters come first; anything else is a line error
+  Detect,  // a LORN read: a frame equal to the request can only be the echo
+};
+
+// What a port learnt about the converter's echo since it was opened.
+enum class LineEcho { Unknown, Present, Absent };
+
+// The reason given with PortStatus::EchoMismatch.
+inline constexpr const char* kTextEchoMismatch = "преобразователь вернул не то, что было послано";
 
 // The transmit style of the RS-485 converter.
 constexpr int kConverterSemiAuto = 0;  // direction switched with RTS, byte by byte
@@ -44,6 +63,12 @@ struct Reply {
   bool truncated = false;  // more arrived than the buffer holds; the rest was dropped
   // From the end of the send to the first character; below 0 when nothing came.
   double first_char_ms = -1;
+  // FrameEnd::Lorn: characters and line errors before "#", skipped; the first few kept.
+  size_t noise = 0;
+  std::string noise_chars;
+  // The converter's copy of the request was taken off the line before this reply.
+  bool echo_taken = false;
+  bool sent = false;  // the request left the port (whatever came back)
   std::string_view View() const { return {data.data(), count}; }
 };
 
@@ -100,15 +125,29 @@ class SerialPort {
   int fd() const { return fd_; }
 
   // Sends `request` and collects the reply into `reply`. The reply wait starts when the
-  // request has left the output queue. How the request goes out is the port kind's (see
-  // LocalPort::Send for the converter modes; a remote line sends it in one piece).
-  // `wait_ms` above 0 is the bus scan's short wait: how long the first character may
-  // take; once one has come, the rest of the frame gets the line's full reply wait from
-  // the end of the send.
-  PortResult SendReceive(std::string_view request, Reply& reply, FrameEnd end, int wait_ms = 0);
+  // request has left the output queue, or once its expected echo has come back. How the request
+  // goes out is the port kind's (see LocalPort::Send for the converter modes; a remote line sends
+  // it in one piece). `wait_ms` above 0 is the bus scan's short wait: how long the first character
+  // may take; once one has come, the rest of the frame gets the line's full reply wait from the end
+  // of the send. `echo` says what to do with the converter's copy of the request (an Expect that
+  // does not come back as sent is EchoMismatch); a Detect settles echo().
+  PortResult SendReceive(std::string_view request, Reply& reply, FrameEnd end, int wait_ms = 0,
+                         EchoTake echo = EchoTake::None);
+
+  // Goes on waiting for the next frame until the same deadline, after the one the last
+  // SendReceive or ReceiveMore brought was not the answer. Returns as SendReceive does.
+  PortResult ReceiveMore(Reply& reply, FrameEnd end);
+
+  // What the port learnt about the converter's echo; Unknown again at every open.
+  LineEcho echo() const { return echo_; }
 
   int converter_mode() const { return converter_mode_.load(); }
   void set_converter_mode(int mode) { converter_mode_.store(mode); }
+
+  // Whether the converter gives the request back; taken from the settings at every open,
+  // and changed between opens by the menu from any thread.
+  EchoMode echo_mode() const { return echo_mode_.load(); }
+  void set_echo_mode(EchoMode mode) { echo_mode_.store(mode); }
 
   // Figures of the line as opened; 0 while closed or after a failed open.
   float CharTimeMs() const { return timing_.char_time_ms; }
@@ -123,9 +162,19 @@ class SerialPort {
   // Whether the open port's driver offers the kernel's RS-485 mode (TIOCGRS485); false
   // while closed.
   bool kernel_rs485_supported() const { return kernel_rs485_supported_.load(); }
+  // The USB adapter's latency timer in ms where its driver tells it, else 0; and whether
+  // the driver refused low latency (ASYNC_LOW_LATENCY).
+  int latency_timer_ms() const { return latency_timer_ms_; }
+  bool low_latency_refused() const { return low_latency_refused_; }
 
  private:
-  PortResult Receive(Reply& reply, FrameEnd end, int wait_ms);
+  using Clock = std::chrono::steady_clock;
+
+  PortResult Receive(Reply& reply, FrameEnd end, EchoTake echo);
+  // Reads what arrives into held_ until `deadline`. Received once something is held.
+  PortResult Fill(Clock::time_point deadline);
+  // Takes exactly the request's characters off the line (EchoTake::Expect).
+  PortResult TakeEcho();
 
   PortIo& io_;
   PortSettings settings_;
@@ -134,12 +183,28 @@ class SerialPort {
   // open or close the port under that lock.
   std::atomic<int> fd_{-1};
   std::atomic<int> converter_mode_{kConverterSemiAuto};
+  std::atomic<EchoMode> echo_mode_{EchoMode::Auto};
   LineTiming timing_;
   int last_errno_ = 0;
   // Copied from the kind at open and after each send, under the link's lock; atomic because
   // the window asks them without it while a worker opens, sends or closes.
   std::atomic<bool> modem_lines_{true};
   std::atomic<bool> kernel_rs485_supported_{false};
+  int latency_timer_ms_ = 0;
+  bool low_latency_refused_ = false;
+
+  LineEcho echo_ = LineEcho::Unknown;
+  // The request on the line and its reply wait, kept for ReceiveMore.
+  std::array<char, kMaxFrameChars> request_{};
+  size_t request_size_ = 0;
+  Clock::time_point sent_at_{};
+  Clock::time_point deadline_{};
+  bool short_wait_ = false;
+  // Read but not yet taken: what followed a frame that was not the answer.
+  std::array<uint8_t, 64> held_{};
+  size_t held_at_ = 0;
+  size_t held_count_ = 0;
+  bool held_error_ = false;  // a line error follows the held bytes
 };
 
 }  // namespace vesk::link

@@ -134,6 +134,11 @@ void ProgramLineSettings::FillParameters() {
   }
   AddParameter(std::move(port));
 
+  const uint32_t echo = store.ReadDword(kSettingsKey, kConverterEchoValue, 0);
+  echo_.store(echo == 1   ? link::EchoMode::On
+              : echo == 2 ? link::EchoMode::Off
+                          : link::EchoMode::Auto);
+
   ClearChanges();
   filled_ = true;
 }
@@ -161,6 +166,8 @@ int ProgramLineSettings::SaveSettings() {
     if (std::optional<int> code = ParityCodeFromText(p->value))
       failures += store.WriteDword(kSettingsKey, kParityValue, static_cast<uint32_t>(*code)) != 0;
   }
+  failures +=
+      store.WriteDword(kSettingsKey, kConverterEchoValue, static_cast<uint32_t>(echo_.load())) != 0;
 
   if (const link::Parameter* p = FindParameter("Port")) {
     if (std::optional<uint32_t> n = AsDword(LeadingNumber(RemoveAll(p->value, "COM")))) {
@@ -200,6 +207,7 @@ void ProgramLineSettings::ToPortSettings(link::PortSettings& settings) const {
   k.rts_on_send = store.ReadDword(kSettingsKey, kRs485RtsOnSendValue, 1) != 0;
   k.delay_before_ms = store.ReadDword(kSettingsKey, kRs485DelayBeforeValue, 0);
   k.delay_after_ms = store.ReadDword(kSettingsKey, kRs485DelayAfterValue, 0);
+  settings.echo = echo_.load();
 }
 
 void ProgramLineSettings::FromPortSettings(const link::PortSettings& settings) {

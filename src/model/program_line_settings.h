@@ -10,12 +10,14 @@
 // reader that needs more than one value at a time takes a snapshot with ToPortSettings.
 // The window's thread may read a single value without it only while no set-up worker runs.
 
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "link/port_settings.h"
 #include "model/device_line_settings.h"
 
 namespace vesk::platform {
@@ -45,6 +47,8 @@ inline constexpr const char* kPortPathValue = "port_path";
 inline constexpr const char* kRs485RtsOnSendValue = "rs485_rts_on_send";
 inline constexpr const char* kRs485DelayBeforeValue = "rs485_delay_before_send";
 inline constexpr const char* kRs485DelayAfterValue = "rs485_delay_after_send";
+// "Преобразователь повторяет посланное": 0 found out at each open, 1 yes, 2 no.
+inline constexpr const char* kConverterEchoValue = "converter_echo";
 
 class ProgramLineSettings : public DeviceLineSettings {
  public:
@@ -85,11 +89,16 @@ class ProgramLineSettings : public DeviceLineSettings {
   // Puts a record's fields into the values (marked changed where they differ).
   void FromPortSettings(const link::PortSettings& settings);
 
+  // Whether the converter gives the request back, saved with the other settings.
+  link::EchoMode echo() const { return echo_.load(); }
+  void set_echo(link::EchoMode mode) { echo_.store(mode); }
+
  private:
   mutable std::mutex values_mutex_;
   platform::SettingsStore* store_;
   std::function<std::string()> list_ports_;
   bool filled_ = false;
+  std::atomic<link::EchoMode> echo_{link::EchoMode::Auto};
 };
 
 // The program's parity code for a "PrtY" text (case ignored): 3, 1, 4; nullopt otherwise.

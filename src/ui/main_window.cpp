@@ -53,6 +53,9 @@ bool Checkable(int id) {
     case app::cmd::kConverterAuto:
     case app::cmd::kConverterSemiAuto:
     case app::cmd::kConverterKernel:
+    case app::cmd::kEchoAuto:
+    case app::cmd::kEchoOn:
+    case app::cmd::kEchoOff:
     case cmd::kToolBar:
     case cmd::kStatusBar:
       return true;
@@ -254,9 +257,10 @@ void MainWindow::BuildStatusBar() {
 }
 
 void MainWindow::SyncChecks() {
-  for (int id : {app::cmd::kShowIndexes, app::cmd::kAutoRead, app::cmd::kImmediateWrite,
-                 app::cmd::kNoAttributes, app::cmd::kConverterAuto, app::cmd::kConverterSemiAuto,
-                 app::cmd::kConverterKernel})
+  for (int id :
+       {app::cmd::kShowIndexes, app::cmd::kAutoRead, app::cmd::kImmediateWrite,
+        app::cmd::kNoAttributes, app::cmd::kConverterAuto, app::cmd::kConverterSemiAuto,
+        app::cmd::kConverterKernel, app::cmd::kEchoAuto, app::cmd::kEchoOn, app::cmd::kEchoOff})
     if (QAction* a = Action(id)) a->setChecked(doc_.IsChecked(id));
   if (QAction* a = Action(cmd::kToolBar)) a->setChecked(tool_bar_ ? tool_bar_->isVisible() : true);
   if (QAction* a = Action(cmd::kStatusBar)) a->setChecked(statusBar()->isVisible());

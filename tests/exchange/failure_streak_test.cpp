@@ -255,7 +255,8 @@ TEST_P(FaultyDevice, ReadKeepsValuesAndNotesTheReason) {
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, FaultyDevice,
-    ::testing::Values(FaultCase{"--garbage", "1", "Потеря начала посылки."},
+    // An answer without its "#" is noise and ends as a time-out, which soon stops the read.
+    ::testing::Values(FaultCase{"--garbage", "1", nullptr},
                       FaultCase{"--corrupt", "1", "Ошибка в контрольной сумме ответа"},
                       FaultCase{"--wrong-hash", "1",
                                 "Пришла посылка с кодом команды, отличным от посланной и от "

@@ -259,7 +259,8 @@ class TwoFacedPeer {
       if (buffer[0] == '#') {
         const std::string name = "TRM-12";
         link::RequestFrame f;
-        link::BuildRequest(false, link::NameHash("dev"),
+        // As a device does, with the request flag of the reads it answers.
+        link::BuildRequest(true, link::NameHash("dev"),
                            reinterpret_cast<const uint8_t*>(name.data()),
                            static_cast<int>(name.size()), {16, 8, 0}, f);
         reply = std::string(f.Text());

@@ -11,9 +11,8 @@ namespace vesk::faults {
 
 namespace {
 
-// The link's retry rules: three attempts on time-outs, sixteen on lost starts.
+// The link's retry rules: three attempts on time-outs; a lost start (a stop) is final.
 constexpr int kTimeoutRetries = 2;
-constexpr int kLostStartRetries = 15;
 // The read and write walks stop after this many failures in a row.
 constexpr int kStreakLimit = 4;
 
@@ -86,17 +85,30 @@ std::optional<TraceLine> ParseLine(const std::string& line) {
   return t;
 }
 
-Outcome Classify(const TraceLine& answer, uint16_t request_hash, bool& error_data) {
-  if (answer.chars.empty()) return Outcome::Timeout;  // lost, or not sent
-  if (answer.chars.size() < 2 || answer.chars[0] != link::kFrameStart) return Outcome::LostStart;
-  link::ReplyFrame reply;
-  if (!link::ParseReply(answer.chars, reply)) return Outcome::Checksum;
-  if (reply.hash == request_hash) return Outcome::Answer;
-  if (reply.hash == link::kErrorReplyHash) {
-    error_data = reply.count > 0;
-    return Outcome::ErrorReply;
+// The link skips what comes before a frame's "#" (noise) and valid frames for another
+// address or direction (stray replies), and judges the first frame left.
+Outcome Classify(const TraceLine& answer, const std::string& request, uint16_t request_hash,
+                 bool& error_data) {
+  uint8_t head[2] = {};
+  link::DecodeBuffer(request.data() + 1, 4, head, sizeof head);
+  std::string_view rest = answer.chars;
+  for (;;) {
+    const size_t start = rest.find(link::kFrameStart);
+    if (start == std::string_view::npos) return Outcome::Timeout;  // lost, noise, or not sent
+    rest.remove_prefix(start);
+    const size_t end = rest.find(link::kFrameEnd);
+    const std::string_view frame = rest.substr(0, end == std::string_view::npos ? end : end + 1);
+    rest.remove_prefix(frame.size());
+    link::ReplyFrame reply;
+    if (!link::ParseReply(frame, reply)) return Outcome::Checksum;
+    if (reply.head[0] != head[0] || (reply.head[1] & 0xF0) != (head[1] & 0xF0)) continue;
+    if (reply.hash == request_hash) return Outcome::Answer;
+    if (reply.hash == link::kErrorReplyHash) {
+      error_data = reply.count > 0;
+      return Outcome::ErrorReply;
+    }
+    return Outcome::OtherCommand;
   }
-  return Outcome::OtherCommand;
 }
 
 // The exit status after a request ended with `r`, from `s` before it.
@@ -143,6 +155,9 @@ class RequestCursor {
     }
     return Consume().result;
   }
+
+  // A request the link sends for its own sake: it records nothing of its result.
+  void Skip() { ++at_; }
 
   const Request& Consume() {
     const Request& r = requests_[at_++];
@@ -218,7 +233,7 @@ std::vector<Attempt> ParseAttempts(const std::string& trace, double reply_wait_s
       a.delay = tx.seconds - rx.seconds;
       a.outcome = a.delay > reply_wait_seconds - kTimingMargin
                       ? Outcome::Uncertain
-                      : Classify(tx, rx.hash, a.error_data);
+                      : Classify(tx, rx.chars, rx.hash, a.error_data);
     } else {
       a.outcome = Outcome::Uncertain;  // answered later, or the trace ends here
     }
@@ -247,7 +262,7 @@ Replay ReplayRun(const std::string& trace, const std::vector<TreeEntry>& walk, b
     r.hash = attempts[i].hash;
     r.data = attempts[i].data;
     const std::string& frame = attempts[i].request;
-    int timeouts = 0, lost_starts = 0;
+    int timeouts = 0;
     for (bool more = true; more;) {
       if (i >= attempts.size()) {
         replay.Astray("the trace ends while a request still had retries");
@@ -268,8 +283,6 @@ Replay ReplayRun(const std::string& trace, const std::vector<TreeEntry>& walk, b
       if (r.hash == link::kApplyHash) break;  // sent once, whatever came back
       if (a.outcome == Outcome::Timeout && timeouts < kTimeoutRetries) {
         ++timeouts;
-      } else if (a.outcome == Outcome::LostStart && lost_starts < kLostStartRetries) {
-        ++lost_starts;
       } else {
         more = false;
       }
@@ -288,6 +301,10 @@ Replay ReplayRun(const std::string& trace, const std::vector<TreeEntry>& walk, b
     if (cursor.Consume().result == Outcome::Answer) break;
   }
   if (!cursor.Take(kVerHash, true, std::nullopt, "ver of the link check")) return replay;
+  // The task opens the port anew; before its first write the link reads "dev" once to
+  // find out whether the converter gives requests back.
+  if (write && !cursor.AtEnd() && cursor.Peek().hash == kDevHash && cursor.Peek().read)
+    cursor.Skip();
   replay.modelled = true;
 
   int streak = 0;

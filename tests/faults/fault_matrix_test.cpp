@@ -57,10 +57,15 @@ const std::vector<FaultCase> kCases = {
     {"Clean", With({}), {}},
     {"Drop", With({"--drop", "0.2"}), {.timeouts = true}},
     {"Corrupt", With({"--corrupt", "0.1"}), {}},
-    {"Garbage", With({"--garbage", "0.1"}), {.lost_starts = true}},
+    // An answer without its "#" is noise, and the request is tried again as after silence.
+    {"Garbage", With({"--garbage", "0.1"}), {.timeouts = true}},
     {"WrongHash", With({"--wrong-hash", "0.1"}), {}},
     {"Late", With({"--late-ms", "400"}), {.timeouts = true}, false, false, true},
     {"MuteAfter", With({"--mute-after", "120"}), {.timeouts = true}},
+    // A rude line costs no retries: what is not the answer is skipped.
+    {"Echo", With({"--echo"}), {}},
+    {"Noise", With({"--noise", "0.3"}), {}},
+    {"Stray", With({"--stray", "0.2"}), {}},
     {"SimulatorKilled",
      With({}),
      {.timeouts = true, .lost_starts = true, .line_errors = true},
@@ -318,6 +323,77 @@ INSTANTIATE_TEST_SUITE_P(Line, FaultMatrix,
                          ::testing::Combine(::testing::ValuesIn(kCases),
                                             ::testing::Values(false, true)),
                          CaseName);
+
+// The bus scan and --watch on the rude lines: only the devices that are there, only the
+// values they hold, and no failure, since nothing was lost.
+struct RudeLine {
+  const char* name;
+  std::vector<std::string> options;
+};
+
+void PrintTo(const RudeLine& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class RudeLineRun : public ::testing::TestWithParam<RudeLine> {
+ protected:
+  std::vector<std::string> SimArgs(std::vector<std::string> args) const {
+    args.insert(args.end(), GetParam().options.begin(), GetParam().options.end());
+    args.insert(args.end(), kSeed.begin(), kSeed.end());
+    return args;
+  }
+  TempDir dir;
+};
+
+TEST_P(RudeLineRun, ScanFindsOnlyTheDevicesThere) {
+  app::test::Simulator sim(dir, SimArgs({"--bps", "115200", "--line-timing", "--devices=16,17"}));
+  const RunResult r =
+      app::test::RunConfigurator(dir, {"--port=" + sim.pty(), "--bps=115200", "--scan=0-31"}, 60s);
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  std::vector<std::string> found;
+  for (size_t at = 0; at < r.out.size();) {
+    const size_t end = r.out.find('\n', at);
+    found.push_back(r.out.substr(at, r.out.find('\t', at) - at));
+    at = end == std::string::npos ? r.out.size() : end + 1;
+  }
+  EXPECT_EQ(found, (std::vector<std::string>{"16", "17"})) << r.out;
+}
+
+TEST_P(RudeLineRun, WatchRowsHoldTheDevicesValues) {
+  app::test::Simulator sim(dir, SimArgs({"--bps", "115200"}));
+  const RunResult r = app::test::RunConfigurator(
+      dir, {"--port=" + sim.pty(), "--bps=115200", "--watch=bPS,Addr", "--period=20", "--count=8"},
+      30s);
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  size_t rows = 0;
+  for (size_t at = r.out.find('\n'); at != std::string::npos && at + 1 < r.out.size();
+       at = r.out.find('\n', at + 1)) {
+    const std::string row = r.out.substr(at + 1, r.out.find('\n', at + 1) - at - 1);
+    EXPECT_TRUE(row.ends_with(",115200,16")) << row;
+    ++rows;
+  }
+  EXPECT_EQ(rows, 8u) << r.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Line, RudeLineRun,
+    ::testing::Values(RudeLine{"Echo", {"--echo"}}, RudeLine{"Noise", {"--noise", "0.3"}},
+                      RudeLine{"Stray", {"--stray", "0.2"}},
+                      RudeLine{"All", {"--echo", "--noise", "0.3", "--stray", "0.2"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// An echoing converter with nobody behind it: the echo is no device and confirms nothing.
+TEST(EchoWithoutADevice, NothingIsFoundAndNoWriteIsReported) {
+  TempDir dir;
+  app::test::Simulator sim(dir, {"--bps", "115200", "--echo", "--devices="});
+  const std::string port = "--port=" + sim.pty();
+  RunResult r = app::test::RunConfigurator(dir, {port, "--bps=115200", "--set=FiLt:3=25"}, 30s);
+  EXPECT_EQ(r.exit_code, 202) << r.err;
+  EXPECT_EQ(r.out, "");
+  r = app::test::RunConfigurator(dir, {port, "--bps=115200", "--scan=0-31"}, 60s);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.exit_code, 206) << r.err;  // as on a line where nobody answers
+}
 
 }  // namespace
 }  // namespace vesk::faults

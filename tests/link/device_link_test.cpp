@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -12,6 +13,7 @@
 
 #include "link/error_texts.h"
 #include "link/exit_status.h"
+#include "link/line_stats.h"
 #include "link/presenter.h"
 #include "link/probe_codec.h"
 #include "scripted_peer.h"
@@ -51,6 +53,8 @@ class LinkOverPty : public ::testing::Test {
     exit_status = 0;
     link.port().settings().port_name = peer.slave_path();
     link.port().settings().baud_rate = 115200;
+    // The polite line: the echo tests below set it themselves.
+    link.port().settings().echo = EchoMode::Off;
     link.port().set_converter_mode(kConverterAuto);
     ASSERT_EQ(link.OpenPort(false), kOpenOk);
   }
@@ -136,23 +140,169 @@ TEST_F(LinkOverPty, ThreeTimeoutsFail) {
   EXPECT_EQ(exit_status.load(), 0x08u);
 }
 
-TEST_F(LinkOverPty, LostStartAfterSixteenAttempts) {
-  peer.set_fallback(SendText("GGGG\r"));
+// A floating line at the turnaround: what comes before "#" is skipped as noise, and noise
+// with no frame after it is a time-out that names it.
+TEST_F(LinkOverPty, NoiseBeforeTheStartIsSkipped) {
+  LineStats stats;
+  link.AddObserver(&stats);
+  const std::vector<std::string> noises = {std::string(1, '\0'), "\xFF\xFFG", "\r", "X#"};
+  size_t at = 0;
+  peer.set_fallback([&](const std::string& line) -> std::optional<std::string> {
+    const Request r = DecodeRequest(line);
+    return noises.at(at) + LornReply(r.hash, {7}, r.address, r.read);
+  });
   peer.Start();
   auto p = MakeParameter("Cnt", "int");
+  for (; at < noises.size() - 1; ++at) {
+    SCOPED_TRACE(at);
+    ASSERT_EQ(link.Exchange(kOpRead, p.get()), kExchangeOk) << p->note;
+    EXPECT_EQ(p->value, "7");
+  }
+  EXPECT_EQ(peer.requests().size(), noises.size() - 1);  // not one retry
+  EXPECT_EQ(stats.Snapshot().noise, noises.size() - 1);
+  EXPECT_EQ(exit_status.load(), 0u);
+
+  // A "#" within the noise starts a frame that is none.
   EXPECT_EQ(link.Exchange(kOpRead, p.get()), kExchangeFailed);
-  EXPECT_EQ(p->note, "Потеря начала посылки.");
-  EXPECT_EQ(peer.requests().size(), 16u);
+  EXPECT_EQ(p->note, kTextChecksum);
+
+  peer.set_fallback(SendText("GGGG\r"));
+  exit_status = 0;
+  EXPECT_EQ(link.Exchange(kOpRead, p.get()), kExchangeFailed);
+  EXPECT_EQ(p->note, std::string(kTextTimeout) + kTextNoiseBeforeTimeout + "5" + kTextNoiseUnit);
+  EXPECT_EQ(p->value, "7");
+  EXPECT_EQ(peer.requests().size(), noises.size() + 3);
+  EXPECT_EQ(exit_status.load(), 0x04u);
+  link.RemoveObserver(&stats);
+}
+
+struct StrayCase {
+  const char* what;
+  int address;
+  bool read;
+  uint16_t hash;
+};
+
+void PrintTo(const StrayCase& c, std::ostream* os) {
+  *os << c.what;
+}
+
+class LinkStrayReply : public LinkOverPty, public ::testing::WithParamInterface<StrayCase> {};
+
+// A multi-drop line: the late answer of the device asked last, or any frame that is not
+// for this request, is skipped, and the wait goes on for the real answer.
+TEST_P(LinkStrayReply, IsSkippedAndTheWaitGoesOn) {
+  const StrayCase& c = GetParam();
+  LineStats stats;
+  link.AddObserver(&stats);
+  const std::string stray = LornReply(c.hash, {0x38, 0x40}, c.address, c.read);
+  peer.set_fallback([&](const std::string& line) -> std::optional<std::string> {
+    const Request r = DecodeRequest(line);
+    return stray + LornReply(r.hash, {0x25, 0x80}, r.address, r.read);
+  });
+  peer.Start();
+  auto p = MakeParameter("Addr", "int");
+  ASSERT_EQ(link.Exchange(kOpRead, p.get()), kExchangeOk) << p->note;
+  EXPECT_EQ(p->value, "9600");
+  EXPECT_EQ(peer.requests().size(), 1u);
+  EXPECT_EQ(stats.Snapshot().stray_replies, 1u);
+  EXPECT_EQ(stats.Snapshot().Failures(), 0u);
+
+  // Only a stray answer: nothing is stored, and it ends as silence would.
+  peer.set_fallback(SendText(stray));
+  p->value = "5";
+  EXPECT_EQ(link.Exchange(kOpRead, p.get()), kExchangeFailed);
+  EXPECT_EQ(p->note, kTextTimeout);
+  EXPECT_EQ(p->value, "5");
+  link.RemoveObserver(&stats);
+}
+
+INSTANTIATE_TEST_SUITE_P(Frames, LinkStrayReply,
+                         ::testing::Values(StrayCase{"other_address", 17, true, kAddrHash},
+                                           StrayCase{"other_address_other_parameter", 40, true,
+                                                     kCntHash},
+                                           StrayCase{"write_direction", 16, false, kAddrHash}),
+                         [](const auto& info) { return std::string(info.param.what); });
+
+// A two-wire converter that hears itself: every request comes back before the device's
+// answer (or alone, when no device is there).
+Handler EchoingLine(Handler device) {
+  return [device](const std::string& line) -> std::optional<std::string> {
+    return line + device(line).value_or("");
+  };
+}
+
+TEST_F(LinkOverPty, EchoIsFoundAtTheFirstReadAndTakenOffEveryExchange) {
+  link.port().settings().echo = EchoMode::Auto;
+  ASSERT_EQ(link.OpenPort(false), kOpenOk);
+  LineStats stats;
+  link.AddObserver(&stats);
+  peer.set_fallback(EchoingLine(Answer({0x07})));
+  peer.Start();
+  auto p = MakeParameter("Cnt", "int");
+  ASSERT_EQ(link.Exchange(kOpRead, p.get()), kExchangeOk) << p->note;
+  EXPECT_EQ(p->value, "7");
+  EXPECT_EQ(link.port().echo(), LineEcho::Present);
+  p->value = "5";
+  ASSERT_EQ(link.Exchange(kOpWrite, p.get()), kExchangeOk) << p->note;
+  EXPECT_EQ(p->value, "7");  // the device's answer, not the echo of "5"
+  EXPECT_EQ(peer.requests().size(), 2u);
+  EXPECT_EQ(stats.Snapshot().Failures(), 0u);
+  link.RemoveObserver(&stats);
+}
+
+TEST_F(LinkOverPty, AWriteOnAnEchoingLineWithoutADeviceFails) {
+  link.port().settings().echo = EchoMode::Auto;
+  ASSERT_EQ(link.OpenPort(false), kOpenOk);
+  peer.set_fallback(EchoingLine(Silent()));
+  peer.Start();
+  auto p = MakeParameter("Cnt", "int");
+  p->value = "5";
+  p->value_changed = true;
+  EXPECT_EQ(link.Exchange(kOpWrite, p.get()), kExchangeFailed);
+  EXPECT_EQ(p->note, kTextTimeout);
+  EXPECT_TRUE(p->value_changed);
+  EXPECT_EQ(exit_status.load(), 0x04u);
+  // One read of the device's name found the echo before the write's three attempts.
+  auto req = Sent();
+  ASSERT_EQ(req.size(), 4u);
+  EXPECT_TRUE(req[0].read);
+  EXPECT_EQ(req[0].hash, NameHash("dev"));
+  EXPECT_EQ(link.port().echo(), LineEcho::Present);
+}
+
+TEST_F(LinkOverPty, EchoOnTakesExactlyTheRequest) {
+  link.port().settings().echo = EchoMode::On;
+  ASSERT_EQ(link.OpenPort(false), kOpenOk);
+  peer.set_fallback(EchoingLine(Answer({0x03})));
+  peer.Start();
+  auto p = MakeParameter("Cnt", "int");
+  ASSERT_EQ(link.Exchange(kOpRead, p.get()), kExchangeOk) << p->note;
+  EXPECT_EQ(p->value, "3");
+
+  // A copy that is not what was sent: the line is at fault, not the device.
+  peer.set_fallback([](const std::string& line) -> std::optional<std::string> {
+    std::string spoilt = line;
+    spoilt[3] = spoilt[3] == 'G' ? 'H' : 'G';
+    const Request r = DecodeRequest(line);
+    return spoilt + LornReply(r.hash, {0x03}, r.address, r.read);
+  });
+  EXPECT_EQ(link.Exchange(kOpRead, p.get()), kExchangeFailed);
+  EXPECT_EQ(p->note, std::string(kTextBadSettings) + " (" + kTextEchoMismatch + ")");
   EXPECT_EQ(exit_status.load(), 0x08u);
 }
 
-TEST_F(LinkOverPty, ALostStartIsRetried) {
-  peer.Script({SendText("\r"), SendText("X#GG\r"), Answer({0})});
+TEST_F(LinkOverPty, TheLongestValidReplyIsTaken) {
+  std::vector<uint8_t> data(kMaxDataBytes);
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i + 1);
+  peer.set_fallback(Answer(data));
   peer.Start();
-  auto p = MakeParameter("Cnt", "int");
-  EXPECT_EQ(link.Exchange(kOpRead, p.get()), kExchangeOk);
-  EXPECT_EQ(p->value, "0");
-  EXPECT_EQ(peer.requests().size(), 3u);
+  ReplyData reply{};
+  int count = 0;
+  std::string error;
+  ASSERT_TRUE(link.Transact(true, kCntHash, nullptr, 0, reply, count, error, 0)) << error;
+  ASSERT_EQ(count, kMaxDataBytes);
+  EXPECT_TRUE(std::equal(data.begin(), data.end(), reply.begin()));
 }
 
 struct LinkReplyCase {
@@ -191,7 +341,8 @@ const char* const kOtherCommandText =
 INSTANTIATE_TEST_SUITE_P(
     Replies, LinkBadReply,
     ::testing::Values(
-        LinkReplyCase{"another hash, good checksum", LornReply(kAddrHash, {1}), kOtherCommandText},
+        LinkReplyCase{"another hash, good checksum", LornReply(kAddrHash, {1}, 16, true),
+                      kOtherCommandText},
         LinkReplyCase{"bit flipped", Flip(LornReply(kCntHash, {1}), 10, 'I'), kChecksumText},
         LinkReplyCase{"outside the alphabet", Flip(LornReply(kCntHash, {1}), 10, 'z'),
                       kChecksumText},
@@ -199,8 +350,8 @@ INSTANTIATE_TEST_SUITE_P(
         LinkReplyCase{"start and end only", "#\r", kChecksumText},
         LinkReplyCase{"announces more than it carries", LornReply(kCntHash, {1, 2, 3}).erase(9, 4),
                       kChecksumText},
-        LinkReplyCase{"longer than 31 characters", LornReply(kCntHash, {1, 2, 3, 4, 5, 6, 7, 8, 9}),
-                      kChecksumText},
+        LinkReplyCase{"longer than any frame", "#" + std::string(kMaxFrameChars, 'G') + "\r",
+                      kTextReplyTooLong},
         LinkReplyCase{"binary noise", "#\x01\x80\x7f\x10GGGGGGGG\r", kChecksumText}));
 
 struct ErrorReplyCase {
@@ -263,6 +414,19 @@ TEST_F(LinkOverPty, ApplyIsSentOnceWithoutLookingAtTheAnswer) {
   EXPECT_EQ(req[0].hash, kApplyHash);
   EXPECT_FALSE(req[0].read);
   EXPECT_TRUE(req[0].data.empty());
+}
+
+TEST_F(LinkOverPty, ApplyThatNeverLeftThePortFails) {
+  peer.Start();
+  exit_status = 0;
+  link.port().stop_event.Set();
+  auto p = MakeParameter("APLY", "void");
+  EXPECT_EQ(link.Exchange(kOpWrite, p.get()), kExchangeFailed);
+  EXPECT_EQ(p->note, kTextLostStart);
+  EXPECT_EQ(exit_status.load(), 0x08u);
+  link.port().stop_event.reset();
+  std::this_thread::sleep_for(20ms);
+  EXPECT_TRUE(peer.requests().empty());
 }
 
 TEST_F(LinkOverPty, AttributesOfAnotherCopyAreRefused) {
@@ -391,7 +555,7 @@ TEST_F(LinkOverPty, NetworkNameRead) {
   peer.set_fallback([&](const std::string& line) -> std::optional<std::string> {
     Request r = DecodeRequest(line);
     const uint8_t index = r.data.at(1);
-    return LornReply(r.hash, {stored.at(index & 3).load(), 0, index});
+    return LornReply(r.hash, {stored.at(index & 3).load(), 0, index}, r.address, r.read);
   });
   peer.Start();
   auto p = MakeParameter("CHAr*", "name");

@@ -29,9 +29,9 @@ Request DecodeRequest(std::string_view line) {
   return r;
 }
 
-std::string LornReply(uint16_t hash, const std::vector<uint8_t>& data, int address) {
+std::string LornReply(uint16_t hash, const std::vector<uint8_t>& data, int address, bool read) {
   link::RequestFrame f;
-  if (!link::BuildRequest(false, hash, data.data(), static_cast<int>(data.size()), {address, 8, 0},
+  if (!link::BuildRequest(read, hash, data.data(), static_cast<int>(data.size()), {address, 8, 0},
                           f))
     throw std::invalid_argument("reply data too long");
   return std::string(f.Text());
@@ -47,20 +47,22 @@ Handler SendText(std::string text) {
 
 Handler Answer(std::vector<uint8_t> data) {
   return [data](const std::string& line) {
-    return std::optional<std::string>(LornReply(DecodeRequest(line).hash, data));
+    const Request r = DecodeRequest(line);
+    return std::optional<std::string>(LornReply(r.hash, data, r.address, r.read));
   };
 }
 
 Handler Echo() {
   return [](const std::string& line) {
     Request r = DecodeRequest(line);
-    return std::optional<std::string>(LornReply(r.hash, r.data));
+    return std::optional<std::string>(LornReply(r.hash, r.data, r.address, r.read));
   };
 }
 
 Handler ErrorReply(std::vector<uint8_t> data) {
-  return [data](const std::string&) {
-    return std::optional<std::string>(LornReply(link::kErrorReplyHash, data));
+  return [data](const std::string& line) {
+    const Request r = DecodeRequest(line);
+    return std::optional<std::string>(LornReply(link::kErrorReplyHash, data, r.address, r.read));
   };
 }
 

@@ -31,11 +31,14 @@ struct Request {
 };
 Request DecodeRequest(std::string_view line);
 
-// The line form of a reply frame (same layout as a request, request flag clear).
-std::string LornReply(uint16_t hash, const std::vector<uint8_t>& data, int address = 16);
+// The line form of a reply frame (same layout as a request). A device answers with the
+// address and request flag of the request.
+std::string LornReply(uint16_t hash, const std::vector<uint8_t>& data, int address = 16,
+                      bool read = false);
 
 Handler Silent();
 Handler SendText(std::string text);
+// These answer as the device does, with the request's address and request flag.
 // Answers with the request's hash and `data`.
 Handler Answer(std::vector<uint8_t> data);
 // Answers with the request's hash and the request's own data.

@@ -3,9 +3,13 @@
 // is checked here is framing, timing and the ends of waits; RTS switching is skipped by
 // the port and only its pacing remains measurable.
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -674,6 +678,37 @@ TEST_F(SerialPortTest, AVanishedDeviceEndsTheWait) {
   EXPECT_EQ(r.Code(), 3);
   EXPECT_EQ(r.status, PortStatus::SystemError);
   EXPECT_FALSE(r.Reason().empty());
+}
+
+// A network line never changes how the process takes SIGPIPE (programs started later
+// would inherit it); a server that has gone fails the exchange instead.
+TEST(NetworkLineTest, AServerThatWentFailsTheExchangeAndSigpipeStaysAsItWas) {
+  const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(listener, 0);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof at;
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+  ASSERT_EQ(::listen(listener, 1), 0);
+  ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&at), &size), 0);
+  std::thread server([listener] {
+    const int client = ::accept(listener, nullptr, nullptr);
+    ::close(client);
+    ::close(listener);
+  });
+  SerialPort port;
+  port.settings().port_name = "tcp://127.0.0.1:" + std::to_string(ntohs(at.sin_port));
+  port.settings().baud_rate = 115200;
+  ASSERT_EQ(port.Open(), kOpenOk);
+  server.join();
+  struct sigaction now {};
+  ASSERT_EQ(::sigaction(SIGPIPE, nullptr, &now), 0);
+  EXPECT_EQ(now.sa_handler, SIG_DFL);
+  Reply reply;
+  EXPECT_EQ(port.SendReceive("#GG\r", reply, FrameEnd::Lorn).status, PortStatus::SystemError);
+  // Sent again into the broken connection, or refused as closed: never a signal.
+  EXPECT_NE(port.SendReceive("#GG\r", reply, FrameEnd::Lorn).status, PortStatus::Received);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "fault_injector.h"
 #include "fault_names.h"
+#include "link/device_link.h"
 #include "link/exit_status.h"
 #include "link/frame_codec.h"
 #include "sim_test_support.h"
@@ -15,7 +16,7 @@ namespace {
 struct FaultCase {
   const char* what;
   FaultOptions faults;
-  const char* note;
+  std::string note;
 };
 
 FaultOptions With(double FaultOptions::*field, double p) {
@@ -46,7 +47,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FaultCase{"drop", With(&FaultOptions::drop, 1), "Таймаут при передаче данных (нет связи)"},
         FaultCase{"corrupt", With(&FaultOptions::corrupt, 1), "Ошибка в контрольной сумме ответа"},
-        FaultCase{"garbage", With(&FaultOptions::garbage, 1), "Потеря начала посылки."},
+        // Without its "#" the whole answer is noise: its 20 characters, then silence.
+        FaultCase{"garbage", With(&FaultOptions::garbage, 1),
+                  std::string(link::kTextTimeout) + link::kTextNoiseBeforeTimeout + "20" +
+                      link::kTextNoiseUnit},
         FaultCase{"wrong_hash", With(&FaultOptions::wrong_hash, 1),
                   "Пришла посылка с кодом команды, отличным от посланной и от n.Err.\n"},
         FaultCase{"late", Late(500), "Таймаут при передаче данных (нет связи)"},
@@ -54,6 +58,49 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"bare_error", With(&FaultOptions::bare_error, 1),
                   "Прибор сообщил об ошибке без кода"}),
     [](const auto& info) { return std::string(info.param.what); });
+
+class LineFaults : public ::testing::TestWithParam<FaultCase> {};
+
+// A rude line costs the configurator nothing but the characters: the answers come through.
+TEST_P(LineFaults, AreSkippedAndTheAnswerComesThrough) {
+  SimOptions o;
+  o.baud = 115200;
+  o.faults = GetParam().faults;
+  RunningSim sim(o);
+  Client client(sim.Path(), 115200);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(client.ReadValue("bPS"), GetParam().note);
+}
+
+FaultOptions Echo() {
+  FaultOptions f;
+  f.echo = true;
+  f.noise = 0.5;
+  f.stray = 0.5;
+  return f;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sim, LineFaults,
+    ::testing::Values(FaultCase{"noise", With(&FaultOptions::noise, 1), "115200"},
+                      FaultCase{"stray", With(&FaultOptions::stray, 1), "115200"},
+                      FaultCase{"echo_noise_stray", Echo(), "115200"}),
+    [](const auto& info) { return std::string(info.param.what); });
+
+TEST(Faults, NoiseAndStrayGoBeforeTheAnswerItself) {
+  FaultOptions f;
+  f.noise = 1;
+  f.stray = 1;
+  const std::string frame = LornFrame(16, 8, true, link::NameHash("dev"), nullptr, 0);
+  FaultInjector inject(f);
+  const std::string sent = *inject.Apply(frame, Protocol::Lorn);
+  ASSERT_TRUE(sent.ends_with(FromOtherAddress(frame) + frame)) << sent;
+  const size_t noise = sent.size() - 2 * frame.size();
+  EXPECT_GE(noise, 1u);
+  EXPECT_LE(noise, kMaxNoiseBytes);
+  link::ReplyFrame other;
+  ASSERT_TRUE(link::ParseReply(FromOtherAddress(frame), other));
+  EXPECT_EQ(other.head[0], 17);
+}
 
 TEST(LinkFaults, MuteAfterAnswersThatManyThenNothing) {
   SimOptions o;

@@ -23,9 +23,11 @@ TEST(SimOptions, DefaultsServeAFactoryDevice) {
 }
 
 TEST(SimOptions, ValuesAfterTheOptionOrAfterEquals) {
-  ParseResult r = Parse({"--bps", "19200", "--sbit=2", "--addr", "1000", "--alen=11", "--protocol",
-                         "dcon", "--dev", "ВЕСК-8", std::string(kFaultDrop), "0.25",
-                         std::string(kFaultMuteAfter) + "=7", "--line-timing"});
+  ParseResult r =
+      Parse({"--bps", "19200", "--sbit=2", "--addr", "1000", "--alen=11", "--protocol", "dcon",
+             "--dev", "ВЕСК-8", std::string(kFaultDrop), "0.25",
+             std::string(kFaultMuteAfter) + "=7", "--line-timing", std::string(kFaultEcho),
+             std::string(kFaultNoise), "0.2", std::string(kFaultStray) + "=0.1", "--devices="});
   ASSERT_TRUE(r.ok) << r.error;
   const SimOptions& o = r.options;
   EXPECT_EQ(o.baud, 19200);
@@ -37,6 +39,10 @@ TEST(SimOptions, ValuesAfterTheOptionOrAfterEquals) {
   EXPECT_DOUBLE_EQ(o.faults.drop, 0.25);
   EXPECT_EQ(o.faults.mute_after, 7u);
   EXPECT_TRUE(o.line_timing);
+  EXPECT_TRUE(o.faults.echo);
+  EXPECT_DOUBLE_EQ(o.faults.noise, 0.2);
+  EXPECT_DOUBLE_EQ(o.faults.stray, 0.1);
+  EXPECT_TRUE(o.no_device);
 }
 
 struct BadCase {
@@ -67,20 +73,18 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(SimOptions, HelpDescribesEveryOptionAndTheDumpFormat) {
   std::string help = HelpText();
-  for (const char* option : {"--link",        "--port",
-                             "--tree",        "--bps",
-                             "--sbit",        "--addr",
-                             "--alen",        "--protocol",
-                             "--dev",         "--ver",
-                             "--restart-ms",  "--input-ms",
-                             "--line-timing", "--turnaround-ms",
-                             "--drop",        "--corrupt",
-                             "--garbage",     "--wrong-hash",
-                             "--late-ms",     "--mute-after",
-                             "--seed",        "--trace",
-                             "--dump",        "--state",
-                             "--help",        "NAME<TAB>INDEX<TAB>HASH<TAB>ATTR<TAB>VALUE",
-                             "parity"})
+  for (const char* option :
+       {"--link",        "--port",          "--tree",
+        "--bps",         "--sbit",          "--addr",
+        "--alen",        "--protocol",      "--dev",
+        "--ver",         "--restart-ms",    "--input-ms",
+        "--line-timing", "--turnaround-ms", "--drop",
+        "--corrupt",     "--garbage",       "--wrong-hash",
+        "--late-ms",     "--mute-after",    "--seed",
+        "--trace",       "--echo",          "--noise",
+        "--stray",       "--devices=",      "--dump",
+        "--state",       "--help",          "NAME<TAB>INDEX<TAB>HASH<TAB>ATTR<TAB>VALUE",
+        "parity"})
     EXPECT_NE(help.find(option), std::string::npos) << option;
   EXPECT_TRUE(Parse({"-h"}).options.help);
 }
