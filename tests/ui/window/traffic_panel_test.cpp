@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QCompleter>
 #include <QFile>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTest>
 
@@ -80,6 +84,133 @@ TEST_F(WindowTest, TrafficPanelShowsPausesAndFiltersTheLine) {
   QTest::mouseClick(panel.clear_button(), Qt::LeftButton);
   EXPECT_EQ(Rows(panel), 0);
   EXPECT_EQ(panel.stats().Snapshot().requests, 3u);
+}
+
+// Rows whose text column holds `part`.
+int RowsWith(const TrafficPanel& panel, const QString& part) {
+  const QAbstractItemModel& rows = *panel.table()->model();
+  int found = 0;
+  for (int r = 0; r < rows.rowCount(); ++r)
+    found += rows.index(r, TrafficModel::kText).data().toString().contains(part);
+  return found;
+}
+
+bool AtTheEnd(const TrafficPanel& panel) {
+  const QScrollBar& bar = *panel.table()->verticalScrollBar();
+  return bar.maximum() > 0 && bar.value() == bar.maximum();
+}
+
+TEST_F(WindowTest, TrafficFilterIgnoresCaseKeepsTheEndAndNamesWhoseAttributesFailed) {
+  SimProcess sim(dir);
+  MakeDocument(sim.pty());
+  MainWindow& window = MakeWindow();
+  window.show();
+  TrafficPanel& panel = *window.traffic();
+  panel.toggleViewAction()->trigger();
+  panel.model().Clear();
+  link::Parameter len("A.Len");
+  len.type_text = "int";
+  for (int i = 0; i < 30; ++i) {
+    ReadBaud(*doc, 1);
+    ASSERT_EQ(doc->engine().Exchange(link::kOpRead, &len), 0);
+  }
+  link::Parameter filter("FiLt");  // its attributes, for a copy the device does not have
+  filter.type_text = "int";
+  filter.has_attributes = true;
+  filter.indexed = true;
+  filter.linear_index = 250;
+  EXPECT_NE(doc->engine().Exchange(link::kOpRead, &filter), 0);
+  QTest::qWait(300);
+  ASSERT_EQ(Rows(panel), 122);
+  ASSERT_TRUE(panel.follow_box()->isChecked());
+
+  panel.name_filter()->setFocus();
+  QTest::keyClicks(panel.name_filter(), "bps");
+  EXPECT_EQ(Rows(panel), 60);
+  EXPECT_TRUE(AtTheEnd(panel));
+  QTest::keySequence(panel.name_filter(), QKeySequence::SelectAll);
+  QTest::keyClick(panel.name_filter(), Qt::Key_Backspace);
+  EXPECT_EQ(Rows(panel), 122);
+  EXPECT_TRUE(AtTheEnd(panel));
+
+  panel.outcome_filter()->setFocus();
+  QTest::keyClick(panel.outcome_filter(), Qt::Key_End);  // "Сбои"
+  ASSERT_EQ(Rows(panel), 1);
+  const QAbstractItemModel& rows = *panel.table()->model();
+  EXPECT_EQ(rows.index(0, TrafficModel::kName).data().toString(), QStringLiteral("M.s.t.r."));
+  EXPECT_TRUE(
+      rows.index(0, TrafficModel::kText).data().toString().contains(QStringLiteral("FiLt")));
+  panel.name_filter()->setFocus();
+  QTest::keyClicks(panel.name_filter(), "filt");  // the attributes belong to it
+  EXPECT_EQ(Rows(panel), 1);
+
+  // A time a day into the run is shown whole.
+  std::vector<link::LineEvent> late(1);
+  late[0].time_ns = 86399'123456'000;
+  late[0].name = "FiLt";
+  late[0].kind = link::LineEventKind::kTimeout;
+  panel.model().Append(late);
+  ASSERT_EQ(Rows(panel), 2);
+  const QString time = rows.index(1, TrafficModel::kTime).data().toString();
+  EXPECT_GT(panel.table()->columnWidth(TrafficModel::kTime),
+            panel.table()->fontMetrics().horizontalAdvance(time) + 6);
+}
+
+// Saves the panel through its "Сохранить…" dialog as `name` in the `filter`-th kind: the
+// kind chosen and the name typed, then Return, or Escape while the completion list that
+// typing opens is up.
+void SaveThroughDialog(TrafficPanel& panel, const std::string& name, int filter) {
+  bool typed = false;
+  DialogAnswer<QFileDialog> answer([&](QFileDialog& dialog) {
+    auto* kinds = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+    auto* edit = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    ASSERT_TRUE(kinds && edit);
+    QAbstractItemView* completions = edit->completer() ? edit->completer()->popup() : nullptr;
+    if (!typed) {
+      typed = true;
+      for (int i = kinds->currentIndex(); i < filter; ++i) QTest::keyClick(kinds, Qt::Key_Down);
+      edit->selectAll();
+      QTest::keyClicks(edit, QString::fromStdString(name));
+    } else if (completions && completions->isVisible()) {
+      QTest::keyClick(completions, Qt::Key_Escape);
+    } else {
+      QTest::keyClick(edit, Qt::Key_Return);
+    }
+  });
+  QTest::mouseClick(panel.save_button(), Qt::LeftButton);
+  EXPECT_TRUE(answer.answered());
+}
+
+QStringList FileLines(const std::string& path) {
+  QFile f(QString::fromStdString(path));
+  if (!f.open(QIODevice::ReadOnly)) return {};
+  return QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+}
+
+TEST_F(WindowTest, TrafficSaveKeepsRetryMarksAndGivesTheChosenKindItsExtension) {
+  SimProcess sim(dir, {"--garbage", "0.5", "--seed", "7"});  // lost starts: retries
+  MakeDocument(sim.pty());
+  MainWindow& window = MakeWindow();
+  window.show();
+  TrafficPanel& panel = *window.traffic();
+  panel.toggleViewAction()->trigger();
+  panel.model().Clear();
+  link::Parameter baud("bPS");
+  baud.type_text = "int";
+  for (int i = 0; i < 10; ++i) doc->engine().Exchange(link::kOpRead, &baud);
+  QTest::qWait(300);
+  const int retries = RowsWith(panel, QStringLiteral("попытка 2"));
+  ASSERT_GT(retries, 0);
+
+  SaveThroughDialog(panel, dir / "traffic", 0);
+  const QStringList csv = FileLines(dir / "traffic.csv");
+  ASSERT_EQ(csv.size(), Rows(panel) + 1);
+  EXPECT_EQ(csv.filter(QStringLiteral("попытка 2")).size(), retries);
+
+  SaveThroughDialog(panel, dir / "trace", 1);  // "Текст (*.txt)"
+  const QStringList text = FileLines(dir / "trace.txt");
+  ASSERT_EQ(text.size(), Rows(panel));
+  EXPECT_EQ(text.filter(QStringLiteral("попытка 2")).size(), retries);
 }
 
 #ifdef VESK_HAVE_CHARTS
