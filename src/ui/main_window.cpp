@@ -496,7 +496,7 @@ void MainWindow::UpdateRecentMenu() {
   // Another instance may have changed the profile meanwhile.
   recent_->Load();
   const std::vector<std::string>& entries = recent_->entries();
-  // The greyed "Recent File" stands in while the list is empty.
+  // The greyed "Последние файлы" stands in while the list is empty.
   placeholder->setVisible(entries.empty());
   for (size_t i = 0; i < entries.size(); ++i) {
     auto* a = new QAction(Q(recent_->MenuText(i)), file_menu_);
