@@ -218,7 +218,9 @@ void MainWindow::BuildLinePanels() {
   menu->addAction(traffic_->toggleViewAction());
   menu->addAction(stats->toggleViewAction());
 #ifdef VESK_HAVE_CHARTS
-  connect(menu->addAction(QStringLiteral("Графики")), &QAction::triggered, this, [this] {
+  QAction* plots = menu->addAction(QStringLiteral("Графики"));
+  plots->setObjectName(QStringLiteral("plots_action"));
+  connect(plots, &QAction::triggered, this, [this] {
     if (!plots_) plots_ = new PlotWindow(doc_.engine(), this);
     plots_->show();
     plots_->raise();

@@ -1,14 +1,16 @@
 #pragma once
 // "Графики": the polled operative values over time, one series a parameter copy, ticked in
 // a tree; a time window from 10 s to 1 h, pause, zoom by dragging, export as PNG; and
-// "Записывать в CSV…", which logs every polled value with its time while polling runs.
-// The values come from the line's events, so the plot shows what the device answered.
+// "Записывать в CSV…", which logs the ticked series in the layout of --watch. The values
+// come from the line's events, so the plot shows what the device answered, and a read that
+// failed or never came breaks the line.
 
 #include <QWidget>
 #include <cstdio>
 #include <deque>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "link/device_link.h"
 #include "link/line_event_queue.h"
@@ -17,6 +19,7 @@ class QChart;
 class QChartView;
 class QComboBox;
 class QDateTimeAxis;
+class QImage;
 class QLineSeries;
 class QPushButton;
 class QTimer;
@@ -25,6 +28,13 @@ class QTreeWidgetItem;
 class QValueAxis;
 
 namespace vesk::ui {
+
+inline constexpr const char* kLogStartCaption = "Записывать в CSV…";
+inline constexpr const char* kLogStopCaption = "Остановить запись в CSV";
+// %1 the file, %2 the system's reason.
+inline constexpr const char* kLogOpenFailed = "Не удалось открыть \"%1\": %2";
+// Under the PNG's plot: %1 the date and time, %2 the port, %3 the device's address.
+inline constexpr const char* kPlotStamp = "%1, порт %2, адрес %3";
 
 class PlotWindow : public QWidget {
   Q_OBJECT
@@ -39,9 +49,16 @@ class PlotWindow : public QWidget {
   int PointCount(const std::string& key) const;
   // Points the chart shows for it (ticked series only).
   int ShownCount(const std::string& key) const;
+  // The unbroken pieces of its line the chart shows (ticked series only).
+  int ShownPieces(const std::string& key) const;
+  QValueAxis* value_axis() const { return value_axis_; }
+  QDateTimeAxis* time_axis() const { return time_axis_; }
+  QPushButton* log_button() const { return log_button_; }
+  // The picture "Сохранить PNG…" writes, with the date, the port and the address.
+  QImage Picture();
 
-  // Starts logging into `path` (appending a header when the file is new); false with the
-  // reason in `error`. StopLog ends it.
+  // Starts logging the ticked series into `path` (replacing it), the header at once; false
+  // with the reason in `error`. StopLog ends it.
   bool StartLog(const std::string& path, std::string& error);
   void StopLog();
 
@@ -50,14 +67,19 @@ class PlotWindow : public QWidget {
 
  private:
   struct Series {
-    std::deque<std::pair<qint64, double>> points;  // ms since the epoch, value
-    std::map<std::string, double> levels;          // texts that are not numbers, in order seen
-    QLineSeries* line = nullptr;
+    // ms since the epoch, value; a NaN value marks a break: a read that failed or never came.
+    std::deque<std::pair<qint64, double>> points;
+    std::map<std::string, double> levels;  // texts that are not numbers, in order seen
+    std::vector<QLineSeries*> pieces;      // the first carries the name in the legend
     QTreeWidgetItem* item = nullptr;
+    bool asking = false;  // a read went out and no value came back yet
+    qint64 step = 0;      // the usual time between two values
   };
 
   Series& SeriesFor(const std::string& name, const std::string& key);
   void Redraw();
+  void DrawSeries(const std::string& key, Series& s, qint64 from, double& low, double& high);
+  void Take(const link::LineEvent& e);
   void ExportPng();
   void ToggleLog();
 
@@ -74,6 +96,7 @@ class PlotWindow : public QWidget {
   QPushButton* log_button_;
   QTimer* timer_;
   std::FILE* log_ = nullptr;
+  std::vector<std::string> log_columns_;
 };
 
 }  // namespace vesk::ui

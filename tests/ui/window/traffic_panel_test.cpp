@@ -23,6 +23,9 @@
 #include "ui/main_window.h"
 #ifdef VESK_HAVE_CHARTS
 #include <QChartView>
+#include <QDateTimeAxis>
+#include <QValueAxis>
+#include <cmath>
 
 #include "ui/plot_window.h"
 #endif
@@ -214,6 +217,12 @@ TEST_F(WindowTest, TrafficSaveKeepsRetryMarksAndGivesTheChosenKindItsExtension) 
 }
 
 #ifdef VESK_HAVE_CHARTS
+QStringList CsvLines(const std::string& path) {
+  QFile f(QString::fromStdString(path));
+  if (!f.open(QIODevice::ReadOnly)) return {};
+  return QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+}
+
 // Dark pixels in the band under the plot area, where the time axis writes its labels.
 int TimeLabelPixels(PlotWindow& plots) {
   auto* view = plots.findChild<QChartView*>();
@@ -239,9 +248,6 @@ TEST_F(WindowTest, PlotGetsPointsOfTheTickedSeriesAndLogsThem) {
   ASSERT_NE(window.plots(), nullptr);
   PlotWindow& plots = *window.plots();
   ASSERT_TRUE(plots.isVisible());
-  std::string error;
-  ASSERT_TRUE(plots.StartLog(dir / "polled.csv", error)) << error;
-
   link::Parameter polled("bPS");  // stands for an operative parameter: it holds a timer
   polled.type_text = "int";
   polled.poll_timer = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
@@ -263,6 +269,25 @@ TEST_F(WindowTest, PlotGetsPointsOfTheTickedSeriesAndLogsThem) {
   EXPECT_EQ(plots.ShownCount("bPS"), 3);
   // The window was shown before it had a series: the time axis is labelled all the same.
   EXPECT_GT(TimeLabelPixels(plots), 20);
+  // The ticks fall on round values.
+  const QDateTimeAxis& time = *plots.time_axis();
+  const qint64 first = time.min().toMSecsSinceEpoch(), last = time.max().toMSecsSinceEpoch();
+  EXPECT_EQ(first % 1000, 0);
+  EXPECT_EQ((last - first) / (time.tickCount() - 1) % 1000, 0);
+  const QValueAxis& values = *plots.value_axis();
+  const double step = (values.max() - values.min()) / (values.tickCount() - 1);
+  EXPECT_DOUBLE_EQ(std::round(values.min() / step) * step, values.min());
+  const double mantissa = step / std::pow(10.0, std::floor(std::log10(step)));
+  EXPECT_TRUE(std::abs(mantissa - 1) < 1e-9 || std::abs(mantissa - 2) < 1e-9 ||
+              std::abs(mantissa - 5) < 1e-9)
+      << step;
+
+  // Recording: the ticked series under their names, the header at once; the button says
+  // that it records and stops it.
+  std::string error;
+  ASSERT_TRUE(plots.StartLog(dir / "polled.csv", error)) << error;
+  EXPECT_EQ(plots.log_button()->text(), QString::fromUtf8(kLogStopCaption));
+  EXPECT_EQ(CsvLines(dir / "polled.csv"), QStringList{QStringLiteral("time,bPS")});
 
   QTest::mouseClick(plots.pause_button(), Qt::LeftButton);
   ASSERT_EQ(doc->engine().Exchange(link::kOpRead, &polled), 0);
@@ -272,15 +297,63 @@ TEST_F(WindowTest, PlotGetsPointsOfTheTickedSeriesAndLogsThem) {
   QTest::mouseClick(plots.pause_button(), Qt::LeftButton);
   EXPECT_EQ(plots.ShownCount("bPS"), 4);
 
-  plots.StopLog();
-  const QStringList rows = [&] {
-    QFile f(QString::fromStdString(dir / "polled.csv"));
-    f.open(QIODevice::ReadOnly);
-    return QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
-  }();
-  ASSERT_EQ(rows.size(), 5);
-  EXPECT_EQ(rows[0], QStringLiteral("time,parameter,value"));
-  EXPECT_TRUE(rows[4].endsWith(QStringLiteral(",bPS,115200"))) << rows[4].toStdString();
+  QTest::mouseClick(plots.log_button(), Qt::LeftButton);
+  EXPECT_EQ(plots.log_button()->text(), QString::fromUtf8(kLogStartCaption));
+  ASSERT_EQ(doc->engine().Exchange(link::kOpRead, &polled), 0);
+  QTest::qWait(400);
+  const QStringList rows = CsvLines(dir / "polled.csv");
+  ASSERT_EQ(rows.size(), 2);
+  EXPECT_TRUE(rows[1].endsWith(QStringLiteral(",115200"))) << rows[1].toStdString();
+}
+
+// Dark pixels of the picture above the plot area, where the chart's title goes.
+int TitlePixels(const QImage& image, const QRect& area) {
+  int dark = 0;
+  for (int y = 0; y < area.top() - 4; ++y)
+    for (int x = area.left(); x <= area.right() && x < image.width(); ++x)
+      dark += qGray(image.pixel(x, y)) < 160;
+  return dark;
+}
+
+TEST_F(WindowTest, PlotBreaksTheLineWhereAReadFailedOrNoneCame) {
+  SimProcess sim(dir, {"--corrupt", "0.3", "--seed", "5"});  // some replies spoilt
+  MakeDocument(sim.pty());
+  MainWindow& window = MakeWindow();
+  window.show();
+  window.findChild<QAction*>(QStringLiteral("plots_action"))->trigger();
+  ASSERT_NE(window.plots(), nullptr);
+  PlotWindow& plots = *window.plots();
+  link::Parameter polled("bPS");
+  polled.type_text = "int";
+  polled.poll_timer = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
+  // Pieces: runs of good reads, each ended by a failed one.
+  int pieces = 0, good = 0;
+  bool last_good = false;
+  std::string seen;
+  for (int i = 0; i < 30; ++i) {
+    const bool ok = doc->engine().Exchange(link::kOpRead, &polled) == 0;
+    pieces += ok && !last_good;
+    good += ok;
+    last_good = ok;
+    seen += ok ? '+' : '-';
+  }
+  ASSERT_GT(pieces, 1);
+  QTest::qWait(1200);  // then none for a while: the next value starts a piece of its own
+  ASSERT_EQ(doc->engine().Exchange(link::kOpRead, &polled), 0);
+  ++pieces;
+  ++good;
+  QTest::qWait(400);
+  QTreeWidget& tree = *plots.series_tree();
+  tree.setFocus();
+  tree.setCurrentItem(tree.topLevelItem(0));
+  QTest::keyClick(&tree, Qt::Key_Space);
+  EXPECT_EQ(plots.ShownCount("bPS"), good);
+  EXPECT_EQ(plots.ShownPieces("bPS"), pieces) << seen;
+
+  // The picture names the port and the address above the plot.
+  auto* view = plots.findChild<QChartView*>();
+  const QRect area = view->mapFromScene(view->chart()->plotArea()).boundingRect();
+  EXPECT_GT(TitlePixels(plots.Picture(), area), TitlePixels(view->grab().toImage(), area) + 50);
 }
 #endif
 
