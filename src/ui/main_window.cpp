@@ -222,6 +222,7 @@ void MainWindow::BuildLinePanels() {
   plots->setObjectName(QStringLiteral("plots_action"));
   connect(plots, &QAction::triggered, this, [this] {
     if (!plots_) plots_ = new PlotWindow(doc_.engine(), this);
+    plots_->OfferPolledRows(view_);
     plots_->show();
     plots_->raise();
   });

@@ -25,7 +25,9 @@
 #include <limits>
 
 #include "app/csv_text.h"
+#include "exchange/polling.h"
 #include "ui/message_box.h"
+#include "ui/tree_list_view.h"
 
 namespace vesk::ui {
 namespace {
@@ -100,7 +102,7 @@ PlotWindow::PlotWindow(link::DeviceLink& link, QWidget* parent)
   layout->addWidget(split);
   resize(1000, 560);
 
-  connect(tree_, &QTreeWidget::itemChanged, this, [this] { Redraw(); });
+  connect(tree_, &QTreeWidget::itemChanged, this, &PlotWindow::Ticked);
   connect(span_, &QComboBox::currentIndexChanged, this, [this] { Redraw(); });
   connect(pause_, &QPushButton::toggled, this, [this](bool on) {
     if (!on) Redraw();
@@ -144,7 +146,82 @@ PlotWindow::Series& PlotWindow::SeriesFor(const std::string& name, const std::st
   s.item->setFlags(s.item->flags() | Qt::ItemIsUserCheckable);
   s.item->setCheckState(0, Qt::Unchecked);
   s.item->setData(0, Qt::UserRole, Q(key));
+  s.label = Q(key);
   return s;
+}
+
+namespace {
+
+// The key the line's events give a polled parameter.
+std::string KeyOf(const link::Parameter& p) {
+  const int32_t index = p.indexed ? p.linear_index : p.poll_index != 0 ? p.poll_index : -1;
+  return index >= 0 ? p.short_name + ":" + std::to_string(index) : p.short_name;
+}
+
+void PolledRows(QTreeWidgetItem* item, std::vector<QTreeWidgetItem*>& out) {
+  for (int i = 0; i < item->childCount(); ++i) {
+    QTreeWidgetItem* child = item->child(i);
+    if (const link::Parameter* p = TreeListView::ParameterOf(child); p && p->IsPolled())
+      out.push_back(child);
+    PolledRows(child, out);
+  }
+}
+
+}  // namespace
+
+void PlotWindow::OfferPolledRows(TreeListView* view) {
+  rows_ = view;
+  if (!view || !view->scanners_item()) return;
+  std::vector<QTreeWidgetItem*> rows;
+  PolledRows(view->scanners_item(), rows);
+  const QSignalBlocker quiet(tree_);
+  for (QTreeWidgetItem* row : rows) {
+    const link::Parameter* p = TreeListView::ParameterOf(row);
+    const std::string key = KeyOf(*p);
+    if (series_.count(key)) continue;
+    // The path a user finds it by in the tree, from under the operative branch.
+    QStringList path;
+    for (QTreeWidgetItem* up = row; up && up != view->scanners_item(); up = up->parent())
+      path.prepend(up->text(0));
+    Series& s = series_[key];
+    s.label = path.join(QStringLiteral(" / ")) + QStringLiteral(" (") + Q(key) + ')';
+    s.source = p;
+    s.item = new QTreeWidgetItem(tree_, {s.label});
+    s.item->setFlags(s.item->flags() | Qt::ItemIsUserCheckable);
+    s.item->setCheckState(0, Qt::Unchecked);
+    s.item->setData(0, Qt::UserRole, Q(key));
+  }
+}
+
+QString PlotWindow::Label(const std::string& key) const {
+  const auto it = series_.find(key);
+  return it == series_.end() ? QString() : it->second.label;
+}
+
+QTreeWidgetItem* PlotWindow::RowOf(const link::Parameter* parameter) const {
+  if (!rows_ || !rows_->scanners_item()) return nullptr;
+  std::vector<QTreeWidgetItem*> rows;
+  PolledRows(rows_->scanners_item(), rows);
+  for (QTreeWidgetItem* row : rows)
+    if (TreeListView::ParameterOf(row) == parameter) return row;
+  return nullptr;
+}
+
+void PlotWindow::Ticked(QTreeWidgetItem* item) {
+  const auto it = series_.find(item->data(0, Qt::UserRole).toString().toStdString());
+  if (it != series_.end() && it->second.source) {
+    Series& s = it->second;
+    // The row is looked up afresh: the tree may have been refilled since it was offered.
+    QTreeWidgetItem* row = RowOf(s.source);
+    const bool ticked = item->checkState(0) == Qt::Checked;
+    if (row && ticked && !exchange::PollingActive(*s.source)) {
+      s.polls = rows_->SetPolling(row, true);
+    } else if (row && !ticked && s.polls) {
+      rows_->SetPolling(row, false);
+      s.polls = false;
+    }
+  }
+  Redraw();
 }
 
 void PlotWindow::Refresh() {
@@ -203,8 +280,7 @@ void PlotWindow::Take(const link::LineEvent& e) {
   }
 }
 
-void PlotWindow::DrawSeries(const std::string& key, Series& s, qint64 from, double& low,
-                            double& high) {
+void PlotWindow::DrawSeries(Series& s, qint64 from, double& low, double& high) {
   size_t first = 0;
   while (first < s.points.size() && s.points[first].first < from) ++first;
   const size_t count = s.points.size() - first;
@@ -230,7 +306,7 @@ void PlotWindow::DrawSeries(const std::string& key, Series& s, qint64 from, doub
     line->attachAxis(time_axis_);
     line->attachAxis(value_axis_);
     if (s.pieces.empty()) {
-      line->setName(Q(key));
+      line->setName(s.label);
     } else {
       line->setPen(s.pieces.front()->pen());
       for (QLegendMarker* marker : chart_->legend()->markers(line)) marker->setVisible(false);
@@ -252,12 +328,13 @@ void PlotWindow::Redraw() {
   const qint64 to = (now / tick_ms + 1) * tick_ms;
   const qint64 from = to - span_ms;
   double low = std::numeric_limits<double>::max(), high = std::numeric_limits<double>::lowest();
-  for (auto& [key, s] : series_) {
+  for (auto& entry : series_) {
+    Series& s = entry.second;
     if (s.item->checkState(0) != Qt::Checked) {
       for (QLineSeries* line : s.pieces) line->hide();
       continue;
     }
-    DrawSeries(key, s, from, low, high);
+    DrawSeries(s, from, low, high);
   }
   time_axis_->setTickCount(static_cast<int>(span_ms / tick_ms) + 1);
   time_axis_->setRange(QDateTime::fromMSecsSinceEpoch(from), QDateTime::fromMSecsSinceEpoch(to));
@@ -302,7 +379,7 @@ bool PlotWindow::StartLog(const std::string& path, std::string& error) {
   for (const auto& [key, s] : series_)
     if (s.item->checkState(0) == Qt::Checked) {
       log_columns_.push_back(key);
-      header.push_back(key);
+      header.push_back(s.label.toStdString());
     }
   // The header goes out at once: a file being recorded shows what it will hold.
   const std::string line = app::CsvRow(header) + "\n";

@@ -5,6 +5,7 @@
 // come from the line's events, so the plot shows what the device answered, and a read that
 // failed or never came breaks the line.
 
+#include <QPointer>
 #include <QWidget>
 #include <cstdio>
 #include <deque>
@@ -28,6 +29,8 @@ class QTreeWidgetItem;
 class QValueAxis;
 
 namespace vesk::ui {
+
+class TreeListView;
 
 inline constexpr const char* kLogStartCaption = "Записывать в CSV…";
 inline constexpr const char* kLogStopCaption = "Остановить запись в CSV";
@@ -65,6 +68,13 @@ class PlotWindow : public QWidget {
   // Takes the events since the last call and redraws (the timer calls it).
   void Refresh();
 
+  // Offers every polled parameter of the view's operative tree as a series under its
+  // caption path, with the short name and index beside it. Ticking one polls it through
+  // the view at its own period for as long as it stays ticked.
+  void OfferPolledRows(TreeListView* view);
+  // The name of the series in the list, the legend and the CSV header.
+  QString Label(const std::string& key) const;
+
  private:
   struct Series {
     // ms since the epoch, value; a NaN value marks a break: a read that failed or never came.
@@ -72,18 +82,24 @@ class PlotWindow : public QWidget {
     std::map<std::string, double> levels;  // texts that are not numbers, in order seen
     std::vector<QLineSeries*> pieces;      // the first carries the name in the legend
     QTreeWidgetItem* item = nullptr;
-    bool asking = false;  // a read went out and no value came back yet
-    qint64 step = 0;      // the usual time between two values
+    QString label;                            // caption path and key; the key alone when unknown
+    const link::Parameter* source = nullptr;  // the tree's parameter, when offered from it
+    bool polls = false;                       // its polling was switched on by ticking it here
+    bool asking = false;                      // a read went out and no value came back yet
+    qint64 step = 0;                          // the usual time between two values
   };
 
   Series& SeriesFor(const std::string& name, const std::string& key);
   void Redraw();
-  void DrawSeries(const std::string& key, Series& s, qint64 from, double& low, double& high);
+  void DrawSeries(Series& s, qint64 from, double& low, double& high);
   void Take(const link::LineEvent& e);
+  void Ticked(QTreeWidgetItem* item);
+  QTreeWidgetItem* RowOf(const link::Parameter* parameter) const;
   void ExportPng();
   void ToggleLog();
 
   link::DeviceLink& link_;
+  QPointer<TreeListView> rows_;
   link::LineEventQueue queue_{20000};
   std::map<std::string, Series> series_;
   QTreeWidget* tree_;

@@ -264,7 +264,8 @@ TEST_F(WindowTest, PlotGetsPointsOfTheTickedSeriesAndLogsThem) {
 
   QTreeWidget& tree = *plots.series_tree();
   tree.setFocus();
-  tree.setCurrentItem(tree.topLevelItem(0));
+  tree.setCurrentItem(
+      tree.findItems(QStringLiteral("bPS"), Qt::MatchExactly | Qt::MatchRecursive).value(0));
   QTest::keyClick(&tree, Qt::Key_Space);  // tick it
   EXPECT_EQ(plots.ShownCount("bPS"), 3);
   // The window was shown before it had a series: the time axis is labelled all the same.
@@ -279,7 +280,7 @@ TEST_F(WindowTest, PlotGetsPointsOfTheTickedSeriesAndLogsThem) {
   EXPECT_DOUBLE_EQ(std::round(values.min() / step) * step, values.min());
   const double mantissa = step / std::pow(10.0, std::floor(std::log10(step)));
   EXPECT_TRUE(std::abs(mantissa - 1) < 1e-9 || std::abs(mantissa - 2) < 1e-9 ||
-              std::abs(mantissa - 5) < 1e-9)
+              std::abs(mantissa - 2.5) < 1e-9 || std::abs(mantissa - 5) < 1e-9)
       << step;
 
   // Recording: the ticked series under their names, the header at once; the button says
@@ -304,6 +305,40 @@ TEST_F(WindowTest, PlotGetsPointsOfTheTickedSeriesAndLogsThem) {
   const QStringList rows = CsvLines(dir / "polled.csv");
   ASSERT_EQ(rows.size(), 2);
   EXPECT_TRUE(rows[1].endsWith(QStringLiteral(",115200"))) << rows[1].toStdString();
+}
+
+TEST_F(WindowTest, PlotPollsATickedSeriesItselfUnderItsCaption) {
+  SimProcess sim(dir);
+  MakeDocument(sim.pty());
+  MainWindow& window = MakeWindow();
+  window.show();
+  window.findChild<QAction*>(QStringLiteral("plots_action"))->trigger();
+  ASSERT_NE(window.plots(), nullptr);
+  PlotWindow& plots = *window.plots();
+  // The second counter, as the tree names it, beside its short name and index.
+  QTreeWidget& list = *plots.series_tree();
+  const QList<QTreeWidgetItem*> found =
+      list.findItems(QStringLiteral("(r.cou:1)"), Qt::MatchEndsWith | Qt::MatchRecursive);
+  ASSERT_EQ(found.size(), 1);
+  EXPECT_TRUE(found[0]->text(0).contains(QStringLiteral("Счетчик №2")))
+      << found[0]->text(0).toStdString();
+  EXPECT_EQ(plots.Label("r.cou:1"), found[0]->text(0));
+
+  // Ticked: it is polled, the plot fills, and the window answers clicks meanwhile.
+  list.setFocus();
+  list.setCurrentItem(found[0]);
+  QTest::keyClick(&list, Qt::Key_Space);
+  QTRY_VERIFY_WITH_TIMEOUT(plots.PointCount("r.cou:1") >= 2, 10000);
+  QTest::mouseClick(plots.pause_button(), Qt::LeftButton);
+  EXPECT_TRUE(plots.pause_button()->isChecked());
+  QTest::mouseClick(plots.pause_button(), Qt::LeftButton);
+  EXPECT_GE(plots.ShownCount("r.cou:1"), 2);
+  // Unticked: its polling ends.
+  QTest::keyClick(&list, Qt::Key_Space);
+  QTest::qWait(500);
+  const int points = plots.PointCount("r.cou:1");
+  QTest::qWait(1500);
+  EXPECT_LE(plots.PointCount("r.cou:1"), points + 1);
 }
 
 // Dark pixels of the picture above the plot area, where the chart's title goes.
@@ -345,7 +380,8 @@ TEST_F(WindowTest, PlotBreaksTheLineWhereAReadFailedOrNoneCame) {
   QTest::qWait(400);
   QTreeWidget& tree = *plots.series_tree();
   tree.setFocus();
-  tree.setCurrentItem(tree.topLevelItem(0));
+  tree.setCurrentItem(
+      tree.findItems(QStringLiteral("bPS"), Qt::MatchExactly | Qt::MatchRecursive).value(0));
   QTest::keyClick(&tree, Qt::Key_Space);
   EXPECT_EQ(plots.ShownCount("bPS"), good);
   EXPECT_EQ(plots.ShownPieces("bPS"), pieces) << seen;
