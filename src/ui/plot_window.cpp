@@ -230,7 +230,8 @@ void PlotWindow::Refresh() {
   for (const link::LineEvent& e : events)
     if (e.polled && e.read) Take(e);
   if (log_ && !events.empty()) std::fflush(log_);
-  if (!pause_->isChecked() && !events.empty()) Redraw();
+  // A closed window keeps its series but draws nothing.
+  if (!pause_->isChecked() && !events.empty() && isVisible()) Redraw();
 }
 
 void PlotWindow::Take(const link::LineEvent& e) {
@@ -281,8 +282,10 @@ void PlotWindow::Take(const link::LineEvent& e) {
 }
 
 void PlotWindow::DrawSeries(Series& s, qint64 from, double& low, double& high) {
-  size_t first = 0;
-  while (first < s.points.size() && s.points[first].first < from) ++first;
+  const size_t first = static_cast<size_t>(
+      std::lower_bound(s.points.begin(), s.points.end(), from,
+                       [](const auto& point, qint64 at) { return point.first < at; }) -
+      s.points.begin());
   const size_t count = s.points.size() - first;
   const size_t step = count > kMostShownPoints ? count / kMostShownPoints + 1 : 1;
   std::vector<QList<QPointF>> pieces(1);
