@@ -40,10 +40,11 @@ constexpr size_t kMostShownPoints = 2000;  // per series; more are thinned out
 constexpr qint64 kGapSteps = 3;
 constexpr qint64 kShortestGapMs = 1000;
 
-// The step of the time axis's ticks: a round time that splits the window into 5 to 10.
+// The step of the time axis's ticks: a round time that splits the window into at most six,
+// so that every label has room for its whole time.
 qint64 TickMs(qint64 span_ms) {
   for (const qint64 step : {1000, 2000, 5000, 10000, 30000, 60000, 120000, 300000, 600000})
-    if (span_ms / step <= 10) return step;
+    if (span_ms / step <= 6) return step;
   return span_ms / 6;
 }
 
@@ -91,6 +92,7 @@ PlotWindow::PlotWindow(link::DeviceLink& link, QWidget* parent)
   time_axis_ = new QDateTimeAxis(chart_);
   time_axis_->setFormat(QStringLiteral("HH:mm:ss"));
   value_axis_ = new QValueAxis(chart_);
+  value_axis_->setLabelFormat(QStringLiteral("%g"));
   chart_->addAxis(time_axis_, Qt::AlignBottom);
   chart_->addAxis(value_axis_, Qt::AlignLeft);
   view_ = new QChartView(chart_, split);
