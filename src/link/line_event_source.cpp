@@ -31,6 +31,11 @@ std::string HexBytes(const uint8_t* data, int count) {
   return out;
 }
 
+// Whose attributes an attribute exchange carries: the frame itself names only "M.s.t.r.".
+std::string AttributesOf(const Parameter& subject) {
+  return "атрибуты " + subject.short_name;
+}
+
 std::string_view WithoutEnd(std::string_view chars) {
   if (!chars.empty() && chars.back() == kFrameEnd) chars.remove_suffix(1);
   return chars;
@@ -68,7 +73,7 @@ void EventSource::Sent(std::string_view chars, const uint8_t* data, int count) {
   sent_ns = MonotonicSinceStart();
   LineEvent e = Make(attempt == 1 ? LineEventKind::kSent : LineEventKind::kRetry, sent_ns, chars);
   if (hash == kAttributeHash && subject)
-    e.text = "атрибуты " + subject->short_name;
+    e.text = AttributesOf(*subject);
   else if (!read)
     e.text = subject ? subject->value : HexBytes(data, count);
   Emit(e);
@@ -81,7 +86,8 @@ void EventSource::Failed(LineEventKind kind, LineFault fault, std::string_view c
   if (fault != LineFault::kTimeout)
     e.reply_us = static_cast<int32_t>((replied_ns - sent_ns) / 1000);
   while (!why.empty() && why.back() == '\n') why.pop_back();
-  e.text = std::move(why);
+  // A failure list that shows only "M.s.t.r." would not say which parameter lost them.
+  e.text = hash == kAttributeHash && subject ? AttributesOf(*subject) + ": " + why : std::move(why);
   Emit(e);
 }
 

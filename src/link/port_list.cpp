@@ -82,4 +82,16 @@ std::string SerialPortList(const fs::path& sys_class_tty, const fs::path& by_id)
   return text;
 }
 
+std::string DefaultPortName(std::string_view port_list) {
+  std::string_view first;
+  for (size_t start = 0; start < port_list.size();) {
+    const size_t end = std::min(port_list.find(':', start), port_list.size());
+    const std::string_view name = port_list.substr(start, end - start);
+    if (name.starts_with(kSerialByIdFolder)) return std::string(name);
+    if (first.empty()) first = name;
+    start = end + 1;
+  }
+  return std::string(first);
+}
+
 }  // namespace vesk::link

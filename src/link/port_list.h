@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vesk::link {
@@ -21,5 +22,12 @@ std::vector<std::string> SerialPortNames(
 // a ':' itself cannot be told apart in this text and is left out.
 std::string SerialPortList(const std::filesystem::path& sys_class_tty = "/sys/class/tty",
                            const std::filesystem::path& by_id = "/dev/serial/by-id");
+
+// Where udev keeps the names that stay with an adapter whichever socket it is put in.
+inline constexpr std::string_view kSerialByIdFolder = "/dev/serial/by-id/";
+
+// The port a fresh installation starts with, from a list as SerialPortList gives it: the
+// first by-id path (a USB adapter), else the first port listed; empty when it lists none.
+std::string DefaultPortName(std::string_view port_list);
 
 }  // namespace vesk::link

@@ -22,7 +22,7 @@ constexpr uint32_t kDefaultBaudRate = 9600;
 constexpr uint32_t kDefaultByteSize = 8;
 constexpr uint32_t kDefaultStopBits = 1;
 constexpr uint32_t kDefaultParity = 3;
-constexpr uint32_t kDefaultPortNumber = 1;
+constexpr uint32_t kNoPortNumber = 0;  // "COM0" names no port
 
 // The numeric settings: value name in the store and short name of the parameter.
 struct NumberSetting {
@@ -128,9 +128,13 @@ void ProgramLineSettings::FillParameters() {
   std::optional<std::string> path = store.ReadText(kSettingsKey, kPortPathValue);
   if (path && !path->empty()) {
     port->value = *path;
-  } else {
-    const uint32_t number = store.ReadDword(kSettingsKey, kPortNumberValue, kDefaultPortNumber);
+  } else if (const uint32_t number = store.ReadDword(kSettingsKey, kPortNumberValue, kNoPortNumber);
+             number != kNoPortNumber) {
     port->value = "COM" + StoredNumberText(number);
+  } else {
+    // Nothing chosen yet: the adapter that is plugged in, not a COM1 the machine may lack.
+    port->value = link::DefaultPortName(port->type_text);
+    if (port->value.empty()) port->value = kNoSerialPortText;
   }
   AddParameter(std::move(port));
 
@@ -173,7 +177,7 @@ int ProgramLineSettings::SaveSettings() {
     if (std::optional<uint32_t> n = AsDword(LeadingNumber(RemoveAll(p->value, "COM")))) {
       failures += store.WriteDword(kSettingsKey, kPortNumberValue, *n) != 0;
       failures += store.RemoveValue(kSettingsKey, kPortPathValue) != 0;
-    } else if (!p->value.empty() && p->value != link::kNoData) {
+    } else if (!p->value.empty() && p->value != link::kNoData && p->value != kNoSerialPortText) {
       failures += store.WriteText(kSettingsKey, kPortPathValue, p->value) != 0;
       failures += RememberRemotePort(store, p->value);
     }

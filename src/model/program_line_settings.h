@@ -42,6 +42,8 @@ inline constexpr const char* kParityValue = "parity_scheme";
 inline constexpr const char* kPortNumberValue = "port_number";
 // A port that is not "COMn" (a device path) is kept as text under this name.
 inline constexpr const char* kPortPathValue = "port_path";
+// The port's value when nothing is stored and the system has no serial port.
+inline constexpr const char* kNoSerialPortText = "<нет последовательного порта>";
 // How the port driver switches the direction in the kernel's RS-485 mode: RTS high while
 // sending (1) or low (0), and the delays in milliseconds before and after sending.
 inline constexpr const char* kRs485RtsOnSendValue = "rs485_rts_on_send";

@@ -221,8 +221,11 @@ void MainWindow::BuildLinePanels() {
   menu->addAction(traffic_->toggleViewAction());
   menu->addAction(stats->toggleViewAction());
 #ifdef VESK_HAVE_CHARTS
-  connect(menu->addAction(QStringLiteral("Графики")), &QAction::triggered, this, [this] {
+  QAction* plots = menu->addAction(QStringLiteral("Графики"));
+  plots->setObjectName(QStringLiteral("plots_action"));
+  connect(plots, &QAction::triggered, this, [this] {
     if (!plots_) plots_ = new PlotWindow(doc_.engine(), this);
+    plots_->OfferPolledRows(view_);
     plots_->show();
     plots_->raise();
   });
@@ -500,7 +503,7 @@ void MainWindow::UpdateRecentMenu() {
   // Another instance may have changed the profile meanwhile.
   recent_->Load();
   const std::vector<std::string>& entries = recent_->entries();
-  // The greyed "Recent File" stands in while the list is empty.
+  // The greyed "Последние файлы" stands in while the list is empty.
   placeholder->setVisible(entries.empty());
   for (size_t i = 0; i < entries.size(); ++i) {
     auto* a = new QAction(Q(recent_->MenuText(i)), file_menu_);

@@ -21,7 +21,7 @@ const std::vector<TopMenu>& MainMenu() {
         {cmd::kFileImportJson, "Импорт из JSON…"},
         {cmd::kFileCompareFile, "Сравнить с файлом…"},
         {0},
-        {cmd::kRecentFile, "Recent File"},
+        {cmd::kRecentFile, kRecentFilesCaption},
         {0},
         {cmd::kAppExit, "Вы&ход"}}},
       {"&Прибор",

@@ -32,6 +32,8 @@ std::string_view PromptToolTip(int id);
 // Tool bar 128; 0 stands for a separator.
 const std::vector<int>& ToolBarCommands();
 
+// The greyed stand-in of the file menu while no file was opened yet (Qt's own word).
+inline constexpr const char* kRecentFilesCaption = "Последние файлы";
 inline constexpr const char* kIdlePrompt = "Для вызова справки нажмите F1";
 inline constexpr const char* kApplicationTitle = "ВЕСК";
 inline constexpr const char* kUntitled = "безымянный файл";

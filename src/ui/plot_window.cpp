@@ -7,7 +7,9 @@
 #include <QDateTime>
 #include <QDateTimeAxis>
 #include <QFileDialog>
+#include <QGraphicsLayout>
 #include <QHBoxLayout>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QPushButton>
 #include <QSplitter>
@@ -15,13 +17,17 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <QValueAxis>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <limits>
 
 #include "app/csv_text.h"
+#include "exchange/polling.h"
 #include "ui/message_box.h"
+#include "ui/tree_list_view.h"
 
 namespace vesk::ui {
 namespace {
@@ -29,6 +35,18 @@ namespace {
 constexpr int kRefreshMs = 250;
 constexpr qint64 kLongestSpanMs = 3600 * 1000;
 constexpr size_t kMostShownPoints = 2000;  // per series; more are thinned out
+// Values this many usual steps apart, and at least this far, are not joined: the second
+// keeps the jitter of a busy machine from breaking a line that is polled fast.
+constexpr qint64 kGapSteps = 3;
+constexpr qint64 kShortestGapMs = 1000;
+
+// The step of the time axis's ticks: a round time that splits the window into at most six,
+// so that every label has room for its whole time.
+qint64 TickMs(qint64 span_ms) {
+  for (const qint64 step : {1000, 2000, 5000, 10000, 30000, 60000, 120000, 300000, 600000})
+    if (span_ms / step <= 6) return step;
+  return span_ms / 6;
+}
 
 QString Q(const std::string& s) {
   return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
@@ -59,7 +77,7 @@ PlotWindow::PlotWindow(link::DeviceLink& link, QWidget* parent)
   pause_->setCheckable(true);
   auto* zoom_out = new QPushButton(QStringLiteral("Сбросить масштаб"), this);
   auto* png = new QPushButton(QStringLiteral("Сохранить PNG…"), this);
-  log_button_ = new QPushButton(QStringLiteral("Записывать в CSV…"), this);
+  log_button_ = new QPushButton(QString::fromUtf8(kLogStartCaption), this);
   log_button_->setCheckable(true);
   for (QWidget* w : std::initializer_list<QWidget*>{span_, pause_, zoom_out, png, log_button_})
     bar->addWidget(w);
@@ -74,6 +92,7 @@ PlotWindow::PlotWindow(link::DeviceLink& link, QWidget* parent)
   time_axis_ = new QDateTimeAxis(chart_);
   time_axis_->setFormat(QStringLiteral("HH:mm:ss"));
   value_axis_ = new QValueAxis(chart_);
+  value_axis_->setLabelFormat(QStringLiteral("%g"));
   chart_->addAxis(time_axis_, Qt::AlignBottom);
   chart_->addAxis(value_axis_, Qt::AlignLeft);
   view_ = new QChartView(chart_, split);
@@ -85,7 +104,7 @@ PlotWindow::PlotWindow(link::DeviceLink& link, QWidget* parent)
   layout->addWidget(split);
   resize(1000, 560);
 
-  connect(tree_, &QTreeWidget::itemChanged, this, [this] { Redraw(); });
+  connect(tree_, &QTreeWidget::itemChanged, this, &PlotWindow::Ticked);
   connect(span_, &QComboBox::currentIndexChanged, this, [this] { Redraw(); });
   connect(pause_, &QPushButton::toggled, this, [this](bool on) {
     if (!on) Redraw();
@@ -129,73 +148,205 @@ PlotWindow::Series& PlotWindow::SeriesFor(const std::string& name, const std::st
   s.item->setFlags(s.item->flags() | Qt::ItemIsUserCheckable);
   s.item->setCheckState(0, Qt::Unchecked);
   s.item->setData(0, Qt::UserRole, Q(key));
+  s.label = Q(key);
   return s;
+}
+
+namespace {
+
+// The key the line's events give a polled parameter.
+std::string KeyOf(const link::Parameter& p) {
+  const int32_t index = p.indexed ? p.linear_index : p.poll_index != 0 ? p.poll_index : -1;
+  return index >= 0 ? p.short_name + ":" + std::to_string(index) : p.short_name;
+}
+
+void PolledRows(QTreeWidgetItem* item, std::vector<QTreeWidgetItem*>& out) {
+  for (int i = 0; i < item->childCount(); ++i) {
+    QTreeWidgetItem* child = item->child(i);
+    if (const link::Parameter* p = TreeListView::ParameterOf(child); p && p->IsPolled())
+      out.push_back(child);
+    PolledRows(child, out);
+  }
+}
+
+}  // namespace
+
+void PlotWindow::OfferPolledRows(TreeListView* view) {
+  rows_ = view;
+  if (!view || !view->scanners_item()) return;
+  std::vector<QTreeWidgetItem*> rows;
+  PolledRows(view->scanners_item(), rows);
+  const QSignalBlocker quiet(tree_);
+  for (QTreeWidgetItem* row : rows) {
+    const link::Parameter* p = TreeListView::ParameterOf(row);
+    const std::string key = KeyOf(*p);
+    if (series_.count(key)) continue;
+    // The path a user finds it by in the tree, from under the operative branch.
+    QStringList path;
+    for (QTreeWidgetItem* up = row; up && up != view->scanners_item(); up = up->parent())
+      path.prepend(up->text(0));
+    Series& s = series_[key];
+    s.label = path.join(QStringLiteral(" / ")) + QStringLiteral(" (") + Q(key) + ')';
+    s.source = p;
+    s.item = new QTreeWidgetItem(tree_, {s.label});
+    s.item->setFlags(s.item->flags() | Qt::ItemIsUserCheckable);
+    s.item->setCheckState(0, Qt::Unchecked);
+    s.item->setData(0, Qt::UserRole, Q(key));
+  }
+}
+
+QString PlotWindow::Label(const std::string& key) const {
+  const auto it = series_.find(key);
+  return it == series_.end() ? QString() : it->second.label;
+}
+
+QTreeWidgetItem* PlotWindow::RowOf(const link::Parameter* parameter) const {
+  if (!rows_ || !rows_->scanners_item()) return nullptr;
+  std::vector<QTreeWidgetItem*> rows;
+  PolledRows(rows_->scanners_item(), rows);
+  for (QTreeWidgetItem* row : rows)
+    if (TreeListView::ParameterOf(row) == parameter) return row;
+  return nullptr;
+}
+
+void PlotWindow::Ticked(QTreeWidgetItem* item) {
+  const auto it = series_.find(item->data(0, Qt::UserRole).toString().toStdString());
+  if (it != series_.end() && it->second.source) {
+    Series& s = it->second;
+    // The row is looked up afresh: the tree may have been refilled since it was offered.
+    QTreeWidgetItem* row = RowOf(s.source);
+    const bool ticked = item->checkState(0) == Qt::Checked;
+    if (row && ticked && !exchange::PollingActive(*s.source)) {
+      s.polls = rows_->SetPolling(row, true);
+    } else if (row && !ticked && s.polls) {
+      rows_->SetPolling(row, false);
+      s.polls = false;
+    }
+  }
+  Redraw();
 }
 
 void PlotWindow::Refresh() {
   std::vector<link::LineEvent> events;
   queue_.TakeAll(events);
-  for (const link::LineEvent& e : events) {
-    if (!e.polled || e.kind != link::LineEventKind::kReceived || e.fault != link::LineFault::kNone)
-      continue;
-    const std::string key = e.index >= 0 ? e.name + ":" + std::to_string(e.index) : e.name;
-    Series& s = SeriesFor(e.name, key);
-    const auto when = WallTime(e.time_ns);
-    bool number = false;
-    double value = QString::fromStdString(e.text).toDouble(&number);
-    if (!number) {
-      // A state shown as text becomes a level: 0 for the first text seen, 1 for the next.
-      value = s.levels.try_emplace(e.text, static_cast<double>(s.levels.size())).first->second;
-    }
-    const qint64 ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();
-    s.points.emplace_back(ms, value);
-    while (!s.points.empty() && s.points.front().first < ms - kLongestSpanMs) s.points.pop_front();
-    if (log_) {
-      const std::string row = app::CsvRow({app::IsoTimeMs(when), key, e.text}) + "\n";
-      std::fwrite(row.data(), 1, row.size(), log_);
+  for (const link::LineEvent& e : events)
+    if (e.polled && e.read) Take(e);
+  if (log_ && !events.empty()) std::fflush(log_);
+  // A closed window keeps its series but draws nothing.
+  if (!pause_->isChecked() && !events.empty() && isVisible()) Redraw();
+}
+
+void PlotWindow::Take(const link::LineEvent& e) {
+  const std::string key = e.index >= 0 ? e.name + ":" + std::to_string(e.index) : e.name;
+  Series& s = SeriesFor(e.name, key);
+  const auto when = WallTime(e.time_ns);
+  const qint64 ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();
+  auto mark_break = [&s](qint64 at) {
+    if (!s.points.empty() && !std::isnan(s.points.back().second))
+      s.points.emplace_back(at, std::numeric_limits<double>::quiet_NaN());
+  };
+  if (e.kind == link::LineEventKind::kSent) {
+    // A new read while the last one brought nothing: that one failed.
+    if (s.asking) mark_break(ms);
+    s.asking = true;
+    return;
+  }
+  if (e.kind != link::LineEventKind::kReceived || e.fault != link::LineFault::kNone) return;
+  s.asking = false;
+  bool number = false;
+  double value = QString::fromStdString(e.text).toDouble(&number);
+  if (!number) {
+    // A state shown as text becomes a level: 0 for the first text seen, 1 for the next.
+    value = s.levels.try_emplace(e.text, static_cast<double>(s.levels.size())).first->second;
+  }
+  if (!s.points.empty() && !std::isnan(s.points.back().second)) {
+    // Values that stopped coming for a while (polling off, the line taken by a task) are
+    // not joined across the silence.
+    const qint64 since = ms - s.points.back().first;
+    if (s.step > 0 && since > kGapSteps * s.step && since > kShortestGapMs)
+      mark_break(s.points.back().first + s.step);
+    else
+      s.step = std::max<qint64>(1, s.step == 0 ? since : (s.step * 7 + since) / 8);
+  }
+  s.points.emplace_back(ms, value);
+  while (!s.points.empty() && s.points.front().first < ms - kLongestSpanMs) s.points.pop_front();
+  if (log_) {
+    const auto column = std::find(log_columns_.begin(), log_columns_.end(), key);
+    if (column != log_columns_.end()) {
+      std::vector<std::string> row(log_columns_.size() + 1);
+      row[0] = app::IsoTimeMs(when);
+      row[static_cast<size_t>(column - log_columns_.begin()) + 1] = e.text;
+      const std::string line = app::CsvRow(row) + "\n";
+      std::fwrite(line.data(), 1, line.size(), log_);
     }
   }
-  if (log_ && !events.empty()) std::fflush(log_);
-  if (!pause_->isChecked() && !events.empty()) Redraw();
+}
+
+void PlotWindow::DrawSeries(Series& s, qint64 from, double& low, double& high) {
+  const size_t first = static_cast<size_t>(
+      std::lower_bound(s.points.begin(), s.points.end(), from,
+                       [](const auto& point, qint64 at) { return point.first < at; }) -
+      s.points.begin());
+  const size_t count = s.points.size() - first;
+  const size_t step = count > kMostShownPoints ? count / kMostShownPoints + 1 : 1;
+  std::vector<QList<QPointF>> pieces(1);
+  for (size_t i = first; i < s.points.size(); ++i) {
+    const double value = s.points[i].second;
+    if (std::isnan(value)) {
+      if (!pieces.back().isEmpty()) pieces.emplace_back();
+      continue;
+    }
+    // Thinned out, but never across a break, and the last value of a piece stays.
+    const bool last = i + 1 == s.points.size() || std::isnan(s.points[i + 1].second);
+    if ((i - first) % step != 0 && !last) continue;
+    pieces.back().append(QPointF(static_cast<double>(s.points[i].first), value));
+    low = std::min(low, value);
+    high = std::max(high, value);
+  }
+  if (pieces.size() > 1 && pieces.back().isEmpty()) pieces.pop_back();
+  while (s.pieces.size() < pieces.size()) {
+    auto* line = new QLineSeries(chart_);
+    chart_->addSeries(line);
+    line->attachAxis(time_axis_);
+    line->attachAxis(value_axis_);
+    if (s.pieces.empty()) {
+      line->setName(s.label);
+    } else {
+      line->setPen(s.pieces.front()->pen());
+      for (QLegendMarker* marker : chart_->legend()->markers(line)) marker->setVisible(false);
+    }
+    s.pieces.push_back(line);
+  }
+  for (size_t i = 0; i < s.pieces.size(); ++i) {
+    s.pieces[i]->replace(i < pieces.size() ? pieces[i] : QList<QPointF>());
+    s.pieces[i]->setVisible(i < pieces.size() || i == 0);
+  }
 }
 
 void PlotWindow::Redraw() {
   if (chart_->isZoomed()) return;  // the user's zoom stays until it is reset
+  // The window ends on a whole tick, so that the ticks fall on round times.
+  const qint64 span_ms = span_->currentData().toLongLong() * 1000;
+  const qint64 tick_ms = TickMs(span_ms);
   const qint64 now = QDateTime::currentMSecsSinceEpoch();
-  const qint64 from = now - span_->currentData().toLongLong() * 1000;
+  const qint64 to = (now / tick_ms + 1) * tick_ms;
+  const qint64 from = to - span_ms;
   double low = std::numeric_limits<double>::max(), high = std::numeric_limits<double>::lowest();
-  for (auto& [key, s] : series_) {
-    const bool ticked = s.item->checkState(0) == Qt::Checked;
-    if (!ticked) {
-      if (s.line) s.line->hide();
+  for (auto& entry : series_) {
+    Series& s = entry.second;
+    if (s.item->checkState(0) != Qt::Checked) {
+      for (QLineSeries* line : s.pieces) line->hide();
       continue;
     }
-    if (!s.line) {
-      s.line = new QLineSeries(chart_);
-      s.line->setName(Q(key));
-      chart_->addSeries(s.line);
-      s.line->attachAxis(time_axis_);
-      s.line->attachAxis(value_axis_);
-    }
-    s.line->show();
-    size_t first = 0;
-    while (first < s.points.size() && s.points[first].first < from) ++first;
-    const size_t count = s.points.size() - first;
-    const size_t step = count > kMostShownPoints ? count / kMostShownPoints + 1 : 1;
-    QList<QPointF> shown;
-    shown.reserve(static_cast<qsizetype>(count / step + 1));
-    for (size_t i = first; i < s.points.size(); i += step) {
-      shown.append(QPointF(static_cast<double>(s.points[i].first), s.points[i].second));
-      low = std::min(low, s.points[i].second);
-      high = std::max(high, s.points[i].second);
-    }
-    s.line->replace(shown);
+    DrawSeries(s, from, low, high);
   }
-  time_axis_->setRange(QDateTime::fromMSecsSinceEpoch(from), QDateTime::fromMSecsSinceEpoch(now));
+  time_axis_->setTickCount(static_cast<int>(span_ms / tick_ms) + 1);
+  time_axis_->setRange(QDateTime::fromMSecsSinceEpoch(from), QDateTime::fromMSecsSinceEpoch(to));
   if (low <= high) {
     const double margin = high > low ? (high - low) * 0.05 : 1.0;
     value_axis_->setRange(low - margin, high + margin);
+    value_axis_->applyNiceNumbers();
   }
 }
 
@@ -206,44 +357,79 @@ int PlotWindow::PointCount(const std::string& key) const {
 
 int PlotWindow::ShownCount(const std::string& key) const {
   const auto it = series_.find(key);
-  return it == series_.end() || !it->second.line || !it->second.line->isVisible()
-             ? 0
-             : static_cast<int>(it->second.line->count());
+  int count = 0;
+  if (it != series_.end())
+    for (QLineSeries* line : it->second.pieces)
+      if (line->isVisible()) count += static_cast<int>(line->count());
+  return count;
+}
+
+int PlotWindow::ShownPieces(const std::string& key) const {
+  const auto it = series_.find(key);
+  int pieces = 0;
+  if (it != series_.end())
+    for (QLineSeries* line : it->second.pieces) pieces += line->isVisible() && line->count() > 0;
+  return pieces;
 }
 
 bool PlotWindow::StartLog(const std::string& path, std::string& error) {
   StopLog();
-  struct stat st {};
-  const bool fresh = ::stat(path.c_str(), &st) != 0 || st.st_size == 0;
-  log_ = std::fopen(path.c_str(), "ae");
+  log_ = std::fopen(path.c_str(), "we");
   if (!log_) {
     error = std::strerror(errno);
     return false;
   }
-  if (fresh) std::fputs("time,parameter,value\n", log_);
+  log_columns_.clear();
+  std::vector<std::string> header{"time"};
+  for (const auto& [key, s] : series_)
+    if (s.item->checkState(0) == Qt::Checked) {
+      log_columns_.push_back(key);
+      header.push_back(s.label.toStdString());
+    }
+  // The header goes out at once: a file being recorded shows what it will hold.
+  const std::string line = app::CsvRow(header) + "\n";
+  std::fwrite(line.data(), 1, line.size(), log_);
+  std::fflush(log_);
+  log_button_->setChecked(true);
+  log_button_->setText(QString::fromUtf8(kLogStopCaption));
   return true;
 }
 
 void PlotWindow::StopLog() {
   if (log_) std::fclose(log_);
   log_ = nullptr;
+  log_button_->setChecked(false);
+  log_button_->setText(QString::fromUtf8(kLogStartCaption));
 }
 
 void PlotWindow::ToggleLog() {
-  if (!log_button_->isChecked()) {
+  if (log_) {
     StopLog();
     return;
   }
-  const QString path = QFileDialog::getSaveFileName(
-      this, log_button_->text(), QStringLiteral("опрос.csv"), QStringLiteral("CSV (*.csv)"),
-      nullptr, QFileDialog::DontConfirmOverwrite);
-  std::string error;
-  if (path.isEmpty() || !StartLog(path.toStdString(), error)) {
-    log_button_->setChecked(false);
-    if (!path.isEmpty())
-      ShowErrorBox(this, windowTitle(),
-                   QStringLiteral("Не удалось открыть \"%1\": %2").arg(path, Q(error)));
-  }
+  log_button_->setChecked(false);
+  const QString path =
+      QFileDialog::getSaveFileName(this, QString::fromUtf8(kLogStartCaption),
+                                   QStringLiteral("опрос.csv"), QStringLiteral("CSV (*.csv)"));
+  if (path.isEmpty()) return;
+  if (std::string error; !StartLog(path.toStdString(), error))
+    ShowErrorBox(this, windowTitle(), QString::fromUtf8(kLogOpenFailed).arg(path, Q(error)));
+}
+
+QImage PlotWindow::Picture() {
+  const link::PortSettings& port = link_.port().settings();
+  const QString stamp =
+      QString::fromUtf8(kPlotStamp)
+          .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+               Q(port.port_name))
+          .arg(port.device_address);
+  // A picture sent on shows where and when it was taken.
+  chart_->setTitle(stamp);
+  chart_->layout()->activate();
+  QImage image = view_->grab().toImage();
+  chart_->setTitle({});
+  chart_->layout()->activate();
+  return image;
 }
 
 void PlotWindow::ExportPng() {
@@ -251,7 +437,7 @@ void PlotWindow::ExportPng() {
       QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить PNG"),
                                    QStringLiteral("графики.png"), QStringLiteral("PNG (*.png)"));
   if (path.isEmpty()) return;
-  if (!view_->grab().save(path, "PNG"))
+  if (!Picture().save(path, "PNG"))
     ShowErrorBox(this, windowTitle(), QStringLiteral("Не удалось записать \"%1\"").arg(path));
 }
 

@@ -2,12 +2,13 @@
 
 #include <QApplication>
 #include <QCursor>
-#include <QDesktopServices>
 #include <QFileInfo>
-#include <QUrl>
+#include <QProcess>
 #include <cerrno>
 
 #include "app/document.h"
+#include "link/presenter.h"
+#include "model/tree_builder.h"
 #include "ui/gui_thread.h"
 #include "ui/io_state_dialog.h"
 #include "ui/main_window.h"
@@ -17,6 +18,12 @@
 #include "ui/tree_list_view.h"
 
 namespace vesk::ui {
+namespace {
+
+constexpr const char* kDesktopOpener = "xdg-open";
+constexpr int kOpenerStartMs = 5000;
+
+}  // namespace
 
 QtFrontEnd::QtFrontEnd() = default;
 
@@ -140,7 +147,35 @@ void QtFrontEnd::ShowStateInOut(app::Document& document) {
 int QtFrontEnd::OpenDocumentFile(const std::string& path) {
   const QFileInfo file(QString::fromStdString(path));
   if (!file.exists()) return ENOENT;
-  return QDesktopServices::openUrl(QUrl::fromLocalFile(file.absoluteFilePath())) ? 0 : ENOEXEC;
+  const QString absolute = file.absoluteFilePath();
+  // The opener's status is the only word of a desktop without a program for the file
+  // ("no method available"); it is watched, not waited for, since it may run as long as
+  // the program it starts.
+  auto* opener = new QProcess(this);
+  opener->setStandardInputFile(QProcess::nullDevice());
+  opener->setStandardOutputFile(QProcess::nullDevice());
+  opener->setStandardErrorFile(QProcess::nullDevice());
+  opener->start(QString::fromUtf8(kDesktopOpener), {absolute});
+  if (!opener->waitForStarted(kOpenerStartMs)) {
+    delete opener;
+    return ENOEXEC;
+  }
+  connect(opener, &QProcess::finished, this,
+          [this, opener, absolute](int code, QProcess::ExitStatus status) {
+            opener->deleteLater();
+            if (status != QProcess::NormalExit || code != 0) OpenerFailed(absolute);
+          });
+  return 0;
+}
+
+void QtFrontEnd::OpenerFailed(const QString& path) {
+  if (!ViewerReads(path)) {
+    link::presenter().ShowMessage(app::kNoOpenerText + path.toStdString(), model::kProgramTitle,
+                                  link::MsgIcon::Warning, link::MsgButtons::Ok);
+    return;
+  }
+  if (!viewer_) viewer_ = new DocumentViewer(frame_.data());
+  viewer_->ShowFile(path);
 }
 
 }  // namespace vesk::ui

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "app/front_end.h"
+#include "ui/document_viewer.h"
 #include "ui/main_window.h"
 #include "ui/progress_window.h"
 #include "ui/qt_presenter.h"
@@ -50,7 +51,9 @@ class QtFrontEnd : public QObject, public app::FrontEnd {
   bool RunApplyDialog(exchange::ApplyDialog& dialog) override;
   void ShowSinglePoint(app::Document& document) override;
   void ShowStateInOut(app::Document& document) override;
-  // The desktop's handler for the file (QDesktopServices): ENOEXEC when none took it.
+  // The desktop's opener (xdg-open) for the file: ENOEXEC when there is none. When the
+  // opener finds no program for it, an HTML file is shown in the window's own reader and
+  // anything else gets the message that says where it is.
   int OpenDocumentFile(const std::string& path) override;
 
   MainWindow* frame() const { return frame_; }
@@ -58,7 +61,10 @@ class QtFrontEnd : public QObject, public app::FrontEnd {
  private:
   QtPresenter presenter_;
   ProgressWindow progress_;
+  void OpenerFailed(const QString& path);
+
   QPointer<MainWindow> frame_;
+  QPointer<DocumentViewer> viewer_;
   std::atomic<bool> has_window_{false};
   std::atomic<bool> loop_running_{false};
   std::atomic<bool> close_requested_{false};

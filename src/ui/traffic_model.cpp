@@ -19,6 +19,13 @@ bool TrafficModel::Failed(const link::LineEvent& e) {
   return e.Direction() == '!' || e.fault != link::LineFault::kNone;
 }
 
+std::string TrafficModel::Text(const link::LineEvent& e) {
+  if (e.attempt <= 1) return e.text;
+  const std::string attempt = "попытка " + std::to_string(e.attempt);
+  // A repeated request has no text of its own.
+  return e.text.empty() ? attempt : e.text + " (" + attempt + ")";
+}
+
 void TrafficModel::Append(std::vector<link::LineEvent>& events) {
   if (events.empty()) return;
   if (events.size() > capacity_)
@@ -70,12 +77,7 @@ QVariant TrafficModel::data(const QModelIndex& index, int role) const {
     case kIndex:
       return e.index >= 0 ? QVariant(e.index) : QVariant();
     case kText:
-      if (e.attempt > 1) {
-        const std::string attempt = "попытка " + std::to_string(e.attempt);
-        // A repeated request has no text of its own.
-        return Q(e.text.empty() ? attempt : e.text + " (" + attempt + ")");
-      }
-      return Q(e.text);
+      return Q(Text(e));
     case kFrame:
       return Q(link::EscapeLineChars(e.chars));
     default:

@@ -4,6 +4,7 @@
 
 #include <QAbstractTableModel>
 #include <deque>
+#include <string>
 #include <vector>
 
 #include "link/line_event.h"
@@ -24,6 +25,8 @@ class TrafficModel : public QAbstractTableModel {
   void Clear();
   const link::LineEvent& At(int row) const { return rows_[static_cast<size_t>(row)]; }
   static bool Failed(const link::LineEvent& e);
+  // The value or the reason as the panel shows it, with the "(попытка N)" of a retry.
+  static std::string Text(const link::LineEvent& e);
 
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;

@@ -33,7 +33,7 @@ class TrafficFilter : public QSortFilterProxyModel {
   using QSortFilterProxyModel::QSortFilterProxyModel;
 
   void Set(const QString& name, int outcome) {
-    name_ = name.trimmed().toUtf8().toStdString();
+    name_ = name.trimmed();
     outcome_ = outcome;
     invalidateFilter();
   }
@@ -41,13 +41,23 @@ class TrafficFilter : public QSortFilterProxyModel {
  protected:
   bool filterAcceptsRow(int row, const QModelIndex&) const override {
     const link::LineEvent& e = static_cast<const TrafficModel*>(sourceModel())->At(row);
-    if (!name_.empty() && e.name.find(name_) == std::string::npos) return false;
+    if (!name_.isEmpty() && !Names(e)) return false;
     if (outcome_ == kAll) return true;
     return TrafficModel::Failed(e) == (outcome_ == kFailed);
   }
 
  private:
-  std::string name_;
+  // As the tree's Ctrl+F, without regard to case. An attribute exchange belongs to the
+  // parameter its text names.
+  bool Names(const link::LineEvent& e) const {
+    auto has = [this](const std::string& s) {
+      return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()))
+          .contains(name_, Qt::CaseInsensitive);
+    };
+    return has(e.name) || (e.hash == link::kAttributeHash && has(e.text));
+  }
+
+  QString name_;
   int outcome_ = kAll;
 };
 
@@ -74,10 +84,10 @@ TrafficPanel::TrafficPanel(link::DeviceLink& link, QWidget* parent)
       {QStringLiteral("Все"), QStringLiteral("Успешные"), QStringLiteral("Сбои")});
   follow_ = new QCheckBox(QStringLiteral("Следовать за концом"), body);
   follow_->setChecked(true);
-  auto* save = new QPushButton(QStringLiteral("Сохранить…"), body);
+  save_ = new QPushButton(QStringLiteral("Сохранить…"), body);
   lost_ = new QLabel(body);
   for (QWidget* w : std::initializer_list<QWidget*>{pause_, clear_, name_filter_, outcome_filter_,
-                                                    follow_, save, lost_})
+                                                    follow_, save_, lost_})
     bar->addWidget(w);
   bar->addStretch();
   layout->addLayout(bar);
@@ -90,8 +100,10 @@ TrafficPanel::TrafficPanel(link::DeviceLink& link, QWidget* parent)
   // time-out reason, the short columns what they and their titles hold, and the frame the
   // rest.
   const int ch = fontMetrics().averageCharWidth();
-  for (auto [column, chars] : {std::pair{TrafficModel::kTime, 12},
-                               {TrafficModel::kDirection, 3},
+  // A time column that fits a day of running: a narrower one elides the digits that change.
+  table_->setColumnWidth(TrafficModel::kTime,
+                         fontMetrics().horizontalAdvance(QStringLiteral("000000.000000")) + 4 * ch);
+  for (auto [column, chars] : {std::pair{TrafficModel::kDirection, 3},
                                {TrafficModel::kAddress, 5},
                                {TrafficModel::kName, 10},
                                {TrafficModel::kIndex, 5},
@@ -107,11 +119,12 @@ TrafficPanel::TrafficPanel(link::DeviceLink& link, QWidget* parent)
 
   auto refilter = [this] {
     static_cast<TrafficFilter*>(proxy_)->Set(name_filter_->text(), outcome_filter_->currentIndex());
+    if (follow_->isChecked()) table_->scrollToBottom();
   };
   connect(name_filter_, &QLineEdit::textChanged, this, refilter);
   connect(outcome_filter_, &QComboBox::currentIndexChanged, this, refilter);
   connect(clear_, &QPushButton::clicked, this, [this] { model_->Clear(); });
-  connect(save, &QPushButton::clicked, this, &TrafficPanel::Save);
+  connect(save_, &QPushButton::clicked, this, &TrafficPanel::Save);
 
   link_.AddObserver(&queue_);
   link_.AddObserver(&stats_);
@@ -154,8 +167,8 @@ bool TrafficPanel::SaveRows(const QString& path, QString& error) const {
       const std::string head = app::TraceLine(e);
       line = app::CsvRow({head.substr(0, head.find('\t')), std::string(1, e.Direction()),
                           std::to_string(e.address), e.name,
-                          e.index >= 0 ? std::to_string(e.index) : std::string(), e.text,
-                          link::EscapeLineChars(e.chars)});
+                          e.index >= 0 ? std::to_string(e.index) : std::string(),
+                          TrafficModel::Text(e), link::EscapeLineChars(e.chars)});
     } else {
       line = app::TraceLine(e);
     }
@@ -173,13 +186,20 @@ bool TrafficPanel::SaveRows(const QString& path, QString& error) const {
 }
 
 void TrafficPanel::Save() {
-  const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить обмен"),
-                                                    QStringLiteral("обмен.csv"),
-                                                    QStringLiteral("CSV (*.csv);;Текст (*.txt)"));
-  if (path.isEmpty()) return;
+  QFileDialog dialog(this, QString::fromUtf8(kTrafficSaveCaption), QStringLiteral("обмен.csv"));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  const QStringList filters{QStringLiteral("CSV (*.csv)"), QStringLiteral("Текст (*.txt)")};
+  dialog.setNameFilters(filters);
+  // A name typed without an extension gets the chosen kind's, so that the file is what
+  // the filter promised.
+  dialog.setDefaultSuffix(QStringLiteral("csv"));
+  connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, filters](const QString& f) {
+    dialog.setDefaultSuffix(f == filters[1] ? QStringLiteral("txt") : QStringLiteral("csv"));
+  });
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  const QString path = dialog.selectedFiles().front();
   if (QString error; !SaveRows(path, error))
-    ShowErrorBox(this, windowTitle(),
-                 QStringLiteral("Не удалось записать \"%1\": %2").arg(path, error));
+    ShowErrorBox(this, windowTitle(), QString::fromUtf8(kTrafficSaveFailed).arg(path, error));
 }
 
 LineStatsPanel::LineStatsPanel(link::LineStats& stats, QWidget* parent)

@@ -23,6 +23,10 @@ namespace vesk::ui {
 
 class TrafficModel;
 
+inline constexpr const char* kTrafficSaveCaption = "Сохранить обмен";
+// %1 the file, %2 the system's reason.
+inline constexpr const char* kTrafficSaveFailed = "Не удалось записать \"%1\": %2";
+
 // Events wait here between two refreshes of the panel; more than this in 100 ms is lost.
 inline constexpr size_t kTrafficQueue = 20000;
 
@@ -38,6 +42,8 @@ class TrafficPanel : public QDockWidget {
   QPushButton* clear_button() const { return clear_; }
   QLineEdit* name_filter() const { return name_filter_; }
   QComboBox* outcome_filter() const { return outcome_filter_; }
+  QCheckBox* follow_box() const { return follow_; }
+  QPushButton* save_button() const { return save_; }
   link::LineStats& stats() { return stats_; }
   link::LineEventQueue& queue() { return queue_; }
 
@@ -66,6 +72,7 @@ class TrafficPanel : public QDockWidget {
   QLineEdit* name_filter_;
   QComboBox* outcome_filter_;
   QCheckBox* follow_;
+  QPushButton* save_;
   QLabel* lost_;
   QTimer* timer_;
 };

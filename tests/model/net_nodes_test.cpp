@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "link/parameter.h"
+#include "link/port_list.h"
 #include "link/port_settings.h"
 #include "model/device_line_settings.h"
 #include "model/program_line_settings.h"
@@ -95,6 +96,23 @@ TEST_F(TempStore, WithoutStoredSettingsTheDefaultsShowAndNothingIsChanged) {
   EXPECT_EQ(node->FindParameter("Port")->caption, "Порт компьютера");
   EXPECT_EQ(node->FindParameter("Port")->type_text, "COM1:COM3");
   EXPECT_EQ(node->ChangesState(), 0);
+}
+
+TEST_F(TempStore, NothingStoredStartsOnThePluggedInAdapterOrSaysThereIsNoPort) {
+  const std::string adapter = std::string(link::kSerialByIdFolder) + "usb-FTDI_RS485-if00-port0";
+  const struct {
+    std::string ports, expected;
+  } cases[] = {
+      {"COM1:ttyUSB0:" + adapter, adapter}, {"COM2:ttyACM0", "COM2"}, {"", kNoSerialPortText}};
+  for (const auto& c : cases) {
+    store_->RemoveValue(kSettingsKey, kPortPathValue);  // what the case before kept
+    store_->RemoveValue(kSettingsKey, kPortNumberValue);
+    ProgramLineSettings node(store_.get(), [&] { return c.ports; });
+    node.FillParameters();
+    EXPECT_EQ(node.GetValue("Port"), c.expected) << c.ports;
+  }
+  // What says "no port" is not kept as a port chosen.
+  EXPECT_FALSE(store_->ReadText(kSettingsKey, kPortPathValue).has_value());
 }
 
 TEST_F(TempStore, StoredParitySchemesShowAsTheirTexts) {

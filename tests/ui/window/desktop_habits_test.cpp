@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QDesktopServices>
 #include <QHeaderView>
 #include <QMenu>
 #include <QMenuBar>
@@ -12,7 +11,6 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-#include <QUrl>
 #include <filesystem>
 #include <fstream>
 
@@ -23,6 +21,7 @@
 #include "model/config_file.h"
 #include "model/program_line_settings.h"
 #include "model/tree_builder.h"
+#include "ui/document_viewer.h"
 #include "ui/main_window.h"
 #include "ui/qt_presenter.h"
 #include "ui/setup_dialog.h"
@@ -30,15 +29,6 @@
 #include "window_fixture.h"
 
 namespace vesk::ui::test {
-
-// Takes the URLs the desktop would have opened.
-class UrlCatcher : public QObject {
-  Q_OBJECT
- public:
-  QList<QUrl> urls;
- public slots:
-  void Open(const QUrl& url) { urls << url; }
-};
 
 namespace {
 
@@ -149,32 +139,62 @@ TEST_F(DesktopHabitsTest, MessageBoxesShareOneWholeCaptionAndQuestionsDefaultToN
   }
 }
 
-TEST_F(DesktopHabitsTest, HelpAndExportOpenThroughTheDesktopOrSayWhereTheFileIs) {
+// An opener in its own folder that notes what it was given and ends with `status`, as
+// xdg-open does (3: no program for the file).
+std::string FakeOpener(const ScratchDir& dir, const std::string& folder, int status) {
+  std::filesystem::create_directories(dir / folder);
+  const std::string script = dir / (folder + "/xdg-open");
+  std::ofstream(script) << "#!/bin/sh\necho \"$1\" >> " << dir / "opened"
+                        << "\nexit " << status << "\n";
+  std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+  return dir / folder;
+}
+
+std::vector<std::string> Opened(const ScratchDir& dir) {
+  std::vector<std::string> lines;
+  std::ifstream in(dir / "opened");
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+TEST_F(DesktopHabitsTest, HelpAndExportOpenThroughTheDesktopOrTheWindowOrSayWhereTheFileIs) {
   setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
   std::filesystem::create_directories(dir / "docs/help");
-  std::ofstream(dir / "docs/help/index.html") << "<html></html>";
+  std::ofstream(dir / "docs/help/index.html")
+      << "<html><head><title>Руководство</title></head><body>manual</body></html>";
   MakeDocument();
   MainWindow& frame = MakeWindow();
   frame.show();
   QApplication::setActiveWindow(&frame);
+  const std::string manual = dir / "docs/help/index.html";
   const std::string list = dir / "cache/LORN/parlist.html";
+  struct PathBack {
+    std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+    ~PathBack() { setenv("PATH", path.c_str(), 1); }
+  } path_back;
+  auto viewer = [&] { return frame.findChild<DocumentViewer*>(); };
 
-  UrlCatcher desktop;
-  QDesktopServices::setUrlHandler(QStringLiteral("file"), &desktop, "Open");
+  // The desktop opens both.
+  setenv("PATH", FakeOpener(dir, "desktop", 0).c_str(), 1);
   QTest::keyClick(frame.view(), Qt::Key_F1);
   ChooseMenuItem(frame, QStringLiteral("Справка"), frame.Action(app::cmd::kExportHtml));
-  QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-  ASSERT_EQ(desktop.urls.size(), 2);
-  EXPECT_EQ(desktop.urls[0],
-            QUrl::fromLocalFile(QString::fromStdString(dir / "docs/help/index.html")));
-  EXPECT_EQ(desktop.urls[1], QUrl::fromLocalFile(QString::fromStdString(list)));
+  QTRY_COMPARE_WITH_TIMEOUT(Opened(dir).size(), 2u, 5000);
+  EXPECT_EQ(Opened(dir), (std::vector<std::string>{manual, list}));
+  QTest::qWait(200);
+  EXPECT_EQ(viewer(), nullptr);
   EXPECT_TRUE(captured.shown.empty());
 
-  // No opener on the desktop: the message names the file.
-  const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+  // An opener that finds no program for HTML: the window shows the manual itself.
+  setenv("PATH", FakeOpener(dir, "bare", 3).c_str(), 1);
+  QTest::keyClick(frame.view(), Qt::Key_F1);
+  QTRY_VERIFY_WITH_TIMEOUT(viewer() && viewer()->isVisible(), 5000);
+  EXPECT_EQ(viewer()->windowTitle(), QStringLiteral("Руководство"));
+  EXPECT_TRUE(viewer()->toPlainText().contains(QStringLiteral("manual")));
+  EXPECT_TRUE(captured.shown.empty());
+
+  // No opener at all: the message names the file.
   setenv("PATH", dir.path().c_str(), 1);
   ChooseMenuItem(frame, QStringLiteral("Справка"), frame.Action(app::cmd::kExportHtml));
-  setenv("PATH", path.c_str(), 1);
   ASSERT_EQ(captured.shown.size(), 1u);
   EXPECT_NE(captured.shown[0].text.find(app::kNoOpenerText), std::string::npos);
   EXPECT_NE(captured.shown[0].text.find(list), std::string::npos);
@@ -182,5 +202,3 @@ TEST_F(DesktopHabitsTest, HelpAndExportOpenThroughTheDesktopOrSayWhereTheFileIs)
 
 }  // namespace
 }  // namespace vesk::ui::test
-
-#include "desktop_habits_test.moc"

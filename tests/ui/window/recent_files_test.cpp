@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTest>
 #include <cstdio>
 
 #include "platform/settings_store.h"
 #include "ui/command_ids.h"
 #include "ui/main_window.h"
+#include "ui/menu_table.h"
 #include "ui/recent_file_list.h"
 #include "window_fixture.h"
 
@@ -65,11 +69,19 @@ TEST(RecentFileListTest, SkipsGapsAndRepeatsOfAnEditedProfile) {
 TEST_F(WindowTest, RecentFilesInTheFileMenu) {
   MakeDocument();
   MainWindow& frame = MakeWindow();
-  // Empty: the greyed "Recent File" stands alone.
-  frame.UpdateRecentMenu();
+  // Empty: the greyed "Последние файлы" stands alone, in the menu the mouse opens.
+  frame.show();
+  QMenu* file_menu = frame.menuBar()->actions().front()->menu();
+  QTest::mouseClick(frame.menuBar(), Qt::LeftButton, {},
+                    frame.menuBar()->actionGeometry(file_menu->menuAction()).center());
+  QTRY_VERIFY_WITH_TIMEOUT(file_menu->isVisible(), 5000);
   EXPECT_TRUE(frame.recent_actions().empty());
-  EXPECT_TRUE(frame.Action(cmd::kRecentFile)->isVisible());
-  EXPECT_FALSE(frame.Action(cmd::kRecentFile)->isEnabled());
+  QAction* stand_in = frame.Action(cmd::kRecentFile);
+  EXPECT_TRUE(stand_in->isVisible());
+  EXPECT_FALSE(stand_in->isEnabled());
+  EXPECT_EQ(stand_in->text(), QString::fromUtf8(kRecentFilesCaption));
+  EXPECT_TRUE(file_menu->actionGeometry(stand_in).isValid());
+  QTest::keyClick(file_menu, Qt::Key_Escape);
 
   const std::string path = dir / "one.vesk";
   ASSERT_TRUE(doc->SaveDocument(path));
