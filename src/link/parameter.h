@@ -36,7 +36,8 @@ class Parameter : public ValueCodec {
   std::unique_ptr<Parameter> Clone() const;
 
   // Returns true when the text is accepted (value replaced by the text or its normal
-  // form, value_changed set); false leaves the record unchanged.
+  // form, value_changed set); false leaves the record unchanged. A choice list accepts
+  // only one of its items as ChoiceItems gives them.
   virtual bool SetValueFromText(std::string_view text);
 
   // Value "Нет данных", note empty, editable, owned by the user, no changed flags.
