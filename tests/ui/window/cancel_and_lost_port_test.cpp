@@ -49,6 +49,7 @@ TEST_F(WindowTest, ReadCancelledWhileTheDeviceFallsSilentIsNotSaved) {
   };
   engine.set_hooks(hooks);
   engine.set_unattended({true, true, false, nullptr});
+  engine.SetProgressSink(&fe->progress_window());
 
   bool pressed = false;
   QObject::connect(&fe->progress_window(), &ProgressWindow::Opened, [&] {
@@ -73,7 +74,7 @@ TEST_F(WindowTest, ReadCancelledWhileTheDeviceFallsSilentIsNotSaved) {
 }
 
 TEST_F(WindowTest, ScanOfAVanishingPortEndsWithTheReasonAndThePortShowsClosed) {
-  auto sim = std::make_unique<SimProcess>(dir, std::vector<std::string>{"--devices=3"});
+  auto sim = std::make_unique<SimProcess>(dir, std::vector<std::string>{"--devices=16,17,40"});
   const std::string pty = sim->pty();
   MakeDocument(pty);
   MainWindow& window = MakeWindow();
