@@ -1,15 +1,13 @@
 // A worker's blocking request to the window while the window's thread waits for the
-// worker to end (StopThreads): the request gives up at the stop event, and the work it
-// gave up never runs later.
+// worker to end (StopThreads): the request gives up at the stop event, and the work it gave
+// up never runs later.
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <deque>
-#include <functional>
 #include <future>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "app/headless_front_end.h"
 #include "exchange/exchange_engine.h"
@@ -23,39 +21,30 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A window whose thread is busy elsewhere: posted work waits until RunPosted.
+// A window whose thread is busy elsewhere: posted work waits in `queue`.
 class BusyWindow : public HeadlessFrontEnd {
  public:
   void Post(std::function<void()> work) override {
-    std::lock_guard lock(mutex_);
-    queue_.push_back(std::move(work));
+    std::lock_guard lock(mutex);
+    queue.push_back(std::move(work));
     posted.Set();
   }
   void RunPosted() {
-    std::deque<std::function<void()>> queue;
-    {
-      std::lock_guard lock(mutex_);
-      queue.swap(queue_);
-    }
+    std::lock_guard lock(mutex);
     for (auto& work : queue) work();
   }
+  std::mutex mutex;
+  std::vector<std::function<void()>> queue;
   platform::Event posted{platform::Event::Reset::Manual};
 
  protected:
   bool SendsInline() const override { return false; }
-
- private:
-  std::mutex mutex_;
-  std::deque<std::function<void()>> queue_;
 };
 
 TEST(WindowHandover, SaveRequestGivesUpWhenTheThreadsAreStopped) {
   TempDir dir;
   platform::SettingsStore store(dir / "settings.ini");
-  exchange::EngineOptions options;
-  options.store = &store;
-  options.list_ports = [] { return std::string(); };
-  exchange::ExchangeEngine engine(options);
+  exchange::ExchangeEngine engine({.store = &store, .list_ports = [] { return std::string(); }});
   engine.SetLinger(0ms);
   BusyWindow window;
   int saves = 0;
@@ -71,14 +60,12 @@ TEST(WindowHandover, SaveRequestGivesUpWhenTheThreadsAreStopped) {
   model::DescriptionBranch branch("Пусто");
   std::thread task([&] { engine.RunTask(&branch, exchange::kTaskReadAll); });
   // The finished read asks the window to save; the window is about to stop the threads.
-  const bool asked = platform::WaitAny({platform::Signalled(window.posted)}, 10s) == 0;
+  EXPECT_EQ(platform::WaitAny({platform::Signalled(window.posted)}, 10s), 0);
   auto stopped = std::async(std::launch::async, [&engine] { return engine.StopThreads(); });
-  const bool ended = stopped.wait_for(5s) == std::future_status::ready;
+  EXPECT_EQ(stopped.wait_for(5s), std::future_status::ready);
   window.RunPosted();  // the window's thread gets to its queue at last
   stopped.wait();
   task.join();
-  EXPECT_TRUE(asked);
-  EXPECT_TRUE(ended);
   EXPECT_EQ(saves, 0);
 }
 

@@ -13,15 +13,12 @@
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
-#include <QTreeWidgetItemIterator>
 #include <memory>
 
 #include "exchange/exchange_engine.h"
-#include "exchange/parameter_tasks.h"
 #include "ui/bus_scan_dialog.h"
 #include "ui/main_window.h"
 #include "ui/progress_window.h"
-#include "ui/tree_list_view.h"
 #include "window_fixture.h"
 
 namespace vesk::ui::test {
@@ -65,12 +62,6 @@ TEST_F(WindowTest, ReadCancelledWhileTheDeviceFallsSilentIsNotSaved) {
   EXPECT_TRUE(pressed);
   EXPECT_TRUE(engine.TaskCancelled());
   EXPECT_EQ(saves, 0);
-  // The walk went on until a read failed, and that failure came after the cancel.
-  int timed_out = 0;
-  for (QTreeWidgetItemIterator it(window.view()); *it; ++it)
-    if (const link::Parameter* p = TreeListView::ParameterOf(*it))
-      timed_out += p->note == exchange::kTimeoutNote;
-  EXPECT_GT(timed_out, 0);
 }
 
 TEST_F(WindowTest, ScanOfAVanishingPortEndsWithTheReasonAndThePortShowsClosed) {
