@@ -140,23 +140,21 @@ TEST_F(WindowTest, FileMenuExportsImportsAndComparesJson) {
 TEST_F(WindowTest, ImportRefusesWhatIsNoneOfAListsItems) {
   MakeDocument();
   auto& window = MakeWindow();
-  const QString previous = QDir::currentPath();
-  QDir::setCurrent(Q(dir.path()));
   window.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-  ChooseFromFileMenu(window, "Экспорт в JSON…", "fresh.json");
+  // Full names: the dialog opens where the last one was left.
+  ChooseFromFileMenu(window, "Экспорт в JSON…", dir / "fresh.json");
   std::string json = ReadAll(dir / "fresh.json");
   const std::string key = R"("name":"Cn.Md","index":0,"value":")";
   const size_t at = json.find(key) + key.size();
   ASSERT_GT(at, key.size());
   json.replace(at, json.find('"', at) - at, "По фронтy");  // "По фронту" with a Latin "y"
   std::ofstream(dir / "near.json", std::ios::binary) << json;
-  ChooseFromFileMenu(window, "Импорт из JSON…", "near.json");
+  ChooseFromFileMenu(window, "Импорт из JSON…", dir / "near.json");
   ASSERT_EQ(captured.shown.size(), 1u);
   EXPECT_EQ(captured.shown[0].caption, model::kJsonErrorCaption);
   EXPECT_NE(captured.shown[0].text.find("'Cn.Md'"), std::string::npos) << captured.shown[0].text;
   EXPECT_FALSE(doc->modified);
-  QDir::setCurrent(previous);
 }
 
 }  // namespace
