@@ -21,7 +21,6 @@
 #include <fstream>
 #include <iterator>
 
-#include "model/configuration_open.h"
 #include "ui/tree_list_view.h"
 #include "window_fixture.h"
 
@@ -135,26 +134,6 @@ TEST_F(WindowTest, FileMenuExportsImportsAndComparesJson) {
   EXPECT_NE(captured.shown[1].text.find("Неверный JSON: строка 1"), std::string::npos);
   EXPECT_EQ(RowOf(*window.view(), "FiLt", 3)->text(2), "77");
   QDir::setCurrent(previous);
-}
-
-TEST_F(WindowTest, ImportRefusesWhatIsNoneOfAListsItems) {
-  MakeDocument();
-  auto& window = MakeWindow();
-  window.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-  // Full names: the dialog opens where the last one was left.
-  ChooseFromFileMenu(window, "Экспорт в JSON…", dir / "fresh.json");
-  std::string json = ReadAll(dir / "fresh.json");
-  const std::string key = R"("name":"Cn.Md","index":0,"value":")";
-  const size_t at = json.find(key) + key.size();
-  ASSERT_GT(at, key.size());
-  json.replace(at, json.find('"', at) - at, "По фронтy");  // "По фронту" with a Latin "y"
-  std::ofstream(dir / "near.json", std::ios::binary) << json;
-  ChooseFromFileMenu(window, "Импорт из JSON…", dir / "near.json");
-  ASSERT_EQ(captured.shown.size(), 1u);
-  EXPECT_EQ(captured.shown[0].caption, model::kJsonErrorCaption);
-  EXPECT_NE(captured.shown[0].text.find("'Cn.Md'"), std::string::npos) << captured.shown[0].text;
-  EXPECT_FALSE(doc->modified);
 }
 
 }  // namespace
