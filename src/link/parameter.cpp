@@ -125,13 +125,6 @@ bool Parameter::SetValueFromText(std::string_view text) {
     // Minutes and two-digit seconds are the form the write reads back exactly
     // ("1:5" means 65 seconds, but would be written as 1 * 6 + 5).
     accepted = ClockText(seconds);
-  } else if (!IsFormatWord(word) && !type_text.empty() && !Iequals(type_text, "void")) {
-    // A choice is one of the list's items exactly as the list shows it: a near miss (case,
-    // a look-alike letter) would be refused by the encoder only at the write, or sent as
-    // another item.
-    const std::vector<std::string> items = ChoiceItems();
-    if (std::find(items.begin(), items.end(), text) == items.end()) return false;
-    accepted = text;
   } else {
     accepted = text;
   }
@@ -139,6 +132,14 @@ bool Parameter::SetValueFromText(std::string_view text) {
   value = std::move(accepted);
   value_changed = true;
   return true;
+}
+
+bool Parameter::IsChoiceOf(std::string_view text) const {
+  if (Iequals(short_name, kNetworkNameParameter) || IsFormatWord(FormatWord()) ||
+      type_text.empty() || Iequals(type_text, "void"))
+    return true;
+  const std::vector<std::string> items = ChoiceItems();
+  return std::find(items.begin(), items.end(), text) != items.end();
 }
 
 void Parameter::Reset() {

@@ -36,9 +36,11 @@ class Parameter : public ValueCodec {
   std::unique_ptr<Parameter> Clone() const;
 
   // Returns true when the text is accepted (value replaced by the text or its normal
-  // form, value_changed set); false leaves the record unchanged. A choice list accepts
-  // only one of its items as ChoiceItems gives them.
+  // form, value_changed set); false leaves the record unchanged.
   virtual bool SetValueFromText(std::string_view text);
+  // False when the type is a choice list and `text` is none of its items exactly as
+  // ChoiceItems gives them (a value from outside, which no list offered); true otherwise.
+  bool IsChoiceOf(std::string_view text) const;
 
   // Value "Нет данных", note empty, editable, owned by the user, no changed flags.
   void Reset();

@@ -125,17 +125,14 @@ INSTANTIATE_TEST_SUITE_P(Clock, SetValue,
                                          SetCase{"p", "CLK_frm", 0, 60, "1:5", false, ""},  // 65
                                          SetCase{"p", "CLK_frm", 61, 100, "1:00", false, ""}));
 
-INSTANTIATE_TEST_SUITE_P(
-    Other, SetValue,
-    testing::Values(SetCase{"p", "name", 0, 0, "anything!", true, "anything!"},
-                    SetCase{"p", "Off:On", 0, 0, "Maybe", false, ""},
-                    SetCase{"p", "Off:On", 0, 0, "on", false, ""},
-                    SetCase{"p", "Off:On", 0, 0, "On", true, "On"},
-                    SetCase{"p", "По_фронту:x", 0, 0, "По фронту", true, "По фронту"},
-                    SetCase{"p", "string", 0, 0, "Текст", true, "Текст"},
-                    SetCase{"p", "string", 0, 0, std::string(511, 'x'), true,
-                            std::string(511, 'x')},
-                    SetCase{"p", "string", 0, 0, std::string(512, 'x'), false, ""}));
+INSTANTIATE_TEST_SUITE_P(Other, SetValue,
+                         testing::Values(SetCase{"p", "name", 0, 0, "anything!", true, "anything!"},
+                                         SetCase{"p", "Off:On", 0, 0, "Maybe", true, "Maybe"},
+                                         SetCase{"p", "string", 0, 0, "Текст", true, "Текст"},
+                                         SetCase{"p", "string", 0, 0, std::string(511, 'x'), true,
+                                                 std::string(511, 'x')},
+                                         SetCase{"p", "string", 0, 0, std::string(512, 'x'), false,
+                                                 ""}));
 
 TEST(ParameterRecord, ResetKeepsTheDescriptionAndIndexes) {
   Parameter p("POUt");
@@ -337,3 +334,13 @@ TEST(ParameterLifetime, SlotTakenOverByAnotherRecordIsKept) {
 }
 
 }  // namespace
+
+TEST(ChoiceOf, OnlyTheListsOwnItems) {
+  Parameter p("Cn.Md");
+  p.type_text = "Выключен:По_фронту";
+  EXPECT_TRUE(p.IsChoiceOf("По фронту"));
+  for (const char* near : {"по фронту", "По фронтy", "По_фронту", "1", ""})
+    EXPECT_FALSE(p.IsChoiceOf(near)) << near;
+  p.type_text = "int";
+  EXPECT_TRUE(p.IsChoiceOf("12"));
+}
