@@ -216,14 +216,14 @@ bool Application::CreateDocument(FileDecision decision) {
   engine.set_hooks(exchange::EngineHooks{
       .apply_request =
           [this] {
-            front_end_.Send([this] {
-              exchange::NetworkModeChange(
-                  document_->engine(), document_->DeviceNet(),
-                  [this](exchange::ApplyDialog& d) { return front_end_.RunApplyDialog(d); });
-            });
+            exchange::NetworkModeChange(
+                document_->engine(), document_->DeviceNet(),
+                [this](exchange::ApplyDialog& d) { return front_end_.RunApplyDialog(d); });
           },
-      .save_request = [this] { front_end_.Send([this] { SaveToCommandFile(); }); },
+      .save_request = [this] { SaveToCommandFile(); },
       .update_all_views = [this] { front_end_.RefreshViews(); },
+      .send = [this](const std::function<void()>& work,
+                     platform::Event& stop) { return front_end_.SendUnlessStopped(work, stop); },
   });
 
   const bool opened = decision == FileDecision::OpenFile ? document_->OpenDocument(command_file_)
@@ -362,6 +362,9 @@ int Application::Shutdown() {
     shutdown_event_.Set();
     if (shutdown_watcher_.joinable()) shutdown_watcher_.join();
     StopAutomationWatcher();
+    // The exchanges after a cancel overwrite the exit status; the run still ended because
+    // the user stopped its task.
+    const bool task_cancelled = document_ && document_->engine().UnattendedRunCancelled();
     // The engine's threads end before the tree goes; the port settings are stored then.
     document_.reset();
     line_watch_.LinkGone();
@@ -369,7 +372,8 @@ int Application::Shutdown() {
     progress_.reset();
     exit_request_.CloseSemaphore();
     // Whatever the exchange recorded after the request, the run ended because of it.
-    if (exit_request_.source() != ExitSource::None) link::exit_status.store(exitbit::kCancelled);
+    if (task_cancelled || exit_request_.source() != ExitSource::None)
+      link::exit_status.store(exitbit::kCancelled);
   }
   return ChooseExitCode(link::exit_status.load(), ordinary_exit_code_.load());
 }
@@ -377,7 +381,7 @@ int Application::Shutdown() {
 bool Application::SaveToCommandFile() {
   // A read cut short by the user or an exit request is not put over the file.
   if (exiting_.load() || (link::exit_status.load() & exitbit::kCancelled)) return false;
-  if (!document_) return false;
+  if (!document_ || document_->engine().TaskCancelled()) return false;
   // A read that got no value at all (no device, no port) has nothing to keep; the file
   // stays as it was instead of being replaced by an empty configuration.
   if (!AnyValueRead(document_->Root())) return false;

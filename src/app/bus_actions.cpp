@@ -166,6 +166,8 @@ int RunScan(const CommandLine& cl, const ScriptEnvironment& env) {
                  outcome.rechecked);
   if (!outcome.error.empty()) {
     if (!silent) std::fprintf(env.err, "vesk-configurator: --scan: %s\n", outcome.error.c_str());
+    // A port that is gone is a port that cannot be used, as if it had not opened.
+    if (outcome.port_lost) return ChooseExitCode(exitbit::kPortOpen);
     return ChooseExitCode(link::exit_status.load() | exitbit::kWrongSettings, kFailure);
   }
   if (outcome.cancelled) return kCancelledCode;

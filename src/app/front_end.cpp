@@ -7,10 +7,56 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <memory>
+#include <mutex>
+
+#include "platform/wait.h"
 
 extern char** environ;
 
 namespace vesk::app {
+
+bool FrontEnd::SendUnlessStopped(const std::function<void()>& work, platform::Event& stop) {
+  if (SendsInline()) {
+    work();
+    return true;
+  }
+  // Whoever comes first decides: the front end's thread takes the work up, or the caller
+  // gives it up, and the work never runs later with its caller gone.
+  struct Handover {
+    std::mutex mutex;
+    bool taken = false;
+    bool abandoned = false;
+    platform::Event done{platform::Event::Reset::Manual};
+  };
+  auto handover = std::make_shared<Handover>();
+  Post([handover, work] {
+    {
+      std::lock_guard lock(handover->mutex);
+      if (handover->abandoned) return;
+      handover->taken = true;
+    }
+    work();
+    handover->done.Set();
+  });
+  const auto forever = std::chrono::milliseconds(-1);
+  for (;;) {
+    const int woke = platform::WaitAny(
+        {platform::Signalled(handover->done), platform::Signalled(stop)}, forever);
+    if (woke == 0) return true;
+    if (woke != 1) continue;
+    std::lock_guard lock(handover->mutex);
+    if (!handover->taken) {
+      handover->abandoned = true;
+      return false;
+    }
+    break;
+  }
+  // Taken up already: the front end's thread is running it, not waiting for this one.
+  while (platform::WaitAny({platform::Signalled(handover->done)}, forever) != 0) {
+  }
+  return true;
+}
 
 int FrontEnd::OpenDocumentFile(const std::string& path) {
   return OpenWithDesktop(path);

@@ -12,6 +12,7 @@
 #include "exchange/device_commands.h"
 #include "exchange/progress_sink.h"
 #include "link/presenter.h"
+#include "platform/event.h"
 
 namespace vesk::exchange {
 class ExchangeEngine;
@@ -62,6 +63,10 @@ class FrontEnd {
   // send"); called from worker threads while the front end's thread may be in a modal
   // wait for them.
   virtual void Send(std::function<void()> work) = 0;
+  // Runs `work` as Send does, but returns false without it once `stop` is set before the
+  // front end's thread has taken it up: that thread may be waiting for the caller's to
+  // end. Returns true when the work ran.
+  bool SendUnlessStopped(const std::function<void()>& work, platform::Event& stop);
   // Asks the main window to close: the loop ends after the work posted before it.
   virtual void RequestClose() = 0;
   // Runs the loop until the main window closes.
@@ -89,6 +94,11 @@ class FrontEnd {
   // when the opener was started, ENOENT when the file is missing, ENOEXEC when nothing
   // can open it, another errno otherwise.
   virtual int OpenDocumentFile(const std::string& path);
+
+ protected:
+  // True when Send runs the work on the calling thread itself (no loop, or the caller is
+  // the loop's thread); otherwise the work is posted and waited for.
+  virtual bool SendsInline() const { return true; }
 };
 
 // The desktop's opener (xdg-open) for `path`, started without waiting for it. Returns 0,

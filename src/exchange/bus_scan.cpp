@@ -58,6 +58,13 @@ class Scan {
  private:
   bool Going() { return out_.error.empty() && !engine_.Cancelled(); }
 
+  // A port that failed ends the scan with the reason; a lost one is said so whatever else
+  // stopped the scan.
+  void Stopped(const link::ScanReply& r) {
+    if (r.port_lost) out_.port_lost = true;
+    if (r.port_lost || (r.stopped && !engine_.Cancelled())) out_.error = r.error;
+  }
+
   int ShortWait() {
     const double margin =
         std::max<double>(kScanMinMarginMs, kScanTurnaroundFactor * slowest_turnaround_ms_);
@@ -74,8 +81,8 @@ class Scan {
   // Asks `address` for its name. Returns true when it answered.
   bool Ask(int32_t address, int wait_ms) {
     sent_at_[address] = Clock::now();
-    link::ScanReply r = engine_.ScanRead(address, dev_, wait_ms);
-    if (r.stopped && !engine_.Cancelled()) out_.error = r.error;
+    link::ScanReply r = engine_.ScanAddress(address, dev_, wait_ms);
+    Stopped(r);
     if (r.late_address >= 0 && !found_.count(r.late_address)) {
       // An earlier address answered after its short wait: the wait grows for the rest.
       // Its first character came at the latest a longest reply before the end.
@@ -90,7 +97,8 @@ class Scan {
     double best_ms = r.reply_ms;
     double best_first_ms = r.first_char_ms;
     for (int i = 1; i < kTimingAttempts && Going(); ++i) {
-      link::ScanReply again = engine_.ScanRead(address, dev_, full_wait_ms_);
+      link::ScanReply again = engine_.ScanAddress(address, dev_, full_wait_ms_);
+      Stopped(again);
       if (!again.answered) continue;
       best_ms = std::min(best_ms, again.reply_ms);
       best_first_ms = std::min(best_first_ms, again.first_char_ms);
@@ -134,8 +142,8 @@ class Scan {
   void ReadVersions() {
     for (auto& [address, device] : found_) {
       for (int i = 0; i < kVersionAttempts && Going(); ++i) {
-        link::ScanReply r = engine_.ScanRead(address, ver_, full_wait_ms_);
-        if (r.stopped && !engine_.Cancelled()) out_.error = r.error;
+        link::ScanReply r = engine_.ScanAddress(address, ver_, full_wait_ms_);
+        Stopped(r);
         if (r.answered) {
           device.version = IdentityText(r.frame, ver_);
           break;

@@ -42,6 +42,7 @@ struct ScanOutcome {
   std::vector<FoundDevice> devices;  // sorted by address, each once
   bool cancelled = false;            // ended by cancel_event or the stop event
   std::string error;                 // the port failed (closed, gone): the reason
+  bool port_lost = false;            // the port is gone; `error` is the lost-port text
   int short_wait_ms = 0;             // the last short wait used
   int rechecked = 0;                 // addresses asked again at the full wait
 };

@@ -88,7 +88,7 @@ void ExchangeEngine::ClearDiffReport() {
 }
 
 bool ExchangeEngine::Cancelled() {
-  return cancel_event.IsSet() || StopEvent().IsSet();
+  return task_cancelled_.load() || cancel_event.IsSet() || StopEvent().IsSet();
 }
 
 void ExchangeEngine::SetProgressSink(ProgressSink* sink) {
@@ -112,11 +112,29 @@ void ExchangeEngine::CallHook(std::function<void()> EngineHooks::*hook) {
     std::lock_guard lock(state_mutex_);
     f = hooks_.*hook;
   }
-  if (f) f();
+  if (f) SendToWindow(f);
+}
+
+bool ExchangeEngine::SendToWindow(const std::function<void()>& work) {
+  decltype(EngineHooks::send) send;
+  {
+    std::lock_guard lock(state_mutex_);
+    send = hooks_.send;
+  }
+  if (!send) {
+    work();
+    return true;
+  }
+  return send(work, StopEvent());
 }
 
 void ExchangeEngine::RefreshViews() {
-  CallHook(&EngineHooks::update_all_views);
+  std::function<void()> f;
+  {
+    std::lock_guard lock(state_mutex_);
+    f = hooks_.update_all_views;
+  }
+  if (f) f();
 }
 
 void ExchangeEngine::set_unattended(UnattendedRun run) {
@@ -192,6 +210,22 @@ int ExchangeEngine::Exchange(int operation, link::Parameter* parameter, link::Tr
   }
   line_state_.Note(result);
   return result;
+}
+
+link::ScanReply ExchangeEngine::ScanAddress(int32_t address, const link::Parameter& subject,
+                                            int wait_ms) {
+  link::ScanReply reply = ScanRead(address, subject, wait_ms);
+  if (reply.port_lost) {
+    {
+      std::lock_guard lock(lost_mutex_);
+      lost_text_ = reply.error;
+      port_lost_.store(true);
+    }
+    line_state_.Note(link::kExchangePortClosed);
+  } else if (reply.answered) {
+    line_state_.Note(link::kExchangeOk);
+  }
+  return reply;
 }
 
 std::string ExchangeEngine::LostPortText() const {
@@ -408,9 +442,12 @@ void ExchangeEngine::FinishTask(bool job) {
   if (port_opened_for_task_.exchange(false)) ClosePort();
 
   // A job (the scan) is none of the unattended run's tasks: it neither saves nor ends it.
+  // A cancelled read is not what the user asked for: the file keeps what it held.
   const UnattendedRun run = unattended();
   if (run.active && !job) {
-    if (run.read && !stopping) CallHook(&EngineHooks::save_request);
+    const bool cancelled = task_cancelled_.load();
+    if (cancelled) unattended_cancelled_.store(true);
+    if (run.read && !stopping && !cancelled) CallHook(&EngineHooks::save_request);
     if (run.done_event) run.done_event->Set();
   }
   cancel_event.reset();
@@ -504,6 +541,7 @@ bool ExchangeEngine::RunWindow(int code, const std::function<void()>& prepare,
 void ExchangeEngine::OnWindowOpened(int code) {
   std::lock_guard lock(window_mutex_);
   cancel_event.reset();
+  task_cancelled_.store(false);
   window_open_.store(true);
   window_lines_ = 0;
   task_start_time_ = std::chrono::steady_clock::now();
@@ -570,6 +608,7 @@ void ExchangeEngine::ProgressLog(std::string_view text) {
 }
 
 void ExchangeEngine::Cancel() {
+  task_cancelled_.store(true);
   cancel_event.Set();
   link::exit_status.store(kStatusCancelled);
 }

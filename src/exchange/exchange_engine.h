@@ -64,6 +64,10 @@ struct EngineHooks {
   std::function<void()> save_request;
   // Update all views of the document.
   std::function<void()> update_all_views;
+  // Runs `work` on the window's thread and returns true when it is done, or false without
+  // it once `stop` is set before the window's thread took it up (that thread may then be
+  // waiting for the caller's to end). Empty: the work runs on the calling thread.
+  std::function<bool(const std::function<void()>& work, platform::Event& stop)> send;
 };
 
 // What the command line asked for, as far as the engine acts on it.
@@ -119,6 +123,7 @@ class ExchangeEngine : public link::DeviceLink {
   std::atomic<int32_t> progress_failed{0};  // parameters of the running task that failed
   std::atomic<bool> net_params_written{false};
   std::atomic<int32_t> diff_count{0};
+  std::atomic<int32_t> compared_count{0};  // parameters the running compare could read
 
   // The report of the first ten differences of the running compare.
   std::string DiffReport() const;
@@ -133,6 +138,9 @@ class ExchangeEngine : public link::DeviceLink {
                link::TraceList* trace = nullptr) override;
   // DeviceLink::Probe, counted in the line's state, waiting for a held line as Exchange.
   link::ProbeResult Probe(int protocol) override;
+  // DeviceLink::ScanRead under the same rules: a port lost in it is marked lost (with
+  // LostPortText) and counted in the line's state, as is an answer.
+  link::ScanReply ScanAddress(int32_t address, const link::Parameter& subject, int wait_ms);
 
   // Keeps the line for the calling thread until the lock is released: the exchanges of
   // other threads wait (polling pauses), so that none goes out with the converter mode a
@@ -142,8 +150,16 @@ class ExchangeEngine : public link::DeviceLink {
   // Why the port was lost ("Порт ... потерян: ..."); empty while it is not.
   std::string LostPortText() const;
 
-  // True while cancel_event or stopEvent is signalled: the walks stop between parameters.
+  // True while the running task has been cancelled ("Прервать!", cancel_event) or
+  // stopEvent is signalled: the walks stop between parameters.
   bool Cancelled();
+  // True when the user cancelled the running (or the last) task. Kept apart from the
+  // exit status, which the exchanges after the cancel overwrite; cleared only when the
+  // next task starts.
+  bool TaskCancelled() const { return task_cancelled_.load(); }
+  // True once the user has cancelled a task of the command line's unattended run; never
+  // cleared.
+  bool UnattendedRunCancelled() const { return unattended_cancelled_.load(); }
 
   // Whether the application's access level allows the initialisation to defaults.
   bool full_access() const { return full_access_; }
@@ -193,7 +209,8 @@ class ExchangeEngine : public link::DeviceLink {
   // no window is open. Any thread.
   void ProgressLog(std::string_view text);
 
-  // "Прервать!": signals cancel_event and records 0x20 in the exit status.
+  // "Прервать!": marks the task cancelled, signals cancel_event and records 0x20 in the
+  // exit status.
   void Cancel();
 
   // True while a task's progress window is open (the shutdown watcher cancels it then).
@@ -206,6 +223,10 @@ class ExchangeEngine : public link::DeviceLink {
   void set_hooks(EngineHooks hooks);
   // Calls the update-all-views hook, if any.
   void RefreshViews();
+  // Runs `work` on the window's thread through the send hook, giving up once stopEvent is
+  // set: a worker's blocking request to the window never outlasts StopThreads. Returns
+  // whether the work ran.
+  bool SendToWindow(const std::function<void()>& work);
   void set_unattended(UnattendedRun run);
   UnattendedRun unattended() const;
   // The error log (elog); empty: none.
@@ -265,6 +286,8 @@ class ExchangeEngine : public link::DeviceLink {
   std::atomic<uint64_t> tasks_started_{0};  // publishes the window thread's work to the task
   std::atomic<bool> busy_{false};           // a task runs (from RunTask until FinishTask ends)
   std::atomic<bool> port_opened_for_task_{false};
+  std::atomic<bool> task_cancelled_{false};
+  std::atomic<bool> unattended_cancelled_{false};
   std::atomic<int64_t> linger_ms_{2000};
 
   std::mutex thread_mutex_;  // starting and stopping the threads

@@ -69,10 +69,12 @@ void StopAfterReadTimeouts(ExchangeEngine& engine) {
   engine.fail_streak.store(0);
   engine.cancel_event.Set();
   // A command-line run shows nothing; the task is stopped all the same. Nor is anything
-  // shown while the threads are being stopped: the window thread then waits for this one.
-  if (!engine.unattended().active && !engine.StopEvent().IsSet())
-    link::presenter().ShowMessage(message, model::kProgramTitle, link::MsgIcon::Error,
-                                  link::MsgButtons::Ok);
+  // shown once the threads are being stopped: the window thread then waits for this one.
+  if (!engine.unattended().active)
+    engine.SendToWindow([&message] {
+      link::presenter().ShowMessage(message, model::kProgramTitle, link::MsgIcon::Error,
+                                    link::MsgButtons::Ok);
+    });
 }
 
 const char* EditableText(bool editable) {
@@ -180,6 +182,22 @@ int CompareParameter(ExchangeEngine& engine, link::Parameter& p) {
   const int result = engine.Exchange(link::kOpRead, &device);
   engine.ProgressLog(line + "<>" + device.value);
 
+  // What an earlier compare noted is stale now, whatever this one finds.
+  if (p.note.starts_with(link::kCompareNotePrefix)) p.note.clear();
+  if (result != 0) {
+    // Nothing came to compare with: a failure of the parameter, not a difference.
+    p.note = device.note;
+    LogFailure(engine, p);
+    engine.progress_failed.fetch_add(1);
+    if (!LinkFailure(engine, p, result))
+      engine.fail_streak.store(0);
+    else if (engine.fail_streak.fetch_add(1) + 1 > kStreakLimit)
+      StopAfterReadTimeouts(engine);
+    return result;
+  }
+  engine.fail_streak.store(0);
+  engine.compared_count.fetch_add(1);
+
   const bool differs = device.value != p.value || device.editable != p.editable ||
                        device.owned_by_firm != p.owned_by_firm;
   if (differs) {
@@ -192,12 +210,9 @@ int CompareParameter(ExchangeEngine& engine, link::Parameter& p) {
                            EditableText(device.editable) + ",принадлежит " +
                            OwnerText(device.owned_by_firm) + ".\n";
       engine.AppendDiffReport(report);
-
-      std::string note = std::string(link::kCompareNotePrefix) + " '" + device.value + "'," +
-                         (device.editable ? "Ред-ый," : "Не ред-ый,") +
-                         (device.owned_by_firm ? "фирм." : "польз.");
-      if (!p.note.empty()) note += "; " + p.note;
-      p.note = std::move(note);
+      p.note = std::string(link::kCompareNotePrefix) + " '" + device.value + "'," +
+               (device.editable ? "Ред-ый," : "Не ред-ый,") +
+               (device.owned_by_firm ? "фирм." : "польз.");
     }
   }
   return result;

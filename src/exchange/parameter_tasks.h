@@ -37,8 +37,10 @@ int WriteParameter(ExchangeEngine& engine, link::Parameter& parameter, int mode)
 
 // Reads the device's value into a temporary and compares it with the record's value and
 // attributes; a difference is counted and, for the first ten, reported and noted in the
-// record. Returns the result of the read, 6 for a negative linear index, 3 when the task
-// was cancelled already.
+// record, in place of an earlier compare's note. A failed read is no difference: it is a
+// failure with its reason in the note, counted in the failure streak like a read. Returns
+// the result of the read, 6 for a negative linear index, 3 when the task was cancelled
+// already.
 int CompareParameter(ExchangeEngine& engine, link::Parameter& parameter);
 
 // True for the device's network parameters ("bPS", "LEn", "PrtY", "Sbit", "A.Len",

@@ -1,5 +1,6 @@
 #include "exchange/task_commands.h"
 
+#include <algorithm>
 #include <string>
 
 #include "exchange/exchange_engine.h"
@@ -54,12 +55,27 @@ std::string CompareReport(int diff_count, const std::string& diff_report) {
   return text;
 }
 
+std::string DeviceCompareReport(int diff_count, const std::string& diff_report, int compared,
+                                int not_compared) {
+  if (compared == 0 && not_compared > 0) return kNothingComparedText;
+  std::string text = CompareReport(diff_count, diff_report);
+  if (not_compared > 0)
+    text += std::string("\n") + kNotComparedText + std::to_string(not_compared) + ".";
+  return text;
+}
+
 bool CompareCommand(ExchangeEngine& engine, model::ParameterNode* target) {
   engine.diff_count.store(0);
+  engine.compared_count.store(0);
   engine.ClearDiffReport();
   if (!engine.RunTask(target, kTaskCompare)) return false;
-  link::presenter().ShowMessage(CompareReport(engine.diff_count.load(), engine.DiffReport()),
-                                kCompareCaption, link::MsgIcon::Information);
+  // Failed reads and whatever a stop left unasked.
+  const int compared = engine.compared_count.load();
+  const int not_compared = std::max(0, engine.progress_total.load() - compared);
+  link::presenter().ShowMessage(
+      DeviceCompareReport(engine.diff_count.load(), engine.DiffReport(), compared, not_compared),
+      kCompareCaption,
+      compared == 0 && not_compared > 0 ? link::MsgIcon::Error : link::MsgIcon::Information);
   return true;
 }
 

@@ -33,9 +33,21 @@ bool RunParameterCommand(ExchangeEngine& engine, link::Parameter* parameter, int
 // Returns whether the progress window ran (the report is shown only then).
 bool CompareCommand(ExchangeEngine& engine, model::ParameterNode* target);
 
+inline constexpr const char* kNothingComparedText =
+    "Ни один параметр не удалось прочитать из прибора: сравнение не выполнено.";
+// Followed by the number of parameters that were not compared (their read failed, or the
+// compare stopped before them).
+inline constexpr const char* kNotComparedText = "Не сравнено параметров: ";
+
 // The report text of a finished compare: "Обнаружено %i отличий" ... or "Отличий не
 // обнаружено".
 std::string CompareReport(int diff_count, const std::string& diff_report);
+
+// The report of a compare with the device: kNothingComparedText when not one parameter
+// was compared; otherwise CompareReport, followed by kNotComparedText and their number when
+// some were not.
+std::string DeviceCompareReport(int diff_count, const std::string& diff_report, int compared,
+                                int not_compared);
 
 // Automatic read of a parameter on display: -3 without a parameter; -2 unless its value
 // is "Нет данных", its note is empty and automatic read is on; else the read's result

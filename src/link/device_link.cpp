@@ -11,6 +11,7 @@
 #include "link/line_event_source.h"
 #include "link/link_status.h"
 #include "link/network_port.h"
+#include "link/port_loss.h"
 #include "link/presenter.h"
 #include "link/probe_codec.h"
 #include "platform/text.h"

@@ -88,7 +88,9 @@ struct ScanReply {
   // A valid reply from another address: a device that answered an earlier question late.
   int32_t late_address = -1;
   bool stopped = false;  // the port is closed or its stop event is set
-  std::string error;     // why nothing usable came: time-out, line, system's text
+  // The port is gone (see PortGone); it has been closed, `error` says which and why.
+  bool port_lost = false;
+  std::string error;  // why nothing usable came: time-out, line, system's text
 };
 
 class DeviceLink {

@@ -5,6 +5,7 @@
 
 #include "link/device_link.h"
 #include "link/line_event_source.h"
+#include "link/port_loss.h"
 
 namespace vesk::link {
 
@@ -71,6 +72,15 @@ ScanReply DeviceLink::ScanRead(int32_t address, const Parameter& subject, int wa
       case PortStatus::Timeout:
         return fail(LineEventKind::kTimeout, LineFault::kTimeout, kTextTimeout);
       default: {
+        if (PortGone(result)) {
+          // Every further address would fail the same way; the port is closed so that the
+          // next exchange may open it again, as after a lost port in any other exchange.
+          out.stopped = out.port_lost = true;
+          fail(LineEventKind::kRefused, LineFault::kLineError,
+               LostPortText(port_.settings().port_name, result));
+          port_.Close();
+          return out;
+        }
         std::string why = kTextBadSettings;
         if (std::string reason = result.Reason(); !reason.empty()) why += " (" + reason + ")";
         return fail(LineEventKind::kRefused, LineFault::kLineError, why);

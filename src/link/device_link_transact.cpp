@@ -10,6 +10,7 @@
 #include "link/error_texts.h"
 #include "link/line_event_source.h"
 #include "link/link_status.h"
+#include "link/port_loss.h"
 
 namespace vesk::link {
 
@@ -55,33 +56,6 @@ class RetryPolicy {
   int timeouts_ = 0;
   int line_errors_ = 0;
 };
-
-// A system error that means the port itself is gone (an adapter unplugged, the far end of a
-// terminal closed, a network line's server gone or unreachable), not trouble on the line.
-bool PortGone(const PortResult& result) {
-  if (result.status != PortStatus::SystemError) return false;
-  switch (result.sys_errno) {
-    case EIO:
-    case ENXIO:
-    case ENODEV:
-    case EBADF:
-    case ECONNRESET:
-    case ECONNABORTED:
-    case EPIPE:
-    case ENOTCONN:
-    case ETIMEDOUT:
-    case EHOSTUNREACH:
-    case ENETUNREACH:
-    case ENETDOWN:
-      return true;
-    default:
-      return false;
-  }
-}
-
-std::string LostPortText(const std::string& port, const PortResult& result) {
-  return "Порт " + port + " потерян: " + result.Reason();
-}
 
 std::string WithReason(const char* text, const PortResult& result) {
   std::string s = text;

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -131,6 +132,14 @@ bool Parameter::SetValueFromText(std::string_view text) {
   value = std::move(accepted);
   value_changed = true;
   return true;
+}
+
+bool Parameter::IsChoiceOf(std::string_view text) const {
+  if (Iequals(short_name, kNetworkNameParameter) || IsFormatWord(FormatWord()) ||
+      type_text.empty() || Iequals(type_text, "void"))
+    return true;
+  const std::vector<std::string> items = ChoiceItems();
+  return std::find(items.begin(), items.end(), text) != items.end();
 }
 
 void Parameter::Reset() {

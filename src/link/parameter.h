@@ -38,6 +38,9 @@ class Parameter : public ValueCodec {
   // Returns true when the text is accepted (value replaced by the text or its normal
   // form, value_changed set); false leaves the record unchanged.
   virtual bool SetValueFromText(std::string_view text);
+  // False when the type is a choice list and `text` is none of its items exactly as
+  // ChoiceItems gives them (a value from outside, which no list offered); true otherwise.
+  bool IsChoiceOf(std::string_view text) const;
 
   // Value "Нет данных", note empty, editable, owned by the user, no changed flags.
   void Reset();

@@ -227,7 +227,9 @@ void ApplyLine(const Json& line, size_t number, RecordIndex& records) {
   if (!p) throw Refusal(where + ": в описании прибора нет параметра " + reference + ".");
   if (value == link::kNoData) {
     p->value = value;
-  } else if (!p->SetValueFromText(value)) {
+  } else if (!p->IsChoiceOf(value) || !p->SetValueFromText(value)) {
+    // A list's item is taken only as the list shows it: a near miss (case, a look-alike
+    // letter) would be refused by the encoder only at the write, or sent as another item.
     throw Refusal(where + ":\n" + link::ValueRefusedText(*p, value));
   }
   p->editable = editable;

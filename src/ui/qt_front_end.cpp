@@ -72,6 +72,10 @@ void QtFrontEnd::Send(std::function<void()> work) {
   RunOnGuiAndWait(work);
 }
 
+bool QtFrontEnd::SendsInline() const {
+  return OnGuiThread() || !loop_running_.load();
+}
+
 void QtFrontEnd::RequestClose() {
   close_requested_.store(true);
   QPointer<MainWindow> frame = frame_;

@@ -58,6 +58,9 @@ class QtFrontEnd : public QObject, public app::FrontEnd {
 
   MainWindow* frame() const { return frame_; }
 
+ protected:
+  bool SendsInline() const override;
+
  private:
   QtPresenter presenter_;
   ProgressWindow progress_;

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "process_support.h"
@@ -84,6 +86,22 @@ TEST(BusScanTrace, EveryQuestionIsTracedAndCounted) {
     ++sent;
   EXPECT_GE(sent, 14u);
   EXPECT_NE(r.err.find("Запросов: " + std::to_string(sent) + "\n"), std::string::npos) << r.err;
+}
+
+TEST(BusScanLostPort, EndsTheScanAtOnceWithTheReasonAndCode201) {
+  TempDir dir;
+  auto sim = std::make_unique<Simulator>(dir, std::vector<std::string>{"--bps", "115200"});
+  const std::string pty = sim->pty();
+  // Eleven-bit addresses: the whole range would take many seconds of silence.
+  Process scan(BinPath("vesk-configurator"),
+               {"--port=" + pty, "--bps=115200", "--alen=11", "--scan=0-2047"}, dir.path(), "scan");
+  std::this_thread::sleep_for(700ms);
+  const auto gone = std::chrono::steady_clock::now();
+  sim.reset();
+  const RunResult r = scan.Wait(30s);
+  EXPECT_EQ(r.exit_code, 201) << r.err;
+  EXPECT_NE(r.err.find("--scan: Порт " + pty + " потерян: "), std::string::npos) << r.err;
+  EXPECT_LT(std::chrono::steady_clock::now() - gone, 3s);
 }
 
 TEST(BusScanRange, BeyondTheAddressLengthIsRefused) {

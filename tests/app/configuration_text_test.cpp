@@ -137,6 +137,23 @@ TEST_F(ConfigurationText, RefusedJsonWritesNothing) {
        "в описании прибора нет параметра Входы/Вход №4 FiLt:99."},
   };
   WriteFile(dir / "out.vesk", "keep");
+  // A list's item is one of its items as the list shows it, nothing near it ("y" Latin).
+  const std::string counter = R"("name":"Cn.Md","index":0,"value":")";
+  const size_t at = json.find(counter) + counter.size();
+  ASSERT_GT(at, counter.size());
+  const std::string item = json.substr(at, json.find('"', at) - at);
+  for (const char* refused : {"Бла", "1", "по фронту", "По фронтy"}) {
+    WriteFile(dir / "in.json", Replaced(json, counter + item, counter + refused));
+    const RunResult r =
+        RunConfigurator(dir, {"--import-json=in.json", "--output=out.vesk"}, kQuick);
+    EXPECT_EQ(r.exit_code, 1) << refused;
+    for (const std::string& named :
+         {std::string("параметр №"), std::string("'Cn.Md'"), "'" + std::string(refused) + "'"})
+      EXPECT_NE(r.err.find(named), std::string::npos) << named << "\n" << r.err;
+  }
+  WriteFile(dir / "in.json", Replaced(json, counter + item, counter + "По фронту"));
+  EXPECT_EQ(RunConfigurator(dir, {"--import-json=in.json", "--output=ok.vesk"}, kQuick).exit_code,
+            0);
   for (const auto& c : cases) {
     WriteFile(dir / "in.json", c.text);
     const RunResult r =

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <sstream>
@@ -105,6 +106,38 @@ TEST_F(SilentDevice, CommandLineRunStopsWithoutAMessage) {
   EXPECT_TRUE(messages.messages().empty());
 }
 
+// "Прервать!" pressed while a read is on the wire: the read's time-out, recorded after the
+// cancel, must not make the cancelled read pass for a finished one.
+class CancelOnSend : public link::LineObserver {
+ public:
+  explicit CancelOnSend(exchange::ExchangeEngine& engine) : engine_(engine) {}
+  void OnLineEvent(const link::LineEvent& event) override {
+    if (event.kind == link::LineEventKind::kSent && !cancelled_.exchange(true)) engine_.Cancel();
+  }
+
+ private:
+  exchange::ExchangeEngine& engine_;
+  std::atomic<bool> cancelled_{false};
+};
+
+TEST_F(SilentDevice, CancelledUnattendedReadIsNeverSavedWhateverFailsAfterIt) {
+  int saves = 0;
+  exchange::EngineHooks hooks;
+  hooks.save_request = [&] { ++saves; };
+  engine->set_hooks(hooks);
+  engine->set_unattended({true, true, false, nullptr});
+  CancelOnSend canceller(*engine);
+  engine->AddObserver(&canceller);
+  ASSERT_TRUE(engine->RunTask(tree.root.get(), exchange::kTaskReadAll));
+  engine->RemoveObserver(&canceller);
+
+  EXPECT_EQ(Find("dev")->note, kTimeout);  // the read in flight failed after the cancel
+  EXPECT_NE(link::exit_status.load() & exchange::kStatusCancelled, exchange::kStatusCancelled);
+  EXPECT_EQ(saves, 0);
+  EXPECT_TRUE(engine->TaskCancelled());
+  EXPECT_TRUE(engine->UnattendedRunCancelled());
+}
+
 TEST_F(SilentDevice, UncountedReadsNeverCancel) {
   for (int i = 0; i < 5; ++i) {
     link::Parameter dev("dev");
@@ -115,23 +148,20 @@ TEST_F(SilentDevice, UncountedReadsNeverCancel) {
   EXPECT_TRUE(messages.messages().empty());
 }
 
-TEST_F(SilentDevice, UnknownValueInResetStateDiffersFromNothing) {
-  // The device does not answer, so its side stays "Нет данных" in the reset state.
-  model::ParameterNode node;
-  auto& unknown = node.AddParameter(std::make_unique<link::Parameter>("FiLt"));
-  unknown.type_text = "int";
-  unknown.has_attributes = 1;
-  ASSERT_TRUE(exchange::CompareCommand(*engine, &node));
+TEST_F(SilentDevice, CompareWithoutAnswersFailsAndFindsNoDifferences) {
+  ASSERT_TRUE(exchange::CompareCommand(*engine, tree.root.get()));
+  EXPECT_EQ(progress.TextsStarting("  Сравниваем: ").size(), 5u);
   EXPECT_EQ(engine->diff_count.load(), 0);
-  EXPECT_TRUE(unknown.note.empty());
+  EXPECT_EQ(Find("dev")->note, kTimeout);
+  EXPECT_EQ(Find("LEn")->note, kTimeout);
+  EXPECT_TRUE(Find("PrtY")->note.empty());
+  EXPECT_FALSE(progress.TextsStarting("Задание не выполнено для 5 из ").empty());
 
-  unknown.value = "10";
-  ASSERT_TRUE(exchange::CompareCommand(*engine, &node));
-  EXPECT_EQ(engine->diff_count.load(), 1);
-  EXPECT_EQ(unknown.note, "Знач-е в приборе: 'Нет данных',Ред-ый,польз.");
-  EXPECT_EQ(
-      messages.messages().back().text.rfind("Обнаружено 1 отличий:\n\n1) Параметер 'FiLt (", 0),
-      0u);
+  const auto shown = messages.messages();
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_NE(shown[0].text.find("Операции обмена приостановлены."), std::string::npos);
+  EXPECT_EQ(shown[1].caption, exchange::kCompareCaption);
+  EXPECT_EQ(shown[1].text, exchange::kNothingComparedText);
 }
 
 class WriteStreak : public EngineTest {
@@ -181,6 +211,23 @@ TEST_F(WriteStreak, ClosedPortCountsLikeATimeout) {
   EXPECT_EQ(progress.TextsStarting("  Запись: ").size(), 5u);
   EXPECT_EQ(node.parameters[0]->note, "Ошибка открытия порта");
   EXPECT_EQ(link::exit_status.load(), 0x04u);
+}
+
+TEST_F(WriteStreak, EachCompareReplacesTheNoteOfTheLast) {
+  model::ParameterNode node;
+  link::Parameter& timer = node.AddParameter(Timer("99:00", true));
+  auto device = timer.Clone();
+  ASSERT_EQ(exchange::ReadParameter(*engine, *device, true), 0);
+  const std::string noted =
+      std::string(link::kCompareNotePrefix) + " '" + device->value + "',Ред-ый,польз.";
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_TRUE(exchange::CompareCommand(*engine, &node));
+    EXPECT_EQ(timer.note, noted);
+  }
+  timer.value = device->value;
+  ASSERT_TRUE(exchange::CompareCommand(*engine, &node));
+  EXPECT_TRUE(timer.note.empty());
+  EXPECT_EQ(messages.messages().back().text, "Отличий не обнаружено");
 }
 
 TEST_F(WriteStreak, FailureThatIsNoTimeoutLeavesTheStreak) {

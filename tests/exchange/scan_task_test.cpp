@@ -70,5 +70,23 @@ TEST_F(ScanTaskTest, CancelStopsItBetweenTwoQuestions) {
   EXPECT_EQ(outcome.devices.front().address, 3);
 }
 
+TEST_F(ScanTaskTest, LostPortEndsTheScanAndTheLineShowsIt) {
+  StartSim({"--devices=3", "--line-timing"});
+  exchange::ScanOutcome outcome;
+  int last_done = 0;
+  exchange::ScanObserver observer;
+  observer.progress = [&](int32_t done, int32_t) {
+    last_done = done;
+    if (done == 8) sim->Kill();
+  };
+  observer.finished = [&outcome](const exchange::ScanOutcome& o) { outcome = o; };
+  ASSERT_TRUE(exchange::RunScanTask(*engine, 0, 255, observer));
+  EXPECT_TRUE(outcome.port_lost);
+  EXPECT_LT(last_done, 40);
+  EXPECT_EQ(outcome.error.rfind("Порт ", 0), 0u) << outcome.error;
+  EXPECT_EQ(engine->LostPortText(), outcome.error);
+  EXPECT_EQ(engine->line_state().condition(), exchange::LineCondition::kPortClosed);
+}
+
 }  // namespace
 }  // namespace vesk::test

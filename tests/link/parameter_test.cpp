@@ -334,3 +334,13 @@ TEST(ParameterLifetime, SlotTakenOverByAnotherRecordIsKept) {
 }
 
 }  // namespace
+
+TEST(ChoiceOf, OnlyTheListsOwnItems) {
+  Parameter p("Cn.Md");
+  p.type_text = "Выключен:По_фронту";
+  EXPECT_TRUE(p.IsChoiceOf("По фронту"));
+  for (const char* near : {"по фронту", "По фронтy", "По_фронту", "1", ""})
+    EXPECT_FALSE(p.IsChoiceOf(near)) << near;
+  p.type_text = "int";
+  EXPECT_TRUE(p.IsChoiceOf("12"));
+}
