@@ -30,13 +30,18 @@ CommitResult CommitPolled(const CommitTarget& target, link::Parameter& parameter
     return exchange::SetPollPeriod(parameter, new_text) ? CommitResult::Accepted
                                                         : CommitResult::Refused;
   if (column != column::kValue) return CommitResult::Refused;
+  // The box is shown without the lock: the scan thread must not wait for the person.
+  std::string refusal;
   {
     std::lock_guard lock(exchange::PolledValuesLock());
-    if (!parameter.SetValueFromText(new_text)) {
-      ShowError(ValueRefusedText(parameter, new_text), kValueRefusedCaption);
-      return CommitResult::Refused;
-    }
-    parameter.note.clear();
+    if (parameter.SetValueFromText(new_text))
+      parameter.note.clear();
+    else
+      refusal = ValueRefusedText(parameter, new_text);
+  }
+  if (!refusal.empty()) {
+    ShowError(refusal, kValueRefusedCaption);
+    return CommitResult::Refused;
   }
   if (exchange::WriteParameter(target.engine, parameter, 1) != 0)
     return ReportWriteFailure(parameter);

@@ -196,7 +196,10 @@ link::ProbeResult ExchangeEngine::Probe(int protocol) {
 int ExchangeEngine::Exchange(int operation, link::Parameter* parameter, link::TraceList* trace) {
   std::unique_lock hold(line_hold_, std::defer_lock);
   if (!WaitForLine(hold)) return link::kExchangePortClosed;
-  if (port_lost_.load() && !port().IsOpen() && OpenPort(false) == link::kOpenOk) {
+  // Within a task the port was opened (or tried) when it began, and a network line
+  // connects again once by itself: a lost port is not tried before each of its parameters,
+  // which would cost every one of them a connect wait.
+  if (port_lost_.load() && !port().IsOpen() && !busy_.load() && OpenPort(false) == link::kOpenOk) {
     port_lost_.store(false);
     std::lock_guard lock(lost_mutex_);
     lost_text_.clear();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <system_error>
 
 #include "exchange/exchange_engine.h"
@@ -57,9 +58,19 @@ std::vector<IoRow> MakeRows(model::DescriptionBranch* tree, std::string_view nam
 // Reads a row's parameter into `value`, unless the user is editing it: a row being edited
 // keeps what the user typed. Returns whether it read.
 bool ReadUnlessEdited(IoAccess& access, link::Parameter& p, std::string& value) {
+  // The exchange works on a copy: the window takes the lock and must not wait for the line.
+  std::unique_ptr<link::Parameter> copy;
+  {
+    std::lock_guard values(PolledValuesLock());
+    if (p.value_changed) return false;
+    copy = p.Clone();
+  }
+  access.Read(*copy);
   std::lock_guard values(PolledValuesLock());
+  // An edit begun during the read keeps what the user types.
   if (p.value_changed) return false;
-  access.Read(p);
+  p.value = copy->value;
+  p.note = copy->note;
   value = p.value;
   return true;
 }
@@ -187,10 +198,17 @@ bool IoState::WriteRow(IoList list, size_t row, std::string_view text, bool repo
   int result;
   std::string shown;
   std::string note;
+  std::unique_ptr<link::Parameter> copy;
   {
     std::lock_guard values(PolledValuesLock());
     p->value = std::string(text);
-    result = access_.Write(*p);
+    copy = p->Clone();
+  }
+  result = access_.Write(*copy);
+  {
+    std::lock_guard values(PolledValuesLock());
+    p->value = copy->value;
+    p->note = copy->note;
     p->value_changed = false;
     // A failed write keeps the user's text in the row until the row is read again.
     shown = result == 0 ? p->value : std::string(text);
@@ -241,10 +259,16 @@ void IoState::ReadInputs(std::vector<IoChange>& changes) {
   if (!inputs_) return;
   int result;
   std::string value;
+  std::unique_ptr<link::Parameter> copy;
   {
     std::lock_guard values(PolledValuesLock());
-    result = access_.Read(*inputs_);
-    value = inputs_->value;
+    copy = inputs_->Clone();
+  }
+  result = access_.Read(*copy);
+  {
+    std::lock_guard values(PolledValuesLock());
+    inputs_->value = value = copy->value;
+    inputs_->note = copy->note;
   }
   // A failed read leaves the indicators as they were.
   if (result != 0) return;

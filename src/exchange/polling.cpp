@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <string>
 
 #include "exchange/exchange_engine.h"
 #include "link/number_text.h"
@@ -204,18 +206,34 @@ int Scanner::PollOnce(link::Parameter& parameter) {
   sample->in_flight_ = std::move(counter);
   sample->parameter = &parameter;
   sample->poll_index = parameter.poll_index;
+  // The exchange works on a copy, so that the window, which takes the lock, never waits for
+  // the line; the result goes into the record afterwards, unless the record was edited
+  // meanwhile (the edit is not lost to an older value).
+  std::unique_ptr<link::Parameter> copy;
+  std::string before;
   {
     std::lock_guard values(PolledValuesLock());
-    sample->start_time = PollSample::Clock::now();
-    const int result = engine_.Exchange(link::kOpRead, &parameter);
-    sample->end_time = PollSample::Clock::now();
-    if (result == link::kExchangeOk)
-      sample->value_text = Bounded(parameter.value);
-    else if (engine_.StopEvent().IsSet())
-      return kPollStopped;
-    else
-      sample->error_text = Bounded(parameter.note);
+    copy = parameter.Clone();
+    before = parameter.value;
   }
+  sample->start_time = PollSample::Clock::now();
+  const int result = engine_.Exchange(link::kOpRead, copy.get());
+  sample->end_time = PollSample::Clock::now();
+  if (result != link::kExchangeOk && engine_.StopEvent().IsSet()) return kPollStopped;
+  {
+    std::lock_guard values(PolledValuesLock());
+    if (parameter.value == before) {
+      parameter.value = copy->value;
+      parameter.note = copy->note;
+      parameter.value_changed = copy->value_changed;
+      parameter.edit_changed = copy->edit_changed;
+      parameter.owner_changed = copy->owner_changed;
+    }
+  }
+  if (result == link::kExchangeOk)
+    sample->value_text = Bounded(copy->value);
+  else
+    sample->error_text = Bounded(copy->note);
 
   std::lock_guard lock(sink_lock_);
   if (!sink_) return kPollUndelivered;

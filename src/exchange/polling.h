@@ -106,8 +106,9 @@ std::optional<int32_t> ParsePollPeriod(std::string_view text);
 // presenter, when ParsePollPeriod refuses the text.
 bool SetPollPeriod(link::Parameter& parameter, std::string_view text);
 
-// Held while an operative parameter's value and note are exchanged or copied, by the scan
-// thread and by the inputs and outputs window, which read the same records.
+// Held while an operative parameter's value and note are copied, by the scan thread and by
+// the inputs and outputs window, which read the same records; never across an exchange
+// (that works on a copy) nor a message, since the window's thread takes it.
 std::mutex& PolledValuesLock();
 
 class ExchangeEngine;

@@ -12,6 +12,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <thread>
 
 #include "link/port_write.h"
@@ -27,7 +28,61 @@ using Clock = std::chrono::steady_clock;
 constexpr std::string_view kTcpScheme = "tcp://";
 constexpr std::string_view kRfc2217Scheme = "rfc2217://";
 
+std::vector<ResolvedAddress> Addresses(const addrinfo* found) {
+  std::vector<ResolvedAddress> out;
+  for (const addrinfo* a = found; a; a = a->ai_next)
+    out.push_back({a->ai_family, a->ai_socktype, a->ai_protocol,
+                   std::string(reinterpret_cast<const char*>(a->ai_addr), a->ai_addrlen)});
+  return out;
+}
+
+// A name lookup that may outlive its asker: the asker stops waiting at its own bound or at
+// the stop event, and the lookup lets its result go when it ends.
+struct Lookup {
+  platform::Event done;
+  std::vector<ResolvedAddress> addresses;
+};
+
+// Ready when `fd` can be written: a connect in progress has ended one way or the other.
+platform::Waitable Writable(int fd) {
+  return platform::Waitable{fd, POLLOUT, nullptr};
+}
+
 }  // namespace
+
+std::vector<ResolvedAddress> ResolveEndpoint(const NetworkEndpoint& endpoint, platform::Event& stop,
+                                             int& err) {
+  err = 0;
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+  const std::string service = std::to_string(endpoint.port);
+  addrinfo* found = nullptr;
+  if (::getaddrinfo(endpoint.host.c_str(), service.c_str(), &hints, &found) == 0) {
+    std::vector<ResolvedAddress> out = Addresses(found);
+    ::freeaddrinfo(found);
+    return out;
+  }
+  auto lookup = std::make_shared<Lookup>();
+  hints.ai_flags = AI_NUMERICSERV;
+  std::thread([lookup, hints, host = endpoint.host, service] {
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &found) == 0) {
+      lookup->addresses = Addresses(found);
+      ::freeaddrinfo(found);
+    }
+    lookup->done.Set();
+  }).detach();
+  const int r = platform::WaitAny({platform::Signalled(stop), platform::Signalled(lookup->done)},
+                                  std::chrono::milliseconds(kNetworkResolveMs));
+  if (r == 1) {
+    if (lookup->addresses.empty()) err = EHOSTUNREACH;
+    return lookup->addresses;
+  }
+  err = r == 0 ? ECANCELED : ETIMEDOUT;
+  return {};
+}
 
 bool IsNetworkPortName(std::string_view name) {
   return name.starts_with(kTcpScheme) || name.starts_with(kRfc2217Scheme);
@@ -69,46 +124,34 @@ void NetworkPort::Release() {
   fd_ = -1;
 }
 
-int NetworkPort::ConnectSocket(std::string_view name, int& err) {
-  err = 0;
-  const auto endpoint = ParseNetworkPortName(name);
-  if (!endpoint) {
-    err = EINVAL;
-    return -1;
-  }
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  const std::string service = std::to_string(endpoint->port);
-  if (::getaddrinfo(endpoint->host.c_str(), service.c_str(), &hints, &found) != 0 || !found) {
-    err = EHOSTUNREACH;
-    return -1;
-  }
-  int fd = -1;
-  for (addrinfo* a = found; a && fd < 0; a = a->ai_next) {
-    fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
+int NetworkPort::ConnectSocket(int& err) {
+  err = EHOSTUNREACH;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(kNetworkConnectMs);
+  for (const ResolvedAddress& a : addresses_) {
+    const int fd = ::socket(a.family, a.socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a.protocol);
     if (fd < 0) {
       err = errno;
       continue;
     }
     const auto start = Clock::now();
-    int r = ::connect(fd, a->ai_addr, a->ai_addrlen);
-    if (r < 0 && errno == EINPROGRESS) {
-      pollfd p{fd, POLLOUT, 0};
-      do {
-        r = ::poll(&p, 1, kNetworkConnectMs);
-      } while (r < 0 && errno == EINTR);
-      int so_error = r == 0 ? ETIMEDOUT : 0;
-      socklen_t len = sizeof so_error;
-      if (r > 0) ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &so_error, &len);
-      r = so_error == 0 ? 0 : -1;
-      errno = so_error;
+    int so_error = 0;
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(a.address.data()),
+                  static_cast<socklen_t>(a.address.size())) < 0) {
+      so_error = errno;
+      if (so_error == EINPROGRESS) {
+        const int r = platform::WaitAnyUntil({platform::Signalled(stop_), Writable(fd)}, deadline);
+        socklen_t len = sizeof so_error;
+        if (r == 1 && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &so_error, &len) < 0) so_error = errno;
+        if (r == 0) so_error = ECANCELED;
+        if (r == platform::kWaitTimeout) so_error = ETIMEDOUT;
+        if (r == platform::kWaitError) so_error = errno;
+      }
     }
-    if (r < 0) {
-      err = errno;
+    if (so_error != 0) {
+      err = so_error;
       ::close(fd);
-      fd = -1;
+      // A stop or the spent time ends the whole connect, not just this address.
+      if (so_error == ECANCELED || so_error == ETIMEDOUT) return -1;
       continue;
     }
     const double round_trip_ms =
@@ -117,9 +160,10 @@ int NetworkPort::ConnectSocket(std::string_view name, int& err) {
         std::ceil(kNetworkAllowanceRoundTrips * round_trip_ms), kNetworkAllowanceMinMs, 2000));
     int on = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    err = 0;
+    return fd;
   }
-  ::freeaddrinfo(found);
-  return fd;
+  return -1;
 }
 
 int NetworkPort::Connect(int& err) {
@@ -127,13 +171,16 @@ int NetworkPort::Connect(int& err) {
   // is asked again for a while.
   const auto give_up = Clock::now() + std::chrono::milliseconds(kNetworkConnectMs);
   for (;;) {
-    fd_ = ConnectSocket(settings_.port_name, err);
+    fd_ = ConnectSocket(err);
     if (fd_ < 0) return kOpenFailed;
     const int result = SetUpLine(settings_, true, err);
     if (result == kOpenOk) return result;
     Release();
     if (result != kOpenFailed || err != ECONNRESET || Clock::now() >= give_up) return result;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (platform::WaitAny({platform::Signalled(stop_)}, std::chrono::milliseconds(50)) == 0) {
+      err = ECANCELED;
+      return kOpenFailed;
+    }
   }
 }
 
@@ -145,6 +192,7 @@ int NetworkPort::Open(const PortSettings& s, int& err) {
     return kOpenUnsupported;
   if (s.byte_size < 5 || s.byte_size > 8) return kOpenBadByteSize;
   settings_ = s;
+  reconnect_tried_ = false;
   if (fd_ >= 0) {
     if (DropPending() == 0) {
       const int result = SetUpLine(settings_, false, err);
@@ -153,6 +201,13 @@ int NetworkPort::Open(const PortSettings& s, int& err) {
     }
     Release();
   }
+  const auto endpoint = ParseNetworkPortName(s.port_name);
+  if (!endpoint) {
+    err = EINVAL;
+    return kOpenFailed;
+  }
+  addresses_ = ResolveEndpoint(*endpoint, stop_, err);
+  if (addresses_.empty()) return kOpenFailed;
   return Connect(err);
 }
 
@@ -182,11 +237,14 @@ int NetworkPort::DropPending() {
 int NetworkPort::BeginExchange() {
   const int lost = DropPending();
   if (lost == 0) return 0;
-  // The server has gone or dropped us: this command connects again.
+  // The server has gone or dropped us: it is connected again once, not before every
+  // request of a command that finds it still gone.
   Release();
+  if (reconnect_tried_) return lost;
+  reconnect_tried_ = true;
   int err = 0;
   if (Connect(err) == kOpenOk) return 0;
-  return lost;
+  return err == ECANCELED ? err : lost;
 }
 
 PortResult NetworkPort::Send(std::string_view request, const SendContext& context) {
@@ -210,6 +268,8 @@ ReadOutcome NetworkPort::Read(uint8_t* data, size_t capacity) {
   } while (n < 0 && errno == EINTR);
   if (n < 0) return {-errno, false};
   if (n == 0) return {-ECONNRESET, false};
+  // The line works again: a later loss may be connected again.
+  reconnect_tried_ = false;
   ReadOutcome out;
   out.count = Decode(raw, static_cast<size_t>(n), data, out.line_error);
   if (out.count == 0 && !out.line_error) out.count = -EAGAIN;
@@ -235,11 +295,8 @@ int NetworkPort::WriteControl(std::string_view bytes) {
     if (w < 0 && w != -EAGAIN) return static_cast<int>(-w);
     const auto now = Clock::now();
     if (now >= deadline) return ETIMEDOUT;
-    pollfd q{fd_, POLLOUT, 0};
-    ::poll(&q, 1,
-           static_cast<int>(
-               std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count()) +
-               1);
+    if (platform::WaitAnyUntil({platform::Signalled(stop_), Writable(fd_)}, deadline) == 0)
+      return ECANCELED;
   }
   return 0;
 }

@@ -10,8 +10,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "link/port_kind.h"
+#include "platform/event.h"
 
 namespace vesk::link {
 
@@ -37,11 +39,31 @@ inline constexpr int kNetworkAllowanceMinMs = 20;
 inline constexpr int kNetworkAllowanceRoundTrips = 4;
 // How long a connect may take, and a remote side's answers while the line is set up.
 inline constexpr int kNetworkConnectMs = 3000;
+// How long a host name may take to resolve; the lookup itself cannot be cut short, so it is
+// left to finish on its own beyond that.
+inline constexpr int kNetworkResolveMs = 3000;
 
-// The raw TCP kind; what comes in is the line's data as it is.
+// The addresses of an endpoint, resolved once per open so that a connection lost later is
+// made again without asking the name service.
+struct ResolvedAddress {
+  int family = 0;
+  int socktype = 0;
+  int protocol = 0;
+  std::string address;  // the sockaddr's bytes
+};
+
+// The addresses of `endpoint`: a numeric host at once, a name within kNetworkResolveMs.
+// Empty with the errno in `err`: EHOSTUNREACH when it does not resolve, ETIMEDOUT when the
+// name service took too long, ECANCELED when `stop` was set first.
+std::vector<ResolvedAddress> ResolveEndpoint(const NetworkEndpoint& endpoint, platform::Event& stop,
+                                             int& err);
+
+// The raw TCP kind; what comes in is the line's data as it is. Every wait of the connect and
+// of setting the line up ends when the port's stop event is set: the open then fails with
+// ECANCELED.
 class NetworkPort : public PortKind {
  public:
-  explicit NetworkPort(PortIo& io) : io_(io) {}
+  NetworkPort(PortIo& io, platform::Event& stop) : io_(io), stop_(stop) {}
   ~NetworkPort() override;
 
   // Checks the settings (the timing follows from them), then connects. While connected,
@@ -55,7 +77,8 @@ class NetworkPort : public PortKind {
   int Close(int& err) override;
   int fd() const override { return fd_; }
   // Drops what waits unread (a late answer). A server that has gone or dropped us is
-  // connected again here; when that fails, the errno of the loss.
+  // connected again here, once per open; when that fails or was tried already, the errno
+  // of the loss.
   int BeginExchange() override;
   PortResult Send(std::string_view request, const SendContext& context) override;
   // The end of the stream is the loss of the line: -ECONNRESET.
@@ -76,21 +99,24 @@ class NetworkPort : public PortKind {
   int WriteControl(std::string_view bytes);
 
   PortIo& io_;
+  platform::Event& stop_;
   int fd_ = -1;
 
  private:
   // Reads what waits unread and lets it go. Returns 0, or the errno of a connection that
   // has gone (ECONNRESET at its end).
   int DropPending();
-  // Connects to the endpoint of `name`. Returns the socket (non-blocking, no Nagle
-  // delay), or -1 with the errno in `err` (EINVAL for a name that does not parse,
-  // EHOSTUNREACH for a host that does not resolve, ETIMEDOUT when it took too long).
-  int ConnectSocket(std::string_view name, int& err);
+  // Connects to the first of addresses_ that answers. Returns the socket (non-blocking, no
+  // Nagle delay), or -1 with the errno in `err` (ETIMEDOUT when it took too long,
+  // ECANCELED when stopped).
+  int ConnectSocket(int& err);
   // ConnectSocket and SetUpLine: kOpenOk, or an open failure with nothing left open.
   int Connect(int& err);
   void Release();
 
   PortSettings settings_;
+  std::vector<ResolvedAddress> addresses_;
+  bool reconnect_tried_ = false;
   uint16_t allowance_ms_ = kNetworkAllowanceMinMs;
 };
 

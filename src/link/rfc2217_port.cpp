@@ -1,6 +1,5 @@
 #include "link/rfc2217_port.h"
 
-#include <poll.h>
 #include <sys/socket.h>
 
 #include <cerrno>
@@ -8,6 +7,7 @@
 #include <cstring>
 
 #include "link/serial_port.h"
+#include "platform/wait.h"
 
 namespace vesk::link {
 
@@ -25,12 +25,11 @@ int Rfc2217Port::Await(Done done) {
   while (!done()) {
     const auto now = Clock::now();
     if (now >= deadline) return ETIMEDOUT;
-    pollfd p{fd_, POLLIN, 0};
-    const int left = static_cast<int>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count());
-    const int r = ::poll(&p, 1, left + 1);
-    if (r < 0 && errno != EINTR) return errno;
-    if (r <= 0) continue;
+    const int r =
+        platform::WaitAnyUntil({platform::Signalled(stop_), platform::Readable(fd_)}, deadline);
+    if (r == 0) return ECANCELED;
+    if (r == platform::kWaitError) return errno;
+    if (r < 0) continue;
     const ssize_t n = ::recv(fd_, raw, sizeof raw, MSG_DONTWAIT);
     if (n == 0) return ECONNRESET;
     if (n < 0) {

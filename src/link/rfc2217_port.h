@@ -13,7 +13,7 @@ namespace vesk::link {
 
 class Rfc2217Port final : public NetworkPort {
  public:
-  explicit Rfc2217Port(PortIo& io) : NetworkPort(io) {}
+  Rfc2217Port(PortIo& io, platform::Event& stop) : NetworkPort(io, stop) {}
 
  protected:
   // kOpenFailed with EPROTONOSUPPORT when the server refuses the COM-PORT-OPTION, with
@@ -24,7 +24,8 @@ class Rfc2217Port final : public NetworkPort {
   ssize_t Decode(const uint8_t* raw, size_t n, uint8_t* data, bool& line_error) override;
 
  private:
-  // Reads and answers the server until `done` holds or the time is up. 0 or the errno.
+  // Reads and answers the server until `done` holds, the time is up (ETIMEDOUT) or the stop
+  // event is set (ECANCELED). 0 or the errno.
   template <typename Done>
   int Await(Done done);
 

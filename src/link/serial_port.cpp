@@ -115,13 +115,14 @@ int OpenAndReport(SerialPort& port, bool report) {
   return result;
 }
 
-std::unique_ptr<PortKind> MakePortKind(std::string_view port_name, PortIo& io) {
+std::unique_ptr<PortKind> MakePortKind(std::string_view port_name, PortIo& io,
+                                       platform::Event& stop) {
   if (const auto endpoint = ParseNetworkPortName(port_name)) {
-    if (endpoint->scheme == NetworkScheme::Rfc2217) return std::make_unique<Rfc2217Port>(io);
-    return std::make_unique<NetworkPort>(io);
+    if (endpoint->scheme == NetworkScheme::Rfc2217) return std::make_unique<Rfc2217Port>(io, stop);
+    return std::make_unique<NetworkPort>(io, stop);
   }
-  // A name with a network scheme that does not parse fails in the network kind's connect.
-  if (IsNetworkPortName(port_name)) return std::make_unique<NetworkPort>(io);
+  // A name with a network scheme that does not parse fails in the network kind's open.
+  if (IsNetworkPortName(port_name)) return std::make_unique<NetworkPort>(io, stop);
   return std::make_unique<LocalPort>(io);
 }
 
@@ -147,7 +148,7 @@ int SerialPort::Open() {
   low_latency_refused_ = false;
   echo_ = LineEcho::Unknown;
   echo_mode_.store(settings_.echo);
-  if (!IsOpen()) kind_ = MakePortKind(settings_.port_name, io_);
+  if (!IsOpen()) kind_ = MakePortKind(settings_.port_name, io_, stop_event);
   int err = 0;
   const int result = kind_->Open(settings_, err);
   if (result != kOpenOk) {
@@ -189,6 +190,7 @@ PortResult SerialPort::SendReceive(std::string_view request, Reply& reply, Frame
   if (stop_event.IsSet()) return {PortStatus::Stopped, 0};
   const int err = kind_->BeginExchange();
   fd_ = kind_->fd();  // a network line may have connected again
+  if (err == ECANCELED && stop_event.IsSet()) return {PortStatus::Stopped, 0};
   if (err) return {PortStatus::SystemError, err};
   const PortResult sent = kind_->Send(request, SendContext{timing_, converter_mode(), stop_event});
   modem_lines_ = kind_->ModemLines();

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <utility>
 
 #include "link/parameter.h"
@@ -207,10 +208,13 @@ void ProgramLineSettings::ToPortSettings(link::PortSettings& settings) const {
 
   platform::SettingsStore& store = store_ ? *store_ : platform::SettingsStore::Default();
   using platform::kSettingsKey;
-  link::KernelRs485& k = settings.kernel_rs485;
-  k.rts_on_send = store.ReadDword(kSettingsKey, kRs485RtsOnSendValue, 1) != 0;
-  k.delay_before_ms = store.ReadDword(kSettingsKey, kRs485DelayBeforeValue, 0);
-  k.delay_after_ms = store.ReadDword(kSettingsKey, kRs485DelayAfterValue, 0);
+  if (std::string stamp = store.Stamp(); stamp != rs485_stamp_) {
+    rs485_.rts_on_send = store.ReadDword(kSettingsKey, kRs485RtsOnSendValue, 1) != 0;
+    rs485_.delay_before_ms = store.ReadDword(kSettingsKey, kRs485DelayBeforeValue, 0);
+    rs485_.delay_after_ms = store.ReadDword(kSettingsKey, kRs485DelayAfterValue, 0);
+    rs485_stamp_ = std::move(stamp);
+  }
+  settings.kernel_rs485 = rs485_;
   settings.echo = echo_.load();
 }
 

@@ -85,8 +85,8 @@ class ProgramLineSettings : public DeviceLineSettings {
 
   // The port-settings record built from the values: texts that do not convert leave the
   // record's field as it was, except the address and stop bits, which read as 0. The
-  // kernel RS-485 settings come straight from the store. A snapshot, taken under
-  // LockValues().
+  // kernel RS-485 settings come from the store, whose file is read again only when it has
+  // changed (it is asked twice a second). A snapshot, taken under LockValues().
   void ToPortSettings(link::PortSettings& settings) const;
   // Puts a record's fields into the values (marked changed where they differ).
   void FromPortSettings(const link::PortSettings& settings);
@@ -101,6 +101,10 @@ class ProgramLineSettings : public DeviceLineSettings {
   std::function<std::string()> list_ports_;
   bool filled_ = false;
   std::atomic<link::EchoMode> echo_{link::EchoMode::Auto};
+  // The kernel RS-485 settings as last read, and the stamp of the file they came from;
+  // under LockValues().
+  mutable link::KernelRs485 rs485_;
+  mutable std::string rs485_stamp_;
 };
 
 // The program's parity code for a "PrtY" text (case ignored): 3, 1, 4; nullopt otherwise.

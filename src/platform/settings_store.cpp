@@ -1,11 +1,13 @@
 #include "platform/settings_store.h"
 
 #include <glib.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "platform/paths.h"
 
@@ -114,6 +116,16 @@ SettingsStore& SettingsStore::Default() {
 
 std::string SettingsStore::FilePath() const {
   return path_.empty() ? DefaultFilePath() : path_;
+}
+
+std::string SettingsStore::Stamp() const {
+  std::string stamp = FilePath();
+  struct stat st {};
+  if (::stat(stamp.c_str(), &st) == 0)
+    stamp += '\n' + std::to_string(st.st_dev) + ':' + std::to_string(st.st_ino) + ':' +
+             std::to_string(st.st_size) + ':' + std::to_string(st.st_mtim.tv_sec) + '.' +
+             std::to_string(st.st_mtim.tv_nsec);
+  return stamp;
 }
 
 std::string SettingsStore::LastError() const {

@@ -63,6 +63,11 @@ class SettingsStore {
   // Removes one value. Returns 0 when it is gone (or was never there), 1 or 2 as above.
   int RemoveValue(std::string_view group, std::string_view name);
 
+  // What tells the file as it is now from any other version of it: its path, device, inode,
+  // size and modification time (a missing file gives its path alone). A write, which
+  // replaces the file, always changes it.
+  std::string Stamp() const;
+
   // The errno text of the last failed file operation, empty after success.
   std::string LastError() const;
 

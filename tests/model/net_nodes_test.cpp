@@ -1,11 +1,16 @@
 // Network nodes: fixed parameters, stored port settings with their defaults and
 // conversions, the forbidden combinations, and the service parameters.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/utsname.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -248,6 +253,35 @@ TEST_F(TempStore, PortSettingsRecordFollowsTheValues) {
   EXPECT_EQ(node->GetValue("Port"), "COM2");
   EXPECT_EQ(node->GetValue("Addr"), "16");
   EXPECT_TRUE(node->FindParameter("bPS")->value_changed);
+}
+
+TEST_F(TempStore, PortSettingsReadTheFileOnlyWhenItHasChanged) {
+  auto node = Filled();
+  store_->WriteDword(platform::kSettingsKey, kRs485DelayAfterValue, 4);
+  link::PortSettings s;
+  node->ToPortSettings(s);
+  ASSERT_EQ(s.kernel_rs485.delay_after_ms, 4u);
+  // The bytes changed behind the store's back, the file's stamp kept: asked twice a second,
+  // the settings are not parsed again for a file that looks the same.
+  const std::string path = store_->FilePath();
+  struct stat before {};
+  ASSERT_EQ(::stat(path.c_str(), &before), 0);
+  std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(file)), {});
+  const size_t at = text.find(std::string(kRs485DelayAfterValue) + "=4");
+  ASSERT_NE(at, std::string::npos);
+  file.seekp(static_cast<std::streamoff>(at + std::strlen(kRs485DelayAfterValue) + 1));
+  file << '7';
+  file.close();
+  const timespec times[2] = {before.st_atim, before.st_mtim};
+  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+  node->ToPortSettings(s);
+  EXPECT_EQ(s.kernel_rs485.delay_after_ms, 4u);
+  // A write through any store is a change.
+  SettingsStore(path).WriteDword(platform::kSettingsKey, kRs485DelayBeforeValue, 2);
+  node->ToPortSettings(s);
+  EXPECT_EQ(s.kernel_rs485.delay_after_ms, 7u);
+  EXPECT_EQ(s.kernel_rs485.delay_before_ms, 2u);
 }
 
 TEST(ParityCodes, TextsAndCodesMapBothWays) {

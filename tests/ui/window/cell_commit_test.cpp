@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "app/cell_commit.h"
 #include "exchange/exchange_engine.h"
+#include "exchange/polling.h"
 #include "model/device_line_settings.h"
 #include "window_fixture.h"
 
@@ -118,6 +121,32 @@ TEST_F(CellCommitTest, ImmediateWriteFailureIsReported) {
   EXPECT_EQ(captured.shown[0].caption, app::kWriteFailedCaption);
   EXPECT_EQ(captured.shown[0].text, p.note);
   EXPECT_EQ(p.DisplayColour(), (link::Rgb{255, 0, 0}));
+}
+
+TEST_F(CellCommitTest, ARefusedPolledValueIsShownWithThePolledRecordsFree) {
+  // The scan thread must be able to take the records while the box waits for the person.
+  struct LockProbe : link::Presenter {
+    link::MsgAnswer ShowMessage(std::string_view, std::string_view shown_caption, link::MsgIcon,
+                                link::MsgButtons) override {
+      std::thread([this] {
+        std::unique_lock values(exchange::PolledValuesLock(), std::try_to_lock);
+        free = values.owns_lock();
+      }).join();
+      caption = shown_caption;
+      return link::MsgAnswer::Ok;
+    }
+    bool free = false;
+    std::string caption;
+  } probe;
+  auto owned = IntParameter();
+  ASSERT_TRUE(exchange::PreparePolling(*owned));
+  link::SetPresenter(&probe);
+  const app::CommitResult result =
+      app::CommitCell(Target(), *owned, app::column::kValue, link::kNoData, "9");
+  link::SetPresenter(&captured);
+  EXPECT_EQ(result, app::CommitResult::Refused);
+  EXPECT_EQ(probe.caption, app::kValueRefusedCaption);
+  EXPECT_TRUE(probe.free);
 }
 
 TEST_F(CellCommitTest, ForbiddenAddressForEightBitAddresses) {
