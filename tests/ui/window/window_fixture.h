@@ -93,7 +93,15 @@ class DialogAnswer {
       }
       return;
     }
-    auto* dialog = qobject_cast<D*>(QApplication::activeModalWidget());
+    QWidget* modal = QApplication::activeModalWidget();
+    auto* dialog = qobject_cast<D*>(modal);
+    if (!dialog && modal && qobject_cast<D*>(modal->parentWidget())) {
+      // The dialog's own complaint about an answer taken before it was ready (a file dialog
+      // still listing another folder finds no such file): dismissed, and the answer goes in
+      // again at the next tick.
+      if (auto* complaint = qobject_cast<QDialog*>(modal)) complaint->reject();
+      return;
+    }
     if (!dialog || !dialog->isVisible()) return;
     answered_ = true;
     answer_(*dialog);
