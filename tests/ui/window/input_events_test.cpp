@@ -174,10 +174,13 @@ TEST_F(InputEventsTest, FailedOpenKeepsTheDocument) {
   const std::string bad = dir / "bad.vesk";
   std::ofstream(bad) << "this is not a configuration\n";
 
-  // The file's name goes in again for as long as the dialog is up: a dialog still loading
-  // its folder may not take the first one.
+  // The file's name goes in again for as long as the dialog is up. It is typed into the
+  // name field: selectFile leaves a focused field alone and only marks the file in the
+  // listing, which a dialog still loading its folder does not have yet.
   const DialogAnswer<QFileDialog> answer([&](QFileDialog& dialog) {
-    dialog.selectFile(QString::fromStdString(bad));
+    auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    if (!name) return;
+    name->setText(QString::fromStdString(bad));
     QMetaObject::invokeMethod(&dialog, "accept", Qt::QueuedConnection);
   });
   captured.answer = link::MsgAnswer::No;  // not saved first
