@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <ostream>
 #include <thread>
 
@@ -146,15 +147,18 @@ TEST_F(LinkOverPty, NoiseBeforeTheStartIsSkipped) {
   LineStats stats;
   link.AddObserver(&stats);
   const std::vector<std::string> noises = {std::string(1, '\0'), "\xFF\xFFG", "\r", "X#"};
-  size_t at = 0;
-  peer.set_fallback([&](const std::string& line) -> std::optional<std::string> {
+  // The peer's thread answers from a copy of the noises, and the number of the exchange is
+  // shared with it through an atomic: the pseudo-terminal orders the two threads, but the
+  // thread sanitizer cannot see that.
+  auto at = std::make_shared<std::atomic<size_t>>(0);
+  peer.set_fallback([noises, at](const std::string& line) -> std::optional<std::string> {
     const Request r = DecodeRequest(line);
-    return noises.at(at) + LornReply(r.hash, {7}, r.address, r.read);
+    return noises.at(*at) + LornReply(r.hash, {7}, r.address, r.read);
   });
   peer.Start();
   auto p = MakeParameter("Cnt", "int");
-  for (; at < noises.size() - 1; ++at) {
-    SCOPED_TRACE(at);
+  for (; *at < noises.size() - 1; ++*at) {
+    SCOPED_TRACE(at->load());
     ASSERT_EQ(link.Exchange(kOpRead, p.get()), kExchangeOk) << p->note;
     EXPECT_EQ(p->value, "7");
   }
@@ -196,7 +200,7 @@ TEST_P(LinkStrayReply, IsSkippedAndTheWaitGoesOn) {
   LineStats stats;
   link.AddObserver(&stats);
   const std::string stray = LornReply(c.hash, {0x38, 0x40}, c.address, c.read);
-  peer.set_fallback([&](const std::string& line) -> std::optional<std::string> {
+  peer.set_fallback([stray](const std::string& line) -> std::optional<std::string> {
     const Request r = DecodeRequest(line);
     return stray + LornReply(r.hash, {0x25, 0x80}, r.address, r.read);
   });
