@@ -33,7 +33,8 @@ report() {
   shift
   gcovr -r . --object-directory "$BUILD" "$@" --exclude-unreachable-branches \
     --exclude-throw-branches --print-summary -o /dev/null 2>/dev/null |
-    awk -v l="$label" '/^lines:/ {ln=$2 " " $3 " " $4} /^branches:/ {br=$2 " " $3 " " $4}
+    awk -v l="$label" '/^lines:/ {ln=$2 " of " substr($6, 1, length($6) - 1)}
+      /^branches:/ {br=$2 " of " substr($6, 1, length($6) - 1)}
       END {printf "%-9s lines %-24s branches %s\n", l, ln, br}'
 }
 for layer in platform link model exchange app ui; do
@@ -45,8 +46,8 @@ report core --filter "src/(platform|link|model|exchange|app)/"
 echo
 echo "least covered files of the core (lines):"
 gcovr -r . --object-directory "$BUILD" --filter "src/(platform|link|model|exchange|app)/" \
-  --exclude-unreachable-branches --exclude-throw-branches --sort-percentage 2>/dev/null |
-  awk '$1 ~ /^src\// && NF >= 4 {print}' | head -10
+  --exclude-unreachable-branches --exclude-throw-branches 2>/dev/null |
+  awk '$1 ~ /^src\// && NF >= 4 && $4 ~ /%$/ {print}' | sort -t' ' -k1,1 | sort -n -k4,4 | head -10
 if [ -n "${COVERAGE_HTML:-}" ]; then
   mkdir -p "$COVERAGE_HTML"
   gcovr -r . --object-directory "$BUILD" --filter "src/" --filter "sim/" \
