@@ -64,9 +64,9 @@ def same_content(a, b):
 
 
 def main():
-    spec = common_argument_spec()
-    spec.update(address=dict(type="int"), dest=dict(type="path", required=True))
-    module = AnsibleModule(argument_spec=spec, supports_check_mode=True)
+    options = common_argument_spec()
+    options.update(address=dict(type="int"), dest=dict(type="path", required=True))
+    module = AnsibleModule(argument_spec=options, supports_check_mode=True)
     p = module.params
     dest = os.path.abspath(p["dest"])
     folder = os.path.dirname(dest)

@@ -126,10 +126,10 @@ def backup_path(module):
 
 
 def main():
-    spec = common_argument_spec()
-    spec.update(address=dict(type="int"), src=dict(type="path", required=True),
-                backup=dict(type="bool", default=False), backup_dir=dict(type="path"))
-    module = AnsibleModule(argument_spec=spec, supports_check_mode=True)
+    options = common_argument_spec()
+    options.update(address=dict(type="int"), src=dict(type="path", required=True),
+                   backup=dict(type="bool", default=False), backup_dir=dict(type="path"))
+    module = AnsibleModule(argument_spec=options, supports_check_mode=True)
     p = module.params
     if not os.path.isfile(p["src"]):
         module.fail_json(msg="src %s is not a file on %s" % (p["src"], os.uname()[1]))

@@ -68,10 +68,10 @@ from ansible_collections.vesk.configurator.plugins.module_utils.configurator imp
 
 
 def main():
-    spec = common_argument_spec()
-    spec.update(address=dict(type="int"), name=dict(type="str", required=True),
-                index=dict(type="int"), value=dict(type="str", required=True))
-    module = AnsibleModule(argument_spec=spec, supports_check_mode=True)
+    options = common_argument_spec()
+    options.update(address=dict(type="int"), name=dict(type="str", required=True),
+                   index=dict(type="int"), value=dict(type="str", required=True))
+    module = AnsibleModule(argument_spec=options, supports_check_mode=True)
     p = module.params
     program = Configurator(module)
     shown = p["name"] if p["index"] is None else "%s:%d" % (p["name"], p["index"])

@@ -85,9 +85,9 @@ def parse_devices(out):
 
 
 def main():
-    spec = common_argument_spec()
-    spec.update(first=dict(type="int"), last=dict(type="int"))
-    module = AnsibleModule(argument_spec=spec, supports_check_mode=True)
+    options = common_argument_spec()
+    options.update(first=dict(type="int"), last=dict(type="int"))
+    module = AnsibleModule(argument_spec=options, supports_check_mode=True)
     program = Configurator(module)
     first, last = module.params["first"], module.params["last"]
     if first is None and last is None:
