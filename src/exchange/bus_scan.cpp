@@ -42,6 +42,7 @@ class Scan {
     const int32_t total = to - from + 1;
     engine_.progress_total.store(total);
     engine_.progress_done.store(0);
+    engine_.BusScanBegins();
     std::vector<int32_t> silent;
     for (int32_t a = from; a <= to && Going(); ++a) {
       if (!Ask(a, ShortWait())) silent.push_back(a);

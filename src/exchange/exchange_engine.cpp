@@ -225,8 +225,8 @@ link::ScanReply ExchangeEngine::ScanAddress(int32_t address, const link::Paramet
       port_lost_.store(true);
     }
     line_state_.Note(link::kExchangePortClosed);
-  } else if (reply.answered) {
-    line_state_.Note(link::kExchangeOk);
+  } else if (!reply.stopped) {
+    line_state_.NoteBusScanQuestion(reply.answered || reply.late_address >= 0);
   }
   return reply;
 }

@@ -147,6 +147,8 @@ class ExchangeEngine : public link::DeviceLink {
   // probe is trying. The holder's own exchanges pass.
   std::unique_lock<std::recursive_mutex> HoldLine() { return std::unique_lock(line_hold_); }
   const LineState& line_state() const { return line_state_; }
+  // Called as a bus scan begins, for what the line's state makes of its questions.
+  void BusScanBegins() { line_state_.BusScanBegins(); }
   // Why the port was lost ("Порт ... потерян: ..."); empty while it is not.
   std::string LostPortText() const;
 

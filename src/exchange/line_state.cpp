@@ -38,6 +38,19 @@ void LineState::PortOpened(bool open) {
   condition_.store(open ? LineCondition::kUnknown : LineCondition::kPortClosed);
 }
 
+void LineState::BusScanBegins() {
+  bus_scan_heard_.store(false);
+}
+
+void LineState::NoteBusScanQuestion(bool heard) {
+  if (heard) {
+    bus_scan_heard_.store(true);
+    condition_.store(LineCondition::kConnected);
+  } else if (!bus_scan_heard_.load()) {
+    condition_.store(LineCondition::kNoAnswer);
+  }
+}
+
 const char* LineConditionText(LineCondition condition) {
   switch (condition) {
     case LineCondition::kConnected:

@@ -26,6 +26,13 @@ class LineState {
   void NoteProbe(link::ProbeResult result);
   // The port was (re)opened, or failed to open.
   void PortOpened(bool open);
+  // A bus scan begins. Its questions are not the line's requests: most addresses are
+  // silent by nature, so silence is no failure; but until some address has answered, the
+  // scan cannot say that the line works either.
+  void BusScanBegins();
+  // One question of the bus scan; `heard` when a device answered (this address, or an
+  // earlier one late).
+  void NoteBusScanQuestion(bool heard);
 
   LineCondition condition() const { return condition_.load(); }
   uint64_t requests() const { return requests_.load(); }
@@ -35,6 +42,7 @@ class LineState {
   std::atomic<LineCondition> condition_{LineCondition::kUnknown};
   std::atomic<uint64_t> requests_{0};
   std::atomic<uint64_t> failures_{0};
+  std::atomic<bool> bus_scan_heard_{false};
 };
 
 // "связь есть", "нет ответа", "порт закрыт" or "" for kUnknown.

@@ -33,6 +33,7 @@ ScanReply DeviceLink::ScanRead(int32_t address, const Parameter& subject, int wa
     return out;
   }
   EventSource watch{observers_, &subject, true, hash, frame_address, 0, 0};
+  watch.bus_scan = true;
   if (watch.Active()) watch.Sent(frame.Text(), nullptr, 0);
   const auto start = std::chrono::steady_clock::now();
   Reply answer;

@@ -38,6 +38,8 @@ struct LineEvent {
   LineFault fault = LineFault::kNone;
   bool read = true;
   bool polled = false;  // for an operative parameter that polling reads
+  // A bus scan's question or its answer: asked of every address, most of them silent.
+  bool bus_scan = false;
   int address = 0;
   int attempt = 1;
   uint16_t hash = 0;

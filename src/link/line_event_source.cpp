@@ -50,6 +50,7 @@ LineEvent EventSource::Make(LineEventKind kind, int64_t time_ns, std::string_vie
   e.read = read;
   e.address = address.offset == kFixedAddressOffset ? 255 : address.base + address.offset;
   e.attempt = attempt;
+  e.bus_scan = bus_scan;
   e.hash = hash;
   if (subject && hash != kAttributeHash && NameHash(subject->short_name) == hash)
     e.name = subject->short_name;

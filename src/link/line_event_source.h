@@ -22,6 +22,7 @@ struct EventSource {
   int64_t sent_ns;
   int64_t replied_ns;
   int attempt = 0;
+  bool bus_scan = false;
 
   bool Active() const { return !observers.empty(); }
   // A request goes out (again, from the second call on).

@@ -9,6 +9,7 @@ LineStats::LineStats() : bins_(kBins, 0) {}
 
 void LineStats::OnLineEvent(const LineEvent& e) {
   std::lock_guard lock(mutex_);
+  if (e.bus_scan && NoteBusScan(e)) return;
   switch (e.kind) {
     case LineEventKind::kRetry:
       ++counters_.retries;
@@ -44,6 +45,27 @@ void LineStats::OnLineEvent(const LineEvent& e) {
   ++bins_[std::min(static_cast<size_t>(e.reply_us / 100), kBins - 1)];
 }
 
+bool LineStats::NoteBusScan(const LineEvent& e) {
+  switch (e.kind) {
+    case LineEventKind::kSent:
+    case LineEventKind::kRetry:
+      ++counters_.bus_scan_questions;
+      return true;
+    case LineEventKind::kReceived:
+      if (e.address >= 0 && static_cast<size_t>(e.address) < kAddressCount &&
+          !found_.test(static_cast<size_t>(e.address))) {
+        found_.set(static_cast<size_t>(e.address));
+        ++counters_.bus_scan_found;
+      }
+      return true;
+    case LineEventKind::kTimeout:
+      return true;
+    case LineEventKind::kRefused:
+      return false;
+  }
+  return false;
+}
+
 LineCounters LineStats::Snapshot() const {
   std::lock_guard lock(mutex_);
   LineCounters c = counters_;
@@ -68,6 +90,7 @@ void LineStats::Reset() {
   std::fill(bins_.begin(), bins_.end(), 0);
   total_ms_ = 0;
   timed_ = 0;
+  found_.reset();
 }
 
 std::string LineCountersText(const LineCounters& c) {
@@ -77,13 +100,16 @@ std::string LineCountersText(const LineCounters& c) {
       "Запросов: %llu\nОтветов: %llu\nТаймаутов: %llu\nОшибок контрольной суммы: %llu\n"
       "Ответов с кодом ошибки: %llu\nПовторов: %llu\nПрочих отказов: %llu\n"
       "Помех перед ответом: %llu\nЧужих ответов: %llu\n"
+      "Поиск приборов: вопросов %llu, найдено адресов %llu\n"
       "Время ответа, мс: среднее %.1f, 95%% — %.1f, максимум %.1f\n",
       static_cast<unsigned long long>(c.requests), static_cast<unsigned long long>(c.replies),
       static_cast<unsigned long long>(c.timeouts),
       static_cast<unsigned long long>(c.checksum_failures),
       static_cast<unsigned long long>(c.error_replies), static_cast<unsigned long long>(c.retries),
       static_cast<unsigned long long>(c.other_refusals), static_cast<unsigned long long>(c.noise),
-      static_cast<unsigned long long>(c.stray_replies), c.mean_ms, c.p95_ms, c.max_ms);
+      static_cast<unsigned long long>(c.stray_replies),
+      static_cast<unsigned long long>(c.bus_scan_questions),
+      static_cast<unsigned long long>(c.bus_scan_found), c.mean_ms, c.p95_ms, c.max_ms);
   return buf;
 }
 

@@ -11,13 +11,16 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 
+#include "exchange/line_state.h"
 #include "model/program_line_settings.h"
 #include "ui/bus_scan_dialog.h"
 #include "ui/main_window.h"
+#include "ui/traffic_panel.h"
 #include "window_fixture.h"
 
 namespace vesk::ui::test {
@@ -40,6 +43,82 @@ QStringList Addresses(QTableWidget* list) {
   QStringList out;
   for (int r = 0; r < list->rowCount(); ++r) out << list->item(r, 0)->text();
   return out;
+}
+
+void OpenFindDevices(MainWindow& window) {
+  QMenuBar* bar = window.menuBar();
+  QAction* device = ActionTitled(bar->actions(), QString::fromUtf8("&Прибор"));
+  ASSERT_NE(device, nullptr);
+  QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(device).center());
+  QMenu* menu = device->menu();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }, 2000));
+  QAction* find = ActionTitled(menu->actions(), QString::fromUtf8("Найти приборы на линии…"));
+  ASSERT_NE(find, nullptr);
+  QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(find).center());
+}
+
+// Scans `from` ... `to` through the dialog and closes it. Returns the addresses found.
+QStringList ScanThroughTheDialog(MainWindow& window, const char* from, const char* to) {
+  bool started = false;
+  QStringList found;
+  const DialogAnswer<BusScanDialog> answer(
+      [&](BusScanDialog& dialog) {
+        if (!started) {
+          TypeInto(dialog.from(), from);
+          TypeInto(dialog.to(), to);
+          QTest::mouseClick(dialog.start_stop(), Qt::LeftButton);
+          started = true;
+        } else if (!dialog.Running() && !dialog.status()->text().isEmpty()) {
+          found = Addresses(dialog.list());
+          QTest::keyClick(&dialog, Qt::Key_Escape);
+        }
+      },
+      kDialogDeadlineMs);
+  OpenFindDevices(window);
+  return found;
+}
+
+QString LineStateShown(const MainWindow& window) {
+  QString shown;
+  const bool seen = QTest::qWaitFor(
+      [&] {
+        for (const QLabel* label : window.statusBar()->findChildren<QLabel*>())
+          for (auto c : {exchange::LineCondition::kConnected, exchange::LineCondition::kNoAnswer})
+            if (label->text() == QString::fromUtf8(exchange::LineConditionText(c)))
+              shown = label->text();
+        return !shown.isEmpty();
+      },
+      2000);
+  return seen ? shown : QString();
+}
+
+// The scan's questions are counted apart from the line's requests, and the status bar
+// says what the last questions heard, not what an earlier read did.
+TEST_F(WindowTest, BusScanSilenceIsNoLineFailureAndNoLink) {
+  const SimProcess sim(dir, {"--devices=16"});
+  MakeDocument(sim.pty());
+  MainWindow& window = MakeWindow();
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  link::Parameter baud("bPS");
+  baud.type_text = "int";
+  ASSERT_EQ(doc->engine().Exchange(link::kOpRead, &baud), link::kExchangeOk);
+  const link::LineCounters before = window.traffic()->stats().Snapshot();
+  const auto connected = QString::fromUtf8(LineConditionText(exchange::LineCondition::kConnected));
+  EXPECT_EQ(LineStateShown(window), connected);
+
+  EXPECT_TRUE(ScanThroughTheDialog(window, "30", "40").isEmpty());
+  EXPECT_EQ(LineStateShown(window),
+            QString::fromUtf8(LineConditionText(exchange::LineCondition::kNoAnswer)));
+  EXPECT_EQ(ScanThroughTheDialog(window, "10", "20"), QStringList{"16"});
+  EXPECT_EQ(LineStateShown(window), connected);
+
+  const link::LineCounters after = window.traffic()->stats().Snapshot();
+  EXPECT_EQ(after.Failures(), before.Failures());
+  EXPECT_EQ(after.requests, before.requests);
+  EXPECT_GE(after.bus_scan_questions, 22u);
+  EXPECT_EQ(after.bus_scan_found, 1u);
+  for (const Shown& m : captured.shown) ADD_FAILURE() << m.caption << ": " << m.text;
 }
 
 TEST_F(WindowTest, FindDevicesStopsScansARangeAndReadsTheDeviceChosen) {
@@ -99,15 +178,7 @@ TEST_F(WindowTest, FindDevicesStopsScansARangeAndReadsTheDeviceChosen) {
         }
       },
       2 * kDialogDeadlineMs);
-  QMenuBar* bar = window.menuBar();
-  QAction* device = ActionTitled(bar->actions(), QString::fromUtf8("&Прибор"));
-  ASSERT_NE(device, nullptr);
-  QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(device).center());
-  QMenu* menu = device->menu();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }, 2000));
-  QAction* find = ActionTitled(menu->actions(), QString::fromUtf8("Найти приборы на линии…"));
-  ASSERT_NE(find, nullptr);
-  QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(find).center());
+  OpenFindDevices(window);
 
   EXPECT_NE(stopped_status.indexOf(QString::fromUtf8("остановлен")), -1)
       << stopped_status.toStdString();
