@@ -244,7 +244,7 @@ void PlotWindow::Take(const link::LineEvent& e) {
       std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();
   auto mark_break = [&s](qint64 at) {
     if (!s.points.empty() && !std::isnan(s.points.back().second))
-      s.points.emplace_back(at, std::numeric_limits<double>::quiet_NaN());
+      s.points.push_back({at, std::numeric_limits<double>::quiet_NaN()});
   };
   if (e.kind == link::LineEventKind::kSent) {
     // A new read while the last one brought nothing: that one failed.
@@ -269,7 +269,7 @@ void PlotWindow::Take(const link::LineEvent& e) {
     else
       s.step = std::max<qint64>(1, s.step == 0 ? since : (s.step * 7 + since) / 8);
   }
-  s.points.emplace_back(ms, value);
+  s.points.push_back({ms, value});
   while (!s.points.empty() && s.points.front().first < ms - kLongestSpanMs) s.points.pop_front();
   if (log_) {
     const auto column = std::find(log_columns_.begin(), log_columns_.end(), key);
@@ -284,10 +284,7 @@ void PlotWindow::Take(const link::LineEvent& e) {
 }
 
 void PlotWindow::DrawSeries(Series& s, qint64 from, double& low, double& high) {
-  const size_t first = static_cast<size_t>(
-      std::lower_bound(s.points.begin(), s.points.end(), from,
-                       [](const auto& point, qint64 at) { return point.first < at; }) -
-      s.points.begin());
+  const size_t first = s.points.FirstFrom(from);
   const size_t count = s.points.size() - first;
   const size_t step = count > kMostShownPoints ? count / kMostShownPoints + 1 : 1;
   std::vector<QList<QPointF>> pieces(1);

@@ -8,13 +8,14 @@
 #include <QPointer>
 #include <QWidget>
 #include <cstdio>
-#include <deque>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "exchange/polling.h"
 #include "link/device_link.h"
 #include "link/line_event_queue.h"
+#include "ui/point_ring.h"
 
 class QChart;
 class QChartView;
@@ -76,9 +77,11 @@ class PlotWindow : public QWidget {
   QString Label(const std::string& key) const;
 
  private:
+  // The longest span at the fastest polling; breaks make the oldest go a little sooner.
+  static constexpr size_t kPointsKept = 3600 * 1000 / exchange::kMinPollPeriodMs;
   struct Series {
-    // ms since the epoch, value; a NaN value marks a break: a read that failed or never came.
-    std::deque<std::pair<qint64, double>> points;
+    // A NaN value marks a break: a read that failed or never came.
+    PointRing points{kPointsKept};
     std::map<std::string, double> levels;  // texts that are not numbers, in order seen
     std::vector<QLineSeries*> pieces;      // the first carries the name in the legend
     QTreeWidgetItem* item = nullptr;

@@ -2,6 +2,7 @@
 
 #include <QBrush>
 #include <QColor>
+#include <algorithm>
 
 namespace vesk::ui {
 namespace {
@@ -13,7 +14,7 @@ QString Q(const std::string& s) {
 }  // namespace
 
 TrafficModel::TrafficModel(size_t capacity, QObject* parent)
-    : QAbstractTableModel(parent), capacity_(capacity) {}
+    : QAbstractTableModel(parent), slots_(std::max<size_t>(capacity, 1)) {}
 
 bool TrafficModel::Failed(const link::LineEvent& e) {
   return e.Direction() == '!' || e.fault != link::LineFault::kNone;
@@ -28,30 +29,31 @@ std::string TrafficModel::Text(const link::LineEvent& e) {
 
 void TrafficModel::Append(std::vector<link::LineEvent>& events) {
   if (events.empty()) return;
-  if (events.size() > capacity_)
-    events.erase(events.begin(), events.end() - static_cast<ptrdiff_t>(capacity_));
-  const size_t overflow =
-      rows_.size() + events.size() > capacity_ ? rows_.size() + events.size() - capacity_ : 0;
+  const size_t capacity = slots_.size();
+  if (events.size() > capacity)
+    events.erase(events.begin(), events.end() - static_cast<ptrdiff_t>(capacity));
+  const size_t overflow = count_ + events.size() > capacity ? count_ + events.size() - capacity : 0;
   if (overflow > 0) {
     beginRemoveRows({}, 0, static_cast<int>(overflow) - 1);
-    rows_.erase(rows_.begin(), rows_.begin() + static_cast<ptrdiff_t>(overflow));
+    first_ = (first_ + overflow) % capacity;
+    count_ -= overflow;
     endRemoveRows();
   }
-  const int first = static_cast<int>(rows_.size());
+  const int first = static_cast<int>(count_);
   beginInsertRows({}, first, first + static_cast<int>(events.size()) - 1);
-  for (link::LineEvent& e : events) rows_.push_back(std::move(e));
+  for (link::LineEvent& e : events) slots_[(first_ + count_++) % capacity] = std::move(e);
   endInsertRows();
 }
 
 void TrafficModel::Clear() {
   beginResetModel();
-  rows_.clear();
-  rows_.shrink_to_fit();
+  for (link::LineEvent& e : slots_) e = link::LineEvent{};
+  first_ = count_ = 0;
   endResetModel();
 }
 
 int TrafficModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+  return parent.isValid() ? 0 : static_cast<int>(count_);
 }
 
 int TrafficModel::columnCount(const QModelIndex& parent) const {

@@ -1,9 +1,9 @@
 #pragma once
 // The rows of the traffic panel: the last line events in a bounded ring, so that a day of
-// polling keeps the memory flat.
+// polling keeps the memory flat. The ring's slots are made at once: memory does not creep up
+// while it fills, and a full ring drops its oldest rows without moving the others.
 
 #include <QAbstractTableModel>
-#include <deque>
 #include <string>
 #include <vector>
 
@@ -23,7 +23,9 @@ class TrafficModel : public QAbstractTableModel {
   // Appends the events; the oldest give way once the ring is full.
   void Append(std::vector<link::LineEvent>& events);
   void Clear();
-  const link::LineEvent& At(int row) const { return rows_[static_cast<size_t>(row)]; }
+  const link::LineEvent& At(int row) const {
+    return slots_[(first_ + static_cast<size_t>(row)) % slots_.size()];
+  }
   static bool Failed(const link::LineEvent& e);
   // The value or the reason as the panel shows it, with the "(попытка N)" of a retry.
   static std::string Text(const link::LineEvent& e);
@@ -34,8 +36,9 @@ class TrafficModel : public QAbstractTableModel {
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
  private:
-  size_t capacity_;
-  std::deque<link::LineEvent> rows_;
+  std::vector<link::LineEvent> slots_;
+  size_t first_ = 0;  // the slot of row 0
+  size_t count_ = 0;
 };
 
 }  // namespace vesk::ui

@@ -23,7 +23,9 @@
 namespace vesk::ui {
 namespace {
 
-constexpr int kRefreshMs = 100;
+// Four times a second is as fast as a person reads a scrolling log; faster, the table's
+// repainting alone took more of the window's time than the plots while polling fast.
+constexpr int kRefreshMs = 250;
 
 enum Outcome { kAll, kGood, kFailed };
 
@@ -68,7 +70,6 @@ TrafficPanel::TrafficPanel(link::DeviceLink& link, QWidget* parent)
   setObjectName(QStringLiteral("traffic"));
   model_ = new TrafficModel(kTrafficRing, this);
   proxy_ = new TrafficFilter(this);
-  proxy_->setSourceModel(model_);
 
   auto* body = new QWidget(this);
   auto* layout = new QVBoxLayout(body);
@@ -92,7 +93,7 @@ TrafficPanel::TrafficPanel(link::DeviceLink& link, QWidget* parent)
   bar->addStretch();
   layout->addLayout(bar);
   table_ = new QTableView(body);
-  table_->setModel(proxy_);
+  table_->setModel(model_);
   table_->verticalHeader()->hide();
   table_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
   table_->horizontalHeader()->setStretchLastSection(true);
@@ -117,12 +118,8 @@ TrafficPanel::TrafficPanel(link::DeviceLink& link, QWidget* parent)
   layout->addWidget(table_);
   setWidget(body);
 
-  auto refilter = [this] {
-    static_cast<TrafficFilter*>(proxy_)->Set(name_filter_->text(), outcome_filter_->currentIndex());
-    if (follow_->isChecked()) table_->scrollToBottom();
-  };
-  connect(name_filter_, &QLineEdit::textChanged, this, refilter);
-  connect(outcome_filter_, &QComboBox::currentIndexChanged, this, refilter);
+  connect(name_filter_, &QLineEdit::textChanged, this, &TrafficPanel::Refilter);
+  connect(outcome_filter_, &QComboBox::currentIndexChanged, this, &TrafficPanel::Refilter);
   connect(clear_, &QPushButton::clicked, this, [this] { model_->Clear(); });
   connect(save_, &QPushButton::clicked, this, &TrafficPanel::Save);
 
@@ -136,6 +133,33 @@ TrafficPanel::TrafficPanel(link::DeviceLink& link, QWidget* parent)
 TrafficPanel::~TrafficPanel() {
   link_.RemoveObserver(&queue_);
   link_.RemoveObserver(&stats_);
+}
+
+void TrafficPanel::Refilter() {
+  const bool filtered =
+      !name_filter_->text().trimmed().isEmpty() || outcome_filter_->currentIndex() != kAll;
+  // The filter walks its whole mapping whenever rows come or the oldest go, which with a
+  // full ring costs the window more than everything else it does while polling: it sits
+  // between the rows and the table only while the user filters.
+  QAbstractItemModel* const shown = filtered ? static_cast<QAbstractItemModel*>(proxy_) : model_;
+  if (filtered) {
+    if (proxy_->sourceModel() != model_) proxy_->setSourceModel(model_);
+    static_cast<TrafficFilter*>(proxy_)->Set(name_filter_->text(), outcome_filter_->currentIndex());
+  }
+  if (table_->model() != shown) {
+    // A new model gives the header its sections afresh; the widths the user set stay.
+    std::vector<int> widths;
+    for (int c = 0; c < TrafficModel::kColumns; ++c) widths.push_back(table_->columnWidth(c));
+    table_->setModel(shown);
+    for (int c = 0; c < TrafficModel::kColumns; ++c) table_->setColumnWidth(c, widths[c]);
+  }
+  if (!filtered) proxy_->setSourceModel(nullptr);
+  if (follow_->isChecked()) table_->scrollToBottom();
+}
+
+int TrafficPanel::SourceRow(int shown_row) const {
+  if (table_->model() == model_) return shown_row;
+  return proxy_->mapToSource(proxy_->index(shown_row, 0)).row();
 }
 
 void TrafficPanel::Refresh() {
@@ -160,8 +184,8 @@ bool TrafficPanel::SaveRows(const QString& path, QString& error) const {
   }
   const bool csv = path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive);
   if (csv) file.write("seconds,direction,address,name,index,text,frame\n");
-  for (int r = 0; r < proxy_->rowCount(); ++r) {
-    const link::LineEvent& e = model_->At(proxy_->mapToSource(proxy_->index(r, 0)).row());
+  for (int r = 0; r < table_->model()->rowCount(); ++r) {
+    const link::LineEvent& e = model_->At(SourceRow(r));
     std::string line;
     if (csv) {
       const std::string head = app::TraceLine(e);

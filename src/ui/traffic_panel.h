@@ -60,6 +60,11 @@ class TrafficPanel : public QDockWidget {
 
  private:
   void Save();
+  // Puts the filter between the rows and the table while one is set, and takes it away
+  // when none is.
+  void Refilter();
+  // The row of the model behind a row of the table.
+  int SourceRow(int shown_row) const;
 
   link::DeviceLink& link_;
   link::LineEventQueue queue_{kTrafficQueue};

@@ -57,7 +57,7 @@ TEST_F(WindowTest, TrafficPanelShowsPausesAndFiltersTheLine) {
   panel.model().Clear();  // whatever the start-up exchanged
 
   ReadBaud(*doc, 2);
-  QTest::qWait(300);
+  QTest::qWait(600);  // past the panel's next refresh
   ASSERT_EQ(Rows(panel), 4);
   const QAbstractItemModel& rows = *panel.table()->model();
   EXPECT_EQ(rows.index(1, TrafficModel::kName).data().toString(), QStringLiteral("bPS"));
@@ -66,10 +66,10 @@ TEST_F(WindowTest, TrafficPanelShowsPausesAndFiltersTheLine) {
 
   QTest::mouseClick(panel.pause_button(), Qt::LeftButton);
   ReadBaud(*doc, 1);
-  QTest::qWait(300);
+  QTest::qWait(600);          // past the panel's next refresh
   EXPECT_EQ(Rows(panel), 4);  // held while paused
   QTest::mouseClick(panel.pause_button(), Qt::LeftButton);
-  QTest::qWait(300);
+  QTest::qWait(600);  // past the panel's next refresh
   EXPECT_EQ(Rows(panel), 6);
 
   QTest::keyClicks(panel.name_filter(), "Addr");
@@ -123,7 +123,7 @@ TEST_F(WindowTest, TrafficFilterIgnoresCaseKeepsTheEndAndNamesWhoseAttributesFai
   filter.indexed = true;
   filter.linear_index = 250;
   EXPECT_NE(doc->engine().Exchange(link::kOpRead, &filter), 0);
-  QTest::qWait(300);
+  QTest::qWait(600);  // past the panel's next refresh
   ASSERT_EQ(Rows(panel), 122);
   ASSERT_TRUE(panel.follow_box()->isChecked());
 
@@ -201,7 +201,7 @@ TEST_F(WindowTest, TrafficSaveKeepsRetryMarksAndGivesTheChosenKindItsExtension) 
   link::Parameter baud("bPS");
   baud.type_text = "int";
   for (int i = 0; i < 10; ++i) doc->engine().Exchange(link::kOpRead, &baud);
-  QTest::qWait(300);
+  QTest::qWait(600);  // past the panel's next refresh
   const int retries = RowsWith(panel, QStringLiteral("попытка 2"));
   ASSERT_GT(retries, 0);
 
