@@ -1,5 +1,5 @@
 // Arbitrary text as the device description, through the interpreter and the build of the
-// root and scanners trees, as a container's "vesk.tree" stream would deliver it.
+// root and pollers trees, as a container's "vesk.tree" stream would deliver it.
 
 #include <cstdint>
 #include <string_view>
@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                   status == DescriptionStatus::NoRoot);
   if (status == DescriptionStatus::Built) VESK_FUZZ_CHECK(tree.root != nullptr);
   if (tree.root) CheckBranch(*tree.root, tree.outputs, 0);
-  if (tree.scanners) CheckBranch(*tree.scanners, tree.outputs, 0);
+  if (tree.pollers) CheckBranch(*tree.pollers, tree.outputs, 0);
   // Every slot that is filled points at a record the trees still own.
   for (vesk::link::Parameter* p : tree.outputs)
     if (p != nullptr) VESK_FUZZ_CHECK(p->output_slot != nullptr);

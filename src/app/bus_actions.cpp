@@ -79,7 +79,7 @@ const char* ExitCodeText(int code) {
   }
 }
 
-int RunScan(const CommandLine& cl, const ScriptEnvironment& env) {
+int RunBusScan(const CommandLine& cl, const ScriptEnvironment& env) {
   exchange::EngineOptions options;
   options.store = env.store;
   exchange::ExchangeEngine engine(std::move(options));
@@ -105,13 +105,13 @@ int RunScan(const CommandLine& cl, const ScriptEnvironment& env) {
 
   const int32_t max_address = MaxAddress(engine.port().settings().address_length);
   int32_t from = 0, to = max_address;
-  if (cl.scan && !cl.scan->empty()) {
-    auto range = link::ParseAddressRange(*cl.scan, max_address);
+  if (cl.bus_scan && !cl.bus_scan->empty()) {
+    auto range = link::ParseAddressRange(*cl.bus_scan, max_address);
     if (!range) {
       std::fprintf(env.err,
                    "vesk-configurator: --scan=%s: адреса вне диапазона 0 ... %d для длины "
                    "адреса %d бит\n",
-                   cl.scan->c_str(), max_address, engine.port().settings().address_length);
+                   cl.bus_scan->c_str(), max_address, engine.port().settings().address_length);
       line_watch.Finish(env.err);
       return kFailure;
     }
@@ -119,7 +119,7 @@ int RunScan(const CommandLine& cl, const ScriptEnvironment& env) {
     to = range->second;
   }
 
-  // The exchange thread runs the scan as it runs every task, so the line's observers and
+  // The exchange thread runs the bus scan as it runs every task, so the line's observers and
   // a signal's stop see it too.
   ExitRequest exit;
   if (const int err = exit.CatchSignals(); err != 0)
@@ -130,22 +130,22 @@ int RunScan(const CommandLine& cl, const ScriptEnvironment& env) {
     return kFailure;
   }
   const auto start = std::chrono::steady_clock::now();
-  exchange::ScanOutcome outcome;
-  exchange::ScanObserver observer;
+  exchange::BusScanOutcome outcome;
+  exchange::BusScanObserver observer;
   if (!silent && cl.verbose)
     observer.found = [&env](const exchange::FoundDevice& d) {
       std::fprintf(env.err, "vesk-configurator: найден прибор по адресу %d\n", d.address);
     };
-  observer.finished = [&outcome](const exchange::ScanOutcome& o) { outcome = o; };
-  // SIGINT or SIGTERM stops the scan between two questions; what was found is printed.
-  platform::Event scan_over{platform::Event::Reset::Manual};
+  observer.finished = [&outcome](const exchange::BusScanOutcome& o) { outcome = o; };
+  // SIGINT or SIGTERM stops the bus scan between two questions; what was found is printed.
+  platform::Event bus_scan_over{platform::Event::Reset::Manual};
   std::thread stopper([&] {
-    if (platform::WaitAny({platform::Signalled(exit.event()), platform::Signalled(scan_over)},
+    if (platform::WaitAny({platform::Signalled(exit.event()), platform::Signalled(bus_scan_over)},
                           std::chrono::milliseconds(-1)) == 0)
       engine.Cancel();
   });
-  const bool ran = exchange::RunScanTask(engine, from, to, std::move(observer));
-  scan_over.Set();
+  const bool ran = exchange::RunBusScanTask(engine, from, to, std::move(observer));
+  bus_scan_over.Set();
   stopper.join();
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -171,7 +171,7 @@ int RunScan(const CommandLine& cl, const ScriptEnvironment& env) {
     return ChooseExitCode(link::exit_status.load() | exitbit::kWrongSettings, kFailure);
   }
   if (outcome.cancelled) return kCancelledCode;
-  return outcome.devices.empty() ? kScanNothingFound : 0;
+  return outcome.devices.empty() ? kBusScanNothingFound : 0;
 }
 
 int RunOnAddresses(const CommandLine& cl, const std::function<int(const CommandLine&)>& run,
@@ -182,7 +182,7 @@ int RunOnAddresses(const CommandLine& cl, const std::function<int(const CommandL
     std::fprintf(env.err, "vesk-configurator: --addresses действует только с /read или /write\n");
     return kFailure;
   }
-  const auto addresses = link::ParseAddressList(cl.addresses, kMaxScanAddress);
+  const auto addresses = link::ParseAddressList(cl.addresses, kMaxBusAddress);
   if (!addresses) return kFailure;
   int worst = 0;
   for (int32_t address : *addresses) {

@@ -265,7 +265,7 @@ bool Document::SaveDocument(const std::string& path) {
 namespace {
 
 // Every value of `branch` and below back to "Нет данных"; the polled ones belong to the
-// scan thread and stay.
+// poller thread and stay.
 void ResetReadValues(model::DescriptionBranch& branch) {
   for (auto& p : branch.parameters)
     if (!p->IsPolled()) p->Reset();

@@ -25,7 +25,7 @@ using namespace std::chrono_literals;
 constexpr auto kWaitFailurePause = 50ms;
 
 // Guards the polling flag and period of every parameter: the window switches them, the
-// scan thread tests and finally clears them.
+// poller thread tests and finally clears them.
 std::mutex& StateLock() {
   static std::mutex m;
   return m;
@@ -97,17 +97,17 @@ bool PreparePolling(link::Parameter& parameter, std::string* error) {
   return true;
 }
 
-int PreparePolling(model::DescriptionBranch& scanners) {
+int PreparePolling(model::DescriptionBranch& pollers) {
   int failed = 0;
-  for (auto& p : scanners.parameters)
+  for (auto& p : pollers.parameters)
     if (!PreparePolling(*p)) ++failed;
-  for (auto& child : scanners.children) failed += PreparePolling(*child);
+  for (auto& child : pollers.children) failed += PreparePolling(*child);
   return failed;
 }
 
-std::vector<link::Parameter*> CollectPolled(model::DescriptionBranch* scanners) {
+std::vector<link::Parameter*> CollectPolled(model::DescriptionBranch* pollers) {
   std::vector<link::Parameter*> out;
-  Collect(scanners, out);
+  Collect(pollers, out);
   return out;
 }
 
@@ -166,35 +166,35 @@ std::mutex& PolledValuesLock() {
   return m;
 }
 
-Scanner::Scanner(ExchangeEngine& engine) : engine_(engine) {}
+Poller::Poller(ExchangeEngine& engine) : engine_(engine) {}
 
-Scanner::~Scanner() {
-  if (engine_.ScanThreadRunning()) engine_.StopThreads();
+Poller::~Poller() {
+  if (engine_.PollerThreadRunning()) engine_.StopThreads();
 }
 
-int Scanner::StartScanThread(model::DescriptionBranch* scanners) {
-  if (engine_.ScanThreadRunning()) return 0;
-  if (scanners) PreparePolling(*scanners);
+int Poller::StartPollerThread(model::DescriptionBranch* pollers) {
+  if (engine_.PollerThreadRunning()) return 0;
+  if (pollers) PreparePolling(*pollers);
   {
     std::lock_guard lock(counters_lock_);
     in_flight_.clear();
   }
-  return engine_.StartScanThread([this, polled = CollectPolled(scanners)] { Run(polled); });
+  return engine_.StartPollerThread([this, polled = CollectPolled(pollers)] { Run(polled); });
 }
 
-void Scanner::SetSink(PollSink* sink) {
+void Poller::SetSink(PollSink* sink) {
   std::lock_guard lock(sink_lock_);
   sink_ = sink;
 }
 
-std::shared_ptr<std::atomic<int>> Scanner::InFlightCounter(const link::Parameter& parameter) {
+std::shared_ptr<std::atomic<int>> Poller::InFlightCounter(const link::Parameter& parameter) {
   std::lock_guard lock(counters_lock_);
   auto& slot = in_flight_[&parameter];
   if (!slot) slot = std::make_shared<std::atomic<int>>(0);
   return slot;
 }
 
-int Scanner::PollOnce(link::Parameter& parameter) {
+int Poller::PollOnce(link::Parameter& parameter) {
   if (!PollingActive(parameter)) return kPollNothingToDo;
 
   std::shared_ptr<std::atomic<int>> counter = InFlightCounter(parameter);
@@ -241,7 +241,7 @@ int Scanner::PollOnce(link::Parameter& parameter) {
   return kPollDone;
 }
 
-void Scanner::Run(const std::vector<link::Parameter*>& polled) {
+void Poller::Run(const std::vector<link::Parameter*>& polled) {
   platform::Event& stop = engine_.StopEvent();
   std::vector<platform::Waitable> items;
   items.reserve(polled.size() + 1);

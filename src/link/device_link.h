@@ -78,7 +78,7 @@ inline constexpr uint8_t kModbusProbePayload[] = {0x05, 0xF0, 0xF0, 0xFF, 0x00};
 inline constexpr uint8_t kPercentProbePayload[] = {'L', 'O', 'R', 'N'};
 
 // What one question of the bus scan brought back.
-struct ScanReply {
+struct BusScanReply {
   // A valid reply from the address asked (a refusal too), in `frame`.
   bool answered = false;
   ReplyFrame frame;
@@ -144,8 +144,8 @@ class DeviceLink {
 
   // One LORN read of `subject` at `address` (any address, the settings' length), one
   // attempt whose first character may take `wait_ms` (SerialPort::SendReceive): the bus
-  // scan's question, seen by the observers like any other. See ScanReply.
-  ScanReply ScanRead(int32_t address, const Parameter& subject, int wait_ms);
+  // scan's question, seen by the observers like any other. See BusScanReply.
+  BusScanReply BusScanRead(int32_t address, const Parameter& subject, int wait_ms);
 
   // Off while the menu's "Не передавать атрибуты параметров" is ticked.
   bool attribute_transfer() const { return attribute_transfer_.load(); }

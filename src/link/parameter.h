@@ -61,7 +61,7 @@ class Parameter : public ValueCodec {
   std::string OwnerText() const;     // empty when the parameter has no attributes
   int Icon() const;                  // image number 27, 28 or 30
 
-  // A polled parameter is one that holds a polling timer (the scanners tree's records).
+  // A polled parameter is one that holds a polling timer (the pollers tree's records).
   bool IsPolled() const { return poll_timer >= 0; }
   bool AnyChanged() const { return value_changed || edit_changed || owner_changed; }
   // Attributes as one byte on the wire: bit 0 editable, bit 1 clear = owned by firm.

@@ -38,7 +38,7 @@ int32_t BuildBranch(DescriptionBranch& branch, bool indexed, int32_t base, Outpu
 // writable). Throws std::bad_alloc only.
 std::unique_ptr<link::Parameter> MakeParameter(const ParameterDefinition& definition);
 
-// Prepares every parameter of the scanners tree for polling: the linear index becomes the
+// Prepares every parameter of the pollers tree for polling: the linear index becomes the
 // polling index and the parameter is no longer indexed (its index travels in the address).
 void PrepareForPolling(DescriptionBranch& tree);
 

@@ -63,7 +63,7 @@ class BusScanDialog : public QDialog {
   void Stop();
   void Choose(int row);
   void AddDevice(const exchange::FoundDevice& device);
-  void Done(const exchange::ScanOutcome& outcome, double seconds);
+  void Done(const exchange::BusScanOutcome& outcome, double seconds);
   void Ended();
 
   exchange::ExchangeEngine& engine_;
