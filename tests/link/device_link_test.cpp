@@ -809,7 +809,7 @@ TEST(DeviceLink, ClosedPortAndMissingParameter) {
   int count = 0;
   std::string error;
   EXPECT_FALSE(link.Transact(true, kCntHash, nullptr, 0, reply, count, error, 0));
-  EXPECT_EQ(error, "Потеря начала посылки.");
+  EXPECT_EQ(error, kTextPortClosed);
 }
 
 TEST(DeviceLink, RequestTooLongIsNotSent) {
