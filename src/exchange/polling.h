@@ -1,7 +1,8 @@
 #pragma once
-// Polling of the operative parameters of the pollers tree: each polled parameter owns a
-// timer that the user switches on and off; one thread, the poller thread, waits on the stop
-// event and every timer, reads the parameter whose timer expired, and hands the result to
+// Polling of the operative parameters of the pollers tree: each polled parameter has a
+// timer that the user switches on and off, kept here beside the record (the record itself
+// knows only that it is polled); one thread, the poller thread, waits on the stop event and
+// every timer, reads the parameter whose timer expired, and hands the result to
 // the sink the window registered. At most kMaxResultsInFlight results of one parameter
 // wait unacknowledged; a poll beyond that is skipped, so a window that falls behind cannot
 // pile up results without end.
@@ -78,14 +79,22 @@ class PollSink {
   virtual void OnPollingEnded() {}
 };
 
-// Gives the parameter its polling timer when it has none. Returns true when it has one;
-// false with the system's reason in `error` when no timer could be made.
+// Gives the parameter its polling timer when it has none and marks it polled. Returns true
+// when it has one; false with the system's reason in `error` when no timer could be made.
 bool PreparePolling(link::Parameter& parameter, std::string* error = nullptr);
 // The same for every parameter of the tree; returns the number that got no timer.
 int PreparePolling(model::DescriptionBranch& pollers);
+// Closes the parameter's timer and marks it unpolled. The owner of the records calls it
+// before they go, once the poller thread has ended.
+void ReleasePolling(link::Parameter& parameter);
+// The same for every parameter of the tree (nullptr: none).
+void ReleasePolling(model::DescriptionBranch* pollers);
+// The parameter's timer (a timerfd that becomes readable at each expiry), or -1 when it is
+// not polled.
+int PollTimer(const link::Parameter& parameter);
 
-// Every parameter with a polling timer: the node's own in array order, then each child
-// branch, depth first.
+// Every polled parameter: the node's own in array order, then each child branch, depth
+// first.
 std::vector<link::Parameter*> CollectPolled(model::DescriptionBranch* pollers);
 
 // Switches polling on: arms the timer for a first expiry one period from now and then

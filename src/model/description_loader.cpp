@@ -8,9 +8,9 @@ namespace vesk::model {
 
 void DescriptionTree::Clear() {
   network = nullptr;
+  outputs.fill(nullptr);
   root.reset();
   pollers.reset();
-  outputs.fill(nullptr);
   definitions.clear();
 }
 

@@ -14,18 +14,16 @@
 
 namespace vesk::model {
 
-// What a load leaves behind. Not movable: the "POUt" records point into `outputs`.
+// What a load leaves behind. Not copyable: `outputs` points at the records of the trees.
 struct DescriptionTree {
   DescriptionTree() = default;
   ~DescriptionTree() { Clear(); }
   DescriptionTree(const DescriptionTree&) = delete;
   DescriptionTree& operator=(const DescriptionTree&) = delete;
 
-  // Releases both trees (their "POUt" records clear their slots), the pointers and the
-  // definitions.
+  // Empties the output table and releases both trees, the pointers and the definitions.
   void Clear();
 
-  // Declared first so that it outlives the records that point into it.
   OutputTable outputs{};
   std::unique_ptr<DescriptionBranch> root;
   std::unique_ptr<DescriptionBranch> pollers;

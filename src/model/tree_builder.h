@@ -19,8 +19,8 @@ inline constexpr const char* kProgramTitle = "Конфигуратор ВЕСК"
 inline constexpr const char* kAdditionalOutputState = "Состояние_дополнительного_ВЭ";
 inline constexpr const char* kOutputParameterName = "POUt";
 
-// The "POUt" parameters by linear index. A record entered here points back at its slot
-// and clears it when it is destroyed.
+// The "POUt" parameters by linear index. The table points into the trees built with it
+// and is valid while they live; DescriptionTree::Clear empties it with them.
 inline constexpr int kOutputSlots = 10;
 using OutputTable = std::array<link::Parameter*, kOutputSlots>;
 

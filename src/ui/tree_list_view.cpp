@@ -273,10 +273,9 @@ void TreeListView::ClearRows() {
   if (help_balloon_) help_balloon_->deleteLater();
   help_balloon_.clear();
   edit_item_ = nullptr;
-  // Records outlive their rows (the same tree may be shown again): none keeps a row that is
-  // about to go.
-  for (QTreeWidgetItemIterator it(this); *it; ++it)
-    if (link::Parameter* p = ParameterOf(*it)) p->view_item = nullptr;
+  // Records outlive their rows (the same tree may be shown again): no row that is about to
+  // go stays findable.
+  parameter_rows_.clear();
   // Results already on their way belong to the rows that go now.
   receiver_->set_session(++session_);
   const bool was = setting_checks_;
@@ -351,7 +350,7 @@ QTreeWidgetItem* TreeListView::AddBranchRows(model::DescriptionBranch& branch, b
         item->setData(0, kPointerRole,
                       QVariant::fromValue(reinterpret_cast<quintptr>(row.parameter)));
         item->setIcon(0, parameter_icon);
-        row.parameter->view_item = item;
+        parameter_rows_.insert(row.parameter, item);
         if (row.parameter->IsPolled()) {
           item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
           item->setCheckState(0, Qt::Unchecked);
@@ -438,7 +437,7 @@ void TreeListView::ApplyPollResult(const std::shared_ptr<exchange::PollSample>& 
   // A result of rows that have gone since it was taken, or one for a row being edited,
   // changes nothing.
   if (!sample || session != session_ || !sample->parameter || editor_) return;
-  auto* item = static_cast<QTreeWidgetItem*>(sample->parameter->view_item);
+  QTreeWidgetItem* item = parameter_rows_.value(sample->parameter, nullptr);
   if (!item) return;
   auto clock = [](exchange::PollSample::Clock::time_point t) {
     const auto ms =

@@ -4,6 +4,7 @@
 // несоответствия", coloured by each row's state; the branch and parameter context menus,
 // reading on expansion, navigation between problem parameters and editing in place.
 
+#include <QHash>
 #include <QPointer>
 #include <QTreeWidget>
 #include <cstdint>
@@ -146,6 +147,8 @@ class TreeListView : public QTreeWidget {
   QTreeWidgetItem* top_ = nullptr;
   QTreeWidgetItem* root_item_ = nullptr;
   QTreeWidgetItem* pollers_item_ = nullptr;
+  // The row of each record shown, for the poll results, which name the record.
+  QHash<const link::Parameter*, QTreeWidgetItem*> parameter_rows_;
   std::unique_ptr<PollReceiver> receiver_;
   std::unique_ptr<exchange::Poller> poller_;
   uint64_t session_ = 0;

@@ -1,5 +1,6 @@
 #include "exchange/polling.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 
@@ -161,14 +162,14 @@ TEST(PollPeriod, RefusalKeepsTheOldPeriodAndSaysWhy) {
 TEST(PollSwitch, StartAndStopReportWhetherTheyActed) {
   link::Parameter plain("r.cn");
   EXPECT_EQ(StartPolling(plain), kPollNoTimer);
-  EXPECT_FALSE(plain.poll_active);
+  EXPECT_FALSE(PollingActive(plain));
   EXPECT_EQ(StopPolling(plain), kPollNothingToDo);
 
   link::Parameter p("r.cn");
   ASSERT_TRUE(PreparePolling(p));
-  const int fd = p.poll_timer;
+  const int fd = PollTimer(p);
   ASSERT_TRUE(PreparePolling(p));  // a second set-up keeps the timer
-  EXPECT_EQ(p.poll_timer, fd);
+  EXPECT_EQ(PollTimer(p), fd);
   EXPECT_EQ(StartPolling(p), kPollDone);
   EXPECT_TRUE(PollingActive(p));
   EXPECT_EQ(StartPolling(p), kPollNothingToDo);
@@ -177,17 +178,30 @@ TEST(PollSwitch, StartAndStopReportWhetherTheyActed) {
   EXPECT_EQ(StopPolling(p), kPollNothingToDo);
 }
 
+TEST(PollSwitch, ReleaseClosesTheTimerAndLeavesTheRecordUnpolled) {
+  link::Parameter p("r.cn");
+  ASSERT_TRUE(PreparePolling(p));
+  ASSERT_EQ(StartPolling(p), kPollDone);
+  const int fd = PollTimer(p);
+  ASSERT_GE(fd, 0);
+  ReleasePolling(p);
+  EXPECT_FALSE(p.IsPolled());
+  EXPECT_EQ(PollTimer(p), -1);
+  EXPECT_EQ(::fcntl(fd, F_GETFD), -1);
+  EXPECT_EQ(StartPolling(p), kPollNoTimer);
+}
+
 TEST(PollSwitch, FirstExpiryComesOnePeriodLater) {
   link::Parameter p("r.cn");
   ASSERT_TRUE(PreparePolling(p));
   p.poll_period = 200;
   ASSERT_EQ(StartPolling(p), kPollDone);
-  const long long first = MsUntilExpiry(p.poll_timer, 1000ms);
+  const long long first = MsUntilExpiry(PollTimer(p), 1000ms);
   EXPECT_GE(first, 190);
   EXPECT_LE(first, 400);
   StopPolling(p);
   // Cancelled: nothing pending, nothing coming.
-  EXPECT_EQ(MsUntilExpiry(p.poll_timer, 300ms), -1);
+  EXPECT_EQ(MsUntilExpiry(PollTimer(p), 300ms), -1);
 }
 
 TEST(PollSwitch, ChangingThePeriodRestartsARunningPoll) {
@@ -198,7 +212,7 @@ TEST(PollSwitch, ChangingThePeriodRestartsARunningPoll) {
   ASSERT_EQ(StartPolling(p), kPollDone);
   ASSERT_TRUE(SetPollPeriod(p, "400"));
   EXPECT_TRUE(PollingActive(p));
-  const long long first = MsUntilExpiry(p.poll_timer, 1000ms);
+  const long long first = MsUntilExpiry(PollTimer(p), 1000ms);
   EXPECT_GE(first, 390);
   StopPolling(p);
 }
@@ -208,7 +222,7 @@ TEST(PollSwitch, StoredPeriodBelowTheFloorPollsAtTheFloor) {
   ASSERT_TRUE(PreparePolling(p));
   p.poll_period = 0;
   ASSERT_EQ(StartPolling(p), kPollDone);
-  const long long first = MsUntilExpiry(p.poll_timer, 1000ms);
+  const long long first = MsUntilExpiry(PollTimer(p), 1000ms);
   EXPECT_GE(first, kMinPollPeriodMs - 10);
   StopPolling(p);
 }

@@ -531,9 +531,9 @@ TEST_F(LinkOverPty, AttributeFailureAndNoAttributeCases) {
   link.set_attribute_transfer(false);
   EXPECT_EQ(link.Exchange(kOpRead, p.get()), kExchangeOk);
   link.set_attribute_transfer(true);
-  p->poll_timer = 99;  // a polled parameter asks for its value only
+  p->polled = true;  // a polled parameter asks for its value only
   EXPECT_EQ(link.Exchange(kOpRead, p.get()), kExchangeOk);
-  p->poll_timer = -1;
+  p->polled = false;
   EXPECT_EQ(peer.requests().size(), 3u);
 }
 
