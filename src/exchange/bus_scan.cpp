@@ -58,8 +58,8 @@ class Scan {
  private:
   bool Going() { return out_.error.empty() && !engine_.Cancelled(); }
 
-  // A port that failed ends the scan with the reason; a lost one is said so whatever else
-  // stopped the scan.
+  // A port that failed ends the bus scan with the reason; a lost one is said so whatever else
+  // stopped it.
   void Stopped(const link::BusScanReply& r) {
     if (r.port_lost) out_.port_lost = true;
     if (r.port_lost || (r.stopped && !engine_.Cancelled())) out_.error = r.error;

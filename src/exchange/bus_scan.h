@@ -50,7 +50,7 @@ struct BusScanOutcome {
 struct BusScanObserver {
   std::function<void(int32_t done, int32_t total)> progress;
   std::function<void(const FoundDevice&)> found;        // as soon as a device answers its name
-  std::function<void(const BusScanOutcome&)> finished;  // RunBusScanTask: the scan has ended
+  std::function<void(const BusScanOutcome&)> finished;  // RunBusScanTask: it has ended
 };
 
 // Scans `from` ... `to` (inclusive) with the engine's open port and settings, the
@@ -59,7 +59,7 @@ struct BusScanObserver {
 BusScanOutcome ScanBus(ExchangeEngine& engine, int32_t from, int32_t to,
                        const BusScanObserver& observer = {});
 
-// The scan as a task of the engine's exchange thread, like a read of the tree: its frames
+// The bus scan as a task of the engine's exchange thread, like a read of the tree: its frames
 // reach the link's observers, the progress sink shows it, Cancel stops it. The observer is
 // called on the exchange thread, `finished` once with the outcome before the task ends.
 // `sink` (optional) shows this task in place of the engine's progress window. Returns

@@ -33,7 +33,7 @@ QTableWidgetItem* Cell(const QString& text) {
 
 }  // namespace
 
-// The dialog is the scan task's progress window: it is up already, so Run only starts
+// The dialog is the bus scan task's progress window: it is up already, so Run only starts
 // the task; the end comes back to the window's thread.
 class BusScanDialog::Sink : public exchange::ProgressSink {
  public:

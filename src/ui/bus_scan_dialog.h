@@ -36,7 +36,7 @@ class BusScanDialog : public QDialog {
   Q_OBJECT
  public:
   explicit BusScanDialog(exchange::ExchangeEngine& engine, QWidget* parent = nullptr);
-  // Stops a scan that still runs and waits for its end.
+  // Stops a bus scan that still runs and waits for its end.
   ~BusScanDialog() override;
 
   QSpinBox* from() const { return from_; }
@@ -51,7 +51,7 @@ class BusScanDialog : public QDialog {
   std::optional<int32_t> chosen() const { return chosen_; }
 
  signals:
-  // The scan has ended (done, stopped, or failed).
+  // The bus scan has ended (done, stopped, or failed).
   void Finished();
 
  public slots:
