@@ -132,7 +132,7 @@ int main(int argc, char** argv) {
 
   model::DescriptionTree tree;
   if (model::LoadDescription(model::kVeskDeviceKind, tree) != model::DescriptionStatus::Built ||
-      !tree.root || !tree.scanners) {
+      !tree.root || !tree.pollers) {
     std::fprintf(stderr, "vesk_soak: the description builds no tree\n");
     return 2;
   }
@@ -168,16 +168,16 @@ int main(int argc, char** argv) {
       ::unlink(settings_path);
       return 2;
     }
-    exchange::Scanner scanner(engine);
-    scanner.SetSink(&sink);
-    for (link::Parameter* p : exchange::CollectPolled(tree.scanners.get())) {
+    exchange::Poller poller(engine);
+    poller.SetSink(&sink);
+    for (link::Parameter* p : exchange::CollectPolled(tree.pollers.get())) {
       p->poll_period = o.period_ms;
     }
-    if (scanner.StartScanThread(tree.scanners.get()) != 0) {
+    if (poller.StartPollerThread(tree.pollers.get()) != 0) {
       ::unlink(settings_path);
       return 2;
     }
-    for (link::Parameter* p : exchange::CollectPolled(tree.scanners.get()))
+    for (link::Parameter* p : exchange::CollectPolled(tree.pollers.get()))
       exchange::StartPolling(*p);
 
     // Ends the process when a task stops coming back.

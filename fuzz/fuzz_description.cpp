@@ -1,7 +1,8 @@
 // Arbitrary text as the device description, through the interpreter and the build of the
-// root and scanners trees, as a container's "vesk.tree" stream would deliver it.
+// root and pollers trees, as a container's "vesk.tree" stream would deliver it.
 
 #include <cstdint>
+#include <set>
 #include <string_view>
 
 #include "model/description_branch.h"
@@ -15,30 +16,23 @@ namespace {
 
 using namespace vesk::model;
 
-// Walks a built tree: every record it holds must be a whole one, every name valid text,
-// and the "POUt" slots must point at records that live in the tree.
-VESK_FUZZ_UNTRACED size_t CheckBranch(const DescriptionBranch& branch, const OutputTable& outputs,
-                                      int depth) {
+// Walks a built tree: every record it holds must be a whole one and every name valid text.
+// The records are gathered into `records`.
+VESK_FUZZ_UNTRACED void CheckBranch(const DescriptionBranch& branch,
+                                    std::set<const vesk::link::Parameter*>& records, int depth) {
   VESK_FUZZ_CHECK(depth <= kMaxBranchDepth + 2);
   VESK_FUZZ_CHECK(vesk::fuzz::ValidUtf8(branch.name));
-  size_t records = 0;
   for (const auto& p : branch.parameters) {
     VESK_FUZZ_CHECK(p != nullptr);
     VESK_FUZZ_CHECK(vesk::fuzz::ValidUtf8(p->short_name));
     VESK_FUZZ_CHECK(vesk::fuzz::ValidUtf8(p->value));
     VESK_FUZZ_CHECK(vesk::fuzz::ValidUtf8(p->caption));
-    if (p->output_slot != nullptr) {
-      VESK_FUZZ_CHECK(p->output_slot >= outputs.data() &&
-                      p->output_slot < outputs.data() + outputs.size());
-      VESK_FUZZ_CHECK(*p->output_slot == p.get());
-    }
-    ++records;
+    records.insert(p.get());
   }
   for (const auto& child : branch.children) {
     VESK_FUZZ_CHECK(child != nullptr);
-    records += CheckBranch(*child, outputs, depth + 1);
+    CheckBranch(*child, records, depth + 1);
   }
-  return records;
 }
 
 }  // namespace
@@ -59,12 +53,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   VESK_FUZZ_CHECK(status == DescriptionStatus::Built || status == DescriptionStatus::TextError ||
                   status == DescriptionStatus::NoRoot);
   if (status == DescriptionStatus::Built) VESK_FUZZ_CHECK(tree.root != nullptr);
-  if (tree.root) CheckBranch(*tree.root, tree.outputs, 0);
-  if (tree.scanners) CheckBranch(*tree.scanners, tree.outputs, 0);
+  std::set<const vesk::link::Parameter*> records;
+  if (tree.root) CheckBranch(*tree.root, records, 0);
+  if (tree.pollers) CheckBranch(*tree.pollers, records, 0);
   // Every slot that is filled points at a record the trees still own.
   for (vesk::link::Parameter* p : tree.outputs)
-    if (p != nullptr) VESK_FUZZ_CHECK(p->output_slot != nullptr);
-  // Releasing the trees must clear the slots their records held.
+    if (p != nullptr) VESK_FUZZ_CHECK(records.count(p) == 1);
+  // The table is emptied with the trees.
   tree.Clear();
   for (vesk::link::Parameter* p : tree.outputs) VESK_FUZZ_CHECK(p == nullptr);
   return 0;

@@ -31,7 +31,7 @@ void Collect(const model::DescriptionBranch& branch, bool operative,
 std::vector<ParameterSpec> SpecsFromTree(const model::DescriptionTree& tree) {
   std::vector<ParameterSpec> specs;
   if (tree.root) Collect(*tree.root, false, specs);
-  if (tree.scanners) Collect(*tree.scanners, true, specs);
+  if (tree.pollers) Collect(*tree.pollers, true, specs);
   return specs;
 }
 

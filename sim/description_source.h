@@ -13,7 +13,7 @@ struct DescriptionTree;
 
 namespace vesk::sim {
 
-// The parameters of both trees: the root's with their linear indexes, the scanners'
+// The parameters of both trees: the root's with their linear indexes, the pollers'
 // (operative) with their polling index as address offset.
 std::vector<ParameterSpec> SpecsFromTree(const model::DescriptionTree& tree);
 

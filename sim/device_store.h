@@ -1,7 +1,7 @@
 #pragma once
 // Every parameter the device holds, built from the same description as the
 // configurator: the configuration parameters of the root tree, keyed by name hash and
-// linear index, and the operative parameters of the scanners tree, keyed by name hash and
+// linear index, and the operative parameters of the pollers tree, keyed by name hash and
 // address offset (the configurator reads them at base address + index).
 
 #include <cstdint>
@@ -25,7 +25,7 @@ struct ParameterSpec {
   std::string initial_value;  // UTF-8; empty when none is given
   bool indexed = false;
   int32_t index = 0;       // linear index; for an operative parameter its address offset
-  bool operative = false;  // from the scanners tree
+  bool operative = false;  // from the pollers tree
   bool writable = true;    // false for names that began with "!"
 };
 

@@ -10,8 +10,8 @@
 
 namespace vesk::app {
 
-// Exit code of a scan that found no device.
-inline constexpr int kScanNothingFound = 206;
+// Exit code of a bus scan that found no device.
+inline constexpr int kBusScanNothingFound = 206;
 
 // Scans the range of --scan (the whole range of the address length by default) with the
 // program's port settings and the port keys. Writes one line per device found on
@@ -19,7 +19,7 @@ inline constexpr int kScanNothingFound = 206;
 // the figures on `env.err` unless silent. Returns 0 when one or more were found, 206
 // when none, 205 when cancelled, the port's exit code when it could not be opened or
 // failed, 1 for a range beyond the address length.
-int RunScan(const CommandLine& command_line, const ScriptEnvironment& env = {});
+int RunBusScan(const CommandLine& command_line, const ScriptEnvironment& env = {});
 
 // Runs `run` (the unattended task of one address) for each address of --addresses, with
 // /addr set to it and, for /read, the file name made the address's own (%a replaced, else

@@ -30,7 +30,7 @@ CommitResult CommitPolled(const CommitTarget& target, link::Parameter& parameter
     return exchange::SetPollPeriod(parameter, new_text) ? CommitResult::Accepted
                                                         : CommitResult::Refused;
   if (column != column::kValue) return CommitResult::Refused;
-  // The box is shown without the lock: the scan thread must not wait for the person.
+  // The box is shown without the lock: the poller thread must not wait for the person.
   std::string refusal;
   {
     std::lock_guard lock(exchange::PolledValuesLock());

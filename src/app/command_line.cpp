@@ -10,7 +10,7 @@
 namespace vesk::app {
 namespace {
 
-struct Scanned {
+struct NumberRead {
   int64_t value;
   size_t end;  // first character not read
 };
@@ -28,7 +28,7 @@ int DigitValue(char c) {
 
 // The number at the start of the text, read with checked arithmetic so that an absurd
 // value is refused instead of wrapping.
-std::optional<Scanned> ScanNumber(std::string_view t) {
+std::optional<NumberRead> ReadNumber(std::string_view t) {
   size_t i = 0;
   while (i < t.size() && IsBlank(t[i])) ++i;
   bool negative = false;
@@ -63,7 +63,7 @@ std::optional<Scanned> ScanNumber(std::string_view t) {
   } else {
     value = static_cast<int64_t>(magnitude);
   }
-  return Scanned{value, i};
+  return NumberRead{value, i};
 }
 
 // True when the text has the shape of a number, whether or not its value fits.
@@ -126,7 +126,7 @@ enum class Key {
   kWriteDifferences,
   kDryRun,
   kOutput,
-  kScan,
+  kBusScan,
   kAddresses,
 };
 
@@ -180,7 +180,7 @@ constexpr KeyName kKeys[] = {
     {"write-differences", Key::kWriteDifferences, true},
     {"dry-run", Key::kDryRun, true},
     {"output", Key::kOutput, true},
-    {"scan", Key::kScan, true},
+    {"scan", Key::kBusScan, true},
     {"addresses", Key::kAddresses, true},
 };
 
@@ -306,7 +306,7 @@ class Parser {
   // The number of a key that must fit in [lo, hi]; nullopt (and a remark) otherwise.
   std::optional<int64_t> Number(std::string_view value, int64_t lo, int64_t hi,
                                 std::string_view shown) {
-    const std::optional<Scanned> n = ScanNumber(value);
+    const std::optional<NumberRead> n = ReadNumber(value);
     if (!n) {
       Refuse(shown, value.empty()             ? "нет значения"
                     : BeginsWithNumber(value) ? "число вне допустимого диапазона"
@@ -551,14 +551,14 @@ class Parser {
       case Key::kOutput:
         if (FitsPath(typed, shown)) out_.output = std::string(typed);
         break;
-      case Key::kScan:
-        if (!typed.empty() && !link::ParseAddressRange(typed, kMaxScanAddress))
+      case Key::kBusScan:
+        if (!typed.empty() && !link::ParseAddressRange(typed, kMaxBusAddress))
           Refuse(shown, "нужен диапазон адресов ОТ-ДО");
         else
-          out_.scan = std::string(typed);
+          out_.bus_scan = std::string(typed);
         break;
       case Key::kAddresses:
-        if (!link::ParseAddressList(typed, kMaxScanAddress))
+        if (!link::ParseAddressList(typed, kMaxBusAddress))
           Refuse(shown, "нужен список адресов, например 16,17,20-25");
         else
           out_.addresses = std::string(typed);
@@ -583,7 +583,7 @@ class Parser {
 
   // --period in milliseconds (1 ... one day), --count in rounds (from 1).
   void Positive(std::string_view typed, bool period, std::string_view shown) {
-    const std::optional<Scanned> n = ScanNumber(typed);
+    const std::optional<NumberRead> n = ReadNumber(typed);
     constexpr int64_t kLongestPeriodMs = 86'400'000;
     if (!n || n->end != typed.size() || n->value < 1 || (period && n->value > kLongestPeriodMs)) {
       Refuse(shown, "недопустимое значение");
@@ -598,7 +598,7 @@ class Parser {
   // A number names COMn; in the long spelling any other text names the device itself.
   void Port(std::string_view typed, bool long_form, std::string_view shown) {
     if (long_form) {
-      const std::optional<Scanned> n = ScanNumber(typed);
+      const std::optional<NumberRead> n = ReadNumber(typed);
       if (!n || n->end != typed.size()) {
         if (FitsPath(typed, shown)) {
           s_.port_path = typed;
@@ -693,7 +693,7 @@ class Parser {
 }  // namespace
 
 std::optional<int64_t> ReadKeyNumber(std::string_view text) {
-  if (auto n = ScanNumber(text)) return n->value;
+  if (auto n = ReadNumber(text)) return n->value;
   return std::nullopt;
 }
 

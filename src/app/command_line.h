@@ -71,9 +71,9 @@ constexpr size_t kMaxStopBitsChars = 4;
 constexpr size_t kMaxPathBytes = 4095;
 // Longest value text a parameter holds.
 constexpr size_t kMaxParameterValueChars = 511;
-// Highest address of the 11-bit address length; a scan or list is checked against the
+// Highest address of the 11-bit address length; a bus scan or list is checked against the
 // length in force when it runs.
-constexpr int32_t kMaxScanAddress = 2047;
+constexpr int32_t kMaxBusAddress = 2047;
 
 // What one run's keys ask for. Zeroed (Clear) at start-up and again when an unattended
 // task has finished, so that the rest of the run behaves as an interactive one.
@@ -135,11 +135,11 @@ struct CommandLine {
   std::optional<std::string> export_json;         // --export-json=FILE (".vesk" or ".json")
   std::optional<std::string> import_json;         // --import-json=FILE.json
   std::optional<std::string> diff_with;           // --diff=OTHER; "device": the device itself
-  bool write_differences = false;     // --write-differences: only what differs from the device
-  bool dry_run = false;               // --dry-run: --write-differences lists, writes nothing
-  std::optional<std::string> output;  // --output=PATH of --export-json, --import-json
-  std::optional<std::string> scan;    // --scan[=FROM-TO]; "" = the whole range
-  std::string addresses;              // --addresses=LIST as typed; "" = none
+  bool write_differences = false;       // --write-differences: only what differs from the device
+  bool dry_run = false;                 // --dry-run: --write-differences lists, writes nothing
+  std::optional<std::string> output;    // --output=PATH of --export-json, --import-json
+  std::optional<std::string> bus_scan;  // --scan[=FROM-TO]; "" = the whole range
+  std::string addresses;                // --addresses=LIST as typed; "" = none
 
   // Remarks on keys that had no effect or were refused (unknown key, unreadable
   // number, over-long value, ...), one line each, for the shell to show. They never

@@ -13,6 +13,7 @@
 #include "app/port_keys.h"
 #include "exchange/device_commands.h"
 #include "exchange/link_probe.h"
+#include "exchange/polling.h"
 #include "exchange/task_codes.h"
 #include "exchange/task_commands.h"
 #include "link/exit_status.h"
@@ -57,6 +58,12 @@ bool SameFile(const std::string& a, const std::string& b) {
 bool FileExists(const std::string& path) {
   struct stat st {};
   return !path.empty() && ::stat(path.c_str(), &st) == 0;
+}
+
+// The polling timers go with the records they belong to; the threads have ended.
+void ClearTree(model::DescriptionTree& tree) {
+  exchange::ReleasePolling(tree.pollers.get());
+  tree.Clear();
 }
 
 }  // namespace
@@ -106,7 +113,7 @@ Document::~Document() {
   engine_->StopThreads();
   // The window watches the link and shows the tree: it goes while both are still there.
   if (env_.front_end) env_.front_end->DestroyMainWindow();
-  tree_.Clear();
+  ClearTree(tree_);
 }
 
 std::string NoLinkAtStartText(const std::string& port) {
@@ -180,7 +187,7 @@ int Document::ApplyPortSettingsToDevice(const CommandLineSettings& settings) {
 
 bool Document::NewDocument() {
   engine_->StopThreads();
-  tree_.Clear();
+  ClearTree(tree_);
   read_from_.reset();
   current_branch = nullptr;
   if (quit_requested) return false;
@@ -196,7 +203,7 @@ bool Document::NewDocument() {
 
 model::DescriptionBranch* Document::ReloadDescription(int32_t device_kind) {
   engine_->StopThreads();
-  tree_.Clear();
+  ClearTree(tree_);
   read_from_.reset();
   current_branch = nullptr;
   description_version = device_kind;
@@ -265,7 +272,7 @@ bool Document::SaveDocument(const std::string& path) {
 namespace {
 
 // Every value of `branch` and below back to "Нет данных"; the polled ones belong to the
-// scan thread and stay.
+// poller thread and stay.
 void ResetReadValues(model::DescriptionBranch& branch) {
   for (auto& p : branch.parameters)
     if (!p->IsPolled()) p->Reset();

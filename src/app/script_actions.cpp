@@ -138,7 +138,7 @@ int AccessParameters(const CommandLine& cl, const ScriptEnvironment& env) {
 bool HasScriptActions(const CommandLine& cl) {
   return cl.print_file.has_value() || cl.export_html.has_value() || !cl.parameter_access.empty() ||
          !cl.watch.empty() || cl.export_json.has_value() || cl.import_json.has_value() ||
-         cl.diff_with.has_value() || cl.scan.has_value() || cl.write_differences;
+         cl.diff_with.has_value() || cl.bus_scan.has_value() || cl.write_differences;
 }
 
 int RunScriptActions(const CommandLine& cl, const ScriptEnvironment& env) {
@@ -157,7 +157,7 @@ int RunScriptActions(const CommandLine& cl, const ScriptEnvironment& env) {
   if (cl.diff_with) note(DiffConfigurationFiles(cl, env));
   if (cl.write_differences) note(WriteDifferences(cl, env));
   if (!cl.parameter_access.empty() || !cl.watch.empty()) note(AccessParameters(cl, env));
-  if (cl.scan) note(RunScan(cl, env));
+  if (cl.bus_scan) note(RunBusScan(cl, env));
   return first_failure;
 }
 

@@ -29,7 +29,7 @@ std::string IdentityText(const link::ReplyFrame& frame, const link::Parameter& s
 
 class Scan {
  public:
-  Scan(ExchangeEngine& engine, const ScanObserver& observer)
+  Scan(ExchangeEngine& engine, const BusScanObserver& observer)
       : engine_(engine),
         observer_(observer),
         char_ms_(engine.port().CharTimeMs()),
@@ -38,7 +38,7 @@ class Scan {
     dev_.type_text = ver_.type_text = "string";
   }
 
-  ScanOutcome Run(int32_t from, int32_t to) {
+  BusScanOutcome Run(int32_t from, int32_t to) {
     const int32_t total = to - from + 1;
     engine_.progress_total.store(total);
     engine_.progress_done.store(0);
@@ -59,17 +59,17 @@ class Scan {
  private:
   bool Going() { return out_.error.empty() && !engine_.Cancelled(); }
 
-  // A port that failed ends the scan with the reason; a lost one is said so whatever else
-  // stopped the scan.
-  void Stopped(const link::ScanReply& r) {
+  // A port that failed ends the bus scan with the reason; a lost one is said so whatever else
+  // stopped it.
+  void Stopped(const link::BusScanReply& r) {
     if (r.port_lost) out_.port_lost = true;
     if (r.port_lost || (r.stopped && !engine_.Cancelled())) out_.error = r.error;
   }
 
   int ShortWait() {
     const double margin =
-        std::max<double>(kScanMinMarginMs, kScanTurnaroundFactor * slowest_turnaround_ms_);
-    const int wait = static_cast<int>(std::ceil(char_ms_ * kScanFirstChars + margin));
+        std::max<double>(kBusScanMinMarginMs, kBusScanTurnaroundFactor * slowest_turnaround_ms_);
+    const int wait = static_cast<int>(std::ceil(char_ms_ * kBusScanFirstChars + margin));
     out_.short_wait_ms = std::min<int>(wait, full_wait_ms_);
     return out_.short_wait_ms;
   }
@@ -82,7 +82,7 @@ class Scan {
   // Asks `address` for its name. Returns true when it answered.
   bool Ask(int32_t address, int wait_ms) {
     sent_at_[address] = Clock::now();
-    link::ScanReply r = engine_.ScanAddress(address, dev_, wait_ms);
+    link::BusScanReply r = engine_.BusScanAddress(address, dev_, wait_ms);
     Stopped(r);
     if (r.late_address >= 0 && !found_.count(r.late_address)) {
       // An earlier address answered after its short wait: the wait grows for the rest.
@@ -90,7 +90,7 @@ class Scan {
       late_.insert(r.late_address);
       if (auto it = sent_at_.find(r.late_address); it != sent_at_.end())
         Measured(std::chrono::duration<double, std::milli>(Clock::now() - it->second).count() -
-                 char_ms_ * (kRequestChars + kScanLongestReplyChars - 1));
+                 char_ms_ * (kRequestChars + kBusScanLongestReplyChars - 1));
     }
     if (!r.answered) return false;
     // A first answer may carry the cost of waking the line or the device; the device's
@@ -98,7 +98,7 @@ class Scan {
     double best_ms = r.reply_ms;
     double best_first_ms = r.first_char_ms;
     for (int i = 1; i < kTimingAttempts && Going(); ++i) {
-      link::ScanReply again = engine_.ScanAddress(address, dev_, full_wait_ms_);
+      link::BusScanReply again = engine_.BusScanAddress(address, dev_, full_wait_ms_);
       Stopped(again);
       if (!again.answered) continue;
       best_ms = std::min(best_ms, again.reply_ms);
@@ -123,7 +123,7 @@ class Scan {
     // An even sample; when it finds what the short wait missed, everything is asked again.
     std::vector<int32_t> sample;
     const size_t n = left.size();
-    const size_t k = std::min<size_t>(n, kScanSampleSize);
+    const size_t k = std::min<size_t>(n, kBusScanSampleSize);
     for (size_t i = 0; i < k; ++i) sample.push_back(left[(2 * i + 1) * n / (2 * k)]);
     bool missed = false;
     for (int32_t a : sample) {
@@ -143,7 +143,7 @@ class Scan {
   void ReadVersions() {
     for (auto& [address, device] : found_) {
       for (int i = 0; i < kVersionAttempts && Going(); ++i) {
-        link::ScanReply r = engine_.ScanAddress(address, ver_, full_wait_ms_);
+        link::BusScanReply r = engine_.BusScanAddress(address, ver_, full_wait_ms_);
         Stopped(r);
         if (r.answered) {
           device.version = IdentityText(r.frame, ver_);
@@ -154,7 +154,7 @@ class Scan {
   }
 
   ExchangeEngine& engine_;
-  const ScanObserver& observer_;
+  const BusScanObserver& observer_;
   const double char_ms_;
   const int full_wait_ms_;
   link::Parameter dev_{"dev"};
@@ -163,22 +163,22 @@ class Scan {
   std::map<int32_t, Clock::time_point> sent_at_;
   std::set<int32_t> late_;
   std::map<int32_t, FoundDevice> found_;
-  ScanOutcome out_;
+  BusScanOutcome out_;
 };
 
 }  // namespace
 
-ScanOutcome ScanBus(ExchangeEngine& engine, int32_t from, int32_t to,
-                    const ScanObserver& observer) {
+BusScanOutcome ScanBus(ExchangeEngine& engine, int32_t from, int32_t to,
+                       const BusScanObserver& observer) {
   return Scan(engine, observer).Run(from, to);
 }
 
-bool RunScanTask(ExchangeEngine& engine, int32_t from, int32_t to, ScanObserver observer,
-                 ProgressSink* sink) {
+bool RunBusScanTask(ExchangeEngine& engine, int32_t from, int32_t to, BusScanObserver observer,
+                    ProgressSink* sink) {
   return engine.RunJob(
-      kTaskScan,
+      kTaskBusScan,
       [&engine, from, to, observer = std::move(observer)] {
-        const ScanOutcome outcome = ScanBus(engine, from, to, observer);
+        const BusScanOutcome outcome = ScanBus(engine, from, to, observer);
         if (observer.finished) observer.finished(outcome);
       },
       to - from + 1, sink);

@@ -32,10 +32,10 @@ enum Slot {
 };
 
 constexpr auto kTransmitStopLimit = 3000ms;
-constexpr auto kScanStopLimit = 700ms;
+constexpr auto kPollerStopLimit = 700ms;
 constexpr auto kWaitFailurePause = 50ms;
 // How often an exchange that waits for a held line tries it again: well inside
-// kScanStopLimit.
+// kPollerStopLimit.
 constexpr auto kLineHoldPoll = 20ms;
 
 // A thread that outlives its time after the stop event is a fault of the program; it is
@@ -215,9 +215,9 @@ int ExchangeEngine::Exchange(int operation, link::Parameter* parameter, link::Tr
   return result;
 }
 
-link::ScanReply ExchangeEngine::ScanAddress(int32_t address, const link::Parameter& subject,
-                                            int wait_ms) {
-  link::ScanReply reply = ScanRead(address, subject, wait_ms);
+link::BusScanReply ExchangeEngine::BusScanAddress(int32_t address, const link::Parameter& subject,
+                                                  int wait_ms) {
+  link::BusScanReply reply = BusScanRead(address, subject, wait_ms);
   if (reply.port_lost) {
     {
       std::lock_guard lock(lost_mutex_);
@@ -263,25 +263,25 @@ int ExchangeEngine::StartTransmitThread() {
   return 0;
 }
 
-int ExchangeEngine::StartScanThread(std::function<void()> body) {
+int ExchangeEngine::StartPollerThread(std::function<void()> body) {
   std::lock_guard lock(thread_mutex_);
-  if (scan_running_.load()) return 0;
-  if (scan_.joinable()) scan_.join();
-  scan_ended_.reset();
-  scan_running_.store(true);
+  if (poller_running_.load()) return 0;
+  if (poller_.joinable()) poller_.join();
+  poller_ended_.reset();
+  poller_running_.store(true);
   try {
-    scan_ = std::thread([this, body = std::move(body)] {
+    poller_ = std::thread([this, body = std::move(body)] {
       try {
         if (body) body();
       } catch (const std::exception& e) {
         ReportThreadFailure(e.what());
       }
-      scan_running_.store(false);
-      scan_ended_.Set();
+      poller_running_.store(false);
+      poller_ended_.Set();
     });
   } catch (const std::system_error& e) {
-    scan_running_.store(false);
-    link::presenter().ShowMessage(std::string(kScanThreadFailedText) + "\n" + e.what(), "Error",
+    poller_running_.store(false);
+    link::presenter().ShowMessage(std::string(kPollerThreadFailedText) + "\n" + e.what(), "Error",
                                   link::MsgIcon::None, link::MsgButtons::Ok);
     return 1;
   }
@@ -292,10 +292,10 @@ int ExchangeEngine::StopThreads() {
   std::lock_guard lock(thread_mutex_);
   StopEvent().Set();
   const auto self = std::this_thread::get_id();
-  if (scan_.joinable() && scan_.get_id() != self) {
-    if (platform::WaitAny({platform::Signalled(scan_ended_)}, kScanStopLimit) < 0)
-      ReportSlowThread("ScanThread", kScanStopLimit);
-    scan_.join();
+  if (poller_.joinable() && poller_.get_id() != self) {
+    if (platform::WaitAny({platform::Signalled(poller_ended_)}, kPollerStopLimit) < 0)
+      ReportSlowThread("PollerThread", kPollerStopLimit);
+    poller_.join();
   }
   if (transmit_.joinable() && transmit_.get_id() != self) {
     if (platform::WaitAny({platform::Signalled(transmit_ended_)}, kTransmitStopLimit) < 0)
@@ -444,7 +444,7 @@ void ExchangeEngine::FinishTask(bool job) {
   if (net_params_written.exchange(false) && !stopping) CallHook(&EngineHooks::apply_request);
   if (port_opened_for_task_.exchange(false)) ClosePort();
 
-  // A job (the scan) is none of the unattended run's tasks: it neither saves nor ends it.
+  // A job (the bus scan) is none of the unattended run's tasks: it neither saves nor ends it.
   // A cancelled read is not what the user asked for: the file keeps what it held.
   const UnattendedRun run = unattended();
   if (run.active && !job) {
@@ -474,7 +474,7 @@ void ExchangeEngine::EndTaskWindow() {
 // ---------------------------------------------------------------- tasks
 
 bool ExchangeEngine::RunTask(model::ParameterNode* target, int code) {
-  if (IsSingleParameterTask(code) || code == kTaskScan) return false;
+  if (IsSingleParameterTask(code) || code == kTaskBusScan) return false;
   return RunWindow(code, [&] {
     task_target.store(target);
     progress_total.store(target ? target->CountForTask(CountModeOf(code)) : 0);
@@ -493,7 +493,7 @@ bool ExchangeEngine::RunSingleTask(link::Parameter* parameter, int code) {
 
 bool ExchangeEngine::RunJob(int code, std::function<void()> job, int32_t total,
                             ProgressSink* sink) {
-  if (!job || code != kTaskScan) return false;
+  if (!job || code != kTaskBusScan) return false;
   return RunWindow(
       code,
       [&] {
@@ -583,7 +583,7 @@ void ExchangeEngine::OnWindowOpened(int code) {
     case kTaskWriteOne:
       write_one_event.Set();
       break;
-    case kTaskScan:
+    case kTaskBusScan:
       job_event.Set();
       break;
     default:

@@ -46,7 +46,7 @@ inline constexpr const char* kTaskDoneText = "Задание выполнено.
 std::string TaskFailuresText(int failed, int total);
 inline constexpr const char* kTransmitThreadFailedText =
     "Не могу запустить поток (TransmitThread), необходимый для коммуникации с прибором";
-inline constexpr const char* kScanThreadFailedText =
+inline constexpr const char* kPollerThreadFailedText =
     "Не могу запустить поток (ScanThread), необходимый для работы сканеров";
 
 // Exit status bits the engine records.
@@ -138,9 +138,9 @@ class ExchangeEngine : public link::DeviceLink {
                link::TraceList* trace = nullptr) override;
   // DeviceLink::Probe, counted in the line's state, waiting for a held line as Exchange.
   link::ProbeResult Probe(int protocol) override;
-  // DeviceLink::ScanRead under the same rules: a port lost in it is marked lost (with
+  // DeviceLink::BusScanRead under the same rules: a port lost in it is marked lost (with
   // LostPortText) and counted in the line's state, as is an answer.
-  link::ScanReply ScanAddress(int32_t address, const link::Parameter& subject, int wait_ms);
+  link::BusScanReply BusScanAddress(int32_t address, const link::Parameter& subject, int wait_ms);
 
   // Keeps the line for the calling thread until the lock is released: the exchanges of
   // other threads wait (polling pauses), so that none goes out with the converter mode a
@@ -181,8 +181,8 @@ class ExchangeEngine : public link::DeviceLink {
   // Starts the polling thread with `body` (which must end soon after stopEvent) unless one
   // runs. Returns 0 when it runs afterwards, 1 when it could not be started (message
   // shown).
-  int StartScanThread(std::function<void()> body);
-  bool ScanThreadRunning() const { return scan_running_.load(); }
+  int StartPollerThread(std::function<void()> body);
+  bool PollerThreadRunning() const { return poller_running_.load(); }
 
   // Signals stopEvent, ends the polling thread and the exchange thread (a thread that has
   // not ended in time is reported on stderr and still waited for: nothing is killed), and
@@ -201,7 +201,7 @@ class ExchangeEngine : public link::DeviceLink {
   // RunTask; false as well for a null parameter.
   bool RunSingleTask(link::Parameter* parameter, int code);
 
-  // Runs `job` on the exchange thread as task `code` (kTaskScan), with
+  // Runs `job` on the exchange thread as task `code` (kTaskBusScan), with
   // `total` steps on the progress counter, shown by `sink` (this task only; it must stay
   // until its TaskEnded) or else by the engine's progress window. Returns as RunTask. A
   // task with its own sink does not linger when done.
@@ -296,9 +296,9 @@ class ExchangeEngine : public link::DeviceLink {
   std::thread transmit_;
   std::atomic<bool> transmit_running_{false};
   platform::Event transmit_ended_{platform::Event::Reset::Manual};
-  std::thread scan_;
-  std::atomic<bool> scan_running_{false};
-  platform::Event scan_ended_{platform::Event::Reset::Manual};
+  std::thread poller_;
+  std::atomic<bool> poller_running_{false};
+  platform::Event poller_ended_{platform::Event::Reset::Manual};
 };
 
 }  // namespace vesk::exchange

@@ -110,14 +110,14 @@ std::vector<link::Parameter*> FindRows(model::DescriptionBranch* tree, std::stri
   return found;
 }
 
-IoState::IoState(IoAccess& access, model::DescriptionBranch* scanners, IoChangeCallback on_change)
+IoState::IoState(IoAccess& access, model::DescriptionBranch* pollers, IoChangeCallback on_change)
     : access_(access), on_change_(std::move(on_change)) {
   std::vector<link::Parameter*> inputs;
-  FindAll(scanners, kInputsParameter, inputs);
+  FindAll(pollers, kInputsParameter, inputs);
   if (!inputs.empty()) inputs_ = inputs.front();
   std::lock_guard values(PolledValuesLock());
-  state_.counters = MakeRows(scanners, kCountersParameter, "Счетчик ", true);
-  state_.output_rows = MakeRows(scanners, kOutputsParameter, "ШИМ выход ", false);
+  state_.counters = MakeRows(pollers, kCountersParameter, "Счетчик ", true);
+  state_.output_rows = MakeRows(pollers, kOutputsParameter, "ШИМ выход ", false);
   if (!state_.counters.empty()) state_.counters.front().marked = true;
 }
 

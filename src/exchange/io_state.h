@@ -100,9 +100,9 @@ using IoChangeCallback = std::function<void(const IoChange&)>;
 
 class IoState {
  public:
-  // Finds "r.cn", the "r.cou" rows and the "r.oe" rows in the scanners tree (may be null:
+  // Finds "r.cn", the "r.cou" rows and the "r.oe" rows in the pollers tree (may be null:
   // no rows). A counter that reads "Нет данных" is listed as "0".
-  IoState(IoAccess& access, model::DescriptionBranch* scanners, IoChangeCallback on_change = {});
+  IoState(IoAccess& access, model::DescriptionBranch* pollers, IoChangeCallback on_change = {});
   // Stops the worker and waits for it.
   ~IoState();
   IoState(const IoState&) = delete;

@@ -24,11 +24,32 @@ using namespace std::chrono_literals;
 
 constexpr auto kWaitFailurePause = 50ms;
 
-// Guards the polling flag and period of every parameter: the window switches them, the
-// scan thread tests and finally clears them.
+// Guards the polling state and period of every parameter: the window switches them, the
+// poller thread tests and finally clears them.
 std::mutex& StateLock() {
   static std::mutex m;
   return m;
+}
+
+// What polling keeps of one polled parameter.
+struct PollState {
+  int timer = -1;  // a timerfd
+  bool active = false;
+};
+
+// The state of every polled parameter, keyed by its record; under StateLock. An entry
+// counts only while its record is marked polled: one left by a record that went without
+// ReleasePolling is replaced when a new record at the same place is prepared.
+std::unordered_map<const link::Parameter*, PollState>& States() {
+  static std::unordered_map<const link::Parameter*, PollState> states;
+  return states;
+}
+
+// The parameter's state, or nullptr when it is not polled. Under StateLock.
+PollState* StateOf(const link::Parameter& p) {
+  if (!p.IsPolled()) return nullptr;
+  auto it = States().find(&p);
+  return it == States().end() ? nullptr : &it->second;
 }
 
 timespec ToTimespec(int32_t ms) {
@@ -87,50 +108,78 @@ void PollSample::Acknowledge() {
 }
 
 bool PreparePolling(link::Parameter& parameter, std::string* error) {
-  if (parameter.poll_timer >= 0) return true;
+  std::lock_guard lock(StateLock());
+  if (StateOf(parameter)) return true;
   const int fd = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
   if (fd < 0) {
     if (error) *error = std::strerror(errno);
     return false;
   }
-  parameter.poll_timer = fd;
+  PollState& state = States()[&parameter];
+  if (state.timer >= 0) ::close(state.timer);
+  state = PollState{fd, false};
+  parameter.polled = true;
   return true;
 }
 
-int PreparePolling(model::DescriptionBranch& scanners) {
+int PreparePolling(model::DescriptionBranch& pollers) {
   int failed = 0;
-  for (auto& p : scanners.parameters)
+  for (auto& p : pollers.parameters)
     if (!PreparePolling(*p)) ++failed;
-  for (auto& child : scanners.children) failed += PreparePolling(*child);
+  for (auto& child : pollers.children) failed += PreparePolling(*child);
   return failed;
 }
 
-std::vector<link::Parameter*> CollectPolled(model::DescriptionBranch* scanners) {
+void ReleasePolling(link::Parameter& parameter) {
+  std::lock_guard lock(StateLock());
+  if (auto it = States().find(&parameter); it != States().end()) {
+    ::close(it->second.timer);
+    States().erase(it);
+  }
+  parameter.polled = false;
+}
+
+void ReleasePolling(model::DescriptionBranch* pollers) {
+  if (!pollers) return;
+  for (auto& p : pollers->parameters) ReleasePolling(*p);
+  for (auto& child : pollers->children) ReleasePolling(child.get());
+}
+
+int PollTimer(const link::Parameter& parameter) {
+  std::lock_guard lock(StateLock());
+  const PollState* state = StateOf(parameter);
+  return state ? state->timer : -1;
+}
+
+std::vector<link::Parameter*> CollectPolled(model::DescriptionBranch* pollers) {
   std::vector<link::Parameter*> out;
-  Collect(scanners, out);
+  Collect(pollers, out);
   return out;
 }
 
 int StartPolling(link::Parameter& parameter) {
   std::lock_guard lock(StateLock());
-  if (parameter.poll_timer < 0) return kPollNoTimer;
-  if (parameter.poll_active) return kPollNothingToDo;
-  if (ArmTimer(parameter.poll_timer, EffectivePeriod(parameter)) != 0) return kPollNoTimer;
-  parameter.poll_active = true;
+  PollState* state = StateOf(parameter);
+  if (!state) return kPollNoTimer;
+  if (state->active) return kPollNothingToDo;
+  if (ArmTimer(state->timer, EffectivePeriod(parameter)) != 0) return kPollNoTimer;
+  state->active = true;
   return kPollDone;
 }
 
 int StopPolling(link::Parameter& parameter) {
   std::lock_guard lock(StateLock());
-  if (!parameter.poll_active) return kPollNothingToDo;
-  parameter.poll_active = false;
-  if (parameter.poll_timer >= 0) CancelTimer(parameter.poll_timer);
+  PollState* state = StateOf(parameter);
+  if (!state || !state->active) return kPollNothingToDo;
+  state->active = false;
+  CancelTimer(state->timer);
   return kPollDone;
 }
 
 bool PollingActive(const link::Parameter& parameter) {
   std::lock_guard lock(StateLock());
-  return parameter.poll_active;
+  const PollState* state = StateOf(parameter);
+  return state && state->active;
 }
 
 int32_t PollPeriod(const link::Parameter& parameter) {
@@ -155,9 +204,9 @@ bool SetPollPeriod(link::Parameter& parameter, std::string_view text) {
   std::lock_guard lock(StateLock());
   parameter.poll_period = *period;
   // A running poll goes on at the new period, counted from now.
-  if (parameter.poll_active && parameter.poll_timer >= 0 &&
-      ArmTimer(parameter.poll_timer, EffectivePeriod(parameter)) != 0)
-    parameter.poll_active = false;
+  if (PollState* state = StateOf(parameter);
+      state && state->active && ArmTimer(state->timer, EffectivePeriod(parameter)) != 0)
+    state->active = false;
   return true;
 }
 
@@ -166,35 +215,35 @@ std::mutex& PolledValuesLock() {
   return m;
 }
 
-Scanner::Scanner(ExchangeEngine& engine) : engine_(engine) {}
+Poller::Poller(ExchangeEngine& engine) : engine_(engine) {}
 
-Scanner::~Scanner() {
-  if (engine_.ScanThreadRunning()) engine_.StopThreads();
+Poller::~Poller() {
+  if (engine_.PollerThreadRunning()) engine_.StopThreads();
 }
 
-int Scanner::StartScanThread(model::DescriptionBranch* scanners) {
-  if (engine_.ScanThreadRunning()) return 0;
-  if (scanners) PreparePolling(*scanners);
+int Poller::StartPollerThread(model::DescriptionBranch* pollers) {
+  if (engine_.PollerThreadRunning()) return 0;
+  if (pollers) PreparePolling(*pollers);
   {
     std::lock_guard lock(counters_lock_);
     in_flight_.clear();
   }
-  return engine_.StartScanThread([this, polled = CollectPolled(scanners)] { Run(polled); });
+  return engine_.StartPollerThread([this, polled = CollectPolled(pollers)] { Run(polled); });
 }
 
-void Scanner::SetSink(PollSink* sink) {
+void Poller::SetSink(PollSink* sink) {
   std::lock_guard lock(sink_lock_);
   sink_ = sink;
 }
 
-std::shared_ptr<std::atomic<int>> Scanner::InFlightCounter(const link::Parameter& parameter) {
+std::shared_ptr<std::atomic<int>> Poller::InFlightCounter(const link::Parameter& parameter) {
   std::lock_guard lock(counters_lock_);
   auto& slot = in_flight_[&parameter];
   if (!slot) slot = std::make_shared<std::atomic<int>>(0);
   return slot;
 }
 
-int Scanner::PollOnce(link::Parameter& parameter) {
+int Poller::PollOnce(link::Parameter& parameter) {
   if (!PollingActive(parameter)) return kPollNothingToDo;
 
   std::shared_ptr<std::atomic<int>> counter = InFlightCounter(parameter);
@@ -241,12 +290,15 @@ int Scanner::PollOnce(link::Parameter& parameter) {
   return kPollDone;
 }
 
-void Scanner::Run(const std::vector<link::Parameter*>& polled) {
+void Poller::Run(const std::vector<link::Parameter*>& polled) {
   platform::Event& stop = engine_.StopEvent();
+  std::vector<int> timers;
+  timers.reserve(polled.size());
+  for (link::Parameter* p : polled) timers.push_back(PollTimer(*p));
   std::vector<platform::Waitable> items;
   items.reserve(polled.size() + 1);
   items.push_back(platform::Signalled(stop));
-  for (link::Parameter* p : polled) items.push_back(platform::Readable(p->poll_timer));
+  for (int timer : timers) items.push_back(platform::Readable(timer));
   const std::vector<platform::Waitable> stop_only{platform::Signalled(stop)};
 
   for (;;) {
@@ -260,12 +312,12 @@ void Scanner::Run(const std::vector<link::Parameter*>& polled) {
     // Every timer that has expired is served in turn, so a fast one cannot starve the
     // parameters behind it; expiries that came during a poll are merged by the timer.
     bool stopped = false;
-    for (link::Parameter* p : polled) {
+    for (size_t i = 0; i < polled.size(); ++i) {
       if (stop.IsSet()) {
         stopped = true;
         break;
       }
-      if (DrainTimer(p->poll_timer) > 0) PollOnce(*p);
+      if (DrainTimer(timers[i]) > 0) PollOnce(*polled[i]);
     }
     if (stopped) break;
   }

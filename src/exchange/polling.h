@@ -1,7 +1,8 @@
 #pragma once
-// Polling of the operative parameters of the scanners tree: each polled parameter owns a
-// timer that the user switches on and off; one thread, the scan thread, waits on the stop
-// event and every timer, reads the parameter whose timer expired, and hands the result to
+// Polling of the operative parameters of the pollers tree: each polled parameter has a
+// timer that the user switches on and off, kept here beside the record (the record itself
+// knows only that it is polled); one thread, the poller thread, waits on the stop event and
+// every timer, reads the parameter whose timer expired, and hands the result to
 // the sink the window registered. At most kMaxResultsInFlight results of one parameter
 // wait unacknowledged; a poll beyond that is skipped, so a window that falls behind cannot
 // pile up results without end.
@@ -31,7 +32,7 @@ inline constexpr const char* kPollPeriodRefused =
     "Период опроса не может быть меньше 100 миллисекунд";
 inline constexpr const char* kPollPeriodCaption = "Неудалось изменить период опроса";
 
-// Results of StartPolling, StopPolling and Scanner::PollOnce.
+// Results of StartPolling, StopPolling and Poller::PollOnce.
 inline constexpr int kPollDone = 0;         // acted (polled and delivered)
 inline constexpr int kPollNothingToDo = 1;  // already in that state / polling not active
 inline constexpr int kPollNoTimer = 2;      // not a polled parameter, or the timer failed
@@ -63,12 +64,12 @@ class PollSample {
   link::Parameter* parameter = nullptr;
 
  private:
-  friend class Scanner;
+  friend class Poller;
   std::shared_ptr<std::atomic<int>> in_flight_;
 };
 
-// Where the results go: the window's side. Both calls come on the scan thread and must not
-// wait for the thread that stops the scanner (the window marshals and returns).
+// Where the results go: the window's side. Both calls come on the poller thread and must not
+// wait for the thread that stops the poller (the window marshals and returns).
 class PollSink {
  public:
   virtual ~PollSink() = default;
@@ -78,15 +79,23 @@ class PollSink {
   virtual void OnPollingEnded() {}
 };
 
-// Gives the parameter its polling timer when it has none. Returns true when it has one;
-// false with the system's reason in `error` when no timer could be made.
+// Gives the parameter its polling timer when it has none and marks it polled. Returns true
+// when it has one; false with the system's reason in `error` when no timer could be made.
 bool PreparePolling(link::Parameter& parameter, std::string* error = nullptr);
 // The same for every parameter of the tree; returns the number that got no timer.
-int PreparePolling(model::DescriptionBranch& scanners);
+int PreparePolling(model::DescriptionBranch& pollers);
+// Closes the parameter's timer and marks it unpolled. The owner of the records calls it
+// before they go, once the poller thread has ended.
+void ReleasePolling(link::Parameter& parameter);
+// The same for every parameter of the tree (nullptr: none).
+void ReleasePolling(model::DescriptionBranch* pollers);
+// The parameter's timer (a timerfd that becomes readable at each expiry), or -1 when it is
+// not polled.
+int PollTimer(const link::Parameter& parameter);
 
-// Every parameter with a polling timer: the node's own in array order, then each child
-// branch, depth first.
-std::vector<link::Parameter*> CollectPolled(model::DescriptionBranch* scanners);
+// Every polled parameter: the node's own in array order, then each child branch, depth
+// first.
+std::vector<link::Parameter*> CollectPolled(model::DescriptionBranch* pollers);
 
 // Switches polling on: arms the timer for a first expiry one period from now and then
 // every period. Returns kPollDone, kPollNothingToDo when already active, or kPollNoTimer.
@@ -106,7 +115,7 @@ std::optional<int32_t> ParsePollPeriod(std::string_view text);
 // presenter, when ParsePollPeriod refuses the text.
 bool SetPollPeriod(link::Parameter& parameter, std::string_view text);
 
-// Held while an operative parameter's value and note are copied, by the scan thread and by
+// Held while an operative parameter's value and note are copied, by the poller thread and by
 // the inputs and outputs window, which read the same records; never across an exchange
 // (that works on a copy) nor a message, since the window's thread takes it.
 std::mutex& PolledValuesLock();
@@ -116,20 +125,20 @@ class ExchangeEngine;
 // The polling of one document: the body of the engine's polling thread, the registered
 // sink and the results in flight. Declared after the engine it serves, so that it goes
 // first.
-class Scanner {
+class Poller {
  public:
-  explicit Scanner(ExchangeEngine& engine);
+  explicit Poller(ExchangeEngine& engine);
   // Ends the engine's threads when the polling thread still runs, since its body refers to
   // this object.
-  ~Scanner();
-  Scanner(const Scanner&) = delete;
-  Scanner& operator=(const Scanner&) = delete;
+  ~Poller();
+  Poller(const Poller&) = delete;
+  Poller& operator=(const Poller&) = delete;
 
   // Gives the tree's parameters their timers and starts the engine's polling thread over
   // them, unless it runs. Returns 0 when it runs afterwards; 1 when it could not be started
   // (the engine has shown why). The tree must outlive the thread: the engine's StopThreads
   // ends it, and switches every polling off, before the document replaces the tree.
-  int StartScanThread(model::DescriptionBranch* scanners);
+  int StartPollerThread(model::DescriptionBranch* pollers);
 
   // Registers the sink (nullptr: none; results are then read and dropped). When this
   // returns, no call into the previous sink is in progress. Not from inside a sink call.

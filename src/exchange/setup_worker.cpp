@@ -30,8 +30,8 @@ std::vector<std::string> RowChoices(const std::string& short_name, const link::P
 
 constexpr size_t kFactoryRows = sizeof kFactoryNetValues / sizeof kFactoryNetValues[0];
 
-std::string ScanRateText(const std::string& rate) {
-  std::string text = kScanRateText;
+std::string SweepRateText(const std::string& rate) {
+  std::string text = kSweepRateText;
   const size_t at = text.find("%s");
   if (at != std::string::npos) text.replace(at, 2, rate);
   return text;
@@ -127,8 +127,8 @@ void SetupWorker::Command(int command) {
       ShowStatus(kConnectingText, false);
       connect_.Set();
       return;
-    case kSetupScan:
-      if (!ended) scan_.Set();
+    case kSetupSweepRates:
+      if (!ended) sweep_.Set();
       return;
     case kSetupOk: {
       // The Enter key must not claim a link that no probe has found.
@@ -252,8 +252,8 @@ SetupState SetupWorker::State() const {
   s.status = status_;
   s.alarm = alarm_;
   s.outcome = outcome_;
-  s.scan_step = scan_step_;
-  s.scan_steps = scan_steps_;
+  s.sweep_step = sweep_step_;
+  s.sweep_steps = sweep_steps_;
   return s;
 }
 
@@ -278,13 +278,13 @@ void SetupWorker::WorkerMain() {
   try {
     const std::vector<platform::Waitable> wait{platform::Signalled(engine_.cancel_event),
                                                platform::Signalled(connect_),
-                                               platform::Signalled(scan_)};
+                                               platform::Signalled(sweep_)};
     for (;;) {
       const int which = platform::WaitAny(wait, std::chrono::milliseconds(-1));
       if (which == 1)
         Connect();
       else if (which == 2)
-        Scan();
+        SweepRates();
       else
         break;  // cancel_event, or a wait that can no longer work
     }
@@ -327,7 +327,7 @@ void SetupWorker::Connect() {
   }
 }
 
-void SetupWorker::Scan() {
+void SetupWorker::SweepRates() {
   SetListEnabled(false);
   size_t row = 0;
   std::string remembered;
@@ -351,7 +351,7 @@ void SetupWorker::Scan() {
   }
 
   if (!link::PortKindSetsRate(port_name)) {
-    ShowStatus(kScanNoRateText, true);
+    ShowStatus(kSweepNoRateText, true);
     SetListEnabled(true);
     return;
   }
@@ -363,11 +363,11 @@ void SetupWorker::Scan() {
       {
         std::lock_guard lock(mutex_);
         SetRowValueLocked(row, rate);
-        scan_step_ = k + 1;
-        scan_steps_ = rates.size();
+        sweep_step_ = k + 1;
+        sweep_steps_ = rates.size();
       }
       Notify(kRowsChanged);
-      ShowStatus(ScanRateText(rate), false);
+      ShowStatus(SweepRateText(rate), false);
       if (prober_(engine_, &engine_.cancel_event)) {
         {
           std::lock_guard lock(mutex_);
@@ -385,7 +385,7 @@ void SetupWorker::Scan() {
 
   {
     std::lock_guard lock(mutex_);
-    scan_step_ = scan_steps_ = 0;
+    sweep_step_ = sweep_steps_ = 0;
   }
   Notify(kButtonsChanged);
   if (!found) {

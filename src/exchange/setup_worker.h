@@ -1,7 +1,7 @@
 #pragma once
 // The connection set-up dialog "Установка связи с прибором" without its window: the rows of
 // the program's port settings, the status line with its alarm flag, the worker thread that
-// tries the link or scans the baud rates, and the commands of the dialog's buttons. The
+// tries the link or sweeps the baud rates, and the commands of the dialog's buttons. The
 // window draws State() whenever it is told that something changed and forwards its button
 // presses and in-place edits; everything else happens here.
 //
@@ -36,17 +36,17 @@ inline constexpr const char* kSetupParameterColumn = "Параметры пор�
 inline constexpr const char* kSetupValueColumn = "Значение";
 inline constexpr const char* kSetupExitButton = "Выход";
 inline constexpr const char* kSetupOfflineButton = "Работать offline";
-inline constexpr const char* kSetupScanButton = "Сканирование сети";
+inline constexpr const char* kSetupSweepRatesButton = "Сканирование сети";
 inline constexpr const char* kSetupConnectButton = "Установить связь";
 inline constexpr const char* kSetupFactoryButton = "Заводские сетевые настройки";
 
 inline constexpr const char* kLinkUpText = "Связь установлена!";
 inline constexpr const char* kLinkFailedText = "Не удалось установить связь с прибором!";
-inline constexpr const char* kScanRateText = "Идет сканирование на скорости %s...";
+inline constexpr const char* kSweepRateText = "Идет сканирование на скорости %s...";
 inline constexpr const char* kConnectingText = "Идет сканирование...";
 inline constexpr const char* kStoppingText = "Прерывание операции...";
 // A sweep over a port that cannot set the rate would claim the first rate tried.
-inline constexpr const char* kScanNoRateText =
+inline constexpr const char* kSweepNoRateText =
     "Сканирование сети невозможно: через порт tcp:// скорость линии не задается, она "
     "задана на сервере порта.";
 inline constexpr const char* kLinkEstablishedText = "Связь с прибором установлена!";
@@ -57,7 +57,7 @@ inline constexpr const char* kSetupThreadFailedText =
 inline constexpr int kSetupOk = 1;  // posted after a success; also the Enter key
 inline constexpr int kSetupExit = 2;
 inline constexpr int kSetupOffline = 3;
-inline constexpr int kSetupScan = 4;
+inline constexpr int kSetupSweepRates = 4;
 inline constexpr int kSetupConnect = 5;
 inline constexpr int kSetupFactory = 6;
 
@@ -105,9 +105,9 @@ struct SetupState {
   std::string status;
   bool alarm = false;
   SetupOutcome outcome = SetupOutcome::Open;
-  // While the scan runs: the rate tried now (from 1) of how many; 0 of 0 otherwise.
-  size_t scan_step = 0;
-  size_t scan_steps = 0;
+  // While the rate sweep runs: the rate tried now (from 1) of how many; 0 of 0 otherwise.
+  size_t sweep_step = 0;
+  size_t sweep_steps = 0;
 
   // Red while the status is an alarm, blue otherwise.
   link::Rgb StatusColour() const { return alarm ? kStatusAlarmColour : kStatusNormalColour; }
@@ -174,7 +174,7 @@ class SetupWorker {
 
   void WorkerMain();
   void Connect();
-  void Scan();
+  void SweepRates();
   void ApplyFactoryLocked();
   void SetRowValueLocked(size_t row, const std::string& value);
   void SetListEnabled(bool enabled);
@@ -189,7 +189,7 @@ class SetupWorker {
   Prober prober_;
 
   platform::Event connect_{platform::Event::Reset::Auto};
-  platform::Event scan_{platform::Event::Reset::Auto};
+  platform::Event sweep_{platform::Event::Reset::Auto};
   platform::Event idle_{platform::Event::Reset::Manual};
   platform::Event posted_{platform::Event::Reset::Manual};
 
@@ -201,8 +201,8 @@ class SetupWorker {
   SetupOutcome outcome_ = SetupOutcome::Open;
   bool factory_pending_ = false;  // factory values asked for while the list was disabled
   bool link_up_ = false;          // a probe has succeeded: OK may close the dialog
-  size_t scan_step_ = 0;
-  size_t scan_steps_ = 0;
+  size_t sweep_step_ = 0;
+  size_t sweep_steps_ = 0;
   std::deque<int> posted_commands_;
   ChangeCallback on_change_;
   bool muted_ = false;                      // being destroyed: nothing goes out any more

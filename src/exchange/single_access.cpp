@@ -113,7 +113,7 @@ std::vector<CommandDescription> DescribeCommands(
     const std::string_view name = WithoutBang(def.name);
     if (const link::Parameter* p = FindInTree(tree.root.get(), name)) {
       d.indexed = p->indexed;
-    } else if (FindInTree(tree.scanners.get(), name)) {
+    } else if (FindInTree(tree.pollers.get(), name)) {
       d.polled = true;
     }
     out.push_back(std::move(d));

@@ -35,11 +35,11 @@ enum class IndexPlacement {
 struct CommandDescription {
   model::ParameterDefinition definition;
   bool indexed = false;  // built inside a repeated branch: the index goes in the data field
-  bool polled = false;   // an operative parameter of the scanners tree: index in the address
+  bool polled = false;   // an operative parameter of the pollers tree: index in the address
 };
 
 // The definitions in declaration order, each flagged from the first record of the same
-// name (a leading "!" ignored) in the root tree, else in the scanners tree.
+// name (a leading "!" ignored) in the root tree, else in the pollers tree.
 std::vector<CommandDescription> DescribeCommands(
     const std::vector<model::ParameterDefinition>& definitions, const model::DescriptionTree& tree);
 

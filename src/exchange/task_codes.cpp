@@ -18,7 +18,7 @@ std::string_view TaskCaption(int code) {
       return "Идет инициализация прибора";
     case kTaskWriteOne:
       return "Идет запись параметра в прибор";
-    case kTaskScan:
+    case kTaskBusScan:
       return "Идет поиск приборов на линии";
     default:
       return {};

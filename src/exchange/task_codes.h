@@ -13,7 +13,7 @@ inline constexpr int kTaskCompare = 6;
 inline constexpr int kTaskInitialise = 7;
 inline constexpr int kTaskWriteOne = 9;
 // The search of the line for devices (exchange/bus_scan.h).
-inline constexpr int kTaskScan = 10;
+inline constexpr int kTaskBusScan = 10;
 
 // Selection modes of writing and counting: above 0 all, 0 changed only, below 0 initial
 // values.

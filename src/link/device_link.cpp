@@ -170,7 +170,7 @@ int DeviceLink::Exchange(int operation, Parameter* parameter, TraceList* trace) 
 
   const bool read = operation != kOpWrite;
   const uint16_t hash = NameHash(p.short_name);
-  if (p.has_attributes && attribute_transfer() && p.poll_timer < 0) {
+  if (p.has_attributes && attribute_transfer() && !p.IsPolled()) {
     if (int r = ExchangeAttributes(operation, p, hash); r != kExchangeOk) return r;
   }
 

@@ -54,7 +54,11 @@ using ReplyData = std::array<uint8_t, kMaxDataBytes>;
 // Why a transaction failed (the error text of Transact, a parameter's note).
 inline constexpr const char* kTextTimeout = "Таймаут при передаче данных (нет связи)";
 inline constexpr const char* kTextBadSettings = "Неверны настройки порта.";
+// A reply whose start never came.
 inline constexpr const char* kTextLostStart = "Потеря начала посылки.";
+// Nothing went out: the exchange was stopped, or the port is not open.
+inline constexpr const char* kTextStopped = "Обмен остановлен.";
+inline constexpr const char* kTextPortClosed = "Порт закрыт.";
 inline constexpr const char* kTextChecksum = "Ошибка в контрольной сумме ответа";
 inline constexpr const char* kTextCannotEncode = "Не могу зашифровать посылку (ф-я encode_buffer)";
 inline constexpr const char* kTextOtherCommand =
@@ -78,7 +82,7 @@ inline constexpr uint8_t kModbusProbePayload[] = {0x05, 0xF0, 0xF0, 0xFF, 0x00};
 inline constexpr uint8_t kPercentProbePayload[] = {'L', 'O', 'R', 'N'};
 
 // What one question of the bus scan brought back.
-struct ScanReply {
+struct BusScanReply {
   // A valid reply from the address asked (a refusal too), in `frame`.
   bool answered = false;
   ReplyFrame frame;
@@ -114,8 +118,8 @@ class DeviceLink {
   int ClosePort();
 
   // One request and its reply with retries. Returns true on success with the reply data
-  // in `reply`/`reply_count`; false with the reason in `error` (time-out, line, lost
-  // start, checksum, error reply (its data is returned too), unexpected command).
+  // in `reply`/`reply_count`; false with the reason in `error` (time-out, line, stopped,
+  // port closed, checksum, error reply (its data is returned too), unexpected command).
   bool Transact(bool read, uint16_t hash, const uint8_t* data, int count, ReplyData& reply,
                 int& reply_count, std::string& error, int offset);
 
@@ -144,8 +148,8 @@ class DeviceLink {
 
   // One LORN read of `subject` at `address` (any address, the settings' length), one
   // attempt whose first character may take `wait_ms` (SerialPort::SendReceive): the bus
-  // scan's question, seen by the observers like any other. See ScanReply.
-  ScanReply ScanRead(int32_t address, const Parameter& subject, int wait_ms);
+  // scan's question, seen by the observers like any other. See BusScanReply.
+  BusScanReply BusScanRead(int32_t address, const Parameter& subject, int wait_ms);
 
   // Off while the menu's "Не передавать атрибуты параметров" is ticked.
   bool attribute_transfer() const { return attribute_transfer_.load(); }

@@ -57,6 +57,11 @@ class RetryPolicy {
   int line_errors_ = 0;
 };
 
+// Why an exchange the port refused to start failed (a result of code -1).
+const char* RefusedText(const PortResult& result) {
+  return result.status == PortStatus::Closed ? kTextPortClosed : kTextStopped;
+}
+
 std::string WithReason(const char* text, const PortResult& result) {
   std::string s = text;
   std::string reason = result.Reason();
@@ -169,7 +174,7 @@ bool DeviceLink::SendApply(const RequestFrame& frame, EventSource& watch, std::s
     error = LostPortText(port_.settings().port_name, r);
     port_.Close();
   } else if (r.Code() < 0) {
-    error = kTextLostStart;
+    error = RefusedText(r);
   } else if (r.status == PortStatus::Timeout) {
     error = kTextTimeout;
   } else {
@@ -218,7 +223,7 @@ bool DeviceLink::TransactFor(const Parameter* subject, bool read, uint16_t hash,
       return false;
     }
     LineFault fault = LineFault::kLostStart;
-    std::string why = kTextLostStart;
+    std::string why = r.Code() < 0 ? RefusedText(r) : kTextLostStart;
     if (r.status == PortStatus::Timeout) {
       fault = LineFault::kTimeout;
       why = TimeoutText(a.noise);

@@ -269,7 +269,7 @@ PortResult LocalPort::Send(std::string_view request, const SendContext& context)
         Clock::now() + std::chrono::milliseconds(t.write_total_multiplier * request.size() +
                                                  t.write_total_constant);
     PortResult r = WriteAll(io_, fd_, request.data(), request.size(), deadline, context.stop);
-    if (r.status != PortStatus::Received) return r;
+    if (r.status != PortStatus::Sent) return r;
     // The reply wait is the device's time: it starts once the request is on the line.
     return DrainOutput(io_, fd_);
   }
@@ -280,14 +280,14 @@ PortResult LocalPort::Send(std::string_view request, const SendContext& context)
     const auto deadline =
         Clock::now() + std::chrono::milliseconds(t.write_total_multiplier + t.write_total_constant);
     PortResult r = WriteAll(io_, fd_, &c, 1, deadline, context.stop);
-    if (r.status != PortStatus::Received) return r;  // RTS stays up until the next send
+    if (r.status != PortStatus::Sent) return r;  // RTS stays up until the next send
     if (!Pace(context.timing.char_time_ms, context.stop)) return {PortStatus::Stopped, 0};
   }
   // Lowering RTS while a UART's FIFO still holds the last characters would cut them off.
-  if (PortResult r = DrainOutput(io_, fd_); r.status != PortStatus::Received) return r;
+  if (PortResult r = DrainOutput(io_, fd_); r.status != PortStatus::Sent) return r;
   WaitTransmitterEmpty(context.timing.char_time_ms, context.stop);
   if (int err = SetRts(false)) return {PortStatus::SystemError, err};
-  return {};
+  return {PortStatus::Sent, 0};
 }
 
 ReadOutcome LocalPort::Read(uint8_t* data, size_t capacity) {

@@ -256,7 +256,7 @@ PortResult NetworkPort::Send(std::string_view request, const SendContext& contex
       std::chrono::milliseconds(t.write_total_multiplier * request.size() + t.write_total_constant);
   // A server that has gone must make the send fail, not end the program.
   PortResult r = WriteAll(io_, fd_, wire.data(), wire.size(), deadline, context.stop, true);
-  if (r.status != PortStatus::Received) return r;
+  if (r.status != PortStatus::Sent) return r;
   return DrainOutput(io_, fd_);
 }
 

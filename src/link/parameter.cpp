@@ -1,7 +1,5 @@
 #include "link/parameter.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -60,18 +58,9 @@ bool IsFormatWord(std::string_view word) {
 
 Parameter::Parameter(std::string short_name) : ValueCodec(std::move(short_name)) {}
 
-Parameter::~Parameter() {
-  // The slot may since have been pointed at another record; that reference stays.
-  if (output_slot != nullptr && *output_slot == this) *output_slot = nullptr;
-  if (poll_timer >= 0) ::close(poll_timer);
-}
-
 std::unique_ptr<Parameter> Parameter::Clone() const {
   std::unique_ptr<Parameter> copy(new Parameter(*this));
-  copy->output_slot = nullptr;
-  copy->poll_active = false;
-  copy->poll_timer = -1;
-  copy->view_item = nullptr;
+  copy->polled = false;
   return copy;
 }
 

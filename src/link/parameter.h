@@ -27,12 +27,10 @@ struct Rgb {
 class Parameter : public ValueCodec {
  public:
   explicit Parameter(std::string short_name);
-  // Clears the output slot that refers to this record and closes the polling timer.
-  ~Parameter() override;
   Parameter& operator=(const Parameter&) = delete;
 
-  // A copy of every field but the polling resources (no timer, polling inactive), the
-  // output slot and the view item.
+  // A copy of every field but `polled`: the copy an exchange works on is nobody's polled
+  // record.
   std::unique_ptr<Parameter> Clone() const;
 
   // Returns true when the text is accepted (value replaced by the text or its normal
@@ -61,8 +59,7 @@ class Parameter : public ValueCodec {
   std::string OwnerText() const;     // empty when the parameter has no attributes
   int Icon() const;                  // image number 27, 28 or 30
 
-  // A polled parameter is one that holds a polling timer (the scanners tree's records).
-  bool IsPolled() const { return poll_timer >= 0; }
+  bool IsPolled() const { return polled; }
   bool AnyChanged() const { return value_changed || edit_changed || owner_changed; }
   // Attributes as one byte on the wire: bit 0 editable, bit 1 clear = owned by firm.
   uint8_t AttributeByte() const;
@@ -80,12 +77,11 @@ class Parameter : public ValueCodec {
   uint8_t has_attributes = 0;
   int32_t poll_index = 0;
   int32_t linear_index = 0;
-  Parameter** output_slot = nullptr;  // cleared when the record is destroyed
   int32_t mark = 0;
   int32_t poll_period = 1000;
-  bool poll_active = false;
-  int poll_timer = -1;  // timerfd while the record is a polled parameter
-  void* view_item = nullptr;
+  // An operative parameter taken on by polling (the pollers tree's records): its value is
+  // asked for alone, and its poll index travels in the address.
+  bool polled = false;
   std::string initial_value;
 
  private:

@@ -27,7 +27,8 @@ constexpr int kOpenBadByteSize = -3;  // byte size outside 5 ... 8
 
 // Outcome of one send and receive.
 enum class PortStatus {
-  Received,      // data received (possibly none)
+  Sent,          // the request went out whole (a port kind's Send)
+  Received,      // what was waited for came: the reply, the converter's echo, or data
   Timeout,       // no end of frame within the reply wait, or the write did not finish
   LineError,     // break, framing, parity or overrun condition on the line
   SystemError,   // a system call failed (the device vanished ...); counts as a line error
@@ -37,10 +38,10 @@ enum class PortStatus {
 };
 
 struct PortResult {
-  PortStatus status = PortStatus::Received;
-  int sys_errno = 0;  // for SystemError
+  PortStatus status = PortStatus::Closed;  // until an exchange says what happened
+  int sys_errno = 0;                       // for SystemError
 
-  // The link's code: 0 received, 2 time-out, 3 line error, -1 stopped or closed.
+  // The link's code: 0 sent or received, 2 time-out, 3 line error, -1 stopped or closed.
   int Code() const;
   // The system's text for a SystemError (strerror), kTextEchoMismatch for an
   // EchoMismatch, else empty.

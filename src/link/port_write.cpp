@@ -27,13 +27,13 @@ PortResult WriteAll(PortIo& io, int fd, const char* data, size_t n, Clock::time_
     if (r == platform::kWaitTimeout) return {PortStatus::Timeout, 0};
     if (r == platform::kWaitError) return {PortStatus::SystemError, errno};
   }
-  return {};
+  return {PortStatus::Sent, 0};
 }
 
 PortResult DrainOutput(PortIo& io, int fd) {
   const int err = io.Drain(fd);
   if (err && !NotSupported(err)) return {PortStatus::SystemError, err};
-  return {};
+  return {PortStatus::Sent, 0};
 }
 
 bool Pace(double ms, platform::Event& stop) {

@@ -27,6 +27,7 @@ constexpr int32_t kBaudRates[] = {110,   300,   600,   1200,  2400,  4800,   960
 
 int PortResult::Code() const {
   switch (status) {
+    case PortStatus::Sent:
     case PortStatus::Received:
       return 0;
     case PortStatus::Timeout:
@@ -194,7 +195,7 @@ PortResult SerialPort::SendReceive(std::string_view request, Reply& reply, Frame
   if (err) return {PortStatus::SystemError, err};
   const PortResult sent = kind_->Send(request, SendContext{timing_, converter_mode(), stop_event});
   modem_lines_ = kind_->ModemLines();
-  if (sent.status != PortStatus::Received) return sent;
+  if (sent.status != PortStatus::Sent) return sent;
   reply.sent = true;
   sent_at_ = Clock::now();
   short_wait_ = wait_ms > 0;
@@ -236,7 +237,7 @@ PortResult SerialPort::Fill(Clock::time_point deadline) {
     held_at_ = 0;
     held_count_ = static_cast<size_t>(got.count);
     held_error_ = got.line_error;
-    return {};
+    return {PortStatus::Received, 0};
   }
 }
 
@@ -264,7 +265,7 @@ PortResult SerialPort::TakeEcho() {
       differs |= static_cast<char>(held_[held_at_++]) != request_[matched++];
   }
   if (differs) return {PortStatus::EchoMismatch, 0};
-  return {};
+  return {PortStatus::Received, 0};
 }
 
 PortResult SerialPort::Receive(Reply& reply, FrameEnd end, EchoTake echo) {
@@ -275,7 +276,7 @@ PortResult SerialPort::Receive(Reply& reply, FrameEnd end, EchoTake echo) {
       const PortResult r = Fill(deadline_);
       if (r.status == PortStatus::Timeout) {
         // Without an end character, a pause after data ends the frame.
-        if (end == FrameEnd::Pause && reply.count > 0) return {};
+        if (end == FrameEnd::Pause && reply.count > 0) return {PortStatus::Received, 0};
         // An echo that was looked for and nothing came back in a whole reply wait: the
         // line has none. A short wait proves nothing.
         if (echo == EchoTake::Detect && reply.noise == 0 && reply.count == 0 && !short_wait_)
@@ -306,11 +307,11 @@ PortResult SerialPort::Receive(Reply& reply, FrameEnd end, EchoTake echo) {
       else
         reply.truncated = true;
       if (end != FrameEnd::Pause && c == kFrameEnd) {
-        if (echo != EchoTake::Detect) return {};
+        if (echo != EchoTake::Detect) return {PortStatus::Received, 0};
         echo = EchoTake::None;
         const bool same = reply.View() == std::string_view(request_.data(), request_size_);
         echo_ = same ? LineEcho::Present : LineEcho::Absent;
-        if (!same) return {};
+        if (!same) return {PortStatus::Received, 0};
         // A read is never answered with itself: this was the converter's copy.
         const double first_char_ms = reply.first_char_ms;
         reply = Reply{};
@@ -328,7 +329,7 @@ PortResult SerialPort::Receive(Reply& reply, FrameEnd end, EchoTake echo) {
       return {PortStatus::LineError, 0};
     }
     if (end == FrameEnd::Pause) {
-      if (reply.count == kReplyCapacity) return {};
+      if (reply.count == kReplyCapacity) return {PortStatus::Received, 0};
       deadline_ = Clock::now() + reply_wait;
     }
   }

@@ -8,9 +8,9 @@ namespace vesk::model {
 
 void DescriptionTree::Clear() {
   network = nullptr;
-  root.reset();
-  scanners.reset();
   outputs.fill(nullptr);
+  root.reset();
+  pollers.reset();
   definitions.clear();
 }
 
@@ -25,7 +25,7 @@ DescriptionStatus BuildDescription(std::string_view utf8_text, DescriptionTree& 
   }
   DescriptionInterpreter::Trees trees = interpreter.TakeTrees();
   tree.root = std::move(trees.root);
-  tree.scanners = std::move(trees.scanners);
+  tree.pollers = std::move(trees.pollers);
   tree.network = trees.network;
   tree.definitions = std::move(trees.definitions);
   if (tree.root) {
@@ -34,9 +34,9 @@ DescriptionStatus BuildDescription(std::string_view utf8_text, DescriptionTree& 
     link::presenter().ShowMessage("Не опредена корневая ветвь", "Ошибка", link::MsgIcon::Error);
     if (status == DescriptionStatus::Built) status = DescriptionStatus::NoRoot;
   }
-  if (tree.scanners) {
-    BuildBranch(*tree.scanners, false, 0, tree.outputs);
-    PrepareForPolling(*tree.scanners);
+  if (tree.pollers) {
+    BuildBranch(*tree.pollers, false, 0, tree.outputs);
+    PrepareForPolling(*tree.pollers);
   }
   return status;
 }

@@ -1,6 +1,6 @@
 #pragma once
 // Loading the device description: read the container, interpret the text, build the root
-// and scanners trees. The document keeps the result until the next load.
+// and pollers trees. The document keeps the result until the next load.
 
 #include <cstdint>
 #include <memory>
@@ -14,21 +14,19 @@
 
 namespace vesk::model {
 
-// What a load leaves behind. Not movable: the "POUt" records point into `outputs`.
+// What a load leaves behind. Not copyable: `outputs` points at the records of the trees.
 struct DescriptionTree {
   DescriptionTree() = default;
   ~DescriptionTree() { Clear(); }
   DescriptionTree(const DescriptionTree&) = delete;
   DescriptionTree& operator=(const DescriptionTree&) = delete;
 
-  // Releases both trees (their "POUt" records clear their slots), the pointers and the
-  // definitions.
+  // Empties the output table and releases both trees, the pointers and the definitions.
   void Clear();
 
-  // Declared first so that it outlives the records that point into it.
   OutputTable outputs{};
   std::unique_ptr<DescriptionBranch> root;
-  std::unique_ptr<DescriptionBranch> scanners;
+  std::unique_ptr<DescriptionBranch> pollers;
   // The branch "Сетевые_параметры" inside one of the trees, or nullptr.
   DescriptionBranch* network = nullptr;
   // Every parameter definition the description declared, in declaration order (with the
@@ -43,11 +41,11 @@ enum class DescriptionStatus {
   ContainerError,  // "Ошибка открытия файла дерева!" shown, nothing built
   TextError,  // empty text or a failing line: "Не удалось создать дерево параметров"
               // shown; whatever was declared before was still built
-  NoRoot,  // "Не опредена корневая ветвь" shown; the scanners tree may exist
+  NoRoot,  // "Не опредена корневая ветвь" shown; the pollers tree may exist
 };
 
 // Interprets `utf8_text` and builds the trees into `tree` (cleared first): the root, then
-// the scanners tree, prepared for polling. Every message goes through link::presenter().
+// the pollers tree, prepared for polling. Every message goes through link::presenter().
 // Returns TextError when the text was empty or a line failed (even if no root came of it),
 // else NoRoot when no root was declared, else Built.
 DescriptionStatus BuildDescription(std::string_view utf8_text, DescriptionTree& tree);

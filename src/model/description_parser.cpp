@@ -189,7 +189,7 @@ bool DescriptionInterpreter::InterpretLine(std::string_view line) {
   if (command == "init") return CommandInit(w, line);
   if (command == "branch") return CommandBranch(w, line, BranchRole::Branch);
   if (command == "root") return CommandBranch(w, line, BranchRole::Root);
-  if (command == "scanners") return CommandBranch(w, line, BranchRole::Scanners);
+  if (command == "scanners") return CommandBranch(w, line, BranchRole::Pollers);
   return Fail("Непонятная команда в описателе '" + std::string(line) + "'",
               kDescriptionErrorCaption);
 }
@@ -318,7 +318,7 @@ bool DescriptionInterpreter::CommandBranch(const std::vector<std::string_view>& 
     if (text_bytes_made_ > kMaxTextBytes)
       return LimitExceeded("Слишком много текста в описателе", kMaxTextBytes, line);
     DescriptionBranch* made = copy.get();
-    // The copy joins the list (and becomes root or scanners) only when it is complete; a
+    // The copy joins the list (and becomes root or pollers) only when it is complete; a
     // copy whose member fails is dropped.
     DescriptionBranch* const network_before = network_;
     if (is_network) network_ = made;
@@ -329,7 +329,7 @@ bool DescriptionInterpreter::CommandBranch(const std::vector<std::string_view>& 
     templates_by_name_[Key(name)].push_back(templates_.size());
     templates_.push_back(std::move(copy));
     if (role == BranchRole::Root) root_ = made;
-    if (role == BranchRole::Scanners) scanners_ = made;
+    if (role == BranchRole::Pollers) pollers_ = made;
   }
   return true;
 }
@@ -392,10 +392,10 @@ DescriptionInterpreter::Trees DescriptionInterpreter::TakeTrees() {
   for (auto& t : templates_) {
     if (t.get() == root_)
       trees.root = std::move(t);
-    else if (t.get() == scanners_)
-      trees.scanners = std::move(t);
+    else if (t.get() == pollers_)
+      trees.pollers = std::move(t);
   }
-  if (LiesWithin(trees.root.get(), network_) || LiesWithin(trees.scanners.get(), network_))
+  if (LiesWithin(trees.root.get(), network_) || LiesWithin(trees.pollers.get(), network_))
     trees.network = network_;
   trees.definitions = std::move(definitions_);
   constants_.clear();
@@ -406,7 +406,7 @@ DescriptionInterpreter::Trees DescriptionInterpreter::TakeTrees() {
   type_by_name_.clear();
   definitions_by_name_.clear();
   templates_by_name_.clear();
-  root_ = scanners_ = network_ = nullptr;
+  root_ = pollers_ = network_ = nullptr;
   return trees;
 }
 

@@ -2,7 +2,7 @@
 // The description language: lines of words, each line one command that declares a
 // constant, a type, a parameter definition, its limits or initial value, or a branch
 // template made of earlier definitions and templates. The interpreter keeps the
-// declarations; the tree build (tree_builder.h) turns the root and scanners templates
+// declarations; the tree build (tree_builder.h) turns the root and pollers templates
 // into parameter records.
 
 #include <cstddef>
@@ -105,23 +105,23 @@ class DescriptionInterpreter {
   const std::vector<ParameterDefinition>& definitions() const { return definitions_; }
   const std::vector<std::unique_ptr<DescriptionBranch>>& templates() const { return templates_; }
   DescriptionBranch* root() const { return root_; }
-  DescriptionBranch* scanners() const { return scanners_; }
+  DescriptionBranch* pollers() const { return pollers_; }
   // The branch "Сетевые_параметры", where it now lies (a template or a copy inside one).
   DescriptionBranch* network() const { return network_; }
 
-  // Hands over the root and scanners templates and the parameter definitions (raw access
+  // Hands over the root and pollers templates and the parameter definitions (raw access
   // to one parameter works on them), and discards every other declaration. The network
   // branch pointer survives only when it lies inside one of the two trees.
   struct Trees {
     std::unique_ptr<DescriptionBranch> root;
-    std::unique_ptr<DescriptionBranch> scanners;
+    std::unique_ptr<DescriptionBranch> pollers;
     DescriptionBranch* network = nullptr;
     std::vector<ParameterDefinition> definitions;
   };
   Trees TakeTrees();
 
  private:
-  enum class BranchRole { Branch, Root, Scanners };
+  enum class BranchRole { Branch, Root, Pollers };
 
   bool Fail(std::string_view text, std::string_view caption, bool warning = false);
   bool TooFewWords(std::string_view line);
@@ -149,7 +149,7 @@ class DescriptionInterpreter {
   std::unordered_map<std::string, std::vector<size_t>> definitions_by_name_;
   std::unordered_map<std::string, std::vector<size_t>> templates_by_name_;
   DescriptionBranch* root_ = nullptr;
-  DescriptionBranch* scanners_ = nullptr;
+  DescriptionBranch* pollers_ = nullptr;
   DescriptionBranch* network_ = nullptr;
   size_t branch_nodes_made_ = 0;
   size_t definitions_copied_ = 0;

@@ -33,11 +33,8 @@ void ReplaceAll(std::string& text, std::string_view what, std::string_view with)
 
 void EnterOutput(link::Parameter& p, OutputTable& outputs) {
   if (p.linear_index < 0 || p.linear_index >= kOutputSlots) return;
-  link::Parameter*& slot = outputs[static_cast<size_t>(p.linear_index)];
-  // A second record at the same index takes the slot; the first must not clear it later.
-  if (slot && slot != &p) slot->output_slot = nullptr;
-  slot = &p;
-  p.output_slot = &slot;
+  // A second record at the same index takes the slot.
+  outputs[static_cast<size_t>(p.linear_index)] = &p;
 }
 
 }  // namespace

@@ -19,8 +19,8 @@ inline constexpr const char* kProgramTitle = "Конфигуратор ВЕСК"
 inline constexpr const char* kAdditionalOutputState = "Состояние_дополнительного_ВЭ";
 inline constexpr const char* kOutputParameterName = "POUt";
 
-// The "POUt" parameters by linear index. A record entered here points back at its slot
-// and clears it when it is destroyed.
+// The "POUt" parameters by linear index. The table points into the trees built with it
+// and is valid while they live; DescriptionTree::Clear empties it with them.
 inline constexpr int kOutputSlots = 10;
 using OutputTable = std::array<link::Parameter*, kOutputSlots>;
 
@@ -38,7 +38,7 @@ int32_t BuildBranch(DescriptionBranch& branch, bool indexed, int32_t base, Outpu
 // writable). Throws std::bad_alloc only.
 std::unique_ptr<link::Parameter> MakeParameter(const ParameterDefinition& definition);
 
-// Prepares every parameter of the scanners tree for polling: the linear index becomes the
+// Prepares every parameter of the pollers tree for polling: the linear index becomes the
 // polling index and the parameter is no longer indexed (its index travels in the address).
 void PrepareForPolling(DescriptionBranch& tree);
 

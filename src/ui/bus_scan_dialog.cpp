@@ -33,7 +33,7 @@ QTableWidgetItem* Cell(const QString& text) {
 
 }  // namespace
 
-// The dialog is the scan task's progress window: it is up already, so Run only starts
+// The dialog is the bus scan task's progress window: it is up already, so Run only starts
 // the task; the end comes back to the window's thread.
 class BusScanDialog::Sink : public exchange::ProgressSink {
  public:
@@ -134,7 +134,7 @@ void BusScanDialog::StartOrStop() {
   status_->clear();
   auto clock = std::make_shared<QElapsedTimer>();
   clock->start();
-  exchange::ScanObserver observer;
+  exchange::BusScanObserver observer;
   // Called on the exchange thread; the dialog lives until the task's end (Stop waits).
   observer.progress = [this](int32_t done, int32_t) {
     QMetaObject::invokeMethod(
@@ -144,14 +144,14 @@ void BusScanDialog::StartOrStop() {
     QMetaObject::invokeMethod(
         this, [this, device] { AddDevice(device); }, Qt::QueuedConnection);
   };
-  observer.finished = [this, clock](const exchange::ScanOutcome& outcome) {
+  observer.finished = [this, clock](const exchange::BusScanOutcome& outcome) {
     const double seconds = static_cast<double>(clock->elapsed()) / 1000.0;
     QMetaObject::invokeMethod(
         this, [this, outcome, seconds] { Done(outcome, seconds); }, Qt::QueuedConnection);
   };
   if (engine_.StartTransmitThread() != 0) return;
   running_ = true;
-  if (!exchange::RunScanTask(engine_, from, to, std::move(observer), sink_.get())) {
+  if (!exchange::RunBusScanTask(engine_, from, to, std::move(observer), sink_.get())) {
     running_ = false;
     status_->setText(QStringLiteral("Прибор занят другим заданием"));
     return;
@@ -177,7 +177,7 @@ void BusScanDialog::AddDevice(const exchange::FoundDevice& device) {
   list_->setItem(row, 3, Cell(QString::number(device.reply_ms, 'f', 1)));
 }
 
-void BusScanDialog::Done(const exchange::ScanOutcome& outcome, double seconds) {
+void BusScanDialog::Done(const exchange::BusScanOutcome& outcome, double seconds) {
   // The final list is sorted and holds the versions, read at the end.
   list_->setRowCount(0);
   for (const exchange::FoundDevice& d : outcome.devices) AddDevice(d);

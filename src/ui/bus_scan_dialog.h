@@ -36,7 +36,7 @@ class BusScanDialog : public QDialog {
   Q_OBJECT
  public:
   explicit BusScanDialog(exchange::ExchangeEngine& engine, QWidget* parent = nullptr);
-  // Stops a scan that still runs and waits for its end.
+  // Stops a bus scan that still runs and waits for its end.
   ~BusScanDialog() override;
 
   QSpinBox* from() const { return from_; }
@@ -51,7 +51,7 @@ class BusScanDialog : public QDialog {
   std::optional<int32_t> chosen() const { return chosen_; }
 
  signals:
-  // The scan has ended (done, stopped, or failed).
+  // The bus scan has ended (done, stopped, or failed).
   void Finished();
 
  public slots:
@@ -63,7 +63,7 @@ class BusScanDialog : public QDialog {
   void Stop();
   void Choose(int row);
   void AddDevice(const exchange::FoundDevice& device);
-  void Done(const exchange::ScanOutcome& outcome, double seconds);
+  void Done(const exchange::BusScanOutcome& outcome, double seconds);
   void Ended();
 
   exchange::ExchangeEngine& engine_;

@@ -148,7 +148,7 @@ IoStateDialog::IoStateDialog(app::Document& document, QWidget* parent, exchange:
     access = own_access_.get();
   }
   state_ = std::make_unique<exchange::IoState>(
-      *access, document.tree().scanners.get(),
+      *access, document.tree().pollers.get(),
       [this](const exchange::IoChange& change) { OnChange(change); });
 
   const DialogUnits Dlu(fontMetrics());

@@ -173,9 +173,9 @@ void PolledRows(QTreeWidgetItem* item, std::vector<QTreeWidgetItem*>& out) {
 
 void PlotWindow::OfferPolledRows(TreeListView* view) {
   rows_ = view;
-  if (!view || !view->scanners_item()) return;
+  if (!view || !view->pollers_item()) return;
   std::vector<QTreeWidgetItem*> rows;
-  PolledRows(view->scanners_item(), rows);
+  PolledRows(view->pollers_item(), rows);
   const QSignalBlocker quiet(tree_);
   for (QTreeWidgetItem* row : rows) {
     const link::Parameter* p = TreeListView::ParameterOf(row);
@@ -183,7 +183,7 @@ void PlotWindow::OfferPolledRows(TreeListView* view) {
     if (series_.count(key)) continue;
     // The path a user finds it by in the tree, from under the operative branch.
     QStringList path;
-    for (QTreeWidgetItem* up = row; up && up != view->scanners_item(); up = up->parent())
+    for (QTreeWidgetItem* up = row; up && up != view->pollers_item(); up = up->parent())
       path.prepend(up->text(0));
     Series& s = series_[key];
     s.label = path.join(QStringLiteral(" / ")) + QStringLiteral(" (") + Q(key) + ')';
@@ -201,9 +201,9 @@ QString PlotWindow::Label(const std::string& key) const {
 }
 
 QTreeWidgetItem* PlotWindow::RowOf(const link::Parameter* parameter) const {
-  if (!rows_ || !rows_->scanners_item()) return nullptr;
+  if (!rows_ || !rows_->pollers_item()) return nullptr;
   std::vector<QTreeWidgetItem*> rows;
-  PolledRows(rows_->scanners_item(), rows);
+  PolledRows(rows_->pollers_item(), rows);
   for (QTreeWidgetItem* row : rows)
     if (TreeListView::ParameterOf(row) == parameter) return row;
   return nullptr;

@@ -1,5 +1,5 @@
 #pragma once
-// The view's side of polling: takes each result on the scan thread and queues it to the
+// The view's side of polling: takes each result on the poller thread and queues it to the
 // windows' thread, tagged with the session (the filling of the tree) it belongs to, so that
 // a result of an earlier tree is dropped there instead of reaching a record that is gone.
 // Nothing here waits for the windows' thread.

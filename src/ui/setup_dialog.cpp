@@ -42,15 +42,15 @@ SetupDialog::SetupDialog(exchange::ExchangeEngine& engine, bool offline_allowed,
   status_ = new QLabel(this);
   status_->setObjectName("status");
   layout->addWidget(status_);
-  scan_progress_ = new QProgressBar(this);
-  scan_progress_->setObjectName("scan_progress");
-  scan_progress_->setFormat(QString::fromUtf8(kScanStepFormat));
-  scan_progress_->hide();
-  layout->addWidget(scan_progress_);
+  sweep_progress_ = new QProgressBar(this);
+  sweep_progress_->setObjectName("sweep_progress");
+  sweep_progress_->setFormat(QString::fromUtf8(kSweepStepFormat));
+  sweep_progress_->hide();
+  layout->addWidget(sweep_progress_);
   auto* row = new QHBoxLayout;
   const std::pair<int, const char*> buttons[] = {
       {exchange::kSetupConnect, exchange::kSetupConnectButton},
-      {exchange::kSetupScan, exchange::kSetupScanButton},
+      {exchange::kSetupSweepRates, exchange::kSetupSweepRatesButton},
       {exchange::kSetupFactory, exchange::kSetupFactoryButton},
       {exchange::kSetupOffline, exchange::kSetupOfflineButton},
       {exchange::kSetupExit, exchange::kSetupExitButton},
@@ -115,12 +115,12 @@ void SetupDialog::Show(unsigned changes) {
   if (QPushButton* b = Button(exchange::kSetupOffline)) b->setEnabled(state.offline_enabled);
   // While the worker tries the link the buttons that would start another try rest; "Выход"
   // and "Работать offline" stay to stop it.
-  for (int id : {exchange::kSetupConnect, exchange::kSetupScan, exchange::kSetupFactory})
+  for (int id : {exchange::kSetupConnect, exchange::kSetupSweepRates, exchange::kSetupFactory})
     if (QPushButton* b = Button(id)) b->setEnabled(state.list_enabled);
-  scan_progress_->setVisible(state.scan_steps > 0);
-  if (state.scan_steps > 0) {
-    scan_progress_->setRange(0, static_cast<int>(state.scan_steps));
-    scan_progress_->setValue(static_cast<int>(state.scan_step));
+  sweep_progress_->setVisible(state.sweep_steps > 0);
+  if (state.sweep_steps > 0) {
+    sweep_progress_->setRange(0, static_cast<int>(state.sweep_steps));
+    sweep_progress_->setValue(static_cast<int>(state.sweep_step));
   }
   if (changes & exchange::kAlarmBeep) QApplication::beep();
   if (state.outcome != exchange::SetupOutcome::Open && isVisible()) QDialog::done(0);

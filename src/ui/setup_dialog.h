@@ -18,8 +18,8 @@ class QTableWidget;
 namespace vesk::ui {
 
 inline constexpr const char* kSetupRefusedText = "Значение «%1» не подходит: %2";
-// The scan's progress bar: the rate tried now of how many.
-inline constexpr const char* kScanStepFormat = "скорость %v из %m";
+// The rate sweep's progress bar: the rate tried now of how many.
+inline constexpr const char* kSweepStepFormat = "скорость %v из %m";
 
 class SetupDialog : public QDialog {
   Q_OBJECT
@@ -33,8 +33,8 @@ class SetupDialog : public QDialog {
 
   QTableWidget* table() const { return table_; }
   QLabel* status() const { return status_; }
-  // Shown while the scan runs.
-  QProgressBar* scan_progress() const { return scan_progress_; }
+  // Shown while the rate sweep runs.
+  QProgressBar* sweep_progress() const { return sweep_progress_; }
   QPushButton* Button(int command) const;
   exchange::SetupWorker& worker() { return *worker_; }
 
@@ -50,7 +50,7 @@ class SetupDialog : public QDialog {
   std::unique_ptr<exchange::SetupWorker> worker_;
   QTableWidget* table_;
   QLabel* status_;
-  QProgressBar* scan_progress_;
+  QProgressBar* sweep_progress_;
   std::map<int, QPushButton*> buttons_;
   bool filling_ = false;
 };

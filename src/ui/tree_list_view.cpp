@@ -233,19 +233,19 @@ TreeListView::~TreeListView() {
 }
 
 void TreeListView::EndPolling() {
-  if (!scanner_) return;
-  // No call into the receiver is in progress once the sink is gone; the scanner then ends
+  if (!poller_) return;
+  // No call into the receiver is in progress once the sink is gone; the poller then ends
   // the thread it runs.
-  scanner_->SetSink(nullptr);
-  scanner_.reset();
+  poller_->SetSink(nullptr);
+  poller_.reset();
 }
 
 void TreeListView::StartPollingThread() {
-  model::DescriptionBranch* scanners = doc_.tree().scanners.get();
-  if (!scanners) return;
-  if (!scanner_) scanner_ = std::make_unique<exchange::Scanner>(doc_.engine());
-  scanner_->SetSink(receiver_.get());
-  scanner_->StartScanThread(scanners);
+  model::DescriptionBranch* pollers = doc_.tree().pollers.get();
+  if (!pollers) return;
+  if (!poller_) poller_ = std::make_unique<exchange::Poller>(doc_.engine());
+  poller_->SetSink(receiver_.get());
+  poller_->StartPollerThread(pollers);
 }
 
 link::Parameter* TreeListView::ParameterOf(const QTreeWidgetItem* item) {
@@ -273,17 +273,16 @@ void TreeListView::ClearRows() {
   if (help_balloon_) help_balloon_->deleteLater();
   help_balloon_.clear();
   edit_item_ = nullptr;
-  // Records outlive their rows (the same tree may be shown again): none keeps a row that is
-  // about to go.
-  for (QTreeWidgetItemIterator it(this); *it; ++it)
-    if (link::Parameter* p = ParameterOf(*it)) p->view_item = nullptr;
+  // Records outlive their rows (the same tree may be shown again): no row that is about to
+  // go stays findable.
+  parameter_rows_.clear();
   // Results already on their way belong to the rows that go now.
   receiver_->set_session(++session_);
   const bool was = setting_checks_;
   setting_checks_ = true;
   clear();
   setting_checks_ = was;
-  top_ = root_item_ = scanners_item_ = nullptr;
+  top_ = root_item_ = pollers_item_ = nullptr;
   // The records of the edits may go with the rows.
   history_.Clear();
 }
@@ -306,12 +305,12 @@ void TreeListView::Fill(const std::string& title) {
   }
   // The operative parameters follow as the second root; their timers exist before their
   // rows, which are drawn as polled parameters because of them.
-  if (model::DescriptionBranch* scanners = doc_.tree().scanners.get()) {
-    exchange::PreparePolling(*scanners);
-    scanners_item_ = AddBranchRows(*scanners, show_indexes);
+  if (model::DescriptionBranch* pollers = doc_.tree().pollers.get()) {
+    exchange::PreparePolling(*pollers);
+    pollers_item_ = AddBranchRows(*pollers, show_indexes);
   }
   setting_checks_ = false;
-  // The exchange thread serves this configuration from now on, and the scan thread polls
+  // The exchange thread serves this configuration from now on, and the poller thread polls
   // its operative parameters whenever the user switches them on.
   doc_.engine().StartTransmitThread();
   StartPollingThread();
@@ -351,7 +350,7 @@ QTreeWidgetItem* TreeListView::AddBranchRows(model::DescriptionBranch& branch, b
         item->setData(0, kPointerRole,
                       QVariant::fromValue(reinterpret_cast<quintptr>(row.parameter)));
         item->setIcon(0, parameter_icon);
-        row.parameter->view_item = item;
+        parameter_rows_.insert(row.parameter, item);
         if (row.parameter->IsPolled()) {
           item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
           item->setCheckState(0, Qt::Unchecked);
@@ -388,7 +387,7 @@ void TreeListView::RefreshParameterRow(QTreeWidgetItem* item, link::Parameter& p
       item->setCheckState(0, check);
       setting_checks_ = was;
     }
-    // The scan thread holds the record while it reads it; the window does not wait for
+    // The poller thread holds the record while it reads it; the window does not wait for
     // that: the poll's own result brings the value shortly.
     std::unique_lock values(exchange::PolledValuesLock(), std::try_to_lock);
     if (!values.owns_lock()) return;
@@ -438,7 +437,7 @@ void TreeListView::ApplyPollResult(const std::shared_ptr<exchange::PollSample>& 
   // A result of rows that have gone since it was taken, or one for a row being edited,
   // changes nothing.
   if (!sample || session != session_ || !sample->parameter || editor_) return;
-  auto* item = static_cast<QTreeWidgetItem*>(sample->parameter->view_item);
+  QTreeWidgetItem* item = parameter_rows_.value(sample->parameter, nullptr);
   if (!item) return;
   auto clock = [](exchange::PollSample::Clock::time_point t) {
     const auto ms =
@@ -561,7 +560,7 @@ void TreeListView::GoToProblem(bool down) {
 model::ParameterNode* TreeListView::OwnerOf(const link::Parameter* parameter) const {
   if (!parameter) return nullptr;
   if (auto* found = FindOwner(doc_.Root(), parameter)) return found;
-  if (auto* found = FindOwner(doc_.tree().scanners.get(), parameter)) return found;
+  if (auto* found = FindOwner(doc_.tree().pollers.get(), parameter)) return found;
   for (const auto& p : doc_.engine().program_line().parameters)
     if (p.get() == parameter) return &doc_.engine().program_line();
   return nullptr;
@@ -574,7 +573,7 @@ QMenu* TreeListView::BuildContextMenu(QTreeWidgetItem* item) {
     return a;
   };
   if (auto* branch = dynamic_cast<model::DescriptionBranch*>(NodeOf(item));
-      branch && branch != doc_.tree().scanners.get()) {
+      branch && branch != doc_.tree().pollers.get()) {
     auto* menu = new QMenu(this);
     add(menu, cmd::kTreeRead, "Прочитать параметры ветви");
     add(menu, cmd::kTreeWrite, "Записать параметры ветви");

@@ -4,6 +4,7 @@
 // несоответствия", coloured by each row's state; the branch and parameter context menus,
 // reading on expansion, navigation between problem parameters and editing in place.
 
+#include <QHash>
 #include <QPointer>
 #include <QTreeWidget>
 #include <cstdint>
@@ -25,7 +26,7 @@ class ParameterNode;
 }  // namespace vesk::model
 namespace vesk::exchange {
 class PollSample;
-class Scanner;
+class Poller;
 }  // namespace vesk::exchange
 
 namespace vesk::ui {
@@ -53,7 +54,7 @@ class TreeListView : public QTreeWidget {
   // Forgets every row (before the document replaces its tree); results of polls still on
   // their way are dropped from now on.
   void ClearRows();
-  // Stops the scan thread and lets the scanner go; the document must still exist. Called
+  // Stops the poller thread and lets the poller go; the document must still exist. Called
   // before the document is destroyed (its engine ends the thread otherwise).
   void EndPolling();
   // Recomputes the texts and colours of every row from the records.
@@ -86,8 +87,8 @@ class TreeListView : public QTreeWidget {
   // Shows one poll result when it belongs to the tree shown now and no editor is open; the
   // sample is released either way.
   void ApplyPollResult(const std::shared_ptr<exchange::PollSample>& sample, uint64_t session);
-  // The row of the scanners tree (nullptr when the description has none).
-  QTreeWidgetItem* scanners_item() const { return scanners_item_; }
+  // The row of the pollers tree (nullptr when the description has none).
+  QTreeWidgetItem* pollers_item() const { return pollers_item_; }
   // The filling of the tree that results are tagged with now.
   uint64_t PollSession() const { return session_; }
   // Runs a context-menu command on the row's record or branch. A read first asks
@@ -145,9 +146,11 @@ class TreeListView : public QTreeWidget {
   app::Document& doc_;
   QTreeWidgetItem* top_ = nullptr;
   QTreeWidgetItem* root_item_ = nullptr;
-  QTreeWidgetItem* scanners_item_ = nullptr;
+  QTreeWidgetItem* pollers_item_ = nullptr;
+  // The row of each record shown, for the poll results, which name the record.
+  QHash<const link::Parameter*, QTreeWidgetItem*> parameter_rows_;
   std::unique_ptr<PollReceiver> receiver_;
-  std::unique_ptr<exchange::Scanner> scanner_;
+  std::unique_ptr<exchange::Poller> poller_;
   uint64_t session_ = 0;
   bool setting_checks_ = false;
   bool quiet_expand_ = false;

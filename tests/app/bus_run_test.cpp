@@ -17,8 +17,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The addresses of the scan's lines, and whether every line has its four fields.
-std::vector<int> ScanAddresses(const std::string& out, bool& well_formed) {
+// The addresses of the bus scan's lines, and whether every line has its four fields.
+std::vector<int> BusScanAddresses(const std::string& out, bool& well_formed) {
   std::vector<int> addresses;
   std::istringstream lines(out);
   std::string line;
@@ -33,7 +33,7 @@ std::vector<int> ScanAddresses(const std::string& out, bool& well_formed) {
   return addresses;
 }
 
-struct ScanCase {
+struct BusScanCase {
   const char* name;
   std::vector<std::string> sim_args;
   const char* range;
@@ -41,14 +41,14 @@ struct ScanCase {
   int exit_code;
 };
 
-void PrintTo(const ScanCase& c, std::ostream* os) {
+void PrintTo(const BusScanCase& c, std::ostream* os) {
   *os << c.name;
 }
 
-class BusScan : public ::testing::TestWithParam<ScanCase> {};
+class BusScan : public ::testing::TestWithParam<BusScanCase> {};
 
 TEST_P(BusScan, FindsExactlyTheDevicesOnTheLine) {
-  const ScanCase& c = GetParam();
+  const BusScanCase& c = GetParam();
   TempDir dir;
   std::vector<std::string> sim_args = {"--bps", "115200", "--line-timing"};
   sim_args.insert(sim_args.end(), c.sim_args.begin(), c.sim_args.end());
@@ -57,16 +57,16 @@ TEST_P(BusScan, FindsExactlyTheDevicesOnTheLine) {
       dir, {"--port=" + sim.pty(), "--bps=115200", std::string("--scan=") + c.range}, 60s);
   ASSERT_EQ(r.exit_code, c.exit_code) << r.err;
   bool well_formed = false;
-  EXPECT_EQ(ScanAddresses(r.out, well_formed), c.found) << r.out;
+  EXPECT_EQ(BusScanAddresses(r.out, well_formed), c.found) << r.out;
   EXPECT_TRUE(well_formed) << r.out;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, BusScan,
-    ::testing::Values(ScanCase{"three_devices", {"--devices=16,17,40"}, "0-63", {16, 17, 40}, 0},
-                      ScanCase{"mute_line", {"--mute-after", "0"}, "0-31", {}, 206},
+    ::testing::Values(BusScanCase{"three_devices", {"--devices=16,17,40"}, "0-63", {16, 17, 40}, 0},
+                      BusScanCase{"mute_line", {"--mute-after", "0"}, "0-31", {}, 206},
                       // Answers 60 ms late: far beyond the short wait, within the full one.
-                      ScanCase{
+                      BusScanCase{
                           "slow_device", {"--devices=30", "--late-ms", "60"}, "0-63", {30}, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -49,20 +49,20 @@ TEST_F(EngineThreads, StopThreadsEndsTheIdleThreadAtOnceAndItCanStartAgain) {
   EXPECT_TRUE(engine->RunTask(&branch, exchange::kTaskReadAll));
 }
 
-TEST_F(EngineThreads, StopThreadsEndsTheScanThreadToo) {
+TEST_F(EngineThreads, StopThreadsEndsThePollerThreadToo) {
   ASSERT_EQ(engine->StartTransmitThread(), 0);
   std::atomic<bool> ended{false};
-  ASSERT_EQ(engine->StartScanThread([&] {
+  ASSERT_EQ(engine->StartPollerThread([&] {
     platform::WaitAny({platform::Signalled(engine->StopEvent())}, std::chrono::milliseconds(-1));
     ended = true;
   }),
             0);
-  EXPECT_TRUE(engine->ScanThreadRunning());
+  EXPECT_TRUE(engine->PollerThreadRunning());
   const auto start = Clock::now();
   engine->StopThreads();
   EXPECT_LT(Clock::now() - start, 100ms);
   EXPECT_TRUE(ended.load());
-  EXPECT_FALSE(engine->ScanThreadRunning());
+  EXPECT_FALSE(engine->PollerThreadRunning());
 }
 
 TEST_F(EngineThreads, EmptyBranchLogsItsNameAndTheEndOnly) {

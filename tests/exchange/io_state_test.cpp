@@ -52,7 +52,7 @@ class TableAccess : public IoAccess {
   bool fail_writes = false;
 };
 
-// A scanners tree made by hand: "r.cn", counters and outputs at the given indexes.
+// A pollers tree made by hand: "r.cn", counters and outputs at the given indexes.
 std::unique_ptr<model::DescriptionBranch> MakeTree(std::vector<int32_t> counters,
                                                    std::vector<int32_t> outputs) {
   auto tree = std::make_unique<model::DescriptionBranch>("Оперативные");
@@ -340,7 +340,7 @@ class IoLive : public ::testing::Test {
  protected:
   void SetUp() override {
     trees = polling_test::LoadTrees();
-    ASSERT_TRUE(trees && trees->scanners);
+    ASSERT_TRUE(trees && trees->pollers);
   }
   void Connect(const std::string& path) { ASSERT_EQ(engine.Open(path), link::kOpenOk); }
 
@@ -377,7 +377,7 @@ TEST_F(IoLive, ReadsInputsCountersAndOutputs) {
   ASSERT_TRUE(device.Ok());
   Connect(device.Path());
   ChangeLog log;
-  IoState state(access, trees->scanners.get(), log.Callback());
+  IoState state(access, trees->pollers.get(), log.Callback());
   EXPECT_EQ(state.Snapshot().counters.size(), 12u);
   EXPECT_EQ(state.Snapshot().output_rows.size(), 8u);
   ASSERT_TRUE(state.Start());
@@ -399,7 +399,7 @@ TEST_F(IoLive, WritesResetAndSwitchAll) {
   LiveDevice device({"--input-ms", "0"});
   ASSERT_TRUE(device.Ok());
   Connect(device.Path());
-  IoState state(access, trees->scanners.get());
+  IoState state(access, trees->pollers.get());
   ASSERT_TRUE(state.Start());
 
   ASSERT_TRUE(state.BeginEdit(IoList::Counters, 3));
@@ -429,7 +429,7 @@ TEST_F(IoLive, CloseDuringAReadWaitsForTheWorker) {
   ASSERT_TRUE(device.Ok());
   Connect(device.Path());
   ChangeLog log;
-  IoState state(access, trees->scanners.get(), log.Callback());
+  IoState state(access, trees->pollers.get(), log.Callback());
   ASSERT_TRUE(state.Start());
   std::this_thread::sleep_for(150ms);
   EXPECT_FALSE(state.RequestClose());

@@ -126,12 +126,12 @@ TEST_F(DroppingServer, APollWaitingForItsReplyLeavesTheRecordsFree) {
   engine->program_line().SetValue("Port", "tcp://" + server.Address());
   ASSERT_EQ(engine->OpenPort(false), link::kOpenOk);
   LoadTree();
-  ASSERT_EQ(exchange::PreparePolling(*tree.scanners), 0);
-  link::Parameter* polled = exchange::CollectPolled(tree.scanners.get()).front();
+  ASSERT_EQ(exchange::PreparePolling(*tree.pollers), 0);
+  link::Parameter* polled = exchange::CollectPolled(tree.pollers.get()).front();
   polled->poll_period = 100;
   ASSERT_EQ(exchange::StartPolling(*polled), exchange::kPollDone);
-  exchange::Scanner scanner(*engine);
-  ASSERT_EQ(scanner.StartScanThread(tree.scanners.get()), 0);
+  exchange::Poller poller(*engine);
+  ASSERT_EQ(poller.StartPollerThread(tree.pollers.get()), 0);
 
   // Each poll waits three reply waits of the 9600 Bd line for nothing.
   Clock::duration longest{};

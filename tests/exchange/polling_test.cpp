@@ -1,5 +1,6 @@
 #include "exchange/polling.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 
@@ -110,8 +111,8 @@ class PollingLive : public ::testing::Test {
  protected:
   void SetUp() override {
     trees = polling_test::LoadTrees();
-    ASSERT_TRUE(trees && trees->scanners);
-    ASSERT_EQ(PreparePolling(*trees->scanners), 0);
+    ASSERT_TRUE(trees && trees->pollers);
+    ASSERT_EQ(PreparePolling(*trees->pollers), 0);
   }
   void Connect(const std::string& path) { ASSERT_EQ(engine.Open(path), link::kOpenOk); }
 
@@ -161,14 +162,14 @@ TEST(PollPeriod, RefusalKeepsTheOldPeriodAndSaysWhy) {
 TEST(PollSwitch, StartAndStopReportWhetherTheyActed) {
   link::Parameter plain("r.cn");
   EXPECT_EQ(StartPolling(plain), kPollNoTimer);
-  EXPECT_FALSE(plain.poll_active);
+  EXPECT_FALSE(PollingActive(plain));
   EXPECT_EQ(StopPolling(plain), kPollNothingToDo);
 
   link::Parameter p("r.cn");
   ASSERT_TRUE(PreparePolling(p));
-  const int fd = p.poll_timer;
+  const int fd = PollTimer(p);
   ASSERT_TRUE(PreparePolling(p));  // a second set-up keeps the timer
-  EXPECT_EQ(p.poll_timer, fd);
+  EXPECT_EQ(PollTimer(p), fd);
   EXPECT_EQ(StartPolling(p), kPollDone);
   EXPECT_TRUE(PollingActive(p));
   EXPECT_EQ(StartPolling(p), kPollNothingToDo);
@@ -177,17 +178,30 @@ TEST(PollSwitch, StartAndStopReportWhetherTheyActed) {
   EXPECT_EQ(StopPolling(p), kPollNothingToDo);
 }
 
+TEST(PollSwitch, ReleaseClosesTheTimerAndLeavesTheRecordUnpolled) {
+  link::Parameter p("r.cn");
+  ASSERT_TRUE(PreparePolling(p));
+  ASSERT_EQ(StartPolling(p), kPollDone);
+  const int fd = PollTimer(p);
+  ASSERT_GE(fd, 0);
+  ReleasePolling(p);
+  EXPECT_FALSE(p.IsPolled());
+  EXPECT_EQ(PollTimer(p), -1);
+  EXPECT_EQ(::fcntl(fd, F_GETFD), -1);
+  EXPECT_EQ(StartPolling(p), kPollNoTimer);
+}
+
 TEST(PollSwitch, FirstExpiryComesOnePeriodLater) {
   link::Parameter p("r.cn");
   ASSERT_TRUE(PreparePolling(p));
   p.poll_period = 200;
   ASSERT_EQ(StartPolling(p), kPollDone);
-  const long long first = MsUntilExpiry(p.poll_timer, 1000ms);
+  const long long first = MsUntilExpiry(PollTimer(p), 1000ms);
   EXPECT_GE(first, 190);
   EXPECT_LE(first, 400);
   StopPolling(p);
   // Cancelled: nothing pending, nothing coming.
-  EXPECT_EQ(MsUntilExpiry(p.poll_timer, 300ms), -1);
+  EXPECT_EQ(MsUntilExpiry(PollTimer(p), 300ms), -1);
 }
 
 TEST(PollSwitch, ChangingThePeriodRestartsARunningPoll) {
@@ -198,7 +212,7 @@ TEST(PollSwitch, ChangingThePeriodRestartsARunningPoll) {
   ASSERT_EQ(StartPolling(p), kPollDone);
   ASSERT_TRUE(SetPollPeriod(p, "400"));
   EXPECT_TRUE(PollingActive(p));
-  const long long first = MsUntilExpiry(p.poll_timer, 1000ms);
+  const long long first = MsUntilExpiry(PollTimer(p), 1000ms);
   EXPECT_GE(first, 390);
   StopPolling(p);
 }
@@ -208,17 +222,17 @@ TEST(PollSwitch, StoredPeriodBelowTheFloorPollsAtTheFloor) {
   ASSERT_TRUE(PreparePolling(p));
   p.poll_period = 0;
   ASSERT_EQ(StartPolling(p), kPollDone);
-  const long long first = MsUntilExpiry(p.poll_timer, 1000ms);
+  const long long first = MsUntilExpiry(PollTimer(p), 1000ms);
   EXPECT_GE(first, kMinPollPeriodMs - 10);
   StopPolling(p);
 }
 
 TEST(PollCollect, TreeOrderAndTimersOnly) {
   auto trees = polling_test::LoadTrees();
-  ASSERT_TRUE(trees && trees->scanners);
-  EXPECT_TRUE(CollectPolled(trees->scanners.get()).empty());  // no timers yet
-  ASSERT_EQ(PreparePolling(*trees->scanners), 0);
-  const auto polled = CollectPolled(trees->scanners.get());
+  ASSERT_TRUE(trees && trees->pollers);
+  EXPECT_TRUE(CollectPolled(trees->pollers.get()).empty());  // no timers yet
+  ASSERT_EQ(PreparePolling(*trees->pollers), 0);
+  const auto polled = CollectPolled(trees->pollers.get());
   // "r.cn", twelve counters, eight outputs.
   ASSERT_EQ(polled.size(), 21u);
   EXPECT_EQ(polled[0]->short_name, "r.cn");
@@ -234,11 +248,11 @@ TEST_F(PollingLive, FirstResultComesOnePeriodAfterTheStart) {
   LiveDevice device;
   ASSERT_TRUE(device.Ok());
   Connect(device.Path());
-  Scanner scanner(*engine);
-  scanner.SetSink(&sink);
-  ASSERT_EQ(scanner.StartScanThread(trees->scanners.get()), 0);
+  Poller poller(*engine);
+  poller.SetSink(&sink);
+  ASSERT_EQ(poller.StartPollerThread(trees->pollers.get()), 0);
 
-  link::Parameter* inputs = FirstNamed(trees->scanners.get(), "r.cn");
+  link::Parameter* inputs = FirstNamed(trees->pollers.get(), "r.cn");
   ASSERT_NE(inputs, nullptr);
   inputs->poll_period = 300;
   const auto started = PollSample::Clock::now();
@@ -259,14 +273,14 @@ TEST_F(PollingLive, EveryPolledParameterGetsItsTurn) {
   LiveDevice device;
   ASSERT_TRUE(device.Ok());
   Connect(device.Path());
-  Scanner scanner(*engine);
-  scanner.SetSink(&sink);
-  const auto polled = CollectPolled(trees->scanners.get());
+  Poller poller(*engine);
+  poller.SetSink(&sink);
+  const auto polled = CollectPolled(trees->pollers.get());
   for (link::Parameter* p : polled) {
     p->poll_period = 100;
     ASSERT_EQ(StartPolling(*p), kPollDone);
   }
-  ASSERT_EQ(scanner.StartScanThread(trees->scanners.get()), 0);
+  ASSERT_EQ(poller.StartPollerThread(trees->pollers.get()), 0);
   std::this_thread::sleep_for(1000ms);
   engine->StopThreads();
   const auto counts = sink.PerParameter();
@@ -282,12 +296,12 @@ TEST_F(PollingLive, SilenceTurnsResultsIntoErrorsAndAnswersBackIntoValues) {
   LiveDevice device({"--drop", "0.75", "--seed", "7"});
   ASSERT_TRUE(device.Ok());
   Connect(device.Path());
-  Scanner scanner(*engine);
-  scanner.SetSink(&sink);
-  link::Parameter* inputs = FirstNamed(trees->scanners.get(), "r.cn");
+  Poller poller(*engine);
+  poller.SetSink(&sink);
+  link::Parameter* inputs = FirstNamed(trees->pollers.get(), "r.cn");
   inputs->poll_period = 100;
   ASSERT_EQ(StartPolling(*inputs), kPollDone);
-  ASSERT_EQ(scanner.StartScanThread(trees->scanners.get()), 0);
+  ASSERT_EQ(poller.StartPollerThread(trees->pollers.get()), 0);
 
   // value, then error, then value again
   auto recovered = [](const Samples& s) {
@@ -315,42 +329,42 @@ TEST_F(PollingLive, AtMostNineResultsOfOneParameterInFlight) {
   LiveDevice device;
   ASSERT_TRUE(device.Ok());
   Connect(device.Path());
-  Scanner scanner(*engine);
-  link::Parameter* inputs = FirstNamed(trees->scanners.get(), "r.cn");
+  Poller poller(*engine);
+  link::Parameter* inputs = FirstNamed(trees->pollers.get(), "r.cn");
   inputs->poll_period = 100000;  // the timer plays no part here
-  EXPECT_EQ(scanner.PollOnce(*inputs), kPollNothingToDo);
+  EXPECT_EQ(poller.PollOnce(*inputs), kPollNothingToDo);
   ASSERT_EQ(StartPolling(*inputs), kPollDone);
 
   // Without a sink a result is read and dropped; it holds no place.
   for (int i = 0; i < kMaxResultsInFlight + 1; ++i)
-    EXPECT_EQ(scanner.PollOnce(*inputs), kPollUndelivered);
+    EXPECT_EQ(poller.PollOnce(*inputs), kPollUndelivered);
 
   sink.hold = true;
-  scanner.SetSink(&sink);
-  for (int i = 0; i < kMaxResultsInFlight; ++i) EXPECT_EQ(scanner.PollOnce(*inputs), kPollDone);
-  EXPECT_EQ(scanner.PollOnce(*inputs), kPollSkipped);
+  poller.SetSink(&sink);
+  for (int i = 0; i < kMaxResultsInFlight; ++i) EXPECT_EQ(poller.PollOnce(*inputs), kPollDone);
+  EXPECT_EQ(poller.PollOnce(*inputs), kPollSkipped);
   EXPECT_EQ(sink.count(), size_t(kMaxResultsInFlight));
 
   // Another parameter has places of its own.
-  link::Parameter* counter = FirstNamed(trees->scanners.get(), "r.cou");
+  link::Parameter* counter = FirstNamed(trees->pollers.get(), "r.cou");
   counter->poll_period = 100000;
   ASSERT_EQ(StartPolling(*counter), kPollDone);
-  EXPECT_EQ(scanner.PollOnce(*counter), kPollDone);
+  EXPECT_EQ(poller.PollOnce(*counter), kPollDone);
 
   sink.AcknowledgeFirst();
   sink.AcknowledgeFirst();  // twice gives back one place only
-  EXPECT_EQ(scanner.PollOnce(*inputs), kPollDone);
-  EXPECT_EQ(scanner.PollOnce(*inputs), kPollSkipped);
+  EXPECT_EQ(poller.PollOnce(*inputs), kPollDone);
+  EXPECT_EQ(poller.PollOnce(*inputs), kPollSkipped);
   // A read that the stop event cut short is not a result.
   const size_t held = sink.count();
   engine->StopEvent().Set();
-  EXPECT_EQ(scanner.PollOnce(*counter), kPollStopped);
+  EXPECT_EQ(poller.PollOnce(*counter), kPollStopped);
   engine->StopEvent().reset();
   EXPECT_EQ(sink.count(), held);
 
   StopPolling(*inputs);
   StopPolling(*counter);
-  scanner.SetSink(nullptr);
+  poller.SetSink(nullptr);
 }
 
 TEST_F(PollingLive, StopEndsBothThreadsPromptlyAndSwitchesPollingOff) {
@@ -358,28 +372,28 @@ TEST_F(PollingLive, StopEndsBothThreadsPromptlyAndSwitchesPollingOff) {
   ASSERT_TRUE(device.Ok());
   Connect(device.Path());
   ASSERT_EQ(engine->StartTransmitThread(), 0);
-  Scanner scanner(*engine);
-  scanner.SetSink(&sink);
-  const auto polled = CollectPolled(trees->scanners.get());
+  Poller poller(*engine);
+  poller.SetSink(&sink);
+  const auto polled = CollectPolled(trees->pollers.get());
   for (link::Parameter* p : polled) {
     p->poll_period = 100;
     StartPolling(*p);
   }
-  ASSERT_EQ(scanner.StartScanThread(trees->scanners.get()), 0);
-  EXPECT_EQ(scanner.StartScanThread(trees->scanners.get()), 0);  // once only
+  ASSERT_EQ(poller.StartPollerThread(trees->pollers.get()), 0);
+  EXPECT_EQ(poller.StartPollerThread(trees->pollers.get()), 0);  // once only
   ASSERT_TRUE(sink.WaitFor([](const Samples& s) { return s.size() >= 10; }));
 
   const auto start = Clock::now();
   engine->StopThreads();
   EXPECT_LT(Clock::now() - start, 100ms);
-  EXPECT_FALSE(engine->ScanThreadRunning());
+  EXPECT_FALSE(engine->PollerThreadRunning());
   EXPECT_FALSE(engine->TransmitThreadRunning());
   EXPECT_TRUE(sink.ended());
   for (link::Parameter* p : polled) EXPECT_FALSE(PollingActive(*p)) << p->short_name;
 
   // A new thread serves the same tree again.
   const size_t before = sink.count();
-  ASSERT_EQ(scanner.StartScanThread(trees->scanners.get()), 0);
+  ASSERT_EQ(poller.StartPollerThread(trees->pollers.get()), 0);
   ASSERT_EQ(StartPolling(*polled[0]), kPollDone);
   EXPECT_TRUE(sink.WaitFor([&](const Samples& s) { return s.size() > before; }));
   engine->StopThreads();

@@ -1,6 +1,6 @@
 // The connection set-up dialog's logic: its rows, status line and commands with a scripted
 // probe (fast and exact about what was tried with which settings), then the real probe
-// against vesk-sim for the scan across baud rates and the factory settings.
+// against vesk-sim for the rate sweep and the factory settings.
 
 #include "exchange/setup_worker.h"
 
@@ -269,29 +269,29 @@ TEST_F(SetupWorkerTest, EnterWithoutALinkClaimsNothing) {
   EXPECT_TRUE(messages.shown().empty());
 }
 
-// ---------------------------------------------------------------- scan
+// ---------------------------------------------------------------- rate sweep
 
-struct ScanCase {
+struct SweepCase {
   const char* name;
   const char* type_text;  // of "bPS"
-  const char* before;     // value of "bPS" when the scan starts
+  const char* before;     // value of "bPS" when the rate sweep starts
   const char* device;     // the rate the device answers at
   std::vector<std::string> tried;
   const char* after;  // value of "bPS" afterwards
   SetupOutcome outcome;
 };
 
-class ScanTest : public SetupWorkerTest, public ::testing::WithParamInterface<ScanCase> {};
+class SweepTest : public SetupWorkerTest, public ::testing::WithParamInterface<SweepCase> {};
 
-TEST_P(ScanTest, TriesTheRatesInOrderAndKeepsTheOneThatWorked) {
-  const ScanCase& c = GetParam();
+TEST_P(SweepTest, TriesTheRatesInOrderAndKeepsTheOneThatWorked) {
+  const SweepCase& c = GetParam();
   model::ProgramLineSettings& net = engine->program_line();
   net.FindParameter("bPS")->type_text = c.type_text;
   net.SetValue("bPS", c.before);
   auto probe = DeviceAt(c.device);
   Open(true, probe.prober());
 
-  worker->Command(kSetupScan);
+  worker->Command(kSetupSweepRates);
   if (c.outcome == SetupOutcome::Connected) {
     EXPECT_EQ(worker->RunModal(), SetupOutcome::Connected);
   } else {
@@ -314,35 +314,35 @@ const std::vector<std::string> kAllRates{"2400",  "4800",  "9600",  "14400", "19
                                          "28800", "38400", "57600", "115200"};
 
 INSTANTIATE_TEST_SUITE_P(
-    Rates, ScanTest,
+    Rates, SweepTest,
     ::testing::Values(
-        ScanCase{"FoundAt19200",
-                 model::kBaudTypeText,
-                 "57600",
-                 "19200",
-                 {"2400", "4800", "9600", "14400", "19200"},
-                 "19200",
-                 SetupOutcome::Connected},
-        ScanCase{"NothingRestoresTheOldRate", model::kBaudTypeText, "57600", "none", kAllRates,
-                 "57600", SetupOutcome::Open},
-        ScanCase{"EmptyPieceEndsTheList",
-                 "2400::9600",
-                 "4800",
-                 "9600",
-                 {"2400"},
-                 "4800",
-                 SetupOutcome::Open},
-        ScanCase{"EmptyListTriesNothing", "", "4800", "4800", {}, "4800", SetupOutcome::Open}),
+        SweepCase{"FoundAt19200",
+                  model::kBaudTypeText,
+                  "57600",
+                  "19200",
+                  {"2400", "4800", "9600", "14400", "19200"},
+                  "19200",
+                  SetupOutcome::Connected},
+        SweepCase{"NothingRestoresTheOldRate", model::kBaudTypeText, "57600", "none", kAllRates,
+                  "57600", SetupOutcome::Open},
+        SweepCase{"EmptyPieceEndsTheList",
+                  "2400::9600",
+                  "4800",
+                  "9600",
+                  {"2400"},
+                  "4800",
+                  SetupOutcome::Open},
+        SweepCase{"EmptyListTriesNothing", "", "4800", "4800", {}, "4800", SetupOutcome::Open}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(SetupWorkerTest, ScanOverRawTcpSaysWhyAndTriesNoRate) {
+TEST_F(SetupWorkerTest, SweepOverRawTcpSaysWhyAndTriesNoRate) {
   // Raw TCP leaves the rate to the server: the first rate tried would "answer" and be kept.
   engine->program_line().SetValue("Port", "tcp://127.0.0.1:4001");
   engine->program_line().SetValue("bPS", "57600");
   auto probe = DeviceAt("2400");
   Open(true, probe.prober());
-  worker->Command(kSetupScan);
-  ASSERT_TRUE(WaitForStatus(std::string("!") + kScanNoRateText));
+  worker->Command(kSetupSweepRates);
+  ASSERT_TRUE(WaitForStatus(std::string("!") + kSweepNoRateText));
   EXPECT_TRUE(probe.Rates().empty());
   EXPECT_EQ(Row("bPS"), "57600");
   EXPECT_EQ(Value("bPS"), "57600");
@@ -351,11 +351,11 @@ TEST_F(SetupWorkerTest, ScanOverRawTcpSaysWhyAndTriesNoRate) {
   EXPECT_EQ(worker->RunModal(), SetupOutcome::Exit);
 }
 
-TEST_F(SetupWorkerTest, ExitDuringAScanStopsAfterTheCurrentProbeAndClosesWithCancel) {
+TEST_F(SetupWorkerTest, ExitDuringARateSweepStopsAfterTheCurrentProbeAndClosesWithCancel) {
   engine->program_line().SetValue("bPS", "38400");
   auto probe = SlowNothing();
   Open(true, probe.prober());
-  worker->Command(kSetupScan);
+  worker->Command(kSetupSweepRates);
   ASSERT_TRUE(WaitForStatus("Идет сканирование на скорости 2400..."));
   EXPECT_FALSE(worker->State().list_enabled);
 
@@ -409,7 +409,7 @@ TEST_F(SetupWorkerTest, CommandsAfterTheDialogClosedAreIgnored) {
   Open(true, probe.prober());
   worker->Command(kSetupExit);
   ASSERT_EQ(worker->RunModal(), SetupOutcome::Exit);
-  for (int c : {kSetupConnect, kSetupScan, kSetupFactory, kSetupOffline, kSetupOk})
+  for (int c : {kSetupConnect, kSetupSweepRates, kSetupFactory, kSetupOffline, kSetupOk})
     worker->Command(c);
   EXPECT_EQ(worker->outcome(), SetupOutcome::Exit);
   EXPECT_TRUE(probe.attempts().empty());
@@ -456,11 +456,11 @@ TEST_F(SetupWorkerTest, FactorySettingsLeaveThePortAloneAndTryTheLinkAtOnce) {
     EXPECT_FALSE(p->AnyChanged()) << p->short_name;
 }
 
-TEST_F(SetupWorkerTest, FactorySettingsDuringAScanAreTakenBeforeTheNextTry) {
+TEST_F(SetupWorkerTest, FactorySettingsDuringARateSweepAreTakenBeforeTheNextTry) {
   SetOddSettings(engine->program_line());
   platform::Event release;
   ScriptedProbe probe([&release](const Settings& s, platform::Event&) {
-    if (s.at("LEn") == "7") {  // still the scan with the old settings
+    if (s.at("LEn") == "7") {  // still the rate sweep with the old settings
       std::vector<platform::Waitable> w{platform::Signalled(release)};
       platform::WaitAny(w, 10s);
       return false;
@@ -468,7 +468,7 @@ TEST_F(SetupWorkerTest, FactorySettingsDuringAScanAreTakenBeforeTheNextTry) {
     return true;
   });
   Open(true, probe.prober());
-  worker->Command(kSetupScan);
+  worker->Command(kSetupSweepRates);
   ASSERT_TRUE(WaitForStatus("Идет сканирование на скорости 2400..."));
   worker->Command(kSetupFactory);
   EXPECT_EQ(Row("LEn"), "7");  // the worker has the list now
@@ -559,14 +559,14 @@ class SetupWithSimTest : public SetupWorkerTest {
   }
 };
 
-TEST_F(SetupWithSimTest, ScanFromTheSlowestRateFindsTheDeviceAt19200) {
+TEST_F(SetupWithSimTest, SweepFromTheSlowestRateFindsTheDeviceAt19200) {
   StartSim({"--bps", "19200"});
   engine->program_line().SetValue("bPS", "9600");
   // A whole probe that finds nothing costs about 15 s at 2400 Bd and 9 s at 4800; the order
   // of the full list is the scripted tests' business, the real line's is this.
   engine->program_line().FindParameter("bPS")->type_text = "2400:19200";
   Open(false);
-  worker->Command(kSetupScan);
+  worker->Command(kSetupSweepRates);
   EXPECT_EQ(worker->RunModal(), SetupOutcome::Connected);
   EXPECT_EQ(Row("bPS"), "19200");
   EXPECT_EQ(Value("bPS"), "19200");
@@ -575,31 +575,31 @@ TEST_F(SetupWithSimTest, ScanFromTheSlowestRateFindsTheDeviceAt19200) {
   EXPECT_EQ(link::exit_status.load() & 0x48u, 0u);
 }
 
-TEST_F(SetupWithSimTest, ScanOverRfc2217SetsEachRateOnTheRemoteLine) {
+TEST_F(SetupWithSimTest, SweepOverRfc2217SetsEachRateOnTheRemoteLine) {
   if (test::Ser2netPath().empty())
     GTEST_SKIP() << "ser2net is not installed (Debian package ser2net)";
   sim = std::make_unique<test::SimProcess>(folder, std::vector<std::string>{"--bps", "115200"});
   ASSERT_TRUE(sim->Ok()) << sim->error();
-  // The server's line starts at 9600; only the rates the scan sets can reach the device.
+  // The server's line starts at 9600; only the rates the sweep sets can reach the device.
   test::Ser2netProcess server(folder, sim->path(), "9600n81");
   ASSERT_TRUE(server.Ok()) << server.error();
   engine->program_line().SetValue("Port", server.Rfc2217Name());
   engine->program_line().SetValue("bPS", "57600");
   engine->program_line().FindParameter("bPS")->type_text = "57600:115200";
   Open(false);
-  worker->Command(kSetupScan);
+  worker->Command(kSetupSweepRates);
   EXPECT_EQ(worker->RunModal(), SetupOutcome::Connected);
   EXPECT_EQ(Row("bPS"), "115200");
   EXPECT_EQ(engine->port().settings().baud_rate, 115200);
 }
 
-TEST_F(SetupWithSimTest, ScanThatFindsNothingReopensThePortAtTheOldRate) {
+TEST_F(SetupWithSimTest, SweepThatFindsNothingReopensThePortAtTheOldRate) {
   // The device runs at the old rate but is looked for only at another one.
   StartSim({"--bps", "9600"});
   engine->program_line().SetValue("bPS", "9600");
   engine->program_line().FindParameter("bPS")->type_text = "115200";
   Open(false);
-  worker->Command(kSetupScan);
+  worker->Command(kSetupSweepRates);
   ASSERT_TRUE(WaitForStatus(std::string("!") + kLinkFailedText, 30s));
   EXPECT_EQ(Row("bPS"), "9600");
   EXPECT_EQ(engine->port().settings().baud_rate, 9600);
@@ -645,22 +645,22 @@ class PollOutcomes : public PollSink {
   std::vector<bool> answered_;
 };
 
-TEST_F(SetupWithSimTest, ScanBesidePollingAndTheStatusBarFindsTheDeviceAndPollingGoesOn) {
+TEST_F(SetupWithSimTest, SweepBesidePollingAndTheStatusBarFindsTheDeviceAndPollingGoesOn) {
   StartSim({"--bps", "19200"});
   engine->program_line().SetValue("bPS", "9600");
   engine->program_line().FindParameter("bPS")->type_text = "9600:19200";
   engine->port().set_converter_mode(link::kConverterAuto);
   ASSERT_EQ(engine->OpenPort(false), link::kOpenOk);
   auto trees = polling_test::LoadTrees();
-  ASSERT_TRUE(trees && trees->scanners);
-  ASSERT_EQ(PreparePolling(*trees->scanners), 0);
-  link::Parameter* polled = CollectPolled(trees->scanners.get()).front();
+  ASSERT_TRUE(trees && trees->pollers);
+  ASSERT_EQ(PreparePolling(*trees->pollers), 0);
+  link::Parameter* polled = CollectPolled(trees->pollers.get()).front();
   polled->poll_period = 100;
   PollOutcomes polls;
-  Scanner scanner(*engine);
-  scanner.SetSink(&polls);
+  Poller poller(*engine);
+  poller.SetSink(&polls);
   ASSERT_EQ(StartPolling(*polled), kPollDone);
-  ASSERT_EQ(scanner.StartScanThread(trees->scanners.get()), 0);
+  ASSERT_EQ(poller.StartPollerThread(trees->pollers.get()), 0);
   // The status bar reads the settings while the sweep writes them.
   std::atomic<bool> showing{true};
   std::thread status_bar([&] {
@@ -673,7 +673,7 @@ TEST_F(SetupWithSimTest, ScanBesidePollingAndTheStatusBarFindsTheDeviceAndPollin
   });
 
   Open(false);
-  worker->Command(kSetupScan);
+  worker->Command(kSetupSweepRates);
   EXPECT_EQ(worker->RunModal(), SetupOutcome::Connected);
   const size_t before = polls.count();
   const auto limit = std::chrono::steady_clock::now() + 5s;

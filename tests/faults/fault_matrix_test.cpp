@@ -345,7 +345,7 @@ class RudeLineRun : public ::testing::TestWithParam<RudeLine> {
   TempDir dir;
 };
 
-TEST_P(RudeLineRun, ScanFindsOnlyTheDevicesThere) {
+TEST_P(RudeLineRun, BusScanFindsOnlyTheDevicesThere) {
   app::test::Simulator sim(dir, SimArgs({"--bps", "115200", "--line-timing", "--devices=16,17"}));
   const RunResult r =
       app::test::RunConfigurator(dir, {"--port=" + sim.pty(), "--bps=115200", "--scan=0-31"}, 60s);

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <memory>
 #include <ostream>
@@ -426,10 +427,34 @@ TEST_F(LinkOverPty, ApplyThatNeverLeftThePortFails) {
   link.port().stop_event.Set();
   auto p = MakeParameter("APLY", "void");
   EXPECT_EQ(link.Exchange(kOpWrite, p.get()), kExchangeFailed);
-  EXPECT_EQ(p->note, kTextLostStart);
+  EXPECT_EQ(p->note, kTextStopped);
   EXPECT_EQ(exit_status.load(), 0x08u);
   link.port().stop_event.reset();
   std::this_thread::sleep_for(20ms);
+  EXPECT_TRUE(peer.requests().empty());
+}
+
+// A request the port would not start says whether it was stopped or closed.
+TEST_F(LinkOverPty, ARequestThatNeverStartedSaysWhy) {
+  peer.Start();
+  struct Case {
+    const char* what;
+    std::function<void()> refuse;
+    const char* error;
+  };
+  const Case cases[] = {
+      {"stopped", [&] { link.port().stop_event.Set(); }, kTextStopped},
+      {"closed", [&] { link.port().Close(); }, kTextPortClosed},
+  };
+  for (const Case& c : cases) {
+    c.refuse();
+    ReplyData reply{};
+    int count = 0;
+    std::string error;
+    EXPECT_FALSE(link.Transact(true, 0x1234, nullptr, 0, reply, count, error, 0)) << c.what;
+    EXPECT_EQ(error, c.error) << c.what;
+    link.port().stop_event.reset();
+  }
   EXPECT_TRUE(peer.requests().empty());
 }
 
@@ -506,9 +531,9 @@ TEST_F(LinkOverPty, AttributeFailureAndNoAttributeCases) {
   link.set_attribute_transfer(false);
   EXPECT_EQ(link.Exchange(kOpRead, p.get()), kExchangeOk);
   link.set_attribute_transfer(true);
-  p->poll_timer = 99;  // a polled parameter asks for its value only
+  p->polled = true;  // a polled parameter asks for its value only
   EXPECT_EQ(link.Exchange(kOpRead, p.get()), kExchangeOk);
-  p->poll_timer = -1;
+  p->polled = false;
   EXPECT_EQ(peer.requests().size(), 3u);
 }
 
@@ -634,7 +659,7 @@ TEST_F(LinkOverPty, StopEventEndsTheReplyWaitAtOnce) {
   const auto ended = std::chrono::steady_clock::now();
   stopper.join();
   EXPECT_LT(ended - set_at, 50ms);
-  EXPECT_EQ(p->note, "Потеря начала посылки.");
+  EXPECT_EQ(p->note, kTextStopped);
   // Nothing more went out once the stop was given.
   EXPECT_EQ(peer.requests().size(), 1u);
   link.port().stop_event.reset();
@@ -784,7 +809,7 @@ TEST(DeviceLink, ClosedPortAndMissingParameter) {
   int count = 0;
   std::string error;
   EXPECT_FALSE(link.Transact(true, kCntHash, nullptr, 0, reply, count, error, 0));
-  EXPECT_EQ(error, "Потеря начала посылки.");
+  EXPECT_EQ(error, kTextPortClosed);
 }
 
 TEST(DeviceLink, RequestTooLongIsNotSent) {

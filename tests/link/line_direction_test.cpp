@@ -3,11 +3,13 @@
 // after the last character has left, the reply wait started after the request has left).
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <string>
 #include <vector>
 
+#include "link/port_write.h"
 #include "link/serial_port.h"
 #include "recording_port_io.h"
 #include "scripted_peer.h"
@@ -118,6 +120,18 @@ TEST_F(LineDirection, TheReplyWaitStartsWhenTheRequestHasLeft) {
     EXPECT_EQ(Send(mode).status, PortStatus::Timeout);
     EXPECT_GE(Clock::now() - start, 150ms + 110ms) << mode;
   }
+}
+
+// A request that left is sent, not received: nothing came back yet.
+TEST(PortResults, AWholeWriteIsSent) {
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  platform::Event stop;
+  const PortResult r = WriteAll(SystemPortIo(), fds[1], "#q\r", 3, Clock::now() + 1s, stop);
+  EXPECT_EQ(r.status, PortStatus::Sent);
+  EXPECT_EQ(r.Code(), 0);
+  ::close(fds[0]);
+  ::close(fds[1]);
 }
 
 }  // namespace

@@ -1,9 +1,6 @@
 #include "link/parameter.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/timerfd.h>
-#include <unistd.h>
 
 #include <string>
 #include <tuple>
@@ -28,7 +25,6 @@ TEST(ParameterRecord, StartsInTheResetState) {
   EXPECT_EQ(p.poll_index, 0);
   EXPECT_EQ(p.has_attributes, 0);
   EXPECT_EQ(p.poll_period, 1000);
-  EXPECT_FALSE(p.poll_active);
   EXPECT_FALSE(p.IsPolled());
 }
 
@@ -209,8 +205,7 @@ TEST(ParameterDisplay, TextsWithAndWithoutIndexes) {
   EXPECT_EQ(p.NameColumn(true), "DI.c:11");
   EXPECT_EQ(p.NameColumn(false), "DI.c");
   p.poll_index = 4;
-  p.poll_timer = ::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
-  ASSERT_GE(p.poll_timer, 0);
+  p.polled = true;
   EXPECT_EQ(p.TreeText(true), "Счетчик, DI.c:4");
   EXPECT_EQ(p.TreeText(false), "Счетчик");
 }
@@ -279,12 +274,7 @@ INSTANTIATE_TEST_SUITE_P(All, Attributes,
                                          AttributeCase{false, false, 2},
                                          AttributeCase{false, true, 0}));
 
-bool FdOpen(int fd) {
-  return ::fcntl(fd, F_GETFD) != -1;
-}
-
-TEST(ParameterLifetime, CloneCopiesFieldsButNotResources) {
-  Parameter* slot = nullptr;
+TEST(ParameterLifetime, CloneCopiesFieldsButNotThePolledMark) {
   auto p = std::make_unique<Parameter>("POUt");
   p->type_text = "int";
   p->caption = "Выход";
@@ -294,43 +284,15 @@ TEST(ParameterLifetime, CloneCopiesFieldsButNotResources) {
   p->mark = 2;
   p->value_changed = true;
   p->initial_value = "1";
-  p->output_slot = &slot;
-  slot = p.get();
-  p->poll_active = true;
-  p->poll_timer = ::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
-  int view_item = 0;
-  p->view_item = &view_item;
+  p->polled = true;
 
   std::unique_ptr<Parameter> c = p->Clone();
   EXPECT_EQ(std::tie(c->short_name, c->type_text, c->caption, c->value, c->initial_value),
             std::tie(p->short_name, p->type_text, p->caption, p->value, p->initial_value));
   EXPECT_EQ(std::tie(c->maximum, c->linear_index, c->mark, c->value_changed),
             std::tie(p->maximum, p->linear_index, p->mark, p->value_changed));
-  EXPECT_EQ(c->output_slot, nullptr);
-  EXPECT_FALSE(c->poll_active);
-  EXPECT_EQ(c->poll_timer, -1);
-  EXPECT_EQ(c->view_item, nullptr);
-
-  c.reset();  // the copy releases nothing of the original
-  EXPECT_EQ(slot, p.get());
-  EXPECT_TRUE(FdOpen(p->poll_timer));
-  const int timer = p->poll_timer;
-  p.reset();
-  EXPECT_EQ(slot, nullptr);
-  EXPECT_FALSE(FdOpen(timer));
-}
-
-TEST(ParameterLifetime, SlotTakenOverByAnotherRecordIsKept) {
-  Parameter* slot = nullptr;
-  auto first = std::make_unique<Parameter>("POUt");
-  auto second = std::make_unique<Parameter>("POUt");
-  first->output_slot = &slot;
-  second->output_slot = &slot;
-  slot = second.get();
-  first.reset();
-  EXPECT_EQ(slot, second.get());
-  second.reset();
-  EXPECT_EQ(slot, nullptr);
+  EXPECT_FALSE(c->IsPolled());
+  EXPECT_TRUE(p->IsPolled());
 }
 
 }  // namespace

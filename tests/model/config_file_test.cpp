@@ -532,11 +532,6 @@ TEST(ConfigRoundTrip, HandBuiltTree) {
   ExpectRoundTrip(HandBuiltTree);
 }
 
-void ForgetOutputSlots(DescriptionBranch& branch) {
-  for (auto& p : branch.parameters) p->output_slot = nullptr;
-  for (auto& child : branch.children) ForgetOutputSlots(*child);
-}
-
 // The device's own tree, from the description container the build makes (or its text).
 std::unique_ptr<DescriptionBranch> VeskTree() {
   const char* env = std::getenv(kContainerEnvVar);
@@ -553,8 +548,6 @@ std::unique_ptr<DescriptionBranch> VeskTree() {
   } else {
     return nullptr;
   }
-  // The output table dies with `tree`; the records must not point into it.
-  ForgetOutputSlots(*tree.root);
   return std::move(tree.root);
 }
 

@@ -200,7 +200,7 @@ TEST(DescriptionContainer, MissingContainerIsReportedAndNotCreated) {
   EXPECT_THAT(l.presenter.messages[0].text, HasSubstr("No such file or directory"));
   EXPECT_EQ(l.presenter.messages[0].icon, link::MsgIcon::Error);
   EXPECT_EQ(l.tree.root, nullptr);
-  EXPECT_EQ(l.tree.scanners, nullptr);
+  EXPECT_EQ(l.tree.pollers, nullptr);
   EXPECT_FALSE(fs::exists(path));
 }
 

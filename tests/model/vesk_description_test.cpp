@@ -67,10 +67,10 @@ class VeskDescription : public ::testing::Test {
     delete presenter_;
   }
   DescriptionBranch& Root() { return *tree_->root; }
-  DescriptionBranch& Scanners() { return *tree_->scanners; }
+  DescriptionBranch& Pollers() { return *tree_->pollers; }
   DescriptionBranch& Branch(std::string_view name) {
     DescriptionBranch* b = FindBranch(tree_->root.get(), name);
-    if (!b) b = FindBranch(tree_->scanners.get(), name);
+    if (!b) b = FindBranch(tree_->pollers.get(), name);
     EXPECT_NE(b, nullptr) << name;
     static DescriptionBranch empty;
     return b ? *b : empty;
@@ -89,7 +89,7 @@ TEST_F(VeskDescription, BuildsWithoutAMessage) {
   EXPECT_EQ(status_, DescriptionStatus::Built);
   for (const auto& m : presenter_->messages) ADD_FAILURE() << m.caption << ": " << m.text;
   ASSERT_NE(tree_->root, nullptr);
-  ASSERT_NE(tree_->scanners, nullptr);
+  ASSERT_NE(tree_->pollers, nullptr);
 }
 
 TEST_F(VeskDescription, RootBranches) {
@@ -219,18 +219,18 @@ TEST_F(VeskDescription, CalibrationPointsFollowTheSuffixes) {
   }
 }
 
-TEST_F(VeskDescription, ScannersTree) {
-  ASSERT_NE(tree_->scanners, nullptr);
-  EXPECT_EQ(Scanners().name, "Оперативные параметры");
-  ASSERT_EQ(Scanners().parameters.size(), 1u);
-  const link::Parameter& cn = *Scanners().parameters[0];
+TEST_F(VeskDescription, PollersTree) {
+  ASSERT_NE(tree_->pollers, nullptr);
+  EXPECT_EQ(Pollers().name, "Оперативные параметры");
+  ASSERT_EQ(Pollers().parameters.size(), 1u);
+  const link::Parameter& cn = *Pollers().parameters[0];
   EXPECT_EQ(cn.short_name, "r.cn");
   EXPECT_FALSE(cn.writable);
   EXPECT_FALSE(cn.indexed);
   EXPECT_EQ(cn.poll_index, 0);
-  EXPECT_THAT(ChildNames(Scanners()), ElementsAre("Счетчики входов", "Уровни выходов"));
+  EXPECT_THAT(ChildNames(Pollers()), ElementsAre("Счетчики входов", "Уровни выходов"));
 
-  auto cou = Parameters(Scanners(), "r.cou");
+  auto cou = Parameters(Pollers(), "r.cou");
   ASSERT_EQ(cou.size(), 12u);
   for (int i = 0; i < 12; ++i) {
     EXPECT_EQ(cou[i]->poll_index, i);
@@ -238,7 +238,7 @@ TEST_F(VeskDescription, ScannersTree) {
     EXPECT_TRUE(cou[i]->writable);  // the inputs window resets counters
     EXPECT_EQ(cou[i]->caption, "Счетчик №" + std::to_string(i + 1));
   }
-  auto oe = Parameters(Scanners(), "r.oe");
+  auto oe = Parameters(Pollers(), "r.oe");
   ASSERT_EQ(oe.size(), 8u);
   for (int i = 0; i < 8; ++i) {
     EXPECT_EQ(oe[i]->poll_index, i);
@@ -248,7 +248,7 @@ TEST_F(VeskDescription, ScannersTree) {
   }
   // Every polled parameter needs a timer of its own, and the wait takes at most 63.
   int polled = 0;
-  ForEachParameter(Scanners(), [&](link::Parameter&) { ++polled; });
+  ForEachParameter(Pollers(), [&](link::Parameter&) { ++polled; });
   EXPECT_EQ(polled, 21);
 }
 
@@ -258,15 +258,13 @@ TEST_F(VeskDescription, NamesFollowTheDeviceRules) {
   // Within one tree no two parameters share a name hash and a linear index: that is
   // their identity on the wire and in configuration files. Polled parameters carry their
   // index in the address instead.
-  for (DescriptionBranch* tree : {tree_->root.get(), tree_->scanners.get()}) {
+  for (DescriptionBranch* tree : {tree_->root.get(), tree_->pollers.get()}) {
     std::map<std::pair<uint16_t, int32_t>, std::string> seen;
     ForEachParameter(*tree, [&](link::Parameter& p) {
       EXPECT_LE(platform::Utf8Length(p.short_name), 8u) << p.short_name;
       uint16_t hash = link::NameHash(p.short_name);
       EXPECT_EQ(reserved.count(hash), 0u) << p.short_name;
-      int32_t index = p.indexed                       ? p.linear_index
-                      : tree == tree_->scanners.get() ? p.poll_index
-                                                      : -1;
+      int32_t index = p.indexed ? p.linear_index : tree == tree_->pollers.get() ? p.poll_index : -1;
       auto key = std::make_pair(hash, index);
       auto [it, fresh] = seen.emplace(key, p.short_name);
       EXPECT_TRUE(fresh) << p.short_name << " and " << it->second << " share a key";
@@ -274,7 +272,7 @@ TEST_F(VeskDescription, NamesFollowTheDeviceRules) {
   }
   // Different mnemonics never share a hash, whatever their indexes.
   std::map<uint16_t, std::string> by_hash;
-  for (DescriptionBranch* tree : {tree_->root.get(), tree_->scanners.get()})
+  for (DescriptionBranch* tree : {tree_->root.get(), tree_->pollers.get()})
     ForEachParameter(*tree, [&](link::Parameter& p) {
       auto [it, fresh] = by_hash.emplace(link::NameHash(p.short_name), p.short_name);
       EXPECT_TRUE(fresh || it->second == p.short_name) << p.short_name << " / " << it->second;

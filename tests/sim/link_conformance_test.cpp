@@ -281,7 +281,7 @@ TEST(ConformanceTiming, LineTimingDelaysTheAnswerByItsCharactersAndTheTurnaround
   link::Parameter dev("dev");
   double first_ms = 1e9;
   for (int i = 0; i < 3; ++i) {
-    const link::ScanReply r = client.link().ScanRead(16, dev, 0);
+    const link::BusScanReply r = client.link().BusScanRead(16, dev, 0);
     ASSERT_TRUE(r.answered) << r.error;
     first_ms = std::min(first_ms, r.first_char_ms);
   }

@@ -64,7 +64,7 @@ TEST_F(WindowTest, ReadCancelledWhileTheDeviceFallsSilentIsNotSaved) {
   EXPECT_EQ(saves, 0);
 }
 
-TEST_F(WindowTest, ScanOfAVanishingPortEndsWithTheReasonAndThePortShowsClosed) {
+TEST_F(WindowTest, BusScanOfAVanishingPortEndsWithTheReasonAndThePortShowsClosed) {
   auto sim = std::make_unique<SimProcess>(dir, std::vector<std::string>{"--devices=16,17,40"});
   const std::string pty = sim->pty();
   MakeDocument(pty);
@@ -87,7 +87,7 @@ TEST_F(WindowTest, ScanOfAVanishingPortEndsWithTheReasonAndThePortShowsClosed) {
       QTest::mouseClick(dialog->start_stop(), Qt::LeftButton);
       ++step;
     } else if (step == 1 && dialog->bar()->value() >= 8) {
-      sim.reset();  // the terminal vanishes in the middle of the scan
+      sim.reset();  // the terminal vanishes in the middle of the bus scan
       ++step;
     } else if (step == 2 && !dialog->Running() && !dialog->status()->text().isEmpty()) {
       status = dialog->status()->text();

@@ -124,7 +124,7 @@ TEST_F(CellCommitTest, ImmediateWriteFailureIsReported) {
 }
 
 TEST_F(CellCommitTest, ARefusedPolledValueIsShownWithThePolledRecordsFree) {
-  // The scan thread must be able to take the records while the box waits for the person.
+  // The poller thread must be able to take the records while the box waits for the person.
   struct LockProbe : link::Presenter {
     link::MsgAnswer ShowMessage(std::string_view, std::string_view shown_caption, link::MsgIcon,
                                 link::MsgButtons) override {

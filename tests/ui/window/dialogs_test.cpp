@@ -115,7 +115,7 @@ TEST_F(WindowTest, NetModeDialogCarriesTheChoices) {
   EXPECT_EQ(dialog.repeat()->text(), QString::fromUtf8(kApplyRepeat));
 }
 
-TEST_F(WindowTest, NetworkScanShowsWhichRateOfHowManyAndRestsItsButtons) {
+TEST_F(WindowTest, RateSweepShowsWhichRateOfHowManyAndRestsItsButtons) {
   MakeDocument();
   SetupDialog dialog(doc->engine(), true, nullptr, [](exchange::ExchangeEngine&, platform::Event*) {
     std::this_thread::sleep_for(std::chrono::milliseconds(40));
@@ -125,22 +125,23 @@ TEST_F(WindowTest, NetworkScanShowsWhichRateOfHowManyAndRestsItsButtons) {
   bool buttons_rested = true, exit_stayed = true, ended = false;
   QTimer poll;
   QObject::connect(&poll, &QTimer::timeout, [&] {
-    QProgressBar& bar = *dialog.scan_progress();
+    QProgressBar& bar = *dialog.sweep_progress();
     if (bar.isVisible()) {
       steps.insert(bar.text());
-      for (int id : {exchange::kSetupConnect, exchange::kSetupScan, exchange::kSetupFactory})
+      for (int id : {exchange::kSetupConnect, exchange::kSetupSweepRates, exchange::kSetupFactory})
         buttons_rested &= !dialog.Button(id)->isEnabled();
       exit_stayed &= dialog.Button(exchange::kSetupExit)->isEnabled();
     } else if (!steps.empty() &&
                dialog.status()->text() == QString::fromUtf8(exchange::kLinkFailedText)) {
-      ended = dialog.Button(exchange::kSetupScan)->isEnabled() &&
+      ended = dialog.Button(exchange::kSetupSweepRates)->isEnabled() &&
               dialog.Button(exchange::kSetupConnect)->isEnabled();
       QTest::mouseClick(dialog.Button(exchange::kSetupExit), Qt::LeftButton);
     }
   });
   poll.start(10);
-  QTimer::singleShot(
-      0, &dialog, [&] { QTest::mouseClick(dialog.Button(exchange::kSetupScan), Qt::LeftButton); });
+  QTimer::singleShot(0, &dialog, [&] {
+    QTest::mouseClick(dialog.Button(exchange::kSetupSweepRates), Qt::LeftButton);
+  });
   QTimer::singleShot(20000, &dialog, [&] { dialog.Button(exchange::kSetupExit)->click(); });
   EXPECT_EQ(dialog.RunModal(), exchange::SetupOutcome::Exit);
   EXPECT_TRUE(steps.count(QStringLiteral("скорость 1 из 9"))) << steps.size();

@@ -53,7 +53,7 @@ TEST_F(WindowTest, PolledRowsCarryCheckBoxesAndPeriods) {
   MakeDocument();
   MainWindow& frame = MakeWindow();
   TreeListView& view = *frame.view();
-  ASSERT_NE(view.scanners_item(), nullptr);
+  ASSERT_NE(view.pollers_item(), nullptr);
   const std::vector<QTreeWidgetItem*> rows = PolledRows(view);
   ASSERT_FALSE(rows.empty());
   for (QTreeWidgetItem* row : rows) {

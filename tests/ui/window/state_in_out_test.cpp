@@ -37,7 +37,7 @@ bool RunUntil(IoStateDialog& dialog, const std::function<bool()>& step, int limi
   return reached;
 }
 
-TEST_F(WindowTest, StateInOutListsTheRowsOfTheScannersTree) {
+TEST_F(WindowTest, StateInOutListsTheRowsOfThePollersTree) {
   MakeDocument();
   IoStateDialog dialog(*doc);
   EXPECT_EQ(dialog.windowTitle(), Q(kStateInOutTitle));

@@ -13,7 +13,6 @@
 #include <QTableView>
 #include <QTest>
 
-#include <sys/timerfd.h>
 #include "link/device_link.h"
 
 #include <QMenuBar>
@@ -248,9 +247,9 @@ TEST_F(WindowTest, PlotGetsPointsOfTheTickedSeriesAndLogsThem) {
   ASSERT_NE(window.plots(), nullptr);
   PlotWindow& plots = *window.plots();
   ASSERT_TRUE(plots.isVisible());
-  link::Parameter polled("bPS");  // stands for an operative parameter: it holds a timer
+  link::Parameter polled("bPS");  // stands for an operative parameter
   polled.type_text = "int";
-  polled.poll_timer = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
+  polled.polled = true;
   link::Parameter once("A.Len");  // not polled: no series
   once.type_text = "int";
   for (int i = 0; i < 3; ++i) {
@@ -360,7 +359,7 @@ TEST_F(WindowTest, PlotBreaksTheLineWhereAReadFailedOrNoneCame) {
   PlotWindow& plots = *window.plots();
   link::Parameter polled("bPS");
   polled.type_text = "int";
-  polled.poll_timer = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
+  polled.polled = true;
   // Pieces: runs of good reads, each ended by a failed one.
   int pieces = 0, good = 0;
   bool last_good = false;

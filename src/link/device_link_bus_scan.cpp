@@ -21,8 +21,8 @@ int32_t ReplyAddress(std::string_view chars, int32_t length_bits) {
 
 }  // namespace
 
-ScanReply DeviceLink::ScanRead(int32_t address, const Parameter& subject, int wait_ms) {
-  ScanReply out;
+BusScanReply DeviceLink::BusScanRead(int32_t address, const Parameter& subject, int wait_ms) {
+  BusScanReply out;
   std::lock_guard lock(lock_);
   const int32_t length_bits = port_.settings().address_length;
   const uint16_t hash = NameHash(subject.short_name);

@@ -25,16 +25,16 @@ class AddressesSeen : public link::LineObserver {
   std::set<int> asked, answered;
 };
 
-class ScanTaskTest : public EngineTest {};
+class BusScanTaskTest : public EngineTest {};
 
-TEST_F(ScanTaskTest, FindsTheDevicesAndTheObserversSeeEveryQuestion) {
+TEST_F(BusScanTaskTest, FindsTheDevicesAndTheObserversSeeEveryQuestion) {
   StartSim({"--devices=16,17,40", "--line-timing"});
   AddressesSeen seen;
   engine->AddObserver(&seen);
-  exchange::ScanOutcome outcome;
-  exchange::ScanObserver observer;
-  observer.finished = [&outcome](const exchange::ScanOutcome& o) { outcome = o; };
-  ASSERT_TRUE(exchange::RunScanTask(*engine, 10, 45, observer));
+  exchange::BusScanOutcome outcome;
+  exchange::BusScanObserver observer;
+  observer.finished = [&outcome](const exchange::BusScanOutcome& o) { outcome = o; };
+  ASSERT_TRUE(exchange::RunBusScanTask(*engine, 10, 45, observer));
   engine->RemoveObserver(&seen);
 
   std::vector<int> found;
@@ -44,43 +44,43 @@ TEST_F(ScanTaskTest, FindsTheDevicesAndTheObserversSeeEveryQuestion) {
   EXPECT_EQ(outcome.devices.front().version, "1.02");
   EXPECT_EQ(seen.asked.size(), 36u);
   EXPECT_EQ(seen.answered, (std::set<int>{16, 17, 40}));
-  EXPECT_EQ(progress.last_code, exchange::kTaskScan);
+  EXPECT_EQ(progress.last_code, exchange::kTaskBusScan);
   EXPECT_EQ(progress.last_range, 36);
 }
 
-TEST_F(ScanTaskTest, CancelStopsItBetweenTwoQuestions) {
+TEST_F(BusScanTaskTest, CancelStopsItBetweenTwoQuestions) {
   StartSim({"--devices=3", "--line-timing"});
-  exchange::ScanOutcome outcome;
+  exchange::BusScanOutcome outcome;
   int last_done = 0;
-  exchange::ScanObserver observer;
+  exchange::BusScanObserver observer;
   observer.progress = [&](int32_t done, int32_t) {
     last_done = done;
     if (done == 8) engine->Cancel();
   };
-  observer.finished = [&outcome](const exchange::ScanOutcome& o) { outcome = o; };
-  ASSERT_TRUE(exchange::RunScanTask(*engine, 0, 255, observer));
+  observer.finished = [&outcome](const exchange::BusScanOutcome& o) { outcome = o; };
+  ASSERT_TRUE(exchange::RunBusScanTask(*engine, 0, 255, observer));
   EXPECT_TRUE(outcome.cancelled);
   EXPECT_EQ(last_done, 8);
   // The engine takes the next task as usual.
   outcome = {};
   observer.progress = nullptr;
-  ASSERT_TRUE(exchange::RunScanTask(*engine, 0, 5, observer));
+  ASSERT_TRUE(exchange::RunBusScanTask(*engine, 0, 5, observer));
   EXPECT_FALSE(outcome.cancelled);
   ASSERT_EQ(outcome.devices.size(), 1u);
   EXPECT_EQ(outcome.devices.front().address, 3);
 }
 
-TEST_F(ScanTaskTest, LostPortEndsTheScanAndTheLineShowsIt) {
+TEST_F(BusScanTaskTest, LostPortEndsTheScanAndTheLineShowsIt) {
   StartSim({"--devices=3", "--line-timing"});
-  exchange::ScanOutcome outcome;
+  exchange::BusScanOutcome outcome;
   int last_done = 0;
-  exchange::ScanObserver observer;
+  exchange::BusScanObserver observer;
   observer.progress = [&](int32_t done, int32_t) {
     last_done = done;
     if (done == 8) sim->Kill();
   };
-  observer.finished = [&outcome](const exchange::ScanOutcome& o) { outcome = o; };
-  ASSERT_TRUE(exchange::RunScanTask(*engine, 0, 255, observer));
+  observer.finished = [&outcome](const exchange::BusScanOutcome& o) { outcome = o; };
+  ASSERT_TRUE(exchange::RunBusScanTask(*engine, 0, 255, observer));
   EXPECT_TRUE(outcome.port_lost);
   EXPECT_LT(last_done, 40);
   EXPECT_EQ(outcome.error.rfind("Порт ", 0), 0u) << outcome.error;
