@@ -61,12 +61,15 @@ inline constexpr const char* kTextOtherCommand =
     "Пришла посылка с кодом команды, отличным от посланной и от n.Err.\n";
 inline constexpr const char* kTextErrorWithoutCode = "Прибор сообщил об ошибке без кода";
 inline constexpr const char* kTextReplyTooLong = "Ответ длиннее любой допустимой посылки";
+inline constexpr const char* kTextPortNotOpen = "Ошибка открытия порта";
 // Follows kTextTimeout when only noise came: "...; до этого на линии помехи: 3 симв."
 inline constexpr const char* kTextNoiseBeforeTimeout = "; до этого на линии помехи: ";
 inline constexpr const char* kTextNoiseUnit = " симв.";
 // What the line events say of what was skipped.
 inline constexpr const char* kTextNoiseSkipped = "Помехи перед ответом пропущены";
 inline constexpr const char* kTextStraySkipped = "Чужой ответ пропущен, адрес ";
+// The bus scan's word for a reply of another address that came late; its address follows.
+inline constexpr const char* kTextLateReply = "Запоздалый ответ прибора с адреса ";
 inline constexpr const char* kTextEchoTaken = "Эхо преобразователя снято с линии";
 // Told once an open, to the observers, where the driver keeps received bytes back.
 inline constexpr const char* kTextLowLatencyRefused =
@@ -182,6 +185,9 @@ class DeviceLink {
   EchoTake EchoFor(bool read, const Parameter* subject) const;
   bool EchoUnsettled(bool read, const Parameter* subject) const;
   int ExchangeAttributes(int operation, Parameter& parameter, uint16_t hash);
+  // Checks the reply of an exchange of `p` and decodes it into its value. Returns
+  // kExchangeOk, or kExchangeFailed or kExchangeUndecodable with the reason in the note.
+  int TakeReply(Parameter& p, const uint8_t* data, int count);
   int ExchangeNetworkName(int operation, Parameter& parameter, TraceList* trace);
 
   SerialPort port_;

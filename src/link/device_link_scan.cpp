@@ -29,7 +29,7 @@ ScanReply DeviceLink::ScanRead(int32_t address, const Parameter& subject, int wa
   const FrameAddress frame_address{address, length_bits, 0};
   RequestFrame frame;
   if (!BuildRequest(true, hash, nullptr, 0, frame_address, frame)) {
-    out.error = "Не могу зашифровать посылку (ф-я encode_buffer)";
+    out.error = kTextCannotEncode;
     return out;
   }
   EventSource watch{observers_, &subject, true, hash, frame_address, 0, 0};
@@ -67,7 +67,7 @@ ScanReply DeviceLink::ScanRead(int32_t address, const Parameter& subject, int wa
       case PortStatus::Stopped:
       case PortStatus::Closed:
         out.stopped = true;
-        out.error = "Ошибка открытия порта";
+        out.error = kTextPortNotOpen;
         return out;
       case PortStatus::Timeout:
         return fail(LineEventKind::kTimeout, LineFault::kTimeout, kTextTimeout);
@@ -100,8 +100,7 @@ ScanReply DeviceLink::ScanRead(int32_t address, const Parameter& subject, int wa
     // A device that answered an earlier question late; this address may still answer.
     out.late_address = from;
     if (watch.Active())
-      watch.Skipped(LineFault::kStray, answer.View(),
-                    "Запоздалый ответ прибора с адреса " + std::to_string(from));
+      watch.Skipped(LineFault::kStray, answer.View(), kTextLateReply + std::to_string(from));
     result = port_.ReceiveMore(answer, FrameEnd::Lorn);
   }
 }
