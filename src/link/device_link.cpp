@@ -27,17 +27,6 @@ constexpr const char* kNetworkNameRecord = "CHAr*";
 constexpr const char* kNetworkCharParameter = "CHAr";
 constexpr unsigned kHighestNameCode = 79;
 
-constexpr const char* kTextOtherIndex = "Ответ относится к другому индексу параметра";
-constexpr const char* kTextUndecodable = "Не могу раскодировать ответ";
-constexpr const char* kTextAttributeSize =
-    "Ошибка атрибутов; размер ответа не совпадает с ожидаемым.\n";
-constexpr const char* kTextBadValue = "Неверное значение (неудается закодировать данные)";
-constexpr const char* kTextNameEmpty = "Сетевое имя пусто (CHAr)";
-constexpr const char* kTextNameTooLong = "Сетевое имя слишком длинное (CHAr)";
-constexpr const char* kTextNameBadChar = "Недопустимый символ в сетевом имени (CHAr)";
-constexpr const char* kTextNameBadCode = "Недопустимый код символа в сетевом имени (CHAr)";
-constexpr const char* kOpenFailureCaption = "Ошибка драйвера последовательного порта";
-
 std::string NoEncoderText(std::string_view name) {
   return "Метод формирования посылки записи для команды '" + std::string(name) + "' не определен.";
 }

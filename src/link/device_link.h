@@ -62,6 +62,16 @@ inline constexpr const char* kTextOtherCommand =
 inline constexpr const char* kTextErrorWithoutCode = "Прибор сообщил об ошибке без кода";
 inline constexpr const char* kTextReplyTooLong = "Ответ длиннее любой допустимой посылки";
 inline constexpr const char* kTextPortNotOpen = "Ошибка открытия порта";
+// Why an exchange of one parameter failed (its note).
+inline constexpr const char* kTextOtherIndex = "Ответ относится к другому индексу параметра";
+inline constexpr const char* kTextUndecodable = "Не могу раскодировать ответ";
+inline constexpr const char* kTextAttributeSize =
+    "Ошибка атрибутов; размер ответа не совпадает с ожидаемым.\n";
+inline constexpr const char* kTextBadValue = "Неверное значение (неудается закодировать данные)";
+inline constexpr const char* kTextNameEmpty = "Сетевое имя пусто (CHAr)";
+inline constexpr const char* kTextNameTooLong = "Сетевое имя слишком длинное (CHAr)";
+inline constexpr const char* kTextNameBadChar = "Недопустимый символ в сетевом имени (CHAr)";
+inline constexpr const char* kTextNameBadCode = "Недопустимый код символа в сетевом имени (CHAr)";
 // Follows kTextTimeout when only noise came: "...; до этого на линии помехи: 3 симв."
 inline constexpr const char* kTextNoiseBeforeTimeout = "; до этого на линии помехи: ";
 inline constexpr const char* kTextNoiseUnit = " симв.";

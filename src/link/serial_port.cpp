@@ -101,8 +101,7 @@ int OpenAndReport(SerialPort& port, bool report) {
   if (result != kOpenOk && report) {
     presenter().ShowMessage(OpenFailureMessage(port.settings().port_name,
                                                result == kOpenFailed ? port.last_errno() : 0),
-                            "Ошибка драйвера последовательного порта", MsgIcon::Error,
-                            MsgButtons::Ok);
+                            kOpenFailureCaption, MsgIcon::Error, MsgButtons::Ok);
   }
   return result;
 }

@@ -80,6 +80,8 @@ LineTiming LineTimingFor(const PortSettings& settings);
 // used as it is, any other name is looked up under /dev/.
 std::string DevicePath(std::string_view port_name);
 
+inline constexpr const char* kOpenFailureCaption = "Ошибка драйвера последовательного порта";
+
 // The message for a failed open: the fixed text, then the system's reason on a new line,
 // and for a permission failure, how to get access. `sys_errno` 0 adds nothing.
 std::string OpenFailureMessage(std::string_view port_name, int sys_errno);

@@ -499,7 +499,7 @@ TEST_F(SerialPortTest, OpenReportSetsAndClearsTheStatusBit) {
 
   EXPECT_EQ(OpenAndReport(port, true), kOpenFailed);
   ASSERT_EQ(shown.texts.size(), 1u);
-  EXPECT_EQ(shown.captions[0], "Ошибка драйвера последовательного порта");
+  EXPECT_EQ(shown.captions[0], kOpenFailureCaption);
   EXPECT_EQ(shown.texts[0], OpenFailureMessage("/nonexistent/ttyVESK", ENOENT));
 
   port.settings().port_name = peer.slave();
