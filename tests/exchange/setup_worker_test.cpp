@@ -309,8 +309,7 @@ TEST_P(ScanTest, TriesTheRatesInOrderAndKeepsTheOneThatWorked) {
   EXPECT_EQ(Value("bPS"), c.after);
 
   std::vector<std::string> expected;
-  for (const std::string& rate : c.tried)
-    expected.push_back(RateStatus(rate));
+  for (const std::string& rate : c.tried) expected.push_back(RateStatus(rate));
   expected.push_back(c.outcome == SetupOutcome::Connected ? kLinkUpText
                                                           : std::string("!") + kLinkFailedText);
   EXPECT_EQ(Statuses(), expected);
