@@ -13,26 +13,15 @@ Usage: bench/bench_remote_read.py [BIN_DIR] [RUNS]   (default: BUILD/bin, 3)
 
 import os
 import shutil
-import socket
 import subprocess
 import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts"))
+from local_tcp import free_port, listening  # noqa: E402
+
 RATES = (115200, 9600)
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def listening(port):
-    wanted = "0100007F:%04X" % port
-    with open("/proc/net/tcp") as table:
-        return any(f[1] == wanted and f[3] == "0A"
-                   for f in (line.split() for line in table.readlines()[1:]))
 
 
 # ser2net's settings: the accepter's TCP layer and the connection's options.

@@ -224,6 +224,52 @@ bool IsLinuxAddition(Key key) {
   return key >= Key::kHelp;
 }
 
+// The keys without a value: what each one sets.
+struct SwitchKey {
+  Key key;
+  uint32_t flag;
+  uint8_t mode;
+  bool CommandLine::*field;
+};
+
+constexpr SwitchKey kSwitchKeys[] = {
+    {Key::kWrite, cmdflag::kWrite, 0, nullptr},
+    {Key::kRead, cmdflag::kRead, 0, nullptr},
+    {Key::kAply, cmdflag::kAply, 0, nullptr},
+    {Key::kClose, cmdflag::kClose, 0, nullptr},
+    {Key::kCalibrate, cmdflag::kCalibrate, 0, nullptr},
+    {Key::kTest, 0, modebit::kTest, nullptr},
+    {Key::kHelp, 0, 0, &CommandLine::help},
+    {Key::kVersion, 0, 0, &CommandLine::version},
+    {Key::kNoGui, 0, 0, &CommandLine::no_gui},
+    {Key::kVerbose, 0, 0, &CommandLine::verbose},
+    {Key::kStats, 0, 0, &CommandLine::stats},
+    {Key::kWriteDifferences, 0, 0, &CommandLine::write_differences},
+    {Key::kDryRun, 0, 0, &CommandLine::dry_run},
+};
+
+struct PathKey {
+  Key key;
+  std::optional<std::string> CommandLine::*field;
+};
+
+constexpr PathKey kPathKeys[] = {
+    {Key::kPrint, &CommandLine::print_file},       {Key::kTrace, &CommandLine::trace_path},
+    {Key::kExportJson, &CommandLine::export_json}, {Key::kImportJson, &CommandLine::import_json},
+    {Key::kDiff, &CommandLine::diff_with},         {Key::kOutput, &CommandLine::output},
+};
+
+struct WordValue {
+  std::string_view word;
+  uint8_t value;
+};
+
+constexpr WordValue kEchoWords[] = {{"auto", kEchoAuto}, {"on", kEchoOn}, {"off", kEchoOff}};
+constexpr WordValue kConverterWords[] = {{"auto", kConverterAuto},
+                                         {"off", kConverterOff},
+                                         {"on", kConverterOn},
+                                         {"driver", kConverterDriver}};
+
 class Parser {
  public:
   explicit Parser(CommandLine& out) : out_(out), s_(out.settings) {}
@@ -367,164 +413,122 @@ class Parser {
     // spelling lower-cases them (the error log path excepted).
     const std::string lowered = platform::FoldLower(typed);
     const std::string_view text = long_form ? typed : std::string_view(lowered);
+    if (ApplySwitch(key) || ApplyPath(key, typed, shown) ||
+        ApplyPortKey(key, typed, text, lowered, long_form, shown) ||
+        ApplyWindowKey(key, typed, lowered, shown))
+      return;
+    ApplyOtherKey(key, typed, text, shown);
+  }
 
+  // The keys without a value: bits of the settings or fields of the command line.
+  bool ApplySwitch(Key key) {
+    for (const SwitchKey& k : kSwitchKeys) {
+      if (k.key != key) continue;
+      s_.flags |= k.flag;
+      s_.modes |= k.mode;
+      if (k.field) out_.*k.field = true;
+      return true;
+    }
+    if (key != Key::kSilent) return false;
+    s_.modes |= modebit::kSilent | modebit::kAutoReadOff | modebit::kAutoWriteOff;
+    s_.modes &= static_cast<uint8_t>(~(modebit::kAutoReadOn | modebit::kAutoWriteOn));
+    return true;
+  }
+
+  // The long keys that name a file, kept as typed.
+  bool ApplyPath(Key key, std::string_view typed, std::string_view shown) {
+    for (const PathKey& k : kPathKeys) {
+      if (k.key != key) continue;
+      if (FitsPath(typed, shown)) out_.*k.field = std::string(typed);
+      return true;
+    }
+    return false;
+  }
+
+  bool ApplyPortKey(Key key, std::string_view typed, std::string_view text,
+                    const std::string& lowered, bool long_form, std::string_view shown) {
     switch (key) {
-      case Key::kWrite:
-        s_.flags |= cmdflag::kWrite;
-        break;
-      case Key::kRead:
-        s_.flags |= cmdflag::kRead;
-        break;
-      case Key::kAply:
-        s_.flags |= cmdflag::kAply;
-        break;
-      case Key::kClose:
-        s_.flags |= cmdflag::kClose;
-        break;
-      case Key::kCalibrate:
-        s_.flags |= cmdflag::kCalibrate;
-        break;
-      case Key::kTest:
-        s_.modes |= modebit::kTest;
-        break;
-      case Key::kSilent:
-        s_.modes |= modebit::kSilent | modebit::kAutoReadOff | modebit::kAutoWriteOff;
-        s_.modes &= static_cast<uint8_t>(~(modebit::kAutoReadOn | modebit::kAutoWriteOn));
-        break;
-
       case Key::kPort:
         Port(typed, long_form, shown);
-        break;
+        return true;
       case Key::kBps:
-        if (auto n = Number(typed, 0, std::numeric_limits<uint32_t>::max(), shown)) {
-          s_.baud = static_cast<uint32_t>(*n);
-          s_.flags |= cmdflag::kPortSettings;
-        }
-        break;
+        if (auto n = Number(typed, 0, std::numeric_limits<uint32_t>::max(), shown))
+          PortSetting(s_.baud, static_cast<uint32_t>(*n));
+        return true;
       case Key::kLen:
-        if (auto n = Number(typed, 0, 255, shown)) {
-          s_.data_bits = static_cast<uint8_t>(*n);
-          s_.flags |= cmdflag::kPortSettings;
-        }
-        break;
+        if (auto n = Number(typed, 0, 255, shown)) PortSetting(s_.data_bits, uint8_t(*n));
+        return true;
       case Key::kAlen:
-        if (auto n = Number(typed, 0, 255, shown)) {
-          s_.address_length = static_cast<uint8_t>(*n);
-          s_.flags |= cmdflag::kPortSettings;
-        }
-        break;
+        if (auto n = Number(typed, 0, 255, shown)) PortSetting(s_.address_length, uint8_t(*n));
+        return true;
       case Key::kPrty:
-        if (lowered == "even" || lowered == "odd" || lowered == "no") {
-          s_.parity = lowered == "even" ? kParityEven : lowered == "odd" ? kParityOdd : kParityNone;
-          s_.flags |= cmdflag::kPortSettings;
-        } else {
-          s_.flags &= ~cmdflag::kPortSettings;
-          Refuse(shown, "недопустимое значение; заданные ранее параметры порта не применяются");
-        }
-        break;
+        Parity(lowered, shown);
+        return true;
       case Key::kAddr:
-        if (FitsText(text, kMaxAddressChars, shown)) {
-          s_.address = text;
-          s_.flags |= cmdflag::kPortSettings;
-          WarnUnlessDecimal(text, shown);
-        }
-        break;
+        TypedPortSetting(s_.address, text, kMaxAddressChars, shown);
+        return true;
       case Key::kSbit:
-        if (FitsText(text, kMaxStopBitsChars, shown)) {
-          s_.stop_bits = text;
-          s_.flags |= cmdflag::kPortSettings;
-          WarnUnlessDecimal(text, shown);
-        }
-        break;
+        TypedPortSetting(s_.stop_bits, text, kMaxStopBitsChars, shown);
+        return true;
       case Key::kEcho:
-        if (lowered == "auto") {
-          s_.echo = kEchoAuto;
-        } else if (lowered == "on") {
-          s_.echo = kEchoOn;
-        } else if (lowered == "off") {
-          s_.echo = kEchoOff;
-        } else {
-          Refuse(shown, "недопустимое значение");
-        }
-        break;
+        Word(lowered, kEchoWords, s_.echo, shown);
+        return true;
       case Key::kRs485:
-        if (lowered == "auto") {
-          s_.converter = kConverterAuto;
-        } else if (lowered == "off") {
-          s_.converter = kConverterOff;
-        } else if (lowered == "on") {
-          s_.converter = kConverterOn;
-        } else if (lowered == "driver") {
-          s_.converter = kConverterDriver;
-        } else {
-          Refuse(shown, "недопустимое значение");
-        }
-        break;
+        Word(lowered, kConverterWords, s_.converter, shown);
+        return true;
+      default:
+        return false;
+    }
+  }
 
+  bool ApplyWindowKey(Key key, std::string_view typed, const std::string& lowered,
+                      std::string_view shown) {
+    switch (key) {
       case Key::kX:
         Placement(typed, s_.x, placebit::kX, shown);
-        break;
+        return true;
       case Key::kY:
         Placement(typed, s_.y, placebit::kY, shown);
-        break;
+        return true;
       case Key::kW:
         Placement(typed, s_.w, placebit::kW, shown);
-        break;
+        return true;
       case Key::kH:
         Placement(typed, s_.h, placebit::kH, shown);
-        break;
-
+        return true;
       case Key::kAutoRead:
         OnOff(lowered, modebit::kAutoReadOn, modebit::kAutoReadOff, shown);
-        break;
+        return true;
       case Key::kAutoWrite:
         OnOff(lowered, modebit::kAutoWriteOn, modebit::kAutoWriteOff, shown);
-        break;
+        return true;
+      default:
+        return false;
+    }
+  }
 
-      case Key::kElog: {
+  void ApplyOtherKey(Key key, std::string_view typed, std::string_view text,
+                     std::string_view shown) {
+    switch (key) {
+      case Key::kElog:
         // Kept as typed in both spellings: on a case-sensitive file system a
         // lower-cased path names another file, or a directory that does not exist.
-        const std::string_view path = TrimQuotes(typed);
-        if (FitsPath(path, shown)) out_.log_path = path;
+        if (const std::string_view path = TrimQuotes(typed); FitsPath(path, shown))
+          out_.log_path = path;
         break;
-      }
-      case Key::kExitEvent: {
-        const std::string_view name = TrimQuotes(text);
-        if (FitsPath(name, shown)) out_.exit_event_name = name;
-        break;
-      }
-
-      case Key::kHelp:
-        out_.help = true;
-        break;
-      case Key::kVersion:
-        out_.version = true;
-        break;
-      case Key::kNoGui:
-        out_.no_gui = true;
-        break;
-      case Key::kVerbose:
-        out_.verbose = true;
+      case Key::kExitEvent:
+        if (const std::string_view name = TrimQuotes(text); FitsPath(name, shown))
+          out_.exit_event_name = name;
         break;
       case Key::kGet:
       case Key::kSet:
         Access(typed, key == Key::kSet, shown);
         break;
-      case Key::kPrint:
-        if (FitsPath(typed, shown)) out_.print_file = std::string(typed);
-        break;
       case Key::kExportHtml:
-        if (typed.size() > kMaxPathBytes) {
+        if (typed.size() > kMaxPathBytes)
           Refuse(shown, "слишком длинный путь");
-        } else {
+        else
           out_.export_html = std::string(typed);
-        }
-        break;
-      case Key::kTrace:
-        if (FitsPath(typed, shown)) out_.trace_path = std::string(typed);
-        break;
-      case Key::kStats:
-        out_.stats = true;
         break;
       case Key::kWatch:
         Watch(typed, shown);
@@ -533,38 +537,60 @@ class Parser {
       case Key::kCount:
         Positive(typed, key == Key::kPeriod, shown);
         break;
-      case Key::kExportJson:
-        if (FitsPath(typed, shown)) out_.export_json = std::string(typed);
-        break;
-      case Key::kImportJson:
-        if (FitsPath(typed, shown)) out_.import_json = std::string(typed);
-        break;
-      case Key::kDiff:
-        if (FitsPath(typed, shown)) out_.diff_with = std::string(typed);
-        break;
-      case Key::kWriteDifferences:
-        out_.write_differences = true;
-        break;
-      case Key::kDryRun:
-        out_.dry_run = true;
-        break;
-      case Key::kOutput:
-        if (FitsPath(typed, shown)) out_.output = std::string(typed);
-        break;
       case Key::kBusScan:
-        if (!typed.empty() && !link::ParseAddressRange(typed, kMaxBusAddress))
-          Refuse(shown, "нужен диапазон адресов ОТ-ДО");
-        else
-          out_.bus_scan = std::string(typed);
-        break;
       case Key::kAddresses:
-        if (!link::ParseAddressList(typed, kMaxBusAddress))
-          Refuse(shown, "нужен список адресов, например 16,17,20-25");
-        else
-          out_.addresses = std::string(typed);
+        Addresses(key == Key::kBusScan, typed, shown);
         break;
-      case Key::kUnknown:
+      default:
         break;
+    }
+  }
+
+  template <typename T>
+  void PortSetting(T& field, T value) {
+    field = value;
+    s_.flags |= cmdflag::kPortSettings;
+  }
+
+  void TypedPortSetting(std::string& field, std::string_view text, size_t max_chars,
+                        std::string_view shown) {
+    if (!FitsText(text, max_chars, shown)) return;
+    PortSetting(field, std::string(text));
+    WarnUnlessDecimal(text, shown);
+  }
+
+  void Parity(const std::string& lowered, std::string_view shown) {
+    if (lowered == "even" || lowered == "odd" || lowered == "no") {
+      PortSetting(s_.parity, lowered == "even"  ? kParityEven
+                             : lowered == "odd" ? kParityOdd
+                                                : kParityNone);
+    } else {
+      s_.flags &= ~cmdflag::kPortSettings;
+      Refuse(shown, "недопустимое значение; заданные ранее параметры порта не применяются");
+    }
+  }
+
+  template <size_t N>
+  void Word(const std::string& lowered, const WordValue (&words)[N], uint8_t& field,
+            std::string_view shown) {
+    for (const WordValue& w : words) {
+      if (lowered != w.word) continue;
+      field = w.value;
+      return;
+    }
+    Refuse(shown, "недопустимое значение");
+  }
+
+  // --scan=FROM-TO or --addresses=LIST, kept as typed.
+  void Addresses(bool range, std::string_view typed, std::string_view shown) {
+    if (range && !typed.empty() && !link::ParseAddressRange(typed, kMaxBusAddress)) {
+      Refuse(shown, "нужен диапазон адресов ОТ-ДО");
+    } else if (!range && !link::ParseAddressList(typed, kMaxBusAddress)) {
+      Refuse(shown, "нужен список адресов, например 16,17,20-25");
+    } else if (range) {
+      out_.bus_scan = std::string(typed);
+    } else {
+      out_.addresses = std::string(typed);
     }
   }
 

@@ -28,11 +28,9 @@ std::string Attributes(const link::Parameter& p) {
 void MarkDifference(const model::ConfigurationDifference& d) {
   const link::Parameter& other = *d.other;
   link::Parameter& p = *d.file;
-  std::string note = std::string(link::kFileCompareNotePrefix) + " '" + other.value + "'," +
-                     (other.editable ? "Ред-ый," : "Не ред-ый,") +
-                     (other.owned_by_firm ? "фирм." : "польз.");
-  if (!p.note.empty()) note += "; " + p.note;
-  p.note = std::move(note);
+  const std::string failure = std::move(p.note);
+  p.SetCompareNote(link::kFileCompareNotePrefix, other);
+  if (!failure.empty()) p.note += "; " + failure;
 }
 
 std::string ReportEntry(int number, const model::ConfigurationDifference& d) {

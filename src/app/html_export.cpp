@@ -9,6 +9,7 @@
 
 #include "link/frame_codec.h"
 #include "link/number_text.h"
+#include "link/type_text.h"
 #include "model/config_file_io.h"
 #include "platform/paths.h"
 #include "platform/text.h"
@@ -47,24 +48,9 @@ void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
     text.replace(at, from.size(), to);
 }
 
-// The pieces of a type text between ":", empty ones kept: a list item's place is its
-// device code. An empty type text has no pieces.
-std::vector<std::string> TypePieces(std::string_view type_text) {
-  std::vector<std::string> pieces;
-  if (type_text.empty()) return pieces;
-  size_t start = 0;
-  for (;;) {
-    const size_t end = type_text.find(':', start);
-    pieces.emplace_back(type_text.substr(start, end - start));
-    if (end == std::string_view::npos) break;
-    start = end + 1;
-  }
-  return pieces;
-}
-
 // The first piece with text in it, or an empty one.
-std::string_view FirstFilledPiece(const std::vector<std::string>& pieces) {
-  for (const std::string& piece : pieces)
+std::string_view FirstFilledPiece(const std::vector<std::string_view>& pieces) {
+  for (std::string_view piece : pieces)
     if (!piece.empty()) return piece;
   return {};
 }
@@ -157,15 +143,16 @@ std::string EscapeAngles(std::string_view text) {
 }
 
 std::string TypeCell(std::string_view type_text) {
-  const std::vector<std::string> pieces = TypePieces(type_text);
+  // A list item's place is its device code, so an empty item keeps its place.
+  const std::vector<std::string_view> pieces = link::TypeTextPieces(type_text);
   // The format words are recognised as written ("CLK_frm"); only the named values show
   // "_" as a blank.
   if (const std::string_view first = FirstFilledPiece(pieces); IsFormatWord(first))
     return EscapeAngles(first);
   std::string list = "\n\t<ol start=0>\n";
-  for (const std::string& piece : pieces) {
+  for (std::string_view piece : pieces) {
     list += "\t\t<li> ";
-    list += EscapeAngles(Blanks(piece));
+    list += EscapeAngles(Blanks(std::string(piece)));
     list += "\n";
   }
   list += "\t</ol>";

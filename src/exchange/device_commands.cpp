@@ -6,6 +6,7 @@
 
 #include "exchange/exchange_engine.h"
 #include "exchange/parameter_tasks.h"
+#include "link/network_settings.h"
 #include "link/presenter.h"
 #include "model/program_line_settings.h"
 #include "model/tree_builder.h"
@@ -19,16 +20,6 @@ using namespace std::chrono_literals;
 
 constexpr auto kRestartPause = 1000ms;
 constexpr auto kAplyPause = 100ms;
-
-// The network values in the order they are copied, with the labels of dialog 142.
-struct NetworkValue {
-  const char* name;
-  const char* label;
-};
-constexpr NetworkValue kNetworkValues[] = {
-    {"bPS", "Скорость: "},         {"LEn", "Длина слова данных: "}, {"PrtY", "Четность: "},
-    {"Sbit", "Кол-во стоп-бит: "}, {"A.Len", "Длина адреса: "},     {"Addr", "Адрес: "},
-};
 
 std::string CommandError(const char* command, const link::Parameter& p) {
   return std::string("Ошибка команды '") + command + "':\n" + p.note + "\n";
@@ -93,10 +84,10 @@ int CopyNetworkToProgram(const model::ParameterNode& device_line,
                          model::ProgramLineSettings& program_line) {
   int copied = 0;
   const auto values = program_line.LockValues();
-  for (const NetworkValue& v : kNetworkValues) {
-    const link::Parameter* p = device_line.FindParameter(v.name);
+  for (const link::NetworkSetting& v : link::kNetworkSettings) {
+    const link::Parameter* p = device_line.FindParameter(v.short_name);
     if (!p || p->value == link::kNoData) continue;
-    if (program_line.SetValue(v.name, p->value)) ++copied;
+    if (program_line.SetValue(v.short_name, p->value)) ++copied;
   }
   return copied;
 }
@@ -112,8 +103,8 @@ std::string ApplyDialog::SettingsText() const {
     return "Нет данных - элемент 'Сетевые параметры прибора' не инициализирован\n\nВнутренняя "
            "ошибка программы";
   std::string text;
-  for (const NetworkValue& v : kNetworkValues)
-    text += std::string(v.label) + device_line_->GetValue(v.name) + "\n";
+  for (const link::NetworkSetting& v : link::kNetworkSettings)
+    text += std::string(v.label) + ": " + device_line_->GetValue(v.short_name) + "\n";
   return text;
 }
 

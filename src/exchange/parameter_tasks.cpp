@@ -7,6 +7,7 @@
 #include "exchange/error_log.h"
 #include "exchange/exchange_engine.h"
 #include "link/exit_status.h"
+#include "link/network_settings.h"
 #include "link/presenter.h"
 #include "model/tree_builder.h"
 #include "platform/text.h"
@@ -27,8 +28,6 @@ constexpr const char* kAutoReadOffText =
     "режим автоматического чтения параметров был отключен.\n"
     "Вы можете заново включить этот режим в меню 'Режимы программы'.\n\n";
 constexpr const char* kExchangeSuspendedText = "Операции обмена приостановлены.";
-
-constexpr const char* kNetworkNames[] = {"bPS", "LEn", "PrtY", "Sbit", "A.Len", "Addr"};
 
 // ":" and the linear index of an indexed parameter; nothing otherwise.
 std::string IndexSuffix(const link::Parameter& p) {
@@ -87,9 +86,7 @@ const char* OwnerText(bool owned_by_firm) {
 }  // namespace
 
 bool IsNetworkParameter(std::string_view short_name) {
-  for (const char* name : kNetworkNames)
-    if (platform::Iequals(short_name, name)) return true;
-  return false;
+  return link::IsNetworkName(short_name);
 }
 
 int ReadParameter(ExchangeEngine& engine, link::Parameter& p, bool count_timeouts) {
@@ -210,9 +207,7 @@ int CompareParameter(ExchangeEngine& engine, link::Parameter& p) {
                            EditableText(device.editable) + ",принадлежит " +
                            OwnerText(device.owned_by_firm) + ".\n";
       engine.AppendDiffReport(report);
-      p.note = std::string(link::kCompareNotePrefix) + " '" + device.value + "'," +
-               (device.editable ? "Ред-ый," : "Не ред-ый,") +
-               (device.owned_by_firm ? "фирм." : "польз.");
+      p.SetCompareNote(link::kCompareNotePrefix, device);
     }
   }
   return result;

@@ -43,8 +43,7 @@ int WriteParameter(ExchangeEngine& engine, link::Parameter& parameter, int mode)
 // already.
 int CompareParameter(ExchangeEngine& engine, link::Parameter& parameter);
 
-// True for the device's network parameters ("bPS", "LEn", "PrtY", "Sbit", "A.Len",
-// "Addr"), case ignored.
+// True for the device's network parameters (link::kNetworkSettings), case ignored.
 bool IsNetworkParameter(std::string_view short_name);
 
 }  // namespace vesk::exchange

@@ -1,8 +1,5 @@
 #include "exchange/polling.h"
 
-#include <sys/timerfd.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -14,6 +11,7 @@
 #include "link/number_text.h"
 #include "link/presenter.h"
 #include "platform/text.h"
+#include "platform/timer.h"
 #include "platform/wait.h"
 
 namespace vesk::exchange {
@@ -52,34 +50,10 @@ PollState* StateOf(const link::Parameter& p) {
   return it == States().end() ? nullptr : &it->second;
 }
 
-timespec ToTimespec(int32_t ms) {
-  timespec ts{};
-  ts.tv_sec = ms / 1000;
-  ts.tv_nsec = static_cast<long>(ms % 1000) * 1000000L;
-  return ts;
-}
-
-// The parameter's timer is a timerfd it owns; these are the only calls made on it.
+// The parameter's timer is a timerfd it owns; it is armed with its period both ways.
 int ArmTimer(int fd, int32_t period_ms) {
-  itimerspec when{};
-  when.it_value = ToTimespec(period_ms);
-  when.it_interval = when.it_value;
-  return ::timerfd_settime(fd, 0, &when, nullptr) < 0 ? errno : 0;
-}
-
-uint64_t DrainTimer(int fd) {
-  uint64_t count = 0;
-  ssize_t n;
-  do {
-    n = ::read(fd, &count, sizeof count);
-  } while (n < 0 && errno == EINTR);
-  return n == sizeof count ? count : 0;
-}
-
-void CancelTimer(int fd) {
-  itimerspec when{};
-  ::timerfd_settime(fd, 0, &when, nullptr);
-  DrainTimer(fd);
+  const std::chrono::milliseconds period(period_ms);
+  return platform::ArmTimerFd(fd, period, period);
 }
 
 // Stored periods come from files too; one below the floor would flood the line.
@@ -110,7 +84,7 @@ void PollSample::Acknowledge() {
 bool PreparePolling(link::Parameter& parameter, std::string* error) {
   std::lock_guard lock(StateLock());
   if (StateOf(parameter)) return true;
-  const int fd = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+  const int fd = platform::CreateTimerFd();
   if (fd < 0) {
     if (error) *error = std::strerror(errno);
     return false;
@@ -172,7 +146,7 @@ int StopPolling(link::Parameter& parameter) {
   PollState* state = StateOf(parameter);
   if (!state || !state->active) return kPollNothingToDo;
   state->active = false;
-  CancelTimer(state->timer);
+  platform::CancelTimerFd(state->timer);
   return kPollDone;
 }
 
@@ -317,7 +291,7 @@ void Poller::Run(const std::vector<link::Parameter*>& polled) {
         stopped = true;
         break;
       }
-      if (DrainTimer(timers[i]) > 0) PollOnce(*polled[i]);
+      if (platform::ConsumeTimerFd(timers[i]) > 0) PollOnce(*polled[i]);
     }
     if (stopped) break;
   }

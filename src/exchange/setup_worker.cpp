@@ -12,6 +12,7 @@
 #include "exchange/link_probe.h"
 #include "link/port_kind.h"
 #include "link/presenter.h"
+#include "link/type_text.h"
 #include "model/config_file.h"
 #include "model/program_line_settings.h"
 #include "model/remote_ports.h"
@@ -37,16 +38,11 @@ std::string SweepRateText(const std::string& rate) {
   return text;
 }
 
-// The pieces of a type text split at ':'; an empty piece ends the list.
+// The rates of the baud rate's list to try, in its order; an empty item names no rate.
 std::vector<std::string> RateList(std::string_view type_text) {
   std::vector<std::string> rates;
-  size_t start = 0;
-  while (start <= type_text.size()) {
-    const size_t end = std::min(type_text.find(':', start), type_text.size());
-    if (end == start) break;
-    rates.emplace_back(type_text.substr(start, end - start));
-    start = end + 1;
-  }
+  for (std::string_view piece : link::TypeTextPieces(type_text))
+    if (!piece.empty()) rates.emplace_back(piece);
   return rates;
 }
 

@@ -6,6 +6,7 @@
 
 #include "link/frame_codec.h"
 #include "link/presenter.h"
+#include "link/type_text.h"
 #include "model/description_container.h"
 #include "model/description_parser.h"
 #include "model/tree_builder.h"
@@ -30,18 +31,6 @@ std::string_view WithoutBang(std::string_view name) {
   return name;
 }
 
-std::vector<std::string_view> SplitItems(std::string_view type_text) {
-  std::vector<std::string_view> items;
-  size_t start = 0;
-  for (;;) {
-    const size_t colon = type_text.find(':', start);
-    items.push_back(type_text.substr(start, colon - start));
-    if (colon == std::string_view::npos) break;
-    start = colon + 1;
-  }
-  return items;
-}
-
 bool DecimalFormat(std::string_view word) {
   return platform::Iequals(word, "int") || platform::Iequals(word, "CLK_frm") ||
          platform::Iequals(word, "float");
@@ -49,7 +38,7 @@ bool DecimalFormat(std::string_view word) {
 
 // "int:2" and the like name a format with decimal places, not a list to choose from.
 int32_t DecimalPlaces(std::string_view type_text) {
-  const auto items = SplitItems(type_text);
+  const auto items = link::TypeTextPieces(type_text);
   if (items.size() < 2 || !DecimalFormat(items[0])) return 0;
   return model::ReadInt(items[1]);
 }
@@ -63,7 +52,7 @@ bool PlainFormat(std::string_view type_text) {
 std::vector<std::string> ChoiceEntries(std::string_view type_text) {
   std::vector<std::string> entries;
   if (PlainFormat(type_text)) return entries;
-  for (std::string_view item : SplitItems(type_text)) {
+  for (std::string_view item : link::TypeTextPieces(type_text)) {
     if (item.find(kHiddenItemMark) != std::string_view::npos) continue;
     entries.push_back(model::UnderscoresToBlanks(item));
   }
@@ -182,7 +171,7 @@ ExecuteOutcome SingleAccess::Execute(const SingleAccessFields& fields, bool repo
 
   std::unique_ptr<link::Parameter> p = model::MakeParameter(d->definition);
   if (const int32_t places = DecimalPlaces(d->definition.type_text); places != 0) {
-    p->type_text = std::string(SplitItems(d->definition.type_text)[0]);
+    p->type_text = std::string(link::TypeTextPieces(d->definition.type_text)[0]);
     p->decimals = places;
   } else {
     p->type_text = d->definition.type_text;

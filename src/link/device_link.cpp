@@ -27,21 +27,36 @@ constexpr const char* kNetworkNameRecord = "CHAr*";
 constexpr const char* kNetworkCharParameter = "CHAr";
 constexpr unsigned kHighestNameCode = 79;
 
-constexpr const char* kTextOtherIndex = "Ответ относится к другому индексу параметра";
-constexpr const char* kTextPortNotOpen = "Ошибка открытия порта";
-constexpr const char* kTextUndecodable = "Не могу раскодировать ответ";
-constexpr const char* kTextAttributeSize =
-    "Ошибка атрибутов; размер ответа не совпадает с ожидаемым.\n";
-constexpr const char* kTextBadValue = "Неверное значение (неудается закодировать данные)";
-constexpr const char* kTextStrangeEncoder = "Предупреждение: странный ответ от ConvertToData(...)";
-constexpr const char* kTextNameEmpty = "Сетевое имя пусто (CHAr)";
-constexpr const char* kTextNameTooLong = "Сетевое имя слишком длинное (CHAr)";
-constexpr const char* kTextNameBadChar = "Недопустимый символ в сетевом имени (CHAr)";
-constexpr const char* kTextNameBadCode = "Недопустимый код символа в сетевом имени (CHAr)";
-constexpr const char* kOpenFailureCaption = "Ошибка драйвера последовательного порта";
-
 std::string NoEncoderText(std::string_view name) {
   return "Метод формирования посылки записи для команды '" + std::string(name) + "' не определен.";
+}
+
+// Puts the encoded value of `p` into `data`. Returns kExchangeOk, or kExchangeNoEncoder or
+// kExchangeBadValue with the reason in the trace, or without one in the note: a write with
+// the value left out would reach the device as a malformed (or empty, command-like)
+// request.
+int EncodeValue(Parameter& p, uint8_t* data, int& count, TraceList* trace) {
+  uint8_t value[4];
+  int value_count = 0;
+  std::string message;
+  const int r = p.ConvertToData(p.value, value, value_count, &message);
+  if (r == 1) {
+    count = std::clamp(value_count, 0, 4);
+    std::memcpy(data, value, static_cast<size_t>(count));
+    return kExchangeOk;
+  }
+  const int result = r == -1 ? kExchangeNoEncoder : kExchangeBadValue;
+  if (!trace) {
+    p.note = !message.empty() ? message
+             : r == -1        ? NoEncoderText(p.short_name)
+                              : std::string(kTextBadValue);
+  } else if (r == -1) {
+    trace->Add(NoEncoderText(p.short_name));
+    if (!message.empty()) trace->Add(message);
+  } else {
+    trace->Add(kTextBadValue);
+  }
+  return result;
 }
 
 // ">> Посылка: # 0 : 065 = 0x41 (A)"; a byte from 0x80 up is shown as its cp1251 letter.
@@ -177,37 +192,7 @@ int DeviceLink::Exchange(int operation, Parameter* parameter, TraceList* trace) 
   uint8_t data[kMaxDataBytes];
   int count = 0;
   if (!read) {
-    uint8_t value[4];
-    int value_count = 0;
-    std::string message;
-    const int r = p.ConvertToData(p.value, value, value_count, &message);
-    if (r != 1) {
-      if (trace) {
-        if (r == -1) {
-          trace->Add(NoEncoderText(p.short_name));
-          if (!message.empty()) trace->Add(message);
-          return kExchangeNoEncoder;
-        }
-        if (r == 0) {
-          trace->Add(kTextBadValue);
-          return kExchangeBadValue;
-        }
-        trace->Add(kTextStrangeEncoder);
-      } else if (r == -1 || r == 0) {
-        // Without a trace the failure goes to the note: a write with the value left out
-        // would reach the device as a malformed (or empty, command-like) request.
-        p.note = !message.empty() ? message
-                 : r == -1        ? NoEncoderText(p.short_name)
-                                  : std::string(kTextBadValue);
-        return r == -1 ? kExchangeNoEncoder : kExchangeBadValue;
-      }
-    }
-    if (r == 1) {
-      if (value_count < 0) value_count = 0;
-      if (value_count > 4) value_count = 4;
-      std::memcpy(data, value, static_cast<size_t>(value_count));
-      count = value_count;
-    }
+    if (const int r = EncodeValue(p, data, count, trace); r != kExchangeOk) return r;
   }
   if (p.indexed) {
     data[count++] = static_cast<uint8_t>((p.linear_index >> 8) & 0xFF);
@@ -220,16 +205,19 @@ int DeviceLink::Exchange(int operation, Parameter* parameter, TraceList* trace) 
   if (!TransactFor(&p, read, hash, data, count, reply, reply_count, p.note, p.poll_index))
     return kExchangeFailed;
   TraceReply(trace, reply.data(), reply_count);
-  if (p.indexed && !EchoesIndex(reply.data(), reply_count, p.linear_index)) {
+  return TakeReply(p, reply.data(), reply_count);
+}
+
+int DeviceLink::TakeReply(Parameter& p, const uint8_t* data, int count) {
+  if (p.indexed && !EchoesIndex(data, count, p.linear_index)) {
     p.note = kTextOtherIndex;
     RecordBadLine();
     return kExchangeFailed;
   }
-
   // A reply the codec cannot read is a malformed answer: the value stays as it was and
   // the codec's own text, where it gives one, says why.
   std::string text;
-  if (const int decoded = p.ConvertFromData(reply.data(), reply_count, text); decoded != 1) {
+  if (const int decoded = p.ConvertFromData(data, count, text); decoded != 1) {
     p.note = decoded < 0 && !text.empty() ? text : std::string(kTextUndecodable);
     RecordBadLine();
     return kExchangeUndecodable;

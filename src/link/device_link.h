@@ -65,12 +65,25 @@ inline constexpr const char* kTextOtherCommand =
     "Пришла посылка с кодом команды, отличным от посланной и от n.Err.\n";
 inline constexpr const char* kTextErrorWithoutCode = "Прибор сообщил об ошибке без кода";
 inline constexpr const char* kTextReplyTooLong = "Ответ длиннее любой допустимой посылки";
+inline constexpr const char* kTextPortNotOpen = "Ошибка открытия порта";
+// Why an exchange of one parameter failed (its note).
+inline constexpr const char* kTextOtherIndex = "Ответ относится к другому индексу параметра";
+inline constexpr const char* kTextUndecodable = "Не могу раскодировать ответ";
+inline constexpr const char* kTextAttributeSize =
+    "Ошибка атрибутов; размер ответа не совпадает с ожидаемым.\n";
+inline constexpr const char* kTextBadValue = "Неверное значение (неудается закодировать данные)";
+inline constexpr const char* kTextNameEmpty = "Сетевое имя пусто (CHAr)";
+inline constexpr const char* kTextNameTooLong = "Сетевое имя слишком длинное (CHAr)";
+inline constexpr const char* kTextNameBadChar = "Недопустимый символ в сетевом имени (CHAr)";
+inline constexpr const char* kTextNameBadCode = "Недопустимый код символа в сетевом имени (CHAr)";
 // Follows kTextTimeout when only noise came: "...; до этого на линии помехи: 3 симв."
 inline constexpr const char* kTextNoiseBeforeTimeout = "; до этого на линии помехи: ";
 inline constexpr const char* kTextNoiseUnit = " симв.";
 // What the line events say of what was skipped.
 inline constexpr const char* kTextNoiseSkipped = "Помехи перед ответом пропущены";
 inline constexpr const char* kTextStraySkipped = "Чужой ответ пропущен, адрес ";
+// The bus scan's word for a reply of another address that came late; its address follows.
+inline constexpr const char* kTextLateReply = "Запоздалый ответ прибора с адреса ";
 inline constexpr const char* kTextEchoTaken = "Эхо преобразователя снято с линии";
 // Told once an open, to the observers, where the driver keeps received bytes back.
 inline constexpr const char* kTextLowLatencyRefused =
@@ -186,6 +199,9 @@ class DeviceLink {
   EchoTake EchoFor(bool read, const Parameter* subject) const;
   bool EchoUnsettled(bool read, const Parameter* subject) const;
   int ExchangeAttributes(int operation, Parameter& parameter, uint16_t hash);
+  // Checks the reply of an exchange of `p` and decodes it into its value. Returns
+  // kExchangeOk, or kExchangeFailed or kExchangeUndecodable with the reason in the note.
+  int TakeReply(Parameter& p, const uint8_t* data, int count);
   int ExchangeNetworkName(int operation, Parameter& parameter, TraceList* trace);
 
   SerialPort port_;

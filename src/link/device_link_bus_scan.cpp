@@ -29,7 +29,7 @@ BusScanReply DeviceLink::BusScanRead(int32_t address, const Parameter& subject, 
   const FrameAddress frame_address{address, length_bits, 0};
   RequestFrame frame;
   if (!BuildRequest(true, hash, nullptr, 0, frame_address, frame)) {
-    out.error = "Не могу зашифровать посылку (ф-я encode_buffer)";
+    out.error = kTextCannotEncode;
     return out;
   }
   EventSource watch{observers_, &subject, true, hash, frame_address, 0, 0};
@@ -68,7 +68,7 @@ BusScanReply DeviceLink::BusScanRead(int32_t address, const Parameter& subject, 
       case PortStatus::Stopped:
       case PortStatus::Closed:
         out.stopped = true;
-        out.error = "Ошибка открытия порта";
+        out.error = kTextPortNotOpen;
         return out;
       case PortStatus::Timeout:
         return fail(LineEventKind::kTimeout, LineFault::kTimeout, kTextTimeout);
@@ -101,8 +101,7 @@ BusScanReply DeviceLink::BusScanRead(int32_t address, const Parameter& subject, 
     // A device that answered an earlier question late; this address may still answer.
     out.late_address = from;
     if (watch.Active())
-      watch.Skipped(LineFault::kStray, answer.View(),
-                    "Запоздалый ответ прибора с адреса " + std::to_string(from));
+      watch.Skipped(LineFault::kStray, answer.View(), kTextLateReply + std::to_string(from));
     result = port_.ReceiveMore(answer, FrameEnd::Lorn);
   }
 }

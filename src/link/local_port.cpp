@@ -83,73 +83,67 @@ int LocalPort::Open(const PortSettings& s, int& err) {
   have_icount_ = true;
   have_lsr_ = true;
   const std::string path = DevicePath(s.port_name);
-  if (path.find('\0') != std::string::npos) {  // would open some other, shorter path
-    err = EINVAL;
+  if (int e = OpenDevice(path)) {
+    err = e;
     return kOpenFailed;
   }
+  if (const int checked = CheckPortSettings(s); checked != kOpenOk) {
+    Release();
+    return checked;
+  }
+  if (int e = SetUpLine()) {
+    err = e;
+    Release();
+    return kOpenFailed;
+  }
+  AskDriverFeatures(path);
+  if (int e = SysFlush(fd_, TCIOFLUSH)) {
+    err = e;
+    Release();
+    return kOpenFailed;
+  }
+  return kOpenOk;
+}
+
+int LocalPort::OpenDevice(const std::string& path) {
+  if (path.find('\0') != std::string::npos) return EINVAL;  // would open a shorter path
   int fd;
   do {
     fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) {
-    err = errno;
-    return kOpenFailed;
-  }
+  if (fd < 0) return errno;
   fd_ = fd;
   if (int e = ProbeTerminal(fd_)) {
-    err = e;
     Release();
-    return kOpenFailed;
+    return e;
   }
   // Nobody else may use the line while we hold it: TIOCEXCL keeps other programs from
   // opening the device, the lock tells cooperating ones that it is taken.
   if (::flock(fd_, LOCK_EX | LOCK_NB) < 0 && errno == EWOULDBLOCK) {
-    err = EWOULDBLOCK;
     Release();
-    return kOpenFailed;
+    return EWOULDBLOCK;
   }
   SysIoctl(fd_, TIOCEXCL, nullptr);
+  return 0;
+}
 
-  // The settings are checked in this order so that the result codes stay as they were.
-  if (s.parity < 0 || s.parity > 5) {
-    Release();
-    return kOpenUnsupported;
-  }
-  if (s.byte_size < 5 || s.byte_size > 8) {
-    Release();
-    return kOpenBadByteSize;
-  }
-  if (s.stop_bits != 1 && s.stop_bits != 2) {
-    Release();
-    return kOpenUnsupported;
-  }
-  if (!BaudRateSupported(s.baud_rate)) {
-    Release();
-    return kOpenUnsupported;
-  }
-
+int LocalPort::SetUpLine() {
   LineConfig config;
-  config.baud_rate = static_cast<uint32_t>(s.baud_rate);
-  config.byte_size = s.byte_size;
-  config.parity = s.parity;
-  config.stop_bits = s.stop_bits;
-  if (int e = ConfigureLine(fd_, config)) {
-    err = e;
-    Release();
-    return kOpenFailed;
-  }
-
+  config.baud_rate = static_cast<uint32_t>(settings_.baud_rate);
+  config.byte_size = settings_.byte_size;
+  config.parity = settings_.parity;
+  config.stop_bits = settings_.stop_bits;
+  if (int e = ConfigureLine(fd_, config)) return e;
   // DTR stays low and RTS is ours to switch; it rests low so that a semi-automatic
   // converter listens. A pseudo-terminal has no modem lines at all.
   if (int e = io_.ModemLines(fd_, TIOCM_DTR | TIOCM_RTS, false)) {
-    if (!NotSupported(e)) {
-      err = e;
-      Release();
-      return kOpenFailed;
-    }
+    if (!NotSupported(e)) return e;
     modem_lines_ = false;
   }
+  return 0;
+}
 
+void LocalPort::AskDriverFeatures(const std::string& path) {
   // USB adapters hold received bytes for up to 16 ms unless asked not to; at our reply
   // waits that matters. Drivers without the setting are left as they are.
   serial_struct serial{};
@@ -164,13 +158,6 @@ int LocalPort::Open(const PortSettings& s, int& err) {
   // kernel converter mode.
   serial_rs485 rs485{};
   kernel_rs485_supported_ = io_.Ioctl(fd_, TIOCGRS485, &rs485) == 0;
-
-  if (int e = SysFlush(fd_, TCIOFLUSH)) {
-    err = e;
-    Release();
-    return kOpenFailed;
-  }
-  return kOpenOk;
 }
 
 int LocalPort::Close(int& err) {

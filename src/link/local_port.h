@@ -4,6 +4,7 @@
 // converter or by the driver in the kernel's RS-485 mode.
 
 #include <cstdint>
+#include <string>
 
 #include "link/line_marks.h"
 #include "link/port_kind.h"
@@ -15,8 +16,8 @@ class LocalPort final : public PortKind {
   explicit LocalPort(PortIo& io) : io_(io) {}
   ~LocalPort() override;
 
-  // The settings are checked only once the device is open, so that a missing device
-  // is told before a bad setting, as it always was.
+  // The settings are checked (CheckPortSettings) only once the device is open, so that a
+  // missing device is told before a bad setting, as it always was.
   int Open(const PortSettings& settings, int& err) override;
   int Close(int& err) override;
   int fd() const override { return fd_; }
@@ -33,6 +34,13 @@ class LocalPort final : public PortKind {
   bool LowLatencyRefused() const override { return low_latency_refused_; }
 
  private:
+  // Opens `path` exclusively, a terminal and nobody else's. Returns 0, or the errno with
+  // nothing left open.
+  int OpenDevice(const std::string& path);
+  // Puts settings_ on the line and lowers the modem lines. Returns 0 or the errno.
+  int SetUpLine();
+  // Asks for low latency and notes the latency timer and the kernel's RS-485 mode.
+  void AskDriverFeatures(const std::string& path);
   // 0 or the errno; a device without modem lines is remembered and skipped.
   int SetRts(bool raised);
   // Switches the driver's RS-485 mode on with the settings, or back off: 0 or the errno.

@@ -166,6 +166,13 @@ int NetworkPort::ConnectSocket(int& err) {
   return -1;
 }
 
+int NetworkPort::CheckedSetUpLine(bool fresh, int& err) {
+  // The remote side keeps or sets the rates; they are checked all the same, since the
+  // line's timing follows from them.
+  const int checked = CheckPortSettings(settings_);
+  return checked != kOpenOk ? checked : SetUpLine(settings_, fresh, err);
+}
+
 int NetworkPort::Connect(int& err) {
   // A server that is still letting the last client go closes the connection at once; it
   // is asked again for a while.
@@ -173,7 +180,7 @@ int NetworkPort::Connect(int& err) {
   for (;;) {
     fd_ = ConnectSocket(err);
     if (fd_ < 0) return kOpenFailed;
-    const int result = SetUpLine(settings_, true, err);
+    const int result = CheckedSetUpLine(true, err);
     if (result == kOpenOk) return result;
     Release();
     if (result != kOpenFailed || err != ECONNRESET || Clock::now() >= give_up) return result;
@@ -185,17 +192,11 @@ int NetworkPort::Connect(int& err) {
 }
 
 int NetworkPort::Open(const PortSettings& s, int& err) {
-  // The remote side keeps or sets the rates; they are checked as for a local port, since
-  // the timing follows from them.
-  if (s.parity < 0 || s.parity > 5 || s.stop_bits < 1 || s.stop_bits > 2 ||
-      !BaudRateSupported(s.baud_rate))
-    return kOpenUnsupported;
-  if (s.byte_size < 5 || s.byte_size > 8) return kOpenBadByteSize;
   settings_ = s;
   reconnect_tried_ = false;
   if (fd_ >= 0) {
     if (DropPending() == 0) {
-      const int result = SetUpLine(settings_, false, err);
+      const int result = CheckedSetUpLine(false, err);
       if (result != kOpenOk) Release();
       return result;
     }

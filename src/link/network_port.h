@@ -110,7 +110,10 @@ class NetworkPort : public PortKind {
   // Nagle delay), or -1 with the errno in `err` (ETIMEDOUT when it took too long,
   // ECANCELED when stopped).
   int ConnectSocket(int& err);
-  // ConnectSocket and SetUpLine: kOpenOk, or an open failure with nothing left open.
+  // CheckPortSettings, then SetUpLine: kOpenOk, a bad setting's result, or an open
+  // failure with the errno in `err`.
+  int CheckedSetUpLine(bool fresh, int& err);
+  // ConnectSocket and CheckedSetUpLine: kOpenOk, or an open failure with nothing left open.
   int Connect(int& err);
   void Release();
 

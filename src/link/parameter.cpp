@@ -139,9 +139,9 @@ void Parameter::Reset() {
   value_changed = edit_changed = owner_changed = false;
 }
 
-void Parameter::SetCompareNote(std::string_view device_value) {
-  note = kCompareNotePrefix;
-  note += device_value;
+void Parameter::SetCompareNote(std::string_view prefix, const Parameter& other) {
+  note = std::string(prefix) + " '" + other.value + "'," +
+         (other.editable ? "Ред-ый," : "Не ред-ый,") + (other.owned_by_firm ? "фирм." : "польз.");
 }
 
 bool Parameter::HasCompareNote() const {

@@ -43,9 +43,10 @@ class Parameter : public ValueCodec {
   // Value "Нет данных", note empty, editable, owned by the user, no changed flags.
   void Reset();
 
-  // Records a difference found by a comparison: the note becomes "Знач-е в приборе:"
-  // followed by `device_value`.
-  void SetCompareNote(std::string_view device_value);
+  // Records a difference found by a comparison: the note becomes `prefix`
+  // (kCompareNotePrefix, or kFileCompareNotePrefix against a file) and the value and
+  // attributes of `other`, as in "Знач-е в приборе: '5',Ред-ый,польз.".
+  void SetCompareNote(std::string_view prefix, const Parameter& other);
   // True when the note records a comparison difference (with the device or with a file)
   // rather than a failure.
   bool HasCompareNote() const;

@@ -25,6 +25,12 @@ constexpr int kOpenFailed = -1;       // the device could not be opened or confi
 constexpr int kOpenUnsupported = -2;  // parity, stop bits or baud rate not supported
 constexpr int kOpenBadByteSize = -3;  // byte size outside 5 ... 8
 
+// The one check of the line settings for every kind, in this order: parity, byte size,
+// stop bits, baud rate. Returns kOpenOk, kOpenUnsupported or kOpenBadByteSize. A kind
+// calls it once it has reached its device or server and before it sets the line, so a
+// missing device or server is told before a bad setting.
+int CheckPortSettings(const PortSettings& settings);
+
 // Outcome of one send and receive.
 enum class PortStatus {
   Sent,          // the request went out whole (a port kind's Send)

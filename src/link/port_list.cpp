@@ -7,6 +7,8 @@
 #include <system_error>
 #include <tuple>
 
+#include "link/type_text.h"
+
 namespace vesk::link {
 
 namespace fs = std::filesystem;
@@ -84,12 +86,9 @@ std::string SerialPortList(const fs::path& sys_class_tty, const fs::path& by_id)
 
 std::string DefaultPortName(std::string_view port_list) {
   std::string_view first;
-  for (size_t start = 0; start < port_list.size();) {
-    const size_t end = std::min(port_list.find(':', start), port_list.size());
-    const std::string_view name = port_list.substr(start, end - start);
+  for (std::string_view name : TypeTextPieces(port_list)) {
     if (name.starts_with(kSerialByIdFolder)) return std::string(name);
     if (first.empty()) first = name;
-    start = end + 1;
   }
   return std::string(first);
 }

@@ -10,6 +10,7 @@
 #include "link/exit_status.h"
 #include "link/local_port.h"
 #include "link/network_port.h"
+#include "link/network_settings.h"
 #include "link/presenter.h"
 #include "link/rfc2217_port.h"
 #include "platform/wait.h"
@@ -19,9 +20,6 @@ namespace vesk::link {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-constexpr int32_t kBaudRates[] = {110,   300,   600,   1200,  2400,  4800,   9600,  14400,
-                                  19200, 28800, 38400, 56000, 57600, 115200, 128000};
 
 }  // namespace
 
@@ -47,12 +45,6 @@ std::string PortResult::Reason() const {
   if (status == PortStatus::EchoMismatch) return kTextEchoMismatch;
   if (status != PortStatus::SystemError || sys_errno == 0) return {};
   return std::strerror(sys_errno);
-}
-
-bool BaudRateSupported(int32_t baud) {
-  for (int32_t b : kBaudRates)
-    if (b == baud) return true;
-  return false;
 }
 
 LineTiming LineTimingFor(const PortSettings& s) {
@@ -110,10 +102,17 @@ int OpenAndReport(SerialPort& port, bool report) {
   if (result != kOpenOk && report) {
     presenter().ShowMessage(OpenFailureMessage(port.settings().port_name,
                                                result == kOpenFailed ? port.last_errno() : 0),
-                            "Ошибка драйвера последовательного порта", MsgIcon::Error,
-                            MsgButtons::Ok);
+                            kOpenFailureCaption, MsgIcon::Error, MsgButtons::Ok);
   }
   return result;
+}
+
+int CheckPortSettings(const PortSettings& s) {
+  if (s.parity < 0 || s.parity > 5) return kOpenUnsupported;
+  if (s.byte_size < 5 || s.byte_size > 8) return kOpenBadByteSize;
+  if (s.stop_bits != 1 && s.stop_bits != 2) return kOpenUnsupported;
+  if (!BaudRateSupported(s.baud_rate)) return kOpenUnsupported;
+  return kOpenOk;
 }
 
 std::unique_ptr<PortKind> MakePortKind(std::string_view port_name, PortIo& io,

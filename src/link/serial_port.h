@@ -76,12 +76,11 @@ struct Reply {
 // or 2, baud rate > 0).
 LineTiming LineTimingFor(const PortSettings& settings);
 
-// True for the baud rates the port accepts.
-bool BaudRateSupported(int32_t baud);
-
 // The device path for a port name: "COMn" is /dev/ttyS(n-1), a name starting with "/" is
 // used as it is, any other name is looked up under /dev/.
 std::string DevicePath(std::string_view port_name);
+
+inline constexpr const char* kOpenFailureCaption = "Ошибка драйвера последовательного порта";
 
 // The message for a failed open: the fixed text, then the system's reason on a new line,
 // and for a permission failure, how to get access. `sys_errno` 0 adds nothing.

@@ -7,7 +7,9 @@
 #include <string>
 
 #include "link/frame_codec.h"
+#include "link/network_settings.h"
 #include "link/number_text.h"
+#include "link/type_text.h"
 #include "platform/text.h"
 
 namespace vesk::link {
@@ -19,26 +21,8 @@ using platform::Iequals;
 constexpr int kMaxChoiceItems = 127;
 constexpr unsigned kHighestNameCode = 79;
 
-// The device's own codes of its network settings, which differ from the program's port
-// codes.
-struct CodedSetting {
-  std::string_view name;
-  std::vector<std::string_view> texts;
-};
-
-const std::vector<CodedSetting>& CodedSettings() {
-  static const std::vector<CodedSetting> settings = {
-      {"bPS", {"2400", "4800", "9600", "14400", "19200", "28800", "38400", "57600", "115200"}},
-      {"LEn", {"7", "8"}},
-      {"PrtY", {"Отсутствует", "Четность", "Нечетность"}},
-      {"Sbit", {"1", "2"}},
-      {"A.Len", {"8", "11"}},
-  };
-  return settings;
-}
-
 // Names whose "int" value always travels in two bytes, whatever its size.
-constexpr std::string_view kTwoByteInts[] = {"Addr", "SoUr", "Alr.t", "tHP", "tP.H", "CLB.K"};
+constexpr std::string_view kTwoByteInts[] = {kAddressName, "SoUr", "Alr.t", "tHP", "tP.H", "CLB.K"};
 constexpr std::string_view kTwoByteClocks[] = {"Alr.t", "tHP", "tP.H"};
 
 template <size_t N>
@@ -115,6 +99,20 @@ unsigned ShortValue(const uint8_t* data, int count) {
   return count % 2 == 0 ? data[0] * 256u + data[1] : data[0];
 }
 
+// The device's own code of a network setting, which differs from the program's port code.
+int NetworkSettingText(const NetworkSetting& setting, const uint8_t* data, int count,
+                       std::string& text) {
+  if (Iequals(setting.type_text, "int")) {
+    if (count > 2) return 0;
+    text = std::to_string(ShortValue(data, count));
+    return 1;
+  }
+  const std::vector<std::string_view> texts = TypeTextPieces(setting.type_text);
+  if (data[0] >= texts.size()) return 0;
+  text = texts[data[0]];
+  return 1;
+}
+
 // Removes trailing blanks (and, with `controls`, control characters too).
 std::string_view TrimRight(std::string_view text, bool controls) {
   while (!text.empty()) {
@@ -123,6 +121,84 @@ std::string_view TrimRight(std::string_view text, bool controls) {
     text.remove_suffix(1);
   }
   return text;
+}
+
+// A value below 256 travels in one byte unless the name always takes two.
+void PutOneOrTwoBytes(unsigned v, bool two_bytes, uint8_t data[4], int& count) {
+  if (two_bytes || v >= 256) {
+    data[0] = static_cast<uint8_t>(v >> 8);
+    data[1] = static_cast<uint8_t>(v);
+    count = 2;
+  } else {
+    data[0] = static_cast<uint8_t>(v);
+    count = 1;
+  }
+}
+
+// The encoders of ConvertToData, one a format, with its results.
+int EncodeFloat(std::string_view short_name, std::string_view work, uint8_t data[4], int& count) {
+  double number = 0;
+  if (!ParseDecimal(TrimRight(work, true), number)) return 0;
+  const float single = static_cast<float>(number);
+  if (!std::isfinite(single)) return 0;
+  const uint32_t bits = std::bit_cast<uint32_t>(single);
+  // Only the name in exactly this case drops the lowest mantissa byte.
+  const int n = short_name == "r.oe" ? 3 : 4;
+  for (int i = 0; i < n; ++i) data[i] = static_cast<uint8_t>(bits >> (24 - 8 * i));
+  count = n;
+  return 1;
+}
+
+int EncodeInt(std::string_view short_name, std::string_view work, uint8_t data[4], int& count) {
+  uint32_t v = 0;
+  if (!ParseIntegerPrefix(TrimRight(work, false), v)) return 0;
+  PutOneOrTwoBytes(v & 0xFFFFu, OneOf(short_name, kTwoByteInts) || (v & 0xFF00u) != 0, data, count);
+  return 1;
+}
+
+int EncodeClock(std::string_view short_name, std::string_view work, uint8_t data[4], int& count) {
+  uint16_t v = 0;
+  bool any_digit = false;
+  char previous = '\0';
+  for (char c : work) {
+    if (c >= '0' && c <= '9') {
+      const unsigned digit = static_cast<unsigned>(c - '0');
+      v = static_cast<uint16_t>(v * (previous == ':' ? 6u : 10u) + digit);
+      any_digit = true;
+    } else if (c != ':') {
+      return -1;
+    }
+    previous = c;
+  }
+  if (!any_digit) return 0;
+  PutOneOrTwoBytes(v, OneOf(short_name, kTwoByteClocks), data, count);
+  return 1;
+}
+
+// Returns the refusal, or nullptr when the name is encoded.
+const char* EncodeName(std::string_view work, uint8_t data[4], int& count) {
+  if (work.empty()) return "Сетевое имя пусто";
+  if (platform::Utf8Length(work) >= 9) return "Сетевое имя слишком длинное";
+  PackedName codes{};
+  if (!PackNetworkName(platform::FoldUpper(work), codes))
+    return "Недопустимый символ в сетевом имени";
+  for (int i = 0; i < 4; ++i) data[i] = codes[3 - i];
+  count = 4;
+  return nullptr;
+}
+
+int EncodeChoice(const std::vector<std::string>& items, std::string_view work, uint8_t data[4],
+                 int& count) {
+  const std::string wanted = BlanksForUnderscores(work);
+  const size_t searched = std::min<size_t>(items.size(), kMaxChoiceItems);
+  for (size_t i = 0; i < searched; ++i) {
+    if (Iequals(items[i], wanted)) {
+      data[0] = static_cast<uint8_t>(i);
+      count = 1;
+      return 1;
+    }
+  }
+  return 0;
 }
 
 }  // namespace
@@ -136,14 +212,8 @@ std::string_view ValueCodec::FormatWord() const {
 
 std::vector<std::string> ValueCodec::ChoiceItems() const {
   std::vector<std::string> items;
-  if (type_text.empty()) return items;
-  std::string_view rest = type_text;
-  for (;;) {
-    const size_t colon = rest.find(':');
-    items.push_back(BlanksForUnderscores(rest.substr(0, colon)));
-    if (colon == std::string_view::npos) break;
-    rest.remove_prefix(colon + 1);
-  }
+  for (std::string_view piece : TypeTextPieces(type_text))
+    items.push_back(BlanksForUnderscores(piece));
   return items;
 }
 
@@ -165,17 +235,8 @@ int ValueCodec::ConvertFromData(const uint8_t* data, int count, std::string& tex
     text = DeviceDiagnostic(data);
     return 1;
   }
-  for (const CodedSetting& setting : CodedSettings()) {
-    if (!Iequals(short_name, setting.name)) continue;
-    if (data[0] >= setting.texts.size()) return 0;
-    text = setting.texts[data[0]];
-    return 1;
-  }
-  if (Iequals(short_name, "Addr")) {
-    if (count > 2) return 0;
-    text = std::to_string(ShortValue(data, count));
-    return 1;
-  }
+  if (const NetworkSetting* setting = FindNetworkSetting(short_name))
+    return NetworkSettingText(*setting, data, count, text);
 
   const std::string_view word = FormatWord();
   if (Iequals(word, "float")) {
@@ -231,91 +292,22 @@ int ValueCodec::ConvertToData(std::string_view text, uint8_t data[4], int& count
                               std::string* message) const {
   count = 0;
   if (message) message->clear();
-  const auto refuse = [&](const char* why) {
-    if (message) *message = why;
-    return -1;
-  };
-
   if (Iequals(short_name, "dev") || Iequals(short_name, "ver") || Iequals(short_name, "exit"))
     return -1;
   if (Iequals(short_name, "APLY")) return 1;
 
   const std::string work = platform::Utf8Prefix(text, kMaxValueChars);
   const std::string_view word = FormatWord();
-
-  if (Iequals(word, "float")) {
-    double number = 0;
-    if (!ParseDecimal(TrimRight(work, true), number)) return 0;
-    const float single = static_cast<float>(number);
-    if (!std::isfinite(single)) return 0;
-    const uint32_t bits = std::bit_cast<uint32_t>(single);
-    // Only the name in exactly this case drops the lowest mantissa byte.
-    const int n = short_name == "r.oe" ? 3 : 4;
-    for (int i = 0; i < n; ++i) data[i] = static_cast<uint8_t>(bits >> (24 - 8 * i));
-    count = n;
-    return 1;
-  }
-  if (Iequals(word, "int")) {
-    uint32_t v = 0;
-    if (!ParseIntegerPrefix(TrimRight(work, false), v)) return 0;
-    if (OneOf(short_name, kTwoByteInts) || (v & 0xFF00u) != 0) {
-      data[0] = static_cast<uint8_t>(v >> 8);
-      data[1] = static_cast<uint8_t>(v);
-      count = 2;
-    } else {
-      data[0] = static_cast<uint8_t>(v);
-      count = 1;
-    }
-    return 1;
-  }
-  if (Iequals(word, "CLK_frm")) {
-    uint16_t v = 0;
-    bool any_digit = false;
-    char previous = '\0';
-    for (char c : work) {
-      if (c >= '0' && c <= '9') {
-        const unsigned digit = static_cast<unsigned>(c - '0');
-        v = static_cast<uint16_t>(v * (previous == ':' ? 6u : 10u) + digit);
-        any_digit = true;
-      } else if (c != ':') {
-        return -1;
-      }
-      previous = c;
-    }
-    if (!any_digit) return 0;
-    if (OneOf(short_name, kTwoByteClocks) || v >= 256) {
-      data[0] = static_cast<uint8_t>(v >> 8);
-      data[1] = static_cast<uint8_t>(v);
-      count = 2;
-    } else {
-      data[0] = static_cast<uint8_t>(v);
-      count = 1;
-    }
-    return 1;
-  }
+  if (Iequals(word, "float")) return EncodeFloat(short_name, work, data, count);
+  if (Iequals(word, "int")) return EncodeInt(short_name, work, data, count);
+  if (Iequals(word, "CLK_frm")) return EncodeClock(short_name, work, data, count);
   if (Iequals(type_text, "void")) return 1;
   if (Iequals(type_text, "name")) {
-    if (work.empty()) return refuse("Сетевое имя пусто");
-    if (platform::Utf8Length(work) >= 9) return refuse("Сетевое имя слишком длинное");
-    PackedName codes{};
-    if (!PackNetworkName(platform::FoldUpper(work), codes))
-      return refuse("Недопустимый символ в сетевом имени");
-    for (int i = 0; i < 4; ++i) data[i] = codes[3 - i];
-    count = 4;
-    return 1;
+    const char* refusal = EncodeName(work, data, count);
+    if (refusal && message) *message = refusal;
+    return refusal ? -1 : 1;
   }
-
-  const std::vector<std::string> items = ChoiceItems();
-  const std::string wanted = BlanksForUnderscores(work);
-  const size_t searched = std::min<size_t>(items.size(), kMaxChoiceItems);
-  for (size_t i = 0; i < searched; ++i) {
-    if (Iequals(items[i], wanted)) {
-      data[0] = static_cast<uint8_t>(i);
-      count = 1;
-      return 1;
-    }
-  }
-  return 0;
+  return EncodeChoice(ChoiceItems(), work, data, count);
 }
 
 }  // namespace vesk::link

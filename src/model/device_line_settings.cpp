@@ -16,20 +16,7 @@ DeviceLineSettings::~DeviceLineSettings() = default;
 
 void DeviceLineSettings::FillParameters() {
   NamedNode::FillParameters();
-  struct Fixed {
-    const char* short_name;
-    const char* caption;
-    const char* type_text;
-  };
-  static constexpr Fixed kFixed[] = {
-      {"bPS", "Скорость обмена", kBaudTypeText},
-      {"LEn", "Длина слова данных", "7:8"},
-      {"PrtY", "Четность", "Отсутствует:Четность:Нечетность"},
-      {"Sbit", "Кол-во стоп-бит", "1:2"},
-      {"A.Len", "Длина адреса RS-485", "8:11"},
-      {"Addr", "Базовый адрес прибора", "int"},
-  };
-  for (const Fixed& f : kFixed) {
+  for (const link::NetworkSetting& f : link::kNetworkSettings) {
     auto p = std::make_unique<link::Parameter>(f.short_name);
     p->caption = f.caption;
     p->type_text = f.type_text;
@@ -74,27 +61,27 @@ int ProtocolCode(const link::Parameter& prot, std::string_view text) {
 }  // namespace
 
 bool CheckParityCombination(const ParameterNode& node) {
-  const std::string parity = node.GetValue("PrtY");
+  const std::string parity = node.GetValue(link::kParityName);
   const bool with_parity =
       platform::Iequals(parity, kParityEven) || platform::Iequals(parity, kParityOdd);
-  return !(with_parity && NumberOrZero(node.GetValue("LEn")) == 8 &&
-           NumberOrZero(node.GetValue("Sbit")) == 2);
+  return !(with_parity && NumberOrZero(node.GetValue(link::kByteSizeName)) == 8 &&
+           NumberOrZero(node.GetValue(link::kStopBitsName)) == 2);
 }
 
 bool CheckAddressChange(const ParameterNode& node, std::string_view short_name,
                         std::string_view new_value) {
   const link::Parameter* prot = node.FindParameter("Prot");
-  if (platform::Iequals(short_name, "a.len")) {
+  if (platform::Iequals(short_name, link::kAddressLengthName)) {
     if (NumberOrZero(new_value) == 11) return true;
-    return NumberOrZero(node.GetValue("Addr")) < 256;
+    return NumberOrZero(node.GetValue(link::kAddressName)) < 256;
   }
   if (platform::Iequals(short_name, "prot")) {
     if (!prot || ProtocolCode(*prot, new_value) == 0) return true;
-    return NumberOrZero(node.GetValue("Addr")) < 256;
+    return NumberOrZero(node.GetValue(link::kAddressName)) < 256;
   }
-  if (platform::Iequals(short_name, "addr")) {
+  if (platform::Iequals(short_name, link::kAddressName)) {
     if (NumberOrZero(new_value) <= 255) return true;
-    if (NumberOrZero(node.GetValue("A.Len")) != 11) return false;
+    if (NumberOrZero(node.GetValue(link::kAddressLengthName)) != 11) return false;
     return !(prot && ProtocolCode(*prot, prot->value) != 0);
   }
   return true;
@@ -102,9 +89,11 @@ bool CheckAddressChange(const ParameterNode& node, std::string_view short_name,
 
 bool NetworkEditAllowed(const ParameterNode& node, std::string_view short_name,
                         std::string_view new_text) {
-  if (short_name == "A.Len" || short_name == "Addr" || platform::Iequals(short_name, "Prot"))
+  if (short_name == link::kAddressLengthName || short_name == link::kAddressName ||
+      platform::Iequals(short_name, "Prot"))
     return CheckAddressChange(node, short_name, new_text);
-  if (short_name == "PrtY" || short_name == "LEn" || short_name == "Sbit")
+  if (short_name == link::kParityName || short_name == link::kByteSizeName ||
+      short_name == link::kStopBitsName)
     return CheckParityCombination(node);
   return true;
 }

@@ -7,15 +7,16 @@
 #include <string>
 #include <string_view>
 
+#include "link/network_settings.h"
 #include "model/named_node.h"
 
 namespace vesk::model {
 
 inline constexpr const char* kNetDeviceName = "Сетевые параметры прибора";
-inline constexpr const char* kBaudTypeText = "2400:4800:9600:14400:19200:28800:38400:57600:115200";
-inline constexpr const char* kParityNone = "Отсутствует";
-inline constexpr const char* kParityEven = "Четность";
-inline constexpr const char* kParityOdd = "Нечетность";
+inline constexpr const char* kBaudTypeText = link::kDeviceBaudTypeText;
+inline constexpr const char* kParityNone = link::kParityNoneText;
+inline constexpr const char* kParityEven = link::kParityEvenText;
+inline constexpr const char* kParityOdd = link::kParityOddText;
 
 inline constexpr const char* kForbiddenCombinationsCaption = "Неудалось изменить значение";
 inline constexpr const char* kForbiddenCombinationsText =
@@ -34,7 +35,7 @@ class DeviceLineSettings : public NamedNode {
 
   NodeKind Kind() const override { return NodeKind::DeviceLine; }
 
-  // Deletes any parameters and creates "bPS", "LEn", "PrtY", "Sbit", "A.Len", "Addr".
+  // Deletes any parameters and creates those of link::kNetworkSettings.
   void FillParameters() override;
 
   int Image() const override { return 4; }

@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "link/network_settings.h"
 #include "link/parameter.h"
 #include "link/port_list.h"
 #include "link/port_settings.h"
@@ -32,11 +33,11 @@ struct NumberSetting {
   uint32_t fallback;
 };
 constexpr NumberSetting kNumbers[] = {
-    {kAddressValue, "Addr", kDefaultAddress},
-    {kAddressLengthValue, "A.Len", kDefaultAddressLength},
-    {kBaudRateValue, "bPS", kDefaultBaudRate},
-    {kByteSizeValue, "LEn", kDefaultByteSize},
-    {kStopBitsValue, "Sbit", kDefaultStopBits},
+    {kAddressValue, link::kAddressName, kDefaultAddress},
+    {kAddressLengthValue, link::kAddressLengthName, kDefaultAddressLength},
+    {kBaudRateValue, link::kBaudName, kDefaultBaudRate},
+    {kByteSizeValue, link::kByteSizeName, kDefaultByteSize},
+    {kStopBitsValue, link::kStopBitsName, kDefaultStopBits},
 };
 
 std::string FormatInt(long long value) {
@@ -110,16 +111,16 @@ void ProgramLineSettings::FillParameters() {
   const uint32_t parity = store.ReadDword(kSettingsKey, kParityValue, kDefaultParity);
   switch (parity) {
     case 1:
-      SetValue("PrtY", kParityEven);
+      SetValue(link::kParityName, kParityEven);
       break;
     case 3:
-      SetValue("PrtY", kParityNone);
+      SetValue(link::kParityName, kParityNone);
       break;
     case 4:
-      SetValue("PrtY", kParityOdd);
+      SetValue(link::kParityName, kParityOdd);
       break;
     default:
-      SetValue("PrtY", kBadParityText);
+      SetValue(link::kParityName, kBadParityText);
       break;
   }
 
@@ -167,7 +168,7 @@ int ProgramLineSettings::SaveSettings() {
       failures += store.WriteDword(kSettingsKey, s.value_name, *n) != 0;
   }
 
-  if (const link::Parameter* p = FindParameter("PrtY")) {
+  if (const link::Parameter* p = FindParameter(link::kParityName)) {
     if (std::optional<int> code = ParityCodeFromText(p->value))
       failures += store.WriteDword(kSettingsKey, kParityValue, static_cast<uint32_t>(*code)) != 0;
   }
@@ -198,12 +199,12 @@ void ProgramLineSettings::ToPortSettings(link::PortSettings& settings) const {
     if (!n && text_is_zero && p->value != link::kNoData) n = 0;
     if (n && *n >= INT32_MIN && *n <= INT32_MAX) field = static_cast<int32_t>(*n);
   };
-  number("bPS", settings.baud_rate, false);
-  number("Addr", settings.device_address, true);
-  number("A.Len", settings.address_length, false);
-  number("LEn", settings.byte_size, false);
-  number("Sbit", settings.stop_bits, true);
-  if (const link::Parameter* p = FindParameter("PrtY"))
+  number(link::kBaudName, settings.baud_rate, false);
+  number(link::kAddressName, settings.device_address, true);
+  number(link::kAddressLengthName, settings.address_length, false);
+  number(link::kByteSizeName, settings.byte_size, false);
+  number(link::kStopBitsName, settings.stop_bits, true);
+  if (const link::Parameter* p = FindParameter(link::kParityName))
     if (std::optional<int> code = ParityCodeFromText(p->value)) settings.parity = *code;
 
   platform::SettingsStore& store = store_ ? *store_ : platform::SettingsStore::Default();
@@ -220,13 +221,13 @@ void ProgramLineSettings::ToPortSettings(link::PortSettings& settings) const {
 
 void ProgramLineSettings::FromPortSettings(const link::PortSettings& settings) {
   const auto lock = LockValues();
-  SetValue("bPS", FormatInt(settings.baud_rate));
-  SetValue("LEn", FormatInt(settings.byte_size));
+  SetValue(link::kBaudName, FormatInt(settings.baud_rate));
+  SetValue(link::kByteSizeName, FormatInt(settings.byte_size));
   if (std::optional<std::string> parity = ParityTextFromCode(settings.parity))
-    SetValue("PrtY", *parity);
-  SetValue("Sbit", FormatInt(settings.stop_bits));
-  SetValue("A.Len", FormatInt(settings.address_length));
-  SetValue("Addr", FormatInt(settings.device_address));
+    SetValue(link::kParityName, *parity);
+  SetValue(link::kStopBitsName, FormatInt(settings.stop_bits));
+  SetValue(link::kAddressLengthName, FormatInt(settings.address_length));
+  SetValue(link::kAddressName, FormatInt(settings.device_address));
   SetValue("Port", settings.port_name);
 }
 

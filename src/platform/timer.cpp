@@ -25,8 +25,37 @@ int Settime(int fd, const itimerspec& when) {
 
 }  // namespace
 
+int CreateTimerFd() {
+  return ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+}
+
+int ArmTimerFd(int fd, std::chrono::milliseconds first, std::chrono::milliseconds period) {
+  if (first.count() < 0 || period.count() < 0) return EINVAL;
+  itimerspec when{};
+  when.it_value = ToTimespec(first);
+  // An all-zero first expiry would disarm the timer; "at once" is the next nanosecond.
+  if (first.count() == 0) when.it_value.tv_nsec = 1;
+  when.it_interval = ToTimespec(period);
+  return Settime(fd, when);
+}
+
+int CancelTimerFd(int fd) {
+  int err = Settime(fd, itimerspec{});
+  ConsumeTimerFd(fd);
+  return err;
+}
+
+uint64_t ConsumeTimerFd(int fd) {
+  uint64_t count = 0;
+  ssize_t n;
+  do {
+    n = ::read(fd, &count, sizeof count);
+  } while (n < 0 && errno == EINTR);
+  return n == sizeof count ? count : 0;
+}
+
 Timer::Timer() {
-  fd_ = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+  fd_ = CreateTimerFd();
   if (fd_ < 0) throw std::runtime_error(std::string("timerfd: ") + std::strerror(errno));
 }
 
@@ -36,28 +65,16 @@ Timer::~Timer() {
 
 int Timer::Arm(std::chrono::milliseconds first, std::chrono::milliseconds period) {
   if (first.count() < 0 || period.count() < 0) return EINVAL;
-  itimerspec when{};
-  when.it_value = ToTimespec(first);
-  // An all-zero first expiry would disarm the timer; "at once" is the next nanosecond.
-  if (first.count() == 0) when.it_value.tv_nsec = 1;
-  when.it_interval = ToTimespec(period);
   Consume();
-  return Settime(fd_, when);
+  return ArmTimerFd(fd_, first, period);
 }
 
 int Timer::Cancel() {
-  int err = Settime(fd_, itimerspec{});
-  Consume();
-  return err;
+  return CancelTimerFd(fd_);
 }
 
 uint64_t Timer::Consume() {
-  uint64_t count = 0;
-  ssize_t n;
-  do {
-    n = ::read(fd_, &count, sizeof count);
-  } while (n < 0 && errno == EINTR);
-  return n == sizeof count ? count : 0;
+  return ConsumeTimerFd(fd_);
 }
 
 }  // namespace vesk::platform

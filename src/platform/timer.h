@@ -36,6 +36,19 @@ class Timer {
   int fd_;
 };
 
+// The same calls on a timerfd that a record of another layer holds as a bare descriptor.
+// A new non-blocking timerfd, or -1 with errno set.
+int CreateTimerFd();
+// Starts (or restarts) `fd`: first expiry after `first` (0 means at once), then every
+// `period` (0 means once). Pending expirations stay. Returns 0 or the errno; a negative
+// duration is EINVAL.
+int ArmTimerFd(int fd, std::chrono::milliseconds first,
+               std::chrono::milliseconds period = std::chrono::milliseconds(0));
+// Stops `fd` and drops pending expirations. Returns 0 or the errno.
+int CancelTimerFd(int fd);
+// Takes the expirations of `fd` since the last call (0 when none); never blocks.
+uint64_t ConsumeTimerFd(int fd);
+
 // The timer as an item of WaitAny; the winner must Consume() it, or it stays ready.
 inline Waitable Signalled(Timer& t) {
   return Waitable{t.fd(), 0x001, nullptr};

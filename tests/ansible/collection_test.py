@@ -14,11 +14,13 @@ import os
 import re
 import shutil
 import signal
-import socket
 import subprocess
 import sys
 import tempfile
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
+from local_tcp import free_port, listening  # noqa: E402
 
 SKIPPED = 77
 BPS = 115200
@@ -47,19 +49,6 @@ def check(condition, what):
     if not condition:
         failures.append(what)
     return condition
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def listening(port):
-    wanted = "0100007F:%04X" % port
-    with open("/proc/net/tcp") as table:
-        return any(f[1] == wanted and f[3] == "0A"
-                   for f in (line.split() for line in table.readlines()[1:]))
 
 
 def wait_until(condition, what, limit=10):

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "link/device_link.h"
 #include "link/parameter.h"
 #include "model/config_file.h"
 #include "model/description_loader.h"
@@ -263,12 +264,8 @@ TEST_F(UnattendedRun, UnusableAnswersAndValuesChooseTheirExitCodes) {
        "/read/close",
        "out.vesk",
        203,
-       {"Не могу раскодировать ответ", "(Непонятная длина ответа:"}},
-      {{"--bare-error", "1"},
-       "/read/close",
-       "out.vesk",
-       204,
-       {"Прибор сообщил об ошибке без кода"}},
+       {link::kTextUndecodable, "(Непонятная длина ответа:"}},
+      {{"--bare-error", "1"}, "/read/close", "out.vesk", 204, {link::kTextErrorWithoutCode}},
       {{},
        "/write/close",
        "gaps.vesk",

@@ -12,6 +12,7 @@
 #include "exchange/node_walks.h"
 #include "exchange/parameter_tasks.h"
 #include "exchange/task_commands.h"
+#include "link/device_link.h"
 #include "link/exit_status.h"
 #include "model/description_branch.h"
 
@@ -20,7 +21,7 @@ using namespace vesk::test;
 
 namespace {
 
-constexpr const char* kTimeout = "Таймаут при передаче данных (нет связи)";
+constexpr const char* kTimeout = exchange::kTimeoutNote;
 // An address offset at which nothing answers: the request times out.
 constexpr int32_t kSilentOffset = 100;
 
@@ -195,7 +196,7 @@ TEST_F(WriteStreak, FifthTimeoutInARowCancelsWithExitStatusFour) {
   const auto texts = progress.Texts();
   EXPECT_EQ(progress.TextsStarting("  Запись: ").size(), 5u);
   ASSERT_EQ(progress.TextsStarting("Прошло 5").size(), 1u);
-  EXPECT_EQ(texts[texts.size() - 3], "Прошло 5 безуспешных попыток записи!");
+  EXPECT_EQ(texts[texts.size() - 3], exchange::kWriteStreakText);
   EXPECT_EQ(engine->fail_streak.load(), 0);
   EXPECT_EQ(link::exit_status.load(), 0x04u);
   EXPECT_TRUE(node.parameters[5]->note.empty());
@@ -209,7 +210,7 @@ TEST_F(WriteStreak, ClosedPortCountsLikeATimeout) {
   engine->ClosePort();
   ASSERT_TRUE(engine->RunTask(&node, exchange::kTaskWriteAll));
   EXPECT_EQ(progress.TextsStarting("  Запись: ").size(), 5u);
-  EXPECT_EQ(node.parameters[0]->note, "Ошибка открытия порта");
+  EXPECT_EQ(node.parameters[0]->note, link::kTextPortNotOpen);
   EXPECT_EQ(link::exit_status.load(), 0x04u);
 }
 
@@ -304,7 +305,7 @@ INSTANTIATE_TEST_SUITE_P(
     Faults, FaultyDevice,
     // An answer without its "#" is noise and ends as a time-out, which soon stops the read.
     ::testing::Values(FaultCase{"--garbage", "1", nullptr},
-                      FaultCase{"--corrupt", "1", "Ошибка в контрольной сумме ответа"},
+                      FaultCase{"--corrupt", "1", link::kTextChecksum},
                       FaultCase{"--wrong-hash", "1",
                                 "Пришла посылка с кодом команды, отличным от посланной и от "
                                 "n.Err.\n"},

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <map>
 
+#include "exchange/parameter_tasks.h"
 #include "exchange/polling.h"
 #include "live_device.h"
 
@@ -25,7 +26,7 @@ class TableAccess : public IoAccess {
     ++reads[Key(p)];
     auto it = device.find(Key(p));
     if (it == device.end()) {
-      p.note = "Таймаут при передаче данных (нет связи)";
+      p.note = kTimeoutNote;
       return 1;
     }
     p.value = it->second;

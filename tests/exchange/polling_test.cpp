@@ -8,6 +8,7 @@
 #include <map>
 #include <thread>
 
+#include "exchange/parameter_tasks.h"
 #include "live_device.h"
 
 using namespace vesk;
@@ -19,7 +20,7 @@ using vesk::polling_test::TestEngine;
 
 namespace {
 
-constexpr const char* kTimeoutText = "Таймаут при передаче данных (нет связи)";
+constexpr const char* kTimeoutText = exchange::kTimeoutNote;
 
 using Clock = std::chrono::steady_clock;
 

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "link/device_link.h"
 #include "link/frame_codec.h"
 #include "live_device.h"
 
@@ -188,7 +189,7 @@ TEST_F(SingleAccessLive, WritingTheDeviceNameSendsNothing) {
 TEST_F(SingleAccessLive, AChoiceOutsideTheListIsNotEncoded) {
   const ExecuteOutcome out = Run("PrtY", kSingleWrite, "Иногда");
   EXPECT_EQ(out.result, link::kExchangeBadValue);
-  EXPECT_EQ(out.lines.back(), "Неверное значение (неудается закодировать данные)");
+  EXPECT_EQ(out.lines.back(), link::kTextBadValue);
 }
 
 TEST_F(SingleAccessLive, WritesAndReadsBackWithTheIndexInTheData) {

@@ -17,6 +17,7 @@
 
 #include "exchange_replay.h"
 #include "fault_support.h"
+#include "link/device_link.h"
 #include "link/frame_codec.h"
 #include "run_bound.h"
 #include "shared_fixture.h"
@@ -180,7 +181,7 @@ class FaultMatrix : public ::testing::TestWithParam<std::tuple<FaultCase, bool>>
       for (size_t i = unvisited - 5; i < unvisited; ++i) {
         const std::string& note = saved.entries[i].note;
         const bool line_gone = c.kill_simulator && (note.find(" потерян: ") != std::string::npos ||
-                                                    note == "Ошибка открытия порта");
+                                                    note == link::kTextPortNotOpen);
         EXPECT_TRUE(note == kTimeoutNote || line_gone) << saved.entries[i].Key() << ": " << note;
       }
     }

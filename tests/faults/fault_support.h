@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "app/process_support.h"
+#include "exchange/parameter_tasks.h"
+#include "link/parameter.h"
 #include "link/presenter.h"
 
 namespace vesk::faults {
@@ -28,8 +30,8 @@ using app::test::TreePath;
 using app::test::WriteFile;
 
 inline constexpr int kTestBaud = 115200;
-inline constexpr const char* kNoData = "Нет данных";
-inline constexpr const char* kTimeoutNote = "Таймаут при передаче данных (нет связи)";
+inline constexpr const char* kNoData = link::kNoData;
+inline constexpr const char* kTimeoutNote = exchange::kTimeoutNote;
 
 // ---------------------------------------------------------------- the simulator's files
 

@@ -31,7 +31,7 @@ constexpr uint16_t kALenHash = 0x1ED2;
 constexpr uint16_t kCharHash = 0x3628;
 constexpr uint16_t kSourHash = 0x69E1;  // "SoUr": an "int" always sent in 2 bytes
 constexpr uint16_t kCntHash = 0x8C01;   // "Cnt": a plain "int"
-const char* const kTimeoutText = "Таймаут при передаче данных (нет связи)";
+const char* const kTimeoutText = kTextTimeout;
 
 // Dispatches by the hash of the request; requests of other hashes get no answer.
 Handler ByHash(std::map<uint16_t, Handler> handlers) {
@@ -339,9 +339,8 @@ std::string Flip(std::string s, size_t at, char c) {
   return s;
 }
 
-const char* const kChecksumText = "Ошибка в контрольной сумме ответа";
-const char* const kOtherCommandText =
-    "Пришла посылка с кодом команды, отличным от посланной и от n.Err.\n";
+const char* const kChecksumText = kTextChecksum;
+const char* const kOtherCommandText = kTextOtherCommand;
 
 INSTANTIATE_TEST_SUITE_P(
     Replies, LinkBadReply,
@@ -386,7 +385,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ErrorReplyCase{{54, 0, 1}, "Индекс параметра превышает ограничитель индекса"},
                       ErrorReplyCase{{64}, "Не найдено значение ошибки. (Код 64)"},
                       ErrorReplyCase{{0xC8}, "Не найдено значение ошибки. (Код -56)"},
-                      ErrorReplyCase{{}, "Прибор сообщил об ошибке без кода"}));
+                      ErrorReplyCase{{}, kTextErrorWithoutCode}));
 
 TEST_F(LinkOverPty, ErrorReplyDataReachesTheCaller) {
   peer.set_fallback(ErrorReply({51, 9}));
@@ -469,7 +468,7 @@ TEST_F(LinkOverPty, AttributesOfAnotherCopyAreRefused) {
   p->linear_index = 5;
   p->editable = false;
   EXPECT_EQ(link.Exchange(kOpRead, p.get()), kExchangeAttributeFailed);
-  EXPECT_EQ(p->note, "Ответ относится к другому индексу параметра");
+  EXPECT_EQ(p->note, kTextOtherIndex);
   EXPECT_FALSE(p->editable);
   EXPECT_EQ(Sent().size(), 1u);
 }
@@ -515,7 +514,7 @@ TEST_F(LinkOverPty, AttributeReplyOfWrongSize) {
   p->has_attributes = 1;
   p->indexed = true;
   EXPECT_EQ(link.Exchange(kOpRead, p.get()), kExchangeAttributeSize);
-  EXPECT_EQ(p->note, "Ошибка атрибутов; размер ответа не совпадает с ожидаемым.\n");
+  EXPECT_EQ(p->note, kTextAttributeSize);
   EXPECT_EQ(exit_status.load(), 0x08u);
   EXPECT_EQ(peer.requests().size(), 1u);
 }
@@ -595,7 +594,7 @@ TEST_F(LinkOverPty, NetworkNameRead) {
   stored[2] = 80;
   p->value = "KEEP";
   EXPECT_EQ(link.Exchange(kOpRead, p.get()), kExchangeUndecodable);
-  EXPECT_EQ(p->note, "Недопустимый код символа в сетевом имени (CHAr)");
+  EXPECT_EQ(p->note, kTextNameBadCode);
   // A failed exchange leaves the name that was there.
   EXPECT_EQ(p->value, "KEEP");
 }
@@ -637,14 +636,13 @@ TEST_P(LinkNameRefusal, SendsNothing) {
   EXPECT_TRUE(peer.requests().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Names, LinkNameRefusal,
-    ::testing::Values(NameRefusalCase{"", "Сетевое имя пусто (CHAr)", true},
-                      NameRefusalCase{"ABCDEFGHI", "Сетевое имя слишком длинное (CHAr)", true},
-                      NameRefusalCase{"ЖЖЖЖЖЖЖЖЖ", "Сетевое имя слишком длинное (CHAr)", true},
-                      NameRefusalCase{"A/B", "Недопустимый символ в сетевом имени (CHAr)", false},
-                      NameRefusalCase{".AB", "Недопустимый символ в сетевом имени (CHAr)", false},
-                      NameRefusalCase{"AЖ", "Недопустимый символ в сетевом имени (CHAr)", false}));
+INSTANTIATE_TEST_SUITE_P(Names, LinkNameRefusal,
+                         ::testing::Values(NameRefusalCase{"", kTextNameEmpty, true},
+                                           NameRefusalCase{"ABCDEFGHI", kTextNameTooLong, true},
+                                           NameRefusalCase{"ЖЖЖЖЖЖЖЖЖ", kTextNameTooLong, true},
+                                           NameRefusalCase{"A/B", kTextNameBadChar, false},
+                                           NameRefusalCase{".AB", kTextNameBadChar, false},
+                                           NameRefusalCase{"AЖ", kTextNameBadChar, false}));
 
 TEST_F(LinkOverPty, StopEventEndsTheReplyWaitAtOnce) {
   peer.Start();
@@ -712,10 +710,9 @@ TEST_F(LinkOverPty, UnencodableValueIsNotSent) {
   p->value = "Maybe";
   TraceLines trace;
   EXPECT_EQ(link.Exchange(kOpWrite, p.get(), &trace), kExchangeBadValue);
-  EXPECT_EQ(trace.lines,
-            (std::vector<std::string>{"Неверное значение (неудается закодировать данные)"}));
+  EXPECT_EQ(trace.lines, (std::vector<std::string>{kTextBadValue}));
   EXPECT_EQ(link.Exchange(kOpWrite, p.get()), kExchangeBadValue);
-  EXPECT_EQ(p->note, "Неверное значение (неудается закодировать данные)");
+  EXPECT_EQ(p->note, kTextBadValue);
   EXPECT_EQ(p->value, "Maybe");
   EXPECT_TRUE(peer.requests().empty());
 }
@@ -756,10 +753,8 @@ INSTANTIATE_TEST_SUITE_P(
                         "int",
                         {1, 2, 3, 4, 5},
                         "Ошибка; (Непонятная длина ответа:5)"},
-        UndecodableCase{
-            "list item out of range", "Mode", "Off:On", {0x05}, "Не могу раскодировать ответ"},
-        UndecodableCase{
-            "float of three bytes", "Flo", "float", {1, 2, 3}, "Не могу раскодировать ответ"},
+        UndecodableCase{"list item out of range", "Mode", "Off:On", {0x05}, kTextUndecodable},
+        UndecodableCase{"float of three bytes", "Flo", "float", {1, 2, 3}, kTextUndecodable},
         UndecodableCase{"name code above 79",
                         "Nm",
                         "name",
@@ -774,7 +769,7 @@ TEST_F(LinkOverPty, ValueOfAnotherIndexHasItsOwnText) {
   p->linear_index = 5;
   p->value = "1";
   EXPECT_EQ(link.Exchange(kOpRead, p.get()), kExchangeFailed);
-  EXPECT_EQ(p->note, "Ответ относится к другому индексу параметра");
+  EXPECT_EQ(p->note, kTextOtherIndex);
   EXPECT_EQ(p->value, "1");
   EXPECT_EQ(exit_status.load(), 0x08u);
 }
@@ -803,7 +798,7 @@ TEST(DeviceLink, ClosedPortAndMissingParameter) {
   DeviceLink link;
   auto p = MakeParameter("Cnt", "int");
   EXPECT_EQ(link.Exchange(kOpRead, p.get()), kExchangePortClosed);
-  EXPECT_EQ(p->note, "Ошибка открытия порта");
+  EXPECT_EQ(p->note, kTextPortNotOpen);
   EXPECT_EQ(link.Exchange(kOpRead, nullptr), kExchangePortClosed);
   ReplyData reply;
   int count = 0;
@@ -819,7 +814,7 @@ TEST(DeviceLink, RequestTooLongIsNotSent) {
   int count = 0;
   std::string error;
   EXPECT_FALSE(link.Transact(false, kALenHash, data, 16, reply, count, error, 0));
-  EXPECT_EQ(error, "Не могу зашифровать посылку (ф-я encode_buffer)");
+  EXPECT_EQ(error, kTextCannotEncode);
 }
 
 namespace {
@@ -858,7 +853,7 @@ TEST(DeviceLink, OpenPortReportsAndRecords) {
   EXPECT_EQ(link.reloads, 1);
   EXPECT_EQ(exit_status.load(), 0x42u);
   ASSERT_EQ(shown.shown.size(), 1u);
-  EXPECT_EQ(shown.shown[0].first, "Ошибка драйвера последовательного порта");
+  EXPECT_EQ(shown.shown[0].first, kOpenFailureCaption);
   EXPECT_NE(shown.shown[0].second.find("Не удается открыть порт /nonexistent/tty"),
             std::string::npos);
 

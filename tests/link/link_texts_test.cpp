@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "link/device_link.h"
 #include "link/error_texts.h"
 #include "link/probe_codec.h"
 
@@ -13,11 +14,21 @@ namespace {
 
 struct CodeText {
   int code;
-  const char* text;
+  std::string text;
 };
 
 void PrintTo(const CodeText& c, std::ostream* os) {
   *os << c.code;
+}
+
+std::string TextOfCode(int code) {
+  for (const DeviceErrorText& e : kDeviceErrorTexts)
+    if (e.code == code) return e.text;
+  return "no text";
+}
+
+std::string UnknownCode(int code) {
+  return kUnknownErrorText + std::to_string(code) + ")";
 }
 
 class ErrorReplyTextCases : public ::testing::TestWithParam<CodeText> {};
@@ -29,32 +40,19 @@ TEST_P(ErrorReplyTextCases, ForCode) {
   EXPECT_EQ(text, GetParam().text);
 }
 
+// The codes between those of the table, the group levels and the codes above 127, which
+// the device means as negative.
 INSTANTIATE_TEST_SUITE_P(
     Table, ErrorReplyTextCases,
-    ::testing::Values(
-        CodeText{0, "Безошибочный прием кадра"}, CodeText{1, "Не найдено значение ошибки. (Код 1)"},
-        CodeText{7,
-                 "Несанкционированная попытка редактирования Атрибутов (попытка изменить атрибут "
-                 "пользователем, когда он не является хозяином параметра)"},
-        CodeText{9, "Не найдено значение ошибки. (Код 9)"},
-        CodeText{32, "Не найдено значение ошибки. (Код 32)"},
-        CodeText{39, "Неверная контрольная сумма кадра"},
-        CodeText{41,
-                 "Не найдена сетевая функция, хотя дескриптор найден!!!\t\t\t\t\t\t\t  В "
-                 "нормальном приборе эта ошибка встречаться НЕ ДОЛЖНА!!!"},
-        CodeText{47, "Не найдено значение ошибки. (Код 47)"},
-        CodeText{53, "Индекс параметра превышает ограничитель индекса"},
-        CodeText{54, "Индекс параметра превышает ограничитель индекса"},
-        CodeText{56, "Запрещающий групповой атрибут находится на уровне 0 (в корне)"},
-        CodeText{57, "Запрещающий групповой атрибут находится на уровне 1"},
-        CodeText{63, "Запрещающий групповой атрибут находится на уровне 7"},
-        CodeText{64, "Не найдено значение ошибки. (Код 64)"},
-        CodeText{66, "задача еще не запущена(Сегмент COMMON свободен)"},
-        CodeText{75, "Ошибка выполнения функции PrevWriteActions()"},
-        CodeText{76, "Не найдено значение ошибки. (Код 76)"},
-        CodeText{127, "Не найдено значение ошибки. (Код 127)"},
-        CodeText{0xC8, "Не найдено значение ошибки. (Код -56)"},
-        CodeText{0x80, "Не найдено значение ошибки. (Код -128)"}));
+    ::testing::Values(CodeText{0, TextOfCode(0)}, CodeText{1, UnknownCode(1)},
+                      CodeText{9, UnknownCode(9)}, CodeText{32, UnknownCode(32)},
+                      CodeText{47, UnknownCode(47)}, CodeText{54, kIndexLimitText},
+                      CodeText{56, TextOfCode(56)},
+                      CodeText{57, kGroupAttributeLevelText + std::string("1")},
+                      CodeText{63, kGroupAttributeLevelText + std::string("7")},
+                      CodeText{64, UnknownCode(64)}, CodeText{75, TextOfCode(75)},
+                      CodeText{76, UnknownCode(76)}, CodeText{127, UnknownCode(127)},
+                      CodeText{0xC8, UnknownCode(-56)}, CodeText{0x80, UnknownCode(-128)}));
 
 TEST(ErrorReplyText, NoDataNoText) {
   std::string text = "stale";
@@ -69,12 +67,11 @@ TEST(ProbeErrorText, Table) {
     ProbeResult result;
     const char* text;
   };
-  const std::vector<ResultText> known = {
-      {ProbeResult::Timeout, "Таймаут при передаче данных (нет связи)"},
-      {ProbeResult::LineError, "Ошибки на линии связи"},
-      {ProbeResult::Checksum, "Ошибка в контрольной сумме"},
-      {ProbeResult::Address, "Адрес устройства в запросе не соответствует адресу в ответе."},
-      {ProbeResult::Malformed, "Некорректный ответ"}};
+  const std::vector<ResultText> known = {{ProbeResult::Timeout, kTextTimeout},
+                                         {ProbeResult::LineError, kProbeLineErrorText},
+                                         {ProbeResult::Checksum, kProbeChecksumText},
+                                         {ProbeResult::Address, kProbeAddressText},
+                                         {ProbeResult::Malformed, kProbeMalformedText}};
   std::string text;
   for (const ResultText& c : known) {
     EXPECT_TRUE(ProbeErrorText(c.result, text)) << c.text;

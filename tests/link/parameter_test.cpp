@@ -186,10 +186,14 @@ INSTANTIATE_TEST_SUITE_P(
                     ColourCase{"", false, false, true, {0, 200, 0}},
                     ColourCase{"", false, false, false, {0, 0, 0}}));
 
-TEST(ParameterRecord, CompareNoteStartsWithThePrefix) {
+TEST(ParameterRecord, CompareNoteNamesTheOtherSide) {
+  Parameter device("p");
+  device.value = "12";
+  device.editable = false;
+  device.owned_by_firm = true;
   Parameter p("p");
-  p.SetCompareNote(" '12'");
-  EXPECT_EQ(p.note, "Знач-е в приборе: '12'");
+  p.SetCompareNote(vesk::link::kFileCompareNotePrefix, device);
+  EXPECT_EQ(p.note, std::string(vesk::link::kFileCompareNotePrefix) + " '12',Не ред-ый,фирм.");
   EXPECT_TRUE(p.HasCompareNote());
   p.note = "Нет ответа; Знач-е в приборе:";
   EXPECT_FALSE(p.HasCompareNote());

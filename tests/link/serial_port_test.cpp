@@ -27,6 +27,7 @@
 
 #include "link/exit_status.h"
 #include "link/line_marks.h"
+#include "link/network_settings.h"
 #include "link/port_list.h"
 #include "link/port_settings.h"
 #include "link/presenter.h"
@@ -82,6 +83,35 @@ class PtyPeer {
  private:
   int master_ = -1;
   std::string slave_;
+};
+
+// A TCP server on the loopback: it leaves connections waiting in its backlog unless the
+// test accepts them.
+class LoopbackListener {
+ public:
+  LoopbackListener() {
+    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof at;
+    if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 ||
+        ::listen(fd_, 64) != 0 || ::getsockname(fd_, reinterpret_cast<sockaddr*>(&at), &size) != 0)
+      return;
+    port_ = ntohs(at.sin_port);
+  }
+  ~LoopbackListener() { Close(); }
+  bool Ok() const { return port_ != 0; }
+  int fd() const { return fd_; }
+  std::string PortName() const { return "tcp://127.0.0.1:" + std::to_string(port_); }
+  void Close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_ = -1;
+  uint16_t port_ = 0;
 };
 
 class SerialPortTest : public ::testing::Test {
@@ -365,7 +395,10 @@ TEST_F(SerialPortTest, EveryBaudRateOfTheListOpens) {
   }
 }
 
-TEST_F(SerialPortTest, BadSettingsGiveTheirCodesAndLeaveThePortClosed) {
+// One check for every port kind: the same settings give the same result over a
+// pseudo-terminal and over a raw TCP line, and a device or server that cannot be reached is
+// told before a bad setting.
+TEST_F(SerialPortTest, BadSettingsGiveTheSameCodesOverEveryPortKind) {
   struct {
     const char* what;
     int32_t parity, byte_size, stop_bits, baud;
@@ -381,20 +414,34 @@ TEST_F(SerialPortTest, BadSettingsGiveTheirCodesAndLeaveThePortClosed) {
       {"0 baud", 3, 8, 1, 0, kOpenUnsupported},
       {"parity before byte size", 7, 4, 1, 9600, kOpenUnsupported},
       {"byte size before stop bits", 3, 4, 3, 9600, kOpenBadByteSize},
+      {"byte size before baud rate", 3, 9, 1, 100, kOpenBadByteSize},
       {"5 bits, mark, 2 stop", 2, 5, 2, 300, kOpenOk},
       {"space parity", 5, 8, 1, 9600, kOpenOk},
   };
-  for (auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    port.settings().parity = c.parity;
-    port.settings().byte_size = c.byte_size;
-    port.settings().stop_bits = c.stop_bits;
-    port.settings().baud_rate = c.baud;
-    EXPECT_EQ(port.Open(), c.result);
-    EXPECT_EQ(port.IsOpen(), c.result == kOpenOk);
-    if (c.result != kOpenOk) {
-      EXPECT_EQ(port.ReplyWaitMs(), 0);
+  LoopbackListener server;
+  ASSERT_TRUE(server.Ok()) << std::strerror(errno);
+  for (const std::string& name : {peer.slave(), server.PortName()}) {
+    for (auto& c : cases) {
+      SCOPED_TRACE(name + ": " + c.what);
+      port.settings().port_name = name;
+      port.settings().parity = c.parity;
+      port.settings().byte_size = c.byte_size;
+      port.settings().stop_bits = c.stop_bits;
+      port.settings().baud_rate = c.baud;
+      EXPECT_EQ(port.Open(), c.result);
+      EXPECT_EQ(port.IsOpen(), c.result == kOpenOk);
+      if (c.result != kOpenOk) {
+        EXPECT_EQ(port.ReplyWaitMs(), 0);
+      }
     }
+  }
+  const std::string refused = server.PortName();
+  server.Close();
+  for (const std::string& name : {std::string("/nonexistent/ttyVESK"), refused}) {
+    SCOPED_TRACE(name);
+    port.settings().port_name = name;
+    port.settings().parity = 6;
+    EXPECT_EQ(port.Open(), kOpenFailed);
   }
 }
 
@@ -452,7 +499,7 @@ TEST_F(SerialPortTest, OpenReportSetsAndClearsTheStatusBit) {
 
   EXPECT_EQ(OpenAndReport(port, true), kOpenFailed);
   ASSERT_EQ(shown.texts.size(), 1u);
-  EXPECT_EQ(shown.captions[0], "Ошибка драйвера последовательного порта");
+  EXPECT_EQ(shown.captions[0], kOpenFailureCaption);
   EXPECT_EQ(shown.texts[0], OpenFailureMessage("/nonexistent/ttyVESK", ENOENT));
 
   port.settings().port_name = peer.slave();
@@ -683,25 +730,17 @@ TEST_F(SerialPortTest, AVanishedDeviceEndsTheWait) {
 // A network line never changes how the process takes SIGPIPE (programs started later
 // would inherit it); a server that has gone fails the exchange instead.
 TEST(NetworkLineTest, AServerThatWentFailsTheExchangeAndSigpipeStaysAsItWas) {
-  const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  ASSERT_GE(listener, 0);
-  sockaddr_in at{};
-  at.sin_family = AF_INET;
-  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof at;
-  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
-  ASSERT_EQ(::listen(listener, 1), 0);
-  ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&at), &size), 0);
-  std::thread server([listener] {
-    const int client = ::accept(listener, nullptr, nullptr);
-    ::close(client);
-    ::close(listener);
+  LoopbackListener server;
+  ASSERT_TRUE(server.Ok()) << std::strerror(errno);
+  std::thread accepted([&server] {
+    ::close(::accept(server.fd(), nullptr, nullptr));
+    server.Close();
   });
   SerialPort port;
-  port.settings().port_name = "tcp://127.0.0.1:" + std::to_string(ntohs(at.sin_port));
+  port.settings().port_name = server.PortName();
   port.settings().baud_rate = 115200;
   ASSERT_EQ(port.Open(), kOpenOk);
-  server.join();
+  accepted.join();
   struct sigaction now {};
   ASSERT_EQ(::sigaction(SIGPIPE, nullptr, &now), 0);
   EXPECT_EQ(now.sa_handler, SIG_DFL);

@@ -45,18 +45,16 @@ FaultOptions Late(uint32_t ms) {
 INSTANTIATE_TEST_SUITE_P(
     Sim, LinkFaults,
     ::testing::Values(
-        FaultCase{"drop", With(&FaultOptions::drop, 1), "Таймаут при передаче данных (нет связи)"},
-        FaultCase{"corrupt", With(&FaultOptions::corrupt, 1), "Ошибка в контрольной сумме ответа"},
+        FaultCase{"drop", With(&FaultOptions::drop, 1), link::kTextTimeout},
+        FaultCase{"corrupt", With(&FaultOptions::corrupt, 1), link::kTextChecksum},
         // Without its "#" the whole answer is noise: its 20 characters, then silence.
         FaultCase{"garbage", With(&FaultOptions::garbage, 1),
                   std::string(link::kTextTimeout) + link::kTextNoiseBeforeTimeout + "20" +
                       link::kTextNoiseUnit},
-        FaultCase{"wrong_hash", With(&FaultOptions::wrong_hash, 1),
-                  "Пришла посылка с кодом команды, отличным от посланной и от n.Err.\n"},
-        FaultCase{"late", Late(500), "Таймаут при передаче данных (нет связи)"},
-        FaultCase{"bad_data", With(&FaultOptions::bad_data, 1), "Не могу раскодировать ответ"},
-        FaultCase{"bare_error", With(&FaultOptions::bare_error, 1),
-                  "Прибор сообщил об ошибке без кода"}),
+        FaultCase{"wrong_hash", With(&FaultOptions::wrong_hash, 1), link::kTextOtherCommand},
+        FaultCase{"late", Late(500), link::kTextTimeout},
+        FaultCase{"bad_data", With(&FaultOptions::bad_data, 1), link::kTextUndecodable},
+        FaultCase{"bare_error", With(&FaultOptions::bare_error, 1), link::kTextErrorWithoutCode}),
     [](const auto& info) { return std::string(info.param.what); });
 
 class LineFaults : public ::testing::TestWithParam<FaultCase> {};
