@@ -32,9 +32,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The status of the sweep at `rate`: kScanRateText with the rate in its place.
+// The status of the sweep at `rate`: kSweepRateText with the rate in its place.
 std::string RateStatus(const std::string& rate) {
-  std::string text = kScanRateText;
+  std::string text = kSweepRateText;
   return text.replace(text.find("%s"), 2, rate);
 }
 
