@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "link/address_list.h"
+#include "platform/language.h"
 #include "platform/text.h"
 
 namespace vesk::app {
@@ -128,6 +129,7 @@ enum class Key {
   kOutput,
   kScan,
   kAddresses,
+  kLang,
 };
 
 struct KeyName {
@@ -182,6 +184,7 @@ constexpr KeyName kKeys[] = {
     {"output", Key::kOutput, true},
     {"scan", Key::kScan, true},
     {"addresses", Key::kAddresses, true},
+    {"lang", Key::kLang, false},
 };
 
 Key FindKey(std::string_view lowered_name, bool long_form) {
@@ -562,6 +565,11 @@ class Parser {
           Refuse(shown, "нужен список адресов, например 16,17,20-25");
         else
           out_.addresses = std::string(typed);
+        break;
+      case Key::kLang:
+        out_.language = platform::ParseLanguage(typed);
+        out_.language_refused = !out_.language;
+        if (out_.language_refused) Refuse(shown, "язык задается как ru или en");
         break;
       case Key::kUnknown:
         break;

@@ -57,6 +57,8 @@ constexpr std::string_view kKeys = R"(
                              /w:0/h:0 — окно свёрнуто
   /autoread:on|off           режим автоматического чтения (--autoread=...)
   /autowrite:on|off          запоминается, ни на что не влияет (--autowrite=...)
+  /lang:ru|en  --lang=ru|en  язык программы; без ключа — выбранный в окне,
+                             иначе по локали (LC_ALL, LC_MESSAGES, LANG)
 
 Журнал и завершение:
   /elog:ПУТЬ   --elog=ПУТЬ   журнал ошибок обмена, по строке на параметр;
