@@ -18,7 +18,7 @@ find src/platform src/link src/model src/exchange src/app -name '*.h' -o -name '
   LC_ALL=C sort >"$tmp/files"
 echo src/main.cpp >>"$tmp/files"
 xgettext --extract-all --language=C++ --from-code=UTF-8 --add-location=file --no-wrap \
-  --package-name=vesk-configurator --files-from="$tmp/files" -o "$tmp/all.pot"
+  --package-name=vesk-configurator --files-from="$tmp/files" -o "$tmp/all.pot" 2>/dev/null
 # The kept texts as one anchored alternation (they hold no regular-expression characters).
 kept=$(grep -v '^$' po/kept-russian.txt | paste -sd'|')
 msggrep --no-wrap --msgid -E -e '[А-Яа-яЁё]' "$tmp/all.pot" |

@@ -20,6 +20,7 @@
 #include "model/description_container.h"
 #include "model/description_loader.h"
 #include "model/scratch_configuration.h"
+#include "platform/language.h"
 #include "platform/wait.h"
 
 namespace vesk::app {
@@ -59,23 +60,23 @@ std::string CopyForAddress(const std::string& source, int32_t address) {
 const char* ExitCodeText(int code) {
   switch (code) {
     case 0:
-      return "задание выполнено";
+      return platform::Tr("задание выполнено");
     case 200:
-      return "файл конфигурации отсутствует или пуст";
+      return platform::Tr("файл конфигурации отсутствует или пуст");
     case 201:
-      return "не удалось открыть последовательный порт";
+      return platform::Tr("не удалось открыть последовательный порт");
     case 202:
-      return "прибор не ответил вовремя или пять попыток записи не удались";
+      return platform::Tr("прибор не ответил вовремя или пять попыток записи не удались");
     case 203:
-      return "неверные параметры порта или потеряно начало ответа";
+      return platform::Tr("неверные параметры порта или потеряно начало ответа");
     case 204:
-      return "прибор ответил кодом ошибки";
+      return platform::Tr("прибор ответил кодом ошибки");
     case 205:
-      return "обмен прерван пользователем, семафором завершения или сигналом";
+      return platform::Tr("обмен прерван пользователем, семафором завершения или сигналом");
     case 206:
-      return "проверка связи при запуске не достигла прибора";
+      return platform::Tr("проверка связи при запуске не достигла прибора");
     default:
-      return "задание не выполнено";
+      return platform::Tr("задание не выполнено");
   }
 }
 
@@ -101,17 +102,18 @@ int RunScan(const CommandLine& cl, const ScriptEnvironment& env) {
   }
   if (cl.verbose && engine.port().low_latency_refused())
     std::fprintf(env.err, "vesk-configurator: %s: %s\n", engine.port().settings().port_name.c_str(),
-                 link::kTextLowLatencyRefused);
+                 platform::Tr(link::kTextLowLatencyRefused));
 
   const int32_t max_address = MaxAddress(engine.port().settings().address_length);
   int32_t from = 0, to = max_address;
   if (cl.scan && !cl.scan->empty()) {
     auto range = link::ParseAddressRange(*cl.scan, max_address);
     if (!range) {
-      std::fprintf(env.err,
-                   "vesk-configurator: --scan=%s: адреса вне диапазона 0 ... %d для длины "
-                   "адреса %d бит\n",
-                   cl.scan->c_str(), max_address, engine.port().settings().address_length);
+      std::fprintf(
+          env.err,
+          platform::Tr("vesk-configurator: --scan=%s: адреса вне диапазона 0 ... %d для длины "
+                       "адреса %d бит\n"),
+          cl.scan->c_str(), max_address, engine.port().settings().address_length);
       line_watch.Finish(env.err);
       return kFailure;
     }
@@ -134,7 +136,8 @@ int RunScan(const CommandLine& cl, const ScriptEnvironment& env) {
   exchange::ScanObserver observer;
   if (!silent && cl.verbose)
     observer.found = [&env](const exchange::FoundDevice& d) {
-      std::fprintf(env.err, "vesk-configurator: найден прибор по адресу %d\n", d.address);
+      std::fprintf(env.err, platform::Tr("vesk-configurator: найден прибор по адресу %d\n"),
+                   d.address);
     };
   observer.finished = [&outcome](const exchange::ScanOutcome& o) { outcome = o; };
   // SIGINT or SIGTERM stops the scan between two questions; what was found is printed.
@@ -159,11 +162,11 @@ int RunScan(const CommandLine& cl, const ScriptEnvironment& env) {
                  d.reply_ms);
   std::fflush(env.out);
   if (!silent)
-    std::fprintf(env.err,
-                 "vesk-configurator: просмотрено адресов %d ... %d: найдено приборов %zu за "
-                 "%.2f с (короткое ожидание %d мс, повторно с полным ожиданием %d)\n",
-                 from, to, outcome.devices.size(), seconds, outcome.short_wait_ms,
-                 outcome.rechecked);
+    std::fprintf(
+        env.err,
+        platform::Tr("vesk-configurator: просмотрено адресов %d ... %d: найдено приборов %zu за "
+                     "%.2f с (короткое ожидание %d мс, повторно с полным ожиданием %d)\n"),
+        from, to, outcome.devices.size(), seconds, outcome.short_wait_ms, outcome.rechecked);
   if (!outcome.error.empty()) {
     if (!silent) std::fprintf(env.err, "vesk-configurator: --scan: %s\n", outcome.error.c_str());
     // A port that is gone is a port that cannot be used, as if it had not opened.
@@ -179,7 +182,8 @@ int RunOnAddresses(const CommandLine& cl, const std::function<int(const CommandL
   const bool read = (cl.settings.flags & cmdflag::kRead) != 0;
   const bool write = (cl.settings.flags & cmdflag::kWrite) != 0;
   if (!read && !write) {
-    std::fprintf(env.err, "vesk-configurator: --addresses действует только с /read или /write\n");
+    std::fputs(platform::Tr("vesk-configurator: --addresses действует только с /read или /write\n"),
+               env.err);
     return kFailure;
   }
   const auto addresses = link::ParseAddressList(cl.addresses, kMaxScanAddress);

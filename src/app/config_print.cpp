@@ -3,6 +3,7 @@
 #include "link/presenter.h"
 #include "model/config_file.h"
 #include "model/description_loader.h"
+#include "platform/language.h"
 
 namespace vesk::app {
 namespace {
@@ -69,7 +70,7 @@ std::string EscapeField(std::string_view text) {
 }
 
 std::string ConfigurationListing(const model::DescriptionBranch& root) {
-  std::string out = kPrintHeader;
+  std::string out = platform::Tr(kPrintHeader);
   ListBranch(out, root, "");
   return out;
 }
@@ -79,7 +80,8 @@ int PrintConfiguration(const std::string& path, std::FILE* out) {
   const model::LoadOutcome outcome = model::LoadConfiguration(path, target);
   if (outcome != model::LoadOutcome::Loaded) return 1;
   if (!target.tree.root) {
-    link::presenter().ShowMessage(model::kNoTreeText, model::kNoTreeCaption, link::MsgIcon::Error,
+    link::presenter().ShowMessage(platform::Tr(model::kNoTreeText),
+                                  platform::Tr(model::kNoTreeCaption), link::MsgIcon::Error,
                                   link::MsgButtons::Ok);
     return 1;
   }

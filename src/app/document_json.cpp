@@ -9,6 +9,7 @@
 #include "model/configuration_json.h"
 #include "model/configuration_open.h"
 #include "model/scratch_configuration.h"
+#include "platform/language.h"
 
 namespace vesk::app {
 namespace {
@@ -21,25 +22,28 @@ void ShowError(const std::string& text, const char* caption) {
 }
 
 std::string Attributes(const link::Parameter& p) {
-  return std::string(p.editable ? "Редактируемый" : "Не редактируемый") + ",принадлежит " +
-         (p.owned_by_firm ? "фирме" : "пользователю");
+  return std::string(p.editable ? platform::Tr("Редактируемый")
+                                : platform::Tr("Не редактируемый")) +
+         platform::Tr(",принадлежит ") +
+         (p.owned_by_firm ? platform::Tr("фирме") : platform::Tr("пользователю"));
 }
 
 void MarkDifference(const model::ConfigurationDifference& d) {
   const link::Parameter& other = *d.other;
   link::Parameter& p = *d.file;
-  std::string note = std::string(link::kFileCompareNotePrefix) + " '" + other.value + "'," +
-                     (other.editable ? "Ред-ый," : "Не ред-ый,") +
-                     (other.owned_by_firm ? "фирм." : "польз.");
+  std::string note = std::string(platform::Tr(link::kFileCompareNotePrefix)) + " '" + other.value +
+                     "'," +
+                     (other.editable ? platform::Tr("Ред-ый,") : platform::Tr("Не ред-ый,")) +
+                     (other.owned_by_firm ? platform::Tr("фирм.") : platform::Tr("польз."));
   if (!p.note.empty()) note += "; " + p.note;
   p.note = std::move(note);
 }
 
 std::string ReportEntry(int number, const model::ConfigurationDifference& d) {
   const link::Parameter& p = *d.file;
-  return "\n" + std::to_string(number) + ") Параметер '" + p.short_name + " (" + p.caption +
-         ") в конфигурации: значение=" + p.value + "," + Attributes(p) +
-         "; в файле: значение=" + d.other->value + "," + Attributes(*d.other) + ".\n";
+  return "\n" + std::to_string(number) + platform::Tr(") Параметер '") + p.short_name + " (" +
+         p.caption + platform::Tr(") в конфигурации: значение=") + p.value + "," + Attributes(p) +
+         platform::Tr("; в файле: значение=") + d.other->value + "," + Attributes(*d.other) + ".\n";
 }
 
 }  // namespace
@@ -47,13 +51,14 @@ std::string ReportEntry(int number, const model::ConfigurationDifference& d) {
 bool ExportDocumentJson(Document& document, const std::string& path) {
   std::string json, error;
   if (!model::ConfigurationToJson({document.description_version, document.Root()}, json, error)) {
-    ShowError(error, model::kJsonErrorCaption);
+    ShowError(error, platform::Tr(model::kJsonErrorCaption));
     return false;
   }
   const auto* bytes = reinterpret_cast<const uint8_t*>(json.data());
   if (!model::ReplaceFileContents(path, std::span(bytes, json.size()), error)) {
-    ShowError(std::string(model::kSaveDocumentFailedText) + "\n" + path + "\n" + error,
-              model::kErrorCaption);
+    ShowError(
+        std::string(platform::Tr(model::kSaveDocumentFailedText)) + "\n" + path + "\n" + error,
+        platform::Tr(model::kErrorCaption));
     return false;
   }
   return true;
@@ -63,9 +68,9 @@ bool ImportDocumentJson(Document& document, const std::string& path) {
   std::vector<uint8_t> bytes;
   std::string error;
   if (!model::ReadFileBytes(path, model::kMaxConfigurationBytes, bytes, error)) {
-    ShowError(std::string(model::kOpenDocumentFailedText) + "\n" + path + "\n" +
-                  (error.empty() ? model::kReadFailedText : error),
-              model::kErrorCaption);
+    ShowError(std::string(platform::Tr(model::kOpenDocumentFailedText)) + "\n" + path + "\n" +
+                  (error.empty() ? platform::Tr(model::kReadFailedText) : error),
+              platform::Tr(model::kErrorCaption));
     return false;
   }
   // Taken whole into a tree of its own first, so that a refused text leaves the document
@@ -73,7 +78,7 @@ bool ImportDocumentJson(Document& document, const std::string& path) {
   model::ScratchConfiguration scratch;
   const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   if (!model::ConfigurationFromJson(text, scratch, error)) {
-    ShowError(path + "\n" + error, model::kJsonErrorCaption);
+    ShowError(path + "\n" + error, platform::Tr(model::kJsonErrorCaption));
     return false;
   }
   const std::vector<uint8_t> archive =
@@ -89,7 +94,7 @@ bool ImportDocumentJson(Document& document, const std::string& path) {
 
 int CompareDocumentWithFile(Document& document, const std::string& path) {
   if (document.Root() == nullptr) {
-    ShowError(model::kNoTreeText, model::kNoTreeCaption);
+    ShowError(platform::Tr(model::kNoTreeText), platform::Tr(model::kNoTreeCaption));
     return -1;
   }
   model::ScratchConfiguration other;
@@ -98,7 +103,7 @@ int CompareDocumentWithFile(Document& document, const std::string& path) {
                                ? model::DiffConfigurations(*other.tree.root, *document.Root())
                                : std::nullopt;
   if (!differences) {
-    ShowError(kOtherDescriptionText, kFileCompareCaption);
+    ShowError(platform::Tr(kOtherDescriptionText), platform::Tr(kFileCompareCaption));
     return -1;
   }
   std::string report;
@@ -107,8 +112,9 @@ int CompareDocumentWithFile(Document& document, const std::string& path) {
     MarkDifference(d);
     if (++number <= kReportedDifferences) report += ReportEntry(number, d);
   }
-  link::presenter().ShowMessage(exchange::CompareReport(number, report), kFileCompareCaption,
-                                link::MsgIcon::Information, link::MsgButtons::Ok);
+  link::presenter().ShowMessage(exchange::CompareReport(number, report),
+                                platform::Tr(kFileCompareCaption), link::MsgIcon::Information,
+                                link::MsgButtons::Ok);
   return number;
 }
 

@@ -10,6 +10,7 @@
 #include "link/frame_codec.h"
 #include "link/number_text.h"
 #include "model/config_file_io.h"
+#include "platform/language.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
@@ -173,20 +174,22 @@ std::string TypeCell(std::string_view type_text) {
 }
 
 std::string IndexCell(bool indexed, int32_t first, int32_t last) {
-  if (!indexed || last == 0) return "без индекса";
+  if (!indexed || last == 0) return platform::Tr("без индекса");
   return "0," + std::to_string(first) + ".." + std::to_string(last);
 }
 
 std::string RangeCell(double minimum, double maximum) {
-  if (!(maximum > minimum)) return "нет ограничений";
-  return "от " + link::FormatFixed3(minimum) + " до " + link::FormatFixed3(maximum);
+  if (!(maximum > minimum)) return platform::Tr("нет ограничений");
+  return platform::Tr("от ") + link::FormatFixed3(minimum) + platform::Tr(" до ") +
+         link::FormatFixed3(maximum);
 }
 
 std::string AttributesCell(uint8_t attribute_count) {
-  if (attribute_count == 1) return "обычн. атрибуты";
-  if (attribute_count == 0) return "нет атрибутов";
+  if (attribute_count == 1) return platform::Tr("обычн. атрибуты");
+  if (attribute_count == 0) return platform::Tr("нет атрибутов");
   // The "c" of "индекcов" is a Latin letter, as the page has always had it.
-  return "дерево атр-ов обрезано (кратность индекcов " + std::to_string(attribute_count) + ")";
+  return platform::Tr("дерево атр-ов обрезано (кратность индекcов ") +
+         std::to_string(attribute_count) + ")";
 }
 
 std::string ParameterRow(const link::Parameter& parameter, int row, std::string_view index_cell) {

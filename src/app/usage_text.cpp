@@ -1,6 +1,7 @@
 #include "app/usage_text.h"
 
 #include "platform/build_info.h"
+#include "platform/language.h"
 
 namespace vesk::app {
 namespace {
@@ -166,17 +167,17 @@ constexpr const char* kLicenseText =
 }  // namespace
 
 std::string UsageText(std::string_view program) {
-  std::string text = "Использование: ";
+  std::string text = platform::Tr("Использование: ");
   text += program;
-  text += " [КЛЮЧИ] [ФАЙЛ.vesk]\n";
-  text += kKeys;
+  text += platform::Tr(" [КЛЮЧИ] [ФАЙЛ.vesk]\n");
+  text += platform::Tr(kKeys.data());
   return text;
 }
 
 std::string VersionText(std::string_view program) {
   std::string text(program);
   text += " " VESK_VERSION "\n" VESK_COPYRIGHT "\n";
-  text += kLicenseText;
+  text += platform::Tr(kLicenseText);
   return text;
 }
 

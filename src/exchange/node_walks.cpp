@@ -6,6 +6,7 @@
 #include "exchange/parameter_tasks.h"
 #include "model/description_branch.h"
 #include "model/named_node.h"
+#include "platform/language.h"
 
 namespace vesk::exchange {
 
@@ -68,19 +69,19 @@ bool AnyToWrite(const model::ParameterNode& node, int mode) {
 
 WalkCounts ReadElement(ExchangeEngine& engine, model::NamedNode& element) {
   if (engine.Cancelled()) return {};
-  engine.ProgressLog("Читаем ветвь '" + element.name + "'");
+  engine.ProgressLog(platform::Tr("Читаем ветвь '") + element.name + "'");
   return ReadOwn(engine, element);
 }
 
 WalkCounts CompareElement(ExchangeEngine& engine, model::NamedNode& element) {
   if (engine.Cancelled()) return {};
-  engine.ProgressLog("Сравниваем ветвь '" + element.name + "'");
+  engine.ProgressLog(platform::Tr("Сравниваем ветвь '") + element.name + "'");
   return CompareOwn(engine, element);
 }
 
 WalkCounts WriteElement(ExchangeEngine& engine, model::NamedNode& element, int mode) {
   if (mode > 0 || AnyToWrite(element, mode))
-    engine.ProgressLog("Пишем ветвь '" + element.name + "'");
+    engine.ProgressLog(platform::Tr("Пишем ветвь '") + element.name + "'");
   return WriteOwn(engine, element, mode);
 }
 

@@ -9,6 +9,7 @@
 #include "model/description_container.h"
 #include "model/description_parser.h"
 #include "model/tree_builder.h"
+#include "platform/language.h"
 #include "platform/text.h"
 
 namespace vesk::exchange {
@@ -55,7 +56,8 @@ int32_t DecimalPlaces(std::string_view type_text) {
 }
 
 bool PlainFormat(std::string_view type_text) {
-  for (std::string_view w : {"string", "ASCI", "int", "CLK_frm", "float", "name", kUndefinedType})
+  for (std::string_view w : {"string", "ASCI", "int", "CLK_frm", "float", "name", kUndefinedType,
+                             platform::Tr(kUndefinedType)})
     if (platform::Iequals(type_text, w)) return true;
   return DecimalPlaces(type_text) != 0;
 }
@@ -161,7 +163,7 @@ CommandView SingleAccess::Refresh(std::string_view command) {
     caption_ = model::UnderscoresToBlanks(d->definition.caption);
     view.index_used = d->indexed;
   } else {
-    view.type_text = kUndefinedType;
+    view.type_text = platform::Tr(kUndefinedType);
   }
   view.caption = caption_;
   view.description_line = caption_ + " (" + view.type_text + ")";
@@ -173,9 +175,11 @@ ExecuteOutcome SingleAccess::Execute(const SingleAccessFields& fields, bool repo
   ExecuteOutcome out;
   const CommandDescription* d = Find(fields.command);
   if (!d) {
-    const std::string text = "Параметер '" + fields.command + "' не описан!";
+    const std::string text =
+        platform::Tr("Параметер '") + fields.command + platform::Tr("' не описан!");
     out.lines.push_back(text);
-    if (report) link::presenter().ShowMessage(text, model::kProgramTitle, link::MsgIcon::Error);
+    if (report)
+      link::presenter().ShowMessage(text, platform::Tr(model::kProgramTitle), link::MsgIcon::Error);
     return out;
   }
   out.described = true;
@@ -194,12 +198,12 @@ ExecuteOutcome SingleAccess::Execute(const SingleAccessFields& fields, bool repo
     const int32_t index = IndexNumber(fields.index);
     if (fields.placement == IndexPlacement::Address) {
       p->poll_index = index;
-      out.lines.push_back(kIndexInAddress);
-      if (index > kHighestPlainOffset) out.lines.push_back(kAddressWarning);
+      out.lines.push_back(platform::Tr(kIndexInAddress));
+      if (index > kHighestPlainOffset) out.lines.push_back(platform::Tr(kAddressWarning));
     } else {
       p->indexed = true;
       p->linear_index = index;
-      out.lines.push_back(kIndexInData);
+      out.lines.push_back(platform::Tr(kIndexInData));
     }
   }
   out.lines.push_back(p->short_name + " (" + p->caption + ")");
@@ -214,12 +218,12 @@ ExecuteOutcome SingleAccess::Execute(const SingleAccessFields& fields, bool repo
   if (out.result != link::kExchangeOk) {
     AddNoteLines(out.lines, p->note);
   } else if (!p->note.empty()) {
-    out.lines.push_back(kHadError);
+    out.lines.push_back(platform::Tr(kHadError));
     AddNoteLines(out.lines, p->note);
   } else if (write) {
-    out.lines.push_back("Нет ошибок; записано. Обратно вернулось='" + p->value + "'");
+    out.lines.push_back(platform::Tr("Нет ошибок; записано. Обратно вернулось='") + p->value + "'");
   } else {
-    out.lines.push_back(kReadDone);
+    out.lines.push_back(platform::Tr(kReadDone));
     out.lines.push_back(p->value);
   }
   return out;

@@ -6,6 +6,7 @@
 #include "link/device_link.h"
 #include "link/line_event_source.h"
 #include "link/port_loss.h"
+#include "platform/language.h"
 
 namespace vesk::link {
 
@@ -29,7 +30,7 @@ ScanReply DeviceLink::ScanRead(int32_t address, const Parameter& subject, int wa
   const FrameAddress frame_address{address, length_bits, 0};
   RequestFrame frame;
   if (!BuildRequest(true, hash, nullptr, 0, frame_address, frame)) {
-    out.error = "Не могу зашифровать посылку (ф-я encode_buffer)";
+    out.error = platform::Tr("Не могу зашифровать посылку (ф-я encode_buffer)");
     return out;
   }
   EventSource watch{observers_, &subject, true, hash, frame_address, 0, 0};
@@ -59,7 +60,8 @@ ScanReply DeviceLink::ScanRead(int32_t address, const Parameter& subject, int wa
     if (out.first_char_ms < 0) out.first_char_ms = answer.first_char_ms;
     if (watch.Active()) {
       watch.replied_ns = MonotonicSinceStart();
-      if (answer.noise > 0) watch.Skipped(LineFault::kNoise, answer.noise_chars, kTextNoiseSkipped);
+      if (answer.noise > 0)
+        watch.Skipped(LineFault::kNoise, answer.noise_chars, platform::Tr(kTextNoiseSkipped));
     }
     switch (result.status) {
       case PortStatus::Received:
@@ -67,10 +69,10 @@ ScanReply DeviceLink::ScanRead(int32_t address, const Parameter& subject, int wa
       case PortStatus::Stopped:
       case PortStatus::Closed:
         out.stopped = true;
-        out.error = "Ошибка открытия порта";
+        out.error = platform::Tr("Ошибка открытия порта");
         return out;
       case PortStatus::Timeout:
-        return fail(LineEventKind::kTimeout, LineFault::kTimeout, kTextTimeout);
+        return fail(LineEventKind::kTimeout, LineFault::kTimeout, platform::Tr(kTextTimeout));
       default: {
         if (PortGone(result)) {
           // Every further address would fail the same way; the port is closed so that the
@@ -81,14 +83,14 @@ ScanReply DeviceLink::ScanRead(int32_t address, const Parameter& subject, int wa
           port_.Close();
           return out;
         }
-        std::string why = kTextBadSettings;
+        std::string why = platform::Tr(kTextBadSettings);
         if (std::string reason = result.Reason(); !reason.empty()) why += " (" + reason + ")";
         return fail(LineEventKind::kRefused, LineFault::kLineError, why);
       }
     }
     ReplyFrame parsed;
     if (answer.truncated || !ParseReply(answer.View(), parsed))
-      return fail(LineEventKind::kRefused, LineFault::kChecksum, kTextChecksum);
+      return fail(LineEventKind::kRefused, LineFault::kChecksum, platform::Tr(kTextChecksum));
     const int32_t from = ReplyAddress(answer.View(), length_bits);
     if (from == address) {
       // Any valid frame from the address, a refusal included, shows a device there.
@@ -101,7 +103,7 @@ ScanReply DeviceLink::ScanRead(int32_t address, const Parameter& subject, int wa
     out.late_address = from;
     if (watch.Active())
       watch.Skipped(LineFault::kStray, answer.View(),
-                    "Запоздалый ответ прибора с адреса " + std::to_string(from));
+                    platform::Tr("Запоздалый ответ прибора с адреса ") + std::to_string(from));
     result = port_.ReceiveMore(answer, FrameEnd::Lorn);
   }
 }

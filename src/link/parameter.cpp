@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "link/number_text.h"
+#include "platform/language.h"
 #include "platform/text.h"
 
 namespace vesk::link {
@@ -151,12 +152,13 @@ void Parameter::Reset() {
 }
 
 void Parameter::SetCompareNote(std::string_view device_value) {
-  note = kCompareNotePrefix;
+  note = platform::Tr(kCompareNotePrefix);
   note += device_value;
 }
 
 bool Parameter::HasCompareNote() const {
-  return note.starts_with(kCompareNotePrefix) || note.starts_with(kFileCompareNotePrefix);
+  return note.starts_with(platform::Tr(kCompareNotePrefix)) ||
+         note.starts_with(platform::Tr(kFileCompareNotePrefix));
 }
 
 Rgb Parameter::DisplayColour() const {
@@ -178,12 +180,12 @@ std::string Parameter::NameColumn(bool show_indexes) const {
 
 std::string Parameter::EditableText() const {
   if (has_attributes == 0) return {};
-  return editable ? "Редактируемый" : "Не редактируемый";
+  return editable ? platform::Tr("Редактируемый") : platform::Tr("Не редактируемый");
 }
 
 std::string Parameter::OwnerText() const {
   if (has_attributes == 0) return {};
-  return owned_by_firm ? "Фирма" : "Пользователь";
+  return owned_by_firm ? platform::Tr("Фирма") : platform::Tr("Пользователь");
 }
 
 int Parameter::Icon() const {

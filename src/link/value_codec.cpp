@@ -8,6 +8,7 @@
 
 #include "link/frame_codec.h"
 #include "link/number_text.h"
+#include "platform/language.h"
 #include "platform/text.h"
 
 namespace vesk::link {
@@ -48,7 +49,7 @@ bool OneOf(std::string_view name, const std::string_view (&names)[N]) {
 }
 
 std::string LengthError(int count) {
-  return "Ошибка; (Непонятная длина ответа:" + std::to_string(count) + ")";
+  return platform::Tr("Ошибка; (Непонятная длина ответа:") + std::to_string(count) + ")";
 }
 
 // The bytes as cp1251 text; a NUL ends the text, as it ended the device's C string.
@@ -213,7 +214,7 @@ int ValueCodec::ConvertFromData(const uint8_t* data, int count, std::string& tex
     }
     for (int i = 3; i >= 0; --i) {
       if (data[i] > kHighestNameCode) {
-        text = "Недопустимый код символа в сетевом имени";
+        text = platform::Tr("Недопустимый код символа в сетевом имени");
         return -1;
       }
       AppendPackedChar(text, data[i]);
@@ -295,11 +296,11 @@ int ValueCodec::ConvertToData(std::string_view text, uint8_t data[4], int& count
   }
   if (Iequals(type_text, "void")) return 1;
   if (Iequals(type_text, "name")) {
-    if (work.empty()) return refuse("Сетевое имя пусто");
-    if (platform::Utf8Length(work) >= 9) return refuse("Сетевое имя слишком длинное");
+    if (work.empty()) return refuse(platform::Tr("Сетевое имя пусто"));
+    if (platform::Utf8Length(work) >= 9) return refuse(platform::Tr("Сетевое имя слишком длинное"));
     PackedName codes{};
     if (!PackNetworkName(platform::FoldUpper(work), codes))
-      return refuse("Недопустимый символ в сетевом имени");
+      return refuse(platform::Tr("Недопустимый символ в сетевом имени"));
     for (int i = 0; i < 4; ++i) data[i] = codes[3 - i];
     count = 4;
     return 1;
