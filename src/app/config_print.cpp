@@ -2,6 +2,7 @@
 
 #include "link/presenter.h"
 #include "model/config_file.h"
+#include "model/description_catalogue.h"
 #include "model/description_loader.h"
 #include "platform/language.h"
 
@@ -30,7 +31,7 @@ void ListBranch(std::string& out, const model::DescriptionBranch& branch, const 
     out += '\t';
     out += p->indexed ? std::to_string(p->linear_index) : std::string("-");
     out += '\t';
-    out += EscapeField(p->value);
+    out += EscapeField(model::ShownValue(*p));
     out += '\t';
     out += AttributesField(*p);
     out += '\t';
@@ -39,7 +40,8 @@ void ListBranch(std::string& out, const model::DescriptionBranch& branch, const 
   }
   for (const auto& child : branch.children) {
     if (!child) continue;
-    ListBranch(out, *child, path.empty() ? child->name : path + "/" + child->name);
+    const std::string name = model::ShownBranchName(child->name);
+    ListBranch(out, *child, path.empty() ? name : path + "/" + name);
   }
 }
 

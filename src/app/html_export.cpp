@@ -10,6 +10,7 @@
 #include "link/frame_codec.h"
 #include "link/number_text.h"
 #include "model/config_file_io.h"
+#include "model/description_catalogue.h"
 #include "platform/language.h"
 #include "platform/paths.h"
 #include "platform/text.h"
@@ -113,9 +114,9 @@ void WriteChildren(std::string& out, const model::DescriptionBranch& node,
       if (!(child.parameters.size() == 1 && child.children.empty())) {
         out += "<tr><td colspan=8 bgColor=\"#ffffaa\"><b>";
         out += path;
-        out += title;
+        out += model::ShownBranchName(title);
         out += "</b></td></tr>\n";
-        out += kColumnHeader;
+        out += platform::Tr(kColumnHeader.data());
       }
       for (size_t k = 0; k < child.parameters.size(); ++k) {
         const link::Parameter& p = *child.parameters[k];
@@ -127,7 +128,7 @@ void WriteChildren(std::string& out, const model::DescriptionBranch& node,
                             IndexCell(p.indexed, p.linear_index, last_index));
       }
     }
-    WriteChildren(out, child, *last_child, path + title + "\\");
+    WriteChildren(out, child, *last_child, path + model::ShownBranchName(title) + "\\");
   }
 }
 
@@ -166,7 +167,7 @@ std::string TypeCell(std::string_view type_text) {
   std::string list = "\n\t<ol start=0>\n";
   for (const std::string& piece : pieces) {
     list += "\t\t<li> ";
-    list += EscapeAngles(Blanks(piece));
+    list += EscapeAngles(model::ShownItem(Blanks(piece)));
     list += "\n";
   }
   list += "\t</ol>";
@@ -198,8 +199,9 @@ std::string ParameterRow(const link::Parameter& parameter, int row, std::string_
   char hash[8];
   std::snprintf(hash, sizeof hash, "%04X", link::NameHash(parameter.short_name));
   out += Cell(hash);
-  std::string caption = EscapeAngles(parameter.caption);
+  std::string caption = EscapeAngles(model::ShownCaption(parameter));
   ReplaceAll(caption, "№1", kEllipsisNumber);
+  ReplaceAll(caption, "#1", kEllipsisNumber);
   out += Cell(caption);
   out += Cell(TypeCell(parameter.type_text));
   out += Cell(index_cell);
@@ -209,7 +211,7 @@ std::string ParameterRow(const link::Parameter& parameter, int row, std::string_
 }
 
 std::string ParameterListPage(const model::DescriptionBranch* root, std::string_view fragment) {
-  std::string page(kHead);
+  std::string page(platform::Tr(kHead.data()));
   if (root) WriteChildren(page, *root, *root, "");
   page += kTableEnd;
   page += fragment;

@@ -8,6 +8,7 @@
 #include "exchange/exchange_engine.h"
 #include "link/exit_status.h"
 #include "link/presenter.h"
+#include "model/description_catalogue.h"
 #include "model/tree_builder.h"
 #include "platform/language.h"
 #include "platform/text.h"
@@ -111,7 +112,7 @@ int ReadParameter(ExchangeEngine& engine, link::Parameter& p, bool count_timeout
     if (engine.fail_streak.fetch_add(1) + 1 > kStreakLimit) StopAfterReadTimeouts(engine);
   }
 
-  engine.ProgressLog(line + " = " + p.value);
+  engine.ProgressLog(line + " = " + model::ShownValue(p));
   return result;
 }
 
@@ -151,7 +152,7 @@ int WriteParameter(ExchangeEngine& engine, link::Parameter& p, int mode) {
     LogFailure(engine, p);
     engine.progress_failed.fetch_add(1);
   }
-  engine.ProgressLog(line + " = " + sent + platform::Tr(" [новое значение]"));
+  engine.ProgressLog(line + " = " + model::ShownValue(p, sent) + platform::Tr(" [новое значение]"));
 
   if (result != 0 && LinkFailure(engine, p, result)) {
     if (engine.fail_streak.fetch_add(1) + 1 > kStreakLimit) {
