@@ -1,5 +1,7 @@
 #include "app/html_export.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -220,9 +222,15 @@ std::string ParameterListPage(const model::DescriptionBranch* root, std::string_
 }
 
 std::string ParameterListFragmentPath(const std::string& program_folder) {
-  return platform::ProgramFile(
-      program_folder, kParameterListFragmentName,
-      std::string(platform::kInstalledDataFolder) + kParameterListFragmentName);
+  auto path = [&](const char* name) {
+    return platform::ProgramFile(program_folder, name,
+                                 std::string(platform::kInstalledDataFolder) + name);
+  };
+  if (platform::CurrentLanguage() == platform::Language::English) {
+    const std::string english = path(kEnglishFragmentName);
+    if (::access(english.c_str(), R_OK) == 0) return english;
+  }
+  return path(kParameterListFragmentName);
 }
 
 std::string ReadFragment(const std::string& path) {

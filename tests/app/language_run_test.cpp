@@ -29,6 +29,13 @@ bool HasCyrillic(const std::string& text) {
   return false;
 }
 
+// The parameter list page is cp1251: Cyrillic letters are 0xA8, 0xB8 and 0xC0 ... 0xFF.
+bool HasCp1251Cyrillic(const std::string& bytes) {
+  for (unsigned char c : bytes)
+    if (c >= 0xC0 || c == 0xA8 || c == 0xB8) return true;
+  return false;
+}
+
 std::string FirstCyrillicLine(const std::string& text) {
   size_t start = 0;
   while (start < text.size()) {
@@ -96,6 +103,8 @@ TEST_F(LanguageRun, HelpFailedReadAndPrintSpeakTheChosenLanguage) {
     const RunResult failed = run(
         {"--verbose", "--no-gui", "--port=/dev/vesk-no-such-port", "/read/close", "--", "x.vesk"});
     const RunResult print = run({"--print=" + dev});
+    const RunResult page = run({"--export-html=list.html"});
+    ASSERT_EQ(page.exit_code, 0) << page.err;
     ASSERT_EQ(help.exit_code, 0);
     EXPECT_EQ(failed.exit_code, 201);
     ASSERT_EQ(print.exit_code, 0);
@@ -105,10 +114,12 @@ TEST_F(LanguageRun, HelpFailedReadAndPrintSpeakTheChosenLanguage) {
       EXPECT_EQ(FirstCyrillicLine(failed.err), "");
       EXPECT_EQ(FirstCyrillicLine(print.out), "");
       EXPECT_NE(print.out, PrintedHere(dev));
+      EXPECT_FALSE(HasCp1251Cyrillic(ReadFile(dir_->path() + "/list.html")));
     } else {
       EXPECT_EQ(help.out, UsageText());
       EXPECT_EQ(failed.err.find(exchange::TaskCaption(exchange::kTaskReadAll)), 0u) << failed.err;
       EXPECT_EQ(print.out, PrintedHere(dev));
+      EXPECT_TRUE(HasCp1251Cyrillic(ReadFile(dir_->path() + "/list.html")));
     }
   }
 }
