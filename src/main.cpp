@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
     // nothing a run without one could do.
     if (!(cl.settings.flags & cmdflag::kCommandLineRun)) {
       std::fputs(vesk::platform::Tr(!DisplayAvailable() || cl.no_gui ? kNoDisplayText
-                                                                       : kNoWindowBuiltText),
+                                                                     : kNoWindowBuiltText),
                  stderr);
       return kNoWindowExit;
     }
