@@ -89,6 +89,7 @@ TEST_F(LanguageRun, HelpFailedReadAndPrintSpeakTheChosenLanguage) {
       {"LC_ALL English over LANG Russian", {"LC_ALL=en_US.UTF-8", "LANG=ru_RU.UTF-8"}, {}, true},
       {"--lang=en in the C locale", {}, {"--lang=en"}, true},
       {"/lang:en", {}, {"/lang:en"}, true},
+      {"--lang=en under LC_ALL=C", {"LC_ALL=C"}, {"--lang=en"}, true},
       {"C locale", {}, {}, false},
       {"--lang=ru over an English locale", {"LANG=en_GB.UTF-8"}, {"--lang=ru"}, false},
   };
