@@ -8,6 +8,7 @@
 #include "model/config_file_io.h"
 #include "model/configuration_json.h"
 #include "model/configuration_open.h"
+#include "model/description_catalogue.h"
 #include "model/scratch_configuration.h"
 #include "platform/language.h"
 
@@ -31,8 +32,8 @@ std::string Attributes(const link::Parameter& p) {
 void MarkDifference(const model::ConfigurationDifference& d) {
   const link::Parameter& other = *d.other;
   link::Parameter& p = *d.file;
-  std::string note = std::string(platform::Tr(link::kFileCompareNotePrefix)) + " '" + other.value +
-                     "'," +
+  std::string note = std::string(platform::Tr(link::kFileCompareNotePrefix)) + " '" +
+                     model::ShownValue(other) + "'," +
                      (other.editable ? platform::Tr("Ред-ый,") : platform::Tr("Не ред-ый,")) +
                      (other.owned_by_firm ? platform::Tr("фирм.") : platform::Tr("польз."));
   if (!p.note.empty()) note += "; " + p.note;
@@ -42,8 +43,9 @@ void MarkDifference(const model::ConfigurationDifference& d) {
 std::string ReportEntry(int number, const model::ConfigurationDifference& d) {
   const link::Parameter& p = *d.file;
   return "\n" + std::to_string(number) + platform::Tr(") Параметер '") + p.short_name + " (" +
-         p.caption + platform::Tr(") в конфигурации: значение=") + p.value + "," + Attributes(p) +
-         platform::Tr("; в файле: значение=") + d.other->value + "," + Attributes(*d.other) + ".\n";
+         model::ShownCaption(p) + platform::Tr(") в конфигурации: значение=") +
+         model::ShownValue(p) + "," + Attributes(p) + platform::Tr("; в файле: значение=") +
+         model::ShownValue(*d.other) + "," + Attributes(*d.other) + ".\n";
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "exchange/exchange_engine.h"
 #include "exchange/parameter_tasks.h"
 #include "link/presenter.h"
+#include "model/description_catalogue.h"
 #include "model/program_line_settings.h"
 #include "model/tree_builder.h"
 #include "platform/language.h"
@@ -119,7 +120,8 @@ std::string ApplyDialog::SettingsText() const {
         "ошибка программы");
   std::string text;
   for (const NetworkValue& v : kNetworkValues)
-    text += std::string(platform::Tr(v.label)) + device_line_->GetValue(v.name) + "\n";
+    text += std::string(platform::Tr(v.label)) + model::ShownItem(device_line_->GetValue(v.name)) +
+            "\n";
   return text;
 }
 

@@ -207,15 +207,16 @@ int CompareParameter(ExchangeEngine& engine, link::Parameter& p) {
   if (differs) {
     const int before = engine.diff_count.fetch_add(1);
     if (before < kReportedDifferences) {
-      std::string report = "\n" + std::to_string(before + 1) + platform::Tr(") Параметер '") +
-                           p.short_name + " (" + p.caption +
-                           platform::Tr(") в конфигурации: значение=") + p.value + "," +
-                           EditableText(p.editable) + platform::Tr(",принадлежит ") +
-                           OwnerText(p.owned_by_firm) + platform::Tr("; в приборе: значение=") +
-                           device.value + "," + EditableText(device.editable) +
-                           platform::Tr(",принадлежит ") + OwnerText(device.owned_by_firm) + ".\n";
+      std::string report =
+          "\n" + std::to_string(before + 1) + platform::Tr(") Параметер '") + p.short_name + " (" +
+          model::ShownCaption(p) + platform::Tr(") в конфигурации: значение=") +
+          model::ShownValue(p) + "," + EditableText(p.editable) + platform::Tr(",принадлежит ") +
+          OwnerText(p.owned_by_firm) + platform::Tr("; в приборе: значение=") +
+          model::ShownValue(p, device.value) + "," + EditableText(device.editable) +
+          platform::Tr(",принадлежит ") + OwnerText(device.owned_by_firm) + ".\n";
       engine.AppendDiffReport(report);
-      p.note = std::string(platform::Tr(link::kCompareNotePrefix)) + " '" + device.value + "'," +
+      p.note = std::string(platform::Tr(link::kCompareNotePrefix)) + " '" +
+               model::ShownValue(p, device.value) + "'," +
                (device.editable ? platform::Tr("Ред-ый,") : platform::Tr("Не ред-ый,")) +
                (device.owned_by_firm ? platform::Tr("фирм.") : platform::Tr("польз."));
     }
