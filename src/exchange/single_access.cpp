@@ -6,6 +6,7 @@
 
 #include "link/frame_codec.h"
 #include "link/presenter.h"
+#include "model/description_catalogue.h"
 #include "model/description_container.h"
 #include "model/description_parser.h"
 #include "model/tree_builder.h"
@@ -206,7 +207,7 @@ ExecuteOutcome SingleAccess::Execute(const SingleAccessFields& fields, bool repo
       out.lines.push_back(platform::Tr(kIndexInData));
     }
   }
-  out.lines.push_back(p->short_name + " (" + p->caption + ")");
+  out.lines.push_back(p->short_name + " (" + model::ShownCaption(*p) + ")");
 
   const bool write = fields.operation == kSingleWrite;
   if (write) p->value = fields.value;
@@ -221,10 +222,11 @@ ExecuteOutcome SingleAccess::Execute(const SingleAccessFields& fields, bool repo
     out.lines.push_back(platform::Tr(kHadError));
     AddNoteLines(out.lines, p->note);
   } else if (write) {
-    out.lines.push_back(platform::Tr("Нет ошибок; записано. Обратно вернулось='") + p->value + "'");
+    out.lines.push_back(platform::Tr("Нет ошибок; записано. Обратно вернулось='") +
+                        model::ShownValue(*p) + "'");
   } else {
     out.lines.push_back(platform::Tr(kReadDone));
-    out.lines.push_back(p->value);
+    out.lines.push_back(model::ShownValue(*p));
   }
   return out;
 }
