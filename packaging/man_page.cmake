@@ -8,6 +8,8 @@
 #       fails unless the page names exactly the long options that --help names, so
 #       that a page written by hand (in the other language) cannot drift from it.
 
+# The program speaks the locale's language; the pages take its Russian --help.
+set(ENV{LC_ALL} C.UTF-8)
 execute_process(COMMAND ${PROGRAM} --help OUTPUT_VARIABLE help RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "${PROGRAM} --help ended with ${rc}")

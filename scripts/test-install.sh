@@ -24,7 +24,7 @@ if [ -z "$BUILD" ]; then
   fi
 fi
 cmake --build "$BUILD" -j "$(nproc)" --target vesk-configurator vesk-sim vesk-pack \
-  vesk_tree_dat vesk_program_files vesk_install_files >/dev/null
+  vesk_tree_dat vesk_program_files vesk_install_files vesk_catalogues >/dev/null
 # A sanitizer build stops at its first report, as the test presets do.
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
@@ -99,6 +99,7 @@ share/doc/vesk/copyright
 share/doc/vesk/index.html
 share/icons/hicolor/scalable/apps/vesk-configurator.svg
 share/icons/hicolor/scalable/mimetypes/application-x-vesk.svg
+share/locale/en/LC_MESSAGES/vesk-configurator.mo
 share/man/man1/vesk-configurator.1.gz
 share/man/man1/vesk-pack.1.gz
 share/man/man1/vesk-sim.1.gz
@@ -108,8 +109,10 @@ share/man/ru/man1/vesk-pack.1.gz
 share/man/ru/man1/vesk-sim.1.gz
 share/metainfo/ru.lorn.vesk_configurator.metainfo.xml
 share/mime/packages/vesk.xml
+share/vesk/parlist_fragment.en.html
 share/vesk/parlist_fragment.html
-share/vesk/vesk.tree.dat"
+share/vesk/vesk.tree.dat
+share/vesk/vesk.tree.en.txt"
 (cd "$P" && find . -type f | sed 's|^\./||' | sort) >"$WORK/installed.txt"
 echo "$EXPECTED" >"$WORK/expected.txt"
 check "install layout under DESTDIR$PREFIX" diff -u "$WORK/expected.txt" "$WORK/installed.txt"
@@ -131,6 +134,8 @@ read_and_print() {
   "$P/bin/vesk-configurator" --print="$WORK/dev.vesk" >"$WORK/dev.txt"
   head -n 3 "$WORK/dev.txt"
   [ "$(wc -l <"$WORK/dev.txt")" -gt 50 ]
+  # English from the installed catalogues: the core's texts and the description's.
+  "$P/bin/vesk-configurator" --lang=en --print="$WORK/dev.vesk" | grep -q "^Network settings	bPS	"
   # The parameter list carries the fixed fragment from share/vesk (cp1251 in the page).
   "$P/bin/vesk-configurator" --export-html="$WORK/parlist.html"
   iconv -f CP1251 -t UTF-8 "$WORK/parlist.html" | grep -q "Список оперативных параметров"

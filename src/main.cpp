@@ -13,6 +13,9 @@
 #include "app/script_actions.h"
 #include "app/usage_text.h"
 #include "link/presenter.h"
+#include "platform/language.h"
+#include "platform/paths.h"
+#include "platform/settings_store.h"
 #ifdef VESK_HAVE_QT
 #include "ui/qt_main.h"
 #endif
@@ -20,6 +23,30 @@
 namespace {
 
 constexpr int kNoWindowExit = 1;
+
+constexpr const char* kNoDisplayText =
+    "vesk-configurator: нет дисплея для окна программы (не заданы DISPLAY и "
+    "WAYLAND_DISPLAY, или задан --no-gui).\nБез окна программа выполняет только "
+    "задания командной строки (/read, /write, /test, --get, --print ...);\n"
+    "справка: vesk-configurator --help\n";
+constexpr const char* kNoWindowBuiltText =
+    "vesk-configurator: окно программы в этой сборке отсутствует.\nБез окна программа "
+    "выполняет только задания командной строки (/read, /write, /test, --get, "
+    "--print ...);\nсправка: vesk-configurator --help\n";
+
+// The language is set before anything is said, so the parser's remarks are already in
+// it: the command line's choice, then the one the window kept, then the locale.
+vesk::app::CommandLine ParseInChosenLanguage(int argc, char** argv) {
+  using namespace vesk::platform;
+  const std::optional<Language> asked = vesk::app::ParseCommandLine(argc, argv).language;
+  std::optional<Language> kept;
+  if (!asked) {
+    if (const auto text = SettingsStore::Default().ReadText(kSettingsKey, kLanguageValue))
+      kept = ParseLanguage(*text);
+  }
+  UseLanguage(ChooseLanguage(asked, kept), ProgramFile(ProgramFolder(), "locale", "share/locale"));
+  return vesk::app::ParseCommandLine(argc, argv);
+}
 
 int RunHeadless(const vesk::app::CommandLine& cl) {
   using namespace vesk::app;
@@ -40,7 +67,12 @@ int RunHeadless(const vesk::app::CommandLine& cl) {
 int main(int argc, char** argv) {
   using namespace vesk::app;
   try {
-    const CommandLine cl = ParseCommandLine(argc, argv);
+    const CommandLine cl = ParseInChosenLanguage(argc, argv);
+    if (cl.language_refused) {
+      for (const std::string& problem : cl.problems)
+        std::fprintf(stderr, "vesk-configurator: %s\n", problem.c_str());
+      return kNoWindowExit;
+    }
     if (const auto text = InformationText(cl)) {
       std::fputs(text->c_str(), stdout);
       return 0;
@@ -59,19 +91,9 @@ int main(int argc, char** argv) {
     // An interactive start needs the window; without the command line's keys there is
     // nothing a run without one could do.
     if (!(cl.settings.flags & cmdflag::kCommandLineRun)) {
-      if (!DisplayAvailable() || cl.no_gui)
-        std::fputs(
-            "vesk-configurator: нет дисплея для окна программы (не заданы DISPLAY и "
-            "WAYLAND_DISPLAY, или задан --no-gui).\nБез окна программа выполняет только "
-            "задания командной строки (/read, /write, /test, --get, --print ...);\n"
-            "справка: vesk-configurator --help\n",
-            stderr);
-      else
-        std::fputs(
-            "vesk-configurator: окно программы в этой сборке отсутствует.\nБез окна программа "
-            "выполняет только задания командной строки (/read, /write, /test, --get, "
-            "--print ...);\nсправка: vesk-configurator --help\n",
-            stderr);
+      std::fputs(vesk::platform::Tr(!DisplayAvailable() || cl.no_gui ? kNoDisplayText
+                                                                     : kNoWindowBuiltText),
+                 stderr);
       return kNoWindowExit;
     }
     return RunHeadless(cl);

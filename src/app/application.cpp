@@ -19,6 +19,7 @@
 #include "model/description_loader.h"
 #include "model/scratch_configuration.h"
 #include "model/tree_builder.h"
+#include "platform/language.h"
 #include "platform/paths.h"
 #include "platform/wait.h"
 
@@ -139,7 +140,7 @@ bool Application::Start(const CommandLine& command_line) {
   if (!command_line.exit_event_name.empty()) PrepareExitEvent(command_line.exit_event_name);
   program_directory_ = platform::ProgramFolder();  // step 8
   if (std::string error; !line_watch_.Open(command_line, error)) {
-    Show(error, model::kProgramTitle, link::MsgIcon::Error);
+    Show(error, platform::Tr(model::kProgramTitle), link::MsgIcon::Error);
     Fail();
     front_end_.DestroySplash();
     return false;
@@ -150,7 +151,8 @@ bool Application::Start(const CommandLine& command_line) {
   // empty configuration would then be saved over the file.
   const uint32_t read_write = cmdflag::kRead | cmdflag::kWrite;
   if ((keys.flags & read_write) == read_write) {
-    Show(kReadWriteConflictText, model::kProgramTitle, link::MsgIcon::Error);
+    Show(platform::Tr(kReadWriteConflictText), platform::Tr(model::kProgramTitle),
+         link::MsgIcon::Error);
     Fail();
     front_end_.DestroySplash();
     return false;
@@ -181,8 +183,9 @@ void Application::PrepareLog(const std::string& path) {
       ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
   if (fd < 0) {
     const int err = errno;
-    Show(std::string(kLogCreateFailedText) + " \"" + path + "\":\n" + std::strerror(err),
-         model::kProgramTitle, link::MsgIcon::Error);
+    Show(std::string(platform::Tr(kLogCreateFailedText)) + " \"" + path + "\":\n" +
+             std::strerror(err),
+         platform::Tr(model::kProgramTitle), link::MsgIcon::Error);
     return;
   }
   ::close(fd);
@@ -191,8 +194,8 @@ void Application::PrepareLog(const std::string& path) {
 void Application::PrepareExitEvent(const std::string& name) {
   std::string error;
   if (exit_request_.OpenSemaphore(name, error) != 0)
-    Show(std::string(kExitEventFailedText) + " \"" + name + "\":\n" + error, model::kProgramTitle,
-         link::MsgIcon::Error);
+    Show(std::string(platform::Tr(kExitEventFailedText)) + " \"" + name + "\":\n" + error,
+         platform::Tr(model::kProgramTitle), link::MsgIcon::Error);
 }
 
 bool Application::CreateDocument(FileDecision decision) {
@@ -237,7 +240,7 @@ bool Application::CreateDocument(FileDecision decision) {
   const CommandLineSettings keys = settings();
   if (keys.flags & cmdflag::kCommandLineRun) document_->ApplyPortSettingsToDevice(keys);
   if (!front_end_.CreateMainWindow(*document_)) {
-    Show(kNoWindowsText, model::kProgramTitle, link::MsgIcon::Error);
+    Show(platform::Tr(kNoWindowsText), platform::Tr(model::kProgramTitle), link::MsgIcon::Error);
     Fail();
     return false;
   }
@@ -299,7 +302,8 @@ void Application::RunPostedCommand(int id) {
   if (!exiting_.load() && document_) {
     if (id == cmd::kCalibrate) {
       // Nothing in the program calibrates; the run ends instead of waiting for ever.
-      Show(kCalibrationUnsupportedText, model::kProgramTitle, link::MsgIcon::Warning);
+      Show(platform::Tr(kCalibrationUnsupportedText), platform::Tr(model::kProgramTitle),
+           link::MsgIcon::Warning);
       Fail();
     } else {
       ran = document_->RunCommand(id);

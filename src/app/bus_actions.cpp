@@ -20,6 +20,7 @@
 #include "model/description_container.h"
 #include "model/description_loader.h"
 #include "model/scratch_configuration.h"
+#include "platform/language.h"
 #include "platform/wait.h"
 
 namespace vesk::app {
@@ -88,10 +89,11 @@ bool BusScanRange(const CommandLine& cl, const ScriptEnvironment& env, int32_t a
   if (!cl.bus_scan || cl.bus_scan->empty()) return true;
   auto range = link::ParseAddressRange(*cl.bus_scan, max_address);
   if (!range) {
-    std::fprintf(env.err,
-                 "vesk-configurator: --scan=%s: адреса вне диапазона 0 ... %d для длины "
-                 "адреса %d бит\n",
-                 cl.bus_scan->c_str(), max_address, address_length);
+    std::fprintf(
+        env.err,
+        platform::Tr("vesk-configurator: --scan=%s: адреса вне диапазона 0 ... %d для длины "
+                     "адреса %d бит\n"),
+        cl.bus_scan->c_str(), max_address, address_length);
     return false;
   }
   from = range->first;
@@ -120,7 +122,8 @@ BusScanRun RunBusScanUntilSignal(const CommandLine& cl, const ScriptEnvironment&
   exchange::BusScanObserver observer;
   if (!(cl.settings.modes & modebit::kSilent) && cl.verbose)
     observer.found = [&env](const exchange::FoundDevice& d) {
-      std::fprintf(env.err, "vesk-configurator: найден прибор по адресу %d\n", d.address);
+      std::fprintf(env.err, platform::Tr("vesk-configurator: найден прибор по адресу %d\n"),
+                   d.address);
     };
   observer.finished = [&run](const exchange::BusScanOutcome& o) { run.outcome = o; };
   platform::Event bus_scan_over{platform::Event::Reset::Manual};
@@ -146,11 +149,11 @@ void PrintBusScan(const CommandLine& cl, const ScriptEnvironment& env, int32_t f
                  d.reply_ms);
   std::fflush(env.out);
   if (cl.settings.modes & modebit::kSilent) return;
-  std::fprintf(env.err,
-               "vesk-configurator: просмотрено адресов %d ... %d: найдено приборов %zu за "
-               "%.2f с (короткое ожидание %d мс, повторно с полным ожиданием %d)\n",
-               from, to, outcome.devices.size(), run.seconds, outcome.short_wait_ms,
-               outcome.rechecked);
+  std::fprintf(
+      env.err,
+      platform::Tr("vesk-configurator: просмотрено адресов %d ... %d: найдено приборов %zu за "
+                   "%.2f с (короткое ожидание %d мс, повторно с полным ожиданием %d)\n"),
+      from, to, outcome.devices.size(), run.seconds, outcome.short_wait_ms, outcome.rechecked);
   if (!outcome.error.empty())
     std::fprintf(env.err, "vesk-configurator: --scan: %s\n", outcome.error.c_str());
 }
@@ -170,23 +173,23 @@ int BusScanExitCode(const exchange::BusScanOutcome& outcome) {
 const char* ExitCodeText(int code) {
   switch (code) {
     case 0:
-      return "задание выполнено";
+      return platform::Tr("задание выполнено");
     case 200:
-      return "файл конфигурации отсутствует или пуст";
+      return platform::Tr("файл конфигурации отсутствует или пуст");
     case 201:
-      return "не удалось открыть последовательный порт";
+      return platform::Tr("не удалось открыть последовательный порт");
     case 202:
-      return "прибор не ответил вовремя или пять попыток записи не удались";
+      return platform::Tr("прибор не ответил вовремя или пять попыток записи не удались");
     case 203:
-      return "неверные параметры порта или потеряно начало ответа";
+      return platform::Tr("неверные параметры порта или потеряно начало ответа");
     case 204:
-      return "прибор ответил кодом ошибки";
+      return platform::Tr("прибор ответил кодом ошибки");
     case 205:
-      return "обмен прерван пользователем, семафором завершения или сигналом";
+      return platform::Tr("обмен прерван пользователем, семафором завершения или сигналом");
     case 206:
-      return "проверка связи при запуске не достигла прибора";
+      return platform::Tr("проверка связи при запуске не достигла прибора");
     default:
-      return "задание не выполнено";
+      return platform::Tr("задание не выполнено");
   }
 }
 
@@ -215,7 +218,8 @@ int RunOnAddresses(const CommandLine& cl, const std::function<int(const CommandL
   const bool read = (cl.settings.flags & cmdflag::kRead) != 0;
   const bool write = (cl.settings.flags & cmdflag::kWrite) != 0;
   if (!read && !write) {
-    std::fprintf(env.err, "vesk-configurator: --addresses действует только с /read или /write\n");
+    std::fputs(platform::Tr("vesk-configurator: --addresses действует только с /read или /write\n"),
+               env.err);
     return kFailure;
   }
   const auto addresses = link::ParseAddressList(cl.addresses, kMaxBusAddress);

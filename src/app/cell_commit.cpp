@@ -10,6 +10,7 @@
 #include "exchange/task_commands.h"
 #include "link/presenter.h"
 #include "model/device_line_settings.h"
+#include "platform/language.h"
 #include "platform/text.h"
 
 namespace vesk::app {
@@ -20,7 +21,7 @@ void ShowError(std::string_view text, std::string_view caption) {
 }
 
 CommitResult ReportWriteFailure(link::Parameter& parameter) {
-  ShowError(parameter.note, kWriteFailedCaption);
+  ShowError(parameter.note, platform::Tr(kWriteFailedCaption));
   return CommitResult::WriteFailed;
 }
 
@@ -40,7 +41,7 @@ CommitResult CommitPolled(const CommitTarget& target, link::Parameter& parameter
       refusal = ValueRefusedText(parameter, new_text);
   }
   if (!refusal.empty()) {
-    ShowError(refusal, kValueRefusedCaption);
+    ShowError(refusal, platform::Tr(kValueRefusedCaption));
     return CommitResult::Refused;
   }
   if (exchange::WriteParameter(target.engine, parameter, 1) != 0)
@@ -57,11 +58,13 @@ std::string EditHelpTitle(const link::Parameter& parameter) {
 std::string EditHelpText(const link::Parameter& parameter) {
   char text[256];
   if (platform::Iequals(parameter.FormatWord(), "float"))
-    std::snprintf(text, sizeof text,
-                  "Значение параметра должно быть вещественного типа, от %.3f до %.3f.",
-                  parameter.minimum, parameter.maximum);
+    std::snprintf(
+        text, sizeof text,
+        platform::Tr("Значение параметра должно быть вещественного типа, от %.3f до %.3f."),
+        parameter.minimum, parameter.maximum);
   else
-    std::snprintf(text, sizeof text, "Значение параметра должно быть целого типа, от %.0f до %.0f.",
+    std::snprintf(text, sizeof text,
+                  platform::Tr("Значение параметра должно быть целого типа, от %.0f до %.0f."),
                   parameter.minimum, parameter.maximum);
   return text;
 }
@@ -123,7 +126,7 @@ CommitResult CommitPlain(const CommitTarget& target, link::Parameter& parameter,
 
   if (column == column::kEditable) {
     if (parameter.owned_by_firm || !parameter.has_attributes) return CommitResult::Refused;
-    parameter.editable = new_text == kEditableText;
+    parameter.editable = new_text == kEditableText || new_text == platform::Tr(kEditableText);
     parameter.edit_changed = true;
     return CommitResult::Accepted;
   }
@@ -135,7 +138,8 @@ CommitResult CommitPlain(const CommitTarget& target, link::Parameter& parameter,
   const bool program_port = owner == &target.engine.program_line();
   if (owner && !program_port &&
       !model::NetworkEditAllowed(*owner, parameter.short_name, new_text)) {
-    ShowError(model::kForbiddenCombinationsText, model::kForbiddenCombinationsCaption);
+    ShowError(platform::Tr(model::kForbiddenCombinationsText),
+              platform::Tr(model::kForbiddenCombinationsCaption));
     return CommitResult::Refused;
   }
   bool taken;
@@ -146,7 +150,7 @@ CommitResult CommitPlain(const CommitTarget& target, link::Parameter& parameter,
     taken = parameter.SetValueFromText(new_text);
   }
   if (!taken) {
-    ShowError(ValueRefusedText(parameter, new_text), kValueRefusedCaption);
+    ShowError(ValueRefusedText(parameter, new_text), platform::Tr(kValueRefusedCaption));
     return CommitResult::Refused;
   }
   if (program_port) {

@@ -10,6 +10,7 @@
 #include "link/parameter.h"
 #include "link/value_refusal.h"
 #include "model/parameter_node.h"
+#include "platform/language.h"
 
 namespace vesk::exchange {
 class ExchangeEngine;

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "link/address_list.h"
+#include "platform/language.h"
 #include "platform/text.h"
 
 namespace vesk::app {
@@ -128,6 +129,7 @@ enum class Key {
   kOutput,
   kBusScan,
   kAddresses,
+  kLang,
 };
 
 struct KeyName {
@@ -182,6 +184,7 @@ constexpr KeyName kKeys[] = {
     {"output", Key::kOutput, true},
     {"scan", Key::kBusScan, true},
     {"addresses", Key::kAddresses, true},
+    {"lang", Key::kLang, false},
 };
 
 Key FindKey(std::string_view lowered_name, bool long_form) {
@@ -288,13 +291,14 @@ class Parser {
  private:
   void File(const std::string& arg) {
     if (arg.empty()) {
-      out_.problems.push_back("Пустой аргумент командной строки пропущен");
+      out_.problems.push_back(platform::Tr("Пустой аргумент командной строки пропущен"));
       return;
     }
     if (!out_.command_file.empty()) {
-      out_.problems.push_back("Аргумент \"" + out_.command_file +
-                              "\" не используется: файлом конфигурации считается последний "
-                              "названный файл");
+      out_.problems.push_back(
+          platform::Tr("Аргумент \"") + out_.command_file +
+          platform::Tr("\" не используется: файлом конфигурации считается последний "
+                       "названный файл"));
     }
     out_.command_file = arg;
   }
@@ -323,8 +327,8 @@ class Parser {
     }
     // On Linux an absolute file name looks like a row of keys; say how to name it.
     if (arg[0] == '/' && tokens > 0 && known == 0) {
-      out_.problems.push_back("Если \"" + std::string(arg) +
-                              "\" — имя файла, поставьте перед ним аргумент \"--\"");
+      out_.problems.push_back(platform::Tr("Если \"") + std::string(arg) +
+                              platform::Tr("\" — имя файла, поставьте перед ним аргумент \"--\""));
     }
   }
 
@@ -345,8 +349,8 @@ class Parser {
   }
 
   void Refuse(std::string_view shown, std::string_view why) {
-    out_.problems.push_back("Ключ \"" + std::string(shown) +
-                            "\" не действует: " + std::string(why));
+    out_.problems.push_back(platform::Tr("Ключ \"") + std::string(shown) +
+                            platform::Tr("\" не действует: ") + std::string(why));
   }
 
   // The number of a key that must fit in [lo, hi]; nullopt (and a remark) otherwise.
@@ -354,13 +358,13 @@ class Parser {
                                 std::string_view shown) {
     const std::optional<NumberRead> n = ReadNumber(value);
     if (!n) {
-      Refuse(shown, value.empty()             ? "нет значения"
-                    : BeginsWithNumber(value) ? "число вне допустимого диапазона"
-                                              : "значение не является числом");
+      Refuse(shown, value.empty() ? platform::Tr("нет значения")
+                    : BeginsWithNumber(value) ? platform::Tr("число вне допустимого диапазона")
+                                              : platform::Tr("значение не является числом"));
       return std::nullopt;
     }
     if (n->value < lo || n->value > hi) {
-      Refuse(shown, "число вне допустимого диапазона");
+      Refuse(shown, platform::Tr("число вне допустимого диапазона"));
       return std::nullopt;
     }
     return n->value;
@@ -369,11 +373,12 @@ class Parser {
   // Text of at most `max_chars` characters; a longer one is refused rather than cut.
   bool FitsText(std::string_view text, size_t max_chars, std::string_view shown) {
     if (text.empty()) {
-      Refuse(shown, "пустое значение");
+      Refuse(shown, platform::Tr("пустое значение"));
       return false;
     }
     if (platform::Utf8Length(text) > max_chars) {
-      Refuse(shown, "значение длиннее " + std::to_string(max_chars) + " символов");
+      Refuse(shown, platform::Tr("значение длиннее ") + std::to_string(max_chars) +
+                        platform::Tr(" символов"));
       return false;
     }
     return true;
@@ -383,16 +388,17 @@ class Parser {
   // rather than let "abc" pass unnoticed.
   void WarnUnlessDecimal(std::string_view text, std::string_view shown) {
     if (!BeginsWithNumber(text))
-      out_.problems.push_back("Значение ключа \"" + std::string(shown) + "\" не число, взят 0");
+      out_.problems.push_back(platform::Tr("Значение ключа \"") + std::string(shown) +
+                              platform::Tr("\" не число, взят 0"));
   }
 
   bool FitsPath(std::string_view text, std::string_view shown) {
     if (text.empty()) {
-      Refuse(shown, "пустое значение");
+      Refuse(shown, platform::Tr("пустое значение"));
       return false;
     }
     if (text.size() > kMaxPathBytes) {
-      Refuse(shown, "слишком длинный путь");
+      Refuse(shown, platform::Tr("слишком длинный путь"));
       return false;
     }
     return true;
@@ -401,11 +407,11 @@ class Parser {
   void Apply(Key key, std::string_view typed, bool has_value, bool long_form,
              std::string_view shown) {
     if (key == Key::kUnknown) {
-      Refuse(shown, "неизвестный ключ");
+      Refuse(shown, platform::Tr("неизвестный ключ"));
       return;
     }
     if (long_form && has_value && TakesNoValue(key)) {
-      Refuse(shown, "ключ не принимает значения");
+      Refuse(shown, platform::Tr("ключ не принимает значения"));
       return;
     }
     // Values compare without regard to case in both spellings; texts that are kept
@@ -526,7 +532,7 @@ class Parser {
         break;
       case Key::kExportHtml:
         if (typed.size() > kMaxPathBytes)
-          Refuse(shown, "слишком длинный путь");
+          Refuse(shown, platform::Tr("слишком длинный путь"));
         else
           out_.export_html = std::string(typed);
         break;
@@ -540,6 +546,11 @@ class Parser {
       case Key::kBusScan:
       case Key::kAddresses:
         Addresses(key == Key::kBusScan, typed, shown);
+        break;
+      case Key::kLang:
+        out_.language = platform::ParseLanguage(typed);
+        out_.language_refused = !out_.language;
+        if (out_.language_refused) Refuse(shown, platform::Tr("язык задается как ru или en"));
         break;
       default:
         break;
@@ -566,7 +577,8 @@ class Parser {
                                                 : kParityNone);
     } else {
       s_.flags &= ~cmdflag::kPortSettings;
-      Refuse(shown, "недопустимое значение; заданные ранее параметры порта не применяются");
+      Refuse(shown,
+             platform::Tr("недопустимое значение; заданные ранее параметры порта не применяются"));
     }
   }
 
@@ -578,15 +590,15 @@ class Parser {
       field = w.value;
       return;
     }
-    Refuse(shown, "недопустимое значение");
+    Refuse(shown, platform::Tr("недопустимое значение"));
   }
 
   // --scan=FROM-TO or --addresses=LIST, kept as typed.
   void Addresses(bool range, std::string_view typed, std::string_view shown) {
     if (range && !typed.empty() && !link::ParseAddressRange(typed, kMaxBusAddress)) {
-      Refuse(shown, "нужен диапазон адресов ОТ-ДО");
+      Refuse(shown, platform::Tr("нужен диапазон адресов ОТ-ДО"));
     } else if (!range && !link::ParseAddressList(typed, kMaxBusAddress)) {
-      Refuse(shown, "нужен список адресов, например 16,17,20-25");
+      Refuse(shown, platform::Tr("нужен список адресов, например 16,17,20-25"));
     } else if (range) {
       out_.bus_scan = std::string(typed);
     } else {
@@ -612,7 +624,7 @@ class Parser {
     const std::optional<NumberRead> n = ReadNumber(typed);
     constexpr int64_t kLongestPeriodMs = 86'400'000;
     if (!n || n->end != typed.size() || n->value < 1 || (period && n->value > kLongestPeriodMs)) {
-      Refuse(shown, "недопустимое значение");
+      Refuse(shown, platform::Tr("недопустимое значение"));
       return;
     }
     if (period)
@@ -657,7 +669,7 @@ class Parser {
     } else if (lowered == "off") {
       s_.modes = static_cast<uint8_t>((s_.modes & ~on) | off);
     } else {
-      Refuse(shown, "недопустимое значение");
+      Refuse(shown, platform::Tr("недопустимое значение"));
     }
   }
 
@@ -673,13 +685,14 @@ class Parser {
     if (write) {
       const size_t eq = typed.find('=');
       if (eq == std::string_view::npos) {
-        Refuse(shown, "нет значения параметра (ИМЯ=ЗНАЧЕНИЕ)");
+        Refuse(shown, platform::Tr("нет значения параметра (ИМЯ=ЗНАЧЕНИЕ)"));
         return;
       }
       target = typed.substr(0, eq);
       const std::string_view value = typed.substr(eq + 1);
       if (platform::Utf8Length(value) > kMaxParameterValueChars) {
-        Refuse(shown, "значение длиннее " + std::to_string(kMaxParameterValueChars) + " символов");
+        Refuse(shown, platform::Tr("значение длиннее ") + std::to_string(kMaxParameterValueChars) +
+                          platform::Tr(" символов"));
         return;
       }
       a.value = value;
@@ -697,14 +710,14 @@ class Parser {
         n = n * 10 + static_cast<uint64_t>(c - '0');
       }
       if (!ok) {
-        Refuse(shown, "неверный индекс параметра");
+        Refuse(shown, platform::Tr("неверный индекс параметра"));
         return;
       }
       a.index = static_cast<uint32_t>(n);
       target = target.substr(0, colon);
     }
     if (target.empty()) {
-      Refuse(shown, "не названо имя параметра");
+      Refuse(shown, platform::Tr("не названо имя параметра"));
       return;
     }
     a.name = target;

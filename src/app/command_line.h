@@ -21,6 +21,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/language.h"
+
 namespace vesk::platform {
 class Event;
 }
@@ -124,6 +126,9 @@ struct CommandLine {
   bool version = false;  // --version: print VersionText and exit 0
   bool no_gui = false;   // --no-gui: run headless even when a display is there
   bool verbose = false;  // --verbose: report progress and the parser's remarks on stderr
+  // --lang=ru|en (/lang:): the language of this run; a value that is neither is refused.
+  std::optional<platform::Language> language;
+  bool language_refused = false;
   std::vector<ParameterAccess> parameter_access;  // --get / --set, in order
   std::optional<std::string> print_file;          // --print=FILE
   std::optional<std::string> export_html;         // --export-html[=FILE]; "" = default name

@@ -2,7 +2,9 @@
 
 #include "link/presenter.h"
 #include "model/config_file.h"
+#include "model/description_catalogue.h"
 #include "model/description_loader.h"
+#include "platform/language.h"
 
 namespace vesk::app {
 namespace {
@@ -29,7 +31,7 @@ void ListBranch(std::string& out, const model::DescriptionBranch& branch, const 
     out += '\t';
     out += p->indexed ? std::to_string(p->linear_index) : std::string("-");
     out += '\t';
-    out += EscapeField(p->value);
+    out += EscapeField(model::ShownValue(*p));
     out += '\t';
     out += AttributesField(*p);
     out += '\t';
@@ -38,7 +40,8 @@ void ListBranch(std::string& out, const model::DescriptionBranch& branch, const 
   }
   for (const auto& child : branch.children) {
     if (!child) continue;
-    ListBranch(out, *child, path.empty() ? child->name : path + "/" + child->name);
+    const std::string name = model::ShownBranchName(child->name);
+    ListBranch(out, *child, path.empty() ? name : path + "/" + name);
   }
 }
 
@@ -69,7 +72,7 @@ std::string EscapeField(std::string_view text) {
 }
 
 std::string ConfigurationListing(const model::DescriptionBranch& root) {
-  std::string out = kPrintHeader;
+  std::string out = platform::Tr(kPrintHeader);
   ListBranch(out, root, "");
   return out;
 }
@@ -79,7 +82,8 @@ int PrintConfiguration(const std::string& path, std::FILE* out) {
   const model::LoadOutcome outcome = model::LoadConfiguration(path, target);
   if (outcome != model::LoadOutcome::Loaded) return 1;
   if (!target.tree.root) {
-    link::presenter().ShowMessage(model::kNoTreeText, model::kNoTreeCaption, link::MsgIcon::Error,
+    link::presenter().ShowMessage(platform::Tr(model::kNoTreeText),
+                                  platform::Tr(model::kNoTreeCaption), link::MsgIcon::Error,
                                   link::MsgButtons::Ok);
     return 1;
   }

@@ -11,6 +11,7 @@
 #include "model/configuration_open.h"
 #include "model/description_loader.h"
 #include "model/scratch_configuration.h"
+#include "platform/language.h"
 
 namespace vesk::app {
 namespace {
@@ -26,8 +27,9 @@ bool WriteOut(const std::string& text, std::FILE* out) {
 }
 
 std::string AttributesText(const link::Parameter& p) {
-  return std::string(p.editable ? "Редактируемый" : "Не редактируемый") + ", " +
-         (p.owned_by_firm ? "Фирма" : "Пользователь");
+  return std::string(p.editable ? platform::Tr("Редактируемый")
+                                : platform::Tr("Не редактируемый")) +
+         ", " + (p.owned_by_firm ? platform::Tr("Фирма") : platform::Tr("Пользователь"));
 }
 
 std::string ShownValue(const link::Parameter& p, bool with_attributes) {
@@ -44,7 +46,7 @@ bool ReadDevice(const CommandLine& cl, const ScriptEnvironment& env, int32_t dev
   options.store = env.store;
   exchange::ExchangeEngine engine(std::move(options));
   if (!OpenPortWithKeys(engine, cl.settings)) {
-    Complain(env, "не удалось открыть порт прибора");
+    Complain(env, platform::Tr("не удалось открыть порт прибора"));
     return false;
   }
   bool whole = false;
@@ -52,7 +54,7 @@ bool ReadDevice(const CommandLine& cl, const ScriptEnvironment& env, int32_t dev
     exchange::ReadNode(engine, *device.tree.root);
     // Five silent reads in a row end the walk: the rest of the tree was never asked.
     whole = !engine.Cancelled();
-    if (!whole) Complain(env, "прибор не отвечает, сравнение прервано");
+    if (!whole) Complain(env, platform::Tr("прибор не отвечает, сравнение прервано"));
   }
   engine.ClosePort();
   return whole;
@@ -84,12 +86,12 @@ int ExportJson(const CommandLine& cl, const ScriptEnvironment& env) {
   }
   if (!cl.output) {
     if (WriteOut(json, env.out)) return 0;
-    Complain(env, "не удалось вывести JSON");
+    Complain(env, platform::Tr("не удалось вывести JSON"));
     return kFailure;
   }
   const auto* bytes = reinterpret_cast<const uint8_t*>(json.data());
   if (!model::ReplaceFileContents(*cl.output, std::span(bytes, json.size()), error)) {
-    Complain(env, "не удалось записать \"" + *cl.output + "\": " + error);
+    Complain(env, platform::Tr("не удалось записать \"") + *cl.output + "\": " + error);
     return kFailure;
   }
   return 0;
@@ -97,14 +99,14 @@ int ExportJson(const CommandLine& cl, const ScriptEnvironment& env) {
 
 int ImportJson(const CommandLine& cl, const ScriptEnvironment& env) {
   if (!cl.output) {
-    Complain(env, "для --import-json нужен ключ --output=ФАЙЛ.vesk");
+    Complain(env, platform::Tr("для --import-json нужен ключ --output=ФАЙЛ.vesk"));
     return kFailure;
   }
   std::vector<uint8_t> bytes;
   std::string error;
   if (!model::ReadFileBytes(*cl.import_json, model::kMaxConfigurationBytes, bytes, error)) {
-    Complain(env, "не удалось прочитать \"" + *cl.import_json +
-                      "\": " + (error.empty() ? "файл слишком велик" : error));
+    Complain(env, platform::Tr("не удалось прочитать \"") + *cl.import_json +
+                      "\": " + (error.empty() ? platform::Tr("файл слишком велик") : error));
     return kFailure;
   }
   model::ScratchConfiguration target;
@@ -118,7 +120,7 @@ int ImportJson(const CommandLine& cl, const ScriptEnvironment& env) {
 
 int DiffConfigurationFiles(const CommandLine& cl, const ScriptEnvironment& env) {
   if (cl.command_file.empty()) {
-    Complain(env, "для --diff нужен ФАЙЛ, с которым сравнивать");
+    Complain(env, platform::Tr("для --diff нужен ФАЙЛ, с которым сравнивать"));
     return kDiffTrouble;
   }
   model::ScratchConfiguration file, other;
@@ -132,13 +134,14 @@ int DiffConfigurationFiles(const CommandLine& cl, const ScriptEnvironment& env) 
                                ? model::DiffConfigurations(*other.tree.root, *file.tree.root)
                                : std::nullopt;
   if (!differences) {
-    Complain(env, "конфигурации относятся к разным описаниям прибора, сравнение невозможно");
+    Complain(env, platform::Tr(
+                      "конфигурации относятся к разным описаниям прибора, сравнение невозможно"));
     return kDiffTrouble;
   }
   std::string text;
   for (const model::ConfigurationDifference& d : *differences) text += DifferenceLine(d) + "\n";
   if (!WriteOut(text, env.out)) {
-    Complain(env, "не удалось вывести различия");
+    Complain(env, platform::Tr("не удалось вывести различия"));
     return kDiffTrouble;
   }
   return differences->empty() ? kDiffSame : kDiffDifferent;

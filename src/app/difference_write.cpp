@@ -14,6 +14,7 @@
 #include "model/configuration_json.h"
 #include "model/configuration_open.h"
 #include "model/scratch_configuration.h"
+#include "platform/language.h"
 
 namespace vesk::app {
 namespace {
@@ -56,7 +57,7 @@ bool Arrived(const link::Parameter& read_back, const Wanted& w) {
 
 int WriteDifferences(const CommandLine& cl, const ScriptEnvironment& env) {
   if (cl.command_file.empty()) {
-    Complain(env, kDifferenceNeedsFileText);
+    Complain(env, platform::Tr(kDifferenceNeedsFileText));
     return kFailure;
   }
   model::ScratchConfiguration file, device;
@@ -66,7 +67,7 @@ int WriteDifferences(const CommandLine& cl, const ScriptEnvironment& env) {
   options.store = env.store;
   exchange::ExchangeEngine engine(std::move(options));
   if (!OpenPortWithKeys(engine, cl.settings)) {
-    Complain(env, kDifferencePortText);
+    Complain(env, platform::Tr(kDifferencePortText));
     return ChooseExitCode(link::exit_status.load(), kFailure);
   }
   if (device.ReloadDescription(file.device_kind) == nullptr) {
@@ -76,13 +77,13 @@ int WriteDifferences(const CommandLine& cl, const ScriptEnvironment& env) {
   exchange::ReadNode(engine, *device.tree.root);
   // Five silent reads in a row end the walk; what was never asked cannot be compared.
   if (engine.Cancelled()) {
-    Complain(env, kDifferenceNoAnswerText);
+    Complain(env, platform::Tr(kDifferenceNoAnswerText));
     engine.ClosePort();
     return ChooseExitCode(link::exit_status.load(), kFailure);
   }
   const auto differences = model::DiffConfigurations(*device.tree.root, *file.tree.root);
   if (!differences) {
-    Complain(env, kDifferenceOtherDescriptionText);
+    Complain(env, platform::Tr(kDifferenceOtherDescriptionText));
     engine.ClosePort();
     return kFailure;
   }
@@ -106,14 +107,15 @@ int WriteDifferences(const CommandLine& cl, const ScriptEnvironment& env) {
       std::fprintf(env.out, "%s\n", w.line.c_str());
       written.push_back(&w);
     } else {
-      Complain(env, std::string(kDifferenceNotWrittenText) + " " + w.line + ": " + record.note);
+      Complain(env, std::string(platform::Tr(kDifferenceNotWrittenText)) + " " + w.line + ": " +
+                        record.note);
       if (result == 0) result = ChooseExitCode(link::exit_status.load(), kFailure);
     }
   }
   for (const Wanted* w : written) {
     link::Parameter& record = *w->difference.file;
     if (exchange::ReadParameter(engine, record, false) == 0 && Arrived(record, *w)) continue;
-    Complain(env, std::string(kDifferenceNotVerifiedText) + " " + w->line + ": " +
+    Complain(env, std::string(platform::Tr(kDifferenceNotVerifiedText)) + " " + w->line + ": " +
                       (record.note.empty() ? record.value : record.note));
     if (result == 0) result = kDifferenceNotVerified;
   }

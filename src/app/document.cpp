@@ -22,6 +22,7 @@
 #include "model/description_container.h"
 #include "model/description_loader.h"
 #include "model/tree_builder.h"
+#include "platform/language.h"
 #include "platform/paths.h"
 #include "platform/settings_store.h"
 
@@ -69,7 +70,7 @@ void ClearTree(model::DescriptionTree& tree) {
 }  // namespace
 
 std::string SeveralConfiguratorsText(const std::string& running, const std::string& registered) {
-  std::string text = kSeveralConfiguratorsQuestion;
+  std::string text = platform::Tr(kSeveralConfiguratorsQuestion);
   const std::string* values[] = {&running, &registered};
   size_t from = 0;
   for (const std::string* value : values) {
@@ -117,8 +118,8 @@ Document::~Document() {
 }
 
 std::string NoLinkAtStartText(const std::string& port) {
-  return "Нет связи с прибором через порт " + port +
-         ".\nПроверьте подключение или выберите \"Прибор\" - \"Настройка порта\".";
+  return platform::Tr("Нет связи с прибором через порт ") + port +
+         platform::Tr(".\nПроверьте подключение или выберите \"Прибор\" - \"Настройка порта\".");
 }
 
 bool Document::CommandLineRun() const {
@@ -134,7 +135,7 @@ void Document::RegisterInstallation() {
   if (!registered) return;
   const std::string other(TrimQuotes(*registered));
   if (!FileExists(other) || env_.program_path.empty() || SameFile(other, env_.program_path)) return;
-  if (Show(SeveralConfiguratorsText(env_.program_path, other), model::kProgramTitle,
+  if (Show(SeveralConfiguratorsText(env_.program_path, other), platform::Tr(model::kProgramTitle),
            link::MsgIcon::Information, link::MsgButtons::YesNo) == link::MsgAnswer::Yes)
     store.WriteText(platform::kDevicesKey, kApplicationValue, "\"" + env_.program_path + "\"");
 }
@@ -151,8 +152,8 @@ void Document::CheckLinkAtStart() {
     const bool task = s.flags & (cmdflag::kRead | cmdflag::kWrite | cmdflag::kCalibrate);
     if (!task && !(s.modes & (modebit::kSilent | modebit::kTest)) &&
         env_.front_end->StaysOpenAfterTask())
-      Show(NoLinkAtStartText(engine_->port().settings().port_name), model::kProgramTitle,
-           link::MsgIcon::Warning);
+      Show(NoLinkAtStartText(engine_->port().settings().port_name),
+           platform::Tr(model::kProgramTitle), link::MsgIcon::Warning);
     return;
   }
   env_.front_end->DestroySplash();
@@ -265,7 +266,8 @@ bool Document::SaveDocument(const std::string& path) {
   if (!model::SaveConfiguration(path, {description_version, tree_.root.get()})) return false;
   modified = false;
   if (const int unread = UnreadCount(); unread > 0 && !(env_.settings.modes & modebit::kSilent))
-    std::fprintf(stderr, "vesk-configurator: %d%s%s\n", unread, kUnreadSavedText, path.c_str());
+    std::fprintf(stderr, "vesk-configurator: %d%s%s\n", unread, platform::Tr(kUnreadSavedText),
+                 path.c_str());
   return true;
 }
 
@@ -420,7 +422,8 @@ bool Document::RunCommand(int id) {
     case cmd::kConverterKernel:
       // An open port tells at once whether its driver can; a closed one when it opens.
       if (engine_->port().IsOpen() && !engine_->port().kernel_rs485_supported())
-        Show(kKernelRs485RefusedText, kKernelRs485Caption, link::MsgIcon::Warning);
+        Show(platform::Tr(kKernelRs485RefusedText), platform::Tr(kKernelRs485Caption),
+             link::MsgIcon::Warning);
       else
         engine_->port().set_converter_mode(link::kConverterKernel);
       return false;
@@ -502,7 +505,8 @@ bool Document::BranchCommand(int code) {
   if (code == exchange::kTaskCompare) {
     // The compare has its own report, but the branch must be a description branch too.
     if (!dynamic_cast<model::DescriptionBranch*>(current_branch))
-      Show(exchange::kNoBranchText, exchange::kImpossibleCaption, link::MsgIcon::Error);
+      Show(platform::Tr(exchange::kNoBranchText), platform::Tr(exchange::kImpossibleCaption),
+           link::MsgIcon::Error);
     else if ((ran = exchange::CompareCommand(*engine_, current_branch)))
       engine_->RefreshViews();
   } else {
@@ -520,7 +524,8 @@ void Document::ToggleImmediateWrite() {
     return;
   }
   modes_.immediate_write.store(true);
-  Show(kImmediateWriteText, model::kProgramTitle, link::MsgIcon::Information);
+  Show(platform::Tr(kImmediateWriteText), platform::Tr(model::kProgramTitle),
+       link::MsgIcon::Information);
 }
 
 void Document::ToggleNoAttributes() {
@@ -529,7 +534,8 @@ void Document::ToggleNoAttributes() {
     return;
   }
   engine_->set_attribute_transfer(false);
-  Show(kNoAttributesText, model::kProgramTitle, link::MsgIcon::Information);
+  Show(platform::Tr(kNoAttributesText), platform::Tr(model::kProgramTitle),
+       link::MsgIcon::Information);
 }
 
 void Document::RefreshViews() {
@@ -546,9 +552,9 @@ bool Document::ExportParameterList() {
                            path, Root(), ParameterListFragmentPath(env_.program_directory), error);
   fe.EndWaitCursor();
   if (!written) {
-    Show(std::string(kExportFailedText) + " \"" + (path.empty() ? kParameterListFileName : path) +
-             "\":\n" + error,
-         model::kProgramTitle, link::MsgIcon::Error);
+    Show(std::string(platform::Tr(kExportFailedText)) + " \"" +
+             (path.empty() ? kParameterListFileName : path) + "\":\n" + error,
+         platform::Tr(model::kProgramTitle), link::MsgIcon::Error);
     return false;
   }
   if (const int rc = fe.OpenDocumentFile(path); rc != 0) ShowWhereFileIs(path, rc);
@@ -556,10 +562,10 @@ bool Document::ExportParameterList() {
 }
 
 void Document::ShowWhereFileIs(const std::string& path, int error) {
-  std::string text = std::string(kNoOpenerText) + path;
+  std::string text = std::string(platform::Tr(kNoOpenerText)) + path;
   // A reason of the system's own is added; "no opener" is what the text already says.
   if (error != ENOEXEC) text += "\n" + std::string(std::strerror(error));
-  Show(text, model::kProgramTitle, link::MsgIcon::Warning);
+  Show(text, platform::Tr(model::kProgramTitle), link::MsgIcon::Warning);
 }
 
 std::string ManualPath(const std::string& program_folder) {
@@ -573,7 +579,8 @@ int Document::ShowHelp() {
   const int rc = fe.OpenDocumentFile(ManualPath(env_.program_directory));
   fe.EndWaitCursor();
   if (rc == ENOENT)
-    Show(kHelpMissingText, model::kProgramTitle, link::MsgIcon::Warning);
+    Show(platform::Tr(kHelpMissingText), platform::Tr(model::kProgramTitle),
+         link::MsgIcon::Warning);
   else if (rc != 0)
     ShowWhereFileIs(ManualPath(env_.program_directory), rc);
   return rc;

@@ -8,7 +8,9 @@
 #include "model/config_file_io.h"
 #include "model/configuration_json.h"
 #include "model/configuration_open.h"
+#include "model/description_catalogue.h"
 #include "model/scratch_configuration.h"
+#include "platform/language.h"
 
 namespace vesk::app {
 namespace {
@@ -21,23 +23,26 @@ void ShowError(const std::string& text, const char* caption) {
 }
 
 std::string Attributes(const link::Parameter& p) {
-  return std::string(p.editable ? "Редактируемый" : "Не редактируемый") + ",принадлежит " +
-         (p.owned_by_firm ? "фирме" : "пользователю");
+  return std::string(p.editable ? platform::Tr("Редактируемый")
+                                : platform::Tr("Не редактируемый")) +
+         platform::Tr(",принадлежит ") +
+         (p.owned_by_firm ? platform::Tr("фирме") : platform::Tr("пользователю"));
 }
 
 void MarkDifference(const model::ConfigurationDifference& d) {
   const link::Parameter& other = *d.other;
   link::Parameter& p = *d.file;
   const std::string failure = std::move(p.note);
-  p.SetCompareNote(link::kFileCompareNotePrefix, other);
+  p.SetCompareNote(link::kFileCompareNotePrefix, model::ShownValue(other), other);
   if (!failure.empty()) p.note += "; " + failure;
 }
 
 std::string ReportEntry(int number, const model::ConfigurationDifference& d) {
   const link::Parameter& p = *d.file;
-  return "\n" + std::to_string(number) + ") Параметер '" + p.short_name + " (" + p.caption +
-         ") в конфигурации: значение=" + p.value + "," + Attributes(p) +
-         "; в файле: значение=" + d.other->value + "," + Attributes(*d.other) + ".\n";
+  return "\n" + std::to_string(number) + platform::Tr(") Параметер '") + p.short_name + " (" +
+         model::ShownCaption(p) + platform::Tr(") в конфигурации: значение=") +
+         model::ShownValue(p) + "," + Attributes(p) + platform::Tr("; в файле: значение=") +
+         model::ShownValue(*d.other) + "," + Attributes(*d.other) + ".\n";
 }
 
 }  // namespace
@@ -45,13 +50,14 @@ std::string ReportEntry(int number, const model::ConfigurationDifference& d) {
 bool ExportDocumentJson(Document& document, const std::string& path) {
   std::string json, error;
   if (!model::ConfigurationToJson({document.description_version, document.Root()}, json, error)) {
-    ShowError(error, model::kJsonErrorCaption);
+    ShowError(error, platform::Tr(model::kJsonErrorCaption));
     return false;
   }
   const auto* bytes = reinterpret_cast<const uint8_t*>(json.data());
   if (!model::ReplaceFileContents(path, std::span(bytes, json.size()), error)) {
-    ShowError(std::string(model::kSaveDocumentFailedText) + "\n" + path + "\n" + error,
-              model::kErrorCaption);
+    ShowError(
+        std::string(platform::Tr(model::kSaveDocumentFailedText)) + "\n" + path + "\n" + error,
+        platform::Tr(model::kErrorCaption));
     return false;
   }
   return true;
@@ -61,9 +67,9 @@ bool ImportDocumentJson(Document& document, const std::string& path) {
   std::vector<uint8_t> bytes;
   std::string error;
   if (!model::ReadFileBytes(path, model::kMaxConfigurationBytes, bytes, error)) {
-    ShowError(std::string(model::kOpenDocumentFailedText) + "\n" + path + "\n" +
-                  (error.empty() ? model::kReadFailedText : error),
-              model::kErrorCaption);
+    ShowError(std::string(platform::Tr(model::kOpenDocumentFailedText)) + "\n" + path + "\n" +
+                  (error.empty() ? platform::Tr(model::kReadFailedText) : error),
+              platform::Tr(model::kErrorCaption));
     return false;
   }
   // Taken whole into a tree of its own first, so that a refused text leaves the document
@@ -71,7 +77,7 @@ bool ImportDocumentJson(Document& document, const std::string& path) {
   model::ScratchConfiguration scratch;
   const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   if (!model::ConfigurationFromJson(text, scratch, error)) {
-    ShowError(path + "\n" + error, model::kJsonErrorCaption);
+    ShowError(path + "\n" + error, platform::Tr(model::kJsonErrorCaption));
     return false;
   }
   const std::vector<uint8_t> archive =
@@ -87,7 +93,7 @@ bool ImportDocumentJson(Document& document, const std::string& path) {
 
 int CompareDocumentWithFile(Document& document, const std::string& path) {
   if (document.Root() == nullptr) {
-    ShowError(model::kNoTreeText, model::kNoTreeCaption);
+    ShowError(platform::Tr(model::kNoTreeText), platform::Tr(model::kNoTreeCaption));
     return -1;
   }
   model::ScratchConfiguration other;
@@ -96,7 +102,7 @@ int CompareDocumentWithFile(Document& document, const std::string& path) {
                                ? model::DiffConfigurations(*other.tree.root, *document.Root())
                                : std::nullopt;
   if (!differences) {
-    ShowError(kOtherDescriptionText, kFileCompareCaption);
+    ShowError(platform::Tr(kOtherDescriptionText), platform::Tr(kFileCompareCaption));
     return -1;
   }
   std::string report;
@@ -105,8 +111,9 @@ int CompareDocumentWithFile(Document& document, const std::string& path) {
     MarkDifference(d);
     if (++number <= kReportedDifferences) report += ReportEntry(number, d);
   }
-  link::presenter().ShowMessage(exchange::CompareReport(number, report), kFileCompareCaption,
-                                link::MsgIcon::Information, link::MsgButtons::Ok);
+  link::presenter().ShowMessage(exchange::CompareReport(number, report),
+                                platform::Tr(kFileCompareCaption), link::MsgIcon::Information,
+                                link::MsgButtons::Ok);
   return number;
 }
 

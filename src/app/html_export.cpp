@@ -1,5 +1,7 @@
 #include "app/html_export.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -11,6 +13,8 @@
 #include "link/number_text.h"
 #include "link/type_text.h"
 #include "model/config_file_io.h"
+#include "model/description_catalogue.h"
+#include "platform/language.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
@@ -98,9 +102,9 @@ void WriteChildren(std::string& out, const model::DescriptionBranch& node,
       if (!(child.parameters.size() == 1 && child.children.empty())) {
         out += "<tr><td colspan=8 bgColor=\"#ffffaa\"><b>";
         out += path;
-        out += title;
+        out += model::ShownBranchName(title);
         out += "</b></td></tr>\n";
-        out += kColumnHeader;
+        out += platform::Tr(kColumnHeader.data());
       }
       for (size_t k = 0; k < child.parameters.size(); ++k) {
         const link::Parameter& p = *child.parameters[k];
@@ -112,7 +116,7 @@ void WriteChildren(std::string& out, const model::DescriptionBranch& node,
                             IndexCell(p.indexed, p.linear_index, last_index));
       }
     }
-    WriteChildren(out, child, *last_child, path + title + "\\");
+    WriteChildren(out, child, *last_child, path + model::ShownBranchName(title) + "\\");
   }
 }
 
@@ -152,7 +156,7 @@ std::string TypeCell(std::string_view type_text) {
   std::string list = "\n\t<ol start=0>\n";
   for (std::string_view piece : pieces) {
     list += "\t\t<li> ";
-    list += EscapeAngles(Blanks(std::string(piece)));
+    list += EscapeAngles(model::ShownItem(Blanks(std::string(piece))));
     list += "\n";
   }
   list += "\t</ol>";
@@ -160,20 +164,22 @@ std::string TypeCell(std::string_view type_text) {
 }
 
 std::string IndexCell(bool indexed, int32_t first, int32_t last) {
-  if (!indexed || last == 0) return "без индекса";
+  if (!indexed || last == 0) return platform::Tr("без индекса");
   return "0," + std::to_string(first) + ".." + std::to_string(last);
 }
 
 std::string RangeCell(double minimum, double maximum) {
-  if (!(maximum > minimum)) return "нет ограничений";
-  return "от " + link::FormatFixed3(minimum) + " до " + link::FormatFixed3(maximum);
+  if (!(maximum > minimum)) return platform::Tr("нет ограничений");
+  return platform::Tr("от ") + link::FormatFixed3(minimum) + platform::Tr(" до ") +
+         link::FormatFixed3(maximum);
 }
 
 std::string AttributesCell(uint8_t attribute_count) {
-  if (attribute_count == 1) return "обычн. атрибуты";
-  if (attribute_count == 0) return "нет атрибутов";
+  if (attribute_count == 1) return platform::Tr("обычн. атрибуты");
+  if (attribute_count == 0) return platform::Tr("нет атрибутов");
   // The "c" of "индекcов" is a Latin letter, as the page has always had it.
-  return "дерево атр-ов обрезано (кратность индекcов " + std::to_string(attribute_count) + ")";
+  return platform::Tr("дерево атр-ов обрезано (кратность индекcов ") +
+         std::to_string(attribute_count) + ")";
 }
 
 std::string ParameterRow(const link::Parameter& parameter, int row, std::string_view index_cell) {
@@ -182,8 +188,9 @@ std::string ParameterRow(const link::Parameter& parameter, int row, std::string_
   char hash[8];
   std::snprintf(hash, sizeof hash, "%04X", link::NameHash(parameter.short_name));
   out += Cell(hash);
-  std::string caption = EscapeAngles(parameter.caption);
+  std::string caption = EscapeAngles(model::ShownCaption(parameter));
   ReplaceAll(caption, "№1", kEllipsisNumber);
+  ReplaceAll(caption, "#1", kEllipsisNumber);
   out += Cell(caption);
   out += Cell(TypeCell(parameter.type_text));
   out += Cell(index_cell);
@@ -193,7 +200,7 @@ std::string ParameterRow(const link::Parameter& parameter, int row, std::string_
 }
 
 std::string ParameterListPage(const model::DescriptionBranch* root, std::string_view fragment) {
-  std::string page(kHead);
+  std::string page(platform::Tr(kHead.data()));
   if (root) WriteChildren(page, *root, *root, "");
   page += kTableEnd;
   page += fragment;
@@ -202,9 +209,15 @@ std::string ParameterListPage(const model::DescriptionBranch* root, std::string_
 }
 
 std::string ParameterListFragmentPath(const std::string& program_folder) {
-  return platform::ProgramFile(
-      program_folder, kParameterListFragmentName,
-      std::string(platform::kInstalledDataFolder) + kParameterListFragmentName);
+  auto path = [&](const char* name) {
+    return platform::ProgramFile(program_folder, name,
+                                 std::string(platform::kInstalledDataFolder) + name);
+  };
+  if (platform::CurrentLanguage() == platform::Language::English) {
+    const std::string english = path(kEnglishFragmentName);
+    if (::access(english.c_str(), R_OK) == 0) return english;
+  }
+  return path(kParameterListFragmentName);
 }
 
 std::string ReadFragment(const std::string& path) {

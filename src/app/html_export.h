@@ -16,8 +16,11 @@ namespace vesk::app {
 inline constexpr const char* kParameterListFileName = "parlist.html";
 // The fixed fragment, kept with the program's data (UTF-8 there, like every text of ours).
 inline constexpr const char* kParameterListFragmentName = "parlist_fragment.html";
+// Its English, beside it.
+inline constexpr const char* kEnglishFragmentName = "parlist_fragment.en.html";
 
-// The fragment of a program in `program_folder`: beside it, or in PREFIX/share/vesk/.
+// The fragment of a program in `program_folder`, in the current language where there is
+// one: beside it, or in PREFIX/share/vesk/.
 std::string ParameterListFragmentPath(const std::string& program_folder);
 
 // The title a branch has in the list: a name holding "№" becomes the text before it,

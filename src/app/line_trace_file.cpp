@@ -1,4 +1,5 @@
 #include "app/line_trace_file.h"
+#include "platform/language.h"
 
 #include <cerrno>
 #include <cstring>
@@ -29,7 +30,8 @@ bool LineTraceFile::Open(const std::string& path, std::string& error) {
   }
   file_ = std::fopen(path.c_str(), "we");
   if (!file_) {
-    error = "Не удалось создать файл трассировки \"" + path + "\": " + std::strerror(errno);
+    error = platform::Tr("Не удалось создать файл трассировки \"") + path +
+            "\": " + std::strerror(errno);
     return false;
   }
   own_ = true;

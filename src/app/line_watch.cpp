@@ -1,4 +1,5 @@
 #include "app/line_watch.h"
+#include "platform/language.h"
 
 namespace vesk::app {
 
@@ -25,7 +26,7 @@ void LineWatch::Detach() {
 void LineWatch::Finish(std::FILE* err) {
   Detach();
   if (!stats_on_) return;
-  std::fputs("Статистика линии:\n", err);
+  std::fputs(platform::Tr("Статистика линии:\n"), err);
   std::fputs(link::LineCountersText(stats_.Snapshot()).c_str(), err);
   stats_on_ = false;
 }

@@ -21,6 +21,7 @@
 #include "model/description_container.h"
 #include "model/description_loader.h"
 #include "model/device_line_settings.h"
+#include "platform/language.h"
 #include "platform/paths.h"
 
 namespace vesk::app {
@@ -43,8 +44,8 @@ int ExportHtml(const CommandLine& cl, const ScriptEnvironment& env) {
       env.program_directory.empty() ? platform::ProgramFolder() : env.program_directory;
   std::string error;
   if (!ExportParameterList(path, tree.root.get(), ParameterListFragmentPath(folder), error)) {
-    std::fprintf(env.err, "vesk-configurator: не удалось записать \"%s\": %s\n", path.c_str(),
-                 error.c_str());
+    std::fprintf(env.err, platform::Tr("vesk-configurator: не удалось записать \"%s\": %s\n"),
+                 path.c_str(), error.c_str());
     return kFailure;
   }
   if (env.open_export && !cl.no_gui && DisplayAvailable()) OpenWithDesktop(path);
@@ -69,7 +70,7 @@ int Watch(const CommandLine& cl, const ScriptEnvironment& env, link::DeviceLink&
   exchange::SingleAccess names(link, descriptions);
   for (const ParameterAccess& w : cl.watch) {
     if (!names.Find(w.name)) {
-      std::fprintf(env.err, "vesk-configurator: --watch \"%s\": параметр не описан\n",
+      std::fprintf(env.err, platform::Tr("vesk-configurator: --watch \"%s\": параметр не описан\n"),
                    AccessName(w).c_str());
       return kFailure;
     }
@@ -108,7 +109,7 @@ int AccessParameters(const CommandLine& cl, const ScriptEnvironment& env) {
     if (!NetworkWriteAllowed(engine, tree, access)) {
       if (!silent)
         std::fprintf(env.err, "vesk-configurator: --set \"%s\": %s\n", AccessName(access).c_str(),
-                     model::kForbiddenCombinationsText);
+                     platform::Tr(model::kForbiddenCombinationsText));
       if (first_failure == 0) first_failure = kFailure;
       continue;
     }
@@ -122,7 +123,7 @@ int AccessParameters(const CommandLine& cl, const ScriptEnvironment& env) {
       if (!silent)
         std::fprintf(env.err, "vesk-configurator: %s \"%s\": %s\n",
                      access.write ? "--set" : "--get", AccessName(access).c_str(),
-                     outcome.described ? outcome.note.c_str() : "параметр не описан");
+                     outcome.described ? outcome.note.c_str() : platform::Tr("параметр не описан"));
       if (first_failure == 0) first_failure = ChooseExitCode(link::exit_status.load(), kFailure);
     }
   }
@@ -147,9 +148,10 @@ int RunScriptActions(const CommandLine& cl, const ScriptEnvironment& env) {
     if (first_failure == 0) first_failure = code;
   };
   if (cl.settings.flags & (cmdflag::kRead | cmdflag::kWrite | cmdflag::kCalibrate))
-    std::fprintf(env.err,
-                 "vesk-configurator: задания read, write и calibrate не выполняются вместе с "
-                 "--print, --export-html, --export-json, --import-json, --diff, --get и --set\n");
+    std::fputs(platform::Tr(
+                   "vesk-configurator: задания read, write и calibrate не выполняются вместе с "
+                   "--print, --export-html, --export-json, --import-json, --diff, --get и --set\n"),
+               env.err);
   if (cl.print_file) note(PrintConfiguration(*cl.print_file, env.out));
   if (cl.export_html) note(ExportHtml(cl, env));
   if (cl.export_json) note(ExportJson(cl, env));

@@ -1,6 +1,7 @@
 #include "app/usage_text.h"
 
 #include "platform/build_info.h"
+#include "platform/language.h"
 
 namespace vesk::app {
 namespace {
@@ -57,6 +58,8 @@ constexpr std::string_view kKeys = R"(
                              /w:0/h:0 — окно свёрнуто
   /autoread:on|off           режим автоматического чтения (--autoread=...)
   /autowrite:on|off          запоминается, ни на что не влияет (--autowrite=...)
+  /lang:ru|en  --lang=ru|en  язык программы; без ключа — выбранный в окне,
+                             иначе по локали (LC_ALL, LC_MESSAGES, LANG)
 
 Журнал и завершение:
   /elog:ПУТЬ   --elog=ПУТЬ   журнал ошибок обмена, по строке на параметр;
@@ -164,17 +167,17 @@ constexpr const char* kLicenseText =
 }  // namespace
 
 std::string UsageText(std::string_view program) {
-  std::string text = "Использование: ";
+  std::string text = platform::Tr("Использование: ");
   text += program;
-  text += " [КЛЮЧИ] [ФАЙЛ.vesk]\n";
-  text += kKeys;
+  text += platform::Tr(" [КЛЮЧИ] [ФАЙЛ.vesk]\n");
+  text += platform::Tr(kKeys.data());
   return text;
 }
 
 std::string VersionText(std::string_view program) {
   std::string text(program);
   text += " " VESK_VERSION "\n" VESK_COPYRIGHT "\n";
-  text += kLicenseText;
+  text += platform::Tr(kLicenseText);
   return text;
 }
 

@@ -8,8 +8,10 @@
 #include "exchange/parameter_tasks.h"
 #include "link/network_settings.h"
 #include "link/presenter.h"
+#include "model/description_catalogue.h"
 #include "model/program_line_settings.h"
 #include "model/tree_builder.h"
+#include "platform/language.h"
 #include "platform/text.h"
 
 namespace vesk::exchange {
@@ -22,7 +24,7 @@ constexpr auto kRestartPause = 1000ms;
 constexpr auto kAplyPause = 100ms;
 
 std::string CommandError(const char* command, const link::Parameter& p) {
-  return std::string("Ошибка команды '") + command + "':\n" + p.note + "\n";
+  return std::string(platform::Tr("Ошибка команды '")) + command + "':\n" + p.note + "\n";
 }
 
 // "APLY" carries no value; the link sends it and does not wait for an answer. Only a
@@ -44,7 +46,7 @@ int CheckLink(ExchangeEngine& engine, bool messages) {
   if (engine.Exchange(link::kOpRead, &dev) != 0) {
     error = CommandError("dev", dev);
   } else {
-    info = "Прибор: " + dev.value + "\n";
+    info = platform::Tr("Прибор: ") + dev.value + "\n";
     result = kLinkOtherDevice;
     std::string name;
     for (char c : dev.value)
@@ -53,28 +55,31 @@ int CheckLink(ExchangeEngine& engine, bool messages) {
 
     link::Parameter ver("ver");
     if (engine.Exchange(link::kOpRead, &ver) == 0)
-      info += "Версия ПО: " + ver.value + "\n";
+      info += platform::Tr("Версия ПО: ") + ver.value + "\n";
     else
       error = CommandError("ver", ver);
   }
   if (messages) {
-    if (!error.empty()) link::presenter().ShowMessage(error, kErrorCaption, link::MsgIcon::Error);
+    if (!error.empty())
+      link::presenter().ShowMessage(error, platform::Tr(kErrorCaption), link::MsgIcon::Error);
     if (!info.empty())
-      link::presenter().ShowMessage(info, kDeviceInfoCaption, link::MsgIcon::Information);
+      link::presenter().ShowMessage(info, platform::Tr(kDeviceInfoCaption),
+                                    link::MsgIcon::Information);
   }
   return result;
 }
 
 int SendInitCommand(ExchangeEngine& engine) {
-  if (link::presenter().ShowMessage(kInitQuestion, model::kProgramTitle, link::MsgIcon::Question,
+  if (link::presenter().ShowMessage(platform::Tr(kInitQuestion), platform::Tr(model::kProgramTitle),
+                                    link::MsgIcon::Question,
                                     link::MsgButtons::YesNo) != link::MsgAnswer::Yes)
     return -1;
   link::Parameter init("INIT");
   init.type_text = "void";
   const int result = ReadParameter(engine, init, false);
   if (result != 0)
-    link::presenter().ShowMessage(kInitFailedText + init.note, model::kProgramTitle,
-                                  link::MsgIcon::None);
+    link::presenter().ShowMessage(platform::Tr(kInitFailedText) + init.note,
+                                  platform::Tr(model::kProgramTitle), link::MsgIcon::None);
   else
     std::this_thread::sleep_for(kRestartPause);
   return result;
@@ -97,14 +102,17 @@ ApplyDialog::ApplyDialog(ExchangeEngine* engine, model::ParameterNode* device_li
 
 std::string ApplyDialog::SettingsText() const {
   if (!engine_)
-    return "Нет данных - контекст устройства не получен диалогом APLY\n\nВнутренняя ошибка "
-           "программы";
+    return platform::Tr(
+        "Нет данных - контекст устройства не получен диалогом APLY\n\nВнутренняя ошибка "
+        "программы");
   if (!device_line_)
-    return "Нет данных - элемент 'Сетевые параметры прибора' не инициализирован\n\nВнутренняя "
-           "ошибка программы";
+    return platform::Tr(
+        "Нет данных - элемент 'Сетевые параметры прибора' не инициализирован\n\nВнутренняя "
+        "ошибка программы");
   std::string text;
   for (const link::NetworkSetting& v : link::kNetworkSettings)
-    text += std::string(v.label) + ": " + device_line_->GetValue(v.short_name) + "\n";
+    text += std::string(platform::Tr(v.label)) + ": " +
+            model::ShownItem(device_line_->GetValue(v.short_name)) + "\n";
   return text;
 }
 
@@ -116,7 +124,8 @@ bool ApplyDialog::Ok() {
   if (WriteAply(engine, &error_text_) != 0) {
     change_program_settings = false;
     if (!engine.unattended().active)
-      link::presenter().ShowMessage(error_text_, kApplyErrorCaption, link::MsgIcon::Error);
+      link::presenter().ShowMessage(error_text_, platform::Tr(kApplyErrorCaption),
+                                    link::MsgIcon::Error);
     return true;
   }
 
@@ -141,7 +150,8 @@ bool ApplyDialog::Ok() {
   // "APLY" gets no answer, so its own result says nothing; the check of the link at the
   // new settings does.
   if (!error_text_.empty() && !engine.unattended().active)
-    link::presenter().ShowMessage(error_text_, kApplyErrorCaption, link::MsgIcon::Error);
+    link::presenter().ShowMessage(error_text_, platform::Tr(kApplyErrorCaption),
+                                  link::MsgIcon::Error);
   return true;
 }
 
@@ -166,18 +176,18 @@ void NetworkModeChange(ExchangeEngine& engine, model::ParameterNode* device_line
 
 bool InitialiseDevice(ExchangeEngine& engine, model::ParameterNode* root) {
   if (!root) {
-    link::presenter().ShowMessage("Дерево не определено", "Операция невозможна",
-                                  link::MsgIcon::Error);
+    link::presenter().ShowMessage(platform::Tr("Дерево не определено"),
+                                  platform::Tr("Операция невозможна"), link::MsgIcon::Error);
     return false;
   }
-  if (link::presenter().ShowMessage(kInitialiseQuestion, model::kProgramTitle,
-                                    link::MsgIcon::Warning,
+  if (link::presenter().ShowMessage(platform::Tr(kInitialiseQuestion),
+                                    platform::Tr(model::kProgramTitle), link::MsgIcon::Warning,
                                     link::MsgButtons::YesNo) != link::MsgAnswer::Yes)
     return false;
   bool ran = false;
   if (!engine.full_access()) {
-    link::presenter().ShowMessage(kLegacyAuthorisationText, model::kProgramTitle,
-                                  link::MsgIcon::Information);
+    link::presenter().ShowMessage(platform::Tr(kLegacyAuthorisationText),
+                                  platform::Tr(model::kProgramTitle), link::MsgIcon::Information);
     engine.RefreshViews();
   } else {
     ran = engine.RunTask(root, kTaskInitialise);

@@ -10,6 +10,7 @@
 #include "exchange/parameter_tasks.h"
 #include "link/exit_status.h"
 #include "link/presenter.h"
+#include "platform/language.h"
 #include "platform/wait.h"
 
 namespace vesk::exchange {
@@ -46,7 +47,8 @@ void ReportSlowThread(const char* name, std::chrono::milliseconds limit) {
 }
 
 void ReportThreadFailure(const char* what) {
-  link::presenter().ShowMessage(what, "Ошибка", link::MsgIcon::Error, link::MsgButtons::Ok);
+  link::presenter().ShowMessage(what, platform::Tr("Ошибка"), link::MsgIcon::Error,
+                                link::MsgButtons::Ok);
 }
 
 std::string Elapsed(std::chrono::steady_clock::duration d) {
@@ -169,8 +171,8 @@ void ExchangeEngine::set_log_error(std::string reason) {
 }
 
 std::string TaskFailuresText(int failed, int total) {
-  return "Задание не выполнено для " + std::to_string(failed) + " из " + std::to_string(total) +
-         " параметров. Окно будет закрыто автоматически.";
+  return platform::Tr("Задание не выполнено для ") + std::to_string(failed) + platform::Tr(" из ") +
+         std::to_string(total) + platform::Tr(" параметров. Окно будет закрыто автоматически.");
 }
 
 bool ExchangeEngine::WaitForLine(std::unique_lock<std::recursive_mutex>& hold) {
@@ -256,8 +258,9 @@ int ExchangeEngine::StartTransmitThread() {
     transmit_ = std::thread([this] { TransmitThread(); });
   } catch (const std::system_error& e) {
     transmit_running_.store(false);
-    link::presenter().ShowMessage(std::string(kTransmitThreadFailedText) + "\n" + e.what(), "Error",
-                                  link::MsgIcon::None, link::MsgButtons::Ok);
+    link::presenter().ShowMessage(
+        std::string(platform::Tr(kTransmitThreadFailedText)) + "\n" + e.what(), "Error",
+        link::MsgIcon::None, link::MsgButtons::Ok);
     return 1;
   }
   return 0;
@@ -281,8 +284,9 @@ int ExchangeEngine::StartPollerThread(std::function<void()> body) {
     });
   } catch (const std::system_error& e) {
     poller_running_.store(false);
-    link::presenter().ShowMessage(std::string(kPollerThreadFailedText) + "\n" + e.what(), "Error",
-                                  link::MsgIcon::None, link::MsgButtons::Ok);
+    link::presenter().ShowMessage(
+        std::string(platform::Tr(kPollerThreadFailedText)) + "\n" + e.what(), "Error",
+        link::MsgIcon::None, link::MsgButtons::Ok);
     return 1;
   }
   return 0;
@@ -426,7 +430,7 @@ void ExchangeEngine::FinishTask(bool job) {
   if (const int failed = progress_failed.exchange(0); failed > 0)
     ProgressLog(TaskFailuresText(failed, progress_total.load()));
   else
-    ProgressLog(kTaskDoneText);
+    ProgressLog(platform::Tr(kTaskDoneText));
   {
     std::lock_guard lock(window_mutex_);
     if (window_open_.load()) sink().ScrollToBottom();
@@ -603,7 +607,8 @@ void ExchangeEngine::ProgressLog(std::string_view text) {
   if (total != 0) {
     const int32_t done = progress_done.load();
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%i из %i", static_cast<int>(done), static_cast<int>(total));
+    std::snprintf(buf, sizeof buf, platform::Tr("%i из %i"), static_cast<int>(done),
+                  static_cast<int>(total));
     line.counter = buf;
     line.position = done;
   }

@@ -10,6 +10,7 @@
 #include "exchange/polling.h"
 #include "link/number_text.h"
 #include "link/presenter.h"
+#include "platform/language.h"
 #include "platform/text.h"
 #include "platform/timer.h"
 #include "platform/wait.h"
@@ -116,8 +117,8 @@ IoState::IoState(IoAccess& access, model::DescriptionBranch* pollers, IoChangeCa
   FindAll(pollers, kInputsParameter, inputs);
   if (!inputs.empty()) inputs_ = inputs.front();
   std::lock_guard values(PolledValuesLock());
-  state_.counters = MakeRows(pollers, kCountersParameter, "Счетчик ", true);
-  state_.output_rows = MakeRows(pollers, kOutputsParameter, "ШИМ выход ", false);
+  state_.counters = MakeRows(pollers, kCountersParameter, platform::Tr("Счетчик "), true);
+  state_.output_rows = MakeRows(pollers, kOutputsParameter, platform::Tr("ШИМ выход "), false);
   if (!state_.counters.empty()) state_.counters.front().marked = true;
 }
 
@@ -227,7 +228,7 @@ bool IoState::WriteRow(IoList list, size_t row, std::string_view text, bool repo
     changes.push_back({IoChange::Kind::OutputIndicator, static_cast<int>(row)});
   Notify(changes);
   if (result != 0 && report)
-    link::presenter().ShowMessage(note, "Ошибка записи \"" + p->short_name + "\"",
+    link::presenter().ShowMessage(note, platform::Tr("Ошибка записи \"") + p->short_name + "\"",
                                   link::MsgIcon::Warning);
   return result == 0;
 }

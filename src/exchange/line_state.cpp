@@ -1,6 +1,7 @@
 #include "exchange/line_state.h"
 
 #include "link/device_link.h"
+#include "platform/language.h"
 
 namespace vesk::exchange {
 
@@ -54,11 +55,11 @@ void LineState::NoteBusScanQuestion(bool heard) {
 const char* LineConditionText(LineCondition condition) {
   switch (condition) {
     case LineCondition::kConnected:
-      return "связь есть";
+      return platform::Tr("связь есть");
     case LineCondition::kNoAnswer:
-      return "нет ответа";
+      return platform::Tr("нет ответа");
     case LineCondition::kPortClosed:
-      return "порт закрыт";
+      return platform::Tr("порт закрыт");
     case LineCondition::kUnknown:
       break;
   }

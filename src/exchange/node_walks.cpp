@@ -5,7 +5,9 @@
 #include "exchange/exchange_engine.h"
 #include "exchange/parameter_tasks.h"
 #include "model/description_branch.h"
+#include "model/description_catalogue.h"
 #include "model/named_node.h"
+#include "platform/language.h"
 
 namespace vesk::exchange {
 
@@ -68,19 +70,20 @@ bool AnyToWrite(const model::ParameterNode& node, int mode) {
 
 WalkCounts ReadElement(ExchangeEngine& engine, model::NamedNode& element) {
   if (engine.Cancelled()) return {};
-  engine.ProgressLog("Читаем ветвь '" + element.name + "'");
+  engine.ProgressLog(platform::Tr("Читаем ветвь '") + model::ShownBranchName(element.name) + "'");
   return ReadOwn(engine, element);
 }
 
 WalkCounts CompareElement(ExchangeEngine& engine, model::NamedNode& element) {
   if (engine.Cancelled()) return {};
-  engine.ProgressLog("Сравниваем ветвь '" + element.name + "'");
+  engine.ProgressLog(platform::Tr("Сравниваем ветвь '") + model::ShownBranchName(element.name) +
+                     "'");
   return CompareOwn(engine, element);
 }
 
 WalkCounts WriteElement(ExchangeEngine& engine, model::NamedNode& element, int mode) {
   if (mode > 0 || AnyToWrite(element, mode))
-    engine.ProgressLog("Пишем ветвь '" + element.name + "'");
+    engine.ProgressLog(platform::Tr("Пишем ветвь '") + model::ShownBranchName(element.name) + "'");
   return WriteOwn(engine, element, mode);
 }
 

@@ -9,7 +9,9 @@
 #include "link/exit_status.h"
 #include "link/network_settings.h"
 #include "link/presenter.h"
+#include "model/description_catalogue.h"
 #include "model/tree_builder.h"
+#include "platform/language.h"
 #include "platform/text.h"
 
 namespace vesk::exchange {
@@ -41,7 +43,7 @@ std::string IndexSuffix(const link::Parameter& p) {
 
 // The link may name what it heard before the silence after the text itself.
 bool IsTimeout(const link::Parameter& p) {
-  const std::string_view text = kTimeoutNote;
+  const std::string_view text = platform::Tr(kTimeoutNote);
   return platform::Iequals(std::string_view(p.note).substr(0, text.size()), text);
 }
 
@@ -59,28 +61,29 @@ void LogFailure(ExchangeEngine& engine, const link::Parameter& p) {
 
 void StopAfterReadTimeouts(ExchangeEngine& engine) {
   char head[512];
-  std::snprintf(head, sizeof head, kReadStreakText, static_cast<int>(engine.fail_streak.load()));
+  std::snprintf(head, sizeof head, platform::Tr(kReadStreakText),
+                static_cast<int>(engine.fail_streak.load()));
   std::string message = head;
   // A lost port is the better explanation, and it says which port and why.
   if (const std::string lost = engine.LostPortText(); !lost.empty()) message = lost + ".\n";
-  if (engine.modes().auto_read.exchange(false)) message += kAutoReadOffText;
-  message += kExchangeSuspendedText;
+  if (engine.modes().auto_read.exchange(false)) message += platform::Tr(kAutoReadOffText);
+  message += platform::Tr(kExchangeSuspendedText);
   engine.fail_streak.store(0);
   engine.cancel_event.Set();
   // A command-line run shows nothing; the task is stopped all the same. Nor is anything
   // shown once the threads are being stopped: the window thread then waits for this one.
   if (!engine.unattended().active)
     engine.SendToWindow([&message] {
-      link::presenter().ShowMessage(message, model::kProgramTitle, link::MsgIcon::Error,
-                                    link::MsgButtons::Ok);
+      link::presenter().ShowMessage(message, platform::Tr(model::kProgramTitle),
+                                    link::MsgIcon::Error, link::MsgButtons::Ok);
     });
 }
 
 const char* EditableText(bool editable) {
-  return editable ? "Редактируемый" : "Не редактируемый";
+  return editable ? platform::Tr("Редактируемый") : platform::Tr("Не редактируемый");
 }
 const char* OwnerText(bool owned_by_firm) {
-  return owned_by_firm ? "фирме" : "пользователю";
+  return owned_by_firm ? platform::Tr("фирме") : platform::Tr("пользователю");
 }
 
 }  // namespace
@@ -92,7 +95,7 @@ bool IsNetworkParameter(std::string_view short_name) {
 int ReadParameter(ExchangeEngine& engine, link::Parameter& p, bool count_timeouts) {
   engine.progress_done.fetch_add(1);
   if (p.linear_index < 0) return kResultNegativeIndex;
-  const std::string line = "  Чтение: " + p.short_name + IndexSuffix(p);
+  const std::string line = platform::Tr("  Чтение: ") + p.short_name + IndexSuffix(p);
 
   const int result = engine.Exchange(link::kOpRead, &p);
   if (result != 0) {
@@ -106,16 +109,16 @@ int ReadParameter(ExchangeEngine& engine, link::Parameter& p, bool count_timeout
     if (engine.fail_streak.fetch_add(1) + 1 > kStreakLimit) StopAfterReadTimeouts(engine);
   }
 
-  engine.ProgressLog(line + " = " + p.value);
+  engine.ProgressLog(line + " = " + model::ShownValue(p));
   return result;
 }
 
 int WriteParameter(ExchangeEngine& engine, link::Parameter& p, int mode) {
   engine.progress_done.fetch_add(1);
-  const std::string line = "  Запись: " + p.short_name + IndexSuffix(p);
+  const std::string line = platform::Tr("  Запись: ") + p.short_name + IndexSuffix(p);
   const std::string& source = mode < 0 ? p.initial_value : p.value;
   if (source == link::kNoData) {
-    p.note = kNotInitialisedNote;
+    p.note = platform::Tr(kNotInitialisedNote);
     // A file value that is missing is not written; an unattended write must not end as
     // a success for it. The initial values of an initialisation are the description's
     // business, not the file's.
@@ -146,11 +149,11 @@ int WriteParameter(ExchangeEngine& engine, link::Parameter& p, int mode) {
     LogFailure(engine, p);
     engine.progress_failed.fetch_add(1);
   }
-  engine.ProgressLog(line + " = " + sent + " [новое значение]");
+  engine.ProgressLog(line + " = " + model::ShownValue(p, sent) + platform::Tr(" [новое значение]"));
 
   if (result != 0 && LinkFailure(engine, p, result)) {
     if (engine.fail_streak.fetch_add(1) + 1 > kStreakLimit) {
-      engine.ProgressLog(kWriteStreakText);
+      engine.ProgressLog(platform::Tr(kWriteStreakText));
       engine.fail_streak.store(0);
       engine.cancel_event.Set();
       link::exit_status.store(kStatusTimeoutOrWrites);
@@ -175,12 +178,13 @@ int CompareParameter(ExchangeEngine& engine, link::Parameter& p) {
   device.poll_index = p.poll_index;
   if (device.linear_index < 0) return kResultNegativeIndex;
 
-  const std::string line = "  Сравниваем: " + p.short_name + "=" + p.value + IndexSuffix(p);
+  const std::string line =
+      platform::Tr("  Сравниваем: ") + p.short_name + "=" + p.value + IndexSuffix(p);
   const int result = engine.Exchange(link::kOpRead, &device);
   engine.ProgressLog(line + "<>" + device.value);
 
   // What an earlier compare noted is stale now, whatever this one finds.
-  if (p.note.starts_with(link::kCompareNotePrefix)) p.note.clear();
+  if (p.note.starts_with(platform::Tr(link::kCompareNotePrefix))) p.note.clear();
   if (result != 0) {
     // Nothing came to compare with: a failure of the parameter, not a difference.
     p.note = device.note;
@@ -200,14 +204,15 @@ int CompareParameter(ExchangeEngine& engine, link::Parameter& p) {
   if (differs) {
     const int before = engine.diff_count.fetch_add(1);
     if (before < kReportedDifferences) {
-      std::string report = "\n" + std::to_string(before + 1) + ") Параметер '" + p.short_name +
-                           " (" + p.caption + ") в конфигурации: значение=" + p.value + "," +
-                           EditableText(p.editable) + ",принадлежит " + OwnerText(p.owned_by_firm) +
-                           "; в приборе: значение=" + device.value + "," +
-                           EditableText(device.editable) + ",принадлежит " +
-                           OwnerText(device.owned_by_firm) + ".\n";
+      std::string report =
+          "\n" + std::to_string(before + 1) + platform::Tr(") Параметер '") + p.short_name + " (" +
+          model::ShownCaption(p) + platform::Tr(") в конфигурации: значение=") +
+          model::ShownValue(p) + "," + EditableText(p.editable) + platform::Tr(",принадлежит ") +
+          OwnerText(p.owned_by_firm) + platform::Tr("; в приборе: значение=") +
+          model::ShownValue(p, device.value) + "," + EditableText(device.editable) +
+          platform::Tr(",принадлежит ") + OwnerText(device.owned_by_firm) + ".\n";
       engine.AppendDiffReport(report);
-      p.SetCompareNote(link::kCompareNotePrefix, device);
+      p.SetCompareNote(link::kCompareNotePrefix, model::ShownValue(p, device.value), device);
     }
   }
   return result;

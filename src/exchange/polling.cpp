@@ -10,6 +10,7 @@
 #include "exchange/exchange_engine.h"
 #include "link/number_text.h"
 #include "link/presenter.h"
+#include "platform/language.h"
 #include "platform/text.h"
 #include "platform/timer.h"
 #include "platform/wait.h"
@@ -172,7 +173,8 @@ std::optional<int32_t> ParsePollPeriod(std::string_view text) {
 bool SetPollPeriod(link::Parameter& parameter, std::string_view text) {
   const std::optional<int32_t> period = ParsePollPeriod(text);
   if (!period) {
-    link::presenter().ShowMessage(kPollPeriodRefused, kPollPeriodCaption, link::MsgIcon::Error);
+    link::presenter().ShowMessage(platform::Tr(kPollPeriodRefused),
+                                  platform::Tr(kPollPeriodCaption), link::MsgIcon::Error);
     return false;
   }
   std::lock_guard lock(StateLock());

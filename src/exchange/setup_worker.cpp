@@ -16,6 +16,7 @@
 #include "model/config_file.h"
 #include "model/program_line_settings.h"
 #include "model/remote_ports.h"
+#include "platform/language.h"
 #include "platform/text.h"
 #include "platform/wait.h"
 
@@ -32,7 +33,7 @@ std::vector<std::string> RowChoices(const std::string& short_name, const link::P
 constexpr size_t kFactoryRows = sizeof kFactoryNetValues / sizeof kFactoryNetValues[0];
 
 std::string SweepRateText(const std::string& rate) {
-  std::string text = kSweepRateText;
+  std::string text = platform::Tr(kSweepRateText);
   const size_t at = text.find("%s");
   if (at != std::string::npos) text.replace(at, 2, rate);
   return text;
@@ -91,8 +92,9 @@ bool SetupWorker::Open() {
     worker_ = std::thread([this] { WorkerMain(); });
   } catch (const std::system_error& e) {
     idle_.Set();
-    link::presenter().ShowMessage(std::string(kSetupThreadFailedText) + "\n" + e.what(),
-                                  model::kAppTitle, link::MsgIcon::Error);
+    link::presenter().ShowMessage(
+        std::string(platform::Tr(kSetupThreadFailedText)) + "\n" + e.what(),
+        platform::Tr(model::kAppTitle), link::MsgIcon::Error);
     Notify(kRowsChanged | kButtonsChanged);
     return false;
   }
@@ -120,7 +122,7 @@ void SetupWorker::Command(int command) {
       [[fallthrough]];
     case kSetupConnect:
       if (ended) return;
-      ShowStatus(kConnectingText, false);
+      ShowStatus(platform::Tr(kConnectingText), false);
       connect_.Set();
       return;
     case kSetupSweepRates:
@@ -135,8 +137,8 @@ void SetupWorker::Command(int command) {
       }
       if (!link_up) return;
       if (ended) {
-        link::presenter().ShowMessage(kLinkEstablishedText, model::kAppTitle,
-                                      link::MsgIcon::Information);
+        link::presenter().ShowMessage(platform::Tr(kLinkEstablishedText),
+                                      platform::Tr(model::kAppTitle), link::MsgIcon::Information);
         Close(SetupOutcome::Connected);
       } else {
         pending_.store(kSetupOk);
@@ -150,7 +152,7 @@ void SetupWorker::Command(int command) {
         engine_.modes().auto_read.store(false);
         Close(SetupOutcome::Offline);
       } else {
-        ShowStatus(kStoppingText, false);
+        ShowStatus(platform::Tr(kStoppingText), false);
         pending_.store(kSetupOffline);
         engine_.cancel_event.Set();
       }
@@ -159,7 +161,7 @@ void SetupWorker::Command(int command) {
       if (ended) {
         Close(SetupOutcome::Exit);
       } else {
-        ShowStatus(kStoppingText, false);
+        ShowStatus(platform::Tr(kStoppingText), false);
         pending_.store(kSetupExit);
         engine_.cancel_event.Set();
       }
@@ -285,9 +287,10 @@ void SetupWorker::WorkerMain() {
         break;  // cancel_event, or a wait that can no longer work
     }
   } catch (const std::exception& e) {
-    link::presenter().ShowMessage(e.what(), kErrorCaption, link::MsgIcon::Error);
+    link::presenter().ShowMessage(e.what(), platform::Tr(kErrorCaption), link::MsgIcon::Error);
   } catch (...) {
-    link::presenter().ShowMessage(kLinkFailedText, kErrorCaption, link::MsgIcon::Error);
+    link::presenter().ShowMessage(platform::Tr(kLinkFailedText), platform::Tr(kErrorCaption),
+                                  link::MsgIcon::Error);
   }
   SetListEnabled(true);
   idle_.Set();
@@ -316,10 +319,10 @@ void SetupWorker::Connect() {
       std::lock_guard lock(mutex_);
       link_up_ = true;
     }
-    ShowStatus(kLinkUpText, false);
+    ShowStatus(platform::Tr(kLinkUpText), false);
     Post(kSetupOk);
   } else if (!Cancelled()) {
-    ShowStatus(kLinkFailedText, true);
+    ShowStatus(platform::Tr(kLinkFailedText), true);
   }
 }
 
@@ -347,7 +350,7 @@ void SetupWorker::SweepRates() {
   }
 
   if (!link::PortKindSetsRate(port_name)) {
-    ShowStatus(kSweepNoRateText, true);
+    ShowStatus(platform::Tr(kSweepNoRateText), true);
     SetListEnabled(true);
     return;
   }
@@ -369,7 +372,7 @@ void SetupWorker::SweepRates() {
           std::lock_guard lock(mutex_);
           link_up_ = true;
         }
-        ShowStatus(kLinkUpText, false);
+        ShowStatus(platform::Tr(kLinkUpText), false);
         SetListEnabled(true);
         Post(kSetupOk);
         found = true;
@@ -395,7 +398,7 @@ void SetupWorker::SweepRates() {
       // that later exchanges do not run at a rate the program no longer claims.
       engine_.OpenPort(false);
     }
-    if (!Cancelled()) ShowStatus(kLinkFailedText, true);
+    if (!Cancelled()) ShowStatus(platform::Tr(kLinkFailedText), true);
   }
   SetListEnabled(true);
 }

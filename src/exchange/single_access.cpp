@@ -7,9 +7,11 @@
 #include "link/frame_codec.h"
 #include "link/presenter.h"
 #include "link/type_text.h"
+#include "model/description_catalogue.h"
 #include "model/description_container.h"
 #include "model/description_parser.h"
 #include "model/tree_builder.h"
+#include "platform/language.h"
 #include "platform/text.h"
 
 namespace vesk::exchange {
@@ -44,7 +46,8 @@ int32_t DecimalPlaces(std::string_view type_text) {
 }
 
 bool PlainFormat(std::string_view type_text) {
-  for (std::string_view w : {"string", "ASCI", "int", "CLK_frm", "float", "name", kUndefinedType})
+  for (std::string_view w : {"string", "ASCI", "int", "CLK_frm", "float", "name", kUndefinedType,
+                             platform::Tr(kUndefinedType)})
     if (platform::Iequals(type_text, w)) return true;
   return DecimalPlaces(type_text) != 0;
 }
@@ -150,7 +153,7 @@ CommandView SingleAccess::Refresh(std::string_view command) {
     caption_ = model::UnderscoresToBlanks(d->definition.caption);
     view.index_used = d->indexed;
   } else {
-    view.type_text = kUndefinedType;
+    view.type_text = platform::Tr(kUndefinedType);
   }
   view.caption = caption_;
   view.description_line = caption_ + " (" + view.type_text + ")";
@@ -162,9 +165,11 @@ ExecuteOutcome SingleAccess::Execute(const SingleAccessFields& fields, bool repo
   ExecuteOutcome out;
   const CommandDescription* d = Find(fields.command);
   if (!d) {
-    const std::string text = "Параметер '" + fields.command + "' не описан!";
+    const std::string text =
+        platform::Tr("Параметер '") + fields.command + platform::Tr("' не описан!");
     out.lines.push_back(text);
-    if (report) link::presenter().ShowMessage(text, model::kProgramTitle, link::MsgIcon::Error);
+    if (report)
+      link::presenter().ShowMessage(text, platform::Tr(model::kProgramTitle), link::MsgIcon::Error);
     return out;
   }
   out.described = true;
@@ -183,15 +188,15 @@ ExecuteOutcome SingleAccess::Execute(const SingleAccessFields& fields, bool repo
     const int32_t index = IndexNumber(fields.index);
     if (fields.placement == IndexPlacement::Address) {
       p->poll_index = index;
-      out.lines.push_back(kIndexInAddress);
-      if (index > kHighestPlainOffset) out.lines.push_back(kAddressWarning);
+      out.lines.push_back(platform::Tr(kIndexInAddress));
+      if (index > kHighestPlainOffset) out.lines.push_back(platform::Tr(kAddressWarning));
     } else {
       p->indexed = true;
       p->linear_index = index;
-      out.lines.push_back(kIndexInData);
+      out.lines.push_back(platform::Tr(kIndexInData));
     }
   }
-  out.lines.push_back(p->short_name + " (" + p->caption + ")");
+  out.lines.push_back(p->short_name + " (" + model::ShownCaption(*p) + ")");
 
   const bool write = fields.operation == kSingleWrite;
   if (write) p->value = fields.value;
@@ -203,13 +208,14 @@ ExecuteOutcome SingleAccess::Execute(const SingleAccessFields& fields, bool repo
   if (out.result != link::kExchangeOk) {
     AddNoteLines(out.lines, p->note);
   } else if (!p->note.empty()) {
-    out.lines.push_back(kHadError);
+    out.lines.push_back(platform::Tr(kHadError));
     AddNoteLines(out.lines, p->note);
   } else if (write) {
-    out.lines.push_back("Нет ошибок; записано. Обратно вернулось='" + p->value + "'");
+    out.lines.push_back(platform::Tr("Нет ошибок; записано. Обратно вернулось='") +
+                        model::ShownValue(*p) + "'");
   } else {
-    out.lines.push_back(kReadDone);
-    out.lines.push_back(p->value);
+    out.lines.push_back(platform::Tr(kReadDone));
+    out.lines.push_back(model::ShownValue(*p));
   }
   return out;
 }

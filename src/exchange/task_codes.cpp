@@ -1,25 +1,26 @@
 #include "exchange/task_codes.h"
+#include "platform/language.h"
 
 namespace vesk::exchange {
 
 std::string_view TaskCaption(int code) {
   switch (code) {
     case kTaskReadAll:
-      return "Идет чтение параметров из прибора";
+      return platform::Tr("Идет чтение параметров из прибора");
     case kTaskReadOne:
-      return "Идет чтение параметра из прибора";
+      return platform::Tr("Идет чтение параметра из прибора");
     case kTaskWriteAll:
-      return "Идет запись параметров в прибор";
+      return platform::Tr("Идет запись параметров в прибор");
     case kTaskWriteChanged:
-      return "Идет запись измененных значений параметров в прибор";
+      return platform::Tr("Идет запись измененных значений параметров в прибор");
     case kTaskCompare:
-      return "Идет сравнение параметров в конфигурации и в приборе";
+      return platform::Tr("Идет сравнение параметров в конфигурации и в приборе");
     case kTaskInitialise:
-      return "Идет инициализация прибора";
+      return platform::Tr("Идет инициализация прибора");
     case kTaskWriteOne:
-      return "Идет запись параметра в прибор";
+      return platform::Tr("Идет запись параметра в прибор");
     case kTaskBusScan:
-      return "Идет поиск приборов на линии";
+      return platform::Tr("Идет поиск приборов на линии");
     default:
       return {};
   }

@@ -7,6 +7,7 @@
 #include "exchange/parameter_tasks.h"
 #include "link/presenter.h"
 #include "model/description_branch.h"
+#include "platform/language.h"
 
 namespace vesk::exchange {
 
@@ -22,7 +23,8 @@ bool RunOn(ExchangeEngine& engine, model::ParameterNode* node, int code) {
 
 bool RunTreeCommand(ExchangeEngine& engine, model::ParameterNode* root, int code) {
   if (!root) {
-    link::presenter().ShowMessage(kNoTreeText, kImpossibleCaption, link::MsgIcon::Error);
+    link::presenter().ShowMessage(platform::Tr(kNoTreeText), platform::Tr(kImpossibleCaption),
+                                  link::MsgIcon::Error);
     return false;
   }
   return RunOn(engine, root, code);
@@ -30,7 +32,8 @@ bool RunTreeCommand(ExchangeEngine& engine, model::ParameterNode* root, int code
 
 bool RunBranchCommand(ExchangeEngine& engine, model::ParameterNode* branch, int code) {
   if (!dynamic_cast<model::DescriptionBranch*>(branch)) {
-    link::presenter().ShowMessage(kNoBranchText, kImpossibleCaption, link::MsgIcon::Error);
+    link::presenter().ShowMessage(platform::Tr(kNoBranchText), platform::Tr(kImpossibleCaption),
+                                  link::MsgIcon::Error);
     return false;
   }
   return RunOn(engine, branch, code);
@@ -38,7 +41,8 @@ bool RunBranchCommand(ExchangeEngine& engine, model::ParameterNode* branch, int 
 
 bool RunParameterCommand(ExchangeEngine& engine, link::Parameter* parameter, int code) {
   if (!parameter) {
-    link::presenter().ShowMessage(kNothingSelectedText, kImpossibleCaption, link::MsgIcon::Warning);
+    link::presenter().ShowMessage(platform::Tr(kNothingSelectedText),
+                                  platform::Tr(kImpossibleCaption), link::MsgIcon::Warning);
     return false;
   }
   const bool ran = engine.RunSingleTask(parameter, code);
@@ -47,9 +51,10 @@ bool RunParameterCommand(ExchangeEngine& engine, link::Parameter* parameter, int
 }
 
 std::string CompareReport(int diff_count, const std::string& diff_report) {
-  if (diff_count <= 0) return "Отличий не обнаружено";
-  std::string text = "Обнаружено " + std::to_string(diff_count) + " отличий";
-  if (diff_count > 10) text += " (показанны только первые 10)";
+  if (diff_count <= 0) return platform::Tr("Отличий не обнаружено");
+  std::string text =
+      platform::Tr("Обнаружено ") + std::to_string(diff_count) + platform::Tr(" отличий");
+  if (diff_count > 10) text += platform::Tr(" (показанны только первые 10)");
   text += ":\n";
   text += diff_report;
   return text;
@@ -57,10 +62,10 @@ std::string CompareReport(int diff_count, const std::string& diff_report) {
 
 std::string DeviceCompareReport(int diff_count, const std::string& diff_report, int compared,
                                 int not_compared) {
-  if (compared == 0 && not_compared > 0) return kNothingComparedText;
+  if (compared == 0 && not_compared > 0) return platform::Tr(kNothingComparedText);
   std::string text = CompareReport(diff_count, diff_report);
   if (not_compared > 0)
-    text += std::string("\n") + kNotComparedText + std::to_string(not_compared) + ".";
+    text += std::string("\n") + platform::Tr(kNotComparedText) + std::to_string(not_compared) + ".";
   return text;
 }
 
@@ -74,7 +79,7 @@ bool CompareCommand(ExchangeEngine& engine, model::ParameterNode* target) {
   const int not_compared = std::max(0, engine.progress_total.load() - compared);
   link::presenter().ShowMessage(
       DeviceCompareReport(engine.diff_count.load(), engine.DiffReport(), compared, not_compared),
-      kCompareCaption,
+      platform::Tr(kCompareCaption),
       compared == 0 && not_compared > 0 ? link::MsgIcon::Error : link::MsgIcon::Information);
   return true;
 }

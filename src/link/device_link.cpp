@@ -14,6 +14,7 @@
 #include "link/port_loss.h"
 #include "link/presenter.h"
 #include "link/probe_codec.h"
+#include "platform/language.h"
 #include "platform/text.h"
 
 namespace vesk::link {
@@ -28,7 +29,8 @@ constexpr const char* kNetworkCharParameter = "CHAr";
 constexpr unsigned kHighestNameCode = 79;
 
 std::string NoEncoderText(std::string_view name) {
-  return "Метод формирования посылки записи для команды '" + std::string(name) + "' не определен.";
+  return platform::Tr("Метод формирования посылки записи для команды '") + std::string(name) +
+         platform::Tr("' не определен.");
 }
 
 // Puts the encoded value of `p` into `data`. Returns kExchangeOk, or kExchangeNoEncoder or
@@ -49,12 +51,12 @@ int EncodeValue(Parameter& p, uint8_t* data, int& count, TraceList* trace) {
   if (!trace) {
     p.note = !message.empty() ? message
              : r == -1        ? NoEncoderText(p.short_name)
-                              : std::string(kTextBadValue);
+                              : std::string(platform::Tr(kTextBadValue));
   } else if (r == -1) {
     trace->Add(NoEncoderText(p.short_name));
     if (!message.empty()) trace->Add(message);
   } else {
-    trace->Add(kTextBadValue);
+    trace->Add(platform::Tr(kTextBadValue));
   }
   return result;
 }
@@ -76,14 +78,16 @@ std::string ByteLine(const char* prefix, int position, uint8_t byte) {
 
 void TraceRequest(TraceList* trace, const uint8_t* data, int count) {
   if (!trace) return;
-  trace->Add("Размер инф-ой части посылки " + std::to_string(count) + " байт.");
-  for (int i = 0; i < count; ++i) trace->Add(ByteLine(">> Посылка:", i, data[i]));
+  trace->Add(platform::Tr("Размер инф-ой части посылки ") + std::to_string(count) +
+             platform::Tr(" байт."));
+  for (int i = 0; i < count; ++i) trace->Add(ByteLine(platform::Tr(">> Посылка:"), i, data[i]));
 }
 
 void TraceReply(TraceList* trace, const uint8_t* data, int count) {
   if (!trace) return;
-  for (int i = 0; i < count; ++i) trace->Add(ByteLine("<< Ответ:", i, data[i]));
-  trace->Add("Инф-ная часть квитанции ответа имеет размер " + std::to_string(count) + " байт.");
+  for (int i = 0; i < count; ++i) trace->Add(ByteLine(platform::Tr("<< Ответ:"), i, data[i]));
+  trace->Add(platform::Tr("Инф-ная часть квитанции ответа имеет размер ") + std::to_string(count) +
+             platform::Tr(" байт."));
 }
 
 // The decimal code a "CHAr" sub-exchange left in its value.
@@ -140,13 +144,13 @@ int DeviceLink::OpenPort(bool report) {
       e.time_ns = MonotonicSinceStart();
       e.kind = LineEventKind::kRefused;
       e.name = name;
-      e.text = kTextLowLatencyRefused;
+      e.text = platform::Tr(kTextLowLatencyRefused);
       for (LineObserver* o : observers_) o->OnLineEvent(e);
     }
   }
   // Shown without the lock, so that a message left on screen holds up no exchange.
   if (result != kOpenOk && report && !command_line_run_.load())
-    presenter().ShowMessage(OpenFailureMessage(name, sys_errno), kOpenFailureCaption,
+    presenter().ShowMessage(OpenFailureMessage(name, sys_errno), platform::Tr(kOpenFailureCaption),
                             MsgIcon::Error, MsgButtons::Ok);
   return result;
 }
@@ -174,7 +178,7 @@ bool DeviceLink::Transact(bool read, uint16_t hash, const uint8_t* data, int cou
 
 int DeviceLink::Exchange(int operation, Parameter* parameter, TraceList* trace) {
   if (!port_.IsOpen()) {
-    if (parameter) parameter->note = kTextPortNotOpen;
+    if (parameter) parameter->note = platform::Tr(kTextPortNotOpen);
     return kExchangePortClosed;
   }
   if (!parameter) return kExchangePortClosed;
@@ -210,7 +214,7 @@ int DeviceLink::Exchange(int operation, Parameter* parameter, TraceList* trace) 
 
 int DeviceLink::TakeReply(Parameter& p, const uint8_t* data, int count) {
   if (p.indexed && !EchoesIndex(data, count, p.linear_index)) {
-    p.note = kTextOtherIndex;
+    p.note = platform::Tr(kTextOtherIndex);
     RecordBadLine();
     return kExchangeFailed;
   }
@@ -218,7 +222,7 @@ int DeviceLink::TakeReply(Parameter& p, const uint8_t* data, int count) {
   // the codec's own text, where it gives one, says why.
   std::string text;
   if (const int decoded = p.ConvertFromData(data, count, text); decoded != 1) {
-    p.note = decoded < 0 && !text.empty() ? text : std::string(kTextUndecodable);
+    p.note = decoded < 0 && !text.empty() ? text : std::string(platform::Tr(kTextUndecodable));
     RecordBadLine();
     return kExchangeUndecodable;
   }
@@ -245,7 +249,7 @@ int DeviceLink::ExchangeAttributes(int operation, Parameter& p, uint16_t hash) {
   if (!TransactFor(&p, read, kAttributeHash, data, count, reply, reply_count, p.note, p.poll_index))
     return kExchangeAttributeFailed;
   if (reply_count != (p.indexed ? 5 : 3)) {
-    p.note = kTextAttributeSize;
+    p.note = platform::Tr(kTextAttributeSize);
     RecordBadLine();  // a malformed answer like any other
     return kExchangeAttributeSize;
   }
@@ -255,7 +259,7 @@ int DeviceLink::ExchangeAttributes(int operation, Parameter& p, uint16_t hash) {
   const bool other_copy = p.indexed && reply[reply_count - 3] != data[count - 3];
   if (other_copy || reply[reply_count - 2] != data[count - 2] ||
       reply[reply_count - 1] != data[count - 1]) {
-    p.note = other_copy ? kTextOtherIndex : kTextOtherCommand;
+    p.note = other_copy ? platform::Tr(kTextOtherIndex) : platform::Tr(kTextOtherCommand);
     RecordBadLine();
     return kExchangeAttributeFailed;
   }
@@ -274,9 +278,9 @@ int DeviceLink::ExchangeNetworkName(int operation, Parameter& p, TraceList* trac
       if (trace && traced) trace->Add(text);
       return kExchangeBadValue;
     };
-    if (p.value.empty()) return refuse(kTextNameEmpty, true);
-    if (platform::Utf8Length(p.value) >= 9) return refuse(kTextNameTooLong, true);
-    if (!PackNetworkName(p.value, codes)) return refuse(kTextNameBadChar, false);
+    if (p.value.empty()) return refuse(platform::Tr(kTextNameEmpty), true);
+    if (platform::Utf8Length(p.value) >= 9) return refuse(platform::Tr(kTextNameTooLong), true);
+    if (!PackNetworkName(p.value, codes)) return refuse(platform::Tr(kTextNameBadChar), false);
   }
 
   // Built aside and stored only when all four characters went through, so that a failed
@@ -305,8 +309,8 @@ int DeviceLink::ExchangeNetworkName(int operation, Parameter& p, TraceList* trac
 
     unsigned code = 0;
     if (!ParseCode(part.value, code) || (read && code > kHighestNameCode)) {
-      p.note = kTextNameBadCode;
-      if (trace) trace->Add(kTextNameBadCode);
+      p.note = platform::Tr(kTextNameBadCode);
+      if (trace) trace->Add(platform::Tr(kTextNameBadCode));
       return kExchangeUndecodable;
     }
     AppendPackedChar(name, code);

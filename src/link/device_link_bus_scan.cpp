@@ -6,6 +6,7 @@
 #include "link/device_link.h"
 #include "link/line_event_source.h"
 #include "link/port_loss.h"
+#include "platform/language.h"
 
 namespace vesk::link {
 
@@ -29,7 +30,7 @@ BusScanReply DeviceLink::BusScanRead(int32_t address, const Parameter& subject, 
   const FrameAddress frame_address{address, length_bits, 0};
   RequestFrame frame;
   if (!BuildRequest(true, hash, nullptr, 0, frame_address, frame)) {
-    out.error = kTextCannotEncode;
+    out.error = platform::Tr(kTextCannotEncode);
     return out;
   }
   EventSource watch{observers_, &subject, true, hash, frame_address, 0, 0};
@@ -60,7 +61,8 @@ BusScanReply DeviceLink::BusScanRead(int32_t address, const Parameter& subject, 
     if (out.first_char_ms < 0) out.first_char_ms = answer.first_char_ms;
     if (watch.Active()) {
       watch.replied_ns = MonotonicSinceStart();
-      if (answer.noise > 0) watch.Skipped(LineFault::kNoise, answer.noise_chars, kTextNoiseSkipped);
+      if (answer.noise > 0)
+        watch.Skipped(LineFault::kNoise, answer.noise_chars, platform::Tr(kTextNoiseSkipped));
     }
     switch (result.status) {
       case PortStatus::Received:
@@ -68,10 +70,10 @@ BusScanReply DeviceLink::BusScanRead(int32_t address, const Parameter& subject, 
       case PortStatus::Stopped:
       case PortStatus::Closed:
         out.stopped = true;
-        out.error = kTextPortNotOpen;
+        out.error = platform::Tr(kTextPortNotOpen);
         return out;
       case PortStatus::Timeout:
-        return fail(LineEventKind::kTimeout, LineFault::kTimeout, kTextTimeout);
+        return fail(LineEventKind::kTimeout, LineFault::kTimeout, platform::Tr(kTextTimeout));
       default: {
         if (PortGone(result)) {
           // Every further address would fail the same way; the port is closed so that the
@@ -82,14 +84,14 @@ BusScanReply DeviceLink::BusScanRead(int32_t address, const Parameter& subject, 
           port_.Close();
           return out;
         }
-        std::string why = kTextBadSettings;
+        std::string why = platform::Tr(kTextBadSettings);
         if (std::string reason = result.Reason(); !reason.empty()) why += " (" + reason + ")";
         return fail(LineEventKind::kRefused, LineFault::kLineError, why);
       }
     }
     ReplyFrame parsed;
     if (answer.truncated || !ParseReply(answer.View(), parsed))
-      return fail(LineEventKind::kRefused, LineFault::kChecksum, kTextChecksum);
+      return fail(LineEventKind::kRefused, LineFault::kChecksum, platform::Tr(kTextChecksum));
     const int32_t from = ReplyAddress(answer.View(), length_bits);
     if (from == address) {
       // Any valid frame from the address, a refusal included, shows a device there.
@@ -101,7 +103,8 @@ BusScanReply DeviceLink::BusScanRead(int32_t address, const Parameter& subject, 
     // A device that answered an earlier question late; this address may still answer.
     out.late_address = from;
     if (watch.Active())
-      watch.Skipped(LineFault::kStray, answer.View(), kTextLateReply + std::to_string(from));
+      watch.Skipped(LineFault::kStray, answer.View(),
+                    platform::Tr(kTextLateReply) + std::to_string(from));
     result = port_.ReceiveMore(answer, FrameEnd::Lorn);
   }
 }

@@ -11,6 +11,7 @@
 #include "link/line_event_source.h"
 #include "link/link_status.h"
 #include "link/port_loss.h"
+#include "platform/language.h"
 
 namespace vesk::link {
 
@@ -59,7 +60,7 @@ class RetryPolicy {
 
 // Why an exchange the port refused to start failed (a result of code -1).
 const char* RefusedText(const PortResult& result) {
-  return result.status == PortStatus::Closed ? kTextPortClosed : kTextStopped;
+  return platform::Tr(result.status == PortStatus::Closed ? kTextPortClosed : kTextStopped);
 }
 
 std::string WithReason(const char* text, const PortResult& result) {
@@ -70,9 +71,9 @@ std::string WithReason(const char* text, const PortResult& result) {
 }
 
 std::string TimeoutText(size_t noise) {
-  if (noise == 0) return kTextTimeout;
-  return kTextTimeout + std::string(kTextNoiseBeforeTimeout) + std::to_string(noise) +
-         kTextNoiseUnit;
+  if (noise == 0) return platform::Tr(kTextTimeout);
+  return platform::Tr(kTextTimeout) + std::string(platform::Tr(kTextNoiseBeforeTimeout)) +
+         std::to_string(noise) + platform::Tr(kTextNoiseUnit);
 }
 
 // The address a frame's head names, as the request's address length reads it.
@@ -141,9 +142,10 @@ DeviceLink::Attempt DeviceLink::TryOnce(const RequestFrame& frame, bool broadcas
   for (;;) {
     if (watch.Active()) {
       watch.replied_ns = MonotonicSinceStart();
-      if (a.answer.echo_taken) watch.Skipped(LineFault::kEcho, frame.Text(), kTextEchoTaken);
+      if (a.answer.echo_taken)
+        watch.Skipped(LineFault::kEcho, frame.Text(), platform::Tr(kTextEchoTaken));
       if (a.answer.noise > 0)
-        watch.Skipped(LineFault::kNoise, a.answer.noise_chars, kTextNoiseSkipped);
+        watch.Skipped(LineFault::kNoise, a.answer.noise_chars, platform::Tr(kTextNoiseSkipped));
     }
     a.noise += a.answer.noise;
     a.framed = a.port.status == PortStatus::Received;
@@ -154,7 +156,8 @@ DeviceLink::Attempt DeviceLink::TryOnce(const RequestFrame& frame, bool broadcas
     if (!a.valid || MatchReply(frame, broadcast, a.parsed) != Verdict::kStray) return a;
     if (watch.Active()) {
       const int from = HeadAddress(a.parsed, port_.settings().address_length);
-      watch.Skipped(LineFault::kStray, a.answer.View(), kTextStraySkipped + std::to_string(from));
+      watch.Skipped(LineFault::kStray, a.answer.View(),
+                    platform::Tr(kTextStraySkipped) + std::to_string(from));
     }
     a.port = port_.ReceiveMore(a.answer, FrameEnd::Lorn);
   }
@@ -176,9 +179,9 @@ bool DeviceLink::SendApply(const RequestFrame& frame, EventSource& watch, std::s
   } else if (r.Code() < 0) {
     error = RefusedText(r);
   } else if (r.status == PortStatus::Timeout) {
-    error = kTextTimeout;
+    error = platform::Tr(kTextTimeout);
   } else {
-    error = WithReason(kTextBadSettings, r);
+    error = WithReason(platform::Tr(kTextBadSettings), r);
   }
   if (watch.Active()) watch.Failed(LineEventKind::kRefused, LineFault::kLineError, "", error);
   RecordBadLine();
@@ -195,7 +198,7 @@ bool DeviceLink::TransactFor(const Parameter* subject, bool read, uint16_t hash,
   const FrameAddress address = MakeFrameAddress(offset);
   RequestFrame frame;
   if (!BuildRequest(read, hash, data, count, address, frame)) {
-    error = kTextCannotEncode;
+    error = platform::Tr(kTextCannotEncode);
     return false;
   }
 
@@ -223,13 +226,13 @@ bool DeviceLink::TransactFor(const Parameter* subject, bool read, uint16_t hash,
       return false;
     }
     LineFault fault = LineFault::kLostStart;
-    std::string why = r.Code() < 0 ? RefusedText(r) : kTextLostStart;
+    std::string why = r.Code() < 0 ? RefusedText(r) : std::string(platform::Tr(kTextLostStart));
     if (r.status == PortStatus::Timeout) {
       fault = LineFault::kTimeout;
       why = TimeoutText(a.noise);
     } else if (r.Code() == 3) {
       fault = LineFault::kLineError;
-      why = WithReason(kTextBadSettings, r);
+      why = WithReason(platform::Tr(kTextBadSettings), r);
     }
     if (watch.Active())
       watch.Failed(fault == LineFault::kTimeout ? LineEventKind::kTimeout : LineEventKind::kRefused,
@@ -252,8 +255,8 @@ bool DeviceLink::TransactFor(const Parameter* subject, bool read, uint16_t hash,
     RecordBadLine();
     return false;
   };
-  if (a.answer.truncated) return refuse(LineFault::kTooLong, kTextReplyTooLong);
-  if (!a.valid) return refuse(LineFault::kChecksum, kTextChecksum);
+  if (a.answer.truncated) return refuse(LineFault::kTooLong, platform::Tr(kTextReplyTooLong));
+  if (!a.valid) return refuse(LineFault::kChecksum, platform::Tr(kTextChecksum));
   std::memcpy(reply.data(), a.parsed.data, static_cast<size_t>(a.parsed.count));
   reply_count = a.parsed.count;
 
@@ -263,13 +266,14 @@ bool DeviceLink::TransactFor(const Parameter* subject, bool read, uint16_t hash,
       return true;
     case Verdict::kErrorReply:
       // An error reply without its code is still the device refusing the request.
-      if (!ErrorReplyText(a.parsed.data, a.parsed.count, error)) error = kTextErrorWithoutCode;
+      if (!ErrorReplyText(a.parsed.data, a.parsed.count, error))
+        error = platform::Tr(kTextErrorWithoutCode);
       RecordDeviceError();
       if (watch.Active())
         watch.Failed(LineEventKind::kReceived, LineFault::kErrorReply, a.answer.View(), error);
       return false;
     default:
-      return refuse(LineFault::kOtherCommand, kTextOtherCommand);
+      return refuse(LineFault::kOtherCommand, platform::Tr(kTextOtherCommand));
   }
 }
 

@@ -1,4 +1,5 @@
 #include "link/error_texts.h"
+#include "platform/language.h"
 
 #include "link/device_link.h"
 
@@ -8,7 +9,7 @@ namespace {
 
 const char* KnownError(int code) {
   for (const DeviceErrorText& e : kDeviceErrorTexts)
-    if (e.code == code) return e.text;
+    if (e.code == code) return platform::Tr(e.text);
   return nullptr;
 }
 
@@ -21,9 +22,9 @@ bool ErrorReplyText(const uint8_t* data, int count, std::string& text) {
   if (const char* known = KnownError(code)) {
     text = known;
   } else if (code >= 57 && code <= 63) {
-    text = kGroupAttributeLevelText + std::to_string(code - 56);
+    text = platform::Tr(kGroupAttributeLevelText) + std::to_string(code - 56);
   } else {
-    text = kUnknownErrorText + std::to_string(code) + ")";
+    text = platform::Tr(kUnknownErrorText) + std::to_string(code) + ")";
   }
   return true;
 }
@@ -31,19 +32,19 @@ bool ErrorReplyText(const uint8_t* data, int count, std::string& text) {
 bool ProbeErrorText(ProbeResult result, std::string& text) {
   switch (result) {
     case ProbeResult::Timeout:
-      text = kTextTimeout;
+      text = platform::Tr(kTextTimeout);
       return true;
     case ProbeResult::LineError:
-      text = kProbeLineErrorText;
+      text = platform::Tr(kProbeLineErrorText);
       return true;
     case ProbeResult::Checksum:
-      text = kProbeChecksumText;
+      text = platform::Tr(kProbeChecksumText);
       return true;
     case ProbeResult::Address:
-      text = kProbeAddressText;
+      text = platform::Tr(kProbeAddressText);
       return true;
     case ProbeResult::Malformed:
-      text = kProbeMalformedText;
+      text = platform::Tr(kProbeMalformedText);
       return true;
     case ProbeResult::Answered:
     case ProbeResult::Refused:

@@ -1,4 +1,5 @@
 #include "link/line_event.h"
+#include "platform/language.h"
 
 #include <chrono>
 #include <cstdio>
@@ -35,7 +36,7 @@ std::string DescribeLineEvent(const LineEvent& e) {
   switch (e.kind) {
     case LineEventKind::kSent:
     case LineEventKind::kRetry:
-      out = (e.read ? "чтение " : "запись ") + target;
+      out = (e.read ? platform::Tr("чтение ") : platform::Tr("запись ")) + target;
       if (!e.read && !e.text.empty()) out += " = " + e.text;
       if (e.read && !e.text.empty()) out += " (" + e.text + ")";
       break;
@@ -47,7 +48,7 @@ std::string DescribeLineEvent(const LineEvent& e) {
       out = target + ": " + e.text;
       break;
   }
-  if (e.attempt > 1) out += ", попытка " + std::to_string(e.attempt);
+  if (e.attempt > 1) out += platform::Tr(", попытка ") + std::to_string(e.attempt);
   return out;
 }
 

@@ -1,4 +1,5 @@
 #include "link/line_event_source.h"
+#include "platform/language.h"
 
 #include <cstdio>
 
@@ -33,7 +34,7 @@ std::string HexBytes(const uint8_t* data, int count) {
 
 // Whose attributes an attribute exchange carries: the frame itself names only "M.s.t.r.".
 std::string AttributesOf(const Parameter& subject) {
-  return "атрибуты " + subject.short_name;
+  return platform::Tr("атрибуты ") + subject.short_name;
 }
 
 std::string_view WithoutEnd(std::string_view chars) {

@@ -1,4 +1,5 @@
 #include "link/line_stats.h"
+#include "platform/language.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -97,11 +98,12 @@ std::string LineCountersText(const LineCounters& c) {
   char buf[768];
   std::snprintf(
       buf, sizeof buf,
-      "Запросов: %llu\nОтветов: %llu\nТаймаутов: %llu\nОшибок контрольной суммы: %llu\n"
-      "Ответов с кодом ошибки: %llu\nПовторов: %llu\nПрочих отказов: %llu\n"
-      "Помех перед ответом: %llu\nЧужих ответов: %llu\n"
-      "Поиск приборов: вопросов %llu, найдено адресов %llu\n"
-      "Время ответа, мс: среднее %.1f, 95%% — %.1f, максимум %.1f\n",
+      platform::Tr(
+          "Запросов: %llu\nОтветов: %llu\nТаймаутов: %llu\nОшибок контрольной суммы: %llu\n"
+          "Ответов с кодом ошибки: %llu\nПовторов: %llu\nПрочих отказов: %llu\n"
+          "Помех перед ответом: %llu\nЧужих ответов: %llu\n"
+          "Поиск приборов: вопросов %llu, найдено адресов %llu\n"
+          "Время ответа, мс: среднее %.1f, 95%% — %.1f, максимум %.1f\n"),
       static_cast<unsigned long long>(c.requests), static_cast<unsigned long long>(c.replies),
       static_cast<unsigned long long>(c.timeouts),
       static_cast<unsigned long long>(c.checksum_failures),

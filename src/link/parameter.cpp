@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "link/number_text.h"
+#include "platform/language.h"
 #include "platform/text.h"
 
 namespace vesk::link {
@@ -139,13 +140,16 @@ void Parameter::Reset() {
   value_changed = edit_changed = owner_changed = false;
 }
 
-void Parameter::SetCompareNote(std::string_view prefix, const Parameter& other) {
-  note = std::string(prefix) + " '" + other.value + "'," +
-         (other.editable ? "Ред-ый," : "Не ред-ый,") + (other.owned_by_firm ? "фирм." : "польз.");
+void Parameter::SetCompareNote(std::string_view prefix, std::string_view shown_value,
+                               const Parameter& other) {
+  note = std::string(platform::Tr(std::string(prefix))) + " '" + std::string(shown_value) + "'," +
+         (other.editable ? platform::Tr("Ред-ый,") : platform::Tr("Не ред-ый,")) +
+         (other.owned_by_firm ? platform::Tr("фирм.") : platform::Tr("польз."));
 }
 
 bool Parameter::HasCompareNote() const {
-  return note.starts_with(kCompareNotePrefix) || note.starts_with(kFileCompareNotePrefix);
+  return note.starts_with(platform::Tr(kCompareNotePrefix)) ||
+         note.starts_with(platform::Tr(kFileCompareNotePrefix));
 }
 
 Rgb Parameter::DisplayColour() const {
@@ -167,12 +171,12 @@ std::string Parameter::NameColumn(bool show_indexes) const {
 
 std::string Parameter::EditableText() const {
   if (has_attributes == 0) return {};
-  return editable ? "Редактируемый" : "Не редактируемый";
+  return editable ? platform::Tr("Редактируемый") : platform::Tr("Не редактируемый");
 }
 
 std::string Parameter::OwnerText() const {
   if (has_attributes == 0) return {};
-  return owned_by_firm ? "Фирма" : "Пользователь";
+  return owned_by_firm ? platform::Tr("Фирма") : platform::Tr("Пользователь");
 }
 
 int Parameter::Icon() const {

@@ -45,8 +45,10 @@ class Parameter : public ValueCodec {
 
   // Records a difference found by a comparison: the note becomes `prefix`
   // (kCompareNotePrefix, or kFileCompareNotePrefix against a file) and the value and
-  // attributes of `other`, as in "Знач-е в приборе: '5',Ред-ый,польз.".
-  void SetCompareNote(std::string_view prefix, const Parameter& other);
+  // attributes of `other`, as in "Знач-е в приборе: '5',Ред-ый,польз.", in the language
+  // spoken; `shown_value` is other's value as a person reads it.
+  void SetCompareNote(std::string_view prefix, std::string_view shown_value,
+                      const Parameter& other);
   // True when the note records a comparison difference (with the device or with a file)
   // rather than a failure.
   bool HasCompareNote() const;

@@ -1,4 +1,5 @@
 #include "link/port_loss.h"
+#include "platform/language.h"
 
 #include <cerrno>
 
@@ -26,7 +27,7 @@ bool PortGone(const PortResult& result) {
 }
 
 std::string LostPortText(const std::string& port, const PortResult& result) {
-  return "Порт " + port + " потерян: " + result.Reason();
+  return platform::Tr("Порт ") + port + platform::Tr(" потерян: ") + result.Reason();
 }
 
 }  // namespace vesk::link

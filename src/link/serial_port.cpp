@@ -13,6 +13,7 @@
 #include "link/network_settings.h"
 #include "link/presenter.h"
 #include "link/rfc2217_port.h"
+#include "platform/language.h"
 #include "platform/wait.h"
 
 namespace vesk::link {
@@ -42,7 +43,7 @@ int PortResult::Code() const {
 }
 
 std::string PortResult::Reason() const {
-  if (status == PortStatus::EchoMismatch) return kTextEchoMismatch;
+  if (status == PortStatus::EchoMismatch) return platform::Tr(kTextEchoMismatch);
   if (status != PortStatus::SystemError || sys_errno == 0) return {};
   return std::strerror(sys_errno);
 }
@@ -79,17 +80,17 @@ std::string DevicePath(std::string_view name) {
 }
 
 std::string OpenFailureMessage(std::string_view port_name, int sys_errno) {
-  std::string text = "Не удается открыть порт " + std::string(port_name) +
-                     ". Связь с сетью отсутствует. Проверьте сетевые параметры";
+  std::string text = platform::Tr("Не удается открыть порт ") + std::string(port_name) +
+                     platform::Tr(". Связь с сетью отсутствует. Проверьте сетевые параметры");
   if (sys_errno == 0) return text;
   text += "\n" + (IsNetworkPortName(port_name) ? std::string(port_name) : DevicePath(port_name)) +
           ": " + std::strerror(sys_errno);
   if (sys_errno == EACCES || sys_errno == EPERM)
-    text +=
+    text += platform::Tr(
         "\nНет доступа к устройству: пользователю нужны права на чтение и запись порта "
-        "(в Debian — членство в группе dialout, затем повторный вход в систему).";
+        "(в Debian — членство в группе dialout, затем повторный вход в систему).");
   else if (sys_errno == EWOULDBLOCK || sys_errno == EBUSY)
-    text += "\nПорт занят другой программой.";
+    text += platform::Tr("\nПорт занят другой программой.");
   return text;
 }
 
@@ -102,7 +103,7 @@ int OpenAndReport(SerialPort& port, bool report) {
   if (result != kOpenOk && report) {
     presenter().ShowMessage(OpenFailureMessage(port.settings().port_name,
                                                result == kOpenFailed ? port.last_errno() : 0),
-                            kOpenFailureCaption, MsgIcon::Error, MsgButtons::Ok);
+                            platform::Tr(kOpenFailureCaption), MsgIcon::Error, MsgButtons::Ok);
   }
   return result;
 }

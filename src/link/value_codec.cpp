@@ -10,6 +10,7 @@
 #include "link/network_settings.h"
 #include "link/number_text.h"
 #include "link/type_text.h"
+#include "platform/language.h"
 #include "platform/text.h"
 
 namespace vesk::link {
@@ -32,7 +33,7 @@ bool OneOf(std::string_view name, const std::string_view (&names)[N]) {
 }
 
 std::string LengthError(int count) {
-  return "Ошибка; (Непонятная длина ответа:" + std::to_string(count) + ")";
+  return platform::Tr("Ошибка; (Непонятная длина ответа:") + std::to_string(count) + ")";
 }
 
 // The bytes as cp1251 text; a NUL ends the text, as it ended the device's C string.
@@ -177,11 +178,11 @@ int EncodeClock(std::string_view short_name, std::string_view work, uint8_t data
 
 // Returns the refusal, or nullptr when the name is encoded.
 const char* EncodeName(std::string_view work, uint8_t data[4], int& count) {
-  if (work.empty()) return "Сетевое имя пусто";
-  if (platform::Utf8Length(work) >= 9) return "Сетевое имя слишком длинное";
+  if (work.empty()) return platform::Tr("Сетевое имя пусто");
+  if (platform::Utf8Length(work) >= 9) return platform::Tr("Сетевое имя слишком длинное");
   PackedName codes{};
   if (!PackNetworkName(platform::FoldUpper(work), codes))
-    return "Недопустимый символ в сетевом имени";
+    return platform::Tr("Недопустимый символ в сетевом имени");
   for (int i = 0; i < 4; ++i) data[i] = codes[3 - i];
   count = 4;
   return nullptr;
@@ -274,7 +275,7 @@ int ValueCodec::ConvertFromData(const uint8_t* data, int count, std::string& tex
     }
     for (int i = 3; i >= 0; --i) {
       if (data[i] > kHighestNameCode) {
-        text = "Недопустимый код символа в сетевом имени";
+        text = platform::Tr("Недопустимый код символа в сетевом имени");
         return -1;
       }
       AppendPackedChar(text, data[i]);

@@ -9,6 +9,7 @@
 #include "link/frame_codec.h"
 #include "link/presenter.h"
 #include "model/config_file_io.h"
+#include "platform/language.h"
 
 namespace vesk::model {
 
@@ -173,10 +174,11 @@ LoadOutcome LoadConfiguration(ArchiveReader& archive, ConfigurationTarget& targe
     if (schema == kDocumentSchema) {
       device_kind = archive.ReadInt32();
     } else if (schema == kDocumentSchemaOutdated) {
-      Show(kOutdatedFileText, kOpenErrorCaption, link::MsgIcon::Warning);
+      Show(platform::Tr(kOutdatedFileText), platform::Tr(kOpenErrorCaption),
+           link::MsgIcon::Warning);
       return LoadOutcome::Outdated;
     } else if (schema != kDocumentSchemaNoKind) {
-      Show(kCorruptFileText, kOpenErrorCaption, link::MsgIcon::Warning);
+      Show(platform::Tr(kCorruptFileText), platform::Tr(kOpenErrorCaption), link::MsgIcon::Warning);
       return LoadOutcome::CorruptSchema;
     }
     if (DescriptionBranch* root = target.ReloadDescription(device_kind)) LoadBranch(archive, *root);
@@ -184,10 +186,10 @@ LoadOutcome LoadConfiguration(ArchiveReader& archive, ConfigurationTarget& targe
   } catch (const ArchiveError& e) {
     // Data that ends early is as much a broken file as malformed data: the user must not
     // take a partly read configuration for a whole one.
-    Show(kBadFormatText, kBadFormatCaption, link::MsgIcon::Warning);
+    Show(platform::Tr(kBadFormatText), platform::Tr(kBadFormatCaption), link::MsgIcon::Warning);
     return e.fault() == ArchiveFault::EndOfData ? LoadOutcome::Truncated : LoadOutcome::FormatError;
   } catch (const std::exception&) {
-    Show(kReadFailedText, kAppTitle, link::MsgIcon::Error);
+    Show(platform::Tr(kReadFailedText), platform::Tr(kAppTitle), link::MsgIcon::Error);
     return LoadOutcome::Unreadable;
   }
 }
@@ -201,7 +203,7 @@ std::vector<uint8_t> ConfigurationBytes(const ConfigurationView& view) {
 
 bool SaveConfiguration(const std::string& path, const ConfigurationView& view) {
   if (view.root == nullptr) {
-    Show(kNoTreeText, kNoTreeCaption, link::MsgIcon::Error);
+    Show(platform::Tr(kNoTreeText), platform::Tr(kNoTreeCaption), link::MsgIcon::Error);
     return false;
   }
   std::string error;
@@ -210,7 +212,8 @@ bool SaveConfiguration(const std::string& path, const ConfigurationView& view) {
   } catch (const std::bad_alloc&) {
     error = std::strerror(ENOMEM);
   }
-  Show(WithSystemText(kSaveDocumentFailedText, path, error), kErrorCaption, link::MsgIcon::Error);
+  Show(WithSystemText(platform::Tr(kSaveDocumentFailedText), path, error),
+       platform::Tr(kErrorCaption), link::MsgIcon::Error);
   return false;
 }
 
@@ -220,15 +223,16 @@ LoadOutcome LoadConfiguration(const std::string& path, ConfigurationTarget& targ
   try {
     if (!ReadFileBytes(path, kMaxConfigurationBytes, bytes, error)) {
       if (error.empty())
-        Show(kReadFailedText, kAppTitle, link::MsgIcon::Error);  // far too large
+        Show(platform::Tr(kReadFailedText), platform::Tr(kAppTitle),
+             link::MsgIcon::Error);  // far too large
       else
-        Show(WithSystemText(kOpenDocumentFailedText, path, error), kErrorCaption,
-             link::MsgIcon::Error);
+        Show(WithSystemText(platform::Tr(kOpenDocumentFailedText), path, error),
+             platform::Tr(kErrorCaption), link::MsgIcon::Error);
       return LoadOutcome::Unreadable;
     }
   } catch (const std::bad_alloc&) {
-    Show(WithSystemText(kOpenDocumentFailedText, path, std::strerror(ENOMEM)), kErrorCaption,
-         link::MsgIcon::Error);
+    Show(WithSystemText(platform::Tr(kOpenDocumentFailedText), path, std::strerror(ENOMEM)),
+         platform::Tr(kErrorCaption), link::MsgIcon::Error);
     return LoadOutcome::Unreadable;
   }
   ArchiveReader archive(bytes);

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "link/value_refusal.h"
+#include "platform/language.h"
 
 namespace vesk::model {
 namespace {
@@ -63,9 +64,9 @@ void AppendBranch(std::string& out, const DescriptionBranch& branch, const std::
     try {
       out += ParameterLine(path, *p);
     } catch (const Json::type_error&) {
-      throw Refusal("Текст параметра " +
+      throw Refusal(platform::Tr("Текст параметра ") +
                     ParameterReference(path, p->short_name, p->indexed, p->linear_index) +
-                    " не в кодировке UTF-8, его нельзя записать в JSON.");
+                    platform::Tr(" не в кодировке UTF-8, его нельзя записать в JSON."));
     }
   }
   for (const auto& child : branch.children)
@@ -84,12 +85,14 @@ std::string Position(std::string_view text, size_t offset) {
       ++column;
     }
   }
-  return "строка " + std::to_string(line) + ", столбец " + std::to_string(column);
+  return platform::Tr("строка ") + std::to_string(line) + platform::Tr(", столбец ") +
+         std::to_string(column);
 }
 
 Json Parse(std::string_view text) {
   const Json::parser_callback_t limit_depth = [](int depth, Json::parse_event_t, Json&) {
-    if (depth > kMaxJsonDepth) throw Refusal("Неверный JSON: слишком глубокая вложенность.");
+    if (depth > kMaxJsonDepth)
+      throw Refusal(platform::Tr("Неверный JSON: слишком глубокая вложенность."));
     return true;
   };
   try {
@@ -97,7 +100,7 @@ Json Parse(std::string_view text) {
   } catch (const Json::parse_error& e) {
     // The library counts the bytes read, the failing one included.
     const size_t offset = e.byte > 0 ? e.byte - 1 : 0;
-    throw Refusal("Неверный JSON: " + Position(text, offset) + ".");
+    throw Refusal(platform::Tr("Неверный JSON: ") + Position(text, offset) + ".");
   }
 }
 
@@ -109,18 +112,19 @@ class Fields {
 
   const Json& Get(const char* name) const {
     const auto it = object_.find(name);
-    if (it == object_.end()) throw Refusal(Prefix() + "нет поля \"" + name + "\".");
+    if (it == object_.end()) throw Refusal(Prefix() + platform::Tr("нет поля \"") + name + "\".");
     return *it;
   }
   bool Has(const char* name) const { return object_.contains(name); }
   const std::string& Text(const char* name) const {
     const Json& v = Get(name);
-    if (!v.is_string()) throw Mistyped(name, "строкой");
+    if (!v.is_string()) throw Mistyped(name, platform::Tr("строкой"));
     return v.get_ref<const std::string&>();
   }
   bool Flag(const char* name) const {
     const Json& v = Get(name);
-    if (!v.is_boolean()) throw Mistyped(name, "логическим значением (true или false)");
+    if (!v.is_boolean())
+      throw Mistyped(name, platform::Tr("логическим значением (true или false)"));
     return v.get<bool>();
   }
   int32_t Integer(const char* name) const { return IntegerOf(Get(name), name); }
@@ -131,10 +135,11 @@ class Fields {
         v.get<int64_t>() >= std::numeric_limits<int32_t>::min() &&
         v.get<int64_t>() <= std::numeric_limits<int32_t>::max())
       return static_cast<int32_t>(v.get<int64_t>());
-    throw Mistyped(name, "целым числом");
+    throw Mistyped(name, platform::Tr("целым числом"));
   }
   Refusal Mistyped(const char* name, const char* what) const {
-    return Refusal(Prefix() + "поле \"" + name + "\" должно быть " + what + ".");
+    return Refusal(Prefix() + platform::Tr("поле \"") + name + platform::Tr("\" должно быть ") +
+                   what + ".");
   }
   std::string Prefix() const { return where_.empty() ? std::string() : where_ + ": "; }
 
@@ -189,7 +194,7 @@ void ApplyChanged(const Fields& fields, link::Parameter& p) {
   p.value_changed = p.edit_changed = p.owner_changed = false;
   if (!fields.Has("changed")) return;
   const Json& changed = fields.Get("changed");
-  if (!changed.is_array()) throw fields.Mistyped("changed", "списком");
+  if (!changed.is_array()) throw fields.Mistyped("changed", platform::Tr("списком"));
   for (const Json& item : changed) {
     const std::string* what = item.is_string() ? item.get_ptr<const std::string*>() : nullptr;
     if (what && *what == "value")
@@ -199,14 +204,15 @@ void ApplyChanged(const Fields& fields, link::Parameter& p) {
     else if (what && *what == "owner")
       p.owner_changed = true;
     else
-      throw Refusal(fields.Prefix() +
-                    "в поле \"changed\" допустимы только \"value\", \"editable\" и \"owner\".");
+      throw Refusal(
+          fields.Prefix() +
+          platform::Tr("в поле \"changed\" допустимы только \"value\", \"editable\" и \"owner\"."));
   }
 }
 
 void ApplyLine(const Json& line, size_t number, RecordIndex& records) {
-  const std::string where = "параметр №" + std::to_string(number);
-  if (!line.is_object()) throw Refusal(where + ": ожидается объект JSON.");
+  const std::string where = platform::Tr("параметр №") + std::to_string(number);
+  if (!line.is_object()) throw Refusal(where + platform::Tr(": ожидается объект JSON."));
   Fields fields(line, where);
   const std::string& path = fields.Text("path");
   const std::string& name = fields.Text("name");
@@ -217,14 +223,17 @@ void ApplyLine(const Json& line, size_t number, RecordIndex& records) {
   const bool editable = fields.Flag("editable");
   const std::string& owner = fields.Text("owner");
   if (owner != kJsonOwnerUser && owner != kJsonOwnerFirm)
-    throw Refusal(where + ": поле \"owner\" должно быть \"user\" или \"firm\".");
+    throw Refusal(where + platform::Tr(": поле \"owner\" должно быть \"user\" или \"firm\"."));
   const std::string& note = fields.Text("note");
 
   const std::string reference = ParameterReference(path, name, indexed, index);
   bool repeated = false;
   link::Parameter* p = records.Take(path, name, indexed, index, repeated);
-  if (repeated) throw Refusal(where + ": параметр " + reference + " задан повторно.");
-  if (!p) throw Refusal(where + ": в описании прибора нет параметра " + reference + ".");
+  if (repeated)
+    throw Refusal(where + platform::Tr(": параметр ") + reference +
+                  platform::Tr(" задан повторно."));
+  if (!p)
+    throw Refusal(where + platform::Tr(": в описании прибора нет параметра ") + reference + ".");
   if (value == link::kNoData) {
     p->value = value;
   } else if (!p->IsChoiceOf(value) || !p->SetValueFromText(value)) {
@@ -262,7 +271,7 @@ bool DiffBranch(const DescriptionBranch& other, DescriptionBranch& file, const s
 
 bool ConfigurationToJson(const ConfigurationView& view, std::string& json, std::string& error) {
   if (view.root == nullptr) {
-    error = kNoTreeText;
+    error = platform::Tr(kNoTreeText);
     return false;
   }
   std::string out = "{\n  \"format\": " + Json(kJsonFormatName).dump() +
@@ -287,22 +296,23 @@ std::optional<int32_t> ConfigurationFromJson(std::string_view json, Configuratio
     const Json document = Parse(json);
     if (!document.is_object())
       throw Refusal(
-          "Неверный формат: ожидается объект JSON с полями \"format\", \"version\", "
-          "\"device_kind\" и \"parameters\".");
+          platform::Tr("Неверный формат: ожидается объект JSON с полями \"format\", \"version\", "
+                       "\"device_kind\" и \"parameters\"."));
     const Fields fields(document, "");
     if (fields.Text("format") != kJsonFormatName)
-      throw Refusal(std::string("Это не конфигурация ВЕСК: поле \"format\" должно быть \"") +
-                    kJsonFormatName + "\".");
+      throw Refusal(
+          std::string(platform::Tr("Это не конфигурация ВЕСК: поле \"format\" должно быть \"")) +
+          kJsonFormatName + "\".");
     const Json& version = fields.Get("version");
     if (!version.is_number_integer() || version.get<int64_t>() != kJsonFormatVersion)
-      throw Refusal("Неподдерживаемая версия формата: " + version.dump() + " (поддерживается " +
-                    std::to_string(kJsonFormatVersion) + ").");
+      throw Refusal(platform::Tr("Неподдерживаемая версия формата: ") + version.dump() +
+                    platform::Tr(" (поддерживается ") + std::to_string(kJsonFormatVersion) + ").");
     const int32_t device_kind = fields.Integer("device_kind");
     const Json& lines = fields.Get("parameters");
-    if (!lines.is_array()) throw fields.Mistyped("parameters", "списком");
+    if (!lines.is_array()) throw fields.Mistyped("parameters", platform::Tr("списком"));
 
     DescriptionBranch* root = target.ReloadDescription(device_kind);
-    if (root == nullptr) throw Refusal(kNoTreeText);
+    if (root == nullptr) throw Refusal(platform::Tr(kNoTreeText));
     RecordIndex records(*root);
     size_t number = 0;
     for (const Json& line : lines) ApplyLine(line, ++number, records);
@@ -311,7 +321,7 @@ std::optional<int32_t> ConfigurationFromJson(std::string_view json, Configuratio
     error = e.what();
   } catch (const Json::exception& e) {
     // Every access is checked above; this is the library's own word on anything missed.
-    error = std::string("Неверный JSON: ") + e.what();
+    error = std::string(platform::Tr("Неверный JSON: ")) + e.what();
   }
   return std::nullopt;
 }

@@ -9,6 +9,7 @@
 #include "link/presenter.h"
 #include "model/config_file_io.h"
 #include "model/configuration_json.h"
+#include "platform/language.h"
 
 namespace vesk::model {
 namespace {
@@ -38,27 +39,28 @@ bool OpenConfigurationFile(const std::string& path, ConfigurationTarget& target)
   std::string error;
   try {
     if (!ReadFileBytes(path, kMaxConfigurationBytes, bytes, error)) {
-      Show(std::string(kOpenDocumentFailedText) + "\n" + path + "\n" +
-               (error.empty() ? kReadFailedText : error),
-           kErrorCaption);
+      Show(std::string(platform::Tr(kOpenDocumentFailedText)) + "\n" + path + "\n" +
+               (error.empty() ? platform::Tr(kReadFailedText) : error),
+           platform::Tr(kErrorCaption));
       return false;
     }
   } catch (const std::bad_alloc&) {
-    Show(std::string(kOpenDocumentFailedText) + "\n" + path + "\n" + std::strerror(ENOMEM),
-         kErrorCaption);
+    Show(std::string(platform::Tr(kOpenDocumentFailedText)) + "\n" + path + "\n" +
+             std::strerror(ENOMEM),
+         platform::Tr(kErrorCaption));
     return false;
   }
   TreeWatch watch(target);
   const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   if (LooksLikeJson(text)) {
     if (ConfigurationFromJson(text, watch, error)) return true;
-    Show(path + "\n" + error, kJsonErrorCaption);
+    Show(path + "\n" + error, platform::Tr(kJsonErrorCaption));
     return false;
   }
   ArchiveReader archive(bytes);
   if (LoadConfiguration(archive, watch) != LoadOutcome::Loaded) return false;
   if (watch.root == nullptr) {
-    Show(kNoTreeText, kNoTreeCaption);
+    Show(platform::Tr(kNoTreeText), platform::Tr(kNoTreeCaption));
     return false;
   }
   return true;

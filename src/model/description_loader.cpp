@@ -3,6 +3,7 @@
 #include "link/presenter.h"
 #include "model/description_container.h"
 #include "model/description_parser.h"
+#include "platform/language.h"
 
 namespace vesk::model {
 
@@ -19,8 +20,8 @@ DescriptionStatus BuildDescription(std::string_view utf8_text, DescriptionTree& 
   DescriptionStatus status = DescriptionStatus::Built;
   DescriptionInterpreter interpreter;
   if (utf8_text.empty() || !interpreter.InterpretText(utf8_text)) {
-    link::presenter().ShowMessage("Не удалось создать дерево параметров", "Ошибка",
-                                  link::MsgIcon::Error);
+    link::presenter().ShowMessage(platform::Tr("Не удалось создать дерево параметров"),
+                                  platform::Tr("Ошибка"), link::MsgIcon::Error);
     status = DescriptionStatus::TextError;
   }
   DescriptionInterpreter::Trees trees = interpreter.TakeTrees();
@@ -31,7 +32,8 @@ DescriptionStatus BuildDescription(std::string_view utf8_text, DescriptionTree& 
   if (tree.root) {
     BuildBranch(*tree.root, false, 0, tree.outputs);
   } else {
-    link::presenter().ShowMessage("Не опредена корневая ветвь", "Ошибка", link::MsgIcon::Error);
+    link::presenter().ShowMessage(platform::Tr("Не опредена корневая ветвь"),
+                                  platform::Tr("Ошибка"), link::MsgIcon::Error);
     if (status == DescriptionStatus::Built) status = DescriptionStatus::NoRoot;
   }
   if (tree.pollers) {
@@ -52,11 +54,11 @@ DescriptionStatus LoadDescriptionFrom(const std::string& path, int32_t device_ki
   if (text.status != ContainerStatus::Ok) {
     // The reason follows on a line of its own, naming the file once (the library's own
     // texts often name it already).
-    std::string message = "Ошибка открытия файла дерева!\n";
+    std::string message = platform::Tr("Ошибка открытия файла дерева!\n");
     if (text.detail.find(path) == std::string::npos || path.empty())
       message += path + (text.detail.empty() ? "" : ": ");
     message += text.detail;
-    link::presenter().ShowMessage(message, kProgramTitle, link::MsgIcon::Error);
+    link::presenter().ShowMessage(message, platform::Tr(kProgramTitle), link::MsgIcon::Error);
     return DescriptionStatus::ContainerError;
   }
   return BuildDescription(text.text, tree);

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "link/presenter.h"
+#include "platform/language.h"
 #include "platform/text.h"
 
 namespace vesk::model {
@@ -161,14 +162,15 @@ bool DescriptionInterpreter::Fail(std::string_view text, std::string_view captio
 }
 
 bool DescriptionInterpreter::TooFewWords(std::string_view line) {
-  return Fail("Недостаточно слов в команде описателя '" + Quoted(line) + "'",
-              kDescriptionErrorCaption);
+  return Fail(platform::Tr("Недостаточно слов в команде описателя '") + Quoted(line) + "'",
+              platform::Tr(kDescriptionErrorCaption));
 }
 
 bool DescriptionInterpreter::LimitExceeded(std::string_view what, size_t limit,
                                            std::string_view line) {
-  return Fail(std::string(what) + " (больше " + std::to_string(limit) + "): '" + Quoted(line) + "'",
-              kDescriptionErrorCaption);
+  return Fail(std::string(what) + platform::Tr(" (больше ") + std::to_string(limit) + "): '" +
+                  Quoted(line) + "'",
+              platform::Tr(kDescriptionErrorCaption));
 }
 
 bool DescriptionInterpreter::InterpretText(std::string_view text) {
@@ -190,14 +192,15 @@ bool DescriptionInterpreter::InterpretLine(std::string_view line) {
   if (command == "branch") return CommandBranch(w, line, BranchRole::Branch);
   if (command == "root") return CommandBranch(w, line, BranchRole::Root);
   if (command == "scanners") return CommandBranch(w, line, BranchRole::Pollers);
-  return Fail("Непонятная команда в описателе '" + std::string(line) + "'",
-              kDescriptionErrorCaption);
+  return Fail(platform::Tr("Непонятная команда в описателе '") + std::string(line) + "'",
+              platform::Tr(kDescriptionErrorCaption));
 }
 
 bool DescriptionInterpreter::DefineConstant(std::string_view name, std::string_view value_text) {
   std::string k = Key(name);
   if (constant_by_name_.count(k))
-    return Fail("Константа '" + std::string(name) + "' уже определена!", kDescriptionErrorCaption);
+    return Fail(platform::Tr("Константа '") + std::string(name) + platform::Tr("' уже определена!"),
+                platform::Tr(kDescriptionErrorCaption));
   constant_by_name_.emplace(std::move(k), constants_.size());
   constants_.push_back({std::string(name), ReadDouble(value_text), std::string(value_text)});
   return true;
@@ -257,7 +260,7 @@ bool DescriptionInterpreter::CommandParameter(const std::vector<std::string_view
   // A declared type's text is copied into the definition: count it.
   text_bytes_made_ += TextCost(def);
   if (text_bytes_made_ > kMaxTextBytes)
-    return LimitExceeded("Слишком много текста в описателе", kMaxTextBytes, line);
+    return LimitExceeded(platform::Tr("Слишком много текста в описателе"), kMaxTextBytes, line);
   definitions_by_name_[Key(def.name)].push_back(definitions_.size());
   definitions_.push_back(std::move(def));
   return true;
@@ -274,7 +277,8 @@ bool DescriptionInterpreter::CommandRule(const std::vector<std::string_view>& w,
   if (w.size() < 4) return TooFewWords(line);
   ParameterDefinition* def = FirstDefinition(w[1]);
   if (!def)
-    return Fail("Параметр '" + std::string(w[1]) + "' не определен.", kUndefinedCaption, true);
+    return Fail(platform::Tr("Параметр '") + std::string(w[1]) + platform::Tr("' не определен."),
+                platform::Tr(kUndefinedCaption), true);
   def->minimum = ReadDouble(w[2]);
   def->maximum = ReadDouble(w[3]);
   return true;
@@ -285,7 +289,8 @@ bool DescriptionInterpreter::CommandInit(const std::vector<std::string_view>& w,
   if (w.size() < 3) return TooFewWords(line);
   ParameterDefinition* def = FirstDefinition(w[1]);
   if (!def)
-    return Fail("Параметр '" + std::string(w[1]) + "' не определен.", kUndefinedCaption, true);
+    return Fail(platform::Tr("Параметр '") + std::string(w[1]) + platform::Tr("' не определен."),
+                platform::Tr(kUndefinedCaption), true);
   def->initial_value = UnderscoresToBlanks(w[2]);
   return true;
 }
@@ -303,20 +308,21 @@ bool DescriptionInterpreter::CommandBranch(const std::vector<std::string_view>& 
   }
   if (count <= 0) return true;
   if (count > kMaxCopies)
-    return LimitExceeded("Слишком много копий ветви '" + std::string(name) + "'", kMaxCopies, line);
+    return LimitExceeded(platform::Tr("Слишком много копий ветви '") + std::string(name) + "'",
+                         kMaxCopies, line);
   const int32_t image = ReadInt(w[3]);
   const int32_t selected = ReadInt(w[4]);
   const bool is_network = role == BranchRole::Branch && platform::Iequals(name, kNetworkBranchName);
 
   for (int32_t k = 1; k <= count; ++k) {
     if (branch_nodes_made_ >= kMaxBranchNodes)
-      return LimitExceeded("Слишком много ветвей в описателе", kMaxBranchNodes, line);
+      return LimitExceeded(platform::Tr("Слишком много ветвей в описателе"), kMaxBranchNodes, line);
     auto copy = std::make_unique<DescriptionBranch>(std::string(name), static_cast<int32_t>(count),
                                                     k, image, selected);
     ++branch_nodes_made_;
     text_bytes_made_ += TextCost(*copy);
     if (text_bytes_made_ > kMaxTextBytes)
-      return LimitExceeded("Слишком много текста в описателе", kMaxTextBytes, line);
+      return LimitExceeded(platform::Tr("Слишком много текста в описателе"), kMaxTextBytes, line);
     DescriptionBranch* made = copy.get();
     // The copy joins the list (and becomes root or pollers) only when it is complete; a
     // copy whose member fails is dropped.
@@ -343,10 +349,12 @@ bool DescriptionInterpreter::FillCopy(DescriptionBranch& made,
     if (auto defs = definitions_by_name_.find(word_key); defs != definitions_by_name_.end()) {
       for (size_t index : defs->second) {
         if (definitions_copied_ >= kMaxDefinitionCopies)
-          return LimitExceeded("Слишком много параметров в описателе", kMaxDefinitionCopies, line);
+          return LimitExceeded(platform::Tr("Слишком много параметров в описателе"),
+                               kMaxDefinitionCopies, line);
         text_bytes_made_ += TextCost(definitions_[index]);
         if (text_bytes_made_ > kMaxTextBytes)
-          return LimitExceeded("Слишком много текста в описателе", kMaxTextBytes, line);
+          return LimitExceeded(platform::Tr("Слишком много текста в описателе"), kMaxTextBytes,
+                               line);
         made.definitions.push_back(definitions_[index]);
         made.member_order.push_back(kMemberParameter);
         ++definitions_copied_;
@@ -358,14 +366,17 @@ bool DescriptionInterpreter::FillCopy(DescriptionBranch& made,
         const DescriptionBranch& source = *templates_[index];
         Subtree info = Survey(source, network_);
         if (info.depth + 1 > kMaxBranchDepth)
-          return LimitExceeded("Слишком глубокая вложенность ветвей в описателе", kMaxBranchDepth,
-                               line);
+          return LimitExceeded(platform::Tr("Слишком глубокая вложенность ветвей в описателе"),
+                               kMaxBranchDepth, line);
         if (branch_nodes_made_ + info.nodes > kMaxBranchNodes)
-          return LimitExceeded("Слишком много ветвей в описателе", kMaxBranchNodes, line);
+          return LimitExceeded(platform::Tr("Слишком много ветвей в описателе"), kMaxBranchNodes,
+                               line);
         if (definitions_copied_ + info.definitions > kMaxDefinitionCopies)
-          return LimitExceeded("Слишком много параметров в описателе", kMaxDefinitionCopies, line);
+          return LimitExceeded(platform::Tr("Слишком много параметров в описателе"),
+                               kMaxDefinitionCopies, line);
         if (text_bytes_made_ + info.text > kMaxTextBytes)
-          return LimitExceeded("Слишком много текста в описателе", kMaxTextBytes, line);
+          return LimitExceeded(platform::Tr("Слишком много текста в описателе"), kMaxTextBytes,
+                               line);
         std::unique_ptr<DescriptionBranch> clone = source.Clone();
         branch_nodes_made_ += info.nodes;
         definitions_copied_ += info.definitions;
@@ -382,7 +393,8 @@ bool DescriptionInterpreter::FillCopy(DescriptionBranch& made,
       }
     }
     if (!matched)
-      return Fail("Что такое '" + std::string(w[m]) + "', не ясно!", kDescriptionErrorCaption);
+      return Fail(platform::Tr("Что такое '") + std::string(w[m]) + platform::Tr("', не ясно!"),
+                  platform::Tr(kDescriptionErrorCaption));
   }
   return true;
 }

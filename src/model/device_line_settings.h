@@ -9,6 +9,7 @@
 
 #include "link/network_settings.h"
 #include "model/named_node.h"
+#include "platform/language.h"
 
 namespace vesk::model {
 
@@ -40,7 +41,7 @@ class DeviceLineSettings : public NamedNode {
 
   int Image() const override { return 4; }
   int SelectedImage() const override { return 4; }
-  std::string KindText() const override { return "Сеть RS-485"; }
+  std::string KindText() const override { return platform::Tr("Сеть RS-485"); }
 
   uint8_t flag = 1;
 

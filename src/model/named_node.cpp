@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "platform/language.h"
 #include "platform/text.h"
 
 namespace vesk::model {
@@ -41,13 +42,13 @@ int NamedNode::SelectedImage() const {
   return 0;
 }
 std::string NamedNode::KindText() const {
-  return "Невизуальный элемент";
+  return platform::Tr("Невизуальный элемент");
 }
 int32_t NamedNode::SpecialCode() const {
   return -999;
 }
 std::string NamedNode::GroupText() const {
-  return "Не относящиеся ко схеме";
+  return platform::Tr("Не относящиеся ко схеме");
 }
 std::string NamedNode::FullCaption() const {
   return name + " (" + KindText() + ")";

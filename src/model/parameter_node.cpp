@@ -4,6 +4,7 @@
 #include <string>
 
 #include "link/presenter.h"
+#include "platform/language.h"
 #include "platform/text.h"
 
 namespace vesk::model {
@@ -68,9 +69,9 @@ int32_t ParameterNode::GetLinearIndex() {
   }
   for (const auto& p : parameters) {
     if (!p->indexed || p->linear_index == linear_index) continue;
-    std::string text = "Параметер '" + p->short_name + "' (" + p->caption +
-                       ") имеет подозрительный линейный индекс.";
-    link::presenter().ShowMessage(text, "Предупреждение", link::MsgIcon::Warning);
+    std::string text = platform::Tr("Параметер '") + p->short_name + "' (" + p->caption +
+                       platform::Tr(") имеет подозрительный линейный индекс.");
+    link::presenter().ShowMessage(text, platform::Tr("Предупреждение"), link::MsgIcon::Warning);
   }
   return linear_index;
 }

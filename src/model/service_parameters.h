@@ -4,6 +4,7 @@
 #include <string>
 
 #include "model/named_node.h"
+#include "platform/language.h"
 
 namespace vesk::platform {
 class SettingsStore;
@@ -28,7 +29,7 @@ class ServiceParameters : public NamedNode {
 
   int Image() const override { return 20; }
   int SelectedImage() const override { return 20; }
-  std::string KindText() const override { return "Сервисные параметры программы"; }
+  std::string KindText() const override { return platform::Tr("Сервисные параметры программы"); }
 
  private:
   platform::SettingsStore* store_;

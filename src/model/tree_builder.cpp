@@ -7,6 +7,7 @@
 
 #include "link/presenter.h"
 #include "model/description_parser.h"
+#include "platform/language.h"
 #include "platform/text.h"
 
 namespace vesk::model {
@@ -106,8 +107,8 @@ int32_t BuildBranch(DescriptionBranch& b, bool indexed, int32_t base, OutputTabl
     try {
       p = MakeParameter(def);
     } catch (const std::bad_alloc&) {
-      link::presenter().ShowMessage("Серьезная нехватка памяти", kProgramTitle,
-                                    link::MsgIcon::Error);
+      link::presenter().ShowMessage(platform::Tr("Серьезная нехватка памяти"),
+                                    platform::Tr(kProgramTitle), link::MsgIcon::Error);
       continue;
     }
     if (params_indexed) {

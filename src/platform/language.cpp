@@ -52,11 +52,19 @@ void UseLanguage(Language language, const std::string& catalogue_folder) {
   if (language == Language::Russian) return;
   // gettext picks the catalogue by the messages locale, and ignores LANGUAGE under the
   // plain "C" one; C.UTF-8 is always there, so a forced English works on a machine
-  // with no English locale installed, or with none set.
+  // with no English locale installed, or with none set. The choice goes into the
+  // environment too, because the window's toolkit sets the locale from it again.
   std::setlocale(LC_ALL, "");
   const char* messages = std::setlocale(LC_MESSAGES, nullptr);
-  if (messages == nullptr || std::strcmp(messages, "C") == 0 || std::strcmp(messages, "POSIX") == 0)
+  if (messages == nullptr || std::strcmp(messages, "C") == 0 ||
+      std::strcmp(messages, "POSIX") == 0) {
+    if (const char* all = std::getenv("LC_ALL"); all != nullptr && *all != '\0') {
+      setenv("LANG", all, 1);
+      unsetenv("LC_ALL");
+    }
+    setenv("LC_MESSAGES", "C.UTF-8", 1);
     std::setlocale(LC_MESSAGES, "C.UTF-8");
+  }
   // Numbers and dates stay as the data has them, whatever the user's locale.
   std::setlocale(LC_NUMERIC, "C");
   setenv("LANGUAGE", "en", 1);

@@ -33,7 +33,8 @@ Language ChooseLanguage(std::optional<Language> from_command_line, std::optional
 
 // Sets the process up to speak `language`, with the compiled catalogues under
 // `catalogue_folder` (<folder>/en/LC_MESSAGES/<domain>.mo). Call once at start, before
-// any thread is made: it sets the C library's locale and environment.
+// any thread is made: it sets the C library's locale and environment (where the locale
+// names no language, LC_MESSAGES=C.UTF-8, so that a later setlocale keeps English).
 void UseLanguage(Language language, const std::string& catalogue_folder);
 
 // The language set by UseLanguage (Russian before it).

@@ -59,17 +59,25 @@ std::string TreePath() {
   return env && *env ? env : BinPath("vesk.tree.dat");
 }
 
-std::vector<std::string> ChildEnvironment(const std::string& home) {
-  return {"HOME=" + home,
-          "XDG_CONFIG_HOME=" + home + "/config",
-          "XDG_CACHE_HOME=" + home + "/cache",
-          "VESK_TREE_DAT=" + TreePath(),
-          "PATH=/usr/bin:/bin",
-          "LANG=C.UTF-8"};
+std::vector<std::string> ChildEnvironment(const std::string& home,
+                                          const std::vector<std::string>& changes) {
+  std::vector<std::string> env{"HOME=" + home,
+                               "XDG_CONFIG_HOME=" + home + "/config",
+                               "XDG_CACHE_HOME=" + home + "/cache",
+                               "VESK_TREE_DAT=" + TreePath(),
+                               "PATH=/usr/bin:/bin",
+                               "LANG=C.UTF-8"};
+  for (const std::string& change : changes) {
+    const std::string name = change.substr(0, change.find('='));
+    std::erase_if(env, [&](const std::string& e) { return e.starts_with(name + "="); });
+    if (change.find('=') != std::string::npos) env.push_back(change);
+  }
+  return env;
 }
 
 Process::Process(const std::string& program, const std::vector<std::string>& args,
-                 const std::string& cwd, const std::string& tag) {
+                 const std::string& cwd, const std::string& tag,
+                 const std::vector<std::string>& environment_changes) {
   const int n = g_counter.fetch_add(1);
   out_path_ = cwd + "/" + tag + "-" + std::to_string(n) + ".out";
   err_path_ = cwd + "/" + tag + "-" + std::to_string(n) + ".err";
@@ -79,7 +87,7 @@ Process::Process(const std::string& program, const std::vector<std::string>& arg
   std::vector<char*> argv;
   for (auto& a : argv_s) argv.push_back(a.data());
   argv.push_back(nullptr);
-  std::vector<std::string> env_s = ChildEnvironment(cwd);
+  std::vector<std::string> env_s = ChildEnvironment(cwd, environment_changes);
   std::vector<char*> envp;
   for (auto& e : env_s) envp.push_back(e.data());
   envp.push_back(nullptr);
@@ -137,8 +145,9 @@ RunResult Process::Wait(std::chrono::milliseconds limit) {
 }
 
 RunResult RunConfigurator(const TempDir& dir, const std::vector<std::string>& args,
-                          std::chrono::milliseconds limit) {
-  Process p(BinPath("vesk-configurator"), args, dir.path(), "configurator");
+                          std::chrono::milliseconds limit,
+                          const std::vector<std::string>& environment_changes) {
+  Process p(BinPath("vesk-configurator"), args, dir.path(), "configurator", environment_changes);
   return p.Wait(limit);
 }
 

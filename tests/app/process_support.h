@@ -42,15 +42,17 @@ struct RunResult {
 };
 
 // Environment of a started process: the test's folder as HOME and XDG_CONFIG_HOME, the
-// description container, no display.
-std::vector<std::string> ChildEnvironment(const std::string& home);
+// description container, no display, the C locale (the program speaks Russian). An entry
+// of `changes` ("NAME=VALUE") replaces the variable of that name, "NAME" alone removes it.
+std::vector<std::string> ChildEnvironment(const std::string& home,
+                                          const std::vector<std::string>& changes = {});
 
 // A started process; `Wait` ends it by SIGKILL when it outlives the limit.
 class Process {
  public:
   // Starts `program` with `args` in the folder `cwd`, stdout and stderr into files there.
   Process(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
-          const std::string& tag);
+          const std::string& tag, const std::vector<std::string>& environment_changes = {});
   ~Process();
   pid_t pid() const { return pid_; }
   void Signal(int sig);
@@ -66,7 +68,8 @@ class Process {
 
 // Runs the configurator in `dir` with `args` and waits for it (at most `limit`).
 RunResult RunConfigurator(const TempDir& dir, const std::vector<std::string>& args,
-                          std::chrono::milliseconds limit = std::chrono::seconds(30));
+                          std::chrono::milliseconds limit = std::chrono::seconds(30),
+                          const std::vector<std::string>& environment_changes = {});
 
 // The simulator on a pseudo-terminal, ended (SIGTERM) when destroyed. It is given the
 // build's description container unless `args` name one (--tree).

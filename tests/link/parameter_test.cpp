@@ -192,7 +192,7 @@ TEST(ParameterRecord, CompareNoteNamesTheOtherSide) {
   device.editable = false;
   device.owned_by_firm = true;
   Parameter p("p");
-  p.SetCompareNote(vesk::link::kFileCompareNotePrefix, device);
+  p.SetCompareNote(vesk::link::kFileCompareNotePrefix, device.value, device);
   EXPECT_EQ(p.note, std::string(vesk::link::kFileCompareNotePrefix) + " '12',Не ред-ый,фирм.");
   EXPECT_TRUE(p.HasCompareNote());
   p.note = "Нет ответа; Знач-е в приборе:";

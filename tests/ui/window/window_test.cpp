@@ -210,7 +210,7 @@ TEST_F(WindowTest, NavigationBetweenProblemParameters) {
   link::Parameter* first = TreeListView::ParameterOf(rows[1]);
   link::Parameter* second = TreeListView::ParameterOf(rows[4]);
   first->note = "Таймаут";
-  second->SetCompareNote(link::kCompareNotePrefix, *first);
+  second->SetCompareNote(link::kCompareNotePrefix, first->value, *first);
   view.RefreshAll();
   EXPECT_EQ(rows[1]->foreground(0).color(), QColor(255, 0, 0));
   EXPECT_EQ(rows[4]->foreground(0).color(), QColor(64, 64, 255));
