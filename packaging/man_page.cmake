@@ -1,19 +1,11 @@
-# A manual page from its template, kept in step with the program's --help.
+# Checks a manual page written by hand against the program and against the page of the
+# other language, so that neither drifts:
 #
-#   cmake -DPROGRAM=EXE -DTEMPLATE=T.1.in -DOUTPUT=P.1 -DPROJECT_VERSION=V
-#         -DVESK_RELEASE_DATE=D -P man_page.cmake
-#       writes the page: @HELP@ becomes the --help text as a literal block, the
-#       other @NAME@ the values given.
-#   cmake -DPROGRAM=EXE -DPAGE=P.1 -P man_page.cmake
-#       fails unless the page names exactly the long options that --help names, so
-#       that a page written by hand (in the other language) cannot drift from it.
-
-# The program speaks the locale's language; the pages take its Russian --help.
-set(ENV{LC_ALL} C.UTF-8)
-execute_process(COMMAND ${PROGRAM} --help OUTPUT_VARIABLE help RESULT_VARIABLE rc)
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "${PROGRAM} --help ended with ${rc}")
-endif()
+#   cmake [-DPROGRAM=EXE] [-DOTHER=OTHER.1.in] -DPAGE=P.1.in -P man_page.cmake
+#       with PROGRAM, fails unless the page names exactly the long options that
+#       EXE --help names; with OTHER, fails unless both pages make the same requests
+#       (sections, paragraphs, tagged items, fonts, literal blocks) in the same order,
+#       so that a translation holds every section and item of the original.
 
 function(long_options text out)
   string(REPLACE "\\-" "-" text "${text}")
@@ -23,8 +15,23 @@ function(long_options text out)
   set(${out} "${found}" PARENT_SCOPE)
 endfunction()
 
-if(DEFINED PAGE)
-  file(READ ${PAGE} page)
+# The request names of a page, one per request line, comments left out.
+function(requests file out)
+  file(READ ${file} text)
+  string(REGEX MATCHALL "(^|\n)\\.[A-Za-z]+" found "${text}")
+  string(REPLACE "\n" "" found "${found}")
+  set(${out} "${found}" PARENT_SCOPE)
+endfunction()
+
+file(READ ${PAGE} page)
+
+if(DEFINED PROGRAM)
+  # The options are the same in either language; the machine's locale must not matter.
+  set(ENV{LC_ALL} C.UTF-8)
+  execute_process(COMMAND ${PROGRAM} --help OUTPUT_VARIABLE help RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "${PROGRAM} --help ended with ${rc}")
+  endif()
   long_options("${help}" in_help)
   long_options("${page}" in_page)
   set(missing ${in_help})
@@ -40,14 +47,15 @@ if(DEFINED PAGE)
       "  options of --help missing from the page: ${missing}\n"
       "  options of the page that --help does not name: ${extra}")
   endif()
-  return()
 endif()
 
-# roff reads a backslash as an escape, a leading "." or "'" as a request, and "-" as a
-# hyphen that may not copy as the minus of an option.
-string(REPLACE "\\" "\\e" help "${help}")
-string(REPLACE "-" "\\-" help "${help}")
-string(REGEX REPLACE "(^|\n)([.'])" "\\1\\\\&\\2" help "${help}")
-string(REGEX REPLACE "\n+$" "" help "${help}")
-set(HELP ".nf\n${help}\n.fi")
-configure_file(${TEMPLATE} ${OUTPUT} @ONLY)
+if(DEFINED OTHER)
+  requests(${PAGE} here)
+  requests(${OTHER} there)
+  if(NOT here STREQUAL there)
+    string(REPLACE ";" " " here "${here}")
+    string(REPLACE ";" " " there "${there}")
+    message(FATAL_ERROR "${PAGE} and ${OTHER} are not the same page:\n"
+      "  ${PAGE}: ${here}\n  ${OTHER}: ${there}")
+  endif()
+endif()

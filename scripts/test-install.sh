@@ -96,7 +96,9 @@ share/doc/vesk/ansible-examples/ser2net.yaml
 share/doc/vesk/ansible-examples/site.yml
 share/doc/vesk/changelog.gz
 share/doc/vesk/copyright
+share/doc/vesk/index.en.html
 share/doc/vesk/index.html
+share/doc/vesk/plots.png
 share/icons/hicolor/scalable/apps/vesk-configurator.svg
 share/icons/hicolor/scalable/mimetypes/application-x-vesk.svg
 share/locale/en/LC_MESSAGES/vesk-configurator.mo
@@ -107,6 +109,7 @@ share/man/man7/vesk-ser2net.7.gz
 share/man/ru/man1/vesk-configurator.1.gz
 share/man/ru/man1/vesk-pack.1.gz
 share/man/ru/man1/vesk-sim.1.gz
+share/man/ru/man7/vesk-ser2net.7.gz
 share/metainfo/ru.lorn.vesk_configurator.metainfo.xml
 share/mime/packages/vesk.xml
 share/vesk/parlist_fragment.en.html
@@ -170,6 +173,23 @@ render() {
 for page in $(cd "$P/share/man" && find . -name '*.[17].gz' | sort); do
   check "man -l ${page#./}" render "$P/share/man/$page"
 done
+
+# man(1) picks the page of the locale's language from share/man/LANG, English otherwise.
+# -L stands for a locale this machine may not have installed.
+man_follows_locale() {
+  for page in vesk-configurator vesk-sim vesk-pack vesk-ser2net; do
+    for locale in ru_RU.UTF-8 en_GB.UTF-8 C.UTF-8; do
+      found="$(MANPATH="$P/share/man" man -L "$locale" -w "$page")"
+      echo "$locale $found"
+      case "$locale" in
+      ru*) expected="$P/share/man/ru/man" ;;
+      *) expected="$P/share/man/man" ;;
+      esac
+      case "$found" in "$expected"[17]/"$page".[17].gz) ;; *) false ;; esac
+    done
+  done
+}
+check "man follows the locale's language" man_follows_locale
 
 build_deb() {
   cpack -G DEB --config "$BUILD/CPackConfig.cmake" -B "$WORK/pkg" >"$WORK/cpack.log" 2>&1 ||
