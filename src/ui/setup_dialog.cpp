@@ -1,4 +1,6 @@
 #include "ui/setup_dialog.h"
+#include "platform/language.h"
+#include "ui/ui_text.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -28,7 +30,7 @@ SetupDialog::SetupDialog(exchange::ExchangeEngine& engine, bool offline_allowed,
                          exchange::SetupWorker::Prober prober)
     : QDialog(parent),
       worker_(std::make_unique<exchange::SetupWorker>(engine, offline_allowed, std::move(prober))) {
-  setWindowTitle(QString::fromUtf8(exchange::kSetupTitle));
+  setWindowTitle(QString::fromUtf8(platform::Tr(exchange::kSetupTitle)));
   auto* layout = new QVBoxLayout(this);
   table_ = new QTableWidget(0, 2, this);
   table_->setHorizontalHeaderLabels({QString::fromUtf8(exchange::kSetupParameterColumn),
@@ -44,7 +46,7 @@ SetupDialog::SetupDialog(exchange::ExchangeEngine& engine, bool offline_allowed,
   layout->addWidget(status_);
   scan_progress_ = new QProgressBar(this);
   scan_progress_->setObjectName("scan_progress");
-  scan_progress_->setFormat(QString::fromUtf8(kScanStepFormat));
+  scan_progress_->setFormat(UiText(kScanStepFormat));
   scan_progress_->hide();
   layout->addWidget(scan_progress_);
   auto* row = new QHBoxLayout;
@@ -197,7 +199,7 @@ void SetupDialog::ApplyEdit(int row, const QString& text) {
   }
   // Refused where it is typed: the editor stays for another try.
   const QString caption = table_->item(row, 0) ? table_->item(row, 0)->text() : QString();
-  status_->setText(QString::fromUtf8(kSetupRefusedText).arg(text, caption));
+  status_->setText(UiText(kSetupRefusedText).arg(text, caption));
   const link::Rgb c = exchange::kStatusAlarmColour;
   status_->setStyleSheet(QString("color: rgb(%1,%2,%3);").arg(c.r).arg(c.g).arg(c.b));
   QApplication::beep();
