@@ -1,6 +1,7 @@
 #include "app/document.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <charconv>
@@ -21,6 +22,7 @@
 #include "model/description_container.h"
 #include "model/description_loader.h"
 #include "model/tree_builder.h"
+#include "platform/language.h"
 #include "platform/paths.h"
 #include "platform/settings_store.h"
 
@@ -556,6 +558,12 @@ void Document::ShowWhereFileIs(const std::string& path, int error) {
 }
 
 std::string ManualPath(const std::string& program_folder) {
+  if (platform::CurrentLanguage() == platform::Language::English) {
+    std::string english =
+        platform::ProgramFile(program_folder, kEnglishHelpFile,
+                              std::string(platform::kInstalledDocFolder) + kEnglishManualFileName);
+    if (::access(english.c_str(), F_OK) == 0) return english;
+  }
   return platform::ProgramFile(program_folder, kHelpFile,
                                std::string(platform::kInstalledDocFolder) + kManualFileName);
 }

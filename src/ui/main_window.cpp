@@ -293,9 +293,9 @@ void MainWindow::KeepLanguage(platform::Language language) {
         UiTextUtf8(kLanguageNotKeptText) + store.FilePath() + ": " + store.LastError(),
         UiTextUtf8(kApplicationTitle), link::MsgIcon::Error);
   } else {
-    link::presenter().ShowMessage(language == platform::Language::English ? kLanguageChosenEnglish
-                                                                          : kLanguageChosenRussian,
-                                  UiTextUtf8(kApplicationTitle), link::MsgIcon::Information);
+    link::presenter().ShowMessage(
+        language == platform::Language::English ? kLanguageChosenEnglish : kLanguageChosenRussian,
+        UiTextUtf8(kApplicationTitle), link::MsgIcon::Information);
   }
   SyncChecks();
 }

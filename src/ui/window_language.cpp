@@ -26,10 +26,10 @@ bool WindowTranslators::Install(platform::Language language, const std::string& 
     return window_installed_;
   }
   // Russian is where the window's texts come from; Qt's own come from qt6-translations-l10n.
-  qt_installed_ = qt_texts_.load(QLocale(QLocale::Russian, QLocale::Russia),
-                                 QStringLiteral("qtbase"), QStringLiteral("_"),
-                                 QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
-                  QCoreApplication::installTranslator(&qt_texts_);
+  qt_installed_ =
+      qt_texts_.load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"),
+                     QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
+      QCoreApplication::installTranslator(&qt_texts_);
   return qt_installed_;
 }
 
