@@ -71,8 +71,11 @@ PlotWindow::PlotWindow(link::DeviceLink& link, QWidget* parent)
   auto* bar = new QHBoxLayout;
   span_ = new QComboBox(this);
   for (const auto& [text, seconds] : std::initializer_list<std::pair<const char*, int>>{
-           {"10 с", 10}, {"1 мин", 60}, {"10 мин", 600}, {"1 ч", 3600}})
-    span_->addItem(QString::fromUtf8(text), seconds);
+           {QT_TRANSLATE_NOOP("vesk", "10 с"), 10},
+           {QT_TRANSLATE_NOOP("vesk", "1 мин"), 60},
+           {QT_TRANSLATE_NOOP("vesk", "10 мин"), 600},
+           {QT_TRANSLATE_NOOP("vesk", "1 ч"), 3600}})
+    span_->addItem(UiText(text), seconds);
   span_->setCurrentIndex(1);
   pause_ = new QPushButton(tr("Пауза"), this);
   pause_->setCheckable(true);

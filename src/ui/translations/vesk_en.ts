@@ -631,6 +631,22 @@ Status bar</translation>
         <source>Значение принадлежит изготовителю и здесь не изменяется</source>
         <translation>The value belongs to the manufacturer and cannot be changed here</translation>
     </message>
+    <message>
+        <source>10 с</source>
+        <translation>10 s</translation>
+    </message>
+    <message>
+        <source>1 мин</source>
+        <translation>1 min</translation>
+    </message>
+    <message>
+        <source>10 мин</source>
+        <translation>10 min</translation>
+    </message>
+    <message>
+        <source>1 ч</source>
+        <translation>1 h</translation>
+    </message>
 </context>
 <context>
     <name>vesk::ui::BusScanDialog</name>
