@@ -33,8 +33,9 @@ SetupDialog::SetupDialog(exchange::ExchangeEngine& engine, bool offline_allowed,
   setWindowTitle(QString::fromUtf8(platform::Tr(exchange::kSetupTitle)));
   auto* layout = new QVBoxLayout(this);
   table_ = new QTableWidget(0, 2, this);
-  table_->setHorizontalHeaderLabels({QString::fromUtf8(exchange::kSetupParameterColumn),
-                                     QString::fromUtf8(exchange::kSetupValueColumn)});
+  table_->setHorizontalHeaderLabels(
+      {QString::fromUtf8(platform::Tr(exchange::kSetupParameterColumn)),
+       QString::fromUtf8(platform::Tr(exchange::kSetupValueColumn))});
   table_->horizontalHeader()->setStretchLastSection(true);
   table_->verticalHeader()->hide();
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -58,7 +59,7 @@ SetupDialog::SetupDialog(exchange::ExchangeEngine& engine, bool offline_allowed,
       {exchange::kSetupExit, exchange::kSetupExitButton},
   };
   for (const auto& [id, text] : buttons) {
-    auto* b = new QPushButton(QString::fromUtf8(text), this);
+    auto* b = new QPushButton(QString::fromUtf8(platform::Tr(text)), this);
     b->setAutoDefault(false);
     const int command = id;
     connect(b, &QPushButton::clicked, this, [this, command] { worker_->Command(command); });
