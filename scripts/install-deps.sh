@@ -4,6 +4,8 @@ set -e
 PKGS="cmake ninja-build g++ make pkg-config zlib1g-dev libgsf-1-dev libglib2.0-dev libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev qt6-translations-l10n qt6-charts-dev libqt6opengl6-dev xvfb xauth clang clang-format libclang-rt-14-dev fonts-dejavu-core nlohmann-json3-dev"
 # The message catalogues: xgettext and msgfmt.
 PKGS="$PKGS gettext"
+# The window's English catalogue: lupdate and lrelease, and CMake's Qt6LinguistTools.
+PKGS="$PKGS qt6-l10n-tools qt6-tools-dev"
 # The remote line tests put the real serial-to-network server between the configurator and
 # the simulator.
 PKGS="$PKGS ser2net"

@@ -1,6 +1,7 @@
 #include "app/document.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <charconv>
@@ -569,6 +570,12 @@ void Document::ShowWhereFileIs(const std::string& path, int error) {
 }
 
 std::string ManualPath(const std::string& program_folder) {
+  if (platform::CurrentLanguage() == platform::Language::English) {
+    std::string english =
+        platform::ProgramFile(program_folder, kEnglishHelpFile,
+                              std::string(platform::kInstalledDocFolder) + kEnglishManualFileName);
+    if (::access(english.c_str(), F_OK) == 0) return english;
+  }
   return platform::ProgramFile(program_folder, kHelpFile,
                                std::string(platform::kInstalledDocFolder) + kManualFileName);
 }

@@ -92,11 +92,14 @@ inline constexpr const char* kNoOpenerText =
     "Не удалось открыть файл: нет программы для него. Файл находится здесь:\n";
 inline constexpr const char* kExportFailedText = "Не удалось создать файл списка параметров";
 // The manual, relative to the program's folder in a build folder; installed, it is
-// kManualFileName in PREFIX/share/doc/vesk/.
+// kManualFileName in PREFIX/share/doc/vesk/. The English manual lies beside it.
 inline constexpr const char* kHelpFile = "docs/help/index.html";
 inline constexpr const char* kManualFileName = "index.html";
+inline constexpr const char* kEnglishHelpFile = "docs/help/index.en.html";
+inline constexpr const char* kEnglishManualFileName = "index.en.html";
 
-// The manual of a program in `program_folder`, as the two layouts place it.
+// The manual of a program in `program_folder`, as the two layouts place it, in the current
+// language; the Russian one where the English one is missing.
 std::string ManualPath(const std::string& program_folder);
 
 // What the document takes from the application when it is constructed.

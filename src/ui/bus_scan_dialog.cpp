@@ -17,6 +17,7 @@
 #include "link/presenter.h"
 #include "platform/event.h"
 #include "platform/wait.h"
+#include "ui/ui_text.h"
 
 namespace vesk::ui {
 namespace {
@@ -59,7 +60,7 @@ class BusScanDialog::Sink : public exchange::ProgressSink {
 
 BusScanDialog::BusScanDialog(exchange::ExchangeEngine& engine, QWidget* parent)
     : QDialog(parent), engine_(engine), sink_(std::make_unique<Sink>(this)) {
-  setWindowTitle(QString::fromUtf8(kBusScanTitle));
+  setWindowTitle(UiText(kBusScanTitle));
   link::PortSettings line;
   engine_.program_line().ToPortSettings(line);
   const int max_address = line.address_length > 8 ? 2047 : 255;
@@ -70,10 +71,10 @@ BusScanDialog::BusScanDialog(exchange::ExchangeEngine& engine, QWidget* parent)
   to_ = new QSpinBox(this);
   for (QSpinBox* box : {from_, to_}) box->setRange(0, max_address);
   to_->setValue(max_address);
-  start_ = new QPushButton(QString::fromUtf8(kBusScanStartText), this);
-  range->addWidget(new QLabel(QStringLiteral("Адреса от"), this));
+  start_ = new QPushButton(UiText(kBusScanStartText), this);
+  range->addWidget(new QLabel(tr("Адреса от"), this));
   range->addWidget(from_);
-  range->addWidget(new QLabel(QStringLiteral("до"), this));
+  range->addWidget(new QLabel(tr("до"), this));
   range->addWidget(to_);
   range->addStretch();
   range->addWidget(start_);
@@ -83,8 +84,7 @@ BusScanDialog::BusScanDialog(exchange::ExchangeEngine& engine, QWidget* parent)
   bar_->setValue(0);
   layout->addWidget(bar_);
   list_ = new QTableWidget(0, 4, this);
-  list_->setHorizontalHeaderLabels({QStringLiteral("Адрес"), QStringLiteral("Прибор"),
-                                    QStringLiteral("Версия"), QStringLiteral("Ответ, мс")});
+  list_->setHorizontalHeaderLabels({tr("Адрес"), tr("Прибор"), tr("Версия"), tr("Ответ, мс")});
   list_->horizontalHeader()->setStretchLastSection(true);
   list_->verticalHeader()->hide();
   list_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -94,9 +94,9 @@ BusScanDialog::BusScanDialog(exchange::ExchangeEngine& engine, QWidget* parent)
   status_->setObjectName(QStringLiteral("status"));
   layout->addWidget(status_);
   auto* buttons = new QHBoxLayout;
-  choose_ = new QPushButton(QString::fromUtf8(kBusScanChooseText), this);
+  choose_ = new QPushButton(UiText(kBusScanChooseText), this);
   choose_->setEnabled(false);
-  auto* close = new QPushButton(QStringLiteral("Закрыть"), this);
+  auto* close = new QPushButton(tr("Закрыть"), this);
   buttons->addStretch();
   buttons->addWidget(choose_);
   buttons->addWidget(close);
@@ -125,7 +125,7 @@ void BusScanDialog::StartOrStop() {
   }
   const int32_t from = from_->value(), to = to_->value();
   if (from > to) {
-    status_->setText(QStringLiteral("Начальный адрес больше конечного"));
+    status_->setText(tr("Начальный адрес больше конечного"));
     return;
   }
   list_->setRowCount(0);
@@ -153,10 +153,10 @@ void BusScanDialog::StartOrStop() {
   running_ = true;
   if (!exchange::RunBusScanTask(engine_, from, to, std::move(observer), sink_.get())) {
     running_ = false;
-    status_->setText(QStringLiteral("Прибор занят другим заданием"));
+    status_->setText(tr("Прибор занят другим заданием"));
     return;
   }
-  start_->setText(QString::fromUtf8(kBusScanStopText));
+  start_->setText(UiText(kBusScanStopText));
   from_->setEnabled(false);
   to_->setEnabled(false);
 }
@@ -181,17 +181,16 @@ void BusScanDialog::Done(const exchange::BusScanOutcome& outcome, double seconds
   // The final list is sorted and holds the versions, read at the end.
   list_->setRowCount(0);
   for (const exchange::FoundDevice& d : outcome.devices) AddDevice(d);
-  QString text = QStringLiteral("Найдено приборов: %1 за %2 с")
-                     .arg(outcome.devices.size())
-                     .arg(seconds, 0, 'f', 1);
-  if (outcome.cancelled) text += QStringLiteral(" (поиск остановлен)");
+  QString text =
+      tr("Найдено приборов: %1 за %2 с").arg(outcome.devices.size()).arg(seconds, 0, 'f', 1);
+  if (outcome.cancelled) text += tr(" (поиск остановлен)");
   if (!outcome.error.empty()) text += QStringLiteral("; ") + Q(outcome.error);
   status_->setText(text);
 }
 
 void BusScanDialog::Ended() {
   running_ = false;
-  start_->setText(QString::fromUtf8(kBusScanStartText));
+  start_->setText(UiText(kBusScanStartText));
   start_->setEnabled(true);
   from_->setEnabled(true);
   to_->setEnabled(true);
@@ -218,8 +217,8 @@ std::optional<int32_t> RunBusScanDialog(app::Document& document, QWidget* parent
   const int32_t address = *dialog.chosen();
   if (may_read && !may_read(address)) return std::nullopt;
   if (!exchange::UseBaseAddress(document.engine(), address)) {
-    link::presenter().ShowMessage(QString::fromUtf8(kBusScanRefusedText).arg(address).toStdString(),
-                                  kBusScanTitle, link::MsgIcon::Error);
+    link::presenter().ShowMessage(UiText(kBusScanRefusedText).arg(address).toStdString(),
+                                  UiTextUtf8(kBusScanTitle), link::MsgIcon::Error);
     return std::nullopt;
   }
   document.RunCommand(app::cmd::kReadAll);

@@ -26,11 +26,12 @@ class ExchangeEngine;
 
 namespace vesk::ui {
 
-inline constexpr const char* kBusScanTitle = "Найти приборы на линии";
-inline constexpr const char* kBusScanStartText = "Начать";
-inline constexpr const char* kBusScanStopText = "Остановить";
-inline constexpr const char* kBusScanChooseText = "Выбрать";
-inline constexpr const char* kBusScanRefusedText = "Адрес %1 не подходит к настройкам порта";
+inline constexpr const char* kBusScanTitle = QT_TRANSLATE_NOOP("vesk", "Найти приборы на линии");
+inline constexpr const char* kBusScanStartText = QT_TRANSLATE_NOOP("vesk", "Начать");
+inline constexpr const char* kBusScanStopText = QT_TRANSLATE_NOOP("vesk", "Остановить");
+inline constexpr const char* kBusScanChooseText = QT_TRANSLATE_NOOP("vesk", "Выбрать");
+inline constexpr const char* kBusScanRefusedText =
+    QT_TRANSLATE_NOOP("vesk", "Адрес %1 не подходит к настройкам порта");
 
 class BusScanDialog : public QDialog {
   Q_OBJECT

@@ -30,4 +30,7 @@ constexpr int kUndoEdit = 32904;
 constexpr int kTreeOrder = 32905;
 constexpr int kToolBar = 59392;
 constexpr int kStatusBar = 59393;
+// The language of the next start.
+constexpr int kLanguageRussian = 32920;
+constexpr int kLanguageEnglish = 32921;
 }  // namespace vesk::ui::cmd

@@ -1,4 +1,5 @@
 #include "ui/document_viewer.h"
+#include "ui/ui_text.h"
 
 #include <QFileInfo>
 #include <QUrl>
@@ -11,8 +12,7 @@ DocumentViewer::DocumentViewer(QWidget* parent) : QTextBrowser(parent) {
   setOpenExternalLinks(true);
   resize(900, 700);
   connect(this, &QTextBrowser::sourceChanged, this, [this] {
-    setWindowTitle(documentTitle().isEmpty() ? QString::fromUtf8(kDocumentViewerCaption)
-                                             : documentTitle());
+    setWindowTitle(documentTitle().isEmpty() ? UiText(kDocumentViewerCaption) : documentTitle());
   });
 }
 

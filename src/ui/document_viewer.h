@@ -8,7 +8,7 @@
 namespace vesk::ui {
 
 // The title of the reader when the page names none.
-inline constexpr const char* kDocumentViewerCaption = "Справка";
+inline constexpr const char* kDocumentViewerCaption = QT_TRANSLATE_NOOP("vesk", "Справка");
 
 class DocumentViewer : public QTextBrowser {
   Q_OBJECT

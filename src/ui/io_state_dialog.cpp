@@ -15,6 +15,8 @@
 #include <functional>
 
 #include "app/document.h"
+#include "platform/language.h"
+#include "ui/ui_text.h"
 
 namespace vesk::ui {
 namespace {
@@ -142,7 +144,7 @@ void IoIndicator::paintEvent(QPaintEvent* event) {
 
 IoStateDialog::IoStateDialog(app::Document& document, QWidget* parent, exchange::IoAccess* access)
     : QDialog(parent) {
-  setWindowTitle(Q(kStateInOutTitle));
+  setWindowTitle(UiText(kStateInOutTitle));
   if (!access) {
     own_access_ = std::make_unique<exchange::EngineIoAccess>(document.engine());
     access = own_access_.get();
@@ -157,14 +159,14 @@ IoStateDialog::IoStateDialog(app::Document& document, QWidget* parent, exchange:
   heading_font.setPixelSize(20);
   heading_font.setWeight(QFont::DemiBold);
   heading_font.setStyleStrategy(QFont::PreferQuality);
-  auto heading = [&](const char* text, QRect where) {
-    auto* label = new QLabel(Q(text), this);
+  auto heading = [&](const QString& text, QRect where) {
+    auto* label = new QLabel(text, this);
     label->setFont(heading_font);
     label->setAlignment(Qt::AlignCenter);
     label->setGeometry(where);
   };
-  heading("Входы", Dlu(0, 0, 162, 16));
-  heading("Выходы", Dlu(162, 0, 159, 16));
+  heading(tr("Входы"), Dlu(0, 0, 162, 16));
+  heading(tr("Выходы"), Dlu(162, 0, 159, 16));
   auto* separator = new QFrame(this);
   separator->setFrameStyle(QFrame::VLine | QFrame::Sunken);
   separator->setGeometry(Dlu(161, 16, 1, 221).adjusted(-1, 0, 1, 0));
@@ -178,9 +180,9 @@ IoStateDialog::IoStateDialog(app::Document& document, QWidget* parent, exchange:
     outputs_[i]->setGeometry(Dlu(185 + 33 * (i % 4), i < 4 ? 22 : 47, 16, 18));
   }
 
-  counters_ = MakeList(this, {Q("Значение"), Q("Счетчики"), Q("Обнуление")});
+  counters_ = MakeList(this, {tr("Значение"), tr("Счетчики"), tr("Обнуление")});
   counters_->setGeometry(Dlu(7, 73, 148, 164));
-  output_rows_ = MakeList(this, {Q("Значение"), Q("Выходы")});
+  output_rows_ = MakeList(this, {tr("Значение"), tr("Выходы")});
   output_rows_->setGeometry(Dlu(167, 73, 148, 135));
   for (auto [table, list] : {std::pair{counters_, exchange::IoList::Counters},
                              std::pair{output_rows_, exchange::IoList::Outputs}}) {
@@ -204,12 +206,13 @@ IoStateDialog::IoStateDialog(app::Document& document, QWidget* parent, exchange:
             });
   }
 
-  all_outputs_ = new QPushButton(Q(exchange::kAllOutputsButtonText), this);
+  all_outputs_ =
+      new QPushButton(QString::fromUtf8(platform::Tr(exchange::kAllOutputsButtonText)), this);
   // As wide as its caption needs in the desktop's font, from where the resource puts it.
   QRect all_outputs = Dlu(167, 223, 74, 14);
   all_outputs.setWidth(std::max(all_outputs.width(), all_outputs_->sizeHint().width()));
   all_outputs_->setGeometry(all_outputs);
-  close_ = new QPushButton(Q("Закрыть"), this);
+  close_ = new QPushButton(tr("Закрыть"), this);
   close_->setGeometry(Dlu(265, 223, 50, 14));
   close_->setAutoDefault(false);
   all_outputs_->setAutoDefault(false);
@@ -252,7 +255,8 @@ void IoStateDialog::FillList(QTableWidget* table, const std::vector<exchange::Io
     caption->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
     table->setItem(r, 1, caption);
     if (resets) {
-      auto* reset = new QPushButton(Q(exchange::kResetButtonText), table);
+      auto* reset =
+          new QPushButton(QString::fromUtf8(platform::Tr(exchange::kResetButtonText)), table);
       reset->setFlat(true);
       reset->setAutoDefault(false);
       QPalette palette = reset->palette();

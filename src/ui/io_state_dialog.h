@@ -23,7 +23,8 @@ class Document;
 
 namespace vesk::ui {
 
-inline constexpr const char* kStateInOutTitle = "Состояние входов и выходов";
+inline constexpr const char* kStateInOutTitle =
+    QT_TRANSLATE_NOOP("vesk", "Состояние входов и выходов");
 
 // One small indicator: its number as caption, drawn in the look of its state text.
 class IoIndicator : public QFrame {

@@ -23,6 +23,7 @@
 #include "link/presenter.h"
 #include "model/tree_builder.h"
 #include "platform/build_info.h"
+#include "platform/language.h"
 #include "platform/settings_store.h"
 #include "ui/bus_scan_dialog.h"
 #include "ui/command_ids.h"
@@ -35,6 +36,7 @@
 #include "ui/row_filter.h"
 #include "ui/traffic_panel.h"
 #include "ui/tree_list_view.h"
+#include "ui/ui_text.h"
 #include "ui/window_memory.h"
 
 namespace vesk::ui {
@@ -58,6 +60,8 @@ bool Checkable(int id) {
     case app::cmd::kEchoOff:
     case cmd::kToolBar:
     case cmd::kStatusBar:
+    case cmd::kLanguageRussian:
+    case cmd::kLanguageEnglish:
       return true;
     default:
       return false;
@@ -156,7 +160,7 @@ QAction* MainWindow::Action(int id) const {
 
 void MainWindow::BuildMenus() {
   for (const TopMenu& top : MainMenu()) {
-    QMenu* menu = menuBar()->addMenu(Q(top.title));
+    QMenu* menu = menuBar()->addMenu(UiText(top.title));
     QMenu* sub = nullptr;
     connect(menu, &QMenu::aboutToShow, this, &MainWindow::SyncChecks);
     for (const MenuEntry& e : top.entries) {
@@ -166,10 +170,10 @@ void MainWindow::BuildMenus() {
         continue;
       }
       if (e.id == -1) {
-        sub = menu->addMenu(Q(e.text));
+        sub = menu->addMenu(UiText(e.text));
         continue;
       }
-      QAction* a = into->addAction(Q(e.text));
+      QAction* a = into->addAction(UiText(e.text));
       a->setData(e.id);
       a->setIcon(CommandIcon(style(), e.id));
       a->setIconVisibleInMenu(true);
@@ -177,9 +181,8 @@ void MainWindow::BuildMenus() {
         a->setShortcut(QKeySequence(Q(e.keys)));
         a->setShortcutContext(Qt::WindowShortcut);
       }
-      if (const std::string_view tip = PromptStatusText(e.id); !tip.empty())
-        a->setStatusTip(Q(tip));
-      if (const std::string_view tip = PromptToolTip(e.id); !tip.empty()) a->setToolTip(Q(tip));
+      if (const QString tip = PromptStatusText(e.id); !tip.isEmpty()) a->setStatusTip(tip);
+      if (const QString tip = PromptToolTip(e.id); !tip.isEmpty()) a->setToolTip(tip);
       a->setCheckable(Checkable(e.id));
       if (e.id == cmd::kRecentFile) {
         a->setEnabled(false);
@@ -195,7 +198,7 @@ void MainWindow::BuildMenus() {
 }
 
 void MainWindow::BuildToolBar() {
-  tool_bar_ = addToolBar(QStringLiteral("Панель инструментов"));
+  tool_bar_ = addToolBar(tr("Панель инструментов"));
   tool_bar_->setObjectName("toolbar");
   tool_bar_->setIconSize(QSize(23, 22));
   for (int id : ToolBarCommands()) {
@@ -215,13 +218,13 @@ void MainWindow::BuildLinePanels() {
   traffic_->hide();
   stats->hide();
   // Help stays the last menu, as desktop users expect.
-  auto* menu = new QMenu(QStringLiteral("&Линия"), this);
+  auto* menu = new QMenu(tr("&Линия"), this);
   const QList<QAction*> tops = menuBar()->actions();
   menuBar()->insertMenu(tops.isEmpty() ? nullptr : tops.back(), menu);
   menu->addAction(traffic_->toggleViewAction());
   menu->addAction(stats->toggleViewAction());
 #ifdef VESK_HAVE_CHARTS
-  QAction* plots = menu->addAction(QStringLiteral("Графики"));
+  QAction* plots = menu->addAction(tr("Графики"));
   plots->setObjectName(QStringLiteral("plots_action"));
   connect(plots, &QAction::triggered, this, [this] {
     if (!plots_) plots_ = new PlotWindow(doc_.engine(), this);
@@ -232,12 +235,11 @@ void MainWindow::BuildLinePanels() {
 #endif
   auto* counters = new QLabel(this);
   statusBar()->addPermanentWidget(counters);
-  connect(
-      traffic_, &TrafficPanel::CountersChanged, this,
-      [counters, stats](quint64 requests, quint64 failures) {
-        counters->setText(QStringLiteral("Запросов: %1, сбоев: %2").arg(requests).arg(failures));
-        if (stats->isVisible()) stats->Refresh();
-      });
+  connect(traffic_, &TrafficPanel::CountersChanged, this,
+          [counters, stats](quint64 requests, quint64 failures) {
+            counters->setText(tr("Запросов: %1, сбоев: %2").arg(requests).arg(failures));
+            if (stats->isVisible()) stats->Refresh();
+          });
 }
 
 void MainWindow::BuildStatusBar() {
@@ -253,9 +255,9 @@ void MainWindow::BuildStatusBar() {
   connect(timer, &QTimer::timeout, this, &MainWindow::UpdateLineStatus);
   timer->start(kLineStatusMs);
   UpdateLineStatus();
-  bar->showMessage(Q(kIdlePrompt));
+  bar->showMessage(UiText(kIdlePrompt));
   connect(bar, &QStatusBar::messageChanged, this, [bar](const QString& text) {
-    if (text.isEmpty()) bar->showMessage(Q(kIdlePrompt));
+    if (text.isEmpty()) bar->showMessage(UiText(kIdlePrompt));
   });
 }
 
@@ -267,6 +269,35 @@ void MainWindow::SyncChecks() {
     if (QAction* a = Action(id)) a->setChecked(doc_.IsChecked(id));
   if (QAction* a = Action(cmd::kToolBar)) a->setChecked(tool_bar_ ? tool_bar_->isVisible() : true);
   if (QAction* a = Action(cmd::kStatusBar)) a->setChecked(statusBar()->isVisible());
+  const platform::Language next = NextStartLanguage();
+  if (QAction* a = Action(cmd::kLanguageRussian))
+    a->setChecked(next == platform::Language::Russian);
+  if (QAction* a = Action(cmd::kLanguageEnglish))
+    a->setChecked(next == platform::Language::English);
+}
+
+platform::Language MainWindow::NextStartLanguage() const {
+  const std::optional<std::string> kept =
+      platform::SettingsStore::Default().ReadText(platform::kSettingsKey, platform::kLanguageValue);
+  if (kept)
+    if (const std::optional<platform::Language> language = platform::ParseLanguage(*kept))
+      return *language;
+  return platform::CurrentLanguage();
+}
+
+void MainWindow::KeepLanguage(platform::Language language) {
+  platform::SettingsStore& store = platform::SettingsStore::Default();
+  if (store.WriteText(platform::kSettingsKey, platform::kLanguageValue,
+                      platform::LanguageCode(language)) != platform::kSettingsOk) {
+    link::presenter().ShowMessage(
+        UiTextUtf8(kLanguageNotKeptText) + store.FilePath() + ": " + store.LastError(),
+        UiTextUtf8(kApplicationTitle), link::MsgIcon::Error);
+  } else {
+    link::presenter().ShowMessage(
+        language == platform::Language::English ? kLanguageChosenEnglish : kLanguageChosenRussian,
+        UiTextUtf8(kApplicationTitle), link::MsgIcon::Information);
+  }
+  SyncChecks();
 }
 
 void MainWindow::UpdateLineStatus() {
@@ -276,7 +307,7 @@ void MainWindow::UpdateLineStatus() {
   const char parity = line.parity == 1 ? 'E' : line.parity == 4 ? 'O' : 'N';
   // Every exchange speaks LORN; the foreign protocols are only ever probed.
   const QString protocol = QStringLiteral("LORN");
-  line_label_->setText(QStringLiteral("%1  %2 %3%4%5  адрес %6  %7")
+  line_label_->setText(tr("%1  %2 %3%4%5  адрес %6  %7")
                            .arg(Q(line.port_name))
                            .arg(line.baud_rate)
                            .arg(line.byte_size)
@@ -287,8 +318,8 @@ void MainWindow::UpdateLineStatus() {
   const exchange::LineState& state = engine.line_state();
   exchange::LineCondition condition = state.condition();
   if (!engine.port().IsOpen()) condition = exchange::LineCondition::kPortClosed;
-  QString text = Q(exchange::LineConditionText(condition));
-  if (text.isEmpty()) text = QStringLiteral("порт открыт");
+  QString text = QString::fromUtf8(platform::Tr(exchange::LineConditionText(condition)));
+  if (text.isEmpty()) text = tr("порт открыт");
   // The counters are the traffic panel's, beside this label.
   if (text != state_label_->text()) {
     state_label_->setText(text);
@@ -300,7 +331,7 @@ void MainWindow::UpdateLineStatus() {
 }
 
 std::string MainWindow::DocumentTitle() const {
-  if (doc_.path_name.empty()) return kUntitled;
+  if (doc_.path_name.empty()) return UiTextUtf8(kUntitled);
   return QFileInfo(QString::fromStdString(doc_.path_name)).fileName().toStdString();
 }
 
@@ -312,7 +343,7 @@ void MainWindow::DocumentChanged() {
 
 void MainWindow::SetCaption() {
   // "[*]" is where the platform puts the unsaved mark.
-  setWindowTitle(Q(DocumentTitle()) + "[*] - " + Q(kApplicationTitle));
+  setWindowTitle(Q(DocumentTitle()) + "[*] - " + UiText(kApplicationTitle));
   SyncModified();
 }
 
@@ -322,9 +353,10 @@ void MainWindow::SyncModified() {
 
 bool MainWindow::MaybeSave() {
   if (!doc_.modified || !ask_before_discard_) return true;
-  const std::string text = std::string(kSaveChangesHead) + DocumentTitle() + kSaveChangesTail;
-  switch (link::presenter().ShowMessage(text, kApplicationTitle, link::MsgIcon::Question,
-                                        link::MsgButtons::YesNoCancel)) {
+  const std::string text =
+      UiTextUtf8(kSaveChangesHead) + DocumentTitle() + UiTextUtf8(kSaveChangesTail);
+  switch (link::presenter().ShowMessage(text, UiTextUtf8(kApplicationTitle),
+                                        link::MsgIcon::Question, link::MsgButtons::YesNoCancel)) {
     case link::MsgAnswer::Yes:
       return Save();
     case link::MsgAnswer::No:
@@ -355,8 +387,8 @@ std::function<void()> MainWindow::HandlerFor(int id) {
     case cmd::kFileOpen:
       return [this] {
         if (!MaybeSave()) return;
-        const QString path =
-            QFileDialog::getOpenFileName(this, Q(kOpenFileTitle), QString(), Q(kFileFilter));
+        const QString path = QFileDialog::getOpenFileName(this, UiText(kOpenFileTitle), QString(),
+                                                          UiText(kFileFilter));
         if (!path.isEmpty()) OpenFile(path.toStdString());
       };
     case cmd::kFileSave:
@@ -368,8 +400,8 @@ std::function<void()> MainWindow::HandlerFor(int id) {
     case cmd::kFileImportJson:
       return [this] {
         if (!MaybeSave()) return;
-        const QString path =
-            QFileDialog::getOpenFileName(this, Q(kImportJsonTitle), QString(), Q(kJsonFilter));
+        const QString path = QFileDialog::getOpenFileName(this, UiText(kImportJsonTitle), QString(),
+                                                          UiText(kJsonFilter));
         if (path.isEmpty()) return;
         view_->ClearRows();
         app::ImportDocumentJson(doc_, path.toStdString());
@@ -377,8 +409,8 @@ std::function<void()> MainWindow::HandlerFor(int id) {
       };
     case cmd::kFileCompareFile:
       return [this] {
-        const QString path = QFileDialog::getOpenFileName(this, Q(kCompareFileTitle), QString(),
-                                                          Q(kAnyConfigurationFilter));
+        const QString path = QFileDialog::getOpenFileName(
+            this, UiText(kCompareFileTitle), QString(), UiText(kAnyConfigurationFilter));
         if (path.isEmpty()) return;
         app::CompareDocumentWithFile(doc_, path.toStdString());
         view_->RefreshAll();
@@ -418,6 +450,10 @@ std::function<void()> MainWindow::HandlerFor(int id) {
         statusBar()->setVisible(!statusBar()->isVisible());
         SyncChecks();
       };
+    case cmd::kLanguageRussian:
+      return [this] { KeepLanguage(platform::Language::Russian); };
+    case cmd::kLanguageEnglish:
+      return [this] { KeepLanguage(platform::Language::English); };
     default:
       break;
   }
@@ -440,8 +476,8 @@ std::function<void()> MainWindow::HandlerFor(int id) {
 bool MainWindow::MaySaveUnread() {
   const int unread = doc_.UnreadCount();
   if (unread == 0) return true;
-  const std::string text = QString::fromUtf8(kUnreadSaveQuestion).arg(unread).toStdString();
-  return link::presenter().ShowMessage(text, kApplicationTitle, link::MsgIcon::Question,
+  const std::string text = UiText(kUnreadSaveQuestion).arg(unread).toStdString();
+  return link::presenter().ShowMessage(text, UiTextUtf8(kApplicationTitle), link::MsgIcon::Question,
                                        link::MsgButtons::YesNo) == link::MsgAnswer::Yes;
 }
 
@@ -456,7 +492,7 @@ bool MainWindow::Save() {
 bool MainWindow::SaveAs() {
   if (!MaySaveUnread()) return false;
   QString path = QFileDialog::getSaveFileName(
-      this, Q(kSaveFileTitle), QString::fromStdString(doc_.path_name), Q(kFileFilter));
+      this, UiText(kSaveFileTitle), QString::fromStdString(doc_.path_name), UiText(kFileFilter));
   if (path.isEmpty()) return false;
   if (QFileInfo(path).suffix().isEmpty()) path += Q(kFileExtension);
   if (!doc_.SaveDocument(path.toStdString())) return false;
@@ -465,7 +501,7 @@ bool MainWindow::SaveAs() {
   const std::string title = DocumentTitle();
   SetCaption();
   if (QTreeWidgetItem* top = view_->topLevelItem(0))
-    top->setText(0, Q("Конфигурация ВЕСК (" + title + ")"));
+    top->setText(0, TreeListView::TopRowText(Q(title)));
   return true;
 }
 
@@ -476,7 +512,8 @@ bool MainWindow::ExportJson() {
     const QFileInfo file(QString::fromStdString(doc_.path_name));
     suggested = file.path() + "/" + file.completeBaseName() + Q(kJsonExtension);
   }
-  QString path = QFileDialog::getSaveFileName(this, Q(kExportJsonTitle), suggested, Q(kJsonFilter));
+  QString path =
+      QFileDialog::getSaveFileName(this, UiText(kExportJsonTitle), suggested, UiText(kJsonFilter));
   if (path.isEmpty()) return false;
   if (QFileInfo(path).suffix().isEmpty()) path += Q(kJsonExtension);
   return app::ExportDocumentJson(doc_, path.toStdString());
@@ -527,13 +564,13 @@ bool MainWindow::OpenRecent(size_t i) {
 
 void MainWindow::ShowAbout() {
   QDialog box(this);
-  box.setWindowTitle(Q(kAboutTitle));
+  box.setWindowTitle(UiText(kAboutTitle));
   auto* grid = new QGridLayout(&box);
   auto* icon = new QLabel(&box);
   icon->setPixmap(windowIcon().pixmap(32, 32));
   grid->addWidget(icon, 0, 0, 3, 1, Qt::AlignTop);
-  grid->addWidget(new QLabel(Q(model::kProgramTitle), &box), 0, 1);
-  grid->addWidget(new QLabel(QStringLiteral("версия ") + QStringLiteral(VESK_VERSION), &box), 1, 1);
+  grid->addWidget(new QLabel(Q(platform::Tr(model::kProgramTitle)), &box), 0, 1);
+  grid->addWidget(new QLabel(tr("версия %1").arg(QStringLiteral(VESK_VERSION)), &box), 1, 1);
   grid->addWidget(new QLabel(QStringLiteral(VESK_COPYRIGHT), &box), 2, 1);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &box);
   connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "platform/language.h"
 
 class QAction;
 class QLabel;
@@ -28,12 +29,14 @@ class PlotWindow;
 class TrafficPanel;
 class TreeListView;
 
-inline constexpr const char* kAboutTitle = "О программе";
-inline constexpr const char* kSaveChangesHead = "Сохранить изменения в «";
-inline constexpr const char* kSaveChangesTail = "»?";
+inline constexpr const char* kAboutTitle = QT_TRANSLATE_NOOP("vesk", "О программе");
+inline constexpr const char* kSaveChangesHead =
+    QT_TRANSLATE_NOOP("vesk", "Сохранить изменения в «");
+inline constexpr const char* kSaveChangesTail = QT_TRANSLATE_NOOP("vesk", "»?");
 // Asked before a configuration is saved with parameters whose read failed; %1 is their
 // count.
-inline constexpr const char* kUnreadSaveQuestion = "%1 параметров не прочитаны. Сохранить?";
+inline constexpr const char* kUnreadSaveQuestion =
+    QT_TRANSLATE_NOOP("vesk", "%1 параметров не прочитаны. Сохранить?");
 // How long a prompt of the view stays in the status bar.
 inline constexpr int kPromptMs = 8000;
 // How often the status bar looks at the line.
@@ -55,7 +58,7 @@ class MainWindow : public QMainWindow {
   // The action of a menu command, or nullptr.
   QAction* Action(int id) const;
 
-  // The document's title: the file's name, or "безымянный файл".
+  // The document's title: the file's name, or "безымянный файл" in the current language.
   std::string DocumentTitle() const;
   // Rebuilds the view for the document's (new) tree and sets the caption.
   void DocumentChanged();
@@ -105,6 +108,10 @@ class MainWindow : public QMainWindow {
   void BuildLinePanels();
   void SetCaption();
   void UpdateLineStatus();
+  // The language of the next start: the one kept in the settings, else the current one.
+  platform::Language NextStartLanguage() const;
+  // Keeps `language` in the settings for the next start and says so, or why it could not.
+  void KeepLanguage(platform::Language language);
   bool SaveAs();
   bool Save();
   // Asks first when parameters of the tree failed to read: true when the save may go on.

@@ -9,25 +9,26 @@
 #include <QVBoxLayout>
 
 #include "exchange/device_commands.h"
+#include "ui/ui_text.h"
 
 namespace vesk::ui {
 
 NetModeDialog::NetModeDialog(exchange::ApplyDialog& model, QWidget* parent)
     : QDialog(parent), model_(model) {
-  setWindowTitle(QString::fromUtf8(kApplyTitle));
+  setWindowTitle(UiText(kApplyTitle));
   auto* layout = new QVBoxLayout(this);
-  auto* warning = new QLabel(QString::fromUtf8(kApplyWarning), this);
+  auto* warning = new QLabel(UiText(kApplyWarning), this);
   warning->setWordWrap(true);
   layout->addWidget(warning);
-  auto* group = new QGroupBox(QString::fromUtf8(kApplyGroup), this);
+  auto* group = new QGroupBox(UiText(kApplyGroup), this);
   auto* group_layout = new QVBoxLayout(group);
   auto* settings = new QLabel(QString::fromStdString(model.SettingsText()), group);
   settings->setObjectName("settings");
   group_layout->addWidget(settings);
   layout->addWidget(group);
-  change_program_ = new QCheckBox(QString::fromUtf8(kApplyChangeProgram), this);
-  repeat_ = new QCheckBox(QString::fromUtf8(kApplyRepeat), this);
-  three_times_ = new QCheckBox(QString::fromUtf8(kApplyThreeTimes), this);
+  change_program_ = new QCheckBox(UiText(kApplyChangeProgram), this);
+  repeat_ = new QCheckBox(UiText(kApplyRepeat), this);
+  three_times_ = new QCheckBox(UiText(kApplyThreeTimes), this);
   change_program_->setChecked(model.change_program_settings);
   repeat_->setChecked(model.repeat_aply);
   three_times_->setChecked(model.three_times);
@@ -35,7 +36,7 @@ NetModeDialog::NetModeDialog(exchange::ApplyDialog& model, QWidget* parent)
   layout->addWidget(repeat_);
   layout->addWidget(three_times_);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Отмена"));
+  buttons->button(QDialogButtonBox::Cancel)->setText(tr("Отмена"));
   connect(buttons, &QDialogButtonBox::accepted, this, &NetModeDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   layout->addWidget(buttons);

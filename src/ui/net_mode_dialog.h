@@ -12,14 +12,19 @@ class QCheckBox;
 
 namespace vesk::ui {
 
-inline constexpr const char* kApplyTitle = "Перевод прибора на новый режим работы";
-inline constexpr const char* kApplyChangeProgram = "Поменять сразу сетевые настройки программы";
-inline constexpr const char* kApplyRepeat = "Поcлать широковещательную команду APLY";
-inline constexpr const char* kApplyThreeTimes = "Поcлать посылку трижды (для надежности)";
-inline constexpr const char* kApplyWarning =
+inline constexpr const char* kApplyTitle =
+    QT_TRANSLATE_NOOP("vesk", "Перевод прибора на новый режим работы");
+inline constexpr const char* kApplyChangeProgram =
+    QT_TRANSLATE_NOOP("vesk", "Поменять сразу сетевые настройки программы");
+inline constexpr const char* kApplyRepeat =
+    QT_TRANSLATE_NOOP("vesk", "Поcлать широковещательную команду APLY");
+inline constexpr const char* kApplyThreeTimes =
+    QT_TRANSLATE_NOOP("vesk", "Поcлать посылку трижды (для надежности)");
+inline constexpr const char* kApplyWarning = QT_TRANSLATE_NOOP(
+    "vesk",
     "ВНИМАНИЕ: Данная операция приведет к переключению прибора на новые сетевые параметры. Это "
-    "может привести к потере связи с прибором. Проверьте параметры связи:";
-inline constexpr const char* kApplyGroup = "Новые параметры:";
+    "может привести к потере связи с прибором. Проверьте параметры связи:");
+inline constexpr const char* kApplyGroup = QT_TRANSLATE_NOOP("vesk", "Новые параметры:");
 
 class NetModeDialog : public QDialog {
   Q_OBJECT

@@ -28,6 +28,7 @@
 #include "exchange/polling.h"
 #include "ui/message_box.h"
 #include "ui/tree_list_view.h"
+#include "ui/ui_text.h"
 
 namespace vesk::ui {
 namespace {
@@ -64,20 +65,23 @@ std::chrono::system_clock::time_point WallTime(int64_t event_ns) {
 
 PlotWindow::PlotWindow(link::DeviceLink& link, QWidget* parent)
     : QWidget(parent, Qt::Window), link_(link) {
-  setWindowTitle(QStringLiteral("Графики"));
+  setWindowTitle(tr("Графики"));
   setObjectName(QStringLiteral("plots"));
   auto* layout = new QVBoxLayout(this);
   auto* bar = new QHBoxLayout;
   span_ = new QComboBox(this);
   for (const auto& [text, seconds] : std::initializer_list<std::pair<const char*, int>>{
-           {"10 с", 10}, {"1 мин", 60}, {"10 мин", 600}, {"1 ч", 3600}})
-    span_->addItem(QString::fromUtf8(text), seconds);
+           {QT_TRANSLATE_NOOP("vesk", "10 с"), 10},
+           {QT_TRANSLATE_NOOP("vesk", "1 мин"), 60},
+           {QT_TRANSLATE_NOOP("vesk", "10 мин"), 600},
+           {QT_TRANSLATE_NOOP("vesk", "1 ч"), 3600}})
+    span_->addItem(UiText(text), seconds);
   span_->setCurrentIndex(1);
-  pause_ = new QPushButton(QStringLiteral("Пауза"), this);
+  pause_ = new QPushButton(tr("Пауза"), this);
   pause_->setCheckable(true);
-  auto* zoom_out = new QPushButton(QStringLiteral("Сбросить масштаб"), this);
-  auto* png = new QPushButton(QStringLiteral("Сохранить PNG…"), this);
-  log_button_ = new QPushButton(QString::fromUtf8(kLogStartCaption), this);
+  auto* zoom_out = new QPushButton(tr("Сбросить масштаб"), this);
+  auto* png = new QPushButton(tr("Сохранить PNG…"), this);
+  log_button_ = new QPushButton(UiText(kLogStartCaption), this);
   log_button_->setCheckable(true);
   for (QWidget* w : std::initializer_list<QWidget*>{span_, pause_, zoom_out, png, log_button_})
     bar->addWidget(w);
@@ -86,7 +90,7 @@ PlotWindow::PlotWindow(link::DeviceLink& link, QWidget* parent)
 
   auto* split = new QSplitter(this);
   tree_ = new QTreeWidget(split);
-  tree_->setHeaderLabels({QStringLiteral("Параметр")});
+  tree_->setHeaderLabels({tr("Параметр")});
   chart_ = new QChart;
   chart_->legend()->setAlignment(Qt::AlignBottom);
   time_axis_ = new QDateTimeAxis(chart_);
@@ -388,7 +392,7 @@ bool PlotWindow::StartLog(const std::string& path, std::string& error) {
   std::fwrite(line.data(), 1, line.size(), log_);
   std::fflush(log_);
   log_button_->setChecked(true);
-  log_button_->setText(QString::fromUtf8(kLogStopCaption));
+  log_button_->setText(UiText(kLogStopCaption));
   return true;
 }
 
@@ -396,7 +400,7 @@ void PlotWindow::StopLog() {
   if (log_) std::fclose(log_);
   log_ = nullptr;
   log_button_->setChecked(false);
-  log_button_->setText(QString::fromUtf8(kLogStartCaption));
+  log_button_->setText(UiText(kLogStartCaption));
 }
 
 void PlotWindow::ToggleLog() {
@@ -405,18 +409,17 @@ void PlotWindow::ToggleLog() {
     return;
   }
   log_button_->setChecked(false);
-  const QString path =
-      QFileDialog::getSaveFileName(this, QString::fromUtf8(kLogStartCaption),
-                                   QStringLiteral("опрос.csv"), QStringLiteral("CSV (*.csv)"));
+  const QString path = QFileDialog::getSaveFileName(this, UiText(kLogStartCaption), tr("опрос.csv"),
+                                                    QStringLiteral("CSV (*.csv)"));
   if (path.isEmpty()) return;
   if (std::string error; !StartLog(path.toStdString(), error))
-    ShowErrorBox(this, windowTitle(), QString::fromUtf8(kLogOpenFailed).arg(path, Q(error)));
+    ShowErrorBox(this, windowTitle(), UiText(kLogOpenFailed).arg(path, Q(error)));
 }
 
 QImage PlotWindow::Picture() {
   const link::PortSettings& port = link_.port().settings();
   const QString stamp =
-      QString::fromUtf8(kPlotStamp)
+      UiText(kPlotStamp)
           .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
                Q(port.port_name))
           .arg(port.device_address);
@@ -430,12 +433,11 @@ QImage PlotWindow::Picture() {
 }
 
 void PlotWindow::ExportPng() {
-  const QString path =
-      QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить PNG"),
-                                   QStringLiteral("графики.png"), QStringLiteral("PNG (*.png)"));
+  const QString path = QFileDialog::getSaveFileName(this, tr("Сохранить PNG"), tr("графики.png"),
+                                                    QStringLiteral("PNG (*.png)"));
   if (path.isEmpty()) return;
   if (!Picture().save(path, "PNG"))
-    ShowErrorBox(this, windowTitle(), QStringLiteral("Не удалось записать \"%1\"").arg(path));
+    ShowErrorBox(this, windowTitle(), tr("Не удалось записать \"%1\"").arg(path));
 }
 
 }  // namespace vesk::ui

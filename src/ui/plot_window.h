@@ -33,12 +33,13 @@ namespace vesk::ui {
 
 class TreeListView;
 
-inline constexpr const char* kLogStartCaption = "Записывать в CSV…";
-inline constexpr const char* kLogStopCaption = "Остановить запись в CSV";
+inline constexpr const char* kLogStartCaption = QT_TRANSLATE_NOOP("vesk", "Записывать в CSV…");
+inline constexpr const char* kLogStopCaption = QT_TRANSLATE_NOOP("vesk", "Остановить запись в CSV");
 // %1 the file, %2 the system's reason.
-inline constexpr const char* kLogOpenFailed = "Не удалось открыть \"%1\": %2";
+inline constexpr const char* kLogOpenFailed =
+    QT_TRANSLATE_NOOP("vesk", "Не удалось открыть \"%1\": %2");
 // Under the PNG's plot: %1 the date and time, %2 the port, %3 the device's address.
-inline constexpr const char* kPlotStamp = "%1, порт %2, адрес %3";
+inline constexpr const char* kPlotStamp = QT_TRANSLATE_NOOP("vesk", "%1, порт %2, адрес %3");
 
 class PlotWindow : public QWidget {
   Q_OBJECT

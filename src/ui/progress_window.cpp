@@ -14,11 +14,12 @@
 #include <algorithm>
 
 #include "ui/gui_thread.h"
+#include "ui/ui_text.h"
 
 namespace vesk::ui {
 
 ProgressDialog::ProgressDialog(QWidget* parent) : QDialog(parent) {
-  setWindowTitle(QString::fromUtf8(kProgressTitle));
+  setWindowTitle(UiText(kProgressTitle));
   setModal(true);
   // No close box: the end of the task is the only way out. The frame may still be resized,
   // and the grip in the corner says so.
@@ -36,16 +37,16 @@ ProgressDialog::ProgressDialog(QWidget* parent) : QDialog(parent) {
   bar_ = new QProgressBar(this);
   bar_->setObjectName("bar");
   bar_->setTextVisible(false);
-  cancel_ = new QPushButton(QString::fromUtf8(kCancelButtonText), this);
+  cancel_ = new QPushButton(UiText(kCancelButtonText), this);
   cancel_->setObjectName("cancel");
   cancel_->setDefault(true);
   cancel_->setAutoDefault(true);
 
   auto* grid = new QGridLayout(this);
   grid->addWidget(list_, 0, 0, 5, 1);
-  grid->addWidget(new QLabel(QStringLiteral("Обмен идет:"), this), 0, 1);
+  grid->addWidget(new QLabel(tr("Обмен идет:"), this), 0, 1);
   grid->addWidget(elapsed_, 1, 1);
-  grid->addWidget(new QLabel(QStringLiteral("Обработано пар-ов:"), this), 2, 1);
+  grid->addWidget(new QLabel(tr("Обработано пар-ов:"), this), 2, 1);
   grid->addWidget(counter_, 3, 1);
   grid->addWidget(bar_, 5, 0);
   grid->addWidget(cancel_, 5, 1);

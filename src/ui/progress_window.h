@@ -19,8 +19,8 @@ class QPushButton;
 
 namespace vesk::ui {
 
-inline constexpr const char* kProgressTitle = "Прибор <==> программа";
-inline constexpr const char* kCancelButtonText = "Прервать!";
+inline constexpr const char* kProgressTitle = QT_TRANSLATE_NOOP("vesk", "Прибор <==> программа");
+inline constexpr const char* kCancelButtonText = QT_TRANSLATE_NOOP("vesk", "Прервать!");
 // The window's first width: its usual lines ("Прочитан параметр …") fit.
 inline constexpr int kProgressWidth = 640;
 

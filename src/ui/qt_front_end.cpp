@@ -9,6 +9,7 @@
 #include "app/document.h"
 #include "link/presenter.h"
 #include "model/tree_builder.h"
+#include "platform/language.h"
 #include "ui/gui_thread.h"
 #include "ui/io_state_dialog.h"
 #include "ui/main_window.h"
@@ -174,8 +175,9 @@ int QtFrontEnd::OpenDocumentFile(const std::string& path) {
 
 void QtFrontEnd::OpenerFailed(const QString& path) {
   if (!ViewerReads(path)) {
-    link::presenter().ShowMessage(app::kNoOpenerText + path.toStdString(), model::kProgramTitle,
-                                  link::MsgIcon::Warning, link::MsgButtons::Ok);
+    link::presenter().ShowMessage(platform::Tr(app::kNoOpenerText) + path.toStdString(),
+                                  platform::Tr(model::kProgramTitle), link::MsgIcon::Warning,
+                                  link::MsgButtons::Ok);
     return;
   }
   if (!viewer_) viewer_ = new DocumentViewer(frame_.data());

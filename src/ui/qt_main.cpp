@@ -1,24 +1,26 @@
 #include "ui/qt_main.h"
 
 #include <QApplication>
-#include <QLibraryInfo>
-#include <QLocale>
-#include <QTranslator>
+#include <cstdio>
 
 #include "app/application.h"
 #include "link/presenter.h"
+#include "platform/language.h"
+#include "platform/paths.h"
 #include "ui/qt_front_end.h"
+#include "ui/window_language.h"
 
 namespace vesk::ui {
 
 int RunWithWindow(int argc, char** argv, const app::CommandLine& command_line) {
   QApplication qt(argc, argv);
-  // Qt's own dialogs and buttons speak the program's language, whatever the locale says
-  // (the texts come from qt6-translations-l10n).
-  QTranslator qt_texts;
-  if (qt_texts.load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"),
-                    QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-    QApplication::installTranslator(&qt_texts);
+  // Qt's own dialogs and buttons speak the program's language too, whatever Qt makes of the
+  // locale.
+  WindowTranslators translators;
+  const std::string catalogue = WindowCataloguePath(platform::ProgramFolder());
+  if (!translators.Install(platform::CurrentLanguage(), catalogue) &&
+      platform::CurrentLanguage() == platform::Language::English)
+    std::fprintf(stderr, "%s%s\n", kWindowCatalogueMissing, catalogue.c_str());
   int code;
   {
     QtFrontEnd front_end;

@@ -1,4 +1,5 @@
 #include "ui/row_filter.h"
+#include "ui/ui_text.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -53,10 +54,10 @@ int FilterRows(QTreeWidget& view, const QString& text, const RowTexts& texts,
 FilterBar::FilterBar(QWidget* parent) : QWidget(parent) {
   auto* layout = new QHBoxLayout(this);
   layout->setContentsMargins(4, 2, 4, 2);
-  layout->addWidget(new QLabel(QString::fromUtf8(kFilterLabel), this));
+  layout->addWidget(new QLabel(UiText(kFilterLabel), this));
   edit_ = new QLineEdit(this);
   edit_->setObjectName(QStringLiteral("filter"));
-  edit_->setPlaceholderText(QString::fromUtf8(kFilterPlaceholder));
+  edit_->setPlaceholderText(UiText(kFilterPlaceholder));
   edit_->setClearButtonEnabled(true);
   edit_->installEventFilter(this);
   layout->addWidget(edit_, 1);
@@ -77,9 +78,9 @@ void FilterBar::ShowFound(int found) {
   if (found < 0)
     found_->clear();
   else if (found == 0)
-    found_->setText(QString::fromUtf8(kFilterNothing));
+    found_->setText(UiText(kFilterNothing));
   else
-    found_->setText(QStringLiteral("найдено: %1").arg(found));
+    found_->setText(tr("найдено: %1").arg(found));
 }
 
 bool FilterBar::eventFilter(QObject* watched, QEvent* event) {

@@ -15,9 +15,10 @@ class QTreeWidgetItem;
 
 namespace vesk::ui {
 
-inline constexpr const char* kFilterLabel = "Найти:";
-inline constexpr const char* kFilterPlaceholder = "название, имя или значение";
-inline constexpr const char* kFilterNothing = "ничего не найдено";
+inline constexpr const char* kFilterLabel = QT_TRANSLATE_NOOP("vesk", "Найти:");
+inline constexpr const char* kFilterPlaceholder =
+    QT_TRANSLATE_NOOP("vesk", "название, имя или значение");
+inline constexpr const char* kFilterNothing = QT_TRANSLATE_NOOP("vesk", "ничего не найдено");
 
 // The texts of a row the filter looks at.
 using RowTexts = std::function<QStringList(const QTreeWidgetItem*)>;

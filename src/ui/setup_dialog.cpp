@@ -1,4 +1,6 @@
 #include "ui/setup_dialog.h"
+#include "platform/language.h"
+#include "ui/ui_text.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -28,11 +30,12 @@ SetupDialog::SetupDialog(exchange::ExchangeEngine& engine, bool offline_allowed,
                          exchange::SetupWorker::Prober prober)
     : QDialog(parent),
       worker_(std::make_unique<exchange::SetupWorker>(engine, offline_allowed, std::move(prober))) {
-  setWindowTitle(QString::fromUtf8(exchange::kSetupTitle));
+  setWindowTitle(QString::fromUtf8(platform::Tr(exchange::kSetupTitle)));
   auto* layout = new QVBoxLayout(this);
   table_ = new QTableWidget(0, 2, this);
-  table_->setHorizontalHeaderLabels({QString::fromUtf8(exchange::kSetupParameterColumn),
-                                     QString::fromUtf8(exchange::kSetupValueColumn)});
+  table_->setHorizontalHeaderLabels(
+      {QString::fromUtf8(platform::Tr(exchange::kSetupParameterColumn)),
+       QString::fromUtf8(platform::Tr(exchange::kSetupValueColumn))});
   table_->horizontalHeader()->setStretchLastSection(true);
   table_->verticalHeader()->hide();
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -44,7 +47,7 @@ SetupDialog::SetupDialog(exchange::ExchangeEngine& engine, bool offline_allowed,
   layout->addWidget(status_);
   sweep_progress_ = new QProgressBar(this);
   sweep_progress_->setObjectName("sweep_progress");
-  sweep_progress_->setFormat(QString::fromUtf8(kSweepStepFormat));
+  sweep_progress_->setFormat(UiText(kSweepStepFormat));
   sweep_progress_->hide();
   layout->addWidget(sweep_progress_);
   auto* row = new QHBoxLayout;
@@ -56,7 +59,7 @@ SetupDialog::SetupDialog(exchange::ExchangeEngine& engine, bool offline_allowed,
       {exchange::kSetupExit, exchange::kSetupExitButton},
   };
   for (const auto& [id, text] : buttons) {
-    auto* b = new QPushButton(QString::fromUtf8(text), this);
+    auto* b = new QPushButton(QString::fromUtf8(platform::Tr(text)), this);
     b->setAutoDefault(false);
     const int command = id;
     connect(b, &QPushButton::clicked, this, [this, command] { worker_->Command(command); });
@@ -197,7 +200,7 @@ void SetupDialog::ApplyEdit(int row, const QString& text) {
   }
   // Refused where it is typed: the editor stays for another try.
   const QString caption = table_->item(row, 0) ? table_->item(row, 0)->text() : QString();
-  status_->setText(QString::fromUtf8(kSetupRefusedText).arg(text, caption));
+  status_->setText(UiText(kSetupRefusedText).arg(text, caption));
   const link::Rgb c = exchange::kStatusAlarmColour;
   status_->setStyleSheet(QString("color: rgb(%1,%2,%3);").arg(c.r).arg(c.g).arg(c.b));
   QApplication::beep();

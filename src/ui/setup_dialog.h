@@ -17,9 +17,10 @@ class QTableWidget;
 
 namespace vesk::ui {
 
-inline constexpr const char* kSetupRefusedText = "Значение «%1» не подходит: %2";
+inline constexpr const char* kSetupRefusedText =
+    QT_TRANSLATE_NOOP("vesk", "Значение «%1» не подходит: %2");
 // The rate sweep's progress bar: the rate tried now of how many.
-inline constexpr const char* kSweepStepFormat = "скорость %v из %m";
+inline constexpr const char* kSweepStepFormat = QT_TRANSLATE_NOOP("vesk", "скорость %v из %m");
 
 class SetupDialog : public QDialog {
   Q_OBJECT

@@ -18,6 +18,8 @@
 #include "app/document.h"
 #include "link/presenter.h"
 #include "model/tree_builder.h"
+#include "platform/language.h"
+#include "ui/ui_text.h"
 
 namespace vesk::ui {
 namespace {
@@ -34,29 +36,29 @@ QString Q(const char* text) {
 
 SingleParameterDialog::SingleParameterDialog(app::Document& document, QWidget* parent)
     : QDialog(parent) {
-  setWindowTitle(Q(kSinglePointTitle));
+  setWindowTitle(UiText(kSinglePointTitle));
   // The definitions the description load kept, flagged from the trees it built.
   access_ = std::make_unique<exchange::SingleAccess>(
       document.engine(), exchange::DescribeCommands(document.tree().definitions, document.tree()));
 
   auto* grid = new QGridLayout(this);
-  grid->addWidget(new QLabel(Q("Определите команду:"), this), 0, 0);
+  grid->addWidget(new QLabel(tr("Определите команду:"), this), 0, 0);
   command_ = new QComboBox(this);
   command_->setEditable(true);
   command_->setInsertPolicy(QComboBox::NoInsert);
   command_->setMaxVisibleItems(20);
   command_->setObjectName("command");
   grid->addWidget(command_, 0, 1);
-  grid->addWidget(new QLabel(Q("Хеш-код:"), this), 0, 2);
+  grid->addWidget(new QLabel(tr("Хеш-код:"), this), 0, 2);
   hash_ = new QLineEdit(this);
   hash_->setReadOnly(true);
   hash_->setObjectName("hash");
   grid->addWidget(hash_, 0, 3);
 
-  auto* operation = new QGroupBox(Q("Операция:"), this);
+  auto* operation = new QGroupBox(tr("Операция:"), this);
   auto* op_layout = new QHBoxLayout(operation);
-  read_ = new QRadioButton(Q("Чтение"), operation);
-  write_ = new QRadioButton(Q("Запись"), operation);
+  read_ = new QRadioButton(tr("Чтение"), operation);
+  write_ = new QRadioButton(tr("Запись"), operation);
   read_->setChecked(true);
   op_layout->addWidget(read_);
   op_layout->addWidget(write_);
@@ -67,11 +69,11 @@ SingleParameterDialog::SingleParameterDialog(app::Document& document, QWidget* p
 
   auto* index_box = new QGroupBox(this);
   auto* index_layout = new QGridLayout(index_box);
-  index_used_ = new QCheckBox(Q("Наличие лин-го индекса:"), index_box);
+  index_used_ = new QCheckBox(tr("Наличие лин-го индекса:"), index_box);
   index_ = new QLineEdit(QStringLiteral("0"), index_box);
   index_->setObjectName("index");
-  in_data_ = new QRadioButton(Q("Индекс в поле данных"), index_box);
-  in_address_ = new QRadioButton(Q("Индекс в адресе (3 бит)"), index_box);
+  in_data_ = new QRadioButton(tr("Индекс в поле данных"), index_box);
+  in_address_ = new QRadioButton(tr("Индекс в адресе (3 бит)"), index_box);
   in_data_->setChecked(true);
   auto* place_group = new QButtonGroup(this);
   place_group->addButton(in_data_, static_cast<int>(exchange::IndexPlacement::DataField));
@@ -82,7 +84,7 @@ SingleParameterDialog::SingleParameterDialog(app::Document& document, QWidget* p
   index_layout->addWidget(in_address_, 1, 1);
   grid->addWidget(index_box, 1, 2, 1, 2);
 
-  value_label_ = new QLabel(Q("Что записать:"), this);
+  value_label_ = new QLabel(tr("Что записать:"), this);
   value_ = new QComboBox(this);
   value_->setEditable(true);
   value_->setInsertPolicy(QComboBox::NoInsert);
@@ -95,7 +97,7 @@ SingleParameterDialog::SingleParameterDialog(app::Document& document, QWidget* p
   description_->setObjectName("description");
   grid->addWidget(description_, 3, 0, 1, 4);
 
-  grid->addWidget(new QLabel(Q("Протокол обмена данными с прибором:"), this), 4, 0, 1, 4);
+  grid->addWidget(new QLabel(tr("Протокол обмена данными с прибором:"), this), 4, 0, 1, 4);
   protocol_ = new QListWidget(this);
   protocol_->setObjectName("protocol");
   // The trace lines line up their columns only in a fixed-pitch font.
@@ -104,8 +106,8 @@ SingleParameterDialog::SingleParameterDialog(app::Document& document, QWidget* p
   grid->addWidget(protocol_, 5, 0, 1, 4);
 
   auto* buttons = new QHBoxLayout;
-  execute_ = new QPushButton(Q("Выполнить!"), this);
-  exit_ = new QPushButton(Q("Выход"), this);
+  execute_ = new QPushButton(tr("Выполнить!"), this);
+  exit_ = new QPushButton(tr("Выход"), this);
   execute_->setDefault(true);
   buttons->addStretch(1);
   buttons->addWidget(execute_);
@@ -189,7 +191,8 @@ exchange::ExecuteOutcome SingleParameterDialog::Execute() {
   }
   // The refusal of an undescribed command is shown once the wait cursor is gone.
   if (!out.described && !out.lines.empty())
-    link::presenter().ShowMessage(out.lines.front(), model::kProgramTitle, link::MsgIcon::Error);
+    link::presenter().ShowMessage(out.lines.front(), platform::Tr(model::kProgramTitle),
+                                  link::MsgIcon::Error);
   return out;
 }
 

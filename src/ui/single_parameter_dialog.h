@@ -24,7 +24,7 @@ class Document;
 namespace vesk::ui {
 
 inline constexpr const char* kSinglePointTitle =
-    "Произвольный доступ к отдельным параметрам (Single Point)";
+    QT_TRANSLATE_NOOP("vesk", "Произвольный доступ к отдельным параметрам (Single Point)");
 
 class SingleParameterDialog : public QDialog {
   Q_OBJECT

@@ -1,4 +1,5 @@
 #include "ui/traffic_model.h"
+#include "ui/ui_text.h"
 
 #include <QBrush>
 #include <QColor>
@@ -22,7 +23,7 @@ bool TrafficModel::Failed(const link::LineEvent& e) {
 
 std::string TrafficModel::Text(const link::LineEvent& e) {
   if (e.attempt <= 1) return e.text;
-  const std::string attempt = "попытка " + std::to_string(e.attempt);
+  const std::string attempt = tr("попытка %1").arg(e.attempt).toStdString();
   // A repeated request has no text of its own.
   return e.text.empty() ? attempt : e.text + " (" + attempt + ")";
 }
@@ -90,8 +91,11 @@ QVariant TrafficModel::data(const QModelIndex& index, int role) const {
 QVariant TrafficModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
   static const char* const kTitles[] = {
-      "Время, с", "", "Адрес", "Параметр", "Индекс", "Значение или ошибка", "Кадр"};
-  return section >= 0 && section < kColumns ? QString::fromUtf8(kTitles[section]) : QVariant();
+      QT_TRANSLATE_NOOP("vesk", "Время, с"), "",
+      QT_TRANSLATE_NOOP("vesk", "Адрес"),    QT_TRANSLATE_NOOP("vesk", "Параметр"),
+      QT_TRANSLATE_NOOP("vesk", "Индекс"),   QT_TRANSLATE_NOOP("vesk", "Значение или ошибка"),
+      QT_TRANSLATE_NOOP("vesk", "Кадр")};
+  return section >= 0 && section < kColumns ? UiText(kTitles[section]) : QVariant();
 }
 
 }  // namespace vesk::ui

@@ -19,6 +19,7 @@
 #include "app/line_trace_file.h"
 #include "ui/message_box.h"
 #include "ui/traffic_model.h"
+#include "ui/ui_text.h"
 
 namespace vesk::ui {
 namespace {
@@ -66,7 +67,7 @@ class TrafficFilter : public QSortFilterProxyModel {
 }  // namespace
 
 TrafficPanel::TrafficPanel(link::DeviceLink& link, QWidget* parent)
-    : QDockWidget(QStringLiteral("Обмен с прибором"), parent), link_(link) {
+    : QDockWidget(tr("Обмен с прибором"), parent), link_(link) {
   setObjectName(QStringLiteral("traffic"));
   model_ = new TrafficModel(kTrafficRing, this);
   proxy_ = new TrafficFilter(this);
@@ -74,18 +75,17 @@ TrafficPanel::TrafficPanel(link::DeviceLink& link, QWidget* parent)
   auto* body = new QWidget(this);
   auto* layout = new QVBoxLayout(body);
   auto* bar = new QHBoxLayout;
-  pause_ = new QPushButton(QStringLiteral("Пауза"), body);
+  pause_ = new QPushButton(tr("Пауза"), body);
   pause_->setCheckable(true);
-  clear_ = new QPushButton(QStringLiteral("Очистить"), body);
+  clear_ = new QPushButton(tr("Очистить"), body);
   name_filter_ = new QLineEdit(body);
-  name_filter_->setPlaceholderText(QStringLiteral("Параметр"));
+  name_filter_->setPlaceholderText(tr("Параметр"));
   name_filter_->setClearButtonEnabled(true);
   outcome_filter_ = new QComboBox(body);
-  outcome_filter_->addItems(
-      {QStringLiteral("Все"), QStringLiteral("Успешные"), QStringLiteral("Сбои")});
-  follow_ = new QCheckBox(QStringLiteral("Следовать за концом"), body);
+  outcome_filter_->addItems({tr("Все"), tr("Успешные"), tr("Сбои")});
+  follow_ = new QCheckBox(tr("Следовать за концом"), body);
   follow_->setChecked(true);
-  save_ = new QPushButton(QStringLiteral("Сохранить…"), body);
+  save_ = new QPushButton(tr("Сохранить…"), body);
   lost_ = new QLabel(body);
   for (QWidget* w : std::initializer_list<QWidget*>{pause_, clear_, name_filter_, outcome_filter_,
                                                     follow_, save_, lost_})
@@ -165,8 +165,7 @@ int TrafficPanel::SourceRow(int shown_row) const {
 void TrafficPanel::Refresh() {
   const link::LineCounters c = stats_.Snapshot();
   emit CountersChanged(c.requests, c.Failures());
-  if (const uint64_t dropped = queue_.dropped())
-    lost_->setText(QStringLiteral("потеряно: %1").arg(dropped));
+  if (const uint64_t dropped = queue_.dropped()) lost_->setText(tr("потеряно: %1").arg(dropped));
   // While paused the events wait in the queue (the oldest give way when it is full).
   if (pause_->isChecked()) return;
   std::vector<link::LineEvent> taken;
@@ -210,9 +209,9 @@ bool TrafficPanel::SaveRows(const QString& path, QString& error) const {
 }
 
 void TrafficPanel::Save() {
-  QFileDialog dialog(this, QString::fromUtf8(kTrafficSaveCaption), QStringLiteral("обмен.csv"));
+  QFileDialog dialog(this, UiText(kTrafficSaveCaption), tr("обмен.csv"));
   dialog.setAcceptMode(QFileDialog::AcceptSave);
-  const QStringList filters{QStringLiteral("CSV (*.csv)"), QStringLiteral("Текст (*.txt)")};
+  const QStringList filters{QStringLiteral("CSV (*.csv)"), tr("Текст (*.txt)")};
   dialog.setNameFilters(filters);
   // A name typed without an extension gets the chosen kind's, so that the file is what
   // the filter promised.
@@ -223,17 +222,17 @@ void TrafficPanel::Save() {
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
   const QString path = dialog.selectedFiles().front();
   if (QString error; !SaveRows(path, error))
-    ShowErrorBox(this, windowTitle(), QString::fromUtf8(kTrafficSaveFailed).arg(path, error));
+    ShowErrorBox(this, windowTitle(), UiText(kTrafficSaveFailed).arg(path, error));
 }
 
 LineStatsPanel::LineStatsPanel(link::LineStats& stats, QWidget* parent)
-    : QDockWidget(QStringLiteral("Статистика линии"), parent), stats_(stats) {
+    : QDockWidget(tr("Статистика линии"), parent), stats_(stats) {
   setObjectName(QStringLiteral("line_stats"));
   auto* body = new QWidget(this);
   auto* layout = new QVBoxLayout(body);
   text_ = new QLabel(body);
   text_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  reset_ = new QPushButton(QStringLiteral("Сбросить"), body);
+  reset_ = new QPushButton(tr("Сбросить"), body);
   layout->addWidget(text_);
   layout->addWidget(reset_);
   layout->addStretch();

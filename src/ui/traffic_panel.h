@@ -23,9 +23,10 @@ namespace vesk::ui {
 
 class TrafficModel;
 
-inline constexpr const char* kTrafficSaveCaption = "Сохранить обмен";
+inline constexpr const char* kTrafficSaveCaption = QT_TRANSLATE_NOOP("vesk", "Сохранить обмен");
 // %1 the file, %2 the system's reason.
-inline constexpr const char* kTrafficSaveFailed = "Не удалось записать \"%1\": %2";
+inline constexpr const char* kTrafficSaveFailed =
+    QT_TRANSLATE_NOOP("vesk", "Не удалось записать \"%1\": %2");
 
 // Events wait here between two refreshes of the panel; more than this in 100 ms is lost.
 inline constexpr size_t kTrafficQueue = 20000;

@@ -28,10 +28,12 @@
 #include "model/description_branch.h"
 #include "model/tree_builder.h"
 #include "model/view_rows.h"
+#include "platform/language.h"
 #include "ui/command_ids.h"
 #include "ui/poll_receiver.h"
 #include "ui/row_filter.h"
 #include "ui/row_item.h"
+#include "ui/ui_text.h"
 
 namespace vesk::ui {
 namespace {
@@ -51,9 +53,12 @@ struct ColumnSpec {
 // The widths were laid out for a narrower dialog font; the attribute and owner columns are
 // widened so that their captions and values are not cut in the desktop font.
 constexpr ColumnSpec kColumns[] = {
-    {"Описание", Qt::AlignLeft, 360},  {"Параметр", Qt::AlignRight, 70},
-    {"Значение", Qt::AlignRight, 130}, {"Атрибут редактирования", Qt::AlignRight, 170},
-    {"Владелец", Qt::AlignRight, 110}, {"Ошибки обмена и несоответствия", Qt::AlignLeft, 220},
+    {QT_TRANSLATE_NOOP("vesk", "Описание"), Qt::AlignLeft, 360},
+    {QT_TRANSLATE_NOOP("vesk", "Параметр"), Qt::AlignRight, 70},
+    {QT_TRANSLATE_NOOP("vesk", "Значение"), Qt::AlignRight, 130},
+    {QT_TRANSLATE_NOOP("vesk", "Атрибут редактирования"), Qt::AlignRight, 170},
+    {QT_TRANSLATE_NOOP("vesk", "Владелец"), Qt::AlignRight, 110},
+    {QT_TRANSLATE_NOOP("vesk", "Ошибки обмена и несоответствия"), Qt::AlignLeft, 220},
 };
 
 QString Q(const std::string& text) {
@@ -62,7 +67,7 @@ QString Q(const std::string& text) {
 
 // A poll period with its unit.
 QString PeriodText(long period_ms) {
-  return QString::number(period_ms) + QStringLiteral(" мс");
+  return TreeListView::tr("%1 мс").arg(period_ms);
 }
 
 QColor ToQColor(link::Rgb rgb) {
@@ -199,7 +204,7 @@ TreeListView::TreeListView(app::Document& document, QWidget* parent)
     : QTreeWidget(parent), doc_(document) {
   setColumnCount(6);
   QStringList titles;
-  for (const ColumnSpec& c : kColumns) titles << QString::fromUtf8(c.title);
+  for (const ColumnSpec& c : kColumns) titles << UiText(c.title);
   setHeaderLabels(titles);
   for (int i = 0; i < 6; ++i) {
     headerItem()->setTextAlignment(i, kColumns[i].alignment | Qt::AlignVCenter);
@@ -287,20 +292,24 @@ void TreeListView::ClearRows() {
   history_.Clear();
 }
 
+QString TreeListView::TopRowText(const QString& title) {
+  return tr("Конфигурация ВЕСК (%1)").arg(title);
+}
+
 void TreeListView::Fill(const std::string& title) {
   WaitCursor wait;
   ClearRows();
   setting_checks_ = true;
   const bool show_indexes = doc_.modes().show_indexes.load();
   top_ = new RowItem(this);
-  top_->setText(0, Q("Конфигурация ВЕСК (" + title + ")"));
+  top_->setText(0, TopRowText(Q(title)));
   top_->setIcon(0, style()->standardIcon(QStyle::SP_ComputerIcon));
   if (model::DescriptionBranch* root = doc_.Root()) {
     root_item_ = AddBranchRows(*root, show_indexes);
   } else {
     auto* none = new RowItem(top_);
-    none->setText(0, QString::fromUtf8(kNoTreeRow));
-    none->setText(2, QString::fromUtf8(kNoTreeValue));
+    none->setText(0, UiText(kNoTreeRow));
+    none->setText(2, UiText(kNoTreeValue));
     none->setIcon(0, style()->standardIcon(QStyle::SP_DirIcon));
   }
   // The operative parameters follow as the second root; their timers exist before their
@@ -460,8 +469,8 @@ void TreeListView::ApplyPollResult(const std::shared_ptr<exchange::PollSample>& 
     // A failed poll keeps the last good value, greyed, with the time it was read.
     SetRowColour(item, QColor(255, 0, 0));
     item->setForeground(2, QColor(128, 128, 128));
-    item->setToolTip(2, QStringLiteral("Последнее полученное значение: ") +
-                            item->data(2, kGoodTimeRole).toString());
+    item->setToolTip(
+        2, tr("Последнее полученное значение: ") + item->data(2, kGoodTimeRole).toString());
   }
   // The branches above follow their children.
   for (QTreeWidgetItem* up = item->parent(); up; up = up->parent()) RefreshItem(up);
@@ -523,7 +532,7 @@ void TreeListView::GoToProblem(bool down) {
     start = root_item_;
   }
   if (NodeOf(start) && start->childCount() == 0) {
-    link::presenter().ShowMessage(kNoOtherProblems, model::kProgramTitle,
+    link::presenter().ShowMessage(UiTextUtf8(kNoOtherProblems), platform::Tr(model::kProgramTitle),
                                   link::MsgIcon::Information, link::MsgButtons::Ok);
     return;
   }
@@ -546,8 +555,8 @@ void TreeListView::GoToProblem(bool down) {
       if (is_problem(order[i])) found = order[i];
   }
   if (!found) {
-    link::presenter().ShowMessage(kNoMoreProblems, model::kProgramTitle, link::MsgIcon::Information,
-                                  link::MsgButtons::Ok);
+    link::presenter().ShowMessage(UiTextUtf8(kNoMoreProblems), platform::Tr(model::kProgramTitle),
+                                  link::MsgIcon::Information, link::MsgButtons::Ok);
     return;
   }
   for (QTreeWidgetItem* up = found->parent(); up; up = up->parent()) ExpandQuietly(up);
@@ -567,27 +576,28 @@ model::ParameterNode* TreeListView::OwnerOf(const link::Parameter* parameter) co
 }
 
 QMenu* TreeListView::BuildContextMenu(QTreeWidgetItem* item) {
-  auto add = [](QMenu* menu, int id, const char* text) {
-    QAction* a = menu->addAction(QString::fromUtf8(text));
+  auto add = [](QMenu* menu, int id, const QString& text) {
+    QAction* a = menu->addAction(text);
     a->setData(id);
     return a;
   };
   if (auto* branch = dynamic_cast<model::DescriptionBranch*>(NodeOf(item));
       branch && branch != doc_.tree().pollers.get()) {
     auto* menu = new QMenu(this);
-    add(menu, cmd::kTreeRead, "Прочитать параметры ветви");
-    add(menu, cmd::kTreeWrite, "Записать параметры ветви");
-    add(menu, cmd::kTreeWriteChanged, "Записать только измененные");
-    add(menu, cmd::kTreeCompare, "Сравнить с реальными значениями");
+    add(menu, cmd::kTreeRead, tr("Прочитать параметры ветви"));
+    add(menu, cmd::kTreeWrite, tr("Записать параметры ветви"));
+    add(menu, cmd::kTreeWriteChanged, tr("Записать только измененные"));
+    add(menu, cmd::kTreeCompare, tr("Сравнить с реальными значениями"));
     return menu;
   }
   if (link::Parameter* p = ParameterOf(item); p && !p->IsPolled()) {
     auto* menu = new QMenu(this);
-    add(menu, cmd::kReadParameter, "Прочитать параметр");
-    if (p->writable) add(menu, cmd::kWriteParameter, "Записать параметр");
+    add(menu, cmd::kReadParameter, tr("Прочитать параметр"));
+    if (p->writable) add(menu, cmd::kWriteParameter, tr("Записать параметр"));
     menu->addSeparator();
-    add(menu, cmd::kResetParameter, "Установить значение в \"Нет данных\"");
-    if (history_.CanUndo(*p)) add(menu, cmd::kUndoParameter, app::kUndoItemText);
+    add(menu, cmd::kResetParameter, tr("Установить значение в \"Нет данных\""));
+    if (history_.CanUndo(*p))
+      add(menu, cmd::kUndoParameter, QString::fromUtf8(platform::Tr(app::kUndoItemText)));
     return menu;
   }
   return nullptr;
@@ -675,7 +685,7 @@ QWidget* TreeListView::OpenEditor(QTreeWidgetItem* item, int column) {
     else if (column == app::column::kValue && !p->writable)
       why = kReadOnlyPrompt;
     if (why) {
-      emit StatusText(QString::fromUtf8(why));
+      emit StatusText(UiText(why));
       return nullptr;
     }
   }
@@ -700,8 +710,9 @@ QWidget* TreeListView::OpenEditor(QTreeWidgetItem* item, int column) {
       static_cast<QLineEdit*>(editor)->setText(QString::number(exchange::PollPeriod(*p)));
     } else if (column == 2) {
       if (exchange::PollingActive(*p))
-        link::presenter().ShowMessage(app::kPolledEditWarning, model::kProgramTitle,
-                                      link::MsgIcon::Warning, link::MsgButtons::Ok);
+        link::presenter().ShowMessage(platform::Tr(app::kPolledEditWarning),
+                                      platform::Tr(model::kProgramTitle), link::MsgIcon::Warning,
+                                      link::MsgButtons::Ok);
       editor = line_edit();
     }
   } else if (column == 2) {
@@ -802,7 +813,7 @@ bool TreeListView::UndoEdit(QTreeWidgetItem* item) {
   link::Parameter* undone =
       app::UndoEdit({doc_.engine(), OwnerOf(wanted), &doc_.modified, &history_}, wanted);
   if (!undone) {
-    emit StatusText(QString::fromUtf8(app::kNothingToUndoText));
+    emit StatusText(QString::fromUtf8(platform::Tr(app::kNothingToUndoText)));
     return false;
   }
   if (QTreeWidgetItem* row = ItemOf(undone)) {
@@ -859,7 +870,7 @@ void TreeListView::RestoreTreeOrder() {
 
 void TreeListView::ShowHeaderMenu(const QPoint& at) {
   QMenu menu(this);
-  QAction* order = menu.addAction(QStringLiteral("Порядок строк как в приборе"));
+  QAction* order = menu.addAction(tr("Порядок строк как в приборе"));
   order->setEnabled(header()->isSortIndicatorShown());
   if (menu.exec(header()->mapToGlobal(at)) == order) RestoreTreeOrder();
 }

@@ -31,13 +31,16 @@ class Poller;
 
 namespace vesk::ui {
 
-inline constexpr const char* kNoTreeRow = "Параметры прибора";
-inline constexpr const char* kNoTreeValue = "(не определены)";
-inline constexpr const char* kNoOtherProblems = "Нет других проблемных параметров";
-inline constexpr const char* kNoMoreProblems = "Нет больше проблемных параметров";
-inline constexpr const char* kReadOnlyPrompt = "Параметр только для чтения: значение не изменяется";
+inline constexpr const char* kNoTreeRow = QT_TRANSLATE_NOOP("vesk", "Параметры прибора");
+inline constexpr const char* kNoTreeValue = QT_TRANSLATE_NOOP("vesk", "(не определены)");
+inline constexpr const char* kNoOtherProblems =
+    QT_TRANSLATE_NOOP("vesk", "Нет других проблемных параметров");
+inline constexpr const char* kNoMoreProblems =
+    QT_TRANSLATE_NOOP("vesk", "Нет больше проблемных параметров");
+inline constexpr const char* kReadOnlyPrompt =
+    QT_TRANSLATE_NOOP("vesk", "Параметр только для чтения: значение не изменяется");
 inline constexpr const char* kFirmOwnedPrompt =
-    "Значение принадлежит изготовителю и здесь не изменяется";
+    QT_TRANSLATE_NOOP("vesk", "Значение принадлежит изготовителю и здесь не изменяется");
 
 class PollReceiver;
 
@@ -64,6 +67,8 @@ class TreeListView : public QTreeWidget {
   void GoToProblem(bool down);
 
   // The record and the node a row shows (nullptr when it shows none).
+  // The caption of the top row: the configuration named by its file.
+  static QString TopRowText(const QString& title);
   static link::Parameter* ParameterOf(const QTreeWidgetItem* item);
   static model::ParameterNode* NodeOf(const QTreeWidgetItem* item);
   // The row of a parameter, or nullptr.

@@ -14,6 +14,7 @@
 #include "app/front_end.h"
 #include "link/exit_status.h"
 #include "model/device_line_settings.h"
+#include "platform/language.h"
 #include "platform/settings_store.h"
 #include "process_support.h"
 
@@ -324,6 +325,30 @@ TEST_F(DocumentTest, HelpOpensTheManualBesideTheProgram) {
   doc->RunCommand(cmd::kHelpButton);
   EXPECT_TRUE(fe.presenter_.shown.empty());
   EXPECT_EQ(fe.opened.size(), 2u);
+}
+
+TEST_F(DocumentTest, HelpOpensTheManualOfTheLanguageSpoken) {
+  auto doc = Make(Silent());
+  const std::string russian = dir / kHelpFile, english = dir / kEnglishHelpFile;
+  const struct {
+    platform::Language language;
+    bool english_there;
+    std::string opened;
+  } cases[] = {{platform::Language::Russian, true, russian},
+               {platform::Language::English, true, english},
+               {platform::Language::English, false, russian}};
+  std::filesystem::create_directories(dir / "docs/help");
+  test::WriteFile(russian, "<html></html>");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.opened);
+    std::filesystem::remove(english);
+    if (c.english_there) test::WriteFile(english, "<html></html>");
+    platform::UseLanguage(c.language, dir.path());
+    fe.opened.clear();
+    EXPECT_EQ(doc->ShowHelp(), 0);
+    platform::UseLanguage(platform::Language::Russian, dir.path());
+    EXPECT_EQ(fe.opened, std::vector<std::string>{c.opened});
+  }
 }
 
 TEST_F(DocumentTest, WindowExportGoesToTheCacheFolder) {
