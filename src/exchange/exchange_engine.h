@@ -213,6 +213,9 @@ class ExchangeEngine : public link::DeviceLink {
   // exit status.
   void Cancel();
 
+  // True from the start of a task until it has completely finished. Any thread.
+  bool TaskRunning() const { return busy_.load(); }
+
   // True while a task's progress window is open (the shutdown watcher cancels it then).
   bool TaskWindowOpen() const { return window_open_.load(); }
 
