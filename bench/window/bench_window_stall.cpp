@@ -196,7 +196,7 @@ QTreeWidgetItem* BranchItem(ui::TreeListView& view, const QString& caption) {
 }
 
 bool CaseExpand() {
-  bench::WindowRig rig(9600, {"--drop", "1"});
+  bench::WindowRig rig(9600, {"--drop", "1"}, {}, true);
   if (!rig.ok()) return false;
   ui::TreeListView& view = *rig.frame().view();
   QTreeWidgetItem* branch = BranchItem(view, QStringLiteral("Сетевые параметры"));
@@ -215,10 +215,17 @@ bool CaseExpand() {
 bool CaseReadAll(const char* what, const std::string& scheme) {
   SilentServer server;
   if (server.port() == 0) return false;
-  bench::WindowRig rig(9600, {}, scheme + "127.0.0.1:" + std::to_string(server.port()));
+  bench::WindowRig rig(9600, {}, scheme + "127.0.0.1:" + std::to_string(server.port()), true);
   if (!rig.ok()) return false;
   auto& engine = rig.doc().engine();
   engine.SetLinger(std::chrono::milliseconds(0));
+  // The progress window and the hand-over to the window, as the application sets them.
+  engine.SetProgressSink(&rig.front_end().progress_window());
+  exchange::EngineHooks hooks;
+  hooks.send = [&rig](const std::function<void()>& work, platform::Event& stop) {
+    return rig.front_end().SendUnlessStopped(work, stop);
+  };
+  engine.set_hooks(hooks);
   if (engine.StartTransmitThread() != 0) return false;
   const Figures f = Measure(rig, [&] { rig.frame().Action(app::cmd::kReadAll)->trigger(); });
   Print(what, f);

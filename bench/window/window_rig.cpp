@@ -68,7 +68,8 @@ SimOnPty::~SimOnPty() {
   ::waitpid(pid_, nullptr, 0);
 }
 
-WindowRig::WindowRig(int baud, const std::vector<std::string>& sim_args, const std::string& port) {
+WindowRig::WindowRig(int baud, const std::vector<std::string>& sim_args, const std::string& port,
+                     bool quiet_start) {
   char templ[] = "/tmp/vesk-bench-XXXXXX";
   folder_ = ::mkdtemp(templ);
   setenv("XDG_CONFIG_HOME", (folder_ + "/config").c_str(), 1);
@@ -94,6 +95,11 @@ WindowRig::WindowRig(int baud, const std::vector<std::string>& sim_args, const s
   env.list_ports = [] { return std::string("COM1"); };
   env.program_path = folder_ + "/vesk-configurator";
   env.program_directory = folder_ + "/";
+  if (quiet_start) {
+    // A line that never answers would meet the set-up dialog at the start; the start of a
+    // command-line run only says so.
+    env.settings.flags = app::cmdflag::kCommandLineRun;
+  }
   doc_ = std::make_unique<app::Document>(std::move(env));
   fe_->CreateMainWindow(*doc_);
   frame().resize(1100, 700);

@@ -493,7 +493,7 @@ bool ExchangeEngine::RunSingleTask(link::Parameter* parameter, int code) {
 
 bool ExchangeEngine::RunJob(int code, std::function<void()> job, int32_t total,
                             ProgressSink* sink) {
-  if (!job || code != kTaskScan) return false;
+  if (!job || (code != kTaskScan && code != kTaskBackground)) return false;
   return RunWindow(
       code,
       [&] {
@@ -584,6 +584,7 @@ void ExchangeEngine::OnWindowOpened(int code) {
       write_one_event.Set();
       break;
     case kTaskScan:
+    case kTaskBackground:
       job_event.Set();
       break;
     default:

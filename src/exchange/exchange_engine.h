@@ -199,7 +199,7 @@ class ExchangeEngine : public link::DeviceLink {
   // RunTask; false as well for a null parameter.
   bool RunSingleTask(link::Parameter* parameter, int code);
 
-  // Runs `job` on the exchange thread as task `code` (kTaskScan), with
+  // Runs `job` on the exchange thread as task `code` (kTaskScan, kTaskBackground), with
   // `total` steps on the progress counter, shown by `sink` (this task only; it must stay
   // until its TaskEnded) or else by the engine's progress window. Returns as RunTask. A
   // task with its own sink does not linger when done.

@@ -20,6 +20,8 @@ std::string_view TaskCaption(int code) {
       return "Идет запись параметра в прибор";
     case kTaskScan:
       return "Идет поиск приборов на линии";
+    case kTaskBackground:
+      return "Идет обмен с прибором";
     default:
       return {};
   }
