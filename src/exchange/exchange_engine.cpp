@@ -64,6 +64,8 @@ ExchangeEngine::ExchangeEngine(EngineOptions options)
       full_access_(options.access_level > 1) {
   program_line_.FillParameters();
   program_line_.ToPortSettings(port().settings());
+  // "Прервать!" ends the reply or connect the task waits for, not only the walk after it.
+  port().set_cancel_event(&cancel_event);
 }
 
 ExchangeEngine::~ExchangeEngine() {

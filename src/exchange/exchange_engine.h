@@ -8,10 +8,10 @@
 //
 // Sharing rule for the parameter records: while a task runs (from RunTask until it
 // returns) only the exchange thread touches the records of the task's target; the window
-// thread reads them again after RunTask has returned. Outside a task, the direct exchanges
-// of the window thread (device commands, automatic read, immediate write) touch only the
-// records they are given. The counters and targets below are atomics, the texts are
-// guarded, so any thread may read them.
+// thread reads them again after RunTask has returned. A job (RunJob) works on copies the
+// window made (exchange/branch_read.h). Outside a task, the direct exchanges of the window
+// thread (device commands, immediate write) touch only the records they are given. The counters and
+// targets below are atomics, the texts are guarded, so any thread may read them.
 
 #include <atomic>
 #include <chrono>

@@ -53,7 +53,8 @@ std::string CompareReport(int diff_count, const std::string& diff_report);
 std::string DeviceCompareReport(int diff_count, const std::string& diff_report, int compared,
                                 int not_compared);
 
-// Automatic read of a parameter on display: -3 without a parameter; -2 unless its value
+// Automatic read of one parameter, here on the calling thread (the view reads a branch
+// through exchange/branch_read.h): -3 without a parameter; -2 unless its value
 // is "Нет данных", its note is empty and automatic read is on; else the read's result
 // (time-outs not counted).
 int AutomaticRead(ExchangeEngine& engine, link::Parameter* parameter);

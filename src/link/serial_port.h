@@ -107,6 +107,10 @@ class SerialPort {
   // While set, every wait of a send or receive ends at once with Stopped. Manual reset;
   // whoever set it resets it.
   platform::Event stop_event{platform::Event::Reset::Manual};
+  // The owner's cancel of the running work (null: none): while it is set, the wait for a
+  // reply and the waits of a network line's connect and set-up end as stop_event ends
+  // them, but the port takes the next request. It must outlive the port's opens.
+  void set_cancel_event(platform::Event* cancel) { cancel_event_ = cancel; }
 
   PortSettings& settings() { return settings_; }
   const PortSettings& settings() const { return settings_; }
@@ -179,6 +183,7 @@ class SerialPort {
   PortIo& io_;
   PortSettings settings_;
   std::unique_ptr<PortKind> kind_;  // the kind of the last open, while open
+  platform::Event* cancel_event_ = nullptr;
   // Atomic because the link checks it before taking its lock while another thread may
   // open or close the port under that lock.
   std::atomic<int> fd_{-1};
