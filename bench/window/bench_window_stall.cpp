@@ -133,6 +133,7 @@ class SilentServer {
 struct Figures {
   double max_ms = 0, p99_ms = 0, stop_ms = 0;
   bool ok = false;
+  bool running_at_escape = false;  // the work was still on the wire when Escape came
 };
 
 void PressEscape(ui::MainWindow& frame) {
@@ -158,7 +159,10 @@ Figures Measure(bench::WindowRig& rig, const std::function<void()>& work) {
     work();
     returned_at = clock.elapsed();
   });
-  QTimer::singleShot(kEscapeAfterMs, [&] { PressEscape(rig.frame()); });
+  QTimer::singleShot(kEscapeAfterMs, [&] {
+    f.running_at_escape = rig.doc().engine().TaskRunning();
+    PressEscape(rig.frame());
+  });
   qint64 ended_at = -1;
   while (clock.elapsed() < kCaseLimitMs) {
     bench::RunLoopFor(2);
@@ -176,8 +180,9 @@ Figures Measure(bench::WindowRig& rig, const std::function<void()>& work) {
 }
 
 void Print(const char* what, const Figures& f) {
-  std::printf("%-62s stall max %7.1f ms, p99 %6.1f ms; stop %7.1f ms%s; load %s\n", what, f.max_ms,
-              f.p99_ms, f.stop_ms, f.ok ? "" : " (did not end)", bench::LoadAverage().c_str());
+  std::printf("%-62s stall max %7.1f ms, p99 %6.1f ms; stop %7.1f ms%s%s; load %s\n", what,
+              f.max_ms, f.p99_ms, f.stop_ms, f.ok ? "" : " (did not end)",
+              f.running_at_escape ? " (on the wire at Escape)" : "", bench::LoadAverage().c_str());
   std::fflush(stdout);
 }
 
