@@ -222,12 +222,9 @@ PortResult SerialPort::ReceiveMore(Reply& reply, FrameEnd end) {
 PortResult SerialPort::Fill(Clock::time_point deadline) {
   int empty_reads = 0;
   for (;;) {
-    // A cancel ends the wait for a reply that will not come, so that the work it belongs
-    // to stops at once rather than after its retries.
-    std::vector<platform::Waitable> waits{platform::Signalled(stop_event), platform::Readable(fd_)};
-    if (cancel_event_) waits.push_back(platform::Signalled(*cancel_event_));
-    int r = platform::WaitAnyUntil(waits, deadline);
-    if (r == 0 || r == 2) return {PortStatus::Stopped, 0};
+    int r = platform::WaitAnyUntil({platform::Signalled(stop_event), platform::Readable(fd_)},
+                                   deadline);
+    if (r == 0) return {PortStatus::Stopped, 0};
     if (r == platform::kWaitError) return {PortStatus::SystemError, errno};
     if (r == platform::kWaitTimeout) return {PortStatus::Timeout, 0};
     const ReadOutcome got = kind_->Read(held_.data(), held_.size());
