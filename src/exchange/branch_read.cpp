@@ -28,11 +28,13 @@ bool StartRecordsRead(ExchangeEngine& engine, const std::vector<link::Parameter*
   std::vector<ReadOutcome> reads;
   reads.reserve(records.size());
   for (link::Parameter* record : records)
-    reads.push_back({record, std::shared_ptr<link::Parameter>(record->Clone()), 0});
+    reads.push_back({record, std::shared_ptr<link::Parameter>(record->Clone()), 0,
+                     std::make_shared<std::atomic<bool>>(false)});
   auto job = [&engine, reads = std::move(reads), deliver = std::move(deliver)]() mutable {
     for (ReadOutcome& read : reads) {
       if (engine.Cancelled()) break;
       read.result = ReadParameter(engine, *read.copy, true);
+      read.read_done->store(true, std::memory_order_release);
       deliver(read);
     }
   };

@@ -4,6 +4,7 @@
 // the window's thread, which copies it into its record. So the window never waits for the
 // line, and the records stay the window's alone while the read runs.
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -21,6 +22,11 @@ struct ReadOutcome {
   link::Parameter* record = nullptr;
   std::shared_ptr<link::Parameter> copy;
   int result = 0;
+  // Set with release once the copy is read: the queue that carries the outcome to the
+  // window is Qt's, which the thread checker does not see, so the hand-over is made here.
+  std::shared_ptr<std::atomic<bool>> read_done = std::make_shared<std::atomic<bool>>(false);
+  // True (acquire) once the exchange thread has finished with the copy.
+  bool Arrived() const { return read_done && read_done->load(std::memory_order_acquire); }
 };
 
 // True when an automatic read takes the record: automatic read is on, the record is not

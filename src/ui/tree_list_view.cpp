@@ -540,7 +540,7 @@ void TreeListView::StartNextRead() {
 }
 
 void TreeListView::ApplyRead(const exchange::ReadOutcome& read, uint64_t session) {
-  if (session != session_ || !read.record || !read.copy) return;
+  if (session != session_ || !read.record || !read.copy || !read.Arrived()) return;
   link::Parameter& record = *read.record;
   // An edit typed while the read was on the wire is the user's: it stays.
   if (record.value != link::kNoData || !record.note.empty()) return;
