@@ -68,20 +68,25 @@ SimOnPty::~SimOnPty() {
   ::waitpid(pid_, nullptr, 0);
 }
 
-WindowRig::WindowRig(int baud, const std::vector<std::string>& sim_args) {
+WindowRig::WindowRig(int baud, const std::vector<std::string>& sim_args, const std::string& port,
+                     bool quiet_start) {
   char templ[] = "/tmp/vesk-bench-XXXXXX";
   folder_ = ::mkdtemp(templ);
   setenv("XDG_CONFIG_HOME", (folder_ + "/config").c_str(), 1);
   if (!std::getenv("VESK_TREE_DAT"))
     setenv("VESK_TREE_DAT", (std::string(VESK_BIN_DIR) + "/vesk.tree.dat").c_str(), 1);
   link::SetPresenter(&presenter_);
-  sim_ = std::make_unique<SimOnPty>(folder_, baud, sim_args);
-  if (sim_->pty().empty()) {
+  port_ = port;
+  if (port_.empty()) {
+    sim_ = std::make_unique<SimOnPty>(folder_, baud, sim_args);
+    port_ = sim_->pty();
+  }
+  if (port_.empty()) {
     std::fprintf(stderr, "vesk-sim did not start\n");
     return;
   }
   store_ = std::make_unique<platform::SettingsStore>(folder_ + "/settings.ini");
-  store_->WriteText(platform::kSettingsKey, model::kPortPathValue, sim_->pty());
+  store_->WriteText(platform::kSettingsKey, model::kPortPathValue, port_);
   store_->WriteDword(platform::kSettingsKey, model::kBaudRateValue, static_cast<uint32_t>(baud));
   fe_ = std::make_unique<ui::QtFrontEnd>();
   app::DocumentEnvironment env;
@@ -90,6 +95,11 @@ WindowRig::WindowRig(int baud, const std::vector<std::string>& sim_args) {
   env.list_ports = [] { return std::string("COM1"); };
   env.program_path = folder_ + "/vesk-configurator";
   env.program_directory = folder_ + "/";
+  if (quiet_start) {
+    // A line that never answers would meet the set-up dialog at the start; the start of a
+    // command-line run only says so.
+    env.settings.flags = app::cmdflag::kCommandLineRun;
+  }
   doc_ = std::make_unique<app::Document>(std::move(env));
   fe_->CreateMainWindow(*doc_);
   frame().resize(1100, 700);

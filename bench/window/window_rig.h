@@ -38,18 +38,23 @@ class SimOnPty {
 };
 
 // The document and its main window against a simulator at `baud`, the window shown at
-// 1100 × 700. Needs a QApplication that outlives it.
+// 1100 × 700; with `port`, against that port instead and without a simulator. With
+// `quiet_start` the start is a command-line run's (no set-up dialog for a line that does not
+// answer, only a message). Needs a QApplication that outlives it.
 class WindowRig {
  public:
-  WindowRig(int baud, const std::vector<std::string>& sim_args = {});
+  WindowRig(int baud, const std::vector<std::string>& sim_args = {}, const std::string& port = {},
+            bool quiet_start = false);
   ~WindowRig();
-  bool ok() const { return !sim_->pty().empty(); }
+  bool ok() const { return !port_.empty(); }
   app::Document& doc() { return *doc_; }
   ui::MainWindow& frame() { return *fe_->frame(); }
+  ui::QtFrontEnd& front_end() { return *fe_; }
   const std::string& folder() const { return folder_; }
 
  private:
   std::string folder_;
+  std::string port_;
   QuietPresenter presenter_;
   std::unique_ptr<SimOnPty> sim_;
   std::unique_ptr<platform::SettingsStore> store_;

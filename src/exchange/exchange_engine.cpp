@@ -66,6 +66,8 @@ ExchangeEngine::ExchangeEngine(EngineOptions options)
       full_access_(options.access_level > 1) {
   program_line_.FillParameters();
   program_line_.ToPortSettings(port().settings());
+  // "Прервать!" ends the reply or connect the task waits for, not only the walk after it.
+  port().set_cancel_event(&cancel_event);
 }
 
 ExchangeEngine::~ExchangeEngine() {
@@ -497,7 +499,7 @@ bool ExchangeEngine::RunSingleTask(link::Parameter* parameter, int code) {
 
 bool ExchangeEngine::RunJob(int code, std::function<void()> job, int32_t total,
                             ProgressSink* sink) {
-  if (!job || code != kTaskBusScan) return false;
+  if (!job || (code != kTaskBusScan && code != kTaskBackground)) return false;
   return RunWindow(
       code,
       [&] {
@@ -588,6 +590,7 @@ void ExchangeEngine::OnWindowOpened(int code) {
       write_one_event.Set();
       break;
     case kTaskBusScan:
+    case kTaskBackground:
       job_event.Set();
       break;
     default:

@@ -8,10 +8,10 @@
 //
 // Sharing rule for the parameter records: while a task runs (from RunTask until it
 // returns) only the exchange thread touches the records of the task's target; the window
-// thread reads them again after RunTask has returned. Outside a task, the direct exchanges
-// of the window thread (device commands, automatic read, immediate write) touch only the
-// records they are given. The counters and targets below are atomics, the texts are
-// guarded, so any thread may read them.
+// thread reads them again after RunTask has returned. A job (RunJob) works on copies the
+// window made (exchange/branch_read.h). Outside a task, the direct exchanges of the window
+// thread (device commands, immediate write) touch only the records they are given. The counters and
+// targets below are atomics, the texts are guarded, so any thread may read them.
 
 #include <atomic>
 #include <chrono>
@@ -201,7 +201,7 @@ class ExchangeEngine : public link::DeviceLink {
   // RunTask; false as well for a null parameter.
   bool RunSingleTask(link::Parameter* parameter, int code);
 
-  // Runs `job` on the exchange thread as task `code` (kTaskBusScan), with
+  // Runs `job` on the exchange thread as task `code` (kTaskBusScan, kTaskBackground), with
   // `total` steps on the progress counter, shown by `sink` (this task only; it must stay
   // until its TaskEnded) or else by the engine's progress window. Returns as RunTask. A
   // task with its own sink does not linger when done.
@@ -214,6 +214,9 @@ class ExchangeEngine : public link::DeviceLink {
   // "Прервать!": marks the task cancelled, signals cancel_event and records 0x20 in the
   // exit status.
   void Cancel();
+
+  // True from the start of a task until it has completely finished. Any thread.
+  bool TaskRunning() const { return busy_.load(); }
 
   // True while a task's progress window is open (the shutdown watcher cancels it then).
   bool TaskWindowOpen() const { return window_open_.load(); }

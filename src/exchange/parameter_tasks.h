@@ -2,7 +2,7 @@
 // The per-parameter procedures of the tasks: read, write and compare one parameter with
 // the device, with the log line, the error log, the failure streak and the network flag.
 // They run on the exchange thread inside a task and on the window thread for the direct
-// exchanges (device commands, automatic read, immediate write).
+// exchanges (device commands, immediate write).
 
 #include <string_view>
 

@@ -21,6 +21,8 @@ std::string_view TaskCaption(int code) {
       return platform::Tr("Идет запись параметра в прибор");
     case kTaskBusScan:
       return platform::Tr("Идет поиск приборов на линии");
+    case kTaskBackground:
+      return platform::Tr("Идет обмен с прибором");
     default:
       return {};
   }

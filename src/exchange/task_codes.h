@@ -14,6 +14,9 @@ inline constexpr int kTaskInitialise = 7;
 inline constexpr int kTaskWriteOne = 9;
 // The search of the line for devices (exchange/bus_scan.h).
 inline constexpr int kTaskBusScan = 10;
+// A short exchange the window asks for without a progress window of its own (the
+// automatic read of an expanded branch): its progress goes to the status bar.
+inline constexpr int kTaskBackground = 11;
 
 // Selection modes of writing and counting: above 0 all, 0 changed only, below 0 initial
 // values.

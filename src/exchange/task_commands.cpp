@@ -13,7 +13,17 @@ namespace vesk::exchange {
 
 namespace {
 
+// The window no longer waits for the line, so a command may come while a background read
+// is on the wire: it is refused aloud rather than dropped.
+bool RefusedWhileBusy(ExchangeEngine& engine) {
+  if (!engine.TaskRunning()) return false;
+  link::presenter().ShowMessage(platform::Tr(kLineBusyText), platform::Tr(kImpossibleCaption),
+                                link::MsgIcon::Warning);
+  return true;
+}
+
 bool RunOn(ExchangeEngine& engine, model::ParameterNode* node, int code) {
+  if (RefusedWhileBusy(engine)) return false;
   const bool ran = code == kTaskCompare ? CompareCommand(engine, node) : engine.RunTask(node, code);
   if (ran) engine.RefreshViews();
   return ran;
@@ -45,6 +55,7 @@ bool RunParameterCommand(ExchangeEngine& engine, link::Parameter* parameter, int
                                   platform::Tr(kImpossibleCaption), link::MsgIcon::Warning);
     return false;
   }
+  if (RefusedWhileBusy(engine)) return false;
   const bool ran = engine.RunSingleTask(parameter, code);
   if (ran) engine.RefreshViews();
   return ran;

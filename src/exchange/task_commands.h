@@ -15,9 +15,13 @@ inline constexpr const char* kNoTreeText = "Дерево не определен
 inline constexpr const char* kNoBranchText = "Ветвь не определена";
 inline constexpr const char* kNothingSelectedText = "Ничего не выбрано!";
 inline constexpr const char* kCompareCaption = "Результат сравнения";
+// A task asked for while another exchange (a branch's automatic read) is on the wire.
+inline constexpr const char* kLineBusyText =
+    "Идет обмен с прибором. Дождитесь его окончания или прервите его (Esc).";
 
 // Commands 139, 140, 256, 257 on the root (codes 1, 4, 5, 6). Without a root shows "Дерево
-// не определено" and returns false. Returns whether the progress window ran; the views are
+// не определено" and returns false; while another task runs shows kLineBusyText and
+// returns false. Returns whether the progress window ran; the views are
 // updated then.
 bool RunTreeCommand(ExchangeEngine& engine, model::ParameterNode* root, int code);
 
@@ -49,7 +53,8 @@ std::string CompareReport(int diff_count, const std::string& diff_report);
 std::string DeviceCompareReport(int diff_count, const std::string& diff_report, int compared,
                                 int not_compared);
 
-// Automatic read of a parameter on display: -3 without a parameter; -2 unless its value
+// Automatic read of one parameter, here on the calling thread (the view reads a branch
+// through exchange/branch_read.h): -3 without a parameter; -2 unless its value
 // is "Нет данных", its note is empty and automatic read is on; else the read's result
 // (time-outs not counted).
 int AutomaticRead(ExchangeEngine& engine, link::Parameter* parameter);

@@ -237,7 +237,9 @@ bool DeviceLink::TransactFor(const Parameter* subject, bool read, uint16_t hash,
     if (watch.Active())
       watch.Failed(fault == LineFault::kTimeout ? LineEventKind::kTimeout : LineEventKind::kRefused,
                    fault, a.answer.View(), why);
-    if (retries.Again(fault)) continue;
+    // Once the owner has cancelled its work, the attempt on the wire is the last: a silent
+    // line would otherwise hold the cancel up for every retry.
+    if (!port_.CancelSet() && retries.Again(fault)) continue;
     error = std::move(why);
     if (fault == LineFault::kTimeout)
       RecordTimeout();

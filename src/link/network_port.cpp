@@ -139,7 +139,7 @@ int NetworkPort::ConnectSocket(int& err) {
                   static_cast<socklen_t>(a.address.size())) < 0) {
       so_error = errno;
       if (so_error == EINPROGRESS) {
-        const int r = platform::WaitAnyUntil({platform::Signalled(stop_), Writable(fd)}, deadline);
+        const int r = WaitFor(Writable(fd), deadline);
         socklen_t len = sizeof so_error;
         if (r == 1 && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &so_error, &len) < 0) so_error = errno;
         if (r == 0) so_error = ECANCELED;
@@ -235,6 +235,13 @@ int NetworkPort::DropPending() {
   }
 }
 
+int NetworkPort::WaitFor(platform::Waitable item, std::chrono::steady_clock::time_point deadline) {
+  std::vector<platform::Waitable> waits{platform::Signalled(stop_), item};
+  if (cancel_) waits.push_back(platform::Signalled(*cancel_));
+  const int r = platform::WaitAnyUntil(waits, deadline);
+  return r == 2 ? 0 : r;
+}
+
 int NetworkPort::BeginExchange() {
   const int lost = DropPending();
   if (lost == 0) return 0;
@@ -296,8 +303,7 @@ int NetworkPort::WriteControl(std::string_view bytes) {
     if (w < 0 && w != -EAGAIN) return static_cast<int>(-w);
     const auto now = Clock::now();
     if (now >= deadline) return ETIMEDOUT;
-    if (platform::WaitAnyUntil({platform::Signalled(stop_), Writable(fd_)}, deadline) == 0)
-      return ECANCELED;
+    if (WaitFor(Writable(fd_), deadline) == 0) return ECANCELED;
   }
   return 0;
 }

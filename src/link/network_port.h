@@ -14,6 +14,7 @@
 
 #include "link/port_kind.h"
 #include "platform/event.h"
+#include "platform/wait.h"
 
 namespace vesk::link {
 
@@ -63,7 +64,9 @@ std::vector<ResolvedAddress> ResolveEndpoint(const NetworkEndpoint& endpoint, pl
 // ECANCELED.
 class NetworkPort : public PortKind {
  public:
-  NetworkPort(PortIo& io, platform::Event& stop) : io_(io), stop_(stop) {}
+  // `cancel` (may be null) ends the waits as `stop` does.
+  NetworkPort(PortIo& io, platform::Event& stop, platform::Event* cancel = nullptr)
+      : io_(io), stop_(stop), cancel_(cancel) {}
   ~NetworkPort() override;
 
   // Checks the settings (the timing follows from them), then connects. While connected,
@@ -98,8 +101,13 @@ class NetworkPort : public PortKind {
   // Writes the port's own signalling (small) within the connect time. 0 or the errno.
   int WriteControl(std::string_view bytes);
 
+  // Waits for `item` until `deadline`: 0 when the stop or the cancel came first, 1 when the
+  // item is ready, else platform::kWaitTimeout or kWaitError.
+  int WaitFor(platform::Waitable item, std::chrono::steady_clock::time_point deadline);
+
   PortIo& io_;
   platform::Event& stop_;
+  platform::Event* cancel_;
   int fd_ = -1;
 
  private:

@@ -126,9 +126,9 @@ class PortKind {
 
 // The kind that `port_name` names: "tcp://HOST:PORT" raw TCP, "rfc2217://HOST:PORT" the
 // Telnet COM-port control, anything else a local serial device. A network kind's connect
-// and set-up end when `stop` is set.
+// and set-up end when `stop` or `cancel` (may be null) is set.
 std::unique_ptr<PortKind> MakePortKind(std::string_view port_name, PortIo& io,
-                                       platform::Event& stop);
+                                       platform::Event& stop, platform::Event* cancel = nullptr);
 
 // Whether the kind that `port_name` names sets the line's baud rate: a local device and
 // RFC 2217 do; raw TCP leaves it to the server, so trying rates over it proves nothing.

@@ -25,8 +25,7 @@ int Rfc2217Port::Await(Done done) {
   while (!done()) {
     const auto now = Clock::now();
     if (now >= deadline) return ETIMEDOUT;
-    const int r =
-        platform::WaitAnyUntil({platform::Signalled(stop_), platform::Readable(fd_)}, deadline);
+    const int r = WaitFor(platform::Readable(fd_), deadline);
     if (r == 0) return ECANCELED;
     if (r == platform::kWaitError) return errno;
     if (r < 0) continue;

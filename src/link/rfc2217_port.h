@@ -13,7 +13,8 @@ namespace vesk::link {
 
 class Rfc2217Port final : public NetworkPort {
  public:
-  Rfc2217Port(PortIo& io, platform::Event& stop) : NetworkPort(io, stop) {}
+  Rfc2217Port(PortIo& io, platform::Event& stop, platform::Event* cancel = nullptr)
+      : NetworkPort(io, stop, cancel) {}
 
  protected:
   // kOpenFailed with EPROTONOSUPPORT when the server refuses the COM-PORT-OPTION, with

@@ -117,13 +117,14 @@ int CheckPortSettings(const PortSettings& s) {
 }
 
 std::unique_ptr<PortKind> MakePortKind(std::string_view port_name, PortIo& io,
-                                       platform::Event& stop) {
+                                       platform::Event& stop, platform::Event* cancel) {
   if (const auto endpoint = ParseNetworkPortName(port_name)) {
-    if (endpoint->scheme == NetworkScheme::Rfc2217) return std::make_unique<Rfc2217Port>(io, stop);
-    return std::make_unique<NetworkPort>(io, stop);
+    if (endpoint->scheme == NetworkScheme::Rfc2217)
+      return std::make_unique<Rfc2217Port>(io, stop, cancel);
+    return std::make_unique<NetworkPort>(io, stop, cancel);
   }
   // A name with a network scheme that does not parse fails in the network kind's open.
-  if (IsNetworkPortName(port_name)) return std::make_unique<NetworkPort>(io, stop);
+  if (IsNetworkPortName(port_name)) return std::make_unique<NetworkPort>(io, stop, cancel);
   return std::make_unique<LocalPort>(io);
 }
 
@@ -149,7 +150,7 @@ int SerialPort::Open() {
   low_latency_refused_ = false;
   echo_ = LineEcho::Unknown;
   echo_mode_.store(settings_.echo);
-  if (!IsOpen()) kind_ = MakePortKind(settings_.port_name, io_, stop_event);
+  if (!IsOpen()) kind_ = MakePortKind(settings_.port_name, io_, stop_event, cancel_event_);
   int err = 0;
   const int result = kind_->Open(settings_, err);
   if (result != kOpenOk) {
@@ -191,7 +192,8 @@ PortResult SerialPort::SendReceive(std::string_view request, Reply& reply, Frame
   if (stop_event.IsSet()) return {PortStatus::Stopped, 0};
   const int err = kind_->BeginExchange();
   fd_ = kind_->fd();  // a network line may have connected again
-  if (err == ECANCELED && stop_event.IsSet()) return {PortStatus::Stopped, 0};
+  if (err == ECANCELED && (stop_event.IsSet() || (cancel_event_ && cancel_event_->IsSet())))
+    return {PortStatus::Stopped, 0};
   if (err) return {PortStatus::SystemError, err};
   const PortResult sent = kind_->Send(request, SendContext{timing_, converter_mode(), stop_event});
   modem_lines_ = kind_->ModemLines();

@@ -106,6 +106,12 @@ class SerialPort {
   // While set, every wait of a send or receive ends at once with Stopped. Manual reset;
   // whoever set it resets it.
   platform::Event stop_event{platform::Event::Reset::Manual};
+  // The owner's cancel of the running work (null: none): while it is set, the waits of a
+  // network line's connect and set-up end as stop_event ends them, and a failed attempt is
+  // not tried again; the reply to a request already sent is still waited for, so that a
+  // parameter never shows a time-out it did not have. It must outlive the port's opens.
+  void set_cancel_event(platform::Event* cancel) { cancel_event_ = cancel; }
+  bool CancelSet() const { return cancel_event_ && cancel_event_->IsSet(); }
 
   PortSettings& settings() { return settings_; }
   const PortSettings& settings() const { return settings_; }
@@ -178,6 +184,7 @@ class SerialPort {
   PortIo& io_;
   PortSettings settings_;
   std::unique_ptr<PortKind> kind_;  // the kind of the last open, while open
+  platform::Event* cancel_event_ = nullptr;
   // Atomic because the link checks it before taking its lock while another thread may
   // open or close the port under that lock.
   std::atomic<int> fd_{-1};

@@ -7,8 +7,10 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
@@ -27,6 +29,7 @@
 #include "platform/settings_store.h"
 #include "ui/bus_scan_dialog.h"
 #include "ui/command_ids.h"
+#include "ui/exchange_status.h"
 #include "ui/menu_table.h"
 #ifdef VESK_HAVE_CHARTS
 #include "ui/plot_window.h"
@@ -116,8 +119,9 @@ QIcon CommandIcon(QStyle* style, int id) {
 
 }  // namespace
 
-MainWindow::MainWindow(app::Document& document, ProgressWindow& progress, QWidget* parent)
-    : QMainWindow(parent), doc_(document), progress_(progress) {
+MainWindow::MainWindow(app::Document& document, ProgressWindow& progress, ExchangeStatus& status,
+                       QWidget* parent)
+    : QMainWindow(parent), doc_(document), progress_(progress), status_(status) {
   recent_ = std::make_unique<RecentFileList>(platform::SettingsStore::Default());
   view_ = new TreeListView(document, this);
   filter_bar_ = new FilterBar(this);
@@ -143,10 +147,13 @@ MainWindow::MainWindow(app::Document& document, ProgressWindow& progress, QWidge
       [this](bool edits_replaced) { return MayReplaceEdits(edits_replaced); });
   connect(view_, &TreeListView::StatusText, this,
           [this](const QString& text) { statusBar()->showMessage(text, kPromptMs); });
-  connect(&progress_, &ProgressWindow::Finished, this, [this] {
-    // A close asked for while a task ran comes true once it has ended.
+  // A close asked for while a task ran comes true once it has ended.
+  auto close_if_pending = [this] {
     if (close_pending_) QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
-  });
+  };
+  connect(&progress_, &ProgressWindow::Finished, this, close_if_pending);
+  connect(&status_, &ExchangeStatus::Ended, this, close_if_pending);
+  view_->set_exchange_status(&status_);
   resize(1100, 700);
   UpdateRecentMenu();
 }
@@ -249,6 +256,16 @@ void MainWindow::BuildStatusBar() {
   line_label_->setObjectName(QStringLiteral("line"));
   state_label_ = new QLabel(bar);
   state_label_->setObjectName(QStringLiteral("link_state"));
+  // A background exchange (a branch's automatic read) and its "Прервать!", shown while
+  // it runs.
+  auto* exchange_label = new QLabel(bar);
+  exchange_label->setObjectName(QStringLiteral("exchange"));
+  auto* stop = new QPushButton(QString::fromUtf8(kCancelButtonText), bar);
+  stop->setObjectName(QStringLiteral("stop_exchange"));
+  stop->setFocusPolicy(Qt::NoFocus);
+  bar->addPermanentWidget(exchange_label);
+  bar->addPermanentWidget(stop);
+  status_.Attach(exchange_label, stop);
   bar->addPermanentWidget(line_label_);
   bar->addPermanentWidget(state_label_);
   auto* timer = new QTimer(this);
@@ -633,11 +650,20 @@ void MainWindow::moveEvent(QMoveEvent* event) {
         Qt::QueuedConnection);
 }
 
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+  // Escape anywhere in the window ends the background exchange, as "Прервать!" does.
+  if (event->key() == Qt::Key_Escape && view_->StopReads()) {
+    event->accept();
+    return;
+  }
+  QMainWindow::keyPressEvent(event);
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
   // A running task is cancelled first; the window closes once it has ended.
-  if (progress_.IsOpen()) {
+  if (progress_.IsOpen() || status_.IsBusy()) {
     close_pending_ = true;
-    doc_.engine().Cancel();
+    if (!view_->StopReads()) doc_.engine().Cancel();
     event->ignore();
     return;
   }

@@ -22,6 +22,7 @@ class Document;
 
 namespace vesk::ui {
 
+class ExchangeStatus;
 class FilterBar;
 class ProgressWindow;
 class RecentFileList;
@@ -45,7 +46,8 @@ inline constexpr int kLineStatusMs = 500;
 class MainWindow : public QMainWindow {
   Q_OBJECT
  public:
-  MainWindow(app::Document& document, ProgressWindow& progress, QWidget* parent = nullptr);
+  MainWindow(app::Document& document, ProgressWindow& progress, ExchangeStatus& status,
+             QWidget* parent = nullptr);
   ~MainWindow() override;
 
   TreeListView* view() const { return view_; }
@@ -96,6 +98,7 @@ class MainWindow : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
   void changeEvent(QEvent* event) override;
   void moveEvent(QMoveEvent* event) override;
 
@@ -120,6 +123,7 @@ class MainWindow : public QMainWindow {
 
   app::Document& doc_;
   ProgressWindow& progress_;
+  ExchangeStatus& status_;
   TreeListView* view_;
   FilterBar* filter_bar_ = nullptr;
   TrafficPanel* traffic_ = nullptr;

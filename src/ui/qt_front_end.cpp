@@ -38,10 +38,11 @@ void QtFrontEnd::DestroyMainWindow() {
 }
 
 bool QtFrontEnd::CreateMainWindow(app::Document& document) {
-  frame_ = new MainWindow(document, progress_);
+  frame_ = new MainWindow(document, progress_, status_);
   presenter_.set_parent(frame_);
   progress_.set_parent_widget(frame_);
   progress_.set_cancel([&document] { document.engine().Cancel(); });
+  status_.set_cancel([&document] { document.engine().Cancel(); });
   frame_->DocumentChanged();
   has_window_.store(true);
   return true;

@@ -9,6 +9,7 @@
 
 #include "app/front_end.h"
 #include "ui/document_viewer.h"
+#include "ui/exchange_status.h"
 #include "ui/main_window.h"
 #include "ui/progress_window.h"
 #include "ui/qt_presenter.h"
@@ -25,6 +26,8 @@ class QtFrontEnd : public QObject, public app::FrontEnd {
   link::Presenter& presenter() override { return presenter_; }
   exchange::ProgressSink* Progress() override { return &progress_; }
   ProgressWindow& progress_window() { return progress_; }
+  // The status bar's share of the background exchanges (a branch's automatic read).
+  ExchangeStatus& exchange_status() { return status_; }
 
   bool CreateMainWindow(app::Document& document) override;
   bool HasMainWindow() const override { return has_window_.load(); }
@@ -64,6 +67,7 @@ class QtFrontEnd : public QObject, public app::FrontEnd {
  private:
   QtPresenter presenter_;
   ProgressWindow progress_;
+  ExchangeStatus status_;
   void OpenerFailed(const QString& path);
 
   QPointer<MainWindow> frame_;

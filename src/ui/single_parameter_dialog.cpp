@@ -42,19 +42,42 @@ SingleParameterDialog::SingleParameterDialog(app::Document& document, QWidget* p
       document.engine(), exchange::DescribeCommands(document.tree().definitions, document.tree()));
 
   auto* grid = new QGridLayout(this);
-  grid->addWidget(new QLabel(tr("Определите команду:"), this), 0, 0);
+  BuildCommandRow(*grid);
+  BuildOperationBox(*grid);
+  BuildIndexBox(*grid);
+  BuildValueAndProtocol(*grid);
+  BuildButtons(*grid);
+  grid->setRowStretch(5, 1);
+  grid->setColumnStretch(1, 1);
+  grid->setColumnStretch(3, 1);
+
+  for (const std::string& name : access_->CommandNames()) command_->addItem(Q(name));
+  command_->setCurrentIndex(-1);
+  command_->setEditText(Q(exchange::kInitialCommand));
+  ConnectControls();
+
+  RefreshDescription();
+  ShowOperation();
+  ShowIndexPlacement();
+  resize(600, 440);
+}
+
+void SingleParameterDialog::BuildCommandRow(QGridLayout& grid) {
+  grid.addWidget(new QLabel(tr("Определите команду:"), this), 0, 0);
   command_ = new QComboBox(this);
   command_->setEditable(true);
   command_->setInsertPolicy(QComboBox::NoInsert);
   command_->setMaxVisibleItems(20);
   command_->setObjectName("command");
-  grid->addWidget(command_, 0, 1);
-  grid->addWidget(new QLabel(tr("Хеш-код:"), this), 0, 2);
+  grid.addWidget(command_, 0, 1);
+  grid.addWidget(new QLabel(tr("Хеш-код:"), this), 0, 2);
   hash_ = new QLineEdit(this);
   hash_->setReadOnly(true);
   hash_->setObjectName("hash");
-  grid->addWidget(hash_, 0, 3);
+  grid.addWidget(hash_, 0, 3);
+}
 
+void SingleParameterDialog::BuildOperationBox(QGridLayout& grid) {
   auto* operation = new QGroupBox(tr("Операция:"), this);
   auto* op_layout = new QHBoxLayout(operation);
   read_ = new QRadioButton(tr("Чтение"), operation);
@@ -65,8 +88,10 @@ SingleParameterDialog::SingleParameterDialog(app::Document& document, QWidget* p
   auto* op_group = new QButtonGroup(this);
   op_group->addButton(read_, exchange::kSingleRead);
   op_group->addButton(write_, exchange::kSingleWrite);
-  grid->addWidget(operation, 1, 0, 1, 2);
+  grid.addWidget(operation, 1, 0, 1, 2);
+}
 
+void SingleParameterDialog::BuildIndexBox(QGridLayout& grid) {
   auto* index_box = new QGroupBox(this);
   auto* index_layout = new QGridLayout(index_box);
   index_used_ = new QCheckBox(tr("Наличие лин-го индекса:"), index_box);
@@ -82,29 +107,33 @@ SingleParameterDialog::SingleParameterDialog(app::Document& document, QWidget* p
   index_layout->addWidget(index_, 0, 1);
   index_layout->addWidget(in_data_, 1, 0);
   index_layout->addWidget(in_address_, 1, 1);
-  grid->addWidget(index_box, 1, 2, 1, 2);
+  grid.addWidget(index_box, 1, 2, 1, 2);
+}
 
+void SingleParameterDialog::BuildValueAndProtocol(QGridLayout& grid) {
   value_label_ = new QLabel(tr("Что записать:"), this);
   value_ = new QComboBox(this);
   value_->setEditable(true);
   value_->setInsertPolicy(QComboBox::NoInsert);
   value_->setObjectName("value");
-  grid->addWidget(value_label_, 2, 0);
-  grid->addWidget(value_, 2, 1, 1, 3);
+  grid.addWidget(value_label_, 2, 0);
+  grid.addWidget(value_, 2, 1, 1, 3);
 
   description_ = new QLineEdit(Q(exchange::kDescriptionPlaceholder), this);
   description_->setReadOnly(true);
   description_->setObjectName("description");
-  grid->addWidget(description_, 3, 0, 1, 4);
+  grid.addWidget(description_, 3, 0, 1, 4);
 
-  grid->addWidget(new QLabel(tr("Протокол обмена данными с прибором:"), this), 4, 0, 1, 4);
+  grid.addWidget(new QLabel(tr("Протокол обмена данными с прибором:"), this), 4, 0, 1, 4);
   protocol_ = new QListWidget(this);
   protocol_->setObjectName("protocol");
   // The trace lines line up their columns only in a fixed-pitch font.
   QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   protocol_->setFont(fixed);
-  grid->addWidget(protocol_, 5, 0, 1, 4);
+  grid.addWidget(protocol_, 5, 0, 1, 4);
+}
 
+void SingleParameterDialog::BuildButtons(QGridLayout& grid) {
   auto* buttons = new QHBoxLayout;
   execute_ = new QPushButton(tr("Выполнить!"), this);
   exit_ = new QPushButton(tr("Выход"), this);
@@ -112,15 +141,10 @@ SingleParameterDialog::SingleParameterDialog(app::Document& document, QWidget* p
   buttons->addStretch(1);
   buttons->addWidget(execute_);
   buttons->addWidget(exit_);
-  grid->addLayout(buttons, 6, 0, 1, 4);
-  grid->setRowStretch(5, 1);
-  grid->setColumnStretch(1, 1);
-  grid->setColumnStretch(3, 1);
+  grid.addLayout(buttons, 6, 0, 1, 4);
+}
 
-  for (const std::string& name : access_->CommandNames()) command_->addItem(Q(name));
-  command_->setCurrentIndex(-1);
-  command_->setEditText(Q(exchange::kInitialCommand));
-
+void SingleParameterDialog::ConnectControls() {
   // Every change of the command text, typed or chosen from the list, refreshes the
   // description.
   connect(command_, &QComboBox::editTextChanged, this, [this] { RefreshDescription(); });
@@ -132,11 +156,6 @@ SingleParameterDialog::SingleParameterDialog(app::Document& document, QWidget* p
   connect(index_used_, &QCheckBox::toggled, this, [this] { ShowIndexPlacement(); });
   connect(execute_, &QPushButton::clicked, this, [this] { Execute(); });
   connect(exit_, &QPushButton::clicked, this, &QDialog::reject);
-
-  RefreshDescription();
-  ShowOperation();
-  ShowIndexPlacement();
-  resize(600, 440);
 }
 
 SingleParameterDialog::~SingleParameterDialog() = default;

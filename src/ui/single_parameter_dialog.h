@@ -11,6 +11,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -55,6 +56,12 @@ class SingleParameterDialog : public QDialog {
   QPushButton* ExecuteButton() const { return execute_; }
 
  private:
+  void BuildCommandRow(QGridLayout& grid);
+  void BuildOperationBox(QGridLayout& grid);
+  void BuildIndexBox(QGridLayout& grid);
+  void BuildValueAndProtocol(QGridLayout& grid);
+  void BuildButtons(QGridLayout& grid);
+  void ConnectControls();
   void RefreshDescription();
   void ShowOperation();
   void ShowIndexPlacement();

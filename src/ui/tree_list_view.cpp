@@ -19,6 +19,7 @@
 
 #include "app/cell_commit.h"
 #include "app/document.h"
+#include "exchange/branch_read.h"
 #include "exchange/exchange_engine.h"
 #include "exchange/parameter_tasks.h"
 #include "exchange/polling.h"
@@ -30,6 +31,7 @@
 #include "model/view_rows.h"
 #include "platform/language.h"
 #include "ui/command_ids.h"
+#include "ui/exchange_status.h"
 #include "ui/poll_receiver.h"
 #include "ui/row_filter.h"
 #include "ui/row_item.h"
@@ -283,6 +285,7 @@ void TreeListView::ClearRows() {
   parameter_rows_.clear();
   // Results already on their way belong to the rows that go now.
   receiver_->set_session(++session_);
+  pending_reads_.clear();
   const bool was = setting_checks_;
   setting_checks_ = true;
   clear();
@@ -506,16 +509,72 @@ void TreeListView::RefreshAll() {
 }
 
 void TreeListView::OnExpanded(QTreeWidgetItem* item) {
-  if (quiet_expand_) return;
-  WaitCursor wait;
-  for (int i = 0; i < item->childCount(); ++i) {
-    QTreeWidgetItem* child = item->child(i);
-    link::Parameter* p = ParameterOf(child);
-    if (!p || p->IsPolled() || p->short_name == "    ") continue;
-    exchange::AutomaticRead(doc_.engine(), p);
-    RefreshParameterRow(child, *p);
+  if (quiet_expand_ || !status_) return;
+  // One branch is on the wire at a time; the next waits for its turn, and the window does
+  // not wait for either.
+  if (std::find(pending_reads_.begin(), pending_reads_.end(), item) == pending_reads_.end())
+    pending_reads_.push_back(item);
+  if (!status_->IsBusy()) StartNextRead();
+}
+
+void TreeListView::StartNextRead() {
+  while (status_ && !status_->IsBusy() && !pending_reads_.empty()) {
+    QTreeWidgetItem* item = pending_reads_.front();
+    pending_reads_.pop_front();
+    std::vector<link::Parameter*> records;
+    for (int i = 0; i < item->childCount(); ++i)
+      if (link::Parameter* p = ParameterOf(item->child(i));
+          p && exchange::WantsAutomaticRead(doc_.engine(), *p))
+        records.push_back(p);
+    if (records.empty()) continue;
+    status_->set_next_text(UiText(kBranchReadStatus).arg(item->text(0)));
+    // The results travel through the status, which outlives the view and the engine's
+    // threads; the rows they are for may be gone by then, which the session tells.
+    QPointer<TreeListView> self(this);
+    const uint64_t session = session_;
+    ExchangeStatus* status = status_;
+    exchange::StartRecordsRead(
+        doc_.engine(), records,
+        [self, session, status](exchange::ReadOutcome read) {
+          QMetaObject::invokeMethod(
+              status,
+              [self, session, read] {
+                if (self) self->ApplyRead(read, session);
+              },
+              Qt::QueuedConnection);
+        },
+        *status_);
   }
-  RefreshItem(item);
+}
+
+void TreeListView::ApplyRead(const exchange::ReadOutcome& read, uint64_t session) {
+  if (session != session_ || !read.record || !read.copy || !read.Arrived()) return;
+  link::Parameter& record = *read.record;
+  // An edit typed while the read was on the wire is the user's: it stays.
+  if (record.value != link::kNoData || !record.note.empty()) return;
+  exchange::TakeReadResult(record, *read.copy);
+  QTreeWidgetItem* row = ItemOf(&record);
+  if (!row || (row == edit_item_ && editor_)) return;
+  RefreshParameterRow(row, record);
+  if (row->parent()) RefreshItem(row->parent());
+}
+
+void TreeListView::set_exchange_status(ExchangeStatus* status) {
+  status_ = status;
+  if (status_) connect(status_, &ExchangeStatus::Ended, this, [this] { StartNextRead(); });
+}
+
+bool TreeListView::StopReads() {
+  pending_reads_.clear();
+  return status_ && status_->Stop();
+}
+
+void TreeListView::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && StopReads()) {
+    event->accept();
+    return;
+  }
+  QTreeWidget::keyPressEvent(event);
 }
 
 // ---------------------------------------------------------------- navigation

@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QTreeWidget>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -27,6 +28,7 @@ class ParameterNode;
 namespace vesk::exchange {
 class PollSample;
 class Poller;
+struct ReadOutcome;
 }  // namespace vesk::exchange
 
 namespace vesk::ui {
@@ -41,7 +43,10 @@ inline constexpr const char* kReadOnlyPrompt =
     QT_TRANSLATE_NOOP("vesk", "Параметр только для чтения: значение не изменяется");
 inline constexpr const char* kFirmOwnedPrompt =
     QT_TRANSLATE_NOOP("vesk", "Значение принадлежит изготовителю и здесь не изменяется");
+// The status bar while an expanded branch is read; %1 is the branch's name.
+inline constexpr const char* kBranchReadStatus = QT_TRANSLATE_NOOP("vesk", "Чтение ветви «%1»");
 
+class ExchangeStatus;
 class PollReceiver;
 
 class TreeListView : public QTreeWidget {
@@ -118,6 +123,15 @@ class TreeListView : public QTreeWidget {
   bool UndoEdit(QTreeWidgetItem* item);
   const app::EditHistory& history() const { return history_; }
 
+  // Where the automatic read of an expanded branch shows its progress and is stopped;
+  // without it no branch is read on expansion.
+  void set_exchange_status(ExchangeStatus* status);
+  // Stops the branch read on the wire and forgets the branches waiting for theirs. Returns
+  // false when none was on the wire.
+  bool StopReads();
+  // Branches expanded while another one was read, waiting for their turn.
+  size_t PendingReads() const { return pending_reads_.size(); }
+
  signals:
   // A command of the "Дерево" family for the main frame.
   void CommandRequested(int id);
@@ -130,6 +144,7 @@ class TreeListView : public QTreeWidget {
 
  protected:
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   std::function<bool(bool)> may_replace_edits_;
@@ -140,6 +155,8 @@ class TreeListView : public QTreeWidget {
   void StartPollingThread();
   void RefreshParameterRow(QTreeWidgetItem* item, link::Parameter& parameter);
   void OnExpanded(QTreeWidgetItem* item);
+  void StartNextRead();
+  void ApplyRead(const exchange::ReadOutcome& read, uint64_t session);
   void OnDoubleClicked(QTreeWidgetItem* item, int column);
   void Commit(QTreeWidgetItem* item, int column, const QString& text);
   void ShowHelpBalloon(QTreeWidgetItem* item, int column, const link::Parameter& p);
@@ -157,6 +174,8 @@ class TreeListView : public QTreeWidget {
   std::unique_ptr<PollReceiver> receiver_;
   std::unique_ptr<exchange::Poller> poller_;
   uint64_t session_ = 0;
+  ExchangeStatus* status_ = nullptr;
+  std::deque<QTreeWidgetItem*> pending_reads_;
   bool setting_checks_ = false;
   bool quiet_expand_ = false;
   QPointer<QWidget> editor_;

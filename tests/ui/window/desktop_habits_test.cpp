@@ -56,7 +56,7 @@ TEST_F(DesktopHabitsTest, WindowComesBackWhereItWasLeftWithItsColumnWidths) {
     SCOPED_TRACE(c.maximised);
     const QRect place(60, 40, 600, 400);
     {
-      MainWindow first(*doc, fe->progress_window());
+      MainWindow first(*doc, fe->progress_window(), fe->exchange_status());
       first.Place(no_keys);
       first.showNormal();
       first.setGeometry(place);
@@ -66,7 +66,7 @@ TEST_F(DesktopHabitsTest, WindowComesBackWhereItWasLeftWithItsColumnWidths) {
       QTest::qWait(1);
       ASSERT_TRUE(first.close());
     }
-    MainWindow second(*doc, fe->progress_window());
+    MainWindow second(*doc, fe->progress_window(), fe->exchange_status());
     second.Place(no_keys);
     QTest::qWait(1);
     EXPECT_EQ(second.isMaximized(), c.maximised);

@@ -118,7 +118,7 @@ void WindowTest::TearDown() {
   link::SetPresenter(nullptr);
 }
 
-app::Document& WindowTest::MakeDocument(const std::string& pty) {
+app::Document& WindowTest::MakeDocument(const std::string& pty, bool quiet) {
   // No test reaches a serial port of the machine.
   store->WriteText(platform::kSettingsKey, model::kPortPathValue,
                    pty.empty() ? dir / "no-such-tty" : pty);
@@ -127,6 +127,7 @@ app::Document& WindowTest::MakeDocument(const std::string& pty) {
   env.front_end = fe.get();
   env.store = store.get();
   env.list_ports = [] { return std::string("COM1"); };
+  if (quiet) env.settings.flags = app::cmdflag::kCommandLineRun;
   if (pty.empty()) {
     env.settings.flags = app::cmdflag::kCommandLineRun;
     env.settings.modes = app::modebit::kSilent;

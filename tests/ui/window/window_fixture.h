@@ -123,8 +123,10 @@ class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
-  // The document; `pty` empty: a silent start that opens no port.
-  app::Document& MakeDocument(const std::string& pty = {});
+  // The document; `pty` empty: a silent start that opens no port. With `quiet`, the start
+  // over `pty` is a command-line run's: a line that never answers meets no set-up dialog,
+  // only a message.
+  app::Document& MakeDocument(const std::string& pty = {}, bool quiet = false);
   // The main window over the document made.
   MainWindow& MakeWindow();
 
