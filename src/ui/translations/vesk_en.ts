@@ -647,6 +647,10 @@ Status bar</translation>
         <source>1 ч</source>
         <translation>1 h</translation>
     </message>
+    <message>
+        <source>Чтение ветви «%1»</source>
+        <translation>Reading branch “%1”</translation>
+    </message>
 </context>
 <context>
     <name>vesk::ui::BusScanDialog</name>
