@@ -260,7 +260,7 @@ void MainWindow::BuildStatusBar() {
   // it runs.
   auto* exchange_label = new QLabel(bar);
   exchange_label->setObjectName(QStringLiteral("exchange"));
-  auto* stop = new QPushButton(QString::fromUtf8(kCancelButtonText), bar);
+  auto* stop = new QPushButton(UiText(kCancelButtonText), bar);
   stop->setObjectName(QStringLiteral("stop_exchange"));
   stop->setFocusPolicy(Qt::NoFocus);
   bar->addPermanentWidget(exchange_label);
