@@ -115,7 +115,8 @@ share/mime/packages/vesk.xml
 share/vesk/parlist_fragment.en.html
 share/vesk/parlist_fragment.html
 share/vesk/vesk.tree.dat
-share/vesk/vesk.tree.en.txt"
+share/vesk/vesk.tree.en.txt
+share/vesk/vesk_en.qm"
 (cd "$P" && find . -type f | sed 's|^\./||' | sort) >"$WORK/installed.txt"
 echo "$EXPECTED" >"$WORK/expected.txt"
 check "install layout under DESTDIR$PREFIX" diff -u "$WORK/expected.txt" "$WORK/installed.txt"
