@@ -302,6 +302,10 @@ TEST_P(SweepTest, TriesTheRatesInOrderAndKeepsTheOneThatWorked) {
     EXPECT_EQ(worker->RunModal(), SetupOutcome::Connected);
   } else {
     ASSERT_TRUE(WaitForStatus(std::string("!") + kLinkFailedText));
+    // The list is given back just after the status says how the sweep ended.
+    const auto end = std::chrono::steady_clock::now() + 5s;
+    while (!worker->State().list_enabled && std::chrono::steady_clock::now() < end)
+      std::this_thread::sleep_for(5ms);
     EXPECT_TRUE(worker->State().list_enabled);
   }
   EXPECT_EQ(probe.Rates(), c.tried);
