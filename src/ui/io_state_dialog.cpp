@@ -25,10 +25,6 @@ QString Q(const std::string& text) {
   return QString::fromStdString(text);
 }
 
-QString Q(const char* text) {
-  return QString::fromUtf8(text);
-}
-
 // The window keeps the resource's layout in dialog units: a quarter of the font's average
 // character width across, an eighth of its height down, so that the texts fit whatever font
 // the desktop gives.
