@@ -69,12 +69,7 @@ int main(int argc, char** argv) {
   ui::MainWindow& frame = rig.frame();
   ui::TreeListView& view = *frame.view();
 
-  int polled = 0;
-  for (QTreeWidgetItemIterator it(&view); *it; ++it)
-    if (link::Parameter* p = ui::TreeListView::ParameterOf(*it); p && p->IsPolled()) {
-      exchange::SetPollPeriod(*p, "100");
-      if (view.SetPolling(*it, true)) ++polled;
-    }
+  const int polled = bench::PollEveryOperativeParameter(view, "100");
   std::printf("polling %d operative parameters every 100 ms\n", polled);
 
 #ifdef VESK_HAVE_CHARTS

@@ -242,12 +242,7 @@ bool CasePolling() {
   if (!rig.ok()) return false;
   ui::MainWindow& frame = rig.frame();
   ui::TreeListView& view = *frame.view();
-  int polled = 0;
-  for (QTreeWidgetItemIterator it(&view); *it; ++it)
-    if (link::Parameter* p = ui::TreeListView::ParameterOf(*it); p && p->IsPolled()) {
-      exchange::SetPollPeriod(*p, "100");
-      if (view.SetPolling(*it, true)) ++polled;
-    }
+  const int polled = bench::PollEveryOperativeParameter(view, "100");
   frame.traffic()->toggleViewAction()->trigger();
 #ifdef VESK_HAVE_CHARTS
   if (QAction* plots = MenuItem(frame, QStringLiteral("Линия"), QStringLiteral("Графики"))) {

@@ -10,11 +10,13 @@
 
 #include <QEventLoop>
 #include <QTimer>
+#include <QTreeWidgetItemIterator>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
+#include "exchange/polling.h"
 #include "model/program_line_settings.h"
 #include "platform/paths.h"
 #include "ui/tree_list_view.h"
@@ -121,6 +123,16 @@ WindowRig::~WindowRig() {
   sim_.reset();
   std::error_code ignored;
   std::filesystem::remove_all(folder_, ignored);
+}
+
+int PollEveryOperativeParameter(ui::TreeListView& view, const char* period_ms) {
+  int polled = 0;
+  for (QTreeWidgetItemIterator it(&view); *it; ++it)
+    if (link::Parameter* p = ui::TreeListView::ParameterOf(*it); p && p->IsPolled()) {
+      exchange::SetPollPeriod(*p, period_ms);
+      if (view.SetPolling(*it, true)) ++polled;
+    }
+  return polled;
 }
 
 void RunLoopFor(int ms) {

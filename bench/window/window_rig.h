@@ -13,6 +13,7 @@
 #include "platform/settings_store.h"
 #include "ui/main_window.h"
 #include "ui/qt_front_end.h"
+#include "ui/tree_list_view.h"
 
 namespace vesk::bench {
 
@@ -62,6 +63,9 @@ class WindowRig {
   std::unique_ptr<app::Document> doc_;
 };
 
+// Switches polling on for every operative parameter of the view at `period_ms`; returns
+// how many it polls.
+int PollEveryOperativeParameter(ui::TreeListView& view, const char* period_ms);
 // Runs the window's event loop for `ms`.
 void RunLoopFor(int ms);
 // CPU seconds of the calling thread and of the whole process.
