@@ -335,7 +335,7 @@ void MainWindow::UpdateLineStatus() {
   const exchange::LineState& state = engine.line_state();
   exchange::LineCondition condition = state.condition();
   if (!engine.port().IsOpen()) condition = exchange::LineCondition::kPortClosed;
-  QString text = QString::fromUtf8(platform::Tr(exchange::LineConditionText(condition)));
+  QString text = QString::fromUtf8(exchange::LineConditionText(condition));
   if (text.isEmpty()) text = tr("порт открыт");
   // The counters are the traffic panel's, beside this label.
   if (text != state_label_->text()) {
