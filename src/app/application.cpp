@@ -219,9 +219,13 @@ bool Application::CreateDocument(FileDecision decision) {
   engine.set_hooks(exchange::EngineHooks{
       .apply_request =
           [this] {
+            exchange::ExchangeEngine& engine = document_->engine();
             exchange::NetworkModeChange(
-                document_->engine(), document_->DeviceNet(),
-                [this](exchange::ApplyDialog& d) { return front_end_.RunApplyDialog(d); });
+                engine, document_->DeviceNet(), [this, &engine](exchange::ApplyDialog& d) {
+                  bool ok = false;
+                  engine.SendToWindow([&] { ok = front_end_.RunApplyDialog(d); });
+                  return ok;
+                });
           },
       .save_request = [this] { SaveToCommandFile(); },
       .update_all_views = [this] { front_end_.RefreshViews(); },

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "exchange/exchange_engine.h"
-#include "exchange/parameter_tasks.h"
 #include "exchange/polling.h"
 #include "exchange/task_commands.h"
 #include "link/presenter.h"
@@ -20,13 +19,7 @@ void ShowError(std::string_view text, std::string_view caption) {
   link::presenter().ShowMessage(text, caption, link::MsgIcon::Error, link::MsgButtons::Ok);
 }
 
-CommitResult ReportWriteFailure(link::Parameter& parameter) {
-  ShowError(parameter.note, platform::Tr(kWriteFailedCaption));
-  return CommitResult::WriteFailed;
-}
-
-CommitResult CommitPolled(const CommitTarget& target, link::Parameter& parameter, int column,
-                          std::string_view new_text) {
+CommitResult CommitPolled(link::Parameter& parameter, int column, std::string_view new_text) {
   if (column == column::kName)
     return exchange::SetPollPeriod(parameter, new_text) ? CommitResult::Accepted
                                                         : CommitResult::Refused;
@@ -44,12 +37,14 @@ CommitResult CommitPolled(const CommitTarget& target, link::Parameter& parameter
     ShowError(refusal, platform::Tr(kValueRefusedCaption));
     return CommitResult::Refused;
   }
-  if (exchange::WriteParameter(target.engine, parameter, 1) != 0)
-    return ReportWriteFailure(parameter);
-  return CommitResult::Accepted;
+  return CommitResult::ToWrite;
 }
 
 }  // namespace
+
+void ReportWriteFailure(const link::Parameter& parameter) {
+  ShowError(parameter.note, platform::Tr(kWriteFailedCaption));
+}
 
 std::string EditHelpTitle(const link::Parameter& parameter) {
   return parameter.caption + " (" + parameter.short_name + ")";
@@ -91,12 +86,13 @@ CommitResult CommitCell(const CommitTarget& target, link::Parameter& parameter, 
   const CommitResult result = CommitPlain(target, parameter, column, new_text);
   // The program's own port settings are not the configuration's: they are not taken back.
   if (target.history && !parameter.IsPolled() &&
-      (result == CommitResult::Accepted || result == CommitResult::WriteFailed))
+      (result == CommitResult::Accepted || result == CommitResult::ToWrite))
     target.history->Record(parameter, before);
   return result;
 }
 
-link::Parameter* UndoEdit(const CommitTarget& target, link::Parameter* parameter) {
+link::Parameter* UndoEdit(const CommitTarget& target, link::Parameter* parameter, bool* to_write) {
+  if (to_write) *to_write = false;
   if (!target.history) return nullptr;
   EditHistory::State after;
   link::Parameter* undone = parameter;
@@ -111,8 +107,7 @@ link::Parameter* UndoEdit(const CommitTarget& target, link::Parameter* parameter
   if (target.engine.modes().immediate_write.load() && !after.value_changed &&
       after.value != undone->value && undone->value != link::kNoData) {
     undone->value_changed = true;
-    const int written = exchange::ImmediateWrite(target.engine, *undone);
-    if (written != 0 && written != 1000) ReportWriteFailure(*undone);
+    if (to_write) *to_write = true;
   }
   return undone;
 }
@@ -122,7 +117,7 @@ namespace {
 CommitResult CommitPlain(const CommitTarget& target, link::Parameter& parameter, int column,
                          std::string_view new_text) {
   if (target.modified) *target.modified = true;
-  if (parameter.IsPolled()) return CommitPolled(target, parameter, column, new_text);
+  if (parameter.IsPolled()) return CommitPolled(parameter, column, new_text);
 
   if (column == column::kEditable) {
     if (parameter.owned_by_firm || !parameter.has_attributes) return CommitResult::Refused;
@@ -160,9 +155,8 @@ CommitResult CommitPlain(const CommitTarget& target, link::Parameter& parameter,
     target.engine.program_line().SaveSettings();
     return CommitResult::PortReopened;
   }
-  const int written = exchange::ImmediateWrite(target.engine, parameter);
-  if (written != 0 && written != 1000) return ReportWriteFailure(parameter);
-  return CommitResult::Accepted;
+  return exchange::WantsImmediateWrite(target.engine, parameter) ? CommitResult::ToWrite
+                                                                 : CommitResult::Accepted;
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 #pragma once
 // What happens when an edited cell of the tree-list view is committed: the checks, their
-// messages, the change flags and the immediate write. No widgets here; the view shows the
-// record afterwards as it then stands.
+// messages, the change flags, and whether the value goes to the device at once. No widgets
+// and no exchanges here: the view shows the record afterwards as it then stands, and hands
+// a write to the exchange thread (exchange/record_exchange.h).
 
 #include <string>
 #include <string_view>
@@ -40,8 +41,8 @@ constexpr int kErrors = 5;
 enum class CommitResult {
   Unchanged,     // the text equals the old one: nothing happened
   Refused,       // the record is as it was (a message was shown where there is one)
-  Accepted,      // the record took the text (written at once where the mode says so)
-  WriteFailed,   // taken, but the immediate write failed (its message shown, note set)
+  Accepted,      // the record took the text
+  ToWrite,       // taken, and to be written now: immediate write, or a polled value
   PortReopened,  // the program's own port settings changed: port re-opened, refresh all
 };
 
@@ -61,9 +62,14 @@ CommitResult CommitCell(const CommitTarget& target, link::Parameter& parameter, 
                         std::string_view old_text, std::string_view new_text);
 
 // Takes back the newest edit of `parameter` (nullptr: the newest edit of any record) that
-// still holds, and writes the value taken back at once where the mode says so. Returns the
-// record, or nullptr when there was nothing to take back.
-link::Parameter* UndoEdit(const CommitTarget& target, link::Parameter* parameter);
+// still holds. Where the mode wrote the edit at once, the value taken back is to be
+// written too (`to_write`). Returns the record, or nullptr when there was nothing to take
+// back.
+link::Parameter* UndoEdit(const CommitTarget& target, link::Parameter* parameter,
+                          bool* to_write = nullptr);
+
+// Shows why a write of `parameter` failed (its note).
+void ReportWriteFailure(const link::Parameter& parameter);
 
 // The help balloon of a value editor: its title "%s (%s)" and text.
 std::string EditHelpTitle(const link::Parameter& parameter);

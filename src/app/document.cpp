@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/device_actions.h"
 #include "app/front_end.h"
 #include "app/html_export.h"
 #include "app/port_keys.h"
@@ -399,21 +400,19 @@ bool Document::RunCommand(int id) {
     case cmd::kCompareBranch:
       return BranchCommand(exchange::kTaskCompare);
     case cmd::kCheckLink:
-      exchange::CheckLink(*engine_, true);
+      StartLinkCheck(fe, *engine_);
       return false;
     case cmd::kSinglePoint:
       fe.ShowSinglePoint(*this);
       return false;
     case cmd::kAply:
-      exchange::NetworkModeChange(*engine_, DeviceNet(), [&fe](exchange::ApplyDialog& dialog) {
-        return fe.RunApplyDialog(dialog);
-      });
+      StartNetworkModeChange(fe, *engine_, DeviceNet());
       return false;
     case cmd::kInit:
-      exchange::SendInitCommand(*engine_);
+      StartInit(fe, *engine_);
       return false;
     case cmd::kInitialiseDevice:
-      return exchange::InitialiseDevice(*engine_, Root());
+      return exchange::InitialiseDevice(*engine_, Root(), [&fe, this] { StartInit(fe, *engine_); });
     case cmd::kConverterAuto:
       engine_->port().set_converter_mode(link::kConverterAuto);
       return false;

@@ -186,6 +186,7 @@ class Document : public model::ConfigurationTarget {
   bool ExportParameterList();
 
   exchange::ExchangeEngine& engine() { return *engine_; }
+  FrontEnd& front_end() { return *env_.front_end; }
   exchange::ExchangeModes& modes() { return modes_; }
   model::ServiceParameters& service_parameters() { return service_parameters_; }
   model::DescriptionTree& tree() { return tree_; }

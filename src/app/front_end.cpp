@@ -16,6 +16,14 @@ extern char** environ;
 
 namespace vesk::app {
 
+void FrontEnd::RunInBackground(exchange::ExchangeEngine& engine, std::string text,
+                               std::function<void()> job, std::function<void()> done) {
+  (void)engine;
+  (void)text;
+  if (job) job();
+  if (done) done();
+}
+
 bool FrontEnd::SendUnlessStopped(const std::function<void()>& work, platform::Event& stop) {
   if (SendsInline()) {
     work();

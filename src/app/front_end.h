@@ -88,6 +88,12 @@ class FrontEnd {
     return false;
   }
   virtual void ShowSinglePoint(Document& document) { (void)document; }
+
+  // Runs `job` (exchanges) on the exchange thread after what waits for the line before it,
+  // with `text` shown while it runs, then `done` on the front end's thread; Stop ends the
+  // job's exchanges. Without a window both run here, one after the other.
+  virtual void RunInBackground(exchange::ExchangeEngine& engine, std::string text,
+                               std::function<void()> job, std::function<void()> done);
   virtual void ShowStateInOut(Document& document) { (void)document; }
 
   // Opens a file (the manual, the exported list) in the user's program for it. Returns 0

@@ -13,6 +13,7 @@
 #include "model/tree_builder.h"
 #include "platform/language.h"
 #include "platform/text.h"
+#include "platform/wait.h"
 
 namespace vesk::exchange {
 
@@ -39,50 +40,65 @@ int WriteAply(ExchangeEngine& engine, std::string* error = nullptr) {
 
 }  // namespace
 
-int CheckLink(ExchangeEngine& engine, bool messages) {
-  std::string info, error;
-  int result = kLinkNone;
+LinkCheck RunLinkCheck(ExchangeEngine& engine) {
+  LinkCheck check;
   link::Parameter dev("dev");
   if (engine.Exchange(link::kOpRead, &dev) != 0) {
-    error = CommandError("dev", dev);
-  } else {
-    info = platform::Tr("Прибор: ") + dev.value + "\n";
-    result = kLinkOtherDevice;
-    std::string name;
-    for (char c : dev.value)
-      if (c != '-') name += c;
-    if (platform::Iequals(name, "vesk")) result = kLinkThisDevice;
+    check.error = CommandError("dev", dev);
+    return check;
+  }
+  check.info = platform::Tr("Прибор: ") + dev.value + "\n";
+  check.result = kLinkOtherDevice;
+  std::string name;
+  for (char c : dev.value)
+    if (c != '-') name += c;
+  if (platform::Iequals(name, "vesk")) check.result = kLinkThisDevice;
 
-    link::Parameter ver("ver");
-    if (engine.Exchange(link::kOpRead, &ver) == 0)
-      info += platform::Tr("Версия ПО: ") + ver.value + "\n";
-    else
-      error = CommandError("ver", ver);
-  }
-  if (messages) {
-    if (!error.empty())
-      link::presenter().ShowMessage(error, platform::Tr(kErrorCaption), link::MsgIcon::Error);
-    if (!info.empty())
-      link::presenter().ShowMessage(info, platform::Tr(kDeviceInfoCaption),
-                                    link::MsgIcon::Information);
-  }
-  return result;
+  link::Parameter ver("ver");
+  if (engine.Exchange(link::kOpRead, &ver) == 0)
+    check.info += platform::Tr("Версия ПО: ") + ver.value + "\n";
+  else
+    check.error = CommandError("ver", ver);
+  return check;
 }
 
-int SendInitCommand(ExchangeEngine& engine) {
-  if (link::presenter().ShowMessage(platform::Tr(kInitQuestion), platform::Tr(model::kProgramTitle),
-                                    link::MsgIcon::Question,
-                                    link::MsgButtons::YesNo) != link::MsgAnswer::Yes)
-    return -1;
+void ShowLinkCheck(const LinkCheck& check) {
+  if (!check.error.empty())
+    link::presenter().ShowMessage(check.error, platform::Tr(kErrorCaption), link::MsgIcon::Error);
+  if (!check.info.empty())
+    link::presenter().ShowMessage(check.info, platform::Tr(kDeviceInfoCaption),
+                                  link::MsgIcon::Information);
+}
+
+int CheckLink(ExchangeEngine& engine, bool messages) {
+  const LinkCheck check = RunLinkCheck(engine);
+  if (messages) ShowLinkCheck(check);
+  return check.result;
+}
+
+bool AskInit() {
+  return link::presenter().ShowMessage(platform::Tr(kInitQuestion),
+                                       platform::Tr(model::kProgramTitle), link::MsgIcon::Question,
+                                       link::MsgButtons::YesNo) == link::MsgAnswer::Yes;
+}
+
+int SendInit(ExchangeEngine& engine, std::string& failure) {
   link::Parameter init("INIT");
   init.type_text = "void";
   const int result = ReadParameter(engine, init, false);
-  if (result != 0)
-    link::presenter().ShowMessage(platform::Tr(kInitFailedText) + init.note,
-                                  platform::Tr(model::kProgramTitle), link::MsgIcon::None);
-  else
-    std::this_thread::sleep_for(kRestartPause);
+  if (result != 0) {
+    failure = platform::Tr(kInitFailedText) + init.note;
+    return result;
+  }
+  // The device restarts; nothing else should reach it meanwhile, but Stop is the user's.
+  platform::WaitAny(
+      {platform::Signalled(engine.cancel_event), platform::Signalled(engine.StopEvent())},
+      kRestartPause);
   return result;
+}
+
+void ShowInitFailure(const std::string& failure) {
+  link::presenter().ShowMessage(failure, platform::Tr(model::kProgramTitle), link::MsgIcon::None);
 }
 
 int CopyNetworkToProgram(const model::ParameterNode& device_line,
@@ -123,9 +139,6 @@ bool ApplyDialog::Ok() {
   // The device never heard it: the program keeps the settings it reaches the device with.
   if (WriteAply(engine, &error_text_) != 0) {
     change_program_settings = false;
-    if (!engine.unattended().active)
-      link::presenter().ShowMessage(error_text_, platform::Tr(kApplyErrorCaption),
-                                    link::MsgIcon::Error);
     return true;
   }
 
@@ -149,10 +162,21 @@ bool ApplyDialog::Ok() {
 
   // "APLY" gets no answer, so its own result says nothing; the check of the link at the
   // new settings does.
-  if (!error_text_.empty() && !engine.unattended().active)
-    link::presenter().ShowMessage(error_text_, platform::Tr(kApplyErrorCaption),
-                                  link::MsgIcon::Error);
   return true;
+}
+
+void ApplyDialog::ShowError() const {
+  if (error_text_.empty() || (engine_ && engine_->unattended().active)) return;
+  link::presenter().ShowMessage(error_text_, platform::Tr(kApplyErrorCaption),
+                                link::MsgIcon::Error);
+}
+
+void ApplyNetworkMode(ExchangeEngine& engine, ApplyDialog& dialog) {
+  dialog.Ok();
+  if (dialog.change_program_settings && dialog.device_line()) {
+    CopyNetworkToProgram(*dialog.device_line(), engine.program_line());
+    engine.OpenPort(true);
+  }
 }
 
 void NetworkModeChange(ExchangeEngine& engine, model::ParameterNode* device_line,
@@ -166,15 +190,14 @@ void NetworkModeChange(ExchangeEngine& engine, model::ParameterNode* device_line
       engine.OpenPort(true);
     }
   } else if (run_dialog && run_dialog(dialog)) {
-    if (dialog.change_program_settings && device_line) {
-      CopyNetworkToProgram(*device_line, engine.program_line());
-      engine.OpenPort(true);
-    }
+    ApplyNetworkMode(engine, dialog);
+    dialog.ShowError();
   }
   engine.RefreshViews();
 }
 
-bool InitialiseDevice(ExchangeEngine& engine, model::ParameterNode* root) {
+bool InitialiseDevice(ExchangeEngine& engine, model::ParameterNode* root,
+                      const std::function<void()>& send_init) {
   if (!root) {
     link::presenter().ShowMessage(platform::Tr("Дерево не определено"),
                                   platform::Tr("Операция невозможна"), link::MsgIcon::Error);
@@ -193,7 +216,7 @@ bool InitialiseDevice(ExchangeEngine& engine, model::ParameterNode* root) {
     ran = engine.RunTask(root, kTaskInitialise);
     if (ran) engine.RefreshViews();
   }
-  SendInitCommand(engine);
+  if (send_init) send_init();
   return ran;
 }
 

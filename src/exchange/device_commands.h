@@ -1,7 +1,9 @@
 #pragma once
-// The device's special commands, run on the window thread with direct exchanges: the
-// link check ("dev", "ver"), INIT, the network-mode change ("APLY", with the logic of
-// dialog 142), and the initialisation to the description's initial values.
+// The device's special commands: the link check ("dev", "ver"), INIT, the network-mode
+// change ("APLY", with the logic of dialog 142), and the initialisation to the
+// description's initial values. Their exchanges run on whichever thread calls them (the
+// window hands them to the exchange thread); the questions and reports are apart, for the
+// window's thread.
 
 #include <functional>
 #include <string>
@@ -42,16 +44,31 @@ inline constexpr const char* kLegacyAuthorisationText =
     "автоматически доступны на максимальном уровне доступа.";
 inline constexpr const char* kApplyErrorCaption = "Имела место ошибка";
 
-// Reads "dev" and "ver". Returns 0 when "dev" was not answered, 2 when a device answered
-// with another name, 3 when it answered as a VESK ("-" ignored, case ignored). With
-// `messages`, an error text goes into an "Ошибка" box, then the device's name and version
-// into a "Общие параметры прибора" box.
+// What the link check found: the result, and the texts of its two boxes (empty: none).
+struct LinkCheck {
+  int result = kLinkNone;
+  std::string info;
+  std::string error;
+};
+
+// Reads "dev" and "ver", showing nothing. The result is 0 when "dev" was not answered, 2
+// when a device answered with another name, 3 when it answered as a VESK ("-" ignored,
+// case ignored).
+LinkCheck RunLinkCheck(ExchangeEngine& engine);
+// The error text in an "Ошибка" box, then the device's name and version in a "Общие
+// параметры прибора" box.
+void ShowLinkCheck(const LinkCheck& check);
+// RunLinkCheck, then with `messages` ShowLinkCheck. Returns the result.
 int CheckLink(ExchangeEngine& engine, bool messages);
 
-// Command 301: asks the INIT question; on Yes sends "INIT" and, when it succeeded, pauses
-// 1000 ms while the device restarts. Returns -1 when the user did not answer Yes, else the
-// result of the read (a failure has been shown with the note).
-int SendInitCommand(ExchangeEngine& engine);
+// Command 301 in three steps. The INIT question: true when the user answered Yes.
+bool AskInit();
+// Sends "INIT" and, when it succeeded, waits 1000 ms while the device restarts; a cancel
+// or the stop event ends the wait at once. Returns the read's result; a failure's text
+// goes to `failure`.
+int SendInit(ExchangeEngine& engine, std::string& failure);
+// Shows the failure SendInit gave.
+void ShowInitFailure(const std::string& failure);
 
 // Copies the device's network values ("bPS", "LEn", "PrtY", "Sbit", "A.Len", "Addr", in
 // that order) into the program's port settings, skipping "Нет данных" and names that the
@@ -76,15 +93,20 @@ class ApplyDialog {
   // The text of static 1222: six lines "label value", or the internal-error texts.
   std::string SettingsText() const;
 
-  // The OK button: sends "APLY", moves the program to the device's new settings and checks
-  // the link there, repeats "APLY" as the check boxes ask, and reports a failed check.
-  // When "APLY" could not be sent, reports that and moves nothing (change_program_settings
-  // is cleared). Returns true when the dialog closes with OK; false (stays open) without
-  // an engine.
+  // Whether OK may close the dialog: without an engine it stays open.
+  bool CanApply() const { return engine_ != nullptr; }
+
+  // What OK starts: sends "APLY", moves the program to the device's new settings and
+  // checks the link there, and repeats "APLY" as the check boxes ask. When "APLY" could
+  // not be sent, moves nothing (change_program_settings is cleared). Shows nothing: the
+  // reason of a failure is error_text(). Returns false without an engine.
   bool Ok();
 
   // Why "APLY" or the link check after the move failed, empty when both succeeded.
   const std::string& error_text() const { return error_text_; }
+  model::ParameterNode* device_line() const { return device_line_; }
+  // error_text() in a box, unless it is empty or the run is unattended.
+  void ShowError() const;
 
  private:
   ExchangeEngine* engine_;
@@ -95,16 +117,21 @@ class ApplyDialog {
 // Shows dialog 142 modally; true when it ended with OK.
 using ApplyDialogRunner = std::function<bool(ApplyDialog&)>;
 
-// Command 265 and the apply request after a task. In a command-line run: only with the
-// aply key, sends "APLY", copies the device's settings to the program and re-opens the
-// port, without any dialog. Otherwise runs the dialog (nothing without a runner) and,
-// after OK with 1219 checked, copies and re-opens once more. Then updates all views.
+// After OK of the dialog: its Ok, then with 1219 checked copies the device's settings to
+// the program and re-opens the port once more.
+void ApplyNetworkMode(ExchangeEngine& engine, ApplyDialog& dialog);
+
+// The apply request after a task, on the exchange thread. In a command-line run: only
+// with the aply key, sends "APLY", copies the device's settings to the program and
+// re-opens the port, without any dialog. Otherwise runs the dialog (nothing without a
+// runner) and after OK ApplyNetworkMode, reporting a failure. Then updates all views.
 void NetworkModeChange(ExchangeEngine& engine, model::ParameterNode* device_line,
                        const ApplyDialogRunner& run_dialog);
 
 // Command 269: with a root and Yes to the warning, writes the initial values through the
-// exchange thread (task 7), updates all views, then runs the INIT command with its own
-// question. Returns whether the write task ran.
-bool InitialiseDevice(ExchangeEngine& engine, model::ParameterNode* root);
+// exchange thread (task 7), updates all views, then calls `send_init` (the INIT command
+// with its own question). Returns whether the write task ran.
+bool InitialiseDevice(ExchangeEngine& engine, model::ParameterNode* root,
+                      const std::function<void()>& send_init);
 
 }  // namespace vesk::exchange

@@ -447,7 +447,16 @@ void ExchangeEngine::FinishTask(bool job) {
   // While the threads are being stopped, the window thread waits for this one: a
   // synchronous request to it now would never return.
   const bool stopping = StopEvent().IsSet();
-  if (net_params_written.exchange(false) && !stopping) CallHook(&EngineHooks::apply_request);
+  // The request runs here: only its dialog goes to the window, so "APLY" and the move to
+  // the new settings keep off the window's thread.
+  if (net_params_written.exchange(false) && !stopping) {
+    std::function<void()> apply;
+    {
+      std::lock_guard lock(state_mutex_);
+      apply = hooks_.apply_request;
+    }
+    if (apply) apply();
+  }
   if (port_opened_for_task_.exchange(false)) ClosePort();
 
   // A job (the bus scan) is none of the unattended run's tasks: it neither saves nor ends it.

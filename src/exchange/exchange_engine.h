@@ -9,9 +9,9 @@
 // Sharing rule for the parameter records: while a task runs (from RunTask until it
 // returns) only the exchange thread touches the records of the task's target; the window
 // thread reads them again after RunTask has returned. A job (RunJob) works on copies the
-// window made (exchange/branch_read.h). Outside a task, the direct exchanges of the window
-// thread (device commands, immediate write) touch only the records they are given. The counters and
-// targets below are atomics, the texts are guarded, so any thread may read them.
+// window made (exchange/record_exchange.h), or on records of its own (the device
+// commands). The counters and targets below are atomics, the texts are guarded, so any
+// thread may read them.
 
 #include <atomic>
 #include <chrono>
@@ -55,10 +55,11 @@ inline constexpr uint32_t kStatusCancelled = 0x20;
 // A command-line write left parameters out because the file holds no value for them.
 inline constexpr uint32_t kStatusUnwrittenValues = 0x80;
 
-// What the front end does for the engine on its own thread. Each call is synchronous:
-// it returns when the window's thread has done it.
+// What the front end does for the engine. Each call is synchronous: it returns when
+// the window's thread has done it, except apply_request.
 struct EngineHooks {
   // Message 1065: the network-mode change after a task that wrote a network parameter.
+  // Called on the exchange thread; it sends only its dialog to the window.
   std::function<void()> apply_request;
   // Message 1066: save the document into the command-line file after an unattended read.
   std::function<void()> save_request;

@@ -161,7 +161,7 @@ CommandView SingleAccess::Refresh(std::string_view command) {
   return view;
 }
 
-ExecuteOutcome SingleAccess::Execute(const SingleAccessFields& fields, bool report) {
+ExecuteOutcome SingleAccess::Execute(const SingleAccessFields& fields, bool report) const {
   ExecuteOutcome out;
   const CommandDescription* d = Find(fields.command);
   if (!d) {

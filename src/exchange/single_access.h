@@ -104,7 +104,8 @@ class SingleAccess {
   // description. An undescribed command gives described = false and the line
   // "Параметер '...' не описан!", which with `report` is also shown in a message box.
   // Nothing in the trees changes.
-  ExecuteOutcome Execute(const SingleAccessFields& fields, bool report = true);
+  // Touches nothing that Refresh changes, so it may run on another thread meanwhile.
+  ExecuteOutcome Execute(const SingleAccessFields& fields, bool report = true) const;
 
  private:
   link::DeviceLink& link_;

@@ -103,10 +103,8 @@ int AutomaticRead(ExchangeEngine& engine, link::Parameter* parameter) {
   return ReadParameter(engine, *parameter, false);
 }
 
-int ImmediateWrite(ExchangeEngine& engine, link::Parameter& parameter) {
-  if (!parameter.value_changed || !engine.modes().immediate_write.load()) return 1000;
-  parameter.note.clear();
-  return WriteParameter(engine, parameter, kModeAll);
+bool WantsImmediateWrite(ExchangeEngine& engine, const link::Parameter& parameter) {
+  return parameter.value_changed && engine.modes().immediate_write.load();
 }
 
 }  // namespace vesk::exchange

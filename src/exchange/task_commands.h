@@ -1,7 +1,7 @@
 #pragma once
 // The document's task commands as the window thread runs them: whole tree, branch, one
 // parameter, the compare with its report, and the two direct exchanges of the view and
-// the editor (automatic read, immediate write).
+// the editor (automatic read, the rule of immediate write).
 
 #include "link/parameter.h"
 #include "model/parameter_node.h"
@@ -54,13 +54,14 @@ std::string DeviceCompareReport(int diff_count, const std::string& diff_report, 
                                 int not_compared);
 
 // Automatic read of one parameter, here on the calling thread (the view reads a branch
-// through exchange/branch_read.h): -3 without a parameter; -2 unless its value
+// through exchange/record_exchange.h): -3 without a parameter; -2 unless its value
 // is "Нет данных", its note is empty and automatic read is on; else the read's result
 // (time-outs not counted).
 int AutomaticRead(ExchangeEngine& engine, link::Parameter* parameter);
 
-// Immediate write of an edited parameter: when its value changed and immediate write is
-// on, clears the note and returns the write's result (mode 1); otherwise 1000.
-int ImmediateWrite(ExchangeEngine& engine, link::Parameter& parameter);
+// True when an edited parameter goes to the device at once: its value changed and
+// immediate write is on. The write itself runs on the exchange thread
+// (exchange/record_exchange.h StartRecordWrite).
+bool WantsImmediateWrite(ExchangeEngine& engine, const link::Parameter& parameter);
 
 }  // namespace vesk::exchange

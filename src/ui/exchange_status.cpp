@@ -15,9 +15,23 @@ void ExchangeStatus::Attach(QLabel* label, QPushButton* stop) {
 }
 
 bool ExchangeStatus::Stop() {
+  queue_.clear();
   if (!busy_) return false;
   if (cancel_) cancel_();
   return true;
+}
+
+void ExchangeStatus::Enqueue(std::function<bool()> start) {
+  if (start) queue_.push_back(std::move(start));
+  StartNext();
+}
+
+void ExchangeStatus::StartNext() {
+  while (!busy_ && !queue_.empty()) {
+    std::function<bool()> start = std::move(queue_.front());
+    queue_.pop_front();
+    start();
+  }
 }
 
 bool ExchangeStatus::Run(int code, std::string_view caption, int range,
@@ -46,6 +60,7 @@ void ExchangeStatus::TaskEnded() {
         busy_ = false;
         Show({});
         emit Ended();
+        StartNext();
       },
       Qt::QueuedConnection);
 }

@@ -1,7 +1,8 @@
 #pragma once
 // ExchangeStatus: the progress of a background exchange (the automatic read of an
-// expanded branch) in the main window's status bar, with "Прервать!" beside it, instead
-// of a progress window. The window keeps answering meanwhile.
+// expanded branch, an immediate write, a device command) in the main window's status bar,
+// with "Прервать!" beside it, instead of a progress window. The window keeps answering
+// meanwhile. What waits for the line queues here and starts when the line is free.
 //
 // Threads: Run is called on the windows' thread; Log, ScrollToBottom, Close and TaskEnded
 // come from the exchange thread and are queued to the windows' thread. The front end owns
@@ -10,6 +11,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <deque>
 #include <functional>
 
 #include "exchange/progress_sink.h"
@@ -37,8 +39,14 @@ class ExchangeStatus : public QObject, public exchange::ProgressSink {
 
   // True from the task's start until its end has reached the windows' thread.
   bool IsBusy() const { return busy_; }
-  // Escape or "Прервать!": asks the engine to end the exchange; false when none runs.
+  // Escape or "Прервать!": asks the engine to end the exchange and drops what waits for
+  // its turn; false when none runs.
   bool Stop();
+  // Queues `start` behind what waits already: it runs on the windows' thread once nothing
+  // is on the wire, and returns whether it put an exchange there.
+  void Enqueue(std::function<bool()> start);
+  // Drops what waits (the document it was for is going).
+  void ClearQueue() { queue_.clear(); }
 
   bool Run(int code, std::string_view caption, int range,
            const std::function<void()>& opened) override;
@@ -53,6 +61,7 @@ class ExchangeStatus : public QObject, public exchange::ProgressSink {
 
  private:
   void Show(const QString& counter);
+  void StartNext();
 
   QPointer<QLabel> label_;
   QPointer<QPushButton> stop_;
@@ -60,6 +69,7 @@ class ExchangeStatus : public QObject, public exchange::ProgressSink {
   QString next_text_;
   QString text_;
   bool busy_ = false;
+  std::deque<std::function<bool()>> queue_;
 };
 
 }  // namespace vesk::ui

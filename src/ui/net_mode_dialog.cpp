@@ -1,6 +1,5 @@
 #include "ui/net_mode_dialog.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QGroupBox>
@@ -46,10 +45,8 @@ void NetModeDialog::accept() {
   model_.change_program_settings = change_program_->isChecked();
   model_.repeat_aply = repeat_->isChecked();
   model_.three_times = three_times_->isChecked();
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  const bool close = model_.Ok();
-  QApplication::restoreOverrideCursor();
-  if (close) QDialog::accept();
+  // The exchanges follow once the dialog is gone, off the windows' thread.
+  if (model_.CanApply()) QDialog::accept();
 }
 
 }  // namespace vesk::ui

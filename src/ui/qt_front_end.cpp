@@ -6,7 +6,13 @@
 #include <QProcess>
 #include <cerrno>
 
+#include <atomic>
+#include <memory>
+
 #include "app/document.h"
+#include "exchange/exchange_engine.h"
+#include "exchange/task_codes.h"
+#include "exchange/task_commands.h"
 #include "link/presenter.h"
 #include "model/tree_builder.h"
 #include "platform/language.h"
@@ -34,6 +40,7 @@ QtFrontEnd::~QtFrontEnd() {
 
 void QtFrontEnd::DestroyMainWindow() {
   has_window_.store(false);
+  status_.ClearQueue();
   delete frame_.data();
 }
 
@@ -143,6 +150,40 @@ bool QtFrontEnd::RunApplyDialog(exchange::ApplyDialog& model) {
 void QtFrontEnd::ShowSinglePoint(app::Document& document) {
   SingleParameterDialog dialog(document, frame_.data());
   dialog.exec();
+}
+
+void QtFrontEnd::RunInBackground(exchange::ExchangeEngine& engine, std::string text,
+                                 std::function<void()> job, std::function<void()> done) {
+  // The report is for the window that asked; one closed meanwhile takes its document along.
+  QPointer<MainWindow> frame = frame_;
+  const bool windowed = frame;
+  auto start = [this, &engine, frame, windowed, text = QString::fromStdString(text),
+                job = std::move(job), done = std::move(done)]() -> bool {
+    if (windowed && !frame) return false;
+    // Qt's queue is a hand-over the thread checker does not see; this flag is one it does.
+    auto finished = std::make_shared<std::atomic<bool>>(false);
+    auto report = [frame, windowed, done, finished] {
+      if ((frame || !windowed) && finished->load(std::memory_order_acquire) && done) done();
+    };
+    status_.set_next_text(text);
+    // Every tree starts the thread; a command may come before the first one.
+    if (!engine.TransmitThreadRunning() && engine.StartTransmitThread() != 0) return false;
+    if (engine.RunJob(
+            exchange::kTaskBackground,
+            [job, report, finished] {
+              if (job) job();
+              finished->store(true, std::memory_order_release);
+              PostToGui(report);
+            },
+            1, &status_))
+      return true;
+    status_.set_next_text({});
+    link::presenter().ShowMessage(platform::Tr(exchange::kLineBusyText),
+                                  platform::Tr(exchange::kImpossibleCaption),
+                                  link::MsgIcon::Warning);
+    return false;
+  };
+  status_.Enqueue(std::move(start));
 }
 
 void QtFrontEnd::ShowStateInOut(app::Document& document) {

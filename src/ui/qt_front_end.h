@@ -53,6 +53,8 @@ class QtFrontEnd : public QObject, public app::FrontEnd {
                                     bool offline_allowed) override;
   bool RunApplyDialog(exchange::ApplyDialog& dialog) override;
   void ShowSinglePoint(app::Document& document) override;
+  void RunInBackground(exchange::ExchangeEngine& engine, std::string text,
+                       std::function<void()> job, std::function<void()> done) override;
   void ShowStateInOut(app::Document& document) override;
   // The desktop's opener (xdg-open) for the file: ENOEXEC when there is none. When the
   // opener finds no program for it, an HTML file is shown in the window's own reader and

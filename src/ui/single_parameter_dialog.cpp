@@ -1,6 +1,5 @@
 #include "ui/single_parameter_dialog.h"
 
-#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -11,11 +10,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
 #include "app/document.h"
+#include "app/front_end.h"
+#include "exchange/exchange_engine.h"
 #include "link/presenter.h"
 #include "model/tree_builder.h"
 #include "platform/language.h"
@@ -35,10 +37,10 @@ QString Q(const char* text) {
 }  // namespace
 
 SingleParameterDialog::SingleParameterDialog(app::Document& document, QWidget* parent)
-    : QDialog(parent) {
+    : QDialog(parent), doc_(document) {
   setWindowTitle(UiText(kSinglePointTitle));
   // The definitions the description load kept, flagged from the trees it built.
-  access_ = std::make_unique<exchange::SingleAccess>(
+  access_ = std::make_shared<exchange::SingleAccess>(
       document.engine(), exchange::DescribeCommands(document.tree().definitions, document.tree()));
 
   auto* grid = new QGridLayout(this);
@@ -196,23 +198,44 @@ exchange::SingleAccessFields SingleParameterDialog::Fields() const {
   return f;
 }
 
-exchange::ExecuteOutcome SingleParameterDialog::Execute() {
+void SingleParameterDialog::Execute() {
+  if (running_) return;
   const exchange::SingleAccessFields fields = Fields();
   protocol_->clear();
-  // The exchange runs here on the windows' thread and waits for the link's lock.
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  exchange::ExecuteOutcome out = access_->Execute(fields, false);
-  QApplication::restoreOverrideCursor();
+  // An undescribed command sends nothing: its refusal needs no exchange thread.
+  if (!access_->Find(fields.command)) {
+    ShowOutcome(access_->Execute(fields, false));
+    return;
+  }
+  running_ = true;
+  execute_->setEnabled(false);
+  auto out = std::make_shared<exchange::ExecuteOutcome>();
+  QPointer<SingleParameterDialog> self(this);
+  doc_.front_end().RunInBackground(
+      doc_.engine(),
+      UiText(kSinglePointStatus).arg(QString::fromStdString(fields.command)).toStdString(),
+      [access = access_, fields, out] { *out = access->Execute(fields, false); },
+      [self, out] {
+        if (self) self->ShowOutcome(*out);
+      });
+}
+
+void SingleParameterDialog::ShowOutcome(const exchange::ExecuteOutcome& out) {
+  running_ = false;
+  execute_->setEnabled(true);
   for (const std::string& line : out.lines) protocol_->addItem(Q(line));
   if (protocol_->count() > 0) {
     protocol_->setCurrentRow(protocol_->count() - 1);
     protocol_->scrollToBottom();
   }
-  // The refusal of an undescribed command is shown once the wait cursor is gone.
   if (!out.described && !out.lines.empty())
     link::presenter().ShowMessage(out.lines.front(), platform::Tr(model::kProgramTitle),
                                   link::MsgIcon::Error);
-  return out;
+}
+
+void SingleParameterDialog::reject() {
+  if (running_) doc_.engine().Cancel();
+  QDialog::reject();
 }
 
 }  // namespace vesk::ui

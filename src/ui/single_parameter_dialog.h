@@ -2,7 +2,8 @@
 // SingleParameterDialog: the service dialog "Произвольный доступ к отдельным параметрам (Single
 // Point)". The user names a parameter by its short name, picks read or write, an index and
 // where it travels, and sees the protocol of one exchange. The logic is the core's
-// SingleAccess; the dialog only carries its fields and shows what it returns.
+// SingleAccess; the dialog only carries its fields and shows what it returns. The exchange
+// runs on the exchange thread: the dialog keeps answering, and Escape ends the exchange.
 
 #include <QDialog>
 #include <memory>
@@ -26,6 +27,8 @@ namespace vesk::ui {
 
 inline constexpr const char* kSinglePointTitle =
     QT_TRANSLATE_NOOP("vesk", "Произвольный доступ к отдельным параметрам (Single Point)");
+// The status bar while the dialog's exchange is on the wire (the command).
+inline constexpr const char* kSinglePointStatus = QT_TRANSLATE_NOOP("vesk", "Команда «%1»");
 
 class SingleParameterDialog : public QDialog {
   Q_OBJECT
@@ -37,9 +40,13 @@ class SingleParameterDialog : public QDialog {
 
   // The dialog's fields as the controls hold them ("take the dialog's values").
   exchange::SingleAccessFields Fields() const;
-  // "Выполнить!": one exchange, its protocol shown, the last line selected. Returns what
-  // the core returned.
-  exchange::ExecuteOutcome Execute();
+  // "Выполнить!": hands one exchange to the exchange thread; "Выполнить!" is disabled until
+  // its protocol is shown, the last line selected.
+  void Execute();
+  // True while the exchange is on its way.
+  bool IsRunning() const { return running_; }
+  // Escape and "Выход": a running exchange is ended first.
+  void reject() override;
 
   QComboBox* command() const { return command_; }
   QLineEdit* hash() const { return hash_; }
@@ -65,8 +72,12 @@ class SingleParameterDialog : public QDialog {
   void RefreshDescription();
   void ShowOperation();
   void ShowIndexPlacement();
+  void ShowOutcome(const exchange::ExecuteOutcome& out);
 
-  std::unique_ptr<exchange::SingleAccess> access_;
+  app::Document& doc_;
+  // Shared with a running exchange, which may outlast the dialog.
+  std::shared_ptr<exchange::SingleAccess> access_;
+  bool running_ = false;
   QComboBox* command_;
   QLineEdit* hash_;
   QRadioButton* read_;

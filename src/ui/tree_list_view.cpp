@@ -19,10 +19,10 @@
 
 #include "app/cell_commit.h"
 #include "app/document.h"
-#include "exchange/branch_read.h"
 #include "exchange/exchange_engine.h"
 #include "exchange/parameter_tasks.h"
 #include "exchange/polling.h"
+#include "exchange/record_exchange.h"
 #include "exchange/task_codes.h"
 #include "exchange/task_commands.h"
 #include "link/presenter.h"
@@ -535,7 +535,7 @@ void TreeListView::StartNextRead() {
     ExchangeStatus* status = status_;
     exchange::StartRecordsRead(
         doc_.engine(), records,
-        [self, session, status](exchange::ReadOutcome read) {
+        [self, session, status](exchange::RecordOutcome read) {
           QMetaObject::invokeMethod(
               status,
               [self, session, read] {
@@ -547,7 +547,7 @@ void TreeListView::StartNextRead() {
   }
 }
 
-void TreeListView::ApplyRead(const exchange::ReadOutcome& read, uint64_t session) {
+void TreeListView::ApplyRead(const exchange::RecordOutcome& read, uint64_t session) {
   if (session != session_ || !read.record || !read.copy || !read.Arrived()) return;
   link::Parameter& record = *read.record;
   // An edit typed while the read was on the wire is the user's: it stays.
@@ -557,6 +557,49 @@ void TreeListView::ApplyRead(const exchange::ReadOutcome& read, uint64_t session
   if (!row || (row == edit_item_ && editor_)) return;
   RefreshParameterRow(row, record);
   if (row->parent()) RefreshItem(row->parent());
+}
+
+void TreeListView::StartWrite(link::Parameter& record) {
+  if (!status_) return;
+  QPointer<TreeListView> self(this);
+  const uint64_t session = session_;
+  link::Parameter* p = &record;
+  const QString text = UiText(kValueWriteStatus).arg(Q(record.caption));
+  status_->Enqueue([self, session, p, text] {
+    // A new tree took the record along while the write waited.
+    if (!self || session != self->session_ || !self->status_) return false;
+    ExchangeStatus* status = self->status_;
+    status->set_next_text(text);
+    const bool started = exchange::StartRecordWrite(
+        self->doc_.engine(), *p,
+        [self, session, status](exchange::RecordOutcome write) {
+          QMetaObject::invokeMethod(
+              status,
+              [self, session, write] {
+                if (self) self->ApplyWrite(write, session);
+              },
+              Qt::QueuedConnection);
+        },
+        *status);
+    if (!started) {
+      status->set_next_text({});
+      // The value stays marked as changed; the user learns it did not go.
+      link::presenter().ShowMessage(platform::Tr(exchange::kLineBusyText),
+                                    platform::Tr(exchange::kImpossibleCaption),
+                                    link::MsgIcon::Warning);
+    }
+    return started;
+  });
+}
+
+void TreeListView::ApplyWrite(const exchange::RecordOutcome& write, uint64_t session) {
+  if (session != session_ || !write.record) return;
+  const bool failed = exchange::TakeWriteResult(write);
+  if (QTreeWidgetItem* row = ItemOf(write.record); row && !(row == edit_item_ && editor_)) {
+    RefreshParameterRow(row, *write.record);
+    if (row->parent()) RefreshItem(row->parent());
+  }
+  if (failed) app::ReportWriteFailure(*write.record);
 }
 
 void TreeListView::set_exchange_status(ExchangeStatus* status) {
@@ -860,6 +903,7 @@ void TreeListView::Commit(QTreeWidgetItem* item, int column, const QString& text
   else
     RefreshItem(item);
   if (item->parent()) RefreshItem(item->parent());
+  if (result == app::CommitResult::ToWrite) StartWrite(*p);
   emit Edited();
 }
 
@@ -869,8 +913,9 @@ bool TreeListView::UndoEdit(QTreeWidgetItem* item) {
   CloseEditor(false);
   link::Parameter* wanted = item ? ParameterOf(item) : nullptr;
   if (item && !wanted) return false;
+  bool to_write = false;
   link::Parameter* undone =
-      app::UndoEdit({doc_.engine(), OwnerOf(wanted), &doc_.modified, &history_}, wanted);
+      app::UndoEdit({doc_.engine(), OwnerOf(wanted), &doc_.modified, &history_}, wanted, &to_write);
   if (!undone) {
     emit StatusText(QString::fromUtf8(platform::Tr(app::kNothingToUndoText)));
     return false;
@@ -881,6 +926,7 @@ bool TreeListView::UndoEdit(QTreeWidgetItem* item) {
     setCurrentItem(row);
     scrollToItem(row);
   }
+  if (to_write) StartWrite(*undone);
   emit Edited();
   return true;
 }

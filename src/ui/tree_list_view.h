@@ -28,7 +28,7 @@ class ParameterNode;
 namespace vesk::exchange {
 class PollSample;
 class Poller;
-struct ReadOutcome;
+struct RecordOutcome;
 }  // namespace vesk::exchange
 
 namespace vesk::ui {
@@ -45,6 +45,8 @@ inline constexpr const char* kFirmOwnedPrompt =
     QT_TRANSLATE_NOOP("vesk", "Значение принадлежит изготовителю и здесь не изменяется");
 // The status bar while an expanded branch is read; %1 is the branch's name.
 inline constexpr const char* kBranchReadStatus = QT_TRANSLATE_NOOP("vesk", "Чтение ветви «%1»");
+// The status bar while an edited value is written at once (the parameter's caption).
+inline constexpr const char* kValueWriteStatus = QT_TRANSLATE_NOOP("vesk", "Запись «%1»");
 
 class ExchangeStatus;
 class PollReceiver;
@@ -156,7 +158,10 @@ class TreeListView : public QTreeWidget {
   void RefreshParameterRow(QTreeWidgetItem* item, link::Parameter& parameter);
   void OnExpanded(QTreeWidgetItem* item);
   void StartNextRead();
-  void ApplyRead(const exchange::ReadOutcome& read, uint64_t session);
+  void ApplyRead(const exchange::RecordOutcome& read, uint64_t session);
+  // Hands the write of the record's value to the exchange thread, behind what waits.
+  void StartWrite(link::Parameter& record);
+  void ApplyWrite(const exchange::RecordOutcome& write, uint64_t session);
   void OnDoubleClicked(QTreeWidgetItem* item, int column);
   void Commit(QTreeWidgetItem* item, int column, const QString& text);
   void ShowHelpBalloon(QTreeWidgetItem* item, int column, const link::Parameter& p);

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "engine_fixture.h"
+#include "exchange/record_exchange.h"
 #include "exchange/task_commands.h"
 #include "link/exit_status.h"
 #include "model/description_branch.h"
@@ -210,16 +211,29 @@ TEST_F(EngineWithSim, AutomaticReadAndImmediateWriteFollowTheModes) {
   EXPECT_EQ(p->value, "10");
   EXPECT_EQ(exchange::AutomaticRead(*engine, p), -2);  // known already
 
-  EXPECT_EQ(exchange::ImmediateWrite(*engine, *p), 1000);  // not changed
+  EXPECT_FALSE(exchange::WantsImmediateWrite(*engine, *p));  // not changed
   ASSERT_TRUE(p->SetValueFromText("40"));
-  EXPECT_EQ(exchange::ImmediateWrite(*engine, *p), 1000);  // mode off
+  EXPECT_FALSE(exchange::WantsImmediateWrite(*engine, *p));  // mode off
   engine->modes().immediate_write = true;
+  EXPECT_TRUE(exchange::WantsImmediateWrite(*engine, *p));
+
+  // The write works on a copy; the record learns the outcome only when it is taken, and
+  // not at all when the user has typed a newer value meanwhile.
   p->note = "старое";
-  EXPECT_EQ(exchange::ImmediateWrite(*engine, *p), 0);
+  exchange::RecordOutcome written;
+  auto keep = [&](exchange::RecordOutcome w) { written = std::move(w); };
+  ASSERT_TRUE(exchange::StartRecordWrite(*engine, *p, keep, progress));
+  EXPECT_TRUE(p->value_changed);
+  EXPECT_FALSE(exchange::TakeWriteResult(written));
   EXPECT_TRUE(p->note.empty());
   EXPECT_FALSE(p->value_changed);
+  ASSERT_TRUE(p->SetValueFromText("50"));
+  ASSERT_TRUE(exchange::StartRecordWrite(*engine, *p, keep, progress));
+  ASSERT_TRUE(p->SetValueFromText("60"));
+  EXPECT_FALSE(exchange::TakeWriteResult(written));
+  EXPECT_TRUE(p->value_changed);
   ASSERT_EQ(sim->Stop(), 0);
-  EXPECT_EQ((sim->ReadDump().at({"FiLt", "2"}).value), "40");
+  EXPECT_EQ((sim->ReadDump().at({"FiLt", "2"}).value), "50");
 }
 
 TEST_F(EngineWithSim, ThreadOpensAClosedPortForTheTaskAndClosesItAfter) {

@@ -316,7 +316,10 @@ TEST_F(TreeTasks, LostPortStopsTheTaskAndIsOpenedAgainWhenBack) {
 
 TEST_F(TreeTasks, InitialiseWritesTheInitialValuesAndSendsInit) {
   messages.QueueAnswers({link::MsgAnswer::Yes, link::MsgAnswer::Yes});
-  ASSERT_TRUE(exchange::InitialiseDevice(*engine, tree.root.get()));
+  ASSERT_TRUE(exchange::InitialiseDevice(*engine, tree.root.get(), [&] {
+    std::string failure;
+    if (exchange::AskInit()) exchange::SendInit(*engine, failure);
+  }));
   EXPECT_EQ(progress.last_code, exchange::kTaskInitialise);
   EXPECT_EQ(progress.last_caption, "Идет инициализация прибора");
   EXPECT_EQ(progress.last_range, tree.root->CountForTask(-1));

@@ -651,6 +651,14 @@ Status bar</translation>
         <source>Чтение ветви «%1»</source>
         <translation>Reading branch “%1”</translation>
     </message>
+    <message>
+        <source>Команда «%1»</source>
+        <translation>Command “%1”</translation>
+    </message>
+    <message>
+        <source>Запись «%1»</source>
+        <translation>Writing “%1”</translation>
+    </message>
 </context>
 <context>
     <name>vesk::ui::BusScanDialog</name>

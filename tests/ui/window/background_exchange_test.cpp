@@ -1,6 +1,7 @@
-// The window never waits for the wire: while an expanded branch is read from a device that
-// never answers, or a read-all goes to a network line whose far end is silent, the window's
-// timer keeps its pace, and Escape ends the work soon, through real keys.
+// The window never waits for the wire: while an expanded branch is read, an edited value is
+// written at once or the link is checked with a device that never answers, or a read-all
+// goes to a network line whose far end is silent, the window's timer keeps its pace, and
+// Escape ends the work soon, through real keys and clicks.
 
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -16,6 +17,9 @@
 #include <QTreeWidgetItemIterator>
 #include <algorithm>
 
+#include "app/cell_commit.h"
+#include "app/device_actions.h"
+#include "exchange/device_commands.h"
 #include "exchange/exchange_engine.h"
 #include "ui/exchange_status.h"
 #include "ui/main_window.h"
@@ -53,19 +57,35 @@ class SilentListener {
   std::string address_;
 };
 
+enum class Action { Expand, ReadAll, ImmediateWrite, CheckLink };
+
 struct SilentLine {
   const char* name;
-  const char* scheme;  // empty: the simulator without answers, the branch expanded
+  const char* scheme;  // empty: the simulator without answers
+  Action action;
 };
 
 class BackgroundExchange : public WindowTest, public ::testing::WithParamInterface<SilentLine> {};
 
 TEST_P(BackgroundExchange, WindowKeepsItsPaceAndEscapeEndsTheWork) {
-  const bool expand = *GetParam().scheme == '\0';
+  const Action action = GetParam().action;
+  const bool local = *GetParam().scheme == '\0';
   SilentListener listener;
   std::unique_ptr<SimProcess> sim;
-  if (expand) sim = std::make_unique<SimProcess>(dir, std::vector<std::string>{"--drop", "1"});
-  MakeDocument(expand ? sim->pty() : GetParam().scheme + listener.address(), true);
+  if (local) sim = std::make_unique<SimProcess>(dir, std::vector<std::string>{"--drop", "1"});
+  MakeDocument(local ? sim->pty() : GetParam().scheme + listener.address(), true);
+  if (local) {
+    // At 9600 a request waits long enough for a person to press Escape during it.
+    {
+      const auto values = doc->engine().program_line().LockValues();
+      doc->engine().program_line().SetValue("bPS", "9600");
+    }
+    doc->engine().OpenPort(true);
+  }
+  // Only the branch's own read is wanted on the wire: the rows opened to type into stay
+  // unread.
+  doc->modes().auto_read.store(action == Action::Expand || action == Action::ReadAll);
+  doc->modes().immediate_write.store(action == Action::ImmediateWrite);
   MainWindow& window = MakeWindow();
   // The progress window and the hand-over to the window, as the application sets them.
   exchange::ExchangeEngine& engine = doc->engine();
@@ -86,6 +106,9 @@ TEST_P(BackgroundExchange, WindowKeepsItsPaceAndEscapeEndsTheWork) {
   view.collapseItem(branch);
   view.setCurrentItem(branch);
   view.setFocus();
+  QTreeWidgetItem* edited = EditableTextRow(view);
+  ASSERT_NE(edited, nullptr);
+  link::Parameter& record = *TreeListView::ParameterOf(edited);
 
   QElapsedTimer clock;
   qint64 last = 0, stall = 0, escaped_at = -1;
@@ -95,37 +118,82 @@ TEST_P(BackgroundExchange, WindowKeepsItsPaceAndEscapeEndsTheWork) {
     stall = std::max(stall, clock.elapsed() - last);
     last = clock.elapsed();
   });
-  QTimer::singleShot(kEscapeAfterMs, [&] {
+  auto escape = [&] {
     const QLabel* label = window.statusBar()->findChild<QLabel*>(QStringLiteral("exchange"));
     shown = label ? label->text() : QString();
     QWidget* modal = QApplication::activeModalWidget();
     escaped_at = clock.elapsed();
     QTest::keyClick(modal ? modal : static_cast<QWidget*>(&view), Qt::Key_Escape);
+  };
+  // Escape comes a while after the work shows: in the status bar, or as the progress
+  // window (whose own loop the key that started it does not leave).
+  qint64 busy_since = -1;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (busy_since < 0 && (status.IsBusy() || QApplication::activeModalWidget()))
+      busy_since = clock.elapsed();
+    if (busy_since >= 0 && escaped_at < 0 && clock.elapsed() - busy_since >= kEscapeAfterMs)
+      escape();
   });
   clock.start();
   pace.start(10);
-  if (expand)
-    QTest::keyClick(&view, Qt::Key_Plus);
-  else
-    QTest::keyClick(&window, Qt::Key_R, Qt::AltModifier);  // "Прочитать все параметры"
+  watch.start(20);
+  switch (action) {
+    case Action::Expand:
+      QTest::keyClick(&view, Qt::Key_Plus);
+      break;
+    case Action::ReadAll:
+      QTest::keyClick(&window, Qt::Key_R, Qt::AltModifier);  // "Прочитать все параметры"
+      break;
+    case Action::ImmediateWrite:
+      TypeIntoCell(view, edited, QString::number(static_cast<int>(record.minimum)), Qt::Key_Return);
+      break;
+    case Action::CheckLink:
+      QTest::keyClick(&window, Qt::Key_N, Qt::AltModifier);  // "Проверка связи с прибором"
+      break;
+  }
   ASSERT_TRUE(QTest::qWaitFor([&] { return escaped_at >= 0 && !status.IsBusy(); }, 20000));
   ASSERT_TRUE(QTest::qWaitFor([&] { return !engine.TaskRunning(); }, 20000));
   const qint64 stop = clock.elapsed() - escaped_at;
   pace.stop();
+  watch.stop();
+  QTest::qWait(50);  // the report that follows the end
 
   EXPECT_LT(stall - 10, kStallLimitMs);
   EXPECT_LT(stop, kStopLimitMs);
   EXPECT_TRUE(engine.TaskCancelled());
-  if (expand) {
-    EXPECT_EQ(shown, QString::fromUtf8(kBranchReadStatus).arg(branch->text(0)));
-    EXPECT_EQ(view.PendingReads(), 0u);
+  switch (action) {
+    case Action::Expand:
+      EXPECT_TRUE(shown.startsWith(QString::fromUtf8(kBranchReadStatus).arg(branch->text(0))))
+          << shown.toStdString();
+      EXPECT_EQ(view.PendingReads(), 0u);
+      break;
+    case Action::ReadAll:
+      break;
+    case Action::ImmediateWrite:
+      // What did not reach the device says so, and stays marked as changed.
+      EXPECT_EQ(shown,
+                QString::fromUtf8(kValueWriteStatus).arg(QString::fromStdString(record.caption)));
+      ASSERT_FALSE(captured.shown.empty());
+      EXPECT_EQ(captured.shown.back().caption, app::kWriteFailedCaption);
+      EXPECT_TRUE(record.value_changed);
+      EXPECT_FALSE(record.note.empty());
+      break;
+    case Action::CheckLink:
+      EXPECT_EQ(shown, QString::fromUtf8(app::kLinkCheckStatus));
+      ASSERT_FALSE(captured.shown.empty());
+      EXPECT_EQ(captured.shown.back().caption, exchange::kErrorCaption);
+      break;
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(Silent, BackgroundExchange,
-                         ::testing::Values(SilentLine{"ExpandedBranch", ""},
-                                           SilentLine{"ReadAllOverTcp", "tcp://"},
-                                           SilentLine{"ReadAllOverRfc2217", "rfc2217://"}),
+                         ::testing::Values(SilentLine{"ExpandedBranch", "", Action::Expand},
+                                           SilentLine{"ReadAllOverTcp", "tcp://", Action::ReadAll},
+                                           SilentLine{"ReadAllOverRfc2217", "rfc2217://",
+                                                      Action::ReadAll},
+                                           SilentLine{"ImmediateWrite", "", Action::ImmediateWrite},
+                                           SilentLine{"LinkCheck", "", Action::CheckLink}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

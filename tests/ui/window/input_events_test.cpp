@@ -58,50 +58,17 @@ class InputEventsTest : public WindowTest {
     frame.view()->setFocus();
     return frame;
   }
-  // The first row whose parameter `want` accepts.
-  template <class Want>
-  QTreeWidgetItem* Row(TreeListView& view, Want want) {
-    for (QTreeWidgetItemIterator it(&view); *it; ++it)
-      if (link::Parameter* p = TreeListView::ParameterOf(*it); p && !p->IsPolled() && want(*p))
-        return *it;
-    return nullptr;
-  }
-  static bool PlainEditable(const link::Parameter& p) {
-    return p.writable && !p.owned_by_firm && !exchange::IsNetworkParameter(p.short_name) &&
-           p.short_name != "Prot";
-  }
-  QTreeWidgetItem* TextRow(TreeListView& view) {
-    return Row(view, [](const link::Parameter& p) {
-      return PlainEditable(p) && app::ValueChoices(p).empty() && p.maximum > p.minimum;
-    });
-  }
+  QTreeWidgetItem* TextRow(TreeListView& view) { return EditableTextRow(view); }
   QTreeWidgetItem* ChoiceRow(TreeListView& view) {
-    return Row(view, [](const link::Parameter& p) {
+    return FirstRow(view, [](const link::Parameter& p) {
       return PlainEditable(p) && app::ValueChoices(p).size() > 2;
     });
   }
-  // A double click on the middle of a cell, as the mouse gives it.
   static void DoubleClick(TreeListView& view, QTreeWidgetItem* item, int column) {
-    for (QTreeWidgetItem* up = item->parent(); up; up = up->parent()) up->setExpanded(true);
-    view.scrollToItem(item);
-    QTest::qWait(1);  // the delayed layout
-    const QPoint at(view.columnViewportPosition(column) + view.columnWidth(column) / 2,
-                    view.visualItemRect(item).center().y());
-    // The row is clicked first, as a hand does before it double-clicks.
-    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, at);
-    QTest::qWait(QApplication::doubleClickInterval() + 20);
-    QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, at);
-    QTest::qWait(1);
+    DoubleClickCell(view, item, column);
   }
-  // Types a value into the text editor of the cell and ends with `key`.
   void TypeInto(TreeListView& view, QTreeWidgetItem* item, const QString& text, Qt::Key key) {
-    DoubleClick(view, item, app::column::kValue);
-    auto* editor = qobject_cast<QLineEdit*>(view.editor());
-    ASSERT_NE(editor, nullptr);
-    QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClicks(editor, text);
-    QTest::keyClick(editor, key);
-    QTest::qWait(1);
+    TypeIntoCell(view, item, text, key);
   }
   std::string SaveQuestion() const {
     return std::string(kSaveChangesHead) + kUntitled + kSaveChangesTail;

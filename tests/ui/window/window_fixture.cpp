@@ -12,14 +12,19 @@
 #include <stdexcept>
 #include <thread>
 
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTest>
+#include <QTreeWidgetItemIterator>
 
+#include "app/cell_commit.h"
+#include "exchange/parameter_tasks.h"
 #include "link/exit_status.h"
 #include "model/program_line_settings.h"
 #include "platform/paths.h"
 #include "ui/main_window.h"
+#include "ui/tree_list_view.h"
 
 namespace vesk::ui::test {
 
@@ -99,6 +104,47 @@ void ChooseMenuItem(MainWindow& frame, const QString& menu, const QString& item)
     if (a->text().remove('&').section('\t', 0, 0) == item) chosen = a;
   ASSERT_NE(chosen, nullptr) << item.toStdString();
   QTest::mouseClick(top->menu(), Qt::LeftButton, {}, top->menu()->actionGeometry(chosen).center());
+}
+
+QTreeWidgetItem* FirstRow(TreeListView& view,
+                          const std::function<bool(const link::Parameter&)>& want) {
+  for (QTreeWidgetItemIterator it(&view); *it; ++it)
+    if (link::Parameter* p = TreeListView::ParameterOf(*it); p && !p->IsPolled() && want(*p))
+      return *it;
+  return nullptr;
+}
+
+bool PlainEditable(const link::Parameter& p) {
+  return p.writable && !p.owned_by_firm && !exchange::IsNetworkParameter(p.short_name) &&
+         p.short_name != "Prot";
+}
+
+QTreeWidgetItem* EditableTextRow(TreeListView& view) {
+  return FirstRow(view, [](const link::Parameter& p) {
+    return PlainEditable(p) && app::ValueChoices(p).empty() && p.maximum > p.minimum;
+  });
+}
+
+void DoubleClickCell(TreeListView& view, QTreeWidgetItem* item, int column) {
+  for (QTreeWidgetItem* up = item->parent(); up; up = up->parent()) up->setExpanded(true);
+  view.scrollToItem(item);
+  QTest::qWait(1);  // the delayed layout
+  const QPoint at(view.columnViewportPosition(column) + view.columnWidth(column) / 2,
+                  view.visualItemRect(item).center().y());
+  QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, at);
+  QTest::qWait(QApplication::doubleClickInterval() + 20);
+  QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, at);
+  QTest::qWait(1);
+}
+
+void TypeIntoCell(TreeListView& view, QTreeWidgetItem* item, const QString& text, Qt::Key key) {
+  DoubleClickCell(view, item, app::column::kValue);
+  auto* editor = qobject_cast<QLineEdit*>(view.editor());
+  ASSERT_NE(editor, nullptr);
+  QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClicks(editor, text);
+  QTest::keyClick(editor, key);
+  QTest::qWait(1);
 }
 
 void WindowTest::SetUp() {

@@ -18,6 +18,12 @@
 #include "platform/settings_store.h"
 #include "ui/qt_front_end.h"
 
+class QTreeWidgetItem;
+
+namespace vesk::ui {
+class TreeListView;
+}
+
 namespace vesk::ui::test {
 
 struct Shown {
@@ -118,6 +124,18 @@ class DialogAnswer {
 // Chooses `item` of the menu bar's menu `menu` with the mouse (both without their '&',
 // the item without its accelerator).
 void ChooseMenuItem(MainWindow& frame, const QString& menu, const QString& item);
+
+// The first row of the view whose parameter (not polled) `want` accepts.
+QTreeWidgetItem* FirstRow(TreeListView& view,
+                          const std::function<bool(const link::Parameter&)>& want);
+// A value a user may type over: writable, not the maker's, no network setting or "Prot".
+bool PlainEditable(const link::Parameter& p);
+// The first such row edited as text, with a range.
+QTreeWidgetItem* EditableTextRow(TreeListView& view);
+// A double click on the middle of a cell, as the mouse gives it (the row clicked first).
+void DoubleClickCell(TreeListView& view, QTreeWidgetItem* item, int column);
+// Types a value into the text editor of the value cell and ends with `key`.
+void TypeIntoCell(TreeListView& view, QTreeWidgetItem* item, const QString& text, Qt::Key key);
 
 class WindowTest : public ::testing::Test {
  protected:

@@ -1,8 +1,9 @@
 #pragma once
-// The automatic read of an expanded branch as a task of the exchange thread. The window
-// hands over the records; the task reads copies of them, and each result travels back to
-// the window's thread, which copies it into its record. So the window never waits for the
-// line, and the records stay the window's alone while the read runs.
+// The window's own exchanges of its records as tasks of the exchange thread: the automatic
+// read of an expanded branch and the write of an edited value. The window hands over the
+// records; the task works on copies of them, and each result travels back to the window's
+// thread, which copies it into its record. So the window never waits for the line, and
+// the records stay the window's alone while the exchange runs.
 
 #include <atomic>
 #include <functional>
@@ -16,9 +17,9 @@ namespace vesk::exchange {
 
 class ExchangeEngine;
 
-// One read on its way back to the window: the record it was asked for (touched only on
+// One read or write on its way back to the window: the record it was asked for (touched only on
 // the window's thread), the copy that was read and the read's result.
-struct ReadOutcome {
+struct RecordOutcome {
   link::Parameter* record = nullptr;
   std::shared_ptr<link::Parameter> copy;
   int result = 0;
@@ -42,6 +43,19 @@ void TakeReadResult(link::Parameter& record, const link::Parameter& copy);
 // cancel and the stop event. Returns false, reading nothing, when another task runs or no
 // exchange thread does.
 bool StartRecordsRead(ExchangeEngine& engine, const std::vector<link::Parameter*>& records,
-                      std::function<void(ReadOutcome)> deliver, ProgressSink& sink);
+                      std::function<void(RecordOutcome)> deliver, ProgressSink& sink);
+
+// Window thread: starts writing a copy of `record` (its value as it stands now, mode 1) on
+// the exchange thread, shown by `sink`; the outcome goes to `deliver` on the exchange
+// thread. A polled record is copied under PolledValuesLock(). Returns as StartRecordsRead.
+bool StartRecordWrite(ExchangeEngine& engine, link::Parameter& record,
+                      std::function<void(RecordOutcome)> deliver, ProgressSink& sink);
+
+// Window thread: takes what a write brought (the note and the change flags) into the
+// record, unless the record's value was edited again meanwhile: that newer value is the
+// user's and waits for its own write. A polled record is updated under
+// PolledValuesLock(). Returns true when the write failed and its record still holds
+// the value it was for (the window then reports the note).
+bool TakeWriteResult(const RecordOutcome& write);
 
 }  // namespace vesk::exchange
