@@ -2,8 +2,9 @@
 // IoStateDialog: the window "Состояние входов и выходов" over the core's IoState: twelve
 // input indicators, eight output indicators, the counters list with its "Сброс" buttons and
 // the outputs list, values edited in place, "Вкл/Выкл все ВЭ", and the close handshake with
-// the model's worker. The worker's changes come from its thread and are queued to the
-// window's, which draws a fresh snapshot.
+// the model's worker. The user's writes are queued to the worker, so that the window never
+// waits for the wire. The worker's changes come from its thread and are queued to the
+// window's, which draws a fresh snapshot and shows the boxes of failed writes.
 
 #include <QDialog>
 #include <QFrame>
@@ -78,6 +79,8 @@ class IoStateDialog : public QDialog {
 
  private:
   void OnChange(const exchange::IoChange& change);
+  // Shows the failed writes the model kept, one box each.
+  void ShowWriteFailures();
   void BuildLists();
   void FillList(QTableWidget* table, const std::vector<exchange::IoRow>& rows, bool resets);
   void DrawList(QTableWidget* table, const std::vector<exchange::IoRow>& rows);
