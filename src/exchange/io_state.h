@@ -46,8 +46,9 @@ class IoAccess {
   virtual int Read(link::Parameter& parameter) = 0;
   // Writes the parameter's value. Returns 0 on success, else the reason is in its note.
   virtual int Write(link::Parameter& parameter) = 0;
-  // Called from any thread when the worker is asked to stop: the exchange on the wire may
-  // end early. It must not cut into anybody else's work. Default: it ends by its time-out.
+  // Called on the window's thread, under the model's lock, when the worker is asked to stop:
+  // the exchange on the wire may end early. It must neither wait nor cut into anybody
+  // else's work. Default: the exchange ends by its own time-out.
   virtual void CutShort() {}
   // Called by the worker once it has ended, after CutShort: the line is as it was.
   virtual void CutShortEnded() {}
@@ -141,7 +142,8 @@ class IoState {
   IoSnapshot Snapshot() const;
 
   // The close handshake. Returns true when the worker has ended and the window may close;
-  // otherwise asks it to stop and returns false: the window closes at the Ended change.
+  // otherwise asks it to stop and returns false: the window closes at the Ended change. The
+  // writes not yet begun are dropped; the one on the wire ends as the access allows.
   bool RequestClose();
   bool WorkerEnded();
 

@@ -306,9 +306,15 @@ void IoStateDialog::OnChange(const exchange::IoChange& change) {
 }
 
 void IoStateDialog::ShowWriteFailures() {
-  // Each box waits for its answer here, on the window's thread; the worker goes on.
-  for (const exchange::IoWriteFailure& f : state_->TakeWriteFailures())
-    link::presenter().ShowMessage(f.note, f.caption, link::MsgIcon::Warning);
+  // Each box waits for its answer here, on the window's thread, while the worker goes on. A
+  // failure that comes meanwhile gets its box after this one, not on top of it.
+  if (showing_failures_) return;
+  showing_failures_ = true;
+  for (auto failures = state_->TakeWriteFailures(); !failures.empty();
+       failures = state_->TakeWriteFailures())
+    for (const exchange::IoWriteFailure& f : failures)
+      link::presenter().ShowMessage(f.note, f.caption, link::MsgIcon::Warning);
+  showing_failures_ = false;
 }
 
 void IoStateDialog::BeginEdit(exchange::IoList list, int row) {

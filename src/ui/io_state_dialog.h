@@ -98,6 +98,7 @@ class IoStateDialog : public QDialog {
   QPushButton* close_ = nullptr;
   std::atomic<bool> redraw_queued_{false};
   bool started_ = false;
+  bool showing_failures_ = false;
   // The row whose value is being edited (its refresh is held back meanwhile).
   std::optional<std::pair<exchange::IoList, int>> editing_;
 };
