@@ -99,6 +99,12 @@ TEST_F(WindowTest, StateInOutResetsACounterAndSwitchesTheOutputs) {
       values << dialog.output_rows()->item(r, 0)->text();
     return values;
   };
+  // The writes go out on the worker: a phase that needs them done waits for its turn.
+  auto WritesDone = [&] {
+    if (dialog.state().WaitForWrites(std::chrono::milliseconds(0))) return true;
+    --phase;
+    return false;
+  };
   const bool done = RunUntil(dialog, [&] {
     switch (phase++) {
       case 0:
@@ -107,22 +113,19 @@ TEST_F(WindowTest, StateInOutResetsACounterAndSwitchesTheOutputs) {
         dialog.ResetButton(0)->click();
         return false;
       case 6:
-        if (!dialog.state().WaitForWrites(std::chrono::milliseconds(0))) --phase;
+        if (!WritesDone()) return false;
         after_reset = dialog.counters()->item(0, 0)->text();
         dialog.state().WriteEdited(exchange::IoList::Outputs, 0, "0");
         dialog.AllOutputsButton()->click();  // one output at 0: all on
         return false;
       case 7:
-        if (!dialog.state().WaitForWrites(std::chrono::milliseconds(0))) --phase;
+        if (!WritesDone()) return false;
         dialog.Redraw();
         after_on = outputs();
         dialog.AllOutputsButton()->click();  // all on: all off
         return false;
       case 8:
-        if (!dialog.state().WaitForWrites(std::chrono::milliseconds(0))) {
-          --phase;
-          return false;
-        }
+        if (!WritesDone()) return false;
         dialog.Redraw();
         after_off = outputs();
         return true;
