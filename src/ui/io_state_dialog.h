@@ -77,10 +77,14 @@ class IoStateDialog : public QDialog {
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
- private:
-  void OnChange(const exchange::IoChange& change);
+ private slots:
+  // Queued by OnChange from the worker's thread.
+  void RedrawQueued();
   // Shows the failed writes the model kept, one box each.
   void ShowWriteFailures();
+
+ private:
+  void OnChange(const exchange::IoChange& change);
   void BuildLists();
   void FillList(QTableWidget* table, const std::vector<exchange::IoRow>& rows, bool resets);
   void DrawList(QTableWidget* table, const std::vector<exchange::IoRow>& rows);
