@@ -86,6 +86,23 @@ int EngineIoAccess::Write(link::Parameter& parameter) {
   return WriteParameter(engine_, parameter, 1);
 }
 
+void EngineIoAccess::CutShort() {
+  std::lock_guard lock(cut_lock_);
+  // A task's cancel is the user's; and a cancel already signalled (the write streak) is
+  // not ours to take back.
+  if (cut_ || engine_.TaskRunning() || engine_.cancel_event.IsSet()) return;
+  engine_.cancel_event.Set();
+  cut_ = true;
+}
+
+void EngineIoAccess::CutShortEnded() {
+  std::lock_guard lock(cut_lock_);
+  if (!cut_) return;
+  cut_ = false;
+  // A task begun since has reset the cancel itself and may have been cancelled by the user.
+  if (!engine_.TaskRunning()) engine_.cancel_event.reset();
+}
+
 IndicatorLook InputLook(std::string_view state) {
   return state == "1" ? IndicatorLook::InputOn : IndicatorLook::Plain;
 }
@@ -123,8 +140,10 @@ IoState::IoState(IoAccess& access, model::DescriptionBranch* pollers, IoChangeCa
 }
 
 IoState::~IoState() {
+  CutShort();
   stop_.Set();
   if (worker_.joinable()) worker_.join();
+  DropQueuedWrites();
 }
 
 bool IoState::Start() {
@@ -149,8 +168,16 @@ bool IoState::WorkerEnded() {
 
 bool IoState::RequestClose() {
   if (WorkerEnded()) return true;
+  // The window waits for the worker, and the worker for the exchange on the wire.
+  CutShort();
   stop_.Set();
   return false;
+}
+
+void IoState::CutShort() {
+  // Under the lock: a worker that has taken back its cut is not cut again.
+  std::lock_guard lock(lock_);
+  if (worker_.joinable() && !worker_finishing_) access_.CutShort();
 }
 
 void IoState::Notify(const std::vector<IoChange>& changes) {
@@ -188,57 +215,119 @@ void IoState::CancelEdit(IoList list, size_t row) {
   p->value_changed = false;
 }
 
-bool IoState::WriteRow(IoList list, size_t row, std::string_view text, bool report) {
+bool IoState::QueueWrite(IoList list, size_t row, std::string_view text, bool report) {
   link::Parameter* p;
   {
     std::lock_guard lock(lock_);
     IoRow* r = RowAt(list, row);
     if (!r) return false;
     p = r->parameter;
+    r->value = std::string(text);
+    writes_.push_back({list, row, std::string(text), report});
   }
-  int result;
-  std::string shown;
-  std::string note;
+  {
+    // The refresh leaves the row alone until the write is done.
+    std::lock_guard values(PolledValuesLock());
+    p->value_changed = true;
+  }
+  wake_.Set();
+  Notify({{list == IoList::Counters ? IoChange::Kind::CounterRow : IoChange::Kind::OutputRow,
+           static_cast<int>(row), list}});
+  return true;
+}
+
+bool IoState::WritePending(IoList list, size_t row) const {
+  return std::any_of(writes_.begin(), writes_.end(),
+                     [&](const QueuedWrite& w) { return w.list == list && w.row == row; });
+}
+
+bool IoState::RunWrite(const QueuedWrite& write) {
+  link::Parameter* p;
+  {
+    std::lock_guard lock(lock_);
+    IoRow* r = RowAt(write.list, write.row);
+    if (!r) return false;
+    p = r->parameter;
+  }
   std::unique_ptr<link::Parameter> copy;
   {
     std::lock_guard values(PolledValuesLock());
-    p->value = std::string(text);
+    p->value = write.text;
     copy = p->Clone();
   }
-  result = access_.Write(*copy);
+  const int result = access_.Write(*copy);
+  std::string shown;
+  std::string note;
   {
     std::lock_guard values(PolledValuesLock());
     p->value = copy->value;
     p->note = copy->note;
     p->value_changed = false;
     // A failed write keeps the user's text in the row until the row is read again.
-    shown = result == 0 ? p->value : std::string(text);
+    shown = result == 0 ? p->value : write.text;
     note = p->note;
   }
+  const bool indicator =
+      write.list == IoList::Outputs && result == 0 && write.row < kOutputIndicatorCount;
+  // Nobody is left to read a failure once the window closes.
+  const bool report = result != 0 && write.report && !stop_.IsSet();
+  std::lock_guard lock(lock_);
+  if (IoRow* r = RowAt(write.list, write.row)) r->value = shown;
+  if (indicator) state_.outputs[write.row] = shown;
+  if (report)
+    failures_.push_back(
+        {write.list, write.row, platform::Tr("Ошибка записи \"") + p->short_name + "\"", note});
+  return report;
+}
+
+void IoState::RunQueuedWrites() {
+  for (;;) {
+    QueuedWrite write;
+    {
+      std::lock_guard lock(lock_);
+      if (writes_.empty() || stop_.IsSet()) return;
+      write = std::move(writes_.front());
+      writes_.pop_front();
+      write_running_ = true;
+    }
+    const bool failed = RunWrite(write);
+    {
+      std::lock_guard lock(lock_);
+      write_running_ = false;
+    }
+    writes_done_.notify_all();
+    const IoChange::Kind row_kind =
+        write.list == IoList::Counters ? IoChange::Kind::CounterRow : IoChange::Kind::OutputRow;
+    std::vector<IoChange> changes{{row_kind, static_cast<int>(write.row), write.list}};
+    if (write.list == IoList::Outputs && write.row < kOutputIndicatorCount)
+      changes.push_back({IoChange::Kind::OutputIndicator, static_cast<int>(write.row)});
+    if (failed)
+      changes.push_back({IoChange::Kind::WriteFailed, static_cast<int>(write.row), write.list});
+    Notify(changes);
+  }
+}
+
+void IoState::DropQueuedWrites() {
+  std::deque<QueuedWrite> dropped;
+  std::vector<link::Parameter*> rows;
   {
     std::lock_guard lock(lock_);
-    if (IoRow* r = RowAt(list, row)) r->value = shown;
-    if (list == IoList::Outputs && result == 0 && row < kOutputIndicatorCount)
-      state_.outputs[row] = shown;
+    dropped.swap(writes_);
+    for (const QueuedWrite& w : dropped)
+      if (IoRow* r = RowAt(w.list, w.row)) rows.push_back(r->parameter);
   }
-  std::vector<IoChange> changes{
-      {list == IoList::Counters ? IoChange::Kind::CounterRow : IoChange::Kind::OutputRow,
-       static_cast<int>(row)}};
-  if (list == IoList::Outputs && result == 0 && row < kOutputIndicatorCount)
-    changes.push_back({IoChange::Kind::OutputIndicator, static_cast<int>(row)});
-  Notify(changes);
-  if (result != 0 && report)
-    link::presenter().ShowMessage(note, platform::Tr("Ошибка записи \"") + p->short_name + "\"",
-                                  link::MsgIcon::Warning);
-  return result == 0;
+  writes_done_.notify_all();
+  // Left marked, the parameters would go out with the next "write changed".
+  std::lock_guard values(PolledValuesLock());
+  for (link::Parameter* p : rows) p->value_changed = false;
 }
 
 bool IoState::WriteEdited(IoList list, size_t row, std::string_view text) {
-  return WriteRow(list, row, text, true);
+  return QueueWrite(list, row, text, true);
 }
 
 bool IoState::ResetCounter(size_t row) {
-  return WriteRow(IoList::Counters, row, "0", true);
+  return QueueWrite(IoList::Counters, row, "0", true);
 }
 
 int IoState::ToggleAllOutputs() {
@@ -250,10 +339,22 @@ int IoState::ToggleAllOutputs() {
     for (const IoRow& r : state_.output_rows)
       if (NumberOf(r.value) == 0) any_off = true;
   }
-  int failures = 0;
+  int queued = 0;
   for (size_t i = 0; i < count; ++i)
-    if (!WriteRow(IoList::Outputs, i, any_off ? "1" : "0", false)) ++failures;
-  return failures;
+    if (QueueWrite(IoList::Outputs, i, any_off ? "1" : "0", false)) ++queued;
+  return queued;
+}
+
+std::vector<IoWriteFailure> IoState::TakeWriteFailures() {
+  std::lock_guard lock(lock_);
+  std::vector<IoWriteFailure> taken;
+  taken.swap(failures_);
+  return taken;
+}
+
+bool IoState::WaitForWrites(std::chrono::milliseconds limit) {
+  std::unique_lock lock(lock_);
+  return writes_done_.wait_for(lock, limit, [&] { return writes_.empty() && !write_running_; });
 }
 
 void IoState::ReadInputs(std::vector<IoChange>& changes) {
@@ -298,7 +399,8 @@ void IoState::StepCounters(std::vector<IoChange>& changes) {
   const bool read = ReadUnlessEdited(access_, *p, value);
   std::lock_guard lock(lock_);
   std::vector<IoRow>& rows = state_.counters;
-  if (read) rows[current].value = value;
+  // A write queued during the read shows its text until it is done.
+  if (read && !WritePending(IoList::Counters, current)) rows[current].value = value;
   rows[current].marked = false;
   changes.push_back({IoChange::Kind::CounterRow, static_cast<int>(current)});
   next_counter_ = (current + 1) % rows.size();
@@ -325,7 +427,7 @@ void IoState::StepOutputs(std::vector<IoChange>& changes) {
   const bool read = ReadUnlessEdited(access_, *p, value);
   std::lock_guard lock(lock_);
   std::vector<IoRow>& rows = state_.output_rows;
-  if (read) {
+  if (read && !WritePending(IoList::Outputs, current)) {
     rows[current].marked = true;
     rows[current].value = value;
     changes.push_back({IoChange::Kind::OutputRow, static_cast<int>(current)});
@@ -353,6 +455,11 @@ void IoState::RefreshOnce() {
     counters_turn = counters_turn_;
     counters_turn_ = !counters_turn_;
   }
+  // A silent line would hold the close up for one more exchange.
+  if (stop_.IsSet()) {
+    Notify(changes);
+    return;
+  }
   if (counters_turn)
     StepCounters(changes);
   else
@@ -364,8 +471,8 @@ void IoState::Worker() {
   try {
     platform::Timer timer;
     timer.Arm(kIoFirstRefresh, kIoRefreshPeriod);
-    const std::vector<platform::Waitable> items{platform::Signalled(stop_),
-                                                platform::Signalled(timer)};
+    const std::vector<platform::Waitable> items{
+        platform::Signalled(stop_), platform::Signalled(wake_), platform::Signalled(timer)};
     const std::vector<platform::Waitable> stop_only{platform::Signalled(stop_)};
     for (;;) {
       const int r = platform::WaitAny(items, std::chrono::milliseconds(-1));
@@ -374,14 +481,27 @@ void IoState::Worker() {
         if (platform::WaitAny(stop_only, kWaitFailurePause) == 0) break;
         continue;
       }
-      timer.Consume();
-      RefreshOnce();
+      if (r == 1) wake_.Consume();
+      // The user's writes go before the refresh, which then reads what they left.
+      RunQueuedWrites();
+      if (stop_.IsSet()) break;
+      if (r == 2) {
+        timer.Consume();
+        RefreshOnce();
+      }
     }
     timer.Cancel();
   } catch (const std::exception&) {
     // Without a timer (or memory) there is nothing to refresh with; ending here lets the
     // window close as after a stop.
   }
+  // Writes not yet begun when the stop came are dropped with the window.
+  DropQueuedWrites();
+  {
+    std::lock_guard lock(lock_);
+    worker_finishing_ = true;
+  }
+  access_.CutShortEnded();
   ended_.Set();
   Notify({{IoChange::Kind::Ended, 0}});
 }

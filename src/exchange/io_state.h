@@ -3,12 +3,15 @@
 // plain model: twelve input indicators from "r.cn", a counters list ("r.cou") and an
 // outputs list ("r.oe") with eight output indicators. A worker thread refreshes it every
 // 100 ms (the inputs at every expiry, one row of the two lists in turn); the window draws
-// the snapshot when the change callback says something changed, and sends the user's
-// writes here.
+// the snapshot when the change callback says something changed, and queues the user's
+// writes here. The worker runs them before its next refresh, so the window never waits for
+// the wire; a failed write comes back to the window as a change to fetch and show.
 
 #include <array>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -43,6 +46,12 @@ class IoAccess {
   virtual int Read(link::Parameter& parameter) = 0;
   // Writes the parameter's value. Returns 0 on success, else the reason is in its note.
   virtual int Write(link::Parameter& parameter) = 0;
+  // Called on the window's thread, under the model's lock, when the worker is asked to stop:
+  // the exchange on the wire may end early. It must neither wait nor cut into anybody
+  // else's work. Default: the exchange ends by its own time-out.
+  virtual void CutShort() {}
+  // Called by the worker once it has ended, after CutShort: the line is as it was.
+  virtual void CutShortEnded() {}
 };
 
 // Through the engine's per-parameter procedures (read without counting time-outs, write in
@@ -52,9 +61,16 @@ class EngineIoAccess : public IoAccess {
   explicit EngineIoAccess(ExchangeEngine& engine) : engine_(engine) {}
   int Read(link::Parameter& parameter) override;
   int Write(link::Parameter& parameter) override;
+  // Without a task of the engine's running, signals the engine's cancel (the port's), so
+  // that a silent line is not asked again; a running task's cancel is left alone.
+  void CutShort() override;
+  // Takes back the cancel CutShort signalled, unless a task has begun since.
+  void CutShortEnded() override;
 
  private:
   ExchangeEngine& engine_;
+  std::mutex cut_lock_;
+  bool cut_ = false;  // the cancel is ours to take back
 };
 
 enum class IoList { Counters, Outputs };
@@ -65,6 +81,14 @@ struct IoRow {
   bool marked = false;  // drawn in green (0, 180, 0): being read, or read next
   int32_t index = 0;    // the parameter's linear index
   link::Parameter* parameter = nullptr;
+};
+
+// A reported write that failed, as the window shows it: the note under the caption.
+struct IoWriteFailure {
+  IoList list = IoList::Counters;
+  size_t row = 0;
+  std::string caption;  // "Ошибка записи \"name\""
+  std::string note;     // the parameter's note: why it failed
 };
 
 // What the window draws.
@@ -88,14 +112,16 @@ IndicatorLook InputLook(std::string_view state);
 // that is not 0, plain at 0 (and for a text that is no number).
 IndicatorLook OutputLook(std::string_view state);
 
-// What changed in the snapshot; `index` is the input, indicator or row.
+// What changed in the snapshot; `index` is the input, indicator or row. WriteFailed: a
+// write that reports its failure failed (row `index` of `list`); TakeWriteFailures has it.
 struct IoChange {
-  enum class Kind { Input, OutputIndicator, CounterRow, OutputRow, Ended };
+  enum class Kind { Input, OutputIndicator, CounterRow, OutputRow, WriteFailed, Ended };
   Kind kind = Kind::Ended;
   int index = 0;
+  IoList list = IoList::Counters;
 };
-// Called on the worker thread (and on the caller's for writes); it must not wait for the
-// window's thread. The model's locks are not held during the call.
+// Called on the worker thread (and on the caller's when a write is queued); it must not wait
+// for the window's thread. The model's locks are not held during the call.
 using IoChangeCallback = std::function<void(const IoChange&)>;
 
 class IoState {
@@ -116,7 +142,8 @@ class IoState {
   IoSnapshot Snapshot() const;
 
   // The close handshake. Returns true when the worker has ended and the window may close;
-  // otherwise asks it to stop and returns false: the window closes at the Ended change.
+  // otherwise asks it to stop and returns false: the window closes at the Ended change. The
+  // writes not yet begun are dropped; the one on the wire ends as the access allows.
   bool RequestClose();
   bool WorkerEnded();
 
@@ -126,19 +153,29 @@ class IoState {
   // The edit was abandoned: the worker may refresh the row again.
   void CancelEdit(IoList list, size_t row);
 
-  // The edited text becomes the value and is written. On failure shows the note with the
-  // caption "Ошибка записи \"name\"" (exclamation) through the presenter and keeps the text
-  // in the row; on success shows the device's answer. Returns whether the write succeeded
-  // (false as well for a row that does not exist).
+  // Queues the edited text to be written by the worker; the row shows the text at once and
+  // is not refreshed until the write is done. Afterwards the row shows the device's answer,
+  // or on failure keeps the text, and the failure (caption "Ошибка записи \"name\"", the
+  // note) waits in TakeWriteFailures with a WriteFailed change. Returns whether it was
+  // queued (false for a row that does not exist).
   bool WriteEdited(IoList list, size_t row, std::string_view text);
-  // "Сброс": writes 0 into the counter, reporting a failure as above.
+  // "Сброс": queues 0 for the counter, reporting a failure as above.
   bool ResetCounter(size_t row);
-  // "Вкл/Выкл все ВЭ": all outputs on when any reads as 0, else all off; no messages.
-  // Returns the number of failed writes.
+  // "Вкл/Выкл все ВЭ": queues all outputs on when any reads as 0 now, else all off; their
+  // failures are not reported. Returns the number of writes queued.
   int ToggleAllOutputs();
 
-  // One expiry of the worker: reads "r.cn" and one row of one list. Public so that the
-  // sequence can be driven without the timer.
+  // The reported failures since the last call, oldest first.
+  std::vector<IoWriteFailure> TakeWriteFailures();
+  // Waits until no write is queued or running. Returns false when `limit` passed first.
+  bool WaitForWrites(std::chrono::milliseconds limit);
+  // Runs the queued writes in order on the calling thread, as the worker does before each
+  // refresh; stops early once the worker is asked to stop. Public so that the writes can be
+  // driven without the thread.
+  void RunQueuedWrites();
+
+  // One expiry of the worker: reads "r.cn" and one row of one list (not the row, once the
+  // worker is asked to stop). Public so that the sequence can be driven without the timer.
   void RefreshOnce();
 
   // The parameters found (tests and the window's captions).
@@ -146,8 +183,20 @@ class IoState {
 
  private:
   void Worker();
+  struct QueuedWrite {
+    IoList list;
+    size_t row;
+    std::string text;
+    bool report;
+  };
+
   IoRow* RowAt(IoList list, size_t row);
-  bool WriteRow(IoList list, size_t row, std::string_view text, bool report);
+  bool QueueWrite(IoList list, size_t row, std::string_view text, bool report);
+  bool WritePending(IoList list, size_t row) const;
+  // Returns whether it left a failure to report.
+  bool RunWrite(const QueuedWrite& write);
+  void CutShort();
+  void DropQueuedWrites();
   void Notify(const std::vector<IoChange>& changes);
   void ReadInputs(std::vector<IoChange>& changes);
   void StepCounters(std::vector<IoChange>& changes);
@@ -157,8 +206,13 @@ class IoState {
   IoChangeCallback on_change_;
   link::Parameter* inputs_ = nullptr;
 
-  mutable std::mutex lock_;  // the snapshot and the refresh positions
+  mutable std::mutex lock_;  // the snapshot, the refresh positions and the writes
   IoSnapshot state_;
+  std::deque<QueuedWrite> writes_;
+  bool write_running_ = false;
+  std::condition_variable writes_done_;
+  std::vector<IoWriteFailure> failures_;
+  bool worker_finishing_ = false;  // it has taken back its CutShort
   size_t next_counter_ = 0;
   size_t next_output_ = 0;
   size_t previous_output_ = 0;
@@ -166,6 +220,7 @@ class IoState {
 
   platform::Event stop_{platform::Event::Reset::Manual};
   platform::Event ended_{platform::Event::Reset::Manual};
+  platform::Event wake_{platform::Event::Reset::Auto};  // a write was queued
   std::thread worker_;
 };
 

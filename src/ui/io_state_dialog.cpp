@@ -1,6 +1,5 @@
 #include "ui/io_state_dialog.h"
 
-#include <QApplication>
 #include <QCloseEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -10,11 +9,11 @@
 #include <QPushButton>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
-#include <QTimer>
 #include <algorithm>
 #include <functional>
 
 #include "app/document.h"
+#include "link/presenter.h"
 #include "platform/language.h"
 #include "ui/ui_text.h"
 
@@ -59,7 +58,7 @@ class ValueDelegate : public QStyledItemDelegate {
     return QStyledItemDelegate::createEditor(parent, option, index);
   }
   void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override {
-    // The row shows the device's answer after the write, not the typed text.
+    // The model's row holds the typed text until the device answers the write.
     if (auto* e = qobject_cast<QLineEdit*>(editor)) commit_(index.row(), e->text());
   }
 
@@ -183,16 +182,11 @@ IoStateDialog::IoStateDialog(app::Document& document, QWidget* parent, exchange:
   for (auto [table, list] : {std::pair{counters_, exchange::IoList::Counters},
                              std::pair{output_rows_, exchange::IoList::Outputs}}) {
     const exchange::IoList which = list;
-    table->setItemDelegateForColumn(kValueColumn,
-                                    new ValueDelegate(
-                                        table, [this, which](int row) { BeginEdit(which, row); },
-                                        [this, which](int row, const QString& text) {
-                                          // Written once the editor is gone: a failure's message
-                                          // must not open inside the editor's own commit.
-                                          QTimer::singleShot(0, this, [this, which, row, text] {
-                                            CommitEdit(which, row, text);
-                                          });
-                                        }));
+    table->setItemDelegateForColumn(
+        kValueColumn,
+        new ValueDelegate(
+            table, [this, which](int row) { BeginEdit(which, row); },
+            [this, which](int row, const QString& text) { CommitEdit(which, row, text); }));
     connect(table->itemDelegateForColumn(kValueColumn), &QAbstractItemDelegate::closeEditor, this,
             [this, which](QWidget*, QAbstractItemDelegate::EndEditHint hint) {
               // Escape gives the edit up; a commit clears the mark itself.
@@ -214,9 +208,7 @@ IoStateDialog::IoStateDialog(app::Document& document, QWidget* parent, exchange:
   all_outputs_->setAutoDefault(false);
   connect(close_, &QPushButton::clicked, this, &IoStateDialog::reject);
   connect(all_outputs_, &QPushButton::clicked, this, [this] {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
     state_->ToggleAllOutputs();
-    QApplication::restoreOverrideCursor();
     Redraw();
   });
 
@@ -259,9 +251,7 @@ void IoStateDialog::FillList(QTableWidget* table, const std::vector<exchange::Io
       palette.setColor(QPalette::ButtonText, kResetColour);
       reset->setPalette(palette);
       connect(reset, &QPushButton::clicked, this, [this, r] {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
         state_->ResetCounter(static_cast<size_t>(r));
-        QApplication::restoreOverrideCursor();
         Redraw();
       });
       table->setCellWidget(r, 2, reset);
@@ -294,20 +284,36 @@ void IoStateDialog::Redraw() {
 }
 
 void IoStateDialog::OnChange(const exchange::IoChange& change) {
-  // Any thread; nothing here waits for the window's thread.
+  // Any thread; nothing here waits for the window's thread. The calls are queued by name:
+  // nothing the worker allocates crosses to the window's thread through Qt's event queue,
+  // whose lock the thread sanitizer cannot see.
   if (change.kind == exchange::IoChange::Kind::Ended) {
-    QMetaObject::invokeMethod(
-        this, [this] { reject(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, "reject", Qt::QueuedConnection);
+    return;
+  }
+  if (change.kind == exchange::IoChange::Kind::WriteFailed) {
+    QMetaObject::invokeMethod(this, "ShowWriteFailures", Qt::QueuedConnection);
     return;
   }
   if (redraw_queued_.exchange(true)) return;  // one redraw draws every change so far
-  QMetaObject::invokeMethod(
-      this,
-      [this] {
-        redraw_queued_.store(false);
-        Redraw();
-      },
-      Qt::QueuedConnection);
+  QMetaObject::invokeMethod(this, "RedrawQueued", Qt::QueuedConnection);
+}
+
+void IoStateDialog::RedrawQueued() {
+  redraw_queued_.store(false);
+  Redraw();
+}
+
+void IoStateDialog::ShowWriteFailures() {
+  // Each box waits for its answer here, on the window's thread, while the worker goes on. A
+  // failure that comes meanwhile gets its box after this one, not on top of it.
+  if (showing_failures_) return;
+  showing_failures_ = true;
+  for (auto failures = state_->TakeWriteFailures(); !failures.empty();
+       failures = state_->TakeWriteFailures())
+    for (const exchange::IoWriteFailure& f : failures)
+      link::presenter().ShowMessage(f.note, f.caption, link::MsgIcon::Warning);
+  showing_failures_ = false;
 }
 
 void IoStateDialog::BeginEdit(exchange::IoList list, int row) {
@@ -317,11 +323,9 @@ void IoStateDialog::BeginEdit(exchange::IoList list, int row) {
 
 void IoStateDialog::CommitEdit(exchange::IoList list, int row, const QString& text) {
   if (editing_ && editing_->first == list && editing_->second == row) editing_.reset();
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  // A failure is reported by the model, which keeps the typed text in the row until the
-  // row is read again.
+  // Queued for the worker; a failure comes back as a change (ShowWriteFailures), and the
+  // row keeps the typed text until it is read again.
   state_->WriteEdited(list, static_cast<size_t>(row), text.toStdString());
-  QApplication::restoreOverrideCursor();
   Redraw();
 }
 

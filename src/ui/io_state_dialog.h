@@ -2,8 +2,9 @@
 // IoStateDialog: the window "Состояние входов и выходов" over the core's IoState: twelve
 // input indicators, eight output indicators, the counters list with its "Сброс" buttons and
 // the outputs list, values edited in place, "Вкл/Выкл все ВЭ", and the close handshake with
-// the model's worker. The worker's changes come from its thread and are queued to the
-// window's, which draws a fresh snapshot.
+// the model's worker. The user's writes are queued to the worker, so that the window never
+// waits for the wire. The worker's changes come from its thread and are queued to the
+// window's, which draws a fresh snapshot and shows the boxes of failed writes.
 
 #include <QDialog>
 #include <QFrame>
@@ -76,6 +77,12 @@ class IoStateDialog : public QDialog {
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
+ private slots:
+  // Queued by OnChange from the worker's thread.
+  void RedrawQueued();
+  // Shows the failed writes the model kept, one box each.
+  void ShowWriteFailures();
+
  private:
   void OnChange(const exchange::IoChange& change);
   void BuildLists();
@@ -95,6 +102,7 @@ class IoStateDialog : public QDialog {
   QPushButton* close_ = nullptr;
   std::atomic<bool> redraw_queued_{false};
   bool started_ = false;
+  bool showing_failures_ = false;
   // The row whose value is being edited (its refresh is held back meanwhile).
   std::optional<std::pair<exchange::IoList, int>> editing_;
 };

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <map>
 
@@ -94,14 +95,18 @@ class ChangeLog {
   }
   bool WaitFor(IoChange::Kind kind, std::chrono::milliseconds limit = 5000ms) {
     std::unique_lock lock(mutex_);
-    return cv_.wait_for(lock, limit, [&] {
-      for (const IoChange& c : changes_)
-        if (c.kind == kind) return true;
-      return false;
-    });
+    return cv_.wait_for(lock, limit, [&] { return CountLocked(kind) > 0; });
+  }
+  int Count(IoChange::Kind kind) {
+    std::lock_guard lock(mutex_);
+    return CountLocked(kind);
   }
 
  private:
+  int CountLocked(IoChange::Kind kind) {
+    return static_cast<int>(std::count_if(changes_.begin(), changes_.end(),
+                                          [&](const IoChange& c) { return c.kind == kind; }));
+  }
   std::mutex mutex_;
   std::condition_variable cv_;
   std::vector<IoChange> changes_;
@@ -265,47 +270,66 @@ TEST(IoRefresh, ARowBeingEditedIsNotRead) {
   EXPECT_EQ(state.Snapshot().counters[0].value, "7");
 }
 
-TEST(IoWrites, EditedValueAndReset) {
+TEST(IoWrites, QueuedUntilTheWorkerRunsThem) {
   RecordingPresenter presenter;
   auto tree = MakeTree({0, 1}, {0});
   TableAccess access;
+  access.device["r.cou:1"] = "42";
+  access.device["r.oe:0"] = "0.100";
   IoState state(access, tree.get());
   ASSERT_TRUE(state.BeginEdit(IoList::Outputs, 0));
   EXPECT_TRUE(state.WriteEdited(IoList::Outputs, 0, "0.750"));
-  EXPECT_EQ(access.device["r.oe:0"], "0.750");
-  EXPECT_EQ(state.Snapshot().output_rows[0].value, "0.750");
-  EXPECT_FALSE(tree->parameters[3]->value_changed);
-
-  access.device["r.cou:1"] = "42";
   EXPECT_TRUE(state.ResetCounter(1));
-  EXPECT_EQ(access.device["r.cou:1"], "0");
-  EXPECT_EQ(state.Snapshot().counters[1].value, "0");
-  EXPECT_TRUE(presenter.messages().empty());
   EXPECT_FALSE(state.ResetCounter(2));
+  // Nothing on the wire yet; the rows show the texts, and a refresh leaves them alone.
+  EXPECT_TRUE(access.writes.empty());
+  for (int i = 0; i < 4; ++i) state.RefreshOnce();
+  EXPECT_EQ(access.reads["r.oe:0"] + access.reads["r.cou:1"], 0);
+  IoSnapshot s = state.Snapshot();
+  EXPECT_EQ(s.output_rows[0].value, "0.750");
+  EXPECT_EQ(s.counters[1].value, "0");
+  EXPECT_FALSE(state.WaitForWrites(0ms));
+
+  state.RunQueuedWrites();
+  EXPECT_TRUE(state.WaitForWrites(0ms));
+  EXPECT_EQ(access.device["r.oe:0"], "0.750");
+  EXPECT_EQ(access.device["r.cou:1"], "0");
+  s = state.Snapshot();
+  EXPECT_EQ(s.output_rows[0].value, "0.750");
+  EXPECT_EQ(s.outputs[0], "0.750");
+  EXPECT_FALSE(tree->parameters[3]->value_changed);
+  EXPECT_FALSE(tree->parameters[2]->value_changed);
+  EXPECT_TRUE(state.TakeWriteFailures().empty());
+  EXPECT_TRUE(presenter.messages().empty());
 }
 
-TEST(IoWrites, AFailedWriteIsShownAndKeepsTheText) {
+TEST(IoWrites, AFailedWriteIsReportedToTheWindowAndKeepsTheText) {
   RecordingPresenter presenter;
   auto tree = MakeTree({0}, {0});
   TableAccess access;
   access.fail_writes = true;
-  IoState state(access, tree.get());
+  ChangeLog log;
+  IoState state(access, tree.get(), log.Callback());
   state.BeginEdit(IoList::Outputs, 0);
-  EXPECT_FALSE(state.WriteEdited(IoList::Outputs, 0, "0.3"));
-  EXPECT_EQ(state.Snapshot().output_rows[0].value, "0.3");
-  EXPECT_FALSE(tree->parameters[2]->value_changed);
-  ASSERT_EQ(presenter.messages().size(), 1u);
-  EXPECT_EQ(presenter.messages()[0].text, "Редактирование параметра запрещено атрибутами доступа");
-  EXPECT_EQ(presenter.messages()[0].caption, "Ошибка записи \"r.oe\"");
-  EXPECT_EQ(presenter.messages()[0].icon, link::MsgIcon::Warning);
-
-  EXPECT_FALSE(state.ResetCounter(0));
-  ASSERT_EQ(presenter.messages().size(), 2u);
-  EXPECT_EQ(presenter.messages()[1].caption, "Ошибка записи \"r.cou\"");
-
+  EXPECT_TRUE(state.WriteEdited(IoList::Outputs, 0, "0.3"));
+  EXPECT_TRUE(state.ResetCounter(0));
   // Switching all outputs says nothing.
   EXPECT_EQ(state.ToggleAllOutputs(), 1);
-  EXPECT_EQ(presenter.messages().size(), 2u);
+  state.RunQueuedWrites();
+  // The switch went by the text the row showed when pressed: "0.3", so all off.
+  EXPECT_EQ(state.Snapshot().output_rows[0].value, "0");
+  EXPECT_FALSE(tree->parameters[2]->value_changed);
+  EXPECT_EQ(log.Count(IoChange::Kind::WriteFailed), 2);
+  // The model shows no box itself: the window fetches the failures and shows them.
+  EXPECT_TRUE(presenter.messages().empty());
+  const std::vector<IoWriteFailure> failures = state.TakeWriteFailures();
+  ASSERT_EQ(failures.size(), 2u);
+  EXPECT_EQ(failures[0].list, IoList::Outputs);
+  EXPECT_EQ(failures[0].note, "Редактирование параметра запрещено атрибутами доступа");
+  EXPECT_EQ(failures[0].caption, "Ошибка записи \"r.oe\"");
+  EXPECT_EQ(failures[1].list, IoList::Counters);
+  EXPECT_EQ(failures[1].caption, "Ошибка записи \"r.cou\"");
+  EXPECT_TRUE(state.TakeWriteFailures().empty());
 }
 
 TEST(IoWrites, AllOutputsOnThenOff) {
@@ -314,9 +338,11 @@ TEST(IoWrites, AllOutputsOnThenOff) {
   for (int i = 0; i < 8; ++i) access.device["r.oe:" + std::to_string(i)] = i == 5 ? "0" : "1";
   IoState state(access, tree.get());
   for (int i = 0; i < 8; ++i) state.RefreshOnce();
-  EXPECT_EQ(state.ToggleAllOutputs(), 0);
+  EXPECT_EQ(state.ToggleAllOutputs(), 8);
+  state.RunQueuedWrites();
   for (int i = 0; i < 8; ++i) EXPECT_EQ(access.device["r.oe:" + std::to_string(i)], "1");
-  EXPECT_EQ(state.ToggleAllOutputs(), 0);
+  EXPECT_EQ(state.ToggleAllOutputs(), 8);
+  state.RunQueuedWrites();
   for (int i = 0; i < 8; ++i) EXPECT_EQ(access.device["r.oe:" + std::to_string(i)], "0");
   EXPECT_EQ(Values(state.Snapshot().output_rows), std::vector<std::string>(8, "0"));
 }
@@ -404,20 +430,26 @@ TEST_F(IoLive, WritesResetAndSwitchAll) {
   ASSERT_TRUE(state.Start());
 
   ASSERT_TRUE(state.BeginEdit(IoList::Counters, 3));
-  ASSERT_TRUE(state.WriteEdited(IoList::Counters, 3, "17")) << presenter.messages().size();
+  ASSERT_TRUE(state.WriteEdited(IoList::Counters, 3, "17"));
+  ASSERT_TRUE(state.WaitForWrites(5s));
   EXPECT_EQ(state.Snapshot().counters[3].value, "17");
   ASSERT_TRUE(state.ResetCounter(3));
+  ASSERT_TRUE(state.WaitForWrites(5s));
   EXPECT_EQ(state.Snapshot().counters[3].value, "0");
 
   ASSERT_TRUE(state.WriteEdited(IoList::Outputs, 2, "0.5"));
+  ASSERT_TRUE(state.WaitForWrites(5s));
   EXPECT_EQ(OutputLook(state.Snapshot().outputs[2]), IndicatorLook::OutputPartial);
 
-  EXPECT_EQ(state.ToggleAllOutputs(), 0);
+  EXPECT_EQ(state.ToggleAllOutputs(), 8);
+  ASSERT_TRUE(state.WaitForWrites(5s));
   for (const IoRow& r : state.Snapshot().output_rows)
     EXPECT_EQ(OutputLook(r.value), IndicatorLook::OutputFull) << r.value;
-  EXPECT_EQ(state.ToggleAllOutputs(), 0);
+  EXPECT_EQ(state.ToggleAllOutputs(), 8);
+  ASSERT_TRUE(state.WaitForWrites(5s));
   for (const IoRow& r : state.Snapshot().output_rows)
     EXPECT_EQ(OutputLook(r.value), IndicatorLook::Plain) << r.value;
+  EXPECT_TRUE(state.TakeWriteFailures().empty());
   EXPECT_TRUE(presenter.messages().empty());
 
   // The worker reads back what was written.
@@ -436,4 +468,25 @@ TEST_F(IoLive, CloseDuringAReadWaitsForTheWorker) {
   EXPECT_FALSE(state.RequestClose());
   ASSERT_TRUE(log.WaitFor(IoChange::Kind::Ended, 2000ms));
   EXPECT_TRUE(state.RequestClose());
+}
+
+TEST_F(IoLive, CloseDropsTheWritesASilentDeviceHasNotTaken) {
+  LiveDevice device({"--drop", "1"});
+  ASSERT_TRUE(device.Ok());
+  Connect(device.Path());
+  ChangeLog log;
+  IoState state(access, trees->pollers.get(), log.Callback());
+  ASSERT_TRUE(state.Start());
+  EXPECT_EQ(state.ToggleAllOutputs(), 8);
+  std::this_thread::sleep_for(150ms);  // the first write is on the wire
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(state.RequestClose());
+  ASSERT_TRUE(log.WaitFor(IoChange::Kind::Ended, 2000ms));
+  // One reply time at most (the attempt on the wire is not tried again), not the eight
+  // writes' retries.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 400ms);
+  EXPECT_TRUE(state.WaitForWrites(0ms));
+  EXPECT_TRUE(state.TakeWriteFailures().empty());
+  EXPECT_FALSE(engine->cancel_event.IsSet());
+  for (const IoRow& r : state.Snapshot().output_rows) EXPECT_FALSE(r.parameter->value_changed);
 }
