@@ -151,7 +151,9 @@ int WriteParameter(ExchangeEngine& engine, link::Parameter& p, int mode) {
   }
   engine.ProgressLog(line + " = " + model::ShownValue(p, sent) + platform::Tr(" [новое значение]"));
 
-  if (result != 0 && LinkFailure(engine, p, result)) {
+  // The streak ends a task; outside one (the inputs/outputs window's writes) nothing would
+  // ever take the cancel back, and every later exchange would go unretried.
+  if (result != 0 && engine.TaskRunning() && LinkFailure(engine, p, result)) {
     if (engine.fail_streak.fetch_add(1) + 1 > kStreakLimit) {
       engine.ProgressLog(platform::Tr(kWriteStreakText));
       engine.fail_streak.store(0);

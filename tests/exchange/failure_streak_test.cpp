@@ -203,6 +203,12 @@ TEST_F(WriteStreak, FifthTimeoutInARowCancelsWithExitStatusFour) {
   EXPECT_TRUE(messages.messages().empty());
 }
 
+TEST_F(WriteStreak, WritesOutsideATaskCancelNothing) {
+  // Nothing but a task's start would take such a cancel back.
+  for (int i = 0; i < 6; ++i) exchange::WriteParameter(*engine, *Timer("00:05", false), 1);
+  EXPECT_FALSE(engine->cancel_event.IsSet());
+}
+
 TEST_F(WriteStreak, ClosedPortCountsLikeATimeout) {
   model::ParameterNode node;
   for (int i = 0; i < 6; ++i) node.AddParameter(Timer("00:05", true));
