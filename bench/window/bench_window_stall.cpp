@@ -5,10 +5,12 @@
 //      simulator that never answers (--drop 1);
 //   b) "Прочитать всё" through tcp:// to a server that accepts and never answers;
 //   c) the same through rfc2217:// to a server that never negotiates;
-//   d) every operative parameter polled at 100 ms, traffic panel and plot open.
+//   d) every operative parameter polled at 100 ms, traffic panel and plot open;
+//   e) a value typed into its cell with immediate write on, 9600, silent device;
+//   f) "Проверка связи с прибором", 9600, silent device.
 // For each case also the time from Escape (the polling's end for d) until the work has
 // ended. Escape comes 300 ms after the work began. Aim: stall below 50 ms, stop within
-// 200 ms. --case a|b|c|d runs one case only.
+// 200 ms. --case a|b|c|d|e|f runs one case only.
 
 #include <netinet/in.h>
 #include <poll.h>
@@ -19,6 +21,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTimer>
@@ -32,6 +35,7 @@
 #include <vector>
 
 #include "exchange/exchange_engine.h"
+#include "exchange/parameter_tasks.h"
 #include "exchange/polling.h"
 #include "ui/traffic_panel.h"
 #include "ui/tree_list_view.h"
@@ -217,6 +221,45 @@ bool CaseExpand() {
   return f.ok;
 }
 
+// A value a user may type over as text: writable, not polled, no network setting.
+QTreeWidgetItem* PlainTextRow(ui::TreeListView& view) {
+  for (QTreeWidgetItemIterator it(&view); *it; ++it) {
+    const link::Parameter* p = ui::TreeListView::ParameterOf(*it);
+    if (p && !p->IsPolled() && p->writable && !p->owned_by_firm && p->maximum > p->minimum &&
+        p->type_text.find(':') == std::string::npos && !exchange::IsNetworkParameter(p->short_name))
+      return *it;
+  }
+  return nullptr;
+}
+
+bool CaseImmediateWrite() {
+  bench::WindowRig rig(9600, {"--drop", "1"}, {}, true);
+  if (!rig.ok()) return false;
+  ui::TreeListView& view = *rig.frame().view();
+  rig.doc().modes().auto_read.store(false);
+  rig.doc().modes().immediate_write.store(true);
+  QTreeWidgetItem* row = PlainTextRow(view);
+  if (!row) return false;
+  for (QTreeWidgetItem* up = row->parent(); up; up = up->parent()) up->setExpanded(true);
+  const QString typed = QString::number(ui::TreeListView::ParameterOf(row)->minimum);
+  const Figures f = Measure(rig, [&] {
+    if (auto* editor = qobject_cast<QLineEdit*>(view.OpenEditor(row, 2))) {
+      editor->setText(typed);
+      view.CloseEditor(true);
+    }
+  });
+  Print("e) a value typed, immediate write, 9600, silent device", f);
+  return f.ok;
+}
+
+bool CaseLinkCheck() {
+  bench::WindowRig rig(9600, {"--drop", "1"}, {}, true);
+  if (!rig.ok()) return false;
+  const Figures f = Measure(rig, [&] { rig.frame().Action(app::cmd::kCheckLink)->trigger(); });
+  Print("f) link check, 9600, silent device", f);
+  return f.ok;
+}
+
 bool CaseReadAll(const char* what, const std::string& scheme) {
   SilentServer server;
   if (server.port() == 0) return false;
@@ -290,5 +333,7 @@ int main(int argc, char** argv) {
   if (only.empty() || only == "c")
     ok = CaseReadAll("c) read-all through rfc2217://, server never negotiates", "rfc2217://") && ok;
   if (only.empty() || only == "d") ok = CasePolling() && ok;
+  if (only.empty() || only == "e") ok = CaseImmediateWrite() && ok;
+  if (only.empty() || only == "f") ok = CaseLinkCheck() && ok;
   return ok ? 0 : 1;
 }
