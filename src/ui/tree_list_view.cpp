@@ -528,23 +528,24 @@ void TreeListView::StartNextRead() {
         records.push_back(p);
     if (records.empty()) continue;
     status_->set_next_text(UiText(kBranchReadStatus).arg(item->text(0)));
-    // The results travel through the status, which outlives the view and the engine's
-    // threads; the rows they are for may be gone by then, which the session tells.
-    QPointer<TreeListView> self(this);
-    const uint64_t session = session_;
-    ExchangeStatus* status = status_;
-    exchange::StartRecordsRead(
-        doc_.engine(), records,
-        [self, session, status](exchange::RecordOutcome read) {
-          QMetaObject::invokeMethod(
-              status,
-              [self, session, read] {
-                if (self) self->ApplyRead(read, session);
-              },
-              Qt::QueuedConnection);
-        },
-        *status_);
+    exchange::StartRecordsRead(doc_.engine(), records, Deliver(&TreeListView::ApplyRead), *status_);
   }
+}
+
+std::function<void(exchange::RecordOutcome)> TreeListView::Deliver(ApplyOutcome apply) {
+  // The outcomes travel through the status, which outlives the view and the engine's
+  // threads; the rows they are for may be gone by then, which the session tells.
+  QPointer<TreeListView> self(this);
+  const uint64_t session = session_;
+  ExchangeStatus* status = status_;
+  return [self, session, status, apply](exchange::RecordOutcome outcome) {
+    QMetaObject::invokeMethod(
+        status,
+        [self, session, apply, outcome] {
+          if (self) (self.data()->*apply)(outcome, session);
+        },
+        Qt::QueuedConnection);
+  };
 }
 
 void TreeListView::ApplyRead(const exchange::RecordOutcome& read, uint64_t session) {
@@ -571,16 +572,7 @@ void TreeListView::StartWrite(link::Parameter& record) {
     ExchangeStatus* status = self->status_;
     status->set_next_text(text);
     const bool started = exchange::StartRecordWrite(
-        self->doc_.engine(), *p,
-        [self, session, status](exchange::RecordOutcome write) {
-          QMetaObject::invokeMethod(
-              status,
-              [self, session, write] {
-                if (self) self->ApplyWrite(write, session);
-              },
-              Qt::QueuedConnection);
-        },
-        *status);
+        self->doc_.engine(), *p, self->Deliver(&TreeListView::ApplyWrite), *status);
     if (!started) {
       status->set_next_text({});
       // The value stays marked as changed; the user learns it did not go.

@@ -159,6 +159,10 @@ class TreeListView : public QTreeWidget {
   void OnExpanded(QTreeWidgetItem* item);
   void StartNextRead();
   void ApplyRead(const exchange::RecordOutcome& read, uint64_t session);
+  using ApplyOutcome = void (TreeListView::*)(const exchange::RecordOutcome&, uint64_t);
+  // Hands an outcome from the exchange thread to `apply` on this one, with the session of
+  // the rows it was started for.
+  std::function<void(exchange::RecordOutcome)> Deliver(ApplyOutcome apply);
   // Hands the write of the record's value to the exchange thread, behind what waits.
   void StartWrite(link::Parameter& record);
   void ApplyWrite(const exchange::RecordOutcome& write, uint64_t session);
