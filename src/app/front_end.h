@@ -91,7 +91,8 @@ class FrontEnd {
 
   // Runs `job` (exchanges) on the exchange thread after what waits for the line before it,
   // with `text` shown while it runs, then `done` on the front end's thread; Stop ends the
-  // job's exchanges. Without a window both run here, one after the other.
+  // job's exchanges. A job that cannot start (the line taken by a task) says so, and
+  // `done` runs after nothing. Without a window both run here, one after the other.
   virtual void RunInBackground(exchange::ExchangeEngine& engine, std::string text,
                                std::function<void()> job, std::function<void()> done);
   virtual void ShowStateInOut(Document& document) { (void)document; }

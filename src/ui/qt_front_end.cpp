@@ -166,8 +166,13 @@ void QtFrontEnd::RunInBackground(exchange::ExchangeEngine& engine, std::string t
       if ((frame || !windowed) && finished->load(std::memory_order_acquire) && done) done();
     };
     status_.set_next_text(text);
-    // Every tree starts the thread; a command may come before the first one.
-    if (!engine.TransmitThreadRunning() && engine.StartTransmitThread() != 0) return false;
+    // Every tree starts the thread; a command may come before the first one. One that
+    // cannot start has said why.
+    if (!engine.TransmitThreadRunning() && engine.StartTransmitThread() != 0) {
+      status_.set_next_text({});
+      if (done) done();
+      return false;
+    }
     if (engine.RunJob(
             exchange::kTaskBackground,
             [job, report, finished] {
@@ -181,6 +186,8 @@ void QtFrontEnd::RunInBackground(exchange::ExchangeEngine& engine, std::string t
     link::presenter().ShowMessage(platform::Tr(exchange::kLineBusyText),
                                   platform::Tr(exchange::kImpossibleCaption),
                                   link::MsgIcon::Warning);
+    // The report of nothing done: whoever waits for it (a disabled button) is set free.
+    if (done) done();
     return false;
   };
   status_.Enqueue(std::move(start));

@@ -209,19 +209,25 @@ void SingleParameterDialog::Execute() {
   }
   running_ = true;
   execute_->setEnabled(false);
-  auto out = std::make_shared<exchange::ExecuteOutcome>();
+  auto run = std::make_shared<Run>();
+  run_ = run;
   QPointer<SingleParameterDialog> self(this);
   doc_.front_end().RunInBackground(
       doc_.engine(),
       UiText(kSinglePointStatus).arg(QString::fromStdString(fields.command)).toStdString(),
-      [access = access_, fields, out] { *out = access->Execute(fields, false); },
-      [self, out] {
-        if (self) self->ShowOutcome(*out);
+      [access = access_, fields, run] {
+        int waiting = Run::kWaiting;
+        if (run->state.compare_exchange_strong(waiting, Run::kStarted))
+          run->out = access->Execute(fields, false);
+      },
+      [self, run] {
+        if (self) self->ShowOutcome(run->out);
       });
 }
 
 void SingleParameterDialog::ShowOutcome(const exchange::ExecuteOutcome& out) {
   running_ = false;
+  run_.reset();
   execute_->setEnabled(true);
   for (const std::string& line : out.lines) protocol_->addItem(Q(line));
   if (protocol_->count() > 0) {
@@ -234,7 +240,12 @@ void SingleParameterDialog::ShowOutcome(const exchange::ExecuteOutcome& out) {
 }
 
 void SingleParameterDialog::reject() {
-  if (running_) doc_.engine().Cancel();
+  // An exchange still waiting for the line is dropped; only one on the wire is cancelled,
+  // so that another's (a branch read) is left alone.
+  if (running_ && run_) {
+    int waiting = Run::kWaiting;
+    if (!run_->state.compare_exchange_strong(waiting, Run::kAbandoned)) doc_.engine().Cancel();
+  }
   QDialog::reject();
 }
 

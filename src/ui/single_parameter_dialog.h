@@ -6,6 +6,7 @@
 // runs on the exchange thread: the dialog keeps answering, and Escape ends the exchange.
 
 #include <QDialog>
+#include <atomic>
 #include <memory>
 
 #include "exchange/single_access.h"
@@ -77,6 +78,14 @@ class SingleParameterDialog : public QDialog {
   app::Document& doc_;
   // Shared with a running exchange, which may outlast the dialog.
   std::shared_ptr<exchange::SingleAccess> access_;
+  // One "Выполнить!" on its way, shared with its job: whether it has reached the wire, or
+  // was given up before it did.
+  struct Run {
+    static constexpr int kWaiting = 0, kStarted = 1, kAbandoned = 2;
+    std::atomic<int> state{kWaiting};
+    exchange::ExecuteOutcome out;
+  };
+  std::shared_ptr<Run> run_;
   bool running_ = false;
   QComboBox* command_;
   QLineEdit* hash_;

@@ -10,9 +10,13 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTreeWidgetItemIterator>
 
 #include "link/frame_codec.h"
+#include "ui/exchange_status.h"
+#include "ui/main_window.h"
 #include "ui/single_parameter_dialog.h"
+#include "ui/tree_list_view.h"
 #include "window_fixture.h"
 
 namespace vesk::ui::test {
@@ -122,6 +126,41 @@ TEST_F(WindowTest, SinglePointWarnsOfAnAddressBeyondSeven) {
   ASSERT_GE(lines.size(), 2);
   EXPECT_EQ(lines[0], Q("Индекс передается в поле адреса запроса"));
   EXPECT_EQ(lines[1], Q("Предупреждение: адрес увеличен более чем на 7!"));
+}
+
+TEST_F(WindowTest, SinglePointGivenUpWhileWaitingLeavesTheBranchReadAlone) {
+  const SimProcess sim(dir, {"--drop", "1"});
+  MakeDocument(sim.pty(), true);
+  ReopenAt("9600");
+  doc->modes().auto_read.store(true);
+  MainWindow& window = MakeWindow();
+  window.show();
+  TreeListView& view = *window.view();
+  QTreeWidgetItem* branch = nullptr;
+  for (QTreeWidgetItemIterator it(&view); *it && !branch; ++it)
+    if ((*it)->text(0) == QStringLiteral("Сетевые параметры")) branch = *it;
+  ASSERT_NE(branch, nullptr);
+  view.collapseItem(branch);
+  view.setCurrentItem(branch);
+  QTest::keyClick(&view, Qt::Key_Plus);
+  const ExchangeStatus& status = fe->exchange_status();
+  ASSERT_TRUE(status.IsBusy());
+
+  // "Выполнить!" waits behind the branch's read; Escape gives it up, and only it.
+  SingleParameterDialog dialog(*doc, &window);
+  dialog.show();
+  dialog.command()->setEditText(QStringLiteral("dev"));
+  QTest::mouseClick(dialog.ExecuteButton(), Qt::LeftButton);
+  EXPECT_TRUE(dialog.IsRunning());
+  QTest::keyClick(&dialog, Qt::Key_Escape);
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_TRUE(status.IsBusy());
+  EXPECT_FALSE(doc->engine().TaskCancelled());
+
+  QTest::keyClick(&view, Qt::Key_Escape);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !status.IsBusy(); }, 5000));
+  EXPECT_TRUE(doc->engine().TaskCancelled());
+  EXPECT_EQ(dialog.protocol()->count(), 0);
 }
 
 }  // namespace

@@ -186,6 +186,14 @@ app::Document& WindowTest::MakeDocument(const std::string& pty, bool quiet) {
   return *doc;
 }
 
+void WindowTest::ReopenAt(const char* bps) {
+  {
+    const auto values = doc->engine().program_line().LockValues();
+    doc->engine().program_line().SetValue("bPS", bps);
+  }
+  doc->engine().OpenPort(true);
+}
+
 MainWindow& WindowTest::MakeWindow() {
   EXPECT_TRUE(fe->CreateMainWindow(*doc));
   return *fe->frame();

@@ -147,6 +147,9 @@ class WindowTest : public ::testing::Test {
   app::Document& MakeDocument(const std::string& pty = {}, bool quiet = false);
   // The main window over the document made.
   MainWindow& MakeWindow();
+  // Opens the document's port again at `bps`: at 9600 a request to a silent device waits
+  // long enough for a person to act during it.
+  void ReopenAt(const char* bps);
 
   ScratchDir dir;
   std::unique_ptr<platform::SettingsStore> store;
