@@ -17,8 +17,7 @@ namespace {
 // is on the wire: it is refused aloud rather than dropped.
 bool RefusedWhileBusy(ExchangeEngine& engine) {
   if (!engine.TaskRunning()) return false;
-  link::presenter().ShowMessage(platform::Tr(kLineBusyText), platform::Tr(kImpossibleCaption),
-                                link::MsgIcon::Warning);
+  ShowLineBusy();
   return true;
 }
 
@@ -30,6 +29,11 @@ bool RunOn(ExchangeEngine& engine, model::ParameterNode* node, int code) {
 }
 
 }  // namespace
+
+void ShowLineBusy() {
+  link::presenter().ShowMessage(platform::Tr(kLineBusyText), platform::Tr(kImpossibleCaption),
+                                link::MsgIcon::Warning);
+}
 
 bool RunTreeCommand(ExchangeEngine& engine, model::ParameterNode* root, int code) {
   if (!root) {

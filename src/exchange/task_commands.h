@@ -19,6 +19,9 @@ inline constexpr const char* kCompareCaption = "Результат сравне�
 inline constexpr const char* kLineBusyText =
     "Идет обмен с прибором. Дождитесь его окончания или прервите его (Esc).";
 
+// Says that what the user asked for is refused because the line is busy (kLineBusyText).
+void ShowLineBusy();
+
 // Commands 139, 140, 256, 257 on the root (codes 1, 4, 5, 6). Without a root shows "Дерево
 // не определено" and returns false; while another task runs shows kLineBusyText and
 // returns false. Returns whether the progress window ran; the views are

@@ -183,9 +183,7 @@ void QtFrontEnd::RunInBackground(exchange::ExchangeEngine& engine, std::string t
             1, &status_))
       return true;
     status_.set_next_text({});
-    link::presenter().ShowMessage(platform::Tr(exchange::kLineBusyText),
-                                  platform::Tr(exchange::kImpossibleCaption),
-                                  link::MsgIcon::Warning);
+    exchange::ShowLineBusy();
     // The report of nothing done: whoever waits for it (a disabled button) is set free.
     if (done) done();
     return false;

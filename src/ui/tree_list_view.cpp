@@ -576,9 +576,7 @@ void TreeListView::StartWrite(link::Parameter& record) {
     if (!started) {
       status->set_next_text({});
       // The value stays marked as changed; the user learns it did not go.
-      link::presenter().ShowMessage(platform::Tr(exchange::kLineBusyText),
-                                    platform::Tr(exchange::kImpossibleCaption),
-                                    link::MsgIcon::Warning);
+      exchange::ShowLineBusy();
     }
     return started;
   });
