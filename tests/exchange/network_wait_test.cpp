@@ -4,7 +4,6 @@
 // for its reply leaves the polled records to the window.
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -17,6 +16,7 @@
 #include "engine_fixture.h"
 #include "exchange/polling.h"
 #include "exchange/task_codes.h"
+#include "loopback_listener.h"
 
 using namespace vesk;
 using namespace vesk::test;
@@ -25,38 +25,6 @@ using namespace std::chrono_literals;
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// A listening socket on the loopback that never says a word. With its one place in the
-// queue taken (`full`), a connect to it is never answered at all.
-class QuietServer {
- public:
-  explicit QuietServer(bool full) {
-    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in at{};
-    at.sin_family = AF_INET;
-    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof at;
-    ::bind(fd_, reinterpret_cast<sockaddr*>(&at), len);
-    ::listen(fd_, 0);
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&at), &len);
-    port_ = ntohs(at.sin_port);
-    if (full) {
-      filler_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-      ::connect(filler_, reinterpret_cast<sockaddr*>(&at), len);
-    }
-  }
-  ~QuietServer() {
-    if (filler_ >= 0) ::close(filler_);
-    ::close(fd_);
-  }
-  int fd() const { return fd_; }
-  std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
-
- private:
-  int fd_ = -1;
-  int filler_ = -1;
-  uint16_t port_ = 0;
-};
 
 struct QuietCase {
   const char* name;
@@ -67,7 +35,8 @@ struct QuietCase {
 class NetworkWait : public EngineTest, public ::testing::WithParamInterface<QuietCase> {};
 
 TEST_P(NetworkWait, StopEndsAReadAllWithin200Ms) {
-  QuietServer server(GetParam().full);
+  LoopbackListener server(0);
+  if (GetParam().full) server.FillBacklog();
   engine->program_line().SetValue("Port", GetParam().scheme + server.Address());
   ASSERT_EQ(engine->StartTransmitThread(), 0);
   LoadTree();
@@ -97,7 +66,7 @@ INSTANTIATE_TEST_SUITE_P(Quiet, NetworkWait,
 using DroppingServer = EngineTest;
 
 TEST_F(DroppingServer, IsConnectedAgainOncePerCommand) {
-  QuietServer server(false);
+  LoopbackListener server(0);
   std::atomic<int> accepts{0};
   std::atomic<bool> done{false};
   std::thread acceptor([&] {
@@ -122,7 +91,7 @@ TEST_F(DroppingServer, IsConnectedAgainOncePerCommand) {
 }
 
 TEST_F(DroppingServer, APollWaitingForItsReplyLeavesTheRecordsFree) {
-  QuietServer server(false);
+  LoopbackListener server(0);
   engine->program_line().SetValue("Port", "tcp://" + server.Address());
   ASSERT_EQ(engine->OpenPort(false), link::kOpenOk);
   LoadTree();

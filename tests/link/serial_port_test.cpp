@@ -32,6 +32,7 @@
 #include "link/port_settings.h"
 #include "link/presenter.h"
 #include "link/serial_port.h"
+#include "loopback_listener.h"
 
 namespace vesk::link {
 namespace {
@@ -85,34 +86,7 @@ class PtyPeer {
   std::string slave_;
 };
 
-// A TCP server on the loopback: it leaves connections waiting in its backlog unless the
-// test accepts them.
-class LoopbackListener {
- public:
-  LoopbackListener() {
-    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in at{};
-    at.sin_family = AF_INET;
-    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof at;
-    if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 ||
-        ::listen(fd_, 64) != 0 || ::getsockname(fd_, reinterpret_cast<sockaddr*>(&at), &size) != 0)
-      return;
-    port_ = ntohs(at.sin_port);
-  }
-  ~LoopbackListener() { Close(); }
-  bool Ok() const { return port_ != 0; }
-  int fd() const { return fd_; }
-  std::string PortName() const { return "tcp://127.0.0.1:" + std::to_string(port_); }
-  void Close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_ = -1;
-  uint16_t port_ = 0;
-};
+using test::LoopbackListener;
 
 class SerialPortTest : public ::testing::Test {
  protected:
@@ -420,7 +394,7 @@ TEST_F(SerialPortTest, BadSettingsGiveTheSameCodesOverEveryPortKind) {
   };
   LoopbackListener server;
   ASSERT_TRUE(server.Ok()) << std::strerror(errno);
-  for (const std::string& name : {peer.slave(), server.PortName()}) {
+  for (const std::string& name : {peer.slave(), "tcp://" + server.Address()}) {
     for (auto& c : cases) {
       SCOPED_TRACE(name + ": " + c.what);
       port.settings().port_name = name;
@@ -435,7 +409,7 @@ TEST_F(SerialPortTest, BadSettingsGiveTheSameCodesOverEveryPortKind) {
       }
     }
   }
-  const std::string refused = server.PortName();
+  const std::string refused = "tcp://" + server.Address();
   server.Close();
   for (const std::string& name : {std::string("/nonexistent/ttyVESK"), refused}) {
     SCOPED_TRACE(name);
@@ -737,7 +711,7 @@ TEST(NetworkLineTest, AServerThatWentFailsTheExchangeAndSigpipeStaysAsItWas) {
     server.Close();
   });
   SerialPort port;
-  port.settings().port_name = server.PortName();
+  port.settings().port_name = "tcp://" + server.Address();
   port.settings().baud_rate = 115200;
   ASSERT_EQ(port.Open(), kOpenOk);
   accepted.join();

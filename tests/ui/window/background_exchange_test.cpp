@@ -4,9 +4,6 @@
 // Escape ends the work soon, through real keys and clicks.
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -21,6 +18,7 @@
 #include "app/device_actions.h"
 #include "exchange/device_commands.h"
 #include "exchange/exchange_engine.h"
+#include "loopback_listener.h"
 #include "ui/exchange_status.h"
 #include "ui/main_window.h"
 #include "ui/tree_list_view.h"
@@ -37,28 +35,6 @@ constexpr qint64 kStopLimitMs = 600;
 // half a second, and Escape must come while it still is, on a loaded machine too.
 constexpr int kEscapeAfterMs = 100;
 
-// A loopback port that takes connections (the kernel completes them) and never says a word.
-class SilentListener {
- public:
-  SilentListener() {
-    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in at{};
-    at.sin_family = AF_INET;
-    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof at;
-    ::bind(fd_, reinterpret_cast<sockaddr*>(&at), len);
-    ::listen(fd_, 8);
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&at), &len);
-    address_ = "127.0.0.1:" + std::to_string(ntohs(at.sin_port));
-  }
-  ~SilentListener() { ::close(fd_); }
-  const std::string& address() const { return address_; }
-
- private:
-  int fd_ = -1;
-  std::string address_;
-};
-
 enum class Action { Expand, ReadAll, ImmediateWrite, CheckLink };
 
 struct SilentLine {
@@ -72,10 +48,10 @@ class BackgroundExchange : public WindowTest, public ::testing::WithParamInterfa
 TEST_P(BackgroundExchange, WindowKeepsItsPaceAndEscapeEndsTheWork) {
   const Action action = GetParam().action;
   const bool local = *GetParam().scheme == '\0';
-  SilentListener listener;
+  vesk::test::LoopbackListener listener;
   std::unique_ptr<SimProcess> sim;
   if (local) sim = std::make_unique<SimProcess>(dir, std::vector<std::string>{"--drop", "1"});
-  MakeDocument(local ? sim->pty() : GetParam().scheme + listener.address(), true);
+  MakeDocument(local ? sim->pty() : GetParam().scheme + listener.Address(), true);
   if (local) ReopenAt("9600");
   // Only the branch's own read is wanted on the wire: the rows opened to type into stay
   // unread.
