@@ -11,7 +11,6 @@
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
-#include <QTreeWidgetItemIterator>
 #include <algorithm>
 
 #include "app/cell_commit.h"
@@ -70,9 +69,7 @@ TEST_P(BackgroundExchange, WindowKeepsItsPaceAndEscapeEndsTheWork) {
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
   ExchangeStatus& status = fe->exchange_status();
   TreeListView& view = *window.view();
-  QTreeWidgetItem* branch = nullptr;
-  for (QTreeWidgetItemIterator it(&view); *it && !branch; ++it)
-    if ((*it)->text(0) == QStringLiteral("Сетевые параметры")) branch = *it;
+  QTreeWidgetItem* branch = RowCaptioned(view, QStringLiteral("Сетевые параметры"));
   ASSERT_NE(branch, nullptr);
   view.collapseItem(branch);
   view.setCurrentItem(branch);

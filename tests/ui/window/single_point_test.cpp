@@ -10,7 +10,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
-#include <QTreeWidgetItemIterator>
 
 #include "link/frame_codec.h"
 #include "ui/exchange_status.h"
@@ -136,9 +135,7 @@ TEST_F(WindowTest, SinglePointGivenUpWhileWaitingLeavesTheBranchReadAlone) {
   MainWindow& window = MakeWindow();
   window.show();
   TreeListView& view = *window.view();
-  QTreeWidgetItem* branch = nullptr;
-  for (QTreeWidgetItemIterator it(&view); *it && !branch; ++it)
-    if ((*it)->text(0) == QStringLiteral("Сетевые параметры")) branch = *it;
+  QTreeWidgetItem* branch = RowCaptioned(view, QStringLiteral("Сетевые параметры"));
   ASSERT_NE(branch, nullptr);
   view.collapseItem(branch);
   view.setCurrentItem(branch);

@@ -114,6 +114,12 @@ QTreeWidgetItem* FirstRow(TreeListView& view,
   return nullptr;
 }
 
+QTreeWidgetItem* RowCaptioned(TreeListView& view, const QString& caption) {
+  for (QTreeWidgetItemIterator it(&view); *it; ++it)
+    if ((*it)->text(0) == caption) return *it;
+  return nullptr;
+}
+
 bool PlainEditable(const link::Parameter& p) {
   return p.writable && !p.owned_by_firm && !exchange::IsNetworkParameter(p.short_name) &&
          p.short_name != "Prot";

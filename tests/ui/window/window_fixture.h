@@ -128,6 +128,8 @@ void ChooseMenuItem(MainWindow& frame, const QString& menu, const QString& item)
 // The first row of the view whose parameter (not polled) `want` accepts.
 QTreeWidgetItem* FirstRow(TreeListView& view,
                           const std::function<bool(const link::Parameter&)>& want);
+// The first row of the view whose caption is `caption` (a branch's, say).
+QTreeWidgetItem* RowCaptioned(TreeListView& view, const QString& caption);
 // A value a user may type over: writable, not the maker's, no network setting or "Prot".
 bool PlainEditable(const link::Parameter& p);
 // The first such row edited as text, with a range.
