@@ -9,8 +9,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QMenu>
-#include <QMenuBar>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 #include <cstdio>
@@ -27,14 +25,6 @@
 namespace {
 
 using namespace vesk;
-
-QAction* MenuItem(ui::MainWindow& frame, const QString& menu_text, const QString& item_text) {
-  for (QAction* menu : frame.menuBar()->actions())
-    if (QString(menu->text()).remove(QLatin1Char('&')) == menu_text && menu->menu())
-      for (QAction* item : menu->menu()->actions())
-        if (item->text() == item_text) return item;
-  return nullptr;
-}
 
 void Measure(const char* what, int seconds, ui::TrafficPanel& panel) {
   const uint64_t requests = panel.stats().Snapshot().requests;
@@ -73,7 +63,7 @@ int main(int argc, char** argv) {
   std::printf("polling %d operative parameters every 100 ms\n", polled);
 
 #ifdef VESK_HAVE_CHARTS
-  QAction* plots = MenuItem(frame, QStringLiteral("Линия"), QStringLiteral("Графики"));
+  QAction* plots = bench::MenuItem(frame, QStringLiteral("Линия"), QStringLiteral("Графики"));
   if (!plots) {
     std::fprintf(stderr, "no \"Графики\" in the menu\n");
     return 1;

@@ -22,8 +22,6 @@
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QMenu>
-#include <QMenuBar>
 #include <QTimer>
 #include <QTreeWidgetItemIterator>
 #include <algorithm>
@@ -190,14 +188,6 @@ void Print(const char* what, const Figures& f) {
   std::fflush(stdout);
 }
 
-QAction* MenuItem(ui::MainWindow& frame, const QString& menu_text, const QString& item_text) {
-  for (QAction* menu : frame.menuBar()->actions())
-    if (QString(menu->text()).remove(QLatin1Char('&')) == menu_text && menu->menu())
-      for (QAction* item : menu->menu()->actions())
-        if (item->text() == item_text) return item;
-  return nullptr;
-}
-
 QTreeWidgetItem* BranchItem(ui::TreeListView& view, const QString& caption) {
   for (QTreeWidgetItemIterator it(&view); *it; ++it)
     if ((*it)->text(0) == caption && (*it)->childCount() > 0) return *it;
@@ -288,7 +278,7 @@ bool CasePolling() {
   const int polled = bench::PollEveryOperativeParameter(view, "100");
   frame.traffic()->toggleViewAction()->trigger();
 #ifdef VESK_HAVE_CHARTS
-  if (QAction* plots = MenuItem(frame, QStringLiteral("Линия"), QStringLiteral("Графики"))) {
+  if (QAction* plots = bench::MenuItem(frame, QStringLiteral("Линия"), QStringLiteral("Графики"))) {
     plots->trigger();
     bench::RunLoopFor(2000);  // the series appear with their first points
     int ticked = 0;

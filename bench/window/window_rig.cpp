@@ -8,7 +8,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QAction>
 #include <QEventLoop>
+#include <QMenu>
+#include <QMenuBar>
 #include <QTimer>
 #include <QTreeWidgetItemIterator>
 #include <cstdio>
@@ -123,6 +126,14 @@ WindowRig::~WindowRig() {
   sim_.reset();
   std::error_code ignored;
   std::filesystem::remove_all(folder_, ignored);
+}
+
+QAction* MenuItem(ui::MainWindow& frame, const QString& menu_text, const QString& item_text) {
+  for (QAction* menu : frame.menuBar()->actions())
+    if (QString(menu->text()).remove(QLatin1Char('&')) == menu_text && menu->menu())
+      for (QAction* item : menu->menu()->actions())
+        if (item->text() == item_text) return item;
+  return nullptr;
 }
 
 int PollEveryOperativeParameter(ui::TreeListView& view, const char* period_ms) {

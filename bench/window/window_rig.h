@@ -66,6 +66,8 @@ class WindowRig {
 // Switches polling on for every operative parameter of the view at `period_ms`; returns
 // how many it polls.
 int PollEveryOperativeParameter(ui::TreeListView& view, const char* period_ms);
+// The item `item_text` of the menu bar's menu `menu_text` (without its '&'), or nullptr.
+QAction* MenuItem(ui::MainWindow& frame, const QString& menu_text, const QString& item_text);
 // Runs the window's event loop for `ms`.
 void RunLoopFor(int ms);
 // CPU seconds of the calling thread and of the whole process.
